@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the full build, then the core tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run of the job
+# file reader.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=ON \
+  -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF
+cmake --build build-asan -j"$jobs" --target core_tests
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j"$jobs" -R '^core\.')
+
+if [ -f tests/fuzz/CMakeLists.txt ]; then
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DJOBRUNNER_FUZZ=ON -DJOBRUNNER_WITH_GUI=OFF \
+    -DJOBRUNNER_BUILD_BENCH=OFF
+  cmake --build build-fuzz -j"$jobs" --target fuzz_targets
+  bash tests/fuzz/run.sh build-fuzz
+fi

@@ -1,0 +1,25 @@
+#pragma once
+// Command-line mode: everything the program does before, or instead of, opening a window.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jr {
+
+// Exit statuses of a command-line run.
+inline constexpr int kExitNoErrors = 0;
+inline constexpr int kExitErrors = 1;
+inline constexpr int kExitFatal = 2;
+inline constexpr int kExitBadJobFile = 3;
+inline constexpr int kExitCannotRun = 4;
+// Wrong use of the options themselves (an option without its file).
+inline constexpr int kExitUsage = 64;
+
+std::string UsageText();
+
+// Decides what the arguments ask for and does it, unless they ask for the window: then
+// nullopt. `args` are the arguments after the program name.
+std::optional<int> RunCommandLine(const std::vector<std::string>& args);
+
+}  // namespace jr

@@ -1,0 +1,31 @@
+#pragma once
+// Turning the editor's job-line table into the job lines of a run.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_env.h"
+#include "model/job_line_table.h"
+#include "model/job_lines.h"
+
+namespace jr {
+
+// The cell as text; empty text for a cell without a value.
+std::string CellText(const Cell& cell);
+
+// One job line per active row (cell 6 exactly "true"), in table order, with its program,
+// options and result-file names. Reads both utilities folders once, from env.registry.
+// `warnings` (may be null) receives a text for every row that stays out of the run for
+// a reason the user should hear of (a number used twice, a number out of range).
+std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+                                             const std::string& run_folder,
+                                             const std::string& run_name,
+                                             const std::string& run_timestamp,
+                                             EngineEnv& env, std::vector<std::string>* warnings);
+
+// Numbers held by more than one active row of the first `row_count` rows, each once, in
+// the order their second use appears.
+std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, int row_count);
+
+}  // namespace jr

@@ -1,0 +1,62 @@
+#pragma once
+// Job specification files: reading them into a job (header texts and job-line table) and
+// writing a job back. The window adds its messages and fields on top; command-line mode
+// and `jobrunner --check` use this directly.
+
+#include <string>
+
+#include "model/job_line_table.h"
+
+namespace jr {
+
+// The job as the editor holds it.
+struct JobDocument {
+  std::string Description;
+  std::string LogFile;     // administrators' report file
+  std::string UserFile;    // end users' report file
+  std::string TempLogDir;  // log-file folder
+  bool LogToEventLog = false;
+  std::string MaxParallel = "99";
+  JobLineTable table;
+};
+
+enum class ReadStatus {
+  kLoaded,
+  kCannotLoad,  // missing, unreadable or malformed: "Job file does not exist"
+  kNotJobFile,  // well-formed, but not a job file: "This is no Orvex Job Extraction ..."
+  kInvalid,     // a job file that lacks what a job needs; `message` names the file and what
+};
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::kCannotLoad;
+  // For kLoaded: empty. Otherwise the message to show: the two fixed texts for
+  // kCannotLoad and kNotJobFile, a text naming the file and the fault for kInvalid.
+  std::string message;
+  // For kCannotLoad: the underlying cause (for logs and --check), may be empty.
+  std::string detail;
+};
+
+inline constexpr const char* kJobFileDoesNotExist = "Job file does not exist";
+inline constexpr const char* kNoJobSpecificationFile =
+    "This is no Orvex Job Extraction specification file";
+
+// Reads `path` into `job`. On any status but kLoaded, `job` is left exactly as it was.
+// On kLoaded the header fields are replaced, the rows of the file are written into
+// job.table from row 0 on (growing it one row at a time, never shrinking it, not sorting)
+// and its job-line count set.
+ReadResult ReadJobFile(const std::string& path, JobDocument& job);
+
+struct WriteResult {
+  bool ok = false;
+  std::string error;  // the cause, naming the file, when !ok
+};
+
+// Writes `job` to `path` atomically (a temporary file in the same folder renamed over
+// the old one); `export_date` is the text of the Exportdate attribute.
+WriteResult WriteJobFile(const std::string& path, const JobDocument& job,
+                         const std::string& export_date);
+
+// The text of the job file for `job`, as WriteJobFile writes it.
+std::string JobFileText(const JobDocument& job, const std::string& export_date);
+
+}  // namespace jr

@@ -1,0 +1,70 @@
+#include "model/job_line.h"
+
+#include "model/job_lines.h"
+#include "model/time_text.h"
+
+namespace jr {
+
+void clsJobLine::setOriginalJobLineNr(int32_t value) {
+  if (owner_ != nullptr && value != original_job_line_nr_) {
+    owner_->MoveCopy(this, original_job_line_nr_, value);
+  }
+  original_job_line_nr_ = value;
+}
+
+TimePoint clsJobLine::Now() const {
+  return services_.clock != nullptr ? services_.clock->Now() : std::chrono::system_clock::now();
+}
+
+void clsJobLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
+
+void clsJobLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
+
+std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type) {
+  const std::string missing = "Missing";
+  std::vector<MetadataValue> args;
+  args.reserve(31);
+  args.emplace_back(int64_t{7});
+  args.emplace_back(std::string("Job Runner"));
+  args.emplace_back(program_type);
+  for (int i = 0; i < 12; ++i) args.emplace_back(missing);
+  args.emplace_back(int64_t{99});
+  for (int i = 0; i < 2; ++i) args.emplace_back(missing);
+  args.emplace_back(2.0);
+  args.emplace_back(2.0);
+  args.emplace_back(-1.0);
+  for (int i = 0; i < 5; ++i) args.emplace_back(missing);
+  args.emplace_back(int64_t{0});
+  args.emplace_back(int64_t{0});
+  return args;
+}
+
+bool clsJobLine::LogProcessMetaData(std::string* error) {
+  std::string ignored;
+  std::string& message = error != nullptr ? *error : ignored;
+  metadata_log_.reset();
+  if (services_.metadata == nullptr) {
+    message = "no process metadata log is available";
+    return false;
+  }
+  metadata_log_ = services_.metadata->Create(&message);
+  if (!metadata_log_) return false;
+  metadata_log_->setEntryStatus(error_occured_ ? 3 : 0);
+  metadata_log_->setEntryLogFile(log_file_name_);
+  std::optional<TimePoint> start = ParseTimeText(starting_time_);
+  if (!start) {
+    message = "start time \"" + starting_time_ + "\" cannot be read as a date";
+    return false;
+  }
+  metadata_log_->setEntryStart(*start);
+  std::optional<TimePoint> stop = ParseTimeText(stop_time_);
+  if (!stop) {
+    message = "stop time \"" + stop_time_ + "\" cannot be read as a date";
+    return false;
+  }
+  metadata_log_->setEntryStop(*stop);
+  metadata_log_->setEntryJobId(job_id_);
+  return metadata_log_->WriteEntry(MetadataEntryArguments(program_type_), &message);
+}
+
+}  // namespace jr

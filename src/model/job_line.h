@@ -1,0 +1,130 @@
+#pragma once
+// One job line as a run sees it: its definition, the command line and file names the run
+// gives it, and its run state.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/metadata_log.h"
+
+namespace jr {
+
+class clsJobLines;
+
+// What a job line needs from outside: the clock of its time stamps and the process
+// metadata log it reports to. Either may be null: the system clock is used, and
+// LogProcessMetaData then fails.
+struct JobLineServices {
+  const Clock* clock = nullptr;
+  ProcessMetadataLogFactory* metadata = nullptr;
+};
+
+class clsJobLine {
+ public:
+  explicit clsJobLine(JobLineServices services = {}) : services_(services) {}
+  clsJobLine(const clsJobLine&) = delete;
+  clsJobLine& operator=(const clsJobLine&) = delete;
+
+  // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
+  int32_t JobLineNr() const { return job_line_nr_; }
+  void setJobLineNr(int32_t value) { job_line_nr_ = value; }
+  int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
+  void setOriginalJobLineNr(int32_t value);
+  const std::string& JobDescription() const { return job_description_; }
+  void setJobDescription(std::string value) { job_description_ = std::move(value); }
+  const std::string& ProgramType() const { return program_type_; }
+  void setProgramType(std::string value) { program_type_ = std::move(value); }
+  int32_t ProcessId() const { return process_id_; }
+  void setProcessId(int32_t value) { process_id_ = value; }
+  bool Repeated() const { return repeated_; }
+  void setRepeated(bool value) { repeated_ = value; }
+  const std::string& ProgramExecuter() const { return program_executer_; }
+  void setProgramExecuter(std::string value) { program_executer_ = std::move(value); }
+  const std::string& CleanProgramOptions() const { return clean_program_options_; }
+  void setCleanProgramOptions(std::string value) { clean_program_options_ = std::move(value); }
+  const std::string& ProgramOptions() const { return program_options_; }
+  void setProgramOptions(std::string value) { program_options_ = std::move(value); }
+  const std::string& SkipOnError() const { return skip_on_error_; }
+  void setSkipOnError(std::string value) { skip_on_error_ = std::move(value); }
+  const std::string& SkipOnSuccess() const { return skip_on_success_; }
+  void setSkipOnSuccess(std::string value) { skip_on_success_ = std::move(value); }
+  const std::string& RepeatOnError() const { return repeat_on_error_; }
+  void setRepeatOnError(std::string value) { repeat_on_error_ = std::move(value); }
+  const std::string& RepeatOnSuccess() const { return repeat_on_success_; }
+  void setRepeatOnSuccess(std::string value) { repeat_on_success_ = std::move(value); }
+  const std::string& Precedence() const { return precedence_; }
+  void setPrecedence(std::string value) { precedence_ = std::move(value); }
+  bool StopOnError() const { return stop_on_error_; }
+  void setStopOnError(bool value) { stop_on_error_ = value; }
+  const std::string& UserProgramName() const { return user_program_name_; }
+  void setUserProgramName(std::string value) { user_program_name_ = std::move(value); }
+  const std::string& LogFileName() const { return log_file_name_; }
+  void setLogFileName(std::string value) { log_file_name_ = std::move(value); }
+  const std::string& JobID() const { return job_id_; }
+  void setJobID(std::string value) { job_id_ = std::move(value); }
+  const std::string& StatusFileName() const { return status_file_name_; }
+  void setStatusFileName(std::string value) { status_file_name_ = std::move(value); }
+  const std::string& SummayFileName() const { return summay_file_name_; }
+  void setSummayFileName(std::string value) { summay_file_name_ = std::move(value); }
+  bool IsSkipped() const { return is_skipped_; }
+  void setIsSkipped(bool value) { is_skipped_ = value; }
+  bool AlreadyRun() const { return already_run_; }
+  void setAlreadyRun(bool value) { already_run_ = value; }
+  bool ErrorOccured() const { return error_occured_; }
+  void setErrorOccured(bool value) { error_occured_ = value; }
+  bool IsRunning() const { return is_running_; }
+  void setIsRunning(bool value) { is_running_ = value; }
+
+  const std::string& StartingTime() const { return starting_time_; }
+  const std::string& StopTime() const { return stop_time_; }
+  // Stamp the time text of now into StartingTime / StopTime.
+  void SetStartingTime();
+  void SetStopTime();
+
+  // Hands the line's run data to a new instance of the process metadata log, which the
+  // line then keeps. False with `error` set when the component cannot be created, a time
+  // text cannot be read back or the entry cannot be written.
+  bool LogProcessMetaData(std::string* error = nullptr);
+  const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
+
+ private:
+  friend class clsJobLines;
+  TimePoint Now() const;
+
+  JobLineServices services_;
+  clsJobLines* owner_ = nullptr;
+  int32_t job_line_nr_ = 0;
+  std::string job_description_;
+  std::string program_type_;
+  std::string program_executer_;
+  std::string program_options_;
+  std::string clean_program_options_;
+  std::string precedence_;
+  std::string skip_on_error_;
+  std::string skip_on_success_;
+  std::string repeat_on_error_;
+  std::string repeat_on_success_;
+  bool stop_on_error_ = false;
+  std::string user_program_name_;
+  std::string log_file_name_;
+  std::string status_file_name_;
+  std::string summay_file_name_;
+  bool already_run_ = false;
+  bool is_skipped_ = false;
+  bool error_occured_ = false;
+  bool is_running_ = false;
+  std::string stop_time_;
+  std::string starting_time_;
+  int32_t process_id_ = 0;
+  bool repeated_ = false;
+  int32_t original_job_line_nr_ = 0;
+  std::string job_id_;
+  std::unique_ptr<ProcessMetadataLog> metadata_log_;
+};
+
+// The 31 arguments of WriteEntry for a line of type `program_type`.
+std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type);
+
+}  // namespace jr

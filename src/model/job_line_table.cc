@@ -1,0 +1,120 @@
+#include "model/job_line_table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/number_text.h"
+
+namespace jr {
+namespace {
+
+const Cell kNoValue;
+
+}  // namespace
+
+int32_t JobLineNumberOf(const Cell& cell) {
+  if (!cell) return 0;
+  double value = std::trunc(LeadingNumberValue(*cell));
+  if (std::isnan(value)) return 0;
+  constexpr double kMax = std::numeric_limits<int32_t>::max();
+  constexpr double kMin = std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(std::clamp(value, kMin, kMax));
+}
+
+JobLineTable::JobLineTable() { AllocateAfresh(); }
+
+void JobLineTable::AllocateAfresh() {
+  rows_.assign(2, Row{});
+  job_line_count_ = 0;
+}
+
+void JobLineTable::SetJobLineCount(int count) {
+  count = std::max(count, 0);
+  if (static_cast<size_t>(count) > rows_.size()) rows_.resize(static_cast<size_t>(count));
+  job_line_count_ = count;
+}
+
+const Cell& JobLineTable::At(int column, int row) const {
+  if (column < 0 || column >= kColumnCount || row < 0 || row >= RowCapacity()) return kNoValue;
+  return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+}
+
+void JobLineTable::Set(int column, int row, Cell value) {
+  if (column < 0 || column >= kColumnCount || row < 0 || row >= RowCapacity()) return;
+  rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = std::move(value);
+}
+
+std::string JobLineTable::Text(int column, int row) const {
+  const Cell& cell = At(column, row);
+  return cell ? *cell : std::string();
+}
+
+int32_t JobLineTable::Get_BatchLine_Number(int index) const {
+  const Cell& cell = At(kColNumber, index);
+  if (!cell) return 0;
+  std::optional<int64_t> value = LeadingWholeNumber(*cell);
+  if (!value) return 0;
+  return static_cast<int32_t>(std::clamp<int64_t>(*value, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+void JobLineTable::SortJobLineTable() {
+  if (job_line_count_ < 2) return;
+  const size_t count = static_cast<size_t>(job_line_count_);
+  std::vector<std::pair<int32_t, size_t>> keys(count);
+  for (size_t i = 0; i < count; ++i) keys[i] = {JobLineNumberOf(rows_[i][kColNumber]), i};
+
+  std::vector<std::pair<int32_t, size_t>> sorted = keys;
+  std::sort(sorted.begin(), sorted.end());
+  const bool distinct =
+      std::adjacent_find(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        return a.first == b.first;
+      }) == sorted.end();
+  if (!distinct) {
+    // Rows with equal numbers (only a hand-edited file holds them) end up in the order the
+    // editor has always produced: an exchange of row i with every later row j that holds a
+    // smaller number. That order is not the stable one, so it is reproduced step by step.
+    sorted = keys;
+    for (size_t i = 0; i < count; ++i) {
+      for (size_t j = i + 1; j < count; ++j) {
+        if (sorted[i].first > sorted[j].first) std::swap(sorted[i], sorted[j]);
+      }
+    }
+  }
+  std::vector<Row> reordered(count);
+  for (size_t i = 0; i < count; ++i) reordered[i] = std::move(rows_[sorted[i].second]);
+  std::move(reordered.begin(), reordered.end(), rows_.begin());
+}
+
+int JobLineTable::FindJobLineRow(int32_t number) const {
+  for (int row = 0; row < job_line_count_; ++row) {
+    if (JobLineNumberOf(rows_[static_cast<size_t>(row)][kColNumber]) == number) return row;
+  }
+  return 0;
+}
+
+std::string JobLineTable::AppendTableRow() {
+  const int index = RowCapacity();
+  rows_.emplace_back();
+  return " " + std::to_string(index);
+}
+
+bool JobLineTable::DeleteTableRow(int index) {
+  if (index < 0 || index >= job_line_count_) return false;
+  size_t capacity = rows_.size();
+  if (capacity > 2) --capacity;
+  const int old_count = job_line_count_;
+  --job_line_count_;
+  if (old_count > 1) {
+    for (int k = index; k <= old_count - 2; ++k) {
+      rows_[static_cast<size_t>(k)] = rows_[static_cast<size_t>(k) + 1];
+    }
+  } else {
+    rows_[0] = rows_[1];
+  }
+  rows_.resize(capacity);
+  return true;
+}
+
+}  // namespace jr

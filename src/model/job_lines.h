@@ -1,0 +1,82 @@
+#pragma once
+// The job lines of one run, in the order they were added, unique by number. Lookups by
+// number and by original number are indexed, so runs of many thousand lines stay cheap;
+// the observable behaviour is that of a plain list walked from the front.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/job_line.h"
+
+namespace jr {
+
+class clsJobLines {
+ public:
+  explicit clsJobLines(JobLineServices services = {}) : services_(services) {}
+  clsJobLines(const clsJobLines&) = delete;
+  clsJobLines& operator=(const clsJobLines&) = delete;
+  ~clsJobLines();
+
+  // The highest number added since creation or the last Clear; -1 when none. Delete does
+  // not lower it.
+  int32_t HighestJobLineNr() const { return highest_job_line_nr_; }
+
+  // A new line with that number, appended; nullptr when the number is taken.
+  clsJobLine* Add(int32_t iJobLineNr);
+
+  // Removes the line with that key text ("10") or at that 1-based position. False when
+  // there is no such key or position.
+  bool Delete(std::string_view key);
+  bool Delete(int position);
+
+  bool JobLineNrExists(int32_t iJobLineNr) const;
+  // The line with that number, or nullptr.
+  clsJobLine* Line(int32_t iJobLineNr) const;
+  // The line at 1-based `index`, or nullptr outside 1..Count.
+  clsJobLine* Item(int index) const;
+  int32_t Count() const { return static_cast<int32_t>(lines_.size()); }
+  void Clear();
+
+  // The lines whose OriginalJobLineNr is `original`, in no particular order. Lines from the
+  // job (original 0) are copies of nothing, so 0 gives an empty list.
+  const std::vector<clsJobLine*>& CopiesOf(int32_t original) const;
+
+  // Walking the collection: for (int i = 1; i <= lines.Count(); ++i) lines.Item(i)
+  // reaches lines appended during the walk. The iterators below do the same.
+  class Iterator {
+   public:
+    Iterator(const clsJobLines* lines, size_t index) : lines_(lines), index_(index) {}
+    clsJobLine& operator*() const { return *lines_->lines_[index_]; }
+    clsJobLine* operator->() const { return lines_->lines_[index_].get(); }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    // Compares against the end at the time of comparison, not at the time end() was made.
+    bool operator!=(const Iterator&) const { return index_ < lines_->lines_.size(); }
+
+   private:
+    const clsJobLines* lines_;
+    size_t index_;
+  };
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, 0); }
+  Iterator NewEnum() const { return begin(); }
+
+ private:
+  friend class clsJobLine;
+  void MoveCopy(clsJobLine* line, int32_t from, int32_t to);
+  void Unindex(clsJobLine* line);
+
+  JobLineServices services_;
+  std::vector<std::unique_ptr<clsJobLine>> lines_;
+  std::unordered_map<int32_t, clsJobLine*> by_number_;
+  std::unordered_map<int32_t, std::vector<clsJobLine*>> copies_;
+  int32_t highest_job_line_nr_ = -1;
+};
+
+}  // namespace jr

@@ -1,0 +1,60 @@
+#pragma once
+// The process metadata log: an outside component that receives one entry for every job
+// line that ends or fails to start. The runner only creates it, sets the five Entry values
+// and calls WriteEntry; where the entry goes is the component's business.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace jr {
+
+using MetadataValue = std::variant<int64_t, double, std::string>;
+
+class ProcessMetadataLog {
+ public:
+  virtual ~ProcessMetadataLog() = default;
+
+  int EntryStatus() const { return entry_status_; }
+  void setEntryStatus(int value) { entry_status_ = value; }
+  const std::string& EntryLogFile() const { return entry_log_file_; }
+  void setEntryLogFile(std::string value) { entry_log_file_ = std::move(value); }
+  TimePoint EntryStart() const { return entry_start_; }
+  void setEntryStart(TimePoint value) { entry_start_ = value; }
+  TimePoint EntryStop() const { return entry_stop_; }
+  void setEntryStop(TimePoint value) { entry_stop_ = value; }
+  const std::string& EntryJobId() const { return entry_job_id_; }
+  void setEntryJobId(std::string value) { entry_job_id_ = std::move(value); }
+
+  // Stores one entry: the 31 arguments and the five Entry values. False with `error` set
+  // when the entry could not be stored.
+  virtual bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) = 0;
+
+ private:
+  int entry_status_ = 0;
+  std::string entry_log_file_;
+  TimePoint entry_start_{};
+  TimePoint entry_stop_{};
+  std::string entry_job_id_;
+};
+
+class ProcessMetadataLogFactory {
+ public:
+  virtual ~ProcessMetadataLogFactory() = default;
+  // A new instance of the component; nullptr with `error` set when it cannot be created.
+  virtual std::unique_ptr<ProcessMetadataLog> Create(std::string* error) = 0;
+};
+
+}  // namespace jr
+
+namespace jr {
+
+// The SQLite store at $JOBRUNNER_METADATA_DB, else $XDG_STATE_HOME/jobrunner/metadata.sqlite
+// (~/.local/state/... when XDG_STATE_HOME is not set).
+std::unique_ptr<ProcessMetadataLogFactory> MakeSystemMetadataLogFactory();
+
+}  // namespace jr

@@ -1,0 +1,41 @@
+#pragma once
+// Reading values of the machine's registry. On Windows the registry itself; elsewhere a
+// text file in the registry export format (see the README).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jr {
+
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegDword = 4;
+
+struct RegistryValue {
+  uint32_t type = 0;
+  // The stored bytes, as the registry returns them: a REG_SZ value carries its
+  // terminating zero byte; a REG_DWORD value is four little-endian bytes.
+  std::vector<uint8_t> data;
+};
+
+class RegistryReader {
+ public:
+  virtual ~RegistryReader() = default;
+  // The value `name` of `key` under HKEY_LOCAL_MACHINE; nullopt when the key or the
+  // value does not exist. Key paths and names compare without regard to case.
+  virtual std::optional<RegistryValue> Query(std::string_view key, std::string_view name) = 0;
+};
+
+}  // namespace jr
+
+#include <memory>
+
+namespace jr {
+
+// The registry of this machine: on Linux the file $JOBRUNNER_REGISTRY, else
+// /etc/jobrunner/registry.reg, read again on every query.
+std::unique_ptr<RegistryReader> MakeSystemRegistryReader();
+
+}  // namespace jr

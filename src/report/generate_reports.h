@@ -1,0 +1,35 @@
+#pragma once
+// The end of a run: the two report definition files, the final status, the event-log
+// entry and the two report generator calls.
+
+#include <string>
+
+#include "engine/engine_env.h"
+#include "model/job_lines.h"
+
+namespace jr {
+
+struct ReportOutcome {
+  int error_level = 0;  // 0 no error, 1 errors, 2 fatal error
+  std::string status_text;
+};
+
+// The final status text of an error level.
+std::string StatusText(int error_level);
+
+struct ReportRequest {
+  std::string job_description;
+  std::string admin_report;  // the job's LogFile
+  std::string user_report;   // the job's UserFile
+  std::string run_folder;
+  bool log_to_event_log = false;
+  std::string run_name;
+  std::string start_time;
+  // An interrupted run is reported as a fatal error whatever its lines did.
+  bool interrupted = false;
+};
+
+ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request,
+                              EngineEnv& env, const PauseFn& pause);
+
+}  // namespace jr

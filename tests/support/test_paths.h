@@ -1,0 +1,29 @@
+#pragma once
+// Where the tests find the built programs and the source tree.
+
+#include <string>
+
+namespace jr::test {
+
+// The folder of the built executables (jobrunner and the stand-ins).
+std::string BinDir();
+// The top of the source tree.
+std::string SourceDir();
+
+// A fresh, empty folder below the system's temporary folder, removed when the object
+// goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace jr::test

@@ -1,7 +1,12 @@
 # Outside libraries of the core. The core links no Qt; the window does.
+find_package(Threads REQUIRED)
+if(WIN32)
+  # The Windows cross-build finds none of these as packages for its toolchain.
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsDependencies.cmake)
+  return()
+endif()
 find_package(pugixml REQUIRED)
 find_package(SQLite3 REQUIRED)
-find_package(Threads REQUIRED)
 if(UNIX)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)

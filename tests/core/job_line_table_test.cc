@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/catalogue.h"
+#include "platform/config.h"
 
 namespace jr {
 namespace {
@@ -95,7 +96,7 @@ TEST(Catalogue, NamesCompareExactlyAndHealthInspectorNeedsMirn) {
   EXPECT_EQ(Programtype_to_XMLProgramtype("???"), "");
   EXPECT_EQ(Programtype_to_XMLProgramtype("Run Vantor Job (UNIX)"), "Run Vantor Job (UNIX)");
 
-  const std::string lone(1, '/');
+  const std::string lone(1, kPathSeparator);
   EXPECT_EQ(AvailableTypeNames(lone).size(), 10u);
   auto with_mirn = AvailableTypeNames("/opt/mirn/utils/");
   ASSERT_EQ(with_mirn.size(), 11u);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 
 namespace jr::test {
@@ -14,10 +15,22 @@ std::string BinDir() {
 
 std::string SourceDir() { return JOBRUNNER_SOURCE_DIR; }
 
+// A random name that create_directory makes only when nobody has it yet, so that tests
+// running at the same time never share a folder (portable where mkdtemp is missing).
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "jobrunner-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("jobrunner-test-" + std::to_string(random() % 1000000000000ULL));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + base.string());
 }
 
 TempDir::~TempDir() {

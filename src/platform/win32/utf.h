@@ -1,0 +1,13 @@
+#pragma once
+// Text is UTF-8 inside the program and UTF-16 at the Windows interfaces: these convert at
+// that boundary. Invalid input is replaced (U+FFFD), never dropped silently.
+
+#include <string>
+#include <string_view>
+
+namespace jr {
+
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+
+}  // namespace jr

@@ -1,0 +1,211 @@
+// Starting job-line programs on Windows.
+//
+// A job line's command line is handed to CreateProcessW as it is: the first token names
+// the program by the platform's rules for an unquoted command line, the rest is the
+// program's own business. A batch file cannot be started by itself: it is run by the
+// command interpreter, as the system does when one is named on a command line. Every
+// process goes into the launcher's job object, and its children with it, so that a stop
+// ends whole process trees.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/process_launcher.h"
+#include "platform/win32/process_command_line.h"
+#include "platform/win32/utf.h"
+
+namespace jr {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::wstring CommandInterpreter() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ComSpec", buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) return std::wstring(buffer, length);
+  const UINT system = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (system > 0 && system < MAX_PATH) return std::wstring(buffer, system) + L"\\cmd.exe";
+  return L"cmd.exe";
+}
+
+struct Child {
+  HANDLE process = nullptr;
+  bool forgotten = false;
+  // Its end has already ended one WaitForExit.
+  bool exit_seen = false;
+};
+
+class Win32ProcessLauncher final : public ProcessLauncher {
+ public:
+  Win32ProcessLauncher() : job_(CreateJobObjectW(nullptr, nullptr)) {}
+
+  // Processes that still run are left running, as a run that ends leaves them; only the
+  // handles are released.
+  ~Win32ProcessLauncher() override {
+    for (auto& [id, child] : children_) CloseHandle(child.process);
+    if (job_ != nullptr) CloseHandle(job_);
+  }
+
+  ProcessHandle Start(std::string_view program, std::string_view arguments) override {
+    ReapForgotten();
+    std::wstring command_line = Utf8ToWide(JobLineCommandLine(program, arguments));
+    if (command_line.empty()) return 0;
+    std::wstring application;
+    const NamedProgram named = FindNamedProgram(command_line);
+    if (IsBatchFile(named.file)) {
+      application = CommandInterpreter();
+      command_line = BatchFileCommandLine(application, named);
+    }
+
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    // Started suspended so that the process is in the job before it can start children.
+    const DWORD flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(),
+                        command_line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup, &info)) {
+      return 0;
+    }
+    if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+
+    // The handle's value is what the engine keeps. Kernel handles are small multiples of
+    // four; one that would not fit the engine's number is refused rather than mangled.
+    const auto value = reinterpret_cast<intptr_t>(info.hProcess);
+    if (value <= 0 || value > INT32_MAX) {
+      TerminateProcess(info.hProcess, 1);
+      CloseHandle(info.hProcess);
+      return 0;
+    }
+    const auto id = static_cast<ProcessHandle>(value);
+    children_[id] = Child{info.hProcess};
+    return id;
+  }
+
+  bool IsRunning(ProcessHandle& handle) override {
+    if (handle == 0) return false;
+    auto found = children_.find(handle);
+    if (found == children_.end()) {
+      handle = 0;
+      return false;
+    }
+    if (WaitForSingleObject(found->second.process, 0) == WAIT_TIMEOUT) return true;
+    CloseHandle(found->second.process);
+    children_.erase(found);
+    handle = 0;
+    return false;
+  }
+
+  void Forget(ProcessHandle handle) override {
+    auto found = children_.find(handle);
+    if (found != children_.end()) found->second.forgotten = true;
+    ReapForgotten();
+  }
+
+  void WaitForExit(milliseconds timeout) override {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    while (true) {
+      std::vector<HANDLE> waiting;
+      bool ended = false;
+      for (auto& [id, child] : children_) {
+        if (child.exit_seen) continue;
+        if (WaitForSingleObject(child.process, 0) != WAIT_TIMEOUT) {
+          child.exit_seen = true;
+          ended = true;
+          break;
+        }
+        waiting.push_back(child.process);
+      }
+      if (ended) {
+        ReapForgotten();
+        return;
+      }
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return;
+      if (waiting.empty()) {
+        Sleep(static_cast<DWORD>(left.count()));
+        return;
+      }
+      // One wait covers at most MAXIMUM_WAIT_OBJECTS processes; with more, the others are
+      // looked at again after a short slice.
+      DWORD slice = static_cast<DWORD>(left.count());
+      if (waiting.size() > MAXIMUM_WAIT_OBJECTS) {
+        waiting.resize(MAXIMUM_WAIT_OBJECTS);
+        slice = std::min<DWORD>(slice, 10);
+      }
+      WaitForMultipleObjects(static_cast<DWORD>(waiting.size()), waiting.data(), FALSE, slice);
+    }
+  }
+
+  void TerminateAll(milliseconds grace) override {
+    // The polite request: programs with windows are asked to close them. Console programs
+    // started without a console window cannot be asked; they end with the forced end.
+    std::vector<DWORD> ids;
+    for (auto& [id, child] : children_) ids.push_back(GetProcessId(child.process));
+    EnumWindows(&CloseWindowsOf, reinterpret_cast<LPARAM>(&ids));
+
+    const Clock::time_point deadline = Clock::now() + grace;
+    while (AnyRunning() && Clock::now() < deadline) {
+      WaitForExit(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+    }
+    // Ending the job ends every process in it: the started ones and all they started.
+    if (job_ != nullptr) TerminateJobObject(job_, 1);
+    for (auto& [id, child] : children_) {
+      TerminateProcess(child.process, 1);
+      WaitForSingleObject(child.process, 5000);
+      CloseHandle(child.process);
+    }
+    children_.clear();
+  }
+
+ private:
+  static BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM context) {
+    const auto* ids = reinterpret_cast<const std::vector<DWORD>*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (std::find(ids->begin(), ids->end(), owner) != ids->end()) {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+  }
+
+  bool AnyRunning() const {
+    for (const auto& [id, child] : children_) {
+      if (WaitForSingleObject(child.process, 0) == WAIT_TIMEOUT) return true;
+    }
+    return false;
+  }
+
+  // Releases forgotten processes that have ended; nobody asks about them any more.
+  void ReapForgotten() {
+    for (auto it = children_.begin(); it != children_.end();) {
+      if (it->second.forgotten && WaitForSingleObject(it->second.process, 0) != WAIT_TIMEOUT) {
+        CloseHandle(it->second.process);
+        it = children_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  HANDLE job_;
+  std::map<ProcessHandle, Child> children_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher() {
+  return std::make_unique<Win32ProcessLauncher>();
+}
+
+}  // namespace jr

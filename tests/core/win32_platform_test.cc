@@ -1,0 +1,122 @@
+// The smaller Windows seams: text conversion, the event log call path and the
+// tab-separated process metadata log.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/event_log.h"
+#include "platform/metadata_log.h"
+#include "platform/win32/utf.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+TEST(Win32Utf, ConvertsBothWaysAndReplacesInvalidInput) {
+  const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+  const std::wstring wide = Utf8ToWide(text);
+  EXPECT_EQ(wide, L"Gr\u00FC\u00DFe \u20AC \U0001F600");
+  EXPECT_EQ(WideToUtf8(wide), text);
+  EXPECT_EQ(Utf8ToWide(""), L"");
+  EXPECT_EQ(WideToUtf8(L""), "");
+  // Zero characters inside are kept: lengths are explicit.
+  EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");
+}
+
+TEST(Win32EventLog, ReportsAnEntryUnderTheProgramsSource) {
+  // The test system may keep no entries; the call path is what is checked.
+  auto sink = MakeSystemEventLogSink();
+  EXPECT_EQ(sink->Write("Extraction Job Runner", 4, 0, 1,
+                        "\r\n\r\nJob 'Nightly' finished without errors."),
+            0);
+  EXPECT_EQ(sink->Write("Extraction Job Runner", 1, 0, 1, "\r\n\r\nJob '' finished with error(s)."),
+            0);
+}
+
+class MetadataFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.path() + "\\logs\\metadata.tsv";
+    SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(path_).c_str());
+  }
+  void TearDown() override { SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr); }
+
+  std::vector<std::vector<std::string>> Rows() {
+    std::ifstream in(std::filesystem::path(Utf8ToWide(path_)), std::ios::binary);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::vector<std::string> fields;
+      std::stringstream stream(line);
+      std::string field;
+      while (std::getline(stream, field, '\t')) fields.push_back(field);
+      rows.push_back(fields);
+    }
+    return rows;
+  }
+
+  test::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(MetadataFile, OneLinePerEntryWithEveryArgumentAndEntryValue) {
+  auto factory = MakeSystemMetadataLogFactory();
+  std::string error;
+  auto log = factory->Create(&error);
+  ASSERT_NE(log, nullptr) << error;
+  log->setEntryStatus(3);
+  log->setEntryLogFile("C:\\logs\\line 10.log");
+  log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} + std::chrono::hours(14) +
+                     std::chrono::minutes(5) + std::chrono::seconds(9));
+  log->setEntryStop(log->EntryStart() + std::chrono::seconds(61));
+  log->setEntryJobId("20030307_140509");
+  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}, &error))
+      << error;
+  ASSERT_TRUE(log->WriteEntry({}, &error)) << error;
+
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows[0].size(), 10u);
+  EXPECT_EQ(rows[0][1], "3");
+  EXPECT_EQ(rows[0][2], "C:\\\\logs\\\\line 10.log");
+  EXPECT_EQ(rows[0][3], "2003-03-07T14:05:09Z");
+  EXPECT_EQ(rows[0][4], "2003-03-07T14:06:10Z");
+  EXPECT_EQ(rows[0][5], "20030307_140509");
+  EXPECT_EQ(rows[0][6], "3");
+  EXPECT_EQ(rows[0][7], "10");
+  EXPECT_EQ(rows[0][8], "2.5");
+  EXPECT_EQ(rows[0][9], "tab\\there\\r\\nback\\\\slash");
+  EXPECT_EQ(rows[1].size(), 7u);
+  EXPECT_EQ(rows[1][6], "0");
+}
+
+TEST_F(MetadataFile, TooManyArgumentsOrNoPlaceFailWithAReason) {
+  std::string error;
+  auto log = MakeSystemMetadataLogFactory()->Create(&error);
+  ASSERT_NE(log, nullptr) << error;
+  EXPECT_FALSE(log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1}), &error));
+  EXPECT_NE(error.find("32"), std::string::npos);
+  EXPECT_TRUE(Rows().empty());
+
+  // A folder where the file should be cannot take entries.
+  const std::string folder = dir_.path() + "\\taken";
+  ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
+  SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(folder).c_str());
+  error.clear();
+  EXPECT_EQ(MakeSystemMetadataLogFactory()->Create(&error), nullptr);
+  EXPECT_NE(error.find(folder), std::string::npos);
+}
+
+}  // namespace
+}  // namespace jr

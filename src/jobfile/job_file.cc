@@ -28,7 +28,12 @@ constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_declaration |
 constexpr const char* kRequiredRootAttributes[] = {"Description", "LogFile", "UserFile",
                                                    "TempLogDir"};
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted.append(1, '"').append(text).append(1, '"');
+  return quoted;
+}
 
 std::string_view LocalName(std::string_view name) {
   const size_t colon = name.find(':');

@@ -276,6 +276,12 @@ TEST(JobFileVariations, DeepNestingAndOversizedFilesDoNotCrash) {
   EXPECT_EQ(Read(JobText("", "<BatchLine batch_line_type=\"x\">" + deep), job).status,
             ReadStatus::kCannotLoad);
 
+  // Nested sections of a document type are as deep as the file is long.
+  std::string sections = "<!DOCTYPE VANTORSOREL_Job_specification [";
+  for (int i = 0; i < kDepth; ++i) sections += "<![ ";
+  for (int i = 0; i < kDepth; ++i) sections += "]]>";
+  EXPECT_NE(Read(sections + "]>" + JobText("", ""), job).status, ReadStatus::kLoaded);
+
   TempDir dir;
   const std::string big = dir.File("big.xml");
   {

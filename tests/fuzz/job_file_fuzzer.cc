@@ -15,9 +15,9 @@ void Require(bool condition) {
 }
 
 bool SameHeader(const jr::JobDocument& a, const jr::JobDocument& b) {
-  return a.Description == b.Description && a.LogFile == b.LogFile &&
-         a.UserFile == b.UserFile && a.TempLogDir == b.TempLogDir &&
-         a.LogToEventLog == b.LogToEventLog && a.MaxParallel == b.MaxParallel;
+  return a.Description == b.Description && a.LogFile == b.LogFile && a.UserFile == b.UserFile &&
+         a.TempLogDir == b.TempLogDir && a.LogToEventLog == b.LogToEventLog &&
+         a.MaxParallel == b.MaxParallel;
 }
 
 }  // namespace

@@ -158,6 +158,7 @@ std::string RenderInclude(const std::string& file) {
   // empty line.
   std::string_view text = included.text;
   if (text.back() == '\n') text.remove_suffix(1);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   return html + "<pre>" + Escape(text) + "</pre>\n</div>\n";
 }
 

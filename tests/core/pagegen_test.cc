@@ -124,6 +124,11 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
             std::string::npos);
   EXPECT_NE(page.find("<tr><th>Duration</th><td>14 min 51 s</td></tr>"), std::string::npos);
 
+  // The headline counts the line runs; it cannot know whether the failure was repeated.
+  EXPECT_NE(page.find("<span class=\"badge ok\">3 OK</span> <span class=\"badge failed\">1 "
+                      "FAILED</span> of 4 job line runs"),
+            std::string::npos);
+
   // One section per line, in order, with its verdict and its own duration.
   EXPECT_EQ(Count(page, "<section class=\"jobline"), 4u);
   EXPECT_EQ(Count(page, "<h2><span class=\"badge ok\">OK</span>"), 3u);
@@ -134,6 +139,7 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
   EXPECT_EQ(Count(page, "<span class=\"repeat\">Repeat</span>"), 1u);
   EXPECT_NE(page.find("<pre>rows read: 120\nrows written: 120</pre>"), std::string::npos);
   EXPECT_NE(page.find("<pre>3 scripts run</pre>"), std::string::npos);
+  EXPECT_EQ(page.find("include long"), std::string::npos) << "short logs print whole";
 
   // The link goes to the log file, its name escaped in the URL and in the text.
   const std::string url = "file://" + dir_.path() + "/30%20log%20%26%20more.txt";
@@ -216,10 +222,13 @@ TEST_F(PagegenTest, LargeLogShowsItsLastMegabyteWithANote) {
   const std::string page = RenderAdmin();
   EXPECT_EQ(page.find("FIRST LINE MARKER"), std::string::npos);
   EXPECT_NE(page.find("LAST LINE MARKER</pre>"), std::string::npos);
-  EXPECT_NE(page.find("The file holds 3.0 MB; only its last"), std::string::npos);
+  EXPECT_NE(page.find("The file holds 3.0 MB; only its last 1.0 MB are shown."), std::string::npos);
   // Cut at a line start, so the shown part begins with a whole filler line.
   EXPECT_NE(page.find("<pre>" + filler + "\n"), std::string::npos);
   EXPECT_LT(page.size(), 1024u * 1024u + 64u * 1024u);
+  // Printed, it keeps only its end rather than filling hundreds of pages.
+  EXPECT_NE(page.find("<div class=\"include long\">"), std::string::npos);
+  EXPECT_NE(page.find("Only the end of this file is printed."), std::string::npos);
 }
 
 TEST_F(PagegenTest, FailuresExitNonZeroAndLeaveTheOldReport) {

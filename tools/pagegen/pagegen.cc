@@ -31,6 +31,8 @@ namespace {
 
 // Included files larger than this show only their end, where a failure is reported.
 constexpr off_t kIncludeLimit = 1024 * 1024;
+// Included files longer than this many lines are cut to their end in print.
+constexpr size_t kPrintedLines = 60;
 
 bool ReadWholeFile(const std::string& name, std::string& text, std::string& error) {
   int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -123,7 +125,7 @@ IncludedText ReadIncluded(const std::string& name) {
 
 std::string ByteCount(long long bytes) {
   char buffer[64];
-  if (bytes >= 1024 * 1024) {
+  if (bytes >= 1000 * 1024) {
     std::snprintf(buffer, sizeof buffer, "%.1f MB", static_cast<double>(bytes) / (1024 * 1024));
   } else if (bytes >= 1024) {
     std::snprintf(buffer, sizeof buffer, "%.1f KB", static_cast<double>(bytes) / 1024);
@@ -159,7 +161,15 @@ std::string RenderInclude(const std::string& file) {
   std::string_view text = included.text;
   if (text.back() == '\n') text.remove_suffix(1);
   if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-  return html + "<pre>" + Escape(text) + "</pre>\n</div>\n";
+  // A long log would fill hundreds of printed pages; print shows only its end.
+  size_t lines = 1;
+  for (char c : text) lines += c == '\n';
+  if (lines > kPrintedLines) {
+    html.replace(0, std::string_view("<div class=\"include\"").size(),
+                 "<div class=\"include long\"");
+    html += "<p class=\"note print-only\">Only the end of this file is printed.</p>\n";
+  }
+  return html + "<div class=\"log\"><pre>" + Escape(text) + "</pre></div>\n</div>\n";
 }
 
 std::string RenderLink(const Item& item) {
@@ -252,16 +262,20 @@ std::string RenderVerdict(const Definition& definition) {
   if (definition.sections.empty()) {
     return "<p class=\"verdict unknown\">No job line ran.</p>";
   }
+  // The administrators' definition does not carry the job's status (a failed line whose
+  // repeat then succeeded is no job error), so the headline only counts, and a zero count
+  // is grey rather than alarming.
   size_t failed = 0;
   for (const Section& section : definition.sections) {
     if (section.verdict == Verdict::kFailed) ++failed;
   }
   const size_t total = definition.sections.size();
-  std::string text = std::to_string(total) + (total == 1 ? " job line run" : " job line runs") +
-                     ": " + std::to_string(total - failed) + " OK, " + std::to_string(failed) +
-                     " FAILED.";
-  return "<p class=\"verdict " + std::string(failed == 0 ? "ok" : "failed") + "\">" +
-         Badge(failed == 0 ? Verdict::kOk : Verdict::kFailed) + " " + text + "</p>";
+  const size_t ok = total - failed;
+  return "<p class=\"verdict\"><span class=\"badge " + std::string(ok > 0 ? "ok" : "unknown") +
+         "\">" + std::to_string(ok) + " OK</span> <span class=\"badge " +
+         std::string(failed > 0 ? "failed" : "unknown") + "\">" + std::to_string(failed) +
+         " FAILED</span> of " + std::to_string(total) +
+         (total == 1 ? " job line run" : " job line runs") + "</p>";
 }
 
 std::string RenderTimelineOf(const Definition& definition) {

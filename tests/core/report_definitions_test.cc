@@ -16,7 +16,7 @@
 namespace jr {
 namespace {
 
-using report_test::LocalTime;
+using report_test::At;
 using report_test::ReadFile;
 using report_test::ReportWorld;
 using report_test::WriteFile;
@@ -29,25 +29,6 @@ struct LineState {
 
 class ReportTest : public ::testing::Test {
  protected:
-  // A line that ran from `start` to `end` (local times on 7 March 2003).
-  clsJobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
-                  TimePoint start, TimePoint end, bool failed = false) {
-    clsJobLine* line = lines_.Add(nr);
-    line->setJobDescription(description);
-    line->setProgramType(type);
-    world_.clock.Set(start);
-    line->SetStartingTime();
-    world_.clock.Set(end);
-    line->SetStopTime();
-    line->setAlreadyRun(true);
-    line->setErrorOccured(failed);
-    return line;
-  }
-
-  static TimePoint At(int hour, int minute, int second) {
-    return LocalTime(2003, 3, 7, hour, minute, second);
-  }
-
   ReportRequest Request() {
     ReportRequest request;
     request.job_description = "Nightly extract";
@@ -62,7 +43,7 @@ class ReportTest : public ::testing::Test {
   ReportOutcome Generate(const ReportRequest& request) {
     world_.clock.Set(At(14, 20, 0));
     EngineEnv env = world_.Env();
-    return GenerateReports(lines_, request, env, [](std::chrono::milliseconds) {});
+    return GenerateReports(world_.lines, request, env, [](std::chrono::milliseconds) {});
   }
 
   std::string AdminFile() { return dir_.File("SorelJob~42_RepDef.txt"); }
@@ -70,26 +51,26 @@ class ReportTest : public ::testing::Test {
 
   test::TempDir dir_;
   ReportWorld world_;
-  clsJobLines lines_{JobLineServices{&world_.clock, nullptr}};
 };
 
 TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
-  Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
+  world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
       ->setLogFileName("/logs/10FlowRun_Log.txt");
-  clsJobLine* failed = Ran(20, "Load stock", "Member Purger", At(14, 5, 10), At(14, 6, 0), true);
+  clsJobLine* failed =
+      world_.Ran(20, "Load stock", "Member Purger", At(14, 5, 10), At(14, 6, 0), true);
   failed->setLogFileName("/logs/20Purger_Log.txt");
   failed->setRepeated(true);
   clsJobLine* script =
-      Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
+      world_.Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
   script->setSummayFileName("/logs/30RunQM_Sum.txt");
   script->setLogFileName("/logs/30RunQM_Log.txt");
-  Ran(40, "Tune settings", "Settings Editor", At(14, 10, 0), At(14, 10, 5));
-  clsJobLine* skipped = lines_.Add(50);
+  world_.Ran(40, "Tune settings", "Settings Editor", At(14, 10, 0), At(14, 10, 5));
+  clsJobLine* skipped = world_.lines.Add(50);
   skipped->setJobDescription("Skipped one");
   skipped->setAlreadyRun(true);
   skipped->setIsSkipped(true);
-  lines_.Add(60)->setJobDescription("Never ran");
-  clsJobLine* copy = Ran(61, "Load stock", "Member Purger", At(14, 6, 0), At(14, 8, 0));
+  world_.lines.Add(60)->setJobDescription("Never ran");
+  clsJobLine* copy = world_.Ran(61, "Load stock", "Member Purger", At(14, 6, 0), At(14, 8, 0));
   copy->setOriginalJobLineNr(20);
   copy->setLogFileName("/logs/61Purger_Log.txt");
 
@@ -192,11 +173,12 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    lines_.Clear();
+    world_.lines.Clear();
     world_.event_log.entries.clear();
     int32_t nr = 10;
     for (const LineState& state : c.lines) {
-      clsJobLine* line = Ran(nr, "Line", "Flow Runner", At(14, 5, 10), At(14, 6, 0), state.failed);
+      clsJobLine* line =
+          world_.Ran(nr, "Line", "Flow Runner", At(14, 5, 10), At(14, 6, 0), state.failed);
       line->setRepeated(state.repeated);
       line->setStopOnError(state.stop_on_error);
       nr += 10;
@@ -223,7 +205,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
 
 TEST_F(ReportTest, WritesTheEntryBeforeStartingTheGeneratorTwiceWithQuotedArguments) {
   world_.registry.InstallKeld("/opt/keld/utils");
-  Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0));
+  world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0));
   std::vector<size_t> entries_at_start;
   std::vector<bool> definition_there;
   world_.launcher.on_start = [&](const report_test::StartedProgram&) {
@@ -250,17 +232,8 @@ TEST_F(ReportTest, WritesTheEntryBeforeStartingTheGeneratorTwiceWithQuotedArgume
   EXPECT_EQ(definition_there, (std::vector<bool>{true, true}));
 }
 
-TEST_F(ReportTest, GeneratorIsStillTriedWhenKeldIsNotInstalled) {
-  Generate(Request());
-  ASSERT_EQ(world_.launcher.started.size(), 2u);
-  EXPECT_EQ(world_.launcher.started[0].program, "/PageGen.exe");
-  EXPECT_NE(world_.launcher.started[0].arguments.find("\"/../Jobs/AdminRepJobTemplate.htm\""),
-            std::string::npos);
-  EXPECT_TRUE(world_.notifier.messages.empty());
-}
-
 TEST_F(ReportTest, FileThatCannotBeCreatedLosesOnlyItsOwnLines) {
-  Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
+  world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
   ReportRequest request = Request();
   request.log_to_event_log = true;
 
@@ -295,7 +268,8 @@ TEST_F(ReportTest, ExistingDefinitionFilesAreReplacedNotExtended) {
 
 TEST_F(ReportTest, LineBreaksInTextsCannotForgeTags) {
   // A description that tries to make the generator include a file of its choosing.
-  Ran(10, "Sneaky\r\n<FileInclude>\r\n/etc/shadow", "Flow Runner", At(14, 5, 10), At(14, 6, 0));
+  world_.Ran(10, "Sneaky\r\n<FileInclude>\r\n/etc/shadow", "Flow Runner", At(14, 5, 10),
+             At(14, 6, 0));
   ReportRequest request = Request();
   request.job_description = "Job\n<FileInclude>\n/etc/passwd";
   request.log_to_event_log = true;
@@ -315,8 +289,8 @@ TEST_F(ReportTest, LineBreaksInTextsCannotForgeTags) {
 TEST_F(ReportTest, BlankLogFileNameGivesNoInclude) {
   std::ostringstream file;
   int level = 0;
-  Ran(10, "Blank log", "Flow Runner", At(14, 5, 10), At(14, 6, 0))->setLogFileName("   ");
-  WriteJobLineReportEntry(file, *lines_.Line(10), level);
+  world_.Ran(10, "Blank log", "Flow Runner", At(14, 5, 10), At(14, 6, 0))->setLogFileName("   ");
+  WriteJobLineReportEntry(file, *world_.lines.Line(10), level);
   EXPECT_EQ(file.str().find("<FileInclude>"), std::string::npos);
   EXPECT_EQ(file.str().find("<FileLink"), std::string::npos);
 }
@@ -335,14 +309,14 @@ TEST_F(EventLogFileTest, OneLinePerRunWithTypeCategoryIdAndEscapedLineBreaks) {
   ReportRequest request = Request();
   request.log_to_event_log = true;
   world_.clock.Set(At(14, 20, 0));
-  GenerateReports(lines_, request, env, pause);
+  GenerateReports(world_.lines, request, env, pause);
 
-  Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
+  world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
   request.job_description = "";
-  GenerateReports(lines_, request, env, pause);
+  GenerateReports(world_.lines, request, env, pause);
 
   request.log_to_event_log = false;
-  GenerateReports(lines_, request, env, pause);
+  GenerateReports(world_.lines, request, env, pause);
 
   EXPECT_EQ(ReadFile(dir_.File("events.log")),
             "Extraction Job Runner\t4\t0\t1\t\\r\\n\\r\\nJob 'Nightly extract' finished without "
@@ -359,7 +333,8 @@ TEST_F(EventLogFileTest, FailedWriteIsShownAndTheRunGoesOn) {
   ReportRequest request = Request();
   request.log_to_event_log = true;
   world_.clock.Set(At(14, 20, 0));
-  ReportOutcome outcome = GenerateReports(lines_, request, env, [](std::chrono::milliseconds) {});
+  ReportOutcome outcome =
+      GenerateReports(world_.lines, request, env, [](std::chrono::milliseconds) {});
 
   ASSERT_EQ(world_.notifier.messages.size(), 1u);
   EXPECT_EQ(world_.notifier.messages[0].title, "Extraction Job Runner");

@@ -1,25 +1,10 @@
 #include "support/report_fakes.h"
 
-#include <cctype>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
 namespace jr::report_test {
-namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-std::string MapKey(std::string_view key, std::string_view name) {
-  return Lower(key) + '\n' + Lower(name);
-}
-
-}  // namespace
-
 TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second) {
   std::tm local{};
   local.tm_year = year - 1900;
@@ -32,6 +17,24 @@ TimePoint LocalTime(int year, int month, int day, int hour, int minute, int seco
   return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
+TimePoint At(int hour, int minute, int second) {
+  return LocalTime(2003, 3, 7, hour, minute, second);
+}
+
+clsJobLine* ReportWorld::Ran(int32_t nr, const std::string& description, const std::string& type,
+                             TimePoint start, TimePoint end, bool failed) {
+  clsJobLine* line = lines.Add(nr);
+  line->setJobDescription(description);
+  line->setProgramType(type);
+  clock.Set(start);
+  line->SetStartingTime();
+  clock.Set(end);
+  line->SetStopTime();
+  line->setAlreadyRun(true);
+  line->setErrorOccured(failed);
+  return line;
+}
+
 int RecordingEventLog::Write(std::string_view source, uint16_t event_type, uint16_t category,
                              uint32_t event_id, std::string_view message) {
   if (error_ != 0) return error_;
@@ -39,18 +42,13 @@ int RecordingEventLog::Write(std::string_view source, uint16_t event_type, uint1
   return 0;
 }
 
-void StringRegistry::SetString(const std::string& key, const std::string& name,
-                               const std::string& value) {
-  values_[MapKey(key, name)] = value;
-}
-
 void StringRegistry::InstallKeld(const std::string& folder) {
-  SetString("SOFTWARE\\Vantor\\VantorKeld\\Version Info", "Current Version", "7.2");
-  SetString("SOFTWARE\\Vantor\\VantorKeld\\7.2\\Install Info", "Keld_utils_path", folder);
+  values_[{"SOFTWARE\\Vantor\\VantorKeld\\Version Info", "Current Version"}] = "7.2";
+  values_[{"SOFTWARE\\Vantor\\VantorKeld\\7.2\\Install Info", "Keld_utils_path"}] = folder;
 }
 
 std::optional<RegistryValue> StringRegistry::Query(std::string_view key, std::string_view name) {
-  auto found = values_.find(MapKey(key, name));
+  auto found = values_.find({std::string(key), std::string(name)});
   if (found == values_.end()) return std::nullopt;
   RegistryValue value;
   value.type = kRegSz;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/engine_env.h"
+#include "model/job_lines.h"
 
 namespace jr::report_test {
 
@@ -58,16 +59,15 @@ class RecordingNotifier final : public Notifier {
   std::vector<ShownMessage> messages;
 };
 
-// String values under HKEY_LOCAL_MACHINE; keys and names compare without regard to case.
+// A registry with string values only, keys and names spelt exactly.
 class StringRegistry final : public RegistryReader {
  public:
-  void SetString(const std::string& key, const std::string& name, const std::string& value);
   // Makes GetKeldUtilsPath give `folder` (with a separator appended when missing).
   void InstallKeld(const std::string& folder);
   std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override;
 
  private:
-  std::map<std::string, std::string> values_;
+  std::map<std::pair<std::string, std::string>, std::string> values_;
 };
 
 struct StartedProgram {
@@ -100,7 +100,11 @@ class NoMetadataLog final : public ProcessMetadataLogFactory {
   }
 };
 
-// Every seam of a run, as fakes but for the file system, which is the machine's.
+// 7 March 2003 at that local time.
+TimePoint At(int hour, int minute, int second);
+
+// Every seam of a run, as fakes but for the file system, which is the machine's, and the
+// run's lines.
 struct ReportWorld {
   SetClock clock;
   RecordingLauncher launcher;
@@ -108,6 +112,11 @@ struct ReportWorld {
   RecordingEventLog event_log;
   NoMetadataLog metadata;
   RecordingNotifier notifier;
+  clsJobLines lines{JobLineServices{&clock, nullptr}};
+
+  // Adds a line that ran from `start` to `end`, failed or not.
+  clsJobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
+                  TimePoint start, TimePoint end, bool failed = false);
 
   EngineEnv Env() {
     return EngineEnv{clock, launcher, RealFileSystem(), registry, event_log, metadata, notifier};

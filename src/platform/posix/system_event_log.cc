@@ -16,6 +16,7 @@ namespace jr {
 namespace {
 
 constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+constexpr const char* kSyslogSocket = "/dev/log";
 
 // Event types as the event log knows them, mapped onto syslog priorities.
 int PriorityOf(uint16_t event_type) {
@@ -94,7 +95,10 @@ class SystemLogSink final : public EventLogSink {
                               static_cast<unsigned>(event_id), nullptr);
       return r < 0 ? -r : 0;
     }
-    // syslog keeps no fields of its own, so they go into the text; it reports no failure.
+    // syslog() reports no failure and drops the entry when no daemon listens; a machine
+    // without any system log must not pass for one that recorded the outcome.
+    if (access(kSyslogSocket, F_OK) != 0) return errno;
+    // syslog keeps no fields of its own, so they go into the text.
     openlog(identifier.c_str(), LOG_PID, LOG_USER);
     syslog(priority, "[type %u, category %u, id %u] %.*s", static_cast<unsigned>(event_type),
            static_cast<unsigned>(category), static_cast<unsigned>(event_id), length,

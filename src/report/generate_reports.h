@@ -29,7 +29,7 @@ struct ReportRequest {
   bool interrupted = false;
 };
 
-ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, EngineEnv& env,
-                              const PauseFn& pause);
+ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request,
+                              EngineEnv& env, const PauseFn& pause);
 
 }  // namespace jr

@@ -1,14 +1,9 @@
 #include "jobfile/job_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/test_paths.h"
 
@@ -37,12 +32,6 @@ JobDocument Loaded(const std::string& text) {
   const ReadResult result = ReadJobFileText(text, "job.xml", job);
   EXPECT_EQ(result.status, ReadStatus::kLoaded) << result.message << result.detail;
   return job;
-}
-
-std::string Slurp(const std::string& path) {
-  std::stringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
 }
 
 // Two lines, one of each kind, with distinct text in every cell.
@@ -280,57 +269,6 @@ TEST(JobFileWrite, RoundTripKeepsEveryCellButWhatTheFormatCannotHold) {
   }
   ExpectSameJob(job, read);
   EXPECT_EQ(read.Description, awkward);
-}
-
-TEST(JobFileWrite, ReplacesTheFileKeepingPermissionsAndLinks) {
-  TempDir dir;
-  const std::string path = dir.File("job.xml");
-  ASSERT_TRUE(WriteJobFile(path, SampleJob(), "then").ok);
-  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  const std::string link = dir.File("link.xml");
-  fs::create_symlink(path, link);
-  const WriteResult result = WriteJobFile(link, JobDocument(), "now");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Slurp(path), JobFileText(JobDocument(), "now"));
-  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-}
-
-TEST(JobFileWrite, FailuresNameTheCauseAndKeepTheOldFile) {
-  TempDir dir;
-  const std::string missing = dir.File("no/folder/job.xml");
-  WriteResult result = WriteJobFile(missing, SampleJob(), "now");
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.error, "Cannot write \"" + missing + "\": the folder \"" +
-                              dir.File("no/folder") + "\" does not exist.");
-  EXPECT_FALSE(WriteJobFile(dir.path(), SampleJob(), "now").ok);
-  EXPECT_FALSE(WriteJobFile("", SampleJob(), "now").ok);
-
-  const std::string path = dir.File("job.xml");
-  std::ofstream(path) << "old contents";
-  JobDocument big = SampleJob();
-  big.Description.assign(64 * 1024, 'x');
-  // A file size limit makes the write fail part-way, as a full disk does.
-  rlimit old_limit;
-  getrlimit(RLIMIT_FSIZE, &old_limit);
-  rlimit limit = old_limit;
-  limit.rlim_cur = 4096;
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &limit);
-  result = WriteJobFile(path, big, "now");
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  signal(SIGXFSZ, old_handler);
-  EXPECT_FALSE(result.ok);
-  EXPECT_NE(result.error.find("the disk is full"), std::string::npos) << result.error;
-
-  if (geteuid() != 0) {  // permissions do not bind root
-    chmod(path.c_str(), 0444);
-    result = WriteJobFile(path, SampleJob(), "now");
-    EXPECT_NE(result.error.find("no permission"), std::string::npos) << result.error;
-  }
-  EXPECT_EQ(Slurp(path), "old contents");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // The smaller Windows seams: text conversion, the event log call path and the
 // tab-separated process metadata log.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstring>
@@ -22,7 +21,9 @@ namespace jr {
 namespace {
 
 TEST(Win32Utf, ConvertsBothWaysAndReplacesInvalidInput) {
-  const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+  const std::string text =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC \xF0\x9F\x98\x80";
   const std::wstring wide = Utf8ToWide(text);
   EXPECT_EQ(wide, L"Gr\u00FC\u00DFe \u20AC \U0001F600");
   EXPECT_EQ(WideToUtf8(wide), text);
@@ -30,7 +31,9 @@ TEST(Win32Utf, ConvertsBothWaysAndReplacesInvalidInput) {
   EXPECT_EQ(WideToUtf8(L""), "");
   // Zero characters inside are kept: lengths are explicit.
   EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
-  EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");
+  EXPECT_EQ(Utf8ToWide("a\xFF"
+                       "b"),
+            L"a\uFFFDb");
 }
 
 TEST(Win32EventLog, ReportsAnEntryUnderTheProgramsSource) {
@@ -77,8 +80,8 @@ TEST_F(MetadataFile, OneLinePerEntryWithEveryArgumentAndEntryValue) {
   ASSERT_NE(log, nullptr) << error;
   log->setEntryStatus(3);
   log->setEntryLogFile("C:\\logs\\line 10.log");
-  log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} + std::chrono::hours(14) +
-                     std::chrono::minutes(5) + std::chrono::seconds(9));
+  log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} +
+                     std::chrono::hours(14) + std::chrono::minutes(5) + std::chrono::seconds(9));
   log->setEntryStop(log->EntryStart() + std::chrono::seconds(61));
   log->setEntryJobId("20030307_140509");
   ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}, &error))

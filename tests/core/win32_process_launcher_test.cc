@@ -1,9 +1,8 @@
 // The Windows launcher with real processes: command lines with blanks in paths, batch
 // files through the command interpreter, waiting, and ending whole process trees.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstring>

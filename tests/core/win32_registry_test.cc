@@ -1,9 +1,8 @@
 // The registry reader against the machine's own registry: values are written with the
 // system's calls under a key of the test's own and read back through the engine's lookup.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <random>
 #include <string>
@@ -37,9 +36,7 @@ class RealRegistry : public ::testing::Test {
     const std::wstring wide = Utf8ToWide(text);
     SetBytes(name, REG_SZ, wide.c_str(), (wide.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
   }
-  std::string Read(const std::string& name) {
-    return GetRegistryString(*reader_, root_, name);
-  }
+  std::string Read(const std::string& name) { return GetRegistryString(*reader_, root_, name); }
 
   std::string root_;
   HKEY key_ = nullptr;
@@ -81,8 +78,12 @@ TEST_F(RealRegistry, TheBufferHoldsTextOf1023BytesWithItsTerminator) {
 }
 
 TEST_F(RealRegistry, TextOutsideAsciiArrivesAsUtf8) {
-  SetString("Folder", "C:\\Programme\\Gr\xC3\xBC" "ber\\");
-  EXPECT_EQ(Read("Folder"), "C:\\Programme\\Gr\xC3\xBC" "ber\\");
+  SetString("Folder",
+            "C:\\Programme\\Gr\xC3\xBC"
+            "ber\\");
+  EXPECT_EQ(Read("Folder"),
+            "C:\\Programme\\Gr\xC3\xBC"
+            "ber\\");
   const std::optional<RegistryValue> value = reader_->Query(root_, "Folder");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->type, kRegSz);
@@ -95,8 +96,8 @@ TEST(RealRegistryInstall, UtilsFoldersComeFromTheVersionKeys) {
   const std::wstring version = L"SOFTWARE\\Vantor\\iVantorMirn\\Version Info";
   auto reader = MakeSystemRegistryReader();
   // Another installation on this machine is left alone.
-  if (!GetRegistryString(*reader, "SOFTWARE\\Vantor\\iVantorMirn\\Version Info",
-                         "Current Version").empty()) {
+  if (!GetRegistryString(*reader, "SOFTWARE\\Vantor\\iVantorMirn\\Version Info", "Current Version")
+           .empty()) {
     GTEST_SKIP() << "a Mirn installation is registered on this machine";
   }
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, version.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,

@@ -1,10 +1,10 @@
 #include "definition.h"
 
-#include <langinfo.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+
+#include "platform_io.h"
 
 namespace pagegen {
 namespace {
@@ -73,8 +73,8 @@ int MonthNumber(std::string_view name) {
     if (SameIgnoringCase(name, kEnglish[i])) return i + 1;
   }
   for (int i = 0; i < 12; ++i) {
-    const char* local = nl_langinfo(static_cast<nl_item>(ABMON_1 + i));
-    if (local != nullptr && name == local) return i + 1;
+    const std::string local = LocaleMonthAbbreviation(i);
+    if (!local.empty() && name == local) return i + 1;
   }
   return 0;
 }

@@ -9,11 +9,6 @@
 // unreadable, 5 the page could not be written. OUTPUT is replaced in one step, so on any
 // failure an existing page stays as it was.
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -24,43 +19,16 @@
 
 #include "definition.h"
 #include "html_text.h"
+#include "platform_io.h"
 #include "timeline.h"
 
 namespace pagegen {
 namespace {
 
 // Included files larger than this show only their end, where a failure is reported.
-constexpr off_t kIncludeLimit = 1024 * 1024;
+constexpr long long kIncludeLimit = 1024 * 1024;
 // Included files longer than this many lines are cut to their end in print.
 constexpr size_t kPrintedLines = 60;
-
-bool ReadWholeFile(const std::string& name, std::string& text, std::string& error) {
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    close(fd);
-    error = "it is a folder";
-    return false;
-  }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = std::strerror(errno);
-      close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return true;
-}
 
 struct IncludedText {
   bool readable = false;
@@ -73,41 +41,13 @@ struct IncludedText {
 
 IncludedText ReadIncluded(const std::string& name) {
   IncludedText result;
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.missing = errno == ENOENT || errno == ENOTDIR;
-    result.error = std::strerror(errno);
-    return result;
-  }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    result.error = "it is not a plain file";
-    return result;
-  }
-  result.size = info.st_size;
-  if (info.st_size > kIncludeLimit) {
-    result.left_out = info.st_size - kIncludeLimit;
-    if (lseek(fd, result.left_out, SEEK_SET) < 0) {
-      result.error = std::strerror(errno);
-      close(fd);
-      return result;
-    }
-  }
-  char buffer[65536];
-  while (static_cast<off_t>(result.text.size()) < kIncludeLimit) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      result.error = std::strerror(errno);
-      close(fd);
-      return result;
-    }
-    if (n == 0) break;
-    result.text.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  if (static_cast<off_t>(result.text.size()) > kIncludeLimit) result.text.resize(kIncludeLimit);
+  FileTail tail = ReadFileTail(name, kIncludeLimit);
+  result.missing = tail.missing;
+  result.error = std::move(tail.error);
+  if (!tail.readable) return result;
+  result.size = tail.size;
+  result.left_out = tail.offset;
+  result.text = std::move(tail.text);
   if (result.left_out > 0) {
     // Start at a line of its own rather than in the middle of one (or of a character).
     size_t newline = result.text.find('\n');
@@ -300,14 +240,7 @@ std::string RenderLines(const Definition& definition) {
   return html;
 }
 
-std::string Now() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char buffer[64];
-  size_t length = std::strftime(buffer, sizeof buffer, "%Y %b %d %H:%M:%S", &local);
-  return std::string(buffer, length);
-}
+std::string Now() { return LocalNow("%Y %b %d %H:%M:%S"); }
 
 // One pass over the template: a value is never searched for placeholders itself.
 std::string Fill(const std::string& page_template,
@@ -332,38 +265,6 @@ std::string Fill(const std::string& page_template,
   }
   out.append(page_template, at);
   return out;
-}
-
-// Writes beside the target and renames, so that a reader never sees half a page and a
-// failure leaves the old page in place.
-bool WritePage(const std::string& output, const std::string& page, std::string& error) {
-  std::string temporary = output + ".XXXXXX";
-  int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  size_t done = 0;
-  while (done < page.size()) {
-    ssize_t n = write(fd, page.data() + done, page.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    done += static_cast<size_t>(n);
-  }
-  if (done < page.size() || close(fd) != 0) {
-    error = std::strerror(errno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  if (rename(temporary.c_str(), output.c_str()) != 0) {
-    error = std::strerror(errno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
 }
 
 int Run(int argc, char** argv) {
@@ -395,7 +296,7 @@ int Run(int argc, char** argv) {
   values["LINES"] = RenderLines(definition);
   values["GENERATED"] = Escape(Now());
 
-  if (!WritePage(output, Fill(page_template, values), error)) {
+  if (!ReplaceFileContents(output, Fill(page_template, values), error)) {
     std::fprintf(stderr, "pagegen: cannot write %s: %s\n", output.c_str(), error.c_str());
     return 5;
   }

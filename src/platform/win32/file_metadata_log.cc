@@ -29,10 +29,9 @@ std::string UtcText(TimePoint time) {
   const year_month_day date(day);
   const hh_mm_ss clock(floor<seconds>(time - day));
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                static_cast<int>(clock.minutes().count()),
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
                 static_cast<int>(clock.seconds().count()));
   return text;
 }
@@ -72,9 +71,9 @@ std::string Field(const MetadataValue& value) {
 
 std::string SystemErrorText(DWORD error) {
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message = text != nullptr ? WideToUtf8(text) : "error " + std::to_string(error);
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
@@ -110,8 +109,8 @@ class FileMetadataLog final : public ProcessMetadataLog {
   bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
     if (arguments.size() > kMaxArguments) {
       if (error) {
-        *error = "cannot store an entry of " + std::to_string(arguments.size()) +
-                 " arguments in " + path_ + ": at most " + std::to_string(kMaxArguments);
+        *error = "cannot store an entry of " + std::to_string(arguments.size()) + " arguments in " +
+                 path_ + ": at most " + std::to_string(kMaxArguments);
       }
       return false;
     }

@@ -14,8 +14,8 @@ namespace {
 // gives them as UTF-16, which is then turned into UTF-8.
 std::wstring WideFormat(const std::tm& local, const std::wstring& format) {
   wchar_t buffer[128];
-  const size_t length = std::wcsftime(buffer, sizeof buffer / sizeof buffer[0], format.c_str(),
-                                      &local);
+  const size_t length =
+      std::wcsftime(buffer, sizeof buffer / sizeof buffer[0], format.c_str(), &local);
   return std::wstring(buffer, length);
 }
 

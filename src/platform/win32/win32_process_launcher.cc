@@ -70,9 +70,8 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     PROCESS_INFORMATION info{};
     // Started suspended so that the process is in the job before it can start children.
     const DWORD flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(),
-                        command_line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
+                        nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
       return 0;
     }
     if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);

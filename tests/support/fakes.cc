@@ -10,7 +10,6 @@ namespace {
 std::string Folded(std::string_view text) {
   std::string folded(text);
   for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  while (!folded.empty() && folded.back() == '\\') folded.pop_back();
   return folded;
 }
 

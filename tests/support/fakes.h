@@ -35,7 +35,7 @@ class FakeClock final : public Clock {
 TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 // A registry in memory. Keys and names compare without regard to case, as on the real
-// registry; keys may be given with or without a trailing backslash.
+// registry; otherwise a key path must match exactly ("A\\B" is not "A\B").
 class MapRegistry final : public RegistryReader {
  public:
   // A REG_SZ value; stored with its terminating zero byte unless `terminated` is false.

@@ -176,8 +176,9 @@ RegFileContents RegFileContents::Parse(std::string_view raw) {
     if (line.empty() || line.front() == ';') continue;
 
     if (line.front() == '[') {
-      size_t close = line.rfind(']');
-      if (close == std::string_view::npos || !OnlyTrailer(line.substr(close + 1))) {
+      // The key runs to the bracket that ends the line: key names may hold brackets.
+      const size_t close = line.size() - 1;
+      if (line.size() < 2 || line[close] != ']') {
         problem(i, "key line without closing bracket; its values are skipped");
         section = Section::kUnreadable;
         continue;

@@ -16,7 +16,8 @@ constexpr int32_t kHighestJobLineNr = 999999;
 // 999999, as the editor lets them be typed. Anything else (only a hand-edited file holds
 // it) cannot be told apart from a mistake and keeps the row out of the run.
 std::optional<int32_t> RunnableJobLineNr(const Cell& cell) {
-  const std::string_view text = TrimBlanks(cell.value_or(std::string()));
+  const std::string whole = cell.value_or(std::string());
+  const std::string_view text = TrimBlanks(whole);
   if (text.empty() || text.size() > 12) return std::nullopt;
   int64_t number = 0;
   for (char c : text) {
@@ -29,6 +30,10 @@ std::optional<int32_t> RunnableJobLineNr(const Cell& cell) {
 
 bool IsActive(const JobLineTable& table, int row) {
   return CellText(table.At(kColActive, row)) == "true";
+}
+
+std::string TrimmedText(const JobLineTable& table, int column, int row) {
+  return std::string(TrimBlanks(CellText(table.At(column, row))));
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -122,11 +127,11 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
     line->setJobDescription(CellText(table.At(kColDescription, row)));
     line->setProgramType(CellText(table.At(kColType, row)));
     line->setCleanProgramOptions(CellText(table.At(kColOptions, row)));
-    line->setPrecedence(std::string(TrimBlanks(CellText(table.At(kColWait, row)))));
-    line->setSkipOnError(std::string(TrimBlanks(CellText(table.At(kColSkipOnError, row)))));
-    line->setSkipOnSuccess(std::string(TrimBlanks(CellText(table.At(kColSkipOnSuccess, row)))));
-    line->setRepeatOnError(std::string(TrimBlanks(CellText(table.At(kColRepeatOnError, row)))));
-    line->setRepeatOnSuccess(std::string(TrimBlanks(CellText(table.At(kColRepeatOnSuccess, row)))));
+    line->setPrecedence(TrimmedText(table, kColWait, row));
+    line->setSkipOnError(TrimmedText(table, kColSkipOnError, row));
+    line->setSkipOnSuccess(TrimmedText(table, kColSkipOnSuccess, row));
+    line->setRepeatOnError(TrimmedText(table, kColRepeatOnError, row));
+    line->setRepeatOnSuccess(TrimmedText(table, kColRepeatOnSuccess, row));
     // Anything but "true" reads as "false": a hand-edited "yes" must not stop a whole run.
     line->setStopOnError(CellText(table.At(kColStopOnError, row)) == "true");
     line->setAlreadyRun(false);

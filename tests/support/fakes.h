@@ -68,8 +68,9 @@ struct RecordedMetadataEntry {
   std::vector<MetadataValue> arguments;
 };
 
-// Hands out instances that append every written entry to the factory's list. Can be told
-// to refuse creation or writing, to show how callers treat a failing component.
+// Hands out instances that append every written entry to the factory's list; they must not
+// outlive the factory. Can be told to refuse creation or writing, to show how callers treat
+// a failing component.
 class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override;

@@ -1,6 +1,7 @@
 // Prepares a job of 10,000 lines and looks every line up by number, as the list rules do
 // during a run, and prints how long each step took.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -89,23 +90,41 @@ int main() {
   NoNotifier notifier;
   jr::EngineEnv env{clock, launcher, jr::RealFileSystem(), registry, event_log, metadata, notifier};
 
-  const auto prepare_start = std::chrono::steady_clock::now();
-  std::vector<std::string> warnings;
-  std::unique_ptr<jr::clsJobLines> lines = jr::PrepareJobLines(
-      table, kLines, "/logs/20030307_140509/", "SorelJob~4711", "20030307_140509", env, &warnings);
-  const double prepare_ms = MillisecondsSince(prepare_start);
-
-  const auto lookup_start = std::chrono::steady_clock::now();
+  // The first round runs on a cold heap; the best of the rounds shows the cost without the
+  // noise of other work on the machine.
+  constexpr int kRounds = 5;
+  double first_prepare = 0, first_lookup = 0, best_prepare = 1e9, best_lookup = 1e9;
   int found = 0;
-  for (int row = 0; row < kLines; ++row) {
-    const jr::clsJobLine* line = lines->Line((row + 1) * 10);
-    if (line != nullptr && lines->JobLineNrExists(line->JobLineNr())) ++found;
-  }
-  const double lookup_ms = MillisecondsSince(lookup_start);
+  int count = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const auto prepare_start = std::chrono::steady_clock::now();
+    std::vector<std::string> warnings;
+    std::unique_ptr<jr::clsJobLines> lines =
+        jr::PrepareJobLines(table, kLines, "/logs/20030307_140509/", "SorelJob~4711",
+                            "20030307_140509", env, &warnings);
+    const double prepare_ms = MillisecondsSince(prepare_start);
 
-  std::printf("prepare %d job lines: %.2f ms (%d lines, %zu warnings)\n", kLines, prepare_ms,
-              lines->Count(), warnings.size());
-  std::printf("look up every line by number: %.2f ms (%d found)\n", lookup_ms, found);
-  std::printf("total: %.2f ms (target: under 50 ms)\n", prepare_ms + lookup_ms);
-  return found == kLines && lines->Count() == kLines ? 0 : 1;
+    const auto lookup_start = std::chrono::steady_clock::now();
+    found = 0;
+    for (int row = 0; row < kLines; ++row) {
+      const jr::clsJobLine* line = lines->Line((row + 1) * 10);
+      if (line != nullptr && lines->JobLineNrExists(line->JobLineNr())) ++found;
+    }
+    const double lookup_ms = MillisecondsSince(lookup_start);
+    count = lines->Count();
+    if (round == 0) {
+      first_prepare = prepare_ms;
+      first_lookup = lookup_ms;
+    }
+    best_prepare = std::min(best_prepare, prepare_ms);
+    best_lookup = std::min(best_lookup, lookup_ms);
+  }
+
+  std::printf("prepare %d job lines: first %.2f ms, best of %d %.2f ms (%d lines)\n", kLines,
+              first_prepare, kRounds, best_prepare, count);
+  std::printf("look up every line by number: first %.2f ms, best %.2f ms (%d found)\n",
+              first_lookup, best_lookup, found);
+  std::printf("total: first %.2f ms, best %.2f ms (target: under 50 ms)\n",
+              first_prepare + first_lookup, best_prepare + best_lookup);
+  return found == kLines && count == kLines ? 0 : 1;
 }

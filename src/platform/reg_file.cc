@@ -274,22 +274,22 @@ RegFileContents RegFileContents::Parse(std::string_view raw) {
         }
       }
     } else if (StartsWithFolded(rest, "hex")) {
-      std::string_view spec = rest.substr(3);
+      std::string_view form = rest.substr(3);
       uint32_t type = kRegBinary;
       bool readable = true;
-      if (!spec.empty() && spec.front() == '(') {
-        size_t close = spec.find(')');
-        std::string_view digits = spec.substr(1, close == std::string_view::npos ? 0 : close - 1);
+      if (!form.empty() && form.front() == '(') {
+        size_t close = form.find(')');
+        std::string_view digits = form.substr(1, close == std::string_view::npos ? 0 : close - 1);
         readable = close != std::string_view::npos && !digits.empty() && digits.size() <= 8;
         type = 0;
         for (char c : digits) {
           if (HexDigit(c) < 0) readable = false;
           type = type << 4 | static_cast<uint32_t>(std::max(HexDigit(c), 0));
         }
-        if (readable) spec = spec.substr(close + 1);
+        if (readable) form = form.substr(close + 1);
       }
-      if (readable && !spec.empty() && spec.front() == ':') {
-        if (auto bytes = ReadHexBytes(spec.substr(1))) {
+      if (readable && !form.empty() && form.front() == ':') {
+        if (auto bytes = ReadHexBytes(form.substr(1))) {
           value = RegistryValue{type, std::move(*bytes)};
           if (wide_strings && (type == kRegSz || type == kRegExpandSz)) {
             std::string text = Utf16LeToUtf8(std::string_view(

@@ -10,45 +10,37 @@
 namespace jr {
 namespace {
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-TEST(ReadStatusLine, ReadsTheFirstLineAsBytes) {
+TEST(ResultFiles, TheStatusLineIsTheFirstLineReadAsBytes) {
   test::TempDir dir;
   const std::string path = dir.File("status.txt");
-  const FileSystem& fs = RealFileSystem();
-
-  WriteBytes(path, "ok\r\nmore\n");
-  EXPECT_EQ(ReadStatusLine(fs, path), "ok");
-  WriteBytes(path, "20,30");
-  EXPECT_EQ(ReadStatusLine(fs, path), "20,30") << "no line break at all";
-  WriteBytes(path, " OK \n");
-  EXPECT_EQ(ReadStatusLine(fs, path), " OK ") << "blanks are the caller's business";
-  WriteBytes(path, "fail\rure\n");
-  EXPECT_EQ(ReadStatusLine(fs, path), "fail\rure") << "only a CR before the LF is dropped";
-  WriteBytes(path, "\xc3\xa9t\xe9\n");
-  EXPECT_EQ(ReadStatusLine(fs, path), "\xc3\xa9t\xe9");
-  WriteBytes(path, "");
-  EXPECT_EQ(ReadStatusLine(fs, path), "");
-  WriteBytes(path, "\nok\n");
-  EXPECT_EQ(ReadStatusLine(fs, path), "") << "an empty first line is no verdict";
-}
-
-TEST(ReadStatusLine, AnythingUnreadableIsEmpty) {
-  test::TempDir dir;
-  const FileSystem& fs = RealFileSystem();
-  EXPECT_EQ(ReadStatusLine(fs, dir.File("missing.txt")), "");
-  EXPECT_EQ(ReadStatusLine(fs, dir.path()), "") << "a folder";
-  EXPECT_EQ(ReadStatusLine(fs, ""), "");
+  const struct {
+    const char* bytes;
+    const char* line;
+  } cases[] = {
+      {"ok\r\nmore\n", "ok"},
+      {"20,30", "20,30"},
+      {" OK \n", " OK "},
+      {"fail\rure\n", "fail\rure"},
+      {"\xe9t\xe9\n", "\xe9t\xe9"},
+      {"", ""},
+      {"\nok\n", ""},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    EXPECT_EQ(ReadStatusLine(RealFileSystem(), path), c.line) << c.bytes;
+  }
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.File("missing")), "");
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.path()), "") << "a folder";
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), ""), "");
 }
 
 clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   clsJobLine& line = *lines.Add(number);
+  const std::string stem = "/run/S~1_" + std::to_string(number);
   line.setProgramType(std::string(type));
   line.setJobDescription("extract");
   line.setProgramExecuter("/k/Prog.exe");
+  line.setUserProgramName("/u/b.sh");
   line.setCleanProgramOptions("-a 1");
   line.setPrecedence("5");
   line.setStopOnError(true);
@@ -57,10 +49,9 @@ clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   line.setRepeatOnError("62");
   line.setRepeatOnSuccess("63");
   line.setJobID("20030307_140509");
-  line.setLogFileName("/run/S~1_" + std::to_string(number) + "Log.txt");
-  line.setStatusFileName("/run/S~1_" + std::to_string(number) + "Stat.txt");
-  line.setSummayFileName("/run/S~1_" + std::to_string(number) + "Sum.txt");
-  // Run state that a copy must not inherit.
+  line.setLogFileName(stem + "Log.txt");
+  line.setStatusFileName(stem + "Stat.txt");
+  line.setSummayFileName(stem + "Sum.txt");
   line.setAlreadyRun(true);
   line.setErrorOccured(true);
   line.setRepeated(true);
@@ -69,92 +60,55 @@ clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   return line;
 }
 
-TEST(CreateRepeatCopy, CopiesTheDefinitionWithFreshStateAndFilesOfItsOwn) {
+TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
   clsJobLines lines;
   clsJobLine& source = Source(lines, 10, "Flow Runner");
   lines.Add(30);
   std::string failure;
   clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
   ASSERT_NE(copy, nullptr) << failure;
-
   EXPECT_EQ(copy->JobLineNr(), 40);
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
-  EXPECT_EQ(copy->JobDescription(), "extract");
-  EXPECT_EQ(copy->ProgramExecuter(), "/k/Prog.exe");
-  EXPECT_EQ(copy->Precedence(), "5");
+  EXPECT_EQ(copy->JobDescription() + copy->ProgramExecuter() + copy->UserProgramName() +
+                copy->Precedence() + copy->SkipOnError() + copy->SkipOnSuccess() +
+                copy->RepeatOnError() + copy->RepeatOnSuccess(),
+            "extract/k/Prog.exe/u/b.sh560616263");
   EXPECT_TRUE(copy->StopOnError());
-  EXPECT_EQ(
-      copy->SkipOnError() + copy->SkipOnSuccess() + copy->RepeatOnError() + copy->RepeatOnSuccess(),
-      "60616263");
-  EXPECT_EQ(copy->JobID(), "") << "the job id is not copied";
-  EXPECT_FALSE(copy->AlreadyRun() || copy->ErrorOccured() || copy->Repeated() ||
-               copy->IsRunning() || copy->IsSkipped());
+  EXPECT_EQ(copy->JobID(), "") << "not copied";
+  EXPECT_FALSE(copy->AlreadyRun() || copy->ErrorOccured() || copy->Repeated());
   EXPECT_EQ(copy->ProcessId(), 0);
   EXPECT_EQ(copy->StartingTime(), "");
-  EXPECT_EQ(copy->LogFileName(), "/run/S~1_10Log_Rpt1.txt");
-  EXPECT_EQ(copy->StatusFileName(), "/run/S~1_10Stat_Rpt1.txt");
   EXPECT_EQ(copy->SummayFileName(), "");
   EXPECT_EQ(copy->ProgramOptions(),
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
 
   // The second copy counts the first; a copy of the copy adds a second "_Rpt".
-  clsJobLine* second = CreateRepeatCopy(lines, source, &failure);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->JobLineNr(), 50);
-  EXPECT_EQ(second->LogFileName(), "/run/S~1_10Log_Rpt2.txt");
+  EXPECT_EQ(CreateRepeatCopy(lines, source, &failure)->LogFileName(), "/run/S~1_10Log_Rpt2.txt");
   clsJobLine* of_copy = CreateRepeatCopy(lines, *copy, &failure);
-  ASSERT_NE(of_copy, nullptr);
   EXPECT_EQ(of_copy->OriginalJobLineNr(), 40);
   EXPECT_EQ(of_copy->StatusFileName(), "/run/S~1_10Stat_Rpt1_Rpt1.txt");
 }
 
-TEST(CreateRepeatCopy, OptionsFollowTheType) {
+TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
   clsJobLines lines;
   std::string failure;
-
   clsJobLine* quill = CreateRepeatCopy(lines, Source(lines, 10, kRunQuillmartScript), &failure);
-  ASSERT_NE(quill, nullptr);
   EXPECT_EQ(quill->SummayFileName(), "/run/S~1_10Sum_Rpt1.txt");
   EXPECT_EQ(quill->ProgramOptions(),
             "-a 1 -Summary \"/run/S~1_10Sum_Rpt1.txt\" -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" "
             "-LogFile \"/run/S~1_10Log_Rpt1.txt\"");
-
-  clsJobLine& user_source = Source(lines, 30, kUserBatchfile);
-  user_source.setUserProgramName("/home/u/batch.sh");
-  clsJobLine* user = CreateRepeatCopy(lines, user_source, &failure);
-  ASSERT_NE(user, nullptr);
-  EXPECT_EQ(user->UserProgramName(), "/home/u/batch.sh");
-  EXPECT_EQ(user->SummayFileName(), "");
+  clsJobLine* user = CreateRepeatCopy(lines, Source(lines, 30, kUserBatchfile), &failure);
   EXPECT_EQ(user->ProgramOptions(), "-a 1 /run/S~1_30Stat_Rpt1.txt /run/S~1_30Log_Rpt1.txt")
       << "unquoted, without job id";
-}
-
-TEST(CreateRepeatCopy, ShortAndEmptyFileNames) {
-  EXPECT_EQ(RepeatCopyFileName("", 1), "");
-  EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt");
-  EXPECT_EQ(RepeatCopyFileName(".txt", 1), "_Rpt1.txt");
 
   // A settings editor writes no log file; its copy is not told to write one named "".
-  clsJobLines lines;
-  clsJobLine& editor = Source(lines, 10, kSettingsEditor);
+  clsJobLine& editor = Source(lines, 60, kSettingsEditor);
   editor.setLogFileName("");
-  std::string failure;
   clsJobLine* copy = CreateRepeatCopy(lines, editor, &failure);
-  ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->LogFileName(), "");
-  EXPECT_EQ(copy->ProgramOptions(), "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\"");
-}
-
-TEST(CreateRepeatCopy, NumbersAboveTheEditorsRangeFail) {
-  clsJobLines lines;
-  clsJobLine& source = Source(lines, 999989, "Flow Runner");
-  std::string failure;
-  clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->JobLineNr(), 999999);
-  EXPECT_EQ(CreateRepeatCopy(lines, source, &failure), nullptr);
-  EXPECT_NE(failure.find("1000009"), std::string::npos) << failure;
-  EXPECT_EQ(lines.Count(), 2);
+  EXPECT_EQ(copy->ProgramOptions(), "-a 1 -StatusFile \"/run/S~1_60Stat_Rpt1.txt\"");
+  EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt") << "too short to cut";
+  EXPECT_EQ(RepeatCopyFileName(".txt", 1), "_Rpt1.txt");
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ class PosixLauncher : public ::testing::Test {
 TEST_F(PosixLauncher, ArgumentsSplitAtBlanksWithQuotedStretchesWholeAndBackslashesPlain) {
   const std::string own = "\"-no-status\",\"-record\",\"" + record_ + "\"";
   EXPECT_EQ(Received(""), own);
-  EXPECT_EQ(Received("  a   b "), own + ",\"a\",\"b\"");
+  EXPECT_EQ(Received("  -a   -b "), own + ",\"-a\",\"-b\"");
   EXPECT_EQ(Received(" -StatusFile \"/x y/S~1_10Stat.txt\" -job_id \"2003\""),
             own + ",\"-StatusFile\",\"/x y/S~1_10Stat.txt\",\"-job_id\",\"2003\"");
   EXPECT_EQ(Received(" a\"b c\"d \"\" e\\f"), own + ",\"ab cd\",\"\",\"e\\\\f\"");

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -177,12 +178,16 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (left.empty()) return;
     // Children that outlive the launcher would become zombies of a long-lived window once
     // they end; a waiter reaps them. When the program ends first, init takes them over.
-    std::thread([left] {
-      for (pid_t pid : left) {
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    try {
+      std::thread([left] {
+        for (pid_t pid : left) {
+          while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+          }
         }
-      }
-    }).detach();
+      }).detach();
+    } catch (const std::system_error&) {
+      // No thread to be had: they stay ours until the program ends and init takes them.
+    }
   }
 
   ProcessHandle Start(std::string_view program_text, std::string_view arguments) override {

@@ -298,7 +298,7 @@ class SchedulerWithChildren : public ::testing::Test {
 };
 
 TEST_F(SchedulerWithChildren, ParallelLimitsOfOneAndTwo) {
-  Add(10, "-sleep 400");
+  Add(10, "-sleep 800");
   Add(20, "-sleep 50");
   Add(30, "-sleep 50");
   Run(1, End::kAllOver);
@@ -306,10 +306,10 @@ TEST_F(SchedulerWithChildren, ParallelLimitsOfOneAndTwo) {
                                       "finished 20 ok", "started 30", "finished 30 ok"}));
   lines_.Clear();
   hooks_.events.clear();
-  Add(10, "-sleep 400");
+  Add(10, "-sleep 800");
   Add(20, "-sleep 50");
   Add(30, "-sleep 50");
-  EXPECT_LT(Run(2, End::kAllOver), 1000) << "ended children are noticed at once";
+  EXPECT_LT(Run(2, End::kAllOver), 1500) << "ended children are noticed at once";
   EXPECT_EQ(hooks_.Reports(), (Events{"started 10", "started 20", "finished 20 ok", "started 30",
                                       "finished 30 ok", "finished 10 ok"}));
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli_check.h"
 #include "app/cli_run.h"
 #include "platform/config.h"
 
@@ -28,6 +29,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
     std::printf("jobrunner %s\n", kVersion);
     return kExitNoErrors;
   }
+  if (first == "--check") return RunCheck({args.begin() + 1, args.end()});
   std::string joined;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i) joined += ' ';

@@ -113,7 +113,7 @@ class RunTest : public ::testing::Test {
                         nullptr) == SQLITE_OK) {
       sqlite3_stmt* statement = nullptr;
       const std::string sql =
-          "SELECT count(*) FROM entries WHERE entry_status = " + std::to_string(status);
+          "SELECT count(*) FROM process_metadata WHERE entry_status = " + std::to_string(status);
       if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
           sqlite3_step(statement) == SQLITE_ROW) {
         rows = sqlite3_column_int(statement, 0);

@@ -1,8 +1,5 @@
 #include "app/cli_run.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -12,36 +9,12 @@
 #include "jobfile/job_file.h"
 #include "model/number_text.h"
 #include "model/time_text.h"
+#include "platform/stop_requests.h"
 
 namespace jr {
 namespace {
 
 constexpr std::string_view kTitle = "Extraction Job Runner";
-
-volatile sig_atomic_t g_stop_signal = 0;
-
-void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
-
-// SIGINT and SIGTERM only set a flag; the scheduler notices it at its next pass, and the
-// pause between passes ends early because the handler is installed without SA_RESTART.
-class StopSignals {
- public:
-  StopSignals() {
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &old_int_);
-    sigaction(SIGTERM, &action, &old_term_);
-  }
-  ~StopSignals() {
-    sigaction(SIGINT, &old_int_, nullptr);
-    sigaction(SIGTERM, &old_term_, nullptr);
-  }
-
- private:
-  struct sigaction old_int_ = {};
-  struct sigaction old_term_ = {};
-};
 
 class StderrNotifier final : public Notifier {
  public:
@@ -65,10 +38,8 @@ class CommandLineHooks final : public RunHooks {
                    bool progress)
       : job_file_(std::move(job_file)), launcher_(launcher), clock_(clock), progress_(progress) {}
 
-  void Pause(std::chrono::milliseconds longest) override {
-    launcher_.WaitForExit(longest);
-  }
-  bool StopRequested() const override { return g_stop_signal != 0; }
+  void Pause(std::chrono::milliseconds longest) override { launcher_.WaitForExit(longest); }
+  bool StopRequested() const override { return jr::StopRequested(); }
 
   void LineStarted(const clsJobLine& line) override {
     started_[line.JobLineNr()] = clock_.Now();
@@ -76,7 +47,8 @@ class CommandLineHooks final : public RunHooks {
   }
   void LineFinished(const clsJobLine& line) override {
     auto found = started_.find(line.JobLineNr());
-    std::string took = found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
+    std::string took =
+        found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
     Progress(line.ErrorOccured() ? "FAILED" : "OK", line, took);
   }
   void LineSkipped(const clsJobLine& line) override { Progress("skipped", line, ""); }
@@ -145,7 +117,7 @@ int RunFromCommandLine(const std::string& job_file) {
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
   EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};
 
-  const bool progress = isatty(STDERR_FILENO) == 1;
+  const bool progress = StandardErrorIsTerminal();
   CommandLineHooks hooks(job_file, *launcher, clock, progress);
 
   RunRequest request;
@@ -159,17 +131,17 @@ int RunFromCommandLine(const std::string& job_file) {
   request.from_command_line = true;
   request.maximum = maximum;
 
-  StopSignals signals;
+  StopRequests stop_requests;
   RunResult result = RunJob(request, env, hooks);
 
   if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
     std::fprintf(stderr, "jobrunner: interrupted by signal %d; running job lines were ended\n",
-                 static_cast<int>(g_stop_signal));
+                 StopRequestNumber());
   }
   if (progress) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",
-                 result.report.status_text.c_str(), result.run_folder.c_str(),
-                 job.LogFile.c_str(), job.UserFile.c_str());
+                 result.report.status_text.c_str(), result.run_folder.c_str(), job.LogFile.c_str(),
+                 job.UserFile.c_str());
   }
   switch (result.report.error_level) {
     case 0:

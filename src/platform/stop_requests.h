@@ -1,0 +1,24 @@
+#pragma once
+// Requests from outside to stop an unattended run (Ctrl+C, a termination request), and
+// whether someone watches the run's standard error.
+
+namespace jr {
+
+// While an object lives, stop requests set a flag instead of ending the program; the run
+// notices the flag at its next pass and ends its running job lines.
+class StopRequests {
+ public:
+  StopRequests();
+  ~StopRequests();
+  StopRequests(const StopRequests&) = delete;
+  StopRequests& operator=(const StopRequests&) = delete;
+};
+
+// True once a stop was requested.
+bool StopRequested();
+// What was received: the signal number (POSIX) or the console event (Windows); 0 for none.
+int StopRequestNumber();
+
+bool StandardErrorIsTerminal();
+
+}  // namespace jr

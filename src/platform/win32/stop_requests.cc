@@ -1,0 +1,43 @@
+#include "platform/stop_requests.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace jr {
+namespace {
+
+// Set by the console's control handler, which the system runs on a thread of its own.
+std::atomic<int> g_stop_event{0};
+
+// Ctrl+C, Ctrl+Break and closing the console window set the flag and are handled here;
+// the run then ends its job lines (the launcher's job object takes their children along)
+// and writes its reports. The event number is kept one above the system's, so that Ctrl+C
+// (0) still reads as a request.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      g_stop_event = static_cast<int>(event) + 1;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+StopRequests::StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, TRUE); }
+
+StopRequests::~StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, FALSE); }
+
+bool StopRequested() { return g_stop_event.load() != 0; }
+
+int StopRequestNumber() { return g_stop_event.load(); }
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+}  // namespace jr

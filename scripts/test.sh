@@ -24,3 +24,6 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
   cmake --build build-fuzz -j"$jobs" --target fuzz_targets
   bash tests/fuzz/run.sh build-fuzz
 fi
+
+# The Windows leg: the cross-built core, its tests and whole jobs under wine.
+bash scripts/windows-leg.sh

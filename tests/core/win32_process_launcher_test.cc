@@ -201,7 +201,7 @@ TEST(Win32ProcessLauncher, TerminateAllEndsTheWholeProcessTree) {
   ASSERT_GT(handle, 0);
 
   std::vector<std::string> lines;
-  for (int i = 0; i < 200 && lines.empty(); ++i) {
+  for (int i = 0; i < 600 && lines.empty(); ++i) {
     std::this_thread::sleep_for(50ms);
     lines = ReadLines(pid_file);
   }

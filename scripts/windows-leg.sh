@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# The Windows leg of CI: cross-compiles the core, its tests, the window-less jobrunner and
+# the stand-in programs for 64-bit Windows with mingw-w64, runs the tests under wine
+# through CTest, then runs whole jobs under wine: catalogue stand-ins and batch-file job
+# lines, utilities folders in the wine registry, definition files and reports, exit
+# statuses. Prints how long each step took.
+#   Usage: scripts/windows-leg.sh [BUILD_DIR]   (default build-win)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+build=${1:-build-win}
+jobs=$(nproc)
+
+declare -a timings=()
+step_started=0
+step() { step_started=$(date +%s.%N); echo "== $1"; }
+step_done() {
+  local took
+  took=$(awk -v a="$step_started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+  timings+=("$(printf '%-28s %6s s' "$1" "$took")")
+}
+
+# ---- Tools -------------------------------------------------------------------------------
+step "install mingw-w64 and wine"
+packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 googletest
+  cmake make)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+step_done "install"
+
+# ---- Wine prefix ---------------------------------------------------------------------------
+step "create the wine prefix"
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+# No Mono or Gecko: nothing here needs them, and their installers would look for a network.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# A server that stays up: otherwise every test pays for starting one. It is started first
+# (a server that already runs keeps its own lifetime and refuses a second one).
+mkdir -p "$WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wineboot -i >/dev/null 2>&1
+step_done "wine prefix"
+
+# ---- Build ---------------------------------------------------------------------------------
+step "cross-compile"
+cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
+  >/dev/null
+cmake --build "$build" -j"$jobs" -- --no-print-directory >/dev/null
+step_done "build"
+
+# ---- Tests under wine ---------------------------------------------------------------------
+step "core tests under wine"
+(cd "$build" && ctest --output-on-failure -j"$jobs")
+step_done "tests"
+
+# ---- Whole jobs under wine ----------------------------------------------------------------
+step "end-to-end runs under wine"
+drive_c="$WINEPREFIX/drive_c"
+root="$drive_c/jr-e2e"
+win_root='C:\jr-e2e'
+rm -rf "$root"
+mkdir -p "$root/keld/utils" "$root/keld/Jobs" "$root/mirn/utils" "$root/logs" "$root/reports" \
+  "$root/user scripts" "$root/jobs" "$root/work"
+bin="$build/bin"
+for program in RunVantorJob.exe SDUserDownload.exe RunQM.exe FlowRun.exe ScanAnomalies.exe \
+  MemberPurger.exe SettingsEditor.exe BuildAggr.exe; do
+  cp "$bin/standin.exe" "$root/keld/utils/$program"
+done
+cp "$bin/standin.exe" "$root/mirn/utils/Inspector.exe"
+cp "$bin/pagegen.exe" "$root/keld/utils/PageGen.exe"
+cp "$bin/templates/AdminRepJobTemplate.htm" "$bin/templates/UserRepJobTemplate.htm" \
+  "$root/keld/Jobs/"
+
+# The utilities folders as the installers record them, in the registry of the prefix.
+add_value() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
+add_value 'HKLM\SOFTWARE\Vantor\VantorKeld\Version Info' "Current Version" "5.2"
+add_value 'HKLM\SOFTWARE\Vantor\VantorKeld\5.2\Install Info' "Keld_utils_path" "$win_root\\keld\\utils"
+add_value 'HKLM\SOFTWARE\Vantor\iVantorMirn\Version Info' "Current Version" "3.1 beta"
+add_value 'HKLM\SOFTWARE\Vantor\iVantorMirn\3.1 beta\Install Info' "Mirn_utils_path" \
+  "$win_root\\mirn\\utils\\"
+
+# User batch files receive the status file, the log file and the job id behind their own
+# options; these take the status to write as their first word.
+cat >"$root/user scripts/write status.bat" <<'BAT'
+@echo off
+echo running>"%~2"
+echo %~1 started for job %4>>"%~3"
+echo %~1>"%~2"
+BAT
+printf '@echo off\r\necho transfer done>>"%%~2"\r\necho ok>"%%~1"\r\n' >"$root/user scripts/transfer.cmd"
+sed -i 's/$/\r/' "$root/user scripts/write status.bat"
+
+# job NAME MAXIMUM LINES...: a job file with reports named after the job.
+job() {
+  local name=$1 maximum=$2
+  shift 2
+  {
+    printf '<VANTORSOREL_Job_specification Description="Windows leg: %s" ' "$name"
+    printf 'LogFile="%s\\reports\\%s-admin.htm" UserFile="%s\\reports\\%s-user.htm" ' \
+      "$win_root" "$name" "$win_root" "$name"
+    printf 'TempLogDir="%s\\logs\\%s" LogToEventLog="true" Exportdate="now" MaxParallel="%s">\n' \
+      "$win_root" "$name" "$maximum"
+    printf '  <BatchLines>\n'
+    for line in "$@"; do printf '    %s\n' "$line"; done
+    printf '  </BatchLines>\n</VANTORSOREL_Job_specification>\n'
+  } >"$root/jobs/$name job.xml"
+  mkdir -p "$root/logs/$name"
+}
+# line NUMBER TYPE OPTIONS WAIT STOP [BATCH_FILE]
+line() {
+  local batch=""
+  if [ -n "${6:-}" ]; then
+    batch="own_batch_file=\"$win_root\\user scripts\\$6\" int_log_file=\"$win_root\\work\\$1 log.txt\" int_err_file=\"$win_root\\work\\$1 status.txt\" "
+  fi
+  printf '<BatchLine batch_line="%s" batch_line_description="line %s" batch_line_type="%s" options="%s" wait="%s" stop_on_error="%s" active="true" %sskip_on_error="" skip_on_success="" repeat_on_error="" repeat_on_success=""/>' \
+    "$1" "$1" "$2" "$3" "$4" "$5" "$batch"
+}
+
+job ok 2 \
+  "$(line 10 "Flow Runner" "-sleep 300" "" true)" \
+  "$(line 20 "Scan Anomalies" "" 10 false)" \
+  "$(line 30 "User Batchfile" "ok" 10 false "write status.bat")" \
+  "$(line 40 "User Batchfile" "" "20,30" false "transfer.cmd")" \
+  "$(line 50 "Health Inspector" "-sleep 100" 40 false)"
+job errors 3 \
+  "$(line 10 "Run Quillmart script" "" "" false)" \
+  "$(line 20 "User Batchfile" "failure" "" false "write status.bat")"
+job fatal 1 \
+  "$(line 10 "Build Aggregates" "-status failure" "" true)" \
+  "$(line 20 "Flow Runner" "" 10 false)"
+job refused 100 "$(line 10 "Flow Runner" "" "" false)"
+printf 'this is no job file\n' >"$root/jobs/broken job.xml"
+
+failures=0
+check() {
+  if eval "$2"; then
+    echo "  ok: $1"
+  else
+    echo "  FAILED: $1"
+    failures=$((failures + 1))
+  fi
+}
+export JOBRUNNER_METADATA_DB="$win_root\\metadata.tsv"
+# run NAME WORDS...: runs jobrunner on the words as its command line; sets $status.
+run() {
+  local name=$1
+  shift
+  set +e
+  wine "$bin/jobrunner.exe" "$@" >"$root/work/$name.out" 2>"$root/work/$name.err"
+  status=$?
+  set -e
+  sed 's/^/    /' "$root/work/$name.err"
+}
+reports_of() {
+  local name=$1
+  check "$name: administrators' report" "[ -s '$root/reports/$name-admin.htm' ]"
+  check "$name: end users' report" "[ -s '$root/reports/$name-user.htm' ]"
+  check "$name: definition files in the run folder" \
+    "compgen -G '$root/logs/$name/*/SorelJob~*_RepDef.txt' >/dev/null && compgen -G '$root/logs/$name/*/SorelJob~*_UserDef.txt' >/dev/null"
+}
+
+# The file name has a blank and is given as two words: they are joined into one name.
+run ok "$win_root\\jobs\\ok" "job.xml"
+check "ok: exit status 0" "[ $status -eq 0 ]"
+reports_of ok
+check "ok: every line finished" \
+  "grep -q 'finished without errors' '$root'/logs/ok/*/SorelJob~*_UserDef.txt"
+check "ok: the batch files wrote their status and log files" \
+  "grep -q ok '$root/work/30 status.txt' && grep -q 'transfer done' '$root/work/40 log.txt'"
+check "ok: the Mirn program was found through the registry" \
+  "compgen -G '$root/logs/ok/*/*HealthInspector_Stat.txt' >/dev/null"
+check "ok: no event log failure shown" "! grep -q 'while writing event' '$root/work/ok.err'"
+check "ok: one metadata entry per line" "[ \$(grep -c . '$root/metadata.tsv') -eq 5 ]"
+
+run errors "$win_root\\jobs\\errors job.xml"
+check "errors: exit status 1" "[ $status -eq 1 ]"
+reports_of errors
+check "errors: final status" \
+  "grep -q 'finished with error(s)' '$root'/logs/errors/*/SorelJob~*_UserDef.txt"
+
+run fatal "$win_root\\jobs\\fatal job.xml"
+check "fatal: exit status 2" "[ $status -eq 2 ]"
+reports_of fatal
+check "fatal: final status" \
+  "grep -q 'finished with fatal error' '$root'/logs/fatal/*/SorelJob~*_UserDef.txt"
+
+run refused "$win_root\\jobs\\refused job.xml"
+check "maximum of 100: exit status 4" "[ $status -eq 4 ]"
+run broken "$win_root\\jobs\\broken job.xml"
+check "no job file: exit status 3" "[ $status -eq 3 ]"
+run missing "$win_root\\jobs\\missing job.xml"
+check "missing job file: exit status 3" "[ $status -eq 3 ]"
+run usage
+check "no arguments: the usage, exit status 64" "[ $status -eq 64 ] && grep -q Usage '$root/work/usage.err'"
+step_done "end-to-end"
+
+echo "== Windows leg timings"
+printf '  %s\n' "${timings[@]}"
+if [ "$failures" -ne 0 ]; then
+  echo "Windows leg: $failures end-to-end check(s) failed" >&2
+  exit 1
+fi
+echo "Windows leg: all end-to-end checks passed"

@@ -405,7 +405,7 @@ int BatchDefinitionFrm::CurrentJobLineRow() const {
 
 bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite) {
   const QString trimmed = TrimBlanks(batchfilename);
-  if (ask_overwrite && FileExists(batchfilename)) {
+  if (ask_overwrite && FileExists(trimmed)) {
     const int answer =
         MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
                          MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
@@ -413,8 +413,10 @@ bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite
   }
   const QString date =
       QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  // Names that differ only by surrounding blanks count as the same file (the overwrite
+  // question and the caption agree), so the blanks are not written into the name either.
   const WriteResult result =
-      WriteJobFile(batchfilename.toStdString(), CurrentDocument(), date.toStdString());
+      WriteJobFile(trimmed.toStdString(), CurrentDocument(), date.toStdString());
   if (!result.ok) {
     // The job stays marked unsaved: a failed write must not let its changes be dropped.
     MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",

@@ -66,8 +66,9 @@ class BatchDefinitionFrm : public QMainWindow {
   int CurrentJobLineRow() const;
 
   // --- Job file. Both show their own messages.
-  // Writes the job to `batchfilename`; with `ask_overwrite`, an existing file is replaced
-  // only after the user agreed. True when written; only then is the job marked saved.
+  // Writes the job to `batchfilename` (blanks around it ignored); with `ask_overwrite`, an
+  // existing file is replaced only after the user agreed. True when written; only then is
+  // the job marked saved.
   bool Export(const QString& batchfilename, bool ask_overwrite);
   // Loads the job of `batchfilename` into the window. On failure the window is left
   // exactly as it was. Messages carry the critical icon when `fromcommandline`.

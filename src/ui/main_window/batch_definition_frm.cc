@@ -105,6 +105,10 @@ QString MakeBatchFileLine(const QString& program, const QString& job_file) {
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
 }
 
+QString MakeBatchFileText(const QString& program, const QString& job_file) {
+  return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
+}
+
 // Progress of a run from the window, and the pause in which the window stays responsive.
 class WindowRunHooks final : public RunHooks {
  public:
@@ -712,7 +716,7 @@ void BatchDefinitionFrm::MakeBatch_Click() {
   if (chosen.isEmpty()) return;
 
   QFile file(TrimBlanks(chosen));
-  const QByteArray line = MakeBatchFileLine(program_path_, TrimBlanks(current_job_file_)).toUtf8();
+  const QByteArray line = MakeBatchFileText(program_path_, TrimBlanks(current_job_file_)).toUtf8();
   bool ok =
       file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(line) == line.size();
   file.close();

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 
@@ -273,6 +274,23 @@ class BatchAndExecuteTest : public QObject {
     QVERIFY(executor_->stopped);
     QCOMPARE(MessageBox::lastTitle(), QString("Execute"));
     QTRY_VERIFY(!window_->isVisible());
+  }
+
+  void helpOpensAtTheWindowTopic() {
+    const QString help = QFINDTESTDATA("../../docs/help/index.html");
+    QVERIFY(!help.isEmpty());
+    window_->setHelpFile(help);
+    window_->Help_Click();
+    auto* browser = window_->findChild<QTextBrowser*>("helpBrowser");
+    QVERIFY(browser);
+    QVERIFY(browser->window()->isVisible());
+    QCOMPARE(browser->source().fragment(), QString("topic150"));
+    QVERIFY(browser->toPlainText().contains("Exit statuses"));
+    QVERIFY(MessageBox::history().isEmpty());
+
+    window_->setHelpFile(fixture_->path("none.html"));
+    window_->Help_Click();
+    QCOMPARE(MessageBox::lastTitle(), QString("Help"));
   }
 
   void withoutARunDriverExecuteSaysSo() {

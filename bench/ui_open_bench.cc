@@ -75,6 +75,13 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     window.grab().save(args[shot + 1]);
     std::printf("saved %s\n", qPrintable(args[shot + 1]));
+    // The same window made larger: the fields widen, the buttons follow the right edge and
+    // the grid grows both ways.
+    window.resize(1100, 700);
+    QApplication::processEvents();
+    const QString larger = QString(args[shot + 1]).replace(".png", "-larger.png");
+    window.grab().save(larger);
+    std::printf("saved %s\n", qPrintable(larger));
     return 0;
   }
 

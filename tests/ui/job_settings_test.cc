@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 #include "window_fixture.h"
 
@@ -200,22 +201,34 @@ class JobSettingsTest : public QObject {
     QVERIFY(MessageBox::lastText().startsWith("Unable to create directory "));
   }
 
-  void changeEventsMarkTheJobChanged() {
+  void everyHeaderEditMarksTheJobChanged() {
     fixture_->FillValidHeader();
     fixture_->AddLines({10});
     FileDialog::setNextFileName(fixture_->path("job.xml"));
     window_->SaveBatch_Click();
     QVERIFY(!window_->HasUnsavedChanges());
-    fixture_->field("LogFileDir")->setText(fixture_->path("other"));
-    fixture_->field<jr::uTextBox>("txtMaxParallel")->setText("5");
-    fixture_->field<QCheckBox>("chkLogToEventLog")->setChecked(true);
-    QVERIFY(!window_->HasUnsavedChanges());
-    for (const char* name : {"BatchDescription", "LogFile", "UserFile"}) {
+    const std::function<void()> edits[] = {
+        [&] { fixture_->field("BatchDescription")->setText("x"); },
+        [&] { fixture_->field("LogFile")->setText(fixture_->path("other.htm")); },
+        [&] { fixture_->field("UserFile")->setText(fixture_->path("other2.htm")); },
+        [&] { fixture_->field("LogFileDir")->setText(fixture_->path("logs/")); },
+        [&] {
+          auto* box = fixture_->field<jr::uTextBox>("txtMaxParallel")->inner();
+          box->selectAll();
+          QTest::keyClicks(box, "5");
+        },
+        [&] { fixture_->field<QCheckBox>("chkLogToEventLog")->toggle(); },
+    };
+    for (const auto& edit : edits) {
       window_->SaveBatch_Click();
       QVERIFY(!window_->HasUnsavedChanges());
-      fixture_->field(name)->setText("x");
-      QVERIFY2(window_->HasUnsavedChanges(), name);
-      fixture_->FillValidHeader();
+      edit();
+      QVERIFY(window_->HasUnsavedChanges());
+      // ... so that closing asks rather than dropping the edit.
+      MessageBox::reset();
+      MessageBox::setNextAnswer(MessageBox::kCancel);
+      QCOMPARE(window_->check_save(), int(MessageBox::kCancel));
+      QCOMPARE(MessageBox::history().size(), 1);
     }
   }
 

@@ -44,9 +44,9 @@ namespace fs = std::filesystem;
 constexpr int kFieldHeight = 24;
 constexpr int kRowStep = 32;
 constexpr int kLabelLeft = 10;
-constexpr int kLabelWidth = 250;
-constexpr int kFieldLeft = 265;
-constexpr int kDesignWidth = 780;
+constexpr int kLabelWidth = 235;
+constexpr int kFieldLeft = 250;
+constexpr int kDesignWidth = 900;
 constexpr int kDesignHeight = 470;
 constexpr int kButtonWidth = 32;
 
@@ -237,9 +237,13 @@ void BatchDefinitionFrm::BuildHeader(QWidget* central) {
   chkLogToEventLog->setObjectName("chkLogToEventLog");
   chkLogToEventLog->setGeometry(kFieldLeft + 80, y, 300, kFieldHeight);
 
-  for (QLineEdit* field : {BatchDescription, LogFile, UserFile}) {
+  // Every header edit counts as a change, the folder, the maximum and the event-log switch
+  // included: otherwise closing the window would drop such an edit without a question.
+  for (QLineEdit* field : {BatchDescription, LogFile, UserFile, LogFileDir}) {
     connect(field, &QLineEdit::textChanged, this, [this] { changed_ = true; });
   }
+  connect(txtMaxParallel, &uTextBox::Change, this, [this] { changed_ = true; });
+  connect(chkLogToEventLog, &QCheckBox::toggled, this, [this] { changed_ = true; });
   for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
   connect(LogFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::LogFileBut_Click);
   connect(UserFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::UserFileBut_Click);
@@ -272,7 +276,7 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   header->setSectionsMovable(false);
   header->setHighlightSections(false);
   header->setStretchLastSection(true);
-  const int widths[JobLineTableModel::kShownColumns] = {60, 170, 130, 150, 130, 85, 55, 150};
+  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 115, 125, 130, 90, 55, 100};
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
     Grid->setColumnWidth(column, widths[column]);
   }

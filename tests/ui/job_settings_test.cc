@@ -61,13 +61,12 @@ class JobSettingsTest : public QObject {
                                << ""
                                << "Please enter Log File Directory"
                                << "Log File Directory";
-    QTest::newRow("user file examined before admin file")
-        << "d"
-        << "@/a.html"
-        << "@/u.HTM"
-        << "@"
-        << "The extension of the log-file must be 'htm'"
-        << "Log File";
+    QTest::newRow("user file examined before admin file") << "d"
+                                                          << "@/a.html"
+                                                          << "u.ht"
+                                                          << "@"
+                                                          << "The log-filename is not correct"
+                                                          << "Log File";
     QTest::newRow("blank admin file passes the emptiness test") << "d"
                                                                 << "   "
                                                                 << "@/u.htm"

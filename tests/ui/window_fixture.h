@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTest>
 #include <memory>
 
 #include "ui/controls/file_dialog.h"
@@ -27,10 +26,6 @@ class WindowFixture {
     window = std::make_unique<BatchDefinitionFrm>(std::move(executor));
     QDir(temp.path()).mkpath("logs");
   }
-  ~WindowFixture() {
-    MessageBox::reset();
-    FileDialog::reset();
-  }
 
   QString path(const QString& name) const { return temp.path() + "/" + name; }
 
@@ -49,24 +44,29 @@ class WindowFixture {
     field("LogFileDir")->setText(path("logs"));
   }
 
-  // Job lines with the given numbers, active unless listed in `inactive`, marked changed.
+  // Appends job lines with these numbers and marks the job changed.
   void AddLines(std::initializer_list<int> numbers, const char* active = "true") {
     JobLineTable& table = window->table();
     for (int number : numbers) {
       const int row = table.Get_BatchLine_Count();
       table.SetJobLineCount(row + 1);
+      for (int column = 0; column < JobLineTable::kColumnCount; ++column)
+        table.Set(column, row, "");
       table.Set(kColNumber, row, std::to_string(number));
-      table.Set(kColDescription, row, "line " + std::to_string(number));
       table.Set(kColType, row, "Flow Runner");
-      table.Set(kColOptions, row, "-x 1");
-      table.Set(kColWait, row, "");
       table.Set(kColStopOnError, row, "false");
       table.Set(kColActive, row, active);
-      for (int column = kColBatchFile; column <= kColRepeatOnSuccess; ++column)
-        table.Set(column, row, "");
     }
     window->RefreshGrid();
     window->setChanged();
+  }
+
+  // Saves the job under `name` in the temporary folder.
+  void SaveAs(const QString& name) {
+    FileDialog::setNextFileName(path(name));
+    window->SaveAsBatch_Click();
+    MessageBox::reset();
+    FileDialog::reset();
   }
 
   QTemporaryDir temp;
@@ -75,8 +75,7 @@ class WindowFixture {
 
 inline QString ReadAll(const QString& name) {
   QFile file(name);
-  if (!file.open(QIODevice::ReadOnly)) return QString();
-  return QString::fromUtf8(file.readAll());
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 }  // namespace jr::testing

@@ -47,8 +47,9 @@ QString FileDialog::getFileName(QWidget* parent, const FileDialogRequest& reques
       dialog.setAcceptMode(QFileDialog::AcceptOpen);
       dialog.setFileMode(QFileDialog::AnyFile);
       break;
-    case FileDialogRequest::Mode::kSave:
     case FileDialogRequest::Mode::kFolder:
+      return getExistingDirectory(parent, request.title, request.directory);
+    case FileDialogRequest::Mode::kSave:
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setFileMode(QFileDialog::AnyFile);
       dialog.setOption(QFileDialog::DontConfirmOverwrite);

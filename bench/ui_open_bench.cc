@@ -82,6 +82,13 @@ int main(int argc, char** argv) {
     const QString larger = QString(args[shot + 1]).replace(".png", "-larger.png");
     window.grab().save(larger);
     std::printf("saved %s\n", qPrintable(larger));
+    window.Help_Click();
+    QApplication::processEvents();
+    if (QWidget* help = window.findChild<QWidget*>("HelpWindow")) {
+      const QString help_shot = QString(args[shot + 1]).replace(".png", "-help.png");
+      help->grab().save(help_shot);
+      std::printf("saved %s\n", qPrintable(help_shot));
+    }
     return 0;
   }
 

@@ -36,6 +36,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config_mode.h"
+
 namespace {
 
 struct Invocation {
@@ -288,6 +290,7 @@ int RunJob(const Invocation& inv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (standin::IsConfigMode(argc, argv)) return standin::RunConfigMode(argc, argv);
   Invocation inv = ParseInvocation(argc, argv);
   return RunJob(inv);
 }

@@ -1,10 +1,10 @@
 #include "ui/job_line_dialog/batch_line_dialog.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -278,27 +278,26 @@ void BatchLineDialog::BuildControls() {
   setLayout(grid);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  const QWidget* order[] = {batch_line_,       active_,           description_,    type_combo_,
-                            options_,          options_but_,      wait_for_,       stop_on_error_,
-                            skip_on_error_,    skip_on_success_,  repeat_on_error_, repeat_on_success_,
-                            batch_file_,       batch_file_but_,   int_log_file_,   int_log_file_but_,
-                            int_err_file_,     int_err_file_but_, ok_button_,      cancel_button_};
+  const QWidget* order[] = {batch_line_,    active_,           description_,     type_combo_,
+                            options_,       options_but_,      wait_for_,        stop_on_error_,
+                            skip_on_error_, skip_on_success_,  repeat_on_error_, repeat_on_success_,
+                            batch_file_,    batch_file_but_,   int_log_file_,    int_log_file_but_,
+                            int_err_file_,  int_err_file_but_, ok_button_,       cancel_button_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
   }
 
-  for (QWidget* watched : {static_cast<QWidget*>(batch_line_), static_cast<QWidget*>(type_combo_),
-                           static_cast<QWidget*>(options_), static_cast<QWidget*>(batch_file_),
-                           static_cast<QWidget*>(int_log_file_),
-                           static_cast<QWidget*>(int_err_file_)}) {
+  for (QWidget* watched :
+       {static_cast<QWidget*>(batch_line_), static_cast<QWidget*>(type_combo_),
+        static_cast<QWidget*>(options_), static_cast<QWidget*>(batch_file_),
+        static_cast<QWidget*>(int_log_file_), static_cast<QWidget*>(int_err_file_)}) {
     watched->installEventFilter(this);
   }
   for (QLineEdit* field : list_fields_) field->installEventFilter(this);
   // The drop-down list searches as the user types, too.
   type_combo_->view()->installEventFilter(this);
 
-  connect(type_combo_, &QComboBox::currentIndexChanged, this,
-          [this] { BatchLineCombo_Changed(); });
+  connect(type_combo_, &QComboBox::currentIndexChanged, this, [this] { BatchLineCombo_Changed(); });
   connect(ok_button_, &QPushButton::clicked, this, [this] { OKButton_Click(); });
   connect(cancel_button_, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
   connect(options_but_, &QPushButton::clicked, this, [this] { OptionsBut_Click(); });
@@ -367,14 +366,14 @@ void BatchLineDialog::setoptions_value(const QString& strOptionsUncrypted) {
   }
   if (copy_pos - 1 < s.size()) shown += s.mid(copy_pos - 1);
   options_->setPlainText(shown);
-  options_->document()->setModified(false);
+  shown_options_ = shown;
 }
 
 void BatchLineDialog::Options_LostFocus() {
   if (type_combo_->currentText() != kUserBatchfileName) return;
   // Only an edit replaces the stored options: leaving the field untouched must not store
   // the masked text in place of a password.
-  if (!options_->document()->isModified()) return;
+  if (options_->toPlainText() == shown_options_) return;
   setoptions_value(options_->toPlainText());
 }
 
@@ -382,8 +381,7 @@ void BatchLineDialog::ApplyFieldBackground(QWidget* widget, bool editable_look) 
   const QPalette& scheme = QApplication::palette();
   QPalette palette = widget->palette();
   const QColor colour = scheme.color(editable_look ? QPalette::Base : QPalette::Button);
-  palette.setColor(qobject_cast<QPushButton*>(widget) ? QPalette::Button : QPalette::Base,
-                   colour);
+  palette.setColor(qobject_cast<QPushButton*>(widget) ? QPalette::Button : QPalette::Base, colour);
   widget->setPalette(palette);
 }
 
@@ -569,7 +567,8 @@ bool BatchLineDialog::Batchline_Okay(const QString& Current_BatchLineNr, QString
     return false;
   }
   if (!n || !NumberExists(*n)) {
-    Warn(QStringLiteral("Job Line ") + EntryText(sBatchline_Nr) + QStringLiteral(" does not exist !"),
+    Warn(QStringLiteral("Job Line ") + EntryText(sBatchline_Nr) +
+             QStringLiteral(" does not exist !"),
          TypeOfCheck);
     return false;
   }
@@ -816,8 +815,7 @@ void BatchLineDialog::OptionsBut_Click() {
     line = QString::fromUtf8(first);
     reply.close();
   }
-  if (!line.isEmpty() &&
-      TrimBlanks(line).toLower() != QStringLiteral("canceled")) {
+  if (!line.isEmpty() && TrimBlanks(line).toLower() != QStringLiteral("canceled")) {
     setoptions_value(line);
   }
 }

@@ -187,6 +187,8 @@ class BatchLineDialog : public QDialog {
   QLineEdit* list_fields_[5] = {};
   QString remembered_list_texts_[5];
   QString stored_options_;
+  // The text the options field was last given, to tell an edit from a pass through it.
+  QString shown_options_;
   // The position of the extra entry of a type the list does not offer, or -1.
   int extra_type_index_ = -1;
   bool configuration_running_ = false;

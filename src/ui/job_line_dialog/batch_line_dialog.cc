@@ -853,9 +853,18 @@ bool BatchLineDialog::eventFilter(QObject* watched, QEvent* event) {
 
   // Leaving a field: its check runs once the focus has settled on the next control, so
   // that a message box never opens in the middle of a focus change.
-  QPointer<QObject> target(watched);
+  QueueLeaveCheck(QPointer<QObject>(watched));
+  return QDialog::eventFilter(watched, event);
+}
+
+void BatchLineDialog::QueueLeaveCheck(QPointer<QObject> target) {
   QTimer::singleShot(0, this, [this, target] {
-    if (!target || !isVisible() || configuration_running_) return;
+    if (!target || !isVisible()) return;
+    if (configuration_running_) {
+      // The dialog is disabled meanwhile; the field is checked once it is usable again.
+      QTimer::singleShot(100, this, [this, target] { QueueLeaveCheck(target); });
+      return;
+    }
     QObject* w = target.data();
     if (w == batch_line_) {
       BatchLine_LostFocus();
@@ -873,7 +882,6 @@ bool BatchLineDialog::eventFilter(QObject* watched, QEvent* event) {
       ListField_LostFocus(field);
     }
   });
-  return QDialog::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------

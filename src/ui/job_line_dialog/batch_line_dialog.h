@@ -9,11 +9,11 @@
 // it, so its remembered state carries over to the next showing.
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
-#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -141,6 +141,7 @@ class BatchLineDialog : public QDialog {
   void BatchLineCombo_Changed();
   void ProposeNumber();
   void RememberListText(QLineEdit* field);
+  void QueueLeaveCheck(QPointer<QObject> target);
   void ApplyFieldBackground(QWidget* widget, bool editable_look);
   void RemoveExtraType();
   void BrowseResultFile(QLineEdit* field, const QString& title, const QString& filter,

@@ -12,8 +12,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -78,6 +78,13 @@ bool IsNonExecutableFile(const std::string& path) {
   if (stat(path.c_str(), &info) != 0) return false;
   if (!S_ISREG(info.st_mode)) return false;
   return access(path.c_str(), X_OK) != 0;
+}
+
+// A descriptor that becomes readable when the child ends, or -1 (old kernels). Called
+// through syscall(): the C library's header of this call is not usable from C++ here.
+int OpenPidfd(pid_t pid) {
+  long fd = syscall(SYS_pidfd_open, pid, 0);
+  return fd < 0 ? -1 : static_cast<int>(fd);
 }
 
 void SleepFor(milliseconds duration) {
@@ -201,7 +208,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (pid <= 0) return 0;
 
     Child child;
-    child.pidfd = pidfd_open(pid, 0);
+    child.pidfd = OpenPidfd(pid);
     children_.emplace(pid, child);
     return static_cast<ProcessHandle>(pid);
   }

@@ -44,9 +44,9 @@ namespace fs = std::filesystem;
 constexpr int kFieldHeight = 24;
 constexpr int kRowStep = 32;
 constexpr int kLabelLeft = 10;
-constexpr int kLabelWidth = 250;
-constexpr int kFieldLeft = 265;
-constexpr int kDesignWidth = 780;
+constexpr int kLabelWidth = 235;
+constexpr int kFieldLeft = 250;
+constexpr int kDesignWidth = 900;
 constexpr int kDesignHeight = 470;
 constexpr int kButtonWidth = 32;
 
@@ -103,6 +103,10 @@ QString TrimBlanks(const QString& text) {
 
 QString MakeBatchFileLine(const QString& program, const QString& job_file) {
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
+}
+
+QString MakeBatchFileText(const QString& program, const QString& job_file) {
+  return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
 }
 
 // Progress of a run from the window, and the pause in which the window stays responsive.
@@ -233,9 +237,13 @@ void BatchDefinitionFrm::BuildHeader(QWidget* central) {
   chkLogToEventLog->setObjectName("chkLogToEventLog");
   chkLogToEventLog->setGeometry(kFieldLeft + 80, y, 300, kFieldHeight);
 
-  for (QLineEdit* field : {BatchDescription, LogFile, UserFile}) {
+  // Every header edit counts as a change, the folder, the maximum and the event-log switch
+  // included: otherwise closing the window would drop such an edit without a question.
+  for (QLineEdit* field : {BatchDescription, LogFile, UserFile, LogFileDir}) {
     connect(field, &QLineEdit::textChanged, this, [this] { changed_ = true; });
   }
+  connect(txtMaxParallel, &uTextBox::Change, this, [this] { changed_ = true; });
+  connect(chkLogToEventLog, &QCheckBox::toggled, this, [this] { changed_ = true; });
   for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
   connect(LogFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::LogFileBut_Click);
   connect(UserFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::UserFileBut_Click);
@@ -268,7 +276,7 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   header->setSectionsMovable(false);
   header->setHighlightSections(false);
   header->setStretchLastSection(true);
-  const int widths[JobLineTableModel::kShownColumns] = {60, 170, 130, 150, 130, 85, 55, 150};
+  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 115, 125, 130, 90, 55, 100};
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
     Grid->setColumnWidth(column, widths[column]);
   }
@@ -405,7 +413,7 @@ int BatchDefinitionFrm::CurrentJobLineRow() const {
 
 bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite) {
   const QString trimmed = TrimBlanks(batchfilename);
-  if (ask_overwrite && FileExists(batchfilename)) {
+  if (ask_overwrite && FileExists(trimmed)) {
     const int answer =
         MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
                          MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
@@ -413,8 +421,10 @@ bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite
   }
   const QString date =
       QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  // Names that differ only by surrounding blanks count as the same file (the overwrite
+  // question and the caption agree), so the blanks are not written into the name either.
   const WriteResult result =
-      WriteJobFile(batchfilename.toStdString(), CurrentDocument(), date.toStdString());
+      WriteJobFile(trimmed.toStdString(), CurrentDocument(), date.toStdString());
   if (!result.ok) {
     // The job stays marked unsaved: a failed write must not let its changes be dropped.
     MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",
@@ -710,7 +720,7 @@ void BatchDefinitionFrm::MakeBatch_Click() {
   if (chosen.isEmpty()) return;
 
   QFile file(TrimBlanks(chosen));
-  const QByteArray line = MakeBatchFileLine(program_path_, TrimBlanks(current_job_file_)).toUtf8();
+  const QByteArray line = MakeBatchFileText(program_path_, TrimBlanks(current_job_file_)).toUtf8();
   bool ok =
       file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(line) == line.size();
   file.close();

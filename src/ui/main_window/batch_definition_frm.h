@@ -31,10 +31,13 @@ class WindowRunHooks;
 
 inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 
-// The one line of the batch file that runs `job_file` unattended with the program
+// The command line of the batch file that runs `job_file` unattended with the program
 // `program`: both shell-quoted, so blanks and shell characters in the names are safe, and
 // ended by a line feed.
 QString MakeBatchFileLine(const QString& program, const QString& job_file);
+// The whole batch file: an interpreter line, so that the file can be started directly
+// (from cron, say), and the command line.
+QString MakeBatchFileText(const QString& program, const QString& job_file);
 
 // Blanks (only blanks) taken off both ends.
 QString TrimBlanks(const QString& text);
@@ -67,8 +70,9 @@ class BatchDefinitionFrm : public QMainWindow {
   int CurrentJobLineRow() const;
 
   // --- Job file. Both show their own messages.
-  // Writes the job to `batchfilename`; with `ask_overwrite`, an existing file is replaced
-  // only after the user agreed. True when written; only then is the job marked saved.
+  // Writes the job to `batchfilename` (blanks around it ignored); with `ask_overwrite`, an
+  // existing file is replaced only after the user agreed. True when written; only then is
+  // the job marked saved.
   bool Export(const QString& batchfilename, bool ask_overwrite);
   // Loads the job of `batchfilename` into the window. On failure the window is left
   // exactly as it was. Messages carry the critical icon when `fromcommandline`.

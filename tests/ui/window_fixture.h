@@ -1,0 +1,82 @@
+#pragma once
+// Shared by the window tests: a main window with the seams in testing mode, a temporary
+// folder, and a valid header and job lines to start from.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "ui/controls/file_dialog.h"
+#include "ui/controls/message_box.h"
+#include "ui/controls/u_text_box.h"
+#include "ui/main_window/batch_definition_frm.h"
+
+namespace jr::testing {
+
+class WindowFixture {
+ public:
+  explicit WindowFixture(std::unique_ptr<JobExecutor> executor = nullptr) {
+    MessageBox::enableTesting();
+    FileDialog::enableTesting();
+    MessageBox::reset();
+    FileDialog::reset();
+    window = std::make_unique<BatchDefinitionFrm>(std::move(executor));
+    QDir(temp.path()).mkpath("logs");
+  }
+  ~WindowFixture() {
+    MessageBox::reset();
+    FileDialog::reset();
+  }
+
+  QString path(const QString& name) const { return temp.path() + "/" + name; }
+
+  template <typename T = QLineEdit>
+  T* field(const char* name) const {
+    T* widget = window->findChild<T*>(name);
+    if (!widget) qFatal("no widget %s", name);
+    return widget;
+  }
+
+  // A header that passes every check.
+  void FillValidHeader() {
+    field("BatchDescription")->setText("Nightly load");
+    field("LogFile")->setText(path("admin.htm"));
+    field("UserFile")->setText(path("user.htm"));
+    field("LogFileDir")->setText(path("logs"));
+  }
+
+  // Job lines with the given numbers, active unless listed in `inactive`, marked changed.
+  void AddLines(std::initializer_list<int> numbers, const char* active = "true") {
+    JobLineTable& table = window->table();
+    for (int number : numbers) {
+      const int row = table.Get_BatchLine_Count();
+      table.SetJobLineCount(row + 1);
+      table.Set(kColNumber, row, std::to_string(number));
+      table.Set(kColDescription, row, "line " + std::to_string(number));
+      table.Set(kColType, row, "Flow Runner");
+      table.Set(kColOptions, row, "-x 1");
+      table.Set(kColWait, row, "");
+      table.Set(kColStopOnError, row, "false");
+      table.Set(kColActive, row, active);
+      for (int column = kColBatchFile; column <= kColRepeatOnSuccess; ++column)
+        table.Set(column, row, "");
+    }
+    window->RefreshGrid();
+    window->setChanged();
+  }
+
+  QTemporaryDir temp;
+  std::unique_ptr<BatchDefinitionFrm> window;
+};
+
+inline QString ReadAll(const QString& name) {
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) return QString();
+  return QString::fromUtf8(file.readAll());
+}
+
+}  // namespace jr::testing

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
@@ -13,6 +12,7 @@
 #include "ui/controls/message_box.h"
 #include "ui/job_line_dialog/batch_line_dialog.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "window_fixture.h"
 
 using namespace jr;
 
@@ -32,7 +32,7 @@ class JobLineCommandsTest : public QObject {
 
  private slots:
   void init();
-  void cleanup() { window_.reset(); }
+  void cleanup() { fixture_.reset(); }
   void insertKeepsTableSortedAndNewLineCurrent();
   void everyColumnGoesThereAndBack();
   void renumberingResortsAndFollowsTheLine();
@@ -60,7 +60,7 @@ class JobLineCommandsTest : public QObject {
     bool shown = false;
     QTimer timer;
     AnswerDialog(timer, shown, step);
-    (window_.get()->*command)();
+    (window_->*command)();
     return shown;
   }
   void Insert(std::initializer_list<const char*> numbers) {
@@ -76,19 +76,15 @@ class JobLineCommandsTest : public QObject {
   }
   int Current() const { return window_->CurrentJobLineRow(); }
 
-  std::unique_ptr<BatchDefinitionFrm> window_;
-  QTemporaryDir dir_;
+  std::unique_ptr<testing::WindowFixture> fixture_;
+  BatchDefinitionFrm* window_ = nullptr;
 };
 
 void JobLineCommandsTest::init() {
-  qputenv("JOBRUNNER_REGISTRY", dir_.filePath("none.reg").toUtf8());
-  MessageBox::enableTesting();
-  MessageBox::reset();
-  window_ = std::make_unique<BatchDefinitionFrm>();
-  window_->findChild<QLineEdit*>("BatchDescription")->setText("Nightly");
-  window_->findChild<QLineEdit*>("LogFile")->setText(dir_.filePath("admin.htm"));
-  window_->findChild<QLineEdit*>("UserFile")->setText(dir_.filePath("user.htm"));
-  window_->findChild<QLineEdit*>("LogFileDir")->setText(dir_.path());
+  qputenv("JOBRUNNER_REGISTRY", "/nonexistent/registry.reg");
+  fixture_ = std::make_unique<testing::WindowFixture>();
+  fixture_->FillValidHeader();
+  window_ = fixture_->window.get();
   window_->show();
 }
 
@@ -118,7 +114,7 @@ void JobLineCommandsTest::insertKeepsTableSortedAndNewLineCurrent() {
 
 void JobLineCommandsTest::everyColumnGoesThereAndBack() {
   Insert({"10"});
-  QTemporaryFile script(dir_.filePath("XXXXXX.sh"));
+  QTemporaryFile script(fixture_->path("XXXXXX.sh"));
   QVERIFY(script.open());
   QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
     d.Description()->setText("load");

@@ -41,6 +41,7 @@ class RecordingLauncher final : public ProcessLauncher {
   ProcessHandle Start(std::string_view program, std::string_view arguments) override {
     started = QString::fromUtf8(program.data(), program.size()) + "|" +
               QString::fromUtf8(arguments.data(), arguments.size());
+    enabled_while_running = watched && watched->isEnabled();
     return 0;
   }
   bool IsRunning(ProcessHandle& handle) override { return handle = 0, false; }
@@ -48,6 +49,8 @@ class RecordingLauncher final : public ProcessLauncher {
   void WaitForExit(std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
   QString started;
+  QWidget* watched = nullptr;
+  bool enabled_while_running = true;
 };
 
 QString Messages() {
@@ -426,6 +429,7 @@ void JobLineDialogTest::optionsCommandWithStandIn() {
 void JobLineDialogTest::optionsCommandArgumentLayout() {
   RecordingLauncher recording;
   BatchLineDialog dialog(registry_, recording);
+  recording.watched = &dialog;
   WriteFile(dir_.filePath("RunVantorJob.exe"), "");
   WriteFile(dir_.filePath("FlowRun.exe"), "");
   dialog.SelectType("Run Vantor Job (NT)");
@@ -435,6 +439,7 @@ void JobLineDialogTest::optionsCommandArgumentLayout() {
                .match(recording.started)
                .hasMatch(),
            qPrintable(recording.started));
+  QVERIFY(!recording.enabled_while_running && dialog.isEnabled());
   dialog.SelectType("Flow Runner");
   dialog.setoptions_value(" -q");
   dialog.OptionsBut_Click();

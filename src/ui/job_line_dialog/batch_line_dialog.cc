@@ -28,7 +28,6 @@
 #include "engine/shell_exec_task.h"
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
-#include "platform/config.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 
@@ -96,9 +95,8 @@ bool IsTypedCharacter(const QKeyEvent& key) {
 
 bool IsUserFocusReason(Qt::FocusReason reason) {
   // Focus that moves because a message box or another window took over is no entering or
-  // leaving of a field.
-  // Focus put back by the dialog itself after a rejected value is neither: the field that
-  // had it for a moment must not run its own check in turn.
+  // leaving of a field, and neither is focus put back by the dialog after a rejected value:
+  // the field that had it for a moment must not run its own check in turn.
   return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
          reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
 }
@@ -492,7 +490,8 @@ void BatchLineDialog::ProposeNumber() {
 // Number and list checks
 
 bool BatchLineDialog::NumberExists(int64_t number) const {
-  if (!table_) return false;
+  // A row whose number cell holds no number reads as 0; no entry may name it.
+  if (!table_ || number < 1) return false;
   for (int i = table_->Get_BatchLine_Count() - 1; i >= 0; --i) {
     if (table_->Get_BatchLine_Number(i) == number) return true;
   }

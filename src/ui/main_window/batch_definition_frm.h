@@ -23,6 +23,7 @@ class QToolBar;
 
 namespace jr {
 
+class BatchLineDialog;
 class JobLineTableModel;
 class uResize;
 class uTextBox;
@@ -109,10 +110,23 @@ class BatchDefinitionFrm : public QMainWindow {
   // Ends the running job as soon as the run looks at it again.
   void StopRun_Click();
 
-  // The job line commands; they are filled in by the job line dialog's window.
-  virtual void AddBline_Click() {}
-  virtual void ChangeBline_Click() {}
-  virtual void DeleteBline_Click() {}
+  // The job line commands (job_line_commands.cc): insert, change and delete one job line
+  // through the job line dialog.
+  void AddBline_Click();
+  void ChangeBline_Click();
+  void DeleteBline_Click();
+
+ public:
+  void AddJobLine();
+  // Shows row `row` in the job line dialog and writes the dialog's values back when it
+  // was confirmed. True when the row's job line number text changed.
+  bool EditJobLine(int row);
+  // The one job line dialog, created on first use and kept, hidden, until the window goes.
+  BatchLineDialog& JobLineDialog();
+  // What the dialog reads the utilities folders from and starts configuration programs
+  // with; the machine's own when not set. Must be set before the dialog is first used and
+  // outlive the window.
+  void setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher);
 
  signals:
   void stopRequested();
@@ -174,6 +188,14 @@ class BatchDefinitionFrm : public QMainWindow {
   QPushButton* StopRun = nullptr;
   QDialog* help_window_ = nullptr;
   QList<QAction*> run_blocked_actions_;
+
+  // The job line dialog and its services (job_line_commands.cc).
+  void WriteRowFromDialog(int row);
+  BatchLineDialog* batch_line_dialog_ = nullptr;
+  RegistryReader* dialog_registry_ = nullptr;
+  ProcessLauncher* dialog_launcher_ = nullptr;
+  std::unique_ptr<RegistryReader> own_registry_;
+  std::unique_ptr<ProcessLauncher> own_launcher_;
 };
 
 }  // namespace jr

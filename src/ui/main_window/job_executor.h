@@ -30,4 +30,8 @@ class JobExecutor {
 // An executor for builds without a run driver: every run is refused with a message.
 std::unique_ptr<JobExecutor> MakeUnavailableJobExecutor();
 
+// Runs jobs through the run driver on this machine's launcher, registry, event log and
+// metadata log, as command-line mode does.
+std::unique_ptr<JobExecutor> MakeDriverJobExecutor();
+
 }  // namespace jr

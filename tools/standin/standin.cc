@@ -32,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config_mode.h"
 #include "standin_platform.h"
 
 namespace {
@@ -264,6 +265,7 @@ int main(int argc, char** argv) {
     SleepMs(std::atol(argv[2]));
     return 0;
   }
+  if (standin::IsConfigMode(argc, argv)) return standin::RunConfigMode(argc, argv);
   Invocation inv = ParseInvocation(argc, argv);
   return RunJob(inv);
 }

@@ -9,6 +9,22 @@ if(JOBRUNNER_WITH_GUI)
   message(FATAL_ERROR "The Windows build has no window: configure it with -DJOBRUNNER_WITH_GUI=OFF")
 endif()
 
+# Every program carries a manifest that makes UTF-8 its code page: the C library's file
+# and command-line functions then take and give UTF-8, the text of the whole program.
+set(JOBRUNNER_UTF8_MANIFEST ${CMAKE_BINARY_DIR}/utf8_manifest.o)
+execute_process(
+  COMMAND ${CMAKE_RC_COMPILER} ${CMAKE_SOURCE_DIR}/src/platform/win32/utf8_manifest.rc
+          -O coff -o ${JOBRUNNER_UTF8_MANIFEST}
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/src/platform/win32
+  RESULT_VARIABLE JOBRUNNER_RC_RESULT)
+if(NOT JOBRUNNER_RC_RESULT EQUAL 0)
+  message(FATAL_ERROR "cannot compile the UTF-8 manifest with ${CMAKE_RC_COMPILER}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/src/platform/win32/utf8_manifest.rc
+             ${CMAKE_SOURCE_DIR}/src/platform/win32/utf8.manifest)
+add_link_options(${JOBRUNNER_UTF8_MANIFEST})
+
 add_subdirectory(${CMAKE_SOURCE_DIR}/src/platform/win32/pugixml
                  ${CMAKE_BINARY_DIR}/third_party/pugixml EXCLUDE_FROM_ALL)
 

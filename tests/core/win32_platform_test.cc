@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jobfile/job_file.h"
 #include "platform/event_log.h"
 #include "platform/metadata_log.h"
 #include "platform/win32/utf.h"
@@ -34,6 +35,26 @@ TEST(Win32Utf, ConvertsBothWaysAndReplacesInvalidInput) {
   EXPECT_EQ(Utf8ToWide("a\xFF"
                        "b"),
             L"a\uFFFDb");
+}
+
+TEST(Win32Utf, ProgramsRunWithUtf8AsTheirCodePage) {
+  EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+  // A job file whose name is outside ASCII, made with the wide interface, is found by the
+  // reader through the C library.
+  test::TempDir dir;
+  const std::string path = dir.path() + "\\N\xC3\xA4" "chtlich \xE2\x82\xAC.xml";
+  HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const std::string text =
+      "<VANTORSOREL_Job_specification Description=\"d\" LogFile=\"a\" UserFile=\"u\" "
+      "TempLogDir=\"t\"><BatchLines/></VANTORSOREL_Job_specification>";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  JobDocument job;
+  const ReadResult result = ReadJobFile(path, job);
+  EXPECT_EQ(result.status, ReadStatus::kLoaded) << result.message << result.detail;
 }
 
 TEST(Win32EventLog, ReportsAnEntryUnderTheProgramsSource) {

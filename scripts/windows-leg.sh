@@ -55,10 +55,14 @@ step_done "wine prefix"
 
 # ---- Build ---------------------------------------------------------------------------------
 step "cross-compile"
-cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
-  >/dev/null
-cmake --build "$build" -j"$jobs" -- --no-print-directory >/dev/null
+# Quiet unless it fails: then the end of the log says why.
+if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF &&
+  cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
+  tail -n 60 "$build/build.log" >&2
+  echo "Windows leg: the cross-build failed (log: $build/build.log)" >&2
+  exit 1
+fi
 step_done "build"
 
 # ---- Tests under wine ---------------------------------------------------------------------

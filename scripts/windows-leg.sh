@@ -146,6 +146,9 @@ job fatal 1 \
   "$(line 10 "Build Aggregates" "-status failure" "" true)" \
   "$(line 20 "Flow Runner" "" 10 false)"
 job refused 100 "$(line 10 "Flow Runner" "" "" false)"
+job stopped 2 \
+  "$(line 10 "Build Aggregates" "-sleep 120000 -grandchild 120000 -grandchild-pid $win_root\\work\\grandchild.pid" "" false)" \
+  "$(line 20 "Flow Runner" "" 10 false)"
 printf 'this is no job file\n' >"$root/jobs/broken job.xml"
 
 failures=0
@@ -209,6 +212,27 @@ run missing "$win_root\\jobs\\missing job.xml"
 check "missing job file: exit status 3" "[ $status -eq 3 ]"
 run usage
 check "no arguments: the usage, exit status 64" "[ $status -eq 64 ] && grep -q Usage '$root/work/usage.err'"
+
+# Ctrl+C (wine turns SIGINT into the console's Ctrl+C event) ends the job lines with the
+# processes they started, and the reports are still written.
+wine "$bin/jobrunner.exe" "$win_root\\jobs\\stopped job.xml" >"$root/work/stopped.out" \
+  2>"$root/work/stopped.err" &
+runner=$!
+for _ in $(seq 600); do
+  [ -s "$root/work/grandchild.pid" ] && break
+  sleep 0.1
+done
+sleep 1
+kill -INT "$runner"
+set +e
+wait "$runner"
+status=$?
+set -e
+sed 's/^/    /' "$root/work/stopped.err"
+check "Ctrl+C: exit status 2" "[ $status -eq 2 ]"
+reports_of stopped
+check "Ctrl+C: the job line's program and its own child were ended" \
+  "! pgrep -f -- '-standin-grandchild' >/dev/null && ! pgrep -f 'BuildAggr.exe -sleep' >/dev/null"
 step_done "end-to-end"
 
 echo "== Windows leg timings"

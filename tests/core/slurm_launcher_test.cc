@@ -1,0 +1,356 @@
+#include "platform/slurm_launcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+using test::TempDir;
+
+// Records what the cluster launcher asks of the local one.
+class RecordingLauncher : public ProcessLauncher {
+ public:
+  struct Call {
+    std::string program;
+    std::string arguments;
+  };
+  ProcessHandle Start(std::string_view program, std::string_view arguments) override {
+    starts.push_back({std::string(program), std::string(arguments)});
+    return next_handle;
+  }
+  bool IsRunning(ProcessHandle& handle) override {
+    polled.push_back(handle);
+    handle = 0;
+    return false;
+  }
+  void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
+  void WaitForExit(std::chrono::milliseconds timeout) override { waits.push_back(timeout); }
+  void TerminateAll(std::chrono::milliseconds grace) override { terminations.push_back(grace); }
+
+  ProcessHandle next_handle = 4242;
+  std::vector<Call> starts;
+  std::vector<ProcessHandle> polled;
+  std::vector<ProcessHandle> forgotten;
+  std::vector<std::chrono::milliseconds> waits;
+  std::vector<std::chrono::milliseconds> terminations;
+};
+
+class LauncherKeyRegistry : public RegistryReader {
+ public:
+  void Set(const std::string& name, const std::string& text) {
+    RegistryValue value{kRegSz, std::vector<uint8_t>(text.begin(), text.end())};
+    value.data.push_back(0);
+    values_[name] = value;
+  }
+  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override {
+    if (key != kLauncherKey) return std::nullopt;
+    auto it = values_.find(std::string(name));
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  std::map<std::string, RegistryValue> values_;
+};
+
+void WriteFile(const std::string& path, int mode) {
+  std::ofstream(path) << "#!/bin/sh\nexit 0\n";
+  ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+class SlurmLauncherTest : public testing::Test {
+ protected:
+  SlurmLauncherTest() {
+    program_ = temp_.File("prog");
+    WriteFile(program_, 0755);
+  }
+
+  // A cluster launcher over a recording local launcher; `local()` stays valid while it
+  // lives.
+  SlurmProcessLauncher Make(LauncherSettings settings = {}, std::string folder = "/shared/runs") {
+    settings.type = LauncherSettings::Type::kSlurm;
+    auto local = std::make_unique<RecordingLauncher>();
+    local_ = local.get();
+    return SlurmProcessLauncher(std::move(local), std::move(settings), std::move(folder));
+  }
+  RecordingLauncher& local() { return *local_; }
+
+  TempDir temp_;
+  std::string program_;
+  RecordingLauncher* local_ = nullptr;
+};
+
+TEST_F(SlurmLauncherTest, StartsTheProgramThroughSrunWithTheFixedOptionsFirst) {
+  LauncherSettings settings;
+  settings.partition = "batch";
+  settings.arguments = "--time=10 \"--comment=nightly run\"";
+  SlurmProcessLauncher slurm = Make(settings);
+  slurm.SetRunName("SorelJob~123");
+  slurm.SetJobLineNr(10);
+
+  EXPECT_EQ(slurm.Start(program_, "-StatusFile \"/shared/a b.txt\" -x"), 4242);
+
+  ASSERT_EQ(local().starts.size(), 1u);
+  EXPECT_EQ(local().starts[0].program, "srun");
+  EXPECT_EQ(local().starts[0].arguments,
+            "--ntasks=1 --job-name=SorelJob~123_10 --chdir=/shared/runs --export=ALL --quiet "
+            "--partition=batch --time=10 \"--comment=nightly run\" -- " +
+                program_ + " -StatusFile \"/shared/a b.txt\" -x");
+}
+
+TEST_F(SlurmLauncherTest, ProgramsAndFoldersWithBlanksStayOneArgument) {
+  TempDir spaced;
+  const std::string folder = spaced.File("with blank");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  const std::string program = folder + "/my prog";
+  WriteFile(program, 0755);
+  SlurmProcessLauncher slurm = Make({}, "/shared/run folder");
+
+  // Unquoted, and already quoted as a job line may carry it: one argument either way.
+  slurm.Start(program, "");
+  slurm.Start("\"" + program + "\"", " -a");
+
+  ASSERT_EQ(local().starts.size(), 2u);
+  const std::string head =
+      "--ntasks=1 --job-name=jobrunner \"--chdir=/shared/run folder\" --export=ALL --quiet -- ";
+  EXPECT_EQ(local().starts[0].arguments, head + "\"" + program + "\"");
+  // Arguments are passed as given, a leading blank included.
+  EXPECT_EQ(local().starts[1].arguments, head + "\"" + program + "\"  -a");
+}
+
+TEST_F(SlurmLauncherTest, TheJobLineNumberNamesOnlyTheNextStart) {
+  SlurmProcessLauncher slurm = Make();
+  slurm.SetRunName("SorelJob~7");
+  slurm.SetJobLineNr(20);
+  slurm.Start(program_, "");
+  slurm.Start(program_, "");
+  slurm.SetJobLineNr(999999);
+  slurm.Start(program_, "");
+
+  ASSERT_EQ(local().starts.size(), 3u);
+  EXPECT_NE(local().starts[0].arguments.find(" --job-name=SorelJob~7_20 "), std::string::npos);
+  EXPECT_NE(local().starts[1].arguments.find(" --job-name=SorelJob~7 "), std::string::npos);
+  EXPECT_NE(local().starts[2].arguments.find(" --job-name=SorelJob~7_999999 "), std::string::npos);
+}
+
+TEST_F(SlurmLauncherTest, FailsTheStartLikeTheLocalLauncherWithoutAskingTheCluster) {
+  SlurmProcessLauncher slurm = Make();
+  // A missing file, a missing name on PATH and a folder are not programs.
+  EXPECT_EQ(slurm.Start(temp_.File("missing"), "-a"), 0);
+  EXPECT_EQ(slurm.Start("no-such-program-anywhere-4711", ""), 0);
+  EXPECT_EQ(slurm.Start(temp_.path(), ""), 0);
+  EXPECT_EQ(slurm.Start("", ""), 0);
+  EXPECT_TRUE(local().starts.empty());
+
+  // srun itself cannot be started: the local launcher's 0 is the answer.
+  local().next_handle = 0;
+  EXPECT_EQ(slurm.Start(program_, ""), 0);
+  EXPECT_EQ(local().starts.size(), 1u);
+}
+
+TEST_F(SlurmLauncherTest, TextsTheArgumentTextCannotCarryFailTheStart) {
+  // The local launcher's splitting has no escape for a double quote inside an argument.
+  SlurmProcessLauncher quoted_folder = Make({}, "/shared/a\"b");
+  EXPECT_EQ(quoted_folder.Start(program_, ""), 0);
+  EXPECT_TRUE(local().starts.empty());
+
+  LauncherSettings settings;
+  settings.partition = "odd\"name";
+  SlurmProcessLauncher quoted_partition = Make(settings);
+  EXPECT_EQ(quoted_partition.Start(program_, ""), 0);
+  EXPECT_TRUE(local().starts.empty());
+}
+
+TEST_F(SlurmLauncherTest, FindsBareNamesOnPathAndRunsNonExecutableFilesByTheShell) {
+  const std::string script = temp_.File("plain.sh");
+  WriteFile(script, 0644);
+  SlurmProcessLauncher slurm = Make({}, "/r");
+
+  slurm.Start("sh", "-c true");
+  slurm.Start(script, "a b");
+
+  ASSERT_EQ(local().starts.size(), 2u);
+  const std::string head = "--ntasks=1 --job-name=jobrunner --chdir=/r --export=ALL --quiet -- ";
+  EXPECT_EQ(local().starts[0].arguments, head + "sh -c true");
+  EXPECT_EQ(local().starts[1].arguments, head + "/bin/sh " + script + " a b");
+}
+
+TEST_F(SlurmLauncherTest, TheRunnersCurrentFolderIsTheDefault) {
+  SlurmProcessLauncher slurm = Make({}, "");
+  slurm.Start(program_, "");
+  ASSERT_EQ(local().starts.size(), 1u);
+  EXPECT_NE(
+      local().starts[0].arguments.find("--chdir=" + std::filesystem::current_path().string() + " "),
+      std::string::npos);
+}
+
+TEST_F(SlurmLauncherTest, PollsWaitsAndEndsGoToTheLocalSrunProcesses) {
+  SlurmProcessLauncher slurm = Make();
+  ProcessHandle handle = 17;
+  EXPECT_FALSE(slurm.IsRunning(handle));
+  EXPECT_EQ(handle, 0);
+  slurm.Forget(18);
+  slurm.WaitForExit(std::chrono::milliseconds(250));
+  slurm.TerminateAll(std::chrono::milliseconds(3000));
+
+  EXPECT_EQ(local().polled, std::vector<ProcessHandle>{17});
+  EXPECT_EQ(local().forgotten, std::vector<ProcessHandle>{18});
+  EXPECT_EQ(local().waits, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(250)});
+  EXPECT_EQ(local().terminations,
+            std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
+}
+
+// Settings and the launcher they select.
+
+TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks) {
+  LauncherKeyRegistry registry;
+  LauncherSettings settings;
+  settings.type = LauncherSettings::Type::kSlurm;
+  std::string error;
+  ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
+  EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal);
+
+  for (const char* type : {"", "local", " LOCAL "}) {
+    registry.Set("Type", type);
+    ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error)) << type;
+    EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal) << type;
+  }
+
+  registry.Set("Type", " Slurm ");
+  registry.Set("Partition", " debug ");
+  registry.Set("Arguments", "  --time=5 --qos=low ");
+  ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
+  EXPECT_EQ(settings.type, LauncherSettings::Type::kSlurm);
+  EXPECT_EQ(settings.partition, "debug");
+  EXPECT_EQ(settings.arguments, "--time=5 --qos=low");
+}
+
+TEST(LauncherSettingsTest, AnUnknownTypeIsAnErrorNamingTheValue) {
+  LauncherKeyRegistry registry;
+  registry.Set("Type", "slurmx");
+  LauncherSettings settings;
+  std::string error;
+  EXPECT_FALSE(ReadLauncherSettings(registry, &settings, &error));
+  EXPECT_EQ(error,
+            "Unknown launcher type \"slurmx\" in HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
+            "Runner\\Launcher (Type must be \"local\" or \"slurm\").");
+
+  int made = 0;
+  auto factory = [&made] {
+    ++made;
+    return std::make_unique<RecordingLauncher>();
+  };
+  error.clear();
+  EXPECT_EQ(MakeConfiguredLauncher(registry, &error, factory), nullptr);
+  EXPECT_NE(error.find("\"slurmx\""), std::string::npos);
+  EXPECT_EQ(made, 0);
+}
+
+TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfOrTheClusterAroundIt) {
+  LauncherKeyRegistry registry;
+  RecordingLauncher* local = nullptr;
+  auto factory = [&local] {
+    auto made = std::make_unique<RecordingLauncher>();
+    local = made.get();
+    return made;
+  };
+  std::string error;
+  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(registry, &error, factory);
+  ASSERT_NE(launcher, nullptr);
+  EXPECT_EQ(launcher.get(), local);
+
+  registry.Set("Type", "slurm");
+  registry.Set("Partition", "gpu");
+  launcher = MakeConfiguredLauncher(registry, &error, factory);
+  ASSERT_NE(launcher, nullptr);
+  EXPECT_NE(launcher.get(), local);
+  launcher->Start("sh", "");
+  ASSERT_EQ(local->starts.size(), 1u);
+  EXPECT_EQ(local->starts[0].program, "srun");
+  EXPECT_NE(local->starts[0].arguments.find(" --partition=gpu -- sh"), std::string::npos);
+}
+
+// What --check prints.
+
+class FakeProbe : public LauncherProbe {
+ public:
+  std::string FindOnPath(std::string_view program) override {
+    auto it = found.find(std::string(program));
+    return it == found.end() ? std::string() : it->second;
+  }
+  int Run(const std::string& program, const std::string& arguments, std::string* output) override {
+    runs.push_back(program + " " + arguments);
+    *output = run_output;
+    return run_status;
+  }
+
+  std::map<std::string, std::string> found{{"srun", "/usr/bin/srun"}, {"sinfo", "/usr/bin/sinfo"}};
+  std::string run_output = "debug*\nlong\n";
+  int run_status = 0;
+  std::vector<std::string> runs;
+};
+
+TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
+  LauncherKeyRegistry registry;
+  FakeProbe probe;
+  bool ok = false;
+  EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
+            "Launcher: local (job lines run on this machine)\n");
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(probe.runs.empty());
+
+  registry.Set("Type", "slurm");
+  EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
+            "Launcher: slurm (job lines run through srun, partition: the cluster's default)\n"
+            "srun: /usr/bin/srun\n"
+            "Slurm controller: answers (partitions: debug*, long)\n");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(probe.runs, std::vector<std::string>{"/usr/bin/sinfo --noheader --format=%P"});
+}
+
+TEST(DescribeLauncherTest, SaysWhatWouldStopARun) {
+  LauncherKeyRegistry registry;
+  FakeProbe probe;
+  bool ok = true;
+
+  registry.Set("Type", "pbs");
+  EXPECT_EQ(DescribeLauncher(registry, probe, &ok).rfind("error: Unknown launcher type", 0), 0u);
+  EXPECT_FALSE(ok);
+
+  registry.Set("Type", "slurm");
+  registry.Set("Partition", "gpu");
+  probe.run_output = "";
+  std::string text = DescribeLauncher(registry, probe, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(text.find("error: the Slurm controller answers, but has no partition \"gpu\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(probe.runs.back(), "/usr/bin/sinfo --noheader --format=%P \"--partition=gpu\"");
+
+  probe.run_status = 1;
+  probe.run_output =
+      "slurm_load_partitions: Unable to contact slurm controller (connect failure)\nmore\n";
+  text = DescribeLauncher(registry, probe, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(text.find("error: the Slurm controller does not answer: slurm_load_partitions: "
+                      "Unable to contact slurm controller (connect failure)\n"),
+            std::string::npos)
+      << text;
+
+  probe.found.clear();
+  text = DescribeLauncher(registry, probe, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(text.find("error: srun not found on PATH\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("error: sinfo not found on PATH"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace jr

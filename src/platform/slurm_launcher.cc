@@ -26,12 +26,13 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-// The local launcher splits its argument text at blanks and takes a double-quoted stretch
-// as one argument; there is no escape, so a double quote inside an argument cannot pass.
+// The local launcher splits its argument text at blanks and tabs and takes a
+// double-quoted stretch as one argument; there is no escape, so a double quote inside an
+// argument cannot pass.
 bool AppendArgument(std::string* text, std::string_view argument) {
   if (argument.find('"') != std::string_view::npos) return false;
   if (!text->empty()) *text += ' ';
-  if (argument.find(' ') != std::string_view::npos) {
+  if (argument.find_first_of(" \t") != std::string_view::npos) {
     *text += '"';
     *text += argument;
     *text += '"';

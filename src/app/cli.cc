@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli_check.h"
 #include "platform/config.h"
 
 namespace jr {
@@ -27,6 +28,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
     std::printf("jobrunner %s\n", kVersion);
     return kExitNoErrors;
   }
+  if (first == "--check") return RunCheck({args.begin() + 1, args.end()});
   std::string joined;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i) joined += ' ';

@@ -3,7 +3,9 @@
 // writing a job back. The window adds its messages and fields on top; command-line mode
 // and `jobrunner --check` use this directly.
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "model/job_line_table.h"
 
@@ -32,7 +34,8 @@ struct ReadResult {
   // For kLoaded: empty. Otherwise the message to show: the two fixed texts for
   // kCannotLoad and kNotJobFile, a text naming the file and the fault for kInvalid.
   std::string message;
-  // For kCannotLoad: the underlying cause (for logs and --check), may be empty.
+  // For kCannotLoad and kNotJobFile: the underlying cause, naming the file (for logs and
+  // --check); may be empty.
   std::string detail;
 };
 
@@ -44,7 +47,15 @@ inline constexpr const char* kNoJobSpecificationFile =
 // On kLoaded the header fields are replaced, the rows of the file are written into
 // job.table from row 0 on (growing it one row at a time, never shrinking it, not sorting)
 // and its job-line count set.
+// Files larger than kMaxJobFileBytes are refused as kCannotLoad rather than read into
+// memory.
 ReadResult ReadJobFile(const std::string& path, JobDocument& job);
+
+// As ReadJobFile, for the contents of a file already in memory; `path` only names it in
+// messages.
+ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job);
+
+inline constexpr size_t kMaxJobFileBytes = size_t{64} << 20;
 
 struct WriteResult {
   bool ok = false;

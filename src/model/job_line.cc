@@ -5,6 +5,11 @@
 
 namespace jr {
 
+void clsJobLine::setJobLineNr(int32_t value) {
+  if (owner_ != nullptr && value != job_line_nr_) owner_->Renumber(this, job_line_nr_, value);
+  job_line_nr_ = value;
+}
+
 void clsJobLine::setOriginalJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != original_job_line_nr_) {
     owner_->MoveCopy(this, original_job_line_nr_, value);

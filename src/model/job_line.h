@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/metadata_log.h"
@@ -29,7 +30,7 @@ class clsJobLine {
 
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
-  void setJobLineNr(int32_t value) { job_line_nr_ = value; }
+  void setJobLineNr(int32_t value);
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
   void setOriginalJobLineNr(int32_t value);
   const std::string& JobDescription() const { return job_description_; }
@@ -95,6 +96,9 @@ class clsJobLine {
 
   JobLineServices services_;
   clsJobLines* owner_ = nullptr;
+  // Position in the owner's insertion order, and the number the owner keys the line by.
+  uint64_t sequence_ = 0;
+  int32_t key_ = 0;
   int32_t job_line_nr_ = 0;
   std::string job_description_;
   std::string program_type_;
@@ -124,7 +128,7 @@ class clsJobLine {
   std::unique_ptr<ProcessMetadataLog> metadata_log_;
 };
 
-// The 31 arguments of WriteEntry for a line of type `program_type`.
+// The arguments of WriteEntry for a line of type `program_type`, in their fixed order.
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type);
 
 }  // namespace jr

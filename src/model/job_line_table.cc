@@ -97,7 +97,9 @@ int JobLineTable::FindJobLineRow(int32_t number) const {
 std::string JobLineTable::AppendTableRow() {
   const int index = RowCapacity();
   rows_.emplace_back();
-  return " " + std::to_string(index);
+  std::string bookmark(1, ' ');
+  bookmark += std::to_string(index);
+  return bookmark;
 }
 
 bool JobLineTable::DeleteTableRow(int index) {

@@ -28,8 +28,8 @@ class clsJobLines {
   // A new line with that number, appended; nullptr when the number is taken.
   clsJobLine* Add(int32_t iJobLineNr);
 
-  // Removes the line with that key text ("10") or at that 1-based position. False when
-  // there is no such key or position.
+  // Removes the line with that key text ("10", the number it was added with) or at that
+  // 1-based position. False when there is no such key or position.
   bool Delete(std::string_view key);
   bool Delete(int position);
 
@@ -70,11 +70,18 @@ class clsJobLines {
  private:
   friend class clsJobLine;
   void MoveCopy(clsJobLine* line, int32_t from, int32_t to);
+  void Renumber(clsJobLine* line, int32_t from, int32_t to);
   void Unindex(clsJobLine* line);
+  void Remove(std::vector<std::unique_ptr<clsJobLine>>::iterator at);
 
   JobLineServices services_;
   std::vector<std::unique_ptr<clsJobLine>> lines_;
-  std::unordered_map<int32_t, clsJobLine*> by_number_;
+  // Lines by their present JobLineNr. A number normally names one line; a line renumbered
+  // after it was added may share it, and then the earliest added one is found first.
+  std::unordered_map<int32_t, std::vector<clsJobLine*>> by_number_;
+  // Lines by the number they were added with (their key text).
+  std::unordered_map<int32_t, clsJobLine*> by_key_;
+  uint64_t next_sequence_ = 0;
   std::unordered_map<int32_t, std::vector<clsJobLine*>> copies_;
   int32_t highest_job_line_nr_ = -1;
 };

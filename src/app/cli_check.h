@@ -1,0 +1,27 @@
+#pragma once
+// `jobrunner --check FILE`: loads a job file as the editor's Open does and prints what it
+// holds, so that a hand-edited file can be checked before an unattended run meets it.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobfile/job_file.h"
+
+namespace jr {
+
+// Standard output could not be written (sysexits' EX_IOERR).
+inline constexpr int kExitCannotWriteOutput = 74;
+
+// `args` are the words after "--check", joined with single blanks into the file name as
+// in an unattended run. Prints the job as one JSON object on standard output and returns
+// 0; a refused file gives "Open: <message>" (and a line with the cause) on standard error
+// and 3; no file name gives the usage and 64.
+int RunCheck(const std::vector<std::string>& args);
+
+// The job as one JSON object: the header texts, LogToEventLog as 0 or 1, and "lines",
+// one array of 14 cells per job line in table order, a cell a string or null for no
+// value. Text that is not valid UTF-8 has each offending byte replaced by U+FFFD.
+std::string JobJson(const JobDocument& job);
+
+}  // namespace jr

@@ -1,0 +1,164 @@
+#include "engine/command_line_builder.h"
+
+#include <unordered_set>
+
+#include "engine/mod_registry.h"
+#include "model/catalogue.h"
+#include "model/number_text.h"
+
+namespace jr {
+namespace {
+
+constexpr int32_t kLowestJobLineNr = 1;
+constexpr int32_t kHighestJobLineNr = 999999;
+
+// The number of a row that is to run: decimal digits, blanks around them allowed, 1 to
+// 999999, as the editor lets them be typed. Anything else (only a hand-edited file holds
+// it) cannot be told apart from a mistake and keeps the row out of the run.
+std::optional<int32_t> RunnableJobLineNr(const Cell& cell) {
+  const std::string whole = cell.value_or(std::string());
+  const std::string_view text = TrimBlanks(whole);
+  if (text.empty() || text.size() > 12) return std::nullopt;
+  int64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number < kLowestJobLineNr || number > kHighestJobLineNr) return std::nullopt;
+  return static_cast<int32_t>(number);
+}
+
+bool IsActive(const JobLineTable& table, int row) {
+  return CellText(table.At(kColActive, row)) == "true";
+}
+
+std::string TrimmedText(const JobLineTable& table, int column, int row) {
+  return std::string(TrimBlanks(CellText(table.At(column, row))));
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string OptionsOf(OptionPattern pattern, const clsJobLine& line) {
+  const std::string& own = line.CleanProgramOptions();
+  switch (pattern) {
+    case OptionPattern::kA:
+      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -LogFile " +
+             Quoted(line.LogFileName()) + " -job_id " + Quoted(line.JobID());
+    case OptionPattern::kB:
+      return own + " -Summary " + Quoted(line.SummayFileName()) + " -StatusFile " +
+             Quoted(line.StatusFileName()) + " -LogFile " + Quoted(line.LogFileName());
+    case OptionPattern::kP:
+      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -job_id " +
+             Quoted(line.JobID());
+    case OptionPattern::kU:
+      return own + " " + Quoted(line.StatusFileName()) + " " + Quoted(line.LogFileName()) + " " +
+             line.JobID();
+  }
+  return own;
+}
+
+struct RunFiles {
+  const std::string& folder;
+  const std::string& name;
+  // The result file of `line` with `stem`; empty when the type has no such file.
+  std::string Of(const clsJobLine& line, std::string_view stem) const {
+    if (stem.empty()) return {};
+    return folder + name + "_" + std::to_string(line.JobLineNr()) + std::string(stem);
+  }
+};
+
+void FillByType(clsJobLine& line, const JobLineTable& table, int row, const RunFiles& files,
+                const std::string& keld, const std::string& mirn) {
+  const JobLineType* type = FindJobLineType(line.ProgramType());
+  // A type outside the catalogue has nothing to start; the line is never started.
+  if (type == nullptr) return;
+  switch (type->folder) {
+    case ProgramFolder::kUser:
+      line.setUserProgramName(CellText(table.At(kColBatchFile, row)));
+      line.setProgramExecuter(line.UserProgramName());
+      line.setLogFileName(CellText(table.At(kColBatchLogFile, row)));
+      line.setStatusFileName(CellText(table.At(kColBatchStatusFile, row)));
+      break;
+    case ProgramFolder::kKeld:
+    case ProgramFolder::kMirn:
+      line.setProgramExecuter((type->folder == ProgramFolder::kKeld ? keld : mirn) +
+                              std::string(type->executable));
+      line.setLogFileName(files.Of(line, type->log_stem));
+      line.setStatusFileName(files.Of(line, type->status_stem));
+      line.setSummayFileName(files.Of(line, type->summary_stem));
+      break;
+  }
+  line.setProgramOptions(OptionsOf(type->pattern, line));
+}
+
+}  // namespace
+
+std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
+
+std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+                                             const std::string& run_folder,
+                                             const std::string& run_name,
+                                             const std::string& run_timestamp, EngineEnv& env,
+                                             std::vector<std::string>* warnings) {
+  const std::string keld = GetKeldUtilsPath(env.registry);
+  const std::string mirn = GetMirnUtilsPath(env.registry);
+  const RunFiles files{run_folder, run_name};
+  auto warn = [warnings](std::string text) {
+    if (warnings != nullptr) warnings->push_back(std::move(text));
+  };
+
+  auto lines = std::make_unique<clsJobLines>(env.job_line_services());
+  for (int row = 0; row < row_count; ++row) {
+    if (!IsActive(table, row)) continue;
+    const Cell& number_cell = table.At(kColNumber, row);
+    std::optional<int32_t> number = RunnableJobLineNr(number_cell);
+    if (!number) {
+      warn("the active job line in row " + std::to_string(row + 1) + " has the number \"" +
+           CellText(number_cell) +
+           "\", which is not a whole number from 1 to 999999; it is left out of the run");
+      continue;
+    }
+    clsJobLine* line = lines->Add(*number);
+    if (line == nullptr) {
+      warn("job line number " + std::to_string(*number) + " is used by more than one active " +
+           "job line; the one in row " + std::to_string(row + 1) + " is left out of the run");
+      continue;
+    }
+    line->setJobDescription(CellText(table.At(kColDescription, row)));
+    line->setProgramType(CellText(table.At(kColType, row)));
+    line->setCleanProgramOptions(CellText(table.At(kColOptions, row)));
+    line->setPrecedence(TrimmedText(table, kColWait, row));
+    line->setSkipOnError(TrimmedText(table, kColSkipOnError, row));
+    line->setSkipOnSuccess(TrimmedText(table, kColSkipOnSuccess, row));
+    line->setRepeatOnError(TrimmedText(table, kColRepeatOnError, row));
+    line->setRepeatOnSuccess(TrimmedText(table, kColRepeatOnSuccess, row));
+    // Anything but "true" reads as "false": a hand-edited "yes" must not stop a whole run.
+    line->setStopOnError(CellText(table.At(kColStopOnError, row)) == "true");
+    line->setAlreadyRun(false);
+    line->setIsSkipped(false);
+    line->setErrorOccured(false);
+    line->setIsRunning(false);
+    line->setRepeated(false);
+    line->setOriginalJobLineNr(0);
+    line->setJobID(run_timestamp);
+    FillByType(*line, table, row, files, keld, mirn);
+  }
+  return lines;
+}
+
+std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, int row_count) {
+  std::unordered_set<int32_t> seen;
+  std::unordered_set<int32_t> reported;
+  std::vector<int32_t> duplicates;
+  for (int row = 0; row < row_count; ++row) {
+    if (!IsActive(table, row)) continue;
+    std::optional<int32_t> number = RunnableJobLineNr(table.At(kColNumber, row));
+    if (!number) continue;
+    if (!seen.insert(*number).second && reported.insert(*number).second) {
+      duplicates.push_back(*number);
+    }
+  }
+  return duplicates;
+}
+
+}  // namespace jr

@@ -1,0 +1,288 @@
+#include "jobfile/job_file.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <cstdio>
+#include <memory>
+#include <pugixml.hpp>
+#include <utility>
+#include <vector>
+
+#include "model/catalogue.h"
+#include "platform/atomic_file.h"
+
+namespace jr {
+namespace {
+
+constexpr const char* kRootName = "VANTORSOREL_Job_specification";
+
+// Declarations, comments, processing instructions and a document type are kept as nodes so
+// that a file whose first node is not the root element can be told apart and refused.
+// pugixml never processes a document type's declarations: no entity of the file is
+// expanded and nothing outside the file is read.
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_declaration |
+                                 pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
+
+// Root attributes a job cannot do without, in the order they are reported.
+constexpr const char* kRequiredRootAttributes[] = {"Description", "LogFile", "UserFile",
+                                                   "TempLogDir"};
+
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted.append(1, '"').append(text).append(1, '"');
+  return quoted;
+}
+
+std::string_view LocalName(std::string_view name) {
+  const size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+const char* NodeKind(pugi::xml_node_type type) {
+  switch (type) {
+    case pugi::node_element:
+      return "an element";
+    case pugi::node_pcdata:
+      return "text";
+    case pugi::node_cdata:
+      return "a CDATA section";
+    case pugi::node_comment:
+      return "a comment";
+    case pugi::node_pi:
+      return "a processing instruction";
+    case pugi::node_declaration:
+      return "an XML declaration";
+    case pugi::node_doctype:
+      return "a document type declaration";
+    default:
+      return "an unexpected node";
+  }
+}
+
+ReadResult Result(ReadStatus status, std::string message, std::string detail = {}) {
+  ReadResult result;
+  result.status = status;
+  result.message = std::move(message);
+  result.detail = std::move(detail);
+  return result;
+}
+
+ReadResult CannotLoad(const std::string& path, const std::string& cause) {
+  return Result(ReadStatus::kCannotLoad, kJobFileDoesNotExist, Quoted(path) + ": " + cause);
+}
+
+ReadResult Invalid(const std::string& path, const std::string& fault) {
+  return Result(ReadStatus::kInvalid,
+                "The job file " + Quoted(path) + " is not a valid job file: " + fault + ".");
+}
+
+// An absent attribute is "no value"; a present one is its text, also when that is empty.
+Cell AttributeCell(const pugi::xml_node& node, const char* name) {
+  const pugi::xml_attribute attribute = node.attribute(name);
+  if (!attribute) return std::nullopt;
+  return std::string(attribute.value());
+}
+
+std::string Ordinal(size_t index) {
+  return "job line " + std::to_string(index + 1) + " of the file";
+}
+
+// One BatchLine into a row, with the defaults of absent attributes.
+JobLineTable::Row RowOf(const pugi::xml_node& line) {
+  JobLineTable::Row row;
+  row[kColNumber] = AttributeCell(line, "batch_line");
+  row[kColDescription] = AttributeCell(line, "batch_line_description");
+  row[kColType] = XMLProgramtype_to_Programtype(line.attribute("batch_line_type").value());
+  row[kColOptions] = AttributeCell(line, "options");
+  row[kColWait] = AttributeCell(line, "wait");
+  row[kColStopOnError] = AttributeCell(line, "stop_on_error");
+  row[kColBatchFile] = AttributeCell(line, "own_batch_file");
+  row[kColBatchLogFile] = AttributeCell(line, "int_log_file");
+  row[kColBatchStatusFile] = AttributeCell(line, "int_err_file");
+  // Only an absent value is defaulted: an empty one is kept, and reads as inactive.
+  row[kColActive] = AttributeCell(line, "active");
+  if (!row[kColActive]) row[kColActive] = "true";
+  row[kColSkipOnError] = AttributeCell(line, "skip_on_error");
+  row[kColSkipOnSuccess] = AttributeCell(line, "skip_on_success");
+  row[kColRepeatOnError] = AttributeCell(line, "repeat_on_error");
+  row[kColRepeatOnSuccess] = AttributeCell(line, "repeat_on_success");
+  // Files from before the four lists existed have none of them; all four start empty then,
+  // whatever else the line carries.
+  if (!row[kColSkipOnError]) {
+    for (int column = kColSkipOnError; column <= kColRepeatOnSuccess; ++column) row[column] = "";
+  }
+  return row;
+}
+
+class StringWriter final : public pugi::xml_writer {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  void write(const void* data, size_t size) override {
+    out_.append(static_cast<const char*>(data), size);
+  }
+
+ private:
+  std::string& out_;
+};
+
+void SetAttribute(pugi::xml_node& node, const char* name, const std::string& value) {
+  node.append_attribute(name).set_value(value.c_str());
+}
+
+}  // namespace
+
+ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job) {
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_auto);
+  if (!parsed) {
+    return CannotLoad(
+        path, std::string(parsed.description()) + " at byte " + std::to_string(parsed.offset));
+  }
+  int elements = 0;
+  for (const pugi::xml_node& node : document.children()) {
+    if (node.type() == pugi::node_element) ++elements;
+  }
+  // The parser tolerates several top-level elements; a well-formed document has one.
+  if (elements > 1) return CannotLoad(path, "more than one root element");
+
+  const pugi::xml_node root = document.first_child();
+  if (root.type() != pugi::node_element) {
+    return Result(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
+                  Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
+                      " instead of the root element");
+  }
+  if (LocalName(root.name()) != kRootName) {
+    return Result(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
+                  Quoted(path) + ": the root element is " + Quoted(root.name()));
+  }
+
+  std::string missing;
+  for (const char* name : kRequiredRootAttributes) {
+    if (root.attribute(name)) continue;
+    if (!missing.empty()) missing += ", ";
+    missing += Quoted(name);
+  }
+  if (!missing.empty()) return Invalid(path, "its root element lacks " + missing);
+
+  // The element that holds the lines is taken by position; its name is not checked.
+  const pugi::xml_node batch_lines = root.first_child();
+  if (!batch_lines) return Invalid(path, "it has no BatchLines element");
+  if (batch_lines.type() != pugi::node_element) {
+    return Invalid(path, std::string("the root element holds ") + NodeKind(batch_lines.type()) +
+                             " where the BatchLines element belongs");
+  }
+
+  std::vector<JobLineTable::Row> rows;
+  for (const pugi::xml_node& line : batch_lines.children()) {
+    const size_t index = rows.size();
+    if (line.type() != pugi::node_element) {
+      return Invalid(path, "BatchLines holds " + std::string(NodeKind(line.type())) + " after " +
+                               std::to_string(index) + " job lines");
+    }
+    if (!line.attribute("batch_line_type")) {
+      return Invalid(path, Ordinal(index) + " lacks \"batch_line_type\"");
+    }
+    rows.push_back(RowOf(line));
+  }
+
+  // Everything is checked: only now does the job change.
+  job.Description = root.attribute("Description").value();
+  job.LogFile = root.attribute("LogFile").value();
+  job.UserFile = root.attribute("UserFile").value();
+  job.TempLogDir = root.attribute("TempLogDir").value();
+  const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
+  job.MaxParallel = max_parallel ? max_parallel.value() : "99";
+  // Anything but exactly "false", an absent value included, checks the box.
+  job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
+  // Rows behind the loaded ones keep whatever they held; they are not part of the job.
+  JobLineTable& table = job.table;
+  for (size_t index = 0; index < rows.size(); ++index) {
+    const int row = static_cast<int>(index);
+    if (row >= table.RowCapacity()) table.AppendTableRow();
+    for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
+      table.Set(column, row, std::move(rows[index][static_cast<size_t>(column)]));
+    }
+  }
+  table.SetJobLineCount(static_cast<int>(rows.size()));
+  return Result(ReadStatus::kLoaded, {});
+}
+
+ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
+  if (path.empty()) return CannotLoad(path, "no file name given");
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) return CannotLoad(path, strerror(errno));
+  // Read in pieces rather than by the reported size, so that pipes and special files are
+  // limited as well.
+  std::string text;
+  char buffer[64 * 1024];
+  while (true) {
+    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    text.append(buffer, got);
+    if (text.size() > kMaxJobFileBytes) {
+      return CannotLoad(
+          path, "the file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
+    }
+    if (got < sizeof buffer) break;
+  }
+  if (std::ferror(file.get())) return CannotLoad(path, strerror(errno));
+  return ReadJobFileText(text, path, job);
+}
+
+std::string JobFileText(const JobDocument& job, const std::string& export_date) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child(kRootName);
+  SetAttribute(root, "Description", job.Description);
+  SetAttribute(root, "LogFile", job.LogFile);
+  SetAttribute(root, "UserFile", job.UserFile);
+  SetAttribute(root, "TempLogDir", job.TempLogDir);
+  SetAttribute(root, "LogToEventLog", job.LogToEventLog ? "true" : "false");
+  SetAttribute(root, "Exportdate", export_date);
+  SetAttribute(root, "MaxParallel", job.MaxParallel);
+
+  pugi::xml_node batch_lines = root.append_child("BatchLines");
+  const JobLineTable& table = job.table;
+  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+    pugi::xml_node line = batch_lines.append_child("BatchLine");
+    SetAttribute(line, "batch_line", table.Text(kColNumber, row));
+    SetAttribute(line, "batch_line_description", table.Text(kColDescription, row));
+    SetAttribute(line, "batch_line_type", Programtype_to_XMLProgramtype(table.Text(kColType, row)));
+    SetAttribute(line, "options", table.Text(kColOptions, row));
+    SetAttribute(line, "wait", table.Text(kColWait, row));
+    SetAttribute(line, "stop_on_error", table.Text(kColStopOnError, row));
+    SetAttribute(line, "active", table.Text(kColActive, row));
+    // Only lines that name their own batch file carry its three attributes.
+    if (!table.Text(kColBatchFile, row).empty()) {
+      SetAttribute(line, "own_batch_file", table.Text(kColBatchFile, row));
+      SetAttribute(line, "int_log_file", table.Text(kColBatchLogFile, row));
+      SetAttribute(line, "int_err_file", table.Text(kColBatchStatusFile, row));
+    }
+    SetAttribute(line, "skip_on_error", table.Text(kColSkipOnError, row));
+    SetAttribute(line, "skip_on_success", table.Text(kColSkipOnSuccess, row));
+    SetAttribute(line, "repeat_on_error", table.Text(kColRepeatOnError, row));
+    SetAttribute(line, "repeat_on_success", table.Text(kColRepeatOnSuccess, row));
+  }
+
+  std::string text;
+  StringWriter writer(text);
+  // Nothing precedes the root element: readers take the first node for the root.
+  document.save(writer, "  ", pugi::format_indent | pugi::format_no_declaration,
+                pugi::encoding_utf8);
+  return text;
+}
+
+WriteResult WriteJobFile(const std::string& path, const JobDocument& job,
+                         const std::string& export_date) {
+  WriteResult result;
+  if (path.empty()) {
+    result.error = "Cannot write the job file: no file name given.";
+    return result;
+  }
+  result.ok = ReplaceFileContents(path, JobFileText(job, export_date), &result.error);
+  return result;
+}
+
+}  // namespace jr

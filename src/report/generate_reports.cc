@@ -1,0 +1,44 @@
+#include "report/generate_reports.h"
+
+#include "engine/mod_registry.h"
+#include "engine/shell_exec_task.h"
+#include "platform/config.h"
+#include "report/report_definitions.h"
+
+namespace jr {
+namespace {
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string GeneratorArguments(const std::string& definition, const std::string& report_template,
+                               const std::string& report) {
+  return Quoted(definition) + " " + Quoted(report_template) + " " + Quoted(report);
+}
+
+}  // namespace
+
+ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, EngineEnv& env,
+                              const PauseFn& pause) {
+  const std::string keld = GetKeldUtilsPath(env.registry);
+  const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;
+  const std::string admin_definition = request.run_folder + request.run_name + "_RepDef.txt";
+  const std::string user_definition = request.run_folder + request.run_name + "_UserDef.txt";
+  const std::string generator = keld + "PageGen.exe";
+  const std::string admin_template = jobs_folder + "AdminRepJobTemplate.htm";
+  const std::string user_template = jobs_folder + "UserRepJobTemplate.htm";
+
+  ReportOutcome outcome = WriteReportDefinitions(
+      admin_definition, user_definition, request.job_description, collection, request.start_time,
+      request.log_to_event_log, request.interrupted, env);
+
+  // A generator that cannot be started leaves the reports as they were; the run's
+  // outcome does not depend on them.
+  ShellExecAndWait(env.launcher, generator,
+                   GeneratorArguments(admin_definition, admin_template, request.admin_report),
+                   pause);
+  ShellExecAndWait(env.launcher, generator,
+                   GeneratorArguments(user_definition, user_template, request.user_report), pause);
+  return outcome;
+}
+
+}  // namespace jr

@@ -1,0 +1,121 @@
+#include "report/report_definitions.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "model/time_text.h"
+#include "report/win_nt_event_log.h"
+
+namespace jr {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// A line break inside a value would start a line of its own, which the generator would
+// read as a tag (a description could make it include any file), so it becomes a blank.
+std::string OneLine(std::string_view value) {
+  std::string text(value);
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+void Line(std::ostream& file, std::string_view text) { file << OneLine(text) << kLineEnd; }
+
+void Field(std::ostream& file, std::string_view label, std::string_view value) {
+  file << label << "\t: " << OneLine(value) << kLineEnd;
+}
+
+// Writes `content` as the whole file, replacing an existing one. A file that cannot be
+// created simply stays unwritten: the run's other results do not depend on it.
+void WriteWholeFile(const std::string& name, const std::string& content) {
+  std::ofstream file(name, std::ios::binary | std::ios::trunc);
+  if (!file) return;
+  file << content;
+}
+
+}  // namespace
+
+std::string StatusText(int error_level) {
+  switch (error_level) {
+    case 0:
+      return "finished without errors.";
+    case 1:
+      return "finished with error(s).";
+    default:
+      return "finished with fatal error.";
+  }
+}
+
+void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& error_level) {
+  std::string heading = line.JobDescription() + " (" + line.ProgramType() + ")";
+  if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
+  heading += line.ErrorOccured() ? "  :  FAILED" : "  :  OK";
+
+  Line(file, "<Heading>");
+  Line(file, heading);
+  Line(file, "<FileSummary>");
+  Field(file, "Start Time", line.StartingTime());
+  Field(file, "End Time  ", line.StopTime());
+  Line(file, "</FileSummary>");
+  if (line.ProgramType() == "Run Quillmart script") {
+    Line(file, "<FileInclude>");
+    Line(file, line.SummayFileName());
+    Line(file, kFileLinkTag);
+    Line(file, "\"" + line.LogFileName() + "\"");
+  } else if (line.LogFileName().find_first_not_of(' ') != std::string::npos) {
+    Line(file, "<FileInclude>");
+    Line(file, line.LogFileName());
+  }
+
+  if (line.ErrorOccured()) {
+    // A line whose repeat was ordered may still succeed on its next try, so only
+    // stop-on-error makes its failure count.
+    if (error_level == 0 && !line.Repeated()) error_level = 1;
+    if (line.StopOnError()) error_level = 2;
+  }
+}
+
+ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
+                                     const std::string& user_definition_file,
+                                     const std::string& job_description,
+                                     const clsJobLines& collection, const std::string& start_time,
+                                     bool log_to_event_log, bool interrupted, EngineEnv& env) {
+  ReportOutcome outcome;
+
+  std::ostringstream admin;
+  Line(admin, "<ReportInfo>");
+  Field(admin, "Job Description", job_description);
+  Field(admin, "Start Time Job", start_time);
+  Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
+  Line(admin, "</ReportInfo>");
+  for (const clsJobLine& line : collection) {
+    if (line.AlreadyRun() && !line.IsSkipped()) {
+      WriteJobLineReportEntry(admin, line, outcome.error_level);
+    }
+  }
+  WriteWholeFile(admin_definition_file, admin.str());
+
+  // A run that was stopped did not do what the job asked, whatever its lines reported.
+  if (interrupted) outcome.error_level = 2;
+  outcome.status_text = StatusText(outcome.error_level);
+
+  std::ostringstream user;
+  Line(user, "<ReportInfo>");
+  Field(user, "Job Description", job_description);
+  Field(user, "Execution Job", outcome.status_text);
+  Field(user, "Start Time Job", start_time);
+  Field(user, "End Time Job  ", FormatTimeText(env.clock.Now()));
+  Line(user, "</ReportInfo>");
+  WriteWholeFile(user_definition_file, user.str());
+
+  if (log_to_event_log) {
+    const std::string message = "\r\n\r\nJob '" + job_description + "' " + outcome.status_text;
+    WriteEventLogEntry(env.event_log, env.notifier, message,
+                       outcome.error_level == 0 ? kEventTypeInformation : kEventTypeError, 1);
+  }
+  return outcome;
+}
+
+}  // namespace jr

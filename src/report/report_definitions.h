@@ -1,0 +1,34 @@
+#pragma once
+// The two report definition files of a run: plain text, one tag or datum a line, CR LF
+// line ends, read by the report generator.
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "engine/engine_env.h"
+#include "model/job_lines.h"
+#include "report/generate_reports.h"
+
+namespace jr {
+
+// The line before the quoted name of a file that a report links to.
+inline constexpr std::string_view kFileLinkTag =
+    "<FileLink Name=\"Detailed Logfile info can be found here\">";
+
+// Writes the block of one job line that has run: heading, times, included and linked
+// files. For a failed line raises `error_level` to 1 (unless the line was itself ordered
+// to be repeated) and to 2 when the line stops the job on error.
+void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& error_level);
+
+// Writes both definition files anew (the end time is now on env.clock), decides the
+// final error level and status text (2 whenever `interrupted`), and writes the event-log
+// entry when `log_to_event_log` is set. A file that cannot be created is passed over;
+// everything else is still produced.
+ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
+                                     const std::string& user_definition_file,
+                                     const std::string& job_description,
+                                     const clsJobLines& collection, const std::string& start_time,
+                                     bool log_to_event_log, bool interrupted, EngineEnv& env);
+
+}  // namespace jr

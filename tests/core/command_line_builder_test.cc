@@ -1,0 +1,225 @@
+#include "engine/command_line_builder.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+
+namespace jr {
+namespace {
+
+class NoLauncher final : public ProcessLauncher {
+ public:
+  ProcessHandle Start(std::string_view, std::string_view) override { return 0; }
+  bool IsRunning(ProcessHandle&) override { return false; }
+  void Forget(ProcessHandle) override {}
+  void WaitForExit(std::chrono::milliseconds) override {}
+  void TerminateAll(std::chrono::milliseconds) override {}
+};
+
+class NoEventLog final : public EventLogSink {
+ public:
+  int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
+};
+
+class NoNotifier final : public Notifier {
+ public:
+  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
+};
+
+const std::string kFolder = "/logs/20030307_140509/";
+const std::string kStamp = "20030307_140509";
+const std::string kRun = kFolder + "SorelJob~4711_";  // run folder + run name + "_"
+
+class PrepareJobLinesTest : public ::testing::Test {
+ protected:
+  PrepareJobLinesTest() {
+    registry_.InstallKeld("7.1", "/opt/keld/utils");
+    registry_.InstallMirn("2.0", "/opt/mirn/");
+  }
+
+  // Appends an active row with stop-on-error "false"; returns its index.
+  int AddRow(const std::string& number, const std::string& type, const Cell& options = "") {
+    const int row = table_.Get_BatchLine_Count();
+    table_.SetJobLineCount(row + 1);
+    const Cell cells[] = {number, "line " + number, type, options, "", "false", "true"};
+    for (int column = 0; column < 7; ++column) table_.Set(column, row, cells[column]);
+    return row;
+  }
+
+  std::unique_ptr<clsJobLines> Prepare() {
+    warnings_.clear();
+    return PrepareJobLines(table_, table_.Get_BatchLine_Count(), kFolder, "SorelJob~4711", kStamp,
+                           env_, &warnings_);
+  }
+
+  test::FakeClock clock_;
+  NoLauncher launcher_;
+  test::MapRegistry registry_;
+  NoEventLog event_log_;
+  test::RecordingMetadataLogFactory metadata_;
+  NoNotifier notifier_;
+  EngineEnv env_{clock_, launcher_, RealFileSystem(), registry_, event_log_, metadata_, notifier_};
+  JobLineTable table_;
+  std::vector<std::string> warnings_;
+};
+
+TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
+  const std::string q = "\"";
+  const std::string f = kRun + "7";
+  const std::string job_id = " -job_id \"" + kStamp + q;
+  auto a = [&](const std::string& log, const std::string& status) {
+    return "-v 2 -StatusFile \"" + f + status + "\" -LogFile \"" + f + log + q + job_id;
+  };
+  struct {
+    std::string type, executer, log, status, summary, options;
+  } const cases[] = {
+      {"Run Vantor Job (UNIX)", "/opt/keld/utils/RunVantorJob.exe", "VantorExp_Log.txt",
+       "VantorExp_Stat.txt", "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
+      {"Run Vantor Job (NT)", "/opt/keld/utils/RunVantorJob.exe", "VantorExp_Log.txt",
+       "VantorExp_Stat.txt", "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
+      {"SupplyDesk 2.2 User Extraction", "/opt/keld/utils/SDUserDownload.exe", "SupplyDesk_Log.txt",
+       "SupplyDesk_Stat.txt", "", a("SupplyDesk_Log.txt", "SupplyDesk_Stat.txt")},
+      {"Run Quillmart script", "/opt/keld/utils/RunQM.exe", "RunQM_Log.txt", "RunQM_Stat.txt",
+       "RunQM_Sum.txt",
+       "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
+           "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""},
+      {"Flow Runner", "/opt/keld/utils/FlowRun.exe", "FlowRun_Log.txt", "FlowRun_Stat.txt", "",
+       a("FlowRun_Log.txt", "FlowRun_Stat.txt")},
+      {"Scan Anomalies", "/opt/keld/utils/ScanAnomalies.exe", "ScanAnom_Log.txt",
+       "ScanAnom_Stat.txt", "", a("ScanAnom_Log.txt", "ScanAnom_Stat.txt")},
+      {"Member Purger", "/opt/keld/utils/MemberPurger.exe", "Purger_Log.txt", "Purger_Stat.txt", "",
+       a("Purger_Log.txt", "Purger_Stat.txt")},
+      {"Settings Editor", "/opt/keld/utils/SettingsEditor.exe", "", "SettingsEditor_Stat.txt", "",
+       "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id},
+      {"Health Inspector", "/opt/mirn/Inspector.exe", "HealthInspector_Log.txt",
+       "HealthInspector_Stat.txt", "", a("HealthInspector_Log.txt", "HealthInspector_Stat.txt")},
+      {"Build Aggregates", "/opt/keld/utils/BuildAggr.exe", "BuildAggr_Log.txt",
+       "BuildAggr_Stat.txt", "", a("BuildAggr_Log.txt", "BuildAggr_Stat.txt")},
+      // The user's batch file brings its own files and takes them positionally.
+      {"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt", "/tmp/nightly.stat", "",
+       "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp},
+      // Outside the catalogue (also by letter case): nothing to start.
+      {"???", "", "", "", "", ""},
+      {"flow runner", "", "", "", "", ""},
+  };
+  for (const auto& expected : cases) {
+    SCOPED_TRACE(expected.type);
+    table_.AllocateAfresh();
+    const int row = AddRow("7", expected.type, "-v 2");
+    table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
+    table_.Set(kColBatchLogFile, row, "/tmp/nightly log.txt");
+    table_.Set(kColBatchStatusFile, row, "/tmp/nightly.stat");
+    std::unique_ptr<clsJobLines> lines = Prepare();
+    ASSERT_EQ(lines->Count(), 1);
+    const clsJobLine& line = *lines->Item(1);
+    const bool user = expected.type == "User Batchfile";
+    const std::string prefix = user || expected.executer.empty() ? "" : f;
+    auto file = [&](const std::string& stem) { return stem.empty() ? "" : prefix + stem; };
+    EXPECT_EQ(line.ProgramExecuter(), expected.executer);
+    EXPECT_EQ(line.UserProgramName(), user ? expected.executer : "");
+    EXPECT_EQ(line.LogFileName(), file(expected.log));
+    EXPECT_EQ(line.StatusFileName(), file(expected.status));
+    EXPECT_EQ(line.SummayFileName(), file(expected.summary));
+    EXPECT_EQ(line.ProgramOptions(), expected.options);
+    EXPECT_EQ(line.CleanProgramOptions(), "-v 2");
+    EXPECT_EQ(line.JobID(), kStamp);
+  }
+}
+
+TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
+  int row = AddRow("30", "Flow Runner", "  spaced  ");
+  table_.Set(kColDescription, row, "  kept as typed ");
+  const char* lists[] = {"  10,20 ", " 40", "50 ", " 60 ", " 70 "};
+  const int list_columns[] = {kColWait, kColSkipOnError, kColSkipOnSuccess, kColRepeatOnError,
+                              kColRepeatOnSuccess};
+  for (int i = 0; i < 5; ++i) table_.Set(list_columns[i], row, lists[i]);
+  table_.Set(kColStopOnError, row, "true");
+  table_.Set(kColActive, AddRow("10", "Flow Runner"), "True");
+  table_.Set(kColActive, AddRow("20", "Flow Runner"), "false");
+  table_.Set(kColActive, AddRow("5", "Flow Runner"), std::nullopt);
+  table_.Set(kColStopOnError, AddRow("40", "Flow Runner"), "yes");
+  AddRow("12", "Run Quillmart script", std::nullopt);
+  row = AddRow("13", "User Batchfile");
+
+  std::unique_ptr<clsJobLines> lines = Prepare();
+  std::vector<int32_t> numbers;
+  for (const clsJobLine& line : *lines) numbers.push_back(line.JobLineNr());
+  EXPECT_EQ(numbers, (std::vector<int32_t>{30, 40, 12, 13}));
+  EXPECT_TRUE(warnings_.empty());
+  const clsJobLine& first = *lines->Line(30);
+  EXPECT_EQ(first.JobDescription(), "  kept as typed ");
+  EXPECT_EQ(first.ProgramOptions().rfind("  spaced   -StatusFile \"", 0), 0u);
+  EXPECT_EQ(first.Precedence(), "10,20");
+  EXPECT_EQ(first.SkipOnError() + first.SkipOnSuccess() + first.RepeatOnError() + "|" +
+                first.RepeatOnSuccess(),
+            "405060|70");
+  EXPECT_TRUE(first.StopOnError());
+  EXPECT_FALSE(lines->Line(40)->StopOnError());
+  // Empty own options: the options begin with the first switch's blank.
+  EXPECT_EQ(lines->Line(12)->ProgramOptions().rfind(" -Summary \"" + kRun + "12RunQM_Sum.txt\"", 0),
+            0u);
+  // A batch-file row without file cells takes empty texts.
+  EXPECT_EQ(lines->Line(13)->ProgramExecuter(), "");
+  EXPECT_EQ(lines->Line(13)->ProgramOptions(), " \"\" \"\" " + kStamp);
+  // Both folders are read once per run, however many lines there are: two values each.
+  EXPECT_EQ(registry_.query_count(), 4);
+
+  // Products not installed: the programs are looked for under the lone separator.
+  registry_ = test::MapRegistry();
+  table_.AllocateAfresh();
+  AddRow("1", "Health Inspector");
+  EXPECT_EQ(Prepare()->Line(1)->ProgramExecuter(), "/Inspector.exe");
+}
+
+TEST_F(PrepareJobLinesTest, RowsWithoutAUsableNumberStayOutWithAWarning) {
+  for (const char* number : {"", "abc", "0", "-5", "1000000", "12abc", "1.5", "+3"}) {
+    SCOPED_TRACE(number);
+    table_.AllocateAfresh();
+    AddRow(number, "Flow Runner");
+    AddRow("999999", "Flow Runner");
+    std::unique_ptr<clsJobLines> lines = Prepare();
+    ASSERT_EQ(lines->Count(), 1);
+    EXPECT_EQ(lines->Item(1)->JobLineNr(), 999999);
+    EXPECT_EQ(warnings_,
+              std::vector<std::string>{
+                  "the active job line in row 1 has the number \"" + std::string(number) +
+                  "\", which is not a whole number from 1 to 999999; it is left out "
+                  "of the run"});
+  }
+  // Numbers above 16 bits run whole, with their file names; blanks around digits are fine.
+  table_.AllocateAfresh();
+  AddRow(" 40000 ", "Flow Runner");
+  std::unique_ptr<clsJobLines> lines = Prepare();
+  EXPECT_TRUE(warnings_.empty());
+  EXPECT_EQ(lines->Line(40000)->LogFileName(), kRun + "40000FlowRun_Log.txt");
+}
+
+TEST_F(PrepareJobLinesTest, TheSecondActiveRowOfANumberStaysOutAndIsNamed) {
+  table_.Set(kColDescription, AddRow("20", "Flow Runner"), "first");
+  AddRow("10", "Flow Runner");
+  AddRow("20", "Scan Anomalies");
+  table_.Set(kColActive, AddRow("10", "Flow Runner"), "false");
+  AddRow("020", "Flow Runner");
+  AddRow("30", "Flow Runner");
+
+  std::unique_ptr<clsJobLines> lines = Prepare();
+  ASSERT_EQ(lines->Count(), 3);
+  EXPECT_EQ(lines->Line(20)->JobDescription(), "first");
+  ASSERT_EQ(warnings_.size(), 2u);
+  EXPECT_EQ(warnings_[0],
+            "job line number 20 is used by more than one active job line; the one in row 3 is "
+            "left out of the run");
+  EXPECT_NE(warnings_[1].find("row 5"), std::string::npos);
+
+  // The inactive second 10 is no duplicate; 20 is named once for its two extra rows.
+  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
+            (std::vector<int32_t>{20}));
+  AddRow("30", "Flow Runner");
+  AddRow("10", "Flow Runner");
+  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
+            (std::vector<int32_t>{20, 30, 10}));
+  EXPECT_TRUE(DuplicateActiveJobLineNumbers(table_, 2).empty());
+}
+
+}  // namespace
+}  // namespace jr

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "support/fakes.h"
 #include "support/test_paths.h"
 
 namespace jr {
@@ -41,24 +42,6 @@ class RecordingLauncher : public ProcessLauncher {
   std::vector<ProcessHandle> forgotten;
   std::vector<std::chrono::milliseconds> waits;
   std::vector<std::chrono::milliseconds> terminations;
-};
-
-class LauncherKeyRegistry : public RegistryReader {
- public:
-  void Set(const std::string& name, const std::string& text) {
-    RegistryValue value{kRegSz, std::vector<uint8_t>(text.begin(), text.end())};
-    value.data.push_back(0);
-    values_[name] = value;
-  }
-  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override {
-    if (key != kLauncherKey) return std::nullopt;
-    auto it = values_.find(std::string(name));
-    if (it == values_.end()) return std::nullopt;
-    return it->second;
-  }
-
- private:
-  std::map<std::string, RegistryValue> values_;
 };
 
 void WriteFile(const std::string& path, int mode) {
@@ -211,7 +194,7 @@ TEST_F(SlurmLauncherTest, PollsWaitsAndEndsGoToTheLocalSrunProcesses) {
 // Settings and the launcher they select.
 
 TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks) {
-  LauncherKeyRegistry registry;
+  test::MapRegistry registry;
   LauncherSettings settings;
   settings.type = LauncherSettings::Type::kSlurm;
   std::string error;
@@ -219,14 +202,14 @@ TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks)
   EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal);
 
   for (const char* type : {"", "local", " LOCAL "}) {
-    registry.Set("Type", type);
+    registry.SetString(kLauncherKey, "Type", type);
     ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error)) << type;
     EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal) << type;
   }
 
-  registry.Set("Type", " Slurm ");
-  registry.Set("Partition", " debug ");
-  registry.Set("Arguments", "  --time=5 --qos=low ");
+  registry.SetString(kLauncherKey, "Type", " Slurm ");
+  registry.SetString(kLauncherKey, "Partition", " debug ");
+  registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
   ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
   EXPECT_EQ(settings.type, LauncherSettings::Type::kSlurm);
   EXPECT_EQ(settings.partition, "debug");
@@ -234,8 +217,8 @@ TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks)
 }
 
 TEST(LauncherSettingsTest, AnUnknownTypeIsAnErrorNamingTheValue) {
-  LauncherKeyRegistry registry;
-  registry.Set("Type", "slurmx");
+  test::MapRegistry registry;
+  registry.SetString(kLauncherKey, "Type", "slurmx");
   LauncherSettings settings;
   std::string error;
   EXPECT_FALSE(ReadLauncherSettings(registry, &settings, &error));
@@ -255,7 +238,7 @@ TEST(LauncherSettingsTest, AnUnknownTypeIsAnErrorNamingTheValue) {
 }
 
 TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfOrTheClusterAroundIt) {
-  LauncherKeyRegistry registry;
+  test::MapRegistry registry;
   RecordingLauncher* local = nullptr;
   auto factory = [&local] {
     auto made = std::make_unique<RecordingLauncher>();
@@ -267,8 +250,8 @@ TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfOrTheClusterAroundIt) {
   ASSERT_NE(launcher, nullptr);
   EXPECT_EQ(launcher.get(), local);
 
-  registry.Set("Type", "slurm");
-  registry.Set("Partition", "gpu");
+  registry.SetString(kLauncherKey, "Type", "slurm");
+  registry.SetString(kLauncherKey, "Partition", "gpu");
   launcher = MakeConfiguredLauncher(registry, &error, factory);
   ASSERT_NE(launcher, nullptr);
   EXPECT_NE(launcher.get(), local);
@@ -299,7 +282,7 @@ class FakeProbe : public LauncherProbe {
 };
 
 TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
-  LauncherKeyRegistry registry;
+  test::MapRegistry registry;
   FakeProbe probe;
   bool ok = false;
   EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
@@ -307,7 +290,7 @@ TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
   EXPECT_TRUE(ok);
   EXPECT_TRUE(probe.runs.empty());
 
-  registry.Set("Type", "slurm");
+  registry.SetString(kLauncherKey, "Type", "slurm");
   EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
             "Launcher: slurm (job lines run through srun, partition: the cluster's default)\n"
             "srun: /usr/bin/srun\n"
@@ -317,16 +300,16 @@ TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
 }
 
 TEST(DescribeLauncherTest, SaysWhatWouldStopARun) {
-  LauncherKeyRegistry registry;
+  test::MapRegistry registry;
   FakeProbe probe;
   bool ok = true;
 
-  registry.Set("Type", "pbs");
+  registry.SetString(kLauncherKey, "Type", "pbs");
   EXPECT_EQ(DescribeLauncher(registry, probe, &ok).rfind("error: Unknown launcher type", 0), 0u);
   EXPECT_FALSE(ok);
 
-  registry.Set("Type", "slurm");
-  registry.Set("Partition", "gpu");
+  registry.SetString(kLauncherKey, "Type", "slurm");
+  registry.SetString(kLauncherKey, "Partition", "gpu");
   probe.run_output = "";
   std::string text = DescribeLauncher(registry, probe, &ok);
   EXPECT_FALSE(ok);

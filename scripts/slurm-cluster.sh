@@ -149,9 +149,10 @@ start_cluster() {
   node_port=$(free_port)
   while [ "$node_port" = "$ctld_port" ]; do node_port=$(free_port); done
 
+  # Addresses are given, so that the cluster works where the host name does not resolve.
   cat >"$dir/slurm.conf" <<EOF
 ClusterName=jobrunner-test
-SlurmctldHost=$host
+SlurmctldHost=$host(127.0.0.1)
 SlurmctldPort=$ctld_port
 SlurmdPort=$node_port
 SlurmUser=root
@@ -177,7 +178,7 @@ AccountingStorageType=accounting_storage/none
 MpiDefault=none
 ReturnToService=2
 KillWait=5
-$node_line State=UNKNOWN
+$node_line NodeAddr=127.0.0.1 State=UNKNOWN
 PartitionName=debug Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
   echo "export SLURM_CONF=$dir/slurm.conf" >"$dir/env"

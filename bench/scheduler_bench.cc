@@ -1,0 +1,347 @@
+// Figures of the scheduler, each beside the same workload run by GNU make in the same run.
+//
+//   1. a chain of lines, each waiting for the one before, each running /bin/true as a user
+//      script: per-step cost (T(100) - T(1)) / 99
+//   2. 1000 independent lines running /bin/true, at most 8 at a time: per-line cost
+//      (T(1000) - T(1)) / 999
+//   3. one pass over 10,000 waiting lines with wait lists
+//   4. CPU time of the runner while one child sleeps 5 s
+//
+// Usage: scheduler_bench [--quick]   (--quick: fewer repetitions, 1 s sleep in figure 4)
+// Process metadata entries go to an in-memory stand-in, so the figures are the
+// scheduler's and the launcher's own.
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/scheduler.h"
+
+extern char** environ;
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+double SecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+class MemoryMetadata final : public ProcessMetadataLogFactory {
+ public:
+  class Log final : public ProcessMetadataLog {
+   public:
+    bool WriteEntry(const std::vector<MetadataValue>&, std::string*) override { return true; }
+  };
+  std::unique_ptr<ProcessMetadataLog> Create(std::string*) override {
+    return std::make_unique<Log>();
+  }
+};
+
+class Nowhere final : public RegistryReader, public EventLogSink, public Notifier {
+ public:
+  std::optional<RegistryValue> Query(std::string_view, std::string_view) override { return {}; }
+  int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
+  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
+};
+
+class WaitingHooks final : public RunHooks {
+ public:
+  explicit WaitingHooks(ProcessLauncher& launcher) : launcher_(launcher) {}
+  void Pause(milliseconds longest) override { launcher_.WaitForExit(longest); }
+
+ private:
+  ProcessLauncher& launcher_;
+};
+
+struct Surroundings {
+  explicit Surroundings(ProcessLauncher& launcher)
+      : env{clock, launcher, RealFileSystem(), nowhere, nowhere, metadata, nowhere} {}
+  SystemClock clock;
+  Nowhere nowhere;
+  MemoryMetadata metadata;
+  EngineEnv env;
+};
+
+std::string TempFolder() {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "scheduler-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  return pattern;
+}
+
+// User-script lines running /bin/true with a status and a log file in `folder`; each
+// waits for the one before when `chain`.
+void AddTrueLines(clsJobLines& lines, int count, bool chain, const std::string& folder) {
+  for (int i = 1; i <= count; ++i) {
+    clsJobLine& line = *lines.Add(i);
+    line.setProgramType("User Batchfile");
+    line.setProgramExecuter("/bin/true");
+    line.setStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
+    line.setLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
+    line.setProgramOptions(" \"" + line.StatusFileName() + "\" \"" + line.LogFileName() +
+                           "\" 20030307_140509");
+    if (chain && i > 1) line.setPrecedence(std::to_string(i - 1));
+  }
+}
+
+double RunnerSeconds(int count, bool chain, int maximum, const std::string& folder) {
+  auto launcher = MakeSystemProcessLauncher();
+  Surroundings surroundings(*launcher);
+  clsJobLines lines(surroundings.env.job_line_services());
+  AddTrueLines(lines, count, chain, folder);
+  WaitingHooks hooks(*launcher);
+  auto start = SteadyClock::now();
+  SchedulerOutcome outcome = RunScheduler(lines, maximum, surroundings.env, hooks);
+  double seconds = SecondsSince(start);
+  if (outcome.end != SchedulerOutcome::End::kAllOver) {
+    std::fprintf(stderr, "run ended early: %s\n", outcome.failure.c_str());
+    std::exit(1);
+  }
+  return seconds;
+}
+
+// Runs make; returns its wall time, and its CPU time (its children included) in `cpu`.
+double MakeSeconds(const std::vector<std::string>& arguments, double* cpu = nullptr) {
+  std::vector<std::string> argv{"make", "-s"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  auto start = SteadyClock::now();
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, "make", nullptr, nullptr, pointers.data(), environ) != 0) {
+    std::fprintf(stderr, "cannot start make\n");
+    std::exit(1);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 1)) {
+    std::fprintf(stderr, "make failed\n");
+    std::exit(1);
+  }
+  double seconds = SecondsSince(start);
+  if (cpu) {
+    *cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  }
+  return seconds;
+}
+
+// A makefile of `count` phony targets running /bin/true; each needs the one before when
+// `chain`.
+std::string WriteTrueMakefile(const std::string& folder, int count, bool chain) {
+  std::string path = folder + "/true_" + std::to_string(count) + (chain ? "_chain" : "") + ".mk";
+  std::ofstream out(path);
+  out << ".PHONY: all";
+  for (int i = 1; i <= count; ++i) out << " s" << i;
+  out << "\nall:";
+  if (chain) {
+    out << " s" << count << "\n";
+  } else {
+    for (int i = 1; i <= count; ++i) out << " s" << i;
+    out << "\n";
+  }
+  for (int i = 1; i <= count; ++i) {
+    out << "s" << i << ":";
+    if (chain && i > 1) out << " s" << (i - 1);
+    out << "\n\t/bin/true\n";
+  }
+  return path;
+}
+
+struct PerItem {
+  double runner;
+  double make;
+};
+
+PerItem PerItemCost(int n, bool chain, int maximum, int repetitions, const std::string& folder) {
+  std::string make_one = WriteTrueMakefile(folder, 1, chain);
+  std::string make_n = WriteTrueMakefile(folder, n, chain);
+  std::vector<std::string> jobs;
+  if (maximum > 1) jobs.push_back("-j" + std::to_string(maximum));
+  auto make_args = [&](const std::string& file) {
+    std::vector<std::string> args = jobs;
+    args.push_back("-f");
+    args.push_back(file);
+    return args;
+  };
+  std::vector<double> runner_one, runner_n, make_one_t, make_n_t;
+  for (int r = 0; r < repetitions; ++r) {
+    runner_one.push_back(RunnerSeconds(1, chain, maximum, folder));
+    runner_n.push_back(RunnerSeconds(n, chain, maximum, folder));
+    make_one_t.push_back(MakeSeconds(make_args(make_one)));
+    make_n_t.push_back(MakeSeconds(make_args(make_n)));
+  }
+  return {(Median(runner_n) - Median(runner_one)) / (n - 1),
+          (Median(make_n_t) - Median(make_one_t)) / (n - 1)};
+}
+
+// A launcher whose one child runs for ever, for timing passes without processes.
+class EverRunning final : public ProcessLauncher {
+ public:
+  ProcessHandle Start(std::string_view, std::string_view) override { return ++next_; }
+  bool IsRunning(ProcessHandle&) override { return true; }
+  void Forget(ProcessHandle) override {}
+  void WaitForExit(milliseconds) override {}
+  void TerminateAll(milliseconds) override {}
+
+ private:
+  ProcessHandle next_ = 0;
+};
+
+class PassTimer final : public RunHooks {
+ public:
+  explicit PassTimer(int passes) : passes_(passes) {}
+  void Pause(milliseconds) override { marks_.push_back(SteadyClock::now()); }
+  bool StopRequested() const override { return static_cast<int>(marks_.size()) > passes_; }
+  std::vector<double> PassSeconds() const {
+    std::vector<double> seconds;
+    for (size_t i = 1; i < marks_.size(); ++i) {
+      seconds.push_back(std::chrono::duration<double>(marks_[i] - marks_[i - 1]).count());
+    }
+    return seconds;
+  }
+
+ private:
+  int passes_;
+  std::vector<SteadyClock::time_point> marks_;
+};
+
+double PassOverWaitingLines(int waiting) {
+  EverRunning launcher;
+  Surroundings surroundings(launcher);
+  clsJobLines lines(surroundings.env.job_line_services());
+  // Line 1 runs for ever. Lines 2 to 4 are over and were repeated; their copies (5 to 7)
+  // are over too. Every waiting line waits for 2, 3 and 4 and their copies, then for 1.
+  lines.Add(1)->setProgramExecuter("/bin/true");
+  for (int32_t i = 2; i <= 4; ++i) {
+    clsJobLine& over = *lines.Add(i);
+    over.setAlreadyRun(true);
+    over.setRepeated(true);
+    clsJobLine& copy = *lines.Add(i + 3);
+    copy.setOriginalJobLineNr(i);
+    copy.setAlreadyRun(true);
+  }
+  for (int32_t i = 0; i < waiting; ++i) {
+    clsJobLine& line = *lines.Add(100 + i);
+    line.setProgramExecuter("/bin/true");
+    line.setPrecedence("2, 3,4,1");
+  }
+  PassTimer timer(12);
+  RunScheduler(lines, 1, surroundings.env, timer);
+  std::vector<double> passes = timer.PassSeconds();
+  return Median(passes);
+}
+
+// make deciding `count` up-to-date targets: the nearest thing make has to a pass.
+double MakeUpToDateSeconds(const std::string& folder, int count) {
+  std::string dir = folder + "/uptodate_" + std::to_string(count);
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/base") << "x";
+  std::ofstream out(dir + "/Makefile");
+  out << "all:";
+  for (int i = 0; i < count; ++i) out << " t" << i;
+  out << "\n";
+  for (int i = 0; i < count; ++i) out << "t" << i << ": base\n\t/bin/true\n";
+  out.close();
+  // The targets are newer than base.
+  for (int i = 0; i < count; ++i) std::ofstream(dir + "/t" + std::to_string(i)) << "";
+  std::vector<double> times;
+  for (int r = 0; r < 5; ++r) times.push_back(MakeSeconds({"-q", "-C", dir}));
+  return Median(times);
+}
+
+double CpuSecondsOfSelf() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
+  auto launcher = MakeSystemProcessLauncher();
+  Surroundings surroundings(*launcher);
+  clsJobLines lines(surroundings.env.job_line_services());
+  clsJobLine& line = *lines.Add(1);
+  line.setProgramExecuter("/bin/sleep");
+  line.setProgramOptions(std::to_string(seconds));
+  line.setStatusFileName(folder + "/sleep_Stat.txt");
+  WaitingHooks hooks(*launcher);
+  double before = CpuSecondsOfSelf();
+  RunScheduler(lines, 1, surroundings.env, hooks);
+  return CpuSecondsOfSelf() - before;
+}
+
+int Main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  const int repetitions = quick ? 3 : 7;
+  const int sleep_seconds = quick ? 1 : 5;
+  const std::string folder = TempFolder();
+
+  PerItem chain = PerItemCost(100, true, 1, repetitions, folder);
+  std::printf(
+      "1. chain of 100 lines, /bin/true: runner %.3f ms/step, make %.3f ms/step, ratio %.2f"
+      " (target <= 1.5)\n",
+      chain.runner * 1e3, chain.make * 1e3, chain.runner / chain.make);
+
+  PerItem wide = PerItemCost(1000, false, 8, quick ? 1 : 3, folder);
+  std::printf(
+      "2. 1000 independent lines, /bin/true, maximum 8: runner %.3f ms/line (%.2f s for "
+      "1000), make -j8 %.3f ms/line (%.2f s), ratio %.2f (target <= 1.5)\n",
+      wide.runner * 1e3, wide.runner * 999, wide.make * 1e3, wide.make * 999,
+      wide.runner / wide.make);
+
+  double pass = PassOverWaitingLines(10000);
+  double make_walk = MakeUpToDateSeconds(folder, 10000) - MakeUpToDateSeconds(folder, 1);
+  std::printf(
+      "3. one pass over 10,000 waiting lines with wait lists: runner %.2f ms (target < 20);"
+      " make deciding 10,000 up-to-date targets: %.2f ms\n",
+      pass * 1e3, make_walk * 1e3);
+
+  double runner_cpu = RunnerCpuWhileChildSleeps(sleep_seconds, folder);
+  double make_cpu = 0;
+  {
+    std::string file = folder + "/sleep.mk";
+    std::ofstream(file) << "all:\n\t/bin/sleep " << sleep_seconds << "\n";
+    MakeSeconds({"-f", file}, &make_cpu);
+  }
+  std::printf(
+      "4. CPU time while one child sleeps %d s: runner %.2f ms (target < 20), make %.2f ms"
+      " (its child included)\n",
+      sleep_seconds, runner_cpu * 1e3, make_cpu * 1e3);
+  std::printf(
+      "5. fixed cost of a one-line run with both reports: not measured here (needs the "
+      "execution driver and the report generator)\n");
+
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  return 0;
+}
+
+}  // namespace
+}  // namespace jr
+
+int main(int argc, char** argv) { return jr::Main(argc, argv); }

@@ -1,0 +1,242 @@
+#include "engine/list_rules.h"
+
+#include <deque>
+#include <unordered_map>
+
+#include "engine/result_files.h"
+#include "model/number_text.h"
+
+namespace jr {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The value of one entry. Plain digits, by far the common case, are read directly: the
+// scheduler reads every waiting line's list in every pass.
+bool EntryValue(std::string_view entry, int32_t* value, std::string* failure) {
+  if (!entry.empty() && entry.size() <= 6) {
+    int32_t direct = 0;
+    bool plain = true;
+    for (char c : entry) {
+      if (!IsDigit(c)) {
+        plain = false;
+        break;
+      }
+      direct = direct * 10 + (c - '0');
+    }
+    if (plain) {
+      *value = direct;
+      return true;
+    }
+  }
+  std::optional<int64_t> number = LeadingWholeNumber(entry);
+  if (!number || *number < -kMaxListNumber || *number > kMaxListNumber) {
+    if (failure) {
+      *failure = "the job-line list entry \"" + std::string(entry) +
+                 "\" lies outside the job line numbers";
+    }
+    return false;
+  }
+  *value = static_cast<int32_t>(*number);
+  return true;
+}
+
+// Calls `visit` with each entry's number; stops and fails at an unreadable entry.
+template <typename Visit>
+bool ForEachEntry(std::string_view list, std::string* failure, Visit visit) {
+  if (TrimBlanks(list).empty()) return true;
+  size_t begin = 0;
+  while (true) {
+    size_t comma = list.find(',', begin);
+    std::string_view entry = list.substr(
+        begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin);
+    int32_t value = 0;
+    if (!EntryValue(entry, &value, failure)) return false;
+    if (!visit(value)) return true;
+    if (comma == std::string_view::npos) return true;
+    begin = comma + 1;
+  }
+}
+
+bool IsWaiting(const clsJobLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
+
+}  // namespace
+
+bool ParseJobLineList(std::string_view list, std::vector<int32_t>* numbers, std::string* failure) {
+  numbers->clear();
+  return ForEachEntry(list, failure, [&](int32_t value) {
+    numbers->push_back(value);
+    return true;
+  });
+}
+
+bool WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection,
+                       std::string* failure) {
+  bool satisfied = true;
+  bool read = ForEachEntry(line.Precedence(), failure, [&](int32_t number) {
+    const clsJobLine* waited_for = collection.Line(number);
+    if (waited_for == nullptr) return true;
+    if (!waited_for->AlreadyRun()) {
+      satisfied = false;
+      return false;
+    }
+    if (waited_for->Repeated()) {
+      for (const clsJobLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
+        if (!copy->AlreadyRun()) {
+          satisfied = false;
+          return false;
+        }
+      }
+    }
+    return true;
+  });
+  return read && satisfied;
+}
+
+bool SkipJobLines(std::string_view list, clsJobLines& collection, std::vector<clsJobLine*>* skipped,
+                  std::string* failure) {
+  auto skip = [&](clsJobLine* line) {
+    if (line == nullptr || !IsWaiting(*line)) return;
+    line->setAlreadyRun(true);
+    line->setIsSkipped(true);
+    if (skipped) skipped->push_back(line);
+  };
+  return ForEachEntry(list, failure, [&](int32_t number) {
+    skip(collection.Line(number));
+    // Copies may be appended while we skip; walk a snapshot.
+    std::vector<clsJobLine*> copies = collection.CopiesOf(number);
+    for (clsJobLine* copy : copies) skip(copy);
+    return true;
+  });
+}
+
+bool RepeatJobLines(clsJobLines& collection, std::string_view list,
+                    std::vector<RepeatCopyMade>* made, std::string* failure) {
+  bool copied = true;
+  bool read = ForEachEntry(list, failure, [&](int32_t number) {
+    clsJobLine* original = collection.Line(number);
+    if (original == nullptr) return true;
+    original->setRepeated(true);
+    clsJobLine* copy = CreateRepeatCopy(collection, *original, failure);
+    if (copy == nullptr) {
+      copied = false;
+      return false;
+    }
+    if (made) made->push_back({original, copy});
+    return true;
+  });
+  return read && copied;
+}
+
+bool ApplyRepeatList(std::string_view list, clsJobLines& collection, bool& applied,
+                     std::vector<RepeatCopyMade>* made, std::string* failure) {
+  applied = false;
+  if (TrimBlanks(list).empty()) return true;
+  applied = true;
+  return RepeatJobLines(collection, list, made, failure);
+}
+
+bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
+                            std::vector<LineThatCannotStart>* lines, std::string* failure) {
+  lines->clear();
+  std::vector<clsJobLine*> waiting;
+  std::unordered_map<const clsJobLine*, size_t> index;
+  for (clsJobLine& line : collection) {
+    if (!IsWaiting(line)) continue;
+    index.emplace(&line, waiting.size());
+    waiting.push_back(&line);
+  }
+  if (waiting.empty()) return true;
+  if (maximum < 1) {
+    for (clsJobLine* line : waiting) {
+      lines->push_back({line, "the maximum number of job lines running at the same time is " +
+                                  std::to_string(maximum) + ", below 1"});
+    }
+    return true;
+  }
+
+  // The waiting lines each waiting line waits for, by the wait rule. Running lines will
+  // end and over lines are over; only waiting ones can hold a line back for ever.
+  std::vector<std::vector<size_t>> waits_for(waiting.size());
+  std::vector<std::vector<size_t>> waited_by(waiting.size());
+  for (size_t i = 0; i < waiting.size(); ++i) {
+    auto depend_on = [&](const clsJobLine* other) {
+      auto found = index.find(other);
+      if (found == index.end()) return;
+      waits_for[i].push_back(found->second);
+      waited_by[found->second].push_back(i);
+    };
+    bool read = ForEachEntry(waiting[i]->Precedence(), failure, [&](int32_t number) {
+      const clsJobLine* named = collection.Line(number);
+      if (named == nullptr) return true;
+      depend_on(named);
+      if (named->Repeated()) {
+        for (const clsJobLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
+      }
+      return true;
+    });
+    if (!read) return false;
+  }
+
+  // Peel off the lines that can start once what they wait for has ended; what is left
+  // waits, directly or not, for a line without a program or for itself.
+  std::vector<size_t> open(waiting.size());
+  std::vector<bool> can_start(waiting.size(), false);
+  std::deque<size_t> ready;
+  for (size_t i = 0; i < waiting.size(); ++i) {
+    open[i] = waits_for[i].size();
+    if (open[i] == 0 && !waiting[i]->ProgramExecuter().empty()) ready.push_back(i);
+  }
+  while (!ready.empty()) {
+    size_t i = ready.front();
+    ready.pop_front();
+    can_start[i] = true;
+    for (size_t dependent : waited_by[i]) {
+      if (--open[dependent] == 0 && !waiting[dependent]->ProgramExecuter().empty()) {
+        ready.push_back(dependent);
+      }
+    }
+  }
+
+  auto reaches = [&](size_t from, size_t target) {
+    std::vector<bool> seen(waiting.size(), false);
+    std::vector<size_t> stack{from};
+    while (!stack.empty()) {
+      size_t at = stack.back();
+      stack.pop_back();
+      if (at == target) return true;
+      if (seen[at]) continue;
+      seen[at] = true;
+      for (size_t next : waits_for[at]) {
+        if (!can_start[next]) stack.push_back(next);
+      }
+    }
+    return false;
+  };
+  for (size_t i = 0; i < waiting.size(); ++i) {
+    if (can_start[i]) continue;
+    clsJobLine* line = waiting[i];
+    if (line->ProgramExecuter().empty()) {
+      lines->push_back({line, "it has no program to start"});
+      continue;
+    }
+    size_t blocker = i;
+    for (size_t next : waits_for[i]) {
+      if (!can_start[next]) {
+        blocker = next;
+        break;
+      }
+    }
+    const std::string blocker_nr = std::to_string(waiting[blocker]->JobLineNr());
+    if (blocker == i) {
+      lines->push_back({line, "its wait list waits for itself"});
+    } else if (reaches(blocker, i)) {
+      lines->push_back({line, "its wait list waits for itself through job line " + blocker_nr});
+    } else {
+      lines->push_back({line, "it waits for job line " + blocker_nr + ", which can never start"});
+    }
+  }
+  return true;
+}
+
+}  // namespace jr

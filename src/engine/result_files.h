@@ -1,0 +1,29 @@
+#pragma once
+// The files through which a job line's program reports, and repeat copies, whose file
+// names and options derive from those of the line they repeat.
+
+#include <string>
+#include <string_view>
+
+#include "model/job_lines.h"
+#include "platform/file_system.h"
+
+namespace jr {
+
+// The status file's first line, read as bytes, without its line break (a CR before the LF
+// is part of the break). Empty text when the path is blank or the file is missing, empty
+// or unreadable.
+std::string ReadStatusLine(const FileSystem& file_system, const std::string& path);
+
+// The name of copy number `k` of a result file: the name without its last four characters
+// (the ".txt"), "_Rpt", k, ".txt". An empty name stays empty: the line has no such file.
+// A name shorter than four characters has nothing to cut and is kept whole before "_Rpt".
+std::string RepeatCopyFileName(const std::string& name, int k);
+
+// Appends a repeat copy of `source`, numbered the collection's highest number + 10, with
+// the source's definition, a fresh run state and result files of its own. Returns the
+// copy; nullptr with `failure` set when the number would exceed 999999.
+clsJobLine* CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source,
+                             std::string* failure);
+
+}  // namespace jr

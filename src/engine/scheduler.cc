@@ -1,0 +1,235 @@
+#include "engine/scheduler.h"
+
+#include "engine/job_line_runner.h"
+#include "engine/result_files.h"
+#include "engine/shell_exec_task.h"
+#include "model/number_text.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPassPause(1000);
+// How long children get to end after a polite request when a run is stopped.
+constexpr milliseconds kStopGrace(10000);
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != word[i]) return false;
+  }
+  return true;
+}
+
+bool MeansRunning(std::string_view status) {
+  return EqualsIgnoringCase(TrimBlanks(status), "running");
+}
+
+// One call of RunScheduler.
+class Scheduler {
+ public:
+  Scheduler(clsJobLines& collection, int32_t maximum, EngineEnv& env, RunHooks& hooks)
+      : collection_(collection), maximum_(maximum), env_(env), hooks_(hooks) {}
+
+  SchedulerOutcome Run() {
+    if (!EndLinesThatCanNeverStart()) return Failed();
+    bool all_done = false;
+    bool stop = false;
+    while (!all_done && !stop) {
+      if (hooks_.StopRequested()) return Interrupt();
+      all_done = true;
+      bool started_any = false;
+      // By position, so that repeat copies appended during the pass are reached in it.
+      for (int position = 1; position <= collection_.Count(); ++position) {
+        clsJobLine& line = *collection_.Item(position);
+        if (line.AlreadyRun()) continue;
+        if (!line.IsRunning()) {
+          all_done = false;
+          bool started = false;
+          if (!TryStart(line, &started)) return Failed();
+          started_any = started_any || started;
+          continue;
+        }
+        if (!IsJobLineFinished(line, env_)) {
+          all_done = false;
+          continue;
+        }
+        bool keep_going = true;
+        if (!Finish(line, all_done, stop, keep_going)) return Failed();
+        if (!keep_going) break;
+      }
+      if (all_done) break;
+      // Nothing started and nothing runs: only lines that wait for ever can be left, or
+      // lines a line later in the collection has just released.
+      if (!stop && !started_any && running_ == 0 && !EndLinesThatCanNeverStart()) {
+        return Failed();
+      }
+      // With nothing running no child can change anything; the pause then only lets a
+      // window process its events.
+      hooks_.Pause(running_ > 0 ? kPassPause : milliseconds(0));
+    }
+    SchedulerOutcome outcome;
+    outcome.end = stop ? SchedulerOutcome::End::kStopOnError : SchedulerOutcome::End::kAllOver;
+    return outcome;
+  }
+
+ private:
+  SchedulerOutcome Failed() const {
+    SchedulerOutcome outcome;
+    outcome.end = SchedulerOutcome::End::kFailure;
+    outcome.failure = failure_;
+    return outcome;
+  }
+
+  // Starts the line when its wait list allows and a slot is free; false on a failure.
+  bool TryStart(clsJobLine& line, bool* started) {
+    *started = false;
+    bool satisfied = WaitListSatisfied(line, collection_, &failure_);
+    if (!failure_.empty()) return false;
+    if (!satisfied || running_ >= maximum_) return true;
+    *started = StartJobLine(line, env_, &failure_);
+    if (!failure_.empty()) return false;
+    if (*started) {
+      ++running_;
+      hooks_.LineStarted(line);
+    } else if (line.AlreadyRun()) {
+      hooks_.LineFinished(line);
+    }
+    return true;
+  }
+
+  // The running line has finished: records its outcome and applies its lists. Clears
+  // `keep_going` when the pass must end here (a stop-on-error line failed).
+  bool Finish(clsJobLine& line, bool& all_done, bool& stop, bool& keep_going) {
+    --running_;
+    line.setIsRunning(false);
+    line.setAlreadyRun(true);
+    line.SetStopTime();
+
+    std::vector<RepeatCopyMade> made;
+    std::vector<clsJobLine*> skipped;
+    bool status_repeat = false;
+    bool failed = JobLineFailed(line, collection_, status_repeat, env_, &made, &failure_);
+    if (!failure_.empty()) return false;
+    bool applied = false;
+    if (failed) {
+      line.setErrorOccured(true);
+      if (line.StopOnError()) {
+        stop = true;
+        keep_going = false;
+        if (!LogMetadata(line)) return false;
+        Report(line, skipped, made);
+        return true;
+      }
+      if (status_repeat) all_done = false;
+      if (!SkipJobLines(line.SkipOnError(), collection_, &skipped, &failure_) ||
+          !ApplyRepeatList(line.RepeatOnError(), collection_, applied, &made, &failure_)) {
+        return false;
+      }
+    } else if (!SkipJobLines(line.SkipOnSuccess(), collection_, &skipped, &failure_) ||
+               !ApplyRepeatList(line.RepeatOnSuccess(), collection_, applied, &made, &failure_)) {
+      return false;
+    }
+    if (applied) all_done = false;
+    if (!LogMetadata(line)) return false;
+    Report(line, skipped, made);
+    return true;
+  }
+
+  bool LogMetadata(clsJobLine& line) {
+    std::string error;
+    if (line.LogProcessMetaData(&error)) return true;
+    failure_ = error.empty() ? "the process metadata log failed for job line " +
+                                   std::to_string(line.JobLineNr())
+                             : error;
+    return false;
+  }
+
+  void Report(const clsJobLine& line, const std::vector<clsJobLine*>& skipped,
+              const std::vector<RepeatCopyMade>& made) {
+    hooks_.LineFinished(line);
+    for (const clsJobLine* other : skipped) hooks_.LineSkipped(*other);
+    for (const RepeatCopyMade& copy : made) hooks_.LineRepeated(*copy.original, *copy.copy);
+  }
+
+  bool EndLinesThatCanNeverStart() {
+    std::vector<LineThatCannotStart> lines;
+    if (!LinesThatCanNeverStart(collection_, maximum_, &lines, &failure_)) return false;
+    for (LineThatCannotStart& blocked : lines) {
+      if (!EndAsFailedToStart(*blocked.line, &failure_)) return false;
+      hooks_.LineCannotStart(*blocked.line, blocked.reason);
+    }
+    return true;
+  }
+
+  // A stop from outside: no more starts, every running child and its process tree ends,
+  // and the lines that were running are recorded as failed.
+  SchedulerOutcome Interrupt() {
+    env_.launcher.TerminateAll(kStopGrace);
+    for (clsJobLine& line : collection_) {
+      if (!line.IsRunning()) continue;
+      line.setIsRunning(false);
+      line.setAlreadyRun(true);
+      line.setErrorOccured(true);
+      line.SetStopTime();
+      std::string error;
+      if (!line.LogProcessMetaData(&error) && failure_.empty()) {
+        failure_ = error.empty() ? "the process metadata log failed" : error;
+      }
+      hooks_.LineFinished(line);
+    }
+    running_ = 0;
+    if (!failure_.empty()) return Failed();
+    SchedulerOutcome outcome;
+    outcome.end = SchedulerOutcome::End::kInterrupted;
+    return outcome;
+  }
+
+  clsJobLines& collection_;
+  const int32_t maximum_;
+  EngineEnv& env_;
+  RunHooks& hooks_;
+  int32_t running_ = 0;
+  std::string failure_;
+};
+
+}  // namespace
+
+SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, EngineEnv& env,
+                              RunHooks& hooks) {
+  return Scheduler(collection, maximum, env, hooks).Run();
+}
+
+bool IsJobLineFinished(clsJobLine& line, EngineEnv& env) {
+  std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
+  if (status.empty() || MeansRunning(status)) {
+    ProcessHandle handle = line.ProcessId();
+    return !IsTaskRunning(env.launcher, handle);
+  }
+  // The verdict is in while the process may still run; it is not polled again, and the
+  // launcher reaps it whenever it ends.
+  env.launcher.Forget(line.ProcessId());
+  return true;
+}
+
+bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, EngineEnv& env,
+                   std::vector<RepeatCopyMade>* made, std::string* failure) {
+  repeat_applied = false;
+  if (TrimBlanks(line.StatusFileName()).empty()) return false;
+  std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
+  if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return false;
+  if (status != "failure" && status != "running") {
+    RepeatJobLines(collection, status, made, failure);
+    repeat_applied = true;
+  }
+  return true;
+}
+
+PauseFn WaitForChildPause(ProcessLauncher& launcher) {
+  return [&launcher](milliseconds longest) { launcher.WaitForExit(longest); };
+}
+
+}  // namespace jr

@@ -1,0 +1,185 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/process_launcher.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Not running and no zombie (reaped by us, or by init for orphans), within `within`.
+bool Gone(pid_t pid, milliseconds within = milliseconds(0)) {
+  auto deadline = SteadyClock::now() + within;
+  while (std::filesystem::exists("/proc/" + std::to_string(pid))) {
+    if (SteadyClock::now() >= deadline) return false;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return true;
+}
+
+long MsSince(SteadyClock::time_point since) {
+  return static_cast<long>(
+      std::chrono::duration_cast<milliseconds>(SteadyClock::now() - since).count());
+}
+
+class PosixLauncher : public ::testing::Test {
+ protected:
+  ~PosixLauncher() override { launcher_->TerminateAll(milliseconds(1000)); }
+
+  // Starts and polls until the end; false when it could not start or did not end.
+  bool RunToEnd(const std::string& program, const std::string& arguments) {
+    ProcessHandle handle = launcher_->Start(program, arguments);
+    if (handle <= 0) return false;
+    auto deadline = SteadyClock::now() + milliseconds(5000);
+    while (launcher_->IsRunning(handle)) {
+      if (SteadyClock::now() > deadline) return false;
+      launcher_->WaitForExit(milliseconds(50));
+    }
+    return handle == 0;
+  }
+
+  std::string Script(const std::string& name, const std::string& text, mode_t mode) {
+    std::string path = dir_.File(name);
+    std::ofstream(path) << text;
+    EXPECT_EQ(chmod(path.c_str(), mode), 0);
+    return path;
+  }
+
+  // The arguments the stand-in received, as its JSON record lists them.
+  std::string Received(const std::string& arguments) {
+    std::filesystem::remove(record_);
+    EXPECT_TRUE(RunToEnd(standin_, "-no-status -record " + record_ + arguments));
+    std::string line = ReadFile(record_);
+    size_t from = line.find("\"args\":[") + 8;
+    return line.substr(from, line.find("],", from) - from);
+  }
+
+  test::TempDir dir_;
+  const std::string standin_ = test::BinDir() + "/standin";
+  const std::string record_ = dir_.File("record.jsonl");
+  std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
+};
+
+TEST_F(PosixLauncher, ArgumentsSplitAtBlanksWithQuotedStretchesWholeAndBackslashesPlain) {
+  const std::string own = "\"-no-status\",\"-record\",\"" + record_ + "\"";
+  EXPECT_EQ(Received(""), own);
+  EXPECT_EQ(Received("  -a   -b "), own + ",\"-a\",\"-b\"");
+  EXPECT_EQ(Received(" -StatusFile \"/x y/S~1_10Stat.txt\" -job_id \"2003\""),
+            own + ",\"-StatusFile\",\"/x y/S~1_10Stat.txt\",\"-job_id\",\"2003\"");
+  EXPECT_EQ(Received(" a\"b c\"d \"\" e\\f"), own + ",\"ab cd\",\"\",\"e\\\\f\"");
+}
+
+TEST_F(PosixLauncher, ProgramsAreFoundByPathOnThePathVariableOrNotAtAll) {
+  EXPECT_TRUE(RunToEnd("\"" + standin_ + "\"", "-no-status")) << "quotes around it removed";
+  EXPECT_TRUE(RunToEnd("true", "")) << "a bare name is searched on PATH";
+  EXPECT_EQ(launcher_->Start(dir_.File("missing"), "x"), 0);
+  EXPECT_EQ(launcher_->Start("no-such-program-anywhere", ""), 0);
+  EXPECT_EQ(launcher_->Start("", ""), 0);
+  EXPECT_EQ(launcher_->Start(dir_.path(), ""), 0) << "a folder";
+}
+
+TEST_F(PosixLauncher, ScriptsRunThroughTheShellWhetherMarkedExecutableOrNot) {
+  const std::string out = dir_.File("out.txt");
+  EXPECT_TRUE(RunToEnd(Script("plain script.sh", "echo \"$1|$2\" > \"$3\"\n", 0644),
+                       "one \"two words\" \"" + out + "\""));
+  EXPECT_EQ(ReadFile(out), "one|two words\n");
+  EXPECT_TRUE(RunToEnd(Script("bare.sh", "echo \"$1\" > \"$2\"\n", 0755), "x \"" + out + "\""))
+      << "executable, but without an interpreter line";
+  EXPECT_EQ(ReadFile(out), "x\n");
+}
+
+TEST_F(PosixLauncher, ChildrenGetNullInputNoInheritedDescriptorsAndAGroupOfTheirOwn) {
+  // Deliberately without close-on-exec; high enough not to meet the shell's own.
+  int opened = open("/dev/null", O_RDONLY);
+  int leaked = fcntl(opened, F_DUPFD, 77);
+  close(opened);
+  ASSERT_GE(leaked, 77);
+  const std::string out = dir_.File("out.txt");
+  const std::string probe = Script("probe.sh",
+                                   "cat > \"$1\"\n"
+                                   "echo \" $(ls /proc/$$/fd | tr '\\n' ' ')\" >> \"$1\"\n"
+                                   "echo \"$(cut -d' ' -f5 /proc/$$/stat) $$\" >> \"$1\"\n",
+                                   0644);
+  EXPECT_TRUE(RunToEnd(probe, "\"" + out + "\"")) << "reading stdin must not block";
+  close(leaked);
+  std::istringstream lines(ReadFile(out));
+  std::string fds, group, pid;
+  std::getline(lines, fds);
+  lines >> group >> pid;
+  EXPECT_EQ(fds.find(" " + std::to_string(leaked) + " "), std::string::npos) << fds;
+  EXPECT_EQ(group, pid) << "leader of its own process group";
+}
+
+TEST_F(PosixLauncher, WaitsEndWhenAPolledChildEndsAndEveryChildIsReaped) {
+  ProcessHandle slow = launcher_->Start("sleep", "30");
+  ProcessHandle forgotten = launcher_->Start(standin_, "-no-status -sleep 50");
+  ASSERT_GT(slow, 0);
+  launcher_->Forget(forgotten);
+  auto start = SteadyClock::now();
+  launcher_->WaitForExit(milliseconds(400));
+  EXPECT_GE(MsSince(start), 390) << "a forgotten child does not end a wait";
+  EXPECT_TRUE(Gone(forgotten)) << "but it is reaped";
+
+  ProcessHandle quick = launcher_->Start(standin_, "-no-status -sleep 100");
+  const pid_t quick_pid = quick;
+  start = SteadyClock::now();
+  launcher_->WaitForExit(milliseconds(5000));
+  EXPECT_LT(MsSince(start), 1500);
+  start = SteadyClock::now();
+  launcher_->WaitForExit(milliseconds(5000));
+  EXPECT_LT(MsSince(start), 100) << "until it is polled, an ended child ends every wait";
+  EXPECT_FALSE(Gone(quick_pid)) << "a zombie until polled";
+  EXPECT_FALSE(launcher_->IsRunning(quick));
+  EXPECT_EQ(quick, 0);
+  EXPECT_TRUE(Gone(quick_pid));
+  ProcessHandle copy = slow;
+  EXPECT_TRUE(launcher_->IsRunning(copy));
+  EXPECT_EQ(copy, slow);
+}
+
+TEST_F(PosixLauncher, TerminateAllEndsWholeTreesAndForcesStubbornOnes) {
+  const std::string grandchild_file = dir_.File("grandchild.pid");
+  ProcessHandle stubborn = launcher_->Start(
+      standin_,
+      "-no-status -ignore-term -sleep 30000 -grandchild 30000 -grandchild-pid " + grandchild_file);
+  ProcessHandle polite = launcher_->Start("sleep", "30");
+  auto deadline = SteadyClock::now() + milliseconds(3000);
+  while (!std::filesystem::exists(grandchild_file) && SteadyClock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  pid_t grandchild = 0;
+  std::ifstream(grandchild_file) >> grandchild;
+  ASSERT_GT(grandchild, 0);
+
+  auto start = SteadyClock::now();
+  launcher_->TerminateAll(milliseconds(300));
+  EXPECT_GE(MsSince(start), 290) << "the stubborn one had its grace";
+  EXPECT_TRUE(Gone(stubborn) && Gone(polite));
+  EXPECT_TRUE(Gone(grandchild, milliseconds(2000)));
+}
+
+TEST_F(PosixLauncher, ChildrenThatOutliveTheLauncherAreStillReaped) {
+  ProcessHandle handle = launcher_->Start(standin_, "-no-status -sleep 200");
+  launcher_ = MakeSystemProcessLauncher();
+  EXPECT_FALSE(Gone(handle));
+  EXPECT_TRUE(Gone(handle, milliseconds(3000)));
+}
+
+}  // namespace
+}  // namespace jr

@@ -1,0 +1,115 @@
+#include "engine/result_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "model/catalogue.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+TEST(ResultFiles, TheStatusLineIsTheFirstLineReadAsBytes) {
+  test::TempDir dir;
+  const std::string path = dir.File("status.txt");
+  const struct {
+    const char* bytes;
+    const char* line;
+  } cases[] = {
+      {"ok\r\nmore\n", "ok"},
+      {"20,30", "20,30"},
+      {" OK \n", " OK "},
+      {"fail\rure\n", "fail\rure"},
+      {"\xe9t\xe9\n", "\xe9t\xe9"},
+      {"", ""},
+      {"\nok\n", ""},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    EXPECT_EQ(ReadStatusLine(RealFileSystem(), path), c.line) << c.bytes;
+  }
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.File("missing")), "");
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.path()), "") << "a folder";
+  EXPECT_EQ(ReadStatusLine(RealFileSystem(), ""), "");
+}
+
+clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
+  clsJobLine& line = *lines.Add(number);
+  const std::string stem = "/run/S~1_" + std::to_string(number);
+  line.setProgramType(std::string(type));
+  line.setJobDescription("extract");
+  line.setProgramExecuter("/k/Prog.exe");
+  line.setUserProgramName("/u/b.sh");
+  line.setCleanProgramOptions("-a 1");
+  line.setPrecedence("5");
+  line.setStopOnError(true);
+  line.setSkipOnError("60");
+  line.setSkipOnSuccess("61");
+  line.setRepeatOnError("62");
+  line.setRepeatOnSuccess("63");
+  line.setJobID("20030307_140509");
+  line.setLogFileName(stem + "Log.txt");
+  line.setStatusFileName(stem + "Stat.txt");
+  line.setSummayFileName(stem + "Sum.txt");
+  line.setAlreadyRun(true);
+  line.setErrorOccured(true);
+  line.setRepeated(true);
+  line.setProcessId(4711);
+  line.SetStartingTime();
+  return line;
+}
+
+TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
+  clsJobLines lines;
+  clsJobLine& source = Source(lines, 10, "Flow Runner");
+  lines.Add(30);
+  std::string failure;
+  clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
+  ASSERT_NE(copy, nullptr) << failure;
+  EXPECT_EQ(copy->JobLineNr(), 40);
+  EXPECT_EQ(copy->OriginalJobLineNr(), 10);
+  EXPECT_EQ(copy->JobDescription() + copy->ProgramExecuter() + copy->UserProgramName() +
+                copy->Precedence() + copy->SkipOnError() + copy->SkipOnSuccess() +
+                copy->RepeatOnError() + copy->RepeatOnSuccess(),
+            "extract/k/Prog.exe/u/b.sh560616263");
+  EXPECT_TRUE(copy->StopOnError());
+  EXPECT_EQ(copy->JobID(), "") << "not copied";
+  EXPECT_FALSE(copy->AlreadyRun() || copy->ErrorOccured() || copy->Repeated());
+  EXPECT_EQ(copy->ProcessId(), 0);
+  EXPECT_EQ(copy->StartingTime(), "");
+  EXPECT_EQ(copy->SummayFileName(), "");
+  EXPECT_EQ(copy->ProgramOptions(),
+            "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
+
+  // The second copy counts the first; a copy of the copy adds a second "_Rpt".
+  EXPECT_EQ(CreateRepeatCopy(lines, source, &failure)->LogFileName(), "/run/S~1_10Log_Rpt2.txt");
+  clsJobLine* of_copy = CreateRepeatCopy(lines, *copy, &failure);
+  EXPECT_EQ(of_copy->OriginalJobLineNr(), 40);
+  EXPECT_EQ(of_copy->StatusFileName(), "/run/S~1_10Stat_Rpt1_Rpt1.txt");
+}
+
+TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
+  clsJobLines lines;
+  std::string failure;
+  clsJobLine* quill = CreateRepeatCopy(lines, Source(lines, 10, kRunQuillmartScript), &failure);
+  EXPECT_EQ(quill->SummayFileName(), "/run/S~1_10Sum_Rpt1.txt");
+  EXPECT_EQ(quill->ProgramOptions(),
+            "-a 1 -Summary \"/run/S~1_10Sum_Rpt1.txt\" -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" "
+            "-LogFile \"/run/S~1_10Log_Rpt1.txt\"");
+  clsJobLine* user = CreateRepeatCopy(lines, Source(lines, 30, kUserBatchfile), &failure);
+  EXPECT_EQ(user->ProgramOptions(), "-a 1 /run/S~1_30Stat_Rpt1.txt /run/S~1_30Log_Rpt1.txt")
+      << "unquoted, without job id";
+
+  // A settings editor writes no log file; its copy is not told to write one named "".
+  clsJobLine& editor = Source(lines, 60, kSettingsEditor);
+  editor.setLogFileName("");
+  clsJobLine* copy = CreateRepeatCopy(lines, editor, &failure);
+  EXPECT_EQ(copy->LogFileName(), "");
+  EXPECT_EQ(copy->ProgramOptions(), "-a 1 -StatusFile \"/run/S~1_60Stat_Rpt1.txt\"");
+  EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt") << "too short to cut";
+  EXPECT_EQ(RepeatCopyFileName(".txt", 1), "_Rpt1.txt");
+}
+
+}  // namespace
+}  // namespace jr

@@ -258,6 +258,13 @@ std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe, boo
   } else {
     text += "srun: " + srun + "\n";
   }
+  // The name goes onto a command line for the command processor: anything beyond what
+  // Slurm allows in partition names (a comma separates several) is refused unasked.
+  if (settings.partition.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                           "0123456789._-,") != std::string::npos) {
+    fail(&text, "the partition \"" + settings.partition + "\" is no Slurm partition name");
+    return text;
+  }
   const std::string sinfo = probe.FindOnPath("sinfo");
   if (sinfo.empty()) {
     fail(&text, "sinfo not found on PATH, cannot ask the Slurm controller");

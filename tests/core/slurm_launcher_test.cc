@@ -328,6 +328,16 @@ TEST(DescribeLauncherTest, SaysWhatWouldStopARun) {
             std::string::npos)
       << text;
 
+  const size_t runs = probe.runs.size();
+  registry.SetString(kLauncherKey, "Partition", "debug; rm -rf /");
+  text = DescribeLauncher(registry, probe, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(text.find("error: the partition \"debug; rm -rf /\" is no Slurm partition name\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(probe.runs.size(), runs);
+
+  registry.SetString(kLauncherKey, "Partition", "gpu");
   probe.found.clear();
   text = DescribeLauncher(registry, probe, &ok);
   EXPECT_FALSE(ok);

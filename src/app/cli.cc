@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cli_check.h"
+#include "app/cli_run.h"
 #include "platform/config.h"
 
 namespace jr {
@@ -36,8 +37,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   }
   // A command line of blanks only opens the window, as an empty one does.
   if (joined.find_first_not_of(' ') == std::string::npos) return std::nullopt;
-  std::fprintf(stderr, "jobrunner: running jobs is not built yet\n");
-  return kExitCannotRun;
+  return RunFromCommandLine(joined);
 }
 
 }  // namespace jr

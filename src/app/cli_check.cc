@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "engine/command_line_builder.h"
 
 namespace jr {
 namespace {
@@ -132,6 +133,14 @@ int RunCheck(const std::vector<std::string>& args) {
     std::fprintf(stderr, "Open: %s\n", result.message.c_str());
     if (!result.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", result.detail.c_str());
     return kExitBadJobFile;
+  }
+  // Only a hand-edited file holds one number twice; the run would leave the second line
+  // out, so the administrator hears of it before cron runs the job.
+  for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.Get_BatchLine_Count())) {
+    std::fprintf(stderr,
+                 "jobrunner: warning: %s: job line number %d is used by more than one active "
+                 "job line; only the first one runs\n",
+                 path.c_str(), number);
   }
   const std::string json = JobJson(job);
   // A check whose answer was lost must not look like a passed one.

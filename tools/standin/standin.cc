@@ -6,6 +6,8 @@
 //
 //   -sleep MS            run this long before the final status (default 0)
 //   -status TEXT         final status line: ok (default), failure, or any text such as 20,30
+//   -first-status TEXT   final status of a first attempt; a repeat (whose status file name
+//                        holds "_Rpt") uses -status: fails once, then gets through
 //   -status-early        write the final status first, then keep running for -sleep MS
 //   -running-then-die    write "running", run for -sleep MS, end without a final status
 //   -no-status           never write the status file
@@ -52,6 +54,7 @@ struct Invocation {
   // How the program behaves.
   long sleep_ms = 0;
   std::string final_status = "ok";
+  std::string first_status;  // empty: first attempts behave like repeats
   bool write_status = true;
   bool write_running = true;
   bool status_early = false;
@@ -113,6 +116,8 @@ void ParseWords(const std::vector<std::string>& words, Invocation& inv) {
       inv.sleep_ms = ParseNumber(word, value());
     } else if (word == "-status") {
       inv.final_status = value();
+    } else if (word == "-first-status") {
+      inv.first_status = value();
     } else if (word == "-status-early") {
       inv.status_early = true;
     } else if (word == "-running-then-die") {
@@ -154,6 +159,9 @@ Invocation ParseInvocation(int argc, char** argv) {
   if (inv.status_file.empty() && files.size() >= 1) inv.status_file = files[0];
   if (inv.log_file.empty() && files.size() >= 2) inv.log_file = files[1];
   if (inv.job_id.empty() && files.size() >= 3) inv.job_id = files[2];
+  if (!inv.first_status.empty() && inv.status_file.find("_Rpt") == std::string::npos) {
+    inv.final_status = inv.first_status;
+  }
   return inv;
 }
 

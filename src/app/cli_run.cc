@@ -1,0 +1,184 @@
+#include "app/cli_run.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string_view>
+
+#include "app/cli.h"
+#include "engine/execute_job.h"
+#include "jobfile/job_file.h"
+#include "model/number_text.h"
+#include "model/time_text.h"
+
+namespace jr {
+namespace {
+
+constexpr std::string_view kTitle = "Extraction Job Runner";
+
+volatile sig_atomic_t g_stop_signal = 0;
+
+void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
+
+// SIGINT and SIGTERM only set a flag; the scheduler notices it at its next pass, and the
+// pause between passes ends early because the handler is installed without SA_RESTART.
+class StopSignals {
+ public:
+  StopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &old_int_);
+    sigaction(SIGTERM, &action, &old_term_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
+  }
+
+ private:
+  struct sigaction old_int_ = {};
+  struct sigaction old_term_ = {};
+};
+
+class StderrNotifier final : public Notifier {
+ public:
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon) override {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data());
+  }
+};
+
+std::string Seconds(TimePoint from, TimePoint to) {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  return text;
+}
+
+// Progress lines on standard error, only when someone watches it.
+class CommandLineHooks final : public RunHooks {
+ public:
+  CommandLineHooks(std::string job_file, ProcessLauncher& launcher, const Clock& clock,
+                   bool progress)
+      : job_file_(std::move(job_file)), launcher_(launcher), clock_(clock), progress_(progress) {}
+
+  void Pause(std::chrono::milliseconds longest) override {
+    launcher_.WaitForExit(longest);
+  }
+  bool StopRequested() const override { return g_stop_signal != 0; }
+
+  void LineStarted(const clsJobLine& line) override {
+    started_[line.JobLineNr()] = clock_.Now();
+    Progress("started", line, "");
+  }
+  void LineFinished(const clsJobLine& line) override {
+    auto found = started_.find(line.JobLineNr());
+    std::string took = found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
+    Progress(line.ErrorOccured() ? "FAILED" : "OK", line, took);
+  }
+  void LineSkipped(const clsJobLine& line) override { Progress("skipped", line, ""); }
+  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override {
+    Progress("repeated", original, " as line " + std::to_string(copy.JobLineNr()));
+  }
+  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
+    // Always shown: the reports have no place for the reason.
+    std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
+                 line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
+  }
+  void Warning(std::string_view text) override {
+    std::fprintf(stderr, "jobrunner: warning: %s: %.*s\n", job_file_.c_str(),
+                 static_cast<int>(text.size()), text.data());
+  }
+
+ private:
+  void Progress(const char* what, const clsJobLine& line, const std::string& extra) {
+    if (!progress_) return;
+    std::fprintf(stderr, "%s  line %d %s: %s%s\n", FormatTimeText(clock_.Now()).c_str(),
+                 line.JobLineNr(), line.JobDescription().c_str(), what, extra.c_str());
+  }
+
+  std::string job_file_;
+  ProcessLauncher& launcher_;
+  const Clock& clock_;
+  bool progress_;
+  std::map<int32_t, TimePoint> started_;
+};
+
+}  // namespace
+
+int ParseMaximumParallel(const std::string& text) {
+  std::string_view trimmed = TrimBlanks(text);
+  if (trimmed.empty() || trimmed.size() > 2) return 0;
+  int value = 0;
+  for (char c : trimmed) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value >= 1 && value <= 99 ? value : 0;
+}
+
+int RunFromCommandLine(const std::string& job_file) {
+  StderrNotifier notifier;
+  JobDocument job;
+  ReadResult read = ReadJobFile(job_file, job);
+  if (read.status != ReadStatus::kLoaded) {
+    notifier.ShowMessage("Open", read.message, MessageIcon::kCritical);
+    return kExitBadJobFile;
+  }
+  const int maximum = ParseMaximumParallel(job.MaxParallel);
+  if (maximum == 0) {
+    notifier.ShowMessage(kTitle,
+                         job_file + ": the maximum number of parallel job lines \"" +
+                             job.MaxParallel +
+                             "\" is not a whole number from 1 to 99; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
+
+  SystemClock clock;
+  std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
+  std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+  std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
+  std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
+  EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};
+
+  const bool progress = isatty(STDERR_FILENO) == 1;
+  CommandLineHooks hooks(job_file, *launcher, clock, progress);
+
+  RunRequest request;
+  request.job_description = job.Description;
+  request.admin_report = job.LogFile;
+  request.user_report = job.UserFile;
+  request.log_file_folder = job.TempLogDir;
+  request.log_to_event_log = job.LogToEventLog;
+  request.table = &job.table;
+  request.row_count = job.table.Get_BatchLine_Count();
+  request.from_command_line = true;
+  request.maximum = maximum;
+
+  StopSignals signals;
+  RunResult result = RunJob(request, env, hooks);
+
+  if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
+    std::fprintf(stderr, "jobrunner: interrupted by signal %d; running job lines were ended\n",
+                 static_cast<int>(g_stop_signal));
+  }
+  if (progress) {
+    std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",
+                 result.report.status_text.c_str(), result.run_folder.c_str(),
+                 job.LogFile.c_str(), job.UserFile.c_str());
+  }
+  switch (result.report.error_level) {
+    case 0:
+      return kExitNoErrors;
+    case 1:
+      return kExitErrors;
+    default:
+      return kExitFatal;
+  }
+}
+
+}  // namespace jr

@@ -1,0 +1,78 @@
+#include "engine/execute_job.h"
+
+#include <random>
+
+#include "engine/command_line_builder.h"
+#include "model/time_text.h"
+#include "platform/config.h"
+
+namespace jr {
+namespace {
+
+// Seeded anew for every run from the clock and the system's entropy source, so that two
+// runs started in the same second (which share a run folder) get different run names.
+double RandomFraction(const Clock& clock) {
+  std::random_device device;
+  std::seed_seq seed{static_cast<uint64_t>(clock.Now().time_since_epoch().count()),
+                     static_cast<uint64_t>(device()), static_cast<uint64_t>(device())};
+  std::mt19937_64 generator(seed);
+  return std::uniform_real_distribution<double>(0.0, 1.0)(generator);
+}
+
+}  // namespace
+
+std::string RunNameFor(double fraction) {
+  if (!(fraction >= 0.0) || fraction >= 1.0) fraction = 0.0;
+  auto number = static_cast<int64_t>(fraction * 99999.0);
+  return "SorelJob~" + std::to_string(number);
+}
+
+RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks) {
+  RunResult result;
+  const TimePoint started = env.clock.Now();
+  result.run_timestamp = FormatRunTimestamp(started);
+  result.run_name = RunNameFor(RandomFraction(env.clock));
+  result.run_folder = request.log_file_folder + kPathSeparator + result.run_timestamp +
+                      kPathSeparator;
+
+  std::string error;
+  if (!env.file_system.CreateFolder(result.run_folder, &error) &&
+      !env.file_system.FolderExists(result.run_folder)) {
+    hooks.Warning(error);
+  }
+
+  std::vector<std::string> warnings;
+  JobLineTable empty;
+  const JobLineTable& table = request.table != nullptr ? *request.table : empty;
+  std::unique_ptr<clsJobLines> lines =
+      PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
+                      result.run_timestamp, env, &warnings);
+  for (const std::string& warning : warnings) hooks.Warning(warning);
+  if (!lines) lines = std::make_unique<clsJobLines>(env.job_line_services());
+  result.line_count = lines->Count();
+
+  result.start_time = FormatTimeText(env.clock.Now());
+  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks);
+  if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
+    hooks.Warning("the run stopped early: " + result.scheduler.failure);
+  }
+
+  ReportRequest report;
+  report.job_description = request.job_description;
+  report.admin_report = request.admin_report;
+  report.user_report = request.user_report;
+  report.run_folder = result.run_folder;
+  report.log_to_event_log = request.log_to_event_log;
+  report.run_name = result.run_name;
+  report.start_time = result.start_time;
+  // A run that was cut short, by a signal or by a failure inside the scheduler, did not
+  // do what the job asked; its reports must not call it a success.
+  report.interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted ||
+                       result.scheduler.end == SchedulerOutcome::End::kFailure;
+  result.report = GenerateReports(*lines, report, env,
+                                  [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); });
+  lines->Clear();
+  return result;
+}
+
+}  // namespace jr

@@ -1,0 +1,45 @@
+#pragma once
+// Running one job from start to end: naming the run, creating its folder, preparing the
+// job lines, scheduling them and writing the reports.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine_env.h"
+#include "engine/scheduler.h"
+#include "model/job_line_table.h"
+#include "report/generate_reports.h"
+
+namespace jr {
+
+struct RunRequest {
+  std::string job_description;
+  std::string admin_report;     // the job's LogFile
+  std::string user_report;      // the job's UserFile
+  std::string log_file_folder;  // the job's TempLogDir, as typed
+  bool log_to_event_log = false;
+  const JobLineTable* table = nullptr;
+  int row_count = 0;
+  bool from_command_line = false;
+  int32_t maximum = 99;
+};
+
+struct RunResult {
+  std::string run_timestamp;  // yyyymmdd_hhmmss
+  std::string run_name;       // "SorelJob~" + number
+  std::string run_folder;     // log-file folder + separator + timestamp + separator
+  std::string start_time;     // time text taken after the lines were prepared
+  int line_count = 0;         // job lines prepared from the table
+  SchedulerOutcome scheduler;
+  ReportOutcome report;
+};
+
+// The run name for a random fraction in [0, 1).
+std::string RunNameFor(double fraction);
+
+// Runs the job. Steps that fail are passed over and the run goes on with what it has; what
+// went wrong is told through hooks.Warning. Never throws.
+RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks);
+
+}  // namespace jr

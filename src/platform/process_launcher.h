@@ -39,9 +39,10 @@ class ProcessLauncher {
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
 
-  // Names for what the following Start calls start, for launchers that hand the work to a
-  // batch system that shows job names; local launchers ignore them. A run sets its run
-  // name once; StartJobLine sets the job line number just before each start.
+  // Names for what the following Start calls start, for launchers that hand job lines to
+  // a batch system that shows job names; local launchers ignore them. A run sets its run
+  // name once; StartJobLine sets the job line number just before each start, which marks
+  // that start as a job line's.
   virtual void SetRunName(std::string_view /*run_name*/) {}
   virtual void SetJobLineNr(int32_t /*job_line_nr*/) {}
 };

@@ -157,7 +157,7 @@ SlurmProcessLauncher::SlurmProcessLauncher(std::unique_ptr<ProcessLauncher> loca
 
 std::string SlurmProcessLauncher::JobName() const {
   std::string name = run_name_.empty() ? std::string("jobrunner") : run_name_;
-  if (job_line_nr_ != 0) name += "_" + std::to_string(job_line_nr_);
+  if (job_line_nr_) name += "_" + std::to_string(*job_line_nr_);
   return name;
 }
 
@@ -191,12 +191,15 @@ std::string SlurmProcessLauncher::SrunArguments(std::string_view program,
 }
 
 ProcessHandle SlurmProcessLauncher::Start(std::string_view program, std::string_view arguments) {
+  // Only job lines go to the cluster: the report generator reads the run folder right
+  // after the run and belongs beside the runner, whatever the cluster's queue holds.
+  if (!job_line_nr_) return local_->Start(program, arguments);
   const ProgramKind kind = FindProgram(Unquoted(program));
   std::string text;
   if (kind != ProgramKind::kMissing) {
     text = SrunArguments(program, arguments, kind == ProgramKind::kScript);
   }
-  job_line_nr_ = 0;
+  job_line_nr_.reset();
   if (text.empty()) return 0;
   return local_->Start("srun", text);
 }
@@ -245,6 +248,7 @@ std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe, boo
     return text;
   }
   if (settings.type == LauncherSettings::Type::kLocal) {
+    if (TrimBlanks(GetRegistryString(registry, kLauncherKey, "Type")).empty()) return {};
     return "Launcher: local (job lines run on this machine)\n";
   }
   text = "Launcher: slurm (job lines run through srun, partition: " +

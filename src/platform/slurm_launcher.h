@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,10 +40,11 @@ class SlurmProcessLauncher : public ProcessLauncher {
   SlurmProcessLauncher(std::unique_ptr<ProcessLauncher> local, LauncherSettings settings,
                        std::string working_folder = {});
 
-  // Starts `srun ... -- program arguments` through the local launcher. Returns 0 without
-  // starting anything when the program cannot be found (as a local start would), or when
-  // the program or the working folder holds a double quote, which the argument text
-  // cannot carry.
+  // A job line (a start named by SetJobLineNr) starts as `srun ... -- program arguments`
+  // through the local launcher; it gives 0 without starting anything when the program
+  // cannot be found (as a local start would), or when the program or the working folder
+  // holds a double quote, which the argument text cannot carry. Any other start (the
+  // report generator, a program's configuration run) is the local launcher's own.
   ProcessHandle Start(std::string_view program, std::string_view arguments) override;
   bool IsRunning(ProcessHandle& handle) override;
   void Forget(ProcessHandle handle) override;
@@ -52,7 +54,7 @@ class SlurmProcessLauncher : public ProcessLauncher {
   void TerminateAll(std::chrono::milliseconds grace) override;
 
   // The cluster's job name is "<run name>_<job line number>". The job line number
-  // applies to the next Start only.
+  // applies to the next Start only, and makes it a job line's.
   void SetRunName(std::string_view run_name) override;
   void SetJobLineNr(int32_t job_line_nr) override;
 
@@ -69,7 +71,7 @@ class SlurmProcessLauncher : public ProcessLauncher {
   LauncherSettings settings_;
   std::string working_folder_;
   std::string run_name_;
-  int32_t job_line_nr_ = 0;
+  std::optional<int32_t> job_line_nr_;
 };
 
 using LocalLauncherFactory = std::function<std::unique_ptr<ProcessLauncher>()>;
@@ -98,7 +100,8 @@ std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe();
 
 // Lines (each ending in a line break) telling the launcher in use and, for the cluster,
 // whether srun is found and the controller answers; what is wrong starts with "error:".
-// `ok` (may be null) is set to false when a run would not work.
+// Empty when the registry sets no launcher type: job lines run here, as they always did.
+// `ok` (may be null) is set to false when job lines would not run.
 std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe, bool* ok);
 
 }  // namespace jr

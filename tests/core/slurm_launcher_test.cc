@@ -66,6 +66,13 @@ class SlurmLauncherTest : public testing::Test {
   }
   RecordingLauncher& local() { return *local_; }
 
+  // Starts a job line's program, as StartJobLine does.
+  static ProcessHandle StartLine(SlurmProcessLauncher& slurm, int32_t nr, std::string_view program,
+                                 std::string_view arguments) {
+    slurm.SetJobLineNr(nr);
+    return slurm.Start(program, arguments);
+  }
+
   TempDir temp_;
   std::string program_;
   RecordingLauncher* local_ = nullptr;
@@ -98,57 +105,59 @@ TEST_F(SlurmLauncherTest, ProgramsAndFoldersWithBlanksStayOneArgument) {
   SlurmProcessLauncher slurm = Make({}, "/shared/run folder");
 
   // Unquoted, and already quoted as a job line may carry it: one argument either way.
-  slurm.Start(program, "");
-  slurm.Start("\"" + program + "\"", " -a");
+  StartLine(slurm, 5, program, "");
+  StartLine(slurm, 5, "\"" + program + "\"", " -a");
 
   ASSERT_EQ(local().starts.size(), 2u);
   const std::string head =
-      "--ntasks=1 --job-name=jobrunner \"--chdir=/shared/run folder\" --export=ALL --quiet -- ";
+      "--ntasks=1 --job-name=jobrunner_5 \"--chdir=/shared/run folder\" --export=ALL --quiet -- ";
   EXPECT_EQ(local().starts[0].arguments, head + "\"" + program + "\"");
   // Arguments are passed as given, a leading blank included.
   EXPECT_EQ(local().starts[1].arguments, head + "\"" + program + "\"  -a");
 }
 
-TEST_F(SlurmLauncherTest, TheJobLineNumberNamesOnlyTheNextStart) {
+TEST_F(SlurmLauncherTest, OnlyStartsNamedAsJobLinesGoToTheCluster) {
   SlurmProcessLauncher slurm = Make();
   slurm.SetRunName("SorelJob~7");
-  slurm.SetJobLineNr(20);
-  slurm.Start(program_, "");
-  slurm.Start(program_, "");
-  slurm.SetJobLineNr(999999);
-  slurm.Start(program_, "");
+  StartLine(slurm, 20, program_, "-a");
+  // The report generator after the run: no job line number, so it runs beside the runner.
+  EXPECT_EQ(slurm.Start("/opt/keld/PageGen.exe", "\"def.txt\" \"tpl.htm\""), 4242);
+  StartLine(slurm, 999999, program_, "");
 
   ASSERT_EQ(local().starts.size(), 3u);
+  EXPECT_EQ(local().starts[0].program, "srun");
   EXPECT_NE(local().starts[0].arguments.find(" --job-name=SorelJob~7_20 "), std::string::npos);
-  EXPECT_NE(local().starts[1].arguments.find(" --job-name=SorelJob~7 "), std::string::npos);
+  EXPECT_EQ(local().starts[1].program, "/opt/keld/PageGen.exe");
+  EXPECT_EQ(local().starts[1].arguments, "\"def.txt\" \"tpl.htm\"");
+  EXPECT_EQ(local().starts[2].program, "srun");
   EXPECT_NE(local().starts[2].arguments.find(" --job-name=SorelJob~7_999999 "), std::string::npos);
 }
 
 TEST_F(SlurmLauncherTest, FailsTheStartLikeTheLocalLauncherWithoutAskingTheCluster) {
   SlurmProcessLauncher slurm = Make();
   // A missing file, a missing name on PATH and a folder are not programs.
-  EXPECT_EQ(slurm.Start(temp_.File("missing"), "-a"), 0);
-  EXPECT_EQ(slurm.Start("no-such-program-anywhere-4711", ""), 0);
-  EXPECT_EQ(slurm.Start(temp_.path(), ""), 0);
-  EXPECT_EQ(slurm.Start("", ""), 0);
+  EXPECT_EQ(StartLine(slurm, 1, temp_.File("missing"), "-a"), 0);
+  EXPECT_EQ(StartLine(slurm, 1, "no-such-program-anywhere-4711", ""), 0);
+  EXPECT_EQ(StartLine(slurm, 1, temp_.path(), ""), 0);
+  EXPECT_EQ(StartLine(slurm, 1, "", ""), 0);
   EXPECT_TRUE(local().starts.empty());
 
   // srun itself cannot be started: the local launcher's 0 is the answer.
   local().next_handle = 0;
-  EXPECT_EQ(slurm.Start(program_, ""), 0);
+  EXPECT_EQ(StartLine(slurm, 1, program_, ""), 0);
   EXPECT_EQ(local().starts.size(), 1u);
 }
 
 TEST_F(SlurmLauncherTest, TextsTheArgumentTextCannotCarryFailTheStart) {
   // The local launcher's splitting has no escape for a double quote inside an argument.
   SlurmProcessLauncher quoted_folder = Make({}, "/shared/a\"b");
-  EXPECT_EQ(quoted_folder.Start(program_, ""), 0);
+  EXPECT_EQ(StartLine(quoted_folder, 1, program_, ""), 0);
   EXPECT_TRUE(local().starts.empty());
 
   LauncherSettings settings;
   settings.partition = "odd\"name";
   SlurmProcessLauncher quoted_partition = Make(settings);
-  EXPECT_EQ(quoted_partition.Start(program_, ""), 0);
+  EXPECT_EQ(StartLine(quoted_partition, 1, program_, ""), 0);
   EXPECT_TRUE(local().starts.empty());
 }
 
@@ -157,18 +166,18 @@ TEST_F(SlurmLauncherTest, FindsBareNamesOnPathAndRunsNonExecutableFilesByTheShel
   WriteFile(script, 0644);
   SlurmProcessLauncher slurm = Make({}, "/r");
 
-  slurm.Start("sh", "-c true");
-  slurm.Start(script, "a b");
+  StartLine(slurm, 3, "sh", "-c true");
+  StartLine(slurm, 3, script, "a b");
 
   ASSERT_EQ(local().starts.size(), 2u);
-  const std::string head = "--ntasks=1 --job-name=jobrunner --chdir=/r --export=ALL --quiet -- ";
+  const std::string head = "--ntasks=1 --job-name=jobrunner_3 --chdir=/r --export=ALL --quiet -- ";
   EXPECT_EQ(local().starts[0].arguments, head + "sh -c true");
   EXPECT_EQ(local().starts[1].arguments, head + "/bin/sh " + script + " a b");
 }
 
 TEST_F(SlurmLauncherTest, TheRunnersCurrentFolderIsTheDefault) {
   SlurmProcessLauncher slurm = Make({}, "");
-  slurm.Start(program_, "");
+  StartLine(slurm, 1, program_, "");
   ASSERT_EQ(local().starts.size(), 1u);
   EXPECT_NE(
       local().starts[0].arguments.find("--chdir=" + std::filesystem::current_path().string() + " "),
@@ -255,6 +264,7 @@ TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfOrTheClusterAroundIt) {
   launcher = MakeConfiguredLauncher(registry, &error, factory);
   ASSERT_NE(launcher, nullptr);
   EXPECT_NE(launcher.get(), local);
+  launcher->SetJobLineNr(1);
   launcher->Start("sh", "");
   ASSERT_EQ(local->starts.size(), 1u);
   EXPECT_EQ(local->starts[0].program, "srun");
@@ -285,6 +295,10 @@ TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
   test::MapRegistry registry;
   FakeProbe probe;
   bool ok = false;
+  // Nothing set: nothing to tell.
+  EXPECT_EQ(DescribeLauncher(registry, probe, &ok), "");
+  EXPECT_TRUE(ok);
+  registry.SetString(kLauncherKey, "Type", "Local");
   EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
             "Launcher: local (job lines run on this machine)\n");
   EXPECT_TRUE(ok);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <vector>
@@ -27,21 +26,13 @@ class RecordingLauncher : public ProcessLauncher {
     starts.push_back({std::string(program), std::string(arguments)});
     return next_handle;
   }
-  bool IsRunning(ProcessHandle& handle) override {
-    polled.push_back(handle);
-    handle = 0;
-    return false;
-  }
-  void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
-  void WaitForExit(std::chrono::milliseconds timeout) override { waits.push_back(timeout); }
-  void TerminateAll(std::chrono::milliseconds grace) override { terminations.push_back(grace); }
+  bool IsRunning(ProcessHandle&) override { return false; }
+  void Forget(ProcessHandle) override {}
+  void WaitForExit(std::chrono::milliseconds) override {}
+  void TerminateAll(std::chrono::milliseconds) override {}
 
   ProcessHandle next_handle = 4242;
   std::vector<Call> starts;
-  std::vector<ProcessHandle> polled;
-  std::vector<ProcessHandle> forgotten;
-  std::vector<std::chrono::milliseconds> waits;
-  std::vector<std::chrono::milliseconds> terminations;
 };
 
 void WriteFile(const std::string& path, int mode) {
@@ -146,18 +137,10 @@ TEST_F(SlurmLauncherTest, FailsTheStartLikeTheLocalLauncherWithoutAskingTheClust
   local().next_handle = 0;
   EXPECT_EQ(StartLine(slurm, 1, program_, ""), 0);
   EXPECT_EQ(local().starts.size(), 1u);
-}
 
-TEST_F(SlurmLauncherTest, TextsTheArgumentTextCannotCarryFailTheStart) {
   // The local launcher's splitting has no escape for a double quote inside an argument.
   SlurmProcessLauncher quoted_folder = Make({}, "/shared/a\"b");
   EXPECT_EQ(StartLine(quoted_folder, 1, program_, ""), 0);
-  EXPECT_TRUE(local().starts.empty());
-
-  LauncherSettings settings;
-  settings.partition = "odd\"name";
-  SlurmProcessLauncher quoted_partition = Make(settings);
-  EXPECT_EQ(StartLine(quoted_partition, 1, program_, ""), 0);
   EXPECT_TRUE(local().starts.empty());
 }
 
@@ -173,31 +156,6 @@ TEST_F(SlurmLauncherTest, FindsBareNamesOnPathAndRunsNonExecutableFilesByTheShel
   const std::string head = "--ntasks=1 --job-name=jobrunner_3 --chdir=/r --export=ALL --quiet -- ";
   EXPECT_EQ(local().starts[0].arguments, head + "sh -c true");
   EXPECT_EQ(local().starts[1].arguments, head + "/bin/sh " + script + " a b");
-}
-
-TEST_F(SlurmLauncherTest, TheRunnersCurrentFolderIsTheDefault) {
-  SlurmProcessLauncher slurm = Make({}, "");
-  StartLine(slurm, 1, program_, "");
-  ASSERT_EQ(local().starts.size(), 1u);
-  EXPECT_NE(
-      local().starts[0].arguments.find("--chdir=" + std::filesystem::current_path().string() + " "),
-      std::string::npos);
-}
-
-TEST_F(SlurmLauncherTest, PollsWaitsAndEndsGoToTheLocalSrunProcesses) {
-  SlurmProcessLauncher slurm = Make();
-  ProcessHandle handle = 17;
-  EXPECT_FALSE(slurm.IsRunning(handle));
-  EXPECT_EQ(handle, 0);
-  slurm.Forget(18);
-  slurm.WaitForExit(std::chrono::milliseconds(250));
-  slurm.TerminateAll(std::chrono::milliseconds(3000));
-
-  EXPECT_EQ(local().polled, std::vector<ProcessHandle>{17});
-  EXPECT_EQ(local().forgotten, std::vector<ProcessHandle>{18});
-  EXPECT_EQ(local().waits, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(250)});
-  EXPECT_EQ(local().terminations,
-            std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
 }
 
 // Settings and the launcher they select.
@@ -225,50 +183,38 @@ TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks)
   EXPECT_EQ(settings.arguments, "--time=5 --qos=low");
 }
 
-TEST(LauncherSettingsTest, AnUnknownTypeIsAnErrorNamingTheValue) {
-  test::MapRegistry registry;
-  registry.SetString(kLauncherKey, "Type", "slurmx");
-  LauncherSettings settings;
-  std::string error;
-  EXPECT_FALSE(ReadLauncherSettings(registry, &settings, &error));
-  EXPECT_EQ(error,
-            "Unknown launcher type \"slurmx\" in HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
-            "Runner\\Launcher (Type must be \"local\" or \"slurm\").");
-
-  int made = 0;
-  auto factory = [&made] {
-    ++made;
-    return std::make_unique<RecordingLauncher>();
-  };
-  error.clear();
-  EXPECT_EQ(MakeConfiguredLauncher(registry, &error, factory), nullptr);
-  EXPECT_NE(error.find("\"slurmx\""), std::string::npos);
-  EXPECT_EQ(made, 0);
-}
-
-TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfOrTheClusterAroundIt) {
+TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfTheClusterAroundItOrNothing) {
   test::MapRegistry registry;
   RecordingLauncher* local = nullptr;
-  auto factory = [&local] {
-    auto made = std::make_unique<RecordingLauncher>();
-    local = made.get();
-    return made;
+  int made = 0;
+  auto factory = [&] {
+    auto launcher = std::make_unique<RecordingLauncher>();
+    local = launcher.get();
+    ++made;
+    return launcher;
   };
   std::string error;
   std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(registry, &error, factory);
-  ASSERT_NE(launcher, nullptr);
   EXPECT_EQ(launcher.get(), local);
 
   registry.SetString(kLauncherKey, "Type", "slurm");
   registry.SetString(kLauncherKey, "Partition", "gpu");
   launcher = MakeConfiguredLauncher(registry, &error, factory);
   ASSERT_NE(launcher, nullptr);
-  EXPECT_NE(launcher.get(), local);
   launcher->SetJobLineNr(1);
   launcher->Start("sh", "");
   ASSERT_EQ(local->starts.size(), 1u);
   EXPECT_EQ(local->starts[0].program, "srun");
   EXPECT_NE(local->starts[0].arguments.find(" --partition=gpu -- sh"), std::string::npos);
+
+  // A run must not start with a setting nobody can tell the meaning of.
+  registry.SetString(kLauncherKey, "Type", "slurmx");
+  made = 0;
+  EXPECT_EQ(MakeConfiguredLauncher(registry, &error, factory), nullptr);
+  EXPECT_EQ(error,
+            "Unknown launcher type \"slurmx\" in HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
+            "Runner\\Launcher (Type must be \"local\" or \"slurm\").");
+  EXPECT_EQ(made, 0);
 }
 
 // What --check prints.
@@ -286,73 +232,43 @@ class FakeProbe : public LauncherProbe {
   }
 
   std::map<std::string, std::string> found{{"srun", "/usr/bin/srun"}, {"sinfo", "/usr/bin/sinfo"}};
-  std::string run_output = "debug*\nlong\n";
+  std::string run_output;
   int run_status = 0;
   std::vector<std::string> runs;
 };
 
-TEST(DescribeLauncherTest, TellsTheLauncherAndWhetherTheClusterAnswers) {
+// The answers of a working cluster, and what the run refuses, are seen end to end; these
+// are the troubles a test machine cannot easily stage.
+TEST(DescribeLauncherTest, SaysWhyJobLinesWouldNotRun) {
   test::MapRegistry registry;
-  FakeProbe probe;
-  bool ok = false;
-  // Nothing set: nothing to tell.
-  EXPECT_EQ(DescribeLauncher(registry, probe, &ok), "");
-  EXPECT_TRUE(ok);
-  registry.SetString(kLauncherKey, "Type", "Local");
-  EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
-            "Launcher: local (job lines run on this machine)\n");
-  EXPECT_TRUE(ok);
-  EXPECT_TRUE(probe.runs.empty());
-
-  registry.SetString(kLauncherKey, "Type", "slurm");
-  EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
-            "Launcher: slurm (job lines run through srun, partition: the cluster's default)\n"
-            "srun: /usr/bin/srun\n"
-            "Slurm controller: answers (partitions: debug*, long)\n");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(probe.runs, std::vector<std::string>{"/usr/bin/sinfo --noheader --format=%P"});
-}
-
-TEST(DescribeLauncherTest, SaysWhatWouldStopARun) {
-  test::MapRegistry registry;
-  FakeProbe probe;
-  bool ok = true;
-
-  registry.SetString(kLauncherKey, "Type", "pbs");
-  EXPECT_EQ(DescribeLauncher(registry, probe, &ok).rfind("error: Unknown launcher type", 0), 0u);
-  EXPECT_FALSE(ok);
-
   registry.SetString(kLauncherKey, "Type", "slurm");
   registry.SetString(kLauncherKey, "Partition", "gpu");
-  probe.run_output = "";
-  std::string text = DescribeLauncher(registry, probe, &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_NE(text.find("error: the Slurm controller answers, but has no partition \"gpu\"\n"),
-            std::string::npos)
-      << text;
-  EXPECT_EQ(probe.runs.back(), "/usr/bin/sinfo --noheader --format=%P \"--partition=gpu\"");
+  FakeProbe probe;
+  bool ok = true;
 
   probe.run_status = 1;
   probe.run_output =
       "slurm_load_partitions: Unable to contact slurm controller (connect failure)\nmore\n";
-  text = DescribeLauncher(registry, probe, &ok);
+  EXPECT_EQ(DescribeLauncher(registry, probe, &ok),
+            "Launcher: slurm (job lines run through srun, partition: gpu)\n"
+            "srun: /usr/bin/srun\n"
+            "error: the Slurm controller does not answer: slurm_load_partitions: Unable to "
+            "contact slurm controller (connect failure)\n");
   EXPECT_FALSE(ok);
-  EXPECT_NE(text.find("error: the Slurm controller does not answer: slurm_load_partitions: "
-                      "Unable to contact slurm controller (connect failure)\n"),
-            std::string::npos)
-      << text;
+  EXPECT_EQ(probe.runs,
+            std::vector<std::string>{"/usr/bin/sinfo --noheader --format=%P \"--partition=gpu\""});
 
-  const size_t runs = probe.runs.size();
+  // A name the command processor would read as a command never reaches it.
   registry.SetString(kLauncherKey, "Partition", "debug; rm -rf /");
-  text = DescribeLauncher(registry, probe, &ok);
-  EXPECT_FALSE(ok);
+  std::string text = DescribeLauncher(registry, probe, &ok);
   EXPECT_NE(text.find("error: the partition \"debug; rm -rf /\" is no Slurm partition name\n"),
             std::string::npos)
       << text;
-  EXPECT_EQ(probe.runs.size(), runs);
+  EXPECT_EQ(probe.runs.size(), 1u);
 
-  registry.SetString(kLauncherKey, "Partition", "gpu");
+  registry.SetString(kLauncherKey, "Partition", "");
   probe.found.clear();
+  ok = true;
   text = DescribeLauncher(registry, probe, &ok);
   EXPECT_FALSE(ok);
   EXPECT_NE(text.find("error: srun not found on PATH\n"), std::string::npos) << text;

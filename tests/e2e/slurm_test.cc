@@ -5,22 +5,18 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "jobfile/job_file.h"
-#include "platform/slurm_launcher.h"
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
@@ -31,12 +27,7 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using test::ReadWholeFile;
 
 // Runs a shell command line; its exit status and its output (standard error included).
 int Shell(const std::string& command, std::string* output = nullptr) {
@@ -51,9 +42,7 @@ int Shell(const std::string& command, std::string* output = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-// Processes whose command line holds `marker`, other than the shell asking.
+// Processes whose command line holds `marker`, other than this one.
 std::vector<pid_t> ProcessesWith(const std::string& marker) {
   std::vector<pid_t> found;
   DIR* proc = opendir("/proc");
@@ -61,8 +50,10 @@ std::vector<pid_t> ProcessesWith(const std::string& marker) {
   while (dirent* entry = readdir(proc)) {
     const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
     if (pid <= 0 || pid == getpid()) continue;
-    std::string cmdline = ReadFile("/proc/" + std::string(entry->d_name) + "/cmdline");
-    if (cmdline.find(marker) != std::string::npos) found.push_back(pid);
+    if (ReadWholeFile("/proc/" + std::string(entry->d_name) + "/cmdline").find(marker) !=
+        std::string::npos) {
+      found.push_back(pid);
+    }
   }
   closedir(proc);
   return found;
@@ -79,168 +70,57 @@ bool WaitUntil(Done done, milliseconds limit) {
   return true;
 }
 
-// The cluster of one test program: started before the first test of a suite, stopped
-// after its last. Lives in a folder of its own below the temporary folder (munged, running
-// as user munge, must reach it).
-class Cluster {
- public:
-  static bool Start(std::string* error) {
-    if (!dir_.empty()) return true;
+// Names of the cluster's jobs that are not over, one a line.
+std::string QueuedJobNames() {
+  std::string names;
+  Shell("squeue --noheader --format=%j", &names);
+  return names;
+}
+
+// Whole unattended runs of the built program, on the cluster and, for comparison, with
+// the local launcher.
+class SlurmRunTest : public testing::Test {
+ protected:
+  // One cluster for the suite, in a folder of its own below /tmp (munged, running as
+  // user munge, must reach it).
+  static void SetUpTestSuite() {
     char pattern[] = "/tmp/jobrunner-slurm-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
-      *error = "cannot create the cluster folder";
-      return false;
+      cluster_error_ = "cannot create the cluster folder";
+      return;
     }
+    cluster_dir_ = pattern;
     std::string output;
-    const int status = Shell("bash " + Quoted(test::SourceDir() + "/scripts/slurm-cluster.sh") +
-                                 " start " + Quoted(pattern),
-                             &output);
+    const int status = Shell(ClusterScript() + " start '" + cluster_dir_ + "'", &output);
     if (status != 0) {
-      *error = "scripts/slurm-cluster.sh start failed (status " + std::to_string(status) + "):\n" +
-               output;
-      fs::remove_all(pattern);
-      return false;
+      cluster_error_ =
+          "slurm-cluster.sh start failed (status " + std::to_string(status) + "):\n" + output;
+      return;
     }
-    dir_ = pattern;
-    setenv("SLURM_CONF", Conf().c_str(), 1);
-    return true;
+    setenv("SLURM_CONF", (cluster_dir_ + "/slurm.conf").c_str(), 1);
+    cluster_up_ = true;
   }
 
-  static void Stop() {
-    if (dir_.empty()) return;
-    Shell("bash " + Quoted(test::SourceDir() + "/scripts/slurm-cluster.sh") + " stop " +
-          Quoted(dir_));
+  static void TearDownTestSuite() {
+    if (cluster_dir_.empty()) return;
+    Shell(ClusterScript() + " stop '" + cluster_dir_ + "'");
     std::error_code ec;
-    fs::remove_all(dir_, ec);
-    dir_.clear();
+    fs::remove_all(cluster_dir_, ec);
   }
 
-  static std::string Conf() { return dir_ + "/slurm.conf"; }
-
-  // Names of the cluster's jobs that are not over.
-  static std::string QueuedJobNames() {
-    std::string names;
-    Shell("squeue --noheader --format=%j", &names);
-    return names;
+  static std::string ClusterScript() {
+    return "bash '" + test::SourceDir() + "/scripts/slurm-cluster.sh'";
   }
-
- private:
-  static inline std::string dir_;
-};
-
-class SlurmTest : public testing::Test {
- protected:
-  static void SetUpTestSuite() { cluster_up_ = Cluster::Start(&cluster_error_); }
-  static void TearDownTestSuite() { Cluster::Stop(); }
 
   void SetUp() override {
     ASSERT_TRUE(cluster_up_) << "the test cluster did not come up: " << cluster_error_;
-  }
-
-  std::string Standin() const { return test::BinDir() + "/standin"; }
-
-  // A cluster launcher over the system's launcher, running programs in the test folder.
-  std::unique_ptr<SlurmProcessLauncher> MakeLauncher(const std::string& partition = {}) {
-    LauncherSettings settings;
-    settings.type = LauncherSettings::Type::kSlurm;
-    settings.partition = partition;
-    return std::make_unique<SlurmProcessLauncher>(MakeSystemProcessLauncher(), settings,
-                                                  temp_.path());
-  }
-
-  // Polls `handle` until its process ends.
-  static bool RunsToItsEnd(ProcessLauncher& launcher, ProcessHandle& handle, milliseconds limit) {
-    return WaitUntil(
-        [&] {
-          if (!launcher.IsRunning(handle)) return true;
-          launcher.WaitForExit(milliseconds(100));
-          return false;
-        },
-        limit);
-  }
-
-  static inline bool cluster_up_ = false;
-  static inline std::string cluster_error_;
-  test::TempDir temp_;
-};
-
-TEST_F(SlurmTest, ProgramsRunAsNamedClusterJobsInTheRunnersFolderWithItsEnvironment) {
-  // A script in a folder with a blank, not executable, as user scripts often are: it
-  // reports where and how the cluster ran it.
-  const std::string folder = temp_.File("user scripts");
-  fs::create_directory(folder);
-  const std::string script = folder + "/report.sh";
-  std::ofstream(script) << "#!/bin/sh\n"
-                           "echo \"$SLURM_JOB_NAME|$(pwd)|$JR_MARK|$*\" > \"$1\"\n"
-                           "sleep 1\n";
-  setenv("JR_MARK", "from the runner", 1);
-  std::unique_ptr<SlurmProcessLauncher> launcher = MakeLauncher();
-  launcher->SetRunName("SorelJob~4711");
-  launcher->SetJobLineNr(30);
-
-  const std::string report = temp_.File("report file.txt");
-  ProcessHandle handle = launcher->Start(script, "\"" + report + "\" two");
-  ASSERT_GT(handle, 0);
-  EXPECT_TRUE(WaitUntil([&] { return fs::exists(report); }, milliseconds(10000)));
-  EXPECT_NE(Cluster::QueuedJobNames().find("SorelJob~4711_30"), std::string::npos);
-  EXPECT_TRUE(RunsToItsEnd(*launcher, handle, milliseconds(10000)));
-  EXPECT_EQ(handle, 0);
-  EXPECT_EQ(ReadFile(report),
-            "SorelJob~4711_30|" + temp_.path() + "|from the runner|" + report + " two\n");
-  EXPECT_EQ(Cluster::QueuedJobNames(), "");
-}
-
-TEST_F(SlurmTest, EndingTheRunnersSrunCancelsTheStepOnTheNode) {
-  std::unique_ptr<SlurmProcessLauncher> launcher = MakeLauncher();
-  const std::string status = temp_.File("stat.txt");
-  // It ignores the polite request itself: only the step's cancellation ends it.
-  launcher->SetJobLineNr(1);
-  ProcessHandle first = launcher->Start(
-      Standin(), "-sleep 60000 -ignore-term -StatusFile \"" + status + "\" -job_id cancelme");
-  launcher->SetJobLineNr(2);
-  ProcessHandle second = launcher->Start(Standin(), "-sleep 60000 -job_id cancelme");
-  ASSERT_GT(first, 0);
-  ASSERT_GT(second, 0);
-  ASSERT_TRUE(
-      WaitUntil([&] { return ReadFile(status).rfind("running", 0) == 0; }, milliseconds(10000)));
-  ASSERT_TRUE(WaitUntil([] { return ProcessesWith("cancelme").size() >= 4; }, milliseconds(10000)))
-      << "expected two srun processes and two programs";
-
-  const Clock::time_point start = Clock::now();
-  launcher->TerminateAll(milliseconds(5000));
-  EXPECT_LT(Clock::now() - start, milliseconds(4000)) << "srun needed the forced end";
-
-  EXPECT_TRUE(WaitUntil([] { return ProcessesWith("cancelme").empty(); }, milliseconds(10000)))
-      << "a program outlived its cancelled step";
-  EXPECT_TRUE(WaitUntil([] { return Cluster::QueuedJobNames().empty(); }, milliseconds(10000)));
-  EXPECT_FALSE(launcher->IsRunning(first));
-  EXPECT_FALSE(launcher->IsRunning(second));
-}
-
-TEST_F(SlurmTest, ASlurmErrorEndsSrunQuicklyWithoutAStatusLine) {
-  std::unique_ptr<SlurmProcessLauncher> launcher = MakeLauncher("no_such_partition");
-  const std::string status = temp_.File("stat.txt");
-  launcher->SetJobLineNr(1);
-  ProcessHandle handle = launcher->Start(Standin(), "-StatusFile \"" + status + "\"");
-  ASSERT_GT(handle, 0);
-  EXPECT_TRUE(RunsToItsEnd(*launcher, handle, milliseconds(10000)));
-  EXPECT_FALSE(fs::exists(status));
-}
-
-// Whole unattended runs of the built program, once with the local launcher and once on the
-// cluster.
-
-class SlurmRunTest : public SlurmTest {
- protected:
-  void SetUp() override {
-    SlurmTest::SetUp();
-    if (HasFatalFailure()) return;
+    setenv("JR_MARK", "from the runner", 1);
     test::ProgramOutcome made = test::RunProgram(
         "/bin/bash",
         {test::SourceDir() + "/scripts/make-utilities.sh", temp_.path(), test::BinDir()}, {},
         temp_.path());
     ASSERT_EQ(made.status, 0) << made.err;
-    plain_registry_ = ReadFile(temp_.File("registry.reg"));
+    plain_registry_ = ReadWholeFile(temp_.File("registry.reg"));
     job_.Description = "Cluster test";
     job_.LogFile = temp_.File("admin.htm");
     job_.UserFile = temp_.File("user.htm");
@@ -292,12 +172,22 @@ class SlurmRunTest : public SlurmTest {
     EXPECT_TRUE(WriteJobFile(path, job_, "2026-12-06 12:00:00").ok);
     fs::remove_all(temp_.File("logs"));
     fs::create_directories(temp_.File("logs"));
-    fs::remove(temp_.File("metadata.sqlite"));
     return path;
   }
 
   test::ProgramOutcome Run() {
     return test::RunProgram(test::BinDir() + "/jobrunner", {SaveJob()}, Env(), temp_.path());
+  }
+
+  // The run name of the last run, from its administrators' definition file.
+  std::string RunName() const {
+    for (const auto& folder : fs::directory_iterator(temp_.File("logs"))) {
+      for (const auto& file : fs::directory_iterator(folder.path())) {
+        const std::string name = file.path().filename().string();
+        if (name.ends_with("_RepDef.txt")) return name.substr(0, name.size() - 11);
+      }
+    }
+    return "";
   }
 
   // What a run decided about its lines: the administrators' report headings, in order.
@@ -306,7 +196,7 @@ class SlurmRunTest : public SlurmTest {
     for (const auto& folder : fs::directory_iterator(temp_.File("logs"))) {
       for (const auto& file : fs::directory_iterator(folder.path())) {
         if (!file.path().string().ends_with("_RepDef.txt")) continue;
-        std::istringstream text(ReadFile(file.path().string()));
+        std::istringstream text(ReadWholeFile(file.path().string()));
         for (std::string line; std::getline(text, line);) {
           if (!line.empty() && line.back() == '\r') line.pop_back();
           if (line.ends_with("  :  OK") || line.ends_with("  :  FAILED")) {
@@ -318,29 +208,6 @@ class SlurmRunTest : public SlurmTest {
     return headings;
   }
 
-  // How many process metadata entries a run wrote, by entry status ("status:count ...").
-  std::string MetadataByStatus() const {
-    sqlite3* db = nullptr;
-    std::string counts = "unreadable";
-    if (sqlite3_open_v2(temp_.File("metadata.sqlite").c_str(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) == SQLITE_OK) {
-      sqlite3_stmt* statement = nullptr;
-      if (sqlite3_prepare_v2(db,
-                             "SELECT entry_status, count(*) FROM process_metadata "
-                             "GROUP BY entry_status ORDER BY entry_status",
-                             -1, &statement, nullptr) == SQLITE_OK) {
-        counts.clear();
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-          counts += std::to_string(sqlite3_column_int(statement, 0)) + ":" +
-                    std::to_string(sqlite3_column_int(statement, 1)) + " ";
-        }
-      }
-      sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return counts;
-  }
-
   // The id the cluster gives its next job; the difference over a run is the number of
   // jobs the run handed to it.
   static int NextJobId() {
@@ -349,14 +216,23 @@ class SlurmRunTest : public SlurmTest {
     return atoi(id.c_str()) + 1;
   }
 
+  static inline std::string cluster_dir_;
+  static inline bool cluster_up_ = false;
+  static inline std::string cluster_error_;
+  test::TempDir temp_;
   JobDocument job_;
   std::string plain_registry_;
 };
 
 TEST_F(SlurmRunTest, ARunEndsAsItDoesLocallyWithEveryLineOnTheCluster) {
-  // A user script that is not executable, as the local launcher runs it by /bin/sh.
-  const std::string script = temp_.File("user script.sh");
-  test::WriteWholeFile(script, "#!/bin/sh\necho ok > \"$1\"\n");
+  // A user script in a folder with a blank, not executable (the local launcher runs such
+  // a file by /bin/sh): it tells under which name, where and with what environment the
+  // cluster ran it.
+  fs::create_directory(temp_.File("user scripts"));
+  const std::string script = temp_.File("user scripts/report.sh");
+  test::WriteWholeFile(script,
+                       "#!/bin/sh\necho \"$SLURM_JOB_NAME|$(pwd)|$JR_MARK\" >\"$2\"\n"
+                       "echo ok >\"$1\"\n");
   Add("10", "Flow Runner", "-sleep 200", "");
   Add("20", "Scan Anomalies", "-status failure", "10", false, "50");
   Add("30", "Member Purger", "", "10");
@@ -379,7 +255,6 @@ TEST_F(SlurmRunTest, ARunEndsAsItDoesLocallyWithEveryLineOnTheCluster) {
   SetLauncher("");
   test::ProgramOutcome local = Run();
   const std::vector<std::string> local_outcomes = Outcomes();
-  const std::string local_metadata = MetadataByStatus();
 
   SetLauncher("\"Type\"=\"Slurm\"\r\n\"Partition\"=\"debug\"\r\n");
   const int first_job = NextJobId();
@@ -396,12 +271,12 @@ TEST_F(SlurmRunTest, ARunEndsAsItDoesLocallyWithEveryLineOnTheCluster) {
   std::vector<std::string> sorted_cluster = Outcomes();
   std::sort(sorted_cluster.begin(), sorted_cluster.end());
   EXPECT_EQ(sorted_cluster, sorted_local);
-  EXPECT_EQ(MetadataByStatus(), local_metadata);
-  EXPECT_NE(local_metadata.find(":3 "), std::string::npos) << local_metadata;
   // Seven starts, the repeat included, went to the cluster; the report generator's two
   // did not.
   EXPECT_EQ(jobs, 7);
-  EXPECT_FALSE(ReadFile(temp_.File("admin.htm")).empty());
+  EXPECT_FALSE(ReadWholeFile(temp_.File("admin.htm")).empty());
+  EXPECT_EQ(ReadWholeFile(temp_.File("user_60_log.txt")),
+            RunName() + "_60|" + fs::current_path().string() + "|from the runner\n");
 }
 
 TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
@@ -416,7 +291,7 @@ TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
     for (const auto& folder : fs::directory_iterator(temp_.File("logs"))) {
       for (const auto& file : fs::directory_iterator(folder.path())) {
         if (file.path().string().ends_with("_Stat.txt") &&
-            ReadFile(file.path().string()).rfind("running", 0) == 0) {
+            ReadWholeFile(file.path().string()).rfind("running", 0) == 0) {
           ++count;
         }
       }
@@ -424,14 +299,14 @@ TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
     return count;
   };
   ASSERT_TRUE(WaitUntil([&] { return running_lines() == 2; }, milliseconds(20000)));
-  EXPECT_NE(Cluster::QueuedJobNames().find("_10\n"), std::string::npos);
+  EXPECT_NE(QueuedJobNames().find("_10\n"), std::string::npos);
 
   running.Signal(SIGTERM);
   test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
   EXPECT_EQ(outcome.status, 2) << outcome.err;
   EXPECT_TRUE(WaitUntil([&] { return ProcessesWith(temp_.path()).empty(); }, milliseconds(10000)))
       << "a program or srun outlived the stopped run";
-  EXPECT_TRUE(WaitUntil([] { return Cluster::QueuedJobNames().empty(); }, milliseconds(10000)));
+  EXPECT_TRUE(WaitUntil([] { return QueuedJobNames().empty(); }, milliseconds(10000)));
   const std::vector<std::string> outcomes = Outcomes();
   EXPECT_EQ(outcomes, (std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED",
                                                 "line 20 (Scan Anomalies)  :  FAILED"}));
@@ -451,16 +326,7 @@ TEST_F(SlurmRunTest, AWrongPartitionFailsItsLinesWithSlurmsMessage) {
                                                   "line 20 (Member Purger)  :  FAILED"}));
 }
 
-TEST_F(SlurmRunTest, AnUnknownLauncherStopsTheRunBeforeItStarts) {
-  SetLauncher("\"Type\"=\"pbs\"\r\n");
-  Add("10", "Flow Runner", "", "");
-  test::ProgramOutcome outcome = Run();
-  EXPECT_EQ(outcome.status, 4);
-  EXPECT_NE(outcome.err.find("Unknown launcher type \"pbs\""), std::string::npos) << outcome.err;
-  EXPECT_TRUE(fs::is_empty(temp_.File("logs")));
-}
-
-TEST_F(SlurmRunTest, CheckTellsWhereJobLinesRunAndWhetherTheyCould) {
+TEST_F(SlurmRunTest, CheckTellsWhereJobLinesRunAndAnUnknownLauncherStopsTheRun) {
   Add("10", "Flow Runner", "", "");
   const std::string job = SaveJob();
   auto check = [&] {
@@ -493,6 +359,11 @@ TEST_F(SlurmRunTest, CheckTellsWhereJobLinesRunAndWhetherTheyCould) {
   EXPECT_NE(unknown.err.find("jobrunner: error: Unknown launcher type \"pbs\""), std::string::npos)
       << unknown.err;
   EXPECT_NE(unknown.out.find("\"Flow Runner\""), std::string::npos);
+
+  test::ProgramOutcome refused = Run();
+  EXPECT_EQ(refused.status, 4);
+  EXPECT_NE(refused.err.find("Unknown launcher type \"pbs\""), std::string::npos) << refused.err;
+  EXPECT_TRUE(fs::is_empty(temp_.File("logs")));
 }
 
 }  // namespace

@@ -38,6 +38,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config_mode.h"
+
 namespace {
 
 struct Invocation {
@@ -296,6 +298,7 @@ int RunJob(const Invocation& inv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (standin::IsConfigMode(argc, argv)) return standin::RunConfigMode(argc, argv);
   Invocation inv = ParseInvocation(argc, argv);
   return RunJob(inv);
 }

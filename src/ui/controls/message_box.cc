@@ -1,0 +1,107 @@
+#include "ui/controls/message_box.h"
+
+#include <QPushButton>
+
+namespace jr {
+namespace {
+
+struct TestState {
+  bool on = false;
+  QList<int> answers;
+  QList<MessageBox::Shown> history;
+};
+
+TestState& State() {
+  static TestState state;
+  return state;
+}
+
+QList<MessageBox::Answer> AnswersOf(MessageBox::Buttons buttons) {
+  switch (buttons) {
+    case MessageBox::kOkCancel:
+      return {MessageBox::kOk, MessageBox::kCancel};
+    case MessageBox::kYesNoCancel:
+      return {MessageBox::kYes, MessageBox::kNo, MessageBox::kCancel};
+    case MessageBox::kYesNo:
+      return {MessageBox::kYes, MessageBox::kNo};
+    case MessageBox::kOkOnly:
+      break;
+  }
+  return {MessageBox::kOk};
+}
+
+QMessageBox::StandardButton StandardButtonOf(MessageBox::Answer answer) {
+  switch (answer) {
+    case MessageBox::kCancel:
+      return QMessageBox::Cancel;
+    case MessageBox::kYes:
+      return QMessageBox::Yes;
+    case MessageBox::kNo:
+      return QMessageBox::No;
+    case MessageBox::kOk:
+      break;
+  }
+  return QMessageBox::Ok;
+}
+
+QMessageBox::Icon QtIconOf(MessageBox::Icon icon) {
+  switch (icon) {
+    case MessageBox::kCritical:
+      return QMessageBox::Critical;
+    case MessageBox::kQuestion:
+      return QMessageBox::Question;
+    case MessageBox::kInformation:
+      return QMessageBox::Information;
+    case MessageBox::kExclamation:
+      break;
+  }
+  return QMessageBox::Warning;
+}
+
+}  // namespace
+
+int MessageBox::show(const QString& text, const QString& title, Buttons buttons,
+                     Answer default_answer, Icon icon, QWidget* parent) {
+  const QList<Answer> answers = AnswersOf(buttons);
+  if (!answers.contains(default_answer)) default_answer = answers.first();
+  TestState& state = State();
+  if (state.on) {
+    state.history.append({text, title, buttons, default_answer, icon});
+    if (state.answers.isEmpty()) return default_answer;
+    return state.answers.takeFirst();
+  }
+
+  // Texts may carry CR LF line breaks; a label breaks lines at LF alone.
+  QString shown = text;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QMessageBox box(QtIconOf(icon), title, shown, QMessageBox::NoButton, parent);
+  for (Answer answer : answers) box.addButton(StandardButtonOf(answer));
+  box.setDefaultButton(StandardButtonOf(default_answer));
+  // Escape answers the most cautious choice the box offers.
+  Answer escape = answers.contains(kCancel) ? kCancel : answers.contains(kNo) ? kNo : kOk;
+  box.setEscapeButton(StandardButtonOf(escape));
+  box.exec();
+  QAbstractButton* clicked = box.clickedButton();
+  for (Answer answer : answers) {
+    if (clicked == box.button(StandardButtonOf(answer))) return answer;
+  }
+  return escape;
+}
+
+void MessageBox::enableTesting(bool on) { State().on = on; }
+void MessageBox::setNextAnswer(int answer) { State().answers.append(answer); }
+const QList<MessageBox::Shown>& MessageBox::history() { return State().history; }
+QString MessageBox::lastText() { return last().text; }
+QString MessageBox::lastTitle() { return last().title; }
+
+MessageBox::Shown MessageBox::last() {
+  const QList<Shown>& history = State().history;
+  return history.isEmpty() ? Shown{} : history.last();
+}
+
+void MessageBox::reset() {
+  State().answers.clear();
+  State().history.clear();
+}
+
+}  // namespace jr

@@ -1,0 +1,33 @@
+#pragma once
+// The window runs a job through this interface, so that the run driver can be plugged in
+// (and tests can run "jobs" that are only scripted progress).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/engine_env.h"
+#include "jobfile/job_file.h"
+
+namespace jr {
+
+struct JobRunOutcome {
+  // False when the run could not start at all; `message` then says why.
+  bool ran = false;
+  // For a run: its final status text ("finished without errors." and the like).
+  std::string message;
+};
+
+class JobExecutor {
+ public:
+  virtual ~JobExecutor() = default;
+  // Runs `job` in window mode on the calling thread and returns when the run is over.
+  // `hooks.Pause` is where the window keeps processing its events; the run ends early, as
+  // an interrupted command-line run does, once `hooks.StopRequested()` is true.
+  virtual JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) = 0;
+};
+
+// An executor for builds without a run driver: every run is refused with a message.
+std::unique_ptr<JobExecutor> MakeUnavailableJobExecutor();
+
+}  // namespace jr

@@ -108,6 +108,11 @@ class SystemLauncherProbe : public LauncherProbe {
     if (ec) return -1;
     std::random_device random;
     capture /= "jobrunner-probe-" + std::to_string(random()) + ".txt";
+    // Created here and now, so that the redirection below writes into a file of ours and
+    // never through a link someone placed in the shared temporary folder.
+    std::FILE* created = std::fopen(capture.string().c_str(), "wx");
+    if (created == nullptr) return -1;
+    std::fclose(created);
     // Only for --check: the standard library's command processor is enough to capture
     // the output, and both shells it may be understand these redirections.
     std::string command = "\"" + program + "\"";

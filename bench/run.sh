@@ -11,14 +11,16 @@ build=${1:-build-release}
 # GCC 12 at -O3 reports a false -Wrestrict inside std::string's operator+ (GCC bug 105329);
 # with -Werror that would stop a Release build of correct code.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-Wno-restrict" \
-  -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_TESTS=OFF -DJOBRUNNER_BUILD_BENCH=ON >/dev/null
+  -DJOBRUNNER_BUILD_TESTS=OFF -DJOBRUNNER_BUILD_BENCH=ON >/dev/null
 targets=()
 for source in bench/*_bench.cc; do targets+=("$(basename "$source" .cc)"); done
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" jobrunner standin pagegen >/dev/null
 
 status=0
 for target in "${targets[@]}"; do
   echo "== $target"
-  "$build/bench/$target" || status=1
+  QT_QPA_PLATFORM=offscreen "$build/bench/$target" || status=1
 done
+echo "== fixed cost of a run"
+bash bench/fixed_cost.sh "$build/bin" || status=1
 exit $status

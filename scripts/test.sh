@@ -10,6 +10,7 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
+bash tests/package_test.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=ON \
   -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF

@@ -11,7 +11,7 @@ namespace jr {
 int RunWindow(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Extraction Job Runner");
-  BatchDefinitionFrm window(MakeUnavailableJobExecutor());
+  BatchDefinitionFrm window(MakeDriverJobExecutor());
   window.show();
   return app.exec();
 }

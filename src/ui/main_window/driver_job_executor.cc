@@ -1,0 +1,104 @@
+// Runs a job from the window through the same driver as command-line mode, with the
+// machine's launcher, registry, event log and metadata log.
+
+#include <QString>
+#include <algorithm>
+#include <chrono>
+
+#include "engine/execute_job.h"
+#include "platform/slurm_launcher.h"
+#include "ui/controls/message_box.h"
+#include "ui/main_window/job_executor.h"
+
+namespace jr {
+namespace {
+
+// The one message the engine may show (a failed event-log write) appears as a box.
+class MessageBoxNotifier final : public Notifier {
+ public:
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
+    MessageBox::Icon box_icon = MessageBox::kExclamation;
+    if (icon == MessageIcon::kCritical) box_icon = MessageBox::kCritical;
+    if (icon == MessageIcon::kInformation) box_icon = MessageBox::kInformation;
+    MessageBox::show(QString::fromUtf8(text.data(), static_cast<int>(text.size())),
+                     QString::fromUtf8(title.data(), static_cast<int>(title.size())),
+                     MessageBox::kOkOnly, MessageBox::kOk, box_icon);
+  }
+};
+
+// The window's pause processes its events; this one also ends as soon as a job line's
+// program exits, so that a finished line is noticed at once and not up to a second later.
+class ChildAwareHooks final : public RunHooks {
+ public:
+  ChildAwareHooks(RunHooks& window, ProcessLauncher& launcher)
+      : window_(window), launcher_(launcher) {}
+
+  void Pause(std::chrono::milliseconds longest) override {
+    using std::chrono::steady_clock;
+    const steady_clock::time_point end = steady_clock::now() + longest;
+    while (true) {
+      window_.Pause(std::chrono::milliseconds(0));
+      if (window_.StopRequested()) return;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - steady_clock::now());
+      if (left.count() <= 0) return;
+      // Short slices keep the window responsive while it waits for a child.
+      const std::chrono::milliseconds slice = std::min(left, std::chrono::milliseconds(25));
+      const steady_clock::time_point before = steady_clock::now();
+      launcher_.WaitForExit(slice);
+      if (steady_clock::now() - before + std::chrono::milliseconds(1) < slice) return;
+    }
+  }
+  bool StopRequested() const override { return window_.StopRequested(); }
+  void LineStarted(const clsJobLine& line) override { window_.LineStarted(line); }
+  void LineFinished(const clsJobLine& line) override { window_.LineFinished(line); }
+  void LineSkipped(const clsJobLine& line) override { window_.LineSkipped(line); }
+  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override {
+    window_.LineRepeated(original, copy);
+  }
+  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
+    window_.LineCannotStart(line, reason);
+  }
+  void Warning(std::string_view text) override { window_.Warning(text); }
+
+ private:
+  RunHooks& window_;
+  ProcessLauncher& launcher_;
+};
+
+class DriverJobExecutor final : public JobExecutor {
+ public:
+  JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) override {
+    SystemClock clock;
+    MessageBoxNotifier notifier;
+    std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+    std::string launcher_error;
+    std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, &launcher_error);
+    if (!launcher) return {false, launcher_error};
+    std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
+    std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
+    EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};
+
+    RunRequest request;
+    request.job_description = job.Description;
+    request.admin_report = job.LogFile;
+    request.user_report = job.UserFile;
+    request.log_file_folder = job.TempLogDir;
+    request.log_to_event_log = job.LogToEventLog;
+    request.table = &job.table;
+    request.row_count = job.table.Get_BatchLine_Count();
+    request.from_command_line = false;
+    request.maximum = max_parallel;
+    ChildAwareHooks child_aware(hooks, *launcher);
+    RunResult result = RunJob(request, env, child_aware);
+    return {true, result.report.status_text};
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<JobExecutor> MakeDriverJobExecutor() {
+  return std::make_unique<DriverJobExecutor>();
+}
+
+}  // namespace jr

@@ -1,9 +1,11 @@
 #include "app/cli_check.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "platform/slurm_launcher.h"
 
 namespace jr {
 namespace {
@@ -142,13 +144,23 @@ int RunCheck(const std::vector<std::string>& args) {
                  "job line; only the first one runs\n",
                  path.c_str(), number);
   }
+  // Where the job lines would run, and whether they could.
+  std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+  std::unique_ptr<LauncherProbe> probe = MakeSystemLauncherProbe();
+  std::istringstream launcher(DescribeLauncher(*registry, *probe, nullptr));
+  for (std::string line; std::getline(launcher, line);) {
+    std::fprintf(stderr, "jobrunner: %s\n", line.c_str());
+  }
+  LauncherSettings settings;
+  const bool runnable = ReadLauncherSettings(*registry, &settings, nullptr);
   const std::string json = JobJson(job);
   // A check whose answer was lost must not look like a passed one.
   if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
     std::perror("jobrunner: cannot write the result");
     return kExitCannotWriteOutput;
   }
-  return kExitNoErrors;
+  // The file is fine, but an unattended run would refuse to start it.
+  return runnable ? kExitNoErrors : kExitCannotRun;
 }
 
 }  // namespace jr

@@ -9,6 +9,7 @@
 #include "jobfile/job_file.h"
 #include "model/number_text.h"
 #include "model/time_text.h"
+#include "platform/slurm_launcher.h"
 #include "platform/stop_requests.h"
 
 namespace jr {
@@ -111,8 +112,13 @@ int RunFromCommandLine(const std::string& job_file) {
   }
 
   SystemClock clock;
-  std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+  std::string launcher_error;
+  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, &launcher_error);
+  if (!launcher) {
+    notifier.ShowMessage(kTitle, launcher_error + " The job was not run.", MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
   std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
   EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};

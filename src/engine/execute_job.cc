@@ -32,6 +32,7 @@ RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks) {
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
+  env.launcher.SetRunName(result.run_name);
   result.run_folder = request.log_file_folder + kPathSeparator + result.run_timestamp +
                       kPathSeparator;
 

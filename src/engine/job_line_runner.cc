@@ -37,6 +37,7 @@ bool StartJobLine(clsJobLine& line, EngineEnv& env, std::string* failure) {
       return false;
     }
   }
+  env.launcher.SetJobLineNr(line.JobLineNr());
   line.setProcessId(ShellExecTask(env.launcher, program, line.ProgramOptions()));
   if (line.ProcessId() > 0) {
     line.SetStartingTime();

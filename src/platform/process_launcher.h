@@ -38,6 +38,13 @@ class ProcessLauncher {
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
+
+  // Names for what the following Start calls start, for launchers that hand job lines to
+  // a batch system that shows job names; local launchers ignore them. A run sets its run
+  // name once; StartJobLine sets the job line number just before each start, which marks
+  // that start as a job line's.
+  virtual void SetRunName(std::string_view /*run_name*/) {}
+  virtual void SetJobLineNr(int32_t /*job_line_nr*/) {}
 };
 
 }  // namespace jr

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "engine/execute_job.h"
+#include "platform/slurm_launcher.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_executor.h"
 
@@ -70,8 +71,10 @@ class DriverJobExecutor final : public JobExecutor {
   JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) override {
     SystemClock clock;
     MessageBoxNotifier notifier;
-    std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
     std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+    std::string launcher_error;
+    std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, &launcher_error);
+    if (!launcher) return {false, launcher_error};
     std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
     std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
     EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};

@@ -30,8 +30,9 @@ class JobExecutor {
 // An executor for builds without a run driver: every run is refused with a message.
 std::unique_ptr<JobExecutor> MakeUnavailableJobExecutor();
 
-// Runs jobs through the run driver on this machine's launcher, registry, event log and
-// metadata log, as command-line mode does.
+// Runs jobs through the run driver on the launcher the registry sets (a wrong setting
+// refuses the run with its message) and this machine's registry, event log and metadata
+// log, as command-line mode does.
 std::unique_ptr<JobExecutor> MakeDriverJobExecutor();
 
 }  // namespace jr

@@ -44,13 +44,19 @@ export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would look for a network.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# A server that stays up: otherwise every test pays for starting one. It is started first
-# (a server that already runs keeps its own lifetime and refuses a second one).
 mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1 || true
-wineserver -p
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# The prefix is set up in the background after wineboot returns; waiting for its server
+# to end lets the tests start on a prefix that is done, instead of competing with it.
 wineboot -i >/dev/null 2>&1
+wineserver -w
+# A server that stays up: otherwise every test pays for starting one. Its own output goes
+# nowhere, and the prefix's background services are started here, also with no output:
+# a process that holds the output pipe of a test (or of the test discovery during the
+# build) would keep that pipe open and make the test wait until its time-out.
+wineserver -p >/dev/null 2>&1 </dev/null
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wineboot >/dev/null 2>&1 </dev/null
 step_done "wine prefix"
 
 # ---- Build ---------------------------------------------------------------------------------

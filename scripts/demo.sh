@@ -13,9 +13,10 @@ JOBRUNNER_REGISTRY="$demo/registry.reg" \
 JOBRUNNER_EVENT_LOG="$demo/events.log" \
 JOBRUNNER_METADATA_DB="$demo/metadata.sqlite" \
   build/bin/jobrunner "$demo/demo-job.xml" || status=$?
+run=$(ls -d "$demo"/logs/*/ | tail -n 1)
 echo
-echo "jobrunner exited with status $status."
-echo "Run folders:               $demo/logs/"
+echo "jobrunner exited with status $status: the job $(sed -n 's/^Execution Job\t: \(.*\)\r$/\1/p' "$run"*_UserDef.txt)"
+echo "Run folder:                $run"
 echo "Administrators' report:    $demo/reports/admin-report.htm"
 echo "End users' report:         $demo/reports/user-report.htm"
 echo "Event log entries:         $demo/events.log"

@@ -69,8 +69,12 @@ class CommandLineHooks final : public RunHooks {
  private:
   void Progress(const char* what, const clsJobLine& line, const std::string& extra) {
     if (!progress_) return;
-    std::fprintf(stderr, "%s  line %d %s: %s%s\n", FormatTimeText(clock_.Now()).c_str(),
-                 line.JobLineNr(), line.JobDescription().c_str(), what, extra.c_str());
+    const std::string copy_of = line.OriginalJobLineNr() > 0
+                                    ? " (repeat of " + std::to_string(line.OriginalJobLineNr()) + ")"
+                                    : std::string();
+    std::fprintf(stderr, "%s  line %d%s %s: %s%s\n", FormatTimeText(clock_.Now()).c_str(),
+                 line.JobLineNr(), copy_of.c_str(), line.JobDescription().c_str(), what,
+                 extra.c_str());
   }
 
   std::string job_file_;

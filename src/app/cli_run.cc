@@ -145,8 +145,8 @@ int RunFromCommandLine(const std::string& job_file) {
   RunResult result = RunJob(request, env, hooks);
 
   if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
-    std::fprintf(stderr, "jobrunner: interrupted by signal %d; running job lines were ended\n",
-                 StopRequestNumber());
+    std::fprintf(stderr, "jobrunner: stopped by %s; running job lines were ended\n",
+                 StopRequestName());
   }
   if (progress) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",

@@ -16,8 +16,9 @@ class StopRequests {
 
 // True once a stop was requested.
 bool StopRequested();
-// What was received: the signal number (POSIX) or the console event (Windows); 0 for none.
-int StopRequestNumber();
+// What was received, for the message that tells why the run ended ("SIGTERM", "Ctrl+C");
+// empty when nothing was.
+const char* StopRequestName();
 
 bool StandardErrorIsTerminal();
 

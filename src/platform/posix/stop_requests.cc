@@ -32,7 +32,18 @@ StopRequests::~StopRequests() {
 
 bool StopRequested() { return g_stop_signal != 0; }
 
-int StopRequestNumber() { return static_cast<int>(g_stop_signal); }
+const char* StopRequestName() {
+  switch (g_stop_signal) {
+    case 0:
+      return "";
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return "a signal";
+  }
+}
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 

@@ -36,7 +36,20 @@ StopRequests::~StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
 
 bool StopRequested() { return g_stop_event.load() != 0; }
 
-int StopRequestNumber() { return g_stop_event.load(); }
+const char* StopRequestName() {
+  switch (g_stop_event.load()) {
+    case 0:
+      return "";
+    case CTRL_C_EVENT + 1:
+      return "Ctrl+C";
+    case CTRL_BREAK_EVENT + 1:
+      return "Ctrl+Break";
+    case CTRL_CLOSE_EVENT + 1:
+      return "the console window closing";
+    default:
+      return "a console event";
+  }
+}
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 

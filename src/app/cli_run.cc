@@ -6,10 +6,10 @@
 
 #include "app/cli.h"
 #include "engine/execute_job.h"
+#include "engine/system_env.h"
 #include "jobfile/job_file.h"
 #include "model/number_text.h"
 #include "model/time_text.h"
-#include "platform/slurm_launcher.h"
 #include "platform/stop_requests.h"
 
 namespace jr {
@@ -69,9 +69,10 @@ class CommandLineHooks final : public RunHooks {
  private:
   void Progress(const char* what, const clsJobLine& line, const std::string& extra) {
     if (!progress_) return;
-    const std::string copy_of = line.OriginalJobLineNr() > 0
-                                    ? " (repeat of " + std::to_string(line.OriginalJobLineNr()) + ")"
-                                    : std::string();
+    const std::string copy_of =
+        line.OriginalJobLineNr() > 0
+            ? " (repeat of " + std::to_string(line.OriginalJobLineNr()) + ")"
+            : std::string();
     std::fprintf(stderr, "%s  line %d%s %s: %s%s\n", FormatTimeText(clock_.Now()).c_str(),
                  line.JobLineNr(), copy_of.c_str(), line.JobDescription().c_str(), what,
                  extra.c_str());
@@ -115,40 +116,24 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
-  SystemClock clock;
-  std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
   std::string launcher_error;
-  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, &launcher_error);
-  if (!launcher) {
+  std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
+  if (!system) {
     notifier.ShowMessage(kTitle, launcher_error + " The job was not run.", MessageIcon::kCritical);
     return kExitCannotRun;
   }
-  std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
-  std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
-  EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};
-
-  const bool progress = StandardErrorIsTerminal();
-  CommandLineHooks hooks(job_file, *launcher, clock, progress);
-
-  RunRequest request;
-  request.job_description = job.Description;
-  request.admin_report = job.LogFile;
-  request.user_report = job.UserFile;
-  request.log_file_folder = job.TempLogDir;
-  request.log_to_event_log = job.LogToEventLog;
-  request.table = &job.table;
-  request.row_count = job.table.Get_BatchLine_Count();
-  request.from_command_line = true;
-  request.maximum = maximum;
+  CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
+                         StandardErrorIsTerminal());
+  const RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
 
   StopRequests stop_requests;
-  RunResult result = RunJob(request, env, hooks);
+  RunResult result = RunJob(request, system->env(), hooks);
 
   if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
     std::fprintf(stderr, "jobrunner: stopped by %s; running job lines were ended\n",
                  StopRequestName());
   }
-  if (progress) {
+  if (StandardErrorIsTerminal()) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",
                  result.report.status_text.c_str(), result.run_folder.c_str(), job.LogFile.c_str(),
                  job.UserFile.c_str());

@@ -21,6 +21,20 @@ double RandomFraction(const Clock& clock) {
 
 }  // namespace
 
+RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line) {
+  RunRequest request;
+  request.job_description = job.Description;
+  request.admin_report = job.LogFile;
+  request.user_report = job.UserFile;
+  request.log_file_folder = job.TempLogDir;
+  request.log_to_event_log = job.LogToEventLog;
+  request.table = &job.table;
+  request.row_count = job.table.Get_BatchLine_Count();
+  request.from_command_line = from_command_line;
+  request.maximum = maximum;
+  return request;
+}
+
 std::string RunNameFor(double fraction) {
   if (!(fraction >= 0.0) || fraction >= 1.0) fraction = 0.0;
   auto number = static_cast<int64_t>(fraction * 99999.0);
@@ -33,8 +47,8 @@ RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks) {
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
   env.launcher.SetRunName(result.run_name);
-  result.run_folder = request.log_file_folder + kPathSeparator + result.run_timestamp +
-                      kPathSeparator;
+  result.run_folder =
+      request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
 
   std::string error;
   if (!env.file_system.CreateFolder(result.run_folder, &error) &&

@@ -8,6 +8,7 @@
 
 #include "engine/engine_env.h"
 #include "engine/scheduler.h"
+#include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "report/generate_reports.h"
 
@@ -34,6 +35,10 @@ struct RunResult {
   SchedulerOutcome scheduler;
   ReportOutcome report;
 };
+
+// The run of a loaded job as the window and command-line mode start it: its header texts
+// unchanged, its whole table, and the maximum already checked by the caller.
+RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "engine/execute_job.h"
-#include "platform/slurm_launcher.h"
+#include "engine/system_env.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_executor.h"
 
@@ -69,28 +69,13 @@ class ChildAwareHooks final : public RunHooks {
 class DriverJobExecutor final : public JobExecutor {
  public:
   JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) override {
-    SystemClock clock;
     MessageBoxNotifier notifier;
-    std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
     std::string launcher_error;
-    std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, &launcher_error);
-    if (!launcher) return {false, launcher_error};
-    std::unique_ptr<EventLogSink> event_log = MakeSystemEventLogSink();
-    std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSystemMetadataLogFactory();
-    EngineEnv env{clock, *launcher, RealFileSystem(), *registry, *event_log, *metadata, notifier};
-
-    RunRequest request;
-    request.job_description = job.Description;
-    request.admin_report = job.LogFile;
-    request.user_report = job.UserFile;
-    request.log_file_folder = job.TempLogDir;
-    request.log_to_event_log = job.LogToEventLog;
-    request.table = &job.table;
-    request.row_count = job.table.Get_BatchLine_Count();
-    request.from_command_line = false;
-    request.maximum = max_parallel;
-    ChildAwareHooks child_aware(hooks, *launcher);
-    RunResult result = RunJob(request, env, child_aware);
+    std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
+    if (!system) return {false, launcher_error};
+    ChildAwareHooks child_aware(hooks, system->launcher());
+    RunResult result = RunJob(RunRequestFor(job, max_parallel, /*from_command_line=*/false),
+                              system->env(), child_aware);
     return {true, result.report.status_text};
   }
 };

@@ -1,0 +1,23 @@
+#include "engine/system_env.h"
+
+#include "platform/slurm_launcher.h"
+
+namespace jr {
+
+std::unique_ptr<SystemEnv> SystemEnv::Make(Notifier& notifier, std::string* error) {
+  std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, error);
+  if (!launcher) return nullptr;
+  return std::unique_ptr<SystemEnv>(
+      new SystemEnv(notifier, std::move(registry), std::move(launcher)));
+}
+
+SystemEnv::SystemEnv(Notifier& notifier, std::unique_ptr<RegistryReader> registry,
+                     std::unique_ptr<ProcessLauncher> launcher)
+    : registry_(std::move(registry)),
+      launcher_(std::move(launcher)),
+      event_log_(MakeSystemEventLogSink()),
+      metadata_(MakeSystemMetadataLogFactory()),
+      env_{clock_, *launcher_, RealFileSystem(), *registry_, *event_log_, *metadata_, notifier} {}
+
+}  // namespace jr

@@ -8,22 +8,18 @@
 namespace jr {
 namespace {
 
-class NoLauncher final : public ProcessLauncher {
- public:
+// Seams the preparation never uses.
+struct NoLauncher final : ProcessLauncher {
   ProcessHandle Start(std::string_view, std::string_view) override { return 0; }
   bool IsRunning(ProcessHandle&) override { return false; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
 };
-
-class NoEventLog final : public EventLogSink {
- public:
+struct NoEventLog final : EventLogSink {
   int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
 };
-
-class NoNotifier final : public Notifier {
- public:
+struct NoNotifier final : Notifier {
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
 };
 
@@ -69,45 +65,43 @@ class PrepareJobLinesTest : public ::testing::Test {
 };
 
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
-  const std::string q = "\"";
-  const std::string f = kRun + "7";
-  const std::string job_id = " -job_id \"" + kStamp + q;
-  auto a = [&](const std::string& log, const std::string& status) {
-    return "-v 2 -StatusFile \"" + f + status + "\" -LogFile \"" + f + log + q + job_id;
-  };
+  const std::string f = kRun + "7", job_id = " -job_id \"" + kStamp + "\"";
+  // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
   struct {
-    std::string type, executer, log, status, summary, options;
-  } const cases[] = {
-      {"Run Vantor Job (UNIX)", Keld("RunVantorJob.exe"), "VantorExp_Log.txt", "VantorExp_Stat.txt",
-       "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
-      {"Run Vantor Job (NT)", Keld("RunVantorJob.exe"), "VantorExp_Log.txt", "VantorExp_Stat.txt",
-       "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
-      {"SupplyDesk 2.2 User Extraction", Keld("SDUserDownload.exe"), "SupplyDesk_Log.txt",
-       "SupplyDesk_Stat.txt", "", a("SupplyDesk_Log.txt", "SupplyDesk_Stat.txt")},
-      {"Run Quillmart script", Keld("RunQM.exe"), "RunQM_Log.txt", "RunQM_Stat.txt",
-       "RunQM_Sum.txt",
-       "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
-           "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""},
-      {"Flow Runner", Keld("FlowRun.exe"), "FlowRun_Log.txt", "FlowRun_Stat.txt", "",
-       a("FlowRun_Log.txt", "FlowRun_Stat.txt")},
-      {"Scan Anomalies", Keld("ScanAnomalies.exe"), "ScanAnom_Log.txt", "ScanAnom_Stat.txt", "",
-       a("ScanAnom_Log.txt", "ScanAnom_Stat.txt")},
-      {"Member Purger", Keld("MemberPurger.exe"), "Purger_Log.txt", "Purger_Stat.txt", "",
-       a("Purger_Log.txt", "Purger_Stat.txt")},
-      {"Settings Editor", Keld("SettingsEditor.exe"), "", "SettingsEditor_Stat.txt", "",
-       "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id},
-      {"Health Inspector", Mirn("Inspector.exe"), "HealthInspector_Log.txt",
-       "HealthInspector_Stat.txt", "", a("HealthInspector_Log.txt", "HealthInspector_Stat.txt")},
-      {"Build Aggregates", Keld("BuildAggr.exe"), "BuildAggr_Log.txt", "BuildAggr_Stat.txt", "",
-       a("BuildAggr_Log.txt", "BuildAggr_Stat.txt")},
-      // The user's batch file brings its own files and takes them positionally.
-      {"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt", "/tmp/nightly.stat", "",
-       "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp},
-      // Outside the catalogue (also by letter case): nothing to start.
-      {"???", "", "", "", "", ""},
-      {"flow runner", "", "", "", "", ""},
+    std::string type, executer, stem;
+  } const usual[] = {
+      {"Run Vantor Job (UNIX)", Keld("RunVantorJob.exe"), "VantorExp"},
+      {"Run Vantor Job (NT)", Keld("RunVantorJob.exe"), "VantorExp"},
+      {"SupplyDesk 2.2 User Extraction", Keld("SDUserDownload.exe"), "SupplyDesk"},
+      {"Flow Runner", Keld("FlowRun.exe"), "FlowRun"},
+      {"Scan Anomalies", Keld("ScanAnomalies.exe"), "ScanAnom"},
+      {"Member Purger", Keld("MemberPurger.exe"), "Purger"},
+      {"Health Inspector", Mirn("Inspector.exe"), "HealthInspector"},
+      {"Build Aggregates", Keld("BuildAggr.exe"), "BuildAggr"},
   };
-  for (const auto& expected : cases) {
+  struct Expected {
+    std::string type, executer, log, status, summary, options;
+  };
+  std::vector<Expected> cases;
+  for (const auto& u : usual) {
+    cases.push_back({u.type, u.executer, f + u.stem + "_Log.txt", f + u.stem + "_Stat.txt", "",
+                     "-v 2 -StatusFile \"" + f + u.stem + "_Stat.txt\" -LogFile \"" + f + u.stem +
+                         "_Log.txt\"" + job_id});
+  }
+  cases.push_back({"Run Quillmart script", Keld("RunQM.exe"), f + "RunQM_Log.txt",
+                   f + "RunQM_Stat.txt", f + "RunQM_Sum.txt",
+                   "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
+                       "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""});
+  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe"), "", f + "SettingsEditor_Stat.txt",
+                   "", "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id});
+  // The user's batch file brings its own files and takes them positionally.
+  cases.push_back({"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt",
+                   "/tmp/nightly.stat", "",
+                   "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp});
+  // Outside the catalogue (also by letter case): nothing to start.
+  cases.push_back({"???", "", "", "", "", ""});
+  cases.push_back({"flow runner", "", "", "", "", ""});
+  for (const Expected& expected : cases) {
     SCOPED_TRACE(expected.type);
     table_.AllocateAfresh();
     const int row = AddRow("7", expected.type, "-v 2");
@@ -117,14 +111,11 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     std::unique_ptr<clsJobLines> lines = Prepare();
     ASSERT_EQ(lines->Count(), 1);
     const clsJobLine& line = *lines->Item(1);
-    const bool user = expected.type == "User Batchfile";
-    const std::string prefix = user || expected.executer.empty() ? "" : f;
-    auto file = [&](const std::string& stem) { return stem.empty() ? "" : prefix + stem; };
     EXPECT_EQ(line.ProgramExecuter(), expected.executer);
-    EXPECT_EQ(line.UserProgramName(), user ? expected.executer : "");
-    EXPECT_EQ(line.LogFileName(), file(expected.log));
-    EXPECT_EQ(line.StatusFileName(), file(expected.status));
-    EXPECT_EQ(line.SummayFileName(), file(expected.summary));
+    EXPECT_EQ(line.UserProgramName(), expected.type == "User Batchfile" ? expected.executer : "");
+    EXPECT_EQ(line.LogFileName(), expected.log);
+    EXPECT_EQ(line.StatusFileName(), expected.status);
+    EXPECT_EQ(line.SummayFileName(), expected.summary);
     EXPECT_EQ(line.ProgramOptions(), expected.options);
     EXPECT_EQ(line.CleanProgramOptions(), "-v 2");
     EXPECT_EQ(line.JobID(), kStamp);

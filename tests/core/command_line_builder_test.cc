@@ -27,6 +27,12 @@ struct NoNotifier final : Notifier {
 std::string Keld(const std::string& name) { return "/opt/keld/utils" + (kPathSeparator + name); }
 std::string Mirn(const std::string& name) { return "/opt/mirn" + (kPathSeparator + name); }
 
+std::vector<int32_t> Walk(const clsJobLines& lines) {
+  std::vector<int32_t> numbers;
+  for (const clsJobLine& line : lines) numbers.push_back(line.JobLineNr());
+  return numbers;
+}
+
 const std::string kFolder = "/logs/20030307_140509/";
 const std::string kStamp = "20030307_140509";
 const std::string kRun = kFolder + "SorelJob~4711_";  // run folder + run name + "_"
@@ -138,9 +144,7 @@ TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
   row = AddRow("13", "User Batchfile");
 
   std::unique_ptr<clsJobLines> lines = Prepare();
-  std::vector<int32_t> numbers;
-  for (const clsJobLine& line : *lines) numbers.push_back(line.JobLineNr());
-  EXPECT_EQ(numbers, (std::vector<int32_t>{30, 40, 12, 13}));
+  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 12, 13}));
   EXPECT_TRUE(warnings_.empty());
   const clsJobLine& first = *lines->Line(30);
   EXPECT_EQ(first.JobDescription(), "  kept as typed ");
@@ -167,49 +171,40 @@ TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
   EXPECT_EQ(Prepare()->Line(1)->ProgramExecuter(), kPathSeparator + std::string("Inspector.exe"));
 }
 
-TEST_F(PrepareJobLinesTest, RowsWithoutAUsableNumberStayOutWithAWarning) {
+TEST_F(PrepareJobLinesTest, RowsWithoutAUsableOrFreeNumberStayOutWithAWarning) {
   for (const char* number : {"", "abc", "0", "-5", "1000000", "12abc", "1.5", "+3"}) {
-    SCOPED_TRACE(number);
     table_.AllocateAfresh();
     AddRow(number, "Flow Runner");
-    AddRow("999999", "Flow Runner");
+    AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
     std::unique_ptr<clsJobLines> lines = Prepare();
-    ASSERT_EQ(lines->Count(), 1);
-    EXPECT_EQ(lines->Item(1)->JobLineNr(), 999999);
+    EXPECT_EQ(Walk(*lines), std::vector<int32_t>{999999}) << number;
     EXPECT_EQ(warnings_,
               std::vector<std::string>{
                   "the active job line in row 1 has the number \"" + std::string(number) +
                   "\", which is not a whole number from 1 to 999999; it is left out "
                   "of the run"});
   }
-  // Numbers above 16 bits run whole, with their file names; blanks around digits are fine.
-  table_.AllocateAfresh();
-  AddRow(" 40000 ", "Flow Runner");
-  std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_TRUE(warnings_.empty());
-  EXPECT_EQ(lines->Line(40000)->LogFileName(), kRun + "40000FlowRun_Log.txt");
-}
+  // Numbers beyond 16 bits run whole, with their file names.
+  EXPECT_EQ(Prepare()->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
 
-TEST_F(PrepareJobLinesTest, TheSecondActiveRowOfANumberStaysOutAndIsNamed) {
+  // The second active row of a number stays out and is named; an inactive one is no
+  // duplicate.
+  table_.AllocateAfresh();
   table_.Set(kColDescription, AddRow("20", "Flow Runner"), "first");
   AddRow("10", "Flow Runner");
   AddRow("20", "Scan Anomalies");
   table_.Set(kColActive, AddRow("10", "Flow Runner"), "false");
   AddRow("020", "Flow Runner");
   AddRow("30", "Flow Runner");
-
   std::unique_ptr<clsJobLines> lines = Prepare();
-  ASSERT_EQ(lines->Count(), 3);
+  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{20, 10, 30}));
   EXPECT_EQ(lines->Line(20)->JobDescription(), "first");
   ASSERT_EQ(warnings_.size(), 2u);
   EXPECT_EQ(warnings_[0],
             "job line number 20 is used by more than one active job line; the one in row 3 is "
             "left out of the run");
   EXPECT_NE(warnings_[1].find("row 5"), std::string::npos);
-
-  // The inactive second 10 is no duplicate; 20 is named once for its two extra rows.
-  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
-            (std::vector<int32_t>{20}));
+  // 20 is named once for its two extra rows.
   AddRow("30", "Flow Runner");
   AddRow("10", "Flow Runner");
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
-#include "model/time_text.h"
 #include "support/fakes.h"
 
 namespace jr {
@@ -94,28 +93,8 @@ TEST(JobLines, IndexesFollowChangedNumbersAndDeletes) {
   EXPECT_EQ(lines.Line(15), twenty);
 }
 
-TEST(JobLine, StampsTimeTextsThatReadBack) {
+TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
   setlocale(LC_TIME, "C");
-  test::FakeClock clock;
-  clsJobLines lines(JobLineServices{&clock, nullptr});
-  clsJobLine* line = lines.Add(7);
-  EXPECT_EQ(line->StartingTime(), "");
-  line->SetStartingTime();
-  clock.Advance(std::chrono::seconds(3661));
-  line->SetStartingTime();
-  EXPECT_EQ(line->StartingTime(), "2003 Mar 07 15:06:10");
-  EXPECT_EQ(FormatRunTimestamp(clock.Now()), "20030307_150610");
-  for (int month = 1; month <= 12; ++month) {
-    clock.Set(test::LocalTime(2024, month, 28, month % 2 == 0 ? 0 : 23, 59, 59));
-    line->SetStopTime();
-    EXPECT_EQ(ParseTimeText(line->StopTime()), clock.Now()) << line->StopTime();
-  }
-  for (const char* bad : {"", "yesterday", "2003 Mar 07", "2003 Mar 07 14:05:09 and more"}) {
-    EXPECT_EQ(ParseTimeText(bad), std::nullopt) << bad;
-  }
-}
-
-TEST(JobLine, LogProcessMetaDataHandsOverTheRunDataOrReportsWhyNot) {
   test::FakeClock clock;
   test::RecordingMetadataLogFactory metadata;
   clsJobLines lines(JobLineServices{&clock, &metadata});
@@ -127,6 +106,7 @@ TEST(JobLine, LogProcessMetaDataHandsOverTheRunDataOrReportsWhyNot) {
   EXPECT_FALSE(line->LogProcessMetaData(&error));
   EXPECT_EQ(error, "start time \"\" cannot be read as a date");
   line->SetStartingTime();
+  EXPECT_EQ(line->StartingTime(), "2003 Mar 07 14:05:09");
   clock.Advance(std::chrono::seconds(90));
   line->SetStopTime();
   line->setErrorOccured(true);

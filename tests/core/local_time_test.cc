@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "model/time_text.h"
+#include "support/fakes.h"
 
 namespace jr {
 namespace {
@@ -24,10 +25,12 @@ TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {
     EXPECT_FALSE(ParseLocalTime(bad, format).has_value()) << bad;
   }
 
-  const TimePoint moment = std::chrono::system_clock::from_time_t(1047045909);  // March 2003
-  const std::string text = FormatTimeText(moment);
-  EXPECT_EQ(text.substr(0, 9), "2003 Mar ");
-  EXPECT_EQ(ParseTimeText(text), moment);
+  EXPECT_EQ(FormatRunTimestamp(test::LocalTime(2003, 3, 7, 15, 6, 10)), "20030307_150610");
+  // Every month's name reads back, at either end of a day.
+  for (int month = 1; month <= 12; ++month) {
+    const TimePoint moment = test::LocalTime(2024, month, 28, month % 2 == 0 ? 0 : 23, 59, 59);
+    EXPECT_EQ(ParseTimeText(FormatTimeText(moment)), moment) << FormatTimeText(moment);
+  }
 }
 
 }  // namespace

@@ -2,12 +2,8 @@
 // scripts/slurm-cluster.sh (as root). A cluster that cannot start fails the tests: they
 // never skip.
 
-#include <dirent.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
@@ -23,32 +19,6 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 using test::ReadWholeFile;
 
-// Runs a shell command line; its exit status and its output (standard error included).
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
-  const int status = pclose(pipe);
-  if (output != nullptr) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Whether a process other than this one has `marker` in its command line.
-bool AnyProcessWith(const std::string& marker) {
-  DIR* proc = opendir("/proc");
-  bool found = false;
-  while (dirent* entry = proc != nullptr && !found ? readdir(proc) : nullptr) {
-    const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
-    found = pid > 0 && pid != getpid() &&
-            ReadWholeFile("/proc/" + std::string(entry->d_name) + "/cmdline").find(marker) !=
-                std::string::npos;
-  }
-  if (proc != nullptr) closedir(proc);
-  return found;
-}
-
 // Polls `done` every 20 ms until it holds or `limit` has passed.
 template <typename Done>
 bool WaitUntil(Done done, milliseconds limit) {
@@ -58,13 +28,6 @@ bool WaitUntil(Done done, milliseconds limit) {
     std::this_thread::sleep_for(milliseconds(20));
   }
   return true;
-}
-
-// Names of the cluster's jobs that are not over, one a line.
-std::string QueuedJobNames() {
-  std::string names;
-  Shell("squeue --noheader --format=%j", &names);
-  return names;
 }
 
 Lines Sorted(Lines lines) {
@@ -90,6 +53,21 @@ class SlurmRunTest : public test::UnattendedRun {
     Shell(ClusterScript() + " stop '" + cluster_dir_ + "'");
     std::error_code ec;
     fs::remove_all(cluster_dir_, ec);
+  }
+
+  // Runs a shell command line; its exit status and its output (standard error included).
+  static int Shell(const std::string& command, std::string* output = nullptr) {
+    test::ProgramOutcome outcome =
+        test::RunProgram("/bin/sh", {"-c", command + " 2>&1"}, {}, cluster_dir_);
+    if (output != nullptr) *output = outcome.out;
+    return outcome.status;
+  }
+
+  // Names of the cluster's jobs that are not over, one a line.
+  static std::string QueuedJobNames() {
+    std::string names;
+    Shell("squeue --noheader --format=%j", &names);
+    return names;
   }
 
   static std::string ClusterScript() {
@@ -187,7 +165,10 @@ TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
   running.Signal(SIGTERM);
   test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
   EXPECT_EQ(outcome.status, 2) << outcome.err;
-  EXPECT_TRUE(WaitUntil([&] { return !AnyProcessWith(dir_.path()); }, milliseconds(10000)))
+  // No process may have the test folder in its command line ("[/]" keeps pgrep's own
+  // shell out).
+  const std::string pattern = "'[/]" + dir_.path().substr(1) + "'";
+  EXPECT_TRUE(WaitUntil([&] { return Shell("pgrep -f " + pattern) == 1; }, milliseconds(10000)))
       << "a program or srun outlived the stopped run";
   EXPECT_TRUE(WaitUntil([] { return QueuedJobNames().empty(); }, milliseconds(10000)));
   EXPECT_EQ(Outcomes(),

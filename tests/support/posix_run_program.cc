@@ -91,7 +91,6 @@ ProgramOutcome RunningProgram::Wait(std::chrono::milliseconds limit) {
   }
   pid_ = -1;
   if (WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) outcome.signal = WTERMSIG(raw);
   outcome.out = ReadWholeFile(out_path_);
   outcome.err = ReadWholeFile(err_path_);
   return outcome;

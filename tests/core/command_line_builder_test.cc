@@ -8,28 +8,30 @@
 namespace jr {
 namespace {
 
-class NoLauncher final : public ProcessLauncher {
- public:
+// Seams the preparation never uses.
+struct NoLauncher final : ProcessLauncher {
   ProcessHandle Start(std::string_view, std::string_view) override { return 0; }
   bool IsRunning(ProcessHandle&) override { return false; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
 };
-
-class NoEventLog final : public EventLogSink {
- public:
+struct NoEventLog final : EventLogSink {
   int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
 };
-
-class NoNotifier final : public Notifier {
- public:
+struct NoNotifier final : Notifier {
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
 };
 
 // Utilities folders as the registry lookup composes them, with this platform's separator.
 std::string Keld(const std::string& name) { return "/opt/keld/utils" + (kPathSeparator + name); }
 std::string Mirn(const std::string& name) { return "/opt/mirn" + (kPathSeparator + name); }
+
+std::vector<int32_t> Walk(const clsJobLines& lines) {
+  std::vector<int32_t> numbers;
+  for (const clsJobLine& line : lines) numbers.push_back(line.JobLineNr());
+  return numbers;
+}
 
 const std::string kFolder = "/logs/20030307_140509/";
 const std::string kStamp = "20030307_140509";
@@ -69,45 +71,43 @@ class PrepareJobLinesTest : public ::testing::Test {
 };
 
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
-  const std::string q = "\"";
-  const std::string f = kRun + "7";
-  const std::string job_id = " -job_id \"" + kStamp + q;
-  auto a = [&](const std::string& log, const std::string& status) {
-    return "-v 2 -StatusFile \"" + f + status + "\" -LogFile \"" + f + log + q + job_id;
-  };
+  const std::string f = kRun + "7", job_id = " -job_id \"" + kStamp + "\"";
+  // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
   struct {
-    std::string type, executer, log, status, summary, options;
-  } const cases[] = {
-      {"Run Vantor Job (UNIX)", Keld("RunVantorJob.exe"), "VantorExp_Log.txt", "VantorExp_Stat.txt",
-       "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
-      {"Run Vantor Job (NT)", Keld("RunVantorJob.exe"), "VantorExp_Log.txt", "VantorExp_Stat.txt",
-       "", a("VantorExp_Log.txt", "VantorExp_Stat.txt")},
-      {"SupplyDesk 2.2 User Extraction", Keld("SDUserDownload.exe"), "SupplyDesk_Log.txt",
-       "SupplyDesk_Stat.txt", "", a("SupplyDesk_Log.txt", "SupplyDesk_Stat.txt")},
-      {"Run Quillmart script", Keld("RunQM.exe"), "RunQM_Log.txt", "RunQM_Stat.txt",
-       "RunQM_Sum.txt",
-       "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
-           "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""},
-      {"Flow Runner", Keld("FlowRun.exe"), "FlowRun_Log.txt", "FlowRun_Stat.txt", "",
-       a("FlowRun_Log.txt", "FlowRun_Stat.txt")},
-      {"Scan Anomalies", Keld("ScanAnomalies.exe"), "ScanAnom_Log.txt", "ScanAnom_Stat.txt", "",
-       a("ScanAnom_Log.txt", "ScanAnom_Stat.txt")},
-      {"Member Purger", Keld("MemberPurger.exe"), "Purger_Log.txt", "Purger_Stat.txt", "",
-       a("Purger_Log.txt", "Purger_Stat.txt")},
-      {"Settings Editor", Keld("SettingsEditor.exe"), "", "SettingsEditor_Stat.txt", "",
-       "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id},
-      {"Health Inspector", Mirn("Inspector.exe"), "HealthInspector_Log.txt",
-       "HealthInspector_Stat.txt", "", a("HealthInspector_Log.txt", "HealthInspector_Stat.txt")},
-      {"Build Aggregates", Keld("BuildAggr.exe"), "BuildAggr_Log.txt", "BuildAggr_Stat.txt", "",
-       a("BuildAggr_Log.txt", "BuildAggr_Stat.txt")},
-      // The user's batch file brings its own files and takes them positionally.
-      {"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt", "/tmp/nightly.stat", "",
-       "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp},
-      // Outside the catalogue (also by letter case): nothing to start.
-      {"???", "", "", "", "", ""},
-      {"flow runner", "", "", "", "", ""},
+    std::string type, executer, stem;
+  } const usual[] = {
+      {"Run Vantor Job (UNIX)", Keld("RunVantorJob.exe"), "VantorExp"},
+      {"Run Vantor Job (NT)", Keld("RunVantorJob.exe"), "VantorExp"},
+      {"SupplyDesk 2.2 User Extraction", Keld("SDUserDownload.exe"), "SupplyDesk"},
+      {"Flow Runner", Keld("FlowRun.exe"), "FlowRun"},
+      {"Scan Anomalies", Keld("ScanAnomalies.exe"), "ScanAnom"},
+      {"Member Purger", Keld("MemberPurger.exe"), "Purger"},
+      {"Health Inspector", Mirn("Inspector.exe"), "HealthInspector"},
+      {"Build Aggregates", Keld("BuildAggr.exe"), "BuildAggr"},
   };
-  for (const auto& expected : cases) {
+  struct Expected {
+    std::string type, executer, log, status, summary, options;
+  };
+  std::vector<Expected> cases;
+  for (const auto& u : usual) {
+    cases.push_back({u.type, u.executer, f + u.stem + "_Log.txt", f + u.stem + "_Stat.txt", "",
+                     "-v 2 -StatusFile \"" + f + u.stem + "_Stat.txt\" -LogFile \"" + f + u.stem +
+                         "_Log.txt\"" + job_id});
+  }
+  cases.push_back({"Run Quillmart script", Keld("RunQM.exe"), f + "RunQM_Log.txt",
+                   f + "RunQM_Stat.txt", f + "RunQM_Sum.txt",
+                   "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
+                       "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""});
+  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe"), "", f + "SettingsEditor_Stat.txt",
+                   "", "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id});
+  // The user's batch file brings its own files and takes them positionally.
+  cases.push_back({"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt",
+                   "/tmp/nightly.stat", "",
+                   "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp});
+  // Outside the catalogue (also by letter case): nothing to start.
+  cases.push_back({"???", "", "", "", "", ""});
+  cases.push_back({"flow runner", "", "", "", "", ""});
+  for (const Expected& expected : cases) {
     SCOPED_TRACE(expected.type);
     table_.AllocateAfresh();
     const int row = AddRow("7", expected.type, "-v 2");
@@ -117,14 +117,11 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     std::unique_ptr<clsJobLines> lines = Prepare();
     ASSERT_EQ(lines->Count(), 1);
     const clsJobLine& line = *lines->Item(1);
-    const bool user = expected.type == "User Batchfile";
-    const std::string prefix = user || expected.executer.empty() ? "" : f;
-    auto file = [&](const std::string& stem) { return stem.empty() ? "" : prefix + stem; };
     EXPECT_EQ(line.ProgramExecuter(), expected.executer);
-    EXPECT_EQ(line.UserProgramName(), user ? expected.executer : "");
-    EXPECT_EQ(line.LogFileName(), file(expected.log));
-    EXPECT_EQ(line.StatusFileName(), file(expected.status));
-    EXPECT_EQ(line.SummayFileName(), file(expected.summary));
+    EXPECT_EQ(line.UserProgramName(), expected.type == "User Batchfile" ? expected.executer : "");
+    EXPECT_EQ(line.LogFileName(), expected.log);
+    EXPECT_EQ(line.StatusFileName(), expected.status);
+    EXPECT_EQ(line.SummayFileName(), expected.summary);
     EXPECT_EQ(line.ProgramOptions(), expected.options);
     EXPECT_EQ(line.CleanProgramOptions(), "-v 2");
     EXPECT_EQ(line.JobID(), kStamp);
@@ -147,9 +144,7 @@ TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
   row = AddRow("13", "User Batchfile");
 
   std::unique_ptr<clsJobLines> lines = Prepare();
-  std::vector<int32_t> numbers;
-  for (const clsJobLine& line : *lines) numbers.push_back(line.JobLineNr());
-  EXPECT_EQ(numbers, (std::vector<int32_t>{30, 40, 12, 13}));
+  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 12, 13}));
   EXPECT_TRUE(warnings_.empty());
   const clsJobLine& first = *lines->Line(30);
   EXPECT_EQ(first.JobDescription(), "  kept as typed ");
@@ -176,49 +171,40 @@ TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
   EXPECT_EQ(Prepare()->Line(1)->ProgramExecuter(), kPathSeparator + std::string("Inspector.exe"));
 }
 
-TEST_F(PrepareJobLinesTest, RowsWithoutAUsableNumberStayOutWithAWarning) {
+TEST_F(PrepareJobLinesTest, RowsWithoutAUsableOrFreeNumberStayOutWithAWarning) {
   for (const char* number : {"", "abc", "0", "-5", "1000000", "12abc", "1.5", "+3"}) {
-    SCOPED_TRACE(number);
     table_.AllocateAfresh();
     AddRow(number, "Flow Runner");
-    AddRow("999999", "Flow Runner");
+    AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
     std::unique_ptr<clsJobLines> lines = Prepare();
-    ASSERT_EQ(lines->Count(), 1);
-    EXPECT_EQ(lines->Item(1)->JobLineNr(), 999999);
+    EXPECT_EQ(Walk(*lines), std::vector<int32_t>{999999}) << number;
     EXPECT_EQ(warnings_,
               std::vector<std::string>{
                   "the active job line in row 1 has the number \"" + std::string(number) +
                   "\", which is not a whole number from 1 to 999999; it is left out "
                   "of the run"});
   }
-  // Numbers above 16 bits run whole, with their file names; blanks around digits are fine.
-  table_.AllocateAfresh();
-  AddRow(" 40000 ", "Flow Runner");
-  std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_TRUE(warnings_.empty());
-  EXPECT_EQ(lines->Line(40000)->LogFileName(), kRun + "40000FlowRun_Log.txt");
-}
+  // Numbers beyond 16 bits run whole, with their file names.
+  EXPECT_EQ(Prepare()->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
 
-TEST_F(PrepareJobLinesTest, TheSecondActiveRowOfANumberStaysOutAndIsNamed) {
+  // The second active row of a number stays out and is named; an inactive one is no
+  // duplicate.
+  table_.AllocateAfresh();
   table_.Set(kColDescription, AddRow("20", "Flow Runner"), "first");
   AddRow("10", "Flow Runner");
   AddRow("20", "Scan Anomalies");
   table_.Set(kColActive, AddRow("10", "Flow Runner"), "false");
   AddRow("020", "Flow Runner");
   AddRow("30", "Flow Runner");
-
   std::unique_ptr<clsJobLines> lines = Prepare();
-  ASSERT_EQ(lines->Count(), 3);
+  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{20, 10, 30}));
   EXPECT_EQ(lines->Line(20)->JobDescription(), "first");
   ASSERT_EQ(warnings_.size(), 2u);
   EXPECT_EQ(warnings_[0],
             "job line number 20 is used by more than one active job line; the one in row 3 is "
             "left out of the run");
   EXPECT_NE(warnings_[1].find("row 5"), std::string::npos);
-
-  // The inactive second 10 is no duplicate; 20 is named once for its two extra rows.
-  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
-            (std::vector<int32_t>{20}));
+  // 20 is named once for its two extra rows.
   AddRow("30", "Flow Runner");
   AddRow("10", "Flow Runner");
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),

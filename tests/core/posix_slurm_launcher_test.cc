@@ -1,12 +1,9 @@
-#include "platform/slurm_launcher.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <map>
-#include <vector>
 
+#include "platform/slurm_launcher.h"
 #include "support/fakes.h"
 #include "support/test_paths.h"
 
@@ -14,13 +11,10 @@ namespace jr {
 namespace {
 
 using test::TempDir;
-
 // Records what the cluster launcher asks of the local one.
-class RecordingLauncher : public ProcessLauncher {
- public:
+struct RecordingLauncher : ProcessLauncher {
   struct Call {
-    std::string program;
-    std::string arguments;
+    std::string program, arguments;
   };
   ProcessHandle Start(std::string_view program, std::string_view arguments) override {
     starts.push_back({std::string(program), std::string(arguments)});
@@ -40,151 +34,101 @@ void WriteFile(const std::string& path, int mode) {
   ASSERT_EQ(chmod(path.c_str(), mode), 0);
 }
 
-class SlurmLauncherTest : public testing::Test {
- protected:
-  SlurmLauncherTest() {
-    program_ = temp_.File("prog");
-    WriteFile(program_, 0755);
+// A cluster launcher over a recording local launcher, which `local` points at.
+SlurmProcessLauncher Make(RecordingLauncher*& local, std::string folder,
+                          LauncherSettings settings = {}) {
+  settings.type = LauncherSettings::Type::kSlurm;
+  auto recording = std::make_unique<RecordingLauncher>();
+  local = recording.get();
+  return SlurmProcessLauncher(std::move(recording), std::move(settings), std::move(folder));
+}
+
+TEST(SlurmLauncher, ComposesTheSrunCommandLine) {
+  TempDir temp;
+  const std::string program = temp.File("my prog"), plain = temp.File("plain.sh");
+  WriteFile(program, 0755);
+  WriteFile(plain, 0644);
+  const std::string head = "--ntasks=1 --job-name=SorelJob~123_";
+  const std::string quoted = "\"" + program + "\"";
+  struct {
+    int32_t nr;
+    std::string folder, program, arguments, expected;
+  } const cases[] = {
+      {10, "/r", program, "-StatusFile \"/shared/a b.txt\" -x",
+       head + "10 --chdir=/r --export=ALL --quiet -- " + quoted +
+           " -StatusFile \"/shared/a b.txt\" -x"},
+      // A folder or program with a blank stays one argument, quoted already or not;
+      // arguments pass as given, a leading blank included.
+      {5, "/shared/run folder", quoted, " -a",
+       head + "5 \"--chdir=/shared/run folder\" --export=ALL --quiet -- " + quoted + "  -a"},
+      // Bare names are found on PATH; a file that may not be executed runs by the shell.
+      {999999, "/r", "sh", "-c true",
+       head + "999999 --chdir=/r --export=ALL --quiet -- sh -c true"},
+      {3, "/r", plain, "a b",
+       head + "3 --chdir=/r --export=ALL --quiet -- /bin/sh " + plain + " a b"},
+  };
+  for (const auto& c : cases) {
+    RecordingLauncher* local = nullptr;
+    SlurmProcessLauncher slurm = Make(local, c.folder);
+    slurm.SetRunName("SorelJob~123");
+    slurm.SetJobLineNr(c.nr);
+    EXPECT_EQ(slurm.Start(c.program, c.arguments), 4242);
+    ASSERT_EQ(local->starts.size(), 1u);
+    EXPECT_EQ(local->starts[0].program, "srun");
+    EXPECT_EQ(local->starts[0].arguments, c.expected);
   }
 
-  // A cluster launcher over a recording local launcher; `local()` stays valid while it
-  // lives.
-  SlurmProcessLauncher Make(LauncherSettings settings = {}, std::string folder = "/shared/runs") {
-    settings.type = LauncherSettings::Type::kSlurm;
-    auto local = std::make_unique<RecordingLauncher>();
-    local_ = local.get();
-    return SlurmProcessLauncher(std::move(local), std::move(settings), std::move(folder));
-  }
-  RecordingLauncher& local() { return *local_; }
-
-  // Starts a job line's program, as StartJobLine does.
-  static ProcessHandle StartLine(SlurmProcessLauncher& slurm, int32_t nr, std::string_view program,
-                                 std::string_view arguments) {
-    slurm.SetJobLineNr(nr);
-    return slurm.Start(program, arguments);
-  }
-
-  TempDir temp_;
-  std::string program_;
-  RecordingLauncher* local_ = nullptr;
-};
-
-TEST_F(SlurmLauncherTest, StartsTheProgramThroughSrunWithTheFixedOptionsFirst) {
+  // The fixed options come first, then the partition and the administrator's own.
   LauncherSettings settings;
   settings.partition = "batch";
   settings.arguments = "--time=10 \"--comment=nightly run\"";
-  SlurmProcessLauncher slurm = Make(settings);
-  slurm.SetRunName("SorelJob~123");
-  slurm.SetJobLineNr(10);
-
-  EXPECT_EQ(slurm.Start(program_, "-StatusFile \"/shared/a b.txt\" -x"), 4242);
-
-  ASSERT_EQ(local().starts.size(), 1u);
-  EXPECT_EQ(local().starts[0].program, "srun");
-  EXPECT_EQ(local().starts[0].arguments,
-            "--ntasks=1 --job-name=SorelJob~123_10 --chdir=/shared/runs --export=ALL --quiet "
-            "--partition=batch --time=10 \"--comment=nightly run\" -- " +
-                program_ + " -StatusFile \"/shared/a b.txt\" -x");
-}
-
-TEST_F(SlurmLauncherTest, ProgramsAndFoldersWithBlanksStayOneArgument) {
-  TempDir spaced;
-  const std::string folder = spaced.File("with blank");
-  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-  const std::string program = folder + "/my prog";
-  WriteFile(program, 0755);
-  SlurmProcessLauncher slurm = Make({}, "/shared/run folder");
-
-  // Unquoted, and already quoted as a job line may carry it: one argument either way.
-  StartLine(slurm, 5, program, "");
-  StartLine(slurm, 5, "\"" + program + "\"", " -a");
-
-  ASSERT_EQ(local().starts.size(), 2u);
-  const std::string head =
-      "--ntasks=1 --job-name=jobrunner_5 \"--chdir=/shared/run folder\" --export=ALL --quiet -- ";
-  EXPECT_EQ(local().starts[0].arguments, head + "\"" + program + "\"");
-  // Arguments are passed as given, a leading blank included.
-  EXPECT_EQ(local().starts[1].arguments, head + "\"" + program + "\"  -a");
-}
-
-TEST_F(SlurmLauncherTest, OnlyStartsNamedAsJobLinesGoToTheCluster) {
-  SlurmProcessLauncher slurm = Make();
-  slurm.SetRunName("SorelJob~7");
-  StartLine(slurm, 20, program_, "-a");
-  // The report generator after the run: no job line number, so it runs beside the runner.
+  RecordingLauncher* local = nullptr;
+  SlurmProcessLauncher slurm = Make(local, "/r", settings);
+  slurm.SetJobLineNr(1);
+  slurm.Start("sh", "");
+  EXPECT_EQ(local->starts[0].arguments,
+            "--ntasks=1 --job-name=jobrunner_1 --chdir=/r --export=ALL --quiet "
+            "--partition=batch --time=10 \"--comment=nightly run\" -- sh");
+  // The report generator after the run has no job line number: it runs beside the runner.
   EXPECT_EQ(slurm.Start("/opt/keld/PageGen.exe", "\"def.txt\" \"tpl.htm\""), 4242);
-  StartLine(slurm, 999999, program_, "");
-
-  ASSERT_EQ(local().starts.size(), 3u);
-  EXPECT_EQ(local().starts[0].program, "srun");
-  EXPECT_NE(local().starts[0].arguments.find(" --job-name=SorelJob~7_20 "), std::string::npos);
-  EXPECT_EQ(local().starts[1].program, "/opt/keld/PageGen.exe");
-  EXPECT_EQ(local().starts[1].arguments, "\"def.txt\" \"tpl.htm\"");
-  EXPECT_EQ(local().starts[2].program, "srun");
-  EXPECT_NE(local().starts[2].arguments.find(" --job-name=SorelJob~7_999999 "), std::string::npos);
+  EXPECT_EQ(local->starts[1].program, "/opt/keld/PageGen.exe");
+  EXPECT_EQ(local->starts[1].arguments, "\"def.txt\" \"tpl.htm\"");
 }
 
-TEST_F(SlurmLauncherTest, FailsTheStartLikeTheLocalLauncherWithoutAskingTheCluster) {
-  SlurmProcessLauncher slurm = Make();
+TEST(SlurmLauncher, FailsTheStartLikeTheLocalLauncherWithoutAskingTheCluster) {
+  TempDir temp;
+  const std::string program = temp.File("prog");
+  WriteFile(program, 0755);
+  RecordingLauncher* local = nullptr;
+  SlurmProcessLauncher slurm = Make(local, "/r");
+  auto start_line = [](SlurmProcessLauncher& launcher, const std::string& program) {
+    launcher.SetJobLineNr(1);
+    return launcher.Start(program, "-a");
+  };
   // A missing file, a missing name on PATH and a folder are not programs.
-  EXPECT_EQ(StartLine(slurm, 1, temp_.File("missing"), "-a"), 0);
-  EXPECT_EQ(StartLine(slurm, 1, "no-such-program-anywhere-4711", ""), 0);
-  EXPECT_EQ(StartLine(slurm, 1, temp_.path(), ""), 0);
-  EXPECT_EQ(StartLine(slurm, 1, "", ""), 0);
-  EXPECT_TRUE(local().starts.empty());
-
+  for (const std::string& missing :
+       {temp.File("missing"), std::string("no-such-program-anywhere-4711"), temp.path(),
+        std::string()}) {
+    EXPECT_EQ(start_line(slurm, missing), 0) << missing;
+  }
+  EXPECT_TRUE(local->starts.empty());
   // srun itself cannot be started: the local launcher's 0 is the answer.
-  local().next_handle = 0;
-  EXPECT_EQ(StartLine(slurm, 1, program_, ""), 0);
-  EXPECT_EQ(local().starts.size(), 1u);
+  local->next_handle = 0;
+  EXPECT_EQ(start_line(slurm, program), 0);
+  EXPECT_EQ(local->starts.size(), 1u);
 
   // The local launcher's splitting has no escape for a double quote inside an argument.
-  SlurmProcessLauncher quoted_folder = Make({}, "/shared/a\"b");
-  EXPECT_EQ(StartLine(quoted_folder, 1, program_, ""), 0);
-  EXPECT_TRUE(local().starts.empty());
-}
-
-TEST_F(SlurmLauncherTest, FindsBareNamesOnPathAndRunsNonExecutableFilesByTheShell) {
-  const std::string script = temp_.File("plain.sh");
-  WriteFile(script, 0644);
-  SlurmProcessLauncher slurm = Make({}, "/r");
-
-  StartLine(slurm, 3, "sh", "-c true");
-  StartLine(slurm, 3, script, "a b");
-
-  ASSERT_EQ(local().starts.size(), 2u);
-  const std::string head = "--ntasks=1 --job-name=jobrunner_3 --chdir=/r --export=ALL --quiet -- ";
-  EXPECT_EQ(local().starts[0].arguments, head + "sh -c true");
-  EXPECT_EQ(local().starts[1].arguments, head + "/bin/sh " + script + " a b");
+  SlurmProcessLauncher quoted_folder = Make(local, "/shared/a\"b");
+  EXPECT_EQ(start_line(quoted_folder, program), 0);
+  EXPECT_TRUE(local->starts.empty());
 }
 
 // Settings and the launcher they select.
 
-TEST(LauncherSettingsTest, TypeIsLocalWhenMissingAndComparesWithoutCaseOrBlanks) {
+TEST(LauncherSettingsTest, ReadsTheTypeAndSelectsTheLauncherOrRefusesTheRun) {
   test::MapRegistry registry;
   LauncherSettings settings;
-  settings.type = LauncherSettings::Type::kSlurm;
   std::string error;
-  ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
-  EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal);
-
-  for (const char* type : {"", "local", " LOCAL "}) {
-    registry.SetString(kLauncherKey, "Type", type);
-    ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error)) << type;
-    EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal) << type;
-  }
-
-  registry.SetString(kLauncherKey, "Type", " Slurm ");
-  registry.SetString(kLauncherKey, "Partition", " debug ");
-  registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
-  ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
-  EXPECT_EQ(settings.type, LauncherSettings::Type::kSlurm);
-  EXPECT_EQ(settings.partition, "debug");
-  EXPECT_EQ(settings.arguments, "--time=5 --qos=low");
-}
-
-TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfTheClusterAroundItOrNothing) {
-  test::MapRegistry registry;
   RecordingLauncher* local = nullptr;
   int made = 0;
   auto factory = [&] {
@@ -193,19 +137,31 @@ TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfTheClusterAroundItOrNoth
     ++made;
     return launcher;
   };
-  std::string error;
-  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(registry, &error, factory);
-  EXPECT_EQ(launcher.get(), local);
+  // Missing, empty or "local" in any case and with blanks: the local launcher itself.
+  for (const char* type : {"missing", "", "local", " LOCAL "}) {
+    if (std::string(type) != "missing") registry.SetString(kLauncherKey, "Type", type);
+    settings.type = LauncherSettings::Type::kSlurm;
+    ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error)) << type;
+    EXPECT_EQ(settings.type, LauncherSettings::Type::kLocal) << type;
+    std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(registry, &error, factory);
+    EXPECT_EQ(launcher.get(), local) << type;
+  }
 
-  registry.SetString(kLauncherKey, "Type", "slurm");
-  registry.SetString(kLauncherKey, "Partition", "gpu");
-  launcher = MakeConfiguredLauncher(registry, &error, factory);
+  registry.SetString(kLauncherKey, "Type", " Slurm ");
+  registry.SetString(kLauncherKey, "Partition", " gpu ");
+  registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
+  ASSERT_TRUE(ReadLauncherSettings(registry, &settings, &error));
+  EXPECT_EQ(settings.type, LauncherSettings::Type::kSlurm);
+  EXPECT_EQ(settings.partition, "gpu");
+  EXPECT_EQ(settings.arguments, "--time=5 --qos=low");
+  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(registry, &error, factory);
   ASSERT_NE(launcher, nullptr);
   launcher->SetJobLineNr(1);
   launcher->Start("sh", "");
   ASSERT_EQ(local->starts.size(), 1u);
   EXPECT_EQ(local->starts[0].program, "srun");
-  EXPECT_NE(local->starts[0].arguments.find(" --partition=gpu -- sh"), std::string::npos);
+  EXPECT_NE(local->starts[0].arguments.find(" --partition=gpu --time=5 --qos=low -- sh"),
+            std::string::npos);
 
   // A run must not start with a setting nobody can tell the meaning of.
   registry.SetString(kLauncherKey, "Type", "slurmx");
@@ -219,8 +175,7 @@ TEST(LauncherSettingsTest, SelectsTheLocalLauncherItselfTheClusterAroundItOrNoth
 
 // What --check prints.
 
-class FakeProbe : public LauncherProbe {
- public:
+struct FakeProbe : LauncherProbe {
   std::string FindOnPath(std::string_view program) override {
     auto it = found.find(std::string(program));
     return it == found.end() ? std::string() : it->second;

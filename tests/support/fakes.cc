@@ -17,13 +17,8 @@ std::string Folded(std::string_view text) {
 
 TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second) {
   std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
+  local.tm_year = year - 1900, local.tm_mon = month - 1, local.tm_mday = day;
+  local.tm_hour = hour, local.tm_min = minute, local.tm_sec = second, local.tm_isdst = -1;
   return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
@@ -56,15 +51,15 @@ void MapRegistry::Remove(std::string_view key, std::string_view name) {
 }
 
 void MapRegistry::InstallKeld(std::string_view version, std::string_view utils_path) {
-  SetString("SOFTWARE\\Vantor\\VantorKeld\\Version Info", "Current Version", version);
-  SetString("SOFTWARE\\Vantor\\VantorKeld\\" + std::string(version) + "\\Install Info",
-            "Keld_utils_path", utils_path);
+  const std::string key = "SOFTWARE\\Vantor\\VantorKeld\\";
+  SetString(key + "Version Info", "Current Version", version);
+  SetString(key + std::string(version) + "\\Install Info", "Keld_utils_path", utils_path);
 }
 
 void MapRegistry::InstallMirn(std::string_view version, std::string_view utils_path) {
-  SetString("SOFTWARE\\Vantor\\iVantorMirn\\Version Info", "Current Version", version);
-  SetString("SOFTWARE\\Vantor\\iVantorMirn\\" + std::string(version) + "\\Install Info",
-            "Mirn_utils_path", utils_path);
+  const std::string key = "SOFTWARE\\Vantor\\iVantorMirn\\";
+  SetString(key + "Version Info", "Current Version", version);
+  SetString(key + std::string(version) + "\\Install Info", "Mirn_utils_path", utils_path);
 }
 
 std::optional<RegistryValue> MapRegistry::Query(std::string_view key, std::string_view name) {

@@ -1,5 +1,3 @@
-#include "support/run_program.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,14 +8,15 @@
 #include <sstream>
 #include <thread>
 
+#include "support/run_program.h"
+
 extern char** environ;
 
 namespace jr::test {
 
 std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 
@@ -29,9 +28,9 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
                                const std::map<std::string, std::string>& env,
                                const std::string& output_dir) {
   static int serial = 0;
-  ++serial;
-  out_path_ = output_dir + "/program-" + std::to_string(serial) + ".out";
-  err_path_ = output_dir + "/program-" + std::to_string(serial) + ".err";
+  const std::string stem = output_dir + "/program-" + std::to_string(++serial);
+  out_path_ = stem + ".out";
+  err_path_ = stem + ".err";
 
   std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -39,15 +38,13 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
-  std::map<std::string, std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    std::string text = *entry;
-    size_t equals = text.find('=');
-    if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
-  }
-  for (const auto& [name, value] : env) merged[name] = value;
+  // The test's own environment, less the names `env` sets anew.
   std::vector<std::string> env_text;
-  for (const auto& [name, value] : merged) env_text.push_back(name + "=" + value);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (!env.contains(text.substr(0, text.find('=')))) env_text.push_back(text);
+  }
+  for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
   std::vector<char*> envp;
   for (std::string& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -94,7 +91,6 @@ ProgramOutcome RunningProgram::Wait(std::chrono::milliseconds limit) {
   }
   pid_ = -1;
   if (WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) outcome.signal = WTERMSIG(raw);
   outcome.out = ReadWholeFile(out_path_);
   outcome.err = ReadWholeFile(err_path_);
   return outcome;

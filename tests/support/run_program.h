@@ -13,7 +13,6 @@ namespace jr::test {
 
 struct ProgramOutcome {
   int status = -1;  // the exit status; -1 when the program did not exit normally
-  int signal = 0;   // the signal that ended it, if any
   std::string out;
   std::string err;
 };
@@ -28,7 +27,6 @@ class RunningProgram {
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
 
-  pid_t pid() const { return pid_; }
   void Signal(int signal_number);
   // Waits for the end, killing the program after `limit` so that no test hangs.
   ProgramOutcome Wait(std::chrono::milliseconds limit = std::chrono::seconds(60));

@@ -1,0 +1,142 @@
+#pragma once
+// A fixture for unattended runs of the built program: a stand-in installation with its
+// registry file, a job document to fill, the environment that points the program at
+// temporary files, and readers for what a run left behind.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "jobfile/job_file.h"
+#include "support/run_program.h"
+#include "support/test_paths.h"
+
+namespace jr::test {
+
+struct LineSpec {
+  std::string number, type, options, wait;
+  bool stop_on_error = false;
+  std::string active = "true", batch_file, skip_on_error;
+};
+
+class UnattendedRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ProgramOutcome made =
+        RunProgram("/bin/bash", {SourceDir() + "/scripts/make-utilities.sh", dir_.path(), BinDir()},
+                   {}, dir_.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    plain_registry_ = ReadWholeFile(dir_.File("registry.reg"));
+    std::filesystem::create_directories(dir_.File("logs"));
+    job_.Description = "Nightly test";
+    job_.LogFile = dir_.File("admin.htm");
+    job_.UserFile = dir_.File("user.htm");
+    job_.TempLogDir = dir_.File("logs");
+    job_.LogToEventLog = true;
+    job_.MaxParallel = "4";
+  }
+
+  // Appends a row; a batch file gets its log and status files in the test folder.
+  void AddLine(const LineSpec& spec) {
+    JobLineTable& table = job_.table;
+    const int row = table.Get_BatchLine_Count();
+    table.SetJobLineCount(row + 1);
+    const std::string cells[] = {spec.number,
+                                 "line " + spec.number,
+                                 spec.type,
+                                 spec.options,
+                                 spec.wait,
+                                 spec.stop_on_error ? "true" : "false",
+                                 spec.active,
+                                 spec.batch_file,
+                                 "",
+                                 "",
+                                 spec.skip_on_error,
+                                 "",
+                                 "",
+                                 ""};
+    for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
+      table.Set(column, row, cells[column]);
+    }
+    if (!spec.batch_file.empty()) {
+      table.Set(kColBatchLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
+      table.Set(kColBatchStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));
+    }
+  }
+
+  // The registry file with the launcher key holding `values` (none: no key at all).
+  void SetLauncher(const std::string& values) {
+    WriteWholeFile(dir_.File("registry.reg"),
+                   values.empty() ? plain_registry_
+                                  : plain_registry_ +
+                                        "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
+                                        "Runner\\Launcher]\r\n" +
+                                        values);
+  }
+
+  std::map<std::string, std::string> Env() const {
+    return {{"JOBRUNNER_REGISTRY", dir_.File("registry.reg")},
+            {"JOBRUNNER_EVENT_LOG", dir_.File("events.log")},
+            {"JOBRUNNER_METADATA_DB", dir_.File("metadata.sqlite")},
+            {"STANDIN_OPTIONS", "-record " + dir_.File("record.jsonl")}};
+  }
+
+  // Writes the job file and empties the log-file folder for the next run.
+  std::string SaveJob() {
+    const std::string path = dir_.File("job.xml");
+    EXPECT_TRUE(WriteJobFile(path, job_, "2026-12-06 12:00:00").ok);
+    std::filesystem::remove_all(dir_.File("logs"));
+    std::filesystem::create_directories(dir_.File("logs"));
+    return path;
+  }
+
+  std::string Jobrunner() const { return BinDir() + "/jobrunner"; }
+  ProgramOutcome Launch(const std::vector<std::string>& args) {
+    return RunProgram(Jobrunner(), args, Env(), dir_.path());
+  }
+  ProgramOutcome Run() { return Launch({SaveJob()}); }
+
+  // The one run folder below the log-file folder, with its trailing separator.
+  std::string RunFolder() const {
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.File("logs"))) {
+      folders.push_back(entry.path().string());
+    }
+    EXPECT_EQ(folders.size(), 1u);
+    return folders.empty() ? "" : folders.front() + "/";
+  }
+
+  // The run name, from the administrators' definition file in the run folder.
+  std::string RunName() const {
+    const std::string folder = RunFolder();
+    if (folder.empty()) return "";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.ends_with("_RepDef.txt")) return name.substr(0, name.size() - 11);
+    }
+    return "";
+  }
+
+  // A definition file of the run: "_RepDef.txt" (administrators) or "_UserDef.txt".
+  std::string Definition(const std::string& suffix) const {
+    return ReadWholeFile(RunFolder() + RunName() + suffix);
+  }
+
+  // What the run decided about its lines: the administrators' headings, in order.
+  std::vector<std::string> Outcomes() const {
+    std::vector<std::string> headings;
+    std::istringstream text(Definition("_RepDef.txt"));
+    for (std::string line; std::getline(text, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.ends_with("  :  OK") || line.ends_with("  :  FAILED")) headings.push_back(line);
+    }
+    return headings;
+  }
+
+  TempDir dir_;
+  JobDocument job_;
+  std::string plain_registry_;
+};
+
+}  // namespace jr::test

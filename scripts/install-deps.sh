@@ -2,7 +2,7 @@
 # Installs what building, testing and running the project needs on Debian 12 (as root).
 set -euo pipefail
 packages=(build-essential cmake pkg-config git libpugixml-dev libsqlite3-dev libsystemd-dev
-  qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3
+  qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3 procps
   slurmctld slurmd slurm-client munge)
 missing=()
 for p in "${packages[@]}"; do

@@ -25,24 +25,18 @@ class RecordingOutside final : public EventLogSink, public Notifier {
  public:
   int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
             std::string_view message) override {
-    if (error == 0) entries.push_back(Join(source, type, category, id, message));
-    return error;
+    if (error != 0) return error;
+    entries.push_back(std::string(source) + "|" + std::to_string(type) + "|" +
+                      std::to_string(category) + "|" + std::to_string(id) + "|" +
+                      std::string(message));
+    return 0;
   }
   void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
-    messages.push_back(Join(title, text, static_cast<int>(icon)));
+    messages.push_back(std::string(title) + "|" + std::string(text) + "|" +
+                       std::to_string(static_cast<int>(icon)));
   }
   std::vector<std::string> entries, messages;
   int error = 0;
-
- private:
-  template <typename... Parts>
-  static std::string Join(std::string_view first, const Parts&... rest) {
-    std::string text(first);
-    ((text += "|" + Text(rest)), ...);
-    return text;
-  }
-  static std::string Text(std::string_view part) { return std::string(part); }
-  static std::string Text(long long part) { return std::to_string(part); }
 };
 
 // Every seam of a run, and the run's lines. Started programs end at the first pause.

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "support/test_paths.h"
 
@@ -146,46 +147,31 @@ TEST(JobFileRead, RefusalsCarryTheirMessagesAndLeaveTheJobAlone) {
   EXPECT_NE(result.message.find("job line 2 of the file lacks \"batch_line_type\""),
             std::string::npos);
 
+  const std::string root = "<VANTORSOREL_Job_specification", end = "</" + root.substr(1) + ">";
   const std::string head = JobText("", "").substr(0, JobText("", "").find("<BatchLines>"));
-  const std::string end = "</VANTORSOREL_Job_specification>";
-  const std::pair<std::string, ReadStatus> cases[] = {
-      {"", S::kCannotLoad},
-      {"  ", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification></X>", S::kCannotLoad},
-      {JobText("", "") + "<x/>", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification Description=d/>", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification a=\"1\"b=\"2\"/>", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification><!-- open", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification></x >", S::kCannotLoad},
-      {"<?xml version=\"1.0\"", S::kCannotLoad},
-      {"<VANTORSOREL_Job_specification><![CDATA[x" + end, S::kCannotLoad},
-      {"<!DOCTYPE a [<!ELEMENT a ANY>", S::kCannotLoad},
-      {"< VANTORSOREL_Job_specification/>", S::kCannotLoad},
-      // Anything before the root element, or another root, is no job file.
-      {"<!-- by hand -->" + JobText("", ""), S::kNotJobFile},
-      {"<?pi x?>" + JobText("", ""), S::kNotJobFile},
-      {"<!DOCTYPE VANTORSOREL_Job_specification>" + JobText("", ""), S::kNotJobFile},
-      {"<Job/>", S::kNotJobFile},
-      {"<vantorsorel_job_specification/>", S::kNotJobFile},
-      {"<a:b:VANTORSOREL_Job_specification/>", S::kNotJobFile},
-      {"<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
-           JobText(R"( MaxParallel="&x;")", ""),
-       S::kNotJobFile},
-      // Without a mark, a declaration in UTF-16 gives the encoding away by its first bytes,
-      // and the file does not start with its root element; so for one declared Latin-1.
-      {Encode("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + JobText("", ""), 2, false),
-       S::kNotJobFile},
-      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + JobText(" X=\"\xE9\"", ""),
-       S::kNotJobFile},
-      {head + end, S::kInvalid},
-      {head + "<!-- c --><BatchLines/>" + end, S::kInvalid},
-      {head + "text" + end, S::kInvalid},
-      {head + "<BatchLines><!-- c --></BatchLines>" + end, S::kInvalid},
-      {head + "<BatchLines><![CDATA[x]]></BatchLines>" + end, S::kInvalid},
-  };
-  for (const auto& [text, status] : cases) {
-    EXPECT_EQ(ReadJobFileText(text, "job.xml", job).status, status) << text;
+  const std::map<ReadStatus, std::vector<std::string>> cases = {
+      {S::kCannotLoad,
+       {"", "  ", root, root + "></X>", JobText("", "") + "<x/>", root + " Description=d/>",
+        root + " a=\"1\"b=\"2\"/>", root + "><!-- open", root + "></x >", "<?xml version=\"1.0\"",
+        root + "><![CDATA[x" + end, "<!DOCTYPE a [<!ELEMENT a ANY>", "< " + root.substr(1) + "/>"}},
+      // Anything before the root element, or another root, is no job file. Without a mark,
+      // a declaration in UTF-16 gives the encoding away by its first bytes; so for Latin-1.
+      {S::kNotJobFile,
+       {"<!-- by hand -->" + JobText("", ""), "<?pi x?>" + JobText("", ""),
+        "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText("", ""), "<Job/>",
+        "<vantorsorel_job_specification/>", "<a:b:VANTORSOREL_Job_specification/>",
+        "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
+            JobText(R"( MaxParallel="&x;")", ""),
+        Encode("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + JobText("", ""), 2, false),
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + JobText(" X=\"\xE9\"", "")}},
+      {S::kInvalid,
+       {head + end, head + "<!-- c --><BatchLines/>" + end, head + "text" + end,
+        head + "<BatchLines><!-- c --></BatchLines>" + end,
+        head + "<BatchLines><![CDATA[x]]></BatchLines>" + end}}};
+  for (const auto& [status, texts] : cases) {
+    for (const std::string& text : texts) {
+      EXPECT_EQ(ReadJobFileText(text, "job.xml", job).status, status) << text;
+    }
   }
   ExpectSameJob(SampleJob(), job);
   EXPECT_EQ(job.table.RowCapacity(), 2);

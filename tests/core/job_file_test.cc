@@ -235,9 +235,7 @@ TEST(JobFileRead, HostileInputIsRefusedOrLoadedWithoutHarm) {
 TEST(JobFileRead, LoadFillsRowsInFileOrderAndLeavesTheRestOfTheTable) {
   JobDocument job;
   job.table.SetJobLineCount(5);
-  for (int row = 0; row < 5; ++row) {
-    for (int column = 0; column < 14; ++column) job.table.Set(column, row, "old");
-  }
+  for (int cell = 0; cell < 5 * 14; ++cell) job.table.Set(cell % 14, cell / 14, "old");
   ReadJobFileText(JobText("", Line(R"(batch_line="30" batch_line_type="Flow Runner")") +
                                   Line(R"(batch_line="10" batch_line_type="x")")),
                   "job.xml", job);

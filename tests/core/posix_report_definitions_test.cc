@@ -149,37 +149,36 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
 }
 
 TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
-  // One word per line: F failed, R repeat ordered, S stop on error, - none of these.
-  const struct {
-    const char* lines;
-    bool interrupted;
-    int level;
-  } cases[] = {{"", false, 0},     {"- S", false, 0},  {"- F", false, 1},
-               {"FS", false, 2},   {"FR", false, 0},   {"FRS", false, 2},
-               {"FS F", false, 2}, {"F FR", false, 1}, {"-", true, 2}};
+  // One word per line: F failed, R repeat ordered, S stop on error, - none of these; a
+  // lone ! interrupts the run.
+  const std::pair<const char*, int> cases[] = {{"", 0},     {"- S", 0},  {"- F", 1},
+                                               {"FS", 2},   {"FR", 0},   {"FRS", 2},
+                                               {"FS F", 2}, {"F FR", 1}, {"- !", 2}};
   const char* const texts[] = {"finished without errors.", "finished with error(s).",
                                "finished with fatal error."};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines);
+  for (const auto& [lines, level] : cases) {
+    SCOPED_TRACE(lines);
     world_.lines.Clear();
     world_.outside.entries.clear();
-    std::istringstream words(c.lines);
+    request_.interrupted = false;
+    std::istringstream words(lines);
     int32_t nr = 10;
     for (std::string word; words >> word; nr += 10) {
+      request_.interrupted = word == "!";
+      if (request_.interrupted) break;
       clsJobLine* line = world_.Ran(nr, "Line", "Flow Runner", At(14, 5, 10), At(14, 6, 0),
                                     word.find('F') != std::string::npos);
       line->setRepeated(word.find('R') != std::string::npos);
       line->setStopOnError(word.find('S') != std::string::npos);
     }
-    request_.interrupted = c.interrupted;
     ReportOutcome outcome = Generate(true);
 
-    const std::string status = texts[c.level];
-    EXPECT_EQ(outcome.error_level, c.level);
+    const std::string status = texts[level];
+    EXPECT_EQ(outcome.error_level, level);
     EXPECT_EQ(outcome.status_text, status);
     EXPECT_TRUE(Has(User(), "Execution Job\t: " + status + "\r\n"));
     EXPECT_EQ(world_.outside.entries,
-              std::vector<std::string>{"Extraction Job Runner|" + std::to_string(c.level ? 1 : 4) +
+              std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level ? 1 : 4) +
                                        "|0|1|\r\n\r\nJob 'Nightly extract' " + status});
   }
 }

@@ -1,17 +1,20 @@
+// Reading and writing job files. Both XML readers of the builds (the library on Linux, our
+// own on Windows) must agree on all of this, encodings included.
+
 #include "jobfile/job_file.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "support/test_paths.h"
 
 namespace jr {
 namespace {
 
-namespace fs = std::filesystem;
-using test::TempDir;
+using S = ReadStatus;
 
 // A job file with the four required header attributes, `more` header attributes and the
 // given <BatchLine> elements (or other content of BatchLines).
@@ -30,8 +33,30 @@ ReadStatus Status(const std::string& text) {
 JobDocument Loaded(const std::string& text) {
   JobDocument job;
   const ReadResult result = ReadJobFileText(text, "job.xml", job);
-  EXPECT_EQ(result.status, ReadStatus::kLoaded) << result.message << result.detail;
+  EXPECT_EQ(result.status, S::kLoaded) << result.message << result.detail;
   return job;
+}
+
+// UTF-8 text re-encoded as UTF-16 or UTF-32 code units of the given byte order.
+std::string Encode(const std::string& utf8, int width, bool big_endian) {
+  std::string out;
+  auto unit = [&](uint32_t value) {
+    for (int k = 0; k < width; ++k)
+      out += static_cast<char>(value >> 8 * (big_endian ? width - 1 - k : k));
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const int length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    char32_t code = length == 1 ? byte : byte & (0x7F >> length);
+    for (int k = 1; k < length; ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
+    i += static_cast<size_t>(length);
+    if (width == 2 && code >= 0x10000) {
+      unit(0xD800 + ((code - 0x10000) >> 10));
+      code = 0xDC00 + ((code - 0x10000) & 0x3FF);
+    }
+    unit(code);
+  }
+  return out;
 }
 
 // Two lines, one of each kind, with distinct text in every cell.
@@ -62,22 +87,31 @@ void ExpectSameJob(const JobDocument& expected, const JobDocument& actual) {
   }
 }
 
-TEST(JobFileRead, DefaultsApplyOnlyToAbsentValues) {
-  JobDocument job = Loaded(JobText("", Line(R"(batch_line_type="Flow Runner")") +
-                                           Line(R"(batch_line="" batch_line_type="Flow Runner" )"
-                                                R"(active="" skip_on_error="" wait="5")")));
+TEST(JobFileRead, DefaultsListsAndTypeNames) {
+  JobDocument job = Loaded(JobText(
+      "", Line(R"(batch_line_type="Flow Runner")") +
+              Line(R"(batch_line="" batch_line_type="Flow Runner" )"
+                   R"(active="" skip_on_error="" wait="5")") +
+              Line(R"(batch_line_type="Flow Runner" repeat_on_error="5" skip_on_success="7")") +
+              Line(R"x(batch_line_type="Run Vantor Job (UNIX)" skip_on_error="1")x") +
+              Line(R"x(batch_line_type="run vantor job (unix)")x") +
+              Line(R"(batch_line_type="Flow Runner ")") + Line(R"(batch_line_type="")")));
   EXPECT_EQ(job.MaxParallel, "99");
   EXPECT_TRUE(job.LogToEventLog);
-  const JobLineTable::Row absent{
-      std::nullopt, std::nullopt, "Flow Runner", std::nullopt, std::nullopt, std::nullopt, "true",
-      std::nullopt, std::nullopt, std::nullopt,  "",           "",           "",           ""};
-  EXPECT_EQ(job.table.RowAt(0), absent);
+  const Cell no;
+  EXPECT_EQ(job.table.RowAt(0), (JobLineTable::Row{no, no, "Flow Runner", no, no, no, "true", no,
+                                                   no, no, "", "", "", ""}));
   // Present but empty is kept: an empty active cell reads as inactive later on.
-  const JobLineTable::Row empty{
-      "",           std::nullopt, "Flow Runner", std::nullopt, "5",
-      std::nullopt, "",           std::nullopt,  std::nullopt, std::nullopt,
-      "",           std::nullopt, std::nullopt,  std::nullopt};
-  EXPECT_EQ(job.table.RowAt(1), empty);
+  EXPECT_EQ(job.table.RowAt(1), (JobLineTable::Row{"", no, "Flow Runner", no, "5", no, "", no, no,
+                                                   no, "", no, no, no}));
+  // Without skip_on_error the four lists start empty, whatever else the line says.
+  for (int column = kColSkipOnError; column <= kColRepeatOnSuccess; ++column) {
+    EXPECT_EQ(job.table.At(column, 2), Cell("")) << column;
+  }
+  EXPECT_EQ(job.table.At(kColSkipOnError, 3), Cell("1"));
+  EXPECT_FALSE(job.table.At(kColRepeatOnError, 3).has_value());
+  EXPECT_EQ(job.table.Text(kColType, 3), "Run Vantor Job (UNIX)");
+  for (int row : {4, 5, 6}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
 
   EXPECT_FALSE(Loaded(JobText(R"( LogToEventLog="false")", "")).LogToEventLog);
   for (const char* value : {"False", " false", "", "0"}) {
@@ -88,76 +122,62 @@ TEST(JobFileRead, DefaultsApplyOnlyToAbsentValues) {
   EXPECT_EQ(Loaded(JobText(R"( MaxParallel="")", "")).MaxParallel, "");
 }
 
-TEST(JobFileRead, ListsAndTypeNames) {
-  JobDocument job = Loaded(
-      JobText("", Line(R"(batch_line_type="Flow Runner" repeat_on_error="5" skip_on_success="7")") +
-                      Line(R"x(batch_line_type="Run Vantor Job (UNIX)" skip_on_error="1")x") +
-                      Line(R"x(batch_line_type="run vantor job (unix)")x") +
-                      Line(R"(batch_line_type="Flow Runner ")") + Line(R"(batch_line_type="")")));
-  // Without skip_on_error the four lists start empty, whatever else the line says.
-  for (int column = kColSkipOnError; column <= kColRepeatOnSuccess; ++column) {
-    EXPECT_EQ(job.table.At(column, 0), Cell("")) << column;
-  }
-  EXPECT_EQ(job.table.At(kColSkipOnError, 1), Cell("1"));
-  EXPECT_FALSE(job.table.At(kColRepeatOnError, 1).has_value());
-  EXPECT_EQ(job.table.Text(kColType, 1), "Run Vantor Job (UNIX)");
-  for (int row : {2, 3, 4}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
-}
-
 TEST(JobFileRead, RefusalsCarryTheirMessagesAndLeaveTheJobAlone) {
-  TempDir dir;
+  test::TempDir dir;
   JobDocument job = SampleJob();
   ReadResult result = ReadJobFile(dir.File("absent.xml"), job);
-  EXPECT_EQ(result.status, ReadStatus::kCannotLoad);
+  EXPECT_EQ(result.status, S::kCannotLoad);
   EXPECT_EQ(result.message, "Job file does not exist");
   EXPECT_NE(result.detail.find("absent.xml"), std::string::npos);
-  EXPECT_EQ(ReadJobFile(dir.path(), job).status, ReadStatus::kCannotLoad);
-  for (const std::string& text :
-       {std::string(), std::string("  "), std::string("<VANTORSOREL_Job_specification"),
-        std::string("<VANTORSOREL_Job_specification></X>"), JobText("", "") + "<x/>"}) {
-    EXPECT_EQ(ReadJobFileText(text, "job.xml", job).status, ReadStatus::kCannotLoad) << text;
-  }
-
-  for (const char* before : {"<?xml version=\"1.0\"?>", "<!-- by hand -->", "<?pi x?>",
-                             "<!DOCTYPE VANTORSOREL_Job_specification>"}) {
-    result = ReadJobFileText(before + JobText("", ""), "job.xml", job);
-    EXPECT_EQ(result.status, ReadStatus::kNotJobFile) << before;
-    EXPECT_EQ(result.message, "This is no Orvex Job Extraction specification file");
-  }
-  for (const char* other :
-       {"<Job/>", "<vantorsorel_job_specification/>", "<a:b:VANTORSOREL_Job_specification/>"}) {
-    EXPECT_EQ(Status(other), ReadStatus::kNotJobFile) << other;
-  }
-
+  EXPECT_EQ(ReadJobFile(dir.path(), job).status, S::kCannotLoad);
+  result = ReadJobFileText("<?xml version=\"1.0\"?>" + JobText("", ""), "job.xml", job);
+  EXPECT_EQ(result.message, "This is no Orvex Job Extraction specification file");
   result =
       ReadJobFileText(R"(<VANTORSOREL_Job_specification Description="" UserFile="u"><BatchLines/>)"
                       "</VANTORSOREL_Job_specification>",
                       "/jobs/night.xml", job);
-  EXPECT_EQ(result.status, ReadStatus::kInvalid);
+  EXPECT_EQ(result.status, S::kInvalid);
   EXPECT_EQ(result.message,
             "The job file \"/jobs/night.xml\" is not a valid job file: its root element lacks "
             "\"LogFile\", \"TempLogDir\".");
   result = ReadJobFileText(
       JobText("", Line(R"(batch_line_type="Flow Runner")") + Line(R"(batch_line="2")")), "job.xml",
       job);
-  EXPECT_EQ(result.status, ReadStatus::kInvalid);
+  EXPECT_EQ(result.status, S::kInvalid);
   EXPECT_NE(result.message.find("job line 2 of the file lacks \"batch_line_type\""),
             std::string::npos);
+
+  const std::string root = "<VANTORSOREL_Job_specification", end = "</" + root.substr(1) + ">";
   const std::string head = JobText("", "").substr(0, JobText("", "").find("<BatchLines>"));
-  for (const std::string& body :
-       {std::string(), std::string("<!-- c --><BatchLines/>"), std::string("text"),
-        std::string("<BatchLines><!-- c --></BatchLines>"),
-        std::string("<BatchLines><![CDATA[x]]></BatchLines>")}) {
-    EXPECT_EQ(
-        ReadJobFileText(head + body + "</VANTORSOREL_Job_specification>", "job.xml", job).status,
-        ReadStatus::kInvalid)
-        << body;
+  const std::map<ReadStatus, std::vector<std::string>> cases = {
+      {S::kCannotLoad,
+       {"", "  ", root, root + "></X>", JobText("", "") + "<x/>", root + " Description=d/>",
+        root + " a=\"1\"b=\"2\"/>", root + "><!-- open", root + "></x >", "<?xml version=\"1.0\"",
+        root + "><![CDATA[x" + end, "<!DOCTYPE a [<!ELEMENT a ANY>", "< " + root.substr(1) + "/>"}},
+      // Anything before the root element, or another root, is no job file. Without a mark,
+      // a declaration in UTF-16 gives the encoding away by its first bytes; so for Latin-1.
+      {S::kNotJobFile,
+       {"<!-- by hand -->" + JobText("", ""), "<?pi x?>" + JobText("", ""),
+        "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText("", ""), "<Job/>",
+        "<vantorsorel_job_specification/>", "<a:b:VANTORSOREL_Job_specification/>",
+        "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
+            JobText(R"( MaxParallel="&x;")", ""),
+        Encode("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + JobText("", ""), 2, false),
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + JobText(" X=\"\xE9\"", "")}},
+      {S::kInvalid,
+       {head + end, head + "<!-- c --><BatchLines/>" + end, head + "text" + end,
+        head + "<BatchLines><!-- c --></BatchLines>" + end,
+        head + "<BatchLines><![CDATA[x]]></BatchLines>" + end}}};
+  for (const auto& [status, texts] : cases) {
+    for (const std::string& text : texts) {
+      EXPECT_EQ(ReadJobFileText(text, "job.xml", job).status, status) << text;
+    }
   }
   ExpectSameJob(SampleJob(), job);
   EXPECT_EQ(job.table.RowCapacity(), 2);
 }
 
-TEST(JobFileRead, ToleratedVariations) {
+TEST(JobFileRead, ToleratedVariationsAndEncodings) {
   JobDocument job =
       Loaded(R"(<js:VANTORSOREL_Job_specification xmlns:js="urn:j" Description="d" LogFile="l" )"
              R"(UserFile="u" TempLogDir="t" MaxParallel="&amp;&#65;&unknown;"><Lines><Row )"
@@ -169,6 +189,27 @@ TEST(JobFileRead, ToleratedVariations) {
   EXPECT_EQ(job.MaxParallel, "&A&unknown;");
   EXPECT_EQ(Loaded("\xEF\xBB\xBF" + JobText(R"( MaxParallel="caf&#233;")", "")).MaxParallel,
             "caf\xC3\xA9");
+  // White space in values reads as the library reads it.
+  job = Loaded(
+      "<VANTORSOREL_Job_specification Description=\"a\tb\r\nc\nd\" LogFile='single "
+      "&lt;quoted&gt;' UserFile=\"u\" TempLogDir=\"t\">\r\n  <BatchLines>\r\n  </BatchLines>\r\n"
+      "</VANTORSOREL_Job_specification>\r\n");
+  EXPECT_EQ(job.Description, "a b c d");
+  EXPECT_EQ(job.LogFile, "single <quoted>");
+  EXPECT_EQ(job.table.Get_BatchLine_Count(), 0);
+
+  const std::string accents = "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+  const std::string text = "<VANTORSOREL_Job_specification Description=\"" + accents +
+                           "\" LogFile=\"a\" UserFile=\"u\" TempLogDir=\"t\"><BatchLines>" +
+                           Line(R"(batch_line_type="x")") +
+                           "</BatchLines></VANTORSOREL_Job_specification>";
+  const std::string marked = "\xEF\xBB\xBF" + text;
+  for (const std::string& variant : {text, marked, Encode(marked, 2, false),
+                                     Encode(marked, 2, true), Encode(marked, 4, false)}) {
+    job = Loaded(variant);
+    EXPECT_EQ(job.Description, accents);
+    EXPECT_EQ(job.table.Get_BatchLine_Count(), 1);
+  }
 }
 
 TEST(JobFileRead, HostileInputIsRefusedOrLoadedWithoutHarm) {
@@ -177,48 +218,40 @@ TEST(JobFileRead, HostileInputIsRefusedOrLoadedWithoutHarm) {
   for (int i = 0; i < kDepth; ++i) open += "<n>", close += "</n>", sections += "<![ ";
   EXPECT_EQ(
       Status(JobText("", "<BatchLine batch_line_type=\"x\">" + open + close + "</BatchLine>")),
-      ReadStatus::kLoaded);
-  EXPECT_EQ(Status(JobText("", "<BatchLine batch_line_type=\"x\">" + open)),
-            ReadStatus::kCannotLoad);
-  EXPECT_NE(Status("<!DOCTYPE a [" + sections + "]>" + JobText("", "")), ReadStatus::kLoaded);
-  EXPECT_EQ(Status("<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
-                   JobText(R"( MaxParallel="&x;")", "")),
-            ReadStatus::kNotJobFile);
+      S::kLoaded);
+  EXPECT_EQ(Status(JobText("", "<BatchLine batch_line_type=\"x\">" + open)), S::kCannotLoad);
+  EXPECT_NE(Status("<!DOCTYPE a [" + sections + "]>" + JobText("", "")), S::kLoaded);
 
-  TempDir dir;
+  test::TempDir dir;
   const std::string big = dir.File("big.xml");
   std::ofstream(big) << JobText("", "");
-  fs::resize_file(big, kMaxJobFileBytes + 1);
+  std::filesystem::resize_file(big, kMaxJobFileBytes + 1);
   JobDocument job;
   const ReadResult result = ReadJobFile(big, job);
-  EXPECT_EQ(result.status, ReadStatus::kCannotLoad);
+  EXPECT_EQ(result.status, S::kCannotLoad);
   EXPECT_NE(result.detail.find("larger than"), std::string::npos);
 }
 
 TEST(JobFileRead, LoadFillsRowsInFileOrderAndLeavesTheRestOfTheTable) {
   JobDocument job;
   job.table.SetJobLineCount(5);
-  for (int row = 0; row < 5; ++row) {
-    for (int column = 0; column < 14; ++column) job.table.Set(column, row, "old");
-  }
+  for (int cell = 0; cell < 5 * 14; ++cell) job.table.Set(cell % 14, cell / 14, "old");
   ReadJobFileText(JobText("", Line(R"(batch_line="30" batch_line_type="Flow Runner")") +
                                   Line(R"(batch_line="10" batch_line_type="x")")),
                   "job.xml", job);
   EXPECT_EQ(job.table.Get_BatchLine_Count(), 2);
   EXPECT_EQ(job.table.RowCapacity(), 5);
   EXPECT_EQ(job.table.Text(kColNumber, 0), "30");
-  for (int column = 0; column < 14; ++column) {
-    EXPECT_NE(job.table.At(column, 1), Cell("old")) << column;
-  }
+  for (int column = 0; column < 14; ++column) EXPECT_NE(job.table.At(column, 1), Cell("old"));
   EXPECT_EQ(job.table.Text(kColNumber, 2), "old");
 
   std::string lines;
   for (int i = 1; i <= 7; ++i) lines += Line(R"(batch_line_type="x")");
-  JobDocument fresh = Loaded(JobText("", lines));
-  EXPECT_EQ(fresh.table.RowCapacity(), 7);
-  ReadJobFileText(JobText("", ""), "job.xml", fresh);
-  EXPECT_EQ(fresh.table.Get_BatchLine_Count(), 0);
-  EXPECT_EQ(fresh.table.RowCapacity(), 7);
+  job = Loaded(JobText("", lines));
+  EXPECT_EQ(job.table.RowCapacity(), 7);
+  ReadJobFileText(JobText("", ""), "job.xml", job);
+  EXPECT_EQ(job.table.Get_BatchLine_Count(), 0);
+  EXPECT_EQ(job.table.RowCapacity(), 7);
 }
 
 TEST(JobFileWrite, RootFirstAttributesInOrderBatchFileOnlyWhereNamed) {

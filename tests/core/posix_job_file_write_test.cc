@@ -9,9 +9,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "jobfile/job_file.h"
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace jr {
@@ -20,32 +20,17 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-std::string Slurp(const std::string& path) {
-  std::stringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
-
-JobDocument SmallJob() {
-  JobDocument job;
-  job.Description = "Nightly";
-  job.table.SetJobLineCount(1);
-  job.table.Set(kColNumber, 0, "10");
-  job.table.Set(kColType, 0, "Flow Runner");
-  return job;
-}
-
 TEST(JobFileWrite, ReplacesTheFileKeepingPermissionsAndLinks) {
   TempDir dir;
   const std::string path = dir.File("job.xml");
-  ASSERT_TRUE(WriteJobFile(path, SmallJob(), "then").ok);
+  ASSERT_TRUE(WriteJobFile(path, JobDocument(), "then").ok);
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   const std::string link = dir.File("link.xml");
   fs::create_symlink(path, link);
   const WriteResult result = WriteJobFile(link, JobDocument(), "now");
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Slurp(path), JobFileText(JobDocument(), "now"));
+  EXPECT_EQ(test::ReadWholeFile(path), JobFileText(JobDocument(), "now"));
   EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
@@ -53,16 +38,16 @@ TEST(JobFileWrite, ReplacesTheFileKeepingPermissionsAndLinks) {
 TEST(JobFileWrite, FailuresNameTheCauseAndKeepTheOldFile) {
   TempDir dir;
   const std::string missing = dir.File("no/folder/job.xml");
-  WriteResult result = WriteJobFile(missing, SmallJob(), "now");
+  WriteResult result = WriteJobFile(missing, JobDocument(), "now");
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, "Cannot write \"" + missing + "\": the folder \"" +
                               dir.File("no/folder") + "\" does not exist.");
-  EXPECT_FALSE(WriteJobFile(dir.path(), SmallJob(), "now").ok);
-  EXPECT_FALSE(WriteJobFile("", SmallJob(), "now").ok);
+  EXPECT_FALSE(WriteJobFile(dir.path(), JobDocument(), "now").ok);
+  EXPECT_FALSE(WriteJobFile("", JobDocument(), "now").ok);
 
   const std::string path = dir.File("job.xml");
   std::ofstream(path) << "old contents";
-  JobDocument big = SmallJob();
+  JobDocument big;
   big.Description.assign(64 * 1024, 'x');
   // A file size limit makes the write fail part-way, as a full disk does.
   rlimit old_limit;
@@ -79,10 +64,10 @@ TEST(JobFileWrite, FailuresNameTheCauseAndKeepTheOldFile) {
 
   if (geteuid() != 0) {  // permissions do not bind root
     chmod(path.c_str(), 0444);
-    result = WriteJobFile(path, SmallJob(), "now");
+    result = WriteJobFile(path, JobDocument(), "now");
     EXPECT_NE(result.error.find("no permission"), std::string::npos) << result.error;
   }
-  EXPECT_EQ(Slurp(path), "old contents");
+  EXPECT_EQ(test::ReadWholeFile(path), "old contents");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 

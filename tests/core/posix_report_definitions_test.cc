@@ -1,59 +1,61 @@
 // The end of a run: definition files byte for byte, the final status, the event-log entry
-// and the report generator calls.
-
-#include "report/report_definitions.h"
+// (through the fake and through the file sink) and the report generator calls.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <sstream>
+#include <thread>
 
+#include "platform/event_log.h"
 #include "report/generate_reports.h"
+#include "report/report_definitions.h"
 #include "support/report_fakes.h"
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace jr {
 namespace {
 
-using report_test::At;
-using report_test::ReadFile;
-using report_test::ReportWorld;
-using report_test::WriteFile;
-
-struct LineState {
-  bool failed = false;
-  bool repeated = false;
-  bool stop_on_error = false;
-};
+using test::At;
+using test::Has;
+using test::ReadWholeFile;
 
 class ReportTest : public ::testing::Test {
  protected:
-  ReportRequest Request() {
-    ReportRequest request;
-    request.job_description = "Nightly extract";
-    request.admin_report = "/reports/admin report.htm";
-    request.user_report = "/reports/user.htm";
-    request.run_folder = dir_.path() + "/";
-    request.run_name = "SorelJob~42";
-    request.start_time = "2003 Mar 07 14:05:09";
-    return request;
-  }
+  void SetUp() override { setenv("JOBRUNNER_EVENT_LOG", dir_.File("events.log").c_str(), 1); }
+  void TearDown() override { unsetenv("JOBRUNNER_EVENT_LOG"); }
 
-  ReportOutcome Generate(const ReportRequest& request) {
+  ReportOutcome Generate(bool log_to_event_log = false, EventLogSink* sink = nullptr) {
+    request_.log_to_event_log = log_to_event_log;
     world_.clock.Set(At(14, 20, 0));
-    EngineEnv env = world_.Env();
-    return GenerateReports(world_.lines, request, env, [](std::chrono::milliseconds) {});
+    EngineEnv env = world_.Env(sink);
+    return GenerateReports(world_.lines, request_, env, [&](std::chrono::milliseconds) {
+      // The generator runs: note what was there when it started, then let it end.
+      const bool written = Admin().rfind("<ReportInfo>", 0) == 0 && User().rfind("<Rep", 0) == 0;
+      seen_.push_back(std::to_string(world_.outside.entries.size()) + (written ? " there" : ""));
+      world_.launcher.running.clear();
+    });
   }
-
-  std::string AdminFile() { return dir_.File("SorelJob~42_RepDef.txt"); }
-  std::string UserFile() { return dir_.File("SorelJob~42_UserDef.txt"); }
+  std::string Admin() { return ReadWholeFile(dir_.File("SorelJob~42_RepDef.txt")); }
+  std::string User() { return ReadWholeFile(dir_.File("SorelJob~42_UserDef.txt")); }
 
   test::TempDir dir_;
-  ReportWorld world_;
+  test::ReportWorld world_;
+  std::vector<std::string> seen_;  // at each generator start: event-log entries, files
+  ReportRequest request_{.job_description = "Nightly extract",
+                         .admin_report = "/reports/admin report.htm",
+                         .user_report = "/reports/user.htm",
+                         .run_folder = dir_.path() + "/",
+                         .run_name = "SorelJob~42",
+                         .start_time = "2003 Mar 07 14:05:09"};
 };
 
-TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
+TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) {
+  world_.registry.InstallKeld("7.2", "/opt/keld/utils");
+  test::WriteWholeFile(dir_.File("SorelJob~42_RepDef.txt"), std::string(5000, '#'));
+  test::WriteWholeFile(dir_.File("SorelJob~42_UserDef.txt"), std::string(5000, '%'));
   world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
       ->setLogFileName("/logs/10FlowRun_Log.txt");
   clsJobLine* failed =
@@ -64,9 +66,9 @@ TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
       world_.Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
   script->setSummayFileName("/logs/30RunQM_Sum.txt");
   script->setLogFileName("/logs/30RunQM_Log.txt");
-  world_.Ran(40, "Tune settings", "Settings Editor", At(14, 10, 0), At(14, 10, 5));
+  world_.Ran(40, "Tune settings", "Settings Editor", At(14, 10, 0), At(14, 10, 5))
+      ->setLogFileName("   ");
   clsJobLine* skipped = world_.lines.Add(50);
-  skipped->setJobDescription("Skipped one");
   skipped->setAlreadyRun(true);
   skipped->setIsSkipped(true);
   world_.lines.Add(60)->setJobDescription("Never ran");
@@ -74,9 +76,9 @@ TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
   copy->setOriginalJobLineNr(20);
   copy->setLogFileName("/logs/61Purger_Log.txt");
 
-  ReportOutcome outcome = Generate(Request());
+  ReportOutcome outcome = Generate(true);
 
-  EXPECT_EQ(ReadFile(AdminFile()),
+  EXPECT_EQ(Admin(),
             "<ReportInfo>\r\n"
             "Job Description\t: Nightly extract\r\n"
             "Start Time Job\t: 2003 Mar 07 14:05:09\r\n"
@@ -122,7 +124,7 @@ TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
             "</FileSummary>\r\n"
             "<FileInclude>\r\n"
             "/logs/61Purger_Log.txt\r\n");
-  EXPECT_EQ(ReadFile(UserFile()),
+  EXPECT_EQ(User(),
             "<ReportInfo>\r\n"
             "Job Description\t: Nightly extract\r\n"
             "Execution Job\t: finished without errors.\r\n"
@@ -131,224 +133,134 @@ TEST_F(ReportTest, DefinitionFilesOfASmallRunByteForByte) {
             "</ReportInfo>\r\n");
   // The failed line had its repeat ordered, so the job as a whole had no error.
   EXPECT_EQ(outcome.error_level, 0);
-  EXPECT_EQ(outcome.status_text, "finished without errors.");
-  EXPECT_TRUE(world_.event_log.entries.empty()) << "the job did not ask for an entry";
+  const std::string run = dir_.path() + "/SorelJob~42";
+  EXPECT_EQ(world_.launcher.log,
+            (std::vector<std::string>{
+                "/opt/keld/utils/PageGen.exe|\"" + run +
+                    "_RepDef.txt\" \"/opt/keld/utils/../Jobs/AdminRepJobTemplate.htm\" "
+                    "\"/reports/admin report.htm\"",
+                "/opt/keld/utils/PageGen.exe|\"" + run +
+                    "_UserDef.txt\" \"/opt/keld/utils/../Jobs/UserRepJobTemplate.htm\" "
+                    "\"/reports/user.htm\""}));
+  EXPECT_EQ(seen_, (std::vector<std::string>{"1 there", "1 there"}));
+  // No entry unless the job asks for one.
+  Generate();
+  EXPECT_EQ(world_.outside.entries.size(), 1u);
 }
 
 TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
-  struct Case {
-    const char* name;
-    std::vector<LineState> lines;
-    bool interrupted;
-    int level;
-    const char* status;
-  };
-  const Case cases[] = {
-      {"no lines", {}, false, 0, "finished without errors."},
-      {"all succeeded", {{}, {}}, false, 0, "finished without errors."},
-      {"succeeded stop-on-error line",
-       {{false, false, true}},
-       false,
-       0,
-       "finished without errors."},
-      {"one failure", {{}, {true}}, false, 1, "finished with error(s)."},
-      {"stop-on-error failure", {{true, false, true}}, false, 2, "finished with fatal error."},
-      {"repeated failure", {{true, true}}, false, 0, "finished without errors."},
-      {"repeated stop-on-error failure",
-       {{true, true, true}},
-       false,
-       2,
-       "finished with fatal error."},
-      {"fatal is not lowered by a later failure",
-       {{true, false, true}, {true}},
-       false,
-       2,
-       "finished with fatal error."},
-      {"repeated failure after a failure",
-       {{true}, {true, true}},
-       false,
-       1,
-       "finished with error(s)."},
-      {"interrupted run", {{}}, true, 2, "finished with fatal error."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  // One word per line: F failed, R repeat ordered, S stop on error, - none of these; a
+  // lone ! interrupts the run.
+  const std::pair<const char*, int> cases[] = {{"", 0},     {"- S", 0},  {"- F", 1},
+                                               {"FS", 2},   {"FR", 0},   {"FRS", 2},
+                                               {"FS F", 2}, {"F FR", 1}, {"- !", 2}};
+  const char* const texts[] = {"finished without errors.", "finished with error(s).",
+                               "finished with fatal error."};
+  for (const auto& [lines, level] : cases) {
+    SCOPED_TRACE(lines);
     world_.lines.Clear();
-    world_.event_log.entries.clear();
+    world_.outside.entries.clear();
+    request_.interrupted = false;
+    std::istringstream words(lines);
     int32_t nr = 10;
-    for (const LineState& state : c.lines) {
-      clsJobLine* line =
-          world_.Ran(nr, "Line", "Flow Runner", At(14, 5, 10), At(14, 6, 0), state.failed);
-      line->setRepeated(state.repeated);
-      line->setStopOnError(state.stop_on_error);
-      nr += 10;
+    for (std::string word; words >> word; nr += 10) {
+      request_.interrupted = word == "!";
+      if (request_.interrupted) break;
+      clsJobLine* line = world_.Ran(nr, "Line", "Flow Runner", At(14, 5, 10), At(14, 6, 0),
+                                    word.find('F') != std::string::npos);
+      line->setRepeated(word.find('R') != std::string::npos);
+      line->setStopOnError(word.find('S') != std::string::npos);
     }
-    ReportRequest request = Request();
-    request.log_to_event_log = true;
-    request.interrupted = c.interrupted;
-    ReportOutcome outcome = Generate(request);
+    ReportOutcome outcome = Generate(true);
 
-    EXPECT_EQ(outcome.error_level, c.level);
-    EXPECT_EQ(outcome.status_text, c.status);
-    EXPECT_EQ(StatusText(c.level), c.status);
-    EXPECT_NE(ReadFile(UserFile()).find(std::string("Execution Job\t: ") + c.status + "\r\n"),
-              std::string::npos);
-    ASSERT_EQ(world_.event_log.entries.size(), 1u);
-    const report_test::EventEntry& entry = world_.event_log.entries[0];
-    EXPECT_EQ(entry.source, "Extraction Job Runner");
-    EXPECT_EQ(entry.event_type, c.level == 0 ? 4 : 1);
-    EXPECT_EQ(entry.category, 0);
-    EXPECT_EQ(entry.event_id, 1u);
-    EXPECT_EQ(entry.message, std::string("\r\n\r\nJob 'Nightly extract' ") + c.status);
+    const std::string status = texts[level];
+    EXPECT_EQ(outcome.error_level, level);
+    EXPECT_EQ(outcome.status_text, status);
+    EXPECT_TRUE(Has(User(), "Execution Job\t: " + status + "\r\n"));
+    EXPECT_EQ(world_.outside.entries,
+              std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level ? 1 : 4) +
+                                       "|0|1|\r\n\r\nJob 'Nightly extract' " + status});
   }
 }
 
-TEST_F(ReportTest, WritesTheEntryBeforeStartingTheGeneratorTwiceWithQuotedArguments) {
-  world_.registry.InstallKeld("/opt/keld/utils");
-  world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0));
-  std::vector<size_t> entries_at_start;
-  std::vector<bool> definition_there;
-  world_.launcher.on_start = [&](const report_test::StartedProgram&) {
-    entries_at_start.push_back(world_.event_log.entries.size());
-    definition_there.push_back(!ReadFile(AdminFile()).empty() && !ReadFile(UserFile()).empty());
-  };
-  ReportRequest request = Request();
-  request.log_to_event_log = true;
-  Generate(request);
-
-  const std::string run = dir_.path() + "/SorelJob~42";
-  ASSERT_EQ(world_.launcher.started.size(), 2u);
-  EXPECT_EQ(world_.launcher.started[0].program, "/opt/keld/utils/PageGen.exe");
-  EXPECT_EQ(world_.launcher.started[0].arguments,
-            "\"" + run +
-                "_RepDef.txt\" \"/opt/keld/utils/../Jobs/AdminRepJobTemplate.htm\" "
-                "\"/reports/admin report.htm\"");
-  EXPECT_EQ(world_.launcher.started[1].program, "/opt/keld/utils/PageGen.exe");
-  EXPECT_EQ(world_.launcher.started[1].arguments,
-            "\"" + run +
-                "_UserDef.txt\" \"/opt/keld/utils/../Jobs/UserRepJobTemplate.htm\" "
-                "\"/reports/user.htm\"");
-  EXPECT_EQ(entries_at_start, (std::vector<size_t>{1, 1}));
-  EXPECT_EQ(definition_there, (std::vector<bool>{true, true}));
-}
-
-TEST_F(ReportTest, FileThatCannotBeCreatedLosesOnlyItsOwnLines) {
+TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) {
   world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
-  ReportRequest request = Request();
-  request.log_to_event_log = true;
-
   // A folder where the administrators' file should go: it cannot be created.
-  ASSERT_EQ(mkdir(AdminFile().c_str(), 0755), 0);
-  ReportOutcome outcome = Generate(request);
-  EXPECT_EQ(outcome.error_level, 1);
-  EXPECT_NE(ReadFile(UserFile()).find("Execution Job\t: finished with error(s).\r\n"),
-            std::string::npos);
-  EXPECT_EQ(world_.event_log.entries.size(), 1u);
-  EXPECT_EQ(world_.launcher.started.size(), 2u);
-
+  ASSERT_EQ(mkdir(dir_.File("SorelJob~42_RepDef.txt").c_str(), 0755), 0);
+  EXPECT_EQ(Generate(true).error_level, 1);
+  EXPECT_TRUE(Has(User(), "Execution Job\t: finished with error(s).\r\n"));
   // A run folder that does not exist: neither file, but still the entry and the calls.
-  request.run_folder = dir_.path() + "/gone/";
-  world_.event_log.entries.clear();
-  world_.launcher.started.clear();
-  outcome = Generate(request);
-  EXPECT_EQ(outcome.error_level, 1);
-  EXPECT_EQ(world_.event_log.entries.size(), 1u);
-  EXPECT_EQ(world_.launcher.started.size(), 2u);
-  EXPECT_TRUE(world_.notifier.messages.empty());
-}
+  request_.run_folder = dir_.path() + "/gone/";
+  EXPECT_EQ(Generate(true).error_level, 1);
+  EXPECT_EQ(world_.outside.entries.size(), 2u);
+  EXPECT_EQ(world_.launcher.log.size(), 4u);
+  EXPECT_TRUE(world_.outside.messages.empty());
 
-TEST_F(ReportTest, ExistingDefinitionFilesAreReplacedNotExtended) {
-  WriteFile(AdminFile(), std::string(5000, '#'));
-  WriteFile(UserFile(), std::string(5000, '%'));
-  Generate(Request());
-  EXPECT_EQ(ReadFile(AdminFile()).rfind("<ReportInfo>\r\n", 0), 0u);
-  EXPECT_EQ(ReadFile(AdminFile()).find('#'), std::string::npos);
-  EXPECT_EQ(ReadFile(UserFile()).find('%'), std::string::npos);
-}
-
-TEST_F(ReportTest, LineBreaksInTextsCannotForgeTags) {
   // A description that tries to make the generator include a file of its choosing.
+  world_.lines.Clear();
   world_.Ran(10, "Sneaky\r\n<FileInclude>\r\n/etc/shadow", "Flow Runner", At(14, 5, 10),
              At(14, 6, 0));
-  ReportRequest request = Request();
-  request.job_description = "Job\n<FileInclude>\n/etc/passwd";
-  request.log_to_event_log = true;
-  Generate(request);
-
-  const std::string admin = ReadFile(AdminFile());
-  EXPECT_EQ(admin.find("\r\n<FileInclude>\r\n"), std::string::npos) << admin;
-  EXPECT_NE(admin.find("Job Description\t: Job <FileInclude> /etc/passwd\r\n"), std::string::npos);
-  EXPECT_NE(admin.find("Sneaky  <FileInclude>  /etc/shadow (Flow Runner)  :  OK\r\n"),
-            std::string::npos);
+  request_.run_folder = dir_.path() + "/";
+  request_.run_name = "forged";
+  request_.job_description = "Job\n<FileInclude>\n/etc/passwd";
+  Generate(true);
+  const std::string admin = ReadWholeFile(dir_.File("forged_RepDef.txt"));
+  EXPECT_FALSE(Has(admin, "\r\n<FileInclude>\r\n"));
+  EXPECT_TRUE(Has(admin, "Job Description\t: Job <FileInclude> /etc/passwd\r\n"));
+  EXPECT_TRUE(Has(admin, "Sneaky  <FileInclude>  /etc/shadow (Flow Runner)  :  OK\r\n"));
   // The event log keeps the description as it is; its sinks deal with line breaks.
-  ASSERT_EQ(world_.event_log.entries.size(), 1u);
-  EXPECT_EQ(world_.event_log.entries[0].message,
-            "\r\n\r\nJob 'Job\n<FileInclude>\n/etc/passwd' finished without errors.");
+  EXPECT_EQ(world_.outside.entries.back(),
+            "Extraction Job Runner|4|0|1|\r\n\r\nJob 'Job\n<FileInclude>\n/etc/passwd' finished "
+            "without errors.");
 }
 
-TEST_F(ReportTest, BlankLogFileNameGivesNoInclude) {
-  std::ostringstream file;
-  int level = 0;
-  world_.Ran(10, "Blank log", "Flow Runner", At(14, 5, 10), At(14, 6, 0))->setLogFileName("   ");
-  WriteJobLineReportEntry(file, *world_.lines.Line(10), level);
-  EXPECT_EQ(file.str().find("<FileInclude>"), std::string::npos);
-  EXPECT_EQ(file.str().find("<FileLink"), std::string::npos);
-}
-
-// The event log through the sink of the system, pointed at a file.
-class EventLogFileTest : public ReportTest {
- protected:
-  void SetUp() override { setenv("JOBRUNNER_EVENT_LOG", dir_.File("events.log").c_str(), 1); }
-  void TearDown() override { unsetenv("JOBRUNNER_EVENT_LOG"); }
-};
-
-TEST_F(EventLogFileTest, OneLinePerRunWithTypeCategoryIdAndEscapedLineBreaks) {
+TEST_F(ReportTest, FileSinkWritesOneEscapedLinePerEntryAndItsFailuresAreShown) {
   std::unique_ptr<EventLogSink> sink = MakeSystemEventLogSink();
-  EngineEnv env = world_.EnvWith(*sink);
-  const auto pause = [](std::chrono::milliseconds) {};
-  ReportRequest request = Request();
-  request.log_to_event_log = true;
-  world_.clock.Set(At(14, 20, 0));
-  GenerateReports(world_.lines, request, env, pause);
-
+  Generate(true, sink.get());
   world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
-  request.job_description = "";
-  GenerateReports(world_.lines, request, env, pause);
-
-  request.log_to_event_log = false;
-  GenerateReports(world_.lines, request, env, pause);
-
-  EXPECT_EQ(ReadFile(dir_.File("events.log")),
+  request_.job_description = "";
+  Generate(true, sink.get());
+  Generate(false, sink.get());
+  // Only line breaks are escaped; any category and id are written as they are.
+  EXPECT_EQ(sink->Write("Extraction Job Runner", 1, 7, 70000, "a\rb\nc\td\\e"), 0);
+  EXPECT_EQ(ReadWholeFile(dir_.File("events.log")),
             "Extraction Job Runner\t4\t0\t1\t\\r\\n\\r\\nJob 'Nightly extract' finished without "
             "errors.\n"
-            "Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob '' finished with error(s).\n");
-  EXPECT_TRUE(world_.notifier.messages.empty());
+            "Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob '' finished with error(s).\n"
+            "Extraction Job Runner\t1\t7\t70000\ta\\rb\\nc\td\\e\n");
+  EXPECT_TRUE(world_.outside.messages.empty());
+
+  // In a folder that does not exist the file sink fails with ENOENT; the run goes on.
+  setenv("JOBRUNNER_EVENT_LOG", dir_.File("no/such/folder/events.log").c_str(), 1);
+  sink = MakeSystemEventLogSink();
+  EXPECT_EQ(Generate(true, sink.get()).error_level, 1);
+  EXPECT_EQ(world_.launcher.log.size(), 8u);
+  // Any sink's error number goes into the message as it is.
+  world_.outside.error = 28;
+  Generate(true);
+  const std::string icon = "|" + std::to_string(static_cast<int>(MessageIcon::kExclamation));
+  EXPECT_EQ(world_.outside.messages,
+            (std::vector<std::string>{
+                "Extraction Job Runner|Error 2 while writing event to NT Event Log." + icon,
+                "Extraction Job Runner|Error 28 while writing event to NT Event Log." + icon}));
 }
 
-TEST_F(EventLogFileTest, FailedWriteIsShownAndTheRunGoesOn) {
-  // The file sink in a folder that does not exist fails with ENOENT.
-  setenv("JOBRUNNER_EVENT_LOG", dir_.File("no/such/folder/events.log").c_str(), 1);
-  std::unique_ptr<EventLogSink> sink = MakeSystemEventLogSink();
-  EngineEnv env = world_.EnvWith(*sink);
-  ReportRequest request = Request();
-  request.log_to_event_log = true;
-  world_.clock.Set(At(14, 20, 0));
-  ReportOutcome outcome =
-      GenerateReports(world_.lines, request, env, [](std::chrono::milliseconds) {});
-
-  ASSERT_EQ(world_.notifier.messages.size(), 1u);
-  EXPECT_EQ(world_.notifier.messages[0].title, "Extraction Job Runner");
-  EXPECT_EQ(world_.notifier.messages[0].text, "Error 2 while writing event to NT Event Log.");
-  EXPECT_EQ(world_.notifier.messages[0].icon, MessageIcon::kExclamation);
-  EXPECT_EQ(outcome.error_level, 0);
-  EXPECT_EQ(world_.launcher.started.size(), 2u);
-
-  // Any sink's error number goes into the message as it is.
-  world_.event_log.FailWith(28);
-  world_.notifier.messages.clear();
-  Generate(request);
-  ASSERT_EQ(world_.notifier.messages.size(), 1u);
-  EXPECT_EQ(world_.notifier.messages[0].text, "Error 28 while writing event to NT Event Log.");
+TEST_F(ReportTest, EntriesOfRunsEndingTogetherDoNotInterleave) {
+  const std::string long_text(3000, 'm');
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 4; ++w) {
+    writers.emplace_back([&, w] {
+      std::unique_ptr<EventLogSink> sink = MakeSystemEventLogSink();
+      for (int i = 0; i < 100; ++i) sink->Write("Source", 4, 0, 1, std::to_string(w) + long_text);
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  std::istringstream lines(ReadWholeFile(dir_.File("events.log")));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_EQ(line.size(), std::string("Source\t4\t0\t1\t").size() + 3001);
+  }
+  EXPECT_EQ(count, 400);
 }
 
 }  // namespace

@@ -2,49 +2,25 @@
 // status and both output streams.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace jr {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
 class CheckTest : public ::testing::Test {
  protected:
-  // Runs the program with `args`; standard output goes to `out_to` when given.
-  Outcome Run(const std::vector<std::string>& args, std::string out_to = {}) {
-    std::string command = Quoted(test::BinDir() + "/jobrunner");
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    const bool capture = out_to.empty();
-    if (capture) out_to = dir_.File("out");
-    const int raw =
-        std::system((command + " >" + Quoted(out_to) + " 2>" + Quoted(dir_.File("err"))).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, capture ? Slurp(out_to) : "",
-            Slurp(dir_.File("err"))};
+  test::ProgramOutcome Check(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"--check"};
+    args.insert(args.end(), words.begin(), words.end());
+    return test::RunProgram(test::BinDir() + "/jobrunner", args, {}, outputs_.path());
   }
   std::string File(const std::string& name, const std::string& content) {
-    std::ofstream(dir_.File(name), std::ios::binary) << content;
+    test::WriteWholeFile(dir_.File(name), content);
     return dir_.File(name);
   }
-  static std::string Quoted(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-  }
-  static std::string Slurp(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
-  }
-  test::TempDir dir_;
+  test::TempDir dir_, outputs_;
 };
 
 TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
@@ -59,7 +35,7 @@ TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
       "own_batch_file=\"/r.sh\" skip_on_error=\"20\"/>\n"
       "  </BatchLines>\n</VANTORSOREL_Job_specification>\n");
   // The words after --check make up one file name, as in an unattended run.
-  const Outcome outcome = Run({"--check", dir_.File("my"), "job.xml"});
+  const test::ProgramOutcome outcome = Check({dir_.File("my"), "job.xml"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.out,
@@ -70,7 +46,13 @@ TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
             "\"\", \"\", \"\", \"\"],\n"
             "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
             "\"20\", null, null, null]\n]}\n");
-  EXPECT_EQ(Run({"--check", path}, "/dev/full").status, 74);
+  // Output that cannot be written is no success either.
+  EXPECT_EQ(test::RunProgram("/bin/sh",
+                             {"-c", "exec \"$0\" --check \"$1\" >/dev/full",
+                              test::BinDir() + "/jobrunner", path},
+                             {}, outputs_.path())
+                .status,
+            74);
 }
 
 TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
@@ -83,16 +65,16 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
            "\" is not a valid job file: its root element lacks \"LogFile\", \"UserFile\", "
            "\"TempLogDir\"."}};
   for (const auto& [content, first_line] : cases) {
-    const Outcome outcome = Run({"--check", File("job.xml", content)});
+    const test::ProgramOutcome outcome = Check({File("job.xml", content)});
     EXPECT_EQ(outcome.status, 3) << content;
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), first_line);
   }
-  Outcome outcome = Run({"--check", dir_.File("absent.xml")});
+  test::ProgramOutcome outcome = Check({dir_.File("absent.xml")});
   EXPECT_EQ(outcome.status, 3);
   EXPECT_EQ(outcome.err, "Open: Job file does not exist\njobrunner: \"" + dir_.File("absent.xml") +
                              "\": No such file or directory\n");
-  outcome = Run({"--check"});
+  outcome = Check({});
   EXPECT_EQ(outcome.status, 64);
   EXPECT_NE(outcome.err.find("--check JOBFILE"), std::string::npos);
 }

@@ -1,133 +1,75 @@
 #pragma once
-// Fakes for the end of a run: a clock to set, a registry in a map, a recording event log,
-// notifier and launcher. Their names are their own, so that they live beside the other
-// fakes of this folder.
+// The end of a run without the outside world but for the file system: the shared fakes,
+// plus an event log and a notifier that write down what they get.
 
-#include <functional>
-#include <map>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "engine/engine_env.h"
 #include "model/job_lines.h"
+#include "support/engine_fakes.h"
+#include "support/fakes.h"
 
-namespace jr::report_test {
-
-class SetClock final : public Clock {
- public:
-  TimePoint Now() const override { return now_; }
-  void Set(TimePoint now) { now_ = now; }
-
- private:
-  TimePoint now_{};
-};
-
-// A local time as a time point, e.g. LocalTime(2003, 3, 7, 14, 5, 9).
-TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second);
-
-struct EventEntry {
-  std::string source;
-  uint16_t event_type = 0;
-  uint16_t category = 0;
-  uint32_t event_id = 0;
-  std::string message;
-};
-
-class RecordingEventLog final : public EventLogSink {
- public:
-  int Write(std::string_view source, uint16_t event_type, uint16_t category, uint32_t event_id,
-            std::string_view message) override;
-  // Every later write fails with this error number (0: succeeds again).
-  void FailWith(int error) { error_ = error; }
-  std::vector<EventEntry> entries;
-
- private:
-  int error_ = 0;
-};
-
-struct ShownMessage {
-  std::string title;
-  std::string text;
-  MessageIcon icon;
-};
-
-class RecordingNotifier final : public Notifier {
- public:
-  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
-    messages.push_back({std::string(title), std::string(text), icon});
-  }
-  std::vector<ShownMessage> messages;
-};
-
-// A registry with string values only, keys and names spelt exactly.
-class StringRegistry final : public RegistryReader {
- public:
-  // Makes GetKeldUtilsPath give `folder` (with a separator appended when missing).
-  void InstallKeld(const std::string& folder);
-  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override;
-
- private:
-  std::map<std::pair<std::string, std::string>, std::string> values_;
-};
-
-struct StartedProgram {
-  std::string program;
-  std::string arguments;
-};
-
-// Records every start and reports the process ended at once.
-class RecordingLauncher final : public ProcessLauncher {
- public:
-  ProcessHandle Start(std::string_view program, std::string_view arguments) override;
-  bool IsRunning(ProcessHandle& handle) override {
-    handle = 0;
-    return false;
-  }
-  void Forget(ProcessHandle) override {}
-  void WaitForExit(std::chrono::milliseconds) override {}
-  void TerminateAll(std::chrono::milliseconds) override {}
-
-  std::vector<StartedProgram> started;
-  // Called at each start, before it is recorded.
-  std::function<void(const StartedProgram&)> on_start;
-};
-
-class NoMetadataLog final : public ProcessMetadataLogFactory {
- public:
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
-    if (error != nullptr) *error = "no metadata log in this test";
-    return nullptr;
-  }
-};
+namespace jr::test {
 
 // 7 March 2003 at that local time.
-TimePoint At(int hour, int minute, int second);
+inline TimePoint At(int hour, int minute, int second) {
+  return LocalTime(2003, 3, 7, hour, minute, second);
+}
 
-// Every seam of a run, as fakes but for the file system, which is the machine's, and the
-// run's lines.
+// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON";
+// every write fails with `error` while it is not 0.
+class RecordingOutside final : public EventLogSink, public Notifier {
+ public:
+  int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
+            std::string_view message) override {
+    if (error != 0) return error;
+    entries.push_back(std::string(source) + "|" + std::to_string(type) + "|" +
+                      std::to_string(category) + "|" + std::to_string(id) + "|" +
+                      std::string(message));
+    return 0;
+  }
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
+    messages.push_back(std::string(title) + "|" + std::string(text) + "|" +
+                       std::to_string(static_cast<int>(icon)));
+  }
+  std::vector<std::string> entries, messages;
+  int error = 0;
+};
+
+// Every seam of a run, and the run's lines. Started programs end at the first pause.
 struct ReportWorld {
-  SetClock clock;
-  RecordingLauncher launcher;
-  StringRegistry registry;
-  RecordingEventLog event_log;
-  NoMetadataLog metadata;
-  RecordingNotifier notifier;
+  FakeClock clock;
+  ScriptedLauncher launcher;
+  MapRegistry registry;
+  RecordingOutside outside;
+  StatusMetadataLogFactory metadata;
   clsJobLines lines{JobLineServices{&clock, nullptr}};
 
   // Adds a line that ran from `start` to `end`, failed or not.
   clsJobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
-                  TimePoint start, TimePoint end, bool failed = false);
-
-  EngineEnv Env() {
-    return EngineEnv{clock, launcher, RealFileSystem(), registry, event_log, metadata, notifier};
+                  TimePoint start, TimePoint end, bool failed = false) {
+    clsJobLine* line = lines.Add(nr);
+    line->setJobDescription(description);
+    line->setProgramType(type);
+    clock.Set(start);
+    line->SetStartingTime();
+    clock.Set(end);
+    line->SetStopTime();
+    line->setAlreadyRun(true);
+    line->setErrorOccured(failed);
+    return line;
   }
-  EngineEnv EnvWith(EventLogSink& sink) {
-    return EngineEnv{clock, launcher, RealFileSystem(), registry, sink, metadata, notifier};
+  EngineEnv Env(EventLogSink* sink = nullptr) {
+    return {clock, launcher, RealFileSystem(), registry, sink ? *sink : outside, metadata, outside};
   }
 };
 
-// The whole content of a file; empty when it cannot be read.
-std::string ReadFile(const std::string& name);
-void WriteFile(const std::string& name, const std::string& content);
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
 
-}  // namespace jr::report_test
+}  // namespace jr::test

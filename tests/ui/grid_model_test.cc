@@ -1,9 +1,8 @@
 // The grid: the table model checked by Qt's model tester through table changes, what the
-// cells read as, and the window making a row current.
+// cells read as, and the window making a whole row current.
 
 #include <QAbstractItemModelTester>
 #include <QTableView>
-#include <QTest>
 
 #include "ui/main_window/job_line_table_model.h"
 #include "window_fixture.h"
@@ -11,7 +10,7 @@
 using jr::JobLineTable;
 using jr::JobLineTableModel;
 
-class GridModelTest : public QObject {
+class GridModelTest : public jr::testing::WindowTest {
   Q_OBJECT
 
  private slots:
@@ -31,47 +30,37 @@ class GridModelTest : public QObject {
     table.SetJobLineCount(1);
     model.Reload();
     QCOMPARE(table.Text(0, 1), std::string("30"));
-    QVERIFY(!model.index(1, 0).isValid());
-    QVERIFY(!model.index(0, 8).isValid());
+    QVERIFY(!model.index(1, 0).isValid() && !model.index(0, 8).isValid());
+    QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
+    // Only the two flag columns show "true"/"false" as Yes/No, and only in that spelling.
+    const std::tuple<int, const char*, const char*> cells[] = {
+        {5, "true", "Yes"},
+        {5, "false", "No"},
+        {6, "true", "Yes"},
+        {6, "false", "No"},
+        {6, "True", "True"},
+        {1, "true", "true"},
+        {3, "-password secret", "-password secret"}};
+    for (const auto& [column, stored, shown] : cells) {
+      table.Set(column, 0, stored);
+      QCOMPARE(model.data(model.index(0, column)).toString(), QString(shown));
+    }
     table.AllocateAfresh();
     model.Reload();
     QCOMPARE(model.rowCount(), 0);
   }
 
-  void cellsReadAsTheGridShowsThem() {
-    const struct {
-      int column;
-      const char* stored;
-      const char* shown;
-    } cases[] = {{5, "true", "Yes"},
-                 {5, "false", "No"},
-                 {6, "true", "Yes"},
-                 {6, "false", "No"},
-                 {6, "True", "True"},
-                 {1, "true", "true"},
-                 {3, "-password secret", "-password secret"}};
-    JobLineTable table;
-    table.SetJobLineCount(1);
-    JobLineTableModel model(&table);
-    QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
-    for (const auto& c : cases) {
-      table.Set(c.column, 0, c.stored);
-      QCOMPARE(model.data(model.index(0, c.column)).toString(), QString(c.shown));
-    }
-  }
-
   void windowMakesAWholeRowCurrent() {
-    jr::testing::WindowFixture fixture;
-    fixture.AddLines({10, 20, 30, 40});
-    auto* grid = fixture.field<QTableView>("Grid");
-    QCOMPARE(fixture.window->CurrentJobLineRow(), 0);
-    fixture.window->ShowTableRow(2);
-    QCOMPARE(fixture.window->CurrentJobLineRow(), 2);
-    const QModelIndexList selected = grid->selectionModel()->selectedIndexes();
+    Start();
+    AddLines({10, 20, 30, 40});
+    QCOMPARE(w_->CurrentJobLineRow(), 0);
+    w_->ShowTableRow(2);
+    w_->ShowTableRow(7);  // no such row: the current row stays
+    QCOMPARE(w_->CurrentJobLineRow(), 2);
+    const QModelIndexList selected = field<QTableView>("Grid")->selectionModel()->selectedIndexes();
     QCOMPARE(selected.size(), 8);
     for (const QModelIndex& index : selected) QCOMPARE(index.row(), 2);
-    fixture.window->ShowTableRow(7);  // no such row: the current row stays
-    QCOMPARE(fixture.window->CurrentJobLineRow(), 2);
+    Stop();
   }
 };
 

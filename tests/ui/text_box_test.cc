@@ -12,19 +12,10 @@ class TextBoxTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    box_ = new uTextBox;
-    box_->setDataType(uTextBox::kWholeNumber);
-    box_->setMin(1);
-    box_->setMax(99);
-    box_->setText("99");
-  }
-  void cleanup() { delete box_; }
-
-  void typedEdits_data() {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<int>("caret");  // -1: whole text selected
-    QTest::addColumn<QString>("typed");
+  void edits_data() {
+    QTest::addColumn<QString>("start");  // set from code, 1..99 whole numbers
+    QTest::addColumn<int>("caret");      // -1: whole text selected
+    QTest::addColumn<QString>("typed");  // keys (\x7f: Delete); after "=": pasted
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("caretAfter");
     // clang-format off
@@ -36,52 +27,47 @@ class TextBoxTest : public QObject {
     QTest::newRow("plus sign") << "5" << 0 << "+" << "5" << 1;
     QTest::newRow("digit in front") << "5" << 0 << "1" << "15" << 1;
     QTest::newRow("two digits over a selection") << "99" << -1 << "42" << "42" << 2;
+    QTest::newRow("backspace") << "99" << 2 << "\b" << "9" << 1;
+    QTest::newRow("emptied") << "99" << -1 << "\x7f" << "99" << 2;
+    QTest::newRow("pasted exponent") << "99" << -1 << "=1e1" << "99" << 2;
+    QTest::newRow("code's text is the undo point") << "150" << 3 << "7" << "150" << 3;
     // clang-format on
   }
-  void typedEdits() {
+  void edits() {
     QFETCH(QString, start);
     QFETCH(int, caret);
     QFETCH(QString, typed);
-    QFETCH(QString, text);
-    QFETCH(int, caretAfter);
-    box_->setText(start);
-    caret < 0 ? box_->inner()->selectAll() : box_->inner()->setCursorPosition(caret);
-    QTest::keyClicks(box_->inner(), typed);
-    QCOMPARE(box_->Text(), text);
-    QCOMPARE(box_->SelStart(), caretAfter);
+    uTextBox box;
+    box.setDataType(uTextBox::kWholeNumber);
+    box.setMin(1);
+    box.setMax(99);
+    box.setText(start);
+    QCOMPARE(box.Text(), start);
+    caret < 0 ? box.inner()->selectAll() : box.inner()->setCursorPosition(caret);
+    QSignalSpy changes(&box, &uTextBox::Change);
+    const bool pasted = typed.startsWith('=');
+    if (pasted) box.inner()->insert(typed.mid(1));
+    for (QChar key : pasted ? QString() : typed)
+      key == u'\x7f' ? QTest::keyClick(box.inner(), Qt::Key_Delete)
+                     : QTest::keyClick(box.inner(), key.toLatin1());
+    QTEST(box.Text(), "text");
+    QTEST(box.SelStart(), "caretAfter");
+    // One Change for each key, rejected or not.
+    QCOMPARE(changes.count(), pasted ? 1 : typed.size());
   }
 
-  void deletingAndPasting() {
-    box_->inner()->selectAll();
-    QTest::keyClick(box_->inner(), Qt::Key_Delete);
-    QCOMPARE(box_->Text(), QString("99"));  // the empty text is never accepted
-    box_->inner()->selectAll();
-    box_->inner()->insert("1e1");
-    QCOMPARE(box_->Text(), QString("99"));
-  }
-
-  void changeIsRaisedOncePerEditEvenWhenRejected() {
-    QSignalSpy changes(box_, &uTextBox::Change);
-    box_->inner()->setCursorPosition(2);
-    QTest::keyClick(box_->inner(), Qt::Key_1);  // rejected: one event, not two
-    QCOMPARE(changes.count(), 1);
-    QTest::keyClick(box_->inner(), Qt::Key_Backspace);
-    QCOMPARE(changes.count(), 2);
-    QCOMPARE(box_->Text(), QString("9"));
-
+  void freeTextAndNumberForms() {
     uTextBox free;
-    QSignalSpy free_changes(&free, &uTextBox::Change);
+    QSignalSpy changes(&free, &uTextBox::Change);
     QTest::keyClicks(free.inner(), "a 0+");
     QCOMPARE(free.Text(), QString("a 0+"));
-    QCOMPARE(free_changes.count(), 4);
-  }
-
-  void textFromCodeIsKeptAndBecomesTheUndoPoint() {
-    box_->setText("150");
-    QCOMPARE(box_->Text(), QString("150"));
-    box_->inner()->setCursorPosition(3);
-    QTest::keyClick(box_->inner(), Qt::Key_7);
-    QCOMPARE(box_->Text(), QString("150"));
+    QCOMPARE(changes.count(), 4);
+    QVERIFY(uTextBox::IsAcceptedNumber("-5", -10, 10));
+    QVERIFY(uTextBox::IsAcceptedNumber("2147483647", 0, 2147483647));
+    QVERIFY(!uTextBox::IsAcceptedNumber("2147483648", 0, 2147483647));
+    for (const char* text : {"-0", "", "0x10", "5 ", "5.0", "007", "100"})
+      QVERIFY2(!uTextBox::IsAcceptedNumber(text, -10, 99), text);
+    QVERIFY(!uTextBox::IsAcceptedNumber(QString::fromUtf8("\xef\xbc\x95"), 0, 99));
   }
 
   void focusSelectsOnEntryAndRoundsOnExit() {
@@ -92,30 +78,16 @@ class TextBoxTest : public QObject {
     holder.show();
     QVERIFY(QTest::qWaitForWindowExposed(&holder));
     QSignalSpy changes(box, &uTextBox::Change);
-    const QStringList before = {"12.6", "abc", "-0.2"};
-    const QStringList after = {"13", "abc", "0"};
-    for (int i = 0; i < before.size(); ++i) {
-      box->setText(before[i]);
+    for (auto [before, after] : {std::pair{"12.6", "13"}, {"abc", "abc"}, {"-0.2", "0"}}) {
+      box->setText(before);
       box->setFocus();
-      QTRY_COMPARE(box->SelLength(), int(before[i].size()));
+      QTRY_COMPARE(box->SelLength(), int(strlen(before)));
       QCOMPARE(box->SelStart(), 0);
       other->setFocus();
-      QCOMPARE(box->Text(), after[i]);
+      QCOMPARE(box->Text(), QString(after));
     }
     QCOMPARE(changes.count(), 3);  // the program's own texts only, not the rounding
   }
-
-  void acceptedNumberForms() {
-    QVERIFY(uTextBox::IsAcceptedNumber("-5", -10, 10));
-    QVERIFY(uTextBox::IsAcceptedNumber("2147483647", 0, 2147483647));
-    QVERIFY(!uTextBox::IsAcceptedNumber("2147483648", 0, 2147483647));
-    for (const char* text : {"-0", "", "0x10", "5 ", "5.0", "007", "100"})
-      QVERIFY2(!uTextBox::IsAcceptedNumber(text, -10, 99), text);
-    QVERIFY(!uTextBox::IsAcceptedNumber(QString::fromUtf8("\xef\xbc\x95"), 0, 99));
-  }
-
- private:
-  uTextBox* box_ = nullptr;
 };
 
 QTEST_MAIN(TextBoxTest)

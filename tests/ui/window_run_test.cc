@@ -1,53 +1,49 @@
 // Execute Job from the window with the real run driver, stand-in programs and a
 // temporary registry, event log and metadata database.
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
-#include <QtTest>
 
 #include "ui/main_window/job_executor.h"
 #include "window_fixture.h"
 
-using jr::MessageBox;
+using jr::testing::ReadAll;
 
-class WindowRunTest : public QObject {
+class WindowRunTest : public jr::testing::WindowTest {
   Q_OBJECT
 
  private slots:
   void executeRunsTheJobAndWritesItsReports() {
-    jr::testing::WindowFixture fixture(jr::MakeDriverJobExecutor());
-    const QString bin = qEnvironmentVariable("JOBRUNNER_BIN_DIR");
-    QCOMPARE(QProcess::execute("/bin/bash", {QString(JOBRUNNER_SOURCE_DIR) +
-                                                 "/scripts/make-utilities.sh",
-                                             fixture.path("install"), bin}),
+    Start(jr::MakeDriverJobExecutor());
+    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
              0);
-    qputenv("JOBRUNNER_REGISTRY", fixture.path("install/registry.reg").toUtf8());
-    qputenv("JOBRUNNER_EVENT_LOG", fixture.path("events.log").toUtf8());
-    qputenv("JOBRUNNER_METADATA_DB", fixture.path("metadata.sqlite").toUtf8());
-
-    fixture.FillValidHeader();
-    fixture.field<QCheckBox>("chkLogToEventLog")->setChecked(true);
-    fixture.AddLines({10, 20});
-    fixture.window->table().Set(jr::kColOptions, 0, "-sleep 300");
-    fixture.window->table().Set(jr::kColWait, 1, "10");
-    fixture.window->table().Set(jr::kColOptions, 1, "-status failure");
-    fixture.SaveAs("job.xml");
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
+    qputenv("JOBRUNNER_EVENT_LOG", path("events.log").toUtf8());
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
+    FillValidHeader();
+    field<QCheckBox>("chkLogToEventLog")->setChecked(true);
+    AddLines({10, 20});
+    w_->table().Set(jr::kColOptions, 0, "-sleep 300");
+    w_->table().Set(jr::kColWait, 1, "10");
+    w_->table().Set(jr::kColOptions, 1, "-status failure");
+    SaveAs("job.xml");
+    jr::MessageBox::setNextAnswer(jr::MessageBox::kYes);
     QElapsedTimer timer;
     timer.start();
-    fixture.window->ExecuteJob_Click();
+    w_->ExecuteJob_Click();
     // Two short lines, one after the other: noticed as they end, not a second later each.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-
-    const QString admin = jr::testing::ReadAll(fixture.path("admin.htm"));
-    QVERIFY(admin.contains("Flow Runner"));
-    QVERIFY(!jr::testing::ReadAll(fixture.path("user.htm")).isEmpty());
-    QCOMPARE(jr::testing::ReadAll(fixture.path("events.log")),
+    QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner"));
+    QVERIFY(!ReadAll(path("user.htm")).isEmpty());
+    QCOMPARE(ReadAll(path("events.log")),
              QString("Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob 'Nightly load' finished "
                      "with error(s).\n"));
-    const QString progress = fixture.field<QLabel>("runProgress")->text();
+    const QString progress = field<QLabel>("runProgress")->text();
     QVERIFY2(progress.contains("finished with error(s).") && progress.contains("1 failed"),
              qPrintable(progress));
+    Stop();
   }
 };
 

@@ -1,5 +1,7 @@
 // Make Batch File's script, Execute Job's refusals and what it saves and asks first, the
-// window during a run (progress, blocked commands, Stop, closing), and Help.
+// window during a scripted run (progress, blocked commands, Stop, closing), Help, and one
+// run through the real run driver with stand-in programs and a temporary registry, event
+// log and metadata database.
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -11,6 +13,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "ui/main_window/job_executor.h"
 #include "window_fixture.h"
 
 using jr::FileDialog;
@@ -199,6 +202,38 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     w_->setHelpFile(path("none.html"));
     w_->Help_Click();
     QCOMPARE(MessageBox::lastTitle(), QString("Help"));
+  }
+
+  void executeRunsTheJobAndWritesItsReports() {
+    Stop();
+    Start(jr::MakeDriverJobExecutor());
+    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
+             0);
+    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
+    qputenv("JOBRUNNER_EVENT_LOG", path("events.log").toUtf8());
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
+    FillValidHeader();
+    field<QCheckBox>("chkLogToEventLog")->setChecked(true);
+    AddLines({10, 20});
+    w_->table().Set(jr::kColOptions, 0, "-sleep 300");
+    w_->table().Set(jr::kColWait, 1, "10");
+    w_->table().Set(jr::kColOptions, 1, "-status failure");
+    SaveAs("job.xml");
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    QElapsedTimer timer;
+    timer.start();
+    w_->ExecuteJob_Click();
+    // Two short lines, one after the other: noticed as they end, not a second later each.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner"));
+    QVERIFY(!ReadAll(path("user.htm")).isEmpty());
+    QCOMPARE(ReadAll(path("events.log")),
+             QString("Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob 'Nightly load' finished "
+                     "with error(s).\n"));
+    const QString progress = field<QLabel>("runProgress")->text();
+    QVERIFY2(progress.contains("finished with error(s).") && progress.contains("1 failed"),
+             qPrintable(progress));
   }
 
  private:

@@ -1,6 +1,8 @@
-// Insert, Job Line Details and Delete of the main window, with the job line dialog answered
-// from inside its modal loop.
+// The grid and its commands: the table model checked by Qt's model tester, and Insert, Job
+// Line Details and Delete of the main window, with the job line dialog answered from inside
+// its modal loop.
 
+#include <QAbstractItemModelTester>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
@@ -8,6 +10,7 @@
 #include <functional>
 
 #include "ui/job_line_dialog/batch_line_dialog.h"
+#include "ui/main_window/job_line_table_model.h"
 #include "window_fixture.h"
 
 using namespace jr;
@@ -36,6 +39,42 @@ class JobLineCommandsTest : public testing::WindowTest {
     w_->show();
   }
   void cleanup() { Stop(); }
+
+  void modelStaysConsistentThroughTableChanges() {
+    JobLineTable table;
+    JobLineTableModel model(&table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    table.SetJobLineCount(3);
+    for (int row = 0; row < 3; ++row) table.Set(0, row, std::to_string((3 - row) * 10));
+    model.Reload();
+    table.SortJobLineTable();
+    QVERIFY(table.DeleteTableRow(1));
+    model.Reload();
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.data(model.index(1, 0)).toString(), QString("30"));
+    // A row past the job-line count keeps its old cells but is not shown.
+    table.SetJobLineCount(1);
+    model.Reload();
+    QCOMPARE(table.Text(0, 1), std::string("30"));
+    QVERIFY(!model.index(1, 0).isValid() && !model.index(0, 8).isValid());
+    QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
+    // Only the two flag columns show "true"/"false" as Yes/No, and only in that spelling.
+    const std::tuple<int, const char*, const char*> cells[] = {
+        {5, "true", "Yes"},
+        {5, "false", "No"},
+        {6, "true", "Yes"},
+        {6, "false", "No"},
+        {6, "True", "True"},
+        {1, "true", "true"},
+        {3, "-password secret", "-password secret"}};
+    for (const auto& [column, stored, shown] : cells) {
+      table.Set(column, 0, stored);
+      QCOMPARE(model.data(model.index(0, column)).toString(), QString(shown));
+    }
+    table.AllocateAfresh();
+    model.Reload();
+    QCOMPARE(model.rowCount(), 0);
+  }
 
   void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
     Insert({"30", "10"});
@@ -130,6 +169,7 @@ class JobLineCommandsTest : public testing::WindowTest {
     QFETCH(int, answer);
     Insert({"10", "20", "30"});
     w_->ShowTableRow(selected);
+    w_->ShowTableRow(7);  // no such row: the current row stays
     MessageBox::reset();
     MessageBox::setNextAnswer(answer);
     w_->DeleteBline_Click();
@@ -140,7 +180,12 @@ class JobLineCommandsTest : public testing::WindowTest {
     QCOMPARE(question.icon, MessageBox::kQuestion);
     QTEST(Numbers(), "left");
     QTEST(Current(), "current");
-    QCOMPARE(field<QTableView>("Grid")->model()->rowCount(), w_->table().Get_BatchLine_Count());
+    auto* grid = field<QTableView>("Grid");
+    QCOMPARE(grid->model()->rowCount(), w_->table().Get_BatchLine_Count());
+    // The whole current row is selected, and nothing else.
+    const QModelIndexList selection = grid->selectionModel()->selectedIndexes();
+    QCOMPARE(selection.size(), 8);
+    for (const QModelIndex& index : selection) QCOMPARE(index.row(), Current());
   }
 
   void headerCheckStopsInsertAndDetailsButNotDelete() {

@@ -77,15 +77,6 @@ class JobLineDialogTest : public QObject {
     QCOMPARE(types->count(), 10);
     dialog_->close();  // by the frame: the earlier OK is not taken again
     QVERIFY(!dialog_->BatchLineChanged());
-    QStringList chain;
-    for (QWidget* w = dialog_->BatchLine()->nextInFocusChain(); w != dialog_->BatchLine();
-         w = w->nextInFocusChain())
-      if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty()) chain << w->objectName();
-    QCOMPARE(chain.join(" "),
-             QString("ChActive Description BatchLineCombo Options OptionsBut WaitFor StopOnError "
-                     "SkipOnError SkipOnSuccess RepeatOnError RepeatOnSuccess Batchfile "
-                     "BatchFileBut IntLogFile IntLogFileBut IntErrFile IntErrFileBut OKButton "
-                     "CancelButton"));
     dialog_.reset();
     registry_.mirn = "/opt/mirn";
     Open();

@@ -101,16 +101,14 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     QCOMPARE(Messages(), "Make .bat file: Unable to create .bat file: " + path("missing/run.sh"));
   }
 
-  void executeRefusesAJobWithoutActiveLines() {
+  void executeRefusesOrStopsBeforeItsQuestion() {
     for (const char* active : {"", "false", "True"}) {  // no lines, inactive, not "true"
       if (*active) AddLines({10, 20}, active);
       w_->ExecuteJob_Click();
       QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
       QCOMPARE(FileDialog::shownCount(), 0);  // not saved either
     }
-  }
-
-  void executeStopsBeforeItsQuestionWhenTheJobIsNotSaved() {
+    w_->table().AllocateAfresh();
     AddLines({10});
     field("LogFile")->clear();
     w_->ExecuteJob_Click();
@@ -132,24 +130,30 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     QCOMPARE(executor_->runs, 0);
   }
 
-  void runShowsProgressAndBlocksJobChanges() {
+  void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
+    w_->show();
     AddLines({10, 20, 30});
     w_->table().Set(jr::kColActive, 2, "false");
     field<jr::uTextBox>("txtMaxParallel")->setText("4");
     SaveAs("job.xml");
-    MessageBox::setNextAnswer(MessageBox::kYes);
     auto* progress = field<QLabel>("runProgress");
     auto* stop = field<QPushButton>("StopRun");
     QStringList blocked;
     QString during_text;
+    executor_->passes = 1000;  // 20 s unless stopped
     executor_->during = [&] {
       for (QAction* action : w_->findChildren<QAction*>())
         if (!action->isEnabled()) blocked << action->objectName();
       QVERIFY(!stop->isHidden() && stop->isEnabled());
       during_text = progress->text();
       w_->ExecuteJob_Click();  // no second run inside the first
+      QTimer::singleShot(50, stop, &QPushButton::click);
     };
+    QElapsedTimer timer;
+    timer.start();
+    MessageBox::setNextAnswer(MessageBox::kYes);
     w_->ExecuteJob_Click();
+    QVERIFY(executor_->stopped && timer.elapsed() < 5000);
     QCOMPARE(executor_->runs, 1);
     QCOMPARE(executor_->description, std::string("Nightly load"));
     QCOMPARE(executor_->max, 4);
@@ -159,31 +163,14 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
                           "OpenBatch", "tbAdd", "tbChange", "tbDelete", "tbNew", "tbOpen"}));
     QVERIFY2(during_text.contains("2 running") && during_text.contains("10, 20"),
              qPrintable(during_text));
-    QVERIFY(w_->findChild<QAction*>("NewBatch")->isEnabled());
-    QVERIFY(stop->isHidden());
+    QVERIFY(w_->findChild<QAction*>("NewBatch")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
-  }
-
-  void stopAndClosingDuringARun() {
-    w_->show();
-    AddLines({10});
-    SaveAs("job.xml");
-    executor_->passes = 1000;  // 20 s unless stopped
-    executor_->during = [&] {
-      QTimer::singleShot(50, field<QPushButton>("StopRun"), &QPushButton::click);
-    };
-    QElapsedTimer timer;
-    timer.start();
-    MessageBox::setNextAnswer(MessageBox::kYes);
-    w_->ExecuteJob_Click();
-    QVERIFY(executor_->stopped);
-    QVERIFY(timer.elapsed() < 5000);
-
+    // Closing during a run asks; Yes stops the run and closes once it is over.
     executor_->during = [&] {
       MessageBox::setNextAnswer(MessageBox::kNo);
       QVERIFY(!w_->close());
       MessageBox::setNextAnswer(MessageBox::kYes);
-      QVERIFY(!w_->close());  // stops now, closes once the run is over
+      QVERIFY(!w_->close());
     };
     MessageBox::setNextAnswer(MessageBox::kYes);
     w_->ExecuteJob_Click();

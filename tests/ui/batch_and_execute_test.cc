@@ -1,5 +1,7 @@
 // Make Batch File's script, Execute Job's refusals and what it saves and asks first, the
-// window during a run (progress, blocked commands, Stop, closing), and Help.
+// window during a scripted run (progress, blocked commands, Stop, closing), Help, and one
+// run through the real run driver with stand-in programs and a temporary registry, event
+// log and metadata database.
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -11,10 +13,12 @@
 #include <QTimer>
 #include <functional>
 
+#include "ui/main_window/job_executor.h"
 #include "window_fixture.h"
 
 using jr::FileDialog;
 using jr::MessageBox;
+using jr::testing::Messages;
 using jr::testing::ReadAll;
 
 namespace {
@@ -56,103 +60,100 @@ class ScriptedExecutor final : public jr::JobExecutor {
 
 }  // namespace
 
-class BatchAndExecuteTest : public QObject {
+class BatchAndExecuteTest : public jr::testing::WindowTest {
   Q_OBJECT
 
  private slots:
   void init() {
     auto executor = std::make_unique<ScriptedExecutor>();
     executor_ = executor.get();
-    fixture_ = std::make_unique<jr::testing::WindowFixture>(std::move(executor));
-    window_ = fixture_->window.get();
-    fixture_->FillValidHeader();
+    Start(std::move(executor));
+    FillValidHeader();
   }
-  void cleanup() { fixture_.reset(); }
+  void cleanup() { Stop(); }
 
   void batchFileRunsTheProgramWithTheSavedJob() {
-    window_->MakeBatch_Click();
-    QCOMPARE(MessageBox::lastText(), QString("Please first save this job"));
-    QCOMPARE(MessageBox::lastTitle(), QString("Make .bat file"));
+    w_->MakeBatch_Click();
+    QCOMPARE(Messages(), QString("Make .bat file: Please first save this job"));
     // A stand-in program that writes each argument it gets on a line of its own.
-    QFile program(fixture_->path("fake runner"));
-    QVERIFY(program.open(QIODevice::WriteOnly));
-    program.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n");
-    program.close();
-    program.setPermissions(program.permissions() | QFileDevice::ExeOwner);
-    window_->setProgramPath(program.fileName());
-    fixture_->AddLines({10});
-    const QString job = fixture_->path("it's a $HOME; night  run.xml");
-    fixture_->SaveAs("it's a $HOME; night  run.xml");
+    const QString program = path("fake runner");
+    jr::testing::WriteFile(
+        program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n",
+        true);
+    w_->setProgramPath(program);
+    AddLines({10});
+    const QString job = path("it's a $HOME; night  run.xml");
+    SaveAs("it's a $HOME; night  run.xml");
 
-    const QString script = fixture_->path("run job.sh");
+    const QString script = path("run job.sh");
     FileDialog::setNextFileName(script);
-    window_->MakeBatch_Click();
+    w_->MakeBatch_Click();
     QCOMPARE(FileDialog::lastRequest().filters,
              (QStringList{"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"}));
     QCOMPARE(ReadAll(script).count('\n'), 2);  // the interpreter and the command
     QProcess run;
     run.start(script, {});
     QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
-    QCOMPARE(ReadAll(program.fileName() + ".args"), job + "\n");  // one argument, unchanged
+    QCOMPARE(ReadAll(program + ".args"), job + "\n");  // one argument, unchanged
 
-    FileDialog::setNextFileName(fixture_->path("missing/run.sh"));
-    window_->MakeBatch_Click();
-    QCOMPARE(MessageBox::lastText(),
-             "Unable to create .bat file: " + fixture_->path("missing/run.sh"));
+    FileDialog::setNextFileName(path("missing/run.sh"));
+    w_->MakeBatch_Click();
+    QCOMPARE(Messages(), "Make .bat file: Unable to create .bat file: " + path("missing/run.sh"));
   }
 
-  void executeRefusesAJobWithoutActiveLines() {
+  void executeRefusesOrStopsBeforeItsQuestion() {
     for (const char* active : {"", "false", "True"}) {  // no lines, inactive, not "true"
-      if (*active) fixture_->AddLines({10, 20}, active);
-      MessageBox::reset();
-      window_->ExecuteJob_Click();
-      QCOMPARE(MessageBox::history().size(), 1);
-      QCOMPARE(MessageBox::lastText(), QString("No batchlines to execute"));
-      QCOMPARE(MessageBox::lastTitle(), QString("Execute"));
+      if (*active) AddLines({10, 20}, active);
+      w_->ExecuteJob_Click();
+      QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
       QCOMPARE(FileDialog::shownCount(), 0);  // not saved either
     }
-  }
-
-  void executeStopsBeforeItsQuestionWhenTheJobIsNotSaved() {
-    fixture_->AddLines({10});
-    fixture_->field("LogFile")->clear();
-    window_->ExecuteJob_Click();
+    w_->table().AllocateAfresh();
+    AddLines({10});
+    field("LogFile")->clear();
+    w_->ExecuteJob_Click();
     QCOMPARE(MessageBox::lastText(), QString("Please enter Log File (Administrators)"));
-    fixture_->FillValidHeader();
-    window_->ExecuteJob_Click();  // Save As cancelled
-    fixture_->field<jr::uTextBox>("txtMaxParallel")->setText("12.5");
-    window_->ExecuteJob_Click();
+    FillValidHeader();
+    w_->ExecuteJob_Click();  // Save As cancelled
+    field<jr::uTextBox>("txtMaxParallel")->setText("12.5");
+    w_->ExecuteJob_Click();
     QVERIFY(MessageBox::lastText().startsWith("Maximum Parallel Running Job Lines"));
     QCOMPARE(MessageBox::history().size(), 2);
     QCOMPARE(executor_->runs, 0);
 
-    fixture_->field<jr::uTextBox>("txtMaxParallel")->setText("4");
-    FileDialog::setNextFileName(fixture_->path("job.xml"));
+    field<jr::uTextBox>("txtMaxParallel")->setText("4");
+    FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
-    window_->ExecuteJob_Click();
+    w_->ExecuteJob_Click();
     QCOMPARE(MessageBox::lastText(), QString("Execute Job ?"));
-    QVERIFY(!window_->HasUnsavedChanges());  // saved, though not run
+    QVERIFY(!w_->HasUnsavedChanges());  // saved, though not run
     QCOMPARE(executor_->runs, 0);
   }
 
-  void runShowsProgressAndBlocksJobChanges() {
-    fixture_->AddLines({10, 20, 30});
-    window_->table().Set(jr::kColActive, 2, "false");
-    fixture_->field<jr::uTextBox>("txtMaxParallel")->setText("4");
-    fixture_->SaveAs("job.xml");
-    MessageBox::setNextAnswer(MessageBox::kYes);
-    auto* progress = fixture_->field<QLabel>("runProgress");
-    auto* stop = fixture_->field<QPushButton>("StopRun");
+  void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
+    w_->show();
+    AddLines({10, 20, 30});
+    w_->table().Set(jr::kColActive, 2, "false");
+    field<jr::uTextBox>("txtMaxParallel")->setText("4");
+    SaveAs("job.xml");
+    auto* progress = field<QLabel>("runProgress");
+    auto* stop = field<QPushButton>("StopRun");
     QStringList blocked;
     QString during_text;
+    executor_->passes = 1000;  // 20 s unless stopped
     executor_->during = [&] {
-      for (QAction* action : window_->findChildren<QAction*>())
+      for (QAction* action : w_->findChildren<QAction*>())
         if (!action->isEnabled()) blocked << action->objectName();
       QVERIFY(!stop->isHidden() && stop->isEnabled());
       during_text = progress->text();
-      window_->ExecuteJob_Click();  // no second run inside the first
+      w_->ExecuteJob_Click();  // no second run inside the first
+      QTimer::singleShot(50, stop, &QPushButton::click);
     };
-    window_->ExecuteJob_Click();
+    QElapsedTimer timer;
+    timer.start();
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    w_->ExecuteJob_Click();
+    QVERIFY(executor_->stopped && timer.elapsed() < 5000);
     QCOMPARE(executor_->runs, 1);
     QCOMPARE(executor_->description, std::string("Nightly load"));
     QCOMPARE(executor_->max, 4);
@@ -162,54 +163,67 @@ class BatchAndExecuteTest : public QObject {
                           "OpenBatch", "tbAdd", "tbChange", "tbDelete", "tbNew", "tbOpen"}));
     QVERIFY2(during_text.contains("2 running") && during_text.contains("10, 20"),
              qPrintable(during_text));
-    QVERIFY(window_->findChild<QAction*>("NewBatch")->isEnabled());
-    QVERIFY(stop->isHidden());
+    QVERIFY(w_->findChild<QAction*>("NewBatch")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
-  }
-
-  void stopAndClosingDuringARun() {
-    window_->show();
-    fixture_->AddLines({10});
-    fixture_->SaveAs("job.xml");
-    executor_->passes = 1000;  // 20 s unless stopped
-    executor_->during = [&] {
-      QTimer::singleShot(50, fixture_->field<QPushButton>("StopRun"), &QPushButton::click);
-    };
-    QElapsedTimer timer;
-    timer.start();
-    MessageBox::setNextAnswer(MessageBox::kYes);
-    window_->ExecuteJob_Click();
-    QVERIFY(executor_->stopped);
-    QVERIFY(timer.elapsed() < 5000);
-
+    // Closing during a run asks; Yes stops the run and closes once it is over.
     executor_->during = [&] {
       MessageBox::setNextAnswer(MessageBox::kNo);
-      QVERIFY(!window_->close());
+      QVERIFY(!w_->close());
       MessageBox::setNextAnswer(MessageBox::kYes);
-      QVERIFY(!window_->close());  // stops now, closes once the run is over
+      QVERIFY(!w_->close());
     };
     MessageBox::setNextAnswer(MessageBox::kYes);
-    window_->ExecuteJob_Click();
+    w_->ExecuteJob_Click();
     QVERIFY(executor_->stopped);
     QCOMPARE(MessageBox::lastTitle(), QString("Execute"));
-    QTRY_VERIFY(!window_->isVisible());
+    QTRY_VERIFY(!w_->isVisible());
   }
 
   void helpOpensAtTheWindowTopic() {
-    window_->setHelpFile(QFINDTESTDATA("../../docs/help/index.html"));
-    window_->Help_Click();
-    auto* browser = window_->findChild<QTextBrowser*>("helpBrowser");
+    w_->setHelpFile(QFINDTESTDATA("../../docs/help/index.html"));
+    w_->Help_Click();
+    auto* browser = w_->findChild<QTextBrowser*>("helpBrowser");
     QVERIFY(browser && browser->window()->isVisible());
     QCOMPARE(browser->source().fragment(), QString("topic150"));
     QVERIFY(browser->toPlainText().contains("Exit statuses"));
-    window_->setHelpFile(fixture_->path("none.html"));
-    window_->Help_Click();
+    w_->setHelpFile(path("none.html"));
+    w_->Help_Click();
     QCOMPARE(MessageBox::lastTitle(), QString("Help"));
   }
 
+  void executeRunsTheJobAndWritesItsReports() {
+    Stop();
+    Start(jr::MakeDriverJobExecutor());
+    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
+             0);
+    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
+    qputenv("JOBRUNNER_EVENT_LOG", path("events.log").toUtf8());
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
+    FillValidHeader();
+    field<QCheckBox>("chkLogToEventLog")->setChecked(true);
+    AddLines({10, 20});
+    w_->table().Set(jr::kColOptions, 0, "-sleep 300");
+    w_->table().Set(jr::kColWait, 1, "10");
+    w_->table().Set(jr::kColOptions, 1, "-status failure");
+    SaveAs("job.xml");
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    QElapsedTimer timer;
+    timer.start();
+    w_->ExecuteJob_Click();
+    // Two short lines, one after the other: noticed as they end, not a second later each.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner"));
+    QVERIFY(!ReadAll(path("user.htm")).isEmpty());
+    QCOMPARE(ReadAll(path("events.log")),
+             QString("Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob 'Nightly load' finished "
+                     "with error(s).\n"));
+    const QString progress = field<QLabel>("runProgress")->text();
+    QVERIFY2(progress.contains("finished with error(s).") && progress.contains("1 failed"),
+             qPrintable(progress));
+  }
+
  private:
-  std::unique_ptr<jr::testing::WindowFixture> fixture_;
-  jr::BatchDefinitionFrm* window_ = nullptr;
   ScriptedExecutor* executor_ = nullptr;
 };
 

@@ -1,24 +1,22 @@
-// Insert, Job Line Details and Delete of the main window, with the job line dialog answered
-// from inside its modal loop.
+// The grid and its commands: the table model checked by Qt's model tester, and Insert, Job
+// Line Details and Delete of the main window, with the job line dialog answered from inside
+// its modal loop.
 
-#include <QCheckBox>
-#include <QLineEdit>
+#include <QAbstractItemModelTester>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 
-#include "model/job_line_table.h"
-#include "ui/controls/message_box.h"
 #include "ui/job_line_dialog/batch_line_dialog.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_line_table_model.h"
 #include "window_fixture.h"
 
 using namespace jr;
-
 using DialogStep = std::function<void(BatchLineDialog&)>;
 
-// Fills in a number and a type and presses OK.
+// Fills in a number (and the type, for a new line) and presses OK.
 DialogStep Confirm(const QString& number) {
   return [=](BatchLineDialog& d) {
     d.BatchLine()->setText(number);
@@ -26,26 +24,205 @@ DialogStep Confirm(const QString& number) {
     d.OKButton_Click();
   };
 }
+DialogStep Cancel(const QString& number) {
+  return [=](BatchLineDialog& d) { d.BatchLine()->setText(number), d.CancelButton_Click(); };
+}
 
-class JobLineCommandsTest : public QObject {
+class JobLineCommandsTest : public testing::WindowTest {
   Q_OBJECT
 
  private slots:
-  void init();
-  void cleanup() { fixture_.reset(); }
-  void insertKeepsTableSortedAndNewLineCurrent();
-  void everyColumnGoesThereAndBack();
-  void renumberingResortsAndFollowsTheLine();
-  void deleteKeepsRightRowCurrent_data();
-  void deleteKeepsRightRowCurrent();
-  void headerCheckStopsInsertAndDetails();
-  void doubleClickOpensDetails();
+  void init() {
+    qputenv("JOBRUNNER_REGISTRY", "/nonexistent/registry.reg");
+    Start();
+    FillValidHeader();
+    w_->show();
+  }
+  void cleanup() { Stop(); }
+
+  void modelStaysConsistentThroughTableChanges() {
+    JobLineTable table;
+    JobLineTableModel model(&table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    table.SetJobLineCount(3);
+    for (int row = 0; row < 3; ++row) table.Set(0, row, std::to_string((3 - row) * 10));
+    model.Reload();
+    table.SortJobLineTable();
+    QVERIFY(table.DeleteTableRow(1));
+    model.Reload();
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.data(model.index(1, 0)).toString(), QString("30"));
+    // A row past the job-line count keeps its old cells but is not shown.
+    table.SetJobLineCount(1);
+    model.Reload();
+    QCOMPARE(table.Text(0, 1), std::string("30"));
+    QVERIFY(!model.index(1, 0).isValid() && !model.index(0, 8).isValid());
+    QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
+    // Only the two flag columns show "true"/"false" as Yes/No, and only in that spelling.
+    const std::tuple<int, const char*, const char*> cells[] = {
+        {5, "true", "Yes"},
+        {5, "false", "No"},
+        {6, "true", "Yes"},
+        {6, "false", "No"},
+        {6, "True", "True"},
+        {1, "true", "true"},
+        {3, "-password secret", "-password secret"}};
+    for (const auto& [column, stored, shown] : cells) {
+      table.Set(column, 0, stored);
+      QCOMPARE(model.data(model.index(0, column)).toString(), QString(shown));
+    }
+    table.AllocateAfresh();
+    model.Reload();
+    QCOMPARE(model.rowCount(), 0);
+  }
+
+  void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
+    Insert({"30", "10"});
+    QCOMPARE(Current(), 0);
+    Insert({"100"});
+    QCOMPARE(Current(), 2);
+    QString proposed;
+    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
+      proposed = d.BatchLine_Value();
+      Confirm("15")(d);
+    }));
+    QCOMPARE(proposed, QString("110"));
+    QCOMPARE(Numbers(), "10 15 30 100");
+    QCOMPARE(Current(), 1);
+    // Cancelled, or refused until cancelled: the table stays as it was.
+    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Cancel("20")));
+    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm("10")));
+    QCOMPARE(MessageBox::lastText(), QString("This Job Line number already exists"));
+    QCOMPARE(Numbers(), "10 15 30 100");
+    QVERIFY(w_->HasUnsavedChanges());
+    // Renumbering resorts and follows the line; cancelling after typing stays on it.
+    w_->ShowTableRow(0);
+    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("50")));
+    QCOMPARE(Numbers(), "15 30 50 100");
+    QCOMPARE(Current(), 2);
+    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Cancel("15")));
+    QCOMPARE(Current(), 2);
+    // A job in the order of its file stays so until a number changes.
+    w_->table().Set(kColNumber, 2, "5");
+    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [](BatchLineDialog& d) {
+      d.Description()->setText("renamed");
+      d.OKButton_Click();
+    }));
+    QCOMPARE(Numbers(), "15 30 5 100");
+    QCOMPARE(Current(), 2);
+  }
+
+  void everyColumnGoesThereAndBack() {
+    Insert({"10"});
+    QTemporaryFile script(path("XXXXXX.sh"));
+    QVERIFY(script.open());
+    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
+      d.Description()->setText("load");
+      d.SelectType("User Batchfile");
+      d.setoptions_value("-password pw -v");
+      d.WaitFor()->setText("10");
+      d.StopOnError()->setChecked(true);
+      d.ChActive()->setChecked(false);
+      d.RepeatOnError()->setText(" 10,");
+      d.Batchfile()->setText(script.fileName());
+      d.IntLogFile()->setText("l.txt");
+      d.IntErrFile()->setText("s.txt");
+      d.OKButton_Click();
+    }));
+    QStringList row;
+    for (int column = 0; column < JobLineTable::kColumnCount; ++column)
+      row << QString::fromStdString(w_->table().Text(column, 1));
+    QCOMPARE(row, (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true",
+                               "false", script.fileName(), "l.txt", "s.txt", "", "", " 10,", ""}));
+    // Details shows the row again: masked options, and "True" is no active line.
+    w_->table().Set(kColActive, 1, "True");
+    w_->table().Set(kColActive, 0, "true");
+    QStringList seen;
+    for (int row_index : {1, 0}) {
+      w_->ShowTableRow(row_index);
+      QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [&](BatchLineDialog& d) {
+        seen << QStringList{d.BatchLine_Value(),        d.BatchLineType_Value(),
+                            d.Options()->toPlainText(), d.options_value(),
+                            d.Active_Value(),           d.Batchfile_Value(),
+                            d.RepeatOnError()->text()}
+                    .join("|");
+      }));
+    }
+    QCOMPARE(seen, (QStringList{"20|User Batchfile|-password ****** -v|-password pw -v|false|" +
+                                    script.fileName() + "| 10,",
+                                // A program type never keeps the files of the line before.
+                                "10|Flow Runner|||true||"}));
+  }
+
+  void deleteKeepsTheRightRowCurrent_data() {
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<int>("current");
+    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30" << 1;
+    QTest::newRow("bottom") << 2 << int(MessageBox::kOk) << "10 20" << 1;
+    QTest::newRow("top") << 0 << int(MessageBox::kOk) << "20 30" << 0;
+    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30" << 1;
+  }
+  void deleteKeepsTheRightRowCurrent() {
+    QFETCH(int, selected);
+    QFETCH(int, answer);
+    Insert({"10", "20", "30"});
+    w_->ShowTableRow(selected);
+    w_->ShowTableRow(7);  // no such row: the current row stays
+    MessageBox::reset();
+    MessageBox::setNextAnswer(answer);
+    w_->DeleteBline_Click();
+    const MessageBox::Shown question = MessageBox::last();
+    QCOMPARE(testing::Messages(), QString("Delete: Delete Job Line ?"));
+    QCOMPARE(question.buttons, MessageBox::kOkCancel);
+    QCOMPARE(question.default_answer, MessageBox::kCancel);
+    QCOMPARE(question.icon, MessageBox::kQuestion);
+    QTEST(Numbers(), "left");
+    QTEST(Current(), "current");
+    auto* grid = field<QTableView>("Grid");
+    QCOMPARE(grid->model()->rowCount(), w_->table().Get_BatchLine_Count());
+    // The whole current row is selected, and nothing else.
+    const QModelIndexList selection = grid->selectionModel()->selectedIndexes();
+    QCOMPARE(selection.size(), 8);
+    for (const QModelIndex& index : selection) QCOMPARE(index.row(), Current());
+  }
+
+  void headerCheckStopsInsertAndDetailsButNotDelete() {
+    Insert({"10"});
+    field("BatchDescription")->clear();
+    MessageBox::reset();
+    QVERIFY(!Run(&BatchDefinitionFrm::AddBline_Click, Confirm("20")));
+    QVERIFY(!Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("20")));
+    QCOMPARE(testing::Messages(),
+             "Job Description: Please enter description|Job Description: Please enter description");
+    MessageBox::setNextAnswer(MessageBox::kOk);
+    w_->DeleteBline_Click();
+    QCOMPARE(Numbers(), "");
+    QCOMPARE(Current(), -1);
+  }
+
+  void doubleClickOpensDetails() {
+    Insert({"10", "20"});
+    auto* grid = field<QTableView>("Grid");
+    const QPoint cell = grid->visualRect(grid->model()->index(1, 1)).center();
+    QString number;
+    QVERIFY(Run(
+        [&](BatchDefinitionFrm*) {
+          QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+          QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
+        },
+        [&](BatchLineDialog& d) { number = d.BatchLine_Value(); }));
+    QCOMPARE(number, QString("20"));
+  }
 
  private:
-  // Acts on the job line dialog as soon as it is shown modally; a refused OK is followed
-  // by Cancel, as a user would leave it.
-  void AnswerDialog(QTimer& timer, bool& shown, const DialogStep& step) {
-    connect(&timer, &QTimer::timeout, this, [&timer, &shown, step] {
+  // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
+  // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
+  bool Run(const std::function<void(BatchDefinitionFrm*)>& command, const DialogStep& step) {
+    bool shown = false;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
       auto* d = qobject_cast<BatchLineDialog*>(QApplication::activeModalWidget());
       if (d == nullptr || !d->isVisible()) return;
       timer.stop();
@@ -54,193 +231,21 @@ class JobLineCommandsTest : public QObject {
       if (d->isVisible()) d->CancelButton_Click();
     });
     timer.start(0);
-  }
-  // Runs `command`; false when it showed no dialog.
-  bool Run(void (BatchDefinitionFrm::*command)(), const DialogStep& step) {
-    bool shown = false;
-    QTimer timer;
-    AnswerDialog(timer, shown, step);
-    (window_->*command)();
+    command(w_.get());
     return shown;
   }
   void Insert(std::initializer_list<const char*> numbers) {
     for (const char* number : numbers)
       QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm(number)));
   }
-  QStringList Numbers() const {
+  QString Numbers() const {
     QStringList numbers;
-    for (int row = 0; row < window_->table().Get_BatchLine_Count(); ++row) {
-      numbers << QString::fromStdString(window_->table().Text(kColNumber, row));
-    }
-    return numbers;
+    for (int row = 0; row < w_->table().Get_BatchLine_Count(); ++row)
+      numbers << QString::fromStdString(w_->table().Text(kColNumber, row));
+    return numbers.join(" ");
   }
-  int Current() const { return window_->CurrentJobLineRow(); }
-
-  std::unique_ptr<testing::WindowFixture> fixture_;
-  BatchDefinitionFrm* window_ = nullptr;
+  int Current() const { return w_->CurrentJobLineRow(); }
 };
-
-void JobLineCommandsTest::init() {
-  qputenv("JOBRUNNER_REGISTRY", "/nonexistent/registry.reg");
-  fixture_ = std::make_unique<testing::WindowFixture>();
-  fixture_->FillValidHeader();
-  window_ = fixture_->window.get();
-  window_->show();
-}
-
-void JobLineCommandsTest::insertKeepsTableSortedAndNewLineCurrent() {
-  Insert({"30", "10"});
-  QCOMPARE(Current(), 0);
-  Insert({"100"});
-  QCOMPARE(Current(), 2);
-  QString proposed;
-  QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-    proposed = d.BatchLine_Value();
-    Confirm("15")(d);
-  }));
-  QCOMPARE(proposed, QString("110"));
-  QCOMPARE(Numbers(), (QStringList{"10", "15", "30", "100"}));
-  QCOMPARE(Current(), 1);
-  // Cancelled, or refused until cancelled: the table stays as it was.
-  QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [](BatchLineDialog& d) {
-    d.BatchLine()->setText("20");
-    d.CancelButton_Click();
-  }));
-  QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm("10")));
-  QCOMPARE(MessageBox::lastText(), QString("This Job Line number already exists"));
-  QCOMPARE(Numbers(), (QStringList{"10", "15", "30", "100"}));
-  QVERIFY(window_->HasUnsavedChanges());
-}
-
-void JobLineCommandsTest::everyColumnGoesThereAndBack() {
-  Insert({"10"});
-  QTemporaryFile script(fixture_->path("XXXXXX.sh"));
-  QVERIFY(script.open());
-  QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-    d.Description()->setText("load");
-    d.SelectType("User Batchfile");
-    d.setoptions_value("-password pw -v");
-    d.WaitFor()->setText("10");
-    d.StopOnError()->setChecked(true);
-    d.ChActive()->setChecked(false);
-    d.RepeatOnError()->setText(" 10,");
-    d.Batchfile()->setText(script.fileName());
-    d.IntLogFile()->setText("l.txt");
-    d.IntErrFile()->setText("s.txt");
-    d.OKButton_Click();
-  }));
-  QStringList row;
-  for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-    row << QString::fromStdString(window_->table().Text(column, 1));
-  }
-  QCOMPARE(row, (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true",
-                             "false", script.fileName(), "l.txt", "s.txt", "", "", " 10,", ""}));
-  // Details shows the row again: masked options, and "True" is no active line.
-  window_->table().Set(kColActive, 1, "True");
-  window_->table().Set(kColActive, 0, "true");
-  QStringList seen;
-  const DialogStep look = [&](BatchLineDialog& d) {
-    seen << QStringList{d.BatchLine_Value(),        d.BatchLineType_Value(),
-                        d.Options()->toPlainText(), d.options_value(),
-                        d.Active_Value(),           d.Batchfile_Value(),
-                        d.RepeatOnError()->text()}
-                .join("|");
-  };
-  for (int row_index : {1, 0}) {
-    window_->ShowTableRow(row_index);
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, look));
-  }
-  QCOMPARE(seen, (QStringList{"20|User Batchfile|-password ****** -v|-password pw -v|false|" +
-                                  script.fileName() + "| 10,",
-                              // A program type never keeps the files of the line before.
-                              "10|Flow Runner|||true||"}));
-}
-
-void JobLineCommandsTest::renumberingResortsAndFollowsTheLine() {
-  Insert({"10", "20"});
-  window_->ShowTableRow(0);
-  QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("30")));
-  QCOMPARE(Numbers(), (QStringList{"20", "30"}));
-  QCOMPARE(Current(), 1);
-  // Cancelling after typing another number stays on the chosen line.
-  QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [](BatchLineDialog& d) {
-    d.BatchLine()->setText("20");
-    d.CancelButton_Click();
-  }));
-  QCOMPARE(Current(), 1);
-  // A job in the order of its file stays so until a number changes.
-  window_->table().Set(kColNumber, 1, "5");
-  window_->ShowTableRow(1);
-  QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [](BatchLineDialog& d) {
-    d.Description()->setText("renamed");
-    d.OKButton_Click();
-  }));
-  QCOMPARE(Numbers(), (QStringList{"20", "5"}));
-  QCOMPARE(Current(), 1);
-}
-
-void JobLineCommandsTest::deleteKeepsRightRowCurrent_data() {
-  QTest::addColumn<int>("selected");
-  QTest::addColumn<int>("answer");
-  QTest::addColumn<QStringList>("left");
-  QTest::addColumn<int>("current");
-  const int ok = MessageBox::kOk;
-  QTest::newRow("middle") << 1 << ok << QStringList{"10", "30"} << 1;
-  QTest::newRow("bottom") << 2 << ok << QStringList{"10", "20"} << 1;
-  QTest::newRow("top") << 0 << ok << QStringList{"20", "30"} << 0;
-  QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << QStringList{"10", "20", "30"} << 1;
-}
-
-void JobLineCommandsTest::deleteKeepsRightRowCurrent() {
-  QFETCH(int, selected);
-  QFETCH(int, answer);
-  QFETCH(QStringList, left);
-  QFETCH(int, current);
-  Insert({"10", "20", "30"});
-  window_->ShowTableRow(selected);
-  MessageBox::reset();
-  MessageBox::setNextAnswer(answer);
-  window_->DeleteBline_Click();
-  const MessageBox::Shown question = MessageBox::last();
-  QCOMPARE(MessageBox::history().size(), 1);
-  QCOMPARE(question.text + "|" + question.title, QString("Delete Job Line ?|Delete"));
-  QCOMPARE(question.buttons, MessageBox::kOkCancel);
-  QCOMPARE(question.default_answer, MessageBox::kCancel);
-  QCOMPARE(question.icon, MessageBox::kQuestion);
-  QCOMPARE(Numbers(), left);
-  QCOMPARE(Current(), current);
-  QCOMPARE(window_->findChild<QTableView*>("Grid")->model()->rowCount(), left.size());
-}
-
-void JobLineCommandsTest::headerCheckStopsInsertAndDetails() {
-  Insert({"10"});
-  window_->findChild<QLineEdit*>("BatchDescription")->clear();
-  MessageBox::reset();
-  QVERIFY(!Run(&BatchDefinitionFrm::AddBline_Click, Confirm("20")));
-  QVERIFY(!Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("20")));
-  QCOMPARE(MessageBox::history().size(), 2);
-  QCOMPARE(MessageBox::lastText(), QString("Please enter description"));
-  // Delete needs no header; deleting the last line leaves an empty grid.
-  window_->ShowTableRow(0);
-  MessageBox::setNextAnswer(MessageBox::kOk);
-  window_->DeleteBline_Click();
-  QCOMPARE(Numbers(), QStringList{});
-  QCOMPARE(Current(), -1);
-}
-
-void JobLineCommandsTest::doubleClickOpensDetails() {
-  Insert({"10", "20"});
-  auto* grid = window_->findChild<QTableView*>("Grid");
-  const QPoint cell = grid->visualRect(grid->model()->index(1, 1)).center();
-  QString number;
-  bool shown = false;
-  QTimer timer;
-  AnswerDialog(timer, shown, [&](BatchLineDialog& d) { number = d.BatchLine_Value(); });
-  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
-  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
-  QTRY_VERIFY(shown);
-  QCOMPARE(number, QString("20"));
-}
 
 QTEST_MAIN(JobLineCommandsTest)
 #include "job_line_commands_test.moc"

@@ -1,12 +1,14 @@
 #pragma once
 // Shared by the window tests: a main window with the seams in testing mode, a temporary
-// folder, and a valid header and job lines to start from.
+// folder, a valid header and job lines to start from, and the messages shown since.
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 #include "ui/controls/file_dialog.h"
@@ -16,22 +18,45 @@
 
 namespace jr::testing {
 
-class WindowFixture {
- public:
-  explicit WindowFixture(std::unique_ptr<JobExecutor> executor = nullptr) {
+// "title: text" of every message shown since the last call, joined by "|".
+inline QString Messages() {
+  QStringList texts;
+  for (const MessageBox::Shown& shown : MessageBox::history())
+    texts << shown.title + ": " + shown.text;
+  MessageBox::reset();
+  return texts.join("|");
+}
+
+inline QString ReadAll(const QString& name) {
+  QFile file(name);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+inline void WriteFile(const QString& name, const QByteArray& content, bool executable = false) {
+  QFile file(name);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+  if (executable) file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+// Test classes derive from this and call Start() in init() and Stop() in cleanup().
+class WindowTest : public QObject {
+ protected:
+  void Start(std::unique_ptr<JobExecutor> executor = nullptr) {
     MessageBox::enableTesting();
     FileDialog::enableTesting();
     MessageBox::reset();
     FileDialog::reset();
-    window = std::make_unique<BatchDefinitionFrm>(std::move(executor));
-    QDir(temp.path()).mkpath("logs");
+    temp_ = std::make_unique<QTemporaryDir>();
+    QDir(temp_->path()).mkpath("logs");
+    w_ = std::make_unique<BatchDefinitionFrm>(std::move(executor));
   }
+  void Stop() { w_.reset(), temp_.reset(); }
 
-  QString path(const QString& name) const { return temp.path() + "/" + name; }
+  QString path(const QString& name = {}) const { return temp_->path() + "/" + name; }
 
   template <typename T = QLineEdit>
   T* field(const char* name) const {
-    T* widget = window->findChild<T*>(name);
+    T* widget = w_->findChild<T*>(name);
     if (!widget) qFatal("no widget %s", name);
     return widget;
   }
@@ -46,7 +71,7 @@ class WindowFixture {
 
   // Appends job lines with these numbers and marks the job changed.
   void AddLines(std::initializer_list<int> numbers, const char* active = "true") {
-    JobLineTable& table = window->table();
+    JobLineTable& table = w_->table();
     for (int number : numbers) {
       const int row = table.Get_BatchLine_Count();
       table.SetJobLineCount(row + 1);
@@ -57,25 +82,20 @@ class WindowFixture {
       table.Set(kColStopOnError, row, "false");
       table.Set(kColActive, row, active);
     }
-    window->RefreshGrid();
-    window->setChanged();
+    w_->RefreshGrid();
+    w_->setChanged();
   }
 
-  // Saves the job under `name` in the temporary folder.
+  // Saves the job under `name` in the temporary folder and forgets what that showed.
   void SaveAs(const QString& name) {
     FileDialog::setNextFileName(path(name));
-    window->SaveAsBatch_Click();
+    w_->SaveAsBatch_Click();
     MessageBox::reset();
     FileDialog::reset();
   }
 
-  QTemporaryDir temp;
-  std::unique_ptr<BatchDefinitionFrm> window;
+  std::unique_ptr<QTemporaryDir> temp_;
+  std::unique_ptr<BatchDefinitionFrm> w_;
 };
-
-inline QString ReadAll(const QString& name) {
-  QFile file(name);
-  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 }  // namespace jr::testing

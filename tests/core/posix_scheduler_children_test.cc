@@ -80,12 +80,10 @@ TEST_F(SchedulerWithChildren, TheStatusProtocolWithRealPrograms) {
   clsJobLine& missing = Add(60, "");
   missing.setProgramExecuter(dir_.File("no-such-program"));
   missing.setStopOnError(true);
-  Add(70, "", "80");
-  Add(80, "", "70");
   EXPECT_LT(Run(8, End::kAllOver), 2500) << "a verdict of a running child: the next pass";
   EXPECT_FALSE(Failed(10) || Failed(50));
-  EXPECT_TRUE(Failed(20) && Failed(30) && Failed(40) && Failed(60) && Failed(70) && Failed(80));
-  EXPECT_EQ(lines_.Count(), 8);
+  EXPECT_TRUE(Failed(20) && Failed(30) && Failed(40) && Failed(60));
+  EXPECT_EQ(lines_.Count(), 6);
 
   pid_t still_running = lines_.Line(10)->ProcessId();
   ASSERT_FALSE(Gone(still_running));
@@ -97,27 +95,23 @@ TEST_F(SchedulerWithChildren, TheStatusProtocolWithRealPrograms) {
   }
 }
 
-TEST_F(SchedulerWithChildren, RepeatRequestsSkipsAndChains) {
+TEST_F(SchedulerWithChildren, RepeatCopiesWriteTheirOwnFilesAndCarryNoJobId) {
   // 30 asks for 10 and 20 again; the copy of 20 inherits 20's wait for 10 and so waits
-  // for the copy of 10. 40 skips 50 when it succeeds; 60, waiting for 50, still runs.
+  // for the copy of 10.
   const std::string record = dir_.File("record.jsonl");
   Add(10, "-record " + record + " -sleep 100");
   Add(20, "-record " + record, "10");
   Add(30, "-status 10,20", "20");
-  Add(40, "").setSkipOnSuccess("50");
-  Add(50, "", "40").setSkipOnError("60");
-  Add(60, "", "50");
   Run(2, End::kAllOver);
-  ASSERT_EQ(lines_.Count(), 8);
-  EXPECT_EQ(lines_.Line(70)->OriginalJobLineNr(), 10);
-  EXPECT_EQ(lines_.Line(80)->OriginalJobLineNr(), 20);
-  EXPECT_TRUE(Failed(30) && lines_.Line(50)->IsSkipped());
-  EXPECT_FALSE(Failed(60) || Failed(70) || Failed(80));
+  ASSERT_EQ(lines_.Count(), 5);
+  EXPECT_EQ(lines_.Line(40)->OriginalJobLineNr(), 10);
+  EXPECT_EQ(lines_.Line(50)->OriginalJobLineNr(), 20);
+  EXPECT_TRUE(Failed(30) && !Failed(40) && !Failed(50));
   Events reports = hooks_.Reports();
   auto at = [&](const std::string& event) {
     return std::find(reports.begin(), reports.end(), event) - reports.begin();
   };
-  EXPECT_LT(at("finished 70 ok"), at("started 80"));
+  EXPECT_LT(at("finished 40 ok"), at("started 50"));
   EXPECT_EQ(RealFileSystem().ReadFirstLine(dir_.File("R~1_20Stat_Rpt1.txt")), "ok")
       << "the copy wrote its own status file";
 
@@ -137,24 +131,6 @@ TEST_F(SchedulerWithChildren, StopOnErrorEndsTheRunWhileOthersStillRun) {
   EXPECT_TRUE(lines_.Line(10)->IsRunning());
   EXPECT_FALSE(Gone(lines_.Line(10)->ProcessId()));
   EXPECT_EQ(lines_.Line(30)->StartingTime(), "");
-}
-
-TEST_F(SchedulerWithChildren, AStopFromOutsideEndsWholeProcessTrees) {
-  const std::string grandchild_file = dir_.File("grandchild.pid");
-  Add(10, "-sleep 30000 -grandchild 30000 -grandchild-pid " + grandchild_file);
-  Add(20, "-sleep 30000");
-  Add(30, "");
-  hooks_.stop = [&] { return std::filesystem::exists(grandchild_file) && hooks_.pauses > 0; };
-  EXPECT_LT(Run(2, End::kInterrupted), 5000);
-  pid_t grandchild = 0;
-  std::ifstream(grandchild_file) >> grandchild;
-  ASSERT_GT(grandchild, 0);
-  EXPECT_TRUE(Gone(grandchild, milliseconds(3000)));
-  for (int32_t number : {10, 20}) {
-    EXPECT_TRUE(Failed(number) && !lines_.Line(number)->IsRunning()) << number;
-    EXPECT_TRUE(Gone(lines_.Line(number)->ProcessId())) << "reaped, not a zombie";
-  }
-  EXPECT_FALSE(lines_.Line(30)->AlreadyRun());
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "platform/process_launcher.h"
 #include "support/engine_fakes.h"
@@ -82,7 +81,7 @@ TEST_F(PosixLauncher, ProgramsAreFoundByPathOrOnThePathAndScriptsRunThroughTheSh
   EXPECT_EQ(ReadWholeFile(out_), "x\n");
 }
 
-TEST_F(PosixLauncher, ChildrenGetNullInputNoInheritedDescriptorsAndAGroupOfTheirOwn) {
+TEST_F(PosixLauncher, ChildrenGetNullInputAndNoInheritedDescriptors) {
   // Deliberately without close-on-exec; high enough not to meet the shell's own.
   const int opened = open("/dev/null", O_RDONLY);
   const int leaked = fcntl(opened, F_DUPFD, 77);
@@ -90,17 +89,12 @@ TEST_F(PosixLauncher, ChildrenGetNullInputNoInheritedDescriptorsAndAGroupOfTheir
   ASSERT_GE(leaked, 77);
   const std::string probe = Script("probe.sh",
                                    "cat > \"$1\"\n"
-                                   "echo \" $(ls /proc/$$/fd | tr '\\n' ' ')\" >> \"$1\"\n"
-                                   "echo \"$(cut -d' ' -f5 /proc/$$/stat) $$\" >> \"$1\"\n",
+                                   "echo \" $(ls /proc/$$/fd | tr '\\n' ' ')\" >> \"$1\"\n",
                                    0644);
   EXPECT_TRUE(RunToEnd(probe, "\"" + out_ + "\"")) << "reading stdin must not block";
   close(leaked);
-  std::istringstream lines(ReadWholeFile(out_));
-  std::string fds, group, pid;
-  std::getline(lines, fds);
-  lines >> group >> pid;
+  const std::string fds = ReadWholeFile(out_);
   EXPECT_EQ(fds.find(" " + std::to_string(leaked) + " "), std::string::npos) << fds;
-  EXPECT_EQ(group, pid) << "leader of its own process group";
 }
 
 TEST_F(PosixLauncher, WaitsEndWhenAPolledChildEndsAndEveryChildIsReaped) {

@@ -40,8 +40,6 @@ class ScriptedLauncher final : public ProcessLauncher {
   std::set<ProcessHandle> running;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
   std::vector<ProcessHandle> forgotten;
-
- private:
   ProcessHandle next_ = 1;
 };
 
@@ -68,14 +66,6 @@ class MemoryFileSystem final : public FileSystem {
 // Keeps the EntryStatus of every entry written; can refuse to be created.
 class StatusMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
-    if (fail_create) *error = "the metadata log is not available";
-    return fail_create ? nullptr : std::make_unique<Log>(statuses);
-  }
-  std::vector<int> statuses;
-  bool fail_create = false;
-
- private:
   struct Log final : ProcessMetadataLog {
     explicit Log(std::vector<int>& kept) : statuses(kept) {}
     bool WriteEntry(const std::vector<MetadataValue>&, std::string*) override {
@@ -84,6 +74,12 @@ class StatusMetadataLogFactory final : public ProcessMetadataLogFactory {
     }
     std::vector<int>& statuses;
   };
+  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
+    if (fail_create) *error = "the metadata log is not available";
+    return fail_create ? nullptr : std::make_unique<Log>(statuses);
+  }
+  std::vector<int> statuses;
+  bool fail_create = false;
 };
 
 class QuietSurroundings final : public RegistryReader, public EventLogSink, public Notifier {
@@ -137,7 +133,6 @@ class RecordingHooks final : public RunHooks {
   std::function<void(int pause, std::chrono::milliseconds)> on_pause;  // after it is noted
   std::function<bool()> stop;
 
- private:
   void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
     events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
   }

@@ -13,25 +13,16 @@ namespace {
 TEST(ResultFiles, TheStatusLineIsTheFirstLineReadAsBytes) {
   test::TempDir dir;
   const std::string path = dir.File("status.txt");
-  const struct {
-    const char* bytes;
-    const char* line;
-  } cases[] = {
-      {"ok\r\nmore\n", "ok"},
-      {"20,30", "20,30"},
-      {" OK \n", " OK "},
-      {"fail\rure\n", "fail\rure"},
-      {"\xe9t\xe9\n", "\xe9t\xe9"},
-      {"", ""},
-      {"\nok\n", ""},
-  };
-  for (const auto& c : cases) {
-    std::ofstream(path, std::ios::binary) << c.bytes;
-    EXPECT_EQ(ReadStatusLine(RealFileSystem(), path), c.line) << c.bytes;
+  const std::pair<const char*, const char*> cases[] = {
+      {"ok\r\nmore\n", "ok"},       {"20,30", "20,30"},           {" OK \n", " OK "}, {"", ""},
+      {"fail\rure\n", "fail\rure"}, {"\xe9t\xe9\n", "\xe9t\xe9"}, {"\nok\n", ""}};
+  for (const auto& [bytes, line] : cases) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EQ(ReadStatusLine(RealFileSystem(), path), line) << bytes;
   }
-  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.File("missing")), "");
-  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.path()), "") << "a folder";
-  EXPECT_EQ(ReadStatusLine(RealFileSystem(), ""), "");
+  for (const std::string& nothing : {dir.File("missing"), dir.path(), std::string()}) {
+    EXPECT_EQ(ReadStatusLine(RealFileSystem(), nothing), "") << nothing;
+  }
 }
 
 clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
@@ -74,11 +65,9 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
                 copy->RepeatOnError() + copy->RepeatOnSuccess(),
             "extract/k/Prog.exe/u/b.sh560616263");
   EXPECT_TRUE(copy->StopOnError());
-  EXPECT_EQ(copy->JobID(), "") << "not copied";
+  EXPECT_EQ(copy->JobID() + copy->StartingTime() + copy->SummayFileName(), "") << "not copied";
   EXPECT_FALSE(copy->AlreadyRun() || copy->ErrorOccured() || copy->Repeated());
   EXPECT_EQ(copy->ProcessId(), 0);
-  EXPECT_EQ(copy->StartingTime(), "");
-  EXPECT_EQ(copy->SummayFileName(), "");
   EXPECT_EQ(copy->ProgramOptions(),
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
 
@@ -87,28 +76,30 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
   clsJobLine* of_copy = CreateRepeatCopy(lines, *copy, &failure);
   EXPECT_EQ(of_copy->OriginalJobLineNr(), 40);
   EXPECT_EQ(of_copy->StatusFileName(), "/run/S~1_10Stat_Rpt1_Rpt1.txt");
+  EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt") << "too short to cut";
+  EXPECT_EQ(RepeatCopyFileName(".txt", 1), "_Rpt1.txt");
 }
 
 TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
-  clsJobLines lines;
-  std::string failure;
-  clsJobLine* quill = CreateRepeatCopy(lines, Source(lines, 10, kRunQuillmartScript), &failure);
-  EXPECT_EQ(quill->SummayFileName(), "/run/S~1_10Sum_Rpt1.txt");
-  EXPECT_EQ(quill->ProgramOptions(),
-            "-a 1 -Summary \"/run/S~1_10Sum_Rpt1.txt\" -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" "
-            "-LogFile \"/run/S~1_10Log_Rpt1.txt\"");
-  clsJobLine* user = CreateRepeatCopy(lines, Source(lines, 30, kUserBatchfile), &failure);
-  EXPECT_EQ(user->ProgramOptions(), "-a 1 /run/S~1_30Stat_Rpt1.txt /run/S~1_30Log_Rpt1.txt")
-      << "unquoted, without job id";
-
-  // A settings editor writes no log file; its copy is not told to write one named "".
-  clsJobLine& editor = Source(lines, 60, kSettingsEditor);
-  editor.setLogFileName("");
-  clsJobLine* copy = CreateRepeatCopy(lines, editor, &failure);
-  EXPECT_EQ(copy->LogFileName(), "");
-  EXPECT_EQ(copy->ProgramOptions(), "-a 1 -StatusFile \"/run/S~1_60Stat_Rpt1.txt\"");
-  EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt") << "too short to cut";
-  EXPECT_EQ(RepeatCopyFileName(".txt", 1), "_Rpt1.txt");
+  const std::pair<std::string_view, const char*> cases[] = {
+      {kRunQuillmartScript,
+       "-a 1 -Summary \"/run/S~1_10Sum_Rpt1.txt\" -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" "
+       "-LogFile \"/run/S~1_10Log_Rpt1.txt\""},
+      // Unquoted, without job id.
+      {kUserBatchfile, "-a 1 /run/S~1_10Stat_Rpt1.txt /run/S~1_10Log_Rpt1.txt"},
+      // A settings editor writes no log file; its copy is not told to write one named "".
+      {kSettingsEditor, "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\""},
+  };
+  for (const auto& [type, options] : cases) {
+    clsJobLines lines;
+    clsJobLine& source = Source(lines, 10, type);
+    if (type == kSettingsEditor) source.setLogFileName("");
+    std::string failure;
+    clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
+    EXPECT_EQ(copy->ProgramOptions(), options) << type;
+    EXPECT_EQ(copy->SummayFileName(), type == kRunQuillmartScript ? "/run/S~1_10Sum_Rpt1.txt" : "");
+    EXPECT_EQ(copy->LogFileName(), type == kSettingsEditor ? "" : "/run/S~1_10Log_Rpt1.txt");
+  }
 }
 
 }  // namespace

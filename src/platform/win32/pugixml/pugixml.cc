@@ -1,5 +1,7 @@
 #include "pugixml.hpp"
 
+#include "platform/utf8.h"
+
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -65,23 +67,7 @@ struct arena {
 
 namespace {
 
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
+using jr::AppendUtf8;
 
 bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
   return text.compare(at, prefix.size(), prefix) == 0;

@@ -5,88 +5,16 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "model/json_text.h"
 #include "platform/slurm_launcher.h"
 
 namespace jr {
 namespace {
 
-// The length of the well-formed UTF-8 sequence at `at`, 0 when the byte there starts none
-// (overlong forms and surrogates included, so that the output is valid JSON text).
-size_t Utf8SequenceLength(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  size_t length;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  }
-  return length;
-}
-
-void AppendString(std::string& out, std::string_view text) {
-  out += '"';
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80) {
-      const size_t length = Utf8SequenceLength(text, i);
-      if (length == 0) {
-        out += "\xEF\xBF\xBD";
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-      }
-      continue;
-    }
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-    ++i;
-  }
-  out += '"';
-}
-
 void AppendMember(std::string& out, std::string_view name, std::string_view value) {
-  AppendString(out, name);
+  AppendJsonString(out, name);
   out += ": ";
-  AppendString(out, value);
+  AppendJsonString(out, value);
   out += ", ";
 }
 
@@ -108,7 +36,7 @@ std::string JobJson(const JobDocument& job) {
       if (column) out += ", ";
       const Cell& cell = table.At(column, row);
       if (cell) {
-        AppendString(out, *cell);
+        AppendJsonString(out, *cell);
       } else {
         out += "null";
       }

@@ -35,6 +35,8 @@
 #include "config_mode.h"
 #include "standin_platform.h"
 
+#include "model/json_text.h"
+
 namespace {
 
 struct Invocation {
@@ -163,35 +165,9 @@ Invocation ParseInvocation(int argc, char** argv) {
 }
 
 std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+  std::string out;
+  jr::AppendJsonString(out, text);
+  return out;
 }
 
 // One append, so lines of programs running at the same time do not mix.

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "engine/scheduler.h"
+#include "platform/stop_requests.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -125,6 +126,32 @@ TEST_F(SchedulerWithChildren, StopOnErrorEndsTheRunWhileOthersStillRun) {
   EXPECT_TRUE(lines_.Line(10)->IsRunning());
   EXPECT_FALSE(Gone(lines_.Line(10)->ProcessId()));
   EXPECT_EQ(lines_.Line(30)->StartingTime(), "");
+}
+
+TEST_F(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
+  Add(10, "-sleep 30000");
+  Add(20, "", "10");
+  StopRequests stop_requests;
+  hooks_.stop = [] { return StopRequested(); };
+  std::thread signaller;
+  long pause_took = -1;
+  hooks_.on_pause = [&](int pass, milliseconds longest) {
+    if (pass == 1) {
+      signaller = std::thread([] {
+        std::this_thread::sleep_for(milliseconds(50));
+        kill(getpid(), SIGTERM);
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    WaitForChildPause (*launcher_)(longest);
+    pause_took = test::MsSince(start);
+  };
+  Run(2, End::kInterrupted);
+  signaller.join();
+  // The pass pause is 1000 ms; a stop must not wait it out.
+  EXPECT_LT(pause_took, 600);
+  EXPECT_EQ(hooks_.Reports(), (Events{"started 10", "finished 10 failed"}));
+  EXPECT_TRUE(Gone(lines_.Line(10)->ProcessId()));
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ class SchedulerPasses : public ::testing::Test {
     return line;
   }
 
-  SchedulerOutcome Run(int32_t maximum) { return RunScheduler(lines_, maximum, test_.env, hooks_); }
+  SchedulerOutcome Run(int32_t maximum) {
+    return RunScheduler(lines_, maximum, test_.env, hooks_, "SorelJob~1");
+  }
 
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
@@ -66,6 +68,7 @@ TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
                     "finished 10 ok", "pause 1000", "started 5", "finished 30 ok", "pause 1000",
                     "finished 5 ok"}));
   EXPECT_EQ(launcher_.log[0], "/p/10|");
+  EXPECT_EQ(launcher_.starts[0].batch_job_name, "SorelJob~1_10");
 }
 
 TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {

@@ -42,7 +42,9 @@ TEST(Win32Utf, ProgramsRunWithUtf8AsTheirCodePage) {
   // A job file whose name is outside ASCII, made with the wide interface, is found by the
   // reader through the C library.
   test::TempDir dir;
-  const std::string path = dir.path() + "\\N\xC3\xA4" "chtlich \xE2\x82\xAC.xml";
+  const std::string path = dir.path() +
+                           "\\N\xC3\xA4"
+                           "chtlich \xE2\x82\xAC.xml";
   HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -96,18 +98,17 @@ class MetadataFile : public ::testing::Test {
 
 TEST_F(MetadataFile, OneLinePerEntryWithEveryArgumentAndEntryValue) {
   auto factory = MakeSystemMetadataLogFactory();
-  std::string error;
-  auto log = factory->Create(&error);
-  ASSERT_NE(log, nullptr) << error;
+  auto created = factory->Create();
+  ASSERT_TRUE(created.ok()) << created.message();
+  auto& log = created.value;
   log->setEntryStatus(3);
   log->setEntryLogFile("C:\\logs\\line 10.log");
   log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} +
                      std::chrono::hours(14) + std::chrono::minutes(5) + std::chrono::seconds(9));
   log->setEntryStop(log->EntryStart() + std::chrono::seconds(61));
   log->setEntryJobId("20030307_140509");
-  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}, &error))
-      << error;
-  ASSERT_TRUE(log->WriteEntry({}, &error)) << error;
+  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}).ok());
+  ASSERT_TRUE(log->WriteEntry({}).ok());
 
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
@@ -126,10 +127,9 @@ TEST_F(MetadataFile, OneLinePerEntryWithEveryArgumentAndEntryValue) {
 }
 
 TEST_F(MetadataFile, TooManyArgumentsOrNoPlaceFailWithAReason) {
-  std::string error;
-  auto log = MakeSystemMetadataLogFactory()->Create(&error);
-  ASSERT_NE(log, nullptr) << error;
-  EXPECT_FALSE(log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1}), &error));
+  auto log = MakeSystemMetadataLogFactory()->Create();
+  ASSERT_TRUE(log.ok()) << log.message();
+  std::string error = log.value->WriteEntry(std::vector<MetadataValue>(32, int64_t{1})).message;
   EXPECT_NE(error.find("32"), std::string::npos);
   EXPECT_TRUE(Rows().empty());
 
@@ -137,8 +137,7 @@ TEST_F(MetadataFile, TooManyArgumentsOrNoPlaceFailWithAReason) {
   const std::string folder = dir_.path() + "\\taken";
   ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(folder).c_str());
-  error.clear();
-  EXPECT_EQ(MakeSystemMetadataLogFactory()->Create(&error), nullptr);
+  error = MakeSystemMetadataLogFactory()->Create().message();
   EXPECT_NE(error.find(folder), std::string::npos);
 }
 

@@ -120,7 +120,7 @@ TEST(Win32ProcessLauncher, ProgramInAFolderWithBlanksGetsItsArgumentsAsWritten) 
   auto launcher = MakeSystemProcessLauncher();
 
   // Unquoted, as job lines give it; the quoted file argument stays one argument.
-  ProcessHandle handle = launcher->Start(program, "args \"" + out + "\" -job_id \"2003 x\"");
+  ProcessHandle handle = launcher->Start({program, "args \"" + out + "\" -job_id \"2003 x\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   EXPECT_EQ(handle, 0);
@@ -136,7 +136,7 @@ TEST(Win32ProcessLauncher, ProgramInAFolderWithBlanksGetsItsArgumentsAsWritten) 
   EXPECT_EQ(lines[4], "2003 x");
 
   // Quoted by the user: passed on as written, too.
-  handle = launcher->Start("\"" + program + "\"", "args \"" + out + "\"");
+  handle = launcher->Start({"\"" + program + "\"", "args \"" + out + "\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   lines = ReadLines(out);
@@ -154,7 +154,7 @@ TEST(Win32ProcessLauncher, BatchFileRunsThroughTheCommandInterpreter) {
   const std::string status = WinPath(dir, "status file.txt");
   auto launcher = MakeSystemProcessLauncher();
 
-  ProcessHandle handle = launcher->Start(batch, "ok \"" + status + "\"");
+  ProcessHandle handle = launcher->Start({batch, "ok \"" + status + "\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   std::ifstream in(std::filesystem::path(Utf8ToWide(status)));
@@ -167,17 +167,17 @@ TEST(Win32ProcessLauncher, BatchFileRunsThroughTheCommandInterpreter) {
 TEST(Win32ProcessLauncher, ProgramThatDoesNotExistGivesNoHandle) {
   test::TempDir dir;
   auto launcher = MakeSystemProcessLauncher();
-  EXPECT_EQ(launcher->Start(WinPath(dir, "missing.exe"), "-a"), 0);
-  EXPECT_EQ(launcher->Start(WinPath(dir, "missing.bat"), ""), 0);
-  EXPECT_EQ(launcher->Start("", ""), 0);
+  EXPECT_EQ(launcher->Start({WinPath(dir, "missing.exe"), "-a", ""}), 0);
+  EXPECT_EQ(launcher->Start({WinPath(dir, "missing.bat"), "", ""}), 0);
+  EXPECT_EQ(launcher->Start({"", "", ""}), 0);
   ProcessHandle none = 0;
   EXPECT_FALSE(launcher->IsRunning(none));
 }
 
 TEST(Win32ProcessLauncher, WaitForExitEndsEarlyWhenAProcessEnds) {
   auto launcher = MakeSystemProcessLauncher();
-  ProcessHandle quick = launcher->Start(ChildProgram(), "sleep 200");
-  ProcessHandle slow = launcher->Start(ChildProgram(), "sleep 30000");
+  ProcessHandle quick = launcher->Start({ChildProgram(), "sleep 200", ""});
+  ProcessHandle slow = launcher->Start({ChildProgram(), "sleep 30000", ""});
   ASSERT_GT(quick, 0);
   ASSERT_GT(slow, 0);
   const auto start = std::chrono::steady_clock::now();
@@ -197,7 +197,7 @@ TEST(Win32ProcessLauncher, TerminateAllEndsTheWholeProcessTree) {
   test::TempDir dir;
   const std::string pid_file = WinPath(dir, "grandchild.pid");
   auto launcher = MakeSystemProcessLauncher();
-  ProcessHandle handle = launcher->Start(ChildProgram(), "tree \"" + pid_file + "\"");
+  ProcessHandle handle = launcher->Start({ChildProgram(), "tree \"" + pid_file + "\"", ""});
   ASSERT_GT(handle, 0);
 
   std::vector<std::string> lines;

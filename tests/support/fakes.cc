@@ -72,27 +72,23 @@ std::optional<RegistryValue> MapRegistry::Query(std::string_view key, std::strin
 class RecordingMetadataLogFactory::Log final : public ProcessMetadataLog {
  public:
   explicit Log(RecordingMetadataLogFactory& factory) : factory_(factory) {}
-  bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
+  Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
     if (factory_.fail_write_) {
-      if (error != nullptr) *error = "recording metadata log told to fail writing";
-      return false;
+      return Status::Failed("recording metadata log told to fail writing");
     }
     factory_.entries_.push_back(
         {EntryStatus(), EntryLogFile(), EntryStart(), EntryStop(), EntryJobId(), arguments});
-    return true;
+    return Status::Ok();
   }
 
  private:
   RecordingMetadataLogFactory& factory_;
 };
 
-std::unique_ptr<ProcessMetadataLog> RecordingMetadataLogFactory::Create(std::string* error) {
+Result<std::unique_ptr<ProcessMetadataLog>> RecordingMetadataLogFactory::Create() {
   ++create_count_;
-  if (fail_create_) {
-    if (error != nullptr) *error = "recording metadata log told to fail creation";
-    return nullptr;
-  }
-  return std::make_unique<Log>(*this);
+  if (fail_create_) return Status::Failed("recording metadata log told to fail creation");
+  return std::unique_ptr<ProcessMetadataLog>(std::make_unique<Log>(*this));
 }
 
 }  // namespace jr::test

@@ -73,7 +73,7 @@ struct RecordedMetadataEntry {
 // a failing component.
 class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override;
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override;
 
   void set_fail_create(bool fail) { fail_create_ = fail; }
   void set_fail_write(bool fail) { fail_write_ = fail; }

@@ -64,7 +64,7 @@ class PosixLauncher : public ::testing::Test {
 TEST_F(PosixLauncher, ArgumentsSplitAtBlanksWithQuotedStretchesWholeAndBackslashesPlain) {
   const std::string own = "\"-no-status\",\"-record\",\"" + record_ + "\"";
   EXPECT_EQ(Received(""), own);
-  EXPECT_EQ(Received("  -a   -b "), own + ",\"-a\",\"-b\"");
+  EXPECT_EQ(Received("  -a \t -b\t"), own + ",\"-a\",\"-b\"");
   EXPECT_EQ(Received(" -StatusFile \"/x y/S~1_10Stat.txt\" -job_id \"2003\""),
             own + ",\"-StatusFile\",\"/x y/S~1_10Stat.txt\",\"-job_id\",\"2003\"");
   EXPECT_EQ(Received(" a\"b c\"d \"\" e\\f"), own + ",\"ab cd\",\"\",\"e\\\\f\"");
@@ -94,18 +94,24 @@ TEST_F(PosixLauncher, ProgramsAreFoundByPathOrOnThePathAndScriptsRunThroughTheSh
 }
 
 TEST_F(PosixLauncher, ChildrenGetNullInputAndNoInheritedDescriptors) {
-  // Deliberately without close-on-exec; high enough not to meet the shell's own.
+  // Deliberately without close-on-exec; high enough not to meet the shell's own. The
+  // runner's own input is a pipe here, which a child must not get.
   const int opened = open("/dev/null", O_RDONLY);
   const int leaked = fcntl(opened, F_DUPFD, 77);
   close(opened);
   ASSERT_GE(leaked, 77);
-  const std::string probe = Script("probe.sh",
-                                   "cat > \"$1\"\n"
-                                   "echo \" $(ls /proc/$$/fd | tr '\\n' ' ')\" >> \"$1\"\n",
-                                   0644);
-  EXPECT_TRUE(RunToEnd(probe, "\"" + out_ + "\"")) << "reading stdin must not block";
-  close(leaked);
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  const int saved_input = dup(0);
+  dup2(input[0], 0);
+  const std::string probe =
+      Script("probe.sh",
+             "echo \"$(readlink /proc/$$/fd/0) $(ls /proc/$$/fd | tr '\\n' ' ')\" >\"$1\"\n", 0644);
+  EXPECT_TRUE(RunToEnd(probe, "\"" + out_ + "\""));
+  dup2(saved_input, 0);
+  for (int fd : {saved_input, input[0], input[1], leaked}) close(fd);
   const std::string fds = ReadWholeFile(out_);
+  EXPECT_EQ(fds.rfind("/dev/null ", 0), 0u) << fds;
   EXPECT_EQ(fds.find(" " + std::to_string(leaked) + " "), std::string::npos) << fds;
 }
 

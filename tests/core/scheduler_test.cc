@@ -98,20 +98,6 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   EXPECT_EQ(launcher_.forgotten, (std::vector<ProcessHandle>{1, 2, 6}));
 }
 
-TEST_F(SchedulerPasses, AStatusLineOfNumbersOrdersRepeatCopiesThatWaitLikeTheirOriginals) {
-  Add(10);
-  Add(20);
-  Add(30, "20");
-  FinishEveryRunningLine({{10, "30,20"}});
-  EXPECT_EQ(Run(1).end, End::kAllOver);
-  EXPECT_EQ(hooks_.Reports(),
-            (Events{"started 10", "finished 10 failed", "repeated 30 as 40", "repeated 20 as 50",
-                    "started 20", "finished 20 ok",
-                    // 30 and its copy wait for 20 and, 20 being repeated, for its copy 50.
-                    "started 50", "finished 50 ok", "started 30", "finished 30 ok", "started 40",
-                    "finished 40 ok"}));
-}
-
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {
   Add(10).setSkipOnSuccess("20,30");
   Add(20, "10").setRepeatOnError("10");

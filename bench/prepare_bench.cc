@@ -88,7 +88,7 @@ int main() {
   NoEventLog event_log;
   NoMetadata metadata;
   NoNotifier notifier;
-  jr::EngineEnv env{clock, launcher, jr::RealFileSystem(), registry, event_log, metadata, notifier};
+  jr::RunEnv env{clock, launcher, jr::RealFileSystem(), registry, event_log, metadata, notifier};
 
   // The first round runs on a cold heap; the best of the rounds shows the cost without the
   // noise of other work on the machine.

@@ -78,7 +78,7 @@ struct Surroundings {
   SystemClock clock;
   Nowhere nowhere;
   MemoryMetadata metadata;
-  EngineEnv env;
+  RunEnv env;
 };
 
 std::string TempFolder() {

@@ -2,10 +2,8 @@
 # are not installed.
 install(TARGETS jobrunner RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/jobrunner.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-if(EXISTS ${CMAKE_SOURCE_DIR}/docs/help)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/help/
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/jobrunner/help)
-endif()
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/help/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/jobrunner/help)
 
 set(CPACK_PACKAGE_NAME jobrunner)
 set(CPACK_PACKAGE_VENDOR "Extraction Job Runner developers")

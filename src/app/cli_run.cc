@@ -5,12 +5,12 @@
 #include <string_view>
 
 #include "app/cli.h"
-#include "engine/execute_job.h"
-#include "engine/system_env.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/stop_requests.h"
+#include "run/run_job.h"
+#include "run/system_env.h"
 
 namespace jr {
 namespace {

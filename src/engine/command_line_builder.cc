@@ -2,10 +2,10 @@
 
 #include <unordered_set>
 
-#include "engine/mod_registry.h"
 #include "model/catalogue.h"
 #include "model/job_rules.h"
 #include "model/number_text.h"
+#include "platform/installation.h"
 
 namespace jr {
 namespace {
@@ -89,7 +89,7 @@ std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
 std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                              const std::string& run_folder,
                                              const std::string& run_name,
-                                             const std::string& run_timestamp, EngineEnv& env,
+                                             const std::string& run_timestamp, RunEnv& env,
                                              std::vector<std::string>* warnings) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string mirn = GetMirnUtilsPath(env.registry);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_env.h"
 #include "model/job_line_table.h"
 #include "model/job_lines.h"
+#include "model/run_env.h"
 
 namespace jr {
 
@@ -21,8 +21,8 @@ std::string CellText(const Cell& cell);
 std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                              const std::string& run_folder,
                                              const std::string& run_name,
-                                             const std::string& run_timestamp,
-                                             EngineEnv& env, std::vector<std::string>* warnings);
+                                             const std::string& run_timestamp, RunEnv& env,
+                                             std::vector<std::string>* warnings);
 
 // Numbers held by more than one active row of the first `row_count` rows, each once, in
 // the order their second use appears.

@@ -1,6 +1,6 @@
 #include "engine/job_line_runner.h"
 
-#include "engine/shell_exec_task.h"
+#include "platform/shell_exec_task.h"
 
 namespace jr {
 namespace {
@@ -26,7 +26,7 @@ bool EndAsFailedToStart(clsJobLine& line, std::string* failure) {
   return false;
 }
 
-bool StartJobLine(clsJobLine& line, EngineEnv& env, std::string* failure) {
+bool StartJobLine(clsJobLine& line, RunEnv& env, std::string* failure) {
   const std::string& program = line.ProgramExecuter();
   if (program.empty()) return false;
   const std::string& status_file = line.StatusFileName();

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine/engine_env.h"
 #include "model/job_line.h"
+#include "model/run_env.h"
 
 namespace jr {
 
@@ -14,7 +14,7 @@ namespace jr {
 // StartingTime, IsRunning); when it fails the line is ended as failed to start (see
 // EndAsFailedToStart). Returns the line's IsRunning. False with `failure` set when the
 // old status file cannot be deleted or the metadata log fails: that ends the scheduler.
-bool StartJobLine(clsJobLine& line, EngineEnv& env, std::string* failure);
+bool StartJobLine(clsJobLine& line, RunEnv& env, std::string* failure);
 
 // Marks a waiting line failed and over as a line whose program could not be started:
 // ErrorOccured and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.

@@ -2,8 +2,8 @@
 
 #include "engine/job_line_runner.h"
 #include "engine/result_files.h"
-#include "engine/shell_exec_task.h"
 #include "model/number_text.h"
+#include "platform/shell_exec_task.h"
 
 namespace jr {
 namespace {
@@ -31,7 +31,7 @@ bool MeansRunning(std::string_view status) {
 // One call of RunScheduler.
 class Scheduler {
  public:
-  Scheduler(clsJobLines& collection, int32_t maximum, EngineEnv& env, RunHooks& hooks)
+  Scheduler(clsJobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks)
       : collection_(collection), maximum_(maximum), env_(env), hooks_(hooks) {}
 
   SchedulerOutcome Run() {
@@ -190,7 +190,7 @@ class Scheduler {
 
   clsJobLines& collection_;
   const int32_t maximum_;
-  EngineEnv& env_;
+  RunEnv& env_;
   RunHooks& hooks_;
   int32_t running_ = 0;
   std::string failure_;
@@ -198,12 +198,12 @@ class Scheduler {
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, EngineEnv& env,
+SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
                               RunHooks& hooks) {
   return Scheduler(collection, maximum, env, hooks).Run();
 }
 
-bool IsJobLineFinished(clsJobLine& line, EngineEnv& env) {
+bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (status.empty() || MeansRunning(status)) {
     ProcessHandle handle = line.ProcessId();
@@ -215,7 +215,7 @@ bool IsJobLineFinished(clsJobLine& line, EngineEnv& env) {
   return true;
 }
 
-bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, EngineEnv& env,
+bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, RunEnv& env,
                    std::vector<RepeatCopyMade>* made, std::string* failure) {
   repeat_applied = false;
   if (TrimBlanks(line.StatusFileName()).empty()) return false;

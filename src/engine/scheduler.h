@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_env.h"
 #include "engine/list_rules.h"
+#include "engine/run_hooks.h"
 #include "model/job_lines.h"
+#include "model/run_env.h"
+#include "platform/shell_exec_task.h"
 
 namespace jr {
 
@@ -28,21 +30,21 @@ struct SchedulerOutcome {
 // themselves or for such lines) are ended as failed to start and reported through
 // hooks.LineCannotStart, so a run always ends. Between passes it calls hooks.Pause with
 // at most 1000 ms while lines run.
-SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, EngineEnv& env,
+SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
                               RunHooks& hooks);
 
 // True when the running line is to be treated as finished: its status line is neither
 // empty nor "running" (any case, blanks around ignored), or its process has ended. A line
 // found finished by its status line while its process may still run has that process
 // handed back to the launcher, which reaps it when it ends.
-bool IsJobLineFinished(clsJobLine& line, EngineEnv& env);
+bool IsJobLineFinished(clsJobLine& line, RunEnv& env);
 
 // True when the finished line failed. A line without a status file name succeeds; one
 // whose status line is "ok" (any case, blanks around ignored) succeeds. A failing status
 // line other than exactly "failure" or "running" is applied as a list of lines to repeat
 // and sets `repeat_applied`; `made` (may be null) receives the copies. A failure of the
 // repeat (see RepeatJobLines) sets `failure`; the result is then true.
-bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, EngineEnv& env,
+bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, RunEnv& env,
                    std::vector<RepeatCopyMade>* made, std::string* failure);
 
 // The pause of a command-line run: waits until one of the launcher's children ends, at

@@ -68,12 +68,4 @@ std::optional<int64_t> LeadingWholeNumber(std::string_view text) {
   return RoundHalfEven(LeadingNumberValue(text));
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && text[begin] == ' ') ++begin;
-  while (end > begin && text[end - 1] == ' ') --end;
-  return text.substr(begin, end - begin);
-}
-
 }  // namespace jr

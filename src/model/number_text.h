@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/blanks.h"
+
 namespace jr {
 
 // The value of the number at the start of `text`, read the lenient way job-line lists are
@@ -20,8 +22,5 @@ std::optional<int64_t> RoundHalfEven(double value);
 // The whole number a text stands for when read leniently and rounded (see above), or
 // nullopt when it does not fit into 64 bits.
 std::optional<int64_t> LeadingWholeNumber(std::string_view text);
-
-// Removes leading and trailing blanks (spaces only, as the editor and the job file mean it).
-std::string_view TrimBlanks(std::string_view text);
 
 }  // namespace jr

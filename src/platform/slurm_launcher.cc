@@ -9,9 +9,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "engine/mod_registry.h"
-#include "model/number_text.h"
+#include "platform/blanks.h"
 #include "platform/config.h"
+#include "platform/installation.h"
 
 namespace jr {
 namespace {

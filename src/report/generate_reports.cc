@@ -1,8 +1,8 @@
 #include "report/generate_reports.h"
 
-#include "engine/mod_registry.h"
-#include "engine/shell_exec_task.h"
 #include "platform/config.h"
+#include "platform/installation.h"
+#include "platform/shell_exec_task.h"
 #include "report/report_definitions.h"
 
 namespace jr {
@@ -17,7 +17,7 @@ std::string GeneratorArguments(const std::string& definition, const std::string&
 
 }  // namespace
 
-ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, EngineEnv& env,
+ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
                               const PauseFn& pause) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "engine/engine_env.h"
 #include "model/job_lines.h"
+#include "model/run_env.h"
+#include "platform/shell_exec_task.h"
 
 namespace jr {
 
@@ -29,7 +30,7 @@ struct ReportRequest {
   bool interrupted = false;
 };
 
-ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request,
-                              EngineEnv& env, const PauseFn& pause);
+ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
+                              const PauseFn& pause);
 
 }  // namespace jr

@@ -81,7 +81,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description,
                                      const clsJobLines& collection, const std::string& start_time,
-                                     bool log_to_event_log, bool interrupted, EngineEnv& env) {
+                                     bool log_to_event_log, bool interrupted, RunEnv& env) {
   ReportOutcome outcome;
 
   std::ostringstream admin;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/engine_env.h"
 #include "model/job_lines.h"
+#include "model/run_env.h"
 #include "report/generate_reports.h"
 
 namespace jr {
@@ -29,6 +29,6 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description,
                                      const clsJobLines& collection, const std::string& start_time,
-                                     bool log_to_event_log, bool interrupted, EngineEnv& env);
+                                     bool log_to_event_log, bool interrupted, RunEnv& env);
 
 }  // namespace jr

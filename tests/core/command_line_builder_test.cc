@@ -65,7 +65,7 @@ class PrepareJobLinesTest : public ::testing::Test {
   NoEventLog event_log_;
   test::RecordingMetadataLogFactory metadata_;
   NoNotifier notifier_;
-  EngineEnv env_{clock_, launcher_, RealFileSystem(), registry_, event_log_, metadata_, notifier_};
+  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, event_log_, metadata_, notifier_};
   JobLineTable table_;
   std::vector<std::string> warnings_;
 };

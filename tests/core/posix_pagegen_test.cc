@@ -34,7 +34,7 @@ class PagegenTest : public ::testing::Test {
   // renders the administrators' one.
   std::string RenderAdmin(const std::string& description = "Nightly extract") {
     world_.clock.Set(At(14, 20, 0));
-    EngineEnv env = world_.Env();
+    RunEnv env = world_.Env();
     WriteReportDefinitions(admin_definition_, user_definition_, description, world_.lines,
                            "2003 Mar 07 14:05:09", false, false, env);
     EXPECT_EQ(Run({admin_definition_, admin_template_, admin_report_}), 0);

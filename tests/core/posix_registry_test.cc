@@ -4,8 +4,8 @@
 #include <fstream>
 #include <random>
 
-#include "engine/mod_registry.h"
-#include "platform/reg_file.h"
+#include "platform/installation.h"
+#include "platform/posix/reg_file.h"
 #include "support/test_paths.h"
 
 namespace jr {

@@ -30,7 +30,7 @@ class ReportTest : public ::testing::Test {
   ReportOutcome Generate(bool log_to_event_log = false, EventLogSink* sink = nullptr) {
     request_.log_to_event_log = log_to_event_log;
     world_.clock.Set(At(14, 20, 0));
-    EngineEnv env = world_.Env(sink);
+    RunEnv env = world_.Env(sink);
     return GenerateReports(world_.lines, request_, env, [&](std::chrono::milliseconds) {
       // The generator runs: note what was there when it started, then let it end.
       const bool written = Admin().rfind("<ReportInfo>", 0) == 0 && User().rfind("<Rep", 0) == 0;

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "engine/mod_registry.h"
+#include "platform/installation.h"
 #include "platform/registry.h"
 #include "platform/win32/utf.h"
 

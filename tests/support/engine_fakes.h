@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_env.h"
+#include "engine/run_hooks.h"
+#include "model/run_env.h"
 
 namespace jr::test {
 
@@ -89,14 +90,14 @@ class QuietSurroundings final : public RegistryReader, public EventLogSink, publ
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
 };
 
-// An EngineEnv over the given launcher and file system.
+// An RunEnv over the given launcher and file system.
 struct EngineTestEnv {
   EngineTestEnv(ProcessLauncher& launcher, FileSystem& file_system)
       : env{clock, launcher, file_system, quiet, quiet, metadata, quiet} {}
   SystemClock clock;
   QuietSurroundings quiet;
   StatusMetadataLogFactory metadata;
-  EngineEnv env;
+  RunEnv env;
 };
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_env.h"
 #include "model/job_lines.h"
+#include "model/run_env.h"
 #include "support/engine_fakes.h"
 #include "support/fakes.h"
 
@@ -62,7 +62,7 @@ struct ReportWorld {
     line->setErrorOccured(failed);
     return line;
   }
-  EngineEnv Env(EventLogSink* sink = nullptr) {
+  RunEnv Env(EventLogSink* sink = nullptr) {
     return {clock, launcher, RealFileSystem(), registry, sink ? *sink : outside, metadata, outside};
   }
 };

@@ -1,6 +1,6 @@
 #include <stdlib.h>
 
-#include "platform/reg_file.h"
+#include "platform/posix/reg_file.h"
 #include "platform/registry.h"
 
 namespace jr {

@@ -24,10 +24,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/mod_registry.h"
-#include "engine/shell_exec_task.h"
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
+#include "platform/installation.h"
+#include "platform/shell_exec_task.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 

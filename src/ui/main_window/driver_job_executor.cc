@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/execute_job.h"
-#include "engine/system_env.h"
+#include "run/run_job.h"
+#include "run/system_env.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_executor.h"
 

@@ -6,8 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/engine_env.h"
+#include "engine/run_hooks.h"
 #include "jobfile/job_file.h"
+#include "model/run_env.h"
 
 namespace jr {
 

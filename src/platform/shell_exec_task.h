@@ -1,13 +1,18 @@
 #pragma once
 // Starting programs and waiting for them, on top of the platform's launcher.
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "engine/engine_env.h"
-#include "model/job_line.h"
+#include "platform/process_launcher.h"
 
 namespace jr {
+
+// A pause supplied by the caller: the window keeps processing its events, a command-line
+// run just waits. It may end early (when a child exits); it never lasts longer than asked.
+using PauseFn = std::function<void(std::chrono::milliseconds longest)>;
 
 // Starts `program` with `arguments` (left out when blank); the handle, or 0.
 ProcessHandle ShellExecTask(ProcessLauncher& launcher, std::string_view program,

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/engine_env.h"
+#include "model/run_env.h"
 
 namespace jr {
 
@@ -15,7 +15,7 @@ class SystemEnv {
   // nullptr with `error` set when the launcher setting cannot be used; nothing has run.
   static std::unique_ptr<SystemEnv> Make(Notifier& notifier, std::string* error);
 
-  EngineEnv& env() { return env_; }
+  RunEnv& env() { return env_; }
   ProcessLauncher& launcher() { return *launcher_; }
 
  private:
@@ -27,7 +27,7 @@ class SystemEnv {
   std::unique_ptr<ProcessLauncher> launcher_;
   std::unique_ptr<EventLogSink> event_log_;
   std::unique_ptr<ProcessMetadataLogFactory> metadata_;
-  EngineEnv env_;
+  RunEnv env_;
 };
 
 }  // namespace jr

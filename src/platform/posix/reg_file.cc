@@ -1,4 +1,4 @@
-#include "platform/reg_file.h"
+#include "platform/posix/reg_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "engine/system_env.h"
+#include "run/system_env.h"
 
 #include "platform/slurm_launcher.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_env.h"
 #include "engine/scheduler.h"
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
+#include "model/run_env.h"
 #include "report/generate_reports.h"
 
 namespace jr {
@@ -45,6 +45,6 @@ std::string RunNameFor(double fraction);
 
 // Runs the job. Steps that fail are passed over and the run goes on with what it has; what
 // went wrong is told through hooks.Warning. Never throws.
-RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks);
+RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks);
 
 }  // namespace jr

@@ -1,6 +1,6 @@
-#include "engine/shell_exec_task.h"
+#include "platform/shell_exec_task.h"
 
-#include "model/number_text.h"
+#include "platform/blanks.h"
 
 namespace jr {
 

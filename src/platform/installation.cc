@@ -1,4 +1,4 @@
-#include "engine/mod_registry.h"
+#include "platform/installation.h"
 
 #include "platform/config.h"
 
@@ -11,8 +11,8 @@ std::string UtilsPath(RegistryReader& registry, const std::string& product_key,
                       std::string_view value_name) {
   const std::string version =
       GetRegistryString(registry, product_key + "\\Version Info", "Current Version");
-  std::string folder = GetRegistryString(
-      registry, product_key + "\\" + version + "\\" + "Install Info", value_name);
+  std::string folder =
+      GetRegistryString(registry, product_key + "\\" + version + "\\" + "Install Info", value_name);
   if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
   return folder;
 }

@@ -1,4 +1,4 @@
-#include "engine/execute_job.h"
+#include "run/run_job.h"
 
 #include <random>
 
@@ -41,7 +41,7 @@ std::string RunNameFor(double fraction) {
   return "SorelJob~" + std::to_string(number);
 }
 
-RunResult RunJob(const RunRequest& request, EngineEnv& env, RunHooks& hooks) {
+RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   RunResult result;
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);

@@ -1,0 +1,30 @@
+#pragma once
+// What a run tells its caller while it goes on, and how the caller stops it.
+
+#include <chrono>
+#include <string_view>
+
+#include "model/job_line.h"
+
+namespace jr {
+
+// Every callback but Pause has an empty default.
+class RunHooks {
+ public:
+  virtual ~RunHooks() = default;
+  // The pause at the end of a scheduler pass.
+  virtual void Pause(std::chrono::milliseconds longest) = 0;
+  // True once the run is to stop (the window's Stop, SIGINT or SIGTERM).
+  virtual bool StopRequested() const { return false; }
+  virtual void LineStarted(const clsJobLine&) {}
+  // The line ended; ErrorOccured tells its outcome.
+  virtual void LineFinished(const clsJobLine&) {}
+  virtual void LineSkipped(const clsJobLine&) {}
+  virtual void LineRepeated(const clsJobLine& /*original*/, const clsJobLine& /*copy*/) {}
+  // The line could never start and was ended as failed to start.
+  virtual void LineCannotStart(const clsJobLine&, std::string_view /*reason*/) {}
+  // Something the user should know that does not stop the run.
+  virtual void Warning(std::string_view /*text*/) {}
+};
+
+}  // namespace jr

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "model/catalogue.h"
-#include "model/number_text.h"
+#include "platform/blanks.h"
 
 namespace jr {
 namespace {

@@ -1,4 +1,4 @@
-// New, Open, Save, Save As and closing: the save question's answers, the overwrite
+// New, Open, Save, Save As and Exit: the save question's answers, the overwrite
 // question, the caption, and files that cannot be read or written leaving the window as
 // it was.
 
@@ -40,7 +40,10 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
     QFETCH(bool, hasFile);
     QFETCH(QString, saveAsChoice);
     QFETCH(int, result);
-    QCOMPARE(w_->check_save(), int(MessageBox::kYes));  // no job lines: nothing asked
+    w_->show();
+    QVERIFY(w_->close());  // no job lines: nothing asked
+    QVERIFY(MessageBox::history().isEmpty());
+    w_->show();
     AddLines({10, 20});
     if (hasFile) SaveAs("job.xml"), QFile::remove(path("job.xml")), AddLines({30});
     QFETCH(bool, validHeader);
@@ -48,7 +51,8 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
     if (!saveAsChoice.isEmpty()) FileDialog::setNextFileName(path(saveAsChoice));
     QFETCH(int, answer);
     MessageBox::setNextAnswer(answer);
-    QCOMPARE(w_->check_save(), result);
+    Trigger("Exit");
+    QCOMPARE(w_->isVisible(), result == 2);
     QCOMPARE(MessageBox::history().first().buttons, MessageBox::kYesNoCancel);
     QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?") +
                              (validHeader ? "" : "|Job Description: Please enter description"));
@@ -61,21 +65,21 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
     field<jr::uTextBox>("txtMaxParallel")->setText("7");
     const QString name = path("a job.xml");
     FileDialog::setNextFileName(name + " ");  // blanks are no part of the name
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     QCOMPARE(w_->windowTitle(), "Extraction Job Runner (" + name + ")");
     AddLines({20});
     MessageBox::setNextAnswer(MessageBox::kCancel);
-    w_->NewBatch_Click();
+    Trigger("NewBatch");
     QCOMPARE(w_->table().Get_BatchLine_Count(), 2);
     MessageBox::setNextAnswer(MessageBox::kNo);
-    w_->NewBatch_Click();
+    Trigger("NewBatch");
     QCOMPARE(w_->table().Get_BatchLine_Count(), 0);
     QCOMPARE(field("LogFile")->text(), QString());
     QCOMPARE(w_->windowTitle(), QString("Extraction Job Runner"));
     QCOMPARE(field<jr::uTextBox>("txtMaxParallel")->Text(), QString("7"));
 
     FileDialog::setNextFileName(name);
-    w_->OpenBatch_Click();
+    Trigger("OpenBatch");
     QCOMPARE(FileDialog::lastRequest().filters, QStringList{"Extraction Jobs (*.xml)"});
     QCOMPARE(w_->windowTitle(), "Extraction Job Runner (" + name + ")");
     QCOMPARE(w_->table().Get_BatchLine_Count(), 1);
@@ -100,7 +104,7 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
     if (!content.isNull()) jr::testing::WriteFile(path("bad.xml"), content.toUtf8());
     MessageBox::setNextAnswer(MessageBox::kNo);
     FileDialog::setNextFileName(path("bad.xml"));
-    w_->OpenBatch_Click();
+    Trigger("OpenBatch");
     QCOMPARE(MessageBox::last().icon, MessageBox::kExclamation);
     QFETCH(QString, message);
     QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
@@ -118,21 +122,21 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
     SaveAs("current.xml");
     AddLines({20});
     FileDialog::setNextFileName(" " + current);  // the same name: no question
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     QVERIFY(ReadAll(current).contains("batch_line=\"20\""));
     jr::testing::WriteFile(other, "keep me");
     AddLines({30});
     FileDialog::setNextFileName(other);
     MessageBox::setNextAnswer(MessageBox::kNo);
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     QCOMPARE(Messages(), "Save as " + other + ": File " + other + " already exists. Overwrite?");
     QCOMPARE(ReadAll(other), QString("keep me"));
     QCOMPARE(w_->CurrentJobFile(), " " + current);
     // Declined, the job is still unsaved, so closing would still ask.
-    QVERIFY(w_->HasUnsavedChanges() && w_->SaveFailed());
+    QVERIFY(w_->HasUnsavedChanges());
     FileDialog::setNextFileName(other);
     MessageBox::setNextAnswer(MessageBox::kYes);
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     QVERIFY(ReadAll(other).contains("batch_line=\"30\""));
     QCOMPARE(w_->CurrentJobFile(), other);
   }
@@ -140,31 +144,15 @@ class JobFileCommandsTest : public jr::testing::WindowTest {
   void saveNeverAsksAndAFailedWriteShowsTheCause() {
     AddLines({10});
     FileDialog::setNextFileName(path("missing folder/job.xml"));
-    w_->SaveBatch_Click();  // no file yet: Save As
+    Trigger("SaveBatch");  // no file yet: Save As
     QVERIFY(MessageBox::lastText().contains("missing folder"));
     QVERIFY(w_->HasUnsavedChanges());
     QCOMPARE(w_->CurrentJobFile(), QString());
     SaveAs("job.xml");
     AddLines({20});
-    w_->tbToolBar_ButtonClick("save");  // keys compare exactly
-    QVERIFY(w_->HasUnsavedChanges());
-    w_->tbToolBar_ButtonClick("Save");
+    Trigger("tbSave");
     QCOMPARE(FileDialog::shownCount(), 0);
     QVERIFY(MessageBox::history().isEmpty() && !w_->HasUnsavedChanges());
-  }
-
-  void closingAsksAndCancelKeepsTheWindowOpen() {
-    w_->show();
-    QVERIFY(w_->close());  // no job lines: no question
-    w_->show();
-    AddLines({10});
-    for (int answer : {MessageBox::kCancel, MessageBox::kCancel, MessageBox::kNo})
-      MessageBox::setNextAnswer(answer);
-    QVERIFY(!w_->close());
-    w_->findChild<QAction*>("Exit")->trigger();
-    QVERIFY(w_->isVisible());
-    QVERIFY(w_->close());
-    QCOMPARE(MessageBox::history().size(), 3);
   }
 };
 

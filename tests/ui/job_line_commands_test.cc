@@ -3,6 +3,7 @@
 // its modal loop.
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
@@ -16,16 +17,28 @@
 using namespace jr;
 using DialogStep = std::function<void(BatchLineDialog&)>;
 
+template <typename T = QLineEdit>
+T* Get(BatchLineDialog& d, const char* name) {
+  T* widget = d.findChild<T*>(name);
+  if (!widget) qFatal("no widget %s", name);
+  return widget;
+}
+QString Text(const JobLineTable::Row& line, int column) {
+  return QString::fromStdString(line[column].value_or(""));
+}
+void Click(BatchLineDialog& d, const char* button) { Get<QPushButton>(d, button)->click(); }
+
 // Fills in a number (and the type, for a new line) and presses OK.
 DialogStep Confirm(const QString& number) {
   return [=](BatchLineDialog& d) {
-    d.BatchLine()->setText(number);
-    d.SelectType("Flow Runner");
-    d.OKButton_Click();
+    Get(d, "BatchLine")->setText(number);
+    auto* types = Get<QComboBox>(d, "BatchLineCombo");
+    types->setCurrentIndex(types->findText("Flow Runner"));
+    Click(d, "OKButton");
   };
 }
 DialogStep Cancel(const QString& number) {
-  return [=](BatchLineDialog& d) { d.BatchLine()->setText(number), d.CancelButton_Click(); };
+  return [=](BatchLineDialog& d) { Get(d, "BatchLine")->setText(number), Click(d, "CancelButton"); };
 }
 
 class JobLineCommandsTest : public testing::WindowTest {
@@ -82,31 +95,31 @@ class JobLineCommandsTest : public testing::WindowTest {
     Insert({"100"});
     QCOMPARE(Current(), 2);
     QString proposed;
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-      proposed = d.BatchLine_Value();
+    QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
+      proposed = Get(d, "BatchLine")->text();
       Confirm("15")(d);
     }));
     QCOMPARE(proposed, QString("110"));
     QCOMPARE(Numbers(), "10 15 30 100");
     QCOMPARE(Current(), 1);
     // Cancelled, or refused until cancelled: the table stays as it was.
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Cancel("20")));
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm("10")));
+    QVERIFY(Run("AddBline", Cancel("20")));
+    QVERIFY(Run("AddBline", Confirm("10")));
     QCOMPARE(MessageBox::lastText(), QString("This Job Line number already exists"));
     QCOMPARE(Numbers(), "10 15 30 100");
     QVERIFY(w_->HasUnsavedChanges());
     // Renumbering resorts and follows the line; cancelling after typing stays on it.
     w_->ShowTableRow(0);
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("50")));
+    QVERIFY(Run("ChangeBline", Confirm("50")));
     QCOMPARE(Numbers(), "15 30 50 100");
     QCOMPARE(Current(), 2);
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Cancel("15")));
+    QVERIFY(Run("ChangeBline", Cancel("15")));
     QCOMPARE(Current(), 2);
     // A job in the order of its file stays so until a number changes.
     w_->table().Set(kColNumber, 2, "5");
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [](BatchLineDialog& d) {
-      d.Description()->setText("renamed");
-      d.OKButton_Click();
+    QVERIFY(Run("ChangeBline", [](BatchLineDialog& d) {
+      Get(d, "Description")->setText("renamed");
+      Click(d, "OKButton");
     }));
     QCOMPARE(Numbers(), "15 30 5 100");
     QCOMPARE(Current(), 2);
@@ -116,18 +129,23 @@ class JobLineCommandsTest : public testing::WindowTest {
     Insert({"10"});
     QTemporaryFile script(path("XXXXXX.sh"));
     QVERIFY(script.open());
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-      d.Description()->setText("load");
-      d.SelectType("User Batchfile");
-      d.setoptions_value("-password pw -v");
-      d.WaitFor()->setText("10");
-      d.StopOnError()->setChecked(true);
-      d.ChActive()->setChecked(false);
-      d.RepeatOnError()->setText(" 10,");
-      d.Batchfile()->setText(script.fileName());
-      d.IntLogFile()->setText("l.txt");
-      d.IntErrFile()->setText("s.txt");
-      d.OKButton_Click();
+    QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
+      Get(d, "Description")->setText("load");
+      auto* types = Get<QComboBox>(d, "BatchLineCombo");
+      types->setCurrentIndex(types->findText("User Batchfile"));
+      // Options typed in are taken when the field is left.
+      Get<QPlainTextEdit>(d, "Options")->setFocus(Qt::TabFocusReason);
+      Get<QPlainTextEdit>(d, "Options")->setPlainText("-password pw -v");
+      Get(d, "WaitFor")->setFocus(Qt::TabFocusReason);
+      QTest::qWait(10);
+      Get(d, "WaitFor")->setText("10");
+      Get<QCheckBox>(d, "StopOnError")->setChecked(true);
+      Get<QCheckBox>(d, "ChActive")->setChecked(false);
+      Get(d, "RepeatOnError")->setText(" 10,");
+      Get(d, "Batchfile")->setText(script.fileName());
+      Get(d, "IntLogFile")->setText("l.txt");
+      Get(d, "IntErrFile")->setText("s.txt");
+      Click(d, "OKButton");
     }));
     QStringList row;
     for (int column = 0; column < JobLineTable::kColumnCount; ++column)
@@ -140,11 +158,12 @@ class JobLineCommandsTest : public testing::WindowTest {
     QStringList seen;
     for (int row_index : {1, 0}) {
       w_->ShowTableRow(row_index);
-      QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [&](BatchLineDialog& d) {
-        seen << QStringList{d.BatchLine_Value(),        d.BatchLineType_Value(),
-                            d.Options()->toPlainText(), d.options_value(),
-                            d.Active_Value(),           d.Batchfile_Value(),
-                            d.RepeatOnError()->text()}
+      QVERIFY(Run("ChangeBline", [&](BatchLineDialog& d) {
+        const JobLineTable::Row line = d.jobLine();
+        seen << QStringList{Text(line, kColNumber), Text(line, kColType),
+                            Get<QPlainTextEdit>(d, "Options")->toPlainText(),
+                            Text(line, kColOptions), Text(line, kColActive),
+                            Text(line, kColBatchFile), Text(line, kColRepeatOnError)}
                     .join("|");
       }));
     }
@@ -172,7 +191,7 @@ class JobLineCommandsTest : public testing::WindowTest {
     w_->ShowTableRow(7);  // no such row: the current row stays
     MessageBox::reset();
     MessageBox::setNextAnswer(answer);
-    w_->DeleteBline_Click();
+    Trigger("DeleteBline");
     const MessageBox::Shown question = MessageBox::last();
     QCOMPARE(testing::Messages(), QString("Delete: Delete Job Line ?"));
     QCOMPARE(question.buttons, MessageBox::kOkCancel);
@@ -192,12 +211,12 @@ class JobLineCommandsTest : public testing::WindowTest {
     Insert({"10"});
     field("BatchDescription")->clear();
     MessageBox::reset();
-    QVERIFY(!Run(&BatchDefinitionFrm::AddBline_Click, Confirm("20")));
-    QVERIFY(!Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("20")));
+    QVERIFY(!Run("AddBline", Confirm("20")));
+    QVERIFY(!Run("ChangeBline", Confirm("20")));
     QCOMPARE(testing::Messages(),
              "Job Description: Please enter description|Job Description: Please enter description");
     MessageBox::setNextAnswer(MessageBox::kOk);
-    w_->DeleteBline_Click();
+    Trigger("DeleteBline");
     QCOMPARE(Numbers(), "");
     QCOMPARE(Current(), -1);
   }
@@ -208,18 +227,18 @@ class JobLineCommandsTest : public testing::WindowTest {
     const QPoint cell = grid->visualRect(grid->model()->index(1, 1)).center();
     QString number;
     QVERIFY(Run(
-        [&](BatchDefinitionFrm*) {
+        [&] {
           QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
           QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
         },
-        [&](BatchLineDialog& d) { number = d.BatchLine_Value(); }));
+        [&](BatchLineDialog& d) { number = Get(d, "BatchLine")->text(); }));
     QCOMPARE(number, QString("20"));
   }
 
  private:
   // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
   // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
-  bool Run(const std::function<void(BatchDefinitionFrm*)>& command, const DialogStep& step) {
+  bool Run(const std::function<void()>& command, const DialogStep& step) {
     bool shown = false;
     QTimer timer;
     connect(&timer, &QTimer::timeout, this, [&] {
@@ -228,15 +247,18 @@ class JobLineCommandsTest : public testing::WindowTest {
       timer.stop();
       shown = true;
       step(*d);
-      if (d->isVisible()) d->CancelButton_Click();
+      if (d->isVisible()) Click(*d, "CancelButton");
     });
     timer.start(0);
-    command(w_.get());
+    command();
     return shown;
+  }
+  bool Run(const char* action, const DialogStep& step) {
+    return Run([&] { Trigger(action); }, step);
   }
   void Insert(std::initializer_list<const char*> numbers) {
     for (const char* number : numbers)
-      QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm(number)));
+      QVERIFY(Run("AddBline", Confirm(number)));
   }
   QString Numbers() const {
     QStringList numbers;

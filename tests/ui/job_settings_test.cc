@@ -37,7 +37,7 @@ class JobSettingsTest : public jr::testing::WindowTest {
     QFETCH(QString, message);
     const char* names[] = {"BatchDescription", "LogFile", "UserFile", "LogFileDir"};
     for (int i = 0; i < 4; ++i) field(names[i])->setText(fields[i].replace("@", temp_->path()));
-    QCOMPARE(w_->CheckJobSettings(), message.isEmpty());
+    QCOMPARE(header()->CheckJobSettings(), message.isEmpty());
     QCOMPARE(Messages(), message.replace("@", temp_->path()));
   }
 
@@ -61,7 +61,7 @@ class JobSettingsTest : public jr::testing::WindowTest {
     QDir(temp_->path()).mkdir("dir.htm");
     jr::testing::WriteFile(path("old.htm"), "report");
     name.replace("@", temp_->path());
-    QCOMPARE(w_->CheckLogFileName(name), message.isEmpty());
+    QCOMPARE(header()->CheckLogFileName(name), message.isEmpty());
     QCOMPARE(MessageBox::lastText(), message.replace("@", temp_->path()));
     // The probe leaves nothing behind and never touches an existing report.
     QCOMPARE(QFileInfo(name.trimmed()).isFile(), name.endsWith("old.htm"));
@@ -80,18 +80,22 @@ class JobSettingsTest : public jr::testing::WindowTest {
 
     const QString folder = path("new/sub");
     field("LogFileDir")->setText(folder);
+    auto leave_folder = [&] {
+      field("LogFileDir")->setFocus();
+      field("BatchDescription")->setFocus();
+    };
     MessageBox::setNextAnswer(MessageBox::kNo);
-    w_->LogFileDir_LostFocus();
+    leave_folder();
     QVERIFY(!QFileInfo(folder).isDir());
     MessageBox::setNextAnswer(MessageBox::kYes);
-    w_->LogFileDir_LostFocus();
+    leave_folder();
     QVERIFY(QFileInfo(folder).isDir());
-    w_->LogFileDir_LostFocus();  // exists now: nothing asked
+    leave_folder();  // exists now: nothing asked
     const QString question = "Log file directory: The directory " + folder +
                              " does not exist !\r\nWould you like to create this directory now?";
     QCOMPARE(Messages(), question + "|" + question);
     jr::testing::WriteFile(path("file"), "");
-    w_->CreateLogFolder(path("file/sub"));
+    header()->CreateLogFolder(path("file/sub"));
     QVERIFY(MessageBox::lastText().startsWith("Unable to create directory "));
   }
 
@@ -110,7 +114,7 @@ class JobSettingsTest : public jr::testing::WindowTest {
         [&] { field<QPushButton>("UserFileBut")->click(); },
     };
     for (const auto& edit : edits) {
-      w_->SaveBatch_Click();
+      Trigger("SaveBatch");
       QVERIFY(!w_->HasUnsavedChanges());
       edit();
       QVERIFY(w_->HasUnsavedChanges());

@@ -2,6 +2,7 @@
 // Shared by the window tests: a main window with the seams in testing mode, a temporary
 // folder, a valid header and job lines to start from, and the messages shown since.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_text_box.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_header_form.h"
 
 namespace jr::testing {
 
@@ -61,6 +63,10 @@ class WindowTest : public QObject {
     return widget;
   }
 
+  // Runs the window's command of that object name, as its menu item or button does.
+  void Trigger(const char* action) const { field<QAction>(action)->trigger(); }
+  JobHeaderForm* header() const { return field<JobHeaderForm>("JobHeaderForm"); }
+
   // A header that passes every check.
   void FillValidHeader() {
     field("BatchDescription")->setText("Nightly load");
@@ -89,7 +95,7 @@ class WindowTest : public QObject {
   // Saves the job under `name` in the temporary folder and forgets what that showed.
   void SaveAs(const QString& name) {
     FileDialog::setNextFileName(path(name));
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     MessageBox::reset();
     FileDialog::reset();
   }

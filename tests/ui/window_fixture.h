@@ -29,6 +29,14 @@ inline QString Messages() {
   return texts.join("|");
 }
 
+// The child of `parent` with that object name; the test stops when there is none.
+template <typename T = QLineEdit>
+T* Find(const QObject* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  if (!child) qFatal("no %s", name);
+  return child;
+}
+
 inline QString ReadAll(const QString& name) {
   QFile file(name);
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -58,9 +66,7 @@ class WindowTest : public QObject {
 
   template <typename T = QLineEdit>
   T* field(const char* name) const {
-    T* widget = w_->findChild<T*>(name);
-    if (!widget) qFatal("no widget %s", name);
-    return widget;
+    return Find<T>(w_.get(), name);
   }
 
   // Runs the window's command of that object name, as its menu item or button does.

@@ -15,30 +15,26 @@
 #include "window_fixture.h"
 
 using namespace jr;
+using testing::Find;
 using DialogStep = std::function<void(BatchLineDialog&)>;
 
-template <typename T = QLineEdit>
-T* Get(BatchLineDialog& d, const char* name) {
-  T* widget = d.findChild<T*>(name);
-  if (!widget) qFatal("no widget %s", name);
-  return widget;
+void SelectType(BatchLineDialog& d, const char* type) {
+  auto* types = Find<QComboBox>(&d, "BatchLineCombo");
+  types->setCurrentIndex(types->findText(type));
 }
-QString Text(const JobLineTable::Row& line, int column) {
-  return QString::fromStdString(line[column].value_or(""));
-}
-void Click(BatchLineDialog& d, const char* button) { Get<QPushButton>(d, button)->click(); }
-
 // Fills in a number (and the type, for a new line) and presses OK.
 DialogStep Confirm(const QString& number) {
   return [=](BatchLineDialog& d) {
-    Get(d, "BatchLine")->setText(number);
-    auto* types = Get<QComboBox>(d, "BatchLineCombo");
-    types->setCurrentIndex(types->findText("Flow Runner"));
-    Click(d, "OKButton");
+    Find(&d, "BatchLine")->setText(number);
+    SelectType(d, "Flow Runner");
+    Find<QPushButton>(&d, "OKButton")->click();
   };
 }
 DialogStep Cancel(const QString& number) {
-  return [=](BatchLineDialog& d) { Get(d, "BatchLine")->setText(number), Click(d, "CancelButton"); };
+  return [=](BatchLineDialog& d) {
+    Find(&d, "BatchLine")->setText(number);
+    Find<QPushButton>(&d, "CancelButton")->click();
+  };
 }
 
 class JobLineCommandsTest : public testing::WindowTest {
@@ -62,12 +58,10 @@ class JobLineCommandsTest : public testing::WindowTest {
     model.Reload();
     table.SortJobLineTable();
     QVERIFY(table.DeleteTableRow(1));
-    model.Reload();
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.data(model.index(1, 0)).toString(), QString("30"));
     // A row past the job-line count keeps its old cells but is not shown.
     table.SetJobLineCount(1);
     model.Reload();
+    QCOMPARE(model.rowCount(), 1);
     QCOMPARE(table.Text(0, 1), std::string("30"));
     QVERIFY(!model.index(1, 0).isValid() && !model.index(0, 8).isValid());
     QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
@@ -91,38 +85,34 @@ class JobLineCommandsTest : public testing::WindowTest {
 
   void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
     Insert({"30", "10"});
-    QCOMPARE(Current(), 0);
+    QCOMPARE(State(), "10 30 @0");
     Insert({"100"});
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "10 30 100 @2");
     QString proposed;
     QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
-      proposed = Get(d, "BatchLine")->text();
+      proposed = Find(&d, "BatchLine")->text();
       Confirm("15")(d);
     }));
-    QCOMPARE(proposed, QString("110"));
-    QCOMPARE(Numbers(), "10 15 30 100");
-    QCOMPARE(Current(), 1);
+    QCOMPARE(proposed + " " + State(), "110 10 15 30 100 @1");
     // Cancelled, or refused until cancelled: the table stays as it was.
     QVERIFY(Run("AddBline", Cancel("20")));
     QVERIFY(Run("AddBline", Confirm("10")));
     QCOMPARE(MessageBox::lastText(), QString("This Job Line number already exists"));
-    QCOMPARE(Numbers(), "10 15 30 100");
+    QCOMPARE(State(), "10 15 30 100 @1");
     QVERIFY(w_->HasUnsavedChanges());
     // Renumbering resorts and follows the line; cancelling after typing stays on it.
     w_->ShowTableRow(0);
     QVERIFY(Run("ChangeBline", Confirm("50")));
-    QCOMPARE(Numbers(), "15 30 50 100");
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "15 30 50 100 @2");
     QVERIFY(Run("ChangeBline", Cancel("15")));
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "15 30 50 100 @2");
     // A job in the order of its file stays so until a number changes.
     w_->table().Set(kColNumber, 2, "5");
     QVERIFY(Run("ChangeBline", [](BatchLineDialog& d) {
-      Get(d, "Description")->setText("renamed");
-      Click(d, "OKButton");
+      Find(&d, "Description")->setText("renamed");
+      Find<QPushButton>(&d, "OKButton")->click();
     }));
-    QCOMPARE(Numbers(), "15 30 5 100");
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "15 30 5 100 @2");
   }
 
   void everyColumnGoesThereAndBack() {
@@ -130,22 +120,21 @@ class JobLineCommandsTest : public testing::WindowTest {
     QTemporaryFile script(path("XXXXXX.sh"));
     QVERIFY(script.open());
     QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
-      Get(d, "Description")->setText("load");
-      auto* types = Get<QComboBox>(d, "BatchLineCombo");
-      types->setCurrentIndex(types->findText("User Batchfile"));
+      Find(&d, "Description")->setText("load");
+      SelectType(d, "User Batchfile");
       // Options typed in are taken when the field is left.
-      Get<QPlainTextEdit>(d, "Options")->setFocus(Qt::TabFocusReason);
-      Get<QPlainTextEdit>(d, "Options")->setPlainText("-password pw -v");
-      Get(d, "WaitFor")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "Options")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "Options")->setPlainText("-password pw -v");
+      Find(&d, "WaitFor")->setFocus(Qt::TabFocusReason);
       QTest::qWait(10);
-      Get(d, "WaitFor")->setText("10");
-      Get<QCheckBox>(d, "StopOnError")->setChecked(true);
-      Get<QCheckBox>(d, "ChActive")->setChecked(false);
-      Get(d, "RepeatOnError")->setText(" 10,");
-      Get(d, "Batchfile")->setText(script.fileName());
-      Get(d, "IntLogFile")->setText("l.txt");
-      Get(d, "IntErrFile")->setText("s.txt");
-      Click(d, "OKButton");
+      Find(&d, "WaitFor")->setText("10");
+      Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
+      Find<QCheckBox>(&d, "ChActive")->setChecked(false);
+      Find(&d, "RepeatOnError")->setText(" 10,");
+      Find(&d, "Batchfile")->setText(script.fileName());
+      Find(&d, "IntLogFile")->setText("l.txt");
+      Find(&d, "IntErrFile")->setText("s.txt");
+      Find<QPushButton>(&d, "OKButton")->click();
     }));
     QStringList row;
     for (int column = 0; column < JobLineTable::kColumnCount; ++column)
@@ -159,29 +148,26 @@ class JobLineCommandsTest : public testing::WindowTest {
     for (int row_index : {1, 0}) {
       w_->ShowTableRow(row_index);
       QVERIFY(Run("ChangeBline", [&](BatchLineDialog& d) {
-        const JobLineTable::Row line = d.jobLine();
-        seen << QStringList{Text(line, kColNumber), Text(line, kColType),
-                            Get<QPlainTextEdit>(d, "Options")->toPlainText(),
-                            Text(line, kColOptions), Text(line, kColActive),
-                            Text(line, kColBatchFile), Text(line, kColRepeatOnError)}
-                    .join("|");
+        QStringList cells{Find<QPlainTextEdit>(&d, "Options")->toPlainText()};
+        for (const Cell& cell : d.jobLine()) cells << QString::fromStdString(cell.value_or("?"));
+        seen << cells.join("|");
       }));
     }
-    QCOMPARE(seen, (QStringList{"20|User Batchfile|-password ****** -v|-password pw -v|false|" +
-                                    script.fileName() + "| 10,",
+    QCOMPARE(seen, (QStringList{"-password ****** -v|20|load|User Batchfile|-password pw -v|10|"
+                                "true|false|" +
+                                    script.fileName() + "|l.txt|s.txt||| 10,|",
                                 // A program type never keeps the files of the line before.
-                                "10|Flow Runner|||true||"}));
+                                "|10||Flow Runner|||false|true|||||||"}));
   }
 
   void deleteKeepsTheRightRowCurrent_data() {
     QTest::addColumn<int>("selected");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("left");
-    QTest::addColumn<int>("current");
-    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30" << 1;
-    QTest::newRow("bottom") << 2 << int(MessageBox::kOk) << "10 20" << 1;
-    QTest::newRow("top") << 0 << int(MessageBox::kOk) << "20 30" << 0;
-    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30" << 1;
+    QTest::addColumn<QString>("state");
+    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30 @1";
+    QTest::newRow("bottom") << 2 << int(MessageBox::kOk) << "10 20 @1";
+    QTest::newRow("top") << 0 << int(MessageBox::kOk) << "20 30 @0";
+    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30 @1";
   }
   void deleteKeepsTheRightRowCurrent() {
     QFETCH(int, selected);
@@ -194,17 +180,15 @@ class JobLineCommandsTest : public testing::WindowTest {
     Trigger("DeleteBline");
     const MessageBox::Shown question = MessageBox::last();
     QCOMPARE(testing::Messages(), QString("Delete: Delete Job Line ?"));
-    QCOMPARE(question.buttons, MessageBox::kOkCancel);
+    QVERIFY(question.buttons == MessageBox::kOkCancel && question.icon == MessageBox::kQuestion);
     QCOMPARE(question.default_answer, MessageBox::kCancel);
-    QCOMPARE(question.icon, MessageBox::kQuestion);
-    QTEST(Numbers(), "left");
-    QTEST(Current(), "current");
+    QTEST(State(), "state");
     auto* grid = field<QTableView>("Grid");
     QCOMPARE(grid->model()->rowCount(), w_->table().Get_BatchLine_Count());
     // The whole current row is selected, and nothing else.
     const QModelIndexList selection = grid->selectionModel()->selectedIndexes();
     QCOMPARE(selection.size(), 8);
-    for (const QModelIndex& index : selection) QCOMPARE(index.row(), Current());
+    for (const QModelIndex& index : selection) QCOMPARE(index.row(), w_->CurrentJobLineRow());
   }
 
   void headerCheckStopsInsertAndDetailsButNotDelete() {
@@ -217,8 +201,7 @@ class JobLineCommandsTest : public testing::WindowTest {
              "Job Description: Please enter description|Job Description: Please enter description");
     MessageBox::setNextAnswer(MessageBox::kOk);
     Trigger("DeleteBline");
-    QCOMPARE(Numbers(), "");
-    QCOMPARE(Current(), -1);
+    QCOMPARE(State(), " @-1");
   }
 
   void doubleClickOpensDetails() {
@@ -231,7 +214,7 @@ class JobLineCommandsTest : public testing::WindowTest {
           QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
           QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
         },
-        [&](BatchLineDialog& d) { number = Get(d, "BatchLine")->text(); }));
+        [&](BatchLineDialog& d) { number = Find(&d, "BatchLine")->text(); }));
     QCOMPARE(number, QString("20"));
   }
 
@@ -247,7 +230,7 @@ class JobLineCommandsTest : public testing::WindowTest {
       timer.stop();
       shown = true;
       step(*d);
-      if (d->isVisible()) Click(*d, "CancelButton");
+      if (d->isVisible()) Find<QPushButton>(d, "CancelButton")->click();
     });
     timer.start(0);
     command();
@@ -257,16 +240,15 @@ class JobLineCommandsTest : public testing::WindowTest {
     return Run([&] { Trigger(action); }, step);
   }
   void Insert(std::initializer_list<const char*> numbers) {
-    for (const char* number : numbers)
-      QVERIFY(Run("AddBline", Confirm(number)));
+    for (const char* number : numbers) QVERIFY(Run("AddBline", Confirm(number)));
   }
-  QString Numbers() const {
+  // The job's numbers in table order and the current row: "10 20 @1".
+  QString State() const {
     QStringList numbers;
     for (int row = 0; row < w_->table().Get_BatchLine_Count(); ++row)
       numbers << QString::fromStdString(w_->table().Text(kColNumber, row));
-    return numbers.join(" ");
+    return numbers.join(" ") + " @" + QString::number(w_->CurrentJobLineRow());
   }
-  int Current() const { return w_->CurrentJobLineRow(); }
 };
 
 QTEST_MAIN(JobLineCommandsTest)

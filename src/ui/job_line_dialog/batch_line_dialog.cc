@@ -35,7 +35,6 @@ namespace jr {
 namespace {
 
 const QString kUserBatchfileName = QString::fromUtf8(kUserBatchfile.data(), kUserBatchfile.size());
-const QString kMaskedValue = QStringLiteral("****** ");
 
 // Leading and trailing spaces removed; other white space is part of the text, as the
 // fields mean it.
@@ -45,17 +44,6 @@ QString TrimBlanks(const QString& text) {
   while (begin < end && text[begin] == u' ') ++begin;
   while (end > begin && text[end - 1] == u' ') --end;
   return text.mid(begin, end - begin);
-}
-
-// The word of `text` that starts at the 1-based `start`, up to and including the next
-// blank, or to the end of the text.
-QString GetOptionWord(const QString& text, int start) {
-  QString word;
-  for (qsizetype i = std::max(start, 1) - 1; i < text.size(); ++i) {
-    word += text[i];
-    if (text[i] == u' ') break;
-  }
-  return word;
 }
 
 bool File_exists(const QString& file_name) {
@@ -350,27 +338,9 @@ JobLineTable::Row BatchLineDialog::jobLine() const {
 // Options and their masking
 
 void BatchLineDialog::SetOptions(const QString& options) {
-  const QString& s = options;
-  stored_options_ = s;
-  static const QString kPasswordWord = QStringLiteral("-password");
-  // Positions count from 1, as GetOptionWord's do.
-  QString shown;
-  qsizetype copy_pos = 1;
-  qsizetype search_pos = 0;
-  for (;;) {
-    const qsizetype found = s.indexOf(kPasswordWord, search_pos, Qt::CaseSensitive);
-    if (found < 0) break;
-    const qsizetype p = found + 1;
-    const QString w1 = GetOptionWord(s, static_cast<int>(p));
-    const QString w2 = GetOptionWord(s, static_cast<int>(p + w1.size()));
-    search_pos = p + w1.size();
-    shown += s.mid(copy_pos - 1, search_pos - copy_pos);
-    shown += kMaskedValue;
-    copy_pos = search_pos + w2.size();
-  }
-  if (copy_pos - 1 < s.size()) shown += s.mid(copy_pos - 1);
-  options_->setPlainText(shown);
-  shown_options_ = shown;
+  stored_options_ = options;
+  shown_options_ = QString::fromStdString(MaskedOptions(options.toStdString()));
+  options_->setPlainText(shown_options_);
 }
 
 void BatchLineDialog::Options_LostFocus() {
@@ -439,7 +409,8 @@ void BatchLineDialog::BatchLineCombo_Changed() {
 }
 
 void BatchLineDialog::BatchLineCombo_LostFocus() {
-  if (!Show(CheckJobLineTypeField(Utf8(type_combo_->currentText())))) type_combo_->setFocus(Qt::OtherFocusReason);
+  if (!Show(CheckJobLineTypeField(Utf8(type_combo_->currentText()))))
+    type_combo_->setFocus(Qt::OtherFocusReason);
 }
 
 bool BatchLineDialog::Show(const RuleResult& result) {
@@ -473,10 +444,10 @@ void BatchLineDialog::Form_Activate() {
     ProposeNumber();
   } else {
     const JobLineNrResult number = ParseJobLineNr(Utf8(batch_line_->text()));
-    starting_number_ = number.status == NumberStatus::kBlank ||
-                               number.status == NumberStatus::kNotNumber
-                           ? -1
-                           : number.value;
+    starting_number_ =
+        number.status == NumberStatus::kBlank || number.status == NumberStatus::kNotNumber
+            ? -1
+            : number.value;
     starting_number_text_ = batch_line_->text();
   }
   batch_line_->setFocus(Qt::ActiveWindowFocusReason);
@@ -511,8 +482,8 @@ void BatchLineDialog::BatchLine_LostFocus() {
 }
 
 bool BatchLineDialog::CheckList(QLineEdit* field) {
-  return Show(CheckJobLineListField(ListOf(field), Utf8(batch_line_->text()), Utf8(field->text()),
-                                    table_));
+  return Show(
+      CheckJobLineListField(ListOf(field), Utf8(batch_line_->text()), Utf8(field->text()), table_));
 }
 
 JobLineList BatchLineDialog::ListOf(const QLineEdit* field) const {

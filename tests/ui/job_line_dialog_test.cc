@@ -71,71 +71,53 @@ class JobLineDialogTest : public QObject {
     QCOMPARE(Get<QComboBox>("BatchLineCombo")->itemText(8), QString("Health Inspector"));
   }
 
-  void numberField_data() {
-    QTest::addColumn<QString>("changed");  // "": a new line
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("after");
-    const QString range = "Only numeric Job Line numbers between 1 and 999999 allowed ";
-    const QString in_use = "This Job Line number already exists";
-    // clang-format off
-    QTest::newRow("zeros and blanks")   << "" << "  0040 " << "" << "40";
-    QTest::newRow("highest")            << "" << "999999" << "" << "999999";
-    QTest::newRow("too large")          << "" << "1000000" << range << "";
-    QTest::newRow("pasted sign")        << "20" << "+40" << range << "20";
-    QTest::newRow("number in use")      << "" << "20" << in_use << "";
-    QTest::newRow("other line's")       << "20" << "30" << in_use << "20";
-    QTest::newRow("own number kept")    << "20" << "020" << "" << "20";
-    // clang-format on
-  }
-  void numberField() {
-    QFETCH(QString, changed);
-    QFETCH(QString, message);
-    Open({10, 20, 30}, Row(qPrintable(changed), changed.isEmpty() ? "" : "Flow Runner"));
-    // Leaving the field and OK refuse alike; OK confirms what it accepts.
-    for (bool ok : {false, true}) {
-      QFETCH(QString, typed);
-      Get("BatchLine")->setText(typed);
-      ok ? Ok() : Leave(Get("BatchLine"));
-      QCOMPARE(Messages(), message.isEmpty() ? "" : "Job Line: " + message);
-      QTEST(Get("BatchLine")->text(), "after");
-    }
-    QCOMPARE(dialog_->result() == QDialog::Accepted, message.isEmpty());
-  }
-
-  void listFields_data() {
+  // The number and the list fields of line 20 (or of a new line), left by Tab or refused by
+  // OK: the dialog shows what the rules say, and a refusal puts back the number the line
+  // had, or the list the field held when it was entered.
+  void fieldChecks_data() {
     QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("list");
+    QTest::addColumn<bool>("isNew");
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");  // "" when accepted
+    QTest::addColumn<QString>("left");     // the field's text after leaving it
+    const QString range = "Job Line: Only numeric Job Line numbers between 1 and 999999 allowed ";
+    const QString in_use = "Job Line: This Job Line number already exists";
     // clang-format off
-    QTest::newRow("accepted")      << "SkipOnSuccess" << ",30, " << "";
-    QTest::newRow("wait higher")   << "WaitFor" << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !";
-    QTest::newRow("skip lower")    << "SkipOnError" << "10" << "Skip JobLine(s) on error: Only job lines with a higher number can be skipped !";
-    QTest::newRow("skip self")     << "SkipOnSuccess" << "20" << "Skip JobLine(s) on success: Only job lines with a higher number can be skipped !";
-    QTest::newRow("missing")       << "RepeatOnError" << "10, 99" << "Repeat JobLine(s) on error: Job Line 99 does not exist !";
-    QTest::newRow("repeat higher") << "RepeatOnSuccess" << "30" << "Repeat JobLine(s) on success: Only this job line or job lines with a lower number can be repeated !";
+    QTest::newRow("zeros and blanks") << "BatchLine" << true << "  0040 " << "" << "40";
+    QTest::newRow("highest")          << "BatchLine" << true << "999999" << "" << "999999";
+    QTest::newRow("too large")        << "BatchLine" << true << "1000000" << range << "";
+    QTest::newRow("pasted sign")      << "BatchLine" << false << "+40" << range << "20";
+    QTest::newRow("number in use")    << "BatchLine" << true << "20" << in_use << "";
+    QTest::newRow("other line's")     << "BatchLine" << false << "30" << in_use << "20";
+    QTest::newRow("own number kept")  << "BatchLine" << false << "020" << "" << "20";
+    QTest::newRow("list accepted")    << "SkipOnSuccess" << false << ",30, " << "" << ",30, ";
+    QTest::newRow("wait higher")      << "WaitFor" << false << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !" << "10";
+    QTest::newRow("skip lower")       << "SkipOnError" << false << "10" << "Skip JobLine(s) on error: Only job lines with a higher number can be skipped !" << "10";
+    QTest::newRow("skip self")        << "SkipOnSuccess" << false << "20" << "Skip JobLine(s) on success: Only job lines with a higher number can be skipped !" << "10";
+    QTest::newRow("missing")          << "RepeatOnError" << false << "10, 99" << "Repeat JobLine(s) on error: Job Line 99 does not exist !" << "10";
+    QTest::newRow("repeat higher")    << "RepeatOnSuccess" << false << "30" << "Repeat JobLine(s) on success: Only this job line or job lines with a lower number can be repeated !" << "10";
     // clang-format on
   }
-  void listFields() {
+  void fieldChecks() {
     QFETCH(QString, field);
-    QFETCH(QString, list);
+    QFETCH(QString, typed);
     QFETCH(QString, message);
-    Open({10, 20, 30}, Row("20", "Flow Runner"));
+    QFETCH(QString, left);
+    QFETCH(bool, isNew);
+    Open({10, 20, 30}, isNew ? Row() : Row("20", "Flow Runner"));
     QLineEdit* edit = Get(qPrintable(field));
-    edit->setText("10");
+    const bool list = field != "BatchLine";
+    if (list) edit->setText("10");
     edit->setFocus(Qt::TabFocusReason);
-    edit->setText(list);
-    // Leaving a refused list gives the field back its text from before, with the focus.
+    edit->setText(typed);
     Leave(edit);
-    QCOMPARE(Messages(), message);
-    QCOMPARE(edit->text(), message.isEmpty() ? list : "10");
+    QCOMPARE(Messages() + "|" + edit->text(), message + "|" + left);
     if (!message.isEmpty()) QTRY_COMPARE(QApplication::focusWidget(), edit);
-    // OK refuses the same list, keeps the dialog open and leaves the list as it is.
-    edit->setText(list);
+    // OK refuses alike and keeps the dialog open; a refused list stays as typed.
+    edit->setText(typed);
     Ok();
-    QCOMPARE(Messages(), message);
-    QCOMPARE(dialog_->isVisible(), !message.isEmpty());
-    QCOMPARE(edit->text(), list);
+    QCOMPARE(Messages() + "|" + edit->text(), message + "|" + (list ? typed : left));
+    QCOMPARE(dialog_->result() == QDialog::Accepted, message.isEmpty());
   }
 
   void keysAreFiltered() {

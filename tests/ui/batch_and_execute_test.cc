@@ -29,9 +29,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
  public:
   jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel,
                             jr::RunHooks& hooks) override {
-    ++runs;
-    description = job.Description;
-    max = max_parallel;
+    ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::clsJobLine>> lines;
     for (int row = 0; row < job.table.Get_BatchLine_Count(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
@@ -43,17 +41,14 @@ class ScriptedExecutor final : public jr::JobExecutor {
     for (int pass = 0; pass < passes && !hooks.StopRequested(); ++pass)
       hooks.Pause(std::chrono::milliseconds(20));
     stopped = hooks.StopRequested();
-    for (auto& line : lines) {
-      line->setErrorOccured(line->JobLineNr() == 20);
-      hooks.LineFinished(*line);
-    }
+    for (auto& line : lines)
+      line->setErrorOccured(line->JobLineNr() == 20), hooks.LineFinished(*line);
     return {true, "finished with error(s)."};
   }
 
-  int runs = 0;
-  std::string description;
+  int runs = 0, passes = 3;
   int32_t max = 0;
-  int passes = 3;
+  std::string description;
   bool stopped = false;
   std::function<void()> during;
 };
@@ -134,7 +129,8 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     w_->show();
     AddLines({10, 20, 30});
     w_->table().Set(jr::kColActive, 2, "false");
-    field<jr::uTextBox>("txtMaxParallel")->setText(" 04");  // converted as an unattended run converts it
+    field<jr::uTextBox>("txtMaxParallel")
+        ->setText(" 04");  // converted as an unattended run converts it
     SaveAs("job.xml");
     auto* progress = field<QLabel>("runProgress");
     auto* stop = field<QPushButton>("StopRun");
@@ -154,9 +150,11 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     MessageBox::setNextAnswer(MessageBox::kYes);
     Trigger("ExecuteJob");
     QVERIFY(executor_->stopped && timer.elapsed() < 5000);
-    QCOMPARE(executor_->runs, 1);
-    QCOMPARE(executor_->description, std::string("Nightly load"));
-    QCOMPARE(executor_->max, 4);
+    QCOMPARE(QString("%1 %2 %3")
+                 .arg(executor_->runs)
+                 .arg(executor_->description.c_str())
+                 .arg(executor_->max),
+             QString("1 Nightly load 4"));
     blocked.sort();
     QCOMPARE(blocked,
              (QStringList{"AddBline", "ChangeBline", "DeleteBline", "ExecuteJob", "NewBatch",
@@ -182,10 +180,9 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
   void helpOpensAtTheWindowTopic() {
     w_->setHelpFile(QFINDTESTDATA("../../docs/help/index.html"));
     Trigger("Help");
-    auto* browser = w_->findChild<QTextBrowser*>("helpBrowser");
-    QVERIFY(browser && browser->window()->isVisible());
+    auto* browser = field<QTextBrowser>("helpBrowser");
+    QVERIFY(browser->window()->isVisible() && browser->toPlainText().contains("Exit statuses"));
     QCOMPARE(browser->source().fragment(), QString("topic150"));
-    QVERIFY(browser->toPlainText().contains("Exit statuses"));
     w_->setHelpFile(path("none.html"));
     Trigger("Help");
     QCOMPARE(MessageBox::lastTitle(), QString("Help"));

@@ -116,10 +116,11 @@ class JobLineCommandsTest : public testing::WindowTest {
   }
 
   void everyColumnGoesThereAndBack() {
-    Insert({"10"});
+    Insert({"10", "30"});
     QTemporaryFile script(path("XXXXXX.sh"));
     QVERIFY(script.open());
     QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
+      Find(&d, "BatchLine")->setText("20");
       Find(&d, "Description")->setText("load");
       SelectType(d, "User Batchfile");
       // Options typed in are taken when the field is left.
@@ -130,7 +131,10 @@ class JobLineCommandsTest : public testing::WindowTest {
       Find(&d, "WaitFor")->setText("10");
       Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
       Find<QCheckBox>(&d, "ChActive")->setChecked(false);
+      Find(&d, "SkipOnError")->setText("30");
+      Find(&d, "SkipOnSuccess")->setText("30 ");
       Find(&d, "RepeatOnError")->setText(" 10,");
+      Find(&d, "RepeatOnSuccess")->setText("10");
       Find(&d, "Batchfile")->setText(script.fileName());
       Find(&d, "IntLogFile")->setText("l.txt");
       Find(&d, "IntErrFile")->setText("s.txt");
@@ -140,7 +144,7 @@ class JobLineCommandsTest : public testing::WindowTest {
     for (int column = 0; column < JobLineTable::kColumnCount; ++column)
       row << QString::fromStdString(w_->table().Text(column, 1));
     QCOMPARE(row, (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true",
-                               "false", script.fileName(), "l.txt", "s.txt", "", "", " 10,", ""}));
+                               "false", script.fileName(), "l.txt", "s.txt", "30", "30 ", " 10,", "10"}));
     // Details shows the row again: masked options, and "True" is no active line.
     w_->table().Set(kColActive, 1, "True");
     w_->table().Set(kColActive, 0, "true");
@@ -155,7 +159,7 @@ class JobLineCommandsTest : public testing::WindowTest {
     }
     QCOMPARE(seen, (QStringList{"-password ****** -v|20|load|User Batchfile|-password pw -v|10|"
                                 "true|false|" +
-                                    script.fileName() + "|l.txt|s.txt||| 10,|",
+                                    script.fileName() + "|l.txt|s.txt|30|30 | 10,|10",
                                 // A program type never keeps the files of the line before.
                                 "|10||Flow Runner|||false|true|||||||"}));
   }

@@ -174,8 +174,10 @@ class MainWindowTest : public jr::testing::WindowTest {
     Trigger("NewBatch");
     QCOMPARE(Job() + field("LogFile")->text(), QString("Extraction Job Runner|0||unsaved"));
     QCOMPARE(field<jr::uTextBox>("txtMaxParallel")->Text(), QString("7"));
+    field<jr::uTextBox>("txtMaxParallel")->setText("5");
     FileDialog::setNextFileName(name);
     Trigger("OpenBatch");
+    QCOMPARE(field<jr::uTextBox>("txtMaxParallel")->Text(), QString("7"));
     QCOMPARE(FileDialog::lastRequest().filters, QStringList{"Extraction Jobs (*.xml)"});
     QCOMPARE(Job(), saved);
   }

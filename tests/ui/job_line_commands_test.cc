@@ -143,8 +143,9 @@ class JobLineCommandsTest : public testing::WindowTest {
     QStringList row;
     for (int column = 0; column < JobLineTable::kColumnCount; ++column)
       row << QString::fromStdString(w_->table().Text(column, 1));
-    QCOMPARE(row, (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true",
-                               "false", script.fileName(), "l.txt", "s.txt", "30", "30 ", " 10,", "10"}));
+    QCOMPARE(row,
+             (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true", "false",
+                          script.fileName(), "l.txt", "s.txt", "30", "30 ", " 10,", "10"}));
     // Details shows the row again: masked options, and "True" is no active line.
     w_->table().Set(kColActive, 1, "True");
     w_->table().Set(kColActive, 0, "true");

@@ -87,9 +87,8 @@ JobHeaderForm::JobHeaderForm(QWidget* central, QWidget* window) : QObject(window
   connect(txtMaxParallel, &uTextBox::Change, this, &JobHeaderForm::edited);
   connect(chkLogToEventLog, &QCheckBox::toggled, this, &JobHeaderForm::edited);
   for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
-  connect(LogFileBut, &QPushButton::clicked, this, [this] {
-    BrowseReportFile(LogFile, "Log File (Administrators)", log_file_filter_);
-  });
+  connect(LogFileBut, &QPushButton::clicked, this,
+          [this] { BrowseReportFile(LogFile, "Log File (Administrators)", log_file_filter_); });
   connect(UserFileBut, &QPushButton::clicked, this,
           [this] { BrowseReportFile(UserFile, "Log File (End Users)", user_file_filter_); });
   connect(LogDirBut, &QPushButton::clicked, this, &JobHeaderForm::LogDirBut_Click);

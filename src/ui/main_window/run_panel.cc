@@ -23,8 +23,7 @@ RunPanel::RunPanel(QMainWindow* window) : QObject(window), status_bar_(window->s
   connect(StopRun, &QPushButton::clicked, this, &RunPanel::RequestStop);
 }
 
-JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job,
-                            int32_t max_parallel) {
+JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel) {
   stop_requested_ = false;
   lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
   current_lines_.clear();

@@ -102,14 +102,12 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     std::unique_ptr<clsJobLines> lines = Prepare();
     ASSERT_EQ(lines->Count(), 1);
     const clsJobLine& line = *lines->Item(1);
-    EXPECT_EQ(line.ProgramExecuter(), expected.executer);
-    EXPECT_EQ(line.UserProgramName(), expected.type == "User Batchfile" ? expected.executer : "");
-    EXPECT_EQ(line.LogFileName(), expected.log);
-    EXPECT_EQ(line.StatusFileName(), expected.status);
-    EXPECT_EQ(line.SummayFileName(), expected.summary);
-    EXPECT_EQ(line.ProgramOptions(), expected.options);
-    EXPECT_EQ(line.CleanProgramOptions(), "-v 2");
-    EXPECT_EQ(line.JobID(), kStamp);
+    const std::string user = expected.type == "User Batchfile" ? expected.executer : "";
+    EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
+                  "|" + line.StatusFileName() + "|" + line.SummayFileName() + "|" +
+                  line.ProgramOptions() + "|" + line.CleanProgramOptions() + "|" + line.JobID(),
+              expected.executer + "|" + user + "|" + expected.log + "|" + expected.status + "|" +
+                  expected.summary + "|" + expected.options + "|-v 2|" + kStamp);
   }
 }
 

@@ -105,7 +105,9 @@ TEST(Win32CommandLine, UnquotedProgramWithBlanksIsFoundByTryingEachBlank) {
   for (const auto& c : cases) {
     const NamedProgram named = FindNamedProgram(Utf8ToWide(c.command_line));
     EXPECT_EQ(WideToUtf8(named.file), c.file) << c.command_line;
-    if (!c.file.empty()) EXPECT_EQ(WideToUtf8(named.rest), c.rest) << c.command_line;
+    if (!c.file.empty()) {
+      EXPECT_EQ(WideToUtf8(named.rest), c.rest) << c.command_line;
+    }
   }
   EXPECT_EQ(WideToUtf8(BatchFileCommandLine(L"C:\\cmd.exe", {L"C:\\a b\\s.bat", L" x"})),
             "\"C:\\cmd.exe\" /d /s /c \"\"C:\\a b\\s.bat\" x\"");

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "report/report_definitions.h"
-#include "support/report_fakes.h"
+#include "support/engine_fakes.h"
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
@@ -33,16 +33,15 @@ class PagegenTest : public ::testing::Test {
   // Writes both definition files of the lines so far, as the engine does at run end, and
   // renders the administrators' one.
   std::string RenderAdmin(const std::string& description = "Nightly extract") {
-    world_.clock.Set(At(14, 20, 0));
-    RunEnv env = world_.Env();
+    world_.test.clock.Set(At(14, 20, 0));
     WriteReportDefinitions(admin_definition_, user_definition_, description, world_.lines,
-                           "2003 Mar 07 14:05:09", false, false, env);
+                           "2003 Mar 07 14:05:09", false, false, world_.test.env);
     EXPECT_EQ(Run({admin_definition_, admin_template_, admin_report_}), 0);
     return ReadWholeFile(admin_report_);
   }
 
   test::TempDir dir_, outputs_;
-  test::ReportWorld world_;
+  test::RunWorld world_;
   const std::string admin_definition_ = dir_.File("SorelJob~7_RepDef.txt");
   const std::string user_definition_ = dir_.File("SorelJob~7_UserDef.txt");
   const std::string admin_template_ = test::BinDir() + "/templates/AdminRepJobTemplate.htm";

@@ -11,7 +11,7 @@
 #include "platform/event_log.h"
 #include "report/generate_reports.h"
 #include "report/report_definitions.h"
-#include "support/report_fakes.h"
+#include "support/engine_fakes.h"
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
@@ -29,12 +29,14 @@ class ReportTest : public ::testing::Test {
 
   ReportOutcome Generate(bool log_to_event_log = false, EventLogSink* sink = nullptr) {
     request_.log_to_event_log = log_to_event_log;
-    world_.clock.Set(At(14, 20, 0));
-    RunEnv env = world_.Env(sink);
+    world_.test.clock.Set(At(14, 20, 0));
+    RunEnv& fake = world_.test.env;
+    RunEnv env{fake.clock,    fake.launcher, fake.file_system, fake.registry,
+               sink ? *sink : fake.event_log, fake.metadata,  fake.notifier};
     return GenerateReports(world_.lines, request_, env, [&](std::chrono::milliseconds) {
       // The generator runs: note what was there when it started, then let it end.
       const bool written = Admin().rfind("<ReportInfo>", 0) == 0 && User().rfind("<Rep", 0) == 0;
-      seen_.push_back(std::to_string(world_.outside.entries.size()) + (written ? " there" : ""));
+      seen_.push_back(std::to_string(world_.test.outside.entries.size()) + (written ? " there" : ""));
       world_.launcher.running.clear();
     });
   }
@@ -42,7 +44,7 @@ class ReportTest : public ::testing::Test {
   std::string User() { return ReadWholeFile(dir_.File("SorelJob~42_UserDef.txt")); }
 
   test::TempDir dir_;
-  test::ReportWorld world_;
+  test::RunWorld world_;
   std::vector<std::string> seen_;  // at each generator start: event-log entries, files
   ReportRequest request_{.job_description = "Nightly extract",
                          .admin_report = "/reports/admin report.htm",
@@ -53,7 +55,7 @@ class ReportTest : public ::testing::Test {
 };
 
 TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) {
-  world_.registry.InstallKeld("7.2", "/opt/keld/utils");
+  world_.test.registry.InstallKeld("7.2", "/opt/keld/utils");
   test::WriteWholeFile(dir_.File("SorelJob~42_RepDef.txt"), std::string(5000, '#'));
   test::WriteWholeFile(dir_.File("SorelJob~42_UserDef.txt"), std::string(5000, '%'));
   world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
@@ -145,7 +147,7 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   EXPECT_EQ(seen_, (std::vector<std::string>{"1 there", "1 there"}));
   // No entry unless the job asks for one.
   Generate();
-  EXPECT_EQ(world_.outside.entries.size(), 1u);
+  EXPECT_EQ(world_.test.outside.entries.size(), 1u);
 }
 
 TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
@@ -159,7 +161,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
   for (const auto& [lines, level] : cases) {
     SCOPED_TRACE(lines);
     world_.lines.Clear();
-    world_.outside.entries.clear();
+    world_.test.outside.entries.clear();
     request_.interrupted = false;
     std::istringstream words(lines);
     int32_t nr = 10;
@@ -177,7 +179,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     EXPECT_EQ(outcome.error_level, level);
     EXPECT_EQ(outcome.status_text, status);
     EXPECT_TRUE(Has(User(), "Execution Job\t: " + status + "\r\n"));
-    EXPECT_EQ(world_.outside.entries,
+    EXPECT_EQ(world_.test.outside.entries,
               std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level ? 1 : 4) +
                                        "|0|1|\r\n\r\nJob 'Nightly extract' " + status});
   }
@@ -192,9 +194,9 @@ TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) 
   // A run folder that does not exist: neither file, but still the entry and the calls.
   request_.run_folder = dir_.path() + "/gone/";
   EXPECT_EQ(Generate(true).error_level, 1);
-  EXPECT_EQ(world_.outside.entries.size(), 2u);
+  EXPECT_EQ(world_.test.outside.entries.size(), 2u);
   EXPECT_EQ(world_.launcher.log.size(), 4u);
-  EXPECT_TRUE(world_.outside.messages.empty());
+  EXPECT_TRUE(world_.test.outside.messages.empty());
 
   // A description that tries to make the generator include a file of its choosing.
   world_.lines.Clear();
@@ -209,7 +211,7 @@ TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) 
   EXPECT_TRUE(Has(admin, "Job Description\t: Job <FileInclude> /etc/passwd\r\n"));
   EXPECT_TRUE(Has(admin, "Sneaky  <FileInclude>  /etc/shadow (Flow Runner)  :  OK\r\n"));
   // The event log keeps the description as it is; its sinks deal with line breaks.
-  EXPECT_EQ(world_.outside.entries.back(),
+  EXPECT_EQ(world_.test.outside.entries.back(),
             "Extraction Job Runner|4|0|1|\r\n\r\nJob 'Job\n<FileInclude>\n/etc/passwd' finished "
             "without errors.");
 }
@@ -228,7 +230,7 @@ TEST_F(ReportTest, FileSinkWritesOneEscapedLinePerEntryAndItsFailuresAreShown) {
             "errors.\n"
             "Extraction Job Runner\t1\t0\t1\t\\r\\n\\r\\nJob '' finished with error(s).\n"
             "Extraction Job Runner\t1\t7\t70000\ta\\rb\\nc\td\\e\n");
-  EXPECT_TRUE(world_.outside.messages.empty());
+  EXPECT_TRUE(world_.test.outside.messages.empty());
 
   // In a folder that does not exist the file sink fails with ENOENT; the run goes on.
   setenv("JOBRUNNER_EVENT_LOG", dir_.File("no/such/folder/events.log").c_str(), 1);
@@ -236,10 +238,10 @@ TEST_F(ReportTest, FileSinkWritesOneEscapedLinePerEntryAndItsFailuresAreShown) {
   EXPECT_EQ(Generate(true, sink.get()).error_level, 1);
   EXPECT_EQ(world_.launcher.log.size(), 8u);
   // Any sink's error number goes into the message as it is.
-  world_.outside.error = 28;
+  world_.test.outside.error = 28;
   Generate(true);
   const std::string icon = "|" + std::to_string(static_cast<int>(MessageIcon::kExclamation));
-  EXPECT_EQ(world_.outside.messages,
+  EXPECT_EQ(world_.test.outside.messages,
             (std::vector<std::string>{
                 "Extraction Job Runner|Error 2 while writing event to NT Event Log." + icon,
                 "Extraction Job Runner|Error 28 while writing event to NT Event Log." + icon}));

@@ -8,32 +8,13 @@
 
 #include "model/job_line_table.h"
 #include "platform/process_launcher.h"
-#include "platform/registry.h"
+#include "support/fakes.h"
 #include "ui/job_line_dialog/batch_line_dialog.h"
 #include "window_fixture.h"
 
 using namespace jr;
 using testing::Messages;
 using testing::WriteFile;
-
-namespace {
-
-class MapRegistry final : public RegistryReader {
- public:
-  std::string keld, mirn;
-  std::optional<RegistryValue> Query(std::string_view /*key*/, std::string_view name) override {
-    const std::string text = name == "Current Version"   ? "7"
-                             : name == "Keld_utils_path" ? keld
-                             : name == "Mirn_utils_path" ? mirn
-                                                         : "";
-    if (text.empty()) return std::nullopt;
-    RegistryValue value{kRegSz, {text.begin(), text.end()}};
-    value.data.push_back(0);
-    return value;
-  }
-};
-
-}  // namespace
 
 class JobLineDialogTest : public QObject {
   Q_OBJECT
@@ -44,8 +25,8 @@ class JobLineDialogTest : public QObject {
     MessageBox::reset();
     FileDialog::enableTesting();
     FileDialog::reset();
-    registry_.keld = dir_.path().toStdString();
-    registry_.mirn = "";
+    registry_ = test::MapRegistry();
+    registry_.InstallKeld("7", dir_.path().toStdString());
     qunsetenv("JOBRUNNER_STANDIN_CONFIG_REPLY");
   }
   void cleanup() { dialog_.reset(); }
@@ -78,7 +59,7 @@ class JobLineDialogTest : public QObject {
     dialog_->close();  // by the frame: the earlier OK is not taken again
     QVERIFY(!dialog_->BatchLineChanged());
     dialog_.reset();
-    registry_.mirn = "/opt/mirn";
+    registry_.InstallMirn("7", "/opt/mirn");
     Open();
     QCOMPARE(dialog_->BatchLineCombo()->itemText(8), QString("Health Inspector"));
     // The proposal follows the last line, and none past the highest number.
@@ -298,7 +279,7 @@ class JobLineDialogTest : public QObject {
     QFETCH(QString, reply);
     QFETCH(QString, message);
     QTemporaryDir utils;
-    registry_.keld = utils.path().toStdString();
+    registry_.InstallKeld("7", utils.path().toStdString());
     const QString standin =
         qEnvironmentVariable("JOBRUNNER_BIN_DIR", QCoreApplication::applicationDirPath()) +
         "/standin";
@@ -386,7 +367,7 @@ class JobLineDialogTest : public QObject {
     dialog_->show();
   }
 
-  MapRegistry registry_;
+  test::MapRegistry registry_;
   std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
   JobLineTable table_;
   std::unique_ptr<BatchLineDialog> dialog_;

@@ -30,6 +30,7 @@ TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   EXPECT_TRUE(lines.Delete("30"));
   EXPECT_EQ(lines.HighestJobLineNr(), 999999);
   ASSERT_NE(lines.Add(30), nullptr);
+  EXPECT_EQ(lines.HighestJobLineNr(), 999999) << "a lower number added later";
   EXPECT_TRUE(lines.Delete(1));
   EXPECT_EQ(Walk(lines), (std::vector<int32_t>{20, 30}));
   EXPECT_EQ(lines.Line(10), nullptr);

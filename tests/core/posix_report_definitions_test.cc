@@ -30,13 +30,12 @@ class ReportTest : public ::testing::Test {
   ReportOutcome Generate(bool log_to_event_log = false, EventLogSink* sink = nullptr) {
     request_.log_to_event_log = log_to_event_log;
     world_.test.clock.Set(At(14, 20, 0));
-    RunEnv& fake = world_.test.env;
-    RunEnv env{fake.clock,    fake.launcher, fake.file_system, fake.registry,
-               sink ? *sink : fake.event_log, fake.metadata,  fake.notifier};
-    return GenerateReports(world_.lines, request_, env, [&](std::chrono::milliseconds) {
+    world_.test.outside.sink = sink;
+    return GenerateReports(world_.lines, request_, world_.test.env, [&](std::chrono::milliseconds) {
       // The generator runs: note what was there when it started, then let it end.
       const bool written = Admin().rfind("<ReportInfo>", 0) == 0 && User().rfind("<Rep", 0) == 0;
-      seen_.push_back(std::to_string(world_.test.outside.entries.size()) + (written ? " there" : ""));
+      seen_.push_back(std::to_string(world_.test.outside.entries.size()) +
+                      (written ? " there" : ""));
       world_.launcher.running.clear();
     });
   }
@@ -80,59 +79,27 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
 
   ReportOutcome outcome = Generate(true);
 
+  // One block per line that ran: heading, times, then what the generator includes.
+  auto block = [](const std::string& heading, const char* start, const char* end) {
+    return "<Heading>\r\n" + heading + "\r\n<FileSummary>\r\nStart Time\t: 2003 Mar 07 " + start +
+           "\r\nEnd Time  \t: 2003 Mar 07 " + end + "\r\n</FileSummary>\r\n";
+  };
+  const std::string info = "<ReportInfo>\r\nJob Description\t: Nightly extract\r\n";
+  const std::string times =
+      "Start Time Job\t: 2003 Mar 07 14:05:09\r\nEnd Time Job  \t: 2003 Mar 07 14:20:00\r\n"
+      "</ReportInfo>\r\n";
   EXPECT_EQ(Admin(),
-            "<ReportInfo>\r\n"
-            "Job Description\t: Nightly extract\r\n"
-            "Start Time Job\t: 2003 Mar 07 14:05:09\r\n"
-            "End Time Job  \t: 2003 Mar 07 14:20:00\r\n"
-            "</ReportInfo>\r\n"
-            "<Heading>\r\n"
-            "Extract customers (Flow Runner)  :  OK\r\n"
-            "<FileSummary>\r\n"
-            "Start Time\t: 2003 Mar 07 14:05:10\r\n"
-            "End Time  \t: 2003 Mar 07 14:07:10\r\n"
-            "</FileSummary>\r\n"
-            "<FileInclude>\r\n"
-            "/logs/10FlowRun_Log.txt\r\n"
-            "<Heading>\r\n"
-            "Load stock (Member Purger)  :  FAILED\r\n"
-            "<FileSummary>\r\n"
-            "Start Time\t: 2003 Mar 07 14:05:10\r\n"
-            "End Time  \t: 2003 Mar 07 14:06:00\r\n"
-            "</FileSummary>\r\n"
-            "<FileInclude>\r\n"
-            "/logs/20Purger_Log.txt\r\n"
-            "<Heading>\r\n"
-            "Quarterly figures (Run Quillmart script)  :  OK\r\n"
-            "<FileSummary>\r\n"
-            "Start Time\t: 2003 Mar 07 14:07:10\r\n"
-            "End Time  \t: 2003 Mar 07 14:10:00\r\n"
-            "</FileSummary>\r\n"
-            "<FileInclude>\r\n"
-            "/logs/30RunQM_Sum.txt\r\n"
-            "<FileLink Name=\"Detailed Logfile info can be found here\">\r\n"
-            "\"/logs/30RunQM_Log.txt\"\r\n"
-            "<Heading>\r\n"
-            "Tune settings (Settings Editor)  :  OK\r\n"
-            "<FileSummary>\r\n"
-            "Start Time\t: 2003 Mar 07 14:10:00\r\n"
-            "End Time  \t: 2003 Mar 07 14:10:05\r\n"
-            "</FileSummary>\r\n"
-            "<Heading>\r\n"
-            "Load stock (Member Purger) (Repeat)   :  OK\r\n"
-            "<FileSummary>\r\n"
-            "Start Time\t: 2003 Mar 07 14:06:00\r\n"
-            "End Time  \t: 2003 Mar 07 14:08:00\r\n"
-            "</FileSummary>\r\n"
-            "<FileInclude>\r\n"
-            "/logs/61Purger_Log.txt\r\n");
-  EXPECT_EQ(User(),
-            "<ReportInfo>\r\n"
-            "Job Description\t: Nightly extract\r\n"
-            "Execution Job\t: finished without errors.\r\n"
-            "Start Time Job\t: 2003 Mar 07 14:05:09\r\n"
-            "End Time Job  \t: 2003 Mar 07 14:20:00\r\n"
-            "</ReportInfo>\r\n");
+            info + times + block("Extract customers (Flow Runner)  :  OK", "14:05:10", "14:07:10") +
+                "<FileInclude>\r\n/logs/10FlowRun_Log.txt\r\n" +
+                block("Load stock (Member Purger)  :  FAILED", "14:05:10", "14:06:00") +
+                "<FileInclude>\r\n/logs/20Purger_Log.txt\r\n" +
+                block("Quarterly figures (Run Quillmart script)  :  OK", "14:07:10", "14:10:00") +
+                "<FileInclude>\r\n/logs/30RunQM_Sum.txt\r\n<FileLink Name=\"Detailed Logfile "
+                "info can be found here\">\r\n\"/logs/30RunQM_Log.txt\"\r\n" +
+                block("Tune settings (Settings Editor)  :  OK", "14:10:00", "14:10:05") +
+                block("Load stock (Member Purger) (Repeat)   :  OK", "14:06:00", "14:08:00") +
+                "<FileInclude>\r\n/logs/61Purger_Log.txt\r\n");
+  EXPECT_EQ(User(), info + "Execution Job\t: finished without errors.\r\n" + times);
   // The failed line had its repeat ordered, so the job as a whole had no error.
   EXPECT_EQ(outcome.error_level, 0);
   const std::string run = dir_.path() + "/SorelJob~42";

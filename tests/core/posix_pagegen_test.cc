@@ -110,6 +110,7 @@ TEST_F(PagegenTest, HostileLogContentIsShownAsText) {
                  "</pre><script>alert('x')</script>\n"
                  "<img src=x onerror=alert(1)> & {{TIMELINE}} {{LINES}}\n"
                  "bad bytes: \xff\xfe \xc3\x28 \xed\xa0\x80 \xc0\xaf end\n"
+                 "good: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n"
                  "nul:\x01\x7f\0done\n"s);
   world_.Ran(10, "<b>bold</b> \"quoted\"", "Flow Runner", At(14, 5, 10), At(14, 6, 0))
       ->setLogFileName(dir_.File("evil.log"));
@@ -125,7 +126,8 @@ TEST_F(PagegenTest, HostileLogContentIsShownAsText) {
   EXPECT_TRUE(Has(page, "{{TIMELINE}} {{LINES}}"));
   EXPECT_EQ(Count(page, "<svg"), 1u);
   EXPECT_EQ(Count(page, "<section"), 1u);
-  // Invalid bytes and control characters become replacement characters.
+  // Invalid bytes and control characters become replacement characters; valid ones stay.
+  EXPECT_TRUE(Has(page, "good: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n"));
   EXPECT_TRUE(Has(page, "bad bytes: \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD("));
   EXPECT_TRUE(Has(page,
                   "nul:\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"

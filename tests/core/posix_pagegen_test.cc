@@ -88,6 +88,7 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
   }
   // One section per line, in order, with its verdict.
   EXPECT_EQ(Count(page, "<section class=\"jobline"), 4u);
+  EXPECT_EQ(Count(page, "<section class=\"jobline failed\""), 1u);
   EXPECT_EQ(Count(page, "<h2><span class=\"badge ok\">OK</span>"), 3u);
   EXPECT_EQ(Count(page, "<span class=\"repeat\">Repeat</span>"), 1u);
   EXPECT_LT(page.find("Extract customers"), page.find("Quarterly figures"));

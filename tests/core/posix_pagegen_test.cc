@@ -81,6 +81,9 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
            "30 log &amp; more.txt</span>",
            "Slowest job line: <strong>Load stock</strong> (10 min 30 s)",
            "At most 2 job lines ran at the same time.",
+           // The timeline: a bar per line run with its verdict, ticks in whole minutes.
+           "<title>Load stock \xE2\x80\x94 FAILED, 10 min 30 s</title>",
+           ">+14 min</text>",
            // A missing included file is a note on the page, not a failure.
            "never written.log</div>\n<p class=\"note\">This file does not exist",
        }) {

@@ -33,8 +33,7 @@ class DesktopEditorTest : public jr::testing::WindowTest {
     const std::pair<const char*, const char*> keys[] = {{"Ctrl+E", "ExecuteJob"},
                                                         {"Ctrl+A", "ChangeBline"},
                                                         {"Shift+Ins", "AddBline"},
-                                                        {"Shift+Del", "DeleteBline"},
-                                                        {"Ctrl+B", "MakeBatch"}};
+                                                        {"Shift+Del", "DeleteBline"}};
     for (const char* name :
          {"BatchDescription", "LogFile", "UserFile", "LogFileDir", "txtMaxParallel"}) {
       for (const auto& [key, command] : keys) {

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/job_rules.h"
 #include "ui/controls/message_box.h"
@@ -37,7 +38,7 @@ namespace {
 // The help pages lie beside the program when installed; a build tree finds them in the
 // sources it was built from.
 QString FindHelpFile() {
-  const QString folder = ProgramFolder();
+  const QString folder = window::ProgramFolder();
   const QStringList candidates = {folder + "/help/index.html",
                                   folder + "/../share/jobrunner/help/index.html",
                                   folder + "/../../docs/help/index.html"};
@@ -69,7 +70,7 @@ BatchDefinitionFrm::BatchDefinitionFrm(std::unique_ptr<JobExecutor> executor, QW
     : QMainWindow(parent),
       executor_(executor ? std::move(executor) : MakeUnavailableJobExecutor()),
       program_path_(QCoreApplication::applicationFilePath()),
-      jobs_folder_(QDir::cleanPath(ProgramFolder() + "/../Jobs")),
+      jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
       help_file_(FindHelpFile()) {
   setObjectName("BatchDefinitionFrm");
   auto* central = new QWidget(this);
@@ -133,9 +134,11 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(24);
-  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 115, 125, 130, 90, 55, 100};
+  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 140, 125, 130, 90, 55, 150};
+  // Wide enough for its caption at least: a cut-off caption is a puzzle, not just text
+  // to hover over.
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
-    Grid->setColumnWidth(column, widths[column]);
+    Grid->setColumnWidth(column, std::max(widths[column], header->sectionSizeHint(column)));
   }
   connect(Grid, &QTableView::doubleClicked, this, [this] {
     if (!IsRunning()) ChangeBline_Click();
@@ -294,7 +297,9 @@ void BatchDefinitionFrm::FitGridColumns() {
 }
 
 void BatchDefinitionFrm::RestoreLayout() {
-  resize(kDesignWidth, kDesignHeight + 90);
+  // Wider than the design at first, so that descriptions and options have room; from
+  // then on the user's own size.
+  resize(kDesignWidth + 200, kDesignHeight + 90);
   const std::unique_ptr<QSettings> settings = EditorSettings();
   restoreGeometry(settings->value(kGeometryKey).toByteArray());
   if (Grid->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {

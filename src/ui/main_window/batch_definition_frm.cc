@@ -237,7 +237,9 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
 }
 
 bool BatchDefinitionFrm::IsCommandKey(const QKeyEvent& key) const {
-  const QKeySequence pressed(key.keyCombination());
+  // Ins and Del of the keypad are the same keys to the menu.
+  const QKeySequence pressed(
+      QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
   for (const QAction* item : menuBar()->actions()) {
     if (!item->menu()) continue;
     for (const QAction* command : item->menu()->actions()) {

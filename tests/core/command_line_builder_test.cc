@@ -48,9 +48,9 @@ class PrepareJobLinesTest : public ::testing::Test {
   test::FakeClock clock_;
   test::ScriptedLauncher launcher_;  // never asked: preparing starts nothing
   test::MapRegistry registry_;
-  test::QuietSurroundings quiet_;
+  test::RecordingOutside outside_;
   test::RecordingMetadataLogFactory metadata_;
-  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, quiet_, metadata_, quiet_};
+  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, outside_, metadata_, outside_};
   JobLineTable table_;
   std::vector<std::string> warnings_;
 };

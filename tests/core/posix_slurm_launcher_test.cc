@@ -12,11 +12,6 @@
 namespace jr {
 namespace {
 
-::testing::AssertionResult Has(const std::string& text, const std::string& part) {
-  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
-}
-
 void WriteScript(const std::string& path, int mode) {
   std::ofstream(path) << "#!/bin/sh\nexit 0\n";
   ASSERT_EQ(chmod(path.c_str(), mode), 0);
@@ -166,15 +161,15 @@ TEST(DescribeLauncherTest, SaysWhyJobLinesWouldNotRun) {
 
   // A name that a command line could read as more than a name is never passed on.
   registry.SetString(kLauncherKey, "Partition", "debug; rm -rf /");
-  EXPECT_TRUE(Has(DescribeLauncher(registry, probe),
-                  "error: the partition \"debug; rm -rf /\" is no Slurm partition name\n"));
+  EXPECT_TRUE(test::Has(DescribeLauncher(registry, probe),
+                        "error: the partition \"debug; rm -rf /\" is no Slurm partition name\n"));
   EXPECT_EQ(probe.runs.size(), 1u);
 
   registry.SetString(kLauncherKey, "Partition", "");
   probe.found.clear();
   const std::string text = DescribeLauncher(registry, probe);
-  EXPECT_TRUE(Has(text, "error: srun not found on PATH\n"));
-  EXPECT_TRUE(Has(text, "error: sinfo not found on PATH"));
+  EXPECT_TRUE(test::Has(text, "error: srun not found on PATH\n"));
+  EXPECT_TRUE(test::Has(text, "error: sinfo not found on PATH"));
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ class NoLauncher final : public jr::ProcessLauncher {
   bool IsRunning(ProcessHandle&) override { return false; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
+  void Terminate(jr::ProcessHandle, std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
 };
 

@@ -61,6 +61,10 @@ class CommandLineHooks final : public RunHooks {
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
                  line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
   }
+  void LineTimeLimitReached(const clsJobLine& line) override {
+    std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
+    Progress("time limit reached", line, "");
+  }
   void Warning(std::string_view text) override {
     std::fprintf(stderr, "jobrunner: warning: %s: %.*s\n", job_file_.c_str(),
                  static_cast<int>(text.size()), text.data());
@@ -104,6 +108,13 @@ int RunFromCommandLine(const std::string& job_file) {
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  if (const std::string fault =
+          TimeLimitFault(job.JobTimeLimit, job.table, job.table.Get_BatchLine_Count());
+      !fault.empty()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + fault + "; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
 
   Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
   if (!made.ok()) {
@@ -121,6 +132,9 @@ int RunFromCommandLine(const std::string& job_file) {
   if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
     std::fprintf(stderr, "jobrunner: stopped by %s; running job lines were ended\n",
                  StopRequestName());
+  }
+  if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
+    std::fprintf(stderr, "jobrunner: %s\n", JobTimeLimitText(request.job_time_limit).c_str());
   }
   if (StandardErrorIsTerminal()) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",

@@ -108,6 +108,7 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
   row[kColSkipOnSuccess] = AttributeCell(line, "skip_on_success");
   row[kColRepeatOnError] = AttributeCell(line, "repeat_on_error");
   row[kColRepeatOnSuccess] = AttributeCell(line, "repeat_on_success");
+  row[kColTimeLimit] = AttributeCell(line, "time_limit");
   // Files from before the four lists existed have none of them; all four start empty then,
   // whatever else the line carries.
   if (!row[kColSkipOnError]) {
@@ -195,6 +196,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.TempLogDir = root.attribute("TempLogDir").value();
   const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
   job.MaxParallel = max_parallel ? max_parallel.value() : "99";
+  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   // Rows behind the loaded ones keep whatever they held; they are not part of the job.
@@ -242,6 +244,9 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   SetAttribute(root, "LogToEventLog", job.LogToEventLog ? "true" : "false");
   SetAttribute(root, "Exportdate", export_date);
   SetAttribute(root, "MaxParallel", job.MaxParallel);
+  // The limits are written only when set: a job without them stays as older versions wrote
+  // it, and older readers pass over what they do not know.
+  if (!job.JobTimeLimit.empty()) SetAttribute(root, "JobTimeLimit", job.JobTimeLimit);
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;
@@ -264,6 +269,9 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
     SetAttribute(line, "skip_on_success", table.Text(kColSkipOnSuccess, row));
     SetAttribute(line, "repeat_on_error", table.Text(kColRepeatOnError, row));
     SetAttribute(line, "repeat_on_success", table.Text(kColRepeatOnSuccess, row));
+    if (!table.Text(kColTimeLimit, row).empty()) {
+      SetAttribute(line, "time_limit", table.Text(kColTimeLimit, row));
+    }
   }
 
   std::string text;

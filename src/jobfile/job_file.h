@@ -19,6 +19,8 @@ struct JobDocument {
   std::string TempLogDir;  // log-file folder
   bool LogToEventLog = false;
   std::string MaxParallel = "99";
+  // Whole seconds as typed; empty: no limit (and no JobTimeLimit attribute in the file).
+  std::string JobTimeLimit;
   JobLineTable table;
 };
 

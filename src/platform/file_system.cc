@@ -52,6 +52,14 @@ class StdFileSystem final : public FileSystem {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
+
+  Status AppendText(const std::string& path, std::string_view text) override {
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::app);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) return Status::Failed("cannot append to " + path);
+    return Status::Ok();
+  }
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ class FileSystem {
   virtual Status CreateFolders(const std::string& path) = 0;
   // The first line of a text file, without its line break; empty when it cannot be read.
   virtual std::string ReadFirstLine(const std::string& path) const = 0;
+  // Appends `text` to the file, creating it when it is missing.
+  virtual Status AppendText(const std::string& path, std::string_view text) = 0;
 };
 
 // The file system of the machine, through the standard library.

@@ -21,6 +21,9 @@ struct StartRequest {
   // for it. Empty: the program always runs on this machine (a local launcher runs
   // everything here and ignores it).
   std::string batch_job_name;
+  // The program's time limit in seconds, 0 for none. The runner ends the program itself;
+  // a batch system may be told as well.
+  int32_t time_limit_seconds = 0;
 };
 
 class ProcessLauncher {
@@ -44,6 +47,11 @@ class ProcessLauncher {
   // (see StopRequests) or `timeout` has passed, whichever comes first. Returns at once when
   // a process ended since the last call.
   virtual void WaitForExit(std::chrono::milliseconds timeout) = 0;
+
+  // Ends one process and its process tree without waiting: a polite request now, a forced
+  // end once `grace` has passed, sent from a later call of the launcher (WaitForExit ends
+  // no later than that). The handle stays valid for IsRunning until the process has ended.
+  virtual void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
 
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.

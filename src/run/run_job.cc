@@ -3,6 +3,7 @@
 #include <random>
 
 #include "engine/command_line_builder.h"
+#include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/config.h"
 
@@ -32,7 +33,19 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.row_count = job.table.Get_BatchLine_Count();
   request.from_command_line = from_command_line;
   request.maximum = maximum;
+  request.job_time_limit = ParseTimeLimit(job.JobTimeLimit).seconds;
   return request;
+}
+
+std::string JobTimeLimitText(int32_t seconds) {
+  return "the job's time limit of " + std::to_string(seconds) +
+         " s was reached; running job lines were ended";
+}
+
+std::string LineTimeLimitText(const clsJobLine& line) {
+  return "job line " + std::to_string(line.JobLineNr()) + " (" + line.JobDescription() +
+         "): time limit of " + std::to_string(line.TimeLimit()) +
+         " s reached; the program was ended";
 }
 
 std::string RunNameFor(double fraction) {
@@ -65,7 +78,8 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   result.line_count = lines->Count();
 
   result.start_time = FormatTimeText(env.clock.Now());
-  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name);
+  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name,
+                                  std::chrono::seconds(request.job_time_limit));
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
     hooks.Warning("the run stopped early: " + result.scheduler.failure);
   }
@@ -81,6 +95,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   // A run that was cut short, by a signal or by a failure inside the scheduler, did not
   // do what the job asked; its reports must not call it a success.
   report.interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted ||
+                       result.scheduler.end == SchedulerOutcome::End::kTimeLimit ||
                        result.scheduler.end == SchedulerOutcome::End::kFailure;
   result.report = GenerateReports(*lines, report, env,
                                   [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); });

@@ -24,6 +24,7 @@ struct RunRequest {
   int row_count = 0;
   bool from_command_line = false;
   int32_t maximum = 99;
+  int32_t job_time_limit = 0;  // seconds; 0 for none
 };
 
 struct RunResult {
@@ -37,8 +38,15 @@ struct RunResult {
 };
 
 // The run of a loaded job as the window and command-line mode start it: its header texts
-// unchanged, its whole table, and the maximum already checked by the caller.
+// unchanged, its whole table, and the maximum already checked by the caller, as are the
+// time limits (see TimeLimitFault).
 RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line);
+
+// What the user is told when the job's time limit of `seconds` ended the run.
+std::string JobTimeLimitText(int32_t seconds);
+
+// What the user is told when a job line's time limit was reached.
+std::string LineTimeLimitText(const clsJobLine& line);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

@@ -38,6 +38,10 @@ class ScriptedLauncher final : public ProcessLauncher {
   }
   void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
   void WaitForExit(std::chrono::milliseconds) override {}
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate " + std::to_string(handle));
+    running.erase(handle);
+  }
   void TerminateAll(std::chrono::milliseconds) override {
     log.push_back("terminate");
     running.clear();
@@ -66,8 +70,13 @@ class MemoryFileSystem final : public FileSystem {
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
+  Status AppendText(const std::string& path, std::string_view text) override {
+    appended[path] += text;
+    return Status::Ok();
+  }
 
   std::map<std::string, std::string> files;
+  std::map<std::string, std::string> appended;
   bool fail_remove = false;
 };
 
@@ -106,7 +115,7 @@ struct RunWorld {
 };
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",
-// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "pause 1000".
+// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "pause 1000".
 class RecordingHooks final : public RunHooks {
  public:
   void Pause(std::chrono::milliseconds longest) override {
@@ -126,6 +135,7 @@ class RecordingHooks final : public RunHooks {
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
     Note("cannot", line, ": " + std::string(reason));
   }
+  void LineTimeLimitReached(const clsJobLine& line) override { Note("time limit", line); }
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;

@@ -27,6 +27,8 @@ class QPushButton;
 
 namespace jr {
 
+class uTextBox;
+
 class ProcessLauncher;
 class RegistryReader;
 
@@ -109,6 +111,7 @@ class BatchLineDialog : public QDialog {
   QComboBox* type_combo_ = nullptr;
   QPlainTextEdit* options_ = nullptr;
   QPushButton* options_but_ = nullptr;
+  uTextBox* time_limit_ = nullptr;
   QLineEdit* wait_for_ = nullptr;
   QCheckBox* stop_on_error_ = nullptr;
   QLineEdit* skip_on_error_ = nullptr;

@@ -396,6 +396,11 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
   if (!maximum.ok()) {
     return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
   }
+  if (const std::string fault = TimeLimitFault(header_->JobTimeLimitText().toStdString(), table_,
+                                               table_.Get_BatchLine_Count());
+      !fault.empty()) {
+    return tell(QString::fromStdString("The job cannot run: " + fault + "."));
+  }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   SaveBatch_Click();
   if (save_failed_) return;

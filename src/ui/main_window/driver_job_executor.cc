@@ -59,6 +59,7 @@ class ChildAwareHooks final : public RunHooks {
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
     window_.LineCannotStart(line, reason);
   }
+  void LineTimeLimitReached(const clsJobLine& line) override { window_.LineTimeLimitReached(line); }
   void Warning(std::string_view text) override { window_.Warning(text); }
 
  private:
@@ -74,8 +75,11 @@ class DriverJobExecutor final : public JobExecutor {
     if (!made.ok()) return {false, made.message()};
     std::unique_ptr<SystemEnv> system = std::move(made.value);
     ChildAwareHooks child_aware(hooks, system->launcher());
-    RunResult result = RunJob(RunRequestFor(job, max_parallel, /*from_command_line=*/false),
-                              system->env(), child_aware);
+    const RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    RunResult result = RunJob(request, system->env(), child_aware);
+    if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
+      hooks.Warning(JobTimeLimitText(request.job_time_limit));
+    }
     return {true, result.report.status_text};
   }
 };

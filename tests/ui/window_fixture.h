@@ -81,7 +81,6 @@ class WindowTest : public QObject {
 
   // Runs the window's command of that object name, as its menu item or button does.
   void Trigger(const char* action) const { field<QAction>(action)->trigger(); }
-  JobHeaderForm* header() const { return field<JobHeaderForm>("JobHeaderForm"); }
 
   // A header that passes every check.
   void FillValidHeader() {

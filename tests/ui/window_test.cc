@@ -313,6 +313,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     AddLines({30});
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path("dropped.xml"))});
+    data.setText(path("dropped.xml"));  // which a text field would take as typed
     // A drop goes where the drag entered, here a header field.
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Show("LogFile"), &enter);
@@ -325,7 +326,6 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void editOptionOpensTheEditorWithTheJob() {
     QCOMPARE(jr::EditorJobFile({"--edit", "night", " run.xml"}).value(), "night  run.xml");
-    QVERIFY(!jr::EditorJobFile({"job.xml", "--edit"}));
     QVERIFY(!jr::RunCommandLine({"--edit", "no such.xml"}));  // the window, not a run
     AddLines({10});
     SaveAs("night  run.xml");

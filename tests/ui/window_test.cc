@@ -11,12 +11,14 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QToolTip>
 #include <QUrl>
 
 #include "app/cli.h"
@@ -285,6 +287,30 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::keySequence(edit, key);
     QCOMPARE(triggered.count(), 1);
     QCOMPARE(edit->text() + "|" + edit->selectedText(), QString("12|"));
+  }
+
+  // The user sizes every column; Description and Options take the spare width, and a
+  // cut-off cell shows its whole text as its tool tip.
+  void gridColumnsAreTheUsersAndCutOffTextIsReachable() {
+    AddLines({10});
+    const QString description = "Export customer accounts of every branch to the warehouse";
+    w_->table().Set(kColDescription, 0, description.toStdString());
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    auto* grid = field<QTableView>("Grid");
+    QHeaderView* header = grid->horizontalHeader();
+    const int description_width = header->sectionSize(kColDescription);
+    const int type_width = header->sectionSize(kColType);
+    w_->resize(w_->width() + 300, w_->height());
+    QTRY_VERIFY(header->sectionSize(kColDescription) > description_width);
+    QCOMPARE(header->sectionSize(kColType), type_width);
+    for (int column = 0; column < header->count(); ++column)
+      QCOMPARE(header->sectionResizeMode(column), QHeaderView::Interactive);
+    header->resizeSection(kColDescription, 80);
+    const QRect cell = grid->visualRect(grid->model()->index(0, kColDescription));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), grid->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(grid->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), description);
   }
 
   void recentFilesKeepTheLastEightOpened() {

@@ -257,6 +257,23 @@ TEST(JobFileWrite, RootFirstAttributesInOrderBatchFileOnlyWhereNamed) {
                       R"("/tmp/run.log" int_err_file="/tmp/run.st" skip_on_error="")"),
             std::string::npos);
 
+  // Limits are written where set and read back; a job without them is written as before.
+  JobDocument limits = SampleJob();
+  const std::string before = JobFileText(limits, "now");
+  limits.JobTimeLimit = "3600";
+  limits.table.Set(kColTimeLimit, 1, "60");
+  const std::string limited = JobFileText(limits, "now");
+  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600">)"), std::string::npos);
+  EXPECT_NE(limited.find(R"(" time_limit="60" />)"), std::string::npos) << limited;
+  EXPECT_EQ(limited.find("time_limit", limited.find("time_limit") + 1), std::string::npos);
+  const JobDocument reread = Loaded(limited);
+  EXPECT_EQ(reread.JobTimeLimit, "3600");
+  EXPECT_EQ(reread.table.At(kColTimeLimit, 0), std::nullopt);
+  EXPECT_EQ(reread.table.At(kColTimeLimit, 1), Cell("60"));
+  limits.JobTimeLimit.clear();
+  limits.table.Set(kColTimeLimit, 1, std::nullopt);
+  EXPECT_EQ(JobFileText(limits, "now"), before);
+
   job.table.AllocateAfresh();
   job.LogToEventLog = false;
   const std::string empty = JobFileText(job, "now");

@@ -245,7 +245,8 @@ TEST_F(SchedulerPasses, TheJobsTimeLimitEndsTheRunAsAStopDoes) {
   };
   EXPECT_EQ(RunScheduler(lines_, 2, test_.env, hooks_, "", std::chrono::seconds(2)).end,
             End::kTimeLimit);
-  EXPECT_EQ(hooks_.events, (Events{"started 10", "pause 1000", "pause 1000", "finished 10 failed"}));
+  EXPECT_EQ(hooks_.events,
+            (Events{"started 10", "pause 1000", "pause 1000", "finished 10 failed"}));
   EXPECT_EQ(launcher_.log.back(), "terminate");
   EXPECT_FALSE(lines_.Line(20)->AlreadyRun());
 }

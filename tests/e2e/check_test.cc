@@ -41,7 +41,8 @@ TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
   EXPECT_EQ(outcome.out,
             "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001 \xC3\xA9 bad\xEF\xBF\xBD\xEF\xBF\xBD"
             " end\", \"LogFile\": \"a\", \"UserFile\": \"u\", \"TempLogDir\": \"\", "
-            "\"LogToEventLog\": 0, \"MaxParallel\": \"99\", \"lines\": [\n"
+            "\"LogToEventLog\": 0, \"MaxParallel\": \"99\", \"JobTimeLimit\": null, "
+            "\"time_limits\": {}, \"lines\": [\n"
             "  [\"20\", null, \"Flow Runner\", \"\", null, null, \"true\", null, null, null, "
             "\"\", \"\", \"\", \"\"],\n"
             "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
@@ -53,6 +54,25 @@ TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
                              {}, outputs_.path())
                 .status,
             74);
+}
+
+TEST_F(CheckTest, TimeLimitsAreListedAndOneARunWouldRefuseIsNamed) {
+  const std::string path =
+      File("job.xml",
+           "<VANTORSOREL_Job_specification Description=\"\" LogFile=\"a\" UserFile=\"u\" "
+           "TempLogDir=\"\" JobTimeLimit=\" 7200\"><BatchLines>"
+           "<BatchLine batch_line=\"10\" batch_line_type=\"Flow Runner\" time_limit=\"060\"/>"
+           "<BatchLine batch_line=\"20\" batch_line_type=\"Flow Runner\"/>"
+           "<BatchLine batch_line=\"30\" batch_line_type=\"Flow Runner\" time_limit=\"1 h\"/>"
+           "</BatchLines></VANTORSOREL_Job_specification>");
+  const test::ProgramOutcome outcome = Check({path});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.out.find("\"JobTimeLimit\": 7200, \"time_limits\": {\"10\": 60}, "),
+            std::string::npos)
+      << outcome.out;
+  EXPECT_EQ(outcome.err, "jobrunner: error: " + path +
+                             ": the time limit of job line 30 \"1 h\" is not a whole number from "
+                             "1 to 604800; the job cannot run\n");
 }
 
 TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {

@@ -171,5 +171,66 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
   EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
 }
 
+TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
+  // A first attempt hangs with a grandchild; its repeat copy gets through.
+  const std::string script = dir_.File("hang.sh"), pid_file = dir_.File("grandchild.pid");
+  test::WriteWholeFile(script,
+                       "#!/bin/sh\ncase \"$1\" in *_Rpt*) echo ok >\"$1\"; exit 0;; esac\n"
+                       "echo running >\"$1\"\nsleep 30 &\necho $! >\"" +
+                           pid_file + "\"\nsleep 30\n");
+  fs::permissions(script, fs::perms::owner_all);
+  AddLine({.number = "10", .type = "User Batchfile", .batch_file = script});
+  job_.table.Set(kColTimeLimit, 0, "1");
+  job_.table.Set(kColRepeatOnError, 0, "10");
+  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
+  const auto started = std::chrono::steady_clock::now();
+  const test::ProgramOutcome outcome = Run();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8)) << outcome.err;
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.err.find("jobrunner: job line 10 (line 10): time limit of 1 s reached; the "
+                             "program was ended\n"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (User Batchfile)  :  FAILED",
+                                                  "line 20 (Flow Runner)  :  OK",
+                                                  "line 10 (User Batchfile) (Repeat)   :  OK"}));
+  EXPECT_EQ(ReadWholeFile(dir_.File("user_10_log.txt")),
+            "jobrunner: time limit of 1 s reached; the program was ended.\n");
+  const pid_t grandchild = std::stoi(ReadWholeFile(pid_file));
+  bool gone = false;
+  for (int i = 0; i < 200 && !(gone = kill(grandchild, 0) != 0); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone) << "the grandchild outlived its line";
+  EXPECT_EQ(MetadataRows(3), 1);
+}
+
+TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
+  AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 30000"});
+  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
+  for (const char* bad : {"0", "604801", "1.5", "x"}) {
+    job_.table.Set(kColTimeLimit, 1, bad);
+    const test::ProgramOutcome refused = Run();
+    EXPECT_EQ(refused.status, 4) << bad;
+    EXPECT_NE(refused.err.find("job line 20 \"" + std::string(bad) + "\""), std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
+  }
+  job_.table.Set(kColTimeLimit, 1, std::nullopt);
+  job_.JobTimeLimit = "1";
+  const auto started = std::chrono::steady_clock::now();
+  const test::ProgramOutcome outcome = Run();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  EXPECT_NE(outcome.err.find("jobrunner: the job's time limit of 1 s was reached; running job "
+                             "lines were ended\n"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
+  EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
+  EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
+  EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
+}
+
 }  // namespace
 }  // namespace jr

@@ -504,12 +504,13 @@ class JobRunnerWindowTest : public testing::WindowTest {
                               "RepeatOnSuccess", "Batchfile",   "IntLogFile",    "IntErrFile"};
       const QString texts[] = {"10", "30", "30 ", " 10,", "10", path("job.sh"), "l.txt", "s.txt"};
       for (int i = 0; i < 8; ++i) Find(&d, fields[i])->setText(texts[i]);
+      QTest::keyClicks(Find<jr::uTextBox>(&d, "TimeLimit")->inner(), "90");
       Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
       Find<QCheckBox>(&d, "ChActive")->setChecked(false);
       Find<QPushButton>(&d, "OKButton")->click();
     }));
     const QString stored = "20|load|User Batchfile|-password pw -v|10|true|false|" +
-                           path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10";
+                           path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10|90";
     QCOMPARE(Line(w_->table().RowAt(1)), stored);
     // Details shows the line again, its options masked.
     QStringList seen;
@@ -655,6 +656,31 @@ class JobRunnerWindowTest : public testing::WindowTest {
     }
     QString recorded = testing::ReadAll(args).trimmed();
     QCOMPARE(recorded.replace(recorded.split(' ').value(1), "R"), message);
+  }
+
+  void timeLimitsAreTypedInRangeSavedAndReopened() {
+    // Typed boxes: only whole numbers from 1 to 604800, or nothing.
+    Open({10}, Row("10", "Flow Runner"));
+    QLineEdit* line_box = Get<jr::uTextBox>("TimeLimit")->inner();
+    QTest::keyClicks(line_box, "0x6048019");
+    QCOMPARE(Cell(kColTimeLimit), QString("60480"));
+    line_box->clear();
+    QVERIFY(!dialog_->jobLine()[kColTimeLimit].has_value());
+    QLineEdit* job_box = field<jr::uTextBox>("txtJobTimeLimit")->inner();
+    QTest::keyClicks(job_box, "0x7200");
+    AddLines({10});
+    w_->table().Set(kColTimeLimit, 0, "90");
+    SaveAs("job.xml");
+    const QString saved = ReadAll(path("job.xml"));
+    QVERIFY2(saved.contains("JobTimeLimit=\"7200\"") && saved.contains("time_limit=\"90\""),
+             qPrintable(saved));
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    Trigger("NewBatch");
+    QCOMPARE(job_box->text(), QString());
+    FileDialog::setNextFileName(path("job.xml"));
+    Trigger("OpenBatch");
+    QCOMPARE(job_box->text() + "|" + QString::fromStdString(w_->table().Text(kColTimeLimit, 0)),
+             QString("7200|90"));
   }
 
   void resultFilesAreProbedAndLeftAlone() {

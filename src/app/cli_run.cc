@@ -1,5 +1,6 @@
 #include "app/cli_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -104,6 +105,8 @@ int RunFromCommandLine(const std::string& job_file) {
   ReadResult read = ReadJobFile(job_file, job);
   if (read.status != ReadStatus::kLoaded) {
     notifier.ShowMessage("Open", read.message, MessageIcon::kCritical);
+    // The fixed text above does not say what is wrong; the cause names the file.
+    if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
     return kExitBadJobFile;
   }
   const int maximum = ParseMaximumParallel(job.MaxParallel);
@@ -116,6 +119,14 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
+  RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  request.job_file = job_file;
+  const std::string unpassable = UnpassableName(request);
+  if (!unpassable.empty()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + unpassable, MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
+
   std::string launcher_error;
   std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
   if (!system) {
@@ -124,7 +135,8 @@ int RunFromCommandLine(const std::string& job_file) {
   }
   CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
                          StandardErrorIsTerminal());
-  const RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  const std::string registry_failure = system->env().registry.ReadFailure();
+  if (!registry_failure.empty()) hooks.Warning(registry_failure);
 
   StopRequests stop_requests;
   RunResult result = RunJob(request, system->env(), hooks);
@@ -138,7 +150,15 @@ int RunFromCommandLine(const std::string& job_file) {
                  result.report.status_text.c_str(), result.run_folder.c_str(), job.LogFile.c_str(),
                  job.UserFile.c_str());
   }
-  switch (result.report.error_level) {
+  // A run whose reports were not written did not deliver what the job is for, whatever
+  // its lines did.
+  for (const std::string& missing : result.report.missing_reports) {
+    std::fprintf(stderr, "jobrunner: %s\n", missing.c_str());
+  }
+  const int error_level = result.report.missing_reports.empty()
+                              ? result.report.error_level
+                              : std::max(result.report.error_level, 1);
+  switch (error_level) {
     case 0:
       return kExitNoErrors;
     case 1:

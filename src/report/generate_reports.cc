@@ -31,13 +31,31 @@ ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& requ
       admin_definition, user_definition, request.job_description, collection, request.start_time,
       request.log_to_event_log, request.interrupted, env);
 
-  // A generator that cannot be started leaves the reports as they were; the run's
-  // outcome does not depend on them.
-  ShellExecAndWait(env.launcher, generator,
-                   GeneratorArguments(admin_definition, admin_template, request.admin_report),
-                   pause);
-  ShellExecAndWait(env.launcher, generator,
-                   GeneratorArguments(user_definition, user_template, request.user_report), pause);
+  // A report whose definition could not be written is not generated: the generator would
+  // replace a good old report with an empty one.
+  struct Report {
+    const char* name;
+    const std::string& definition;
+    const std::string& definition_error;
+    const std::string& report_template;
+    const std::string& report;
+  };
+  const Report reports[] = {{"administrators'", admin_definition, outcome.admin_definition_error,
+                             admin_template, request.admin_report},
+                            {"end users'", user_definition, outcome.user_definition_error,
+                             user_template, request.user_report}};
+  for (const Report& report : reports) {
+    std::string cause = report.definition_error;
+    if (cause.empty()) {
+      ShellExecAndWait(env.launcher, generator,
+                       GeneratorArguments(report.definition, report.report_template, report.report),
+                       pause);
+    }
+    if (!cause.empty()) {
+      outcome.missing_reports.push_back(std::string("the ") + report.name + " report \"" +
+                                        report.report + "\" was not written: " + cause);
+    }
+  }
   return outcome;
 }
 

@@ -3,6 +3,7 @@
 // entry and the two report generator calls.
 
 #include <string>
+#include <vector>
 
 #include "model/job_lines.h"
 #include "model/run_env.h"
@@ -13,6 +14,13 @@ namespace jr {
 struct ReportOutcome {
   int error_level = 0;  // 0 no error, 1 errors, 2 fatal error
   std::string status_text;
+  // Why a definition file could not be written ("cannot write "NAME": the disk is
+  // full"); empty when it was.
+  std::string admin_definition_error;
+  std::string user_definition_error;
+  // Each report that was not (re)written, as a sentence naming it and the cause:
+  // "the administrators' report "PATH" was not written: CAUSE".
+  std::vector<std::string> missing_reports;
 };
 
 // The final status text of an error level.

@@ -115,7 +115,9 @@ class SystemLogSink final : public EventLogSink {
                               static_cast<unsigned>(event_type), "EVENT_CATEGORY=%u",
                               static_cast<unsigned>(category), "EVENT_ID=%u",
                               static_cast<unsigned>(event_id), nullptr);
-      return r < 0 ? -r : 0;
+      if (r >= 0) return 0;
+      // A journal that stopped leaves its socket behind; syslog may still be there.
+      if (access(kSyslogSocket, F_OK) != 0) return -r;
     }
     // syslog() reports no failure and drops the entry when no daemon listens; a machine
     // without any system log must not pass for one that recorded the outcome.

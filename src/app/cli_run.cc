@@ -7,7 +7,7 @@
 
 #include "app/cli.h"
 #include "jobfile/job_file.h"
-#include "model/number_text.h"
+#include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/stop_requests.h"
 #include "run/run_job.h"
@@ -88,17 +88,6 @@ class CommandLineHooks final : public RunHooks {
 
 }  // namespace
 
-int ParseMaximumParallel(const std::string& text) {
-  std::string_view trimmed = TrimBlanks(text);
-  if (trimmed.empty() || trimmed.size() > 2) return 0;
-  int value = 0;
-  for (char c : trimmed) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value >= 1 && value <= 99 ? value : 0;
-}
-
 int RunFromCommandLine(const std::string& job_file) {
   StderrNotifier notifier;
   JobDocument job;
@@ -109,8 +98,8 @@ int RunFromCommandLine(const std::string& job_file) {
     if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
     return kExitBadJobFile;
   }
-  const int maximum = ParseMaximumParallel(job.MaxParallel);
-  if (maximum == 0) {
+  const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
+  if (!maximum.ok()) {
     notifier.ShowMessage(kTitle,
                          job_file + ": the maximum number of parallel job lines \"" +
                              job.MaxParallel +
@@ -119,7 +108,7 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
-  RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
   request.job_file = job_file;
   const std::string unpassable = UnpassableName(request);
   if (!unpassable.empty()) {

@@ -30,7 +30,7 @@ bool EntryValue(std::string_view entry, int32_t* value, std::string* failure) {
     }
   }
   std::optional<int64_t> number = LeadingWholeNumber(entry);
-  if (!number || *number < -kMaxListNumber || *number > kMaxListNumber) {
+  if (!number || *number < -kHighestJobLineNr || *number > kHighestJobLineNr) {
     if (failure) {
       *failure = "the job-line list entry \"" + std::string(entry) +
                  "\" lies outside the job line numbers";

@@ -1,7 +1,7 @@
 #include "engine/result_files.h"
 
-#include "engine/list_rules.h"
 #include "model/catalogue.h"
+#include "model/job_rules.h"
 
 namespace jr {
 namespace {
@@ -31,11 +31,11 @@ std::string RepeatCopyFileName(const std::string& name, int k) {
 clsJobLine* CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source,
                              std::string* failure) {
   const int64_t number = int64_t{collection.HighestJobLineNr()} + 10;
-  if (number > kMaxListNumber) {
+  if (number > kHighestJobLineNr) {
     if (failure) {
       *failure = "a repeat copy of job line " + std::to_string(source.JobLineNr()) +
                  " would need the number " + std::to_string(number) + ", above " +
-                 std::to_string(kMaxListNumber);
+                 std::to_string(kHighestJobLineNr);
     }
     return nullptr;
   }

@@ -2,6 +2,7 @@
 // Shared by the window tests: a main window with the seams in testing mode, a temporary
 // folder, a valid header and job lines to start from, and the messages shown since.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_text_box.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_header_form.h"
 
 namespace jr::testing {
 
@@ -25,6 +27,14 @@ inline QString Messages() {
     texts << shown.title + ": " + shown.text;
   MessageBox::reset();
   return texts.join("|");
+}
+
+// The child of `parent` with that object name; the test stops when there is none.
+template <typename T = QLineEdit>
+T* Find(const QObject* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  if (!child) qFatal("no %s", name);
+  return child;
 }
 
 inline QString ReadAll(const QString& name) {
@@ -56,10 +66,12 @@ class WindowTest : public QObject {
 
   template <typename T = QLineEdit>
   T* field(const char* name) const {
-    T* widget = w_->findChild<T*>(name);
-    if (!widget) qFatal("no widget %s", name);
-    return widget;
+    return Find<T>(w_.get(), name);
   }
+
+  // Runs the window's command of that object name, as its menu item or button does.
+  void Trigger(const char* action) const { field<QAction>(action)->trigger(); }
+  JobHeaderForm* header() const { return field<JobHeaderForm>("JobHeaderForm"); }
 
   // A header that passes every check.
   void FillValidHeader() {
@@ -89,7 +101,7 @@ class WindowTest : public QObject {
   // Saves the job under `name` in the temporary folder and forgets what that showed.
   void SaveAs(const QString& name) {
     FileDialog::setNextFileName(path(name));
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     MessageBox::reset();
     FileDialog::reset();
   }

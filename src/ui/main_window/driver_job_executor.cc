@@ -76,7 +76,13 @@ class DriverJobExecutor final : public JobExecutor {
     ChildAwareHooks child_aware(hooks, system->launcher());
     RunResult result = RunJob(RunRequestFor(job, max_parallel, /*from_command_line=*/false),
                               system->env(), child_aware);
-    return {true, result.report.status_text};
+    if (!result.refused.empty()) return {false, result.refused};
+    // A report that was not written is news the status text alone would hide.
+    std::string message = result.report.status_text;
+    for (const std::string& missing : result.report.missing_reports) {
+      message += " " + missing + ".";
+    }
+    return {true, message};
   }
 };
 

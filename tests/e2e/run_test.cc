@@ -132,10 +132,14 @@ TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {
   AddLine({.number = "10", .type = "Flow Runner", .wait = "20"});
   AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
   AddLine({.number = "30", .type = "???"});
+  // Lines that could not start are over: a line waiting for them runs.
+  AddLine({.number = "40", .type = "Flow Runner", .wait = "30,10"});
   test::ProgramOutcome stuck = Run();
   EXPECT_EQ(stuck.status, 1);
   EXPECT_NE(stuck.err.find("job line 10"), std::string::npos) << stuck.err;
   EXPECT_NE(stuck.err.find("job line 30"), std::string::npos) << stuck.err;
+  EXPECT_EQ(stuck.err.find("job line 40"), std::string::npos) << stuck.err;
+  EXPECT_EQ(Outcomes().back(), "line 40 (Flow Runner)  :  OK");
 }
 
 TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {

@@ -30,6 +30,7 @@ TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   EXPECT_TRUE(lines.Delete("30"));
   EXPECT_EQ(lines.HighestJobLineNr(), 999999);
   ASSERT_NE(lines.Add(30), nullptr);
+  EXPECT_EQ(lines.HighestJobLineNr(), 999999) << "a lower number added later";
   EXPECT_TRUE(lines.Delete(1));
   EXPECT_EQ(Walk(lines), (std::vector<int32_t>{20, 30}));
   EXPECT_EQ(lines.Line(10), nullptr);
@@ -113,18 +114,18 @@ TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
   ASSERT_TRUE(line->LogProcessMetaData(&error)) << error;
   // The entry's own fields are checked against a real database elsewhere; here the
   // arguments in full.
-  ASSERT_EQ(metadata.entries().size(), 1u);
+  ASSERT_EQ(metadata.entries.size(), 1u);
   const std::string m = "Missing";
   std::vector<MetadataValue> expected{int64_t{7}, std::string("Job Runner"), "Flow Runner"};
   expected.insert(expected.end(), 12, m);
   expected.insert(expected.end(), {int64_t{99}, m, m, 2.0, 2.0, -1.0, m, m, m, m, m});
   expected.insert(expected.end(), {int64_t{0}, int64_t{0}});
-  EXPECT_EQ(metadata.entries()[0].arguments, expected);
+  EXPECT_EQ(metadata.entries[0].arguments, expected);
 
-  metadata.set_fail_write(true);
+  metadata.fail_write = true;
   EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "recording metadata log told to fail writing");
-  metadata.set_fail_create(true);
+  EXPECT_EQ(error, "the metadata log cannot be written");
+  metadata.fail_create = true;
   EXPECT_FALSE(line->LogProcessMetaData(&error));
   EXPECT_EQ(line->MetadataLog(), nullptr);
   EXPECT_FALSE(clsJobLine().LogProcessMetaData());

@@ -88,7 +88,7 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
     if (pass == 2) Finish(60);
   };
   EXPECT_EQ(Run(10).end, End::kAllOver);
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{0, 3, 3, 3, 0, 0}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{0, 3, 3, 3, 0, 0}));
   EXPECT_EQ(lines_.Count(), 6) << "no status line named a line";
   EXPECT_TRUE(launcher_.running.count(lines_.Line(10)->ProcessId())) << "not waited for";
   // Lines found finished by their status line hand their process back to the launcher.
@@ -140,7 +140,7 @@ TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesN
   EXPECT_TRUE(lines_.Line(10)->IsRunning()) << "neither waited for nor stopped";
   EXPECT_EQ(lines_.Count(), 5) << "a failed start applies no list";
   EXPECT_TRUE(bad.ProcessId() == 0 && !bad.StartingTime().empty() && !bad.StopTime().empty());
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{3, 3}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3}));
 }
 
 TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
@@ -156,7 +156,7 @@ TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
 
   lines_.Clear();
   hooks_.events.clear();
-  test_.metadata.statuses.clear();
+  test_.metadata.entries.clear();
   Add(10).setRepeatOnSuccess("70");
   Add(20).setProgramExecuter("");
   Add(50, "60");
@@ -176,7 +176,7 @@ TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
   for (const clsJobLine& line : lines_) {
     EXPECT_TRUE(line.AlreadyRun() && !line.StopTime().empty()) << line.JobLineNr();
   }
-  EXPECT_EQ(test_.metadata.statuses.size(), 6u);
+  EXPECT_EQ(test_.metadata.Statuses().size(), 6u);
 }
 
 TEST_F(SchedulerPasses, FailuresInsideAPassEndTheScheduler) {
@@ -220,7 +220,7 @@ TEST_F(SchedulerPasses, AStopFromOutsideEndsTheChildrenAndFailsTheirLines) {
             (Events{"started 10", "started 20", "finished 10 failed", "finished 20 failed"}));
   EXPECT_NE(lines_.Line(10)->StopTime(), "");
   EXPECT_FALSE(lines_.Line(30)->AlreadyRun());
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{3, 3}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3}));
 }
 
 }  // namespace

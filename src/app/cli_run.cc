@@ -130,8 +130,12 @@ int RunFromCommandLine(const std::string& job_file) {
   StopRequests stop_requests;
   RunResult result = RunJob(request, system->env(), hooks);
 
-  if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
+  const bool interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted;
+  if (interrupted) {
     std::fprintf(stderr, "jobrunner: stopped by %s; running job lines were ended\n",
+                 StopRequestName());
+  } else if (StopRequested()) {
+    std::fprintf(stderr, "jobrunner: stopped by %s while the reports were made\n",
                  StopRequestName());
   }
   if (StandardErrorIsTerminal()) {
@@ -144,9 +148,10 @@ int RunFromCommandLine(const std::string& job_file) {
   for (const std::string& missing : result.report.missing_reports) {
     std::fprintf(stderr, "jobrunner: %s\n", missing.c_str());
   }
-  const int error_level = result.report.missing_reports.empty()
-                              ? result.report.error_level
-                              : std::max(result.report.error_level, 1);
+  int error_level = result.report.error_level;
+  if (!result.report.missing_reports.empty()) error_level = std::max(error_level, 1);
+  // A stop while the reports were made interrupted the run as much as one during the lines.
+  if (StopRequested()) error_level = 2;
   switch (error_level) {
     case 0:
       return kExitNoErrors;

@@ -1,6 +1,7 @@
 #include "report/generate_reports.h"
 
 #include "platform/config.h"
+#include "platform/helper_program.h"
 #include "platform/installation.h"
 #include "platform/shell_exec_task.h"
 #include "report/report_definitions.h"
@@ -18,7 +19,7 @@ std::string GeneratorArguments(const std::string& definition, const std::string&
 }  // namespace
 
 ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
-                              const PauseFn& pause) {
+                              const PauseFn& pause, const std::function<bool()>& stop_requested) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;
   const std::string admin_definition = request.run_folder + request.run_name + "_RepDef.txt";
@@ -44,12 +45,34 @@ ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& requ
                              admin_template, request.admin_report},
                             {"end users'", user_definition, outcome.user_definition_error,
                              user_template, request.user_report}};
+  HelperWait wait;
+  wait.pause = pause;
+  wait.limit = HelperTimeLimit(env.registry);
+  wait.stop_requested = stop_requested;
+  const std::string limit_text =
+      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count());
+  bool stopped = false;
   for (const Report& report : reports) {
     std::string cause = report.definition_error;
+    if (cause.empty() && stopped) cause = "the run was stopped before its report generator ran";
     if (cause.empty()) {
-      ShellExecAndWait(env.launcher, generator,
-                       GeneratorArguments(report.definition, report.report_template, report.report),
-                       pause);
+      switch (RunHelper(
+          env.launcher, generator,
+          GeneratorArguments(report.definition, report.report_template, report.report), wait)) {
+        case HelperEnd::kEnded:
+          break;
+        case HelperEnd::kNotStarted:
+          cause = "the report generator \"" + generator + "\" could not be started";
+          break;
+        case HelperEnd::kTimeLimit:
+          cause = "the report generator did not end within " + limit_text +
+                  " s (HelperTimeLimit) and was ended";
+          break;
+        case HelperEnd::kStopped:
+          stopped = true;
+          cause = "the run was stopped while the report generator ran; it was ended";
+          break;
+      }
     }
     if (!cause.empty()) {
       outcome.missing_reports.push_back(std::string("the ") + report.name + " report \"" +

@@ -2,6 +2,7 @@
 // The end of a run: the two report definition files, the final status, the event-log
 // entry and the two report generator calls.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,12 @@ struct ReportRequest {
   bool interrupted = false;
 };
 
+// Writes the definition files and has the report generator turn each into its report,
+// under the registry's HelperTimeLimit. `stop_requested` (may be empty) ends a generator
+// that runs, and no further one starts. Each report that was not written is named in the
+// outcome with its cause.
 ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
-                              const PauseFn& pause);
+                              const PauseFn& pause,
+                              const std::function<bool()>& stop_requested = {});
 
 }  // namespace jr

@@ -104,8 +104,12 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   // do what the job asked; its reports must not call it a success.
   report.interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted ||
                        result.scheduler.end == SchedulerOutcome::End::kFailure;
-  result.report = GenerateReports(*lines, report, env,
-                                  [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); });
+  // A stop that comes while a report generator runs ends it; one that ended the lines
+  // already must not keep the reports of the stopped run from being written.
+  const bool stopped_before = hooks.StopRequested();
+  result.report = GenerateReports(
+      *lines, report, env, [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); },
+      [&hooks, stopped_before] { return !stopped_before && hooks.StopRequested(); });
   lines->Clear();
   return result;
 }

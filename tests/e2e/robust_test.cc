@@ -2,6 +2,7 @@
 // writes that fail, names that cannot be passed on a command line, and the system log.
 // Every run has a time limit, so that a hang fails the test instead of stalling it.
 
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -114,6 +115,39 @@ TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
             std::string::npos)
       << outcome.err;
   EXPECT_NE(outcome.err.find("_UserDef.txt\": the disk is full"), std::string::npos) << outcome.err;
+}
+
+TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
+  AddScriptLine();
+  // The generator sleeps instead; its sleep dies with its process group.
+  const std::string generator = dir_.File("keld/utils/PageGen.exe");
+  WriteWholeFile(generator, "#!/bin/sh\nsleep 60\n");
+  const std::string not_written =
+      "jobrunner: the administrators' report \"" + job_.LogFile + "\" was not written: ";
+  struct Case {
+    const char* what;
+    std::string limit;
+    int signal;  // sent after a second, 0 for none
+    int status;
+    std::string message;
+  } const cases[] = {
+      {"time limit", "dword:00000001", 0, 1,
+       not_written + "the report generator did not end within 1 s (HelperTimeLimit)"},
+      {"SIGTERM", "\"600\"", SIGTERM, 2,
+       not_written + "the run was stopped while the report generator ran"},
+  };
+  for (const Case& c : cases) {
+    SetLauncher("\"HelperTimeLimit\"=" + c.limit + "\r\n");
+    test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
+    if (c.signal != 0) {
+      sleep(1);
+      running.Signal(c.signal);
+    }
+    const test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(15));
+    EXPECT_EQ(outcome.status, c.status) << c.what << "\n" << outcome.err;
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.what << "\n" << outcome.err;
+    EXPECT_NE(outcome.err.find("the end users' report"), std::string::npos) << outcome.err;
+  }
 }
 
 TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {

@@ -189,7 +189,8 @@ class JobLineDialogTest : public QObject {
 
   void optionsCommand_data() {
     QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("program");  // "standin", "recorder" (records its arguments), "none"
+    QTest::addColumn<QString>("program");  // "standin", "recorder" (records its arguments),
+                                           // "sleeper" (outlasts its time limit), "none"
     QTest::addColumn<QString>("reply");    // the stand-in's scripted reply
     QTest::addColumn<QString>("options");
     QTest::addColumn<QString>("message");  // the recorder's arguments, R the reply file
@@ -201,6 +202,7 @@ class JobLineDialogTest : public QObject {
     QTest::newRow("nothing written") << "Flow Runner" << "recorder" << "" << "-a b" << "-config R -a b";
     QTest::newRow("NT switch")       << "Run Vantor Job (NT)" << "recorder" << "" << "-a b" << "-config R -oper NT -a b";
     QTest::newRow("no executable")   << "Flow Runner" << "none" << "" << "-a b" << "Options: Executable %1/FlowRun.exe not found !";
+    QTest::newRow("time limit")      << "Flow Runner" << "sleeper" << "" << "-a b" << "Options: The program %1/FlowRun.exe did not end within 1 s and was ended.";
     // clang-format on
   }
   void optionsCommand() {
@@ -219,6 +221,10 @@ class JobLineDialogTest : public QObject {
         QVERIFY2(QFile::link(standin, utils.filePath(exe)), "stand-in built?");
       if (program == "recorder")
         WriteFile(utils.filePath(exe), "#!/bin/sh\necho \"$@\" > " + args + "\nsleep 0.2\n", true);
+    }
+    if (program == "sleeper") {
+      WriteFile(utils.filePath("FlowRun.exe"), "#!/bin/sh\nsleep 30\n", true);
+      registry_.SetString("SOFTWARE\\Extraction Job Runner\\Launcher", "HelperTimeLimit", "1");
     }
     qputenv("JOBRUNNER_STANDIN_CONFIG_REPLY", reply.toUtf8());
     JobLineTable::Row row = Row("10", qPrintable(type));

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
   jr::FileDialog::enableTesting();
   QTemporaryDir temp;
   const QString folder = temp.path();
+  // The files it opens are no recent files of the user's.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder + "/settings");
 
   const QStringList args = app.arguments();
   const int shot = static_cast<int>(args.indexOf("--screenshot"));

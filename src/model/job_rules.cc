@@ -1,6 +1,8 @@
 #include "model/job_rules.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "model/catalogue.h"
 #include "platform/blanks.h"
@@ -192,32 +194,55 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
   return Refused(kTitle, "File " + std::string(file_name) + " does not exist");
 }
 
+namespace {
+
+bool IsOptionBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The end of the argument that starts at `start`, as the launcher splits options: up to
+// the next blank outside double quotes.
+size_t ArgumentEnd(std::string_view text, size_t start) {
+  bool quoted = false;
+  size_t i = start;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (!quoted && IsOptionBlank(text[i])) {
+      break;
+    }
+  }
+  return i;
+}
+
+}  // namespace
+
 std::string MaskedOptions(std::string_view options) {
   constexpr std::string_view kPasswordWord = "-password";
-  constexpr std::string_view kMask = "****** ";
-  const size_t size = options.size();
-  // The length of the word at `start`, up to and including the next blank.
-  auto word_length = [&](size_t start) -> size_t {
-    if (start >= size) return 0;
-    const size_t blank = options.find(' ', start);
-    return blank == std::string_view::npos ? size - start : blank + 1 - start;
-  };
-  std::string shown;
-  size_t copy = 0;
+  constexpr std::string_view kMask = "******";
+  // The value after a "-password" word is the next argument the program gets, whatever
+  // the blanks before it; only its text is replaced, so the blanks show as typed.
+  std::vector<std::pair<size_t, size_t>> hidden;
   size_t search = 0;
   for (;;) {
     const size_t found = options.find(kPasswordWord, search);
     if (found == std::string_view::npos) break;
-    const size_t word = word_length(found);
-    const size_t value = word_length(found + word);
-    // The search goes on one character past the end of the word: a "-password" that starts
-    // the value is no keyword, one later in the value is (and masks the next word).
-    search = found + word + 1;
-    shown += options.substr(copy, found + word - copy);
-    shown += kMask;
-    copy = found + word + value;
+    // A keyword inside a hidden value ends where that value ends.
+    const bool inside = !hidden.empty() && found < hidden.back().second;
+    size_t value = inside ? hidden.back().second : ArgumentEnd(options, found);
+    while (value < options.size() && IsOptionBlank(options[value])) ++value;
+    if (value == options.size()) break;
+    hidden.emplace_back(value, ArgumentEnd(options, value));
+    // A "-password" that starts the value is the value; one later in it is a keyword
+    // again and hides the argument after it too.
+    search = value + 1;
   }
-  if (copy < size) shown += options.substr(copy);
+  std::string shown;
+  size_t copy = 0;
+  for (const auto& [begin, end] : hidden) {
+    shown += options.substr(copy, begin - copy);
+    shown += kMask;
+    copy = end;
+  }
+  shown += options.substr(copy);
   return shown;
 }
 

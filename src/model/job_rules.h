@@ -102,8 +102,10 @@ RuleResult CheckJobLineListField(JobLineList list, std::string_view current_numb
 RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,
                                    bool file_exists);
 
-// What the options field of the job line dialog shows for `options`: the word after every
-// "-password" (case as written) replaced by "****** ". The stored options stay unmasked.
+// What the options field of the job line dialog shows for `options`: the argument after
+// every "-password" (case as written), past any run of blanks or tabs, replaced by
+// "******"; a double-quoted stretch belongs to its argument, as when the program is
+// started. Everything else shows as typed; the stored options stay unmasked.
 std::string MaskedOptions(std::string_view options);
 
 }  // namespace jr

@@ -156,18 +156,28 @@ TEST(JobRules, NewLinesAreProposedTenAfterTheLastUpTo999999) {
   EXPECT_EQ(ProposedJobLineNr(nullptr), 10);
 }
 
-TEST(JobRules, TheWordAfterEveryPasswordSwitchIsMasked) {
+TEST(JobRules, TheArgumentAfterEveryPasswordSwitchIsMasked) {
   const std::pair<const char*, const char*> cases[] = {
       {"-user bob -db x", "-user bob -db x"},
       {"-user bob -password s3cret -db x", "-user bob -password ****** -db x"},
-      {"-password a -x -password bb", "-password ****** -x -password ****** "},
-      {"-u a -password", "-u a -password****** "},
+      // Whatever the blanks before it, the value is hidden and the blanks stay as typed.
+      {"-user bob -password  s3cret -v", "-user bob -password  ****** -v"},
+      {"-password   s3cret -v", "-password   ****** -v"},
+      {"-password\ts3cret -v", "-password\t****** -v"},
+      {"-password \t s3cret\t-v", "-password \t ******\t-v"},
+      {"-password\ns3cret", "-password\n******"},
+      // At the end of the options, with or without blanks after it, and none to hide.
+      {"-password a -x -password bb", "-password ****** -x -password ******"},
+      {"-u a -password", "-u a -password"},
+      {"-u a -password  ", "-u a -password  "},
+      // A quoted value is one argument to the program, so it is hidden whole.
+      {"-password \"my secret\" -v", "-password ****** -v"},
       {"-Password a -PASSWORD b", "-Password a -PASSWORD b"},
       {"-password -password x", "-password ****** x"},
       {"-passwords x y", "-passwords ****** y"},
-      // A keyword inside a masked value masks the word after it, too.
-      {"-password a-password b", "-password ****** ****** "},
-      {"-password ab-password c d", "-password ****** ****** d"},
+      // A keyword inside a masked value masks the argument after it, too.
+      {"-password a-password b", "-password ****** ******"},
+      {"-password ab-password  c d", "-password ******  ****** d"},
   };
   for (const auto& [options, shown] : cases) EXPECT_EQ(MaskedOptions(options), shown) << options;
 }

@@ -3,6 +3,8 @@
 // run through the real run driver with stand-in programs and a temporary registry, event
 // log and metadata database.
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -84,8 +86,14 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     FileDialog::setNextFileName(script);
     Trigger("MakeBatch");
     QCOMPARE(FileDialog::lastRequest().filters,
-             (QStringList{"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"}));
+             (QStringList{"Shell scripts (*.sh)", "Batch program(*.bat)", "All files (*)"}));
+    QCOMPARE(FileDialog::lastRequest().default_suffix, QString("sh"));
     QCOMPARE(ReadAll(script).count('\n'), 2);  // the interpreter and the command
+    const mode_t umask_bits = ::umask(0);
+    ::umask(umask_bits);
+    struct stat status {};
+    QVERIFY(::stat(QFile::encodeName(script).constData(), &status) == 0);
+    QCOMPARE(status.st_mode & 07777, 0755 & ~umask_bits);
     QProcess run;
     run.start(script, {});
     QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
@@ -156,9 +164,12 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
                  .arg(executor_->max),
              QString("1 Nightly load 4"));
     blocked.sort();
-    QCOMPARE(blocked,
-             (QStringList{"AddBline", "ChangeBline", "DeleteBline", "ExecuteJob", "NewBatch",
-                          "OpenBatch", "tbAdd", "tbChange", "tbDelete", "tbNew", "tbOpen"}));
+    QStringList expected{"AddBline", "ChangeBline", "DeleteBline", "ExecuteJob",
+                         "NewBatch", "OpenBatch",   "tbAdd",       "tbChange",
+                         "tbDelete", "tbNew",       "tbOpen"};
+    for (int i = 1; i <= 8; ++i) expected << QString("RecentFile%1").arg(i);
+    expected.sort();
+    QCOMPARE(blocked, expected);
     QVERIFY2(during_text.contains("2 running") && during_text.contains("10, 20"),
              qPrintable(during_text));
     QVERIFY(w_->findChild<QAction*>("NewBatch")->isEnabled() && stop->isHidden());

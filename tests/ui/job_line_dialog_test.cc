@@ -158,10 +158,10 @@ class JobLineDialogTest : public QObject {
 
   void optionsAreMaskedAndEmptiedByATypeChange() {
     JobLineTable::Row row = Row("20", "Flow Runner");
-    row[kColOptions] = "-u x -password s3cret -v";
+    row[kColOptions] = "-u x -password  s3cret -v";  // two blanks hide it as well as one
     Open({20}, row);
     QCOMPARE(Get<QPlainTextEdit>("Options")->toPlainText() + "|" + Cell(kColOptions),
-             QString("-u x -password ****** -v|-u x -password s3cret -v"));
+             QString("-u x -password  ****** -v|-u x -password  s3cret -v"));
     // A batch file line stores its options from the field, masked text included, but only
     // when they were edited: passing through the field keeps the password.
     row[kColType] = "User Batchfile", row[kColOptions] = "-password abc -v";

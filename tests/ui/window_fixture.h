@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -58,6 +59,10 @@ class WindowTest : public QObject {
     FileDialog::reset();
     temp_ = std::make_unique<QTemporaryDir>();
     QDir(temp_->path()).mkpath("logs");
+    // The window keeps its layout and recent files in the user's settings: never the
+    // real user's in a test.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+      QSettings::setPath(format, QSettings::UserScope, path("settings"));
     w_ = std::make_unique<BatchDefinitionFrm>(std::move(executor));
   }
   void Stop() { w_.reset(), temp_.reset(); }

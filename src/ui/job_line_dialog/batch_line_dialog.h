@@ -63,8 +63,8 @@ class BatchLineDialog : public QDialog {
  private:
   void BuildControls();
   void SelectType(const QString& type_name);
-  // Stores the options and shows them with every value after a "-password" word replaced
-  // by "****** ".
+  // Stores the options and shows them with every value after a "-password" word hidden
+  // (MaskedOptions).
   void SetOptions(const QString& options);
   // Enables, empties and colours the fields that depend on the type now in the list.
   void SetTypeDependentFields();

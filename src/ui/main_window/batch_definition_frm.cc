@@ -8,19 +8,24 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/job_rules.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_resize.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
+#include "ui/main_window/recent_files.h"
 #include "ui/main_window/run_panel.h"
 #include "ui/main_window/window_support.h"
 
@@ -33,7 +38,7 @@ namespace {
 // The help pages lie beside the program when installed; a build tree finds them in the
 // sources it was built from.
 QString FindHelpFile() {
-  const QString folder = ProgramFolder();
+  const QString folder = window::ProgramFolder();
   const QStringList candidates = {folder + "/help/index.html",
                                   folder + "/../share/jobrunner/help/index.html",
                                   folder + "/../../docs/help/index.html"};
@@ -42,6 +47,14 @@ QString FindHelpFile() {
   }
   return QDir::cleanPath(candidates.first());
 }
+
+// The columns that take the grid's spare width, and how narrow that may make them.
+constexpr int kWideColumns[] = {kColDescription, kColOptions};
+constexpr int kNarrowestWideColumn = 60;
+
+constexpr const char* kGeometryKey = "window/geometry";
+constexpr const char* kColumnsKey = "window/gridColumns";
+constexpr const char* kGridWidthKey = "window/gridWidth";
 
 }  // namespace
 
@@ -57,6 +70,7 @@ BatchDefinitionFrm::BatchDefinitionFrm(std::unique_ptr<JobExecutor> executor, QW
     : QMainWindow(parent),
       executor_(executor ? std::move(executor) : MakeUnavailableJobExecutor()),
       program_path_(QCoreApplication::applicationFilePath()),
+      jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
       help_file_(FindHelpFile()) {
   setObjectName("BatchDefinitionFrm");
   auto* central = new QWidget(this);
@@ -73,7 +87,11 @@ BatchDefinitionFrm::BatchDefinitionFrm(std::unique_ptr<JobExecutor> executor, QW
   uResize1 = new uResize(central);
   uResize1->RecordControlPositions();
   central->setMinimumSize(kFieldLeft + 2 * kButtonWidth, 220);
-  resize(kDesignWidth, kDesignHeight + 90);
+  for (QLineEdit* field : central->findChildren<QLineEdit*>()) field->installEventFilter(this);
+  Grid->installEventFilter(this);
+  Grid->viewport()->installEventFilter(this);
+  setAcceptDrops(true);
+  RestoreLayout();
 
   SetCaption();
   header_->SetMaxParallelText("99");
@@ -109,13 +127,18 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 6);
   QHeaderView* header = Grid->horizontalHeader();
-  header->setSectionResizeMode(QHeaderView::Fixed);
+  // The user sizes every column; the spare width goes to Description and Options
+  // (FitGridColumns), which a stretching column could not allow.
+  header->setSectionResizeMode(QHeaderView::Interactive);
   header->setSectionsMovable(false);
   header->setHighlightSections(false);
-  header->setStretchLastSection(true);
-  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 115, 125, 130, 90, 55, 100};
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(24);
+  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 140, 125, 130, 90, 55, 150};
+  // Wide enough for its caption at least: a cut-off caption is a puzzle, not just text
+  // to hover over.
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
-    Grid->setColumnWidth(column, widths[column]);
+    Grid->setColumnWidth(column, std::max(widths[column], header->sectionSizeHint(column)));
   }
   connect(Grid, &QTableView::doubleClicked, this, [this] {
     if (!IsRunning()) ChangeBline_Click();
@@ -150,6 +173,17 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
   QAction* execute = AddAction(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                &BatchDefinitionFrm::ExecuteJob_Click);
   file->addSeparator()->setObjectName("Separator3");
+  file->setToolTipsVisible(true);
+  for (int i = 0; i < kMaxRecentFiles; ++i) {
+    QAction* recent = file->addAction(QString());
+    recent->setObjectName(QString("RecentFile%1").arg(i + 1));
+    connect(recent, &QAction::triggered, this,
+            [this, recent] { OpenRecentFile(recent->data().toString()); });
+    recent_file_actions_ << recent;
+  }
+  recent_separator_ = file->addSeparator();
+  recent_separator_->setObjectName("RecentSeparator");
+  UpdateRecentFilesMenu();
   AddAction(file, "Exit", "E&xit", QKeySequence(), &BatchDefinitionFrm::Exit_Click);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
@@ -199,6 +233,87 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
     if (QString(button.key) != "Save") run_blocked_actions_.append(action);
   }
   run_blocked_actions_ << new_batch << open_batch << execute << add << change << remove;
+  run_blocked_actions_ << recent_file_actions_;
+}
+
+bool BatchDefinitionFrm::IsCommandKey(const QKeyEvent& key) const {
+  // Ins and Del of the keypad are the same keys to the menu.
+  const QKeySequence pressed(
+      QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
+  for (const QAction* item : menuBar()->actions()) {
+    if (!item->menu()) continue;
+    for (const QAction* command : item->menu()->actions()) {
+      if (command->shortcuts().contains(pressed)) return true;
+    }
+  }
+  return false;
+}
+
+bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+      // A text field claims keys such as Ctrl+A, Shift+Ins and Shift+Del for itself
+      // before the menu sees them; declined here, the menu command's shortcut fires.
+      if (IsCommandKey(*static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+      }
+      break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      // A file dropped on a text field is a job to open, not a name to type.
+      if (qobject_cast<QLineEdit*>(watched) &&
+          !DroppedJobFile(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+        if (event->type() == QEvent::Drop) {
+          dropEvent(static_cast<QDropEvent*>(event));
+        } else {
+          static_cast<QDropEvent*>(event)->acceptProposedAction();
+        }
+        return true;
+      }
+      break;
+    case QEvent::Resize:
+      if (watched == Grid->viewport()) FitGridColumns();
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void BatchDefinitionFrm::FitGridColumns() {
+  QHeaderView* header = Grid->horizontalHeader();
+  const int width = Grid->viewport()->width();
+  // At first the columns fill the grid; after that they follow its change of width, so
+  // that widths the user chose stay as they are.
+  int spare = grid_width_ < 0 ? width - header->length() : width - grid_width_;
+  grid_width_ = width;
+  for (int i = 0; i < 2; ++i) {
+    const int column = kWideColumns[i];
+    const int share = i == 0 ? spare / 2 : spare;
+    const int size = std::max(kNarrowestWideColumn, header->sectionSize(column) + share);
+    spare -= size - header->sectionSize(column);
+    header->resizeSection(column, size);
+  }
+}
+
+void BatchDefinitionFrm::RestoreLayout() {
+  // Wider than the design at first, so that descriptions and options have room; from
+  // then on the user's own size.
+  resize(kDesignWidth + 200, kDesignHeight + 90);
+  const std::unique_ptr<QSettings> settings = EditorSettings();
+  restoreGeometry(settings->value(kGeometryKey).toByteArray());
+  if (Grid->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {
+    grid_width_ = settings->value(kGridWidthKey, -1).toInt();
+  }
+}
+
+void BatchDefinitionFrm::SaveLayout() const {
+  const std::unique_ptr<QSettings> settings = EditorSettings();
+  settings->setValue(kGeometryKey, saveGeometry());
+  settings->setValue(kColumnsKey, Grid->horizontalHeader()->saveState());
+  settings->setValue(kGridWidthKey, grid_width_);
 }
 
 void BatchDefinitionFrm::SetCaption() {
@@ -243,6 +358,7 @@ void BatchDefinitionFrm::closeEvent(QCloseEvent* event) {
     return;
   }
   if (help_window_) help_window_->close();
+  SaveLayout();
   event->accept();
 }
 

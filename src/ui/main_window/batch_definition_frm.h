@@ -14,6 +14,8 @@
 
 class QAction;
 class QDialog;
+class QKeyEvent;
+class QMimeData;
 class QGroupBox;
 class QTableView;
 class QToolBar;
@@ -69,9 +71,15 @@ class BatchDefinitionFrm : public QMainWindow {
   // loaded. On failure the window is left exactly as it was. Messages carry the critical
   // icon when `fromcommandline`.
   bool Import(const QString& batchfilename, bool fromcommandline);
+  // Import, and on success the file becomes the current job file and the latest of the
+  // recent files. What Open, a recent file, a drop and `jobrunner --edit` end with.
+  bool OpenJobFile(const QString& batchfilename, bool fromcommandline);
 
   // Where the batch file's line starts the program; this executable by default.
   void setProgramPath(const QString& path) { program_path_ = path; }
+  // Where Open starts when that folder exists; "Jobs" beside the program's folder by
+  // default.
+  void setJobsFolder(const QString& folder) { jobs_folder_ = folder; }
   QString HelpFile() const { return help_file_; }
   void setHelpFile(const QString& file) { help_file_ = file; }
   // What the job line dialog reads the utilities folders from and starts configuration
@@ -81,6 +89,12 @@ class BatchDefinitionFrm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // The header fields give the window's shortcut keys to its commands; a job file
+  // dropped anywhere on the window is opened; the grid's spare width goes to its wide
+  // columns.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildGrid(QWidget* central);
@@ -88,6 +102,12 @@ class BatchDefinitionFrm : public QMainWindow {
   QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut, void (BatchDefinitionFrm::*slot)());
   void SetCaption();
+  // True when the key is the shortcut of one of the window's menu commands.
+  bool IsCommandKey(const QKeyEvent& key) const;
+  // Gives the change of the grid's width to the Description and Options columns.
+  void FitGridColumns();
+  void RestoreLayout();
+  void SaveLayout() const;
   void UpdateCommandStates();
   bool CheckJobSettings();
 
@@ -97,6 +117,11 @@ class BatchDefinitionFrm : public QMainWindow {
   void SaveBatch_Click();
   void SaveAsBatch_Click();
   void MakeBatch_Click();
+  void OpenRecentFile(const QString& name);
+  void UpdateRecentFilesMenu();
+  // The job file a drag carries ("" for none); opened after the save question, as Open.
+  static QString DroppedJobFile(const QMimeData* data);
+  void OpenDroppedFile(const QString& name);
   // Writes the job to `batchfilename` (blanks around it ignored); with `ask_overwrite`, an
   // existing file is replaced only after the user agreed. True when written; only then is
   // the job marked saved.
@@ -126,6 +151,7 @@ class BatchDefinitionFrm : public QMainWindow {
 
   std::unique_ptr<JobExecutor> executor_;
   QString program_path_;
+  QString jobs_folder_;
   QString help_file_;
 
   JobHeaderForm* header_ = nullptr;
@@ -137,6 +163,10 @@ class BatchDefinitionFrm : public QMainWindow {
   QToolBar* tbToolBar = nullptr;
   QDialog* help_window_ = nullptr;
   QList<QAction*> run_blocked_actions_;
+  QList<QAction*> recent_file_actions_;
+  QAction* recent_separator_ = nullptr;
+  // The grid's width the columns were last fitted to; -1 until they first are.
+  int grid_width_ = -1;
 
   BatchLineDialog* batch_line_dialog_ = nullptr;
   RegistryReader* dialog_registry_ = nullptr;

@@ -1,15 +1,24 @@
-// The job file commands of the main window: New, Open, Save, Save As with the save
-// question and the overwrite question, and the batch file that runs the saved job
-// unattended.
+// The job file commands of the main window: New, Open (also from the recent files and by
+// a drop), Save, Save As with the save question and the overwrite question, and the batch
+// file that runs the saved job unattended.
 
+#include <QAction>
 #include <QDateTime>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 
+#include "platform/config.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/batch_definition_frm.h"
 #include "ui/main_window/job_header_form.h"
+#include "ui/main_window/recent_files.h"
 #include "ui/main_window/window_support.h"
 
 namespace jr {
@@ -109,15 +118,84 @@ void BatchDefinitionFrm::OpenBatch_Click() {
   request.mode = FileDialogRequest::Mode::kOpenExisting;
   request.title = "Open Extraction Job";
   request.filters = {"Extraction Jobs (*.xml)"};
-  request.directory = "../Jobs";
+  // A folder that exists: the dialog would start in the parent of a missing one, with
+  // its name typed in as the file name.
+  const QString job_folder = QFileInfo(TrimBlanks(current_job_file_)).absolutePath();
+  if (window::FolderExists(jobs_folder_)) {
+    request.directory = jobs_folder_;
+  } else if (!current_job_file_.isEmpty() && window::FolderExists(job_folder)) {
+    request.directory = job_folder;
+  } else {
+    request.directory = QDir::homePath();
+  }
   request.default_suffix = "xml";
   const QString chosen = FileDialog::getFileName(this, request);
-  if (chosen.isEmpty()) return;
+  if (!chosen.isEmpty()) OpenJobFile(chosen, false);
+}
+
+bool BatchDefinitionFrm::OpenJobFile(const QString& batchfilename, bool fromcommandline) {
   // A file that cannot be loaded leaves the job, its name and the caption as they were.
-  if (!Import(chosen, false)) return;
-  current_job_file_ = chosen;
+  if (!Import(batchfilename, fromcommandline)) return false;
+  current_job_file_ = batchfilename;
   SetCaption();
   RefreshGrid();
+  RememberRecentJobFile(TrimBlanks(batchfilename));
+  UpdateRecentFilesMenu();
+  return true;
+}
+
+void BatchDefinitionFrm::OpenRecentFile(const QString& name) {
+  if (IsRunning()) return;
+  if (!window::FileExists(name)) {
+    ForgetRecentJobFile(name);
+    UpdateRecentFilesMenu();
+    MessageBox::show(
+        "The job file " + name + " no longer exists. It has been removed from the recent files.",
+        "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+    return;
+  }
+  if (check_save() == MessageBox::kCancel) return;
+  OpenJobFile(name, false);
+}
+
+void BatchDefinitionFrm::UpdateRecentFilesMenu() {
+  const QStringList files = RecentJobFiles();
+  for (int i = 0; i < recent_file_actions_.size(); ++i) {
+    QAction* action = recent_file_actions_[i];
+    action->setVisible(i < files.size());
+    if (i >= files.size()) continue;
+    QString name = QFileInfo(files[i]).fileName();
+    action->setText(QString("&%1 %2").arg(i + 1).arg(name.replace("&", "&&")));
+    action->setToolTip(files[i]);
+    action->setData(files[i]);
+  }
+  recent_separator_->setVisible(!files.isEmpty());
+}
+
+QString BatchDefinitionFrm::DroppedJobFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QString();
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile() && window::FileExists(url.toLocalFile())) return url.toLocalFile();
+  }
+  return QString();
+}
+
+void BatchDefinitionFrm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!IsRunning() && !DroppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void BatchDefinitionFrm::dropEvent(QDropEvent* event) {
+  const QString name = DroppedJobFile(event->mimeData());
+  if (IsRunning() || name.isEmpty()) return;
+  event->acceptProposedAction();
+  // The save question is modal: asked inside the drop, it would hold up the program the
+  // file was dragged from.
+  QTimer::singleShot(0, this, [this, name] { OpenDroppedFile(name); });
+}
+
+void BatchDefinitionFrm::OpenDroppedFile(const QString& name) {
+  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+  OpenJobFile(name, false);
 }
 
 void BatchDefinitionFrm::SaveBatch_Click() {
@@ -159,6 +237,8 @@ void BatchDefinitionFrm::SaveAsBatch_Click() {
   }
   current_job_file_ = chosen;
   SetCaption();
+  RememberRecentJobFile(TrimBlanks(chosen));
+  UpdateRecentFilesMenu();
 }
 
 void BatchDefinitionFrm::MakeBatch_Click() {
@@ -170,8 +250,11 @@ void BatchDefinitionFrm::MakeBatch_Click() {
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kSave;
   request.title = "Create .bat file that executes this job";
+  // The filter of this system's scripts comes first: the dialog starts with it.
+  const QString suffix = kBatchFileSuffix;
   request.filters = {"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"};
-  request.default_suffix = "bat";
+  if (suffix != "bat") request.filters.move(1, 0);
+  request.default_suffix = suffix;
   const QString chosen = FileDialog::getFileName(this, request);
   if (chosen.isEmpty()) return;
 
@@ -182,8 +265,10 @@ void BatchDefinitionFrm::MakeBatch_Click() {
   file.close();
   ok = ok && file.error() == QFileDevice::NoError;
   if (!ok) return tell("Unable to create .bat file: " + chosen);
-  // Whoever may read the file may run it, so cron or a shell can start it directly.
-  QFileDevice::Permissions permissions = file.permissions();
+  // rwxr-xr-x less the umask, so cron or a shell can start it directly: a new file is
+  // created with the read bits the umask leaves, and whoever may read it may run it.
+  QFileDevice::Permissions permissions =
+      file.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther);
   if (permissions & QFileDevice::ReadOwner) permissions |= QFileDevice::ExeOwner;
   if (permissions & QFileDevice::ReadGroup) permissions |= QFileDevice::ExeGroup;
   if (permissions & QFileDevice::ReadOther) permissions |= QFileDevice::ExeOther;

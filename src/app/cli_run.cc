@@ -116,12 +116,12 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
-  std::string launcher_error;
-  std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
-  if (!system) {
-    notifier.ShowMessage(kTitle, launcher_error + " The job was not run.", MessageIcon::kCritical);
+  Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
+  if (!made.ok()) {
+    notifier.ShowMessage(kTitle, made.message() + " The job was not run.", MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  std::unique_ptr<SystemEnv> system = std::move(made.value);
   CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
                          StandardErrorIsTerminal());
   const std::string registry_failure = system->env().registry.ReadFailure();

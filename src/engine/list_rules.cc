@@ -118,12 +118,13 @@ bool RepeatJobLines(clsJobLines& collection, std::string_view list,
     clsJobLine* original = collection.Line(number);
     if (original == nullptr) return true;
     original->setRepeated(true);
-    clsJobLine* copy = CreateRepeatCopy(collection, *original, failure);
-    if (copy == nullptr) {
+    Result<clsJobLine*> copy = CreateRepeatCopy(collection, *original);
+    if (!copy.ok()) {
+      if (failure) *failure = copy.message();
       copied = false;
       return false;
     }
-    if (made) made->push_back({original, copy});
+    if (made) made->push_back({original, copy.value});
     return true;
   });
   return read && copied;

@@ -23,13 +23,14 @@ std::chrono::seconds HelperTimeLimit(RegistryReader& registry) {
 HelperEnd RunHelper(ProcessLauncher& launcher, std::string_view program, std::string_view arguments,
                     const HelperWait& wait, std::chrono::milliseconds grace) {
   using Clock = std::chrono::steady_clock;
-  ProcessHandle handle = ShellExecTask(launcher, program, arguments);
+  ProcessHandle handle =
+      ShellExecTask(launcher, {std::string(program), std::string(arguments), std::string()});
   if (handle == 0) return HelperEnd::kNotStarted;
   const Clock::time_point deadline = Clock::now() + wait.limit;
   while (IsTaskRunning(launcher, handle)) {
     const bool stop = wait.stop_requested && wait.stop_requested();
     if (stop || Clock::now() >= deadline) {
-      launcher.TerminateAll(grace);
+      launcher.Terminate(handle, grace);
       return stop ? HelperEnd::kStopped : HelperEnd::kTimeLimit;
     }
     const auto left =

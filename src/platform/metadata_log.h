@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -30,9 +31,9 @@ class ProcessMetadataLog {
   const std::string& EntryJobId() const { return entry_job_id_; }
   void setEntryJobId(std::string value) { entry_job_id_ = std::move(value); }
 
-  // Stores one entry: the 31 arguments and the five Entry values. False with `error` set
-  // when the entry could not be stored.
-  virtual bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) = 0;
+  // Stores one entry: the 31 arguments and the five Entry values; fails when the entry
+  // could not be stored.
+  virtual Status WriteEntry(const std::vector<MetadataValue>& arguments) = 0;
 
  private:
   int entry_status_ = 0;
@@ -45,8 +46,8 @@ class ProcessMetadataLog {
 class ProcessMetadataLogFactory {
  public:
   virtual ~ProcessMetadataLogFactory() = default;
-  // A new instance of the component; nullptr with `error` set when it cannot be created.
-  virtual std::unique_ptr<ProcessMetadataLog> Create(std::string* error) = 0;
+  // A new instance of the component, or the failure that left none.
+  virtual Result<std::unique_ptr<ProcessMetadataLog>> Create() = 0;
 };
 
 }  // namespace jr

@@ -29,8 +29,9 @@ void Field(std::ostream& file, std::string_view label, std::string_view value) {
 
 // Writes `content` as the whole file or not at all; the cause, naming the file, when not.
 std::string WriteWholeFile(const std::string& name, const std::string& content) {
-  std::string error;
-  if (ReplaceFileContents(name, content, &error)) return {};
+  const Status written = ReplaceFileContents(name, content);
+  if (written.ok()) return {};
+  std::string error = written.message;
   // "Cannot write "NAME": the disk is full." reads as a clause after a colon.
   if (!error.empty() && error.back() == '.') error.pop_back();
   if (!error.empty() && error.front() >= 'A' && error.front() <= 'Z') error.front() += 'a' - 'A';

@@ -66,14 +66,12 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
-  env.launcher.SetRunName(result.run_name);
   result.run_folder =
       request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
 
-  std::string error;
-  if (!env.file_system.CreateFolder(result.run_folder, &error) &&
-      !env.file_system.FolderExists(result.run_folder)) {
-    hooks.Warning(error);
+  if (Status created = env.file_system.CreateFolder(result.run_folder);
+      !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
+    hooks.Warning(created.message);
   }
 
   std::vector<std::string> warnings;
@@ -87,7 +85,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   result.line_count = lines->Count();
 
   result.start_time = FormatTimeText(env.clock.Now());
-  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks);
+  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name);
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
     hooks.Warning("the run stopped early: " + result.scheduler.failure);
   }

@@ -103,15 +103,13 @@ TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
   line->setProgramType("Flow Runner");
   line->setLogFileName("/logs/SorelJob~1_10FlowRun_Log.txt");
   line->setJobID("20030307_140509");
-  std::string error;
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "start time \"\" cannot be read as a date");
+  EXPECT_EQ(line->LogProcessMetaData().message, "start time \"\" cannot be read as a date");
   line->SetStartingTime();
   EXPECT_EQ(line->StartingTime(), "2003 Mar 07 14:05:09");
   clock.Advance(std::chrono::seconds(90));
   line->SetStopTime();
   line->setErrorOccured(true);
-  ASSERT_TRUE(line->LogProcessMetaData(&error)) << error;
+  ASSERT_TRUE(line->LogProcessMetaData().ok());
   // The entry's own fields are checked against a real database elsewhere; here the
   // arguments in full.
   ASSERT_EQ(metadata.entries.size(), 1u);
@@ -123,12 +121,11 @@ TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
   EXPECT_EQ(metadata.entries[0].arguments, expected);
 
   metadata.fail_write = true;
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "the metadata log cannot be written");
+  EXPECT_EQ(line->LogProcessMetaData().message, "the metadata log cannot be written");
   metadata.fail_create = true;
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
+  EXPECT_FALSE(line->LogProcessMetaData().ok());
   EXPECT_EQ(line->MetadataLog(), nullptr);
-  EXPECT_FALSE(clsJobLine().LogProcessMetaData());
+  EXPECT_FALSE(clsJobLine().LogProcessMetaData().ok());
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ class SchedulerPasses : public ::testing::Test {
     return line;
   }
 
-  SchedulerOutcome Run(int32_t maximum) { return RunScheduler(lines_, maximum, test_.env, hooks_); }
+  SchedulerOutcome Run(int32_t maximum) {
+    return RunScheduler(lines_, maximum, test_.env, hooks_, "SorelJob~1");
+  }
 
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
@@ -66,6 +68,7 @@ TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
                     "finished 10 ok", "pause 1000", "started 5", "finished 30 ok", "pause 1000",
                     "finished 5 ok"}));
   EXPECT_EQ(launcher_.log[0], "/p/10|");
+  EXPECT_EQ(launcher_.starts[0].batch_job_name, "SorelJob~1_10");
 }
 
 TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
@@ -93,20 +96,6 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   EXPECT_TRUE(launcher_.running.count(lines_.Line(10)->ProcessId())) << "not waited for";
   // Lines found finished by their status line hand their process back to the launcher.
   EXPECT_EQ(launcher_.forgotten, (std::vector<ProcessHandle>{1, 2, 6}));
-}
-
-TEST_F(SchedulerPasses, AStatusLineOfNumbersOrdersRepeatCopiesThatWaitLikeTheirOriginals) {
-  Add(10);
-  Add(20);
-  Add(30, "20");
-  FinishEveryRunningLine({{10, "30,20"}});
-  EXPECT_EQ(Run(1).end, End::kAllOver);
-  EXPECT_EQ(hooks_.Reports(),
-            (Events{"started 10", "finished 10 failed", "repeated 30 as 40", "repeated 20 as 50",
-                    "started 20", "finished 20 ok",
-                    // 30 and its copy wait for 20 and, 20 being repeated, for its copy 50.
-                    "started 50", "finished 50 ok", "started 30", "finished 30 ok", "started 40",
-                    "finished 40 ok"}));
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {

@@ -26,19 +26,18 @@ std::string Slurp(const std::string& path) {
 TEST(Win32AtomicFile, NewContentsOrTheOldFileWithTheCause) {
   test::TempDir dir;
   const std::string path = dir.path() + "\\job \xC3\xA9t\xC3\xA9.xml";
-  std::string error;
-  ASSERT_TRUE(ReplaceFileContents(path, "first", &error)) << error;
-  ASSERT_TRUE(ReplaceFileContents(path, std::string(3 << 20, 'x'), &error)) << error;
+  ASSERT_TRUE(ReplaceFileContents(path, "first").ok());
+  ASSERT_TRUE(ReplaceFileContents(path, std::string(3 << 20, 'x')).ok());
   EXPECT_EQ(Slurp(path).size(), size_t{3} << 20);
-  ASSERT_TRUE(ReplaceFileContents(path, "old contents", &error)) << error;
+  ASSERT_TRUE(ReplaceFileContents(path, "old contents").ok());
 
   const std::string missing = dir.path() + "\\no\\folder\\job.xml";
-  EXPECT_FALSE(ReplaceFileContents(missing, "x", &error));
-  EXPECT_EQ(error, "Cannot write \"" + missing + "\": the folder \"" + dir.path() +
-                       "\\no\\folder\" does not exist.");
-  EXPECT_FALSE(ReplaceFileContents(dir.path(), "x", &error));
+  EXPECT_EQ(ReplaceFileContents(missing, "x").message, "Cannot write \"" + missing +
+                                                           "\": the folder \"" + dir.path() +
+                                                           "\\no\\folder\" does not exist.");
+  EXPECT_FALSE(ReplaceFileContents(dir.path(), "x").ok());
   ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(path).c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(ReplaceFileContents(path, "new", &error));
+  const std::string error = ReplaceFileContents(path, "new").message;
   EXPECT_NE(error.find("no permission"), std::string::npos) << error;
   SetFileAttributesW(Utf8ToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(Slurp(path), "old contents");

@@ -89,19 +89,18 @@ class MetadataFile : public ::testing::Test {
 
 TEST_F(MetadataFile, OneEscapedLinePerEntryOrAReasonWhyNot) {
   auto factory = MakeSystemMetadataLogFactory();
-  std::string error;
-  auto log = factory->Create(&error);
-  ASSERT_NE(log, nullptr) << error;
+  auto created = factory->Create();
+  ASSERT_TRUE(created.ok()) << created.message();
+  auto& log = created.value;
   log->setEntryStatus(3);
   log->setEntryLogFile("C:\\logs\\line 10.log");
   log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} +
                      std::chrono::hours(14) + std::chrono::minutes(5) + std::chrono::seconds(9));
   log->setEntryStop(log->EntryStart() + std::chrono::seconds(61));
   log->setEntryJobId("20030307_140509");
-  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}, &error))
-      << error;
-  ASSERT_TRUE(log->WriteEntry({}, &error)) << error;
-  EXPECT_FALSE(log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1}), &error));
+  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}).ok());
+  ASSERT_TRUE(log->WriteEntry({}).ok());
+  std::string error = log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1})).message;
   EXPECT_NE(error.find("32"), std::string::npos);
   const std::string entry =
       "3\tC:\\\\logs\\\\line 10.log\t2003-03-07T14:05:09Z\t2003-03-07T14:06:10Z\t20030307_140509\t";
@@ -112,7 +111,7 @@ TEST_F(MetadataFile, OneEscapedLinePerEntryOrAReasonWhyNot) {
   const std::string folder = dir_.path() + "\\taken";
   ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(folder).c_str());
-  EXPECT_EQ(MakeSystemMetadataLogFactory()->Create(&error), nullptr);
+  error = MakeSystemMetadataLogFactory()->Create().message();
   EXPECT_NE(error.find(folder), std::string::npos);
 }
 

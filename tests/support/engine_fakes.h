@@ -21,12 +21,14 @@
 
 namespace jr::test {
 
-// Handles count up from 1; a started process runs until the test erases it from `running`.
+// The one fake launcher. Records every start; handles count up from 1, and a started
+// process runs until the test erases it from `running`.
 class ScriptedLauncher final : public ProcessLauncher {
  public:
-  ProcessHandle Start(std::string_view program, std::string_view arguments) override {
-    log.push_back(std::string(program) + "|" + std::string(arguments));
-    if (failing_programs.count(std::string(program)) != 0) return 0;
+  ProcessHandle Start(const StartRequest& request) override {
+    starts.push_back(request);
+    log.push_back(request.program + "|" + request.arguments);
+    if (failing_programs.count(request.program) != 0) return 0;
     running.insert(next_);
     return next_++;
   }
@@ -40,9 +42,14 @@ class ScriptedLauncher final : public ProcessLauncher {
     log.push_back("terminate");
     running.clear();
   }
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate " + std::to_string(handle));
+    running.erase(handle);
+  }
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
+  std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
   std::vector<ProcessHandle> forgotten;
   ProcessHandle next_ = 1;
@@ -53,13 +60,13 @@ class MemoryFileSystem final : public FileSystem {
  public:
   bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
   bool FolderExists(const std::string&) const override { return true; }
-  bool RemoveFile(const std::string& path, std::string* error) override {
-    if (fail_remove) *error = "cannot delete " + path;
-    if (!fail_remove) files.erase(path);
-    return !fail_remove;
+  Status RemoveFile(const std::string& path) override {
+    if (fail_remove) return Status::Failed("cannot delete " + path);
+    files.erase(path);
+    return Status::Ok();
   }
-  bool CreateFolder(const std::string&, std::string*) override { return true; }
-  bool CreateFolders(const std::string&, std::string*) override { return true; }
+  Status CreateFolder(const std::string&) override { return Status::Ok(); }
+  Status CreateFolders(const std::string&) override { return Status::Ok(); }
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }

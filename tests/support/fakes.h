@@ -97,9 +97,9 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
     int status = 0;
     std::vector<MetadataValue> arguments;
   };
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
-    if (fail_create && error != nullptr) *error = "the metadata log is not available";
-    return fail_create ? nullptr : std::make_unique<Log>(*this);
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
+    if (fail_create) return Status::Failed("the metadata log is not available");
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<Log>(*this));
   }
   std::vector<int> Statuses() const {
     std::vector<int> statuses;
@@ -114,10 +114,10 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
  private:
   struct Log final : ProcessMetadataLog {
     explicit Log(RecordingMetadataLogFactory& factory) : factory(factory) {}
-    bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
-      if (factory.fail_write && error != nullptr) *error = "the metadata log cannot be written";
-      if (!factory.fail_write) factory.entries.push_back({EntryStatus(), arguments});
-      return !factory.fail_write;
+    Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
+      if (factory.fail_write) return Status::Failed("the metadata log cannot be written");
+      factory.entries.push_back({EntryStatus(), arguments});
+      return Status::Ok();
     }
     RecordingMetadataLogFactory& factory;
   };

@@ -74,27 +74,26 @@ class Database {
     sqlite3_close(db_);
   }
 
-  static std::shared_ptr<Database> Open(const std::string& path, std::string* error) {
+  static Result<std::shared_ptr<Database>> Open(const std::string& path) {
     if (path.empty()) {
-      *error =
+      return Status::Failed(
           "no place for the process metadata database: neither JOBRUNNER_METADATA_DB, "
-          "XDG_STATE_HOME nor HOME is set";
-      return nullptr;
+          "XDG_STATE_HOME nor HOME is set");
     }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
       std::filesystem::create_directories(folder, ec);
       if (ec) {
-        *error = "cannot create the folder \"" + folder.string() +
-                 "\" of the process metadata database \"" + path + "\": " + ec.message();
-        return nullptr;
+        return Status::Failed("cannot create the folder \"" + folder.string() +
+                              "\" of the process metadata database \"" + path +
+                              "\": " + ec.message());
       }
     }
     std::shared_ptr<Database> database(new Database(path));
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &database->db_, flags, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (rc != SQLITE_OK) return database->Fail("cannot open");
     sqlite3_busy_timeout(database->db_, kBusyTimeoutMs);
     // Write-ahead mode lets runs write side by side. It stays set in the file; when another
     // run is switching it at this moment the switch fails here and the busy timeout still
@@ -102,19 +101,17 @@ class Database {
     sqlite3_exec(database->db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(database->db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     rc = sqlite3_exec(database->db_, CreateTableSql().c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (rc != SQLITE_OK) return database->Fail("cannot open");
     rc = sqlite3_prepare_v2(database->db_, InsertSql().c_str(), -1, &database->insert_, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (rc != SQLITE_OK) return database->Fail("cannot open");
     return database;
   }
 
-  bool Insert(const ProcessMetadataLog& entry, const std::vector<MetadataValue>& arguments,
-              std::string* error) {
+  Status Insert(const ProcessMetadataLog& entry, const std::vector<MetadataValue>& arguments) {
     if (arguments.size() > static_cast<size_t>(kMetadataArgumentColumns)) {
-      *error = "cannot write to the process metadata database \"" + path_ +
-               "\": " + std::to_string(arguments.size()) + " arguments, at most " +
-               std::to_string(kMetadataArgumentColumns) + " fit";
-      return false;
+      return Status::Failed("cannot write to the process metadata database \"" + path_ +
+                            "\": " + std::to_string(arguments.size()) + " arguments, at most " +
+                            std::to_string(kMetadataArgumentColumns) + " fit");
     }
     std::lock_guard<std::mutex> lock(mutex_);
     int index = 1;
@@ -145,19 +142,18 @@ class Database {
     sqlite3_reset(insert_);
     sqlite3_clear_bindings(insert_);
     if (rc != SQLITE_DONE) {
-      *error = "cannot write to the process metadata database \"" + path_ + "\": " + cause;
-      return false;
+      return Status::Failed("cannot write to the process metadata database \"" + path_ +
+                            "\": " + cause);
     }
-    return true;
+    return Status::Ok();
   }
 
  private:
   explicit Database(std::string path) : path_(std::move(path)) {}
 
-  std::shared_ptr<Database> Fail(const char* what, std::string* error) {
-    *error = std::string(what) + " the process metadata database \"" + path_ +
-             "\": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
-    return nullptr;
+  Status Fail(const char* what) {
+    return Status::Failed(std::string(what) + " the process metadata database \"" + path_ +
+                          "\": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory"));
   }
 
   void BindText(int index, const std::string& text) {
@@ -174,9 +170,8 @@ class SqliteMetadataLog final : public ProcessMetadataLog {
  public:
   explicit SqliteMetadataLog(std::shared_ptr<Database> database) : database_(std::move(database)) {}
 
-  bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
-    std::string ignored;
-    return database_->Insert(*this, arguments, error != nullptr ? error : &ignored);
+  Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
+    return database_->Insert(*this, arguments);
   }
 
  private:
@@ -189,14 +184,14 @@ class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   explicit SqliteMetadataLogFactory(std::string path) : path_(std::move(path)) {}
 
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!database_) {
-      std::string ignored;
-      database_ = Database::Open(path_, error != nullptr ? error : &ignored);
-      if (!database_) return nullptr;
+      Result<std::shared_ptr<Database>> opened = Database::Open(path_);
+      if (!opened.ok()) return opened.status;
+      database_ = std::move(opened.value);
     }
-    return std::make_unique<SqliteMetadataLog>(database_);
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<SqliteMetadataLog>(database_));
   }
 
  private:

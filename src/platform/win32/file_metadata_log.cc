@@ -83,14 +83,13 @@ std::string SystemErrorText(DWORD error) {
   return message;
 }
 
-// Appends `line` with one write; false with `error` set when that is not possible.
-bool AppendLine(const std::string& path, const std::string& line, std::string* error) {
+// Appends `line` with one write.
+Status AppendLine(const std::string& path, const std::string& line) {
   HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    if (error) *error = "cannot open " + path + ": " + SystemErrorText(GetLastError());
-    return false;
+    return Status::Failed("cannot open " + path + ": " + SystemErrorText(GetLastError()));
   }
   DWORD written = 0;
   const bool ok = line.empty() || (WriteFile(file, line.data(), static_cast<DWORD>(line.size()),
@@ -98,21 +97,19 @@ bool AppendLine(const std::string& path, const std::string& line, std::string* e
                                    written == line.size());
   const DWORD failure = GetLastError();
   CloseHandle(file);
-  if (!ok && error) *error = "cannot write to " + path + ": " + SystemErrorText(failure);
-  return ok;
+  if (!ok) return Status::Failed("cannot write to " + path + ": " + SystemErrorText(failure));
+  return Status::Ok();
 }
 
 class FileMetadataLog final : public ProcessMetadataLog {
  public:
   explicit FileMetadataLog(std::string path) : path_(std::move(path)) {}
 
-  bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
+  Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
     if (arguments.size() > kMaxArguments) {
-      if (error) {
-        *error = "cannot store an entry of " + std::to_string(arguments.size()) + " arguments in " +
-                 path_ + ": at most " + std::to_string(kMaxArguments);
-      }
-      return false;
+      return Status::Failed("cannot store an entry of " + std::to_string(arguments.size()) +
+                            " arguments in " + path_ + ": at most " +
+                            std::to_string(kMaxArguments));
     }
     std::string line = UtcText(std::chrono::system_clock::now()) + '\t' +
                        std::to_string(EntryStatus()) + '\t' + Escaped(EntryLogFile()) + '\t' +
@@ -120,7 +117,7 @@ class FileMetadataLog final : public ProcessMetadataLog {
                        Escaped(EntryJobId()) + '\t' + std::to_string(arguments.size());
     for (const MetadataValue& argument : arguments) line += '\t' + Field(argument);
     line += "\r\n";
-    return AppendLine(path_, line, error);
+    return AppendLine(path_, line);
   }
 
  private:
@@ -131,17 +128,16 @@ class FileMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   explicit FileMetadataLogFactory(std::string path) : path_(std::move(path)) {}
 
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
     if (path_.empty()) {
-      if (error) *error = "no place for the process metadata log (LOCALAPPDATA is not set)";
-      return nullptr;
+      return Status::Failed("no place for the process metadata log (LOCALAPPDATA is not set)");
     }
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::path(Utf8ToWide(path_)).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     // Opening for an empty append tells at once whether entries can be stored.
-    if (!AppendLine(path_, {}, error)) return nullptr;
-    return std::make_unique<FileMetadataLog>(path_);
+    if (Status opened = AppendLine(path_, {}); !opened.ok()) return opened;
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<FileMetadataLog>(path_));
   }
 
  private:

@@ -155,24 +155,28 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
            .type = "Flow Runner",
            .options = "-sleep 30000 -grandchild 30000 -grandchild-pid " + pid_file});
   AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
-  // Wait until the grandchild exists, so that the whole tree is under way.
-  for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(fs::exists(pid_file));
-  running.Signal(SIGTERM);
-  test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
-  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  // SIGHUP: the terminal of a run started by hand closes.
+  for (int signal_number : {SIGTERM, SIGHUP}) {
+    fs::remove(pid_file);
+    test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
+    // Wait until the grandchild exists, so that the whole tree is under way.
+    for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(pid_file));
+    running.Signal(signal_number);
+    test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
 
-  const pid_t grandchild = std::stoi(ReadWholeFile(pid_file));
-  bool gone = false;
-  for (int i = 0; i < 200 && !(gone = kill(grandchild, 0) != 0); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const pid_t grandchild = std::stoi(ReadWholeFile(pid_file));
+    bool gone = false;
+    for (int i = 0; i < 200 && !(gone = kill(grandchild, 0) != 0); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone) << "the grandchild outlived the interrupted run";
+    EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
+    EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
   }
-  EXPECT_TRUE(gone) << "the grandchild outlived the interrupted run";
-  EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
-  EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
 }
 
 }  // namespace

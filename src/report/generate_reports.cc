@@ -56,11 +56,19 @@ ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& requ
     std::string cause = report.definition_error;
     if (cause.empty() && stopped) cause = "the run was stopped before its report generator ran";
     if (cause.empty()) {
+      // The generator may fail after its start and leave the old report: only a report
+      // that changed under it was written.
+      const std::string before = env.file_system.FileStamp(report.report);
       switch (RunHelper(
           env.launcher, generator,
           GeneratorArguments(report.definition, report.report_template, report.report), wait)) {
-        case HelperEnd::kEnded:
+        case HelperEnd::kEnded: {
+          const std::string after = env.file_system.FileStamp(report.report);
+          if (after.empty() || after == before) {
+            cause = "the report generator ended without writing it";
+          }
           break;
+        }
         case HelperEnd::kNotStarted:
           cause = "the report generator \"" + generator + "\" could not be started";
           break;

@@ -90,10 +90,48 @@ TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_NE(ReadWholeFile(dir_.File("admin.htm")).find("it is a named pipe, not a file"),
             std::string::npos);
+
+  // Status files that are not files: an old named pipe is deleted before the start, and one
+  // that the program leaves as a named pipe or a link to /dev/zero is not waited on.
+  const std::string status = dir_.File("user_10_status.txt");
+  struct StatusCase {
+    const char* what;
+    const char* script;
+    int status;
+  } const status_cases[] = {
+      {"old named pipe", "echo ok >\"$1\"", 0},
+      {"named pipe", "mkfifo \"$1\"; sleep 1", 1},
+      {"link to /dev/zero", "ln -s /dev/zero \"$1\"; sleep 1", 1},
+  };
+  for (const StatusCase& c : status_cases) {
+    fs::remove(status);
+    if (c.status == 0) Fifo("user_10_status.txt");
+    WriteWholeFile(dir_.File("user.sh"), std::string("#!/bin/sh\n") + c.script + "\n");
+    const test::ProgramOutcome ended = Limited({SaveJob()});
+    EXPECT_EQ(ended.status, c.status) << c.what << "\n" << ended.err;
+  }
 }
 
 TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
   AddScriptLine();
+  // The generator fails: a report whose folder is missing, an old report that stays
+  // because the template is gone. A job without errors still ends with 1.
+  const std::string admin = job_.LogFile;
+  for (const std::string& report : {dir_.File("gone/admin.htm"), admin}) {
+    job_.LogFile = report;
+    if (report == admin) {
+      WriteWholeFile(admin, "old report");
+      fs::remove(dir_.File("keld/Jobs/AdminRepJobTemplate.htm"));
+    }
+    const test::ProgramOutcome failed = Limited({SaveJob()});
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_NE(failed.err.find("jobrunner: the administrators' report \"" + report +
+                              "\" was not written: the report generator ended without writing it"),
+              std::string::npos)
+        << failed.err;
+  }
+  EXPECT_EQ(ReadWholeFile(admin), "old report");
+
   // A full disk under the log-file folder: a small tmpfs, filled up.
   const std::string full = dir_.File("full");
   fs::create_directories(full);
@@ -134,6 +172,8 @@ TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
       {"time limit", "dword:00000001", 0, 1,
        not_written + "the report generator did not end within 1 s (HelperTimeLimit)"},
       {"SIGTERM", "\"600\"", SIGTERM, 2,
+       not_written + "the run was stopped while the report generator ran"},
+      {"SIGHUP", "\"600\"", SIGHUP, 2,
        not_written + "the run was stopped while the report generator ran"},
   };
   for (const Case& c : cases) {

@@ -70,6 +70,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
+  std::string FileStamp(const std::string& path) const override { return ReadFirstLine(path); }
 
   std::map<std::string, std::string> files;
   bool fail_remove = false;

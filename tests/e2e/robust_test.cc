@@ -10,7 +10,8 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <functional>
+#include <tuple>
+#include <utility>
 
 #include "support/unattended_run.h"
 
@@ -32,6 +33,12 @@ class RobustTest : public test::UnattendedRun {
   test::ProgramOutcome Limited(const std::vector<std::string>& args) {
     return Limited(args, Env());
   }
+  // The run ended (no hang) with `status` and said `text` on standard error.
+  static void Expect(const test::ProgramOutcome& outcome, int status, const std::string& text,
+                     const std::string& what) {
+    EXPECT_EQ(outcome.status, status) << what << "\n" << outcome.err;
+    EXPECT_NE(outcome.err.find(text), std::string::npos) << what << "\n" << outcome.err;
+  }
   std::string Fifo(const std::string& name) {
     const std::string path = dir_.File(name);
     EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
@@ -52,63 +59,35 @@ TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
   const std::string big = dir_.File("big.xml");
   WriteWholeFile(big, "<x/>");
   fs::resize_file(big, 70u << 20);
-  struct Case {
-    const char* what;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> env;
-    int status;
-    std::string message;
-  };
-  const std::string fifo = Fifo("job.fifo");
+  const std::string fifo = Fifo("job.fifo"), pipe = " is a named pipe, not a file";
   std::map<std::string, std::string> zero_registry = Env(), fifo_event_log = Env();
   zero_registry["JOBRUNNER_REGISTRY"] = "/dev/zero";
   fifo_event_log["JOBRUNNER_EVENT_LOG"] = Fifo("events.fifo");
-  const Case cases[] = {
-      {"job file, --check", {"--check", fifo}, Env(), 3, "it is a named pipe, not a file"},
-      {"job file, run", {fifo}, Env(), 3, "\"" + fifo + "\": it is a named pipe, not a file"},
-      {"job file too large", {big}, Env(), 3, "\"" + big + "\": it is larger than 64 MiB"},
-      {"registry",
-       {job},
-       zero_registry,
-       1,
-       "the registry file \"/dev/zero\" cannot be read: it is a character device, not a file"},
-      {"event-log file",
-       {job},
-       fifo_event_log,
-       0,
-       "\"" + dir_.File("events.fifo") + "\" cannot be written: it is a named pipe, not a file"},
-  };
-  for (const Case& c : cases) {
-    const test::ProgramOutcome outcome = Limited(c.args, c.env);
-    EXPECT_EQ(outcome.status, c.status) << c.what << "\n" << outcome.err;
-    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.what << "\n" << outcome.err;
-  }
+  const std::tuple<std::vector<std::string>, std::map<std::string, std::string>, int, std::string>
+      cases[] = {
+          {{"--check", fifo}, Env(), 3, "\"" + fifo + "\": it" + pipe},
+          {{fifo}, Env(), 3, "\"" + fifo + "\": it" + pipe},
+          {{big}, Env(), 3, "\"" + big + "\": it is larger than 64 MiB"},
+          {{job}, zero_registry, 1, "\"/dev/zero\" cannot be read: it is a character device"},
+          {{job}, fifo_event_log, 0, "events.fifo\" cannot be written: it" + pipe},
+      };
+  for (const auto& [args, env, status, text] : cases)
+    Expect(Limited(args, env), status, text, args[0]);
 
   // The report generator does not wait on a log file that is a named pipe either.
   job_.table.Set(kColBatchLogFile, 0, Fifo("user_log.fifo"));
-  const test::ProgramOutcome outcome = Limited({SaveJob()});
-  EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_NE(ReadWholeFile(dir_.File("admin.htm")).find("it is a named pipe, not a file"),
-            std::string::npos);
+  EXPECT_EQ(Limited({SaveJob()}).status, 0);
+  EXPECT_NE(ReadWholeFile(job_.LogFile).find("it" + pipe), std::string::npos);
 
   // Status files that are not files: an old named pipe is deleted before the start, and one
   // that the program leaves as a named pipe or a link to /dev/zero is not waited on.
-  const std::string status = dir_.File("user_10_status.txt");
-  struct StatusCase {
-    const char* what;
-    const char* script;
-    int status;
-  } const status_cases[] = {
-      {"old named pipe", "echo ok >\"$1\"", 0},
-      {"named pipe", "mkfifo \"$1\"; sleep 1", 1},
-      {"link to /dev/zero", "ln -s /dev/zero \"$1\"; sleep 1", 1},
-  };
-  for (const StatusCase& c : status_cases) {
-    fs::remove(status);
-    if (c.status == 0) Fifo("user_10_status.txt");
-    WriteWholeFile(dir_.File("user.sh"), std::string("#!/bin/sh\n") + c.script + "\n");
-    const test::ProgramOutcome ended = Limited({SaveJob()});
-    EXPECT_EQ(ended.status, c.status) << c.what << "\n" << ended.err;
+  for (const auto& [script, status] : {std::pair{"echo ok >\"$1\"", 0},
+                                       {"mkfifo \"$1\"; sleep 1", 1},
+                                       {"ln -s /dev/zero \"$1\"; sleep 1", 1}}) {
+    fs::remove(dir_.File("user_10_status.txt"));
+    if (status == 0) Fifo("user_10_status.txt");
+    WriteWholeFile(dir_.File("user.sh"), std::string("#!/bin/sh\n") + script + "\n");
+    EXPECT_EQ(Limited({SaveJob()}).status, status) << script;
   }
 }
 
@@ -123,12 +102,10 @@ TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
       WriteWholeFile(admin, "old report");
       fs::remove(dir_.File("keld/Jobs/AdminRepJobTemplate.htm"));
     }
-    const test::ProgramOutcome failed = Limited({SaveJob()});
-    EXPECT_EQ(failed.status, 1) << failed.err;
-    EXPECT_NE(failed.err.find("jobrunner: the administrators' report \"" + report +
-                              "\" was not written: the report generator ended without writing it"),
-              std::string::npos)
-        << failed.err;
+    Expect(Limited({SaveJob()}), 1,
+           "jobrunner: the administrators' report \"" + report +
+               "\" was not written: the report generator ended without writing it",
+           report);
   }
   EXPECT_EQ(ReadWholeFile(admin), "old report");
 
@@ -138,81 +115,58 @@ TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
   if (mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") != 0) {
     GTEST_SKIP() << "a full disk needs a tmpfs mount (root): " << strerror(errno);
   }
-  const std::string filler = full + "/filler";
-  WriteWholeFile(filler, std::string(256 * 1024, 'x'));
+  WriteWholeFile(full + "/filler", std::string(256 * 1024, 'x'));
   WriteWholeFile(job_.LogFile, "good admin report");
   WriteWholeFile(job_.UserFile, "good user report");
   job_.TempLogDir = full;
   const test::ProgramOutcome outcome = Limited({SaveJob()});
   umount2(full.c_str(), MNT_DETACH);
-  EXPECT_GE(outcome.status, 1);
-  EXPECT_EQ(ReadWholeFile(job_.LogFile), "good admin report");
-  EXPECT_EQ(ReadWholeFile(job_.UserFile), "good user report");
-  EXPECT_NE(outcome.err.find("jobrunner: the administrators' report \"" + job_.LogFile +
-                             "\" was not written: cannot write \"" + full),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_NE(outcome.err.find("_UserDef.txt\": the disk is full"), std::string::npos) << outcome.err;
+  EXPECT_EQ(ReadWholeFile(job_.LogFile) + ReadWholeFile(job_.UserFile),
+            "good admin reportgood user report");
+  Expect(outcome, 1,
+         "jobrunner: the administrators' report \"" + job_.LogFile +
+             "\" was not written: cannot write \"" + full,
+         "full disk");
+  EXPECT_NE(outcome.err.find("_UserDef.txt\": the disk is full"), std::string::npos);
 }
 
 TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
   AddScriptLine();
   // The generator sleeps instead; its sleep dies with its process group.
-  const std::string generator = dir_.File("keld/utils/PageGen.exe");
-  WriteWholeFile(generator, "#!/bin/sh\nsleep 60\n");
+  WriteWholeFile(dir_.File("keld/utils/PageGen.exe"), "#!/bin/sh\nsleep 60\n");
   const std::string not_written =
       "jobrunner: the administrators' report \"" + job_.LogFile + "\" was not written: ";
-  struct Case {
-    const char* what;
-    std::string limit;
-    int signal;  // sent after a second, 0 for none
-    int status;
-    std::string message;
-  } const cases[] = {
-      {"time limit", "dword:00000001", 0, 1,
+  const std::string stopped = not_written + "the run was stopped while the report generator ran";
+  const std::tuple<std::string, int, int, std::string> cases[] = {
+      {"dword:00000001", 0, 1,
        not_written + "the report generator did not end within 1 s (HelperTimeLimit)"},
-      {"SIGTERM", "\"600\"", SIGTERM, 2,
-       not_written + "the run was stopped while the report generator ran"},
-      {"SIGHUP", "\"600\"", SIGHUP, 2,
-       not_written + "the run was stopped while the report generator ran"},
+      {"\"600\"", SIGTERM, 2, stopped},
+      {"\"600\"", SIGHUP, 2, stopped},
   };
-  for (const Case& c : cases) {
-    SetLauncher("\"HelperTimeLimit\"=" + c.limit + "\r\n");
+  for (const auto& [limit, signal_number, status, text] : cases) {
+    SetLauncher("\"HelperTimeLimit\"=" + limit + "\r\n");
     test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
-    if (c.signal != 0) {
+    if (signal_number != 0) {
       sleep(1);
-      running.Signal(c.signal);
+      running.Signal(signal_number);
     }
-    const test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(15));
-    EXPECT_EQ(outcome.status, c.status) << c.what << "\n" << outcome.err;
-    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.what << "\n" << outcome.err;
-    EXPECT_NE(outcome.err.find("the end users' report"), std::string::npos) << outcome.err;
+    Expect(running.Wait(std::chrono::seconds(15)), status, text, std::to_string(signal_number));
   }
 }
 
 TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
   AddScriptLine();
   const std::string quoted = dir_.File("a\"b");
-  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-      {"log-file folder", [&] { job_.TempLogDir = quoted; }},
-      {"administrators' report", [&] { job_.LogFile = quoted; }},
-      {"end users' report", [&] { job_.UserFile = quoted; }},
-  };
-  for (const auto& [what, change] : cases) {
-    const JobDocument saved = job_;
-    change();
-    const test::ProgramOutcome outcome = Limited({SaveJob()});
-    job_ = saved;
-    EXPECT_EQ(outcome.status, 4) << what;
-    EXPECT_NE(outcome.err.find(std::string("the ") + what + " name \"" + quoted + "\""),
-              std::string::npos)
-        << outcome.err;
-    EXPECT_TRUE(fs::is_empty(dir_.File("logs"))) << what;
-    EXPECT_FALSE(fs::exists(quoted)) << what;
+  for (const auto& [what, field] : {std::pair{"log-file folder", &JobDocument::TempLogDir},
+                                    {"administrators' report", &JobDocument::LogFile},
+                                    {"end users' report", &JobDocument::UserFile}}) {
+    const std::string kept = std::exchange(job_.*field, quoted);
+    Expect(Limited({SaveJob()}), 4, std::string("the ") + what + " name \"" + quoted + "\"", what);
+    job_.*field = kept;
+    EXPECT_TRUE(fs::is_empty(dir_.File("logs")) && !fs::exists(quoted)) << what;
   }
   fs::copy_file(SaveJob(), quoted + ".xml");
-  const test::ProgramOutcome outcome = Limited({quoted + ".xml"});
-  EXPECT_EQ(outcome.status, 4) << outcome.err;
+  Expect(Limited({quoted + ".xml"}), 4, "the job file name \"" + quoted + ".xml\"", "job file");
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
 }
 
@@ -221,52 +175,37 @@ TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
 class SystemLogTest : public RobustTest {
  protected:
   static constexpr const char* kJournald = "/lib/systemd/systemd-journald";
-  static constexpr const char* kJournalFolder = "/run/systemd/journal";
 
   void SetUp() override {
     if (geteuid() != 0 || access(kJournald, X_OK) != 0 || access("/usr/bin/journalctl", X_OK)) {
       GTEST_SKIP() << "the system log test needs root, " << kJournald << " and journalctl";
     }
-    if (access((std::string(kJournalFolder) + "/socket").c_str(), F_OK) == 0 ||
-        access("/dev/log", F_OK) == 0) {
+    if (access("/run/systemd/journal/socket", F_OK) == 0 || access("/dev/log", F_OK) == 0) {
       GTEST_SKIP() << "a system log already runs on this machine; it is left alone";
     }
     RobustTest::SetUp();
     job_.Description = "journal test " + std::to_string(getpid());
     AddScriptLine();
+    env_ = Env();
+    env_["JOBRUNNER_EVENT_LOG"] = "";
   }
   void TearDown() override {
-    StopJournal();
-    fs::remove_all(kJournalFolder);
-  }
-  std::map<std::string, std::string> SystemLogEnv() {
-    std::map<std::string, std::string> env = Env();
-    env["JOBRUNNER_EVENT_LOG"] = "";
-    return env;
-  }
-  void StopJournal() {
-    if (!journald_) return;
-    journald_->Signal(SIGTERM);
-    journald_->Wait(std::chrono::seconds(10));
-    journald_.reset();
+    journald_.reset();  // killed, if still running
+    fs::remove_all("/run/systemd/journal");
   }
 
+  std::map<std::string, std::string> env_;
   std::unique_ptr<test::RunningProgram> journald_;
 };
 
 TEST_F(SystemLogTest, TheEntryReachesTheJournalThenSyslogOnceTheJournalIsGone) {
   journald_ = std::make_unique<test::RunningProgram>(
       kJournald, std::vector<std::string>{}, std::map<std::string, std::string>{}, dir_.path());
-  const std::string socket = std::string(kJournalFolder) + "/socket";
-  for (int i = 0; i < 500 && access(socket.c_str(), F_OK) != 0; ++i) usleep(10000);
-  ASSERT_EQ(access(socket.c_str(), F_OK), 0) << "journald did not start";
-
-  const test::ProgramOutcome outcome = Limited({SaveJob()}, SystemLogEnv());
-  EXPECT_EQ(outcome.status, 0) << outcome.err;
-  // The entry of this run: the journal names the command line, which names the job file.
+  for (int i = 0; i < 500 && access("/run/systemd/journal/socket", F_OK) != 0; ++i) usleep(10000);
+  EXPECT_EQ(Limited({SaveJob()}, env_).status, 0);
+  // The entry of this run: the journal keeps the command line, which names the job file.
   std::string entry;
-  for (int i = 0; i < 50 && entry.find(dir_.path()) == std::string::npos; ++i) {
-    usleep(100000);
+  for (int i = 0; i < 50 && entry.find(dir_.path()) == std::string::npos; ++i, usleep(100000)) {
     entry = test::RunProgram("/usr/bin/journalctl",
                              {"--no-pager", "-t", "Extraction Job Runner", "-o", "json"}, {},
                              dir_.path())
@@ -275,36 +214,35 @@ TEST_F(SystemLogTest, TheEntryReachesTheJournalThenSyslogOnceTheJournalIsGone) {
   entry = entry.substr(entry.rfind('\n', entry.find(dir_.path())) + 1);
   entry = entry.substr(0, entry.find('\n'));
   // A message with line breaks in it comes out as an array of its bytes.
-  const std::string message = "\r\n\r\nJob '" + job_.Description + "' finished without errors.";
   std::string bytes;
-  for (char c : message) bytes += (bytes.empty() ? "[" : ",") + std::to_string(c);
-  for (const std::string& field :
-       std::vector<std::string>{"\"EVENT_TYPE\":\"4\"", "\"EVENT_CATEGORY\":\"0\"",
-                                "\"EVENT_ID\":\"1\"", "\"MESSAGE\":" + bytes + "]"}) {
+  for (char c : "\r\n\r\nJob '" + job_.Description + "' finished without errors.") {
+    bytes += (bytes.empty() ? "[" : ",") + std::to_string(c);
+  }
+  for (const std::string field :
+       {"\"EVENT_TYPE\":\"4\"", "\"EVENT_CATEGORY\":\"0\"", "\"EVENT_ID\":\"1\""}) {
     EXPECT_NE(entry.find(field), std::string::npos) << field << "\n" << entry;
   }
+  EXPECT_NE(entry.find("\"MESSAGE\":" + bytes + "]"), std::string::npos) << entry;
 
   // The journal stops (its socket stays behind); syslog takes the entry.
-  StopJournal();
+  journald_->Signal(SIGTERM);
+  journald_->Wait(std::chrono::seconds(10));
   const int listener = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, "/dev/log");
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = "/dev/log"};
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  const test::ProgramOutcome fallback = Limited({SaveJob()}, SystemLogEnv());
+  EXPECT_EQ(Limited({SaveJob()}, env_).status, 0);
   unlink("/dev/log");
-  EXPECT_EQ(fallback.status, 0) << fallback.err;
   char buffer[4096] = {};
-  timeval wait{5, 0};
+  const timeval wait{5, 0};
   setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   const ssize_t got = recv(listener, buffer, sizeof buffer - 1, 0);
   close(listener);
-  const std::string datagram(buffer, got > 0 ? static_cast<size_t>(got) : 0);
-  EXPECT_NE(datagram.find("Extraction Job Runner["), std::string::npos) << datagram;
-  EXPECT_NE(datagram.find("]: [type 4, category 0, id 1] \r\n\r\nJob '" + job_.Description +
-                          "' finished without errors."),
+  EXPECT_GT(got, 0);
+  EXPECT_NE(std::string(buffer).find("Extraction Job Runner["), std::string::npos) << buffer;
+  EXPECT_NE(std::string(buffer).find("]: [type 4, category 0, id 1] \r\n\r\nJob '" +
+                                     job_.Description + "' finished without errors."),
             std::string::npos)
-      << datagram;
+      << buffer;
 }
 
 }  // namespace

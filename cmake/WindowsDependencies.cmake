@@ -1,10 +1,9 @@
 # Libraries of the Windows cross-build. The build machine packages none of them for the
-# mingw toolchain:
-# - GoogleTest is built from the sources the distribution ships under /usr/src.
-# - XML: a small reader and writer of our own with the subset of the pugixml interface
-#   that the job file code uses (src/platform/win32/pugixml).
-# - SQLite is not available: the Windows process metadata log is a tab-separated file
-#   (src/platform/win32/file_metadata_log.cc) and the SQLite store is left out.
+# mingw toolchain, so they are built here from sources:
+# - pugixml and SQLite from Debian's source packages, the versions the Linux build links,
+#   unpacked by scripts/windows-leg.sh into JOBRUNNER_WINDOWS_SOURCES (pugixml/ and
+#   sqlite3/ with SQLite's one-file form made in sqlite3/amalgamation/);
+# - GoogleTest from the sources the distribution ships under /usr/src.
 if(JOBRUNNER_WITH_GUI)
   message(FATAL_ERROR "The Windows build has no window: configure it with -DJOBRUNNER_WITH_GUI=OFF")
 endif()
@@ -25,8 +24,31 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${CMAKE_SOURCE_DIR}/src/platform/win32/utf8.manifest)
 add_link_options(${JOBRUNNER_UTF8_MANIFEST})
 
-add_subdirectory(${CMAKE_SOURCE_DIR}/src/platform/win32/pugixml
-                 ${CMAKE_BINARY_DIR}/third_party/pugixml EXCLUDE_FROM_ALL)
+set(JOBRUNNER_WINDOWS_SOURCES "" CACHE PATH
+    "Folder with the unpacked pugixml and sqlite3 source packages (see scripts/windows-leg.sh)")
+set(JOBRUNNER_PUGIXML_SOURCE ${JOBRUNNER_WINDOWS_SOURCES}/pugixml/src/pugixml.cpp)
+set(JOBRUNNER_SQLITE_SOURCE ${JOBRUNNER_WINDOWS_SOURCES}/sqlite3/amalgamation/sqlite3.c)
+foreach(source ${JOBRUNNER_PUGIXML_SOURCE} ${JOBRUNNER_SQLITE_SOURCE})
+  if(NOT EXISTS ${source})
+    message(FATAL_ERROR "${source} is missing: set JOBRUNNER_WINDOWS_SOURCES to the folder "
+                        "that scripts/windows-leg.sh prepares")
+  endif()
+endforeach()
+
+# Outside code: built as it comes, its warnings are not ours to fail on.
+add_library(pugixml STATIC ${JOBRUNNER_PUGIXML_SOURCE})
+get_filename_component(JOBRUNNER_PUGIXML_INCLUDE ${JOBRUNNER_PUGIXML_SOURCE} DIRECTORY)
+target_include_directories(pugixml SYSTEM PUBLIC ${JOBRUNNER_PUGIXML_INCLUDE})
+target_compile_options(pugixml PRIVATE -w)
+add_library(pugixml::pugixml ALIAS pugixml)
+
+add_library(sqlite3 STATIC ${JOBRUNNER_SQLITE_SOURCE})
+get_filename_component(JOBRUNNER_SQLITE_INCLUDE ${JOBRUNNER_SQLITE_SOURCE} DIRECTORY)
+target_include_directories(sqlite3 SYSTEM PUBLIC ${JOBRUNNER_SQLITE_INCLUDE})
+target_compile_options(sqlite3 PRIVATE -w)
+# As Debian builds it: thread-safe, with the options the metadata store relies on.
+target_compile_definitions(sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION)
+add_library(SQLite::SQLite3 ALIAS sqlite3)
 
 if(JOBRUNNER_BUILD_TESTS)
   set(JOBRUNNER_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")

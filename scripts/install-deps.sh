@@ -1,18 +1,77 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the project needs on Debian 12 (as root).
-# With package names as arguments it installs those instead (the Windows leg's tools).
+#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh PACKAGE...           those packages instead (the Windows leg's tools)
+#   scripts/install-deps.sh --sources DIR SOURCE...
+#                                                Debian's source packages SOURCE into DIR
+# Source packages are downloaded by apt from a deb-src entry of Debian 12's main archive
+# (added when missing): apt checks the .dsc against the archive's signed index, and every
+# file named in the .dsc is checked against its SHA-256 sum there, also when DIR already
+# holds it from an earlier run (then nothing is downloaded).
 set -euo pipefail
+
+install_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# verify_dsc DSC: every file the .dsc names is in its folder with the listed SHA-256 sum.
+verify_dsc() {
+  local dsc=$1 folder
+  folder=$(dirname "$dsc")
+  awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 } on && NF == 3 { print $1 "  " $3 }' \
+    "$dsc" | (cd "$folder" && sha256sum --check --quiet --status)
+}
+
+fetch_sources() {
+  local dir=$1 source dsc
+  shift
+  install_packages dpkg-dev
+  mkdir -p "$dir"
+  local list=/etc/apt/sources.list.d/jobrunner-debian-src.sources
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
+    ! grep -qs '^deb-src .*bookworm main' /etc/apt/sources.list; then
+    cat >"$list" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  fi
+  for source in "$@"; do
+    dsc=$(compgen -G "$dir/${source}_*.dsc" | head -n 1 || true)
+    if [ -n "$dsc" ] && verify_dsc "$dsc"; then continue; fi
+    rm -f "$dir/${source}"_*
+    [ -n "${apt_updated:-}" ] || { apt-get update -qq; apt_updated=1; }
+    (cd "$dir" && apt-get source --download-only -qq "$source" 2>&1 |
+      grep -v 'unsandboxed as root' || true)
+    dsc=$(compgen -G "$dir/${source}_*.dsc" | head -n 1 || true)
+    if [ -z "$dsc" ] || ! verify_dsc "$dsc"; then
+      echo "install-deps: the source package $source could not be fetched and verified into $dir" >&2
+      exit 1
+    fi
+  done
+}
+
+if [ "${1:-}" = "--sources" ]; then
+  [ $# -ge 3 ] || { echo "usage: $0 --sources DIR SOURCE..." >&2; exit 64; }
+  dir=$2
+  shift 2
+  fetch_sources "$dir" "$@"
+  exit 0
+fi
+
 packages=(build-essential cmake pkg-config git libpugixml-dev libsqlite3-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3 procps
   slurmctld slurmd slurm-client munge systemd)
 if [ $# -gt 0 ]; then packages=("$@"); fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"

@@ -23,14 +23,54 @@ step_done() {
 # ---- Tools -------------------------------------------------------------------------------
 step "install mingw-w64 and wine"
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 googletest
-  cmake make)
+  cmake make dpkg-dev tcl sqlite3)
 bash scripts/install-deps.sh "${packages[@]}"
 step_done "install"
 
-# ---- Wine prefix ---------------------------------------------------------------------------
-step "create the wine prefix"
+# ---- Libraries ---------------------------------------------------------------------------
+# pugixml and SQLite are built from Debian's source packages for the mingw toolchain, the
+# same versions the Linux build links. The downloads are kept in a cache folder outside the
+# clone and checked against their .dsc on every use.
+step "fetch pugixml and sqlite3 sources"
+cache=${JOBRUNNER_SOURCE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jobrunner/debian-sources}
+bash scripts/install-deps.sh --sources "$cache" pugixml sqlite3
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
+sources="$build/sources"
+rm -rf "$sources"
+mkdir -p "$sources"
+for package in pugixml:1.13 sqlite3:3.40.1; do
+  name=${package%%:*}
+  version=${package#*:}
+  dsc=$(compgen -G "$cache/${name}_${version}-*.dsc" | head -n 1 || true)
+  if [ -z "$dsc" ]; then
+    echo "Windows leg: Debian's $name source package is not version $version:" \
+      "$(ls "$cache" | grep "^${name}_" | tr '\n' ' ')" >&2
+    exit 1
+  fi
+  # Unpacks the upstream sources with Debian's patches applied (its signature cannot be
+  # checked without Debian's keyring; apt checked the .dsc against the archive's index).
+  (cd "$sources" && dpkg-source --no-copy -x "$dsc" "$name" >/dev/null 2>&1) || {
+    echo "Windows leg: cannot unpack $dsc" >&2
+    exit 1
+  }
+done
+step_done "fetch sources"
+
+step "sqlite3 amalgamation"
+# SQLite's source tree makes its one-file form (sqlite3.c, sqlite3.h) with a configured
+# Makefile; that step runs on the build machine, the mingw build then compiles the file.
+mkdir -p "$sources/sqlite3/amalgamation"
+if ! (cd "$sources/sqlite3/amalgamation" && ../configure --disable-tcl &&
+  make sqlite3.c) >"$build/sqlite3-amalgamation.log" 2>&1; then
+  tail -n 30 "$build/sqlite3-amalgamation.log" >&2
+  echo "Windows leg: making sqlite3.c failed (log: $build/sqlite3-amalgamation.log)" >&2
+  exit 1
+fi
+step_done "sqlite3 amalgamation"
+
+# ---- Wine prefix ---------------------------------------------------------------------------
+step "create the wine prefix"
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would look for a network.
@@ -54,7 +94,8 @@ step_done "wine prefix"
 step "cross-compile"
 # Quiet unless it fails: then the end of the log says why.
 if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF &&
+  -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
+  -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
   cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
   tail -n 60 "$build/build.log" >&2
   echo "Windows leg: the cross-build failed (log: $build/build.log)" >&2
@@ -157,7 +198,7 @@ check() {
     failures=$((failures + 1))
   fi
 }
-export JOBRUNNER_METADATA_DB="$win_root\\metadata.tsv"
+export JOBRUNNER_METADATA_DB="$win_root\\metadata.sqlite"
 # run NAME WORDS...: runs jobrunner on the words as its command line; sets $status.
 run() {
   local name=$1
@@ -187,7 +228,9 @@ check "ok: the batch files wrote their status and log files" \
 check "ok: the Mirn program was found through the registry" \
   "compgen -G '$root/logs/ok/*/*HealthInspector_Stat.txt' >/dev/null"
 check "ok: no event log failure shown" "! grep -q 'while writing event' '$root/work/ok.err'"
-check "ok: one metadata entry per line" "[ \$(grep -c . '$root/metadata.tsv') -eq 5 ]"
+# The database the Windows build wrote is read back with this machine's sqlite3.
+check "ok: one metadata row per line, read back with sqlite3" \
+  "[ \"\$(sqlite3 '$root/metadata.sqlite' 'SELECT COUNT(*) FROM process_metadata')\" = 5 ]"
 
 run errors "$win_root\\jobs\\errors job.xml"
 check "errors: exit status 1" "[ $status -eq 1 ]"

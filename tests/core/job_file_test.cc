@@ -1,5 +1,5 @@
-// Reading and writing job files. Both XML readers of the builds (the library on Linux, our
-// own on Windows) must agree on all of this, encodings included.
+// Reading and writing job files, encodings included. The Windows build runs these too, on
+// the same XML library built for that system.
 
 #include "jobfile/job_file.h"
 

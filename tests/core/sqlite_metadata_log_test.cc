@@ -1,4 +1,4 @@
-#include "platform/posix/sqlite_metadata_log.h"
+#include "platform/sqlite_metadata_log.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

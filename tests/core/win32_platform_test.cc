@@ -2,18 +2,19 @@
 // tab-separated process metadata log.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <windows.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "jobfile/job_file.h"
 #include "platform/event_log.h"
 #include "platform/metadata_log.h"
+#include "platform/sqlite_metadata_log.h"
 #include "platform/win32/utf.h"
 #include "support/test_paths.h"
 
@@ -64,55 +65,36 @@ TEST(Win32EventLog, ReportsAnEntryUnderTheProgramsSource) {
             0);
 }
 
-class MetadataFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.path() + "\\logs\\metadata.tsv";
-    SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(path_).c_str());
-  }
-  void TearDown() override { SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr); }
+// The same SQLite store as on Linux; here the place comes from the Windows environment
+// and the database's name may hold any UTF-8 text.
+TEST(Win32MetadataDatabase, LiesUnderLocalAppDataOrWhereTheVariableSays) {
+  test::TempDir dir;
+  SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", L"C:\\Users\\me\\AppData\\Local");
+  EXPECT_EQ(SystemMetadataDatabasePath(),
+            "C:\\Users\\me\\AppData\\Local\\jobrunner\\metadata.sqlite");
 
-  // Each line without its first field, the time it was written.
-  std::vector<std::string> Rows() {
-    std::ifstream in(std::filesystem::path(Utf8ToWide(path_)), std::ios::binary);
-    std::vector<std::string> rows;
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      rows.push_back(line.substr(line.find('\t') + 1));
-    }
-    return rows;
-  }
-
-  test::TempDir dir_;
-  std::string path_;
-};
-
-TEST_F(MetadataFile, OneEscapedLinePerEntryOrAReasonWhyNot) {
-  auto factory = MakeSystemMetadataLogFactory();
-  auto created = factory->Create();
+  const std::string path = dir.path() + "\\gr\xc3\xbc\xc3\x9f" "e\\metadata.sqlite";
+  SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(path).c_str());
+  auto created = MakeSystemMetadataLogFactory()->Create();
+  SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr);
   ASSERT_TRUE(created.ok()) << created.message();
   auto& log = created.value;
   log->setEntryStatus(3);
-  log->setEntryLogFile("C:\\logs\\line 10.log");
-  log->setEntryStart(std::chrono::sys_days{std::chrono::year{2003} / 3 / 7} +
-                     std::chrono::hours(14) + std::chrono::minutes(5) + std::chrono::seconds(9));
-  log->setEntryStop(log->EntryStart() + std::chrono::seconds(61));
-  log->setEntryJobId("20030307_140509");
-  ASSERT_TRUE(log->WriteEntry({int64_t{10}, 2.5, std::string("tab\there\r\nback\\slash")}).ok());
-  ASSERT_TRUE(log->WriteEntry({}).ok());
-  std::string error = log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1})).message;
-  EXPECT_NE(error.find("32"), std::string::npos);
-  const std::string entry =
-      "3\tC:\\\\logs\\\\line 10.log\t2003-03-07T14:05:09Z\t2003-03-07T14:06:10Z\t20030307_140509\t";
-  EXPECT_EQ(Rows(), (std::vector<std::string>{entry + "3\t10\t2.5\ttab\\there\\r\\nback\\\\slash",
-                                              entry + "0"}));
+  ASSERT_TRUE(log->WriteEntry({int64_t{10}, std::string("line 10")}).ok());
 
-  // A folder where the file should be cannot take entries.
-  const std::string folder = dir_.path() + "\\taken";
-  ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
-  SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(folder).c_str());
-  error = MakeSystemMetadataLogFactory()->Create().message();
-  EXPECT_NE(error.find(folder), std::string::npos);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* row = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT entry_status, arg02 FROM process_metadata", -1, &row, nullptr),
+      SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(row), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(row, 0), 3);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 1)), "line 10");
+  EXPECT_EQ(sqlite3_step(row), SQLITE_DONE);
+  sqlite3_finalize(row);
+  sqlite3_close(db);
 }
 
 }  // namespace

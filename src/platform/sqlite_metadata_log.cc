@@ -1,7 +1,6 @@
-#include "platform/posix/sqlite_metadata_log.h"
+#include "platform/sqlite_metadata_log.h"
 
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -76,16 +75,19 @@ class Database {
 
   static Result<std::shared_ptr<Database>> Open(const std::string& path) {
     if (path.empty()) {
-      return Status::Failed(
-          "no place for the process metadata database: neither JOBRUNNER_METADATA_DB, "
-          "XDG_STATE_HOME nor HOME is set");
+      return Status::Failed("no place for the process metadata database: " +
+                            std::string(kNoMetadataPlace));
     }
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    // The name is UTF-8 on every system (SQLite takes it so too); char8_t text says so to
+    // the file system library, which would otherwise read it in Windows' code page.
+    const std::filesystem::path folder =
+        std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
       std::filesystem::create_directories(folder, ec);
       if (ec) {
-        return Status::Failed("cannot create the folder \"" + folder.string() +
+        const std::u8string name = folder.u8string();
+        return Status::Failed("cannot create the folder \"" + std::string(name.begin(), name.end()) +
                               "\" of the process metadata database \"" + path +
                               "\": " + ec.message());
       }
@@ -200,30 +202,12 @@ class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
   std::shared_ptr<Database> database_;
 };
 
-std::string NonEmptyEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
 }  // namespace
 
 std::string UtcTimeText(TimePoint time) { return UtcText(time, false); }
 
 std::unique_ptr<ProcessMetadataLogFactory> MakeSqliteMetadataLogFactory(std::string path) {
   return std::make_unique<SqliteMetadataLogFactory>(std::move(path));
-}
-
-std::string SystemMetadataDatabasePath() {
-  if (std::string path = NonEmptyEnv("JOBRUNNER_METADATA_DB"); !path.empty()) return path;
-  // A relative XDG_STATE_HOME is invalid and is ignored, as its definition asks.
-  if (std::string state = NonEmptyEnv("XDG_STATE_HOME");
-      !state.empty() && std::filesystem::path(state).is_absolute()) {
-    return state + "/jobrunner/metadata.sqlite";
-  }
-  if (std::string home = NonEmptyEnv("HOME"); !home.empty()) {
-    return home + "/.local/state/jobrunner/metadata.sqlite";
-  }
-  return {};
 }
 
 std::unique_ptr<ProcessMetadataLogFactory> MakeSystemMetadataLogFactory() {

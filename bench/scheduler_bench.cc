@@ -219,6 +219,7 @@ class EverRunning final : public ProcessLauncher {
   void WaitForExit(milliseconds) override {}
   void Terminate(ProcessHandle, milliseconds) override {}
   void TerminateAll(milliseconds) override {}
+  void Terminate(ProcessHandle, milliseconds) override {}
 
  private:
   ProcessHandle next_ = 0;

@@ -46,6 +46,10 @@ class ScriptedLauncher final : public ProcessLauncher {
     log.push_back("terminate");
     running.clear();
   }
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate " + std::to_string(handle));
+    running.erase(handle);
+  }
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
@@ -70,6 +74,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
+  std::string FileStamp(const std::string& path) const override { return ReadFirstLine(path); }
   Status AppendText(const std::string& path, std::string_view text) override {
     appended[path] += text;
     return Status::Ok();

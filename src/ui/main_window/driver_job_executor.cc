@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 
 #include "run/run_job.h"
@@ -77,10 +78,21 @@ class DriverJobExecutor final : public JobExecutor {
     ChildAwareHooks child_aware(hooks, system->launcher());
     const RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
     RunResult result = RunJob(request, system->env(), child_aware);
+    if (!result.refused.empty()) {
+      std::string message = result.refused;  // a clause after "job file: " on a command line
+      message.front() =
+          static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+      return {false, message};
+    }
     if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
       hooks.Warning(JobTimeLimitText(request.job_time_limit));
     }
-    return {true, result.report.status_text};
+    // A report that was not written is news the status text alone would hide.
+    std::string message = result.report.status_text;
+    for (const std::string& missing : result.report.missing_reports) {
+      message += " " + missing + ".";
+    }
+    return {true, message};
   }
 };
 

@@ -217,7 +217,7 @@ class EverRunning final : public ProcessLauncher {
   bool IsRunning(ProcessHandle&) override { return true; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(milliseconds) override {}
-  void Terminate(ProcessHandle, milliseconds) override {}
+  void BeginTerminate(ProcessHandle, milliseconds) override {}
   void TerminateAll(milliseconds) override {}
   void Terminate(ProcessHandle, milliseconds) override {}
 

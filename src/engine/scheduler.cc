@@ -208,7 +208,7 @@ class Scheduler {
       return;
     }
     line.setTimeLimitReached(true);
-    env_.launcher.Terminate(line.ProcessId(), kStopGrace);
+    env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
     hooks_.LineTimeLimitReached(line);
   }
 

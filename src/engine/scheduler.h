@@ -37,7 +37,7 @@ struct SchedulerOutcome {
 // names the job lines' programs for a batch system (see StartJobLine).
 //
 // A running line whose TimeLimit has passed on env.clock since it started has its program
-// ended (see ProcessLauncher::Terminate), is reported through hooks.LineTimeLimitReached,
+// ended (see ProcessLauncher::BeginTerminate), is reported through hooks.LineTimeLimitReached,
 // gets the time-limit line appended to its log file and, once its program is gone,
 // finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
 // the call; when it passes, the run ends as a stop from outside does.

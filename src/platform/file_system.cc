@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/regular_file.h"
 

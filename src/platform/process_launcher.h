@@ -48,17 +48,18 @@ class ProcessLauncher {
   // a process ended since the last call.
   virtual void WaitForExit(std::chrono::milliseconds timeout) = 0;
 
-  // Ends one process and its process tree without waiting: a polite request now, a forced
-  // end once `grace` has passed, sent from a later call of the launcher (WaitForExit ends
-  // no later than that). The handle stays valid for IsRunning until the process has ended.
-  virtual void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
-
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
 
   // As TerminateAll, for one process (and its tree) only; nothing when it has ended.
   virtual void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
+
+  // As Terminate, without waiting: the polite request now, the forced end once `grace` has
+  // passed, sent from a later call of the launcher (WaitForExit ends no later than that).
+  // The handle stays valid for IsRunning until the process has ended. A launcher that
+  // cannot ask a program to end ends its tree at once.
+  virtual void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
 };
 
 }  // namespace jr

@@ -90,6 +90,10 @@ void SlurmProcessLauncher::Terminate(ProcessHandle handle, std::chrono::millisec
   local_->Terminate(handle, grace);
 }
 
+void SlurmProcessLauncher::BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) {
+  local_->BeginTerminate(handle, grace);
+}
+
 void SlurmProcessLauncher::TerminateAll(std::chrono::milliseconds grace) {
   local_->TerminateAll(grace);
 }

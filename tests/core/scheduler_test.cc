@@ -228,7 +228,7 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
             (Events{"started 10", "pause 1000", "pause 1000", "pause 600", "time limit 10",
                     "pause 1000", "finished 10 failed", "repeated 10 as 20", "started 20",
                     "pause 1000", "finished 20 ok"}));
-  EXPECT_EQ(launcher_.log[1], "terminate 1");
+  EXPECT_EQ(launcher_.log[1], "terminate later 1");
   EXPECT_EQ(files_.appended["/l/10"],
             "jobrunner: time limit of 2 s reached; the program was ended.\n");
   EXPECT_EQ(lines_.Line(20)->TimeLimit(), 2);

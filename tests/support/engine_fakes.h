@@ -38,8 +38,8 @@ class ScriptedLauncher final : public ProcessLauncher {
   }
   void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
   void WaitForExit(std::chrono::milliseconds) override {}
-  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
-    log.push_back("terminate " + std::to_string(handle));
+  void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate later " + std::to_string(handle));
     running.erase(handle);
   }
   void TerminateAll(std::chrono::milliseconds) override {

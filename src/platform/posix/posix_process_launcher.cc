@@ -230,7 +230,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     }
   }
 
-  void Terminate(ProcessHandle handle, milliseconds grace) override {
+  void BeginTerminate(ProcessHandle handle, milliseconds grace) override {
     if (handle <= 0 || children_.find(static_cast<pid_t>(handle)) == children_.end()) return;
     const pid_t pid = static_cast<pid_t>(handle);
     if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);

@@ -180,7 +180,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
   // Console programs started without a console window cannot be asked to end, so the
   // tree ends at once, through its own job; the grace is not needed.
-  void Terminate(ProcessHandle handle, milliseconds) override {
+  void BeginTerminate(ProcessHandle handle, milliseconds) override {
     auto found = children_.find(handle);
     if (found == children_.end()) return;
     const Child& child = found->second;
@@ -221,7 +221,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       TerminateProcess(found->second.process, 1);
       WaitForSingleObject(found->second.process, 5000);
     }
-    CloseHandle(found->second.process);
+    Release(found->second);
     children_.erase(found);
   }
 

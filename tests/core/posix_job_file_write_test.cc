@@ -24,7 +24,7 @@ long Entries(const std::string& folder) {
 TEST(JobFileWrite, ReplacesTheFileKeepingPermissionsAndLinks) {
   test::TempDir dir;
   const std::string path = dir.File("job.xml"), link = dir.File("link.xml");
-  ASSERT_TRUE(WriteJobFile(path, JobDocument(), "then").ok);
+  test::WriteWholeFile(path, "old");
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   fs::create_symlink(path, link);
   const WriteResult result = WriteJobFile(link, JobDocument(), "now");

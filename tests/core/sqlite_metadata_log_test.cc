@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,21 +106,6 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
                                                     garbage + "\": file is not a database");
   std::remove(garbage.c_str());
   EXPECT_TRUE(line->LogProcessMetaData().ok());
-}
-
-// The end-to-end runs name their database in JOBRUNNER_METADATA_DB; otherwise it is kept
-// with the user's state.
-TEST(SqliteMetadataLog, TheSystemDatabaseFollowsTheEnvironment) {
-  const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/root";
-  unsetenv("JOBRUNNER_METADATA_DB");
-  setenv("XDG_STATE_HOME", "/state", 1);
-  EXPECT_EQ(SystemMetadataDatabasePath(), "/state/jobrunner/metadata.sqlite");
-  unsetenv("XDG_STATE_HOME");
-  unsetenv("HOME");
-  EXPECT_EQ(MakeSystemMetadataLogFactory()->Create().message().rfind(
-                "no place for the process metadata database", 0),
-            0u);
-  setenv("HOME", home.c_str(), 1);
 }
 
 }  // namespace

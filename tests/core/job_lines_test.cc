@@ -1,11 +1,9 @@
-// The job's lines: the editor's table, the engine's list of lines with their metadata
-// entries, the job line types, and the local time texts lines are stamped with (in the C
-// locale the tests run in).
+// The job's lines: the editor's table, the engine's list of lines, the job line types, and
+// the local time texts lines are stamped with (in the C locale the tests run in).
 
 #include "model/job_lines.h"
 
 #include <gtest/gtest.h>
-#include <locale.h>
 
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
@@ -92,28 +90,6 @@ TEST(JobLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
   EXPECT_EQ(lines.CopiesOf(10), (std::vector<clsJobLine*>{lines.Line(30), lines.Line(40)}));
   EXPECT_TRUE(lines.Delete("30"));
   EXPECT_EQ(lines.CopiesOf(10), std::vector<clsJobLine*>{lines.Line(40)});
-}
-
-TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
-  setlocale(LC_TIME, "C");
-  test::FakeClock clock;
-  test::RecordingMetadataLogFactory metadata;
-  clsJobLines lines(JobLineServices{&clock, &metadata});
-  clsJobLine* line = lines.Add(10);
-  line->setProgramType("Flow Runner");
-  line->setLogFileName("/logs/SorelJob~1_10FlowRun_Log.txt");
-  line->setJobID("20030307_140509");
-  EXPECT_EQ(line->LogProcessMetaData().message, "start time \"\" cannot be read as a date");
-  line->SetStartingTime();
-  EXPECT_EQ(line->StartingTime(), "2003 Mar 07 14:05:09");
-  clock.Advance(std::chrono::seconds(90));
-  line->SetStopTime();
-  line->setErrorOccured(true);
-  ASSERT_TRUE(line->LogProcessMetaData().ok());
-  // The entry itself is checked against a real database.
-  EXPECT_EQ(metadata.entries.size(), 1u);
-  metadata.fail_write = true;
-  EXPECT_EQ(line->LogProcessMetaData().message, "the metadata log cannot be written");
 }
 
 TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {

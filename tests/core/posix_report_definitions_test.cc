@@ -1,13 +1,11 @@
 // The end of a run: definition files byte for byte, the final status, the event-log entry
-// (through the fake and through the file sink) and the report generator calls.
+// and the report generator calls. The file sink's lines are read in the end-to-end runs.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <sstream>
 
-#include "platform/event_log.h"
 #include "report/generate_reports.h"
 #include "report/report_definitions.h"
 #include "support/engine_fakes.h"
@@ -22,13 +20,9 @@ using test::ReadWholeFile;
 
 class ReportTest : public ::testing::Test {
  protected:
-  void SetUp() override { setenv("JOBRUNNER_EVENT_LOG", dir_.File("events.log").c_str(), 1); }
-  void TearDown() override { unsetenv("JOBRUNNER_EVENT_LOG"); }
-
-  ReportOutcome Generate(bool log_to_event_log = true, EventLogSink* sink = nullptr) {
+  ReportOutcome Generate(bool log_to_event_log = true) {
     request_.log_to_event_log = log_to_event_log;
     world_.test.clock.Set(At(14, 20, 0));
-    world_.test.outside.sink = sink;
     return GenerateReports(world_.lines, request_, world_.test.env, [&](std::chrono::milliseconds) {
       // The generator runs: note what was there when it started, then let it end.
       const bool written = Admin().rfind("<ReportInfo>", 0) == 0 && User().rfind("<Rep", 0) == 0;
@@ -45,10 +39,6 @@ class ReportTest : public ::testing::Test {
   }
   std::string Admin() { return ReadWholeFile(dir_.File("SorelJob~42_RepDef.txt")); }
   std::string User() { return ReadWholeFile(dir_.File("SorelJob~42_UserDef.txt")); }
-  std::string Entry(int type, const std::string& status) {
-    return "Extraction Job Runner|" + std::to_string(type) + "|0|1|\r\n\r\nJob '" +
-           request_.job_description + "' " + status;
-  }
 
   test::TempDir dir_;
   test::RunWorld world_;
@@ -137,7 +127,8 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     EXPECT_EQ(outcome.error_level, level);
     EXPECT_TRUE(Has(User(), "Execution Job\t: " + std::string(texts[level]) + "\r\n"));
     EXPECT_EQ(world_.test.outside.entries,
-              std::vector<std::string>{Entry(level ? 1 : 4, texts[level])});
+              std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level ? 1 : 4) +
+                                       "|0|1|\r\n\r\nJob 'Nightly extract' " + texts[level]});
   }
 }
 

@@ -123,13 +123,11 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
   };
 };
 
-// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON";
-// event-log writes go to `sink` instead while it is set.
+// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON".
 class RecordingOutside final : public EventLogSink, public Notifier {
  public:
   int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
             std::string_view message) override {
-    if (sink != nullptr) return sink->Write(source, type, category, id, message);
     entries.push_back(std::string(source) + "|" + std::to_string(type) + "|" +
                       std::to_string(category) + "|" + std::to_string(id) + "|" +
                       std::string(message));
@@ -140,7 +138,6 @@ class RecordingOutside final : public EventLogSink, public Notifier {
                        std::to_string(static_cast<int>(icon)));
   }
   std::vector<std::string> entries, messages;
-  EventLogSink* sink = nullptr;
 };
 
 }  // namespace jr::test

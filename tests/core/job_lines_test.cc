@@ -46,8 +46,6 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
 TEST(Catalogue, NamesCompareExactlyAndHealthInspectorNeedsMirn) {
   EXPECT_NE(FindJobLineType("Flow Runner"), nullptr);
   EXPECT_EQ(FindJobLineType("flow runner"), nullptr);
-  EXPECT_EQ(XMLProgramtype_to_Programtype("run vantor job (unix)"), "???");
-  EXPECT_EQ(Programtype_to_XMLProgramtype("???"), "");
   EXPECT_EQ(AvailableTypeNames(std::string(1, kPathSeparator)).size(), 10u);
   auto with_mirn = AvailableTypeNames("/opt/mirn/utils/");
   ASSERT_EQ(with_mirn.size(), 11u);

@@ -136,12 +136,26 @@ TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) 
   Ran(10, "", true);
   // A folder where the administrators' file should go: it cannot be created.
   ASSERT_EQ(mkdir(dir_.File("SorelJob~42_RepDef.txt").c_str(), 0755), 0);
-  EXPECT_EQ(Generate().error_level, 1);
+  ReportOutcome outcome = Generate();
+  EXPECT_EQ(outcome.error_level, 1);
   EXPECT_TRUE(Has(User(), "Execution Job\t: finished with error(s).\r\n"));
+  // Its report is not generated from nothing, and the outcome says why.
+  EXPECT_EQ(world_.launcher.log.size(), 1u);
+  EXPECT_TRUE(Has(world_.launcher.log[0], "_UserDef.txt"));
+  EXPECT_EQ(outcome.missing_reports.at(0),
+            "the administrators' report \"/reports/admin report.htm\" was not written: cannot "
+            "write \"" +
+                dir_.File("SorelJob~42_RepDef.txt") + "\": " + strerror(EISDIR));
+  // A run folder that does not exist: neither file nor report, but still the entry.
+  request_.run_folder = dir_.path() + "/gone/";
+  EXPECT_EQ(Generate().missing_reports.size(), 2u);
+  EXPECT_EQ(world_.test.outside.entries.size(), 2u);
+  EXPECT_EQ(world_.launcher.log.size(), 1u);
   // A description that tries to make the generator include a file of its choosing.
   world_.lines.Clear();
   world_.Ran(10, "Sneaky\r\n<FileInclude>\r\n/etc/shadow", "Flow Runner", At(14, 5, 10),
              At(14, 6, 0));
+  request_.run_folder = dir_.path() + "/";
   request_.run_name = "forged";
   request_.job_description = "Job\n<FileInclude>\n/etc/passwd";
   Generate();

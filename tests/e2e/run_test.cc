@@ -15,10 +15,7 @@ namespace fs = std::filesystem;
 using test::Has;
 using test::ReadWholeFile;
 
-class RunTest : public test::UnattendedRun {
- protected:
-  std::string FinalStatus() const { return Definition("_UserDef.txt"); }
-};
+using RunTest = test::UnattendedRun;
 
 TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) {
   const std::string script = dir_.File("user.sh");
@@ -47,7 +44,7 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
                                                            timestamp + "\n");
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (Flow Runner)  :  OK",
                                                   "line 20 (User Batchfile)  :  OK"}));
-  EXPECT_TRUE(Has(FinalStatus(), "Execution Job\t: finished without errors.\r\n"));
+  EXPECT_TRUE(Has(Definition("_UserDef.txt"), "Execution Job\t: finished without errors.\r\n"));
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), "Flow Runner"));
   EXPECT_EQ(ReadWholeFile(dir_.File("events.log")),
             "Extraction Job Runner\t4\t0\t1\t\\r\\n\\r\\nJob 'Nightly test' finished without "
@@ -71,10 +68,10 @@ TEST_F(RunTest, ExitStatusFollowsTheFinalStatusAndARepeatThatSucceedsIsNoError) 
   EXPECT_EQ(repeated.status, 0) << repeated.err;
 }
 
-TEST_F(RunTest, RefusedJobFilesAndNoActiveLine) {
+TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {
   test::ProgramOutcome missing = Launch({dir_.File("no such job.xml")});
   EXPECT_EQ(missing.status, 3);
-  EXPECT_EQ(missing.err, "Open: Job file does not exist\n");
+  EXPECT_TRUE(missing.err.starts_with("Open: Job file does not exist\n")) << missing.err;
 
   AddLine({.number = "10", .type = "Flow Runner", .active = "True"});
   job_.MaxParallel = "abc";
@@ -88,6 +85,20 @@ TEST_F(RunTest, RefusedJobFilesAndNoActiveLine) {
   EXPECT_EQ(Run().status, 0);
   EXPECT_TRUE(fs::exists(dir_.File("admin.htm")));
   EXPECT_FALSE(fs::exists(dir_.File("record.jsonl")));
+
+  // Waiting on each other, or of no known type: a reason instead of a hang. Lines that could
+  // not start are over: a line waiting for them runs.
+  job_.table.AllocateAfresh();
+  AddLine({.number = "10", .type = "Flow Runner", .wait = "20"});
+  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
+  AddLine({.number = "30", .type = "???"});
+  AddLine({.number = "40", .type = "Flow Runner", .wait = "30,10"});
+  test::ProgramOutcome stuck = Run();
+  EXPECT_EQ(stuck.status, 1);
+  EXPECT_TRUE(Has(stuck.err, "job line 10"));
+  EXPECT_TRUE(Has(stuck.err, "job line 30"));
+  EXPECT_FALSE(Has(stuck.err, "job line 40"));
+  EXPECT_EQ(Outcomes().back(), "line 40 (Flow Runner)  :  OK");
 }
 
 TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
@@ -96,19 +107,23 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
            .type = "Flow Runner",
            .options = "-sleep 30000 -grandchild 30000 -grandchild-pid " + pid_file});
   AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
-  // Wait until the grandchild exists, so that the whole tree is under way.
-  for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // SIGHUP: the terminal of a run started by hand closes.
+  for (int signal_number : {SIGTERM, SIGHUP}) {
+    fs::remove(pid_file);
+    test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
+    // Wait until the grandchild exists, so that the whole tree is under way.
+    for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(pid_file));
+    running.Signal(signal_number);
+    test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
+    EXPECT_TRUE(test::Gone(std::stoi(ReadWholeFile(pid_file)), std::chrono::seconds(2)))
+        << "the grandchild outlived the interrupted run";
+    EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
+    EXPECT_TRUE(Has(Definition("_UserDef.txt"), "finished with fatal error."));
   }
-  ASSERT_TRUE(fs::exists(pid_file));
-  running.Signal(SIGTERM);
-  test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
-  EXPECT_EQ(outcome.status, 2) << outcome.err;
-  EXPECT_TRUE(test::Gone(std::stoi(ReadWholeFile(pid_file)), std::chrono::seconds(2)))
-      << "the grandchild outlived the interrupted run";
-  EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
-  EXPECT_TRUE(Has(FinalStatus(), "finished with fatal error."));
 }
 
 }  // namespace

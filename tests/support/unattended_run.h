@@ -97,7 +97,6 @@ class UnattendedRun : public ::testing::Test {
     return folders.empty() ? "" : folders.front();
   }
   std::string RunName() const {
-    if (RunFolder().empty()) return "";
     for (const auto& entry : std::filesystem::directory_iterator(RunFolder())) {
       const std::string name = entry.path().filename().string();
       if (name.ends_with("_RepDef.txt")) return name.substr(0, name.size() - 11);

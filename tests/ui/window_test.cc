@@ -102,6 +102,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     w_->show();
     tester_ = std::make_unique<QAbstractItemModelTester>(
         field<QTableView>("Grid")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    registry_ = test::MapRegistry();
     registry_.InstallKeld("7", temp_->path().toStdString());
   }
   void cleanup() { dialog_.reset(), tester_.reset(), Stop(); }
@@ -619,8 +620,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void optionsCommand_data() {
     QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("program");  // "standin", "recorder" (records its arguments), "none"
-    QTest::addColumn<QString>("reply");    // the stand-in's scripted reply
+    // "standin", "recorder" (records its arguments), "sleeper" (outlasts its limit), "none"
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("reply");  // the stand-in's scripted reply
     QTest::addColumn<QString>("options");
     QTest::addColumn<QString>("message");  // the recorder's arguments, R the reply file
     // clang-format off
@@ -629,6 +631,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::newRow("empty reply")     << "Flow Runner" << "standin" << "" << "-a b" << "";
     QTest::newRow("NT switch")       << "Run Vantor Job (NT)" << "recorder" << "" << "-a b" << "-config R -oper NT -a b";
     QTest::newRow("no executable")   << "Flow Runner" << "none" << "" << "-a b" << "Options: Executable %1/FlowRun.exe not found !";
+    QTest::newRow("time limit")      << "Flow Runner" << "sleeper" << "" << "-a b" << "Options: The program %1/FlowRun.exe did not end within 1 s and was ended.";
     // clang-format on
   }
   void optionsCommand() {
@@ -642,6 +645,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
       if (program == "standin") QVERIFY2(QFile::link(standin, path(exe)), "stand-in built?");
       if (program == "recorder")
         WriteFile(path(exe), "#!/bin/sh\necho \"$@\" > " + args + "\nsleep 0.2\n", true);
+    }
+    if (program == "sleeper") {
+      WriteFile(path("FlowRun.exe"), "#!/bin/sh\nsleep 30\n", true);
+      registry_.SetString("SOFTWARE\\Extraction Job Runner\\Launcher", "HelperTimeLimit", "1");
     }
     qputenv("JOBRUNNER_STANDIN_CONFIG_REPLY", reply.toUtf8());
     JobLineTable::Row row = Row("10", qPrintable(type));

@@ -24,8 +24,7 @@ TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
   clsJobLines lines(test.env.job_line_services());
   clsJobLine& line = *lines.Add(10);
   line.setProgramExecuter(test::BinDir() + "/standin");
-  line.setStatusFileName(dir.File("Stat.txt"));
-  line.setProgramOptions("-sleep 30000 -StatusFile \"" + line.StatusFileName() + "\"");
+  line.setProgramOptions("-sleep 30000");
 
   StopRequests stop_requests;
   hooks.stop = [] { return StopRequested(); };

@@ -57,7 +57,6 @@ class MemoryFileSystem final : public FileSystem {
   bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
   bool FolderExists(const std::string&) const override { return true; }
   Status RemoveFile(const std::string& path) override {
-    if (fail_remove) return Status::Failed("cannot delete " + path);
     files.erase(path);
     return Status::Ok();
   }
@@ -66,9 +65,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
-
   std::map<std::string, std::string> files;
-  bool fail_remove = false;
 };
 
 // Every seam of a run but the launcher and the file system, as fakes.
@@ -126,7 +123,6 @@ class RecordingHooks final : public RunHooks {
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
     Note("cannot", line, ": " + std::string(reason));
   }
-
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;
     for (const std::string& event : events) {
@@ -134,14 +130,14 @@ class RecordingHooks final : public RunHooks {
     }
     return reports;
   }
+  void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
+    events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
+  }
+
   int pauses = 0;
   std::vector<std::string> events;
   std::function<void(int pause, std::chrono::milliseconds)> on_pause;  // after it is noted
   std::function<bool()> stop;
-
-  void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
-    events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
-  }
 };
 
 // Whether the process is gone, not even a zombie, within `within`: a child is reaped by its

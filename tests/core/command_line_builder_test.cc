@@ -98,67 +98,38 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   }
 }
 
-TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
-  int row = AddRow("30", "Flow Runner", "  spaced  ");
-  table_.Set(kColDescription, row, "  kept as typed ");
-  const char* lists[] = {"  10,20 ", " 40", "50 ", " 60 ", " 70 "};
-  const int list_columns[] = {kColWait, kColSkipOnError, kColSkipOnSuccess, kColRepeatOnError,
-                              kColRepeatOnSuccess};
-  for (int i = 0; i < 5; ++i) table_.Set(list_columns[i], row, lists[i]);
+TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) {
+  const int row = AddRow("30", "Flow Runner");
+  table_.Set(kColWait, row, "  10,20 ");
+  table_.Set(kColRepeatOnSuccess, row, " 70 ");
   table_.Set(kColStopOnError, row, "true");
   table_.Set(kColActive, AddRow("10", "Flow Runner"), "True");
-  table_.Set(kColActive, AddRow("20", "Flow Runner"), "false");
+  table_.Set(kColActive, AddRow("5", "Flow Runner"), "false");
   table_.Set(kColStopOnError, AddRow("40", "Flow Runner"), "yes");
-  AddRow("12", "Run Quillmart script", std::nullopt);
+  const char* unusable[] = {"", "12abc", "0", "1000000"};
+  for (const char* number : unusable) AddRow(number, "Flow Runner");
+  AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
+  AddRow("030", "Scan Anomalies");
+  table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
 
   std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 12}));
+  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 999999}));
   const clsJobLine& first = *lines->Line(30);
-  EXPECT_EQ(first.JobDescription(), "  kept as typed ");
-  EXPECT_EQ(first.ProgramOptions().rfind("  spaced   -StatusFile \"", 0), 0u);
-  EXPECT_EQ(first.Precedence() + "|" + first.SkipOnError() + first.SkipOnSuccess() +
-                first.RepeatOnError() + "|" + first.RepeatOnSuccess(),
-            "10,20|405060|70");
+  EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
-  // Empty own options: the options begin with the first switch's blank.
-  EXPECT_EQ(lines->Line(12)->ProgramOptions().rfind(" -Summary \"" + kRun + "12RunQM_Sum.txt\"", 0),
-            0u);
-}
-
-TEST_F(PrepareJobLinesTest, RowsWithoutAUsableOrFreeNumberStayOutWithAWarning) {
-  for (const char* number : {"", "12abc", "0", "1000000"}) {
-    table_.AllocateAfresh();
-    AddRow(number, "Flow Runner");
-    AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
-    std::unique_ptr<clsJobLines> lines = Prepare();
-    EXPECT_EQ(Walk(*lines), std::vector<int32_t>{999999}) << number;
-    EXPECT_EQ(warnings_,
-              std::vector<std::string>{
-                  "the active job line in row 1 has the number \"" + std::string(number) +
-                  "\", which is not a whole number from 1 to 999999; it is left out "
-                  "of the run"});
-    EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
+  EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
+  std::vector<std::string> expected;
+  for (int i = 0; i < 4; ++i) {
+    expected.push_back(
+        "the active job line in row " + std::to_string(i + 5) + " has the number \"" + unusable[i] +
+        "\", which is not a whole number from 1 to 999999; it is left out of the run");
   }
-
-  // The second active row of a number stays out and is named; an inactive one is no
-  // duplicate.
-  table_.AllocateAfresh();
-  table_.Set(kColDescription, AddRow("20", "Flow Runner"), "first");
-  AddRow("10", "Flow Runner");
-  AddRow("20", "Scan Anomalies");
-  table_.Set(kColActive, AddRow("10", "Flow Runner"), "false");
-  AddRow("020", "Flow Runner");
-  std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{20, 10}));
-  EXPECT_EQ(lines->Line(20)->JobDescription(), "first");
-  EXPECT_EQ(warnings_.size(), 2u);
-  EXPECT_EQ(warnings_[0],
-            "job line number 20 is used by more than one active job line; the one in row 3 is "
-            "left out of the run");
-  // 20 is named once for its two extra rows.
-  AddRow("10", "Flow Runner");
+  expected.push_back(
+      "job line number 30 is used by more than one active job line; the one in row 10 is left "
+      "out of the run");
+  EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
-            (std::vector<int32_t>{20, 10}));
+            std::vector<int32_t>{30});
 }
 
 }  // namespace

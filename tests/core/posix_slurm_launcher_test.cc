@@ -3,7 +3,6 @@
 
 #include <fstream>
 
-#include "app/cli_check.h"
 #include "platform/slurm_launcher.h"
 #include "support/engine_fakes.h"
 #include "support/fakes.h"
@@ -85,22 +84,18 @@ TEST(LauncherSettingsTest, ReadsTheTypeAndSelectsTheLauncherOrRefusesTheRun) {
     local = launcher.get();
     return launcher;
   };
-  // Missing or "local" in any case and with blanks: the local launcher itself.
-  for (const char* type : {"missing", " LOCAL "}) {
-    if (std::string(type) != "missing") registry.SetString(kLauncherKey, "Type", type);
-    const auto launcher = MakeConfiguredLauncher(registry, factory);
-    EXPECT_EQ(launcher.value.get(), local) << type;
-  }
+  // "local" in any case and with blanks: the local launcher itself.
+  registry.SetString(kLauncherKey, "Type", " LOCAL ");
+  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(registry, factory);
+  EXPECT_EQ(launcher.value.get(), local);
 
   registry.SetString(kLauncherKey, "Type", " Slurm ");
   registry.SetString(kLauncherKey, "Partition", " gpu ");
   registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
-  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(registry, factory);
+  launcher = MakeConfiguredLauncher(registry, factory);
   ASSERT_TRUE(launcher.ok());
   launcher.value->Start({"sh", "", "j"});
-  EXPECT_TRUE(test::Has(local->log.at(0), "srun|") &&
-              test::Has(local->log[0], " --partition=gpu --time=5 --qos=low -- sh"))
-      << local->log[0];
+  EXPECT_TRUE(test::Has(local->log.at(0), " --partition=gpu --time=5 --qos=low -- sh"));
 
   // A run must not start with a setting nobody can tell the meaning of.
   registry.SetString(kLauncherKey, "Type", "slurmx");
@@ -109,41 +104,6 @@ TEST(LauncherSettingsTest, ReadsTheTypeAndSelectsTheLauncherOrRefusesTheRun) {
             "Unknown launcher type \"slurmx\" in HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
             "Runner\\Launcher (Type must be \"local\" or \"slurm\").");
   EXPECT_EQ(launcher.value, nullptr);
-}
-
-// What --check prints. The answers of a working cluster, and what the run refuses, are
-// seen end to end; these are the troubles a test machine cannot easily stage.
-struct FakeProbe : LauncherProbe {
-  std::string FindOnPath(std::string_view program) override {
-    auto it = found.find(std::string(program));
-    return it == found.end() ? std::string() : it->second;
-  }
-  Result<ProgramOutput> Run(const std::string& program, const std::string& arguments) override {
-    runs.push_back(program + " " + arguments);
-    return ProgramOutput{1, "slurm_load_partitions: Unable to contact slurm controller\nmore\n"};
-  }
-  std::map<std::string, std::string> found{{"srun", "/usr/bin/srun"}, {"sinfo", "/usr/bin/sinfo"}};
-  std::vector<std::string> runs;
-};
-
-TEST(DescribeLauncherTest, SaysWhyJobLinesWouldNotRun) {
-  test::MapRegistry registry;
-  registry.SetString(kLauncherKey, "Type", "slurm");
-  registry.SetString(kLauncherKey, "Partition", "gpu");
-  FakeProbe probe;
-  EXPECT_EQ(DescribeLauncher(registry, probe),
-            "Launcher: slurm (job lines run through srun, partition: gpu)\n"
-            "srun: /usr/bin/srun\n"
-            "error: the Slurm controller does not answer: slurm_load_partitions: Unable to "
-            "contact slurm controller\n");
-  EXPECT_EQ(probe.runs,
-            std::vector<std::string>{"/usr/bin/sinfo --noheader --format=%P \"--partition=gpu\""});
-
-  // A name that a command line could read as more than a name is never passed on.
-  registry.SetString(kLauncherKey, "Partition", "debug; rm -rf /");
-  EXPECT_TRUE(test::Has(DescribeLauncher(registry, probe),
-                        "error: the partition \"debug; rm -rf /\" is no Slurm partition name\n"));
-  EXPECT_EQ(probe.runs.size(), 1u);
 }
 
 }  // namespace

@@ -27,16 +27,13 @@ clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   clsJobLine& line = *lines.Add(number);
   const std::string stem = "/run/S~1_" + std::to_string(number);
   line.setProgramType(std::string(type));
-  line.setProgramExecuter("/k/Prog.exe");
   line.setCleanProgramOptions("-a 1");
-  line.setPrecedence("5");
   line.setStopOnError(true);
   line.setSkipOnError("60");
   line.setRepeatOnSuccess("63");
   line.setLogFileName(stem + "Log.txt");
   line.setStatusFileName(stem + "Stat.txt");
   line.setSummayFileName(stem + "Sum.txt");
-  line.setAlreadyRun(true);
   line.setErrorOccured(true);
   line.setProcessId(4711);
   return line;
@@ -50,11 +47,8 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->JobLineNr(), 40) << "ten after the last";
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
-  EXPECT_EQ(
-      copy->ProgramExecuter() + copy->Precedence() + copy->SkipOnError() + copy->RepeatOnSuccess(),
-      "/k/Prog.exe56063");
-  EXPECT_TRUE(copy->StopOnError() && !copy->AlreadyRun() && !copy->ErrorOccured());
-  EXPECT_EQ(copy->ProcessId(), 0);
+  EXPECT_EQ(copy->SkipOnError() + copy->RepeatOnSuccess(), "6063");
+  EXPECT_TRUE(copy->StopOnError() && !copy->ErrorOccured() && copy->ProcessId() == 0);
   EXPECT_EQ(copy->ProgramOptions(),
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
 

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/process_launcher.h"
-#include "platform/win32/process_command_line.h"
 #include "platform/win32/utf.h"
 #include "support/test_paths.h"
 
@@ -64,34 +63,6 @@ bool WaitUntilEnded(ProcessLauncher& launcher, ProcessHandle& handle) {
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(std::filesystem::path(Utf8ToWide(path)), std::ios::binary) << text;
-}
-
-TEST(Win32CommandLine, ProgramsWithBlanksAreFoundAndBatchFilesToldByTheirExtension) {
-  // Arguments that start with a blank keep it: two blanks follow the program.
-  EXPECT_EQ(JobLineCommandLine("C:\\Keld utils\\FlowRun.exe", " -x"),
-            "C:\\Keld utils\\FlowRun.exe  -x");
-  EXPECT_TRUE(IsBatchFile(L"C:\\jobs\\STEP.CMD") && IsBatchFile(L"C:\\jobs\\step.bat"));
-  EXPECT_FALSE(IsBatchFile(L"C:\\jobs\\step.bat.exe") || IsBatchFile(L"C:\\jobs.bat\\step"));
-  EXPECT_EQ(WideToUtf8(BatchFileCommandLine(L"C:\\cmd.exe", {L"C:\\a b\\s.bat", L" x"})),
-            "\"C:\\cmd.exe\" /d /s /c \"\"C:\\a b\\s.bat\" x\"");
-
-  test::TempDir dir;
-  const std::string folder = Folder(dir);
-  WriteFile(folder + "\\run step.bat", "@echo off\r\n");
-  WriteFile(folder + "\\tool.exe", "");
-  const struct {
-    std::string command_line, file, rest;
-  } cases[] = {
-      {folder + "\\run step.bat -a \"b c\"", folder + "\\run step.bat", " -a \"b c\""},
-      // Without an extension the program file is looked for with ".exe".
-      {folder + "\\tool x", folder + "\\tool.exe", " x"},
-      {folder + "\\missing.exe a", "", ""},
-  };
-  for (const auto& c : cases) {
-    const NamedProgram named = FindNamedProgram(Utf8ToWide(c.command_line));
-    EXPECT_EQ(WideToUtf8(named.file) + "|" + (c.file.empty() ? "" : WideToUtf8(named.rest)),
-              c.file + "|" + c.rest);
-  }
 }
 
 TEST(Win32ProcessLauncher, ProgramsAndBatchFilesInFoldersWithBlanksGetTheirArgumentsAsWritten) {

@@ -126,6 +126,18 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
   EXPECT_EQ(ReadWholeFile(dir_.File("user_60_log.txt")),
             RunName() + "_60|" + fs::current_path().string() + "|from the runner\n");
+  const test::ProgramOutcome check = Launch({"--check", SaveJob()});
+  EXPECT_NE(check.err.find("jobrunner: Slurm controller: answers (partitions: debug*)\n"),
+            std::string::npos)
+      << check.err;
+
+  // A wrong partition fails the lines at once, with Slurm's message.
+  SetLauncher("\"Type\"=\"slurm\"\r\n\"Partition\"=\"nosuch\"\r\n");
+  const Clock::time_point start = Clock::now();
+  test::ProgramOutcome wrong = Run();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(wrong.status, 1) << wrong.err;
+  EXPECT_NE(wrong.err.find("invalid partition specified: nosuch"), std::string::npos) << wrong.err;
 }
 
 TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
@@ -159,35 +171,6 @@ TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
   EXPECT_TRUE(WaitUntil([] { return QueuedJobNames().empty(); }, milliseconds(10000)));
   EXPECT_EQ(Outcomes(),
             (Lines{"line 10 (Flow Runner)  :  FAILED", "line 20 (Scan Anomalies)  :  FAILED"}));
-}
-
-TEST_F(SlurmRunTest, AWrongPartitionFailsTheLinesAndAnUnknownLauncherStopsTheRun) {
-  AddLine({"10", "Flow Runner", "", ""});
-  AddLine({"20", "Member Purger", "", "10"});
-  const std::string job = SaveJob();
-
-  SetLauncher("\"Type\"=\"slurm\"\r\n\"Partition\"=\"debug\"\r\n");
-  test::ProgramOutcome good = Launch({"--check", job});
-  EXPECT_EQ(good.status, 0) << good.err;
-  EXPECT_NE(good.err.find("jobrunner: Slurm controller: answers (partitions: debug*)\n"),
-            std::string::npos)
-      << good.err;
-
-  SetLauncher("\"Type\"=\"slurm\"\r\n\"Partition\"=\"nosuch\"\r\n");
-  // The run goes on: the lines fail as failed starts would, with Slurm's message.
-  const Clock::time_point start = Clock::now();
-  test::ProgramOutcome wrong = Run();
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
-  EXPECT_EQ(wrong.status, 1) << wrong.err;
-  EXPECT_NE(wrong.err.find("invalid partition specified: nosuch"), std::string::npos) << wrong.err;
-  EXPECT_EQ(Outcomes(),
-            (Lines{"line 10 (Flow Runner)  :  FAILED", "line 20 (Member Purger)  :  FAILED"}));
-
-  SetLauncher("\"Type\"=\"pbs\"\r\n");
-  test::ProgramOutcome refused = Run();
-  EXPECT_EQ(refused.status, 4);
-  EXPECT_NE(refused.err.find("Unknown launcher type \"pbs\""), std::string::npos) << refused.err;
-  EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
 }
 
 }  // namespace

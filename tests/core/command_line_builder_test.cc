@@ -106,7 +106,7 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   table_.Set(kColActive, AddRow("10", "Flow Runner"), "True");
   table_.Set(kColActive, AddRow("5", "Flow Runner"), "false");
   table_.Set(kColStopOnError, AddRow("40", "Flow Runner"), "yes");
-  const char* unusable[] = {"", "12abc", "0", "1000000"};
+  const char* unusable[] = {"", "+40", "0", "1000000", "123456789012345678901234567890"};
   for (const char* number : unusable) AddRow(number, "Flow Runner");
   AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
   AddRow("030", "Scan Anomalies");
@@ -119,13 +119,13 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
   std::vector<std::string> expected;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     expected.push_back(
         "the active job line in row " + std::to_string(i + 5) + " has the number \"" + unusable[i] +
         "\", which is not a whole number from 1 to 999999; it is left out of the run");
   }
   expected.push_back(
-      "job line number 30 is used by more than one active job line; the one in row 10 is left "
+      "job line number 30 is used by more than one active job line; the one in row 11 is left "
       "out of the run");
   EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),

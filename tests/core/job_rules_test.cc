@@ -18,27 +18,8 @@ std::string Shown(const RuleResult& result) {
   return result.ok() ? "" : result.title + ": " + result.message;
 }
 
-TEST(JobRules, JobLineNumbersAndTheMaximumOfParallelLinesAreReadWithTheirRanges) {
+TEST(JobRules, TheMaximumOfParallelLinesIsAWholeNumberFrom1To99) {
   using S = NumberStatus;
-  const struct {
-    const char* text;
-    S status;
-    int64_t value;
-  } numbers[] = {
-      {"   ", S::kBlank, 0},
-      {" 0040 ", S::kOk, 40},
-      {"999999", S::kOk, 999999},
-      {"0", S::kOutOfRange, 0},
-      {"1000000", S::kOutOfRange, 1000000},
-      {"123456789012345678901234567890", S::kOutOfRange, int64_t{1} << 40},
-      {"+40", S::kNotNumber, 0},
-      {"4 0", S::kNotNumber, 0},
-  };
-  for (const auto& c : numbers) {
-    const JobLineNrResult result = ParseJobLineNr(c.text);
-    EXPECT_EQ(result.status, c.status) << c.text;
-    EXPECT_EQ(result.value, c.value) << c.text;
-  }
   const std::pair<const char*, MaxParallelResult> maximums[] = {
       {"\t07 ", {S::kOk, 7}},       {"+99", {S::kOk, 99}},
       {"", {S::kBlank, 0}},         {"0", {S::kOutOfRange, 0}},
@@ -93,7 +74,6 @@ TEST(JobRules, ListsNameExistingLinesTheListMayName) {
       {L::kSkipOnError, "30", "30", no_skip},
       {L::kRepeatOnError, "20", "30", no_repeat},
       {L::kRepeatOnSuccess, "30", "30", ""},
-      {L::kRepeatOnSuccess, "50", "50", "Job Line 50 does not exist !"},
       {L::kWait, "40", "10, 0099", "Job Line 99 does not exist !"},
       {L::kWait, "40", "4294967306", "Job Line 4294967306 does not exist !"},
   };
@@ -103,16 +83,6 @@ TEST(JobRules, ListsNameExistingLinesTheListMayName) {
     EXPECT_EQ(Shown(CheckJobLineListField(c.list, c.current, c.text, &table)), expected)
         << c.current << " / " << c.text;
   }
-}
-
-TEST(JobRules, NewLinesAreProposedTenAfterTheLastUpTo999999) {
-  const std::pair<JobLineTable, std::optional<int64_t>> cases[] = {
-      {TableOf({}), 10},
-      {TableOf({"9", "100"}), 110},
-      {TableOf({"999989"}), 999999},
-      {TableOf({"999990"}), std::nullopt},
-  };
-  for (const auto& [table, proposal] : cases) EXPECT_EQ(ProposedJobLineNr(&table), proposal);
 }
 
 TEST(JobRules, TheArgumentAfterEveryPasswordSwitchIsMasked) {

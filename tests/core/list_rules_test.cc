@@ -46,25 +46,6 @@ TEST(JobLineLists, TheWaitRuleWaitsForNamedLinesAndEveryCopyOfRepeatedOnes) {
   EXPECT_TRUE(WaitListSatisfied(l30, lines, &failure));
 }
 
-TEST(JobLineLists, RepeatsAppendCopiesTenApartAndReportWhetherApplied) {
-  clsJobLines lines;
-  clsJobLine& l10 = Add(lines, 10);
-  Add(lines, 25);
-  std::vector<RepeatCopyMade> made;
-  std::string failure;
-  bool applied = true;
-  ASSERT_TRUE(ApplyRepeatList("10, 10,77", lines, applied, &made, &failure));
-  EXPECT_TRUE(applied);
-  ASSERT_EQ(made.size(), 2u);
-  EXPECT_EQ(made[0].copy->JobLineNr(), 35);
-  EXPECT_EQ(made[1].copy->JobLineNr(), 45);
-  EXPECT_TRUE(made[1].original == &l10 && l10.Repeated());
-
-  Add(lines, 999990);
-  EXPECT_FALSE(RepeatJobLines(lines, "10", nullptr, &failure)) << "would be 1000000";
-  EXPECT_EQ(lines.Count(), 5);
-}
-
 std::vector<std::string> CannotStart(const clsJobLines& lines, int32_t maximum) {
   std::vector<LineThatCannotStart> blocked;
   std::string failure;

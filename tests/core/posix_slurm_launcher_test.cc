@@ -84,15 +84,10 @@ TEST(LauncherSettingsTest, ReadsTheTypeAndSelectsTheLauncherOrRefusesTheRun) {
     local = launcher.get();
     return launcher;
   };
-  // "local" in any case and with blanks: the local launcher itself.
-  registry.SetString(kLauncherKey, "Type", " LOCAL ");
-  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(registry, factory);
-  EXPECT_EQ(launcher.value.get(), local);
-
   registry.SetString(kLauncherKey, "Type", " Slurm ");
   registry.SetString(kLauncherKey, "Partition", " gpu ");
   registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
-  launcher = MakeConfiguredLauncher(registry, factory);
+  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(registry, factory);
   ASSERT_TRUE(launcher.ok());
   launcher.value->Start({"sh", "", "j"});
   EXPECT_TRUE(test::Has(local->log.at(0), " --partition=gpu --time=5 --qos=low -- sh"));

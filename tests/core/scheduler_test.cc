@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/engine_fakes.h"
+#include "support/test_paths.h"
 
 namespace jr {
 namespace {
@@ -16,7 +17,7 @@ class SchedulerPasses : public ::testing::Test {
   clsJobLine& Add(int32_t number, std::string precedence = "") {
     clsJobLine& line = *lines_.Add(number);
     line.setProgramExecuter("/p/" + std::to_string(number));
-    line.setStatusFileName("/s/" + std::to_string(number));
+    line.setStatusFileName(dir_.File(std::to_string(number)));
     line.setPrecedence(std::move(precedence));
     return line;
   }
@@ -28,24 +29,22 @@ class SchedulerPasses : public ::testing::Test {
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
     clsJobLine& line = *lines_.Line(number);
-    if (!status.empty()) files_.files[line.StatusFileName()] = status;
+    if (!status.empty()) test::WriteWholeFile(line.StatusFileName(), status);
     launcher_.running.erase(line.ProcessId());
   }
 
-  // Every pause ends every running line, with the given status lines ("ok" otherwise).
-  void FinishEveryRunningLine(std::map<int32_t, std::string> statuses = {}) {
-    hooks_.on_pause = [this, statuses](int, auto) {
+  // Every pause ends every running line with "ok".
+  void FinishEveryRunningLine() {
+    hooks_.on_pause = [this](int, auto) {
       for (clsJobLine& line : lines_) {
-        auto found = statuses.find(line.JobLineNr());
-        if (line.IsRunning())
-          Finish(line.JobLineNr(), found == statuses.end() ? "ok" : found->second);
+        if (line.IsRunning()) Finish(line.JobLineNr());
       }
     };
   }
 
   test::ScriptedLauncher launcher_;
-  test::MemoryFileSystem files_;
-  test::EngineTestEnv test_{launcher_, files_};
+  test::TempDir dir_;
+  test::EngineTestEnv test_{launcher_, RealFileSystem()};
   test::RecordingHooks hooks_;
   clsJobLines lines_{test_.env.job_line_services()};
 };
@@ -76,15 +75,15 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   Add(40);                        // "running", then the process ends: failed
   Add(50).setStatusFileName("");  // succeeds when its process ends
   Add(60);                        // "RUNNING " keeps the line running while the process runs
-  files_.files["/s/10"] = "stale verdict of an earlier run";
+  test::WriteWholeFile(dir_.File("10"), "stale verdict of an earlier run");
   hooks_.on_pause = [&](int pass, auto) {
     if (pass == 1) {
-      files_.files["/s/10"] = "  OK ";
+      test::WriteWholeFile(dir_.File("10"), "  OK ");
       Finish(20, "Failure");
       Finish(30, "");
       Finish(40, "running");
       Finish(50, "");
-      files_.files["/s/60"] = "RUNNING ";
+      test::WriteWholeFile(dir_.File("60"), "RUNNING ");
     }
     if (pass == 2) Finish(60);
   };
@@ -149,7 +148,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
 
 TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
   Add(999990);
-  FinishEveryRunningLine({{999990, "999990"}});
+  hooks_.on_pause = [&](int, auto) { Finish(999990, "999990"); };
   const SchedulerOutcome outcome = Run(1);
   EXPECT_EQ(outcome.end, End::kFailure);
   EXPECT_TRUE(test::Has(outcome.failure, "1000000"));

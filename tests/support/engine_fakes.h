@@ -51,23 +51,6 @@ class ScriptedLauncher final : public ProcessLauncher {
   ProcessHandle next_ = 1;
 };
 
-// `files` maps a path to its first line.
-class MemoryFileSystem final : public FileSystem {
- public:
-  bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
-  bool FolderExists(const std::string&) const override { return true; }
-  Status RemoveFile(const std::string& path) override {
-    files.erase(path);
-    return Status::Ok();
-  }
-  Status CreateFolder(const std::string&) override { return Status::Ok(); }
-  Status CreateFolders(const std::string&) override { return Status::Ok(); }
-  std::string ReadFirstLine(const std::string& path) const override {
-    return FileExists(path) ? files.at(path) : "";
-  }
-  std::map<std::string, std::string> files;
-};
-
 // Every seam of a run but the launcher and the file system, as fakes.
 struct EngineTestEnv {
   EngineTestEnv(ProcessLauncher& launcher, FileSystem& file_system)

@@ -41,15 +41,12 @@ class PrepareJobLinesTest : public ::testing::Test {
   std::unique_ptr<clsJobLines> Prepare() {
     warnings_.clear();
     return PrepareJobLines(table_, table_.Get_BatchLine_Count(), "/logs/20030307_140509/",
-                           "SorelJob~4711", kStamp, env_, &warnings_);
+                           "SorelJob~4711", kStamp, test_.env, &warnings_);
   }
 
-  test::FakeClock clock_;
   test::ScriptedLauncher launcher_;  // never asked: preparing starts nothing
-  test::MapRegistry registry_;
-  test::RecordingOutside outside_;
-  test::RecordingMetadataLogFactory metadata_;
-  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, outside_, metadata_, outside_};
+  test::EngineTestEnv test_{launcher_, RealFileSystem()};
+  test::MapRegistry& registry_ = test_.registry;
   JobLineTable table_;
   std::vector<std::string> warnings_;
 };

@@ -46,7 +46,6 @@ TEST(SlurmLauncher, ComposesTheSrunCommandLineOrFailsTheStartAsTheLocalLauncherW
       {"/r", plain, "a b", srun + "--chdir=/r" + fixed + "/bin/sh " + plain + " a b"},
       // Not programs: the cluster is not asked.
       {"/r", temp.File("missing"), "", ""},
-      {"/r", temp.path(), "", ""},
       // The argument text has no escape for a double quote inside an argument.
       {"/shared/a\"b", program, "", ""},
   };
@@ -76,25 +75,13 @@ TEST(SlurmLauncher, ComposesTheSrunCommandLineOrFailsTheStartAsTheLocalLauncherW
   EXPECT_EQ(local->log[1], "/opt/keld/PageGen.exe|\"def.txt\"");
 }
 
-TEST(LauncherSettingsTest, ReadsTheTypeAndSelectsTheLauncherOrRefusesTheRun) {
+// Type and partition from the registry are seen end to end; a run must not start with a
+// setting nobody can tell the meaning of.
+TEST(LauncherSettingsTest, AnUnknownTypeRefusesTheRun) {
   test::MapRegistry registry;
-  test::ScriptedLauncher* local = nullptr;
-  auto factory = [&] {
-    auto launcher = std::make_unique<test::ScriptedLauncher>();
-    local = launcher.get();
-    return launcher;
-  };
-  registry.SetString(kLauncherKey, "Type", " Slurm ");
-  registry.SetString(kLauncherKey, "Partition", " gpu ");
-  registry.SetString(kLauncherKey, "Arguments", "  --time=5 --qos=low ");
-  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(registry, factory);
-  ASSERT_TRUE(launcher.ok());
-  launcher.value->Start({"sh", "", "j"});
-  EXPECT_TRUE(test::Has(local->log.at(0), " --partition=gpu --time=5 --qos=low -- sh"));
-
-  // A run must not start with a setting nobody can tell the meaning of.
   registry.SetString(kLauncherKey, "Type", "slurmx");
-  launcher = MakeConfiguredLauncher(registry, factory);
+  const Result<std::unique_ptr<ProcessLauncher>> launcher =
+      MakeConfiguredLauncher(registry, [] { return std::make_unique<test::ScriptedLauncher>(); });
   EXPECT_EQ(launcher.message(),
             "Unknown launcher type \"slurmx\" in HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
             "Runner\\Launcher (Type must be \"local\" or \"slurm\").");

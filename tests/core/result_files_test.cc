@@ -2,26 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "model/catalogue.h"
-#include "support/test_paths.h"
 
 namespace jr {
 namespace {
-
-TEST(ResultFiles, TheStatusLineIsTheFirstLineReadAsBytes) {
-  test::TempDir dir;
-  const std::string path = dir.File("status.txt");
-  const std::pair<const char*, const char*> cases[] = {
-      {"ok\r\nmore\n", "ok"}, {" OK \n", " OK "}, {"fail\rure\n", "fail\rure"}, {"\nok\n", ""}};
-  for (const auto& [bytes, line] : cases) {
-    std::ofstream(path, std::ios::binary) << bytes;
-    EXPECT_EQ(ReadStatusLine(RealFileSystem(), path), line) << bytes;
-  }
-  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.File("missing")), "");
-  EXPECT_EQ(ReadStatusLine(RealFileSystem(), dir.path()), "");
-}
 
 clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   clsJobLine& line = *lines.Add(number);

@@ -36,7 +36,7 @@ class ScriptedLauncher final : public ProcessLauncher {
     if (running.count(handle) == 0) handle = 0;
     return handle != 0;
   }
-  void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
+  void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {
     log.push_back("terminate");
@@ -47,7 +47,6 @@ class ScriptedLauncher final : public ProcessLauncher {
   std::set<ProcessHandle> running;
   std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
-  std::vector<ProcessHandle> forgotten;
   ProcessHandle next_ = 1;
 };
 

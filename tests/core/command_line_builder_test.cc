@@ -13,12 +13,6 @@ namespace {
 std::string Keld(const std::string& name) { return "/opt/keld/utils" + (kPathSeparator + name); }
 std::string Mirn(const std::string& name) { return "/opt/mirn" + (kPathSeparator + name); }
 
-std::vector<int32_t> Walk(const clsJobLines& lines) {
-  std::vector<int32_t> numbers;
-  for (const clsJobLine& line : lines) numbers.push_back(line.JobLineNr());
-  return numbers;
-}
-
 const std::string kStamp = "20030307_140509";
 const std::string kRun = "/logs/20030307_140509/SorelJob~4711_";  // run folder + run name + "_"
 
@@ -110,7 +104,9 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
 
   std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 999999}));
+  std::vector<int32_t> taken;
+  for (const clsJobLine& line : *lines) taken.push_back(line.JobLineNr());
+  EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const clsJobLine& first = *lines->Line(30);
   EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());

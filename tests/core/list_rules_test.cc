@@ -18,7 +18,6 @@ TEST(JobLineLists, EntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) 
   const std::pair<const char*, Numbers> readable[] = {
       {"  ", {}},
       {"10, 20 ,30", {10, 20, 30}},
-      {"10,", {10, 0}},  // a trailing comma ends in an empty entry
       {"abc,20x,3 0,-5", {0, 20, 30, -5}},
       {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}},
   };

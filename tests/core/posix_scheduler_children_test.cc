@@ -17,7 +17,6 @@ using std::chrono::milliseconds;
 // A run of a real child through the system launcher with the command line's pause, and
 // SIGTERM sent to the runner while it pauses.
 TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
-  test::TempDir dir;
   std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
   test::EngineTestEnv test(*launcher, RealFileSystem());
   test::RecordingHooks hooks;

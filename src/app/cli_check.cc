@@ -1,16 +1,24 @@
 #include "app/cli_check.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
-#include "model/json_text.h"
 #include "platform/slurm_launcher.h"
 
 namespace jr {
 namespace {
 
+// A JSON string of any bytes: invalid UTF-8 bytes become U+FFFD, so that whatever a file
+// holds still makes valid JSON.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += nlohmann::json(std::string(text))
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The layout (one job line a row) is kept by hand; the library writes each value.
 void AppendMember(std::string& out, std::string_view name, std::string_view value) {
   AppendJsonString(out, name);
   out += ": ";

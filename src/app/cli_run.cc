@@ -8,6 +8,7 @@
 #include "jobfile/job_file.h"
 #include "model/number_text.h"
 #include "model/time_text.h"
+#include "platform/sqlite_metadata_log.h"
 #include "platform/stop_requests.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
@@ -124,7 +125,9 @@ int RunFromCommandLine(const std::string& job_file) {
   }
   CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
                          StandardErrorIsTerminal());
-  const RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  job.FileName = job_file;
+  RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  request.history_database = SystemMetadataDatabasePath();
 
   StopRequests stop_requests;
   RunResult result = RunJob(request, system->env(), hooks);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -44,6 +45,8 @@ class ProcessMetadataLog {
 
 class ProcessMetadataLogFactory {
  public:
+  // The run the following entries belong to; a store that keeps runs apart records it.
+  virtual void SetRunId(std::string_view /*run_id*/) {}
   virtual ~ProcessMetadataLogFactory() = default;
   // A new instance of the component; nullptr with `error` set when it cannot be created.
   virtual std::unique_ptr<ProcessMetadataLog> Create(std::string* error) = 0;

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <type_traits>
 
+#include "platform/metadata_schema.h"
+
 namespace jr {
 namespace {
 
@@ -30,17 +32,11 @@ std::string TwoDigits(unsigned value) {
 
 std::string ArgumentColumn(int index) { return "arg" + TwoDigits(static_cast<unsigned>(index)); }
 
-std::string CreateTableSql() {
-  std::string sql = kCreateTable;
-  for (int i = 1; i <= kMetadataArgumentColumns; ++i) sql += ", " + ArgumentColumn(i);
-  return sql + ")";
-}
-
 std::string InsertSql() {
   std::string columns =
-      "written_at, entry_status, entry_log_file, entry_start, entry_stop, entry_job_id, "
+      "run_id, written_at, entry_status, entry_log_file, entry_start, entry_stop, entry_job_id, "
       "argument_count";
-  std::string values = "?, ?, ?, ?, ?, ?, ?";
+  std::string values = "?, ?, ?, ?, ?, ?, ?, ?";
   for (int i = 1; i <= kMetadataArgumentColumns; ++i) {
     columns += ", " + ArgumentColumn(i);
     values += ", ?";
@@ -102,8 +98,10 @@ class Database {
     // keeps the writers apart, so the result is not checked.
     sqlite3_exec(database->db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(database->db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    rc = sqlite3_exec(database->db_, CreateTableSql().c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (Status schema = EnsureMetadataSchema(database->db_, path); !schema.ok()) {
+      *error = schema.message;
+      return nullptr;
+    }
     rc = sqlite3_prepare_v2(database->db_, InsertSql().c_str(), -1, &database->insert_, nullptr);
     if (rc != SQLITE_OK) return database->Fail("cannot open", error);
     return database;
@@ -119,6 +117,11 @@ class Database {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     int index = 1;
+    if (run_id_.empty()) {
+      sqlite3_bind_null(insert_, index++);
+    } else {
+      BindText(index++, run_id_);
+    }
     BindText(index++, UtcText(std::chrono::system_clock::now(), true));
     sqlite3_bind_int64(insert_, index++, entry.EntryStatus());
     BindText(index++, entry.EntryLogFile());
@@ -152,6 +155,11 @@ class Database {
     return true;
   }
 
+  void SetRunId(std::string_view run_id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    run_id_ = run_id;
+  }
+
  private:
   explicit Database(std::string path) : path_(std::move(path)) {}
 
@@ -166,6 +174,7 @@ class Database {
   }
 
   std::string path_;
+  std::string run_id_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   std::mutex mutex_;
@@ -197,16 +206,30 @@ class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
       database_ = Database::Open(path_, error != nullptr ? error : &ignored);
       if (!database_) return nullptr;
     }
+    if (!run_id_.empty()) database_->SetRunId(run_id_);
     return std::make_unique<SqliteMetadataLog>(database_);
+  }
+
+  void SetRunId(std::string_view run_id) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    run_id_ = run_id;
+    if (database_) database_->SetRunId(run_id);
   }
 
  private:
   std::string path_;
+  std::string run_id_;
   std::mutex mutex_;
   std::shared_ptr<Database> database_;
 };
 
 }  // namespace
+
+std::string CreateProcessMetadataTableSql() {
+  std::string sql = kCreateTable;
+  for (int i = 1; i <= kMetadataArgumentColumns; ++i) sql += ", " + ArgumentColumn(i);
+  return sql + ")";
+}
 
 std::string UtcTimeText(TimePoint time) { return UtcText(time, false); }
 

@@ -385,6 +385,7 @@ JobDocument BatchDefinitionFrm::CurrentDocument() const {
   job.LogToEventLog = chkLogToEventLog->isChecked();
   job.MaxParallel = txtMaxParallel->Text().toStdString();
   job.table = table_;
+  job.FileName = current_job_file_.toStdString();
   return job;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/sqlite_metadata_log.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
 #include "ui/controls/message_box.h"
@@ -74,8 +75,9 @@ class DriverJobExecutor final : public JobExecutor {
     std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
     if (!system) return {false, launcher_error};
     ChildAwareHooks child_aware(hooks, system->launcher());
-    RunResult result = RunJob(RunRequestFor(job, max_parallel, /*from_command_line=*/false),
-                              system->env(), child_aware);
+    RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    request.history_database = SystemMetadataDatabasePath();
+    RunResult result = RunJob(request, system->env(), child_aware);
     return {true, result.report.status_text};
   }
 };

@@ -312,6 +312,10 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
             &BatchDefinitionFrm::MakeBatch_Click);
   QAction* execute = AddAction(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                &BatchDefinitionFrm::ExecuteJob_Click);
+  QAction* history = AddAction(file, "RunHistory", "Run &History...", QKeySequence("Ctrl+H"),
+                               &BatchDefinitionFrm::RunHistory_Click);
+  history->setIcon(QIcon::fromTheme(
+      "document-open-recent", style()->standardIcon(QStyle::SP_FileDialogContentsView)));
   file->addSeparator()->setObjectName("Separator3");
   AddAction(file, "Exit", "E&xit", QKeySequence(), &BatchDefinitionFrm::Exit_Click);
 
@@ -361,6 +365,8 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
             [this, key = QString(button.key)] { tbToolBar_ButtonClick(key); });
     if (QString(button.key) != "Save") run_blocked_actions_.append(action);
   }
+  tbToolBar->addSeparator();
+  tbToolBar->addAction(history);
   run_blocked_actions_ << new_batch << open_batch << execute << add << change << remove;
 }
 
@@ -770,6 +776,7 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
   QApplication::restoreOverrideCursor();
   running_ = false;
   UpdateCommandStates();
+  if (outcome.ran) emit runEnded();
   if (!outcome.ran) {
     runProgress->clear();
     tell(QString::fromStdString(outcome.message));

@@ -24,6 +24,7 @@ class QToolBar;
 namespace jr {
 
 class BatchLineDialog;
+class RunHistoryWindow;
 class JobLineTableModel;
 class uResize;
 class uTextBox;
@@ -100,6 +101,8 @@ class BatchDefinitionFrm : public QMainWindow {
   void SaveAsBatch_Click();
   void MakeBatch_Click();
   void ExecuteJob_Click();
+  // Opens the run history window of the job file (run_history_command.cc).
+  void RunHistory_Click();
   void Help_Click();
   void Exit_Click();
   // Runs the command of the toolbar button with that key; unknown keys do nothing.
@@ -130,6 +133,8 @@ class BatchDefinitionFrm : public QMainWindow {
 
  signals:
   void stopRequested();
+  // A run started from the window has ended.
+  void runEnded();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -188,6 +193,7 @@ class BatchDefinitionFrm : public QMainWindow {
   QPushButton* StopRun = nullptr;
   QDialog* help_window_ = nullptr;
   QList<QAction*> run_blocked_actions_;
+  RunHistoryWindow* history_window_ = nullptr;
 
   // The job line dialog and its services (job_line_commands.cc).
   void WriteRowFromDialog(int row);

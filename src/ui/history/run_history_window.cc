@@ -134,7 +134,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   runs_table_ =
       MakeTable("runsTable", {"Start", "Duration", "Outcome", "Failed lines", "Run id"}, this);
   runs_table_->setItemDelegateForColumn(kRunOutcome, new BadgeDelegate(runs_table_));
-  const int run_widths[] = {150, 70, 100, 100};
+  const int run_widths[] = {140, 65, 95, 95};
   for (int column = 0; column < kRunId; ++column) {
     runs_table_->setColumnWidth(column, run_widths[column]);
   }
@@ -153,7 +153,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   time_axis->setFormat("MMM d");
   time_axis->setTickCount(6);
   auto* value_axis = new QValueAxis(chart_);
-  value_axis->setLabelFormat("%.0f");
+  value_axis->setLabelFormat("%g");
   chart_->addAxis(time_axis, Qt::AlignBottom);
   chart_->addAxis(value_axis, Qt::AlignLeft);
   for (QLineSeries* series : {job_series_, line_series_}) {
@@ -169,7 +169,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   lines_table_ = MakeTable(
       "linesTable",
       {"Line", "Description", "Start", "Duration", "Outcome", "Exit code", "Repeat of"}, this);
-  const int line_widths[] = {60, 220, 150, 70, 70, 70};
+  const int line_widths[] = {50, 150, 140, 65, 65, 65};
   for (int column = 0; column < kLineRepeatOf; ++column) {
     lines_table_->setColumnWidth(column, line_widths[column]);
   }
@@ -329,6 +329,7 @@ void RunHistoryWindow::FillChart() {
   double top = 0;
   for (const QPointF& point : job_points + line_points) top = std::max(top, point.y());
   value_axis->setRange(0, top > 0 ? top * 1.1 : 1);
+  value_axis->applyNiceNumbers();
   if (!runs_.empty()) {
     const auto ms = [](TimePoint time) {
       return QDateTime::fromMSecsSinceEpoch(
@@ -339,7 +340,8 @@ void RunHistoryWindow::FillChart() {
       from = from.addSecs(-1800);
       to = to.addSecs(1800);
     }
-    time_axis->setFormat(from.daysTo(to) >= 2 ? "MMM d" : "hh:mm");
+    const qint64 span = from.secsTo(to);
+    time_axis->setFormat(span >= 2 * 86400 ? "MMM d" : span >= 3600 ? "d MMM hh:mm" : "hh:mm:ss");
     time_axis->setRange(from, to);
   }
 }

@@ -16,7 +16,9 @@ double Seconds(TimePoint from, TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-QString AxisText(double seconds) {
+// The axis's labels: seconds with a tenth on short runs, else minutes and hours.
+QString AxisText(double seconds, double span) {
+  if (span < 60) return QString::number(seconds, 'f', 1) + " s";
   const auto whole = static_cast<long long>(std::llround(seconds));
   if (whole >= 3600) {
     return QString("%1:%2 h").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, QChar('0'));
@@ -108,7 +110,7 @@ void RunTimeline::paintEvent(QPaintEvent*) {
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(QRectF(x - 40, plot.bottom() + 2, 80, kAxisHeight - 4), Qt::AlignCenter,
-                     AxisText(span * i / ticks));
+                     AxisText(span * i / ticks, span));
   }
   const QFontMetrics metrics(font());
   for (size_t row = 0; row < lines_.size(); ++row) {

@@ -2,6 +2,8 @@
 // badges, the chosen run's timeline and lines, the duration chart of the job and of a
 // chosen line, and the main window's command that opens it.
 
+#include "ui/controls/file_dialog.h"
+#include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
 
 #include <QAction>
@@ -13,6 +15,7 @@
 #include <QToolBar>
 #include <QtCharts/QLineSeries>
 
+#include "jobfile/job_file.h"
 #include "platform/run_history.h"
 #include "ui/history/run_timeline.h"
 #include "ui/main_window/batch_definition_frm.h"
@@ -164,12 +167,37 @@ class RunHistoryWindowTest : public QObject {
     }
   }
 
-  void mainWindowCommand() {
+  void mainWindowCommandShowsTheJobAndRefreshesAfterARun() {
+    const QString job_file = dir_.filePath("nightly.xml");
+    JobDocument job;
+    job.LogFile = job.UserFile = "/tmp/r.htm";
+    job.TempLogDir = "/tmp";
+    QVERIFY(WriteJobFile(job_file.toStdString(), job, "2026-12-07 12:00:00").ok);
+    qputenv("JOBRUNNER_METADATA_DB", db_.toUtf8());
+    MessageBox::enableTesting();
+    FileDialog::enableTesting();
+    FileDialog::setNextFileName(job_file);
     BatchDefinitionFrm main;
+    main.OpenBatch_Click();
+    QCOMPARE(main.CurrentJobFile(), job_file);
     QAction* command = main.findChild<QAction*>("RunHistory");
     QVERIFY(command);
     QCOMPARE(command->shortcut(), QKeySequence("Ctrl+H"));
     QVERIFY(main.findChild<QToolBar*>("tbToolBar")->actions().contains(command));
+    command->trigger();
+    auto* window = main.findChild<RunHistoryWindow*>();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->runsTable()->rowCount(), 0);
+    // A run of this job file ends: the window shows it.
+    auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
+    RunStart run;
+    run.run_id = "window run";
+    run.job_file = job_file.toStdString();
+    run.start = kFirst;
+    QVERIFY(history->BeginRun(run).ok());
+    emit main.runEnded();
+    QCOMPARE(window->runsTable()->rowCount(), 1);
+    QCOMPARE(window->runsTable()->item(0, 2)->text(), QString("interrupted"));
   }
 
  private:

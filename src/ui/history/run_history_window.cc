@@ -72,6 +72,8 @@ double Seconds(TimePoint from, TimePoint to) {
 
 QString DurationText(TimePoint from, const std::optional<TimePoint>& to) {
   if (!to) return "-";
+  // Short lines keep their tenths: "0:00:00" would say nothing about them.
+  if (Seconds(from, *to) < 60) return QString::number(Seconds(from, *to), 'f', 1) + " s";
   const auto seconds = static_cast<long long>(Seconds(from, *to));
   return QString("%1:%2:%3")
       .arg(seconds / 3600)
@@ -116,6 +118,7 @@ QTableWidget* MakeTable(const char* name, const QStringList& headings, QWidget* 
   table->setSelectionMode(QAbstractItemView::SingleSelection);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->verticalHeader()->hide();
+  table->setWordWrap(false);
   table->horizontalHeader()->setStretchLastSection(true);
   return table;
 }
@@ -134,7 +137,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   runs_table_ =
       MakeTable("runsTable", {"Start", "Duration", "Outcome", "Failed lines", "Run id"}, this);
   runs_table_->setItemDelegateForColumn(kRunOutcome, new BadgeDelegate(runs_table_));
-  const int run_widths[] = {140, 65, 95, 95};
+  const int run_widths[] = {160, 70, 95, 95};
   for (int column = 0; column < kRunId; ++column) {
     runs_table_->setColumnWidth(column, run_widths[column]);
   }
@@ -169,7 +172,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   lines_table_ = MakeTable(
       "linesTable",
       {"Line", "Description", "Start", "Duration", "Outcome", "Exit code", "Repeat of"}, this);
-  const int line_widths[] = {50, 150, 140, 65, 65, 65};
+  const int line_widths[] = {50, 140, 160, 70, 65, 70};
   for (int column = 0; column < kLineRepeatOf; ++column) {
     lines_table_->setColumnWidth(column, line_widths[column]);
   }

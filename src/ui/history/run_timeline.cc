@@ -54,7 +54,8 @@ QSize RunTimeline::sizeHint() const {
 }
 
 QRectF RunTimeline::PlotArea() const {
-  return QRectF(kLabelWidth, kMargin, std::max(10, width() - kLabelWidth - 2 * kMargin),
+  // The right margin leaves room for the last tick's label.
+  return QRectF(kLabelWidth, kMargin, std::max(10, width() - kLabelWidth - kMargin - 30),
                 kRowHeight * static_cast<double>(lines_.size()));
 }
 

@@ -2,9 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <system_error>
 
@@ -30,8 +32,12 @@ constexpr const char* kUpgradeTo1 =
     "description TEXT NOT NULL, start_ms INTEGER, end_ms INTEGER, outcome TEXT NOT NULL, "
     "exit_code INTEGER, repeat_of INTEGER, PRIMARY KEY (run_id, line)) WITHOUT ROWID;"
     "ALTER TABLE process_metadata ADD COLUMN run_id TEXT;"
-    "CREATE INDEX IF NOT EXISTS process_metadata_by_run ON process_metadata (run_id);"
-    "PRAGMA user_version = 1;";
+    "CREATE INDEX IF NOT EXISTS process_metadata_by_run ON process_metadata (run_id);";
+
+// The step from version i to i + 1 at index i. A new version adds its step here and raises
+// kRunHistorySchemaVersion.
+constexpr const char* kUpgrades[] = {kUpgradeTo1};
+static_assert(std::size(kUpgrades) == kRunHistorySchemaVersion);
 
 int64_t Milliseconds(TimePoint time) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
@@ -161,8 +167,16 @@ Status EnsureMetadataSchema(sqlite3* db, const std::string& path) {
   if (!version.ok() || version.Step() != SQLITE_ROW) return failed("cannot read");
   const int64_t found = version.ColumnInt(0);
   version.Reset();
-  if (found < 1 && sqlite3_exec(db, kUpgradeTo1, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    return failed("cannot upgrade");
+  for (int64_t step = std::max<int64_t>(found, 0); step < kRunHistorySchemaVersion; ++step) {
+    if (sqlite3_exec(db, kUpgrades[step], nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return failed("cannot upgrade");
+    }
+  }
+  if (found < kRunHistorySchemaVersion) {
+    const std::string set = "PRAGMA user_version = " + std::to_string(kRunHistorySchemaVersion);
+    if (sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return failed("cannot upgrade");
+    }
   }
   if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     return failed("cannot upgrade");

@@ -32,7 +32,7 @@ class BenchRegistry final : public jr::RegistryReader {
 
 class NoLauncher final : public jr::ProcessLauncher {
  public:
-  ProcessHandle Start(std::string_view, std::string_view) override { return 0; }
+  ProcessHandle Start(const jr::StartRequest&) override { return 0; }
   bool IsRunning(ProcessHandle&) override { return false; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
@@ -46,7 +46,9 @@ class NoEventLog final : public jr::EventLogSink {
 
 class NoMetadata final : public jr::ProcessMetadataLogFactory {
  public:
-  std::unique_ptr<jr::ProcessMetadataLog> Create(std::string*) override { return nullptr; }
+  jr::Result<std::unique_ptr<jr::ProcessMetadataLog>> Create() override {
+    return jr::Status::Failed("no metadata log in this benchmark");
+  }
 };
 
 class NoNotifier final : public jr::Notifier {

@@ -49,10 +49,10 @@ class MemoryMetadata final : public ProcessMetadataLogFactory {
  public:
   class Log final : public ProcessMetadataLog {
    public:
-    bool WriteEntry(const std::vector<MetadataValue>&, std::string*) override { return true; }
+    Status WriteEntry(const std::vector<MetadataValue>&) override { return Status::Ok(); }
   };
-  std::unique_ptr<ProcessMetadataLog> Create(std::string*) override {
-    return std::make_unique<Log>();
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<Log>());
   }
 };
 
@@ -202,7 +202,7 @@ PerItem PerItemCost(int n, bool chain, int maximum, int repetitions, const std::
 // A launcher whose one child runs for ever, for timing passes without processes.
 class EverRunning final : public ProcessLauncher {
  public:
-  ProcessHandle Start(std::string_view, std::string_view) override { return ++next_; }
+  ProcessHandle Start(const StartRequest&) override { return ++next_; }
   bool IsRunning(ProcessHandle&) override { return true; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(milliseconds) override {}

@@ -2,8 +2,10 @@
 // offscreen platform. With --screenshot FILE.png it also saves a picture of the window
 // holding a small job, for looking at the window without a display.
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -17,6 +19,11 @@
 #include "ui/main_window/batch_definition_frm.h"
 
 namespace {
+
+// Runs the window's command of that object name, as its menu item does.
+void Trigger(jr::BatchDefinitionFrm& window, const char* action) {
+  window.findChild<QAction*>(action)->trigger();
+}
 
 jr::JobDocument MakeJob(int lines, const QString& folder) {
   const char* types[] = {"Flow Runner", "User Batchfile", "Health Inspector", "Settings Editor"};
@@ -64,6 +71,8 @@ int main(int argc, char** argv) {
   jr::FileDialog::enableTesting();
   QTemporaryDir temp;
   const QString folder = temp.path();
+  // The files it opens are no recent files of the user's.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder + "/settings");
 
   const QStringList args = app.arguments();
   const int shot = static_cast<int>(args.indexOf("--screenshot"));
@@ -71,7 +80,7 @@ int main(int argc, char** argv) {
     jr::BatchDefinitionFrm window;
     window.show();
     jr::FileDialog::setNextFileName(WriteJob(folder, "Night run.xml", 5));
-    window.OpenBatch_Click();
+    Trigger(window, "OpenBatch");
     QApplication::processEvents();
     window.grab().save(args[shot + 1]);
     std::printf("saved %s\n", qPrintable(args[shot + 1]));
@@ -82,7 +91,7 @@ int main(int argc, char** argv) {
     const QString larger = QString(args[shot + 1]).replace(".png", "-larger.png");
     window.grab().save(larger);
     std::printf("saved %s\n", qPrintable(larger));
-    window.Help_Click();
+    Trigger(window, "Help");
     QApplication::processEvents();
     if (QWidget* help = window.findChild<QWidget*>("HelpWindow")) {
       const QString help_shot = QString(args[shot + 1]).replace(".png", "-help.png");
@@ -99,11 +108,11 @@ int main(int argc, char** argv) {
   auto* grid = window.findChild<QTableView*>("Grid");
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
-    window.NewBatch_Click();
+    Trigger(window, "NewBatch");
     QApplication::processEvents();
     jr::FileDialog::setNextFileName(big);
     const auto start = std::chrono::steady_clock::now();
-    window.OpenBatch_Click();
+    Trigger(window, "OpenBatch");
     grid->viewport()->repaint();
     const auto end = std::chrono::steady_clock::now();
     if (grid->model()->rowCount() != 10000) {

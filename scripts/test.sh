@@ -28,3 +28,6 @@ fi
 
 # The Windows leg: the cross-built core, its tests and whole jobs under wine.
 bash scripts/windows-leg.sh
+
+# How much test code there is against the rest.
+bash scripts/test-weight.sh

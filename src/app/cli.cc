@@ -14,7 +14,7 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"--help", "--version", "--check", "--history"};
+constexpr const char* kOptionWords[] = {"--help", "--version", "--check", "--edit", "--history"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -32,7 +32,7 @@ int Usage(const std::string& problem) {
 }
 
 struct Options {
-  bool help = false, version = false, check = false, history = false, json = false;
+  bool help = false, version = false, check = false, edit = false, history = false, json = false;
   std::string prune;
   std::vector<std::string> words;
 };
@@ -72,24 +72,26 @@ int RunOptions(const Options& options, size_t prune_count) {
 
 }  // namespace
 
-std::string UsageText() {
-  return "Usage: jobrunner [JOBFILE]\n"
-         "       jobrunner --check JOBFILE\n"
-         "       jobrunner --history JOBFILE [RUNID] [--json]\n"
-         "       jobrunner --history --prune DAYS\n"
-         "       jobrunner --help | --version\n"
-         "\n"
-         "Without arguments the job editor window opens. With a job file the job runs\n"
-         "unattended, writes its reports and ends; the words after the program name are\n"
-         "joined with single blanks into the job file name.\n"
-         "\n"
-         "--check JOBFILE   prints the job as JSON and runs nothing.\n"
-         "--history JOBFILE\n"
-         "                  the job's last 20 runs, newest first; with RUNID that run's\n"
-         "                  lines; --json prints them as JSON for scripts.\n"
-         "--history --prune DAYS\n"
-         "                  deletes the runs that started more than DAYS days ago, with\n"
-         "                  their rows (a monthly cron line keeps the database small).\n";
+std::string UsageText(){
+    return "Usage: jobrunner [JOBFILE]\n"
+           "       jobrunner --edit [JOBFILE]\n"
+           "       jobrunner --check JOBFILE\n"
+           "       jobrunner --history JOBFILE [RUNID] [--json]\n"
+           "       jobrunner --history --prune DAYS\n"
+           "       jobrunner --help | --version\n"
+           "\n"
+           "Without arguments the job editor window opens. With a job file the job runs\n"
+           "unattended, writes its reports and ends; the words after the program name are\n"
+           "joined with single blanks into the job file name. --edit opens the editor with\n"
+           "the job file loaded instead.\n"
+           "\n"
+           "--check JOBFILE   prints the job as JSON and runs nothing.\n"
+           "--history JOBFILE\n"
+           "                  the job's last 20 runs, newest first; with RUNID that run's\n"
+           "                  lines; --json prints them as JSON for scripts.\n"
+           "--history --prune DAYS\n"
+           "                  deletes the runs that started more than DAYS days ago, with\n"
+           "                  their rows (a monthly cron line keeps the database small).\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -109,6 +111,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--help", options.help);
   app.add_flag("--version", options.version);
   app.add_flag("--check", options.check);
+  app.add_flag("--edit", options.edit);
   app.add_flag("--history", options.history);
   app.add_flag("--json", options.json);
   CLI::Option* prune = app.add_option("--prune", options.prune);
@@ -120,7 +123,24 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& error) {
     return Usage(error.what());
   }
+  if (options.edit) {
+    if (options.check || options.history || options.json || prune->count()) {
+      return Usage("--edit takes a job file only");
+    }
+    // The window opens; EditorJobFile names the file it loads.
+    return std::nullopt;
+  }
   return RunOptions(options, prune->count());
+}
+
+std::optional<std::string> EditorJobFile(const std::vector<std::string>& args) {
+  if (args.empty() || args.front() != "--edit") return std::nullopt;
+  std::string joined;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (i > 1) joined += ' ';
+    joined += args[i];
+  }
+  return joined.find_first_not_of(' ') == std::string::npos ? std::string() : joined;
 }
 
 }  // namespace jr

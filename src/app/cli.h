@@ -22,4 +22,9 @@ std::string UsageText();
 // nullopt. `args` are the arguments after the program name.
 std::optional<int> RunCommandLine(const std::vector<std::string>& args);
 
+// `jobrunner --edit [JOBFILE]`: the job file the editor is to open, the words after
+// "--edit" joined with single blanks ("" for none, so a desktop entry may pass no file);
+// nullopt when the arguments do not start with "--edit".
+std::optional<std::string> EditorJobFile(const std::vector<std::string>& args);
+
 }  // namespace jr

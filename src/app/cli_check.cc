@@ -6,10 +6,27 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "platform/blanks.h"
+#include "platform/installation.h"
+#include "platform/program_command.h"
 #include "platform/slurm_launcher.h"
 
 namespace jr {
 namespace {
+
+std::string FirstLine(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+class SystemLauncherProbe final : public LauncherProbe {
+ public:
+  std::string FindOnPath(std::string_view program) override { return jr::FindOnPath(program); }
+  Result<ProgramOutput> Run(const std::string& program, const std::string& arguments) override {
+    return RunAndCapture({program, arguments, std::string()});
+  }
+};
 
 // A JSON string of any bytes: invalid UTF-8 bytes become U+FFFD, so that whatever a file
 // holds still makes valid JSON. The library writes backspace and form feed as \b and \f and
@@ -95,12 +112,11 @@ int RunCheck(const std::vector<std::string>& args) {
   // Where the job lines would run, and whether they could.
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
   std::unique_ptr<LauncherProbe> probe = MakeSystemLauncherProbe();
-  std::istringstream launcher(DescribeLauncher(*registry, *probe, nullptr));
+  std::istringstream launcher(DescribeLauncher(*registry, *probe));
   for (std::string line; std::getline(launcher, line);) {
     std::fprintf(stderr, "jobrunner: %s\n", line.c_str());
   }
-  LauncherSettings settings;
-  const bool runnable = ReadLauncherSettings(*registry, &settings, nullptr);
+  const bool runnable = ReadLauncherSettings(*registry).ok();
   const std::string json = JobJson(job);
   // A check whose answer was lost must not look like a passed one.
   if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
@@ -109,6 +125,59 @@ int RunCheck(const std::vector<std::string>& args) {
   }
   // The file is fine, but an unattended run would refuse to start it.
   return runnable ? kExitNoErrors : kExitCannotRun;
+}
+
+std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe() {
+  return std::make_unique<SystemLauncherProbe>();
+}
+
+std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe) {
+  const Result<LauncherSettings> read = ReadLauncherSettings(registry);
+  if (!read.ok()) return "error: " + read.message() + "\n";
+  const LauncherSettings& settings = read.value;
+  if (settings.type == LauncherSettings::Type::kLocal) {
+    if (TrimBlanks(GetRegistryString(registry, kLauncherKey, "Type")).empty()) return {};
+    return "Launcher: local (job lines run on this machine)\n";
+  }
+  std::string text =
+      "Launcher: slurm (job lines run through srun, partition: " +
+      (settings.partition.empty() ? std::string("the cluster's default") : settings.partition) +
+      (settings.arguments.empty() ? std::string()
+                                  : ", extra srun arguments: " + settings.arguments) +
+      ")\n";
+  const std::string srun = probe.FindOnPath("srun");
+  text += srun.empty() ? "error: srun not found on PATH\n" : "srun: " + srun + "\n";
+  // Anything beyond what Slurm allows in partition names (a comma separates several) is
+  // refused unasked, before it reaches a command line.
+  if (settings.partition.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                           "0123456789._-,") != std::string::npos) {
+    return text + "error: the partition \"" + settings.partition +
+           "\" is no Slurm partition name\n";
+  }
+  const std::string sinfo = probe.FindOnPath("sinfo");
+  if (sinfo.empty())
+    return text + "error: sinfo not found on PATH, cannot ask the Slurm controller\n";
+  std::string arguments = "--noheader --format=%P";
+  if (!settings.partition.empty()) arguments += " \"--partition=" + settings.partition + "\"";
+  const Result<ProgramOutput> run = probe.Run(sinfo, arguments);
+  if (!run.ok() || run.value.exit_status != 0) {
+    const std::string reason = run.ok() ? FirstLine(run.value.output) : std::string();
+    return text + "error: the Slurm controller does not answer" +
+           (reason.empty() ? std::string() : ": " + reason) + "\n";
+  }
+  std::string partitions;
+  std::istringstream lines(run.value.output);
+  for (std::string line; std::getline(lines, line);) {
+    line = std::string(TrimBlanks(line));
+    if (line.empty()) continue;
+    if (!partitions.empty()) partitions += ", ";
+    partitions += line;
+  }
+  if (!settings.partition.empty() && partitions.empty()) {
+    return text + "error: the Slurm controller answers, but has no partition \"" +
+           settings.partition + "\"\n";
+  }
+  return text + "Slurm controller: answers (partitions: " + partitions + ")\n";
 }
 
 }  // namespace jr

@@ -2,11 +2,15 @@
 // `jobrunner --check FILE`: loads a job file as the editor's Open does and prints what it
 // holds, so that a hand-edited file can be checked before an unattended run meets it.
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "jobfile/job_file.h"
+#include "platform/process_launcher.h"
+#include "platform/registry.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -23,5 +27,24 @@ int RunCheck(const std::vector<std::string>& args);
 // one array of 14 cells per job line in table order, a cell a string or null for no
 // value. Text that is not valid UTF-8 has each offending byte replaced by U+FFFD.
 std::string JobJson(const JobDocument& job);
+
+// What --check needs to look at outside the process to tell whether the cluster would
+// take job lines.
+class LauncherProbe {
+ public:
+  virtual ~LauncherProbe() = default;
+  // The full name of `program` found on PATH; empty when there is none.
+  virtual std::string FindOnPath(std::string_view program) = 0;
+  // Runs `program` with `arguments` (split like a job line's options) to its end.
+  virtual Result<ProgramOutput> Run(const std::string& program, const std::string& arguments) = 0;
+};
+
+// The probe of this machine, through the platform's process seam.
+std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe();
+
+// Lines (each ending in a line break) telling the launcher in use and, for the cluster,
+// whether srun is found and the controller answers; what is wrong starts with "error:".
+// Empty when the registry sets no launcher type: job lines run here, as they always did.
+std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe);
 
 }  // namespace jr

@@ -6,7 +6,7 @@
 
 #include "app/cli.h"
 #include "jobfile/job_file.h"
-#include "model/number_text.h"
+#include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/sqlite_metadata_log.h"
 #include "platform/stop_requests.h"
@@ -88,17 +88,6 @@ class CommandLineHooks final : public RunHooks {
 
 }  // namespace
 
-int ParseMaximumParallel(const std::string& text) {
-  std::string_view trimmed = TrimBlanks(text);
-  if (trimmed.empty() || trimmed.size() > 2) return 0;
-  int value = 0;
-  for (char c : trimmed) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value >= 1 && value <= 99 ? value : 0;
-}
-
 int RunFromCommandLine(const std::string& job_file) {
   StderrNotifier notifier;
   JobDocument job;
@@ -107,8 +96,8 @@ int RunFromCommandLine(const std::string& job_file) {
     notifier.ShowMessage("Open", read.message, MessageIcon::kCritical);
     return kExitBadJobFile;
   }
-  const int maximum = ParseMaximumParallel(job.MaxParallel);
-  if (maximum == 0) {
+  const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
+  if (!maximum.ok()) {
     notifier.ShowMessage(kTitle,
                          job_file + ": the maximum number of parallel job lines \"" +
                              job.MaxParallel +
@@ -117,16 +106,16 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
-  std::string launcher_error;
-  std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
-  if (!system) {
-    notifier.ShowMessage(kTitle, launcher_error + " The job was not run.", MessageIcon::kCritical);
+  Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
+  if (!made.ok()) {
+    notifier.ShowMessage(kTitle, made.message() + " The job was not run.", MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  std::unique_ptr<SystemEnv> system = std::move(made.value);
   CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
                          StandardErrorIsTerminal());
   job.FileName = job_file;
-  RunRequest request = RunRequestFor(job, maximum, /*from_command_line=*/true);
+  RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
   request.history_database = SystemMetadataDatabasePath();
 
   StopRequests stop_requests;

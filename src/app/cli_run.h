@@ -11,8 +11,4 @@ namespace jr {
 // when standard error is a terminal.
 int RunFromCommandLine(const std::string& job_file);
 
-// The maximum number of parallel lines a job's MaxParallel text stands for: a whole
-// number from 1 to 99, blanks around it allowed; 0 when the text is anything else.
-int ParseMaximumParallel(const std::string& text);
-
 }  // namespace jr

@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
   std::setlocale(LC_TIME, "");
   std::vector<std::string> args(argv + 1, argv + argc);
   if (std::optional<int> status = jr::RunCommandLine(args)) return *status;
-  return jr::RunWindow(argc, argv);
+  return jr::RunWindow(argc, argv, jr::EditorJobFile(args).value_or(""));
 }

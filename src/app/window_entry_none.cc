@@ -5,7 +5,7 @@
 
 namespace jr {
 
-int RunWindow(int, char**) {
+int RunWindow(int, char**, const std::string&) {
   std::fputs(UsageText().c_str(), stderr);
   return kExitUsage;
 }

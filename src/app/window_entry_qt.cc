@@ -1,6 +1,7 @@
 // The job editor window of the full build.
 
 #include <QApplication>
+#include <QIcon>
 
 #include "app/window_entry.h"
 #include "ui/main_window/batch_definition_frm.h"
@@ -8,11 +9,15 @@
 
 namespace jr {
 
-int RunWindow(int argc, char** argv) {
+int RunWindow(int argc, char** argv, const std::string& job_file) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Extraction Job Runner");
+  QApplication::setDesktopFileName("jobrunner");
+  QApplication::setWindowIcon(QIcon::fromTheme("jobrunner"));
   BatchDefinitionFrm window(MakeDriverJobExecutor());
   window.show();
+  // A file that cannot be loaded shows Open's message and leaves an empty job.
+  if (!job_file.empty()) window.OpenJobFile(QString::fromStdString(job_file), true);
   return app.exec();
 }
 

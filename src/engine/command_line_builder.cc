@@ -3,29 +3,20 @@
 #include <unordered_set>
 
 #include "model/catalogue.h"
+#include "model/job_rules.h"
 #include "model/number_text.h"
 #include "platform/installation.h"
 
 namespace jr {
 namespace {
 
-constexpr int32_t kLowestJobLineNr = 1;
-constexpr int32_t kHighestJobLineNr = 999999;
-
-// The number of a row that is to run: decimal digits, blanks around them allowed, 1 to
-// 999999, as the editor lets them be typed. Anything else (only a hand-edited file holds
-// it) cannot be told apart from a mistake and keeps the row out of the run.
+// The number of a row that is to run, as the editor lets it be typed. Anything else (only a
+// hand-edited file holds it) cannot be told apart from a mistake and keeps the row out of
+// the run.
 std::optional<int32_t> RunnableJobLineNr(const Cell& cell) {
-  const std::string whole = cell.value_or(std::string());
-  const std::string_view text = TrimBlanks(whole);
-  if (text.empty() || text.size() > 12) return std::nullopt;
-  int64_t number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + (c - '0');
-  }
-  if (number < kLowestJobLineNr || number > kHighestJobLineNr) return std::nullopt;
-  return static_cast<int32_t>(number);
+  const JobLineNrResult number = ParseJobLineNr(cell.value_or(std::string()));
+  if (!number.ok()) return std::nullopt;
+  return static_cast<int32_t>(number.value);
 }
 
 bool IsActive(const JobLineTable& table, int row) {

@@ -2,23 +2,30 @@
 // Starting one job line's program and recording the outcome in the line.
 
 #include <string>
+#include <string_view>
 
 #include "model/job_line.h"
 #include "model/run_env.h"
+#include "platform/status.h"
 
 namespace jr {
 
-// Starts the line's program with its options. A line without a program is left as it
-// is and gives false. An existing status file is deleted first, so that no verdict of an
-// earlier run can be read. When the start succeeds the line is running (ProcessId,
-// StartingTime, IsRunning); when it fails the line is ended as failed to start (see
-// EndAsFailedToStart). Returns the line's IsRunning. False with `failure` set when the
-// old status file cannot be deleted or the metadata log fails: that ends the scheduler.
-bool StartJobLine(clsJobLine& line, RunEnv& env, std::string* failure);
+// The name a batch system shows for a job line's program: "<run name>_<job line number>"
+// ("jobrunner" stands in for a missing run name).
+std::string BatchJobName(std::string_view run_name, int32_t job_line_nr);
+
+// Starts the line's program with its options, named for a batch system after `run_name`
+// and the line's number. A line without a program is left as it is and gives false. An
+// existing status file is deleted first, so that no verdict of an earlier run can be read.
+// When the start succeeds the line is running (ProcessId, StartingTime, IsRunning); when
+// it fails the line is ended as failed to start (see EndAsFailedToStart). The value is
+// the line's IsRunning; a failure when the old status file cannot be deleted or the
+// metadata log fails: that ends the scheduler.
+Result<bool> StartJobLine(clsJobLine& line, RunEnv& env, std::string_view run_name);
 
 // Marks a waiting line failed and over as a line whose program could not be started:
 // ErrorOccured and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
-// False with `failure` set when the metadata log fails.
-bool EndAsFailedToStart(clsJobLine& line, std::string* failure);
+// Fails when the metadata log fails.
+Status EndAsFailedToStart(clsJobLine& line);
 
 }  // namespace jr

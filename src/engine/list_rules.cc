@@ -30,7 +30,7 @@ bool EntryValue(std::string_view entry, int32_t* value, std::string* failure) {
     }
   }
   std::optional<int64_t> number = LeadingWholeNumber(entry);
-  if (!number || *number < -kMaxListNumber || *number > kMaxListNumber) {
+  if (!number || *number < -kHighestJobLineNr || *number > kHighestJobLineNr) {
     if (failure) {
       *failure = "the job-line list entry \"" + std::string(entry) +
                  "\" lies outside the job line numbers";
@@ -117,12 +117,13 @@ bool RepeatJobLines(clsJobLines& collection, std::string_view list,
     clsJobLine* original = collection.Line(number);
     if (original == nullptr) return true;
     original->setRepeated(true);
-    clsJobLine* copy = CreateRepeatCopy(collection, *original, failure);
-    if (copy == nullptr) {
+    Result<clsJobLine*> copy = CreateRepeatCopy(collection, *original);
+    if (!copy.ok()) {
+      if (failure) *failure = copy.message();
       copied = false;
       return false;
     }
-    if (made) made->push_back({original, copy});
+    if (made) made->push_back({original, copy.value});
     return true;
   });
   return read && copied;

@@ -2,8 +2,8 @@
 // Job-line lists ("10,20") and what the wait, skip and repeat lists do during a run.
 //
 // Every procedure that reads a list can fail: an entry whose number lies outside
-// -kMaxListNumber..kMaxListNumber, or a repeat copy that would need a number above
-// kMaxListNumber. Such a failure ends the scheduler; the procedures report it as false
+// -kHighestJobLineNr..kHighestJobLineNr, or a repeat copy that would need a number above
+// kHighestJobLineNr. Such a failure ends the scheduler; the procedures report it as false
 // (or through `failure`) and leave the rest of the list unapplied.
 
 #include <cstdint>
@@ -12,12 +12,9 @@
 #include <vector>
 
 #include "model/job_lines.h"
+#include "model/job_rules.h"
 
 namespace jr {
-
-// The largest job line number the editor accepts; list entries and repeat copies beyond
-// it cannot name or become a job line.
-inline constexpr int32_t kMaxListNumber = 999999;
 
 // The entries of a list, each as the number it names: entries are cut at the commas as
 // they stand; an entry's value is the number at its start, rounded half to even; an entry

@@ -1,7 +1,7 @@
 #include "engine/result_files.h"
 
-#include "engine/list_rules.h"
 #include "model/catalogue.h"
+#include "model/job_rules.h"
 
 namespace jr {
 namespace {
@@ -28,23 +28,18 @@ std::string RepeatCopyFileName(const std::string& name, int k) {
   return stem + "_Rpt" + std::to_string(k) + ".txt";
 }
 
-clsJobLine* CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source,
-                             std::string* failure) {
+Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source) {
   const int64_t number = int64_t{collection.HighestJobLineNr()} + 10;
-  if (number > kMaxListNumber) {
-    if (failure) {
-      *failure = "a repeat copy of job line " + std::to_string(source.JobLineNr()) +
-                 " would need the number " + std::to_string(number) + ", above " +
-                 std::to_string(kMaxListNumber);
-    }
-    return nullptr;
+  if (number > kHighestJobLineNr) {
+    return Status::Failed("a repeat copy of job line " + std::to_string(source.JobLineNr()) +
+                          " would need the number " + std::to_string(number) + ", above " +
+                          std::to_string(kHighestJobLineNr));
   }
   const int k = static_cast<int>(collection.CopiesOf(source.JobLineNr()).size()) + 1;
   clsJobLine* copy = collection.Add(static_cast<int32_t>(number));
   if (copy == nullptr) {
     // Cannot happen while the highest number only grows; kept as a failure, not a crash.
-    if (failure) *failure = "job line " + std::to_string(number) + " exists already";
-    return nullptr;
+    return Status::Failed("job line " + std::to_string(number) + " exists already");
   }
 
   copy->setOriginalJobLineNr(source.JobLineNr());

@@ -7,6 +7,7 @@
 
 #include "model/job_lines.h"
 #include "platform/file_system.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -22,8 +23,7 @@ std::string RepeatCopyFileName(const std::string& name, int k);
 
 // Appends a repeat copy of `source`, numbered the collection's highest number + 10, with
 // the source's definition, a fresh run state and result files of its own. Returns the
-// copy; nullptr with `failure` set when the number would exceed 999999.
-clsJobLine* CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source,
-                             std::string* failure);
+// copy, or a failure when the number would exceed 999999.
+Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source);
 
 }  // namespace jr

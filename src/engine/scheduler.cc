@@ -31,8 +31,9 @@ bool MeansRunning(std::string_view status) {
 // One call of RunScheduler.
 class Scheduler {
  public:
-  Scheduler(clsJobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks)
-      : collection_(collection), maximum_(maximum), env_(env), hooks_(hooks) {}
+  Scheduler(clsJobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+            std::string_view run_name)
+      : collection_(collection), maximum_(maximum), env_(env), hooks_(hooks), run_name_(run_name) {}
 
   SchedulerOutcome Run() {
     if (!EndLinesThatCanNeverStart()) return Failed();
@@ -90,8 +91,9 @@ class Scheduler {
     bool satisfied = WaitListSatisfied(line, collection_, &failure_);
     if (!failure_.empty()) return false;
     if (!satisfied || running_ >= maximum_) return true;
-    *started = StartJobLine(line, env_, &failure_);
-    if (!failure_.empty()) return false;
+    const Result<bool> start = StartJobLine(line, env_, run_name_);
+    if (!start.ok()) return Fail(start.status);
+    *started = start.value;
     if (*started) {
       ++running_;
       hooks_.LineStarted(line);
@@ -112,8 +114,9 @@ class Scheduler {
     std::vector<RepeatCopyMade> made;
     std::vector<clsJobLine*> skipped;
     bool status_repeat = false;
-    bool failed = JobLineFailed(line, collection_, status_repeat, env_, &made, &failure_);
-    if (!failure_.empty()) return false;
+    const Result<bool> verdict = JobLineFailed(line, collection_, status_repeat, env_, &made);
+    if (!verdict.ok()) return Fail(verdict.status);
+    const bool failed = verdict.value;
     bool applied = false;
     if (failed) {
       line.setErrorOccured(true);
@@ -139,13 +142,12 @@ class Scheduler {
     return true;
   }
 
-  bool LogMetadata(clsJobLine& line) {
-    std::string error;
-    if (line.LogProcessMetaData(&error)) return true;
-    failure_ = error.empty() ? "the process metadata log failed for job line " +
-                                   std::to_string(line.JobLineNr())
-                             : error;
-    return false;
+  bool LogMetadata(clsJobLine& line) { return Fail(line.LogProcessMetaData()); }
+
+  // Keeps the first failure for the outcome; true when `status` is none.
+  bool Fail(const Status& status) {
+    if (!status.ok() && failure_.empty()) failure_ = status.message;
+    return status.ok();
   }
 
   void Report(const clsJobLine& line, const std::vector<clsJobLine*>& skipped,
@@ -159,7 +161,7 @@ class Scheduler {
     std::vector<LineThatCannotStart> lines;
     if (!LinesThatCanNeverStart(collection_, maximum_, &lines, &failure_)) return false;
     for (LineThatCannotStart& blocked : lines) {
-      if (!EndAsFailedToStart(*blocked.line, &failure_)) return false;
+      if (!Fail(EndAsFailedToStart(*blocked.line))) return false;
       hooks_.LineCannotStart(*blocked.line, blocked.reason);
     }
     return true;
@@ -175,10 +177,7 @@ class Scheduler {
       line.setAlreadyRun(true);
       line.setErrorOccured(true);
       line.SetStopTime();
-      std::string error;
-      if (!line.LogProcessMetaData(&error) && failure_.empty()) {
-        failure_ = error.empty() ? "the process metadata log failed" : error;
-      }
+      Fail(line.LogProcessMetaData());
       hooks_.LineFinished(line);
     }
     running_ = 0;
@@ -192,6 +191,7 @@ class Scheduler {
   const int32_t maximum_;
   RunEnv& env_;
   RunHooks& hooks_;
+  const std::string_view run_name_;
   int32_t running_ = 0;
   std::string failure_;
 };
@@ -199,8 +199,8 @@ class Scheduler {
 }  // namespace
 
 SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks) {
-  return Scheduler(collection, maximum, env, hooks).Run();
+                              RunHooks& hooks, std::string_view run_name) {
+  return Scheduler(collection, maximum, env, hooks, run_name).Run();
 }
 
 bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {
@@ -215,15 +215,17 @@ bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {
   return true;
 }
 
-bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, RunEnv& env,
-                   std::vector<RepeatCopyMade>* made, std::string* failure) {
+Result<bool> JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied,
+                           RunEnv& env, std::vector<RepeatCopyMade>* made) {
   repeat_applied = false;
   if (TrimBlanks(line.StatusFileName()).empty()) return false;
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return false;
   if (status != "failure" && status != "running") {
-    RepeatJobLines(collection, status, made, failure);
+    std::string failure;
+    const bool repeated = RepeatJobLines(collection, status, made, &failure);
     repeat_applied = true;
+    if (!repeated && !failure.empty()) return Status::Failed(failure);
   }
   return true;
 }

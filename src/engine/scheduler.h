@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/list_rules.h"
@@ -10,6 +11,7 @@
 #include "model/job_lines.h"
 #include "model/run_env.h"
 #include "platform/shell_exec_task.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -29,9 +31,10 @@ struct SchedulerOutcome {
 // Lines that can never start (no program, a maximum below 1, wait lists that wait for
 // themselves or for such lines) are ended as failed to start and reported through
 // hooks.LineCannotStart, so a run always ends. Between passes it calls hooks.Pause with
-// at most 1000 ms while lines run.
+// at most 1000 ms while lines run. `run_name` names the job lines' programs for a batch
+// system (see StartJobLine).
 SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks);
+                              RunHooks& hooks, std::string_view run_name = {});
 
 // True when the running line is to be treated as finished: its status line is neither
 // empty nor "running" (any case, blanks around ignored), or its process has ended. A line
@@ -39,13 +42,13 @@ SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& 
 // handed back to the launcher, which reaps it when it ends.
 bool IsJobLineFinished(clsJobLine& line, RunEnv& env);
 
-// True when the finished line failed. A line without a status file name succeeds; one
+// Whether the finished line failed. A line without a status file name succeeds; one
 // whose status line is "ok" (any case, blanks around ignored) succeeds. A failing status
 // line other than exactly "failure" or "running" is applied as a list of lines to repeat
 // and sets `repeat_applied`; `made` (may be null) receives the copies. A failure of the
-// repeat (see RepeatJobLines) sets `failure`; the result is then true.
-bool JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied, RunEnv& env,
-                   std::vector<RepeatCopyMade>* made, std::string* failure);
+// repeat (see RepeatJobLines) is the result's.
+Result<bool> JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied,
+                           RunEnv& env, std::vector<RepeatCopyMade>* made);
 
 // The pause of a command-line run: waits until one of the launcher's children ends, at
 // most `longest`.

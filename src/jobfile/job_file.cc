@@ -61,7 +61,7 @@ const char* NodeKind(pugi::xml_node_type type) {
   }
 }
 
-ReadResult Result(ReadStatus status, std::string message, std::string detail = {}) {
+ReadResult Outcome(ReadStatus status, std::string message, std::string detail = {}) {
   ReadResult result;
   result.status = status;
   result.message = std::move(message);
@@ -70,12 +70,12 @@ ReadResult Result(ReadStatus status, std::string message, std::string detail = {
 }
 
 ReadResult CannotLoad(const std::string& path, const std::string& cause) {
-  return Result(ReadStatus::kCannotLoad, kJobFileDoesNotExist, Quoted(path) + ": " + cause);
+  return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, Quoted(path) + ": " + cause);
 }
 
 ReadResult Invalid(const std::string& path, const std::string& fault) {
-  return Result(ReadStatus::kInvalid,
-                "The job file " + Quoted(path) + " is not a valid job file: " + fault + ".");
+  return Outcome(ReadStatus::kInvalid,
+                 "The job file " + Quoted(path) + " is not a valid job file: " + fault + ".");
 }
 
 // An absent attribute is "no value"; a present one is its text, also when that is empty.
@@ -150,13 +150,13 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
 
   const pugi::xml_node root = document.first_child();
   if (root.type() != pugi::node_element) {
-    return Result(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                  Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
-                      " instead of the root element");
+    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
+                   Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
+                       " instead of the root element");
   }
   if (LocalName(root.name()) != kRootName) {
-    return Result(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                  Quoted(path) + ": the root element is " + Quoted(root.name()));
+    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
+                   Quoted(path) + ": the root element is " + Quoted(root.name()));
   }
 
   std::string missing;
@@ -207,7 +207,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
     }
   }
   table.SetJobLineCount(static_cast<int>(rows.size()));
-  return Result(ReadStatus::kLoaded, {});
+  return Outcome(ReadStatus::kLoaded, {});
 }
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
@@ -281,7 +281,9 @@ WriteResult WriteJobFile(const std::string& path, const JobDocument& job,
     result.error = "Cannot write the job file: no file name given.";
     return result;
   }
-  result.ok = ReplaceFileContents(path, JobFileText(job, export_date), &result.error);
+  const Status written = ReplaceFileContents(path, JobFileText(job, export_date));
+  result.ok = written.ok();
+  result.error = written.message;
   return result;
 }
 

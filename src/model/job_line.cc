@@ -44,32 +44,24 @@ std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_typ
   return args;
 }
 
-bool clsJobLine::LogProcessMetaData(std::string* error) {
-  std::string ignored;
-  std::string& message = error != nullptr ? *error : ignored;
+Status clsJobLine::LogProcessMetaData() {
   metadata_log_.reset();
-  if (services_.metadata == nullptr) {
-    message = "no process metadata log is available";
-    return false;
-  }
-  metadata_log_ = services_.metadata->Create(&message);
-  if (!metadata_log_) return false;
+  if (services_.metadata == nullptr) return Status::Failed("no process metadata log is available");
+  Result<std::unique_ptr<ProcessMetadataLog>> created = services_.metadata->Create();
+  if (!created.ok()) return created.status;
+  metadata_log_ = std::move(created.value);
   metadata_log_->setEntryStatus(error_occured_ ? 3 : 0);
   metadata_log_->setEntryLogFile(log_file_name_);
   std::optional<TimePoint> start = ParseTimeText(starting_time_);
   if (!start) {
-    message = "start time \"" + starting_time_ + "\" cannot be read as a date";
-    return false;
+    return Status::Failed("start time \"" + starting_time_ + "\" cannot be read as a date");
   }
   metadata_log_->setEntryStart(*start);
   std::optional<TimePoint> stop = ParseTimeText(stop_time_);
-  if (!stop) {
-    message = "stop time \"" + stop_time_ + "\" cannot be read as a date";
-    return false;
-  }
+  if (!stop) return Status::Failed("stop time \"" + stop_time_ + "\" cannot be read as a date");
   metadata_log_->setEntryStop(*stop);
   metadata_log_->setEntryJobId(job_id_);
-  return metadata_log_->WriteEntry(MetadataEntryArguments(program_type_), &message);
+  return metadata_log_->WriteEntry(MetadataEntryArguments(program_type_));
 }
 
 }  // namespace jr

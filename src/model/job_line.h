@@ -85,9 +85,9 @@ class clsJobLine {
   void SetStopTime();
 
   // Hands the line's run data to a new instance of the process metadata log, which the
-  // line then keeps. False with `error` set when the component cannot be created, a time
-  // text cannot be read back or the entry cannot be written.
-  bool LogProcessMetaData(std::string* error = nullptr);
+  // line then keeps. Fails when the component cannot be created, a time text cannot be
+  // read back or the entry cannot be written.
+  Status LogProcessMetaData();
   const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
 
  private:

@@ -20,33 +20,27 @@ class StdFileSystem final : public FileSystem {
     return !path.empty() && fs::is_directory(fs::u8path(path), ec);
   }
 
-  bool RemoveFile(const std::string& path, std::string* error) override {
+  Status RemoveFile(const std::string& path) override {
     std::error_code ec;
     fs::remove(fs::u8path(path), ec);
-    if (ec) {
-      if (error) *error = "cannot delete " + path + ": " + ec.message();
-      return false;
-    }
-    return true;
+    if (ec) return Status::Failed("cannot delete " + path + ": " + ec.message());
+    return Status::Ok();
   }
 
-  bool CreateFolder(const std::string& path, std::string* error) override {
+  Status CreateFolder(const std::string& path) override {
     std::error_code ec;
     if (!fs::create_directory(fs::u8path(path), ec)) {
-      if (error) *error = "cannot create folder " + path + ": " + (ec ? ec.message() : "it exists");
-      return false;
+      return Status::Failed("cannot create folder " + path + ": " +
+                            (ec ? ec.message() : "it exists"));
     }
-    return true;
+    return Status::Ok();
   }
 
-  bool CreateFolders(const std::string& path, std::string* error) override {
+  Status CreateFolders(const std::string& path) override {
     std::error_code ec;
     fs::create_directories(fs::u8path(path), ec);
-    if (ec) {
-      if (error) *error = "cannot create folder " + path + ": " + ec.message();
-      return false;
-    }
-    return true;
+    if (ec) return Status::Failed("cannot create folder " + path + ": " + ec.message());
+    return Status::Ok();
   }
 
   std::string ReadFirstLine(const std::string& path) const override {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -31,9 +32,9 @@ class ProcessMetadataLog {
   const std::string& EntryJobId() const { return entry_job_id_; }
   void setEntryJobId(std::string value) { entry_job_id_ = std::move(value); }
 
-  // Stores one entry: the 31 arguments and the five Entry values. False with `error` set
-  // when the entry could not be stored.
-  virtual bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) = 0;
+  // Stores one entry: the 31 arguments and the five Entry values; fails when the entry
+  // could not be stored.
+  virtual Status WriteEntry(const std::vector<MetadataValue>& arguments) = 0;
 
  private:
   int entry_status_ = 0;
@@ -48,8 +49,8 @@ class ProcessMetadataLogFactory {
   // The run the following entries belong to; a store that keeps runs apart records it.
   virtual void SetRunId(std::string_view /*run_id*/) {}
   virtual ~ProcessMetadataLogFactory() = default;
-  // A new instance of the component; nullptr with `error` set when it cannot be created.
-  virtual std::unique_ptr<ProcessMetadataLog> Create(std::string* error) = 0;
+  // A new instance of the component, or the failure that left none.
+  virtual Result<std::unique_ptr<ProcessMetadataLog>> Create() = 0;
 };
 
 }  // namespace jr

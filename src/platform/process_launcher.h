@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace jr {
 
@@ -13,15 +12,25 @@ namespace jr {
 // started processes.
 using ProcessHandle = int32_t;
 
+// What to start.
+struct StartRequest {
+  std::string program;
+  // One text, split by the platform's rules.
+  std::string arguments;
+  // Set for work that a launcher may hand to a batch system: the name that system shows
+  // for it. Empty: the program always runs on this machine (a local launcher runs
+  // everything here and ignores it).
+  std::string batch_job_name;
+};
+
 class ProcessLauncher {
  public:
   virtual ~ProcessLauncher() = default;
 
-  // Starts `program` with `arguments` (one text, split by the platform's rules) without a
-  // console window and without waiting, with the runner's environment and current folder
-  // and standard input from the null device. Returns the handle, or 0 when the process
-  // could not be created.
-  virtual ProcessHandle Start(std::string_view program, std::string_view arguments) = 0;
+  // Starts the program with its arguments without a console window and without waiting,
+  // with the runner's environment and current folder and standard input from the null
+  // device. Returns the handle, or 0 when the process could not be created.
+  virtual ProcessHandle Start(const StartRequest& request) = 0;
 
   // Non-blocking. True while the process runs. When it has ended, releases it (reaps it)
   // and sets `handle` to 0. A handle of 0 gives false.
@@ -31,29 +40,36 @@ class ProcessLauncher {
   // line while the process still ran). The launcher still reaps it when it exits.
   virtual void Forget(ProcessHandle handle) = 0;
 
-  // Waits until one of the launcher's processes ends or `timeout` has passed, whichever
-  // comes first. Returns at once when a process ended since the last call.
+  // Waits until one of the launcher's processes ends, a stop is requested from outside
+  // (see StopRequests) or `timeout` has passed, whichever comes first. Returns at once when
+  // a process ended since the last call.
   virtual void WaitForExit(std::chrono::milliseconds timeout) = 0;
 
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
-
-  // Names for what the following Start calls start, for launchers that hand job lines to
-  // a batch system that shows job names; local launchers ignore them. A run sets its run
-  // name once; StartJobLine sets the job line number just before each start, which marks
-  // that start as a job line's.
-  virtual void SetRunName(std::string_view /*run_name*/) {}
-  virtual void SetJobLineNr(int32_t /*job_line_nr*/) {}
 };
 
 }  // namespace jr
 
 #include <memory>
 
+#include "platform/status.h"
+
 namespace jr {
 
 // The launcher of this operating system.
 std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher();
+
+// What a program run to its end wrote, and how it ended.
+struct ProgramOutput {
+  int exit_status = -1;  // -1 when it did not end by itself
+  std::string output;    // standard output and error together
+};
+
+// Starts the program as a launcher would (its batch job name aside), with standard output
+// and error captured, and waits for its end. Fails when it cannot be started. For short
+// helper programs only: nothing ends it early.
+Result<ProgramOutput> RunAndCapture(const StartRequest& request);
 
 }  // namespace jr

@@ -4,10 +4,9 @@
 
 namespace jr {
 
-ProcessHandle ShellExecTask(ProcessLauncher& launcher, std::string_view program,
-                            std::string_view arguments) {
-  if (TrimBlanks(arguments).empty()) arguments = {};
-  return launcher.Start(program, arguments);
+ProcessHandle ShellExecTask(ProcessLauncher& launcher, StartRequest request) {
+  if (TrimBlanks(request.arguments).empty()) request.arguments.clear();
+  return launcher.Start(request);
 }
 
 bool IsTaskRunning(ProcessLauncher& launcher, ProcessHandle& handle) {
@@ -17,7 +16,8 @@ bool IsTaskRunning(ProcessLauncher& launcher, ProcessHandle& handle) {
 
 void ShellExecAndWait(ProcessLauncher& launcher, std::string_view program,
                       std::string_view arguments, const PauseFn& pause) {
-  ProcessHandle handle = ShellExecTask(launcher, program, arguments);
+  ProcessHandle handle =
+      ShellExecTask(launcher, {std::string(program), std::string(arguments), std::string()});
   while (IsTaskRunning(launcher, handle)) pause(std::chrono::milliseconds(100));
 }
 

@@ -3,7 +3,6 @@
 // local `srun`, which the engine then polls, waits for and ends like any local process.
 // Which launcher a run uses is read from the registry (see the README).
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -28,9 +28,9 @@ struct LauncherSettings {
 };
 
 // Reads the setting. A missing or empty `Type` means local; "local" and "slurm" compare
-// without regard to case and surrounding blanks. Any other type gives false with `error`
+// without regard to case and surrounding blanks. Any other type fails with a message
 // naming the value. `Partition` and `Arguments` are taken with surrounding blanks removed.
-bool ReadLauncherSettings(RegistryReader& registry, LauncherSettings* settings, std::string* error);
+Result<LauncherSettings> ReadLauncherSettings(RegistryReader& registry);
 
 class SlurmProcessLauncher : public ProcessLauncher {
  public:
@@ -40,12 +40,12 @@ class SlurmProcessLauncher : public ProcessLauncher {
   SlurmProcessLauncher(std::unique_ptr<ProcessLauncher> local, LauncherSettings settings,
                        std::string working_folder = {});
 
-  // A job line (a start named by SetJobLineNr) starts as `srun ... -- program arguments`
-  // through the local launcher; it gives 0 without starting anything when the program
-  // cannot be found (as a local start would), or when the program or the working folder
-  // holds a double quote, which the argument text cannot carry. Any other start (the
-  // report generator, a program's configuration run) is the local launcher's own.
-  ProcessHandle Start(std::string_view program, std::string_view arguments) override;
+  // A request with a batch job name starts as `srun ... --job-name=NAME ... -- program
+  // arguments` through the local launcher; it gives 0 without starting anything when the
+  // program cannot be found (as a local start would), or when the program or the working
+  // folder holds a double quote, which the argument text cannot carry. Any other start
+  // (the report generator, a program's configuration run) is the local launcher's own.
+  ProcessHandle Start(const StartRequest& request) override;
   bool IsRunning(ProcessHandle& handle) override;
   void Forget(ProcessHandle handle) override;
   void WaitForExit(std::chrono::milliseconds timeout) override;
@@ -53,55 +53,21 @@ class SlurmProcessLauncher : public ProcessLauncher {
   // the local launcher's.
   void TerminateAll(std::chrono::milliseconds grace) override;
 
-  // The cluster's job name is "<run name>_<job line number>". The job line number
-  // applies to the next Start only, and makes it a job line's.
-  void SetRunName(std::string_view run_name) override;
-  void SetJobLineNr(int32_t job_line_nr) override;
-
-  // The srun argument text for one start of `program` (found, see Start), as Start hands
-  // it to the local launcher; empty when it cannot be composed. `through_shell` runs the
-  // program by /bin/sh, as the local launcher does with a file that is not executable.
-  std::string SrunArguments(std::string_view program, std::string_view arguments,
-                            bool through_shell) const;
-
  private:
-  std::string JobName() const;
+  // The srun argument text for the request; nothing when it cannot be composed.
+  std::optional<std::string> SrunArguments(const StartRequest& request) const;
 
   std::unique_ptr<ProcessLauncher> local_;
   LauncherSettings settings_;
   std::string working_folder_;
-  std::string run_name_;
-  std::optional<int32_t> job_line_nr_;
 };
 
 using LocalLauncherFactory = std::function<std::unique_ptr<ProcessLauncher>()>;
 
 // The launcher for job lines as the registry sets it: the local launcher, or the cluster
-// launcher wrapped around one. Null with `error` set when the setting is wrong; the run
-// must not start then.
-std::unique_ptr<ProcessLauncher> MakeConfiguredLauncher(
-    RegistryReader& registry, std::string* error,
-    const LocalLauncherFactory& make_local = MakeSystemProcessLauncher);
-
-// What `jobrunner --check` needs to look at outside the process.
-class LauncherProbe {
- public:
-  virtual ~LauncherProbe() = default;
-  // The full name of `program` found on PATH; empty when there is none.
-  virtual std::string FindOnPath(std::string_view program) = 0;
-  // Runs `program` with `arguments` to its end; its exit status, and its standard output
-  // and error together in `output`. -1 when it could not be run.
-  virtual int Run(const std::string& program, const std::string& arguments,
-                  std::string* output) = 0;
-};
-
-// The probe of this machine.
-std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe();
-
-// Lines (each ending in a line break) telling the launcher in use and, for the cluster,
-// whether srun is found and the controller answers; what is wrong starts with "error:".
-// Empty when the registry sets no launcher type: job lines run here, as they always did.
-// `ok` (may be null) is set to false when job lines would not run.
-std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe, bool* ok);
+// launcher wrapped around one. A failure when the setting is wrong; the run must not
+// start then.
+Result<std::unique_ptr<ProcessLauncher>> MakeConfiguredLauncher(
+    RegistryReader& registry, const LocalLauncherFactory& make_local = MakeSystemProcessLauncher);
 
 }  // namespace jr

@@ -69,10 +69,10 @@ class Database {
     sqlite3_close(db_);
   }
 
-  static std::shared_ptr<Database> Open(const std::string& path, std::string* error) {
+  static Result<std::shared_ptr<Database>> Open(const std::string& path) {
     if (path.empty()) {
-      *error = "no place for the process metadata database: " + std::string(kNoMetadataPlace);
-      return nullptr;
+      return Status::Failed("no place for the process metadata database: " +
+                            std::string(kNoMetadataPlace));
     }
     // The name is UTF-8 on every system (SQLite takes it so too); char8_t text says so to
     // the file system library, which would otherwise read it in Windows' code page.
@@ -83,37 +83,32 @@ class Database {
       std::filesystem::create_directories(folder, ec);
       if (ec) {
         const std::u8string name = folder.u8string();
-        *error = "cannot create the folder \"" + std::string(name.begin(), name.end()) +
-                 "\" of the process metadata database \"" + path + "\": " + ec.message();
-        return nullptr;
+        return Status::Failed(
+            "cannot create the folder \"" + std::string(name.begin(), name.end()) +
+            "\" of the process metadata database \"" + path + "\": " + ec.message());
       }
     }
     std::shared_ptr<Database> database(new Database(path));
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &database->db_, flags, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (rc != SQLITE_OK) return database->Fail("cannot open");
     sqlite3_busy_timeout(database->db_, kBusyTimeoutMs);
     // Write-ahead mode lets runs write side by side. It stays set in the file; when another
     // run is switching it at this moment the switch fails here and the busy timeout still
     // keeps the writers apart, so the result is not checked.
     sqlite3_exec(database->db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(database->db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    if (Status schema = EnsureMetadataSchema(database->db_, path); !schema.ok()) {
-      *error = schema.message;
-      return nullptr;
-    }
+    if (Status schema = EnsureMetadataSchema(database->db_, path); !schema.ok()) return schema;
     rc = sqlite3_prepare_v2(database->db_, InsertSql().c_str(), -1, &database->insert_, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open", error);
+    if (rc != SQLITE_OK) return database->Fail("cannot open");
     return database;
   }
 
-  bool Insert(const ProcessMetadataLog& entry, const std::vector<MetadataValue>& arguments,
-              std::string* error) {
+  Status Insert(const ProcessMetadataLog& entry, const std::vector<MetadataValue>& arguments) {
     if (arguments.size() > static_cast<size_t>(kMetadataArgumentColumns)) {
-      *error = "cannot write to the process metadata database \"" + path_ +
-               "\": " + std::to_string(arguments.size()) + " arguments, at most " +
-               std::to_string(kMetadataArgumentColumns) + " fit";
-      return false;
+      return Status::Failed("cannot write to the process metadata database \"" + path_ +
+                            "\": " + std::to_string(arguments.size()) + " arguments, at most " +
+                            std::to_string(kMetadataArgumentColumns) + " fit");
     }
     std::lock_guard<std::mutex> lock(mutex_);
     int index = 1;
@@ -149,10 +144,10 @@ class Database {
     sqlite3_reset(insert_);
     sqlite3_clear_bindings(insert_);
     if (rc != SQLITE_DONE) {
-      *error = "cannot write to the process metadata database \"" + path_ + "\": " + cause;
-      return false;
+      return Status::Failed("cannot write to the process metadata database \"" + path_ +
+                            "\": " + cause);
     }
-    return true;
+    return Status::Ok();
   }
 
   void SetRunId(std::string_view run_id) {
@@ -163,10 +158,9 @@ class Database {
  private:
   explicit Database(std::string path) : path_(std::move(path)) {}
 
-  std::shared_ptr<Database> Fail(const char* what, std::string* error) {
-    *error = std::string(what) + " the process metadata database \"" + path_ +
-             "\": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
-    return nullptr;
+  Status Fail(const char* what) {
+    return Status::Failed(std::string(what) + " the process metadata database \"" + path_ +
+                          "\": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory"));
   }
 
   void BindText(int index, const std::string& text) {
@@ -184,9 +178,8 @@ class SqliteMetadataLog final : public ProcessMetadataLog {
  public:
   explicit SqliteMetadataLog(std::shared_ptr<Database> database) : database_(std::move(database)) {}
 
-  bool WriteEntry(const std::vector<MetadataValue>& arguments, std::string* error) override {
-    std::string ignored;
-    return database_->Insert(*this, arguments, error != nullptr ? error : &ignored);
+  Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
+    return database_->Insert(*this, arguments);
   }
 
  private:
@@ -199,15 +192,15 @@ class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   explicit SqliteMetadataLogFactory(std::string path) : path_(std::move(path)) {}
 
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!database_) {
-      std::string ignored;
-      database_ = Database::Open(path_, error != nullptr ? error : &ignored);
-      if (!database_) return nullptr;
+      Result<std::shared_ptr<Database>> opened = Database::Open(path_);
+      if (!opened.ok()) return opened.status;
+      database_ = std::move(opened.value);
     }
     if (!run_id_.empty()) database_->SetRunId(run_id_);
-    return std::make_unique<SqliteMetadataLog>(database_);
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<SqliteMetadataLog>(database_));
   }
 
   void SetRunId(std::string_view run_id) override {

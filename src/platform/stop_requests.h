@@ -4,8 +4,9 @@
 
 namespace jr {
 
-// While an object lives, stop requests set a flag instead of ending the program; the run
-// notices the flag at its next pass and ends its running job lines.
+// While an object lives, stop requests set a flag instead of ending the program and end
+// the launcher's wait (ProcessLauncher::WaitForExit) at once; the run then notices the
+// flag and ends its running job lines.
 class StopRequests {
  public:
   StopRequests();

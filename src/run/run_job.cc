@@ -33,9 +33,9 @@ RunStart HistoryStart(const RunRequest& request, const RunResult& result, TimePo
   start.job_sha256 = digest.value;
   start.description = request.job_description;
   start.host = HostName();
-  LauncherSettings settings;
-  start.launcher = !ReadLauncherSettings(env.registry, &settings, nullptr) ? "unusable"
-                   : settings.type == LauncherSettings::Type::kSlurm       ? "slurm"
+  const Result<LauncherSettings> settings = ReadLauncherSettings(env.registry);
+  start.launcher = !settings.ok()                                          ? "unusable"
+                   : settings.value.type == LauncherSettings::Type::kSlurm ? "slurm"
                                                                            : "local";
   start.run_folder = result.run_folder;
   start.admin_report = request.admin_report;
@@ -82,14 +82,12 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
-  env.launcher.SetRunName(result.run_name);
   result.run_folder =
       request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
 
-  std::string error;
-  if (!env.file_system.CreateFolder(result.run_folder, &error) &&
-      !env.file_system.FolderExists(result.run_folder)) {
-    hooks.Warning(error);
+  if (Status created = env.file_system.CreateFolder(result.run_folder);
+      !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
+    hooks.Warning(created.message);
   }
   if (history) {
     hooks.Begin(HistoryStart(request, result, started, env, hooks));
@@ -109,7 +107,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   hooks.Prepared(*lines);
 
   result.start_time = FormatTimeText(env.clock.Now());
-  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks);
+  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name);
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
     hooks.Warning("the run stopped early: " + result.scheduler.failure);
   }

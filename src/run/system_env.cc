@@ -4,12 +4,12 @@
 
 namespace jr {
 
-std::unique_ptr<SystemEnv> SystemEnv::Make(Notifier& notifier, std::string* error) {
+Result<std::unique_ptr<SystemEnv>> SystemEnv::Make(Notifier& notifier) {
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
-  std::unique_ptr<ProcessLauncher> launcher = MakeConfiguredLauncher(*registry, error);
-  if (!launcher) return nullptr;
+  Result<std::unique_ptr<ProcessLauncher>> launcher = MakeConfiguredLauncher(*registry);
+  if (!launcher.ok()) return launcher.status;
   return std::unique_ptr<SystemEnv>(
-      new SystemEnv(notifier, std::move(registry), std::move(launcher)));
+      new SystemEnv(notifier, std::move(registry), std::move(launcher.value)));
 }
 
 SystemEnv::SystemEnv(Notifier& notifier, std::unique_ptr<RegistryReader> registry,

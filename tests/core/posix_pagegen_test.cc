@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "report/report_definitions.h"
-#include "support/report_fakes.h"
+#include "support/engine_fakes.h"
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
@@ -33,16 +33,15 @@ class PagegenTest : public ::testing::Test {
   // Writes both definition files of the lines so far, as the engine does at run end, and
   // renders the administrators' one.
   std::string RenderAdmin(const std::string& description = "Nightly extract") {
-    world_.clock.Set(At(14, 20, 0));
-    RunEnv env = world_.Env();
+    world_.test.clock.Set(At(14, 20, 0));
     WriteReportDefinitions(admin_definition_, user_definition_, description, world_.lines,
-                           "2003 Mar 07 14:05:09", false, false, env);
+                           "2003 Mar 07 14:05:09", false, false, world_.test.env);
     EXPECT_EQ(Run({admin_definition_, admin_template_, admin_report_}), 0);
     return ReadWholeFile(admin_report_);
   }
 
   test::TempDir dir_, outputs_;
-  test::ReportWorld world_;
+  test::RunWorld world_;
   const std::string admin_definition_ = dir_.File("SorelJob~7_RepDef.txt");
   const std::string user_definition_ = dir_.File("SorelJob~7_UserDef.txt");
   const std::string admin_template_ = test::BinDir() + "/templates/AdminRepJobTemplate.htm";
@@ -82,6 +81,9 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
            "30 log &amp; more.txt</span>",
            "Slowest job line: <strong>Load stock</strong> (10 min 30 s)",
            "At most 2 job lines ran at the same time.",
+           // The timeline: a bar per line run with its verdict, ticks in whole minutes.
+           "<title>Load stock \xE2\x80\x94 FAILED, 10 min 30 s</title>",
+           ">+14 min</text>",
            // A missing included file is a note on the page, not a failure.
            "never written.log</div>\n<p class=\"note\">This file does not exist",
        }) {
@@ -89,6 +91,7 @@ TEST_F(PagegenTest, TagsBecomeHeaderTableSectionsBadgesLinkAndTimeline) {
   }
   // One section per line, in order, with its verdict.
   EXPECT_EQ(Count(page, "<section class=\"jobline"), 4u);
+  EXPECT_EQ(Count(page, "<section class=\"jobline failed\""), 1u);
   EXPECT_EQ(Count(page, "<h2><span class=\"badge ok\">OK</span>"), 3u);
   EXPECT_EQ(Count(page, "<span class=\"repeat\">Repeat</span>"), 1u);
   EXPECT_LT(page.find("Extract customers"), page.find("Quarterly figures"));
@@ -111,6 +114,7 @@ TEST_F(PagegenTest, HostileLogContentIsShownAsText) {
                  "</pre><script>alert('x')</script>\n"
                  "<img src=x onerror=alert(1)> & {{TIMELINE}} {{LINES}}\n"
                  "bad bytes: \xff\xfe \xc3\x28 \xed\xa0\x80 \xc0\xaf end\n"
+                 "good: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n"
                  "nul:\x01\x7f\0done\n"s);
   world_.Ran(10, "<b>bold</b> \"quoted\"", "Flow Runner", At(14, 5, 10), At(14, 6, 0))
       ->setLogFileName(dir_.File("evil.log"));
@@ -126,7 +130,8 @@ TEST_F(PagegenTest, HostileLogContentIsShownAsText) {
   EXPECT_TRUE(Has(page, "{{TIMELINE}} {{LINES}}"));
   EXPECT_EQ(Count(page, "<svg"), 1u);
   EXPECT_EQ(Count(page, "<section"), 1u);
-  // Invalid bytes and control characters become replacement characters.
+  // Invalid bytes and control characters become replacement characters; valid ones stay.
+  EXPECT_TRUE(Has(page, "good: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n"));
   EXPECT_TRUE(Has(page, "bad bytes: \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD("));
   EXPECT_TRUE(Has(page,
                   "nul:\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"

@@ -55,9 +55,8 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
   clsJobLines lines;
   clsJobLine& source = Source(lines, 10, "Flow Runner");
   lines.Add(30);
-  std::string failure;
-  clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
-  ASSERT_NE(copy, nullptr) << failure;
+  clsJobLine* copy = CreateRepeatCopy(lines, source).value;
+  ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->JobLineNr(), 40);
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
   EXPECT_EQ(copy->JobDescription() + copy->ProgramExecuter() + copy->UserProgramName() +
@@ -72,8 +71,8 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
 
   // The second copy counts the first; a copy of the copy adds a second "_Rpt".
-  EXPECT_EQ(CreateRepeatCopy(lines, source, &failure)->LogFileName(), "/run/S~1_10Log_Rpt2.txt");
-  clsJobLine* of_copy = CreateRepeatCopy(lines, *copy, &failure);
+  EXPECT_EQ(CreateRepeatCopy(lines, source).value->LogFileName(), "/run/S~1_10Log_Rpt2.txt");
+  clsJobLine* of_copy = CreateRepeatCopy(lines, *copy).value;
   EXPECT_EQ(of_copy->OriginalJobLineNr(), 40);
   EXPECT_EQ(of_copy->StatusFileName(), "/run/S~1_10Stat_Rpt1_Rpt1.txt");
   EXPECT_EQ(RepeatCopyFileName("a.b", 2), "a.b_Rpt2.txt") << "too short to cut";
@@ -94,8 +93,7 @@ TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
     clsJobLines lines;
     clsJobLine& source = Source(lines, 10, type);
     if (type == kSettingsEditor) source.setLogFileName("");
-    std::string failure;
-    clsJobLine* copy = CreateRepeatCopy(lines, source, &failure);
+    clsJobLine* copy = CreateRepeatCopy(lines, source).value;
     EXPECT_EQ(copy->ProgramOptions(), options) << type;
     EXPECT_EQ(copy->SummayFileName(), type == kRunQuillmartScript ? "/run/S~1_10Sum_Rpt1.txt" : "");
     EXPECT_EQ(copy->LogFileName(), type == kSettingsEditor ? "" : "/run/S~1_10Log_Rpt1.txt");

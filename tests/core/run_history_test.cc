@@ -12,7 +12,6 @@
 
 #include "platform/file_digest.h"
 #include "platform/sqlite_metadata_log.h"
-#include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace jr {
@@ -97,10 +96,10 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
   // The metadata log on the upgraded file records the run of each row.
   auto factory = MakeSqliteMetadataLogFactory(Db());
   factory->SetRunId("r1");
-  std::string error;
-  auto log = factory->Create(&error);
-  ASSERT_NE(log, nullptr) << error;
-  ASSERT_TRUE(log->WriteEntry({}, &error)) << error;
+  Result<std::unique_ptr<ProcessMetadataLog>> log = factory->Create();
+  ASSERT_TRUE(log.ok()) << log.message();
+  const Status written = log.value->WriteEntry({});
+  ASSERT_TRUE(written.ok()) << written.message;
   EXPECT_EQ(Query("SELECT ifnull(run_id, 'none') FROM process_metadata ORDER BY id"), "none;r1;");
 }
 
@@ -173,7 +172,8 @@ TEST(FileDigestTest, Sha256OfKnownTexts) {
   };
   for (const auto& [text, digest] : cases) EXPECT_EQ(Sha256Hex(text), digest) << text.size();
   EXPECT_FALSE(FileSha256("/nonexistent/job.xml").ok());
-  EXPECT_EQ(AbsoluteFileName("/jobs/./x/../a.xml"), "/jobs/a.xml");
+  EXPECT_EQ(AbsoluteFileName("jobs/./x/../a.xml"), AbsoluteFileName("jobs/a.xml"));
+  EXPECT_NE(AbsoluteFileName("jobs/a.xml"), "jobs/a.xml");
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ class SchedulerPasses : public ::testing::Test {
     return line;
   }
 
-  SchedulerOutcome Run(int32_t maximum) { return RunScheduler(lines_, maximum, test_.env, hooks_); }
+  SchedulerOutcome Run(int32_t maximum) {
+    return RunScheduler(lines_, maximum, test_.env, hooks_, "SorelJob~1");
+  }
 
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
@@ -66,6 +68,7 @@ TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
                     "finished 10 ok", "pause 1000", "started 5", "finished 30 ok", "pause 1000",
                     "finished 5 ok"}));
   EXPECT_EQ(launcher_.log[0], "/p/10|");
+  EXPECT_EQ(launcher_.starts[0].batch_job_name, "SorelJob~1_10");
 }
 
 TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
@@ -88,25 +91,11 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
     if (pass == 2) Finish(60);
   };
   EXPECT_EQ(Run(10).end, End::kAllOver);
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{0, 3, 3, 3, 0, 0}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{0, 3, 3, 3, 0, 0}));
   EXPECT_EQ(lines_.Count(), 6) << "no status line named a line";
   EXPECT_TRUE(launcher_.running.count(lines_.Line(10)->ProcessId())) << "not waited for";
   // Lines found finished by their status line hand their process back to the launcher.
   EXPECT_EQ(launcher_.forgotten, (std::vector<ProcessHandle>{1, 2, 6}));
-}
-
-TEST_F(SchedulerPasses, AStatusLineOfNumbersOrdersRepeatCopiesThatWaitLikeTheirOriginals) {
-  Add(10);
-  Add(20);
-  Add(30, "20");
-  FinishEveryRunningLine({{10, "30,20"}});
-  EXPECT_EQ(Run(1).end, End::kAllOver);
-  EXPECT_EQ(hooks_.Reports(),
-            (Events{"started 10", "finished 10 failed", "repeated 30 as 40", "repeated 20 as 50",
-                    "started 20", "finished 20 ok",
-                    // 30 and its copy wait for 20 and, 20 being repeated, for its copy 50.
-                    "started 50", "finished 50 ok", "started 30", "finished 30 ok", "started 40",
-                    "finished 40 ok"}));
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {
@@ -140,7 +129,7 @@ TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesN
   EXPECT_TRUE(lines_.Line(10)->IsRunning()) << "neither waited for nor stopped";
   EXPECT_EQ(lines_.Count(), 5) << "a failed start applies no list";
   EXPECT_TRUE(bad.ProcessId() == 0 && !bad.StartingTime().empty() && !bad.StopTime().empty());
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{3, 3}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3}));
 }
 
 TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
@@ -156,7 +145,7 @@ TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
 
   lines_.Clear();
   hooks_.events.clear();
-  test_.metadata.statuses.clear();
+  test_.metadata.entries.clear();
   Add(10).setRepeatOnSuccess("70");
   Add(20).setProgramExecuter("");
   Add(50, "60");
@@ -176,7 +165,7 @@ TEST_F(SchedulerPasses, EveryRunEndsLinesThatCanNeverStartEndAsFailedStarts) {
   for (const clsJobLine& line : lines_) {
     EXPECT_TRUE(line.AlreadyRun() && !line.StopTime().empty()) << line.JobLineNr();
   }
-  EXPECT_EQ(test_.metadata.statuses.size(), 6u);
+  EXPECT_EQ(test_.metadata.Statuses().size(), 6u);
 }
 
 TEST_F(SchedulerPasses, FailuresInsideAPassEndTheScheduler) {
@@ -220,7 +209,7 @@ TEST_F(SchedulerPasses, AStopFromOutsideEndsTheChildrenAndFailsTheirLines) {
             (Events{"started 10", "started 20", "finished 10 failed", "finished 20 failed"}));
   EXPECT_NE(lines_.Line(10)->StopTime(), "");
   EXPECT_FALSE(lines_.Line(30)->AlreadyRun());
-  EXPECT_EQ(test_.metadata.statuses, (std::vector<int>{3, 3}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3}));
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST(SqliteMetadataLog, StoresOneRowPerFinishedLineWithEveryValue) {
     clock.Advance(std::chrono::seconds(75));
     line->SetStopTime();
     line->setErrorOccured(number == 10);
-    std::string error;
-    ASSERT_TRUE(line->LogProcessMetaData(&error)) << error;
+    const Status logged = line->LogProcessMetaData();
+    ASSERT_TRUE(logged.ok()) << logged.message;
   }
 
   const TimePoint start = test::LocalTime(2003, 3, 7, 14, 5, 9);
@@ -89,11 +89,10 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
       std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(path);
       int written = 0;
       for (int i = 0; i < kEntriesEach; ++i) {
-        std::string error;
-        std::unique_ptr<ProcessMetadataLog> log = factory->Create(&error);
-        if (!log) break;
-        log->setEntryJobId("writer" + std::to_string(writer));
-        written += log->WriteEntry(MetadataEntryArguments("Flow Runner"), &error) ? 1 : 0;
+        Result<std::unique_ptr<ProcessMetadataLog>> log = factory->Create();
+        if (!log.ok()) break;
+        log.value->setEntryJobId("writer" + std::to_string(writer));
+        written += log.value->WriteEntry(MetadataEntryArguments("Flow Runner")).ok() ? 1 : 0;
       }
       _exit(written == kEntriesEach ? 0 : 1);
     }
@@ -112,16 +111,15 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
 
 TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   test::TempDir dir;
-  std::string error;
   std::ofstream(dir.File("plain-file")) << "x";
   const std::string under_file = dir.File("plain-file/jobrunner/metadata.sqlite");
-  EXPECT_EQ(MakeSqliteMetadataLogFactory(under_file)->Create(&error), nullptr);
+  std::string error = MakeSqliteMetadataLogFactory(under_file)->Create().message();
   EXPECT_EQ(error.rfind("cannot create the folder \"" + dir.File("plain-file/jobrunner") +
                             "\" of the process metadata database \"" + under_file + "\": ",
                         0),
             0u)
       << error;
-  EXPECT_EQ(MakeSqliteMetadataLogFactory(dir.path())->Create(&error), nullptr);
+  error = MakeSqliteMetadataLogFactory(dir.path())->Create().message();
   EXPECT_EQ(error.rfind("cannot open the process metadata database \"" + dir.path() + "\": ", 0),
             0u)
       << error;
@@ -136,17 +134,16 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   clsJobLine* line = lines.Add(1);
   line->SetStartingTime();
   line->SetStopTime();
-  EXPECT_FALSE(line->LogProcessMetaData(&error));
-  EXPECT_EQ(error, "cannot open the process metadata database \"" + garbage +
-                       "\": file is not a database");
+  EXPECT_EQ(line->LogProcessMetaData().message, "cannot open the process metadata database \"" +
+                                                    garbage + "\": file is not a database");
   std::remove(garbage.c_str());
-  EXPECT_TRUE(line->LogProcessMetaData(&error)) << error;
+  EXPECT_TRUE(line->LogProcessMetaData().ok());
 
-  std::unique_ptr<ProcessMetadataLog> log = factory->Create(&error);
-  ASSERT_NE(log, nullptr);
-  EXPECT_FALSE(log->WriteEntry(std::vector<MetadataValue>(32, int64_t{1}), &error));
-  EXPECT_EQ(error, "cannot write to the process metadata database \"" + garbage +
-                       "\": 32 arguments, at most 31 fit");
+  Result<std::unique_ptr<ProcessMetadataLog>> log = factory->Create();
+  ASSERT_TRUE(log.ok());
+  EXPECT_EQ(log.value->WriteEntry(std::vector<MetadataValue>(32, int64_t{1})).message,
+            "cannot write to the process metadata database \"" + garbage +
+                "\": 32 arguments, at most 31 fit");
 }
 
 TEST(SqliteMetadataLog, TheSystemDatabaseFollowsTheEnvironment) {
@@ -161,8 +158,7 @@ TEST(SqliteMetadataLog, TheSystemDatabaseFollowsTheEnvironment) {
   EXPECT_EQ(SystemMetadataDatabasePath(), "/home/me/.local/state/jobrunner/metadata.sqlite");
   unsetenv("XDG_STATE_HOME");
   unsetenv("HOME");
-  std::string error;
-  EXPECT_EQ(MakeSystemMetadataLogFactory()->Create(&error), nullptr);
+  const std::string error = MakeSystemMetadataLogFactory()->Create().message();
   EXPECT_EQ(error.rfind("no place for the process metadata database", 0), 0u);
   setenv("HOME", home.c_str(), 1);
 }

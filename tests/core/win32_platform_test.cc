@@ -28,8 +28,6 @@ TEST(Win32Utf, ConvertsBothWaysAndReplacesInvalidInput) {
   const std::wstring wide = Utf8ToWide(text);
   EXPECT_EQ(wide, L"Gr\u00FC\u00DFe \u20AC \U0001F600");
   EXPECT_EQ(WideToUtf8(wide), text);
-  EXPECT_EQ(Utf8ToWide(""), L"");
-  EXPECT_EQ(WideToUtf8(L""), "");
   // Zero characters inside are kept: lengths are explicit.
   EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
   EXPECT_EQ(Utf8ToWide("a\xFF"
@@ -65,8 +63,6 @@ TEST(Win32EventLog, ReportsAnEntryUnderTheProgramsSource) {
   EXPECT_EQ(sink->Write("Extraction Job Runner", 4, 0, 1,
                         "\r\n\r\nJob 'Nightly' finished without errors."),
             0);
-  EXPECT_EQ(sink->Write("Extraction Job Runner", 1, 0, 1, "\r\n\r\nJob '' finished with error(s)."),
-            0);
 }
 
 // The same SQLite store as on Linux; here the place comes from the Windows environment
@@ -80,11 +76,12 @@ TEST(Win32MetadataDatabase, LiesUnderLocalAppDataOrWhereTheVariableSays) {
 
   const std::string path = dir.path() + "\\gr\xc3\xbc\xc3\x9f" "e\\metadata.sqlite";
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(path).c_str());
-  auto log = MakeSystemMetadataLogFactory()->Create(nullptr);
+  auto created = MakeSystemMetadataLogFactory()->Create();
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr);
-  ASSERT_NE(log, nullptr);
+  ASSERT_TRUE(created.ok()) << created.message();
+  auto& log = created.value;
   log->setEntryStatus(3);
-  ASSERT_TRUE(log->WriteEntry({int64_t{10}, std::string("line 10")}, nullptr));
+  ASSERT_TRUE(log->WriteEntry({int64_t{10}, std::string("line 10")}).ok());
 
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);

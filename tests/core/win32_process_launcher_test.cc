@@ -68,21 +68,22 @@ void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(std::filesystem::path(Utf8ToWide(path)), std::ios::binary) << text;
 }
 
-TEST(Win32CommandLine, ProgramAndArgumentsJoinedWithOneBlankAndNoQuotes) {
-  EXPECT_EQ(JobLineCommandLine("C:\\Keld utils\\FlowRun.exe", "-a 1"),
-            "C:\\Keld utils\\FlowRun.exe -a 1");
-  EXPECT_EQ(JobLineCommandLine("prog.exe", ""), "prog.exe");
-  EXPECT_EQ(JobLineCommandLine("prog.exe", "   "), "prog.exe");
-  // Arguments that start with a blank keep it: two blanks follow the program.
-  EXPECT_EQ(JobLineCommandLine("prog.exe", " -x"), "prog.exe  -x");
-}
-
-TEST(Win32CommandLine, BatchFilesAreToldByTheirExtensionInAnyCase) {
-  EXPECT_TRUE(IsBatchFile(L"C:\\jobs\\step.bat"));
-  EXPECT_TRUE(IsBatchFile(L"C:\\jobs\\STEP.CMD"));
-  EXPECT_FALSE(IsBatchFile(L"C:\\jobs\\step.bat.exe"));
-  EXPECT_FALSE(IsBatchFile(L"C:\\jobs.bat\\step"));
-  EXPECT_FALSE(IsBatchFile(L""));
+TEST(Win32CommandLine, ProgramAndArgumentsJoinedAsWrittenAndBatchFilesToldByTheirExtension) {
+  const std::pair<const char*, const char*> joined[] = {
+      {"-a 1", "C:\\Keld utils\\FlowRun.exe -a 1"},
+      {"", "C:\\Keld utils\\FlowRun.exe"},
+      {"   ", "C:\\Keld utils\\FlowRun.exe"},
+      // Arguments that start with a blank keep it: two blanks follow the program.
+      {" -x", "C:\\Keld utils\\FlowRun.exe  -x"}};
+  for (const auto& [arguments, command_line] : joined) {
+    EXPECT_EQ(JobLineCommandLine("C:\\Keld utils\\FlowRun.exe", arguments), command_line);
+  }
+  for (const wchar_t* batch : {L"C:\\jobs\\step.bat", L"C:\\jobs\\STEP.CMD"}) {
+    EXPECT_TRUE(IsBatchFile(batch));
+  }
+  for (const wchar_t* other : {L"C:\\jobs\\step.bat.exe", L"C:\\jobs.bat\\step", L""}) {
+    EXPECT_FALSE(IsBatchFile(other));
+  }
 }
 
 TEST(Win32CommandLine, UnquotedProgramWithBlanksIsFoundByTryingEachBlank) {
@@ -92,20 +93,22 @@ TEST(Win32CommandLine, UnquotedProgramWithBlanksIsFoundByTryingEachBlank) {
   WriteFile(folder + "\\run step.bat", "@echo off\r\n");
   WriteFile(folder + "\\tool.exe", "");
 
-  NamedProgram named = FindNamedProgram(Utf8ToWide(folder + "\\run step.bat -a \"b c\""));
-  EXPECT_EQ(WideToUtf8(named.file), folder + "\\run step.bat");
-  EXPECT_EQ(WideToUtf8(named.rest), " -a \"b c\"");
-
-  // Without an extension the program file is looked for with ".exe".
-  named = FindNamedProgram(Utf8ToWide(folder + "\\tool x"));
-  EXPECT_EQ(WideToUtf8(named.file), folder + "\\tool.exe");
-  EXPECT_EQ(WideToUtf8(named.rest), " x");
-
-  named = FindNamedProgram(Utf8ToWide("\"" + folder + "\\run step.bat\" y"));
-  EXPECT_EQ(WideToUtf8(named.file), folder + "\\run step.bat");
-  EXPECT_EQ(WideToUtf8(named.rest), " y");
-
-  EXPECT_TRUE(FindNamedProgram(Utf8ToWide(folder + "\\missing.exe a")).file.empty());
+  const struct {
+    std::string command_line, file, rest;
+  } cases[] = {
+      {folder + "\\run step.bat -a \"b c\"", folder + "\\run step.bat", " -a \"b c\""},
+      // Without an extension the program file is looked for with ".exe".
+      {folder + "\\tool x", folder + "\\tool.exe", " x"},
+      {"\"" + folder + "\\run step.bat\" y", folder + "\\run step.bat", " y"},
+      {folder + "\\missing.exe a", "", ""},
+  };
+  for (const auto& c : cases) {
+    const NamedProgram named = FindNamedProgram(Utf8ToWide(c.command_line));
+    EXPECT_EQ(WideToUtf8(named.file), c.file) << c.command_line;
+    if (!c.file.empty()) {
+      EXPECT_EQ(WideToUtf8(named.rest), c.rest) << c.command_line;
+    }
+  }
   EXPECT_EQ(WideToUtf8(BatchFileCommandLine(L"C:\\cmd.exe", {L"C:\\a b\\s.bat", L" x"})),
             "\"C:\\cmd.exe\" /d /s /c \"\"C:\\a b\\s.bat\" x\"");
 }
@@ -120,7 +123,7 @@ TEST(Win32ProcessLauncher, ProgramInAFolderWithBlanksGetsItsArgumentsAsWritten) 
   auto launcher = MakeSystemProcessLauncher();
 
   // Unquoted, as job lines give it; the quoted file argument stays one argument.
-  ProcessHandle handle = launcher->Start(program, "args \"" + out + "\" -job_id \"2003 x\"");
+  ProcessHandle handle = launcher->Start({program, "args \"" + out + "\" -job_id \"2003 x\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   EXPECT_EQ(handle, 0);
@@ -136,7 +139,7 @@ TEST(Win32ProcessLauncher, ProgramInAFolderWithBlanksGetsItsArgumentsAsWritten) 
   EXPECT_EQ(lines[4], "2003 x");
 
   // Quoted by the user: passed on as written, too.
-  handle = launcher->Start("\"" + program + "\"", "args \"" + out + "\"");
+  handle = launcher->Start({"\"" + program + "\"", "args \"" + out + "\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   lines = ReadLines(out);
@@ -150,11 +153,11 @@ TEST(Win32ProcessLauncher, BatchFileRunsThroughTheCommandInterpreter) {
   ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
   const std::string batch = folder + "\\write status.bat";
   // Writes its first argument, quotes removed, as the status into the file of the second.
-  WriteFile(batch, "@echo off\r\necho %~1>\"%~2\"\r\n");
+  WriteFile(batch, "@echo off\r\necho %~1>\"%~2\"\r\necho said %~1\r\nexit /b 3\r\n");
   const std::string status = WinPath(dir, "status file.txt");
   auto launcher = MakeSystemProcessLauncher();
 
-  ProcessHandle handle = launcher->Start(batch, "ok \"" + status + "\"");
+  ProcessHandle handle = launcher->Start({batch, "ok \"" + status + "\"", ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   std::ifstream in(std::filesystem::path(Utf8ToWide(status)));
@@ -162,22 +165,23 @@ TEST(Win32ProcessLauncher, BatchFileRunsThroughTheCommandInterpreter) {
   std::getline(in, line);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   EXPECT_EQ(line, "ok");
+
+  // The same rules for a helper whose output is wanted.
+  const Result<ProgramOutput> run = RunAndCapture({batch, "hello \"" + status + "\"", ""});
+  ASSERT_TRUE(run.ok()) << run.message();
+  EXPECT_EQ(run.value.exit_status, 3);
+  EXPECT_EQ(run.value.output, "said hello\r\n");
 }
 
-TEST(Win32ProcessLauncher, ProgramThatDoesNotExistGivesNoHandle) {
+TEST(Win32ProcessLauncher, WaitForExitEndsEarlyWhenAProcessEndsAndMissingProgramsGiveNoHandle) {
   test::TempDir dir;
   auto launcher = MakeSystemProcessLauncher();
-  EXPECT_EQ(launcher->Start(WinPath(dir, "missing.exe"), "-a"), 0);
-  EXPECT_EQ(launcher->Start(WinPath(dir, "missing.bat"), ""), 0);
-  EXPECT_EQ(launcher->Start("", ""), 0);
-  ProcessHandle none = 0;
-  EXPECT_FALSE(launcher->IsRunning(none));
-}
+  EXPECT_EQ(launcher->Start({WinPath(dir, "missing.exe"), "-a", ""}), 0);
+  EXPECT_EQ(launcher->Start({WinPath(dir, "missing.bat"), "", ""}), 0);
+  EXPECT_EQ(launcher->Start({"", "", ""}), 0);
 
-TEST(Win32ProcessLauncher, WaitForExitEndsEarlyWhenAProcessEnds) {
-  auto launcher = MakeSystemProcessLauncher();
-  ProcessHandle quick = launcher->Start(ChildProgram(), "sleep 200");
-  ProcessHandle slow = launcher->Start(ChildProgram(), "sleep 30000");
+  ProcessHandle quick = launcher->Start({ChildProgram(), "sleep 200", ""});
+  ProcessHandle slow = launcher->Start({ChildProgram(), "sleep 30000", ""});
   ASSERT_GT(quick, 0);
   ASSERT_GT(slow, 0);
   const auto start = std::chrono::steady_clock::now();
@@ -197,7 +201,7 @@ TEST(Win32ProcessLauncher, TerminateAllEndsTheWholeProcessTree) {
   test::TempDir dir;
   const std::string pid_file = WinPath(dir, "grandchild.pid");
   auto launcher = MakeSystemProcessLauncher();
-  ProcessHandle handle = launcher->Start(ChildProgram(), "tree \"" + pid_file + "\"");
+  ProcessHandle handle = launcher->Start({ChildProgram(), "tree \"" + pid_file + "\"", ""});
   ASSERT_GT(handle, 0);
 
   std::vector<std::string> lines;

@@ -43,78 +43,56 @@ class RealRegistry : public ::testing::Test {
   std::unique_ptr<RegistryReader> reader_ = MakeSystemRegistryReader();
 };
 
-TEST_F(RealRegistry, StringsAndNumbersAsTheEngineReadsThem) {
-  SetString("Folder", "C:\\Keld\\utils\\");
-  EXPECT_EQ(Read("Folder"), "C:\\Keld\\utils\\");
-  // Names and key paths compare without regard to case.
-  EXPECT_EQ(GetRegistryString(*reader_, root_ + "", "folder"), "C:\\Keld\\utils\\");
-  std::string upper = root_;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_EQ(GetRegistryString(*reader_, upper, "FOLDER"), "C:\\Keld\\utils\\");
-
+TEST_F(RealRegistry, ValuesAsTheEngineReadsThem) {
+  const std::string folder =
+      "C:\\Programme\\Gr\xC3\xBC"
+      "ber\\";
+  SetString("Folder", folder);
+  SetString("Fits", std::string(1023, 'x'));  // the buffer holds 1023 bytes and the zero
+  SetString("TooLong", std::string(1024, 'x'));
+  SetString("Short", "C:\\tools", false);  // stored without its terminator: taken whole
+  SetString("Empty", "");
   const DWORD number = 261;
   SetBytes("Number", REG_DWORD, &number, sizeof number);
-  EXPECT_EQ(Read("Number"), "261");
-
   const wchar_t expand[] = L"%SystemRoot%";
   SetBytes("Expand", REG_EXPAND_SZ, expand, sizeof expand);
-  EXPECT_EQ(Read("Expand"), "");
-
-  EXPECT_EQ(Read("Missing"), "");
-  EXPECT_FALSE(reader_->Query(root_ + "\\NoSuchKey", "Folder").has_value());
-  EXPECT_FALSE(reader_->Query(root_, "Missing").has_value());
-}
-
-TEST_F(RealRegistry, TheBufferHoldsTextOf1023BytesWithItsTerminator) {
-  SetString("Fits", std::string(1023, 'x'));
-  EXPECT_EQ(Read("Fits"), std::string(1023, 'x'));
-  SetString("TooLong", std::string(1024, 'x'));
-  EXPECT_EQ(Read("TooLong"), "");
-  // A value stored without its terminator is taken whole.
-  SetString("Short", "C:\\tools", false);
-  EXPECT_EQ(Read("Short"), "C:\\tools");
-  SetString("Empty", "");
-  EXPECT_EQ(Read("Empty"), "");
-}
-
-TEST_F(RealRegistry, TextOutsideAsciiArrivesAsUtf8) {
-  SetString("Folder",
-            "C:\\Programme\\Gr\xC3\xBC"
-            "ber\\");
-  EXPECT_EQ(Read("Folder"),
-            "C:\\Programme\\Gr\xC3\xBC"
-            "ber\\");
+  const std::pair<const char*, std::string> cases[] = {
+      {"Folder", folder}, {"Fits", std::string(1023, 'x')},
+      {"TooLong", ""},    {"Short", "C:\\tools"},
+      {"Empty", ""},      {"Number", "261"},
+      {"Expand", ""},     {"Missing", ""}};
+  for (const auto& [name, text] : cases) EXPECT_EQ(Read(name), text) << name;
+  // Names and key paths compare without regard to case; texts arrive as UTF-8 with their
+  // terminating zero.
+  std::string upper = root_;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(GetRegistryString(*reader_, upper, "FOLDER"), folder);
   const std::optional<RegistryValue> value = reader_->Query(root_, "Folder");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->type, kRegSz);
   EXPECT_EQ(value->data.back(), 0);
+  EXPECT_FALSE(reader_->Query(root_ + "\\NoSuchKey", "Folder").has_value());
 }
 
 TEST(RealRegistryInstall, UtilsFoldersComeFromTheVersionKeys) {
-  HKEY key = nullptr;
-  const std::wstring install = L"SOFTWARE\\Vantor\\iVantorMirn\\9.9 test\\Install Info";
-  const std::wstring version = L"SOFTWARE\\Vantor\\iVantorMirn\\Version Info";
   auto reader = MakeSystemRegistryReader();
+  const std::string mirn = "SOFTWARE\\Vantor\\iVantorMirn\\";
   // Another installation on this machine is left alone.
-  if (!GetRegistryString(*reader, "SOFTWARE\\Vantor\\iVantorMirn\\Version Info", "Current Version")
-           .empty()) {
+  if (!GetRegistryString(*reader, mirn + "Version Info", "Current Version").empty()) {
     GTEST_SKIP() << "a Mirn installation is registered on this machine";
   }
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, version.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const std::wstring current = L"9.9 test";
-  RegSetValueExW(key, L"Current Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(current.c_str()),
-                 static_cast<DWORD>((current.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+  auto set = [](const std::string& key, const wchar_t* name, const std::wstring& text) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(key).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+  };
+  set(mirn + "Version Info", L"Current Version", L"9.9 test");
   EXPECT_EQ(GetMirnUtilsPath(*reader), "\\");  // version known, folder not yet
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, install.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const std::wstring folder = L"C:\\Mirn\\utils";
-  RegSetValueExW(key, L"Mirn_utils_path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                 static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+  set(mirn + "9.9 test\\Install Info", L"Mirn_utils_path", L"C:\\Mirn\\utils");
   EXPECT_EQ(GetMirnUtilsPath(*reader), "C:\\Mirn\\utils\\");
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vantor\\iVantorMirn");
 }

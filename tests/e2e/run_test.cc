@@ -99,6 +99,13 @@ TEST_F(RunTest, ExitStatusFollowsTheFinalStatusAndARepeatThatSucceedsIsNoError) 
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED",
                                                   "line 10 (Flow Runner) (Repeat)   :  OK"}));
   EXPECT_EQ(repeated.status, 0) << repeated.err;
+
+  // A metadata store that cannot take the entries fails the run from inside: fatal.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(dir_.File("metadata.sqlite") + suffix);
+  test::WriteWholeFile(dir_.File("metadata.sqlite"), std::string(4096, 'g'));
+  test::ProgramOutcome broken = Run();
+  EXPECT_EQ(broken.status, 2) << broken.err;
+  EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
 }
 
 TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {

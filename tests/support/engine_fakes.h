@@ -1,7 +1,9 @@
 #pragma once
 // Fakes for running the engine without the outside world: a launcher whose children end
-// when the test says so, status lines in memory, a metadata log that keeps the statuses,
-// and hooks that write down what the scheduler reported, in order.
+// when the test says so, status lines in memory, the seams of a run, and hooks that write
+// down what the scheduler reported, in order.
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,16 +15,20 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
+#include "model/job_lines.h"
 #include "model/run_env.h"
+#include "support/fakes.h"
 
 namespace jr::test {
 
-// Handles count up from 1; a started process runs until the test erases it from `running`.
+// The one fake launcher. Records every start; handles count up from 1, and a started
+// process runs until the test erases it from `running`.
 class ScriptedLauncher final : public ProcessLauncher {
  public:
-  ProcessHandle Start(std::string_view program, std::string_view arguments) override {
-    log.push_back(std::string(program) + "|" + std::string(arguments));
-    if (failing_programs.count(std::string(program)) != 0) return 0;
+  ProcessHandle Start(const StartRequest& request) override {
+    starts.push_back(request);
+    log.push_back(request.program + "|" + request.arguments);
+    if (failing_programs.count(request.program) != 0) return 0;
     running.insert(next_);
     return next_++;
   }
@@ -39,6 +45,7 @@ class ScriptedLauncher final : public ProcessLauncher {
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
+  std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
   std::vector<ProcessHandle> forgotten;
   ProcessHandle next_ = 1;
@@ -49,13 +56,13 @@ class MemoryFileSystem final : public FileSystem {
  public:
   bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
   bool FolderExists(const std::string&) const override { return true; }
-  bool RemoveFile(const std::string& path, std::string* error) override {
-    if (fail_remove) *error = "cannot delete " + path;
-    if (!fail_remove) files.erase(path);
-    return !fail_remove;
+  Status RemoveFile(const std::string& path) override {
+    if (fail_remove) return Status::Failed("cannot delete " + path);
+    files.erase(path);
+    return Status::Ok();
   }
-  bool CreateFolder(const std::string&, std::string*) override { return true; }
-  bool CreateFolders(const std::string&, std::string*) override { return true; }
+  Status CreateFolder(const std::string&) override { return Status::Ok(); }
+  Status CreateFolders(const std::string&) override { return Status::Ok(); }
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
@@ -64,40 +71,38 @@ class MemoryFileSystem final : public FileSystem {
   bool fail_remove = false;
 };
 
-// Keeps the EntryStatus of every entry written; can refuse to be created.
-class StatusMetadataLogFactory final : public ProcessMetadataLogFactory {
- public:
-  struct Log final : ProcessMetadataLog {
-    explicit Log(std::vector<int>& kept) : statuses(kept) {}
-    bool WriteEntry(const std::vector<MetadataValue>&, std::string*) override {
-      statuses.push_back(EntryStatus());
-      return true;
-    }
-    std::vector<int>& statuses;
-  };
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override {
-    if (fail_create) *error = "the metadata log is not available";
-    return fail_create ? nullptr : std::make_unique<Log>(statuses);
-  }
-  std::vector<int> statuses;
-  bool fail_create = false;
-};
-
-class QuietSurroundings final : public RegistryReader, public EventLogSink, public Notifier {
- public:
-  std::optional<RegistryValue> Query(std::string_view, std::string_view) override { return {}; }
-  int Write(std::string_view, uint16_t, uint16_t, uint32_t, std::string_view) override { return 0; }
-  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-};
-
-// An RunEnv over the given launcher and file system.
+// Every seam of a run but the launcher and the file system, as fakes.
 struct EngineTestEnv {
   EngineTestEnv(ProcessLauncher& launcher, FileSystem& file_system)
-      : env{clock, launcher, file_system, quiet, quiet, metadata, quiet} {}
-  SystemClock clock;
-  QuietSurroundings quiet;
-  StatusMetadataLogFactory metadata;
+      : env{clock, launcher, file_system, registry, outside, metadata, outside} {}
+  FakeClock clock;
+  MapRegistry registry;
+  RecordingOutside outside;
+  RecordingMetadataLogFactory metadata;
   RunEnv env;
+};
+
+// Lines as a run leaves them, over a launcher whose programs run until told and the real
+// file system.
+struct RunWorld {
+  ScriptedLauncher launcher;
+  EngineTestEnv test{launcher, RealFileSystem()};
+  clsJobLines lines{test.env.job_line_services()};
+
+  // Adds a line that ran from `start` to `end`, failed or not.
+  clsJobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
+                  TimePoint start, TimePoint end, bool failed = false) {
+    clsJobLine* line = lines.Add(nr);
+    line->setJobDescription(description);
+    line->setProgramType(type);
+    test.clock.Set(start);
+    line->SetStartingTime();
+    test.clock.Set(end);
+    line->SetStopTime();
+    line->setAlreadyRun(true);
+    line->setErrorOccured(failed);
+    return line;
+  }
 };
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",
@@ -154,6 +159,11 @@ inline long MsSince(std::chrono::steady_clock::time_point since) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::steady_clock::now() - since)
                                .count());
+}
+
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
 }  // namespace jr::test

@@ -1,9 +1,12 @@
 #pragma once
-// Fakes of the platform seams that many tests share: a clock that stands still until told
-// otherwise, a registry held in memory and a process metadata log that records what it is
-// given.
+// Fakes of the platform seams that the core and window tests share: a clock that stands
+// still until told otherwise, a registry held in memory, and a process metadata log, an
+// event log and a notifier that write down what they are given. Header-only, so that the
+// window tests use them without the GoogleTest support library.
 
-#include <cstdint>
+#include <cctype>
+#include <chrono>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,84 +16,133 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/metadata_log.h"
+#include "platform/notifier.h"
 #include "platform/registry.h"
 
 namespace jr::test {
 
-// A clock whose time is set by the test. Starts at 7 March 2003 14:05:09 local time.
+// The time point of a local date and time (month 1..12).
+inline TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm local{};
+  local.tm_year = year - 1900, local.tm_mon = month - 1, local.tm_mday = day;
+  local.tm_hour = hour, local.tm_min = minute, local.tm_sec = second, local.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&local));
+}
+
+// 7 March 2003 at that local time.
+inline TimePoint At(int hour, int minute, int second) {
+  return LocalTime(2003, 3, 7, hour, minute, second);
+}
+
+// Starts at 7 March 2003 14:05:09 local time and moves only when told.
 class FakeClock final : public Clock {
  public:
-  FakeClock();
-  explicit FakeClock(TimePoint now) : now_(now) {}
   TimePoint Now() const override { return now_; }
   void Set(TimePoint now) { now_ = now; }
   void Advance(std::chrono::seconds by) { now_ += by; }
 
  private:
-  TimePoint now_;
+  TimePoint now_ = At(14, 5, 9);
 };
 
-// The time point of a local date and time (month 1..12).
-TimePoint LocalTime(int year, int month, int day, int hour, int minute, int second);
-
-// A registry in memory. Keys and names compare without regard to case, as on the real
-// registry; otherwise a key path must match exactly ("A\\B" is not "A\B").
+// Texts (REG_SZ with their terminating zero) in memory. Keys and names compare without
+// regard to case, as on the real registry; otherwise a key path must match exactly.
 class MapRegistry final : public RegistryReader {
  public:
-  // A REG_SZ value; stored with its terminating zero byte unless `terminated` is false.
-  void SetString(std::string_view key, std::string_view name, std::string_view text,
-                 bool terminated = true);
-  void SetDword(std::string_view key, std::string_view name, uint32_t value);
-  void SetRaw(std::string_view key, std::string_view name, RegistryValue value);
-  void Remove(std::string_view key, std::string_view name);
+  void SetString(std::string_view key, std::string_view name, std::string_view text) {
+    RegistryValue value{kRegSz, {text.begin(), text.end()}};
+    value.data.push_back(0);
+    values_[{Folded(key), Folded(name)}] = std::move(value);
+  }
+  // A product's installation in two values, as its installer records it.
+  void InstallKeld(std::string_view version, std::string_view utils_path) {
+    Install("VantorKeld", "Keld_utils_path", version, utils_path);
+  }
+  void InstallMirn(std::string_view version, std::string_view utils_path) {
+    Install("iVantorMirn", "Mirn_utils_path", version, utils_path);
+  }
 
-  // The Keld / Mirn installation in two values each, as the installers record it.
-  void InstallKeld(std::string_view version, std::string_view utils_path);
-  void InstallMirn(std::string_view version, std::string_view utils_path);
-
-  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override;
-  // How many queries were made so far.
+  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override {
+    ++query_count_;
+    auto found = values_.find({Folded(key), Folded(name)});
+    if (found == values_.end()) return std::nullopt;
+    return found->second;
+  }
   int query_count() const { return query_count_; }
 
  private:
+  static std::string Folded(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+  }
+  void Install(std::string product, std::string_view value, std::string_view version,
+               std::string_view utils_path) {
+    const std::string key = "SOFTWARE\\Vantor\\" + product + "\\";
+    SetString(key + "Version Info", "Current Version", version);
+    SetString(key + std::string(version) + "\\Install Info", value, utils_path);
+  }
+
   std::map<std::pair<std::string, std::string>, RegistryValue> values_;
   int query_count_ = 0;
 };
 
-// One entry as the component received it.
-struct RecordedMetadataEntry {
-  int status = 0;
-  std::string log_file;
-  TimePoint start{};
-  TimePoint stop{};
-  std::string job_id;
-  std::vector<MetadataValue> arguments;
-};
-
-// Hands out instances that append every written entry to the factory's list; they must not
-// outlive the factory. Can be told to refuse creation or writing, to show how callers treat
-// a failing component.
+// Keeps every written entry; refuses creation or writing while told to, to show how
+// callers treat a failing component. Its logs must not outlive it.
 class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
-  std::unique_ptr<ProcessMetadataLog> Create(std::string* error) override;
-
-  void set_fail_create(bool fail) { fail_create_ = fail; }
-  void set_fail_write(bool fail) { fail_write_ = fail; }
-
-  const std::vector<RecordedMetadataEntry>& entries() const { return entries_; }
-  int create_count() const { return create_count_; }
-  void clear() {
-    entries_.clear();
-    create_count_ = 0;
+  struct Entry {
+    int status = 0;
+    std::vector<MetadataValue> arguments;
+  };
+  Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
+    if (fail_create) return Status::Failed("the metadata log is not available");
+    return std::unique_ptr<ProcessMetadataLog>(std::make_unique<Log>(*this));
+  }
+  std::vector<int> Statuses() const {
+    std::vector<int> statuses;
+    for (const Entry& entry : entries) statuses.push_back(entry.status);
+    return statuses;
   }
 
+  std::vector<Entry> entries;
+  bool fail_create = false;
+  bool fail_write = false;
+
  private:
-  class Log;
-  std::vector<RecordedMetadataEntry> entries_;
-  int create_count_ = 0;
-  bool fail_create_ = false;
-  bool fail_write_ = false;
+  struct Log final : ProcessMetadataLog {
+    explicit Log(RecordingMetadataLogFactory& factory) : factory(factory) {}
+    Status WriteEntry(const std::vector<MetadataValue>& arguments) override {
+      if (factory.fail_write) return Status::Failed("the metadata log cannot be written");
+      factory.entries.push_back({EntryStatus(), arguments});
+      return Status::Ok();
+    }
+    RecordingMetadataLogFactory& factory;
+  };
+};
+
+// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON";
+// every event-log write fails with `error` while it is not 0, or goes to `sink` instead.
+class RecordingOutside final : public EventLogSink, public Notifier {
+ public:
+  int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
+            std::string_view message) override {
+    if (sink != nullptr) return sink->Write(source, type, category, id, message);
+    if (error != 0) return error;
+    entries.push_back(std::string(source) + "|" + std::to_string(type) + "|" +
+                      std::to_string(category) + "|" + std::to_string(id) + "|" +
+                      std::string(message));
+    return 0;
+  }
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
+    messages.push_back(std::string(title) + "|" + std::string(text) + "|" +
+                       std::to_string(static_cast<int>(icon)));
+  }
+  std::vector<std::string> entries, messages;
+  int error = 0;
+  EventLogSink* sink = nullptr;
 };
 
 }  // namespace jr::test

@@ -4,8 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/run_program.h"
@@ -13,16 +11,6 @@
 extern char** environ;
 
 namespace jr::test {
-
-std::string ReadWholeFile(const std::string& path) {
-  std::stringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
                                const std::map<std::string, std::string>& env,

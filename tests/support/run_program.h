@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_paths.h"
+
 namespace jr::test {
 
 struct ProgramOutcome {
@@ -40,8 +42,5 @@ class RunningProgram {
 ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& env,
                           const std::string& output_dir);
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& content);
 
 }  // namespace jr::test

@@ -3,7 +3,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace jr::test {
@@ -14,6 +16,16 @@ std::string BinDir() {
 }
 
 std::string SourceDir() { return JOBRUNNER_SOURCE_DIR; }
+
+std::string ReadWholeFile(const std::string& path) {
+  std::stringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
 
 // A random name that create_directory makes only when nobody has it yet, so that tests
 // running at the same time never share a folder (portable where mkdtemp is missing).

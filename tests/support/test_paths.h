@@ -1,5 +1,5 @@
 #pragma once
-// Where the tests find the built programs and the source tree.
+// Where the tests find the built programs and the source tree, and their own files.
 
 #include <string>
 
@@ -9,6 +9,9 @@ namespace jr::test {
 std::string BinDir();
 // The top of the source tree.
 std::string SourceDir();
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
 
 // A fresh, empty folder below the system's temporary folder, removed when the object
 // goes.

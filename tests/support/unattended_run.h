@@ -42,23 +42,14 @@ class UnattendedRun : public ::testing::Test {
     JobLineTable& table = job_.table;
     const int row = table.Get_BatchLine_Count();
     table.SetJobLineCount(row + 1);
-    const std::string cells[] = {spec.number,
-                                 "line " + spec.number,
-                                 spec.type,
-                                 spec.options,
-                                 spec.wait,
-                                 spec.stop_on_error ? "true" : "false",
-                                 spec.active,
-                                 spec.batch_file,
-                                 "",
-                                 "",
-                                 spec.skip_on_error,
-                                 "",
-                                 "",
-                                 ""};
+    const std::string cells[] = {spec.number, "line " + spec.number,
+                                 spec.type,   spec.options,
+                                 spec.wait,   spec.stop_on_error ? "true" : "false",
+                                 spec.active, spec.batch_file};
     for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-      table.Set(column, row, cells[column]);
+      table.Set(column, row, column < 8 ? cells[column] : "");
     }
+    table.Set(kColSkipOnError, row, spec.skip_on_error);
     if (!spec.batch_file.empty()) {
       table.Set(kColBatchLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
       table.Set(kColBatchStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));

@@ -3,6 +3,8 @@
 // run through the real run driver with stand-in programs and a temporary registry, event
 // log and metadata database.
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -29,9 +31,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
  public:
   jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel,
                             jr::RunHooks& hooks) override {
-    ++runs;
-    description = job.Description;
-    max = max_parallel;
+    ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::clsJobLine>> lines;
     for (int row = 0; row < job.table.Get_BatchLine_Count(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
@@ -43,17 +43,14 @@ class ScriptedExecutor final : public jr::JobExecutor {
     for (int pass = 0; pass < passes && !hooks.StopRequested(); ++pass)
       hooks.Pause(std::chrono::milliseconds(20));
     stopped = hooks.StopRequested();
-    for (auto& line : lines) {
-      line->setErrorOccured(line->JobLineNr() == 20);
-      hooks.LineFinished(*line);
-    }
+    for (auto& line : lines)
+      line->setErrorOccured(line->JobLineNr() == 20), hooks.LineFinished(*line);
     return {true, "finished with error(s)."};
   }
 
-  int runs = 0;
-  std::string description;
+  int runs = 0, passes = 3;
   int32_t max = 0;
-  int passes = 3;
+  std::string description;
   bool stopped = false;
   std::function<void()> during;
 };
@@ -73,7 +70,7 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
   void cleanup() { Stop(); }
 
   void batchFileRunsTheProgramWithTheSavedJob() {
-    w_->MakeBatch_Click();
+    Trigger("MakeBatch");
     QCOMPARE(Messages(), QString("Make .bat file: Please first save this job"));
     // A stand-in program that writes each argument it gets on a line of its own.
     const QString program = path("fake runner");
@@ -87,36 +84,42 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
 
     const QString script = path("run job.sh");
     FileDialog::setNextFileName(script);
-    w_->MakeBatch_Click();
+    Trigger("MakeBatch");
     QCOMPARE(FileDialog::lastRequest().filters,
-             (QStringList{"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"}));
+             (QStringList{"Shell scripts (*.sh)", "Batch program(*.bat)", "All files (*)"}));
+    QCOMPARE(FileDialog::lastRequest().default_suffix, QString("sh"));
     QCOMPARE(ReadAll(script).count('\n'), 2);  // the interpreter and the command
+    const mode_t umask_bits = ::umask(0);
+    ::umask(umask_bits);
+    struct stat status {};
+    QVERIFY(::stat(QFile::encodeName(script).constData(), &status) == 0);
+    QCOMPARE(status.st_mode & 07777, 0755 & ~umask_bits);
     QProcess run;
     run.start(script, {});
     QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
     QCOMPARE(ReadAll(program + ".args"), job + "\n");  // one argument, unchanged
 
     FileDialog::setNextFileName(path("missing/run.sh"));
-    w_->MakeBatch_Click();
+    Trigger("MakeBatch");
     QCOMPARE(Messages(), "Make .bat file: Unable to create .bat file: " + path("missing/run.sh"));
   }
 
   void executeRefusesOrStopsBeforeItsQuestion() {
     for (const char* active : {"", "false", "True"}) {  // no lines, inactive, not "true"
       if (*active) AddLines({10, 20}, active);
-      w_->ExecuteJob_Click();
+      Trigger("ExecuteJob");
       QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
       QCOMPARE(FileDialog::shownCount(), 0);  // not saved either
     }
     w_->table().AllocateAfresh();
     AddLines({10});
     field("LogFile")->clear();
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     QCOMPARE(MessageBox::lastText(), QString("Please enter Log File (Administrators)"));
     FillValidHeader();
-    w_->ExecuteJob_Click();  // Save As cancelled
+    Trigger("ExecuteJob");  // Save As cancelled
     field<jr::uTextBox>("txtMaxParallel")->setText("12.5");
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     QVERIFY(MessageBox::lastText().startsWith("Maximum Parallel Running Job Lines"));
     QCOMPARE(MessageBox::history().size(), 2);
     QCOMPARE(executor_->runs, 0);
@@ -124,7 +127,7 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     field<jr::uTextBox>("txtMaxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     QCOMPARE(MessageBox::lastText(), QString("Execute Job ?"));
     QVERIFY(!w_->HasUnsavedChanges());  // saved, though not run
     QCOMPARE(executor_->runs, 0);
@@ -134,7 +137,8 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     w_->show();
     AddLines({10, 20, 30});
     w_->table().Set(jr::kColActive, 2, "false");
-    field<jr::uTextBox>("txtMaxParallel")->setText("4");
+    field<jr::uTextBox>("txtMaxParallel")
+        ->setText(" 04");  // converted as an unattended run converts it
     SaveAs("job.xml");
     auto* progress = field<QLabel>("runProgress");
     auto* stop = field<QPushButton>("StopRun");
@@ -146,21 +150,26 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
         if (!action->isEnabled()) blocked << action->objectName();
       QVERIFY(!stop->isHidden() && stop->isEnabled());
       during_text = progress->text();
-      w_->ExecuteJob_Click();  // no second run inside the first
+      Trigger("ExecuteJob");  // no second run inside the first
       QTimer::singleShot(50, stop, &QPushButton::click);
     };
     QElapsedTimer timer;
     timer.start();
     MessageBox::setNextAnswer(MessageBox::kYes);
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     QVERIFY(executor_->stopped && timer.elapsed() < 5000);
-    QCOMPARE(executor_->runs, 1);
-    QCOMPARE(executor_->description, std::string("Nightly load"));
-    QCOMPARE(executor_->max, 4);
+    QCOMPARE(QString("%1 %2 %3")
+                 .arg(executor_->runs)
+                 .arg(executor_->description.c_str())
+                 .arg(executor_->max),
+             QString("1 Nightly load 4"));
     blocked.sort();
-    QCOMPARE(blocked,
-             (QStringList{"AddBline", "ChangeBline", "DeleteBline", "ExecuteJob", "NewBatch",
-                          "OpenBatch", "tbAdd", "tbChange", "tbDelete", "tbNew", "tbOpen"}));
+    QStringList expected{"AddBline", "ChangeBline", "DeleteBline", "ExecuteJob",
+                         "NewBatch", "OpenBatch",   "tbAdd",       "tbChange",
+                         "tbDelete", "tbNew",       "tbOpen"};
+    for (int i = 1; i <= 8; ++i) expected << QString("RecentFile%1").arg(i);
+    expected.sort();
+    QCOMPARE(blocked, expected);
     QVERIFY2(during_text.contains("2 running") && during_text.contains("10, 20"),
              qPrintable(during_text));
     QVERIFY(w_->findChild<QAction*>("NewBatch")->isEnabled() && stop->isHidden());
@@ -173,7 +182,7 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
       QVERIFY(!w_->close());
     };
     MessageBox::setNextAnswer(MessageBox::kYes);
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     QVERIFY(executor_->stopped);
     QCOMPARE(MessageBox::lastTitle(), QString("Execute"));
     QTRY_VERIFY(!w_->isVisible());
@@ -181,13 +190,12 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
 
   void helpOpensAtTheWindowTopic() {
     w_->setHelpFile(QFINDTESTDATA("../../docs/help/index.html"));
-    w_->Help_Click();
-    auto* browser = w_->findChild<QTextBrowser*>("helpBrowser");
-    QVERIFY(browser && browser->window()->isVisible());
+    Trigger("Help");
+    auto* browser = field<QTextBrowser>("helpBrowser");
+    QVERIFY(browser->window()->isVisible() && browser->toPlainText().contains("Exit statuses"));
     QCOMPARE(browser->source().fragment(), QString("topic150"));
-    QVERIFY(browser->toPlainText().contains("Exit statuses"));
     w_->setHelpFile(path("none.html"));
-    w_->Help_Click();
+    Trigger("Help");
     QCOMPARE(MessageBox::lastTitle(), QString("Help"));
   }
 
@@ -210,7 +218,7 @@ class BatchAndExecuteTest : public jr::testing::WindowTest {
     MessageBox::setNextAnswer(MessageBox::kYes);
     QElapsedTimer timer;
     timer.start();
-    w_->ExecuteJob_Click();
+    Trigger("ExecuteJob");
     // Two short lines, one after the other: noticed as they end, not a second later each.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner"));

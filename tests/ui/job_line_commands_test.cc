@@ -3,6 +3,7 @@
 // its modal loop.
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
@@ -14,18 +15,26 @@
 #include "window_fixture.h"
 
 using namespace jr;
+using testing::Find;
 using DialogStep = std::function<void(BatchLineDialog&)>;
 
+void SelectType(BatchLineDialog& d, const char* type) {
+  auto* types = Find<QComboBox>(&d, "BatchLineCombo");
+  types->setCurrentIndex(types->findText(type));
+}
 // Fills in a number (and the type, for a new line) and presses OK.
 DialogStep Confirm(const QString& number) {
   return [=](BatchLineDialog& d) {
-    d.BatchLine()->setText(number);
-    d.SelectType("Flow Runner");
-    d.OKButton_Click();
+    Find(&d, "BatchLine")->setText(number);
+    SelectType(d, "Flow Runner");
+    Find<QPushButton>(&d, "OKButton")->click();
   };
 }
 DialogStep Cancel(const QString& number) {
-  return [=](BatchLineDialog& d) { d.BatchLine()->setText(number), d.CancelButton_Click(); };
+  return [=](BatchLineDialog& d) {
+    Find(&d, "BatchLine")->setText(number);
+    Find<QPushButton>(&d, "CancelButton")->click();
+  };
 }
 
 class JobLineCommandsTest : public testing::WindowTest {
@@ -49,12 +58,10 @@ class JobLineCommandsTest : public testing::WindowTest {
     model.Reload();
     table.SortJobLineTable();
     QVERIFY(table.DeleteTableRow(1));
-    model.Reload();
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.data(model.index(1, 0)).toString(), QString("30"));
     // A row past the job-line count keeps its old cells but is not shown.
     table.SetJobLineCount(1);
     model.Reload();
+    QCOMPARE(model.rowCount(), 1);
     QCOMPARE(table.Text(0, 1), std::string("30"));
     QVERIFY(!model.index(1, 0).isValid() && !model.index(0, 8).isValid());
     QVERIFY(!model.data(model.index(0, 1)).isValid());  // never written: no value
@@ -78,91 +85,94 @@ class JobLineCommandsTest : public testing::WindowTest {
 
   void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
     Insert({"30", "10"});
-    QCOMPARE(Current(), 0);
+    QCOMPARE(State(), "10 30 @0");
     Insert({"100"});
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "10 30 100 @2");
     QString proposed;
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-      proposed = d.BatchLine_Value();
+    QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
+      proposed = Find(&d, "BatchLine")->text();
       Confirm("15")(d);
     }));
-    QCOMPARE(proposed, QString("110"));
-    QCOMPARE(Numbers(), "10 15 30 100");
-    QCOMPARE(Current(), 1);
+    QCOMPARE(proposed + " " + State(), "110 10 15 30 100 @1");
     // Cancelled, or refused until cancelled: the table stays as it was.
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Cancel("20")));
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm("10")));
+    QVERIFY(Run("AddBline", Cancel("20")));
+    QVERIFY(Run("AddBline", Confirm("10")));
     QCOMPARE(MessageBox::lastText(), QString("This Job Line number already exists"));
-    QCOMPARE(Numbers(), "10 15 30 100");
+    QCOMPARE(State(), "10 15 30 100 @1");
     QVERIFY(w_->HasUnsavedChanges());
     // Renumbering resorts and follows the line; cancelling after typing stays on it.
     w_->ShowTableRow(0);
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("50")));
-    QCOMPARE(Numbers(), "15 30 50 100");
-    QCOMPARE(Current(), 2);
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, Cancel("15")));
-    QCOMPARE(Current(), 2);
+    QVERIFY(Run("ChangeBline", Confirm("50")));
+    QCOMPARE(State(), "15 30 50 100 @2");
+    QVERIFY(Run("ChangeBline", Cancel("15")));
+    QCOMPARE(State(), "15 30 50 100 @2");
     // A job in the order of its file stays so until a number changes.
     w_->table().Set(kColNumber, 2, "5");
-    QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [](BatchLineDialog& d) {
-      d.Description()->setText("renamed");
-      d.OKButton_Click();
+    QVERIFY(Run("ChangeBline", [](BatchLineDialog& d) {
+      Find(&d, "Description")->setText("renamed");
+      Find<QPushButton>(&d, "OKButton")->click();
     }));
-    QCOMPARE(Numbers(), "15 30 5 100");
-    QCOMPARE(Current(), 2);
+    QCOMPARE(State(), "15 30 5 100 @2");
   }
 
   void everyColumnGoesThereAndBack() {
-    Insert({"10"});
+    Insert({"10", "30"});
     QTemporaryFile script(path("XXXXXX.sh"));
     QVERIFY(script.open());
-    QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, [&](BatchLineDialog& d) {
-      d.Description()->setText("load");
-      d.SelectType("User Batchfile");
-      d.setoptions_value("-password pw -v");
-      d.WaitFor()->setText("10");
-      d.StopOnError()->setChecked(true);
-      d.ChActive()->setChecked(false);
-      d.RepeatOnError()->setText(" 10,");
-      d.Batchfile()->setText(script.fileName());
-      d.IntLogFile()->setText("l.txt");
-      d.IntErrFile()->setText("s.txt");
-      d.OKButton_Click();
+    QVERIFY(Run("AddBline", [&](BatchLineDialog& d) {
+      Find(&d, "BatchLine")->setText("20");
+      Find(&d, "Description")->setText("load");
+      SelectType(d, "User Batchfile");
+      // Options typed in are taken when the field is left.
+      Find<QPlainTextEdit>(&d, "Options")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "Options")->setPlainText("-password pw -v");
+      Find(&d, "WaitFor")->setFocus(Qt::TabFocusReason);
+      QTest::qWait(10);
+      Find(&d, "WaitFor")->setText("10");
+      Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
+      Find<QCheckBox>(&d, "ChActive")->setChecked(false);
+      Find(&d, "SkipOnError")->setText("30");
+      Find(&d, "SkipOnSuccess")->setText("30 ");
+      Find(&d, "RepeatOnError")->setText(" 10,");
+      Find(&d, "RepeatOnSuccess")->setText("10");
+      Find(&d, "Batchfile")->setText(script.fileName());
+      Find(&d, "IntLogFile")->setText("l.txt");
+      Find(&d, "IntErrFile")->setText("s.txt");
+      Find<QPushButton>(&d, "OKButton")->click();
     }));
     QStringList row;
     for (int column = 0; column < JobLineTable::kColumnCount; ++column)
       row << QString::fromStdString(w_->table().Text(column, 1));
-    QCOMPARE(row, (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true",
-                               "false", script.fileName(), "l.txt", "s.txt", "", "", " 10,", ""}));
+    QCOMPARE(row,
+             (QStringList{"20", "load", "User Batchfile", "-password pw -v", "10", "true", "false",
+                          script.fileName(), "l.txt", "s.txt", "30", "30 ", " 10,", "10"}));
     // Details shows the row again: masked options, and "True" is no active line.
     w_->table().Set(kColActive, 1, "True");
     w_->table().Set(kColActive, 0, "true");
     QStringList seen;
     for (int row_index : {1, 0}) {
       w_->ShowTableRow(row_index);
-      QVERIFY(Run(&BatchDefinitionFrm::ChangeBline_Click, [&](BatchLineDialog& d) {
-        seen << QStringList{d.BatchLine_Value(),        d.BatchLineType_Value(),
-                            d.Options()->toPlainText(), d.options_value(),
-                            d.Active_Value(),           d.Batchfile_Value(),
-                            d.RepeatOnError()->text()}
-                    .join("|");
+      QVERIFY(Run("ChangeBline", [&](BatchLineDialog& d) {
+        QStringList cells{Find<QPlainTextEdit>(&d, "Options")->toPlainText()};
+        for (const Cell& cell : d.jobLine()) cells << QString::fromStdString(cell.value_or("?"));
+        seen << cells.join("|");
       }));
     }
-    QCOMPARE(seen, (QStringList{"20|User Batchfile|-password ****** -v|-password pw -v|false|" +
-                                    script.fileName() + "| 10,",
+    QCOMPARE(seen, (QStringList{"-password ****** -v|20|load|User Batchfile|-password pw -v|10|"
+                                "true|false|" +
+                                    script.fileName() + "|l.txt|s.txt|30|30 | 10,|10",
                                 // A program type never keeps the files of the line before.
-                                "10|Flow Runner|||true||"}));
+                                "|10||Flow Runner|||false|true|||||||"}));
   }
 
   void deleteKeepsTheRightRowCurrent_data() {
     QTest::addColumn<int>("selected");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("left");
-    QTest::addColumn<int>("current");
-    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30" << 1;
-    QTest::newRow("bottom") << 2 << int(MessageBox::kOk) << "10 20" << 1;
-    QTest::newRow("top") << 0 << int(MessageBox::kOk) << "20 30" << 0;
-    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30" << 1;
+    QTest::addColumn<QString>("state");
+    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30 @1";
+    QTest::newRow("bottom") << 2 << int(MessageBox::kOk) << "10 20 @1";
+    QTest::newRow("top") << 0 << int(MessageBox::kOk) << "20 30 @0";
+    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30 @1";
   }
   void deleteKeepsTheRightRowCurrent() {
     QFETCH(int, selected);
@@ -172,34 +182,31 @@ class JobLineCommandsTest : public testing::WindowTest {
     w_->ShowTableRow(7);  // no such row: the current row stays
     MessageBox::reset();
     MessageBox::setNextAnswer(answer);
-    w_->DeleteBline_Click();
+    Trigger("DeleteBline");
     const MessageBox::Shown question = MessageBox::last();
     QCOMPARE(testing::Messages(), QString("Delete: Delete Job Line ?"));
-    QCOMPARE(question.buttons, MessageBox::kOkCancel);
+    QVERIFY(question.buttons == MessageBox::kOkCancel && question.icon == MessageBox::kQuestion);
     QCOMPARE(question.default_answer, MessageBox::kCancel);
-    QCOMPARE(question.icon, MessageBox::kQuestion);
-    QTEST(Numbers(), "left");
-    QTEST(Current(), "current");
+    QTEST(State(), "state");
     auto* grid = field<QTableView>("Grid");
     QCOMPARE(grid->model()->rowCount(), w_->table().Get_BatchLine_Count());
     // The whole current row is selected, and nothing else.
     const QModelIndexList selection = grid->selectionModel()->selectedIndexes();
     QCOMPARE(selection.size(), 8);
-    for (const QModelIndex& index : selection) QCOMPARE(index.row(), Current());
+    for (const QModelIndex& index : selection) QCOMPARE(index.row(), w_->CurrentJobLineRow());
   }
 
   void headerCheckStopsInsertAndDetailsButNotDelete() {
     Insert({"10"});
     field("BatchDescription")->clear();
     MessageBox::reset();
-    QVERIFY(!Run(&BatchDefinitionFrm::AddBline_Click, Confirm("20")));
-    QVERIFY(!Run(&BatchDefinitionFrm::ChangeBline_Click, Confirm("20")));
+    QVERIFY(!Run("AddBline", Confirm("20")));
+    QVERIFY(!Run("ChangeBline", Confirm("20")));
     QCOMPARE(testing::Messages(),
              "Job Description: Please enter description|Job Description: Please enter description");
     MessageBox::setNextAnswer(MessageBox::kOk);
-    w_->DeleteBline_Click();
-    QCOMPARE(Numbers(), "");
-    QCOMPARE(Current(), -1);
+    Trigger("DeleteBline");
+    QCOMPARE(State(), " @-1");
   }
 
   void doubleClickOpensDetails() {
@@ -208,18 +215,18 @@ class JobLineCommandsTest : public testing::WindowTest {
     const QPoint cell = grid->visualRect(grid->model()->index(1, 1)).center();
     QString number;
     QVERIFY(Run(
-        [&](BatchDefinitionFrm*) {
+        [&] {
           QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
           QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
         },
-        [&](BatchLineDialog& d) { number = d.BatchLine_Value(); }));
+        [&](BatchLineDialog& d) { number = Find(&d, "BatchLine")->text(); }));
     QCOMPARE(number, QString("20"));
   }
 
  private:
   // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
   // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
-  bool Run(const std::function<void(BatchDefinitionFrm*)>& command, const DialogStep& step) {
+  bool Run(const std::function<void()>& command, const DialogStep& step) {
     bool shown = false;
     QTimer timer;
     connect(&timer, &QTimer::timeout, this, [&] {
@@ -228,23 +235,25 @@ class JobLineCommandsTest : public testing::WindowTest {
       timer.stop();
       shown = true;
       step(*d);
-      if (d->isVisible()) d->CancelButton_Click();
+      if (d->isVisible()) Find<QPushButton>(d, "CancelButton")->click();
     });
     timer.start(0);
-    command(w_.get());
+    command();
     return shown;
   }
-  void Insert(std::initializer_list<const char*> numbers) {
-    for (const char* number : numbers)
-      QVERIFY(Run(&BatchDefinitionFrm::AddBline_Click, Confirm(number)));
+  bool Run(const char* action, const DialogStep& step) {
+    return Run([&] { Trigger(action); }, step);
   }
-  QString Numbers() const {
+  void Insert(std::initializer_list<const char*> numbers) {
+    for (const char* number : numbers) QVERIFY(Run("AddBline", Confirm(number)));
+  }
+  // The job's numbers in table order and the current row: "10 20 @1".
+  QString State() const {
     QStringList numbers;
     for (int row = 0; row < w_->table().Get_BatchLine_Count(); ++row)
       numbers << QString::fromStdString(w_->table().Text(kColNumber, row));
-    return numbers.join(" ");
+    return numbers.join(" ") + " @" + QString::number(w_->CurrentJobLineRow());
   }
-  int Current() const { return w_->CurrentJobLineRow(); }
 };
 
 QTEST_MAIN(JobLineCommandsTest)

@@ -2,7 +2,6 @@
 // badges, the chosen run's timeline and lines, the duration chart of the job and of a
 // chosen line, and the main window's command that opens it.
 
-#include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
 
@@ -175,11 +174,8 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(WriteJobFile(job_file.toStdString(), job, "2026-12-07 12:00:00").ok);
     qputenv("JOBRUNNER_METADATA_DB", db_.toUtf8());
     MessageBox::enableTesting();
-    FileDialog::enableTesting();
-    FileDialog::setNextFileName(job_file);
     BatchDefinitionFrm main;
-    main.OpenBatch_Click();
-    QCOMPARE(main.CurrentJobFile(), job_file);
+    QVERIFY(main.OpenJobFile(job_file, false));
     QAction* command = main.findChild<QAction*>("RunHistory");
     QVERIFY(command);
     QCOMPARE(command->shortcut(), QKeySequence("Ctrl+H"));

@@ -2,11 +2,13 @@
 // Shared by the window tests: a main window with the seams in testing mode, a temporary
 // folder, a valid header and job lines to start from, and the messages shown since.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_text_box.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_header_form.h"
 
 namespace jr::testing {
 
@@ -25,6 +28,14 @@ inline QString Messages() {
     texts << shown.title + ": " + shown.text;
   MessageBox::reset();
   return texts.join("|");
+}
+
+// The child of `parent` with that object name; the test stops when there is none.
+template <typename T = QLineEdit>
+T* Find(const QObject* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  if (!child) qFatal("no %s", name);
+  return child;
 }
 
 inline QString ReadAll(const QString& name) {
@@ -48,6 +59,10 @@ class WindowTest : public QObject {
     FileDialog::reset();
     temp_ = std::make_unique<QTemporaryDir>();
     QDir(temp_->path()).mkpath("logs");
+    // The window keeps its layout and recent files in the user's settings: never the
+    // real user's in a test.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+      QSettings::setPath(format, QSettings::UserScope, path("settings"));
     w_ = std::make_unique<BatchDefinitionFrm>(std::move(executor));
   }
   void Stop() { w_.reset(), temp_.reset(); }
@@ -56,10 +71,12 @@ class WindowTest : public QObject {
 
   template <typename T = QLineEdit>
   T* field(const char* name) const {
-    T* widget = w_->findChild<T*>(name);
-    if (!widget) qFatal("no widget %s", name);
-    return widget;
+    return Find<T>(w_.get(), name);
   }
+
+  // Runs the window's command of that object name, as its menu item or button does.
+  void Trigger(const char* action) const { field<QAction>(action)->trigger(); }
+  JobHeaderForm* header() const { return field<JobHeaderForm>("JobHeaderForm"); }
 
   // A header that passes every check.
   void FillValidHeader() {
@@ -89,7 +106,7 @@ class WindowTest : public QObject {
   // Saves the job under `name` in the temporary folder and forgets what that showed.
   void SaveAs(const QString& name) {
     FileDialog::setNextFileName(path(name));
-    w_->SaveAsBatch_Click();
+    Trigger("SaveAsBatch");
     MessageBox::reset();
     FileDialog::reset();
   }

@@ -41,9 +41,8 @@ std::string Cause(int error, const std::string& folder) {
   }
 }
 
-bool Fail(const std::string& path, const std::string& folder, int error, std::string* message) {
-  if (message) *message = "Cannot write \"" + path + "\": " + Cause(error, folder) + ".";
-  return false;
+Status Fail(const std::string& path, const std::string& folder, int error) {
+  return Status::Failed("Cannot write \"" + path + "\": " + Cause(error, folder) + ".");
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -67,7 +66,7 @@ unsigned long NextSuffix() {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view content, std::string* error) {
+Status ReplaceFileContents(const std::string& path, std::string_view content) {
   // Renaming over a symbolic link would replace the link itself; write to what it names.
   std::string target = path;
   struct stat link_info;
@@ -80,8 +79,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
   // Renaming would also replace a file that is write-protected; respect the protection.
   struct stat old_info;
   const bool exists = stat(target.c_str(), &old_info) == 0;
-  if (exists && S_ISDIR(old_info.st_mode)) return Fail(path, folder, EISDIR, error);
-  if (exists && access(target.c_str(), W_OK) != 0) return Fail(path, folder, errno, error);
+  if (exists && S_ISDIR(old_info.st_mode)) return Fail(path, folder, EISDIR);
+  if (exists && access(target.c_str(), W_OK) != 0) return Fail(path, folder, errno);
 
   // Created like any new document (0666 less the umask), so a first save gets the
   // permissions the user expects; a replaced file keeps its own below.
@@ -92,7 +91,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return Fail(path, folder, errno, error);
+  if (fd < 0) return Fail(path, folder, errno);
 
   int failure = 0;
   if (!WriteAll(fd, content)) failure = errno;
@@ -102,7 +101,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
   if (!failure && rename(temp.c_str(), target.c_str()) != 0) failure = errno;
   if (failure) {
     unlink(temp.c_str());
-    return Fail(path, folder, failure, error);
+    return Fail(path, folder, failure);
   }
   // The rename itself reaches the disk only with the folder's entry.
   const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -110,7 +109,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
     fsync(dir);
     close(dir);
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace jr

@@ -5,13 +5,16 @@
 // reaped by this launcher: those the engine polls through IsRunning, and those it forgot
 // (found finished by their status line) on every later call, in the destructor, or by a
 // background waiter when they outlive the launcher. Exits are noticed through pidfds,
-// so a pause ends as soon as a child ends.
+// so a pause ends as soon as a child ends; a stop request wakes it through the stop pipe.
+// Which words a program text and its arguments become is program_command's business,
+// which the cluster launcher shares.
 
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -27,7 +30,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/stop_wake.h"
 #include "platform/process_launcher.h"
+#include "platform/program_command.h"
 
 extern char** environ;
 
@@ -39,47 +44,6 @@ using std::chrono::milliseconds;
 
 // When a pidfd cannot be had, exits are looked for this often.
 constexpr milliseconds kFallbackSlice(5);
-
-// Splits an argument text the way job-line command lines are meant: arguments are
-// separated by blanks; a double-quoted stretch belongs to one argument and loses its
-// quotes; backslashes have no special meaning.
-std::vector<std::string> SplitArguments(std::string_view text) {
-  std::vector<std::string> args;
-  std::string current;
-  bool in_argument = false;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      in_argument = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (in_argument) args.push_back(std::move(current));
-      current.clear();
-      in_argument = false;
-    } else {
-      current += c;
-      in_argument = true;
-    }
-  }
-  if (in_argument) args.push_back(std::move(current));
-  return args;
-}
-
-std::string StripSurroundingQuotes(std::string_view program) {
-  if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
-    program = program.substr(1, program.size() - 2);
-  }
-  return std::string(program);
-}
-
-// A file that exists but may not be executed is a script for /bin/sh (a user's batch
-// file is a shell script here, and people rarely mark them executable).
-bool IsNonExecutableFile(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return false;
-  if (!S_ISREG(info.st_mode)) return false;
-  return access(path.c_str(), X_OK) != 0;
-}
 
 // A descriptor that becomes readable when the child ends, or -1 (old kernels). Called
 // through syscall(): the C library's header of this call is not usable from C++ here.
@@ -100,7 +64,8 @@ void SleepFor(milliseconds duration) {
 // posix_spawn's set-up, released on every path.
 class SpawnSetup {
  public:
-  SpawnSetup() {
+  // With `output_fd`, standard output and error go there.
+  explicit SpawnSetup(int output_fd = -1) {
     ok_ = posix_spawn_file_actions_init(&actions_) == 0;
     if (!ok_) return;
     actions_ready_ = true;
@@ -108,7 +73,12 @@ class SpawnSetup {
     if (!ok_) return;
     attributes_ready_ = true;
 
-    ok_ = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+    ok_ = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0;
+    if (ok_ && output_fd >= 0) {
+      ok_ = posix_spawn_file_actions_adddup2(&actions_, output_fd, 1) == 0 &&
+            posix_spawn_file_actions_adddup2(&actions_, output_fd, 2) == 0;
+    }
+    ok_ = ok_ &&
           // Descriptors the runner holds (databases, pidfds, pipes of other helpers) are
           // no business of the child, whether or not their owners set close-on-exec.
           posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0;
@@ -138,6 +108,17 @@ class SpawnSetup {
   bool ok() const { return ok_; }
 
   // The pid, or 0 with errno-style `error` set.
+  pid_t Spawn(const ProgramCommand& command, int* error) {
+    pid_t pid = Spawn(command.words[0], command.on_path, command.words, error);
+    if (pid != 0 || *error != ENOEXEC || command.on_path) return pid;
+    // An executable file without "#!" is a shell script too; posix_spawn does not fall
+    // back to the shell by itself.
+    std::vector<std::string> through_shell{"/bin/sh"};
+    through_shell.insert(through_shell.end(), command.words.begin(), command.words.end());
+    return Spawn("/bin/sh", false, through_shell, error);
+  }
+
+ private:
   pid_t Spawn(const std::string& path, bool search_path, const std::vector<std::string>& argv,
               int* error) {
     std::vector<char*> pointers;
@@ -153,7 +134,6 @@ class SpawnSetup {
     return result == 0 ? pid : 0;
   }
 
- private:
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attributes_;
   bool actions_ready_ = false;
@@ -190,26 +170,14 @@ class PosixProcessLauncher final : public ProcessLauncher {
     }
   }
 
-  ProcessHandle Start(std::string_view program_text, std::string_view arguments) override {
+  ProcessHandle Start(const StartRequest& request) override {
     ReapForgotten();
-    std::string program = StripSurroundingQuotes(program_text);
-    if (program.empty()) return 0;
-    std::vector<std::string> argv = SplitArguments(arguments);
-    argv.insert(argv.begin(), program);
-
+    const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
+    if (command.kind == ProgramCommand::Kind::kMissing) return 0;
     SpawnSetup setup;
     if (!setup.ok()) return 0;
-    const bool has_slash = program.find('/') != std::string::npos;
     int error = 0;
-    pid_t pid = 0;
-    if (has_slash && IsNonExecutableFile(program)) {
-      pid = SpawnThroughShell(setup, argv, &error);
-    } else {
-      pid = setup.Spawn(program, !has_slash, argv, &error);
-      // An executable file without "#!" is a shell script too; posix_spawn does not
-      // fall back to the shell by itself.
-      if (pid == 0 && error == ENOEXEC && has_slash) pid = SpawnThroughShell(setup, argv, &error);
-    }
+    const pid_t pid = setup.Spawn(command, &error);
     if (pid <= 0) return 0;
 
     Child child;
@@ -249,7 +217,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
       milliseconds left =
           std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1);
       if (Clock::now() >= deadline) return;
-      WaitForAnyChild(left);
+      if (WaitForAnyChild(left, /*stop_wakes=*/true)) return;
       // Loop: a forgotten child's end wakes us too; it is reaped above and the wait goes
       // on for the time that is left.
     }
@@ -265,8 +233,10 @@ class PosixProcessLauncher final : public ProcessLauncher {
     }
     const Clock::time_point deadline = Clock::now() + grace;
     while (!AllChildrenEnded() && Clock::now() < deadline) {
-      WaitForAnyChild(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) +
-                      milliseconds(1));
+      // The grace is the children's, a second stop request does not cut it short.
+      WaitForAnyChild(
+          std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1),
+          /*stop_wakes=*/false);
     }
     // Whatever is left of each tree, the leader included, ends now. Signalling a group
     // whose members are all gone fails harmlessly.
@@ -291,14 +261,6 @@ class PosixProcessLauncher final : public ProcessLauncher {
   static void CloseFd(Child& child) {
     if (child.pidfd >= 0) close(child.pidfd);
     child.pidfd = -1;
-  }
-
-  pid_t SpawnThroughShell(SpawnSetup& setup, const std::vector<std::string>& argv, int* error) {
-    std::vector<std::string> shell_argv;
-    shell_argv.reserve(argv.size() + 1);
-    shell_argv.push_back("/bin/sh");
-    shell_argv.insert(shell_argv.end(), argv.begin(), argv.end());
-    return setup.Spawn("/bin/sh", false, shell_argv, error);
   }
 
   // Reaps the child when it has ended; true then, and the entry is gone.
@@ -355,11 +317,14 @@ class PosixProcessLauncher final : public ProcessLauncher {
     return true;
   }
 
-  // Sleeps until some child ends or `timeout` passes. Ended children stay unreaped.
-  void WaitForAnyChild(milliseconds timeout) {
-    if (timeout.count() <= 0) return;
+  // Sleeps until some child ends, `timeout` passes or, with `stop_wakes`, a stop is
+  // requested; true in the last case. Ended children stay unreaped.
+  bool WaitForAnyChild(milliseconds timeout, bool stop_wakes) {
+    if (timeout.count() <= 0) return false;
     std::vector<pollfd> fds;
-    fds.reserve(children_.size());
+    fds.reserve(children_.size() + 1);
+    const int wake = stop_wakes ? StopWakeFd() : -1;
+    if (wake >= 0) fds.push_back({wake, POLLIN, 0});
     bool all_have_fds = true;
     for (const auto& [pid, child] : children_) {
       if (child.pidfd < 0) {
@@ -368,18 +333,17 @@ class PosixProcessLauncher final : public ProcessLauncher {
         fds.push_back({child.pidfd, POLLIN, 0});
       }
     }
-    if (children_.empty()) {
-      SleepFor(timeout);
-      return;
-    }
     // Without a pidfd for every child, look again after a short slice.
-    milliseconds slice = all_have_fds ? timeout : std::min(timeout, kFallbackSlice);
+    const milliseconds slice = all_have_fds ? timeout : std::min(timeout, kFallbackSlice);
     if (fds.empty()) {
       SleepFor(slice);
-      return;
+      return false;
     }
-    int result = poll(fds.data(), fds.size(), static_cast<int>(slice.count()));
+    const int result = poll(fds.data(), fds.size(), static_cast<int>(slice.count()));
     if (result < 0 && errno != EINTR) SleepFor(std::min(slice, kFallbackSlice));
+    if (result <= 0 || wake < 0 || (fds[0].revents & POLLIN) == 0) return false;
+    DrainStopWake();
+    return true;
   }
 
   Children children_;
@@ -389,6 +353,43 @@ class PosixProcessLauncher final : public ProcessLauncher {
 
 std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher() {
   return std::make_unique<PosixProcessLauncher>();
+}
+
+Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
+  const std::string cannot_start = "cannot start " + request.program + ": ";
+  const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
+  if (command.kind == ProgramCommand::Kind::kMissing) {
+    return Status::Failed(cannot_start + "no such program");
+  }
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return Status::Failed(cannot_start + strerror(errno));
+  int error = 0;
+  pid_t pid = 0;
+  {
+    SpawnSetup setup(pipe_fds[1]);
+    if (setup.ok()) pid = setup.Spawn(command, &error);
+  }
+  close(pipe_fds[1]);
+  if (pid <= 0) {
+    close(pipe_fds[0]);
+    return Status::Failed(cannot_start + (error != 0 ? strerror(error) : "no process"));
+  }
+  ProgramOutput result;
+  char buffer[4096];
+  while (true) {
+    const ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
+    if (count > 0) {
+      result.output.append(buffer, static_cast<size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  close(pipe_fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 }  // namespace jr

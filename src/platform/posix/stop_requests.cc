@@ -1,23 +1,45 @@
 #include "platform/stop_requests.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include "platform/posix/stop_wake.h"
 
 namespace jr {
 namespace {
 
 volatile sig_atomic_t g_stop_signal = 0;
+// The pipe of stop_wake.h; -1 while no StopRequests object lives.
+volatile sig_atomic_t g_wake_read = -1;
+volatile sig_atomic_t g_wake_write = -1;
 
-void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
+void OnStopSignal(int signal_number) {
+  const int saved_errno = errno;
+  g_stop_signal = signal_number;
+  if (g_wake_write >= 0) {
+    const char byte = 1;
+    // Non-blocking: a full pipe already wakes every wait.
+    [[maybe_unused]] const ssize_t written = write(g_wake_write, &byte, 1);
+  }
+  errno = saved_errno;
+}
 
 struct sigaction g_old_int = {};
 struct sigaction g_old_term = {};
 
 }  // namespace
 
-// SIGINT and SIGTERM only set a flag; the pause between passes ends early because the
-// handler is installed without SA_RESTART.
+// SIGINT and SIGTERM only set a flag and wake the launcher's wait through the pipe; the
+// run notices the flag as soon as its pause ends.
 StopRequests::StopRequests() {
+  g_stop_signal = 0;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    g_wake_read = fds[0];
+    g_wake_write = fds[1];
+  }
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -28,6 +50,22 @@ StopRequests::StopRequests() {
 StopRequests::~StopRequests() {
   sigaction(SIGINT, &g_old_int, nullptr);
   sigaction(SIGTERM, &g_old_term, nullptr);
+  const int read_end = g_wake_read;
+  const int write_end = g_wake_write;
+  g_wake_read = -1;
+  g_wake_write = -1;
+  if (read_end >= 0) close(read_end);
+  if (write_end >= 0) close(write_end);
+}
+
+int StopWakeFd() { return g_wake_read; }
+
+void DrainStopWake() {
+  const int fd = g_wake_read;
+  if (fd < 0) return;
+  char bytes[64];
+  while (read(fd, bytes, sizeof bytes) > 0) {
+  }
 }
 
 bool StopRequested() { return g_stop_signal != 0; }

@@ -38,22 +38,20 @@ std::string Cause(DWORD error, const std::string& folder) {
   }
 }
 
-bool Fail(const std::string& path, const std::string& folder, DWORD error, std::string* message) {
-  if (message) *message = "Cannot write \"" + path + "\": " + Cause(error, folder) + ".";
-  return false;
+Status Fail(const std::string& path, const std::string& folder, DWORD error) {
+  return Status::Failed("Cannot write \"" + path + "\": " + Cause(error, folder) + ".");
 }
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view content, std::string* error) {
+Status ReplaceFileContents(const std::string& path, std::string_view content) {
   const std::string folder = FolderOf(path);
   const std::wstring target = Utf8ToWide(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      return Fail(path, folder, ERROR_ACCESS_DENIED, error);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(path, folder, ERROR_ACCESS_DENIED);
     // Replacing would also replace a write-protected file; respect the protection.
-    if (attributes & FILE_ATTRIBUTE_READONLY) return Fail(path, folder, ERROR_ACCESS_DENIED, error);
+    if (attributes & FILE_ATTRIBUTE_READONLY) return Fail(path, folder, ERROR_ACCESS_DENIED);
   }
 
   std::wstring temporary;
@@ -67,7 +65,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
     failure = GetLastError();
     if (file == INVALID_HANDLE_VALUE && failure != ERROR_FILE_EXISTS) break;
   }
-  if (file == INVALID_HANDLE_VALUE) return Fail(path, folder, failure, error);
+  if (file == INVALID_HANDLE_VALUE) return Fail(path, folder, failure);
 
   failure = 0;
   while (!content.empty() && failure == 0) {
@@ -87,9 +85,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view content, std:
   }
   if (failure != 0) {
     DeleteFileW(temporary.c_str());
-    return Fail(path, folder, failure, error);
+    return Fail(path, folder, failure);
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace jr

@@ -6,11 +6,15 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/win32/stop_wake.h"
+
 namespace jr {
 namespace {
 
 // Set by the console's control handler, which the system runs on a thread of its own.
 std::atomic<int> g_stop_event{0};
+// Auto-reset; see stop_wake.h.
+std::atomic<HANDLE> g_wake{nullptr};
 
 // Ctrl+C, Ctrl+Break and closing the console window set the flag and are handled here;
 // the run then ends its job lines (the launcher's job object takes their children along)
@@ -22,6 +26,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
       g_stop_event = static_cast<int>(event) + 1;
+      if (HANDLE wake = g_wake.load(); wake != nullptr) SetEvent(wake);
       return TRUE;
     default:
       return FALSE;
@@ -30,9 +35,18 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-StopRequests::StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, TRUE); }
+StopRequests::StopRequests() {
+  g_stop_event = 0;
+  g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+}
 
-StopRequests::~StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, FALSE); }
+StopRequests::~StopRequests() {
+  SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
+  if (HANDLE wake = g_wake.exchange(nullptr); wake != nullptr) CloseHandle(wake);
+}
+
+HANDLE StopWakeEvent() { return g_wake.load(); }
 
 bool StopRequested() { return g_stop_event.load() != 0; }
 

@@ -18,6 +18,7 @@
 
 #include "platform/process_launcher.h"
 #include "platform/win32/process_command_line.h"
+#include "platform/win32/stop_wake.h"
 #include "platform/win32/utf.h"
 
 namespace jr {
@@ -33,6 +34,25 @@ std::wstring CommandInterpreter() {
   const UINT system = GetSystemDirectoryW(buffer, MAX_PATH);
   if (system > 0 && system < MAX_PATH) return std::wstring(buffer, system) + L"\\cmd.exe";
   return L"cmd.exe";
+}
+
+// What CreateProcessW is given for a program and its arguments: a batch file runs through
+// the command interpreter. An empty command line: nothing to start.
+struct Command {
+  std::wstring application;
+  std::wstring command_line;
+};
+
+Command CommandFor(const StartRequest& request) {
+  Command command;
+  command.command_line = Utf8ToWide(JobLineCommandLine(request.program, request.arguments));
+  if (command.command_line.empty()) return command;
+  const NamedProgram named = FindNamedProgram(command.command_line);
+  if (IsBatchFile(named.file)) {
+    command.application = CommandInterpreter();
+    command.command_line = BatchFileCommandLine(command.application, named);
+  }
+  return command;
 }
 
 struct Child {
@@ -53,16 +73,10 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (job_ != nullptr) CloseHandle(job_);
   }
 
-  ProcessHandle Start(std::string_view program, std::string_view arguments) override {
+  ProcessHandle Start(const StartRequest& request) override {
     ReapForgotten();
-    std::wstring command_line = Utf8ToWide(JobLineCommandLine(program, arguments));
-    if (command_line.empty()) return 0;
-    std::wstring application;
-    const NamedProgram named = FindNamedProgram(command_line);
-    if (IsBatchFile(named.file)) {
-      application = CommandInterpreter();
-      command_line = BatchFileCommandLine(application, named);
-    }
+    Command command = CommandFor(request);
+    if (command.command_line.empty()) return 0;
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -70,8 +84,9 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     PROCESS_INFORMATION info{};
     // Started suspended so that the process is in the job before it can start children.
     const DWORD flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
-                        nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(command.application.empty() ? nullptr : command.application.c_str(),
+                        command.command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &startup, &info)) {
       return 0;
     }
     if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);
@@ -131,18 +146,24 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       }
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) return;
+      // A stop request ends the wait too; it comes first, so that it is seen however many
+      // processes run.
+      const HANDLE wake = StopWakeEvent();
+      if (wake != nullptr) waiting.insert(waiting.begin(), wake);
       if (waiting.empty()) {
         Sleep(static_cast<DWORD>(left.count()));
         return;
       }
-      // One wait covers at most MAXIMUM_WAIT_OBJECTS processes; with more, the others are
+      // One wait covers at most MAXIMUM_WAIT_OBJECTS handles; with more, the others are
       // looked at again after a short slice.
       DWORD slice = static_cast<DWORD>(left.count());
       if (waiting.size() > MAXIMUM_WAIT_OBJECTS) {
         waiting.resize(MAXIMUM_WAIT_OBJECTS);
         slice = std::min<DWORD>(slice, 10);
       }
-      WaitForMultipleObjects(static_cast<DWORD>(waiting.size()), waiting.data(), FALSE, slice);
+      const DWORD woken =
+          WaitForMultipleObjects(static_cast<DWORD>(waiting.size()), waiting.data(), FALSE, slice);
+      if (wake != nullptr && woken == WAIT_OBJECT_0) return;
     }
   }
 
@@ -205,6 +226,55 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
 std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher() {
   return std::make_unique<Win32ProcessLauncher>();
+}
+
+Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
+  const std::string cannot_start = "cannot start " + request.program + ": ";
+  Command command = CommandFor(request);
+  if (command.command_line.empty()) return Status::Failed(cannot_start + "no program");
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+    return Status::Failed(cannot_start + "system error " + std::to_string(GetLastError()));
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE null_input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherited, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_input;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION info{};
+  const BOOL created =
+      CreateProcessW(command.application.empty() ? nullptr : command.application.c_str(),
+                     command.command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     nullptr, &startup, &info);
+  const DWORD failure = GetLastError();
+  // Only the child may hold the write end now, so that reading ends with its end.
+  CloseHandle(write_end);
+  if (null_input != INVALID_HANDLE_VALUE) CloseHandle(null_input);
+  if (!created) {
+    CloseHandle(read_end);
+    return Status::Failed(cannot_start + "system error " + std::to_string(failure));
+  }
+  CloseHandle(info.hThread);
+  ProgramOutput result;
+  char buffer[4096];
+  DWORD count = 0;
+  while (ReadFile(read_end, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+    result.output.append(buffer, count);
+  }
+  CloseHandle(read_end);
+  WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  result.exit_status = static_cast<int>(code);
+  return result;
 }
 
 }  // namespace jr

@@ -34,19 +34,7 @@
 namespace jr {
 namespace {
 
-constexpr int64_t kHighestJobLineNr = 999999;
-// Numbers are capped here while they are read, so that any number of digits compares as
-// too large instead of overflowing.
-constexpr int64_t kNumberCap = int64_t{1} << 40;
-
-const QString kUserBatchfileName = QStringLiteral("User Batchfile");
-const QString kWaitCheck = QStringLiteral("Wait for JobLine(s)");
-const QString kSkipOnErrorCheck = QStringLiteral("Skip JobLine(s) on error");
-const QString kSkipOnSuccessCheck = QStringLiteral("Skip JobLine(s) on success");
-const QString kRepeatOnErrorCheck = QStringLiteral("Repeat JobLine(s) on error");
-const QString kRepeatOnSuccessCheck = QStringLiteral("Repeat JobLine(s) on success");
-const QString kUserBatchFileTitle = QStringLiteral("User-Defined Batch File");
-const QString kMaskedValue = QStringLiteral("****** ");
+const QString kUserBatchfileName = QString::fromUtf8(kUserBatchfile.data(), kUserBatchfile.size());
 
 // Leading and trailing spaces removed; other white space is part of the text, as the
 // fields mean it.
@@ -58,33 +46,13 @@ QString TrimBlanks(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-QString TrimTrailingBlanks(const QString& text) {
-  qsizetype end = text.size();
-  while (end > 0 && text[end - 1] == u' ') --end;
-  return text.left(end);
+bool File_exists(const QString& file_name) {
+  if (file_name.isEmpty()) return false;
+  return QFileInfo(file_name).isFile();
 }
 
-// The value of a job line number as the dialog accepts it: blanks around, only the digits
-// 0 to 9 between. Anything else (a pasted sign, point, letter or other blank) is no number.
-std::optional<int64_t> PlainNumber(const QString& text) {
-  const QString trimmed = TrimBlanks(text);
-  if (trimmed.isEmpty()) return std::nullopt;
-  int64_t value = 0;
-  for (QChar c : trimmed) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = std::min(value * 10 + (c.unicode() - u'0'), kNumberCap);
-  }
-  return value;
-}
-
-// An entry as a message names it: a plain number without its leading zeros, anything else
-// as it stands.
-QString EntryText(const QString& trimmed_entry) {
-  if (!PlainNumber(trimmed_entry)) return trimmed_entry;
-  qsizetype first = 0;
-  while (first + 1 < trimmed_entry.size() && trimmed_entry[first] == u'0') ++first;
-  return trimmed_entry.mid(first);
-}
+std::string Utf8(const QString& text) { return text.toStdString(); }
+QString CellText(const Cell& cell) { return QString::fromStdString(cell.value_or(std::string())); }
 
 // Characters a typed key would insert; control keys, shortcuts and editing keys pass.
 bool IsTypedCharacter(const QKeyEvent& key) {
@@ -297,11 +265,19 @@ void BatchLineDialog::BuildControls() {
 
   connect(type_combo_, &QComboBox::currentIndexChanged, this, [this] { BatchLineCombo_Changed(); });
   connect(ok_button_, &QPushButton::clicked, this, [this] { OKButton_Click(); });
-  connect(cancel_button_, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
+  connect(cancel_button_, &QPushButton::clicked, this, &BatchLineDialog::reject);
   connect(options_but_, &QPushButton::clicked, this, [this] { OptionsBut_Click(); });
   connect(batch_file_but_, &QPushButton::clicked, this, [this] { BatchFileBut_Click(); });
-  connect(int_log_file_but_, &QPushButton::clicked, this, [this] { IntLogFileBut_Click(); });
-  connect(int_err_file_but_, &QPushButton::clicked, this, [this] { IntErrFileBut_Click(); });
+  connect(int_log_file_but_, &QPushButton::clicked, this, [this] {
+    BrowseResultFile(int_log_file_, QStringLiteral("Save Intermediate Log File"),
+                     QStringLiteral("Orvex Log files (*.txt)"), log_file_filters_);
+  });
+  connect(int_err_file_but_, &QPushButton::clicked, this, [this] {
+    // Only the status file's name is trimmed before browsing.
+    int_err_file_->setText(TrimBlanks(int_err_file_->text()));
+    BrowseResultFile(int_err_file_, QStringLiteral("Save Intermediate Error File"),
+                     QStringLiteral("Orvex Error files (*.txt)"), err_file_filters_);
+  });
 }
 
 void BatchLineDialog::FillTypeList() {
@@ -317,54 +293,54 @@ void BatchLineDialog::FillTypeList() {
 // ---------------------------------------------------------------------------------------
 // Values
 
-QString BatchLineDialog::BatchLine_Value() const { return batch_line_->text(); }
-QString BatchLineDialog::BatchDescription_Value() const { return description_->text(); }
-QString BatchLineDialog::BatchLineType_Value() const { return type_combo_->currentText(); }
-QString BatchLineDialog::Wait_Value() const { return wait_for_->text(); }
-QString BatchLineDialog::Active_Value() const {
-  return active_->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
+void BatchLineDialog::setJobLine(const JobLineTable::Row& row) {
+  auto cell = [&](int column) { return CellText(row[column]); };
+  batch_line_->setText(cell(kColNumber));
+  description_->setText(cell(kColDescription));
+  // The type goes first: a change of type empties the options.
+  SelectType(cell(kColType));
+  SetOptions(cell(kColOptions));
+  wait_for_->setText(cell(kColWait));
+  stop_on_error_->setChecked(cell(kColStopOnError) == u"true");
+  active_->setChecked(cell(kColActive) == u"true");
+  skip_on_error_->setText(cell(kColSkipOnError));
+  skip_on_success_->setText(cell(kColSkipOnSuccess));
+  repeat_on_error_->setText(cell(kColRepeatOnError));
+  repeat_on_success_->setText(cell(kColRepeatOnSuccess));
+  if (!cell(kColBatchFile).isEmpty()) {
+    batch_file_->setText(cell(kColBatchFile));
+    int_log_file_->setText(cell(kColBatchLogFile));
+    int_err_file_->setText(cell(kColBatchStatusFile));
+  }
 }
-QString BatchLineDialog::StopOnError_Value() const {
-  return stop_on_error_->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
+
+JobLineTable::Row BatchLineDialog::jobLine() const {
+  auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "true" : "false"); };
+  JobLineTable::Row row;
+  row[kColNumber] = Utf8(batch_line_->text());
+  row[kColDescription] = Utf8(description_->text());
+  row[kColType] = Utf8(type_combo_->currentText());
+  row[kColOptions] = Utf8(stored_options_);
+  row[kColWait] = Utf8(wait_for_->text());
+  row[kColStopOnError] = flag(stop_on_error_);
+  row[kColActive] = flag(active_);
+  row[kColBatchFile] = Utf8(batch_file_->text());
+  row[kColBatchLogFile] = Utf8(int_log_file_->text());
+  row[kColBatchStatusFile] = Utf8(int_err_file_->text());
+  row[kColSkipOnError] = Utf8(skip_on_error_->text());
+  row[kColSkipOnSuccess] = Utf8(skip_on_success_->text());
+  row[kColRepeatOnError] = Utf8(repeat_on_error_->text());
+  row[kColRepeatOnSuccess] = Utf8(repeat_on_success_->text());
+  return row;
 }
-QString BatchLineDialog::Batchfile_Value() const { return batch_file_->text(); }
-QString BatchLineDialog::IntLogFile_Value() const { return int_log_file_->text(); }
-QString BatchLineDialog::IntErrFile_Value() const { return int_err_file_->text(); }
 
 // ---------------------------------------------------------------------------------------
 // Options and their masking
 
-QString BatchLineDialog::GetOptionWord(const QString& text, int start) {
-  QString word;
-  for (qsizetype i = std::max(start, 1) - 1; i < text.size(); ++i) {
-    word += text[i];
-    if (text[i] == u' ') break;
-  }
-  return word;
-}
-
-void BatchLineDialog::setoptions_value(const QString& strOptionsUncrypted) {
-  const QString& s = strOptionsUncrypted;
-  stored_options_ = s;
-  static const QString kPasswordWord = QStringLiteral("-password");
-  // Positions count from 1, as GetOptionWord's do.
-  QString shown;
-  qsizetype copy_pos = 1;
-  qsizetype search_pos = 0;
-  for (;;) {
-    const qsizetype found = s.indexOf(kPasswordWord, search_pos, Qt::CaseSensitive);
-    if (found < 0) break;
-    const qsizetype p = found + 1;
-    const QString w1 = GetOptionWord(s, static_cast<int>(p));
-    const QString w2 = GetOptionWord(s, static_cast<int>(p + w1.size()));
-    search_pos = p + w1.size();
-    shown += s.mid(copy_pos - 1, search_pos - copy_pos);
-    shown += kMaskedValue;
-    copy_pos = search_pos + w2.size();
-  }
-  if (copy_pos - 1 < s.size()) shown += s.mid(copy_pos - 1);
-  options_->setPlainText(shown);
-  shown_options_ = shown;
+void BatchLineDialog::SetOptions(const QString& options) {
+  stored_options_ = options;
+  shown_options_ = QString::fromStdString(MaskedOptions(options.toStdString()));
+  options_->setPlainText(shown_options_);
 }
 
 void BatchLineDialog::Options_LostFocus() {
@@ -372,7 +348,7 @@ void BatchLineDialog::Options_LostFocus() {
   // Only an edit replaces the stored options: leaving the field untouched must not store
   // the masked text in place of a password.
   if (options_->toPlainText() == shown_options_) return;
-  setoptions_value(options_->toPlainText());
+  SetOptions(options_->toPlainText());
 }
 
 void BatchLineDialog::ApplyFieldBackground(QWidget* widget, bool editable_look) {
@@ -424,26 +400,23 @@ void BatchLineDialog::SelectType(const QString& type_name) {
   BatchLineCombo_Changed();
 }
 
-void BatchLineDialog::ClearTypeSelection() { SelectType(QString()); }
-
 void BatchLineDialog::BatchLineCombo_Changed() {
   const QString text = type_combo_->currentText();
   if (text == remembered_type_text_) return;
   SetTypeDependentFields();
-  setoptions_value(QString());
+  SetOptions(QString());
   remembered_type_text_ = text;
 }
 
 void BatchLineDialog::BatchLineCombo_LostFocus() {
-  if (!CheckJobLineType()) type_combo_->setFocus(Qt::OtherFocusReason);
+  if (!Show(CheckJobLineTypeField(Utf8(type_combo_->currentText()))))
+    type_combo_->setFocus(Qt::OtherFocusReason);
 }
 
-bool BatchLineDialog::CheckJobLineType() {
-  if (type_combo_->currentText().isEmpty()) {
-    Warn(QStringLiteral("Please fill Job Line type"), QStringLiteral("Job Line Type"));
-    return false;
-  }
-  return true;
+bool BatchLineDialog::Show(const RuleResult& result) {
+  if (result.ok()) return true;
+  Warn(QString::fromStdString(result.message), QString::fromStdString(result.title));
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -470,53 +443,31 @@ void BatchLineDialog::Form_Activate() {
     starting_number_text_.clear();
     ProposeNumber();
   } else {
-    starting_number_ = PlainNumber(batch_line_->text()).value_or(-1);
+    const JobLineNrResult number = ParseJobLineNr(Utf8(batch_line_->text()));
+    starting_number_ =
+        number.status == NumberStatus::kBlank || number.status == NumberStatus::kNotNumber
+            ? -1
+            : number.value;
     starting_number_text_ = batch_line_->text();
   }
   batch_line_->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void BatchLineDialog::ProposeNumber() {
-  const int count = table_ ? table_->Get_BatchLine_Count() : 0;
-  if (count <= 0) {
-    batch_line_->setText(QStringLiteral("10"));
-    return;
-  }
-  const int64_t proposal = int64_t{table_->Get_BatchLine_Number(count - 1)} + 10;
-  batch_line_->setText(proposal > kHighestJobLineNr ? QString() : QString::number(proposal));
+  const std::optional<int64_t> proposal = ProposedJobLineNr(table_);
+  batch_line_->setText(proposal ? QString::number(*proposal) : QString());
 }
 
 // ---------------------------------------------------------------------------------------
 // Number and list checks
 
-bool BatchLineDialog::NumberExists(int64_t number) const {
-  // A row whose number cell holds no number reads as 0; no entry may name it.
-  if (!table_ || number < 1) return false;
-  for (int i = table_->Get_BatchLine_Count() - 1; i >= 0; --i) {
-    if (table_->Get_BatchLine_Number(i) == number) return true;
-  }
-  return false;
-}
-
 bool BatchLineDialog::CheckJobLineNr() {
-  const QString title = QStringLiteral("Job Line");
-  const QString text = batch_line_->text();
-  if (TrimBlanks(text).isEmpty()) {
-    Warn(QStringLiteral("Please fill Job Line"), title);
-    return false;
-  }
-  const std::optional<int64_t> n = PlainNumber(text);
-  if (!n || *n < 1 || *n > kHighestJobLineNr) {
-    Warn(QStringLiteral("Only numeric Job Line numbers between 1 and 999999 allowed "), title);
-    batch_line_->setText(starting_number_text_);
-    return false;
-  }
-  if (*n != starting_number_ && NumberExists(*n)) {
-    Warn(QStringLiteral("This Job Line number already exists"), title);
-    batch_line_->setText(starting_number_text_);
-    return false;
-  }
-  return true;
+  const RuleResult result =
+      CheckJobLineNrField(Utf8(batch_line_->text()), starting_number_, table_);
+  if (Show(result)) return true;
+  // A refused number gives way to the one the line had; an empty field stays empty.
+  if (result.status == RuleStatus::kRefused) batch_line_->setText(starting_number_text_);
+  return false;
 }
 
 void BatchLineDialog::BatchLine_LostFocus() {
@@ -524,80 +475,25 @@ void BatchLineDialog::BatchLine_LostFocus() {
   if (trimmed.isEmpty()) return;
   batch_line_->setText(trimmed);
   if (CheckJobLineNr()) {
-    batch_line_->setText(QString::number(*PlainNumber(trimmed)));
+    batch_line_->setText(QString::number(ParseJobLineNr(Utf8(trimmed)).value));
   } else {
     batch_line_->setFocus(Qt::OtherFocusReason);
   }
 }
 
-bool BatchLineDialog::CheckStringWithLines(const QString& Current_BatchLineNr,
-                                           const QString& StringWithLines,
-                                           const QString& TypeOfCheck) {
-  const QString list = TrimTrailingBlanks(StringWithLines);
-  if (list.isEmpty()) return true;
-  QString entry;
-  for (QChar c : list) {
-    if (c != u',') {
-      entry += c;
-    } else if (!TrimBlanks(entry).isEmpty()) {
-      if (!Batchline_Okay(Current_BatchLineNr, entry, TypeOfCheck)) return false;
-      entry.clear();
-    }
-    // A comma after an empty entry is skipped; the entry keeps its blanks.
-  }
-  if (TrimBlanks(entry).isEmpty()) return true;
-  return Batchline_Okay(Current_BatchLineNr, entry, TypeOfCheck);
+bool BatchLineDialog::CheckList(QLineEdit* field) {
+  return Show(
+      CheckJobLineListField(ListOf(field), Utf8(batch_line_->text()), Utf8(field->text()), table_));
 }
 
-bool BatchLineDialog::Batchline_Okay(const QString& Current_BatchLineNr, QString& sBatchline_Nr,
-                                     const QString& TypeOfCheck) {
-  sBatchline_Nr = TrimBlanks(sBatchline_Nr);
-  if (TrimBlanks(Current_BatchLineNr).isEmpty()) return true;
-  if (sBatchline_Nr.contains(u' ')) {
-    Warn(QStringLiteral("Job Line Numbers must be separated with commas !"), TypeOfCheck);
-    return false;
+JobLineList BatchLineDialog::ListOf(const QLineEdit* field) const {
+  const JobLineList lists[] = {JobLineList::kWait, JobLineList::kSkipOnError,
+                               JobLineList::kSkipOnSuccess, JobLineList::kRepeatOnError,
+                               JobLineList::kRepeatOnSuccess};
+  for (int i = 0; i < 5; ++i) {
+    if (list_fields_[i] == field) return lists[i];
   }
-  const std::optional<int64_t> n = PlainNumber(sBatchline_Nr);
-  // A current number that is no number (pasted) leaves only the entry's own checks here;
-  // OK refuses such a number before it looks at the lists.
-  const std::optional<int64_t> c = PlainNumber(Current_BatchLineNr);
-  if (TypeOfCheck == kWaitCheck && n && c && *n == *c) {
-    Warn(QStringLiteral("Job Line cannot wait for itself !"), TypeOfCheck);
-    return false;
-  }
-  if (!n || !NumberExists(*n)) {
-    Warn(QStringLiteral("Job Line ") + EntryText(sBatchline_Nr) +
-             QStringLiteral(" does not exist !"),
-         TypeOfCheck);
-    return false;
-  }
-  if (!c) return true;
-  if (TypeOfCheck == kWaitCheck) {
-    if (*c < *n) {
-      Warn(QStringLiteral("Job Line can only wait for lower job line numbers !"), TypeOfCheck);
-      return false;
-    }
-  } else if (TypeOfCheck == kSkipOnSuccessCheck || TypeOfCheck == kSkipOnErrorCheck) {
-    if (*c >= *n) {
-      Warn(QStringLiteral("Only job lines with a higher number can be skipped !"), TypeOfCheck);
-      return false;
-    }
-  } else if (TypeOfCheck == kRepeatOnSuccessCheck || TypeOfCheck == kRepeatOnErrorCheck) {
-    if (*c < *n) {
-      Warn(QStringLiteral("Only this job line or job lines with a lower number can be repeated !"),
-           TypeOfCheck);
-      return false;
-    }
-  }
-  return true;
-}
-
-QString BatchLineDialog::CheckNameOf(const QLineEdit* field) const {
-  if (field == wait_for_) return kWaitCheck;
-  if (field == skip_on_error_) return kSkipOnErrorCheck;
-  if (field == skip_on_success_) return kSkipOnSuccessCheck;
-  if (field == repeat_on_error_) return kRepeatOnErrorCheck;
-  return kRepeatOnSuccessCheck;
+  return JobLineList::kRepeatOnSuccess;
 }
 
 void BatchLineDialog::RememberListText(QLineEdit* field) {
@@ -607,7 +503,7 @@ void BatchLineDialog::RememberListText(QLineEdit* field) {
 }
 
 void BatchLineDialog::ListField_LostFocus(QLineEdit* field) {
-  if (CheckStringWithLines(batch_line_->text(), field->text(), CheckNameOf(field))) return;
+  if (CheckList(field)) return;
   for (int i = 0; i < 5; ++i) {
     if (list_fields_[i] == field) field->setText(remembered_list_texts_[i]);
   }
@@ -622,27 +518,19 @@ void BatchLineDialog::OKButton_Click() {
   if (!CheckJobLineNr()) return;
   // Every check runs, so that each failing one shows its message.
   bool ok = true;
-  ok &= CheckStringWithLines(batch_line_->text(), wait_for_->text(), kWaitCheck);
-  ok &= CheckStringWithLines(batch_line_->text(), skip_on_error_->text(), kSkipOnErrorCheck);
-  ok &= CheckStringWithLines(batch_line_->text(), skip_on_success_->text(), kSkipOnSuccessCheck);
-  ok &= CheckStringWithLines(batch_line_->text(), repeat_on_error_->text(), kRepeatOnErrorCheck);
-  ok &=
-      CheckStringWithLines(batch_line_->text(), repeat_on_success_->text(), kRepeatOnSuccessCheck);
-  ok &= Check_OwnBatchfile();
+  for (QLineEdit* field : list_fields_) ok &= CheckList(field);
+  ok &= Show(CheckUserBatchFileField(Utf8(type_combo_->currentText()), Utf8(batch_file_->text()),
+                                     File_exists(batch_file_->text())));
   if (!ok) return;
   // Enter confirms without leaving the number field; the number is kept the way leaving
   // it would have written it.
-  batch_line_->setText(QString::number(*PlainNumber(batch_line_->text())));
-  batch_line_changed_ = true;
+  batch_line_->setText(QString::number(ParseJobLineNr(Utf8(batch_line_->text())).value));
   accept();
 }
-
-void BatchLineDialog::CancelButton_Click() { reject(); }
 
 void BatchLineDialog::reject() {
   // The dialog is disabled while a configuration program runs; it cannot be left then.
   if (configuration_running_) return;
-  batch_line_changed_ = false;
   QDialog::reject();
 }
 
@@ -651,35 +539,17 @@ void BatchLineDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // Closing by the frame is Cancel: a value of an earlier showing is never taken.
-  batch_line_changed_ = false;
+  // Closing by the frame is Cancel.
   QDialog::closeEvent(event);
 }
 
 // ---------------------------------------------------------------------------------------
 // Batch file, log file and status file
 
-bool BatchLineDialog::File_exists(const QString& file_name) const {
-  if (file_name.isEmpty()) return false;
-  return QFileInfo(file_name).isFile();
-}
-
-bool BatchLineDialog::Check_OwnBatchfile() {
-  if (type_combo_->currentText() != kUserBatchfileName) return true;
-  const QString text = batch_file_->text();
-  if (TrimBlanks(text).isEmpty()) {
-    Warn(QStringLiteral("Please specify user-defined batch file"), kUserBatchFileTitle);
-    return false;
-  }
-  if (File_exists(text)) return true;
-  Warn(QStringLiteral("File ") + text + QStringLiteral(" does not exist"), kUserBatchFileTitle);
-  return false;
-}
-
 void BatchLineDialog::Batchfile_LostFocus() {
   const QString text = batch_file_->text();
-  if (TrimBlanks(text).isEmpty() || File_exists(text)) return;
-  Warn(QStringLiteral("File ") + text + QStringLiteral(" does not exist"), kUserBatchFileTitle);
+  if (TrimBlanks(text).isEmpty()) return;
+  Show(CheckUserBatchFileField(kUserBatchfile, Utf8(text), File_exists(text)));
 }
 
 bool BatchLineDialog::CheckFileWritable(const QString& file_name, const QString& field_name) {
@@ -695,18 +565,11 @@ bool BatchLineDialog::CheckFileWritable(const QString& file_name, const QString&
   return false;
 }
 
-void BatchLineDialog::IntLogFile_LostFocus() {
-  if (TrimBlanks(int_log_file_->text()).isEmpty()) return;
-  if (CheckFileWritable(int_log_file_->text(), QStringLiteral("Log file"))) return;
-  int_log_file_->clear();
-  int_log_file_->setFocus(Qt::OtherFocusReason);
-}
-
-void BatchLineDialog::IntErrFile_LostFocus() {
-  if (TrimBlanks(int_err_file_->text()).isEmpty()) return;
-  if (CheckFileWritable(int_err_file_->text(), QStringLiteral("Status file"))) return;
-  int_err_file_->clear();
-  int_err_file_->setFocus(Qt::OtherFocusReason);
+void BatchLineDialog::ResultFile_LostFocus(QLineEdit* field, const QString& field_name) {
+  if (TrimBlanks(field->text()).isEmpty()) return;
+  if (CheckFileWritable(field->text(), field_name)) return;
+  field->clear();
+  field->setFocus(Qt::OtherFocusReason);
 }
 
 void BatchLineDialog::BatchFileBut_Click() {
@@ -741,18 +604,6 @@ void BatchLineDialog::BrowseResultFile(QLineEdit* field, const QString& title,
   const QString chosen = FileDialog::getFileName(this, request);
   if (!chosen.isEmpty()) field->setText(chosen);
   field->setFocus(Qt::OtherFocusReason);
-}
-
-void BatchLineDialog::IntLogFileBut_Click() {
-  BrowseResultFile(int_log_file_, QStringLiteral("Save Intermediate Log File"),
-                   QStringLiteral("Orvex Log files (*.txt)"), log_file_filters_);
-}
-
-void BatchLineDialog::IntErrFileBut_Click() {
-  // Only the status file's name is trimmed before browsing.
-  int_err_file_->setText(TrimBlanks(int_err_file_->text()));
-  BrowseResultFile(int_err_file_, QStringLiteral("Save Intermediate Error File"),
-                   QStringLiteral("Orvex Error files (*.txt)"), err_file_filters_);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -815,7 +666,7 @@ void BatchLineDialog::OptionsBut_Click() {
     reply.close();
   }
   if (!line.isEmpty() && TrimBlanks(line).toLower() != QStringLiteral("canceled")) {
-    setoptions_value(line);
+    SetOptions(line);
   }
 }
 
@@ -874,9 +725,9 @@ void BatchLineDialog::QueueLeaveCheck(QPointer<QObject> target) {
     } else if (w == batch_file_) {
       Batchfile_LostFocus();
     } else if (w == int_log_file_) {
-      IntLogFile_LostFocus();
+      ResultFile_LostFocus(int_log_file_, QStringLiteral("Log file"));
     } else if (w == int_err_file_) {
-      IntErrFile_LostFocus();
+      ResultFile_LostFocus(int_err_file_, QStringLiteral("Status file"));
     } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
       ListField_LostFocus(field);
     }

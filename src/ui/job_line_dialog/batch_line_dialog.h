@@ -1,12 +1,12 @@
 #pragma once
 // "Job Line Details": the modal dialog in which one job line is inserted or changed.
 //
-// The caller presets the fields, shows the dialog modally and, when it has closed, reads
-// BatchLineChanged(); only when that is true are the values meant to be taken. The dialog
-// never touches the job: it reads the numbers in use through the job-line table it is
-// given, and hands its values back through the *_Value getters and the four skip and
-// repeat fields. One instance lives as long as the window that owns it; OK and Cancel hide
-// it, so its remembered state carries over to the next showing.
+// The caller presets the fields with setJobLine(), shows the dialog with exec() and, when
+// that returned Accepted, takes jobLine(). The dialog never touches the job: it reads the
+// numbers in use through the job-line table it is given. The rules it checks live in
+// model/job_rules.h; the dialog shows what they return. One instance lives as long as the
+// window that owns it; OK and Cancel hide it, so its remembered state (the type position
+// a new line starts with, the file dialogs' filters) carries over to the next showing.
 
 #include <QDialog>
 #include <QPointer>
@@ -14,6 +14,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+
+#include "model/job_line_table.h"
+#include "model/job_rules.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,7 +27,6 @@ class QPushButton;
 
 namespace jr {
 
-class JobLineTable;
 class ProcessLauncher;
 class RegistryReader;
 
@@ -42,91 +44,15 @@ class BatchLineDialog : public QDialog {
   // Where the log and status file browse buttons start when their field is empty.
   void setLogFileDirSource(std::function<QString()> source) { log_file_dir_ = std::move(source); }
 
-  // Values read by the caller after the dialog closed.
-  QString BatchLine_Value() const;
-  QString BatchDescription_Value() const;
-  QString BatchLineType_Value() const;
-  QString Wait_Value() const;
-  QString Active_Value() const;
-  QString StopOnError_Value() const;
-  QString Batchfile_Value() const;
-  QString IntLogFile_Value() const;
-  QString IntErrFile_Value() const;
-
-  bool BatchLineChanged() const { return batch_line_changed_; }
-  void setBatchLineChanged(bool BlChanged) { batch_line_changed_ = BlChanged; }
-
-  // The stored options, never masked.
-  QString options_value() const { return stored_options_; }
-  // Stores the options and shows them with every value after a "-password" word replaced
-  // by "****** ".
-  void setoptions_value(const QString& strOptionsUncrypted);
-
-  // Presets of the type list. Selecting runs the type-change step when the text differs
-  // from the remembered one. A type that the list does not offer (an unknown type read
-  // from a job file, or "Health Inspector" where Mirn is not installed) is shown as an
-  // extra entry for this line only, so that changing other fields keeps the line's type.
-  void SelectType(const QString& type_name);
-  void ClearTypeSelection();
-
-  // The controls, for the caller's presets and the four list fields it reads directly.
-  QLineEdit* BatchLine() const { return batch_line_; }
-  QLineEdit* Description() const { return description_; }
-  QComboBox* BatchLineCombo() const { return type_combo_; }
-  QPlainTextEdit* Options() const { return options_; }
-  QLineEdit* WaitFor() const { return wait_for_; }
-  QCheckBox* ChActive() const { return active_; }
-  QCheckBox* StopOnError() const { return stop_on_error_; }
-  QLineEdit* SkipOnError() const { return skip_on_error_; }
-  QLineEdit* SkipOnSuccess() const { return skip_on_success_; }
-  QLineEdit* RepeatOnError() const { return repeat_on_error_; }
-  QLineEdit* RepeatOnSuccess() const { return repeat_on_success_; }
-  QLineEdit* Batchfile() const { return batch_file_; }
-  QLineEdit* IntLogFile() const { return int_log_file_; }
-  QLineEdit* IntErrFile() const { return int_err_file_; }
-
-  // Checks; each shows its own message and reports the outcome.
-  bool CheckJobLineType();
-  bool CheckJobLineNr();
-  bool CheckStringWithLines(const QString& Current_BatchLineNr, const QString& StringWithLines,
-                            const QString& TypeOfCheck);
-  // Trims `sBatchline_Nr` in place.
-  bool Batchline_Okay(const QString& Current_BatchLineNr, QString& sBatchline_Nr,
-                      const QString& TypeOfCheck);
-  bool Check_OwnBatchfile();
-  bool CheckFileWritable(const QString& file_name, const QString& field_name);
-  bool File_exists(const QString& file_name) const;
-
-  // The word of `text` that starts at the 1-based `start`, up to and including the next
-  // blank, or to the end of the text.
-  static QString GetOptionWord(const QString& text, int start);
-
-  // Enables, empties and colours the fields that depend on the type now in the list.
-  void SetTypeDependentFields();
-
-  // The remembered type position (the list position a new line starts with).
-  int RememberedTypePosition() const { return remembered_type_position_; }
-  // The number the line had when the dialog was shown; -1 for a new line.
-  int64_t StartingNumber() const { return starting_number_; }
-
-  // Commands and leave-field steps. The event filter runs the leave-field steps after the
-  // focus has moved on; tests call them directly.
-  void OKButton_Click();
-  void CancelButton_Click();
-  void OptionsBut_Click();
-  void BatchFileBut_Click();
-  void IntLogFileBut_Click();
-  void IntErrFileBut_Click();
-  void BatchLine_LostFocus();
-  void ListField_LostFocus(QLineEdit* field);
-  void Options_LostFocus();
-  void Batchfile_LostFocus();
-  void IntLogFile_LostFocus();
-  void IntErrFile_LostFocus();
-  void BatchLineCombo_LostFocus();
-
-  // True while the Options command waits for a configuration program.
-  bool ConfigurationRunning() const { return configuration_running_; }
+  // Presets every field from a job-line row. A row without a type is a new line: when
+  // shown, the dialog selects the type position a new line starts with and proposes a
+  // number. A type that the list does not offer (an unknown type read from a job file, or
+  // "Health Inspector" where Mirn is not installed) is shown as an extra entry for this
+  // line only, so that changing other fields keeps the line's type. The three file fields
+  // are taken from the row only when it names a batch file.
+  void setJobLine(const JobLineTable::Row& row);
+  // The fields as a job-line row: every cell holds text, the options unmasked.
+  JobLineTable::Row jobLine() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -136,6 +62,26 @@ class BatchLineDialog : public QDialog {
 
  private:
   void BuildControls();
+  void SelectType(const QString& type_name);
+  // Stores the options and shows them with every value after a "-password" word hidden
+  // (MaskedOptions).
+  void SetOptions(const QString& options);
+  // Enables, empties and colours the fields that depend on the type now in the list.
+  void SetTypeDependentFields();
+  // Shows a refused result; true when `result` accepted the value.
+  bool Show(const RuleResult& result);
+  bool CheckJobLineNr();
+  bool CheckList(QLineEdit* field);
+  bool CheckFileWritable(const QString& file_name, const QString& field_name);
+  void OKButton_Click();
+  void OptionsBut_Click();
+  void BatchFileBut_Click();
+  void BatchLine_LostFocus();
+  void ListField_LostFocus(QLineEdit* field);
+  void Options_LostFocus();
+  void Batchfile_LostFocus();
+  void ResultFile_LostFocus(QLineEdit* field, const QString& field_name);
+  void BatchLineCombo_LostFocus();
   void FillTypeList();
   void Form_Activate();
   void BatchLineCombo_Changed();
@@ -146,8 +92,7 @@ class BatchLineDialog : public QDialog {
   void RemoveExtraType();
   void BrowseResultFile(QLineEdit* field, const QString& title, const QString& filter,
                         QStringList& kept_filters);
-  QString CheckNameOf(const QLineEdit* field) const;
-  bool NumberExists(int64_t number) const;
+  JobLineList ListOf(const QLineEdit* field) const;
   void Warn(const QString& text, const QString& title);
   void Stop(const QString& text, const QString& title);
   QString LogFileDir() const { return log_file_dir_ ? log_file_dir_() : QString(); }
@@ -179,7 +124,6 @@ class BatchLineDialog : public QDialog {
   QPushButton* ok_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
 
-  bool batch_line_changed_ = false;
   int64_t starting_number_ = -1;
   QString starting_number_text_;
   int remembered_type_position_ = 0;

@@ -1,79 +1,44 @@
 #include "ui/main_window/batch_definition_frm.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDialog>
 #include <QDir>
-#include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QStatusBar>
+#include <QMimeData>
 #include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
 
-#include "ui/controls/browse_for_folder.h"
-#include "ui/controls/file_dialog.h"
+#include "model/job_rules.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_resize.h"
-#include "ui/controls/u_text_box.h"
+#include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
+#include "ui/main_window/recent_files.h"
+#include "ui/main_window/run_panel.h"
+#include "ui/main_window/window_support.h"
 
 namespace jr {
+
+using namespace window;
+
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr int kFieldHeight = 24;
-constexpr int kRowStep = 32;
-constexpr int kLabelLeft = 10;
-constexpr int kLabelWidth = 235;
-constexpr int kFieldLeft = 250;
-constexpr int kDesignWidth = 900;
-constexpr int kDesignHeight = 470;
-constexpr int kButtonWidth = 32;
-
-fs::path PathOf(const QString& name) { return fs::path(name.toStdU16String()); }
-
-bool FileExists(const QString& name) {
-  std::error_code ec;
-  return !name.isEmpty() && fs::is_regular_file(PathOf(name), ec);
-}
-
-bool FolderExists(const QString& name) {
-  std::error_code ec;
-  return !name.isEmpty() && fs::is_directory(PathOf(name), ec);
-}
-
-QString ShellQuote(const QString& text) {
-  QString quoted = text;
-  quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
-  return "'" + quoted + "'";
-}
-
-QString ProgramFolder() { return QCoreApplication::applicationDirPath(); }
 
 // The help pages lie beside the program when installed; a build tree finds them in the
 // sources it was built from.
 QString FindHelpFile() {
-  const QString folder = ProgramFolder();
+  const QString folder = window::ProgramFolder();
   const QStringList candidates = {folder + "/help/index.html",
                                   folder + "/../share/jobrunner/help/index.html",
                                   folder + "/../../docs/help/index.html"};
@@ -83,13 +48,13 @@ QString FindHelpFile() {
   return QDir::cleanPath(candidates.first());
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QWidget* buddy, int y) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setBuddy(buddy);
-  label->setGeometry(kLabelLeft, y, kLabelWidth, kFieldHeight);
-  return label;
-}
+// The columns that take the grid's spare width, and how narrow that may make them.
+constexpr int kWideColumns[] = {kColDescription, kColOptions};
+constexpr int kNarrowestWideColumn = 60;
+
+constexpr const char* kGeometryKey = "window/geometry";
+constexpr const char* kColumnsKey = "window/gridColumns";
+constexpr const char* kGridWidthKey = "window/gridWidth";
 
 }  // namespace
 
@@ -101,154 +66,44 @@ QString TrimBlanks(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-QString MakeBatchFileLine(const QString& program, const QString& job_file) {
-  return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
-}
-
-QString MakeBatchFileText(const QString& program, const QString& job_file) {
-  return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
-}
-
-// Progress of a run from the window, and the pause in which the window stays responsive.
-class WindowRunHooks final : public RunHooks {
- public:
-  explicit WindowRunHooks(BatchDefinitionFrm& window) : window_(window) {}
-
-  void Pause(std::chrono::milliseconds longest) override {
-    if (window_.stop_requested_) return;
-    QEventLoop loop;
-    QTimer::singleShot(longest, &loop, &QEventLoop::quit);
-    QObject::connect(&window_, &BatchDefinitionFrm::stopRequested, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  bool StopRequested() const override { return window_.stop_requested_; }
-  void LineStarted(const clsJobLine& line) override {
-    ++window_.lines_running_;
-    window_.current_lines_.append(line.JobLineNr());
-    window_.ShowRunProgress();
-  }
-  void LineFinished(const clsJobLine& line) override {
-    Ended(line);
-    ++(line.ErrorOccured() ? window_.lines_failed_ : window_.lines_done_);
-    window_.ShowRunProgress();
-  }
-  void LineSkipped(const clsJobLine&) override {
-    ++window_.lines_skipped_;
-    window_.ShowRunProgress();
-  }
-  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
-    Ended(line);
-    ++window_.lines_failed_;
-    window_.ShowRunProgress();
-    Warning(reason);
-  }
-  void Warning(std::string_view text) override {
-    window_.statusBar()->showMessage(
-        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), 15000);
-  }
-
- private:
-  void Ended(const clsJobLine& line) {
-    // A line that ends without having been reported started was never counted running.
-    if (window_.current_lines_.removeOne(line.JobLineNr())) --window_.lines_running_;
-  }
-
-  BatchDefinitionFrm& window_;
-};
-
 BatchDefinitionFrm::BatchDefinitionFrm(std::unique_ptr<JobExecutor> executor, QWidget* parent)
     : QMainWindow(parent),
       executor_(executor ? std::move(executor) : MakeUnavailableJobExecutor()),
       program_path_(QCoreApplication::applicationFilePath()),
+      jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
       help_file_(FindHelpFile()) {
   setObjectName("BatchDefinitionFrm");
   auto* central = new QWidget(this);
   central->setObjectName("central");
-  BuildHeader(central);
+  header_ = new JobHeaderForm(central, this);
+  connect(header_, &JobHeaderForm::edited, this, [this] { changed_ = true; });
   BuildGrid(central);
   setCentralWidget(central);
   BuildMenusAndToolbar();
-  BuildRunPanel();
+  run_panel_ = new RunPanel(this);
+  connect(run_panel_, &RunPanel::runningChanged, this, &BatchDefinitionFrm::UpdateCommandStates);
 
   central->resize(kDesignWidth, kDesignHeight);
   uResize1 = new uResize(central);
   uResize1->RecordControlPositions();
   central->setMinimumSize(kFieldLeft + 2 * kButtonWidth, 220);
-  resize(kDesignWidth, kDesignHeight + 90);
+  for (QLineEdit* field : central->findChildren<QLineEdit*>()) field->installEventFilter(this);
+  Grid->installEventFilter(this);
+  Grid->viewport()->installEventFilter(this);
+  setAcceptDrops(true);
+  RestoreLayout();
 
   SetCaption();
-  txtMaxParallel->setText("99");
+  header_->SetMaxParallelText("99");
   changed_ = true;
   UpdateCommandStates();
 }
 
 BatchDefinitionFrm::~BatchDefinitionFrm() = default;
 
-void BatchDefinitionFrm::BuildHeader(QWidget* central) {
-  const int field_width = kDesignWidth - kFieldLeft - kLabelLeft;
-  const int browsed_width = field_width - kButtonWidth - 4;
-  const int button_left = kFieldLeft + browsed_width + 4;
-  int y = 10;
+bool BatchDefinitionFrm::IsRunning() const { return run_panel_->IsRunning(); }
 
-  auto add_field = [&](QLineEdit*& field, const char* name, const QString& label,
-                       const QString& tip, bool browsed) {
-    field = new QLineEdit(central);
-    field->setObjectName(name);
-    field->setToolTip(tip);
-    field->setGeometry(kFieldLeft, y, browsed ? browsed_width : field_width, kFieldHeight);
-    field->setProperty("Tag", "RLT");
-    MakeLabel(central, (QByteArray("lbl") + name).constData(), label, field, y);
-  };
-  auto add_button = [&](QPushButton*& button, const char* name) {
-    button = new QPushButton("...", central);
-    button->setObjectName(name);
-    button->setGeometry(button_left, y, kButtonWidth, kFieldHeight);
-    button->setProperty("Tag", "RT");
-  };
-
-  add_field(BatchDescription, "BatchDescription",
-            "&Job Description:", "Description of the Extraction Job", false);
-  y += kRowStep;
-  add_field(LogFile, "LogFile", "Log File (&Administrator):",
-            "Specify the name of the html file  that must be generated as a report with "
-            "logging information for administrators",
-            true);
-  add_button(LogFileBut, "LogFileBut");
-  y += kRowStep;
-  add_field(UserFile, "UserFile", "Log File (End &Users):",
-            "Specify the name of the html file  that must be generated as a report with end "
-            "user infomation",
-            true);
-  add_button(UserFileBut, "UserFileBut");
-  y += kRowStep;
-  add_field(LogFileDir, "LogFileDir", "&Log File Folder:",
-            "Specify the name of the log file directory with intermediate log files", true);
-  add_button(LogDirBut, "LogDirBut");
-  y += kRowStep;
-
-  txtMaxParallel = new uTextBox(central);
-  txtMaxParallel->setObjectName("txtMaxParallel");
-  txtMaxParallel->setDataType(uTextBox::kWholeNumber);
-  txtMaxParallel->setMin(1);
-  txtMaxParallel->setMax(99);
-  txtMaxParallel->setGeometry(kFieldLeft, y, 50, kFieldHeight);
-  MakeLabel(central, "lblMaxParallel", "&Maximum Parallel Running Job Lines:", txtMaxParallel, y);
-  chkLogToEventLog = new QCheckBox("&Log result of job to NT Event Log", central);
-  chkLogToEventLog->setObjectName("chkLogToEventLog");
-  chkLogToEventLog->setGeometry(kFieldLeft + 80, y, 300, kFieldHeight);
-
-  // Every header edit counts as a change, the folder, the maximum and the event-log switch
-  // included: otherwise closing the window would drop such an edit without a question.
-  for (QLineEdit* field : {BatchDescription, LogFile, UserFile, LogFileDir}) {
-    connect(field, &QLineEdit::textChanged, this, [this] { changed_ = true; });
-  }
-  connect(txtMaxParallel, &uTextBox::Change, this, [this] { changed_ = true; });
-  connect(chkLogToEventLog, &QCheckBox::toggled, this, [this] { changed_ = true; });
-  for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
-  connect(LogFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::LogFileBut_Click);
-  connect(UserFileBut, &QPushButton::clicked, this, &BatchDefinitionFrm::UserFileBut_Click);
-  connect(LogDirBut, &QPushButton::clicked, this, &BatchDefinitionFrm::LogDirBut_Click);
-}
+bool BatchDefinitionFrm::CheckJobSettings() { return header_->CheckJobSettings(); }
 
 void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   const int top = 10 + 5 * kRowStep + 6;
@@ -272,16 +127,21 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 6);
   QHeaderView* header = Grid->horizontalHeader();
-  header->setSectionResizeMode(QHeaderView::Fixed);
+  // The user sizes every column; the spare width goes to Description and Options
+  // (FitGridColumns), which a stretching column could not allow.
+  header->setSectionResizeMode(QHeaderView::Interactive);
   header->setSectionsMovable(false);
   header->setHighlightSections(false);
-  header->setStretchLastSection(true);
-  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 115, 125, 130, 90, 55, 100};
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(24);
+  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 140, 125, 130, 90, 55, 150};
+  // Wide enough for its caption at least: a cut-off caption is a puzzle, not just text
+  // to hover over.
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
-    Grid->setColumnWidth(column, widths[column]);
+    Grid->setColumnWidth(column, std::max(widths[column], header->sectionSizeHint(column)));
   }
   connect(Grid, &QTableView::doubleClicked, this, [this] {
-    if (!running_) ChangeBline_Click();
+    if (!IsRunning()) ChangeBline_Click();
   });
 }
 
@@ -314,9 +174,20 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
                                &BatchDefinitionFrm::ExecuteJob_Click);
   QAction* history = AddAction(file, "RunHistory", "Run &History...", QKeySequence("Ctrl+H"),
                                &BatchDefinitionFrm::RunHistory_Click);
-  history->setIcon(QIcon::fromTheme(
-      "document-open-recent", style()->standardIcon(QStyle::SP_FileDialogContentsView)));
+  history->setIcon(QIcon::fromTheme("document-open-recent",
+                                    style()->standardIcon(QStyle::SP_FileDialogContentsView)));
   file->addSeparator()->setObjectName("Separator3");
+  file->setToolTipsVisible(true);
+  for (int i = 0; i < kMaxRecentFiles; ++i) {
+    QAction* recent = file->addAction(QString());
+    recent->setObjectName(QString("RecentFile%1").arg(i + 1));
+    connect(recent, &QAction::triggered, this,
+            [this, recent] { OpenRecentFile(recent->data().toString()); });
+    recent_file_actions_ << recent;
+  }
+  recent_separator_ = file->addSeparator();
+  recent_separator_->setObjectName("RecentSeparator");
+  UpdateRecentFilesMenu();
   AddAction(file, "Exit", "E&xit", QKeySequence(), &BatchDefinitionFrm::Exit_Click);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
@@ -368,31 +239,87 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
   tbToolBar->addSeparator();
   tbToolBar->addAction(history);
   run_blocked_actions_ << new_batch << open_batch << execute << add << change << remove;
+  run_blocked_actions_ << recent_file_actions_;
 }
 
-void BatchDefinitionFrm::BuildRunPanel() {
-  runProgress = new QLabel(this);
-  runProgress->setObjectName("runProgress");
-  StopRun = new QPushButton("&Stop", this);
-  StopRun->setObjectName("StopRun");
-  StopRun->setToolTip("Stop the running job");
-  StopRun->hide();
-  statusBar()->addPermanentWidget(runProgress, 1);
-  statusBar()->addPermanentWidget(StopRun);
-  connect(StopRun, &QPushButton::clicked, this, &BatchDefinitionFrm::StopRun_Click);
+bool BatchDefinitionFrm::IsCommandKey(const QKeyEvent& key) const {
+  // Ins and Del of the keypad are the same keys to the menu.
+  const QKeySequence pressed(
+      QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
+  for (const QAction* item : menuBar()->actions()) {
+    if (!item->menu()) continue;
+    for (const QAction* command : item->menu()->actions()) {
+      if (command->shortcuts().contains(pressed)) return true;
+    }
+  }
+  return false;
 }
 
-JobDocument BatchDefinitionFrm::CurrentDocument() const {
-  JobDocument job;
-  job.Description = BatchDescription->text().toStdString();
-  job.LogFile = LogFile->text().toStdString();
-  job.UserFile = UserFile->text().toStdString();
-  job.TempLogDir = LogFileDir->text().toStdString();
-  job.LogToEventLog = chkLogToEventLog->isChecked();
-  job.MaxParallel = txtMaxParallel->Text().toStdString();
-  job.table = table_;
-  job.FileName = current_job_file_.toStdString();
-  return job;
+bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+      // A text field claims keys such as Ctrl+A, Shift+Ins and Shift+Del for itself
+      // before the menu sees them; declined here, the menu command's shortcut fires.
+      if (IsCommandKey(*static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+      }
+      break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      // A file dropped on a text field is a job to open, not a name to type.
+      if (qobject_cast<QLineEdit*>(watched) &&
+          !DroppedJobFile(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+        if (event->type() == QEvent::Drop) {
+          dropEvent(static_cast<QDropEvent*>(event));
+        } else {
+          static_cast<QDropEvent*>(event)->acceptProposedAction();
+        }
+        return true;
+      }
+      break;
+    case QEvent::Resize:
+      if (watched == Grid->viewport()) FitGridColumns();
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void BatchDefinitionFrm::FitGridColumns() {
+  QHeaderView* header = Grid->horizontalHeader();
+  const int width = Grid->viewport()->width();
+  // At first the columns fill the grid; after that they follow its change of width, so
+  // that widths the user chose stay as they are.
+  int spare = grid_width_ < 0 ? width - header->length() : width - grid_width_;
+  grid_width_ = width;
+  for (int i = 0; i < 2; ++i) {
+    const int column = kWideColumns[i];
+    const int share = i == 0 ? spare / 2 : spare;
+    const int size = std::max(kNarrowestWideColumn, header->sectionSize(column) + share);
+    spare -= size - header->sectionSize(column);
+    header->resizeSection(column, size);
+  }
+}
+
+void BatchDefinitionFrm::RestoreLayout() {
+  // Wider than the design at first, so that descriptions and options have room; from
+  // then on the user's own size.
+  resize(kDesignWidth + 200, kDesignHeight + 90);
+  const std::unique_ptr<QSettings> settings = EditorSettings();
+  restoreGeometry(settings->value(kGeometryKey).toByteArray());
+  if (Grid->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {
+    grid_width_ = settings->value(kGridWidthKey, -1).toInt();
+  }
+}
+
+void BatchDefinitionFrm::SaveLayout() const {
+  const std::unique_ptr<QSettings> settings = EditorSettings();
+  settings->setValue(kGeometryKey, saveGeometry());
+  settings->setValue(kColumnsKey, Grid->horizontalHeader()->saveState());
+  settings->setValue(kGridWidthKey, grid_width_);
 }
 
 void BatchDefinitionFrm::SetCaption() {
@@ -418,147 +345,16 @@ int BatchDefinitionFrm::CurrentJobLineRow() const {
   return current.isValid() ? current.row() : -1;
 }
 
-bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite) {
-  const QString trimmed = TrimBlanks(batchfilename);
-  if (ask_overwrite && FileExists(trimmed)) {
-    const int answer =
-        MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
-                         MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
-    if (answer != MessageBox::kYes) return false;
-  }
-  const QString date =
-      QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-  // Names that differ only by surrounding blanks count as the same file (the overwrite
-  // question and the caption agree), so the blanks are not written into the name either.
-  const WriteResult result =
-      WriteJobFile(trimmed.toStdString(), CurrentDocument(), date.toStdString());
-  if (!result.ok) {
-    // The job stays marked unsaved: a failed write must not let its changes be dropped.
-    MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",
-                     MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
-    return false;
-  }
-  changed_ = false;
-  return true;
-}
-
-bool BatchDefinitionFrm::Import(const QString& batchfilename, bool fromcommandline) {
-  JobDocument job = CurrentDocument();
-  const ReadResult result = ReadJobFile(batchfilename.toStdString(), job);
-  if (result.status != ReadStatus::kLoaded) {
-    MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
-                     MessageBox::kOk,
-                     fromcommandline ? MessageBox::kCritical : MessageBox::kExclamation, this);
-    return false;
-  }
-  BatchDescription->setText(QString::fromStdString(job.Description));
-  LogFile->setText(QString::fromStdString(job.LogFile));
-  UserFile->setText(QString::fromStdString(job.UserFile));
-  LogFileDir->setText(QString::fromStdString(job.TempLogDir));
-  txtMaxParallel->setText(QString::fromStdString(job.MaxParallel));
-  chkLogToEventLog->setChecked(job.LogToEventLog);
-  table_ = std::move(job.table);
-  changed_ = false;
-  return true;
-}
-
-int BatchDefinitionFrm::check_save() {
-  if (table_.Get_BatchLine_Count() < 1 || !changed_) return MessageBox::kYes;
-  const int answer =
-      MessageBox::show("Do you want to save current job ?", "Save Job", MessageBox::kYesNoCancel,
-                       MessageBox::kYes, MessageBox::kQuestion, this);
-  if (answer == MessageBox::kYes) {
-    if (!current_job_file_.isEmpty()) {
-      SaveBatch_Click();
-    } else {
-      SaveAsBatch_Click();
-    }
-    return save_failed_ ? MessageBox::kCancel : MessageBox::kYes;
-  }
-  return answer == MessageBox::kNo ? MessageBox::kNo : MessageBox::kCancel;
-}
-
-void BatchDefinitionFrm::NewBatch_Click() {
-  if (running_ || check_save() == MessageBox::kCancel) return;
-  current_job_file_.clear();
-  SetCaption();
-  BatchDescription->clear();
-  LogFile->clear();
-  UserFile->clear();
-  LogFileDir->clear();
-  table_.AllocateAfresh();
-  RefreshGrid();
-  BatchDescription->setFocus();
-}
-
-void BatchDefinitionFrm::OpenBatch_Click() {
-  if (running_ || check_save() == MessageBox::kCancel) return;
-  FileDialogRequest request;
-  request.mode = FileDialogRequest::Mode::kOpenExisting;
-  request.title = "Open Extraction Job";
-  request.filters = {"Extraction Jobs (*.xml)"};
-  request.directory = "../Jobs";
-  request.default_suffix = "xml";
-  const QString chosen = FileDialog::getFileName(this, request);
-  if (chosen.isEmpty()) return;
-  // A file that cannot be loaded leaves the job, its name and the caption as they were.
-  if (!Import(chosen, false)) return;
-  current_job_file_ = chosen;
-  SetCaption();
-  RefreshGrid();
-}
-
-void BatchDefinitionFrm::SaveBatch_Click() {
-  save_failed_ = false;
-  if (!CheckJobSettings()) {
-    save_failed_ = true;
-    return;
-  }
-  if (current_job_file_.isEmpty()) {
-    SaveAsBatch_Click();
-  } else if (!Export(current_job_file_, false)) {
-    save_failed_ = true;
-  }
-}
-
-void BatchDefinitionFrm::SaveAsBatch_Click() {
-  save_failed_ = false;
-  if (!CheckJobSettings()) {
-    save_failed_ = true;
-    return;
-  }
-  const QString old_name = current_job_file_;
-  FileDialogRequest request;
-  request.mode = FileDialogRequest::Mode::kSave;
-  request.title = "Save Extraction Job";
-  request.filters = {"Extraction Jobs (*.xml)"};
-  request.default_suffix = "xml";
-  const QString chosen = FileDialog::getFileName(this, request);
-  // A cancelled dialog, a declined overwrite and a failed write all leave the changes
-  // unsaved, so whatever waits on this save must not go on.
-  if (chosen.isEmpty()) {
-    save_failed_ = true;
-    return;
-  }
-  const bool differs = TrimBlanks(chosen) != TrimBlanks(old_name);
-  if (!Export(chosen, differs)) {
-    save_failed_ = true;
-    return;
-  }
-  current_job_file_ = chosen;
-  SetCaption();
-}
-
 void BatchDefinitionFrm::Exit_Click() { close(); }
 
 void BatchDefinitionFrm::closeEvent(QCloseEvent* event) {
-  if (running_) {
+  if (IsRunning()) {
     const int answer =
         MessageBox::show("The job is still running. Stop it and close the window?", "Execute",
                          MessageBox::kYesNo, MessageBox::kNo, MessageBox::kQuestion, this);
     if (answer == MessageBox::kYes) {
       close_after_run_ = true;
-      StopRun_Click();
+      run_panel_->RequestStop();
     }
     event->ignore();
     return;
@@ -568,6 +364,7 @@ void BatchDefinitionFrm::closeEvent(QCloseEvent* event) {
     return;
   }
   if (help_window_) help_window_->close();
+  SaveLayout();
   event->accept();
 }
 
@@ -578,7 +375,7 @@ void BatchDefinitionFrm::tbToolBar_ButtonClick(const QString& key) {
     OpenBatch_Click();
   } else if (key == "Save") {
     SaveBatch_Click();
-  } else if (running_) {
+  } else if (IsRunning()) {
     return;
   } else if (key == "Delete") {
     DeleteBline_Click();
@@ -589,160 +386,8 @@ void BatchDefinitionFrm::tbToolBar_ButtonClick(const QString& key) {
   }
 }
 
-bool BatchDefinitionFrm::CheckJobSettings() {
-  auto refuse = [this](const QString& text, const QString& title) {
-    MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
-                     this);
-    return false;
-  };
-  if (TrimBlanks(BatchDescription->text()).isEmpty())
-    return refuse("Please enter description", "Job Description");
-  if (LogFile->text().isEmpty())
-    return refuse("Please enter Log File (Administrators)", "Log File (Administrators)");
-  if (UserFile->text().isEmpty())
-    return refuse("Please enter Log File (End Users)", "Log File (Users)");
-  if (TrimBlanks(LogFile->text()).toLower() == TrimBlanks(UserFile->text()).toLower())
-    return refuse("Log Files for administrators and for end users must be different files",
-                  "Log File");
-  if (LogFileDir->text().isEmpty())
-    return refuse("Please enter Log File Directory", "Log File Directory");
-  if (!CheckLogFileName(UserFile->text())) return false;
-  if (!CheckLogFileName(LogFile->text())) return false;
-  if (!FolderExists(TrimBlanks(LogFileDir->text())))
-    return refuse("Directory " + LogFileDir->text() + " does not exist !", "Log file directory");
-  return true;
-}
-
-bool BatchDefinitionFrm::CheckLogFileName(const QString& file_name) {
-  auto refuse = [this](const QString& text) {
-    MessageBox::show(text, "Log File", MessageBox::kOkOnly, MessageBox::kOk,
-                     MessageBox::kExclamation, this);
-    return false;
-  };
-  const QString trimmed = TrimBlanks(file_name);
-  if (trimmed.size() < 5) return refuse("The log-filename is not correct");
-  if (!trimmed.endsWith("htm", Qt::CaseSensitive))
-    return refuse("The extension of the log-file must be 'htm'");
-  if (!FileExists(trimmed)) {
-    // Proves that the report can be written later, and leaves no file behind.
-    QFile probe(trimmed);
-    const bool created = probe.open(QIODevice::Append | QIODevice::WriteOnly);
-    probe.close();
-    if (!created || !QFile::remove(trimmed))
-      return refuse("Unable to write to file '" + file_name + "'");
-  }
-  return true;
-}
-
-void BatchDefinitionFrm::CreateLogFolder(const QString& folder) {
-  std::error_code ec;
-  fs::create_directories(PathOf(TrimBlanks(folder)), ec);
-  if (ec) {
-    MessageBox::show(
-        "Unable to create directory " + folder + ": " + QString::fromStdString(ec.message()),
-        "Log file directory", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
-  }
-}
-
-void BatchDefinitionFrm::LogFile_LostFocus() {
-  if (!TrimBlanks(LogFile->text()).isEmpty()) CheckLogFileName(LogFile->text());
-}
-
-void BatchDefinitionFrm::UserFile_LostFocus() {
-  if (!TrimBlanks(UserFile->text()).isEmpty()) CheckLogFileName(UserFile->text());
-}
-
-void BatchDefinitionFrm::LogFileDir_LostFocus() {
-  const QString text = LogFileDir->text();
-  const QString trimmed = TrimBlanks(text);
-  if (trimmed.isEmpty() || FolderExists(trimmed)) return;
-  const int answer = MessageBox::show(
-      "The directory " + text + " does not exist !\r\nWould you like to create this directory now?",
-      "Log file directory", MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
-  if (answer == MessageBox::kYes) CreateLogFolder(text);
-}
-
-bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut) {
-    // Focus that leaves with the whole window (a message box, another program) is not
-    // the user leaving the field; checking then would repeat the message for ever.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-      if (watched == LogFile) LogFile_LostFocus();
-      if (watched == UserFile) UserFile_LostFocus();
-      if (watched == LogFileDir) LogFileDir_LostFocus();
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void BatchDefinitionFrm::BrowseReportFile(QLineEdit* field, const QString& title, QString& filter) {
-  FileDialogRequest request;
-  request.mode = FileDialogRequest::Mode::kOpenAny;
-  request.title = title;
-  request.default_suffix = "htm";
-  if (!field->text().isEmpty()) {
-    request.file_name = field->text();
-  } else {
-    filter = "Orvex Report Files (*.htm)";
-    request.directory = QDir::cleanPath(ProgramFolder() + "/../log");
-  }
-  if (!filter.isEmpty()) request.filters = {filter};
-  const QString chosen = FileDialog::getFileName(this, request);
-  if (!chosen.isEmpty()) field->setText(chosen);
-  changed_ = true;
-  field->setFocus();
-}
-
-void BatchDefinitionFrm::LogFileBut_Click() {
-  BrowseReportFile(LogFile, "Log File (Administrators)", log_file_filter_);
-}
-
-void BatchDefinitionFrm::UserFileBut_Click() {
-  BrowseReportFile(UserFile, "Log File (End Users)", user_file_filter_);
-}
-
-void BatchDefinitionFrm::LogDirBut_Click() {
-  if (TrimBlanks(LogFileDir->text()).isEmpty())
-    LogFileDir->setText(QDir::cleanPath(ProgramFolder() + "/../log"));
-  QString start = LogFileDir->text();
-  const QString folder = BrowseForFolder(start, "Log file directory", this);
-  if (!TrimBlanks(folder).isEmpty()) LogFileDir->setText(folder);
-  changed_ = true;
-  LogFileDir->setFocus();
-}
-
-void BatchDefinitionFrm::MakeBatch_Click() {
-  auto tell = [this](const QString& text) {
-    MessageBox::show(text, "Make .bat file", MessageBox::kOkOnly, MessageBox::kOk,
-                     MessageBox::kExclamation, this);
-  };
-  if (current_job_file_.isEmpty()) return tell("Please first save this job");
-  FileDialogRequest request;
-  request.mode = FileDialogRequest::Mode::kSave;
-  request.title = "Create .bat file that executes this job";
-  request.filters = {"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"};
-  request.default_suffix = "bat";
-  const QString chosen = FileDialog::getFileName(this, request);
-  if (chosen.isEmpty()) return;
-
-  QFile file(TrimBlanks(chosen));
-  const QByteArray line = MakeBatchFileText(program_path_, TrimBlanks(current_job_file_)).toUtf8();
-  bool ok =
-      file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(line) == line.size();
-  file.close();
-  ok = ok && file.error() == QFileDevice::NoError;
-  if (!ok) return tell("Unable to create .bat file: " + chosen);
-  // Whoever may read the file may run it, so cron or a shell can start it directly.
-  QFileDevice::Permissions permissions = file.permissions();
-  if (permissions & QFileDevice::ReadOwner) permissions |= QFileDevice::ExeOwner;
-  if (permissions & QFileDevice::ReadGroup) permissions |= QFileDevice::ExeGroup;
-  if (permissions & QFileDevice::ReadOther) permissions |= QFileDevice::ExeOther;
-  file.setPermissions(permissions);
-}
-
 void BatchDefinitionFrm::ExecuteJob_Click() {
-  if (running_) return;
+  if (IsRunning()) return;
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::kOk,
                      MessageBox::kExclamation, this);
@@ -752,7 +397,9 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
     any_active = table_.At(kColActive, row) == Cell("true");
   }
   if (!any_active) return tell("No batchlines to execute");
-  if (!uTextBox::IsAcceptedNumber(txtMaxParallel->Text(), 1, 99)) {
+  // The same conversion as an unattended run's: a job that runs from cron runs here too.
+  const MaxParallelResult maximum = ParseMaxParallel(header_->MaxParallelText().toStdString());
+  if (!maximum.ok()) {
     return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
@@ -762,62 +409,17 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
                        MessageBox::kQuestion, this) != MessageBox::kYes) {
     return;
   }
-
-  running_ = true;
-  stop_requested_ = false;
-  lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
-  current_lines_.clear();
-  UpdateCommandStates();
-  ShowRunProgress();
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  WindowRunHooks hooks(*this);
-  const JobRunOutcome outcome =
-      executor_->Execute(CurrentDocument(), txtMaxParallel->Text().toInt(), hooks);
-  QApplication::restoreOverrideCursor();
-  running_ = false;
-  UpdateCommandStates();
+  const JobRunOutcome outcome = run_panel_->Run(*executor_, CurrentDocument(), maximum.value);
+  if (!outcome.ran) tell(QString::fromStdString(outcome.message));
   if (outcome.ran) emit runEnded();
-  if (!outcome.ran) {
-    runProgress->clear();
-    tell(QString::fromStdString(outcome.message));
-  } else {
-    runProgress->setText("Last run: " + QString::fromStdString(outcome.message) +
-                         QString(" %1 done, %2 failed, %3 skipped.")
-                             .arg(lines_done_)
-                             .arg(lines_failed_)
-                             .arg(lines_skipped_));
-  }
   if (close_after_run_) {
     close_after_run_ = false;
     QTimer::singleShot(0, this, &QWidget::close);
   }
 }
 
-void BatchDefinitionFrm::StopRun_Click() {
-  if (!running_) return;
-  stop_requested_ = true;
-  StopRun->setEnabled(false);
-  runProgress->setText("Stopping the job ...");
-  emit stopRequested();
-}
-
 void BatchDefinitionFrm::UpdateCommandStates() {
-  for (QAction* action : run_blocked_actions_) action->setEnabled(!running_);
-  StopRun->setVisible(running_);
-  StopRun->setEnabled(running_);
-}
-
-void BatchDefinitionFrm::ShowRunProgress() {
-  if (stop_requested_) return;
-  QStringList current;
-  for (int32_t number : current_lines_) current << QString::number(number);
-  runProgress->setText(
-      QString("Running: %1 running, %2 done, %3 failed, %4 skipped.")
-          .arg(lines_running_)
-          .arg(lines_done_)
-          .arg(lines_failed_)
-          .arg(lines_skipped_) +
-      (current.isEmpty() ? QString() : "  Current job lines: " + current.join(", ")));
+  for (QAction* action : run_blocked_actions_) action->setEnabled(!IsRunning());
 }
 
 void BatchDefinitionFrm::Help_Click() {

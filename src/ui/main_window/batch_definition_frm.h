@@ -1,7 +1,8 @@
 #pragma once
-// The job editor's main window: the job's header fields, its job lines in a read-only
-// grid, the job file commands with the save question, the header checks, the batch-file
-// maker, Execute Job with its progress, and Help.
+// The job editor's main window: the job's header (JobHeaderForm), its job lines in a
+// read-only grid with the job line commands (job_line_commands.cc), the job file commands
+// with the save question and the batch-file maker (job_file_commands.cc), Execute Job with
+// its progress (RunPanel), and Help.
 
 #include <QMainWindow>
 #include <QString>
@@ -12,23 +13,23 @@
 #include "ui/main_window/job_executor.h"
 
 class QAction;
-class QCheckBox;
 class QDialog;
+class QKeyEvent;
+class QMimeData;
 class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 class QTableView;
 class QToolBar;
 
 namespace jr {
 
 class BatchLineDialog;
-class RunHistoryWindow;
+class JobHeaderForm;
 class JobLineTableModel;
+class ProcessLauncher;
+class RegistryReader;
+class RunHistoryWindow;
+class RunPanel;
 class uResize;
-class uTextBox;
-class WindowRunHooks;
 
 inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 
@@ -52,17 +53,14 @@ class BatchDefinitionFrm : public QMainWindow {
                               QWidget* parent = nullptr);
   ~BatchDefinitionFrm() override;
 
-  // --- State shared with the job line commands.
   JobLineTable& table() { return table_; }
   const QString& CurrentJobFile() const { return current_job_file_; }
   bool HasUnsavedChanges() const { return changed_; }
   void setChanged() { changed_ = true; }
-  bool SaveFailed() const { return save_failed_; }
-  bool IsRunning() const { return running_; }
+  bool IsRunning() const;
   // The header and the job lines as they stand now.
   JobDocument CurrentDocument() const;
 
-  // --- Grid.
   // Re-reads every row of the table; the first row becomes current when there is one.
   void RefreshGrid();
   // Makes `index` the current, highlighted and visible row.
@@ -70,36 +68,72 @@ class BatchDefinitionFrm : public QMainWindow {
   // The current row's index, or -1 when no row is current.
   int CurrentJobLineRow() const;
 
-  // --- Job file. Both show their own messages.
-  // Writes the job to `batchfilename` (blanks around it ignored); with `ask_overwrite`, an
-  // existing file is replaced only after the user agreed. True when written; only then is
-  // the job marked saved.
-  bool Export(const QString& batchfilename, bool ask_overwrite);
-  // Loads the job of `batchfilename` into the window. On failure the window is left
-  // exactly as it was. Messages carry the critical icon when `fromcommandline`.
+  // Loads the job of `batchfilename` into the window, as the command line's job file is
+  // loaded. On failure the window is left exactly as it was. Messages carry the critical
+  // icon when `fromcommandline`.
   bool Import(const QString& batchfilename, bool fromcommandline);
-  // 6 go on (saved, or nothing to ask), 7 go on without saving, 2 stop.
-  int check_save();
-
-  // --- Header.
-  bool CheckJobSettings();
-  bool CheckLogFileName(const QString& file_name);
-  void CreateLogFolder(const QString& folder);
-  void LogFile_LostFocus();
-  void UserFile_LostFocus();
-  void LogFileDir_LostFocus();
+  // Import, and on success the file becomes the current job file and the latest of the
+  // recent files. What Open, a recent file, a drop and `jobrunner --edit` end with.
+  bool OpenJobFile(const QString& batchfilename, bool fromcommandline);
 
   // Where the batch file's line starts the program; this executable by default.
   void setProgramPath(const QString& path) { program_path_ = path; }
+  // Where Open starts when that folder exists; "Jobs" beside the program's folder by
+  // default.
+  void setJobsFolder(const QString& folder) { jobs_folder_ = folder; }
   QString HelpFile() const { return help_file_; }
   void setHelpFile(const QString& file) { help_file_ = file; }
+  // What the job line dialog reads the utilities folders from and starts configuration
+  // programs with; the machine's own when not set. Must be set before the dialog is first
+  // used and outlive the window.
+  void setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher);
 
- public slots:
+ signals:
+  // A run started from the window has ended.
+  void runEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // The header fields give the window's shortcut keys to its commands; a job file
+  // dropped anywhere on the window is opened; the grid's spare width goes to its wide
+  // columns.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildGrid(QWidget* central);
+  void BuildMenusAndToolbar();
+  QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut, void (BatchDefinitionFrm::*slot)());
+  void SetCaption();
+  // True when the key is the shortcut of one of the window's menu commands.
+  bool IsCommandKey(const QKeyEvent& key) const;
+  // Gives the change of the grid's width to the Description and Options columns.
+  void FitGridColumns();
+  void RestoreLayout();
+  void SaveLayout() const;
+  void UpdateCommandStates();
+  bool CheckJobSettings();
+
+  // The job file commands (job_file_commands.cc).
   void NewBatch_Click();
   void OpenBatch_Click();
   void SaveBatch_Click();
   void SaveAsBatch_Click();
   void MakeBatch_Click();
+  void OpenRecentFile(const QString& name);
+  void UpdateRecentFilesMenu();
+  // The job file a drag carries ("" for none); opened after the save question, as Open.
+  static QString DroppedJobFile(const QMimeData* data);
+  void OpenDroppedFile(const QString& name);
+  // Writes the job to `batchfilename` (blanks around it ignored); with `ask_overwrite`, an
+  // existing file is replaced only after the user agreed. True when written; only then is
+  // the job marked saved.
+  bool Export(const QString& batchfilename, bool ask_overwrite);
+  // 6 go on (saved, or nothing to ask), 7 go on without saving, 2 stop.
+  int check_save();
+
   void ExecuteJob_Click();
   // Opens the run history window of the job file (run_history_command.cc).
   void RunHistory_Click();
@@ -107,96 +141,41 @@ class BatchDefinitionFrm : public QMainWindow {
   void Exit_Click();
   // Runs the command of the toolbar button with that key; unknown keys do nothing.
   void tbToolBar_ButtonClick(const QString& key);
-  void LogFileBut_Click();
-  void UserFileBut_Click();
-  void LogDirBut_Click();
-  // Ends the running job as soon as the run looks at it again.
-  void StopRun_Click();
 
   // The job line commands (job_line_commands.cc): insert, change and delete one job line
   // through the job line dialog.
   void AddBline_Click();
   void ChangeBline_Click();
   void DeleteBline_Click();
-
- public:
-  void AddJobLine();
-  // Shows row `row` in the job line dialog and writes the dialog's values back when it
-  // was confirmed. True when the row's job line number text changed.
-  bool EditJobLine(int row);
   // The one job line dialog, created on first use and kept, hidden, until the window goes.
   BatchLineDialog& JobLineDialog();
-  // What the dialog reads the utilities folders from and starts configuration programs
-  // with; the machine's own when not set. Must be set before the dialog is first used and
-  // outlive the window.
-  void setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher);
-
- signals:
-  void stopRequested();
-  // A run started from the window has ended.
-  void runEnded();
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  friend class WindowRunHooks;
-
-  void BuildHeader(QWidget* central);
-  void BuildGrid(QWidget* central);
-  void BuildMenusAndToolbar();
-  void BuildRunPanel();
-  QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
-                     const QKeySequence& shortcut, void (BatchDefinitionFrm::*slot)());
-  void SetCaption();
-  void BrowseReportFile(QLineEdit* field, const QString& title, QString& filter);
-  void UpdateCommandStates();
-  void ShowRunProgress();
 
   JobLineTable table_;
   QString current_job_file_;
   bool changed_ = true;
   bool save_failed_ = false;
-
-  bool running_ = false;
-  bool stop_requested_ = false;
   bool close_after_run_ = false;
-  int lines_running_ = 0;
-  int lines_done_ = 0;
-  int lines_failed_ = 0;
-  int lines_skipped_ = 0;
-  QList<int32_t> current_lines_;
 
   std::unique_ptr<JobExecutor> executor_;
   QString program_path_;
+  QString jobs_folder_;
   QString help_file_;
-  // The report file dialogs keep the filter they were last given.
-  QString log_file_filter_;
-  QString user_file_filter_;
 
-  QLineEdit* BatchDescription = nullptr;
-  QLineEdit* LogFile = nullptr;
-  QLineEdit* UserFile = nullptr;
-  QLineEdit* LogFileDir = nullptr;
-  QPushButton* LogFileBut = nullptr;
-  QPushButton* UserFileBut = nullptr;
-  QPushButton* LogDirBut = nullptr;
-  uTextBox* txtMaxParallel = nullptr;
-  QCheckBox* chkLogToEventLog = nullptr;
+  JobHeaderForm* header_ = nullptr;
+  RunPanel* run_panel_ = nullptr;
   QGroupBox* Frame1 = nullptr;
   QTableView* Grid = nullptr;
   JobLineTableModel* model_ = nullptr;
   uResize* uResize1 = nullptr;
   QToolBar* tbToolBar = nullptr;
-  QLabel* runProgress = nullptr;
-  QPushButton* StopRun = nullptr;
   QDialog* help_window_ = nullptr;
   QList<QAction*> run_blocked_actions_;
+  QList<QAction*> recent_file_actions_;
+  QAction* recent_separator_ = nullptr;
+  // The grid's width the columns were last fitted to; -1 until they first are.
+  int grid_width_ = -1;
   RunHistoryWindow* history_window_ = nullptr;
 
-  // The job line dialog and its services (job_line_commands.cc).
-  void WriteRowFromDialog(int row);
   BatchLineDialog* batch_line_dialog_ = nullptr;
   RegistryReader* dialog_registry_ = nullptr;
   ProcessLauncher* dialog_launcher_ = nullptr;

@@ -71,9 +71,9 @@ class DriverJobExecutor final : public JobExecutor {
  public:
   JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) override {
     MessageBoxNotifier notifier;
-    std::string launcher_error;
-    std::unique_ptr<SystemEnv> system = SystemEnv::Make(notifier, &launcher_error);
-    if (!system) return {false, launcher_error};
+    Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
+    if (!made.ok()) return {false, made.message()};
+    std::unique_ptr<SystemEnv> system = std::move(made.value);
     ChildAwareHooks child_aware(hooks, system->launcher());
     RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
     request.history_database = SystemMetadataDatabasePath();

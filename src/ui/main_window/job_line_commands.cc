@@ -2,26 +2,27 @@
 // table and the job line dialog, and keep the table sorted and the grid's current row on
 // the line the user worked on.
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-
-#include "model/number_text.h"
+#include "model/job_rules.h"
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
 #include "ui/controls/message_box.h"
 #include "ui/job_line_dialog/batch_line_dialog.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_header_form.h"
 
 namespace jr {
 namespace {
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
+// The row of the job line whose number `line` holds.
+int RowOfNumber(const JobLineTable& table, const JobLineTable::Row& line) {
+  return table.FindJobLineRow(
+      static_cast<int32_t>(ParseJobLineNr(line[kColNumber].value_or("")).value));
+}
 
-// The row of the job line whose number the dialog now holds.
-int RowOfDialogNumber(const JobLineTable& table, const BatchLineDialog& dialog) {
-  const std::optional<int64_t> number = LeadingWholeNumber(Utf8(dialog.BatchLine_Value()));
-  return table.FindJobLineRow(static_cast<int32_t>(number.value_or(0)));
+void WriteRow(JobLineTable& table, int row, const JobLineTable::Row& line) {
+  for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
+    table.Set(column, row, line[column]);
+  }
 }
 
 }  // namespace
@@ -44,113 +45,58 @@ BatchLineDialog& BatchDefinitionFrm::JobLineDialog() {
     }
     batch_line_dialog_ = new BatchLineDialog(*dialog_registry_, *dialog_launcher_, this);
     batch_line_dialog_->setJobLineTable(&table_);
-    batch_line_dialog_->setLogFileDirSource([this] { return LogFileDir->text(); });
+    batch_line_dialog_->setLogFileDirSource([this] { return header_->LogFileDirText(); });
   }
   return *batch_line_dialog_;
 }
 
-void BatchDefinitionFrm::WriteRowFromDialog(int row) {
-  const BatchLineDialog& d = *batch_line_dialog_;
-  const QString cells[JobLineTable::kColumnCount] = {d.BatchLine_Value(),
-                                                     d.BatchDescription_Value(),
-                                                     d.BatchLineType_Value(),
-                                                     d.options_value(),
-                                                     d.Wait_Value(),
-                                                     d.StopOnError_Value(),
-                                                     d.Active_Value(),
-                                                     d.Batchfile_Value(),
-                                                     d.IntLogFile()->text(),
-                                                     d.IntErrFile()->text(),
-                                                     d.SkipOnError()->text(),
-                                                     d.SkipOnSuccess()->text(),
-                                                     d.RepeatOnError()->text(),
-                                                     d.RepeatOnSuccess()->text()};
-  for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-    table_.Set(column, row, Utf8(cells[column]));
-  }
-}
-
 void BatchDefinitionFrm::AddBline_Click() {
-  if (!CheckJobSettings()) return;
-  AddJobLine();
-}
-
-void BatchDefinitionFrm::AddJobLine() {
   if (!CheckJobSettings()) return;
   // Even a cancelled insert counts as a change of the job.
   changed_ = true;
   BatchLineDialog& d = JobLineDialog();
-  d.BatchLine()->clear();
-  d.Description()->clear();
-  d.ClearTypeSelection();
-  d.setoptions_value(QString());
-  d.WaitFor()->clear();
-  d.StopOnError()->setChecked(false);
-  d.ChActive()->setChecked(true);
-  for (QLineEdit* field : {d.SkipOnError(), d.SkipOnSuccess(), d.RepeatOnError(),
-                           d.RepeatOnSuccess(), d.Batchfile(), d.IntLogFile(), d.IntErrFile()}) {
-    field->clear();
-  }
-  d.exec();
-  if (!d.BatchLineChanged()) return;
+  JobLineTable::Row fresh;
+  fresh.fill(std::string());
+  fresh[kColStopOnError] = "false";
+  fresh[kColActive] = "true";
+  d.setJobLine(fresh);
+  if (d.exec() != QDialog::Accepted) return;
 
+  const JobLineTable::Row line = d.jobLine();
   const int count = table_.Get_BatchLine_Count() + 1;
   if (count > table_.RowCapacity()) table_.AppendTableRow();
   table_.SetJobLineCount(count);
-  WriteRowFromDialog(count - 1);
+  WriteRow(table_, count - 1, line);
   table_.SortJobLineTable();
   RefreshGrid();
-  ShowTableRow(RowOfDialogNumber(table_, d));
+  ShowTableRow(RowOfNumber(table_, line));
 }
 
 void BatchDefinitionFrm::ChangeBline_Click() {
   if (!CheckJobSettings()) return;
   if (table_.Get_BatchLine_Count() < 1) return;
+  changed_ = true;
   const int index = CurrentJobLineRow();
   if (index < 0 || index >= table_.Get_BatchLine_Count()) {
-    EditJobLine(index);
     RefreshGrid();
     return;
   }
-  if (EditJobLine(index)) table_.SortJobLineTable();
-  RefreshGrid();
-  const BatchLineDialog& d = JobLineDialog();
-  if (!d.BatchLineChanged()) {
+  BatchLineDialog& d = JobLineDialog();
+  const std::string old_number = table_.Text(kColNumber, index);
+  d.setJobLine(table_.RowAt(index));
+  if (d.exec() != QDialog::Accepted) {
     // A cancelled dialog leaves the user on the line they had chosen, whatever number was
     // typed before cancelling.
+    RefreshGrid();
     ShowTableRow(index);
-  } else if (!TrimBlanks(d.BatchLine_Value()).isEmpty()) {
-    ShowTableRow(RowOfDialogNumber(table_, d));
+    return;
   }
-}
-
-bool BatchDefinitionFrm::EditJobLine(int row) {
-  changed_ = true;
-  if (row < 0 || row >= table_.Get_BatchLine_Count()) return false;
-  BatchLineDialog& d = JobLineDialog();
-  auto cell = [&](int column) { return QString::fromStdString(table_.Text(column, row)); };
-  d.BatchLine()->setText(cell(kColNumber));
-  d.Description()->setText(cell(kColDescription));
-  // The type goes first: a change of type empties the options.
-  d.SelectType(cell(kColType));
-  d.setoptions_value(cell(kColOptions));
-  d.WaitFor()->setText(cell(kColWait));
-  d.StopOnError()->setChecked(cell(kColStopOnError) == "true");
-  d.ChActive()->setChecked(cell(kColActive) == "true");
-  d.SkipOnError()->setText(cell(kColSkipOnError));
-  d.SkipOnSuccess()->setText(cell(kColSkipOnSuccess));
-  d.RepeatOnError()->setText(cell(kColRepeatOnError));
-  d.RepeatOnSuccess()->setText(cell(kColRepeatOnSuccess));
-  if (!cell(kColBatchFile).isEmpty()) {
-    d.Batchfile()->setText(cell(kColBatchFile));
-    d.IntLogFile()->setText(cell(kColBatchLogFile));
-    d.IntErrFile()->setText(cell(kColBatchStatusFile));
-  }
-  const QString shown_number = d.BatchLine()->text();
-  d.exec();
-  if (!d.BatchLineChanged()) return false;
-  WriteRowFromDialog(row);
-  return cell(kColNumber) != shown_number;
+  const JobLineTable::Row line = d.jobLine();
+  WriteRow(table_, index, line);
+  // A job in the order of its file stays so until a number changes.
+  if (line[kColNumber] != old_number) table_.SortJobLineTable();
+  RefreshGrid();
+  ShowTableRow(RowOfNumber(table_, line));
 }
 
 void BatchDefinitionFrm::DeleteBline_Click() {

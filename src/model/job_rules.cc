@@ -1,0 +1,249 @@
+#include "model/job_rules.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "model/catalogue.h"
+#include "platform/blanks.h"
+
+namespace jr {
+namespace {
+
+constexpr int64_t kNumberCap = int64_t{1} << 40;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view TrimTrailingBlanks(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The digits' value, capped; nullopt when `digits` is empty or holds anything else.
+std::optional<int64_t> DigitsValue(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  int64_t value = 0;
+  for (char c : digits) {
+    if (!IsDigit(c)) return std::nullopt;
+    value = std::min(value * 10 + (c - '0'), kNumberCap);
+  }
+  return value;
+}
+
+RuleResult Refused(std::string_view title, std::string message,
+                   RuleStatus status = RuleStatus::kRefused) {
+  return {status, std::string(title), std::move(message)};
+}
+
+// An entry as a message names it: a plain number without its leading zeros, anything else
+// as it stands.
+std::string EntryText(std::string_view trimmed_entry) {
+  if (!DigitsValue(trimmed_entry)) return std::string(trimmed_entry);
+  size_t first = 0;
+  while (first + 1 < trimmed_entry.size() && trimmed_entry[first] == '0') ++first;
+  return std::string(trimmed_entry.substr(first));
+}
+
+RuleResult CheckListEntry(JobLineList list, std::string_view current_number, std::string_view entry,
+                          const JobLineTable* table) {
+  const std::string_view title = JobLineListTitle(list);
+  if (entry.find(' ') != std::string_view::npos) {
+    return Refused(title, "Job Line Numbers must be separated with commas !");
+  }
+  const std::optional<int64_t> n = DigitsValue(entry);
+  // A current number that is no number (pasted) leaves only the entry's own checks here;
+  // OK refuses such a number before it looks at the lists.
+  const std::optional<int64_t> c = DigitsValue(TrimBlanks(current_number));
+  if (list == JobLineList::kWait && n && c && *n == *c) {
+    return Refused(title, "Job Line cannot wait for itself !");
+  }
+  if (!n || !JobLineNrExists(table, *n)) {
+    return Refused(title, "Job Line " + EntryText(entry) + " does not exist !");
+  }
+  if (!c) return {};
+  switch (list) {
+    case JobLineList::kWait:
+      if (*c < *n) return Refused(title, "Job Line can only wait for lower job line numbers !");
+      break;
+    case JobLineList::kSkipOnError:
+    case JobLineList::kSkipOnSuccess:
+      if (*c >= *n) return Refused(title, "Only job lines with a higher number can be skipped !");
+      break;
+    case JobLineList::kRepeatOnError:
+    case JobLineList::kRepeatOnSuccess:
+      if (*c < *n) {
+        return Refused(title,
+                       "Only this job line or job lines with a lower number can be repeated !");
+      }
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+JobLineNrResult ParseJobLineNr(std::string_view text) {
+  const std::string_view trimmed = TrimBlanks(text);
+  if (trimmed.empty()) return {NumberStatus::kBlank, 0};
+  const std::optional<int64_t> value = DigitsValue(trimmed);
+  if (!value) return {NumberStatus::kNotNumber, 0};
+  if (*value < kLowestJobLineNr || *value > kHighestJobLineNr) {
+    return {NumberStatus::kOutOfRange, *value};
+  }
+  return {NumberStatus::kOk, *value};
+}
+
+MaxParallelResult ParseMaxParallel(std::string_view text) {
+  auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  if (text.empty()) return {NumberStatus::kBlank, 0};
+  const bool negative = text.front() == '-';
+  if (text.front() == '+' || negative) text.remove_prefix(1);
+  const std::optional<int64_t> magnitude = DigitsValue(text);
+  if (!magnitude) return {NumberStatus::kNotNumber, 0};
+  const int64_t value = negative ? -*magnitude : *magnitude;
+  if (value < kLowestMaxParallel || value > kHighestMaxParallel) {
+    return {NumberStatus::kOutOfRange, 0};
+  }
+  return {NumberStatus::kOk, static_cast<int32_t>(value)};
+}
+
+bool JobLineNrExists(const JobLineTable* table, int64_t number) {
+  if (table == nullptr || number < 1) return false;
+  for (int i = table->Get_BatchLine_Count() - 1; i >= 0; --i) {
+    if (table->Get_BatchLine_Number(i) == number) return true;
+  }
+  return false;
+}
+
+std::optional<int64_t> ProposedJobLineNr(const JobLineTable* table) {
+  const int count = table ? table->Get_BatchLine_Count() : 0;
+  if (count <= 0) return 10;
+  const int64_t proposal = int64_t{table->Get_BatchLine_Number(count - 1)} + 10;
+  if (proposal > kHighestJobLineNr) return std::nullopt;
+  return proposal;
+}
+
+RuleResult CheckJobLineNrField(std::string_view text, int64_t starting_number,
+                               const JobLineTable* table) {
+  constexpr std::string_view kTitle = "Job Line";
+  const JobLineNrResult number = ParseJobLineNr(text);
+  if (number.status == NumberStatus::kBlank) {
+    return Refused(kTitle, "Please fill Job Line", RuleStatus::kEmpty);
+  }
+  if (!number.ok()) {
+    return Refused(kTitle, "Only numeric Job Line numbers between 1 and 999999 allowed ");
+  }
+  if (number.value != starting_number && JobLineNrExists(table, number.value)) {
+    return Refused(kTitle, "This Job Line number already exists");
+  }
+  return {};
+}
+
+RuleResult CheckJobLineTypeField(std::string_view type_name) {
+  if (type_name.empty()) {
+    return Refused("Job Line Type", "Please fill Job Line type", RuleStatus::kEmpty);
+  }
+  return {};
+}
+
+std::string_view JobLineListTitle(JobLineList list) {
+  switch (list) {
+    case JobLineList::kWait:
+      return "Wait for JobLine(s)";
+    case JobLineList::kSkipOnError:
+      return "Skip JobLine(s) on error";
+    case JobLineList::kSkipOnSuccess:
+      return "Skip JobLine(s) on success";
+    case JobLineList::kRepeatOnError:
+      return "Repeat JobLine(s) on error";
+    case JobLineList::kRepeatOnSuccess:
+      return "Repeat JobLine(s) on success";
+  }
+  return {};
+}
+
+RuleResult CheckJobLineListField(JobLineList list, std::string_view current_number,
+                                 std::string_view text, const JobLineTable* table) {
+  if (TrimBlanks(current_number).empty()) return {};
+  text = TrimTrailingBlanks(text);
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t comma = text.find(',', begin);
+    if (comma == std::string_view::npos) comma = text.size();
+    const std::string_view entry = TrimBlanks(text.substr(begin, comma - begin));
+    // Empty entries (a doubled, leading or trailing comma) are passed over.
+    if (!entry.empty()) {
+      RuleResult result = CheckListEntry(list, current_number, entry, table);
+      if (!result.ok()) return result;
+    }
+    begin = comma + 1;
+  }
+  return {};
+}
+
+RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,
+                                   bool file_exists) {
+  constexpr std::string_view kTitle = "User-Defined Batch File";
+  if (type_name != kUserBatchfile) return {};
+  if (TrimBlanks(file_name).empty()) {
+    return Refused(kTitle, "Please specify user-defined batch file", RuleStatus::kEmpty);
+  }
+  if (file_exists) return {};
+  return Refused(kTitle, "File " + std::string(file_name) + " does not exist");
+}
+
+namespace {
+
+bool IsOptionBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The end of the argument that starts at `start`, as the launcher splits options: up to
+// the next blank outside double quotes.
+size_t ArgumentEnd(std::string_view text, size_t start) {
+  bool quoted = false;
+  size_t i = start;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (!quoted && IsOptionBlank(text[i])) {
+      break;
+    }
+  }
+  return i;
+}
+
+}  // namespace
+
+std::string MaskedOptions(std::string_view options) {
+  constexpr std::string_view kPasswordWord = "-password";
+  constexpr std::string_view kMask = "******";
+  // The value after a "-password" word is the next argument the program gets, whatever
+  // the blanks before it; only its text is replaced, so the blanks show as typed.
+  std::vector<std::pair<size_t, size_t>> hidden;
+  size_t search = 0;
+  for (;;) {
+    const size_t found = options.find(kPasswordWord, search);
+    if (found == std::string_view::npos) break;
+    // A keyword inside a hidden value ends where that value ends.
+    const bool inside = !hidden.empty() && found < hidden.back().second;
+    size_t value = inside ? hidden.back().second : ArgumentEnd(options, found);
+    while (value < options.size() && IsOptionBlank(options[value])) ++value;
+    if (value == options.size()) break;
+    hidden.emplace_back(value, ArgumentEnd(options, value));
+    // A "-password" that starts the value is the value; one later in it is a keyword
+    // again and hides the argument after it too.
+    search = value + 1;
+  }
+  std::string shown;
+  size_t copy = 0;
+  for (const auto& [begin, end] : hidden) {
+    shown += options.substr(copy, begin - copy);
+    shown += kMask;
+    copy = end;
+  }
+  shown += options.substr(copy);
+  return shown;
+}
+
+}  // namespace jr

@@ -1,0 +1,111 @@
+#pragma once
+// The rules a job line and a job header follow, as the editor and the unattended run both
+// apply them: job line numbers, the job-line lists of the job line dialog and the maximum
+// number of parallel lines. Each check returns its verdict together with the message the
+// editor shows for it, so that every front end refuses the same things with the same words.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/job_line_table.h"
+
+namespace jr {
+
+// Job line numbers run from 1 to kHighestJobLineNr; list entries and repeat copies beyond
+// it cannot name or become a job line.
+inline constexpr int32_t kLowestJobLineNr = 1;
+inline constexpr int32_t kHighestJobLineNr = 999999;
+
+enum class NumberStatus {
+  kOk,
+  kBlank,       // nothing but blanks
+  kNotNumber,   // anything but digits between the blanks: a sign, a point, a letter
+  kOutOfRange,  // digits, but outside the allowed range
+};
+
+struct JobLineNrResult {
+  NumberStatus status = NumberStatus::kBlank;
+  // The digits' value for kOk and kOutOfRange. Values are capped while they are read, so
+  // that any number of digits compares as too large instead of overflowing.
+  int64_t value = 0;
+  bool ok() const { return status == NumberStatus::kOk; }
+};
+
+// A job line number as the editor accepts it: spaces around it, only the digits 0 to 9
+// between (leading zeros allowed), kLowestJobLineNr to kHighestJobLineNr.
+JobLineNrResult ParseJobLineNr(std::string_view text);
+
+struct MaxParallelResult {
+  NumberStatus status = NumberStatus::kBlank;
+  int32_t value = 0;  // for kOk only
+  bool ok() const { return status == NumberStatus::kOk; }
+};
+
+inline constexpr int32_t kLowestMaxParallel = 1;
+inline constexpr int32_t kHighestMaxParallel = 99;
+
+// The maximum number of job lines running at the same time, converted as a text is
+// converted to a 32-bit integer: blanks (spaces, tabs) around it, an optional sign, decimal
+// digits with leading zeros allowed; then 1 to 99. Window and unattended runs both start
+// only with such a maximum.
+MaxParallelResult ParseMaxParallel(std::string_view text);
+
+// The verdict of one of the editor's checks. `title` and `message` are what the editor
+// shows when the value is refused; both are empty when it is accepted.
+enum class RuleStatus {
+  kAccepted,
+  kEmpty,    // a field that must be filled is empty
+  kRefused,  // a value that breaks a rule
+};
+
+struct RuleResult {
+  RuleStatus status = RuleStatus::kAccepted;
+  std::string title;
+  std::string message;
+  bool ok() const { return status == RuleStatus::kAccepted; }
+};
+
+// Whether a job line of `table` (may be null: an empty job) has the number `number`. A row
+// whose number cell holds no number reads as 0, which no entry can name.
+bool JobLineNrExists(const JobLineTable* table, int64_t number);
+
+// The number proposed for a new job line: 10 for an empty job, else the last line's
+// number plus 10; none when that would pass kHighestJobLineNr.
+std::optional<int64_t> ProposedJobLineNr(const JobLineTable* table);
+
+// The number field of the job line dialog. `starting_number` is the number the line had
+// when the dialog was shown (-1 for a new line): keeping it is no clash with itself.
+RuleResult CheckJobLineNrField(std::string_view text, int64_t starting_number,
+                               const JobLineTable* table);
+
+// The type list of the job line dialog: a type must be chosen.
+RuleResult CheckJobLineTypeField(std::string_view type_name);
+
+// The five job-line lists of a job line.
+enum class JobLineList { kWait, kSkipOnError, kSkipOnSuccess, kRepeatOnError, kRepeatOnSuccess };
+
+// The title of a list's messages, which names the list.
+std::string_view JobLineListTitle(JobLineList list);
+
+// A job-line list typed into the job line dialog, for the line whose number field holds
+// `current_number`: entries separated by commas (empty entries are passed over), each a
+// number of an existing line that the list may name. Stops at the first refused entry.
+// While the number field is blank, every list is accepted: the number's own check comes
+// first.
+RuleResult CheckJobLineListField(JobLineList list, std::string_view current_number,
+                                 std::string_view text, const JobLineTable* table);
+
+// The user-defined batch file of a line of the type "User Batchfile" (other types have
+// none): it must be named and exist. `file_exists` tells whether `file_name` names a file.
+RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,
+                                   bool file_exists);
+
+// What the options field of the job line dialog shows for `options`: the argument after
+// every "-password" (case as written), past any run of blanks or tabs, replaced by
+// "******"; a double-quoted stretch belongs to its argument, as when the program is
+// started. Everything else shows as typed; the stored options stay unmasked.
+std::string MaskedOptions(std::string_view options);
+
+}  // namespace jr

@@ -1,0 +1,279 @@
+// The job file commands of the main window: New, Open (also from the recent files and by
+// a drop), Save, Save As with the save question and the overwrite question, and the batch
+// file that runs the saved job unattended.
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/config.h"
+#include "ui/controls/file_dialog.h"
+#include "ui/controls/message_box.h"
+#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/job_header_form.h"
+#include "ui/main_window/recent_files.h"
+#include "ui/main_window/window_support.h"
+
+namespace jr {
+namespace {
+
+QString ShellQuote(const QString& text) {
+  QString quoted = text;
+  quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
+  return "'" + quoted + "'";
+}
+
+}  // namespace
+
+QString MakeBatchFileLine(const QString& program, const QString& job_file) {
+  return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
+}
+
+QString MakeBatchFileText(const QString& program, const QString& job_file) {
+  return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
+}
+
+JobDocument BatchDefinitionFrm::CurrentDocument() const {
+  JobDocument job;
+  header_->Store(job);
+  job.table = table_;
+  job.FileName = current_job_file_.toStdString();
+  return job;
+}
+
+bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite) {
+  const QString trimmed = TrimBlanks(batchfilename);
+  if (ask_overwrite && window::FileExists(trimmed)) {
+    const int answer =
+        MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
+                         MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
+    if (answer != MessageBox::kYes) return false;
+  }
+  const QString date =
+      QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  // Names that differ only by surrounding blanks count as the same file (the overwrite
+  // question and the caption agree), so the blanks are not written into the name either.
+  const WriteResult result =
+      WriteJobFile(trimmed.toStdString(), CurrentDocument(), date.toStdString());
+  if (!result.ok) {
+    // The job stays marked unsaved: a failed write must not let its changes be dropped.
+    MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",
+                     MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+    return false;
+  }
+  changed_ = false;
+  return true;
+}
+
+bool BatchDefinitionFrm::Import(const QString& batchfilename, bool fromcommandline) {
+  JobDocument job = CurrentDocument();
+  const ReadResult result = ReadJobFile(batchfilename.toStdString(), job);
+  if (result.status != ReadStatus::kLoaded) {
+    MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
+                     MessageBox::kOk,
+                     fromcommandline ? MessageBox::kCritical : MessageBox::kExclamation, this);
+    return false;
+  }
+  header_->Load(job);
+  table_ = std::move(job.table);
+  changed_ = false;
+  return true;
+}
+
+int BatchDefinitionFrm::check_save() {
+  if (table_.Get_BatchLine_Count() < 1 || !changed_) return MessageBox::kYes;
+  const int answer =
+      MessageBox::show("Do you want to save current job ?", "Save Job", MessageBox::kYesNoCancel,
+                       MessageBox::kYes, MessageBox::kQuestion, this);
+  if (answer == MessageBox::kYes) {
+    if (!current_job_file_.isEmpty()) {
+      SaveBatch_Click();
+    } else {
+      SaveAsBatch_Click();
+    }
+    return save_failed_ ? MessageBox::kCancel : MessageBox::kYes;
+  }
+  return answer == MessageBox::kNo ? MessageBox::kNo : MessageBox::kCancel;
+}
+
+void BatchDefinitionFrm::NewBatch_Click() {
+  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+  current_job_file_.clear();
+  SetCaption();
+  header_->ClearTexts();
+  table_.AllocateAfresh();
+  RefreshGrid();
+  header_->FocusDescription();
+}
+
+void BatchDefinitionFrm::OpenBatch_Click() {
+  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+  FileDialogRequest request;
+  request.mode = FileDialogRequest::Mode::kOpenExisting;
+  request.title = "Open Extraction Job";
+  request.filters = {"Extraction Jobs (*.xml)"};
+  // A folder that exists: the dialog would start in the parent of a missing one, with
+  // its name typed in as the file name.
+  const QString job_folder = QFileInfo(TrimBlanks(current_job_file_)).absolutePath();
+  if (window::FolderExists(jobs_folder_)) {
+    request.directory = jobs_folder_;
+  } else if (!current_job_file_.isEmpty() && window::FolderExists(job_folder)) {
+    request.directory = job_folder;
+  } else {
+    request.directory = QDir::homePath();
+  }
+  request.default_suffix = "xml";
+  const QString chosen = FileDialog::getFileName(this, request);
+  if (!chosen.isEmpty()) OpenJobFile(chosen, false);
+}
+
+bool BatchDefinitionFrm::OpenJobFile(const QString& batchfilename, bool fromcommandline) {
+  // A file that cannot be loaded leaves the job, its name and the caption as they were.
+  if (!Import(batchfilename, fromcommandline)) return false;
+  current_job_file_ = batchfilename;
+  SetCaption();
+  RefreshGrid();
+  RememberRecentJobFile(TrimBlanks(batchfilename));
+  UpdateRecentFilesMenu();
+  return true;
+}
+
+void BatchDefinitionFrm::OpenRecentFile(const QString& name) {
+  if (IsRunning()) return;
+  if (!window::FileExists(name)) {
+    ForgetRecentJobFile(name);
+    UpdateRecentFilesMenu();
+    MessageBox::show(
+        "The job file " + name + " no longer exists. It has been removed from the recent files.",
+        "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+    return;
+  }
+  if (check_save() == MessageBox::kCancel) return;
+  OpenJobFile(name, false);
+}
+
+void BatchDefinitionFrm::UpdateRecentFilesMenu() {
+  const QStringList files = RecentJobFiles();
+  for (int i = 0; i < recent_file_actions_.size(); ++i) {
+    QAction* action = recent_file_actions_[i];
+    action->setVisible(i < files.size());
+    if (i >= files.size()) continue;
+    QString name = QFileInfo(files[i]).fileName();
+    action->setText(QString("&%1 %2").arg(i + 1).arg(name.replace("&", "&&")));
+    action->setToolTip(files[i]);
+    action->setData(files[i]);
+  }
+  recent_separator_->setVisible(!files.isEmpty());
+}
+
+QString BatchDefinitionFrm::DroppedJobFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QString();
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile() && window::FileExists(url.toLocalFile())) return url.toLocalFile();
+  }
+  return QString();
+}
+
+void BatchDefinitionFrm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!IsRunning() && !DroppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void BatchDefinitionFrm::dropEvent(QDropEvent* event) {
+  const QString name = DroppedJobFile(event->mimeData());
+  if (IsRunning() || name.isEmpty()) return;
+  event->acceptProposedAction();
+  // The save question is modal: asked inside the drop, it would hold up the program the
+  // file was dragged from.
+  QTimer::singleShot(0, this, [this, name] { OpenDroppedFile(name); });
+}
+
+void BatchDefinitionFrm::OpenDroppedFile(const QString& name) {
+  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+  OpenJobFile(name, false);
+}
+
+void BatchDefinitionFrm::SaveBatch_Click() {
+  save_failed_ = false;
+  if (!CheckJobSettings()) {
+    save_failed_ = true;
+    return;
+  }
+  if (current_job_file_.isEmpty()) {
+    SaveAsBatch_Click();
+  } else if (!Export(current_job_file_, false)) {
+    save_failed_ = true;
+  }
+}
+
+void BatchDefinitionFrm::SaveAsBatch_Click() {
+  save_failed_ = false;
+  if (!CheckJobSettings()) {
+    save_failed_ = true;
+    return;
+  }
+  const QString old_name = current_job_file_;
+  FileDialogRequest request;
+  request.mode = FileDialogRequest::Mode::kSave;
+  request.title = "Save Extraction Job";
+  request.filters = {"Extraction Jobs (*.xml)"};
+  request.default_suffix = "xml";
+  const QString chosen = FileDialog::getFileName(this, request);
+  // A cancelled dialog, a declined overwrite and a failed write all leave the changes
+  // unsaved, so whatever waits on this save must not go on.
+  if (chosen.isEmpty()) {
+    save_failed_ = true;
+    return;
+  }
+  const bool differs = TrimBlanks(chosen) != TrimBlanks(old_name);
+  if (!Export(chosen, differs)) {
+    save_failed_ = true;
+    return;
+  }
+  current_job_file_ = chosen;
+  SetCaption();
+  RememberRecentJobFile(TrimBlanks(chosen));
+  UpdateRecentFilesMenu();
+}
+
+void BatchDefinitionFrm::MakeBatch_Click() {
+  auto tell = [this](const QString& text) {
+    MessageBox::show(text, "Make .bat file", MessageBox::kOkOnly, MessageBox::kOk,
+                     MessageBox::kExclamation, this);
+  };
+  if (current_job_file_.isEmpty()) return tell("Please first save this job");
+  FileDialogRequest request;
+  request.mode = FileDialogRequest::Mode::kSave;
+  request.title = "Create .bat file that executes this job";
+  // The filter of this system's scripts comes first: the dialog starts with it.
+  const QString suffix = kBatchFileSuffix;
+  request.filters = {"Batch program(*.bat)", "Shell scripts (*.sh)", "All files (*)"};
+  if (suffix != "bat") request.filters.move(1, 0);
+  request.default_suffix = suffix;
+  const QString chosen = FileDialog::getFileName(this, request);
+  if (chosen.isEmpty()) return;
+
+  QFile file(TrimBlanks(chosen));
+  const QByteArray line = MakeBatchFileText(program_path_, TrimBlanks(current_job_file_)).toUtf8();
+  bool ok =
+      file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(line) == line.size();
+  file.close();
+  ok = ok && file.error() == QFileDevice::NoError;
+  if (!ok) return tell("Unable to create .bat file: " + chosen);
+  // rwxr-xr-x less the umask, so cron or a shell can start it directly: a new file is
+  // created with the read bits the umask leaves, and whoever may read it may run it.
+  QFileDevice::Permissions permissions =
+      file.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther);
+  if (permissions & QFileDevice::ReadOwner) permissions |= QFileDevice::ExeOwner;
+  if (permissions & QFileDevice::ReadGroup) permissions |= QFileDevice::ExeGroup;
+  if (permissions & QFileDevice::ReadOther) permissions |= QFileDevice::ExeOther;
+  file.setPermissions(permissions);
+}
+
+}  // namespace jr

@@ -1,0 +1,66 @@
+#pragma once
+// The run's part of the main window's status bar: while a job runs, how many of its lines
+// run, are done, failed and were skipped, and a Stop button; afterwards, how the last run
+// ended. The panel is the run's hooks, so it counts the lines itself, and its pause keeps
+// the window responsive while the run waits.
+
+#include <QList>
+#include <QObject>
+#include <cstdint>
+
+#include "ui/main_window/job_executor.h"
+
+class QLabel;
+class QMainWindow;
+class QPushButton;
+class QStatusBar;
+
+namespace jr {
+
+class RunPanel : public QObject, private RunHooks {
+  Q_OBJECT
+
+ public:
+  // Adds the progress text and the Stop button to the status bar of `window`.
+  explicit RunPanel(QMainWindow* window);
+
+  bool IsRunning() const { return running_; }
+  // Runs `job` through `executor` on the calling thread, with this panel's progress.
+  // runningChanged is emitted as the run starts and when it is over. Returns the outcome;
+  // the panel shows a run's final counts, or nothing when the run could not start.
+  JobRunOutcome Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel);
+  // Ends the running job as soon as the run looks at it again; nothing without a run.
+  void RequestStop();
+
+ signals:
+  void runningChanged(bool running);
+  void stopRequested();
+
+ private:
+  void Pause(std::chrono::milliseconds longest) override;
+  bool StopRequested() const override { return stop_requested_; }
+  void LineStarted(const clsJobLine& line) override;
+  void LineFinished(const clsJobLine& line) override;
+  void LineSkipped(const clsJobLine& line) override;
+  void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
+  void Warning(std::string_view text) override;
+
+  // Takes a line off the running ones; a line never reported started was never counted.
+  void Ended(const clsJobLine& line);
+  void ShowProgress();
+  void SetRunning(bool running);
+
+  QStatusBar* status_bar_;
+  QLabel* runProgress = nullptr;
+  QPushButton* StopRun = nullptr;
+
+  bool running_ = false;
+  bool stop_requested_ = false;
+  int lines_running_ = 0;
+  int lines_done_ = 0;
+  int lines_failed_ = 0;
+  int lines_skipped_ = 0;
+  QList<int32_t> current_lines_;
+};
+
+}  // namespace jr

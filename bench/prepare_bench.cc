@@ -37,6 +37,7 @@ class NoLauncher final : public jr::ProcessLauncher {
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
+  void Terminate(ProcessHandle, std::chrono::milliseconds) override {}
 };
 
 class NoEventLog final : public jr::EventLogSink {

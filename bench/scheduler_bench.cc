@@ -207,6 +207,7 @@ class EverRunning final : public ProcessLauncher {
   void Forget(ProcessHandle) override {}
   void WaitForExit(milliseconds) override {}
   void TerminateAll(milliseconds) override {}
+  void Terminate(ProcessHandle, milliseconds) override {}
 
  private:
   ProcessHandle next_ = 0;

@@ -1,9 +1,5 @@
 #include "jobfile/job_file.h"
 
-#include <errno.h>
-#include <string.h>
-
-#include <cstdio>
 #include <memory>
 #include <pugixml.hpp>
 #include <utility>
@@ -11,6 +7,7 @@
 
 #include "model/catalogue.h"
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 
 namespace jr {
 namespace {
@@ -212,24 +209,11 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
   if (path.empty()) return CannotLoad(path, "no file name given");
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return CannotLoad(path, strerror(errno));
-  // Read in pieces rather than by the reported size, so that pipes and special files are
-  // limited as well.
-  std::string text;
-  char buffer[64 * 1024];
-  while (true) {
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    text.append(buffer, got);
-    if (text.size() > kMaxJobFileBytes) {
-      return CannotLoad(
-          path, "the file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
-    }
-    if (got < sizeof buffer) break;
-  }
-  if (std::ferror(file.get())) return CannotLoad(path, strerror(errno));
-  return ReadJobFileText(text, path, job);
+  // The size is checked before anything is read, and a named pipe or device is refused
+  // rather than waited on.
+  const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
+  if (!file.ok()) return CannotLoad(path, file.cause);
+  return ReadJobFileText(file.text, path, job);
 }
 
 std::string JobFileText(const JobDocument& job, const std::string& export_date) {

@@ -48,6 +48,9 @@ class ProcessLauncher {
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
+
+  // As TerminateAll, for one process (and its tree) only; nothing when it has ended.
+  virtual void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
 };
 
 }  // namespace jr

@@ -82,6 +82,10 @@ void SlurmProcessLauncher::WaitForExit(std::chrono::milliseconds timeout) {
   local_->WaitForExit(timeout);
 }
 
+void SlurmProcessLauncher::Terminate(ProcessHandle handle, std::chrono::milliseconds grace) {
+  local_->Terminate(handle, grace);
+}
+
 void SlurmProcessLauncher::TerminateAll(std::chrono::milliseconds grace) {
   local_->TerminateAll(grace);
 }

@@ -1,6 +1,7 @@
 #include "run/run_job.h"
 
 #include <random>
+#include <utility>
 
 #include "engine/command_line_builder.h"
 #include "model/time_text.h"
@@ -67,8 +68,27 @@ std::string RunNameFor(double fraction) {
   return "SorelJob~" + std::to_string(number);
 }
 
+std::string UnpassableName(const RunRequest& request) {
+  // Every one of these reaches a program inside double quotes: the log-file folder in each
+  // line's status and log file names, the reports in the generator's arguments.
+  const std::pair<const char*, const std::string*> names[] = {
+      {"job file", &request.job_file},
+      {"log-file folder", &request.log_file_folder},
+      {"administrators' report", &request.admin_report},
+      {"end users' report", &request.user_report}};
+  for (const auto& [what, value] : names) {
+    if (value->find('"') == std::string::npos) continue;
+    return std::string("the ") + what + " name \"" + *value +
+           "\" contains a double quote, which cannot be passed on a program's command line; "
+           "the job was not run.";
+  }
+  return {};
+}
+
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks) {
   RunResult result;
+  result.refused = UnpassableName(request);
+  if (!result.refused.empty()) return result;
   std::unique_ptr<RunHistory> history;
   if (!request.history_database.empty()) {
     Result<std::unique_ptr<RunHistory>> opened =
@@ -124,8 +144,12 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   // do what the job asked; its reports must not call it a success.
   report.interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted ||
                        result.scheduler.end == SchedulerOutcome::End::kFailure;
-  result.report = GenerateReports(*lines, report, env,
-                                  [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); });
+  // A stop that comes while a report generator runs ends it; one that ended the lines
+  // already must not keep the reports of the stopped run from being written.
+  const bool stopped_before = hooks.StopRequested();
+  result.report = GenerateReports(
+      *lines, report, env, [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); },
+      [&hooks, stopped_before] { return !stopped_before && hooks.StopRequested(); });
   hooks.End(*lines, result.report.error_level);
   lines->Clear();
   return result;

@@ -15,6 +15,7 @@
 namespace jr {
 
 struct RunRequest {
+  std::string job_file;  // the job file's name, when the job came from one
   std::string job_description;
   std::string admin_report;     // the job's LogFile
   std::string user_report;      // the job's UserFile
@@ -24,9 +25,7 @@ struct RunRequest {
   int row_count = 0;
   bool from_command_line = false;
   int32_t maximum = 99;
-  // The job file the job was read from, and the database of the run history the run is
-  // kept in (empty: the run is not kept).
-  std::string job_file;
+  // The database of the run history the run is kept in (empty: the run is not kept).
   std::string history_database;
 };
 
@@ -39,6 +38,9 @@ struct RunResult {
   int line_count = 0;         // job lines prepared from the table
   SchedulerOutcome scheduler;
   ReportOutcome report;
+  // Not empty when the run was refused before anything started (no run folder, no
+  // program, no report): the message that says why.
+  std::string refused;
 };
 
 // The run of a loaded job as the window and command-line mode start it: its header texts
@@ -48,8 +50,14 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);
 
-// Runs the job. Steps that fail are passed over and the run goes on with what it has; what
-// went wrong is told through hooks.Warning. Never throws.
+// Why the job cannot be run because a name the programs get on their command lines holds
+// a double quote (which would end the quoted argument early); empty when it can. Names
+// the value and where it comes from.
+std::string UnpassableName(const RunRequest& request);
+
+// Runs the job, unless UnpassableName refuses it (then only `refused` is set). Steps that fail are
+// passed over and the run goes on with what it has; what went wrong is told through hooks.Warning.
+// Never throws.
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks);
 
 }  // namespace jr

@@ -156,13 +156,24 @@ TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) 
   world_.Ran(10, "Extract", "Flow Runner", At(14, 5, 10), At(14, 6, 0), true);
   // A folder where the administrators' file should go: it cannot be created.
   ASSERT_EQ(mkdir(dir_.File("SorelJob~42_RepDef.txt").c_str(), 0755), 0);
-  EXPECT_EQ(Generate(true).error_level, 1);
+  ReportOutcome outcome = Generate(true);
+  EXPECT_EQ(outcome.error_level, 1);
   EXPECT_TRUE(Has(User(), "Execution Job\t: finished with error(s).\r\n"));
-  // A run folder that does not exist: neither file, but still the entry and the calls.
+  // Its report is not generated from nothing, and the outcome says why.
+  EXPECT_EQ(world_.launcher.log.size(), 1u);
+  EXPECT_TRUE(Has(world_.launcher.log[0], "_UserDef.txt"));
+  ASSERT_FALSE(outcome.missing_reports.empty());
+  EXPECT_EQ(outcome.missing_reports[0],
+            "the administrators' report \"/reports/admin report.htm\" was not written: cannot "
+            "write \"" +
+                dir_.File("SorelJob~42_RepDef.txt") + "\": " + strerror(EISDIR));
+  // A run folder that does not exist: neither file nor report, but still the entry.
   request_.run_folder = dir_.path() + "/gone/";
-  EXPECT_EQ(Generate(true).error_level, 1);
+  outcome = Generate(true);
+  EXPECT_EQ(outcome.error_level, 1);
+  EXPECT_EQ(outcome.missing_reports.size(), 2u);
   EXPECT_EQ(world_.test.outside.entries.size(), 2u);
-  EXPECT_EQ(world_.launcher.log.size(), 4u);
+  EXPECT_EQ(world_.launcher.log.size(), 1u);
   EXPECT_TRUE(world_.test.outside.messages.empty());
 
   // A description that tries to make the generator include a file of its choosing.

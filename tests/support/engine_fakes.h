@@ -42,6 +42,10 @@ class ScriptedLauncher final : public ProcessLauncher {
     log.push_back("terminate");
     running.clear();
   }
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate " + std::to_string(handle));
+    running.erase(handle);
+  }
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
@@ -66,6 +70,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string ReadFirstLine(const std::string& path) const override {
     return FileExists(path) ? files.at(path) : "";
   }
+  std::string FileStamp(const std::string& path) const override { return ReadFirstLine(path); }
 
   std::map<std::string, std::string> files;
   bool fail_remove = false;

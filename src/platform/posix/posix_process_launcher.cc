@@ -225,30 +225,15 @@ class PosixProcessLauncher final : public ProcessLauncher {
 
   void TerminateAll(milliseconds grace) override {
     ReapEnded();
-    if (children_.empty()) return;
-    // The leaders stay unreaped until the groups are dealt with, so that no group id can
-    // have been handed to an unrelated process in the meantime.
-    for (auto& [pid, child] : children_) {
-      if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
-    }
-    const Clock::time_point deadline = Clock::now() + grace;
-    while (!AllChildrenEnded() && Clock::now() < deadline) {
-      // The grace is the children's, a second stop request does not cut it short.
-      WaitForAnyChild(
-          std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1),
-          /*stop_wakes=*/false);
-    }
-    // Whatever is left of each tree, the leader included, ends now. Signalling a group
-    // whose members are all gone fails harmlessly.
-    for (auto& [pid, child] : children_) {
-      if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
-    }
-    for (auto& [pid, child] : children_) {
-      CloseFd(child);
-      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    children_.clear();
+    std::vector<pid_t> pids;
+    for (const auto& [pid, child] : children_) pids.push_back(pid);
+    EndTrees(pids, grace);
+  }
+
+  void Terminate(ProcessHandle handle, milliseconds grace) override {
+    auto found = children_.find(static_cast<pid_t>(handle));
+    if (found == children_.end() || TryReap(found)) return;
+    EndTrees({found->first}, grace);
   }
 
  private:
@@ -310,11 +295,42 @@ class PosixProcessLauncher final : public ProcessLauncher {
     return false;
   }
 
-  bool AllChildrenEnded() const {
-    for (const auto& [pid, child] : children_) {
+  static bool AllEnded(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids) {
       if (!HasEnded(pid)) return false;
     }
     return true;
+  }
+
+  // Ends the process trees of these children (unreaped ones of ours) and reaps them.
+  void EndTrees(const std::vector<pid_t>& pids, milliseconds grace) {
+    if (pids.empty()) return;
+    // The leaders stay unreaped until the groups are dealt with, so that no group id can
+    // have been handed to an unrelated process in the meantime.
+    for (pid_t pid : pids) {
+      if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
+    }
+    const Clock::time_point deadline = Clock::now() + grace;
+    while (!AllEnded(pids) && Clock::now() < deadline) {
+      // The grace is the children's, a second stop request does not cut it short.
+      WaitForAnyChild(
+          std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1),
+          /*stop_wakes=*/false);
+    }
+    // Whatever is left of each tree, the leader included, ends now. Signalling a group
+    // whose members are all gone fails harmlessly.
+    for (pid_t pid : pids) {
+      if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+    }
+    for (pid_t pid : pids) {
+      auto found = children_.find(pid);
+      if (found != children_.end()) {
+        CloseFd(found->second);
+        children_.erase(found);
+      }
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
   }
 
   // Sleeps until some child ends, `timeout` passes or, with `stop_wakes`, a stop is

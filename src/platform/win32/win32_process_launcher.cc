@@ -188,6 +188,21 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     children_.clear();
   }
 
+  void Terminate(ProcessHandle handle, milliseconds grace) override {
+    auto found = children_.find(handle);
+    if (found == children_.end()) return;
+    std::vector<DWORD> ids{GetProcessId(found->second.process)};
+    EnumWindows(&CloseWindowsOf, reinterpret_cast<LPARAM>(&ids));
+    if (WaitForSingleObject(found->second.process, static_cast<DWORD>(grace.count())) !=
+        WAIT_OBJECT_0) {
+      // The job object holds every child's processes, so only this one is ended here.
+      TerminateProcess(found->second.process, 1);
+      WaitForSingleObject(found->second.process, 5000);
+    }
+    CloseHandle(found->second.process);
+    children_.erase(found);
+  }
+
  private:
   static BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM context) {
     const auto* ids = reinterpret_cast<const std::vector<DWORD>*>(context);

@@ -26,6 +26,7 @@
 
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
+#include "platform/helper_program.h"
 #include "platform/installation.h"
 #include "platform/shell_exec_task.h"
 #include "ui/controls/file_dialog.h"
@@ -536,6 +537,8 @@ void BatchLineDialog::reject() {
 
 void BatchLineDialog::closeEvent(QCloseEvent* event) {
   if (configuration_running_) {
+    // The dialog stays; the program it waits for is ended.
+    configuration_stop_requested_ = true;
     event->ignore();
     return;
   }
@@ -650,12 +653,24 @@ void BatchLineDialog::OptionsBut_Click() {
     QTimer::singleShot(longest, &loop, &QEventLoop::quit);
     loop.exec();
   };
-  ShellExecAndWait(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
-                   arguments.toStdString(), pause);
+  HelperWait wait;
+  wait.pause = pause;
+  wait.limit = HelperTimeLimit(registry_);
+  wait.stop_requested = [this] { return configuration_stop_requested_; };
+  configuration_stop_requested_ = false;
+  const HelperEnd end =
+      RunHelper(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
+                arguments.toStdString(), wait);
   configuration_running_ = false;
   setEnabled(true);
   activateWindow();
   options_but_->setFocus(Qt::ActiveWindowFocusReason);
+  if (end == HelperEnd::kTimeLimit) {
+    Stop(QStringLiteral("The program ") + program +
+             QStringLiteral(" did not end within %1 s and was ended.")
+                 .arg(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()),
+         QStringLiteral("Options"));
+  }
 
   QString line;
   QFile reply(reply_name);

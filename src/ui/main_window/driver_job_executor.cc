@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 
 #include "platform/sqlite_metadata_log.h"
@@ -78,7 +79,18 @@ class DriverJobExecutor final : public JobExecutor {
     RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
     request.history_database = SystemMetadataDatabasePath();
     RunResult result = RunJob(request, system->env(), child_aware);
-    return {true, result.report.status_text};
+    if (!result.refused.empty()) {
+      std::string message = result.refused;  // a clause after "job file: " on a command line
+      message.front() =
+          static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+      return {false, message};
+    }
+    // A report that was not written is news the status text alone would hide.
+    std::string message = result.report.status_text;
+    for (const std::string& missing : result.report.missing_reports) {
+      message += " " + missing + ".";
+    }
+    return {true, message};
   }
 };
 

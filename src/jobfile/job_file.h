@@ -20,6 +20,8 @@ struct JobDocument {
   bool LogToEventLog = false;
   std::string MaxParallel = "99";
   JobLineTable table;
+  // The file the job was read from or is saved as; not part of what a file holds.
+  std::string FileName;
 };
 
 enum class ReadStatus {

@@ -25,6 +25,8 @@ struct RunRequest {
   int row_count = 0;
   bool from_command_line = false;
   int32_t maximum = 99;
+  // The database of the run history the run is kept in (empty: the run is not kept).
+  std::string history_database;
 };
 
 struct RunResult {
@@ -32,6 +34,7 @@ struct RunResult {
   std::string run_name;       // "SorelJob~" + number
   std::string run_folder;     // log-file folder + separator + timestamp + separator
   std::string start_time;     // time text taken after the lines were prepared
+  std::string run_id;         // in the run history; empty when the run is not kept
   int line_count = 0;         // job lines prepared from the table
   SchedulerOutcome scheduler;
   ReportOutcome report;

@@ -25,7 +25,7 @@ class CheckTest : public ::testing::Test {
 TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
   const std::string path = File(
       "my job.xml",
-      "<VANTORSOREL_Job_specification Description=\"q&quot; b\\ n&#10;t&#9;c&#1; \xC3\xA9 "
+      "<VANTORSOREL_Job_specification Description=\"q&quot; b\\ n&#10;t&#9;c&#1;&#8;&#12;\x7F \xC3\xA9 "
       "bad\xFF\xC3 end\" LogFile=\"a\" UserFile=\"u\" TempLogDir=\"\" LogToEventLog=\"false\">\n"
       "  <BatchLines>\n"
       "    <BatchLine batch_line=\"20\" batch_line_type=\"Flow Runner\" options=\"\" "
@@ -38,7 +38,7 @@ TEST_F(CheckTest, PrintsTheLoadedJobAsJsonWithSafeEscapes) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.out,
-            "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001 \xC3\xA9 bad\xEF\xBF\xBD\xEF\xBF\xBD"
+            "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 bad\xEF\xBF\xBD\xEF\xBF\xBD"
             " end\", \"LogFile\": \"a\", \"UserFile\": \"u\", \"TempLogDir\": \"\", "
             "\"LogToEventLog\": 0, \"MaxParallel\": \"99\", \"lines\": [\n"
             "  [\"20\", null, \"Flow Runner\", \"\", null, null, \"true\", null, null, null, "

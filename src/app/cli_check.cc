@@ -1,12 +1,12 @@
 #include "app/cli_check.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
 #include "model/job_rules.h"
-#include "model/json_text.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
@@ -29,6 +29,26 @@ class SystemLauncherProbe final : public LauncherProbe {
   }
 };
 
+// A JSON string of any bytes: invalid UTF-8 bytes become U+FFFD, so that whatever a file
+// holds still makes valid JSON. The library writes backspace and form feed as \b and \f and
+// DEL as it is; --check has always written them as \u0008, \u000c and \u007f, and
+// scripts may compare its output.
+void AppendJsonString(std::string& out, std::string_view text) {
+  const std::string json = nlohmann::json(std::string(text))
+                               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  for (size_t i = 0; i < json.size(); ++i) {
+    if (json[i] == '\\' && i + 1 < json.size()) {
+      const char escaped = json[++i];
+      out += escaped == 'b' ? "\\u0008" : escaped == 'f' ? "\\u000c" : std::string{'\\', escaped};
+    } else if (json[i] == '\x7f') {
+      out += "\\u007f";
+    } else {
+      out += json[i];
+    }
+  }
+}
+
+// The layout (one job line a row) is kept by hand; the library writes each value.
 void AppendMember(std::string& out, std::string_view name, std::string_view value) {
   AppendJsonString(out, name);
   out += ": ";

@@ -9,6 +9,7 @@
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
+#include "platform/sqlite_metadata_log.h"
 #include "platform/stop_requests.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
@@ -119,8 +120,9 @@ int RunFromCommandLine(const std::string& job_file) {
     return kExitCannotRun;
   }
 
+  job.FileName = job_file;
   RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
-  request.job_file = job_file;
+  request.history_database = SystemMetadataDatabasePath();
   const std::string unpassable = UnpassableName(request);
   if (!unpassable.empty()) {
     notifier.ShowMessage(kTitle, job_file + ": " + unpassable, MessageIcon::kCritical);

@@ -22,6 +22,8 @@ struct JobDocument {
   // Whole seconds as typed; empty: no limit (and no JobTimeLimit attribute in the file).
   std::string JobTimeLimit;
   JobLineTable table;
+  // The file the job was read from or is saved as; not part of what a file holds.
+  std::string FileName;
 };
 
 enum class ReadStatus {

@@ -26,6 +26,8 @@ struct RunRequest {
   bool from_command_line = false;
   int32_t maximum = 99;
   int32_t job_time_limit = 0;  // seconds; 0 for none
+  // The database of the run history the run is kept in (empty: the run is not kept).
+  std::string history_database;
 };
 
 struct RunResult {
@@ -33,6 +35,7 @@ struct RunResult {
   std::string run_name;       // "SorelJob~" + number
   std::string run_folder;     // log-file folder + separator + timestamp + separator
   std::string start_time;     // time text taken after the lines were prepared
+  std::string run_id;         // in the run history; empty when the run is not kept
   int line_count = 0;         // job lines prepared from the table
   SchedulerOutcome scheduler;
   ReportOutcome report;

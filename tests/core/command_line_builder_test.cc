@@ -13,15 +13,8 @@ namespace {
 std::string Keld(const std::string& name) { return "/opt/keld/utils" + (kPathSeparator + name); }
 std::string Mirn(const std::string& name) { return "/opt/mirn" + (kPathSeparator + name); }
 
-std::vector<int32_t> Walk(const clsJobLines& lines) {
-  std::vector<int32_t> numbers;
-  for (const clsJobLine& line : lines) numbers.push_back(line.JobLineNr());
-  return numbers;
-}
-
-const std::string kFolder = "/logs/20030307_140509/";
 const std::string kStamp = "20030307_140509";
-const std::string kRun = kFolder + "SorelJob~4711_";  // run folder + run name + "_"
+const std::string kRun = "/logs/20030307_140509/SorelJob~4711_";  // run folder + run name + "_"
 
 class PrepareJobLinesTest : public ::testing::Test {
  protected:
@@ -41,16 +34,13 @@ class PrepareJobLinesTest : public ::testing::Test {
 
   std::unique_ptr<clsJobLines> Prepare() {
     warnings_.clear();
-    return PrepareJobLines(table_, table_.Get_BatchLine_Count(), kFolder, "SorelJob~4711", kStamp,
-                           env_, &warnings_);
+    return PrepareJobLines(table_, table_.Get_BatchLine_Count(), "/logs/20030307_140509/",
+                           "SorelJob~4711", kStamp, test_.env, &warnings_);
   }
 
-  test::FakeClock clock_;
   test::ScriptedLauncher launcher_;  // never asked: preparing starts nothing
-  test::MapRegistry registry_;
-  test::RecordingOutside outside_;
-  test::RecordingMetadataLogFactory metadata_;
-  RunEnv env_{clock_, launcher_, RealFileSystem(), registry_, outside_, metadata_, outside_};
+  test::EngineTestEnv test_{launcher_, RealFileSystem()};
+  test::MapRegistry& registry_ = test_.registry;
   JobLineTable table_;
   std::vector<std::string> warnings_;
 };
@@ -58,141 +48,81 @@ class PrepareJobLinesTest : public ::testing::Test {
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   const std::string f = kRun + "7", job_id = " -job_id \"" + kStamp + "\"";
   // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
-  struct {
-    std::string type, executer, stem;
-  } const usual[] = {
-      {"Run Vantor Job (UNIX)", Keld("RunVantorJob.exe"), "VantorExp"},
-      {"Run Vantor Job (NT)", Keld("RunVantorJob.exe"), "VantorExp"},
-      {"SupplyDesk 2.2 User Extraction", Keld("SDUserDownload.exe"), "SupplyDesk"},
-      {"Flow Runner", Keld("FlowRun.exe"), "FlowRun"},
-      {"Scan Anomalies", Keld("ScanAnomalies.exe"), "ScanAnom"},
-      {"Member Purger", Keld("MemberPurger.exe"), "Purger"},
-      {"Health Inspector", Mirn("Inspector.exe"), "HealthInspector"},
-      {"Build Aggregates", Keld("BuildAggr.exe"), "BuildAggr"},
+  // Expected: "program|user program|log|status|summary|options".
+  auto usual = [&](const std::string& program, const std::string& stem) {
+    const std::string log = f + stem + "_Log.txt", status = f + stem + "_Stat.txt";
+    return program + "||" + log + "|" + status + "||-v 2 -StatusFile \"" + status +
+           "\" -LogFile \"" + log + "\"" + job_id;
   };
-  struct Expected {
-    std::string type, executer, log, status, summary, options;
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"Flow Runner", usual(Keld("FlowRun.exe"), "FlowRun")},
+      {"Health Inspector", usual(Mirn("Inspector.exe"), "HealthInspector")},
   };
-  std::vector<Expected> cases;
-  for (const auto& u : usual) {
-    cases.push_back({u.type, u.executer, f + u.stem + "_Log.txt", f + u.stem + "_Stat.txt", "",
-                     "-v 2 -StatusFile \"" + f + u.stem + "_Stat.txt\" -LogFile \"" + f + u.stem +
-                         "_Log.txt\"" + job_id});
-  }
-  cases.push_back({"Run Quillmart script", Keld("RunQM.exe"), f + "RunQM_Log.txt",
-                   f + "RunQM_Stat.txt", f + "RunQM_Sum.txt",
-                   "-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
+  cases.push_back({"Run Quillmart script",
+                   Keld("RunQM.exe") + "||" + f + "RunQM_Log.txt|" + f + "RunQM_Stat.txt|" + f +
+                       "RunQM_Sum.txt|-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
                        "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""});
-  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe"), "", f + "SettingsEditor_Stat.txt",
-                   "", "-v 2 -StatusFile \"" + f + "SettingsEditor_Stat.txt\"" + job_id});
+  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe") + "|||" + f +
+                                          "SettingsEditor_Stat.txt||-v 2 -StatusFile \"" + f +
+                                          "SettingsEditor_Stat.txt\"" + job_id});
   // The user's batch file brings its own files and takes them positionally.
-  cases.push_back({"User Batchfile", "/home/me/nightly.sh", "/tmp/nightly log.txt",
-                   "/tmp/nightly.stat", "",
-                   "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " + kStamp});
+  cases.push_back(
+      {"User Batchfile",
+       "/home/me/nightly.sh|/home/me/nightly.sh|/tmp/nightly log.txt|/tmp/nightly.stat||"
+       "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " +
+           kStamp});
   // Outside the catalogue (also by letter case): nothing to start.
-  cases.push_back({"???", "", "", "", "", ""});
-  cases.push_back({"flow runner", "", "", "", "", ""});
-  for (const Expected& expected : cases) {
-    SCOPED_TRACE(expected.type);
+  cases.push_back({"flow runner", "|||||"});
+  for (const auto& [type, expected] : cases) {
     table_.AllocateAfresh();
-    const int row = AddRow("7", expected.type, "-v 2");
+    const int row = AddRow("7", type, "-v 2");
     table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
     table_.Set(kColBatchLogFile, row, "/tmp/nightly log.txt");
     table_.Set(kColBatchStatusFile, row, "/tmp/nightly.stat");
-    std::unique_ptr<clsJobLines> lines = Prepare();
-    ASSERT_EQ(lines->Count(), 1);
-    const clsJobLine& line = *lines->Item(1);
-    const std::string user = expected.type == "User Batchfile" ? expected.executer : "";
+    const std::unique_ptr<clsJobLines> lines = Prepare();
+    const clsJobLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
                   "|" + line.StatusFileName() + "|" + line.SummayFileName() + "|" +
-                  line.ProgramOptions() + "|" + line.CleanProgramOptions() + "|" + line.JobID(),
-              expected.executer + "|" + user + "|" + expected.log + "|" + expected.status + "|" +
-                  expected.summary + "|" + expected.options + "|-v 2|" + kStamp);
+                  line.ProgramOptions(),
+              expected);
+    EXPECT_EQ(line.CleanProgramOptions() + "|" + line.JobID(), "-v 2|" + kStamp) << type;
   }
 }
 
-TEST_F(PrepareJobLinesTest, TakesActiveRowsInOrderWithTheirTrimmingRules) {
-  int row = AddRow("30", "Flow Runner", "  spaced  ");
-  table_.Set(kColDescription, row, "  kept as typed ");
-  const char* lists[] = {"  10,20 ", " 40", "50 ", " 60 ", " 70 "};
-  const int list_columns[] = {kColWait, kColSkipOnError, kColSkipOnSuccess, kColRepeatOnError,
-                              kColRepeatOnSuccess};
-  for (int i = 0; i < 5; ++i) table_.Set(list_columns[i], row, lists[i]);
+TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) {
+  const int row = AddRow("30", "Flow Runner");
+  table_.Set(kColWait, row, "  10,20 ");
+  table_.Set(kColRepeatOnSuccess, row, " 70 ");
   table_.Set(kColStopOnError, row, "true");
   table_.Set(kColActive, AddRow("10", "Flow Runner"), "True");
-  table_.Set(kColActive, AddRow("20", "Flow Runner"), "false");
-  table_.Set(kColActive, AddRow("5", "Flow Runner"), std::nullopt);
+  table_.Set(kColActive, AddRow("5", "Flow Runner"), "false");
   table_.Set(kColStopOnError, AddRow("40", "Flow Runner"), "yes");
-  AddRow("12", "Run Quillmart script", std::nullopt);
-  row = AddRow("13", "User Batchfile");
+  const char* unusable[] = {"", "+40", "0", "1000000", "123456789012345678901234567890"};
+  for (const char* number : unusable) AddRow(number, "Flow Runner");
+  AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
+  AddRow("030", "Scan Anomalies");
+  table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
 
   std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{30, 40, 12, 13}));
-  EXPECT_TRUE(warnings_.empty());
+  std::vector<int32_t> taken;
+  for (const clsJobLine& line : *lines) taken.push_back(line.JobLineNr());
+  EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const clsJobLine& first = *lines->Line(30);
-  EXPECT_EQ(first.JobDescription(), "  kept as typed ");
-  EXPECT_EQ(first.ProgramOptions().rfind("  spaced   -StatusFile \"", 0), 0u);
-  EXPECT_EQ(first.Precedence(), "10,20");
-  EXPECT_EQ(first.SkipOnError() + first.SkipOnSuccess() + first.RepeatOnError() + "|" +
-                first.RepeatOnSuccess(),
-            "405060|70");
-  EXPECT_TRUE(first.StopOnError());
-  EXPECT_FALSE(lines->Line(40)->StopOnError());
-  // Empty own options: the options begin with the first switch's blank.
-  EXPECT_EQ(lines->Line(12)->ProgramOptions().rfind(" -Summary \"" + kRun + "12RunQM_Sum.txt\"", 0),
-            0u);
-  // A batch-file row without file cells takes empty texts.
-  EXPECT_EQ(lines->Line(13)->ProgramExecuter(), "");
-  EXPECT_EQ(lines->Line(13)->ProgramOptions(), " \"\" \"\" " + kStamp);
-  // Both folders are read once per run, however many lines there are: two values each.
-  EXPECT_EQ(registry_.query_count(), 4);
-
-  // Products not installed: the programs are looked for under the lone separator.
-  registry_ = test::MapRegistry();
-  table_.AllocateAfresh();
-  AddRow("1", "Health Inspector");
-  EXPECT_EQ(Prepare()->Line(1)->ProgramExecuter(), kPathSeparator + std::string("Inspector.exe"));
-}
-
-TEST_F(PrepareJobLinesTest, RowsWithoutAUsableOrFreeNumberStayOutWithAWarning) {
-  for (const char* number : {"", "abc", "0", "-5", "1000000", "12abc", "1.5", "+3"}) {
-    table_.AllocateAfresh();
-    AddRow(number, "Flow Runner");
-    AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
-    std::unique_ptr<clsJobLines> lines = Prepare();
-    EXPECT_EQ(Walk(*lines), std::vector<int32_t>{999999}) << number;
-    EXPECT_EQ(warnings_,
-              std::vector<std::string>{
-                  "the active job line in row 1 has the number \"" + std::string(number) +
-                  "\", which is not a whole number from 1 to 999999; it is left out "
-                  "of the run"});
+  EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
+  EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
+  EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
+  std::vector<std::string> expected;
+  for (int i = 0; i < 5; ++i) {
+    expected.push_back(
+        "the active job line in row " + std::to_string(i + 5) + " has the number \"" + unusable[i] +
+        "\", which is not a whole number from 1 to 999999; it is left out of the run");
   }
-  // Numbers beyond 16 bits run whole, with their file names.
-  EXPECT_EQ(Prepare()->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
-
-  // The second active row of a number stays out and is named; an inactive one is no
-  // duplicate.
-  table_.AllocateAfresh();
-  table_.Set(kColDescription, AddRow("20", "Flow Runner"), "first");
-  AddRow("10", "Flow Runner");
-  AddRow("20", "Scan Anomalies");
-  table_.Set(kColActive, AddRow("10", "Flow Runner"), "false");
-  AddRow("020", "Flow Runner");
-  AddRow("30", "Flow Runner");
-  std::unique_ptr<clsJobLines> lines = Prepare();
-  EXPECT_EQ(Walk(*lines), (std::vector<int32_t>{20, 10, 30}));
-  EXPECT_EQ(lines->Line(20)->JobDescription(), "first");
-  ASSERT_EQ(warnings_.size(), 2u);
-  EXPECT_EQ(warnings_[0],
-            "job line number 20 is used by more than one active job line; the one in row 3 is "
-            "left out of the run");
-  EXPECT_NE(warnings_[1].find("row 5"), std::string::npos);
-  // 20 is named once for its two extra rows.
-  AddRow("30", "Flow Runner");
-  AddRow("10", "Flow Runner");
+  expected.push_back(
+      "job line number 30 is used by more than one active job line; the one in row 11 is left "
+      "out of the run");
+  EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
-            (std::vector<int32_t>{20, 30, 10}));
-  EXPECT_TRUE(DuplicateActiveJobLineNumbers(table_, 2).empty());
+            std::vector<int32_t>{30});
 }
 
 }  // namespace

@@ -17,15 +17,13 @@ using std::chrono::milliseconds;
 // A run of a real child through the system launcher with the command line's pause, and
 // SIGTERM sent to the runner while it pauses.
 TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
-  test::TempDir dir;
   std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
   test::EngineTestEnv test(*launcher, RealFileSystem());
   test::RecordingHooks hooks;
   clsJobLines lines(test.env.job_line_services());
   clsJobLine& line = *lines.Add(10);
   line.setProgramExecuter(test::BinDir() + "/standin");
-  line.setStatusFileName(dir.File("Stat.txt"));
-  line.setProgramOptions("-sleep 30000 -StatusFile \"" + line.StatusFileName() + "\"");
+  line.setProgramOptions("-sleep 30000");
 
   StopRequests stop_requests;
   hooks.stop = [] { return StopRequested(); };

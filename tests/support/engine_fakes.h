@@ -36,7 +36,7 @@ class ScriptedLauncher final : public ProcessLauncher {
     if (running.count(handle) == 0) handle = 0;
     return handle != 0;
   }
-  void Forget(ProcessHandle handle) override { forgotten.push_back(handle); }
+  void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
   void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds) override {
     log.push_back("terminate later " + std::to_string(handle));
@@ -55,34 +55,7 @@ class ScriptedLauncher final : public ProcessLauncher {
   std::set<ProcessHandle> running;
   std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
-  std::vector<ProcessHandle> forgotten;
   ProcessHandle next_ = 1;
-};
-
-// `files` maps a path to its first line.
-class MemoryFileSystem final : public FileSystem {
- public:
-  bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
-  bool FolderExists(const std::string&) const override { return true; }
-  Status RemoveFile(const std::string& path) override {
-    if (fail_remove) return Status::Failed("cannot delete " + path);
-    files.erase(path);
-    return Status::Ok();
-  }
-  Status CreateFolder(const std::string&) override { return Status::Ok(); }
-  Status CreateFolders(const std::string&) override { return Status::Ok(); }
-  std::string ReadFirstLine(const std::string& path) const override {
-    return FileExists(path) ? files.at(path) : "";
-  }
-  std::string FileStamp(const std::string& path) const override { return ReadFirstLine(path); }
-  Status AppendText(const std::string& path, std::string_view text) override {
-    appended[path] += text;
-    return Status::Ok();
-  }
-
-  std::map<std::string, std::string> files;
-  std::map<std::string, std::string> appended;
-  bool fail_remove = false;
 };
 
 // Every seam of a run but the launcher and the file system, as fakes.
@@ -149,14 +122,14 @@ class RecordingHooks final : public RunHooks {
     }
     return reports;
   }
+  void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
+    events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
+  }
+
   int pauses = 0;
   std::vector<std::string> events;
   std::function<void(int pause, std::chrono::milliseconds)> on_pause;  // after it is noted
   std::function<bool()> stop;
-
-  void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
-    events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
-  }
 };
 
 // Whether the process is gone, not even a zombie, within `within`: a child is reaped by its

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 
+#include "platform/sqlite_metadata_log.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
 #include "ui/controls/message_box.h"
@@ -76,7 +77,8 @@ class DriverJobExecutor final : public JobExecutor {
     if (!made.ok()) return {false, made.message()};
     std::unique_ptr<SystemEnv> system = std::move(made.value);
     ChildAwareHooks child_aware(hooks, system->launcher());
-    const RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    request.history_database = SystemMetadataDatabasePath();
     RunResult result = RunJob(request, system->env(), child_aware);
     if (!result.refused.empty()) {
       std::string message = result.refused;  // a clause after "job file: " on a command line

@@ -39,6 +39,7 @@ class RunRecorder final : public RunHooks {
   void LineSkipped(const clsJobLine& line) override;
   void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override;
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const clsJobLine& line) override { inner_.LineTimeLimitReached(line); }
   void Warning(std::string_view text) override { inner_.Warning(text); }
 
  private:

@@ -61,18 +61,6 @@ std::string Duration(TimePoint from, const std::optional<TimePoint>& to) {
   return text;
 }
 
-std::string Outcome(const std::optional<int>& status) {
-  if (!status) return "interrupted";
-  switch (*status) {
-    case 0:
-      return "ok";
-    case 1:
-      return "errors";
-    default:
-      return "fatal";
-  }
-}
-
 std::string LineList(const std::vector<int32_t>& lines) {
   std::string text;
   for (int32_t line : lines) text += (text.empty() ? "" : ",") + std::to_string(line);
@@ -89,7 +77,7 @@ void PrintRuns(const std::vector<RunSummary>& runs) {
               "RUN ID");
   for (const RunSummary& run : runs) {
     std::printf("%-20s  %9s  %-11s  %-16s  %s\n", FormatTimeText(run.start).c_str(),
-                Duration(run.start, run.end).c_str(), Outcome(run.status).c_str(),
+                Duration(run.start, run.end).c_str(), RunOutcomeWord(run.status),
                 LineList(run.failed_lines).c_str(), run.run_id.c_str());
   }
 }
@@ -99,7 +87,7 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
       "Run %s of %s\n  started %s, took %s, %s: %d succeeded, %d failed, %d skipped\n"
       "  run folder %s\n\n",
       run.run_id.c_str(), run.job_file.c_str(), FormatTimeText(run.start).c_str(),
-      Duration(run.start, run.end).c_str(), Outcome(run.status).c_str(), run.succeeded, run.failed,
+      Duration(run.start, run.end).c_str(), RunOutcomeWord(run.status), run.succeeded, run.failed,
       run.skipped, run.run_folder.c_str());
   std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");

@@ -40,6 +40,13 @@ namespace jr {
 
 inline constexpr int kRunHistorySchemaVersion = 1;
 
+// A run's final status in one word, as the history lists and the window show it; a run
+// without one was interrupted (its runner died before it could end the row).
+inline const char* RunOutcomeWord(const std::optional<int>& status) {
+  if (!status) return "interrupted";
+  return *status == 0 ? "ok" : *status == 1 ? "errors" : "fatal";
+}
+
 struct RunStart {
   std::string run_id;  // wished-for id; BeginRun may add a suffix
   std::string job_file, job_sha256, description, host, launcher;

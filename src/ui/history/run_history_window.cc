@@ -85,18 +85,6 @@ QString TimeText(const std::optional<TimePoint>& time) {
   return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
 }
 
-QString OutcomeText(const std::optional<int>& status) {
-  if (!status) return "interrupted";
-  switch (*status) {
-    case 0:
-      return "ok";
-    case 1:
-      return "errors";
-    default:
-      return "fatal";
-  }
-}
-
 QColor OutcomeColor(const std::optional<int>& status) {
   if (!status) return QColor(0x61, 0x61, 0x61);
   if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
@@ -248,7 +236,7 @@ void RunHistoryWindow::Refresh() {
       failed += (failed.isEmpty() ? "" : ",") + QString::number(line);
     runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
     runs_table_->setItem(row, kRunDuration, Item(DurationText(run.start, run.end)));
-    QTableWidgetItem* outcome = Item(OutcomeText(run.status));
+    QTableWidgetItem* outcome = Item(RunOutcomeWord(run.status));
     outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
     runs_table_->setItem(row, kRunOutcome, outcome);
     runs_table_->setItem(row, kRunFailedLines, Item(failed));

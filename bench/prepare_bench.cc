@@ -36,7 +36,9 @@ class NoLauncher final : public jr::ProcessLauncher {
   bool IsRunning(ProcessHandle&) override { return false; }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
+  void BeginTerminate(jr::ProcessHandle, std::chrono::milliseconds) override {}
   void TerminateAll(std::chrono::milliseconds) override {}
+  void Terminate(ProcessHandle, std::chrono::milliseconds) override {}
 };
 
 class NoEventLog final : public jr::EventLogSink {

@@ -50,6 +50,28 @@ target_compile_options(sqlite3 PRIVATE -w)
 target_compile_definitions(sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION)
 add_library(SQLite::SQLite3 ALIAS sqlite3)
 
+# The option parser and the JSON library are header-only: the Linux build's headers serve
+# the cross-build too. Each is reached through a folder that holds only it, so that no
+# other header of the build machine can stand in for a Windows one.
+function(jobrunner_header_library target folder)
+  set(view ${CMAKE_BINARY_DIR}/third_party_headers/${target})
+  file(MAKE_DIRECTORY ${view})
+  if(NOT IS_SYMLINK ${view}/${folder})
+    file(CREATE_LINK /usr/include/${folder} ${view}/${folder} SYMBOLIC)
+  endif()
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} SYSTEM INTERFACE ${view})
+endfunction()
+foreach(header /usr/include/CLI/CLI.hpp /usr/include/nlohmann/json.hpp)
+  if(NOT EXISTS ${header})
+    message(FATAL_ERROR "${header} is missing: install libcli11-dev and nlohmann-json3-dev")
+  endif()
+endforeach()
+jobrunner_header_library(cli11_headers CLI)
+add_library(CLI11::CLI11 ALIAS cli11_headers)
+jobrunner_header_library(nlohmann_json_headers nlohmann)
+add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json_headers)
+
 if(JOBRUNNER_BUILD_TESTS)
   set(JOBRUNNER_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

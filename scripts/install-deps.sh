@@ -72,6 +72,7 @@ fi
 
 packages=(build-essential cmake pkg-config git libpugixml-dev libsqlite3-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3 procps
-  slurmctld slurmd slurm-client munge)
+  libcli11-dev nlohmann-json3-dev qt6-charts-dev libqt6opengl6-dev
+  slurmctld slurmd slurm-client munge systemd)
 if [ $# -gt 0 ]; then packages=("$@"); fi
 install_packages "${packages[@]}"

@@ -23,6 +23,7 @@ step_done() {
 # ---- Tools -------------------------------------------------------------------------------
 step "install mingw-w64 and wine"
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 googletest
+  libcli11-dev nlohmann-json3-dev
   cmake make dpkg-dev tcl sqlite3)
 bash scripts/install-deps.sh "${packages[@]}"
 step_done "install"

@@ -1,46 +1,136 @@
 #include "app/cli.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/cli_check.h"
+#include "app/cli_history.h"
 #include "app/cli_run.h"
 #include "platform/config.h"
 
 namespace jr {
+namespace {
 
-std::string UsageText() {
-  return "Usage: jobrunner [JOBFILE]\n"
-         "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check JOBFILE\n"
-         "       jobrunner --help | --version\n"
-         "\n"
-         "Without arguments the job editor window opens. With a job file the job runs\n"
-         "unattended, writes its reports and ends; the words after the program name are\n"
-         "joined with single blanks into the job file name. --edit opens the editor with\n"
-         "the job file loaded instead.\n";
+// The words that make a command line one of options; any other first word starts the
+// job file name of an unattended run.
+constexpr const char* kOptionWords[] = {"--help", "--version", "--check", "--edit", "--history"};
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string joined;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i) joined += ' ';
+    joined += words[i];
+  }
+  return joined;
+}
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "jobrunner: %s\n", problem.c_str());
+  std::fputs(UsageText().c_str(), stderr);
+  return kExitUsage;
+}
+
+struct Options {
+  bool help = false, version = false, check = false, edit = false, history = false, json = false;
+  std::string prune;
+  std::vector<std::string> words;
+};
+
+// Runs what the option form asks for.
+int RunOptions(const Options& options, size_t prune_count) {
+  if (options.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return kExitNoErrors;
+  }
+  if (options.version) {
+    std::printf("jobrunner %s\n", kVersion);
+    return kExitNoErrors;
+  }
+  if (options.check) {
+    if (options.history || options.json || prune_count)
+      return Usage("--check takes a job file only");
+    return RunCheck(options.words);
+  }
+  if (!options.history) return Usage("--json and --prune belong to --history");
+  if (prune_count) {
+    const std::string& days = options.prune;
+    if (!options.words.empty() || options.json) return Usage("--prune DAYS takes nothing else");
+    if (days.empty() || days.size() > 6 ||
+        !std::all_of(days.begin(), days.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return Usage("DAYS of --prune must be a whole number of days, 0 or more");
+    }
+    return PruneHistoryCommand(std::stoi(days));
+  }
+  if (options.words.empty() || options.words.size() > 2) {
+    return Usage("--history takes a job file and, for one run, its run id");
+  }
+  std::optional<std::string> run_id;
+  if (options.words.size() == 2) run_id = options.words[1];
+  return RunHistoryCommand(options.words[0], run_id, options.json);
+}
+
+}  // namespace
+
+std::string UsageText(){
+    return "Usage: jobrunner [JOBFILE]\n"
+           "       jobrunner --edit [JOBFILE]\n"
+           "       jobrunner --check JOBFILE\n"
+           "       jobrunner --history JOBFILE [RUNID] [--json]\n"
+           "       jobrunner --history --prune DAYS\n"
+           "       jobrunner --help | --version\n"
+           "\n"
+           "Without arguments the job editor window opens. With a job file the job runs\n"
+           "unattended, writes its reports and ends; the words after the program name are\n"
+           "joined with single blanks into the job file name. --edit opens the editor with\n"
+           "the job file loaded instead.\n"
+           "\n"
+           "--check JOBFILE   prints the job as JSON and runs nothing.\n"
+           "--history JOBFILE\n"
+           "                  the job's last 20 runs, newest first; with RUNID that run's\n"
+           "                  lines; --json prints them as JSON for scripts.\n"
+           "--history --prune DAYS\n"
+           "                  deletes the runs that started more than DAYS days ago, with\n"
+           "                  their rows (a monthly cron line keeps the database small).\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return std::nullopt;
   const std::string& first = args.front();
-  if (first == "--help") {
-    std::fputs(UsageText().c_str(), stdout);
-    return kExitNoErrors;
+  if (std::find(std::begin(kOptionWords), std::end(kOptionWords), first) ==
+      std::end(kOptionWords)) {
+    const std::string joined = Joined(args);
+    // A command line of blanks only opens the window, as an empty one does.
+    if (joined.find_first_not_of(' ') == std::string::npos) return std::nullopt;
+    return RunFromCommandLine(joined);
   }
-  if (first == "--version") {
-    std::printf("jobrunner %s\n", kVersion);
-    return kExitNoErrors;
+
+  Options options;
+  CLI::App app("Extraction Job Runner", "jobrunner");
+  app.set_help_flag();
+  app.add_flag("--help", options.help);
+  app.add_flag("--version", options.version);
+  app.add_flag("--check", options.check);
+  app.add_flag("--edit", options.edit);
+  app.add_flag("--history", options.history);
+  app.add_flag("--json", options.json);
+  CLI::Option* prune = app.add_option("--prune", options.prune);
+  app.add_option("words", options.words);
+  // CLI11 takes the words last to first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    return Usage(error.what());
   }
-  if (first == "--check") return RunCheck({args.begin() + 1, args.end()});
-  if (first == "--edit") return std::nullopt;
-  std::string joined;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i) joined += ' ';
-    joined += args[i];
+  if (options.edit) {
+    if (options.check || options.history || options.json || prune->count()) {
+      return Usage("--edit takes a job file only");
+    }
+    // The window opens; EditorJobFile names the file it loads.
+    return std::nullopt;
   }
-  // A command line of blanks only opens the window, as an empty one does.
-  if (joined.find_first_not_of(' ') == std::string::npos) return std::nullopt;
-  return RunFromCommandLine(joined);
+  return RunOptions(options, prune->count());
 }
 
 std::optional<std::string> EditorJobFile(const std::vector<std::string>& args) {

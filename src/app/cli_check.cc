@@ -1,11 +1,12 @@
 #include "app/cli_check.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
-#include "model/json_text.h"
+#include "model/job_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
@@ -28,6 +29,26 @@ class SystemLauncherProbe final : public LauncherProbe {
   }
 };
 
+// A JSON string of any bytes: invalid UTF-8 bytes become U+FFFD, so that whatever a file
+// holds still makes valid JSON. The library writes backspace and form feed as \b and \f and
+// DEL as it is; --check has always written them as \u0008, \u000c and \u007f, and
+// scripts may compare its output.
+void AppendJsonString(std::string& out, std::string_view text) {
+  const std::string json = nlohmann::json(std::string(text))
+                               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  for (size_t i = 0; i < json.size(); ++i) {
+    if (json[i] == '\\' && i + 1 < json.size()) {
+      const char escaped = json[++i];
+      out += escaped == 'b' ? "\\u0008" : escaped == 'f' ? "\\u000c" : std::string{'\\', escaped};
+    } else if (json[i] == '\x7f') {
+      out += "\\u007f";
+    } else {
+      out += json[i];
+    }
+  }
+}
+
+// The layout (one job line a row) is kept by hand; the library writes each value.
 void AppendMember(std::string& out, std::string_view name, std::string_view value) {
   AppendJsonString(out, name);
   out += ": ";
@@ -45,11 +66,28 @@ std::string JobJson(const JobDocument& job) {
   AppendMember(out, "TempLogDir", job.TempLogDir);
   out += job.LogToEventLog ? "\"LogToEventLog\": 1, " : "\"LogToEventLog\": 0, ";
   AppendMember(out, "MaxParallel", job.MaxParallel);
-  out += "\"lines\": [";
   const JobLineTable& table = job.table;
+  // The limits as a run reads them; one that it would refuse is left out (and named on
+  // standard error by the check).
+  const TimeLimitResult job_limit = ParseTimeLimit(job.JobTimeLimit);
+  out += "\"JobTimeLimit\": " +
+         (job_limit.set() ? std::to_string(job_limit.seconds) : std::string("null")) + ", ";
+  out += "\"time_limits\": {";
+  bool first_limit = true;
+  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+    const TimeLimitResult limit = ParseTimeLimit(table.Text(kColTimeLimit, row));
+    if (!limit.set()) continue;
+    if (!first_limit) out += ", ";
+    first_limit = false;
+    AppendJsonString(out, table.Text(kColNumber, row));
+    out += ": " + std::to_string(limit.seconds);
+  }
+  out += "}, ";
+  out += "\"lines\": [";
   for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
     out += row == 0 ? "\n  [" : ",\n  [";
-    for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
+    // The columns the job file has always had; the time limit is in "time_limits".
+    for (int column = 0; column <= kColRepeatOnSuccess; ++column) {
       if (column) out += ", ";
       const Cell& cell = table.At(column, row);
       if (cell) {
@@ -88,6 +126,12 @@ int RunCheck(const std::vector<std::string>& args) {
                  "jobrunner: warning: %s: job line number %d is used by more than one active "
                  "job line; only the first one runs\n",
                  path.c_str(), number);
+  }
+  const std::string limit_fault =
+      TimeLimitFault(job.JobTimeLimit, job.table, job.table.Get_BatchLine_Count());
+  if (!limit_fault.empty()) {
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
+                 limit_fault.c_str());
   }
   // Where the job lines would run, and whether they could.
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();

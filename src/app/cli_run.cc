@@ -1,5 +1,6 @@
 #include "app/cli_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
+#include "platform/sqlite_metadata_log.h"
 #include "platform/stop_requests.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
@@ -61,6 +63,10 @@ class CommandLineHooks final : public RunHooks {
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
                  line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
   }
+  void LineTimeLimitReached(const clsJobLine& line) override {
+    std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
+    Progress("time limit reached", line, "");
+  }
   void Warning(std::string_view text) override {
     std::fprintf(stderr, "jobrunner: warning: %s: %.*s\n", job_file_.c_str(),
                  static_cast<int>(text.size()), text.data());
@@ -93,6 +99,8 @@ int RunFromCommandLine(const std::string& job_file) {
   ReadResult read = ReadJobFile(job_file, job);
   if (read.status != ReadStatus::kLoaded) {
     notifier.ShowMessage("Open", read.message, MessageIcon::kCritical);
+    // The fixed text above does not say what is wrong; the cause names the file.
+    if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
     return kExitBadJobFile;
   }
   const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
@@ -104,6 +112,22 @@ int RunFromCommandLine(const std::string& job_file) {
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  if (const std::string fault =
+          TimeLimitFault(job.JobTimeLimit, job.table, job.table.Get_BatchLine_Count());
+      !fault.empty()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + fault + "; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
+
+  job.FileName = job_file;
+  RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
+  request.history_database = SystemMetadataDatabasePath();
+  const std::string unpassable = UnpassableName(request);
+  if (!unpassable.empty()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + unpassable, MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
 
   Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
   if (!made.ok()) {
@@ -113,21 +137,38 @@ int RunFromCommandLine(const std::string& job_file) {
   std::unique_ptr<SystemEnv> system = std::move(made.value);
   CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
                          StandardErrorIsTerminal());
-  const RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
+  const std::string registry_failure = system->env().registry.ReadFailure();
+  if (!registry_failure.empty()) hooks.Warning(registry_failure);
 
   StopRequests stop_requests;
   RunResult result = RunJob(request, system->env(), hooks);
 
-  if (result.scheduler.end == SchedulerOutcome::End::kInterrupted) {
+  const bool interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted;
+  if (interrupted) {
     std::fprintf(stderr, "jobrunner: stopped by %s; running job lines were ended\n",
                  StopRequestName());
+  } else if (StopRequested()) {
+    std::fprintf(stderr, "jobrunner: stopped by %s while the reports were made\n",
+                 StopRequestName());
+  }
+  if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
+    std::fprintf(stderr, "jobrunner: %s\n", JobTimeLimitText(request.job_time_limit).c_str());
   }
   if (StandardErrorIsTerminal()) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",
                  result.report.status_text.c_str(), result.run_folder.c_str(), job.LogFile.c_str(),
                  job.UserFile.c_str());
   }
-  switch (result.report.error_level) {
+  // A run whose reports were not written did not deliver what the job is for, whatever
+  // its lines did.
+  for (const std::string& missing : result.report.missing_reports) {
+    std::fprintf(stderr, "jobrunner: %s\n", missing.c_str());
+  }
+  int error_level = result.report.error_level;
+  if (!result.report.missing_reports.empty()) error_level = std::max(error_level, 1);
+  // A stop while the reports were made interrupted the run as much as one during the lines.
+  if (StopRequested()) error_level = 2;
+  switch (error_level) {
     case 0:
       return kExitNoErrors;
     case 1:

@@ -132,6 +132,8 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
     line->setRepeated(false);
     line->setOriginalJobLineNr(0);
     line->setJobID(run_timestamp);
+    // A run starts only with limits that read (see TimeLimitFault); anything else is none.
+    line->setTimeLimit(ParseTimeLimit(CellText(table.At(kColTimeLimit, row))).seconds);
     FillByType(*line, table, row, files, keld, mirn);
   }
   return lines;

@@ -25,8 +25,9 @@ Result<bool> StartJobLine(clsJobLine& line, RunEnv& env, std::string_view run_na
   if (!status_file.empty() && env.file_system.FileExists(status_file)) {
     if (Status removed = env.file_system.RemoveFile(status_file); !removed.ok()) return removed;
   }
-  line.setProcessId(ShellExecTask(
-      env.launcher, {program, line.ProgramOptions(), BatchJobName(run_name, line.JobLineNr())}));
+  line.setProcessId(
+      ShellExecTask(env.launcher, {program, line.ProgramOptions(),
+                                   BatchJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
   if (line.ProcessId() > 0) {
     line.SetStartingTime();
     line.setIsRunning(true);

@@ -1,5 +1,6 @@
 #include "engine/list_rules.h"
 
+#include <algorithm>
 #include <deque>
 #include <unordered_map>
 
@@ -199,21 +200,52 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
     }
   }
 
-  auto reaches = [&](size_t from, size_t target) {
-    std::vector<bool> seen(waiting.size(), false);
-    std::vector<size_t> stack{from};
-    while (!stack.empty()) {
-      size_t at = stack.back();
-      stack.pop_back();
-      if (at == target) return true;
-      if (seen[at]) continue;
-      seen[at] = true;
-      for (size_t next : waits_for[at]) {
-        if (!can_start[next]) stack.push_back(next);
+  // The strongly connected parts of what is left (Tarjan's method, without recursion, so
+  // that a long chain does not exhaust the stack): a line is in a wait cycle when its part
+  // holds another line too, or when it waits for itself.
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  std::vector<size_t> order(waiting.size(), kNone), low(waiting.size(), 0);
+  std::vector<size_t> part(waiting.size(), kNone);
+  size_t parts = 0;
+  std::vector<size_t> stack;
+  std::vector<bool> on_stack(waiting.size(), false);
+  size_t counter = 0;
+  for (size_t root = 0; root < waiting.size(); ++root) {
+    if (can_start[root] || order[root] != kNone) continue;
+    std::vector<std::pair<size_t, size_t>> calls{{root, 0}};  // line, next edge to follow
+    order[root] = low[root] = counter++;
+    stack.push_back(root);
+    on_stack[root] = true;
+    while (!calls.empty()) {
+      auto& [at, edge] = calls.back();
+      if (edge < waits_for[at].size()) {
+        const size_t next = waits_for[at][edge++];
+        if (can_start[next]) continue;
+        if (order[next] == kNone) {
+          order[next] = low[next] = counter++;
+          stack.push_back(next);
+          on_stack[next] = true;
+          calls.push_back({next, 0});
+        } else if (on_stack[next]) {
+          low[at] = std::min(low[at], order[next]);
+        }
+        continue;
       }
+      const size_t done = at;
+      calls.pop_back();
+      if (!calls.empty()) low[calls.back().first] = std::min(low[calls.back().first], low[done]);
+      if (low[done] != order[done]) continue;
+      size_t member;
+      do {
+        member = stack.back();
+        stack.pop_back();
+        on_stack[member] = false;
+        part[member] = parts;
+      } while (member != done);
+      ++parts;
     }
-    return false;
-  };
+  }
+
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (can_start[i]) continue;
     clsJobLine* line = waiting[i];
@@ -221,20 +253,19 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
       lines->push_back({line, "it has no program to start"});
       continue;
     }
-    size_t blocker = i;
+    // Only a line in a wait cycle can never start for its wait list. A line that merely
+    // waits for one that can never start is left waiting: that line is ended as a failed
+    // start, which is over and satisfies the wait.
     for (size_t next : waits_for[i]) {
-      if (!can_start[next]) {
-        blocker = next;
+      if (next == i) {
+        lines->push_back({line, "its wait list waits for itself"});
         break;
       }
-    }
-    const std::string blocker_nr = std::to_string(waiting[blocker]->JobLineNr());
-    if (blocker == i) {
-      lines->push_back({line, "its wait list waits for itself"});
-    } else if (reaches(blocker, i)) {
-      lines->push_back({line, "its wait list waits for itself through job line " + blocker_nr});
-    } else {
-      lines->push_back({line, "it waits for job line " + blocker_nr + ", which can never start"});
+      if (!can_start[next] && part[next] == part[i]) {
+        lines->push_back({line, "its wait list waits for itself through job line " +
+                                    std::to_string(waiting[next]->JobLineNr())});
+        break;
+      }
     }
   }
   return true;

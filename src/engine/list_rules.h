@@ -53,9 +53,11 @@ struct LineThatCannotStart {
 };
 
 // The waiting lines that can never start, in collection order, with a reason each: lines
-// without a program, every waiting line when `maximum` is below 1, lines whose wait list
-// waits for themselves through other lines, and lines waiting for such lines. A running
-// line counts as one that will end. False with `failure` set when a list cannot be read.
+// without a program, every waiting line when `maximum` is below 1, and lines whose wait
+// list waits for themselves through other lines. A line that only waits for such lines is
+// not among them: once they are ended as failed starts they are over, and it may start. A
+// running line counts as one that will end. False with `failure` set when a list cannot
+// be read.
 bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
                             std::vector<LineThatCannotStart>* lines, std::string* failure);
 

@@ -54,6 +54,7 @@ Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& 
   copy->setSkipOnSuccess(source.SkipOnSuccess());
   copy->setRepeatOnError(source.RepeatOnError());
   copy->setRepeatOnSuccess(source.RepeatOnSuccess());
+  copy->setTimeLimit(source.TimeLimit());
   copy->setAlreadyRun(false);
   copy->setErrorOccured(false);
   copy->setIsSkipped(false);

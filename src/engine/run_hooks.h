@@ -23,6 +23,9 @@ class RunHooks {
   virtual void LineRepeated(const clsJobLine& /*original*/, const clsJobLine& /*copy*/) {}
   // The line could never start and was ended as failed to start.
   virtual void LineCannotStart(const clsJobLine&, std::string_view /*reason*/) {}
+  // The line's time limit was reached and its program is being ended; the line finishes
+  // as failed once the program is gone.
+  virtual void LineTimeLimitReached(const clsJobLine&) {}
   // Something the user should know that does not stop the run.
   virtual void Warning(std::string_view /*text*/) {}
 };

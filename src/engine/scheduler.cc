@@ -1,5 +1,8 @@
 #include "engine/scheduler.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "engine/job_line_runner.h"
 #include "engine/result_files.h"
 #include "model/number_text.h"
@@ -32,15 +35,24 @@ bool MeansRunning(std::string_view status) {
 class Scheduler {
  public:
   Scheduler(clsJobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
-            std::string_view run_name)
-      : collection_(collection), maximum_(maximum), env_(env), hooks_(hooks), run_name_(run_name) {}
+            std::string_view run_name, std::chrono::seconds job_time_limit)
+      : collection_(collection),
+        maximum_(maximum),
+        env_(env),
+        hooks_(hooks),
+        run_name_(run_name),
+        job_deadline_(job_time_limit.count() > 0 ? env.clock.Now() + job_time_limit
+                                                 : TimePoint::max()) {}
 
   SchedulerOutcome Run() {
     if (!EndLinesThatCanNeverStart()) return Failed();
     bool all_done = false;
     bool stop = false;
     while (!all_done && !stop) {
-      if (hooks_.StopRequested()) return Interrupt();
+      if (hooks_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
+      now_ = env_.clock.Now();
+      if (now_ >= job_deadline_) return Interrupt(SchedulerOutcome::End::kTimeLimit);
+      next_deadline_ = job_deadline_;
       all_done = true;
       bool started_any = false;
       // By position, so that repeat copies appended during the pass are reached in it.
@@ -56,6 +68,7 @@ class Scheduler {
         }
         if (!IsJobLineFinished(line, env_)) {
           all_done = false;
+          if (line.TimeLimit() > 0) WatchTimeLimit(line);
           continue;
         }
         bool keep_going = true;
@@ -70,7 +83,7 @@ class Scheduler {
       }
       // With nothing running no child can change anything; the pause then only lets a
       // window process its events.
-      hooks_.Pause(running_ > 0 ? kPassPause : milliseconds(0));
+      hooks_.Pause(running_ > 0 ? PauseToNextDeadline() : milliseconds(0));
     }
     SchedulerOutcome outcome;
     outcome.end = stop ? SchedulerOutcome::End::kStopOnError : SchedulerOutcome::End::kAllOver;
@@ -96,6 +109,9 @@ class Scheduler {
     *started = start.value;
     if (*started) {
       ++running_;
+      if (line.TimeLimit() > 0) {
+        deadlines_[&line] = env_.clock.Now() + std::chrono::seconds(line.TimeLimit());
+      }
       hooks_.LineStarted(line);
     } else if (line.AlreadyRun()) {
       hooks_.LineFinished(line);
@@ -114,9 +130,23 @@ class Scheduler {
     std::vector<RepeatCopyMade> made;
     std::vector<clsJobLine*> skipped;
     bool status_repeat = false;
-    const Result<bool> verdict = JobLineFailed(line, collection_, status_repeat, env_, &made);
-    if (!verdict.ok()) return Fail(verdict.status);
-    const bool failed = verdict.value;
+    bool failed = true;
+    if (line.TimeLimitReached()) {
+      // Whatever the ended program left in its status file is no verdict. The note goes to
+      // the end of the log only now that the program can no longer write to it.
+      deadlines_.erase(&line);
+      if (!line.LogFileName().empty()) {
+        if (Status noted =
+                env_.file_system.AppendText(line.LogFileName(), TimeLimitLogText(line.TimeLimit()));
+            !noted.ok()) {
+          hooks_.Warning(noted.message);
+        }
+      }
+    } else {
+      const Result<bool> verdict = JobLineFailed(line, collection_, status_repeat, env_, &made);
+      if (!verdict.ok()) return Fail(verdict.status);
+      failed = verdict.value;
+    }
     bool applied = false;
     if (failed) {
       line.setErrorOccured(true);
@@ -167,9 +197,32 @@ class Scheduler {
     return true;
   }
 
-  // A stop from outside: no more starts, every running child and its process tree ends,
-  // and the lines that were running are recorded as failed.
-  SchedulerOutcome Interrupt() {
+  // Ends the running line's program once its time limit has passed; else keeps its
+  // deadline for the pause.
+  void WatchTimeLimit(clsJobLine& line) {
+    if (line.TimeLimitReached()) return;
+    const auto found = deadlines_.find(&line);
+    if (found == deadlines_.end()) return;
+    if (now_ < found->second) {
+      next_deadline_ = std::min(next_deadline_, found->second);
+      return;
+    }
+    line.setTimeLimitReached(true);
+    env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
+    hooks_.LineTimeLimitReached(line);
+  }
+
+  // The pass pause, ended early at the nearest deadline (rounded up, so that the next pass
+  // finds it passed).
+  milliseconds PauseToNextDeadline() const {
+    if (next_deadline_ == TimePoint::max()) return kPassPause;
+    const auto left = std::chrono::ceil<milliseconds>(next_deadline_ - env_.clock.Now());
+    return std::clamp(left, milliseconds(0), kPassPause);
+  }
+
+  // A stop from outside or the job's time limit: no more starts, every running child and
+  // its process tree ends, and the lines that were running are recorded as failed.
+  SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
     for (clsJobLine& line : collection_) {
       if (!line.IsRunning()) continue;
@@ -183,7 +236,7 @@ class Scheduler {
     running_ = 0;
     if (!failure_.empty()) return Failed();
     SchedulerOutcome outcome;
-    outcome.end = SchedulerOutcome::End::kInterrupted;
+    outcome.end = end;
     return outcome;
   }
 
@@ -192,6 +245,12 @@ class Scheduler {
   RunEnv& env_;
   RunHooks& hooks_;
   const std::string_view run_name_;
+  const TimePoint job_deadline_;
+  // The clock at the start of the pass, and the nearest deadline found in it.
+  TimePoint now_{};
+  TimePoint next_deadline_ = TimePoint::max();
+  // Running lines with a time limit, and when it is reached.
+  std::unordered_map<const clsJobLine*, TimePoint> deadlines_;
   int32_t running_ = 0;
   std::string failure_;
 };
@@ -199,8 +258,14 @@ class Scheduler {
 }  // namespace
 
 SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks, std::string_view run_name) {
-  return Scheduler(collection, maximum, env, hooks, run_name).Run();
+                              RunHooks& hooks, std::string_view run_name,
+                              std::chrono::seconds job_time_limit) {
+  return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
+}
+
+std::string TimeLimitLogText(int32_t seconds) {
+  return "jobrunner: time limit of " + std::to_string(seconds) +
+         " s reached; the program was ended.\n";
 }
 
 bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {

@@ -1,6 +1,7 @@
 #pragma once
 // Running the prepared job lines of one run to their end.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ struct SchedulerOutcome {
     kStopOnError,  // a stop-on-error line failed
     kFailure,      // something inside a pass failed; `failure` says what
     kInterrupted,  // hooks.StopRequested(): running children were ended and marked failed
+    kTimeLimit,    // the job's time limit was reached: ended as kInterrupted is
   };
   End end = End::kAllOver;
   std::string failure;
@@ -31,10 +33,20 @@ struct SchedulerOutcome {
 // Lines that can never start (no program, a maximum below 1, wait lists that wait for
 // themselves or for such lines) are ended as failed to start and reported through
 // hooks.LineCannotStart, so a run always ends. Between passes it calls hooks.Pause with
-// at most 1000 ms while lines run. `run_name` names the job lines' programs for a batch
-// system (see StartJobLine).
+// at most 1000 ms while lines run, and no longer than to the nearest time limit. `run_name`
+// names the job lines' programs for a batch system (see StartJobLine).
+//
+// A running line whose TimeLimit has passed on env.clock since it started has its program
+// ended (see ProcessLauncher::BeginTerminate), is reported through hooks.LineTimeLimitReached,
+// gets the time-limit line appended to its log file and, once its program is gone,
+// finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
+// the call; when it passes, the run ends as a stop from outside does.
 SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks, std::string_view run_name = {});
+                              RunHooks& hooks, std::string_view run_name = {},
+                              std::chrono::seconds job_time_limit = {});
+
+// What the runner appends to the log file of a line it ended at its time limit.
+std::string TimeLimitLogText(int32_t seconds);
 
 // True when the running line is to be treated as finished: its status line is neither
 // empty nor "running" (any case, blanks around ignored), or its process has ended. A line

@@ -1,9 +1,5 @@
 #include "jobfile/job_file.h"
 
-#include <errno.h>
-#include <string.h>
-
-#include <cstdio>
 #include <memory>
 #include <pugixml.hpp>
 #include <utility>
@@ -11,6 +7,7 @@
 
 #include "model/catalogue.h"
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 
 namespace jr {
 namespace {
@@ -108,6 +105,7 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
   row[kColSkipOnSuccess] = AttributeCell(line, "skip_on_success");
   row[kColRepeatOnError] = AttributeCell(line, "repeat_on_error");
   row[kColRepeatOnSuccess] = AttributeCell(line, "repeat_on_success");
+  row[kColTimeLimit] = AttributeCell(line, "time_limit");
   // Files from before the four lists existed have none of them; all four start empty then,
   // whatever else the line carries.
   if (!row[kColSkipOnError]) {
@@ -195,6 +193,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.TempLogDir = root.attribute("TempLogDir").value();
   const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
   job.MaxParallel = max_parallel ? max_parallel.value() : "99";
+  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   // Rows behind the loaded ones keep whatever they held; they are not part of the job.
@@ -212,24 +211,11 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
   if (path.empty()) return CannotLoad(path, "no file name given");
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return CannotLoad(path, strerror(errno));
-  // Read in pieces rather than by the reported size, so that pipes and special files are
-  // limited as well.
-  std::string text;
-  char buffer[64 * 1024];
-  while (true) {
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    text.append(buffer, got);
-    if (text.size() > kMaxJobFileBytes) {
-      return CannotLoad(
-          path, "the file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
-    }
-    if (got < sizeof buffer) break;
-  }
-  if (std::ferror(file.get())) return CannotLoad(path, strerror(errno));
-  return ReadJobFileText(text, path, job);
+  // The size is checked before anything is read, and a named pipe or device is refused
+  // rather than waited on.
+  const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
+  if (!file.ok()) return CannotLoad(path, file.cause);
+  return ReadJobFileText(file.text, path, job);
 }
 
 std::string JobFileText(const JobDocument& job, const std::string& export_date) {
@@ -242,6 +228,9 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   SetAttribute(root, "LogToEventLog", job.LogToEventLog ? "true" : "false");
   SetAttribute(root, "Exportdate", export_date);
   SetAttribute(root, "MaxParallel", job.MaxParallel);
+  // The limits are written only when set: a job without them stays as older versions wrote
+  // it, and older readers pass over what they do not know.
+  if (!job.JobTimeLimit.empty()) SetAttribute(root, "JobTimeLimit", job.JobTimeLimit);
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;
@@ -264,6 +253,9 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
     SetAttribute(line, "skip_on_success", table.Text(kColSkipOnSuccess, row));
     SetAttribute(line, "repeat_on_error", table.Text(kColRepeatOnError, row));
     SetAttribute(line, "repeat_on_success", table.Text(kColRepeatOnSuccess, row));
+    if (!table.Text(kColTimeLimit, row).empty()) {
+      SetAttribute(line, "time_limit", table.Text(kColTimeLimit, row));
+    }
   }
 
   std::string text;

@@ -19,7 +19,11 @@ struct JobDocument {
   std::string TempLogDir;  // log-file folder
   bool LogToEventLog = false;
   std::string MaxParallel = "99";
+  // Whole seconds as typed; empty: no limit (and no JobTimeLimit attribute in the file).
+  std::string JobTimeLimit;
   JobLineTable table;
+  // The file the job was read from or is saved as; not part of what a file holds.
+  std::string FileName;
 };
 
 enum class ReadStatus {

@@ -25,14 +25,16 @@ void clsJobLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
 
 void clsJobLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
 
-std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type) {
+std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,
+                                                  std::string_view ended_by) {
   const std::string missing = "Missing";
   std::vector<MetadataValue> args;
   args.reserve(31);
   args.emplace_back(int64_t{7});
   args.emplace_back(std::string("Job Runner"));
   args.emplace_back(program_type);
-  for (int i = 0; i < 12; ++i) args.emplace_back(missing);
+  args.emplace_back(ended_by.empty() ? missing : std::string(ended_by));
+  for (int i = 0; i < 11; ++i) args.emplace_back(missing);
   args.emplace_back(int64_t{99});
   for (int i = 0; i < 2; ++i) args.emplace_back(missing);
   args.emplace_back(2.0);
@@ -61,7 +63,8 @@ Status clsJobLine::LogProcessMetaData() {
   if (!stop) return Status::Failed("stop time \"" + stop_time_ + "\" cannot be read as a date");
   metadata_log_->setEntryStop(*stop);
   metadata_log_->setEntryJobId(job_id_);
-  return metadata_log_->WriteEntry(MetadataEntryArguments(program_type_));
+  return metadata_log_->WriteEntry(
+      MetadataEntryArguments(program_type_, time_limit_reached_ ? "time limit" : ""));
 }
 
 }  // namespace jr

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -77,6 +78,12 @@ class clsJobLine {
   void setErrorOccured(bool value) { error_occured_ = value; }
   bool IsRunning() const { return is_running_; }
   void setIsRunning(bool value) { is_running_ = value; }
+  // The longest time the line's program may run, in seconds; 0 for no limit.
+  int32_t TimeLimit() const { return time_limit_; }
+  void setTimeLimit(int32_t seconds) { time_limit_ = seconds; }
+  // Set when the runner ended the program because its time limit was reached.
+  bool TimeLimitReached() const { return time_limit_reached_; }
+  void setTimeLimitReached(bool value) { time_limit_reached_ = value; }
 
   const std::string& StartingTime() const { return starting_time_; }
   const std::string& StopTime() const { return stop_time_; }
@@ -122,6 +129,8 @@ class clsJobLine {
   std::string stop_time_;
   std::string starting_time_;
   int32_t process_id_ = 0;
+  int32_t time_limit_ = 0;
+  bool time_limit_reached_ = false;
   bool repeated_ = false;
   int32_t original_job_line_nr_ = 0;
   std::string job_id_;
@@ -129,6 +138,9 @@ class clsJobLine {
 };
 
 // The arguments of WriteEntry for a line of type `program_type`, in their fixed order.
-std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type);
+// `ended_by`, when not empty, takes the place of the fourth argument ("Missing") and tells
+// how the runner ended the program ("time limit").
+std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,
+                                                  std::string_view ended_by = {});
 
 }  // namespace jr

@@ -1,5 +1,5 @@
 #pragma once
-// The job's lines while they are edited: 14 cells per row, each cell either without a
+// The job's lines while they are edited: 15 cells per row, each cell either without a
 // value or holding text. "No value" and "empty text" differ: the job file writes and reads
 // them differently.
 
@@ -28,11 +28,13 @@ enum JobLineColumn : int {
   kColSkipOnSuccess = 11,
   kColRepeatOnError = 12,
   kColRepeatOnSuccess = 13,
+  // Whole seconds as typed, or no value: no limit. The grid does not show it.
+  kColTimeLimit = 14,
 };
 
 class JobLineTable {
  public:
-  static constexpr int kColumnCount = 14;
+  static constexpr int kColumnCount = 15;
   using Row = std::array<Cell, kColumnCount>;
 
   // A fresh table: 2 allocated rows, every cell without a value, no job lines.

@@ -109,6 +109,30 @@ MaxParallelResult ParseMaxParallel(std::string_view text) {
   return {NumberStatus::kOk, static_cast<int32_t>(value)};
 }
 
+TimeLimitResult ParseTimeLimit(std::string_view text) {
+  const std::string_view trimmed = TrimBlanks(text);
+  if (trimmed.empty()) return {NumberStatus::kBlank, 0};
+  const std::optional<int64_t> value = DigitsValue(trimmed);
+  if (!value) return {NumberStatus::kNotNumber, 0};
+  if (*value < kLowestTimeLimit || *value > kHighestTimeLimit)
+    return {NumberStatus::kOutOfRange, 0};
+  return {NumberStatus::kOk, static_cast<int32_t>(*value)};
+}
+
+std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count) {
+  const std::string range = "\" is not a whole number from " + std::to_string(kLowestTimeLimit) +
+                            " to " + std::to_string(kHighestTimeLimit);
+  if (!ParseTimeLimit(job_limit).ok()) {
+    return "the job's time limit \"" + std::string(job_limit) + range;
+  }
+  for (int row = 0; row < row_count; ++row) {
+    const std::string limit = table.Text(kColTimeLimit, row);
+    if (ParseTimeLimit(limit).ok()) continue;
+    return "the time limit of job line " + table.Text(kColNumber, row) + " \"" + limit + range;
+  }
+  return {};
+}
+
 bool JobLineNrExists(const JobLineTable* table, int64_t number) {
   if (table == nullptr || number < 1) return false;
   for (int i = table->Get_BatchLine_Count() - 1; i >= 0; --i) {

@@ -52,6 +52,25 @@ inline constexpr int32_t kHighestMaxParallel = 99;
 // only with such a maximum.
 MaxParallelResult ParseMaxParallel(std::string_view text);
 
+inline constexpr int32_t kLowestTimeLimit = 1;
+inline constexpr int32_t kHighestTimeLimit = 604800;  // a week
+
+struct TimeLimitResult {
+  NumberStatus status = NumberStatus::kBlank;  // kBlank: no limit
+  int32_t seconds = 0;                         // for kOk only
+  bool ok() const { return status == NumberStatus::kOk || status == NumberStatus::kBlank; }
+  bool set() const { return status == NumberStatus::kOk; }
+};
+
+// A time limit of a job line or a whole job in seconds: blanks around it, only digits
+// between (leading zeros allowed), kLowestTimeLimit to kHighestTimeLimit; blank means none.
+TimeLimitResult ParseTimeLimit(std::string_view text);
+
+// The first time limit of a job that a run cannot use: the job's own (`job_limit`), then
+// those of the first `row_count` rows of `table`, active or not. An empty text when all
+// are fine, else the message naming the line (or the job) and the value.
+std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count);
+
 // The verdict of one of the editor's checks. `title` and `message` are what the editor
 // shows when the value is refused; both are empty when it is accepted.
 enum class RuleStatus {

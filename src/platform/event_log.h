@@ -2,6 +2,7 @@
 // The operating system's event log, as the run's outcome is recorded in it.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace jr {
@@ -12,6 +13,9 @@ class EventLogSink {
   // Writes one entry. Returns 0 on success, else the system's error number.
   virtual int Write(std::string_view source, uint16_t event_type, uint16_t category,
                     uint32_t event_id, std::string_view message) = 0;
+  // After a failed Write: what failed, naming where the entry should have gone; empty
+  // when the sink has nothing to add to the error number.
+  virtual std::string LastFailure() const { return {}; }
 };
 
 }  // namespace jr

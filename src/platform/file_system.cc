@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/regular_file.h"
+
 namespace jr {
 namespace {
 
@@ -12,7 +14,8 @@ class StdFileSystem final : public FileSystem {
  public:
   bool FileExists(const std::string& path) const override {
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(fs::u8path(path), ec);
+    const fs::file_status status = fs::symlink_status(fs::u8path(path), ec);
+    return !path.empty() && fs::exists(status) && !fs::is_directory(status);
   }
 
   bool FolderExists(const std::string& path) const override {
@@ -45,12 +48,35 @@ class StdFileSystem final : public FileSystem {
 
   std::string ReadFirstLine(const std::string& path) const override {
     if (path.empty()) return {};
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    if (!in) return {};
-    std::string line;
-    std::getline(in, line);
+    const FileReadResult file = ReadRegularFile(path, kFirstLineLimit, OverLimit::kCut);
+    if (!file.ok()) return {};
+    std::string line = file.text.substr(0, file.text.find('\n'));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+  }
+
+  std::string FileStamp(const std::string& path) const override {
+    std::error_code ec;
+    const fs::path name = fs::u8path(path);
+    const auto written = fs::last_write_time(name, ec);
+    if (ec) return {};
+    const auto size = fs::file_size(name, ec);
+    return std::to_string(written.time_since_epoch().count()) + ":" + std::to_string(ec ? 0 : size);
+  }
+
+  Status AppendText(const std::string& path, std::string_view text) override {
+    // Opening a named pipe for writing would wait for a reader; only plain files are
+    // written to.
+    std::error_code ec;
+    const fs::file_status status = fs::status(fs::u8path(path), ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      return Status::Failed("cannot append to " + path + ": it is not a file");
+    }
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::app);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) return Status::Failed("cannot append to " + path);
+    return Status::Ok();
   }
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -45,6 +46,8 @@ class ProcessMetadataLog {
 
 class ProcessMetadataLogFactory {
  public:
+  // The run the following entries belong to; a store that keeps runs apart records it.
+  virtual void SetRunId(std::string_view /*run_id*/) {}
   virtual ~ProcessMetadataLogFactory() = default;
   // A new instance of the component, or the failure that left none.
   virtual Result<std::unique_ptr<ProcessMetadataLog>> Create() = 0;

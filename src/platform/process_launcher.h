@@ -21,6 +21,9 @@ struct StartRequest {
   // for it. Empty: the program always runs on this machine (a local launcher runs
   // everything here and ignores it).
   std::string batch_job_name;
+  // The program's time limit in seconds, 0 for none. The runner ends the program itself;
+  // a batch system may be told as well.
+  int32_t time_limit_seconds = 0;
 };
 
 class ProcessLauncher {
@@ -48,6 +51,15 @@ class ProcessLauncher {
   // Ends every process this launcher started that still runs, whole process trees
   // included: a polite request first, a forced end after `grace`. Reaps them.
   virtual void TerminateAll(std::chrono::milliseconds grace) = 0;
+
+  // As TerminateAll, for one process (and its tree) only; nothing when it has ended.
+  virtual void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
+
+  // As Terminate, without waiting: the polite request now, the forced end once `grace` has
+  // passed, sent from a later call of the launcher (WaitForExit ends no later than that).
+  // The handle stays valid for IsRunning until the process has ended. A launcher that
+  // cannot ask a program to end ends its tree at once.
+  virtual void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
 };
 
 }  // namespace jr

@@ -26,6 +26,9 @@ class RegistryReader {
   // The value `name` of `key` under HKEY_LOCAL_MACHINE; nullopt when the key or the
   // value does not exist. Key paths and names compare without regard to case.
   virtual std::optional<RegistryValue> Query(std::string_view key, std::string_view name) = 0;
+  // Why the registry could not be read at all, naming where it is kept; empty when it
+  // could, or when there is simply nothing (no registry file).
+  virtual std::string ReadFailure() { return {}; }
 };
 
 }  // namespace jr

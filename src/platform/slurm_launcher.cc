@@ -58,6 +58,10 @@ std::optional<std::string> SlurmProcessLauncher::SrunArguments(const StartReques
   std::vector<std::string> words = {"--ntasks=1", "--job-name=" + request.batch_job_name,
                                     "--chdir=" + folder, "--export=ALL", "--quiet"};
   if (!settings_.partition.empty()) words.push_back("--partition=" + settings_.partition);
+  // The cluster ends the step too, should the runner's own timer not get to it.
+  if (request.time_limit_seconds > 0) {
+    words.push_back("--time=" + std::to_string((request.time_limit_seconds + 59) / 60));
+  }
   // Split the way the local launcher splits a job line's options.
   for (std::string& word : SplitArguments(settings_.arguments)) words.push_back(std::move(word));
   words.push_back("--");
@@ -80,6 +84,14 @@ void SlurmProcessLauncher::Forget(ProcessHandle handle) { local_->Forget(handle)
 
 void SlurmProcessLauncher::WaitForExit(std::chrono::milliseconds timeout) {
   local_->WaitForExit(timeout);
+}
+
+void SlurmProcessLauncher::Terminate(ProcessHandle handle, std::chrono::milliseconds grace) {
+  local_->Terminate(handle, grace);
+}
+
+void SlurmProcessLauncher::BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) {
+  local_->BeginTerminate(handle, grace);
 }
 
 void SlurmProcessLauncher::TerminateAll(std::chrono::milliseconds grace) {

@@ -49,9 +49,11 @@ class SlurmProcessLauncher : public ProcessLauncher {
   bool IsRunning(ProcessHandle& handle) override;
   void Forget(ProcessHandle handle) override;
   void WaitForExit(std::chrono::milliseconds timeout) override;
+  void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) override;
   // A polite end of srun cancels its step on the node; the forced end after `grace` is
   // the local launcher's.
   void TerminateAll(std::chrono::milliseconds grace) override;
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) override;
 
  private:
   // The srun argument text for the request; nothing when it cannot be composed.

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <type_traits>
 
+#include "platform/metadata_schema.h"
+
 namespace jr {
 namespace {
 
@@ -30,17 +32,11 @@ std::string TwoDigits(unsigned value) {
 
 std::string ArgumentColumn(int index) { return "arg" + TwoDigits(static_cast<unsigned>(index)); }
 
-std::string CreateTableSql() {
-  std::string sql = kCreateTable;
-  for (int i = 1; i <= kMetadataArgumentColumns; ++i) sql += ", " + ArgumentColumn(i);
-  return sql + ")";
-}
-
 std::string InsertSql() {
   std::string columns =
-      "written_at, entry_status, entry_log_file, entry_start, entry_stop, entry_job_id, "
+      "run_id, written_at, entry_status, entry_log_file, entry_start, entry_stop, entry_job_id, "
       "argument_count";
-  std::string values = "?, ?, ?, ?, ?, ?, ?";
+  std::string values = "?, ?, ?, ?, ?, ?, ?, ?";
   for (int i = 1; i <= kMetadataArgumentColumns; ++i) {
     columns += ", " + ArgumentColumn(i);
     values += ", ?";
@@ -87,9 +83,9 @@ class Database {
       std::filesystem::create_directories(folder, ec);
       if (ec) {
         const std::u8string name = folder.u8string();
-        return Status::Failed("cannot create the folder \"" + std::string(name.begin(), name.end()) +
-                              "\" of the process metadata database \"" + path +
-                              "\": " + ec.message());
+        return Status::Failed(
+            "cannot create the folder \"" + std::string(name.begin(), name.end()) +
+            "\" of the process metadata database \"" + path + "\": " + ec.message());
       }
     }
     std::shared_ptr<Database> database(new Database(path));
@@ -102,8 +98,7 @@ class Database {
     // keeps the writers apart, so the result is not checked.
     sqlite3_exec(database->db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(database->db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    rc = sqlite3_exec(database->db_, CreateTableSql().c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open");
+    if (Status schema = EnsureMetadataSchema(database->db_, path); !schema.ok()) return schema;
     rc = sqlite3_prepare_v2(database->db_, InsertSql().c_str(), -1, &database->insert_, nullptr);
     if (rc != SQLITE_OK) return database->Fail("cannot open");
     return database;
@@ -117,6 +112,11 @@ class Database {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     int index = 1;
+    if (run_id_.empty()) {
+      sqlite3_bind_null(insert_, index++);
+    } else {
+      BindText(index++, run_id_);
+    }
     BindText(index++, UtcText(std::chrono::system_clock::now(), true));
     sqlite3_bind_int64(insert_, index++, entry.EntryStatus());
     BindText(index++, entry.EntryLogFile());
@@ -150,6 +150,11 @@ class Database {
     return Status::Ok();
   }
 
+  void SetRunId(std::string_view run_id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    run_id_ = run_id;
+  }
+
  private:
   explicit Database(std::string path) : path_(std::move(path)) {}
 
@@ -163,6 +168,7 @@ class Database {
   }
 
   std::string path_;
+  std::string run_id_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   std::mutex mutex_;
@@ -193,16 +199,30 @@ class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
       if (!opened.ok()) return opened.status;
       database_ = std::move(opened.value);
     }
+    if (!run_id_.empty()) database_->SetRunId(run_id_);
     return std::unique_ptr<ProcessMetadataLog>(std::make_unique<SqliteMetadataLog>(database_));
+  }
+
+  void SetRunId(std::string_view run_id) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    run_id_ = run_id;
+    if (database_) database_->SetRunId(run_id);
   }
 
  private:
   std::string path_;
+  std::string run_id_;
   std::mutex mutex_;
   std::shared_ptr<Database> database_;
 };
 
 }  // namespace
+
+std::string CreateProcessMetadataTableSql() {
+  std::string sql = kCreateTable;
+  for (int i = 1; i <= kMetadataArgumentColumns; ++i) sql += ", " + ArgumentColumn(i);
+  return sql + ")";
+}
 
 std::string UtcTimeText(TimePoint time) { return UtcText(time, false); }
 

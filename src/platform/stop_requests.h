@@ -1,5 +1,6 @@
 #pragma once
-// Requests from outside to stop an unattended run (Ctrl+C, a termination request), and
+// Requests from outside to stop an unattended run (Ctrl+C, a termination request, the
+// terminal closing), and
 // whether someone watches the run's standard error.
 
 namespace jr {

@@ -2,7 +2,9 @@
 // The end of a run: the two report definition files, the final status, the event-log
 // entry and the two report generator calls.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "model/job_lines.h"
 #include "model/run_env.h"
@@ -13,6 +15,13 @@ namespace jr {
 struct ReportOutcome {
   int error_level = 0;  // 0 no error, 1 errors, 2 fatal error
   std::string status_text;
+  // Why a definition file could not be written ("cannot write "NAME": the disk is
+  // full"); empty when it was.
+  std::string admin_definition_error;
+  std::string user_definition_error;
+  // Each report that was not (re)written, as a sentence naming it and the cause:
+  // "the administrators' report "PATH" was not written: CAUSE".
+  std::vector<std::string> missing_reports;
 };
 
 // The final status text of an error level.
@@ -30,7 +39,12 @@ struct ReportRequest {
   bool interrupted = false;
 };
 
+// Writes the definition files and has the report generator turn each into its report,
+// under the registry's HelperTimeLimit. `stop_requested` (may be empty) ends a generator
+// that runs, and no further one starts. Each report that was not written is named in the
+// outcome with its cause.
 ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
-                              const PauseFn& pause);
+                              const PauseFn& pause,
+                              const std::function<bool()>& stop_requested = {});
 
 }  // namespace jr

@@ -1,9 +1,9 @@
 #include "report/report_definitions.h"
 
-#include <fstream>
 #include <sstream>
 
 #include "model/time_text.h"
+#include "platform/atomic_file.h"
 #include "report/win_nt_event_log.h"
 
 namespace jr {
@@ -27,12 +27,15 @@ void Field(std::ostream& file, std::string_view label, std::string_view value) {
   file << label << "\t: " << OneLine(value) << kLineEnd;
 }
 
-// Writes `content` as the whole file, replacing an existing one. A file that cannot be
-// created simply stays unwritten: the run's other results do not depend on it.
-void WriteWholeFile(const std::string& name, const std::string& content) {
-  std::ofstream file(name, std::ios::binary | std::ios::trunc);
-  if (!file) return;
-  file << content;
+// Writes `content` as the whole file or not at all; the cause, naming the file, when not.
+std::string WriteWholeFile(const std::string& name, const std::string& content) {
+  const Status written = ReplaceFileContents(name, content);
+  if (written.ok()) return {};
+  std::string error = written.message;
+  // "Cannot write "NAME": the disk is full." reads as a clause after a colon.
+  if (!error.empty() && error.back() == '.') error.pop_back();
+  if (!error.empty() && error.front() >= 'A' && error.front() <= 'Z') error.front() += 'a' - 'A';
+  return error;
 }
 
 }  // namespace
@@ -95,7 +98,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
       WriteJobLineReportEntry(admin, line, outcome.error_level);
     }
   }
-  WriteWholeFile(admin_definition_file, admin.str());
+  outcome.admin_definition_error = WriteWholeFile(admin_definition_file, admin.str());
 
   // A run that was stopped did not do what the job asked, whatever its lines reported.
   if (interrupted) outcome.error_level = 2;
@@ -108,7 +111,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Field(user, "Start Time Job", start_time);
   Field(user, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(user, "</ReportInfo>");
-  WriteWholeFile(user_definition_file, user.str());
+  outcome.user_definition_error = WriteWholeFile(user_definition_file, user.str());
 
   if (log_to_event_log) {
     const std::string message = "\r\n\r\nJob '" + job_description + "' " + outcome.status_text;

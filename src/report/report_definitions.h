@@ -23,8 +23,9 @@ void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& er
 
 // Writes both definition files anew (the end time is now on env.clock), decides the
 // final error level and status text (2 whenever `interrupted`), and writes the event-log
-// entry when `log_to_event_log` is set. A file that cannot be created is passed over;
-// everything else is still produced.
+// entry when `log_to_event_log` is set. Each file is written whole or not at all; one that
+// cannot be written is named with its cause in the outcome, and everything else is still
+// produced.
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description,

@@ -12,6 +12,8 @@ void WriteEventLogEntry(EventLogSink& sink, Notifier& notifier, std::string_view
   notifier.ShowMessage(kEventSourceName,
                        "Error " + std::to_string(error) + " while writing event to NT Event Log.",
                        MessageIcon::kExclamation);
+  const std::string detail = sink.LastFailure();
+  if (!detail.empty()) notifier.ShowMessage(kEventSourceName, detail, MessageIcon::kExclamation);
 }
 
 }  // namespace jr

@@ -1,10 +1,15 @@
 #include "run/run_job.h"
 
 #include <random>
+#include <utility>
 
 #include "engine/command_line_builder.h"
+#include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/config.h"
+#include "platform/file_digest.h"
+#include "platform/slurm_launcher.h"
+#include "run/run_record.h"
 
 namespace jr {
 namespace {
@@ -17,6 +22,28 @@ double RandomFraction(const Clock& clock) {
                      static_cast<uint64_t>(device()), static_cast<uint64_t>(device())};
   std::mt19937_64 generator(seed);
   return std::uniform_real_distribution<double>(0.0, 1.0)(generator);
+}
+
+// The run's row in the run history as it starts.
+RunStart HistoryStart(const RunRequest& request, const RunResult& result, TimePoint started,
+                      RunEnv& env, RunHooks& hooks) {
+  RunStart start;
+  start.run_id = result.run_timestamp + "_" + result.run_name;
+  start.job_file = AbsoluteFileName(request.job_file);
+  Result<std::string> digest = FileSha256(request.job_file);
+  if (!digest.ok()) hooks.Warning(digest.message());
+  start.job_sha256 = digest.value;
+  start.description = request.job_description;
+  start.host = HostName();
+  const Result<LauncherSettings> settings = ReadLauncherSettings(env.registry);
+  start.launcher = !settings.ok()                                          ? "unusable"
+                   : settings.value.type == LauncherSettings::Type::kSlurm ? "slurm"
+                                                                           : "local";
+  start.run_folder = result.run_folder;
+  start.admin_report = request.admin_report;
+  start.user_report = request.user_report;
+  start.start = started;
+  return start;
 }
 
 }  // namespace
@@ -32,7 +59,20 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.row_count = job.table.Get_BatchLine_Count();
   request.from_command_line = from_command_line;
   request.maximum = maximum;
+  request.job_time_limit = ParseTimeLimit(job.JobTimeLimit).seconds;
+  request.job_file = job.FileName;
   return request;
+}
+
+std::string JobTimeLimitText(int32_t seconds) {
+  return "the job's time limit of " + std::to_string(seconds) +
+         " s was reached; running job lines were ended";
+}
+
+std::string LineTimeLimitText(const clsJobLine& line) {
+  return "job line " + std::to_string(line.JobLineNr()) + " (" + line.JobDescription() +
+         "): time limit of " + std::to_string(line.TimeLimit()) +
+         " s reached; the program was ended";
 }
 
 std::string RunNameFor(double fraction) {
@@ -41,8 +81,37 @@ std::string RunNameFor(double fraction) {
   return "SorelJob~" + std::to_string(number);
 }
 
-RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
+std::string UnpassableName(const RunRequest& request) {
+  // Every one of these reaches a program inside double quotes: the log-file folder in each
+  // line's status and log file names, the reports in the generator's arguments.
+  const std::pair<const char*, const std::string*> names[] = {
+      {"job file", &request.job_file},
+      {"log-file folder", &request.log_file_folder},
+      {"administrators' report", &request.admin_report},
+      {"end users' report", &request.user_report}};
+  for (const auto& [what, value] : names) {
+    if (value->find('"') == std::string::npos) continue;
+    return std::string("the ") + what + " name \"" + *value +
+           "\" contains a double quote, which cannot be passed on a program's command line; "
+           "the job was not run.";
+  }
+  return {};
+}
+
+RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks) {
   RunResult result;
+  result.refused = UnpassableName(request);
+  if (!result.refused.empty()) return result;
+  std::unique_ptr<RunHistory> history;
+  if (!request.history_database.empty()) {
+    Result<std::unique_ptr<RunHistory>> opened =
+        RunHistory::OpenForWriting(request.history_database);
+    if (!opened.ok()) {
+      caller_hooks.Warning("the run is left out of the run history: " + opened.message());
+    }
+    history = std::move(opened.value);
+  }
+  RunRecorder hooks(history.get(), caller_hooks, env.clock);
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
@@ -52,6 +121,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   if (Status created = env.file_system.CreateFolder(result.run_folder);
       !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
     hooks.Warning(created.message);
+  }
+  if (history) {
+    hooks.Begin(HistoryStart(request, result, started, env, hooks));
+    result.run_id = hooks.run_id();
+    env.metadata.SetRunId(result.run_id);
   }
 
   std::vector<std::string> warnings;
@@ -63,9 +137,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   for (const std::string& warning : warnings) hooks.Warning(warning);
   if (!lines) lines = std::make_unique<clsJobLines>(env.job_line_services());
   result.line_count = lines->Count();
+  hooks.Prepared(*lines);
 
   result.start_time = FormatTimeText(env.clock.Now());
-  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name);
+  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name,
+                                  std::chrono::seconds(request.job_time_limit));
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
     hooks.Warning("the run stopped early: " + result.scheduler.failure);
   }
@@ -81,9 +157,15 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks) {
   // A run that was cut short, by a signal or by a failure inside the scheduler, did not
   // do what the job asked; its reports must not call it a success.
   report.interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted ||
+                       result.scheduler.end == SchedulerOutcome::End::kTimeLimit ||
                        result.scheduler.end == SchedulerOutcome::End::kFailure;
-  result.report = GenerateReports(*lines, report, env,
-                                  [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); });
+  // A stop that comes while a report generator runs ends it; one that ended the lines
+  // already must not keep the reports of the stopped run from being written.
+  const bool stopped_before = hooks.StopRequested();
+  result.report = GenerateReports(
+      *lines, report, env, [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); },
+      [&hooks, stopped_before] { return !stopped_before && hooks.StopRequested(); });
+  hooks.End(*lines, result.report.error_level);
   lines->Clear();
   return result;
 }

@@ -15,6 +15,7 @@
 namespace jr {
 
 struct RunRequest {
+  std::string job_file;  // the job file's name, when the job came from one
   std::string job_description;
   std::string admin_report;     // the job's LogFile
   std::string user_report;      // the job's UserFile
@@ -24,6 +25,9 @@ struct RunRequest {
   int row_count = 0;
   bool from_command_line = false;
   int32_t maximum = 99;
+  int32_t job_time_limit = 0;  // seconds; 0 for none
+  // The database of the run history the run is kept in (empty: the run is not kept).
+  std::string history_database;
 };
 
 struct RunResult {
@@ -31,20 +35,37 @@ struct RunResult {
   std::string run_name;       // "SorelJob~" + number
   std::string run_folder;     // log-file folder + separator + timestamp + separator
   std::string start_time;     // time text taken after the lines were prepared
+  std::string run_id;         // in the run history; empty when the run is not kept
   int line_count = 0;         // job lines prepared from the table
   SchedulerOutcome scheduler;
   ReportOutcome report;
+  // Not empty when the run was refused before anything started (no run folder, no
+  // program, no report): the message that says why.
+  std::string refused;
 };
 
 // The run of a loaded job as the window and command-line mode start it: its header texts
-// unchanged, its whole table, and the maximum already checked by the caller.
+// unchanged, its whole table, and the maximum already checked by the caller, as are the
+// time limits (see TimeLimitFault).
 RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line);
+
+// What the user is told when the job's time limit of `seconds` ended the run.
+std::string JobTimeLimitText(int32_t seconds);
+
+// What the user is told when a job line's time limit was reached.
+std::string LineTimeLimitText(const clsJobLine& line);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);
 
-// Runs the job. Steps that fail are passed over and the run goes on with what it has; what
-// went wrong is told through hooks.Warning. Never throws.
+// Why the job cannot be run because a name the programs get on their command lines holds
+// a double quote (which would end the quoted argument early); empty when it can. Names
+// the value and where it comes from.
+std::string UnpassableName(const RunRequest& request);
+
+// Runs the job, unless UnpassableName refuses it (then only `refused` is set). Steps that fail are
+// passed over and the run goes on with what it has; what went wrong is told through hooks.Warning.
+// Never throws.
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks);
 
 }  // namespace jr

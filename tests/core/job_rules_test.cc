@@ -33,6 +33,34 @@ TEST(JobRules, TheMaximumOfParallelLinesIsAWholeNumberFrom1To99) {
   }
 }
 
+TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadOne) {
+  const struct {
+    const char* text;
+    NumberStatus status;
+    int32_t seconds;
+  } cases[] = {
+      {"", NumberStatus::kBlank, 0},       {" ", NumberStatus::kBlank, 0},
+      {" 0060 ", NumberStatus::kOk, 60},   {"604800", NumberStatus::kOk, 604800},
+      {"0", NumberStatus::kOutOfRange, 0}, {"604801", NumberStatus::kOutOfRange, 0},
+      {"+5", NumberStatus::kNotNumber, 0}, {"1.5", NumberStatus::kNotNumber, 0},
+      {"5s", NumberStatus::kNotNumber, 0},
+  };
+  for (const auto& c : cases) {
+    const TimeLimitResult result = ParseTimeLimit(c.text);
+    EXPECT_EQ(result.status, c.status) << c.text;
+    EXPECT_EQ(result.seconds, c.seconds) << c.text;
+  }
+  JobLineTable table = TableOf({"10", "20", "30"});
+  table.Set(kColTimeLimit, 0, "60");
+  table.Set(kColTimeLimit, 1, "1 h");
+  table.Set(kColTimeLimit, 2, "0");
+  EXPECT_EQ(TimeLimitFault("", table, 1), "");
+  EXPECT_EQ(TimeLimitFault("", table, 3),
+            "the time limit of job line 20 \"1 h\" is not a whole number from 1 to 604800");
+  EXPECT_EQ(TimeLimitFault("-1", table, 1),
+            "the job's time limit \"-1\" is not a whole number from 1 to 604800");
+}
+
 TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
   const JobLineTable table = TableOf({"10", "20", "30", "abc"});
   const std::string range = "Job Line: Only numeric Job Line numbers between 1 and 999999 allowed ";

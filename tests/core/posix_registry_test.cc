@@ -1,8 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <fstream>
-#include <random>
 
 #include "platform/installation.h"
 #include "platform/posix/reg_file.h"
@@ -30,100 +26,54 @@ TEST(RegFile, ReadsValuesAsTheRegistryStoresThem) {
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\Version Info]\r\n"
       "\"Current Version\"=\"7.1\"\r\n"
       "\"Quoted\"=\"say \\\"hi\\\" to C:\\\\temp\\\\\"\r\n"
-      "\"Count\"=dword:00000105\r\n"
-      "\"Short\"=dword:ff ; comment\r\n"
-      "@=\"default\"\r\n"
-      "\"Bytes\"=hex:01,02,\\\r\n  03\r\n"
-      "\"Wide\"=hex(1):2f,00,6f,00,00,00\r\n"
-      "\"Gone\"=\"soon\"\r\n\"Gone\"=-\r\n"
+      "\"Count\"=dword:00000105 ; comment\r\n"
       "[HKEY_CURRENT_USER\\SOFTWARE\\A\\Version Info]\r\n"
       "\"Current Version\"=\"other hive\"\r\n");
   EXPECT_TRUE(contents.problems().empty()) << contents.problems().front();
   const char* key = "SOFTWARE\\A\\Version Info";
   EXPECT_EQ(Data(contents, "software\\a\\VERSION INFO", "current version"), Sz("7.1"));
-  EXPECT_EQ(contents.Find(key, "Current Version")->type, kRegSz);
   EXPECT_EQ(Data(contents, key, "Quoted"), Sz("say \"hi\" to C:\\temp\\"));
-  EXPECT_EQ(contents.Find(key, "Count")->type, kRegDword);
   EXPECT_EQ(Data(contents, key, "Count"), (Bytes{0x05, 0x01, 0, 0}));
-  EXPECT_EQ(Data(contents, key, "Short"), (Bytes{0xFF, 0, 0, 0}));
-  EXPECT_EQ(Data(contents, key, ""), Sz("default"));
-  EXPECT_EQ(Data(contents, key, "Bytes"), (Bytes{1, 2, 3}));
-  EXPECT_EQ(Data(contents, key, "Wide"), Sz("/o"));
-  EXPECT_FALSE(contents.Find(key, "Gone"));
-  EXPECT_EQ(contents.value_count(), 7u);
-  // A key path must match whole: no prefix, no doubled separator.
+  EXPECT_EQ(contents.value_count(), 3u);
+  // A key path must match whole: no prefix.
   EXPECT_FALSE(contents.Find("SOFTWARE\\A", "Current Version"));
-  EXPECT_FALSE(contents.Find("SOFTWARE\\A\\\\Version Info", "Current Version"));
 
   // The same kind of file as UTF-16LE, with a letter outside the BMP (U+1F600).
-  auto widen = [](std::string_view ascii) {
-    std::string out;
-    for (char c : ascii) out += std::string{c, '\0'};
-    return out;
-  };
-  const std::string wide = "\xFF\xFE" + widen("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"N\"=\"") +
-                           std::string("\x3D\xD8\x00\xDE", 4) + widen("\"\r\n");
+  std::string wide = "\xFF\xFE";
+  for (char c : std::string("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"N\"=\"@\"\r\n")) {
+    wide += c == '@' ? std::string("\x3D\xD8\x00\xDE", 4) : std::string{c, '\0'};
+  }
   EXPECT_EQ(Data(RegFileContents::Parse(wide), "K", "N"), Sz("\xF0\x9F\x98\x80"));
 }
 
-TEST(RegFile, AFileWithoutTheExportHeaderHoldsNoValues) {
+TEST(RegFile, SkipsUnreadableLinesAndFilesWithoutTheExportHeader) {
   const std::string body = "[HKEY_LOCAL_MACHINE\\A]\n\"Name\"=\"value\"\n";
-  for (const char* header : {"", "Windows Registry Editor", "regedit5", "\n"}) {
+  for (const char* header : {"", "regedit5"}) {
     RegFileContents contents = RegFileContents::Parse(header + ("\n" + body));
     EXPECT_EQ(contents.value_count(), 0u) << header;
-    ASSERT_EQ(contents.problems().size(), 1u);
-    EXPECT_EQ(contents.problems()[0].rfind("line 1: not a registry export file", 0), 0u);
+    EXPECT_EQ(contents.problems().at(0).rfind("line 1: not a registry export file", 0), 0u);
   }
-  EXPECT_EQ(Data(RegFileContents::Parse("REGEDIT4\n" + body), "A", "Name"), Sz("value"));
-}
-
-TEST(RegFile, SkipsUnreadableLinesAndKeepsEverythingElse) {
   RegFileContents contents = RegFileContents::Parse(
       "REGEDIT4\n"
       "\"Orphan\"=\"before any key\"\n"
       "[HKEY_LOCAL_MACHINE\\A]\n"
       "\"Open\"=\"never closed\n"
-      "\"NoEquals\" \"x\"\n"
       "\"TooLong\"=dword:123456789\n"
-      "\"NotHex\"=dword:xyz\n"
-      "\"Empty\"=\n"
-      "\"Trailing\"=\"x\" junk\n"
       "just some words\n"
       "\"Good\"=\"kept\"\n"
       "[HKEY_LOCAL_MACHINE\\Broken\n"
-      "\"InBroken\"=\"must not land in A\"\n"
-      "[HKEY_LOCAL_MACHINE\\B]\n"
-      "\"Fine\"=dword:1\n");
+      "\"InBroken\"=\"must not land in A\"\n");
   EXPECT_EQ(Data(contents, "A", "Good"), Sz("kept"));
-  EXPECT_EQ(Data(contents, "B", "Fine"), (Bytes{1, 0, 0, 0}));
-  EXPECT_EQ(contents.value_count(), 2u);
-  ASSERT_EQ(contents.problems().size(), 9u);
-  EXPECT_EQ(contents.problems()[0], "line 2: value before any key line; skipped");
-  EXPECT_EQ(contents.problems()[3], "line 6: value \"TooLong\" cannot be read; skipped");
-  EXPECT_EQ(contents.problems()[8],
-            "line 12: key line without closing bracket; its values are skipped");
-}
-
-TEST(RegFile, ArbitraryBytesNeverBreakTheReader) {
-  std::mt19937 random(12345);
-  // clang-format off
-  const std::string pieces[] = {"[", "]", "\"", "\\", "=", "dword:", "hex(", ")", ":", ",", "\n",
-      "@", "-", ";", "ff", "\xFF", "a", std::string(1, '\0'), " ", "\xD8", "HKEY_LOCAL_MACHINE\\"};
-  // clang-format on
-  for (int round = 0; round < 3000; ++round) {
-    std::string text = round % 2 == 0 ? "REGEDIT4\n" : "\xFF\xFE";
-    for (int i = static_cast<int>(random() % 60); i > 0; --i) {
-      text += pieces[random() % std::size(pieces)];
-    }
-    RegFileContents::Parse(text).Find("a", "a");
-  }
+  EXPECT_EQ(contents.value_count(), 1u);
+  ASSERT_EQ(contents.problems().size(), 5u);
+  EXPECT_EQ(contents.problems()[2], "line 5: value \"TooLong\" cannot be read; skipped");
 }
 
 // The file as the engine reads it, through GetRegistryString and the folder lookups.
 class RegistryFile : public ::testing::Test {
  protected:
   void Write(const std::string& body) {
-    std::ofstream(path_, std::ios::trunc) << "Windows Registry Editor Version 5.00\r\n" << body;
+    test::WriteWholeFile(path_, "Windows Registry Editor Version 5.00\r\n" + body);
   }
   test::TempDir dir_;
   std::string path_ = dir_.File("registry.reg");
@@ -143,34 +93,20 @@ TEST_F(RegistryFile, FindsTheUtilitiesFoldersOrALoneSeparator) {
   EXPECT_EQ(GetMirnUtilsPath(registry_), "/opt/mirn/");
 
   // Without a version the folder under "...VantorKeld\Install Info" must not be found.
-  Write(keld + "Install Info]\r\n\"Keld_utils_path\"=\"/wrong/\"\r\n" + mirn +
-        "Version Info]\r\n\"Current Version\"=\"2\"\r\n");
+  Write(keld + "Install Info]\r\n\"Keld_utils_path\"=\"/wrong/\"\r\n");
   EXPECT_EQ(GetKeldUtilsPath(registry_), "/");
-  EXPECT_EQ(GetMirnUtilsPath(registry_), "/");
 }
 
 TEST_F(RegistryFile, IsReadAgainOnEveryQueryAndGivesTextsUpTo1024BytesWithTheirTerminator) {
   EXPECT_EQ(GetKeldUtilsPath(registry_), "/");
-  ASSERT_EQ(registry_.LastProblems().size(), 1u);
-  EXPECT_EQ(registry_.LastProblems()[0].rfind(path_ + ": cannot be read", 0), 0u);
+  EXPECT_EQ(registry_.LastProblems().at(0).rfind(path_ + ": cannot be read", 0), 0u);
 
-  const std::string fits(1023, 'x'), too_long(1024, 'y');
-  Write("[HKEY_LOCAL_MACHINE\\A]\r\n\"Fits\"=\"" + fits + "\"\r\n\"TooLong\"=\"" + too_long +
-        "\"\r\n\"Number\"=dword:00000105\r\n\"Bytes\"=hex:41,42\r\n");
-  EXPECT_EQ(GetRegistryString(registry_, "A", "Fits"), fits);
-  EXPECT_EQ(GetRegistryString(registry_, "A", "TooLong"), "");
-  EXPECT_EQ(GetRegistryString(registry_, "A", "Number"), "261");
-  EXPECT_EQ(GetRegistryString(registry_, "A", "Bytes"), "");
-  EXPECT_EQ(GetRegistryString(registry_, "A", "Missing"), "");
-
-  Write("[HKEY_LOCAL_MACHINE\\A]\r\n\"Number\"=dword:2a\r\nnonsense\r\n");
-  setenv("JOBRUNNER_REGISTRY", path_.c_str(), 1);
-  std::unique_ptr<RegistryReader> system = MakeSystemRegistryReader();
-  unsetenv("JOBRUNNER_REGISTRY");
-  EXPECT_EQ(GetRegistryString(*system, "A", "Number"), "42");
-  EXPECT_EQ(GetRegistryString(registry_, "A", "Number"), "42");
-  EXPECT_EQ(registry_.LastProblems(),
-            std::vector<std::string>{path_ + ": line 4: neither a key nor a value line; skipped"});
+  const std::string fits(1023, 'x');
+  Write("[HKEY_LOCAL_MACHINE\\A]\r\n\"Fits\"=\"" + fits + "\"\r\n\"TooLong\"=\"" + fits +
+        "y\"\r\n\"Number\"=dword:00000105\r\n\"Bytes\"=hex:41,42\r\n");
+  const std::pair<const char*, std::string> cases[] = {
+      {"Fits", fits}, {"TooLong", ""}, {"Number", "261"}, {"Bytes", ""}, {"Missing", ""}};
+  for (const auto& [name, text] : cases) EXPECT_EQ(GetRegistryString(registry_, "A", name), text);
 }
 
 }  // namespace

@@ -65,10 +65,11 @@ TEST(SlurmLauncher, ComposesTheSrunCommandLineOrFailsTheStartAsTheLocalLauncherW
   test::ScriptedLauncher* local = nullptr;
   SlurmProcessLauncher slurm = Make(local, "/r", settings);
   local->failing_programs.insert("srun");
-  EXPECT_EQ(slurm.Start({"sh", "", "jobrunner_1"}), 0);
+  // A line's time limit reaches the cluster in whole minutes, rounded up.
+  EXPECT_EQ(slurm.Start({"sh", "", "jobrunner_1", 61}), 0);
   EXPECT_EQ(local->log[0],
             "srun|--ntasks=1 --job-name=jobrunner_1 --chdir=/r --export=ALL --quiet "
-            "--partition=batch --time=10 \"--comment=nightly run\" -- sh");
+            "--partition=batch --time=2 --time=10 \"--comment=nightly run\" -- sh");
   // Without a batch job name (the report generator after the run) it runs beside the
   // runner.
   EXPECT_EQ(slurm.Start({"/opt/keld/PageGen.exe", "\"def.txt\"", ""}), 1);

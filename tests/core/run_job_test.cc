@@ -14,9 +14,10 @@ namespace jr {
 namespace {
 
 TEST(RunJob, RunNamesStayWithinFiveDigits) {
-  const std::pair<double, const char*> cases[] = {
-      {0.0, "SorelJob~0"}, {0.5, "SorelJob~49999"}, {std::nextafter(1.0, 0.0), "SorelJob~99998"},
-      {1.0, "SorelJob~0"}, {-0.25, "SorelJob~0"},   {std::nan(""), "SorelJob~0"}};
+  const std::pair<double, const char*> cases[] = {{0.5, "SorelJob~49999"},
+                                                  {std::nextafter(1.0, 0.0), "SorelJob~99998"},
+                                                  {1.0, "SorelJob~0"},
+                                                  {std::nan(""), "SorelJob~0"}};
   for (const auto& [fraction, name] : cases) EXPECT_EQ(RunNameFor(fraction), name) << fraction;
 }
 
@@ -27,9 +28,7 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   test.registry.InstallKeld("7", dir.path());
   test.metadata.fail_write = true;  // the scheduler fails at the first line's end
   JobDocument job;
-  job.Description = "Nightly";
-  job.TempLogDir = dir.path();
-  job.LogToEventLog = true;
+  job.Description = "Nightly", job.TempLogDir = dir.path(), job.LogToEventLog = true;
   job.table.SetJobLineCount(1);
   const char* row[] = {"10", "line 10", "Flow Runner", "", "", "false", "true"};
   for (int column = 0; column < 7; ++column) job.table.Set(column, 0, row[column]);

@@ -171,5 +171,44 @@ TEST_F(SchedulerPasses, AStopFromOutsideEndsTheChildrenAndFailsTheirLines) {
   EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3}));
 }
 
+// The fake clock moves 700 ms per pause: a pause ends early as a child's exit would end it.
+TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
+  clsJobLine& timed = Add(10);
+  timed.setTimeLimit(2);
+  timed.setRepeatOnError("10");
+  timed.setLogFileName(dir_.File("10.log"));
+  hooks_.on_pause = [&](int, auto) {
+    test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));
+    if (lines_.Count() > 1 && lines_.Line(20)->IsRunning()) Finish(20);
+  };
+  EXPECT_EQ(Run(1).end, End::kAllOver);
+  // The pause ends at the deadline, not later; with no limit near it stays at 1000 ms.
+  EXPECT_EQ(hooks_.events,
+            (Events{"started 10", "pause 1000", "pause 1000", "pause 600", "time limit 10",
+                    "pause 1000", "finished 10 failed", "repeated 10 as 20", "started 20",
+                    "pause 1000", "finished 20 ok"}));
+  EXPECT_EQ(launcher_.log[1], "terminate later 1");
+  EXPECT_EQ(test::ReadWholeFile(dir_.File("10.log")),
+            "jobrunner: time limit of 2 s reached; the program was ended.\n");
+  EXPECT_EQ(lines_.Line(20)->TimeLimit(), 2);
+  ASSERT_EQ(test_.metadata.entries.size(), 2u);
+  EXPECT_EQ(test_.metadata.entries[0].arguments[3], MetadataValue("time limit"));
+  EXPECT_EQ(test_.metadata.entries[1].arguments[3], MetadataValue("Missing"));
+}
+
+TEST_F(SchedulerPasses, TheJobsTimeLimitEndsTheRunAsAStopDoes) {
+  Add(10);
+  Add(20, "10");
+  hooks_.on_pause = [&](int, std::chrono::milliseconds longest) {
+    test_.clock.Set(test_.clock.Now() + longest);
+  };
+  EXPECT_EQ(RunScheduler(lines_, 2, test_.env, hooks_, "", std::chrono::seconds(2)).end,
+            End::kTimeLimit);
+  EXPECT_EQ(hooks_.events,
+            (Events{"started 10", "pause 1000", "pause 1000", "finished 10 failed"}));
+  EXPECT_EQ(launcher_.log.back(), "terminate");
+  EXPECT_FALSE(lines_.Line(20)->AlreadyRun());
+}
+
 }  // namespace
 }  // namespace jr

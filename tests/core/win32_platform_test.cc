@@ -74,7 +74,9 @@ TEST(Win32MetadataDatabase, LiesUnderLocalAppDataOrWhereTheVariableSays) {
   EXPECT_EQ(SystemMetadataDatabasePath(),
             "C:\\Users\\me\\AppData\\Local\\jobrunner\\metadata.sqlite");
 
-  const std::string path = dir.path() + "\\gr\xc3\xbc\xc3\x9f" "e\\metadata.sqlite";
+  const std::string path = dir.path() +
+                           "\\gr\xc3\xbc\xc3\x9f"
+                           "e\\metadata.sqlite";
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", Utf8ToWide(path).c_str());
   auto created = MakeSystemMetadataLogFactory()->Create();
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr);

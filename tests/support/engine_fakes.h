@@ -38,9 +38,17 @@ class ScriptedLauncher final : public ProcessLauncher {
   }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
+  void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate later " + std::to_string(handle));
+    running.erase(handle);
+  }
   void TerminateAll(std::chrono::milliseconds) override {
     log.push_back("terminate");
     running.clear();
+  }
+  void Terminate(ProcessHandle handle, std::chrono::milliseconds) override {
+    log.push_back("terminate " + std::to_string(handle));
+    running.erase(handle);
   }
 
   std::set<std::string> failing_programs;  // their start gives 0
@@ -85,7 +93,7 @@ struct RunWorld {
 };
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",
-// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "pause 1000".
+// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "pause 1000".
 class RecordingHooks final : public RunHooks {
  public:
   void Pause(std::chrono::milliseconds longest) override {
@@ -105,6 +113,8 @@ class RecordingHooks final : public RunHooks {
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
     Note("cannot", line, ": " + std::string(reason));
   }
+  void LineTimeLimitReached(const clsJobLine& line) override { Note("time limit", line); }
+
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;
     for (const std::string& event : events) {

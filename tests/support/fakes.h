@@ -123,14 +123,11 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
   };
 };
 
-// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON";
-// every event-log write fails with `error` while it is not 0, or goes to `sink` instead.
+// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON".
 class RecordingOutside final : public EventLogSink, public Notifier {
  public:
   int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
             std::string_view message) override {
-    if (sink != nullptr) return sink->Write(source, type, category, id, message);
-    if (error != 0) return error;
     entries.push_back(std::string(source) + "|" + std::to_string(type) + "|" +
                       std::to_string(category) + "|" + std::to_string(id) + "|" +
                       std::string(message));
@@ -141,8 +138,6 @@ class RecordingOutside final : public EventLogSink, public Notifier {
                        std::to_string(static_cast<int>(icon)));
   }
   std::vector<std::string> entries, messages;
-  int error = 0;
-  EventLogSink* sink = nullptr;
 };
 
 }  // namespace jr::test

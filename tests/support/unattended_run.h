@@ -46,9 +46,7 @@ class UnattendedRun : public ::testing::Test {
                                  spec.type,   spec.options,
                                  spec.wait,   spec.stop_on_error ? "true" : "false",
                                  spec.active, spec.batch_file};
-    for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-      table.Set(column, row, column < 8 ? cells[column] : "");
-    }
+    for (int column = 0; column < 8; ++column) table.Set(column, row, cells[column]);
     table.Set(kColSkipOnError, row, spec.skip_on_error);
     if (!spec.batch_file.empty()) {
       table.Set(kColBatchLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
@@ -88,21 +86,18 @@ class UnattendedRun : public ::testing::Test {
   }
   ProgramOutcome Run() { return Launch({SaveJob()}); }
 
-  // The one run folder below the log-file folder, with its trailing separator.
+  // The one run folder below the log-file folder, with its trailing separator, and the run
+  // name, from the administrators' definition file in it.
   std::string RunFolder() const {
     std::vector<std::string> folders;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.File("logs"))) {
-      folders.push_back(entry.path().string());
+      folders.push_back(entry.path().string() + "/");
     }
     EXPECT_EQ(folders.size(), 1u);
-    return folders.empty() ? "" : folders.front() + "/";
+    return folders.empty() ? "" : folders.front();
   }
-
-  // The run name, from the administrators' definition file in the run folder.
   std::string RunName() const {
-    const std::string folder = RunFolder();
-    if (folder.empty()) return "";
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(RunFolder())) {
       const std::string name = entry.path().filename().string();
       if (name.ends_with("_RepDef.txt")) return name.substr(0, name.size() - 11);
     }

@@ -1,8 +1,10 @@
 #pragma once
 // Shared by the window tests: a main window with the seams in testing mode, a temporary
-// folder, a valid header and job lines to start from, and the messages shown since.
+// folder, a valid header and job lines to start from, the messages shown since, and the
+// job line dialog answered from inside its modal loop.
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -11,11 +13,14 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/u_text_box.h"
+#include "ui/job_line_dialog/batch_line_dialog.h"
 #include "ui/main_window/batch_definition_frm.h"
 #include "ui/main_window/job_header_form.h"
 
@@ -76,7 +81,6 @@ class WindowTest : public QObject {
 
   // Runs the window's command of that object name, as its menu item or button does.
   void Trigger(const char* action) const { field<QAction>(action)->trigger(); }
-  JobHeaderForm* header() const { return field<JobHeaderForm>("JobHeaderForm"); }
 
   // A header that passes every check.
   void FillValidHeader() {
@@ -109,6 +113,31 @@ class WindowTest : public QObject {
     Trigger("SaveAsBatch");
     MessageBox::reset();
     FileDialog::reset();
+  }
+
+  // The window's job at a glance: "caption|job lines|description|saved or unsaved".
+  QString Job() const {
+    return w_->windowTitle() + "|" + QString::number(w_->table().Get_BatchLine_Count()) + "|" +
+           field("BatchDescription")->text() + (w_->HasUnsavedChanges() ? "|unsaved" : "|saved");
+  }
+
+  // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
+  // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
+  bool Run(const std::function<void()>& command,
+           const std::function<void(BatchLineDialog&)>& step) {
+    bool shown = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      auto* d = qobject_cast<BatchLineDialog*>(QApplication::activeModalWidget());
+      if (d == nullptr || !d->isVisible()) return;
+      timer.stop();
+      shown = true;
+      step(*d);
+      if (d->isVisible()) Find<QPushButton>(d, "CancelButton")->click();
+    });
+    timer.start(0);
+    command();
+    return shown;
   }
 
   std::unique_ptr<QTemporaryDir> temp_;

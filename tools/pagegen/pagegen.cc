@@ -5,7 +5,7 @@
 // {{LINES}} and {{GENERATED}} are replaced once each place they occur; text brought in
 // from the definition or from log files is never read as a placeholder.
 //
-// Exit status: 0 written, 2 wrong arguments, 3 definition unreadable, 4 template
+// Exit status: 0 written, 2 wrong arguments, 3 definition unreadable or empty, 4 template
 // unreadable, 5 the page could not be written. OUTPUT is replaced in one step, so on any
 // failure an existing page stays as it was.
 
@@ -27,6 +27,9 @@ namespace {
 
 // Included files larger than this show only their end, where a failure is reported.
 constexpr long long kIncludeLimit = 1024 * 1024;
+// Definition files and templates larger than this are no report's; they are refused
+// rather than read into memory.
+constexpr long long kDefinitionLimit = 64LL * 1024 * 1024;
 // Included files longer than this many lines are cut to their end in print.
 constexpr size_t kPrintedLines = 60;
 
@@ -274,12 +277,19 @@ int Run(int argc, char** argv) {
   }
   const std::string definition_file = argv[1], template_file = argv[2], output = argv[3];
   std::string definition_text, page_template, error;
-  if (!ReadWholeFile(definition_file, definition_text, error)) {
+  if (!ReadWholeFile(definition_file, kDefinitionLimit, definition_text, error)) {
     std::fprintf(stderr, "pagegen: cannot read definition %s: %s\n", definition_file.c_str(),
                  error.c_str());
     return 3;
   }
-  if (!ReadWholeFile(template_file, page_template, error)) {
+  // An empty definition is one whose writing failed (a full disk): a page made from it
+  // would replace a good report with an empty one.
+  if (definition_text.empty()) {
+    std::fprintf(stderr, "pagegen: cannot read definition %s: it is empty\n",
+                 definition_file.c_str());
+    return 3;
+  }
+  if (!ReadWholeFile(template_file, kDefinitionLimit, page_template, error)) {
     std::fprintf(stderr, "pagegen: cannot read template %s: %s\n", template_file.c_str(),
                  error.c_str());
     return 4;

@@ -5,8 +5,10 @@
 
 namespace pagegen {
 
-// The whole file; false with `error` (the system's words) when it cannot be read.
-bool ReadWholeFile(const std::string& name, std::string& text, std::string& error);
+// The whole file; false with `error` (the system's words, or what the name is when it is
+// no plain file: "it is a named pipe, not a file") when it cannot be read or holds more
+// than `limit` bytes. A named pipe or device is refused without waiting for a writer.
+bool ReadWholeFile(const std::string& name, long long limit, std::string& text, std::string& error);
 
 struct FileTail {
   bool readable = false;
@@ -19,7 +21,8 @@ struct FileTail {
   long long offset = 0;
 };
 
-// The last `limit` bytes of a plain file (all of a smaller one).
+// The last `limit` bytes of a plain file (all of a smaller one); anything else is refused
+// without waiting.
 FileTail ReadFileTail(const std::string& name, long long limit);
 
 // Writes beside the target and renames, so that a reader never sees half a page and a

@@ -13,48 +13,75 @@
 
 namespace pagegen {
 
-bool ReadWholeFile(const std::string& name, std::string& text, std::string& error) {
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "it is a folder, not a file";
+  if (S_ISFIFO(mode)) return "it is a named pipe, not a file";
+  if (S_ISCHR(mode)) return "it is a character device, not a file";
+  if (S_ISBLK(mode)) return "it is a block device, not a file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a file";
+  return "it is not a plain file";
+}
+
+// Opens a plain file for reading; -1 with `error` (and `missing` for a file that does not
+// exist) otherwise. O_NONBLOCK: opening a named pipe must not wait for its writer.
+int OpenPlainFile(const std::string& name, struct stat& info, std::string& error,
+                  bool* missing = nullptr) {
+  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
+    if (missing != nullptr) *missing = errno == ENOENT || errno == ENOTDIR;
     error = std::strerror(errno);
-    return false;
+    return -1;
   }
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (fstat(fd, &info) != 0) {
+    error = std::strerror(errno);
     close(fd);
-    error = "it is a folder";
-    return false;
+    return -1;
   }
+  if (!S_ISREG(info.st_mode)) {
+    error = KindOf(info.st_mode);
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Reads on until the end or until `text` holds more than `limit` bytes.
+bool ReadRest(int fd, long long limit, std::string& text, std::string& error) {
   char buffer[65536];
-  for (;;) {
+  while (static_cast<long long>(text.size()) <= limit) {
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = std::strerror(errno);
-      close(fd);
       return false;
     }
     if (n == 0) break;
     text.append(buffer, static_cast<size_t>(n));
   }
-  close(fd);
   return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& name, long long limit, std::string& text,
+                   std::string& error) {
+  struct stat info {};
+  int fd = OpenPlainFile(name, info, error);
+  if (fd < 0) return false;
+  const bool read = info.st_size <= limit && ReadRest(fd, limit, text, error);
+  close(fd);
+  if (read && static_cast<long long>(text.size()) <= limit) return true;
+  if (error.empty()) error = "it is larger than " + std::to_string(limit >> 20) + " MiB";
+  return false;
 }
 
 FileTail ReadFileTail(const std::string& name, long long limit) {
   FileTail result;
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.missing = errno == ENOENT || errno == ENOTDIR;
-    result.error = std::strerror(errno);
-    return result;
-  }
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    result.error = "it is not a plain file";
-    return result;
-  }
+  int fd = OpenPlainFile(name, info, result.error, &result.missing);
+  if (fd < 0) return result;
   result.size = info.st_size;
   if (info.st_size > limit) {
     result.offset = info.st_size - limit;
@@ -64,19 +91,9 @@ FileTail ReadFileTail(const std::string& name, long long limit) {
       return result;
     }
   }
-  char buffer[65536];
-  while (static_cast<long long>(result.text.size()) < limit) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      result.error = std::strerror(errno);
-      close(fd);
-      return result;
-    }
-    if (n == 0) break;
-    result.text.append(buffer, static_cast<size_t>(n));
-  }
+  const bool read = ReadRest(fd, limit, result.text, result.error);
   close(fd);
+  if (!read) return result;
   if (static_cast<long long>(result.text.size()) > limit) {
     result.text.resize(static_cast<size_t>(limit));
   }
@@ -96,14 +113,22 @@ bool ReplaceFileContents(const std::string& output, const std::string& content,
   umask(mask);
   fchmod(fd, 0666 & ~mask);
   size_t done = 0;
+  int failure = 0;
   while (done < content.size()) {
     ssize_t n = write(fd, content.data() + done, content.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
+    if (n < 0) {
+      failure = errno;
+      break;
+    }
     done += static_cast<size_t>(n);
   }
-  if (done < content.size() || close(fd) != 0) {
-    error = std::strerror(errno);
+  // A full disk may show only when the data reaches it: fsync before the page replaces
+  // the old one.
+  if (failure == 0 && fsync(fd) != 0) failure = errno;
+  if (close(fd) != 0 && failure == 0) failure = errno;
+  if (failure != 0) {
+    error = std::strerror(failure);
     unlink(temporary.c_str());
     return false;
   }

@@ -76,9 +76,10 @@ bool IsFolder(const std::string& name) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& name, std::string& text, std::string& error) {
+bool ReadWholeFile(const std::string& name, long long limit, std::string& text,
+                   std::string& error) {
   if (IsFolder(name)) {
-    error = "it is a folder";
+    error = "it is a folder, not a file";
     return false;
   }
   HANDLE file = OpenForReading(name);
@@ -86,9 +87,18 @@ bool ReadWholeFile(const std::string& name, std::string& text, std::string& erro
     error = SystemError(GetLastError());
     return false;
   }
-  const bool ok = ReadRest(file, static_cast<long long>(text.max_size() / 2), text, error);
+  // A pipe or a console would make ReadFile wait for a writer.
+  LARGE_INTEGER size{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+    CloseHandle(file);
+    error = "it is not a plain file";
+    return false;
+  }
+  const bool ok = size.QuadPart <= limit && ReadRest(file, limit + 1, text, error);
   CloseHandle(file);
-  return ok;
+  if (ok && static_cast<long long>(text.size()) <= limit) return true;
+  if (error.empty()) error = "it is larger than " + std::to_string(limit >> 20) + " MiB";
+  return false;
 }
 
 FileTail ReadFileTail(const std::string& name, long long limit) {

@@ -28,14 +28,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config_mode.h"
 #include "standin_platform.h"
-
-#include "model/json_text.h"
 
 namespace {
 
@@ -164,12 +163,6 @@ Invocation ParseInvocation(int argc, char** argv) {
   return inv;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out;
-  jr::AppendJsonString(out, text);
-  return out;
-}
-
 // One append, so lines of programs running at the same time do not mix.
 void AppendLine(const std::string& path, const std::string& line) {
   std::string error;
@@ -191,14 +184,12 @@ void Log(const Invocation& inv, const std::string& text) {
 }
 
 void Record(const Invocation& inv) {
-  std::string line = "{\"program\":" + JsonString(inv.program) + ",\"args\":[";
-  for (size_t i = 0; i < inv.arguments.size(); ++i) {
-    if (i > 0) line += ",";
-    line += JsonString(inv.arguments[i]);
-  }
-  line += "],\"pid\":" + std::to_string(ProcessId()) +
-          ",\"pgid\":" + std::to_string(ProcessGroupId()) + "}";
-  AppendLine(inv.record_file, line);
+  const nlohmann::ordered_json record = {{"program", inv.program},
+                                         {"args", inv.arguments},
+                                         {"pid", ProcessId()},
+                                         {"pgid", ProcessGroupId()}};
+  AppendLine(inv.record_file,
+             record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 void LeaveGrandchild(const Invocation& inv) {

@@ -148,6 +148,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
   PosixProcessLauncher& operator=(const PosixProcessLauncher&) = delete;
 
   ~PosixProcessLauncher() override {
+    // Trees whose programs were ended one by one do not outlive the runner's run.
+    for (const PendingKill& pending : pending_kills_) kill(-pending.group, SIGKILL);
     ReapEnded();
     std::vector<pid_t> left;
     for (auto& [pid, child] : children_) {
@@ -171,6 +173,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
   }
 
   ProcessHandle Start(const StartRequest& request) override {
+    KillDue();
     ReapForgotten();
     const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
     if (command.kind == ProgramCommand::Kind::kMissing) return 0;
@@ -187,6 +190,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
   }
 
   bool IsRunning(ProcessHandle& handle) override {
+    KillDue();
     ReapForgotten();
     if (handle <= 0) {
       handle = 0;
@@ -210,8 +214,11 @@ class PosixProcessLauncher final : public ProcessLauncher {
   }
 
   void WaitForExit(milliseconds timeout) override {
-    const Clock::time_point deadline = Clock::now() + timeout;
+    Clock::time_point deadline = Clock::now() + timeout;
     while (true) {
+      KillDue();
+      // A forced end that falls due is sent on time.
+      for (const PendingKill& pending : pending_kills_) deadline = std::min(deadline, pending.at);
       ReapForgotten();
       if (AnyPolledChildEnded()) return;
       milliseconds left =
@@ -223,32 +230,29 @@ class PosixProcessLauncher final : public ProcessLauncher {
     }
   }
 
+  void BeginTerminate(ProcessHandle handle, milliseconds grace) override {
+    if (handle <= 0 || children_.find(static_cast<pid_t>(handle)) == children_.end()) return;
+    const pid_t pid = static_cast<pid_t>(handle);
+    if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
+    pending_kills_.push_back({pid, Clock::now() + grace});
+  }
+
   void TerminateAll(milliseconds grace) override {
+    // Trees already asked to end get their forced end with the others, or now.
+    for (const PendingKill& pending : pending_kills_) {
+      if (children_.find(pending.group) == children_.end()) kill(-pending.group, SIGKILL);
+    }
+    pending_kills_.clear();
     ReapEnded();
-    if (children_.empty()) return;
-    // The leaders stay unreaped until the groups are dealt with, so that no group id can
-    // have been handed to an unrelated process in the meantime.
-    for (auto& [pid, child] : children_) {
-      if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
-    }
-    const Clock::time_point deadline = Clock::now() + grace;
-    while (!AllChildrenEnded() && Clock::now() < deadline) {
-      // The grace is the children's, a second stop request does not cut it short.
-      WaitForAnyChild(
-          std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1),
-          /*stop_wakes=*/false);
-    }
-    // Whatever is left of each tree, the leader included, ends now. Signalling a group
-    // whose members are all gone fails harmlessly.
-    for (auto& [pid, child] : children_) {
-      if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
-    }
-    for (auto& [pid, child] : children_) {
-      CloseFd(child);
-      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    children_.clear();
+    std::vector<pid_t> pids;
+    for (const auto& [pid, child] : children_) pids.push_back(pid);
+    EndTrees(pids, grace);
+  }
+
+  void Terminate(ProcessHandle handle, milliseconds grace) override {
+    auto found = children_.find(static_cast<pid_t>(handle));
+    if (found == children_.end() || TryReap(found)) return;
+    EndTrees({found->first}, grace);
   }
 
  private:
@@ -257,6 +261,11 @@ class PosixProcessLauncher final : public ProcessLauncher {
     bool forgotten = false;
   };
   using Children = std::map<pid_t, Child>;
+  // A process group asked to end by Terminate, and when it is ended by force.
+  struct PendingKill {
+    pid_t group;
+    Clock::time_point at;
+  };
 
   static void CloseFd(Child& child) {
     if (child.pidfd >= 0) close(child.pidfd);
@@ -310,11 +319,42 @@ class PosixProcessLauncher final : public ProcessLauncher {
     return false;
   }
 
-  bool AllChildrenEnded() const {
-    for (const auto& [pid, child] : children_) {
+  static bool AllEnded(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids) {
       if (!HasEnded(pid)) return false;
     }
     return true;
+  }
+
+  // Ends the process trees of these children (unreaped ones of ours) and reaps them.
+  void EndTrees(const std::vector<pid_t>& pids, milliseconds grace) {
+    if (pids.empty()) return;
+    // The leaders stay unreaped until the groups are dealt with, so that no group id can
+    // have been handed to an unrelated process in the meantime.
+    for (pid_t pid : pids) {
+      if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
+    }
+    const Clock::time_point deadline = Clock::now() + grace;
+    while (!AllEnded(pids) && Clock::now() < deadline) {
+      // The grace is the children's, a second stop request does not cut it short.
+      WaitForAnyChild(
+          std::chrono::duration_cast<milliseconds>(deadline - Clock::now()) + milliseconds(1),
+          /*stop_wakes=*/false);
+    }
+    // Whatever is left of each tree, the leader included, ends now. Signalling a group
+    // whose members are all gone fails harmlessly.
+    for (pid_t pid : pids) {
+      if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+    }
+    for (pid_t pid : pids) {
+      auto found = children_.find(pid);
+      if (found != children_.end()) {
+        CloseFd(found->second);
+        children_.erase(found);
+      }
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
   }
 
   // Sleeps until some child ends, `timeout` passes or, with `stop_wakes`, a stop is
@@ -346,7 +386,21 @@ class PosixProcessLauncher final : public ProcessLauncher {
     return true;
   }
 
+  // Sends the forced ends that are due. A group none of whose processes is left is
+  // dropped at once, so that its number is not signalled once it can name another group.
+  void KillDue() {
+    if (pending_kills_.empty()) return;
+    const Clock::time_point now = Clock::now();
+    std::erase_if(pending_kills_, [now](const PendingKill& pending) {
+      if (kill(-pending.group, 0) != 0 && errno == ESRCH) return true;
+      if (now < pending.at) return false;
+      kill(-pending.group, SIGKILL);
+      return true;
+    });
+  }
+
   Children children_;
+  std::vector<PendingKill> pending_kills_;
 };
 
 }  // namespace

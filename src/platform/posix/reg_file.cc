@@ -1,11 +1,8 @@
 #include "platform/posix/reg_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "platform/regular_file.h"
 #include "platform/utf8.h"
 
 namespace jr {
@@ -308,18 +305,23 @@ std::optional<RegistryValue> RegFileContents::Find(std::string_view key,
 
 std::optional<RegistryValue> RegFileRegistry::Query(std::string_view key, std::string_view name) {
   last_problems_.clear();
-  std::ifstream file(path_, std::ios::binary);
-  if (!file) {
-    last_problems_.push_back(path_ + ": cannot be read (" + std::strerror(errno) + ")");
+  const FileReadResult file = ReadRegularFile(path_, kMaxRegistryFileBytes);
+  if (!file.ok()) {
+    last_problems_.push_back(path_ + ": cannot be read (" + file.cause + ")");
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  RegFileContents contents = RegFileContents::Parse(text.str());
+  RegFileContents contents = RegFileContents::Parse(file.text);
   for (const std::string& problem : contents.problems()) {
     last_problems_.push_back(path_ + ": " + problem);
   }
   return contents.Find(key, name);
+}
+
+std::string RegFileRegistry::ReadFailure() {
+  const FileReadResult file = ReadRegularFile(path_, kMaxRegistryFileBytes);
+  if (file.ok() || file.status == FileReadStatus::kMissing) return {};
+  return "the registry file \"" + path_ + "\" cannot be read: " + file.cause +
+         "; no registry values are used";
 }
 
 }  // namespace jr

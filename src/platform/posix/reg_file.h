@@ -39,12 +39,20 @@ class RegFileContents {
   std::vector<std::string> problems_;
 };
 
+// A registry file is a few kilobytes; anything near this is no registry file, and reading
+// it whole would only exhaust memory.
+inline constexpr size_t kMaxRegistryFileBytes = size_t{1} << 20;
+
 class RegFileRegistry final : public RegistryReader {
  public:
   explicit RegFileRegistry(std::string path) : path_(std::move(path)) {}
 
-  // Reads the file afresh. A missing or unreadable file is a registry without values.
+  // Reads the file afresh. A missing or unreadable file, one that is not a regular file
+  // and one larger than kMaxRegistryFileBytes are a registry without values.
   std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override;
+
+  // The file exists but is refused (not a regular file, too large) or cannot be read.
+  std::string ReadFailure() override;
 
   const std::string& path() const { return path_; }
   // What the last query found wrong with the file (see RegFileContents::problems), with

@@ -28,11 +28,14 @@ void OnStopSignal(int signal_number) {
 
 struct sigaction g_old_int = {};
 struct sigaction g_old_term = {};
+struct sigaction g_old_hup = {};
 
 }  // namespace
 
-// SIGINT and SIGTERM only set a flag and wake the launcher's wait through the pipe; the
-// run notices the flag as soon as its pause ends.
+// SIGINT, SIGTERM and SIGHUP only set a flag and wake the launcher's wait through the
+// pipe; the run notices the flag as soon as its pause ends. SIGHUP comes when the terminal
+// of a run started by hand closes: the job lines, in process groups of their own, would
+// not get it and would run on without a runner.
 StopRequests::StopRequests() {
   g_stop_signal = 0;
   int fds[2];
@@ -45,11 +48,13 @@ StopRequests::StopRequests() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &g_old_int);
   sigaction(SIGTERM, &action, &g_old_term);
+  sigaction(SIGHUP, &action, &g_old_hup);
 }
 
 StopRequests::~StopRequests() {
   sigaction(SIGINT, &g_old_int, nullptr);
   sigaction(SIGTERM, &g_old_term, nullptr);
+  sigaction(SIGHUP, &g_old_hup, nullptr);
   const int read_end = g_wake_read;
   const int write_end = g_wake_write;
   g_wake_read = -1;
@@ -78,6 +83,8 @@ const char* StopRequestName() {
       return "SIGINT";
     case SIGTERM:
       return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
     default:
       return "a signal";
   }

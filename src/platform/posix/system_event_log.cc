@@ -3,6 +3,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <systemd/sd-journal.h>
 #include <unistd.h>
@@ -57,9 +59,19 @@ class FileEventLogSink final : public EventLogSink {
 
   int Write(std::string_view source, uint16_t event_type, uint16_t category, uint32_t event_id,
             std::string_view message) override {
+    last_failure_.clear();
     const std::string line = FileLine(source, event_type, category, event_id, message);
-    int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
+    // O_NONBLOCK: a named pipe that nobody reads must not hold the run at its end (the
+    // open fails with ENXIO then); one that is read is still no file and is refused.
+    int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                  0644);
+    if (fd < 0) return Fail(errno, strerror(errno));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+      const char* kind = S_ISFIFO(info.st_mode) ? "a named pipe" : "not a regular file";
+      close(fd);
+      return Fail(EINVAL, std::string("it is ") + kind + ", not a file");
+    }
     // A single write to an O_APPEND file keeps entries of runs that end at the same time
     // from interleaving.
     ssize_t written;
@@ -73,11 +85,21 @@ class FileEventLogSink final : public EventLogSink {
       error = ENOSPC;
     }
     if (close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    return error == 0 ? 0 : Fail(error, strerror(error));
+  }
+
+  std::string LastFailure() const override { return last_failure_; }
+
+ private:
+  int Fail(int error, const std::string& cause) {
+    // Opening a named pipe that nobody reads without waiting fails with ENXIO.
+    last_failure_ = "the event-log file \"" + path_ + "\" cannot be written: " +
+                    (error == ENXIO ? "it is a named pipe, not a file" : cause);
     return error;
   }
 
- private:
   std::string path_;
+  std::string last_failure_;
 };
 
 class SystemLogSink final : public EventLogSink {
@@ -93,7 +115,9 @@ class SystemLogSink final : public EventLogSink {
                               static_cast<unsigned>(event_type), "EVENT_CATEGORY=%u",
                               static_cast<unsigned>(category), "EVENT_ID=%u",
                               static_cast<unsigned>(event_id), nullptr);
-      return r < 0 ? -r : 0;
+      if (r >= 0) return 0;
+      // A journal that stopped leaves its socket behind; syslog may still be there.
+      if (access(kSyslogSocket, F_OK) != 0) return -r;
     }
     // syslog() reports no failure and drops the entry when no daemon listens; a machine
     // without any system log must not pass for one that recorded the outcome.

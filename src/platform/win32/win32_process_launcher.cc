@@ -57,6 +57,8 @@ Command CommandFor(const StartRequest& request) {
 
 struct Child {
   HANDLE process = nullptr;
+  // A job of its own, so that its tree can be ended alone; null when none could be had.
+  HANDLE tree = nullptr;
   bool forgotten = false;
   // Its end has already ended one WaitForExit.
   bool exit_seen = false;
@@ -69,7 +71,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
   // Processes that still run are left running, as a run that ends leaves them; only the
   // handles are released.
   ~Win32ProcessLauncher() override {
-    for (auto& [id, child] : children_) CloseHandle(child.process);
+    for (auto& [id, child] : children_) Release(child);
     if (job_ != nullptr) CloseHandle(job_);
   }
 
@@ -90,6 +92,11 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       return 0;
     }
     if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);
+    HANDLE tree = CreateJobObjectW(nullptr, nullptr);
+    if (tree != nullptr && !AssignProcessToJobObject(tree, info.hProcess)) {
+      CloseHandle(tree);
+      tree = nullptr;
+    }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
 
@@ -99,10 +106,14 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (value <= 0 || value > INT32_MAX) {
       TerminateProcess(info.hProcess, 1);
       CloseHandle(info.hProcess);
+      if (tree != nullptr) CloseHandle(tree);
       return 0;
     }
     const auto id = static_cast<ProcessHandle>(value);
-    children_[id] = Child{info.hProcess};
+    Child child;
+    child.process = info.hProcess;
+    child.tree = tree;
+    children_[id] = child;
     return id;
   }
 
@@ -114,7 +125,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       return false;
     }
     if (WaitForSingleObject(found->second.process, 0) == WAIT_TIMEOUT) return true;
-    CloseHandle(found->second.process);
+    Release(found->second);
     children_.erase(found);
     handle = 0;
     return false;
@@ -167,6 +178,17 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     }
   }
 
+  // Console programs started without a console window cannot be asked to end, so the
+  // tree ends at once, through its own job; the grace is not needed.
+  void BeginTerminate(ProcessHandle handle, milliseconds) override {
+    auto found = children_.find(handle);
+    if (found == children_.end()) return;
+    const Child& child = found->second;
+    if (child.tree == nullptr || !TerminateJobObject(child.tree, 1)) {
+      TerminateProcess(child.process, 1);
+    }
+  }
+
   void TerminateAll(milliseconds grace) override {
     // The polite request: programs with windows are asked to close them. Console programs
     // started without a console window cannot be asked; they end with the forced end.
@@ -183,9 +205,24 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     for (auto& [id, child] : children_) {
       TerminateProcess(child.process, 1);
       WaitForSingleObject(child.process, 5000);
-      CloseHandle(child.process);
+      Release(child);
     }
     children_.clear();
+  }
+
+  void Terminate(ProcessHandle handle, milliseconds grace) override {
+    auto found = children_.find(handle);
+    if (found == children_.end()) return;
+    std::vector<DWORD> ids{GetProcessId(found->second.process)};
+    EnumWindows(&CloseWindowsOf, reinterpret_cast<LPARAM>(&ids));
+    if (WaitForSingleObject(found->second.process, static_cast<DWORD>(grace.count())) !=
+        WAIT_OBJECT_0) {
+      // The job object holds every child's processes, so only this one is ended here.
+      TerminateProcess(found->second.process, 1);
+      WaitForSingleObject(found->second.process, 5000);
+    }
+    Release(found->second);
+    children_.erase(found);
   }
 
  private:
@@ -206,11 +243,16 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     return false;
   }
 
+  static void Release(Child& child) {
+    CloseHandle(child.process);
+    if (child.tree != nullptr) CloseHandle(child.tree);
+  }
+
   // Releases forgotten processes that have ended; nobody asks about them any more.
   void ReapForgotten() {
     for (auto it = children_.begin(); it != children_.end();) {
       if (it->second.forgotten && WaitForSingleObject(it->second.process, 0) != WAIT_TIMEOUT) {
-        CloseHandle(it->second.process);
+        Release(it->second);
         it = children_.erase(it);
       } else {
         ++it;

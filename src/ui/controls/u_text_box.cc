@@ -74,7 +74,8 @@ bool uTextBox::IsAcceptedNumber(const QString& text, int32_t min, int32_t max) {
 void uTextBox::OnTextChanged(const QString& text) {
   if (busy_) return;
   busy_ = true;
-  if (data_type_ != kWholeNumber || setting_from_code_ || IsAcceptedNumber(text, min_, max_)) {
+  if (data_type_ != kWholeNumber || setting_from_code_ || (allow_empty_ && text.isEmpty()) ||
+      IsAcceptedNumber(text, min_, max_)) {
     last_accepted_ = text;
   } else {
     const int position = SelStart();

@@ -25,6 +25,9 @@ class uTextBox : public QWidget {
   void setMin(int32_t value) { min_ = value; }
   int32_t Max() const { return max_; }
   void setMax(int32_t value) { max_ = value; }
+  // With it, an empty text is accepted too (a value that may be left out).
+  bool AllowEmpty() const { return allow_empty_; }
+  void setAllowEmpty(bool value) { allow_empty_ = value; }
 
   QString Text() const { return txtText->text(); }
   void setText(const QString& value);
@@ -66,6 +69,7 @@ class uTextBox : public QWidget {
   int data_type_ = kFreeText;
   int32_t min_ = 0;
   int32_t max_ = 0;
+  bool allow_empty_ = false;
   QString last_accepted_;
   bool busy_ = false;
   // Set while the program's own Text is being put in: a failing value is kept.

@@ -26,10 +26,12 @@
 
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
+#include "platform/helper_program.h"
 #include "platform/installation.h"
 #include "platform/shell_exec_task.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
+#include "ui/controls/u_text_box.h"
 
 namespace jr {
 namespace {
@@ -128,6 +130,15 @@ void BatchLineDialog::BuildControls() {
   options_->setMinimumHeight(options_->fontMetrics().lineSpacing() * 7);
   options_but_ = new QPushButton(QStringLiteral("&Options ..."), this);
   options_but_->setObjectName(QStringLiteral("OptionsBut"));
+  time_limit_ = new uTextBox(this);
+  time_limit_->setObjectName(QStringLiteral("TimeLimit"));
+  time_limit_->setDataType(uTextBox::kWholeNumber);
+  time_limit_->setMin(kLowestTimeLimit);
+  time_limit_->setMax(kHighestTimeLimit);
+  time_limit_->setAllowEmpty(true);
+  time_limit_->setToolTipText(
+      QStringLiteral("Longest time this job line may run; empty for no limit"));
+  time_limit_->setMaximumWidth(time_limit_->fontMetrics().horizontalAdvance(u'0') * 12);
   options_but_->setToolTip(
       QStringLiteral("Press this button, to specify the options for this job line"));
   options_but_->setAutoDefault(false);
@@ -209,6 +220,13 @@ void BatchLineDialog::BuildControls() {
   grid->addWidget(MakeLabel("OptionsLb", "O&ptions:", options_, this), row, 0,
                   Qt::AlignTop | Qt::AlignLeft);
   add_row(nullptr, options_);
+  auto* limit_row = new QHBoxLayout;
+  limit_row->addWidget(time_limit_);
+  limit_row->addStretch();
+  grid->addWidget(MakeLabel("TimeLimitLb", "Time &limit (seconds):", time_limit_->inner(), this),
+                  row, 0);
+  grid->addLayout(limit_row, row, 1, 1, 2);
+  ++row;
   add_row(MakeLabel("WaitLb", "&Wait for Job line(s):", wait_for_, this), wait_for_);
   grid->addWidget(stop_on_error_, row, 1, 1, 2);
   ++row;
@@ -244,11 +262,13 @@ void BatchLineDialog::BuildControls() {
   setLayout(grid);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  const QWidget* order[] = {batch_line_,    active_,           description_,     type_combo_,
-                            options_,       options_but_,      wait_for_,        stop_on_error_,
-                            skip_on_error_, skip_on_success_,  repeat_on_error_, repeat_on_success_,
-                            batch_file_,    batch_file_but_,   int_log_file_,    int_log_file_but_,
-                            int_err_file_,  int_err_file_but_, ok_button_,       cancel_button_};
+  const QWidget* order[] = {batch_line_,          active_,           description_,
+                            type_combo_,          options_,          options_but_,
+                            time_limit_->inner(), wait_for_,         stop_on_error_,
+                            skip_on_error_,       skip_on_success_,  repeat_on_error_,
+                            repeat_on_success_,   batch_file_,       batch_file_but_,
+                            int_log_file_,        int_log_file_but_, int_err_file_,
+                            int_err_file_but_,    ok_button_,        cancel_button_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
   }
@@ -307,6 +327,7 @@ void BatchLineDialog::setJobLine(const JobLineTable::Row& row) {
   skip_on_success_->setText(cell(kColSkipOnSuccess));
   repeat_on_error_->setText(cell(kColRepeatOnError));
   repeat_on_success_->setText(cell(kColRepeatOnSuccess));
+  time_limit_->setText(cell(kColTimeLimit));
   if (!cell(kColBatchFile).isEmpty()) {
     batch_file_->setText(cell(kColBatchFile));
     int_log_file_->setText(cell(kColBatchLogFile));
@@ -331,6 +352,8 @@ JobLineTable::Row BatchLineDialog::jobLine() const {
   row[kColSkipOnSuccess] = Utf8(skip_on_success_->text());
   row[kColRepeatOnError] = Utf8(repeat_on_error_->text());
   row[kColRepeatOnSuccess] = Utf8(repeat_on_success_->text());
+  // No limit is no value, so that the file carries no time_limit attribute for it.
+  if (!time_limit_->Text().isEmpty()) row[kColTimeLimit] = Utf8(time_limit_->Text());
   return row;
 }
 
@@ -536,6 +559,8 @@ void BatchLineDialog::reject() {
 
 void BatchLineDialog::closeEvent(QCloseEvent* event) {
   if (configuration_running_) {
+    // The dialog stays; the program it waits for is ended.
+    configuration_stop_requested_ = true;
     event->ignore();
     return;
   }
@@ -650,12 +675,24 @@ void BatchLineDialog::OptionsBut_Click() {
     QTimer::singleShot(longest, &loop, &QEventLoop::quit);
     loop.exec();
   };
-  ShellExecAndWait(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
-                   arguments.toStdString(), pause);
+  HelperWait wait;
+  wait.pause = pause;
+  wait.limit = HelperTimeLimit(registry_);
+  wait.stop_requested = [this] { return configuration_stop_requested_; };
+  configuration_stop_requested_ = false;
+  const HelperEnd end =
+      RunHelper(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
+                arguments.toStdString(), wait);
   configuration_running_ = false;
   setEnabled(true);
   activateWindow();
   options_but_->setFocus(Qt::ActiveWindowFocusReason);
+  if (end == HelperEnd::kTimeLimit) {
+    Stop(QStringLiteral("The program ") + program +
+             QStringLiteral(" did not end within %1 s and was ended.")
+                 .arg(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()),
+         QStringLiteral("Options"));
+  }
 
   QString line;
   QFile reply(reply_name);

@@ -27,6 +27,8 @@ class QPushButton;
 
 namespace jr {
 
+class uTextBox;
+
 class ProcessLauncher;
 class RegistryReader;
 
@@ -109,6 +111,7 @@ class BatchLineDialog : public QDialog {
   QComboBox* type_combo_ = nullptr;
   QPlainTextEdit* options_ = nullptr;
   QPushButton* options_but_ = nullptr;
+  uTextBox* time_limit_ = nullptr;
   QLineEdit* wait_for_ = nullptr;
   QCheckBox* stop_on_error_ = nullptr;
   QLineEdit* skip_on_error_ = nullptr;
@@ -137,6 +140,8 @@ class BatchLineDialog : public QDialog {
   // The position of the extra entry of a type the list does not offer, or -1.
   int extra_type_index_ = -1;
   bool configuration_running_ = false;
+  // Closing the dialog while the Options program runs ends that program.
+  bool configuration_stop_requested_ = false;
 
   // Filters of the three file dialogs: empty until a browse starts with an empty field,
   // then kept, as the one file dialog of each field keeps its settings.

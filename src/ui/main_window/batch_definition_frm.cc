@@ -172,6 +172,10 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
             &BatchDefinitionFrm::MakeBatch_Click);
   QAction* execute = AddAction(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                &BatchDefinitionFrm::ExecuteJob_Click);
+  QAction* history = AddAction(file, "RunHistory", "Run &History...", QKeySequence("Ctrl+H"),
+                               &BatchDefinitionFrm::RunHistory_Click);
+  history->setIcon(QIcon::fromTheme("document-open-recent",
+                                    style()->standardIcon(QStyle::SP_FileDialogContentsView)));
   file->addSeparator()->setObjectName("Separator3");
   file->setToolTipsVisible(true);
   for (int i = 0; i < kMaxRecentFiles; ++i) {
@@ -232,6 +236,8 @@ void BatchDefinitionFrm::BuildMenusAndToolbar() {
             [this, key = QString(button.key)] { tbToolBar_ButtonClick(key); });
     if (QString(button.key) != "Save") run_blocked_actions_.append(action);
   }
+  tbToolBar->addSeparator();
+  tbToolBar->addAction(history);
   run_blocked_actions_ << new_batch << open_batch << execute << add << change << remove;
   run_blocked_actions_ << recent_file_actions_;
 }
@@ -396,6 +402,11 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
   if (!maximum.ok()) {
     return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
   }
+  if (const std::string fault = TimeLimitFault(header_->JobTimeLimitText().toStdString(), table_,
+                                               table_.Get_BatchLine_Count());
+      !fault.empty()) {
+    return tell(QString::fromStdString("The job cannot run: " + fault + "."));
+  }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   SaveBatch_Click();
   if (save_failed_) return;
@@ -405,6 +416,7 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
   }
   const JobRunOutcome outcome = run_panel_->Run(*executor_, CurrentDocument(), maximum.value);
   if (!outcome.ran) tell(QString::fromStdString(outcome.message));
+  if (outcome.ran) emit runEnded();
   if (close_after_run_) {
     close_after_run_ = false;
     QTimer::singleShot(0, this, &QWidget::close);

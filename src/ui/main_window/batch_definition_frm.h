@@ -27,6 +27,7 @@ class JobHeaderForm;
 class JobLineTableModel;
 class ProcessLauncher;
 class RegistryReader;
+class RunHistoryWindow;
 class RunPanel;
 class uResize;
 
@@ -87,6 +88,10 @@ class BatchDefinitionFrm : public QMainWindow {
   // used and outlive the window.
   void setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher);
 
+ signals:
+  // A run started from the window has ended.
+  void runEnded();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   // The header fields give the window's shortcut keys to its commands; a job file
@@ -130,6 +135,8 @@ class BatchDefinitionFrm : public QMainWindow {
   int check_save();
 
   void ExecuteJob_Click();
+  // Opens the run history window of the job file (run_history_command.cc).
+  void RunHistory_Click();
   void Help_Click();
   void Exit_Click();
   // Runs the command of the toolbar button with that key; unknown keys do nothing.
@@ -167,6 +174,7 @@ class BatchDefinitionFrm : public QMainWindow {
   QAction* recent_separator_ = nullptr;
   // The grid's width the columns were last fitted to; -1 until they first are.
   int grid_width_ = -1;
+  RunHistoryWindow* history_window_ = nullptr;
 
   BatchLineDialog* batch_line_dialog_ = nullptr;
   RegistryReader* dialog_registry_ = nullptr;

@@ -3,8 +3,10 @@
 
 #include <QString>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 
+#include "platform/sqlite_metadata_log.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
 #include "ui/controls/message_box.h"
@@ -59,6 +61,7 @@ class ChildAwareHooks final : public RunHooks {
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
     window_.LineCannotStart(line, reason);
   }
+  void LineTimeLimitReached(const clsJobLine& line) override { window_.LineTimeLimitReached(line); }
   void Warning(std::string_view text) override { window_.Warning(text); }
 
  private:
@@ -74,9 +77,24 @@ class DriverJobExecutor final : public JobExecutor {
     if (!made.ok()) return {false, made.message()};
     std::unique_ptr<SystemEnv> system = std::move(made.value);
     ChildAwareHooks child_aware(hooks, system->launcher());
-    RunResult result = RunJob(RunRequestFor(job, max_parallel, /*from_command_line=*/false),
-                              system->env(), child_aware);
-    return {true, result.report.status_text};
+    RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    request.history_database = SystemMetadataDatabasePath();
+    RunResult result = RunJob(request, system->env(), child_aware);
+    if (!result.refused.empty()) {
+      std::string message = result.refused;  // a clause after "job file: " on a command line
+      message.front() =
+          static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+      return {false, message};
+    }
+    if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
+      hooks.Warning(JobTimeLimitText(request.job_time_limit));
+    }
+    // A report that was not written is news the status text alone would hide.
+    std::string message = result.report.status_text;
+    for (const std::string& missing : result.report.missing_reports) {
+      message += " " + missing + ".";
+    }
+    return {true, message};
   }
 };
 

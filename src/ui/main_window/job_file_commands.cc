@@ -44,6 +44,7 @@ JobDocument BatchDefinitionFrm::CurrentDocument() const {
   JobDocument job;
   header_->Store(job);
   job.table = table_;
+  job.FileName = current_job_file_.toStdString();
   return job;
 }
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "model/job_rules.h"
 #include "ui/controls/browse_for_folder.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
@@ -78,6 +79,21 @@ JobHeaderForm::JobHeaderForm(QWidget* central, QWidget* window) : QObject(window
   chkLogToEventLog = new QCheckBox("&Log result of job to NT Event Log", central);
   chkLogToEventLog->setObjectName("chkLogToEventLog");
   chkLogToEventLog->setGeometry(kFieldLeft + 80, y, 300, kFieldHeight);
+  // Beside the maximum, right of the event-log switch; its label sits in front of it.
+  constexpr int kLimitLabelLeft = kFieldLeft + 370;
+  constexpr int kLimitLabelWidth = 185;
+  txtJobTimeLimit = new uTextBox(central);
+  txtJobTimeLimit->setObjectName("txtJobTimeLimit");
+  txtJobTimeLimit->setDataType(uTextBox::kWholeNumber);
+  txtJobTimeLimit->setMin(kLowestTimeLimit);
+  txtJobTimeLimit->setMax(kHighestTimeLimit);
+  txtJobTimeLimit->setAllowEmpty(true);
+  txtJobTimeLimit->setToolTipText("Longest time the whole job may run; empty for no limit");
+  txtJobTimeLimit->setGeometry(kLimitLabelLeft + kLimitLabelWidth, y, 70, kFieldHeight);
+  auto* limit_label = new QLabel("&Job time limit (seconds):", central);
+  limit_label->setObjectName("lblJobTimeLimit");
+  limit_label->setBuddy(txtJobTimeLimit);
+  limit_label->setGeometry(kLimitLabelLeft, y, kLimitLabelWidth, kFieldHeight);
 
   // Every header edit counts as a change, the folder, the maximum and the event-log switch
   // included: otherwise closing the window would drop such an edit without a question.
@@ -85,6 +101,7 @@ JobHeaderForm::JobHeaderForm(QWidget* central, QWidget* window) : QObject(window
     connect(field, &QLineEdit::textChanged, this, &JobHeaderForm::edited);
   }
   connect(txtMaxParallel, &uTextBox::Change, this, &JobHeaderForm::edited);
+  connect(txtJobTimeLimit, &uTextBox::Change, this, &JobHeaderForm::edited);
   connect(chkLogToEventLog, &QCheckBox::toggled, this, &JobHeaderForm::edited);
   for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
   connect(LogFileBut, &QPushButton::clicked, this,
@@ -100,6 +117,7 @@ void JobHeaderForm::Load(const JobDocument& job) {
   UserFile->setText(QString::fromStdString(job.UserFile));
   LogFileDir->setText(QString::fromStdString(job.TempLogDir));
   txtMaxParallel->setText(QString::fromStdString(job.MaxParallel));
+  txtJobTimeLimit->setText(QString::fromStdString(job.JobTimeLimit));
   chkLogToEventLog->setChecked(job.LogToEventLog);
 }
 
@@ -110,6 +128,7 @@ void JobHeaderForm::Store(JobDocument& job) const {
   job.TempLogDir = LogFileDir->text().toStdString();
   job.LogToEventLog = chkLogToEventLog->isChecked();
   job.MaxParallel = txtMaxParallel->Text().toStdString();
+  job.JobTimeLimit = txtJobTimeLimit->Text().toStdString();
 }
 
 void JobHeaderForm::ClearTexts() {
@@ -117,12 +136,14 @@ void JobHeaderForm::ClearTexts() {
   LogFile->clear();
   UserFile->clear();
   LogFileDir->clear();
+  txtJobTimeLimit->setText({});
 }
 
 void JobHeaderForm::FocusDescription() { BatchDescription->setFocus(); }
 QString JobHeaderForm::LogFileDirText() const { return LogFileDir->text(); }
 QString JobHeaderForm::MaxParallelText() const { return txtMaxParallel->Text(); }
 void JobHeaderForm::SetMaxParallelText(const QString& text) { txtMaxParallel->setText(text); }
+QString JobHeaderForm::JobTimeLimitText() const { return txtJobTimeLimit->Text(); }
 
 bool JobHeaderForm::Refuse(const QString& text, const QString& title) {
   MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,

@@ -28,12 +28,14 @@ class JobHeaderForm : public QObject {
   // The header fields from and into a job; Store leaves the job-line table alone.
   void Load(const JobDocument& job);
   void Store(JobDocument& job) const;
-  // A new job: the texts are emptied, the maximum and the event-log switch kept.
+  // A new job: the texts and the job's time limit are emptied, the maximum and the
+  // event-log switch kept.
   void ClearTexts();
   void FocusDescription();
   QString LogFileDirText() const;
   QString MaxParallelText() const;
   void SetMaxParallelText(const QString& text);
+  QString JobTimeLimitText() const;
 
   // Each check shows its own message and reports whether the value passed. The header is
   // checked in a fixed order and stops at the first fault.
@@ -65,6 +67,7 @@ class JobHeaderForm : public QObject {
   QPushButton* UserFileBut = nullptr;
   QPushButton* LogDirBut = nullptr;
   uTextBox* txtMaxParallel = nullptr;
+  uTextBox* txtJobTimeLimit = nullptr;
   QCheckBox* chkLogToEventLog = nullptr;
   // The report file dialogs keep the filter they were last given.
   QString log_file_filter_;

@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "run/run_job.h"
+
 namespace jr {
 
 RunPanel::RunPanel(QMainWindow* window) : QObject(window), status_bar_(window->statusBar()) {
@@ -91,6 +93,8 @@ void RunPanel::LineCannotStart(const clsJobLine& line, std::string_view reason) 
   ShowProgress();
   Warning(reason);
 }
+
+void RunPanel::LineTimeLimitReached(const clsJobLine& line) { Warning(LineTimeLimitText(line)); }
 
 void RunPanel::Warning(std::string_view text) {
   status_bar_->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),

@@ -43,6 +43,7 @@ class RunPanel : public QObject, private RunHooks {
   void LineFinished(const clsJobLine& line) override;
   void LineSkipped(const clsJobLine& line) override;
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const clsJobLine& line) override;
   void Warning(std::string_view text) override;
 
   // Takes a line off the running ones; a line never reported started was never counted.

@@ -1,0 +1,179 @@
+#include "app/cli_history.h"
+
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "app/cli.h"
+#include "model/time_text.h"
+#include "platform/file_digest.h"
+#include "platform/run_history.h"
+#include "platform/sqlite_metadata_log.h"
+
+namespace jr {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kListedRuns = 20;
+constexpr const char* kNoRuns = "no runs recorded\n";
+
+// Text the JSON library takes as it is: invalid UTF-8 bytes become U+FFFD.
+std::string JsonText(const Json& value) {
+  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json TimeOrNull(const std::optional<TimePoint>& time) {
+  return time ? Json(IsoUtcText(*time)) : Json(nullptr);
+}
+
+Json RunJson(const RunSummary& run) {
+  Json failed = Json::array();
+  for (int32_t line : run.failed_lines) failed.push_back(std::to_string(line));
+  return Json{{"run_id", run.run_id},
+              {"start", IsoUtcText(run.start)},
+              {"end", TimeOrNull(run.end)},
+              {"status", run.status ? Json(*run.status) : Json("interrupted")},
+              {"succeeded", run.succeeded},
+              {"failed", run.failed},
+              {"skipped", run.skipped},
+              {"failed_lines", failed},
+              {"run_folder", run.run_folder}};
+}
+
+Json LineJson(const RunLineRecord& line) {
+  return Json{
+      {"line", std::to_string(line.line)},
+      {"description", line.description},
+      {"start", TimeOrNull(line.start)},
+      {"end", TimeOrNull(line.end)},
+      {"outcome", line.outcome},
+      {"exit_code", line.exit_code ? Json(*line.exit_code) : Json(nullptr)},
+      {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)}};
+}
+
+std::string Duration(TimePoint from, const std::optional<TimePoint>& to) {
+  if (!to) return "-";
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*to - from).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
+std::string Outcome(const std::optional<int>& status) {
+  if (!status) return "interrupted";
+  switch (*status) {
+    case 0:
+      return "ok";
+    case 1:
+      return "errors";
+    default:
+      return "fatal";
+  }
+}
+
+std::string LineList(const std::vector<int32_t>& lines) {
+  std::string text;
+  for (int32_t line : lines) text += (text.empty() ? "" : ",") + std::to_string(line);
+  return text.empty() ? "-" : text;
+}
+
+int Fail(const Status& status) {
+  std::fprintf(stderr, "jobrunner: %s\n", status.message.c_str());
+  return kExitBadJobFile;
+}
+
+void PrintRuns(const std::vector<RunSummary>& runs) {
+  std::printf("%-20s  %9s  %-11s  %-16s  %s\n", "START", "DURATION", "OUTCOME", "FAILED LINES",
+              "RUN ID");
+  for (const RunSummary& run : runs) {
+    std::printf("%-20s  %9s  %-11s  %-16s  %s\n", FormatTimeText(run.start).c_str(),
+                Duration(run.start, run.end).c_str(), Outcome(run.status).c_str(),
+                LineList(run.failed_lines).c_str(), run.run_id.c_str());
+  }
+}
+
+void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
+  std::printf(
+      "Run %s of %s\n  started %s, took %s, %s: %d succeeded, %d failed, %d skipped\n"
+      "  run folder %s\n\n",
+      run.run_id.c_str(), run.job_file.c_str(), FormatTimeText(run.start).c_str(),
+      Duration(run.start, run.end).c_str(), Outcome(run.status).c_str(), run.succeeded, run.failed,
+      run.skipped, run.run_folder.c_str());
+  std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
+              "EXIT", "REPEAT OF", "DESCRIPTION");
+  for (const RunLineRecord& line : lines) {
+    std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s\n", line.line,
+                line.start ? FormatTimeText(*line.start).c_str() : "-",
+                line.start ? Duration(*line.start, line.end).c_str() : "-", line.outcome.c_str(),
+                line.exit_code ? std::to_string(*line.exit_code).c_str() : "-",
+                line.repeat_of ? std::to_string(*line.repeat_of).c_str() : "-",
+                line.description.c_str());
+  }
+}
+
+}  // namespace
+
+int RunHistoryCommand(const std::string& job_file, const std::optional<std::string>& run_id,
+                      bool json) {
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForReading(SystemMetadataDatabasePath());
+  if (!history.ok()) return Fail(history.status);
+  const std::string job = AbsoluteFileName(job_file);
+  Result<std::vector<RunSummary>> runs;
+  if (history.value) runs = history.value->RecentRuns(job, run_id ? 1 : kListedRuns);
+  if (!runs.ok()) return Fail(runs.status);
+  if (runs.value.empty()) {
+    std::fputs(json ? "[]\n" : kNoRuns, stdout);
+    return kExitNoErrors;
+  }
+  if (!run_id) {
+    if (json) {
+      Json list = Json::array();
+      for (const RunSummary& run : runs.value) list.push_back(RunJson(run));
+      std::fputs(JsonText(list).c_str(), stdout);
+    } else {
+      PrintRuns(runs.value);
+    }
+    return kExitNoErrors;
+  }
+  Result<std::optional<RunSummary>> run = history.value->FindRun(job, *run_id);
+  if (!run.ok()) return Fail(run.status);
+  if (!run.value) {
+    return Fail(Status::Failed("\"" + *run_id + "\" is no recorded run of \"" + job + "\""));
+  }
+  Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({*run_id});
+  if (!lines.ok()) return Fail(lines.status);
+  if (json) {
+    Json object = RunJson(*run.value);
+    Json list = Json::array();
+    for (const RunLineRecord& line : lines.value.front()) list.push_back(LineJson(line));
+    object["lines"] = list;
+    std::fputs(JsonText(object).c_str(), stdout);
+  } else {
+    PrintRun(*run.value, lines.value.front());
+  }
+  return kExitNoErrors;
+}
+
+int PruneHistoryCommand(int days) {
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForReading(SystemMetadataDatabasePath());
+  if (!history.ok()) return Fail(history.status);
+  if (!history.value) {
+    std::fputs(kNoRuns, stdout);
+    return kExitNoErrors;
+  }
+  history.value.reset();
+  // Only now for writing: pruning an older database upgrades it first.
+  history = RunHistory::OpenForWriting(SystemMetadataDatabasePath());
+  if (!history.ok()) return Fail(history.status);
+  const TimePoint cutoff = std::chrono::system_clock::now() - std::chrono::days(days);
+  Result<int> removed = history.value->PruneBefore(cutoff);
+  if (!removed.ok()) return Fail(removed.status);
+  std::printf("%d run(s) older than %d day(s) removed\n", removed.value, days);
+  return kExitNoErrors;
+}
+
+}  // namespace jr

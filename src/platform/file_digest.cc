@@ -1,0 +1,99 @@
+#include "platform/file_digest.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace jr {
+namespace {
+
+constexpr std::array<uint32_t, 64> kRound = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+uint32_t Rotate(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+void Compress(std::array<uint32_t, 8>& h, const unsigned char* block) {
+  std::array<uint32_t, 64> w{};
+  for (int i = 0; i < 16; ++i) {
+    w[i] = static_cast<uint32_t>(block[4 * i]) << 24 |
+           static_cast<uint32_t>(block[4 * i + 1]) << 16 |
+           static_cast<uint32_t>(block[4 * i + 2]) << 8 | static_cast<uint32_t>(block[4 * i + 3]);
+  }
+  for (int i = 16; i < 64; ++i) {
+    const uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  std::array<uint32_t, 8> v = h;
+  for (int i = 0; i < 64; ++i) {
+    const uint32_t s1 = Rotate(v[4], 6) ^ Rotate(v[4], 11) ^ Rotate(v[4], 25);
+    const uint32_t choose = (v[4] & v[5]) ^ (~v[4] & v[6]);
+    const uint32_t t1 = v[7] + s1 + choose + kRound[i] + w[i];
+    const uint32_t s0 = Rotate(v[0], 2) ^ Rotate(v[0], 13) ^ Rotate(v[0], 22);
+    const uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
+    for (int j = 7; j > 0; --j) v[j] = v[j - 1];
+    v[4] += t1;
+    v[0] = t1 + s0 + majority;
+  }
+  for (int i = 0; i < 8; ++i) h[i] += v[i];
+}
+
+std::filesystem::path NativePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace
+
+std::string Sha256Hex(std::string_view bytes) {
+  std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                               0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  const size_t whole = bytes.size() / 64 * 64;
+  for (size_t at = 0; at < whole; at += 64) {
+    Compress(h, reinterpret_cast<const unsigned char*>(bytes.data() + at));
+  }
+  // The rest, the 0x80 marker and the length in bits fill one or two last blocks.
+  unsigned char tail[128] = {};
+  const size_t rest = (bytes.size() - whole) & 63;
+  for (size_t i = 0; i < rest; ++i) tail[i] = static_cast<unsigned char>(bytes[whole + i]);
+  tail[rest] = 0x80;
+  const size_t tail_size = rest < 56 ? 64 : 128;
+  const uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
+  for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
+  for (size_t at = 0; at < tail_size; at += 64) Compress(h, tail + at);
+  std::string hex;
+  for (uint32_t word : h) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", word);
+    hex += text;
+  }
+  return hex;
+}
+
+Result<std::string> FileSha256(const std::string& path) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in.is_open()) return Status::Failed("cannot open \"" + path + "\" to take its SHA-256");
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return Status::Failed("cannot read \"" + path + "\" to take its SHA-256");
+  return Sha256Hex(bytes);
+}
+
+std::string AbsoluteFileName(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(NativePath(path), ec);
+  if (ec) return path;
+  const std::u8string text = absolute.lexically_normal().u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace jr

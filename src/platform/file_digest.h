@@ -1,0 +1,24 @@
+#pragma once
+// What identifies a file's content and place: its SHA-256 and its absolute name.
+
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+namespace jr {
+
+// SHA-256 of `bytes`, 64 lower-case hex digits.
+std::string Sha256Hex(std::string_view bytes);
+
+// SHA-256 of the file's bytes; fails naming the file when it cannot be read.
+Result<std::string> FileSha256(const std::string& path);
+
+// The name made absolute against the current folder, with "." and ".." taken out; the
+// name itself when that is impossible. UTF-8 in and out.
+std::string AbsoluteFileName(const std::string& path);
+
+// The name of this machine; empty when it cannot be had.
+std::string HostName();
+
+}  // namespace jr

@@ -1,0 +1,38 @@
+#pragma once
+// Reading a file that must be a plain file: opened without waiting (a named pipe or a
+// device would block an unattended run for ever), refused unless it is a regular file,
+// and refused (or cut) above a size limit before anything is read.
+
+#include <cstddef>
+#include <string>
+
+namespace jr {
+
+enum class FileReadStatus {
+  kRead,
+  kMissing,   // the file does not exist
+  kNotAFile,  // a folder, named pipe, device or socket
+  kTooLarge,  // larger than the limit (only with OverLimit::kRefuse)
+  kError,     // cannot be opened or read (permissions, I/O error)
+};
+
+// What to do with a file larger than the limit: refuse it, or read its first `limit` bytes.
+enum class OverLimit { kRefuse, kCut };
+
+struct FileReadResult {
+  FileReadStatus status = FileReadStatus::kError;
+  std::string text;
+  // Unless kRead: the cause, as a clause to put after the file's name: "it is a named
+  // pipe, not a file", "it is larger than 1 MiB", "No such file or directory".
+  std::string cause;
+
+  bool ok() const { return status == FileReadStatus::kRead; }
+};
+
+FileReadResult ReadRegularFile(const std::string& path, size_t limit,
+                               OverLimit over = OverLimit::kRefuse);
+
+// "64 MiB", "4 KiB", "100 bytes": how a limit is named in messages.
+std::string SizeLimitText(size_t bytes);
+
+}  // namespace jr

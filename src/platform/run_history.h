@@ -1,0 +1,122 @@
+#pragma once
+// The run history kept in the process metadata database, beside process_metadata: one row
+// per run in "runs" and one row per job line of a run in "run_lines". A run's rows are
+// written while it goes on, so that a runner that is killed leaves a run without an end:
+// an interrupted run. It knows no job: callers pass plain values.
+//
+// Table "runs" (one row per run, written at its start, completed at its end):
+//   run_id       TEXT PRIMARY KEY  run timestamp "_" run name, "-N" added when taken
+//   job_file     TEXT     the job file's absolute path
+//   job_sha256   TEXT     SHA-256 of the job file as the run read it, lower-case hex
+//   description, host, launcher, run_folder, admin_report, user_report   TEXT
+//   start_ms     INTEGER  start, milliseconds since 1970 UTC
+//   end_ms       INTEGER  end, NULL until the run ended
+//   status       INTEGER  final status 0, 1 or 2; NULL until the run ended
+//   succeeded, failed, skipped   INTEGER   line counts, set at the end
+// Table "run_lines" (key run_id, line):
+//   line         INTEGER  job line number (a repeat copy has its own)
+//   position     INTEGER  order in the run's collection
+//   seq          INTEGER  order of the starts; NULL for a line that never started
+//   description  TEXT
+//   start_ms, end_ms  INTEGER  NULL when the line did not start or end
+//   outcome      TEXT     "ok", "failed", "skipped" or "not run"
+//   exit_code    INTEGER  the status written to process_metadata (0 ok, 3 failed); NULL
+//                         for a line that did not end
+//   repeat_of    INTEGER  the line a repeat copy repeats; NULL for the others
+// process_metadata gains "run_id", the run that wrote the row (NULL for older rows).
+// Schema version 1 (PRAGMA user_version); an older database is upgraded once, inside a
+// transaction, by the first writer that opens it.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/status.h"
+
+namespace jr {
+
+inline constexpr int kRunHistorySchemaVersion = 1;
+
+struct RunStart {
+  std::string run_id;  // wished-for id; BeginRun may add a suffix
+  std::string job_file, job_sha256, description, host, launcher;
+  std::string run_folder, admin_report, user_report;
+  TimePoint start{};
+};
+
+struct RunLineRecord {
+  int32_t line = 0;
+  int32_t position = 0;
+  std::optional<int32_t> seq;
+  std::string description;
+  std::optional<TimePoint> start, end;
+  std::string outcome = "not run";
+  std::optional<int64_t> exit_code;
+  std::optional<int32_t> repeat_of;
+};
+
+struct RunEnd {
+  TimePoint end{};
+  int status = 0;
+  int succeeded = 0, failed = 0, skipped = 0;
+};
+
+// One run as the history shows it.
+struct RunSummary {
+  std::string run_id, job_file, job_sha256, description, host, launcher;
+  std::string run_folder, admin_report, user_report;
+  TimePoint start{};
+  std::optional<TimePoint> end;
+  std::optional<int> status;  // nullopt: interrupted (the end was never written)
+  int succeeded = 0, failed = 0, skipped = 0;
+  std::vector<int32_t> failed_lines;  // ascending
+};
+
+class RunHistory {
+ public:
+  ~RunHistory();
+  RunHistory(const RunHistory&) = delete;
+  RunHistory& operator=(const RunHistory&) = delete;
+
+  // For a run: creates the database (and its folder) when missing and upgrades an older
+  // one.
+  static Result<std::unique_ptr<RunHistory>> OpenForWriting(const std::string& path);
+  // For reading only: never creates or changes the file. A missing file gives a null
+  // history without failure (no runs recorded).
+  static Result<std::unique_ptr<RunHistory>> OpenForReading(const std::string& path);
+
+  // Adds the run's row; returns the id it got (the wished-for one, or with "-2", "-3",
+  // ... added when that is taken).
+  Result<std::string> BeginRun(const RunStart& run);
+  // Inserts or replaces line rows of a run, all in one transaction.
+  Status WriteLines(const std::string& run_id, const std::vector<RunLineRecord>& lines);
+  Status EndRun(const std::string& run_id, const RunEnd& end);
+
+  // The newest `limit` runs of the job file, newest first.
+  Result<std::vector<RunSummary>> RecentRuns(const std::string& job_file, int limit);
+  // One run of the job file; nullopt when there is none with that id.
+  Result<std::optional<RunSummary>> FindRun(const std::string& job_file, const std::string& run_id);
+  // The line rows of the runs, in the order they started (lines that never started
+  // last, in collection order); grouped per run in the order of `run_ids`.
+  Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);
+  // Deletes the runs that started before `cutoff` with their line and process_metadata
+  // rows; returns how many runs went.
+  Result<int> PruneBefore(TimePoint cutoff);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  struct Connection;
+  RunHistory(std::string path, std::unique_ptr<Connection> connection);
+
+  std::string path_;
+  std::unique_ptr<Connection> db_;
+};
+
+// ISO 8601 UTC to the second: "2026-12-07T02:15:00Z".
+std::string IsoUtcText(TimePoint time);
+
+}  // namespace jr

@@ -1,0 +1,112 @@
+#include "run/run_record.h"
+
+namespace jr {
+
+std::string LineOutcome(const clsJobLine& line) {
+  if (line.IsSkipped()) return "skipped";
+  if (!line.AlreadyRun() || line.IsRunning()) return "not run";
+  return line.ErrorOccured() ? "failed" : "ok";
+}
+
+RunRecorder::RunRecorder(RunHistory* history, RunHooks& inner, const Clock& clock)
+    : history_(history), inner_(inner), clock_(clock) {}
+
+void RunRecorder::Failed(const Status& status) {
+  history_ = nullptr;
+  inner_.Warning("the run is left out of the run history: " + status.message);
+}
+
+void RunRecorder::Begin(const RunStart& start) {
+  if (history_ == nullptr) return;
+  Result<std::string> id = history_->BeginRun(start);
+  if (!id.ok()) return Failed(id.status);
+  run_id_ = id.value;
+}
+
+RunLineRecord& RunRecorder::Record(const clsJobLine& line) {
+  RunLineRecord& record = lines_[line.JobLineNr()];
+  if (record.line == 0) {
+    record.line = line.JobLineNr();
+    record.position = static_cast<int32_t>(lines_.size()) - 1;
+    record.description = line.JobDescription();
+    if (line.OriginalJobLineNr() > 0) record.repeat_of = line.OriginalJobLineNr();
+  }
+  return record;
+}
+
+void RunRecorder::Write(const std::vector<RunLineRecord>& lines) {
+  if (history_ == nullptr || lines.empty()) return;
+  if (Status written = history_->WriteLines(run_id_, lines); !written.ok()) Failed(written);
+}
+
+void RunRecorder::Prepared(const clsJobLines& lines) {
+  std::vector<RunLineRecord> records;
+  for (const clsJobLine& line : lines) records.push_back(Record(line));
+  Write(records);
+}
+
+void RunRecorder::LineStarted(const clsJobLine& line) {
+  RunLineRecord& record = Record(line);
+  record.seq = next_seq_++;
+  record.start = clock_.Now();
+  Write({record});
+  inner_.LineStarted(line);
+}
+
+void RunRecorder::Ended(const clsJobLine& line) {
+  RunLineRecord& record = Record(line);
+  if (!record.start) {
+    // It could not start: it began and ended at once.
+    record.seq = next_seq_++;
+    record.start = clock_.Now();
+  }
+  record.end = clock_.Now();
+  record.outcome = LineOutcome(line);
+  record.exit_code = line.ErrorOccured() ? 3 : 0;
+  Write({record});
+}
+
+void RunRecorder::LineFinished(const clsJobLine& line) {
+  Ended(line);
+  inner_.LineFinished(line);
+}
+
+void RunRecorder::LineCannotStart(const clsJobLine& line, std::string_view reason) {
+  Ended(line);
+  inner_.LineCannotStart(line, reason);
+}
+
+void RunRecorder::LineSkipped(const clsJobLine& line) {
+  RunLineRecord& record = Record(line);
+  record.outcome = "skipped";
+  Write({record});
+  inner_.LineSkipped(line);
+}
+
+void RunRecorder::LineRepeated(const clsJobLine& original, const clsJobLine& copy) {
+  Write({Record(copy)});
+  inner_.LineRepeated(original, copy);
+}
+
+void RunRecorder::End(const clsJobLines& lines, int status) {
+  if (history_ == nullptr) return;
+  RunEnd end;
+  end.end = clock_.Now();
+  end.status = status;
+  std::vector<RunLineRecord> records;
+  for (const clsJobLine& line : lines) {
+    RunLineRecord& record = Record(line);
+    record.outcome = LineOutcome(line);
+    if (record.outcome == "ok") ++end.succeeded;
+    if (record.outcome == "failed") ++end.failed;
+    if (record.outcome == "skipped") ++end.skipped;
+    // A line still running when the run ended was left to itself: it did not end here.
+    if (record.outcome == "not run" || record.outcome == "skipped") record.exit_code.reset();
+    records.push_back(record);
+  }
+  Write(records);
+  if (history_ == nullptr) return;
+  if (Status ended = history_->EndRun(run_id_, end); !ended.ok()) Failed(ended);
+}
+
+}  // namespace jr

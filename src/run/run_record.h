@@ -1,0 +1,59 @@
+#pragma once
+// Keeps a run in the run history while it goes on: the run's row at its start, a row per
+// job line that follows each start and end, and the end with the final status and counts.
+// A runner that is killed leaves the rows as they were: an interrupted run whose lines
+// show how far it got. Writing the history never stops a run; a failure is told once
+// through the caller's hooks.Warning and the rest of the history is left out.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/run_hooks.h"
+#include "model/job_lines.h"
+#include "platform/run_history.h"
+
+namespace jr {
+
+// A line's outcome as the history names it: "ok", "failed", "skipped" or "not run".
+std::string LineOutcome(const clsJobLine& line);
+
+// Forwards every hook to `inner` and records what it sees.
+class RunRecorder final : public RunHooks {
+ public:
+  // `history` may be null: nothing is recorded.
+  RunRecorder(RunHistory* history, RunHooks& inner, const Clock& clock);
+
+  // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
+  void Begin(const RunStart& start);
+  // The run's lines before any starts, all "not run".
+  void Prepared(const clsJobLines& lines);
+  // Every line's final state, then the run's end.
+  void End(const clsJobLines& lines, int status);
+  const std::string& run_id() const { return run_id_; }
+
+  void Pause(std::chrono::milliseconds longest) override { inner_.Pause(longest); }
+  bool StopRequested() const override { return inner_.StopRequested(); }
+  void LineStarted(const clsJobLine& line) override;
+  void LineFinished(const clsJobLine& line) override;
+  void LineSkipped(const clsJobLine& line) override;
+  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override;
+  void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const clsJobLine& line) override { inner_.LineTimeLimitReached(line); }
+  void Warning(std::string_view text) override { inner_.Warning(text); }
+
+ private:
+  RunLineRecord& Record(const clsJobLine& line);
+  void Write(const std::vector<RunLineRecord>& lines);
+  void Ended(const clsJobLine& line);
+  void Failed(const Status& status);
+
+  RunHistory* history_;
+  RunHooks& inner_;
+  const Clock& clock_;
+  std::string run_id_;
+  int32_t next_seq_ = 0;
+  std::map<int32_t, RunLineRecord> lines_;
+};
+
+}  // namespace jr

@@ -1,0 +1,352 @@
+#include "ui/history/run_history_window.h"
+
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <chrono>
+
+#include "model/time_text.h"
+#include "platform/file_digest.h"
+#include "ui/history/run_timeline.h"
+
+namespace jr {
+namespace {
+
+enum RunColumn { kRunStart, kRunDuration, kRunOutcome, kRunFailedLines, kRunId, kRunColumns };
+enum LineColumn {
+  kLineNumber,
+  kLineDescription,
+  kLineStart,
+  kLineDuration,
+  kLineOutcome,
+  kLineExitCode,
+  kLineRepeatOf,
+  kLineColumns
+};
+
+constexpr int kBadgeColorRole = Qt::UserRole + 1;
+
+// The outcome column shows a rounded badge in the outcome's colour.
+class BadgeDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem plain = option;
+    plain.text.clear();
+    initStyleOption(&plain, index);
+    plain.text.clear();
+    option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &plain, painter, option.widget);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QColor color = index.data(kBadgeColorRole).value<QColor>();
+    const QFontMetrics metrics(option.font);
+    const int width = metrics.horizontalAdvance(text) + 16;
+    const QRectF badge(option.rect.left() + 4, option.rect.center().y() - metrics.height() / 2.0,
+                       width, metrics.height());
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(color);
+    painter->drawRoundedRect(badge, badge.height() / 2, badge.height() / 2);
+    painter->setPen(Qt::white);
+    painter->drawText(badge, Qt::AlignCenter, text);
+    painter->restore();
+  }
+};
+
+double Seconds(TimePoint from, TimePoint to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+QString DurationText(TimePoint from, const std::optional<TimePoint>& to) {
+  if (!to) return "-";
+  // Short lines keep their tenths: "0:00:00" would say nothing about them.
+  if (Seconds(from, *to) < 60) return QString::number(Seconds(from, *to), 'f', 1) + " s";
+  const auto seconds = static_cast<long long>(Seconds(from, *to));
+  return QString("%1:%2:%3")
+      .arg(seconds / 3600)
+      .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+      .arg(seconds % 60, 2, 10, QChar('0'));
+}
+
+QString TimeText(const std::optional<TimePoint>& time) {
+  return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
+}
+
+QString OutcomeText(const std::optional<int>& status) {
+  if (!status) return "interrupted";
+  switch (*status) {
+    case 0:
+      return "ok";
+    case 1:
+      return "errors";
+    default:
+      return "fatal";
+  }
+}
+
+QColor OutcomeColor(const std::optional<int>& status) {
+  if (!status) return QColor(0x61, 0x61, 0x61);
+  if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
+  if (*status == 1) return QColor(0xef, 0x6c, 0x00);
+  return QColor(0xc6, 0x28, 0x28);
+}
+
+QTableWidgetItem* Item(const QString& text) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  return item;
+}
+
+QTableWidget* MakeTable(const char* name, const QStringList& headings, QWidget* parent) {
+  auto* table = new QTableWidget(0, static_cast<int>(headings.size()), parent);
+  table->setObjectName(name);
+  table->setHorizontalHeaderLabels(headings);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->verticalHeader()->hide();
+  table->setWordWrap(false);
+  table->horizontalHeader()->setStretchLastSection(true);
+  return table;
+}
+
+}  // namespace
+
+RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName("RunHistoryWindow");
+  resize(1280, 820);
+  auto* layout = new QVBoxLayout(this);
+  status_ = new QLabel(this);
+  status_->setObjectName("historyStatus");
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(status_);
+
+  runs_table_ =
+      MakeTable("runsTable", {"Start", "Duration", "Outcome", "Failed lines", "Run id"}, this);
+  runs_table_->setItemDelegateForColumn(kRunOutcome, new BadgeDelegate(runs_table_));
+  const int run_widths[] = {160, 70, 95, 95};
+  for (int column = 0; column < kRunId; ++column) {
+    runs_table_->setColumnWidth(column, run_widths[column]);
+  }
+
+  chart_ = new QChart();
+  chart_->setTitle("Duration over the last runs");
+  chart_->legend()->setAlignment(Qt::AlignBottom);
+  job_series_ = new QLineSeries(chart_);
+  job_series_->setName("Job");
+  job_series_->setPointsVisible(true);
+  line_series_ = new QLineSeries(chart_);
+  line_series_->setPointsVisible(true);
+  chart_->addSeries(job_series_);
+  chart_->addSeries(line_series_);
+  auto* time_axis = new QDateTimeAxis(chart_);
+  time_axis->setFormat("MMM d");
+  time_axis->setTickCount(6);
+  auto* value_axis = new QValueAxis(chart_);
+  value_axis->setLabelFormat("%g");
+  chart_->addAxis(time_axis, Qt::AlignBottom);
+  chart_->addAxis(value_axis, Qt::AlignLeft);
+  for (QLineSeries* series : {job_series_, line_series_}) {
+    series->attachAxis(time_axis);
+    series->attachAxis(value_axis);
+  }
+  auto* chart_view = new QChartView(chart_, this);
+  chart_view->setObjectName("durationChart");
+  chart_view->setRenderHint(QPainter::Antialiasing);
+  chart_view->setMinimumWidth(420);
+
+  timeline_ = new RunTimeline(this);
+  lines_table_ = MakeTable(
+      "linesTable",
+      {"Line", "Description", "Start", "Duration", "Outcome", "Exit code", "Repeat of"}, this);
+  const int line_widths[] = {50, 140, 160, 70, 65, 70};
+  for (int column = 0; column < kLineRepeatOf; ++column) {
+    lines_table_->setColumnWidth(column, line_widths[column]);
+  }
+
+  auto* top = new QSplitter(Qt::Horizontal, this);
+  top->addWidget(runs_table_);
+  top->addWidget(chart_view);
+  top->setSizes({600, 680});
+  auto* bottom = new QSplitter(Qt::Horizontal, this);
+  bottom->addWidget(timeline_);
+  bottom->addWidget(lines_table_);
+  bottom->setSizes({640, 640});
+  auto* whole = new QSplitter(Qt::Vertical, this);
+  whole->addWidget(top);
+  whole->addWidget(bottom);
+  whole->setSizes({380, 420});
+  layout->addWidget(whole, 1);
+
+  connect(runs_table_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowRun(row); });
+  connect(lines_table_, &QTableWidget::currentCellChanged, this,
+          [this](int row) { ShowLineTrend(row); });
+}
+
+void RunHistoryWindow::ShowJob(const QString& job_file, const QString& database) {
+  job_file_ = job_file;
+  database_ = database;
+  chosen_line_ = 0;
+  setWindowTitle("Run History - " + job_file);
+  Refresh();
+}
+
+void RunHistoryWindow::Refresh() {
+  const QString chosen =
+      runs_table_->currentRow() >= 0 && runs_table_->currentRow() < static_cast<int>(runs_.size())
+          ? QString::fromStdString(runs_[runs_table_->currentRow()].run_id)
+          : QString();
+  runs_.clear();
+  lines_.clear();
+  QString problem;
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database_.toStdString());
+  if (!history.ok()) {
+    problem = QString::fromStdString(history.message());
+  } else if (history.value) {
+    Result<std::vector<RunSummary>> runs =
+        history.value->RecentRuns(AbsoluteFileName(job_file_.toStdString()), kRunsShown);
+    std::vector<std::string> ids;
+    for (const RunSummary& run : runs.value) ids.push_back(run.run_id);
+    Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines(ids);
+    if (!runs.ok() || !lines.ok()) {
+      problem = QString::fromStdString(runs.ok() ? lines.message() : runs.message());
+    } else {
+      runs_ = std::move(runs.value);
+      lines_ = std::move(lines.value);
+    }
+  }
+  if (!problem.isEmpty()) {
+    status_->setText(problem);
+  } else if (runs_.empty()) {
+    status_->setText(job_file_ + ": no runs recorded");
+  } else {
+    status_->setText(
+        QString("%1: the last %2 run(s), newest first").arg(job_file_).arg(runs_.size()));
+  }
+
+  QSignalBlocker block(runs_table_);
+  runs_table_->setRowCount(static_cast<int>(runs_.size()));
+  int chosen_row = runs_.empty() ? -1 : 0;
+  for (size_t i = 0; i < runs_.size(); ++i) {
+    const RunSummary& run = runs_[i];
+    const int row = static_cast<int>(i);
+    QString failed;
+    for (int32_t line : run.failed_lines)
+      failed += (failed.isEmpty() ? "" : ",") + QString::number(line);
+    runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
+    runs_table_->setItem(row, kRunDuration, Item(DurationText(run.start, run.end)));
+    QTableWidgetItem* outcome = Item(OutcomeText(run.status));
+    outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
+    runs_table_->setItem(row, kRunOutcome, outcome);
+    runs_table_->setItem(row, kRunFailedLines, Item(failed));
+    runs_table_->setItem(row, kRunId, Item(QString::fromStdString(run.run_id)));
+    if (QString::fromStdString(run.run_id) == chosen) chosen_row = row;
+  }
+  if (chosen_row >= 0) runs_table_->setCurrentCell(chosen_row, 0);
+  ShowRun(chosen_row);
+  FillChart();
+}
+
+void RunHistoryWindow::ShowRun(int row) {
+  QSignalBlocker block(lines_table_);
+  if (row < 0 || row >= static_cast<int>(runs_.size())) {
+    timeline_->SetRun({}, {});
+    lines_table_->setRowCount(0);
+    return;
+  }
+  const std::vector<RunLineRecord>& lines = lines_[static_cast<size_t>(row)];
+  timeline_->SetRun(runs_[static_cast<size_t>(row)].start, lines);
+  lines_table_->setRowCount(static_cast<int>(lines.size()));
+  int chosen_row = -1;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const RunLineRecord& line = lines[i];
+    const int at = static_cast<int>(i);
+    lines_table_->setItem(at, kLineNumber, Item(QString::number(line.line)));
+    lines_table_->setItem(at, kLineDescription, Item(QString::fromStdString(line.description)));
+    lines_table_->setItem(at, kLineStart, Item(TimeText(line.start)));
+    lines_table_->setItem(at, kLineDuration,
+                          Item(line.start ? DurationText(*line.start, line.end) : QString("-")));
+    QTableWidgetItem* outcome = Item(QString::fromStdString(line.outcome));
+    outcome->setForeground(RunTimeline::OutcomeColor(line.outcome));
+    lines_table_->setItem(at, kLineOutcome, outcome);
+    lines_table_->setItem(at, kLineExitCode,
+                          Item(line.exit_code ? QString::number(*line.exit_code) : "-"));
+    lines_table_->setItem(at, kLineRepeatOf,
+                          Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
+    if (line.line == chosen_line_) chosen_row = at;
+  }
+  if (chosen_row >= 0) lines_table_->setCurrentCell(chosen_row, 0);
+}
+
+void RunHistoryWindow::ShowLineTrend(int lines_row) {
+  const int run_row = runs_table_->currentRow();
+  if (run_row < 0 || run_row >= static_cast<int>(runs_.size())) return;
+  const std::vector<RunLineRecord>& lines = lines_[static_cast<size_t>(run_row)];
+  if (lines_row < 0 || lines_row >= static_cast<int>(lines.size())) return;
+  chosen_line_ = lines[static_cast<size_t>(lines_row)].line;
+  FillChart();
+}
+
+void RunHistoryWindow::FillChart() {
+  // Oldest first, so that the lines run left to right; a unit that keeps the figures short.
+  double longest = 0;
+  for (const RunSummary& run : runs_) {
+    if (run.end) longest = std::max(longest, Seconds(run.start, *run.end));
+  }
+  const double unit = longest >= 2 * 3600 ? 3600 : longest >= 120 ? 60 : 1;
+  const QString unit_name = unit == 3600 ? "hours" : unit == 60 ? "minutes" : "seconds";
+  QList<QPointF> job_points, line_points;
+  for (size_t i = runs_.size(); i-- > 0;) {
+    const RunSummary& run = runs_[i];
+    const double x = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(run.start.time_since_epoch())
+            .count());
+    if (run.end) job_points.append({x, Seconds(run.start, *run.end) / unit});
+    for (const RunLineRecord& line : lines_[i]) {
+      if (line.line == chosen_line_ && line.start && line.end) {
+        line_points.append({x, Seconds(*line.start, *line.end) / unit});
+      }
+    }
+  }
+  job_series_->replace(job_points);
+  line_series_->replace(line_points);
+  line_series_->setName(chosen_line_ > 0 ? QString("Line %1").arg(chosen_line_)
+                                         : "Line (choose one)");
+
+  auto* time_axis = static_cast<QDateTimeAxis*>(chart_->axes(Qt::Horizontal).front());
+  auto* value_axis = static_cast<QValueAxis*>(chart_->axes(Qt::Vertical).front());
+  value_axis->setTitleText(unit_name);
+  double top = 0;
+  for (const QPointF& point : job_points + line_points) top = std::max(top, point.y());
+  value_axis->setRange(0, top > 0 ? top * 1.1 : 1);
+  value_axis->applyNiceNumbers();
+  if (!runs_.empty()) {
+    const auto ms = [](TimePoint time) {
+      return QDateTime::fromMSecsSinceEpoch(
+          std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
+    };
+    QDateTime from = ms(runs_.back().start), to = ms(runs_.front().start);
+    if (from == to) {
+      from = from.addSecs(-1800);
+      to = to.addSecs(1800);
+    }
+    const qint64 span = from.secsTo(to);
+    time_axis->setFormat(span >= 2 * 86400 ? "MMM d" : span >= 3600 ? "d MMM hh:mm" : "hh:mm:ss");
+    time_axis->setRange(from, to);
+  }
+}
+
+}  // namespace jr

@@ -1,0 +1,64 @@
+#pragma once
+// The run history of one job: its recent runs with their outcome as a coloured badge; for
+// the chosen run a timeline of its lines and its lines as a table; and a chart of the
+// job's duration over its last runs with, for the chosen line, that line's duration over
+// the same runs, so that a line that keeps getting slower shows at once.
+
+#include <QWidget>
+#include <vector>
+
+#include "platform/run_history.h"
+
+class QChart;
+class QLabel;
+class QLineSeries;
+class QTableWidget;
+
+namespace jr {
+
+class RunTimeline;
+
+class RunHistoryWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Runs listed, and runs the chart covers.
+  static constexpr int kRunsShown = 30;
+
+  explicit RunHistoryWindow(QWidget* parent = nullptr);
+
+  // Shows the runs of `job_file` as the database at `database` holds them.
+  void ShowJob(const QString& job_file, const QString& database);
+
+  QTableWidget* runsTable() const { return runs_table_; }
+  QTableWidget* linesTable() const { return lines_table_; }
+  RunTimeline* timeline() const { return timeline_; }
+  QChart* chart() const { return chart_; }
+  QLineSeries* jobSeries() const { return job_series_; }
+  QLineSeries* lineSeries() const { return line_series_; }
+  QLabel* statusLabel() const { return status_; }
+
+ public slots:
+  // Reads the database again, keeping the chosen run when it is still listed.
+  void Refresh();
+
+ private:
+  void ShowRun(int row);
+  void ShowLineTrend(int lines_row);
+  void FillChart();
+
+  QString job_file_, database_;
+  std::vector<RunSummary> runs_;                   // newest first
+  std::vector<std::vector<RunLineRecord>> lines_;  // per run, as runs_
+  int32_t chosen_line_ = 0;
+
+  QLabel* status_ = nullptr;
+  QTableWidget* runs_table_ = nullptr;
+  QTableWidget* lines_table_ = nullptr;
+  RunTimeline* timeline_ = nullptr;
+  QChart* chart_ = nullptr;
+  QLineSeries* job_series_ = nullptr;
+  QLineSeries* line_series_ = nullptr;
+};
+
+}  // namespace jr

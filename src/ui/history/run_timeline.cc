@@ -1,0 +1,139 @@
+#include "ui/history/run_timeline.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace jr {
+namespace {
+
+constexpr int kRowHeight = 18;
+constexpr int kLabelWidth = 190;
+constexpr int kAxisHeight = 22;
+constexpr int kMargin = 6;
+
+double Seconds(TimePoint from, TimePoint to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// The axis's labels: seconds with a tenth on short runs, else minutes and hours.
+QString AxisText(double seconds, double span) {
+  if (span < 60) return QString::number(seconds, 'f', 1) + " s";
+  const auto whole = static_cast<long long>(std::llround(seconds));
+  if (whole >= 3600) {
+    return QString("%1:%2 h").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, QChar('0'));
+  }
+  return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
+}
+
+}  // namespace
+
+RunTimeline::RunTimeline(QWidget* parent) : QWidget(parent) {
+  setObjectName("RunTimeline");
+  setMinimumHeight(80);
+  setBackgroundRole(QPalette::Base);
+  setAutoFillBackground(true);
+}
+
+QColor RunTimeline::OutcomeColor(const std::string& outcome) {
+  if (outcome == "ok") return QColor(0x2e, 0x7d, 0x32);
+  if (outcome == "failed") return QColor(0xc6, 0x28, 0x28);
+  if (outcome == "skipped") return QColor(0x9e, 0x9e, 0x9e);
+  return QColor(0x61, 0x61, 0x61);
+}
+
+void RunTimeline::SetRun(TimePoint start, const std::vector<RunLineRecord>& lines) {
+  start_ = start;
+  lines_ = lines;
+  updateGeometry();
+  update();
+}
+
+QSize RunTimeline::sizeHint() const {
+  return {600, kAxisHeight + 2 * kMargin + kRowHeight * std::max<int>(3, lines_.size())};
+}
+
+QRectF RunTimeline::PlotArea() const {
+  // The right margin leaves room for the last tick's label.
+  return QRectF(kLabelWidth, kMargin, std::max(10, width() - kLabelWidth - kMargin - 30),
+                kRowHeight * static_cast<double>(lines_.size()));
+}
+
+double RunTimeline::Span() const {
+  double span = 1.0;
+  for (const RunLineRecord& line : lines_) {
+    if (line.end) span = std::max(span, Seconds(start_, *line.end));
+    if (line.start) span = std::max(span, Seconds(start_, *line.start));
+  }
+  return span;
+}
+
+std::vector<RunTimeline::Bar> RunTimeline::Bars() const {
+  std::vector<Bar> bars;
+  const QRectF plot = PlotArea();
+  const double span = Span();
+  for (size_t row = 0; row < lines_.size(); ++row) {
+    const RunLineRecord& line = lines_[row];
+    if (!line.start) continue;
+    const double from = std::max(0.0, Seconds(start_, *line.start));
+    // A line that never ended (its run was interrupted) runs to the axis's end.
+    const double to = line.end ? Seconds(start_, *line.end) : span;
+    const double left = plot.left() + plot.width() * from / span;
+    // The shortest line still shows as a sliver.
+    const double bar_width = std::max(3.0, plot.width() * (to - from) / span);
+    Bar bar;
+    bar.line = line.line;
+    bar.rect = QRectF(left, plot.top() + kRowHeight * static_cast<double>(row) + 3, bar_width,
+                      kRowHeight - 6);
+    bar.color = OutcomeColor(line.end ? line.outcome : "not run");
+    bar.repeat_copy = line.repeat_of.has_value();
+    bars.push_back(bar);
+  }
+  return bars;
+}
+
+void RunTimeline::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (lines_.empty()) {
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(rect(), Qt::AlignCenter, "No run chosen");
+    return;
+  }
+  const QRectF plot = PlotArea();
+  const double span = Span();
+  // Grid and axis: about one tick per 100 pixels.
+  painter.setPen(QColor(0xe0, 0xe0, 0xe0));
+  const int ticks = std::max(1, static_cast<int>(plot.width() / 100));
+  for (int i = 0; i <= ticks; ++i) {
+    const double x = plot.left() + plot.width() * i / ticks;
+    painter.setPen(QColor(0xe0, 0xe0, 0xe0));
+    painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QRectF(x - 40, plot.bottom() + 2, 80, kAxisHeight - 4), Qt::AlignCenter,
+                     AxisText(span * i / ticks, span));
+  }
+  const QFontMetrics metrics(font());
+  for (size_t row = 0; row < lines_.size(); ++row) {
+    const RunLineRecord& line = lines_[row];
+    QString label = QString::number(line.line) + "  " + QString::fromStdString(line.description);
+    if (line.repeat_of) label += QString(" (repeat of %1)").arg(*line.repeat_of);
+    if (!line.start) label += " - " + QString::fromStdString(line.outcome);
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QRectF(kMargin, plot.top() + kRowHeight * static_cast<double>(row),
+                            kLabelWidth - 2 * kMargin, kRowHeight),
+                     Qt::AlignVCenter | Qt::AlignLeft,
+                     metrics.elidedText(label, Qt::ElideRight, kLabelWidth - 2 * kMargin));
+  }
+  for (const Bar& bar : Bars()) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(bar.color);
+    painter.drawRoundedRect(bar.rect, 2, 2);
+    if (bar.repeat_copy) {
+      painter.setBrush(QBrush(Qt::white, Qt::BDiagPattern));
+      painter.drawRoundedRect(bar.rect, 2, 2);
+    }
+  }
+}
+
+}  // namespace jr

@@ -1,0 +1,48 @@
+#pragma once
+// The timeline of one run: a row per job line in the order the lines started, its bar from
+// its start to its end on the run's time axis; failed lines red, repeat copies hatched and
+// named as such, as the administrators' report draws them.
+
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+#include <vector>
+
+#include "platform/run_history.h"
+
+namespace jr {
+
+class RunTimeline : public QWidget {
+  Q_OBJECT
+
+ public:
+  struct Bar {
+    int32_t line = 0;
+    QRectF rect;
+    QColor color;
+    bool repeat_copy = false;
+  };
+
+  explicit RunTimeline(QWidget* parent = nullptr);
+
+  // The lines of the run that started at `start`; an empty list clears the picture.
+  void SetRun(TimePoint start, const std::vector<RunLineRecord>& lines);
+  // The bars as drawn at the widget's present size (lines that never started have none).
+  std::vector<Bar> Bars() const;
+
+  QSize sizeHint() const override;
+
+  static QColor OutcomeColor(const std::string& outcome);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QRectF PlotArea() const;
+  double Span() const;  // seconds the axis covers
+
+  TimePoint start_{};
+  std::vector<RunLineRecord> lines_;
+};
+
+}  // namespace jr

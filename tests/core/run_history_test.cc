@@ -1,0 +1,180 @@
+// The run history store on real SQLite files: the upgrade of a database the previous
+// version made, unique run ids, the reading of missing and broken files, pruning; and
+// the digest that tells whether a job file changed since a run.
+
+#include "platform/run_history.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/file_digest.h"
+#include "platform/sqlite_metadata_log.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::hours;
+
+const TimePoint kNoon = TimePoint(std::chrono::seconds(1796644800));  // 2026-12-07 12:00 UTC
+
+class RunHistoryTest : public ::testing::Test {
+ protected:
+  std::string Db() const { return dir_.File("metadata.sqlite"); }
+  void Exec(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(Db().c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  std::string Query(const std::string& sql) {
+    std::string out;
+    sqlite3* db = nullptr;
+    sqlite3_open(Db().c_str(), &db);
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* text, int, char** row, char**) {
+          *static_cast<std::string*>(text) += std::string(row[0] ? row[0] : "NULL") + ";";
+          return 0;
+        },
+        &out, nullptr);
+    sqlite3_close(db);
+    return out;
+  }
+  // A run of "/jobs/a.xml" that started at `start` with one failed line; ended unless
+  // `ended` is false.
+  std::string AddRun(RunHistory& history, const std::string& id, TimePoint start,
+                     bool ended = true) {
+    RunStart run;
+    run.run_id = id;
+    run.job_file = "/jobs/a.xml";
+    run.start = start;
+    Result<std::string> got = history.BeginRun(run);
+    EXPECT_TRUE(got.ok()) << got.message();
+    RunLineRecord line;
+    line.line = 10;
+    line.seq = 0;
+    line.start = start;
+    line.end = start + hours(1);
+    line.outcome = "failed";
+    EXPECT_TRUE(history.WriteLines(got.value, {line}).ok());
+    if (ended) {
+      EXPECT_TRUE(history.EndRun(got.value, {start + hours(1), 1, 0, 1, 0}).ok());
+    }
+    return got.value;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) {
+  // The process_metadata table exactly as the previous version created it, with a row.
+  std::string columns, nulls;
+  for (int i = 1; i <= 31; ++i) {
+    columns += (i < 10 ? ", arg0" : ", arg") + std::to_string(i);
+    nulls += ", NULL";
+  }
+  Exec(
+      "CREATE TABLE process_metadata (id INTEGER PRIMARY KEY, written_at TEXT NOT NULL, "
+      "entry_status INTEGER NOT NULL, entry_log_file TEXT NOT NULL, entry_start TEXT NOT NULL, "
+      "entry_stop TEXT NOT NULL, entry_job_id TEXT NOT NULL, argument_count INTEGER NOT NULL" +
+      columns + "); INSERT INTO process_metadata VALUES (1, 'w', 0, 'old.log', 's', 'e', 'j', 0" +
+      nulls + ")");
+  // Read-only use changes nothing.
+  ASSERT_TRUE(RunHistory::OpenForReading(Db()).ok());
+  EXPECT_EQ(Query("PRAGMA user_version"), "0;");
+  for (int open = 0; open < 2; ++open) {
+    Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(Db());
+    ASSERT_TRUE(history.ok()) << history.message();
+  }
+  EXPECT_EQ(Query("PRAGMA user_version"), "1;");
+  EXPECT_EQ(Query("SELECT entry_log_file || '/' || ifnull(run_id, 'none') FROM process_metadata"),
+            "old.log/none;");
+  // The metadata log on the upgraded file records the run of each row.
+  auto factory = MakeSqliteMetadataLogFactory(Db());
+  factory->SetRunId("r1");
+  Result<std::unique_ptr<ProcessMetadataLog>> log = factory->Create();
+  ASSERT_TRUE(log.ok()) << log.message();
+  const Status written = log.value->WriteEntry({});
+  ASSERT_TRUE(written.ok()) << written.message;
+  EXPECT_EQ(Query("SELECT ifnull(run_id, 'none') FROM process_metadata ORDER BY id"), "none;r1;");
+}
+
+TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  ASSERT_NE(history, nullptr);
+  const std::string ids[] = {
+      AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
+      AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
+      AddRun(*history, "20261207_130000_SorelJob~2", kNoon + hours(1), false)};
+  EXPECT_EQ(ids[0], "20261207_120000_SorelJob~1");
+  EXPECT_EQ(ids[1], "20261207_120000_SorelJob~1-2");
+  Result<std::vector<RunSummary>> runs = history->RecentRuns("/jobs/a.xml", 2);
+  ASSERT_TRUE(runs.ok());
+  ASSERT_EQ(runs.value.size(), 2u);
+  EXPECT_EQ(runs.value[0].run_id, ids[2]);
+  EXPECT_FALSE(runs.value[0].status.has_value());  // never ended: interrupted
+  EXPECT_EQ(runs.value[1].run_id, ids[1]);
+  EXPECT_EQ(runs.value[1].status, 1);
+  EXPECT_EQ(runs.value[1].failed_lines, std::vector<int32_t>{10});
+  EXPECT_EQ(IsoUtcText(runs.value[1].start), "2026-12-07T12:00:00Z");
+  EXPECT_FALSE(history->FindRun("/jobs/b.xml", ids[0]).value.has_value());
+}
+
+TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
+  const struct {
+    const char* content;  // nullptr: no file
+    bool ok;
+    bool has_history;
+  } cases[] = {{nullptr, true, false}, {"", true, true}, {"not a database at all", false, false}};
+  for (const auto& c : cases) {
+    std::remove(Db().c_str());
+    if (c.content) test::WriteWholeFile(Db(), c.content);
+    Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(Db());
+    EXPECT_EQ(history.ok(), c.ok) << history.message();
+    EXPECT_EQ(history.value != nullptr, c.has_history);
+    EXPECT_EQ(history.message().find(Db()) != std::string::npos, !c.ok) << history.message();
+    if (history.value) {
+      EXPECT_TRUE(history.value->RecentRuns("/jobs/a.xml", 20).value.empty());
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("absent.sqlite")));
+}
+
+TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  ASSERT_NE(history, nullptr);
+  const std::string old_run = AddRun(*history, "old", kNoon - hours(24 * 40));
+  const std::string new_run = AddRun(*history, "new", kNoon - hours(24 * 10));
+  Exec(
+      "INSERT INTO process_metadata (written_at, entry_status, entry_log_file, entry_start, "
+      "entry_stop, entry_job_id, argument_count, run_id) VALUES "
+      "('w', 0, 'a', 's', 'e', 'j', 0, 'old'), ('w', 0, 'b', 's', 'e', 'j', 0, 'new'), "
+      "('w', 0, 'c', 's', 'e', 'j', 0, NULL)");
+  Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30));
+  ASSERT_TRUE(removed.ok()) << removed.message();
+  EXPECT_EQ(removed.value, 1);
+  EXPECT_EQ(Query("SELECT run_id FROM runs"), "new;");
+  EXPECT_EQ(Query("SELECT run_id FROM run_lines"), "new;");
+  EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), "b;c;");
+}
+
+TEST(FileDigestTest, Sha256OfKnownTexts) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
+  };
+  for (const auto& [text, digest] : cases) EXPECT_EQ(Sha256Hex(text), digest) << text.size();
+  EXPECT_FALSE(FileSha256("/nonexistent/job.xml").ok());
+  EXPECT_EQ(AbsoluteFileName("jobs/./x/../a.xml"), AbsoluteFileName("jobs/a.xml"));
+  EXPECT_NE(AbsoluteFileName("jobs/a.xml"), "jobs/a.xml");
+}
+
+}  // namespace
+}  // namespace jr

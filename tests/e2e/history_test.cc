@@ -1,0 +1,162 @@
+// The run history as an administrator sees it: real runs of the built program on the
+// stand-ins fill the database, `jobrunner --history` reads it back.
+
+#include <signal.h>
+#include <sqlite3.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "support/unattended_run.h"
+
+namespace jr {
+namespace {
+
+using Json = nlohmann::json;
+
+class HistoryTest : public test::UnattendedRun {
+ protected:
+  Json History(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"--history"};
+    args.insert(args.end(), words.begin(), words.end());
+    args.push_back("--json");
+    const test::ProgramOutcome outcome = Launch(args);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return Json::parse(outcome.out, nullptr, /*allow_exceptions=*/false);
+  }
+  // One column of the database's rows, as text.
+  std::vector<std::string> Column(const std::string& sql) {
+    std::vector<std::string> values;
+    sqlite3* db = nullptr;
+    sqlite3_open(dir_.File("metadata.sqlite").c_str(), &db);
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* out, int, char** row, char**) {
+          static_cast<std::vector<std::string>*>(out)->push_back(row[0] ? row[0] : "NULL");
+          return 0;
+        },
+        &values, nullptr);
+    sqlite3_close(db);
+    return values;
+  }
+};
+
+TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
+  AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 300"});
+  AddLine({.number = "20",
+           .type = "Build Aggregates",
+           .options = "-status failure",
+           .wait = "10",
+           .skip_on_error = "40"});
+  AddLine({.number = "30", .type = "Flow Runner", .options = "-first-status 30", .wait = "20"});
+  AddLine({.number = "40", .type = "Flow Runner", .wait = "20"});
+  const std::string job = SaveJob();
+  ASSERT_EQ(Launch({job}).status, 1);
+  const std::string first_folder = RunFolder();
+  ASSERT_EQ(Launch({job}).status, 1);
+
+  const Json runs = History({job});
+  ASSERT_TRUE(runs.is_array()) << runs;
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_GT(runs[0]["start"].get<std::string>(), "");
+  EXPECT_LE(runs[1]["start"], runs[0]["start"]);
+  EXPECT_EQ(runs[1]["run_folder"], first_folder);
+  for (const Json& run : runs) {
+    EXPECT_EQ(run["status"], 1);
+    EXPECT_EQ(run["succeeded"], 2);  // 10 and the repeat copy of 30
+    EXPECT_EQ(run["failed"], 2);
+    EXPECT_EQ(run["skipped"], 1);
+    EXPECT_EQ(run["failed_lines"], Json::array({"20", "30"}));
+    EXPECT_TRUE(run["end"].is_string());
+  }
+  EXPECT_NE(runs[0]["run_id"], runs[1]["run_id"]);
+
+  const std::string id = runs[0]["run_id"];
+  const Json run = History({job, id});
+  const Json& lines = run["lines"];
+  ASSERT_EQ(lines.size(), 5u) << run;
+  const std::vector<std::tuple<std::string, std::string, Json, Json>> expected = {
+      {"10", "ok", 0, nullptr},
+      {"20", "failed", 3, nullptr},
+      {"30", "failed", 3, nullptr},
+      {"50", "ok", 0, "30"},
+      {"40", "skipped", nullptr, nullptr}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const auto& [line, outcome, exit_code, repeat_of] = expected[i];
+    EXPECT_EQ(lines[i]["line"], line) << i;
+    EXPECT_EQ(lines[i]["outcome"], outcome) << i;
+    EXPECT_EQ(lines[i]["exit_code"], exit_code) << i;
+    EXPECT_EQ(lines[i]["repeat_of"], repeat_of) << i;
+  }
+  EXPECT_EQ(lines[0]["description"], "line 10");
+  EXPECT_TRUE(lines[4]["start"].is_null());
+  // The metadata rows of the run are found from its id.
+  EXPECT_EQ(Column("SELECT count(*) FROM process_metadata WHERE run_id = '" + id + "'"),
+            std::vector<std::string>{"4"});
+  EXPECT_EQ(Column("SELECT count(DISTINCT job_sha256) FROM runs"), std::vector<std::string>{"1"});
+
+  const test::ProgramOutcome text = Launch({"--history", job});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("errors       20,30"), std::string::npos) << text.out;
+}
+
+TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
+  AddLine({.number = "10", .type = "Flow Runner"});
+  AddLine({.number = "20", .type = "Flow Runner", .options = "-sleep 3000", .wait = "10"});
+  const std::string job = SaveJob();
+  {
+    test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
+    for (int i = 0; i < 500 && Column("SELECT seq FROM run_lines WHERE line = 20") !=
+                                   std::vector<std::string>{"1"};
+         ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    running.Signal(SIGKILL);
+    running.Wait();
+  }
+  const Json runs = History({job});
+  ASSERT_EQ(runs.size(), 1u) << runs;
+  EXPECT_EQ(runs[0]["status"], "interrupted");
+  EXPECT_TRUE(runs[0]["end"].is_null());
+  const Json lines = History({job, runs[0]["run_id"]})["lines"];
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["outcome"], "ok");
+  EXPECT_EQ(lines[1]["outcome"], "not run");
+  EXPECT_TRUE(lines[1]["start"].is_string());
+  EXPECT_TRUE(lines[1]["end"].is_null());
+}
+
+TEST_F(HistoryTest, NoRunsBadDatabasesMisuseAndPruning) {
+  AddLine({.number = "10", .type = "Flow Runner"});
+  const std::string job = SaveJob();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err_part;
+  };
+  auto check = [&](const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      const test::ProgramOutcome outcome = Launch(c.args);
+      EXPECT_EQ(outcome.status, c.status) << c.args.back() << outcome.err;
+      EXPECT_EQ(outcome.out, c.out) << c.args.back();
+      EXPECT_NE(outcome.err.find(c.err_part), std::string::npos) << outcome.err;
+    }
+  };
+  check({
+      {{"--history", job}, 0, "no runs recorded\n", ""},
+      {{"--history", job, "--json"}, 0, "[]\n", ""},
+      {{"--history"}, 64, "", "--history takes a job file"},
+      {{"--history", "--prune", "x"}, 64, "", "whole number of days"},
+      {{"--check", job, "--json"}, 64, "", "--check takes a job file only"},
+  });
+  ASSERT_EQ(Launch({job}).status, 0);
+  check({
+      {{"--history", job, "20991231_000000_SorelJob~1"}, 3, "", "is no recorded run of"},
+      {{"--history", "--prune", "0"}, 0, "1 run(s) older than 0 day(s) removed\n", ""},
+      {{"--history", job}, 0, "no runs recorded\n", ""},
+  });
+  EXPECT_EQ(Column("SELECT count(*) FROM process_metadata"), std::vector<std::string>{"0"});
+}
+
+}  // namespace
+}  // namespace jr

@@ -1,0 +1,249 @@
+// Runs on an administrator's worst night, grouped by cause: files that are not files,
+// writes that fail, names that cannot be passed on a command line, and the system log.
+// Every run has a time limit, so that a hang fails the test instead of stalling it.
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <tuple>
+#include <utility>
+
+#include "support/unattended_run.h"
+
+namespace jr {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+
+constexpr std::chrono::seconds kLimit(20);
+
+class RobustTest : public test::UnattendedRun {
+ protected:
+  test::ProgramOutcome Limited(const std::vector<std::string>& args,
+                               std::map<std::string, std::string> env) {
+    return test::RunningProgram(Jobrunner(), args, env, dir_.path()).Wait(kLimit);
+  }
+  test::ProgramOutcome Limited(const std::vector<std::string>& args) {
+    return Limited(args, Env());
+  }
+  // The run ended (no hang) with `status` and said `text` on standard error.
+  static void Expect(const test::ProgramOutcome& outcome, int status, const std::string& text,
+                     const std::string& what) {
+    EXPECT_EQ(outcome.status, status) << what << "\n" << outcome.err;
+    EXPECT_NE(outcome.err.find(text), std::string::npos) << what << "\n" << outcome.err;
+  }
+  std::string Fifo(const std::string& name) {
+    const std::string path = dir_.File(name);
+    EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
+    return path;
+  }
+  // A user batch file line whose script writes "ok" to its status file and nothing else.
+  void AddScriptLine() {
+    const std::string script = dir_.File("user.sh");
+    WriteWholeFile(script, "#!/bin/sh\necho ok >\"$1\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    AddLine({.number = "10", .type = "User Batchfile", .batch_file = script});
+  }
+};
+
+TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
+  AddScriptLine();
+  const std::string job = SaveJob();
+  const std::string big = dir_.File("big.xml");
+  WriteWholeFile(big, "<x/>");
+  fs::resize_file(big, 70u << 20);
+  const std::string fifo = Fifo("job.fifo"), pipe = " is a named pipe, not a file";
+  std::map<std::string, std::string> zero_registry = Env(), fifo_event_log = Env();
+  zero_registry["JOBRUNNER_REGISTRY"] = "/dev/zero";
+  fifo_event_log["JOBRUNNER_EVENT_LOG"] = Fifo("events.fifo");
+  const std::tuple<std::vector<std::string>, std::map<std::string, std::string>, int, std::string>
+      cases[] = {
+          {{"--check", fifo}, Env(), 3, "\"" + fifo + "\": it" + pipe},
+          {{fifo}, Env(), 3, "\"" + fifo + "\": it" + pipe},
+          {{big}, Env(), 3, "\"" + big + "\": it is larger than 64 MiB"},
+          {{job}, zero_registry, 1, "\"/dev/zero\" cannot be read: it is a character device"},
+          {{job}, fifo_event_log, 0, "events.fifo\" cannot be written: it" + pipe},
+      };
+  for (const auto& [args, env, status, text] : cases)
+    Expect(Limited(args, env), status, text, args[0]);
+
+  // The report generator does not wait on a log file that is a named pipe either.
+  job_.table.Set(kColBatchLogFile, 0, Fifo("user_log.fifo"));
+  EXPECT_EQ(Limited({SaveJob()}).status, 0);
+  EXPECT_NE(ReadWholeFile(job_.LogFile).find("it" + pipe), std::string::npos);
+
+  // Status files that are not files: an old named pipe is deleted before the start, and one
+  // that the program leaves as a named pipe or a link to /dev/zero is not waited on.
+  for (const auto& [script, status] : {std::pair{"echo ok >\"$1\"", 0},
+                                       {"mkfifo \"$1\"; sleep 1", 1},
+                                       {"ln -s /dev/zero \"$1\"; sleep 1", 1}}) {
+    fs::remove(dir_.File("user_10_status.txt"));
+    if (status == 0) Fifo("user_10_status.txt");
+    WriteWholeFile(dir_.File("user.sh"), std::string("#!/bin/sh\n") + script + "\n");
+    EXPECT_EQ(Limited({SaveJob()}).status, status) << script;
+  }
+}
+
+TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
+  AddScriptLine();
+  // The generator fails: a report whose folder is missing, an old report that stays
+  // because the template is gone. A job without errors still ends with 1.
+  const std::string admin = job_.LogFile;
+  for (const std::string& report : {dir_.File("gone/admin.htm"), admin}) {
+    job_.LogFile = report;
+    if (report == admin) {
+      WriteWholeFile(admin, "old report");
+      fs::remove(dir_.File("keld/Jobs/AdminRepJobTemplate.htm"));
+    }
+    Expect(Limited({SaveJob()}), 1,
+           "jobrunner: the administrators' report \"" + report +
+               "\" was not written: the report generator ended without writing it",
+           report);
+  }
+  EXPECT_EQ(ReadWholeFile(admin), "old report");
+
+  // A full disk under the log-file folder: a small tmpfs, filled up.
+  const std::string full = dir_.File("full");
+  fs::create_directories(full);
+  if (mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "a full disk needs a tmpfs mount (root): " << strerror(errno);
+  }
+  WriteWholeFile(full + "/filler", std::string(256 * 1024, 'x'));
+  WriteWholeFile(job_.LogFile, "good admin report");
+  WriteWholeFile(job_.UserFile, "good user report");
+  job_.TempLogDir = full;
+  const test::ProgramOutcome outcome = Limited({SaveJob()});
+  umount2(full.c_str(), MNT_DETACH);
+  EXPECT_EQ(ReadWholeFile(job_.LogFile) + ReadWholeFile(job_.UserFile),
+            "good admin reportgood user report");
+  Expect(outcome, 1,
+         "jobrunner: the administrators' report \"" + job_.LogFile +
+             "\" was not written: cannot write \"" + full,
+         "full disk");
+  EXPECT_NE(outcome.err.find("_UserDef.txt\": the disk is full"), std::string::npos);
+}
+
+TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
+  AddScriptLine();
+  // The generator sleeps instead; its sleep dies with its process group.
+  WriteWholeFile(dir_.File("keld/utils/PageGen.exe"), "#!/bin/sh\nsleep 60\n");
+  const std::string not_written =
+      "jobrunner: the administrators' report \"" + job_.LogFile + "\" was not written: ";
+  const std::string stopped = not_written + "the run was stopped while the report generator ran";
+  const std::tuple<std::string, int, int, std::string> cases[] = {
+      {"dword:00000001", 0, 1,
+       not_written + "the report generator did not end within 1 s (HelperTimeLimit)"},
+      {"\"600\"", SIGTERM, 2, stopped},
+      {"\"600\"", SIGHUP, 2, stopped},
+  };
+  for (const auto& [limit, signal_number, status, text] : cases) {
+    SetLauncher("\"HelperTimeLimit\"=" + limit + "\r\n");
+    test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
+    if (signal_number != 0) {
+      sleep(1);
+      running.Signal(signal_number);
+    }
+    Expect(running.Wait(std::chrono::seconds(15)), status, text, std::to_string(signal_number));
+  }
+}
+
+TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
+  AddScriptLine();
+  const std::string quoted = dir_.File("a\"b");
+  for (const auto& [what, field] : {std::pair{"log-file folder", &JobDocument::TempLogDir},
+                                    {"administrators' report", &JobDocument::LogFile},
+                                    {"end users' report", &JobDocument::UserFile}}) {
+    const std::string kept = std::exchange(job_.*field, quoted);
+    Expect(Limited({SaveJob()}), 4, std::string("the ") + what + " name \"" + quoted + "\"", what);
+    job_.*field = kept;
+    EXPECT_TRUE(fs::is_empty(dir_.File("logs")) && !fs::exists(quoted)) << what;
+  }
+  fs::copy_file(SaveJob(), quoted + ".xml");
+  Expect(Limited({quoted + ".xml"}), 4, "the job file name \"" + quoted + ".xml\"", "job file");
+  EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
+}
+
+// The default event-log sink, for real: a journal started by hand, then syslog once the
+// journal has stopped. Needs root (the journal's sockets live under /run).
+class SystemLogTest : public RobustTest {
+ protected:
+  static constexpr const char* kJournald = "/lib/systemd/systemd-journald";
+
+  void SetUp() override {
+    if (geteuid() != 0 || access(kJournald, X_OK) != 0 || access("/usr/bin/journalctl", X_OK)) {
+      GTEST_SKIP() << "the system log test needs root, " << kJournald << " and journalctl";
+    }
+    if (access("/run/systemd/journal/socket", F_OK) == 0 || access("/dev/log", F_OK) == 0) {
+      GTEST_SKIP() << "a system log already runs on this machine; it is left alone";
+    }
+    RobustTest::SetUp();
+    job_.Description = "journal test " + std::to_string(getpid());
+    AddScriptLine();
+    env_ = Env();
+    env_["JOBRUNNER_EVENT_LOG"] = "";
+  }
+  void TearDown() override {
+    journald_.reset();  // killed, if still running
+    fs::remove_all("/run/systemd/journal");
+  }
+
+  std::map<std::string, std::string> env_;
+  std::unique_ptr<test::RunningProgram> journald_;
+};
+
+TEST_F(SystemLogTest, TheEntryReachesTheJournalThenSyslogOnceTheJournalIsGone) {
+  journald_ = std::make_unique<test::RunningProgram>(
+      kJournald, std::vector<std::string>{}, std::map<std::string, std::string>{}, dir_.path());
+  for (int i = 0; i < 500 && access("/run/systemd/journal/socket", F_OK) != 0; ++i) usleep(10000);
+  EXPECT_EQ(Limited({SaveJob()}, env_).status, 0);
+  // The entry of this run: the journal keeps the command line, which names the job file.
+  std::string entry;
+  for (int i = 0; i < 50 && entry.find(dir_.path()) == std::string::npos; ++i, usleep(100000)) {
+    entry = test::RunProgram("/usr/bin/journalctl",
+                             {"--no-pager", "-t", "Extraction Job Runner", "-o", "json"}, {},
+                             dir_.path())
+                .out;
+  }
+  entry = entry.substr(entry.rfind('\n', entry.find(dir_.path())) + 1);
+  entry = entry.substr(0, entry.find('\n'));
+  // A message with line breaks in it comes out as an array of its bytes.
+  std::string bytes;
+  for (char c : "\r\n\r\nJob '" + job_.Description + "' finished without errors.") {
+    bytes += (bytes.empty() ? "[" : ",") + std::to_string(c);
+  }
+  for (const std::string field :
+       {"\"EVENT_TYPE\":\"4\"", "\"EVENT_CATEGORY\":\"0\"", "\"EVENT_ID\":\"1\""}) {
+    EXPECT_NE(entry.find(field), std::string::npos) << field << "\n" << entry;
+  }
+  EXPECT_NE(entry.find("\"MESSAGE\":" + bytes + "]"), std::string::npos) << entry;
+
+  // The journal stops (its socket stays behind); syslog takes the entry.
+  journald_->Signal(SIGTERM);
+  journald_->Wait(std::chrono::seconds(10));
+  const int listener = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = "/dev/log"};
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(Limited({SaveJob()}, env_).status, 0);
+  unlink("/dev/log");
+  char buffer[4096] = {};
+  const timeval wait{5, 0};
+  setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  const ssize_t got = recv(listener, buffer, sizeof buffer - 1, 0);
+  close(listener);
+  EXPECT_GT(got, 0);
+  EXPECT_NE(std::string(buffer).find("Extraction Job Runner["), std::string::npos) << buffer;
+  EXPECT_NE(std::string(buffer).find("]: [type 4, category 0, id 1] \r\n\r\nJob '" +
+                                     job_.Description + "' finished without errors."),
+            std::string::npos)
+      << buffer;
+}
+
+}  // namespace
+}  // namespace jr

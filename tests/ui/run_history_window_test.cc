@@ -1,0 +1,205 @@
+// The Run History window on a prepared database: the runs listed newest first with their
+// badges, the chosen run's timeline and lines, the duration chart of the job and of a
+// chosen line, and the main window's command that opens it.
+
+#include "ui/controls/message_box.h"
+#include "ui/history/run_history_window.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QtCharts/QLineSeries>
+
+#include "jobfile/job_file.h"
+#include "platform/run_history.h"
+#include "ui/history/run_timeline.h"
+#include "ui/main_window/batch_definition_frm.h"
+
+using namespace jr;
+using std::chrono::seconds;
+
+namespace {
+
+const TimePoint kFirst = TimePoint(seconds(1796608800));  // 2026-12-07 02:00 UTC
+constexpr int kRuns = 3;
+
+RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, const char* outcome,
+                   std::optional<int32_t> repeat_of = std::nullopt) {
+  RunLineRecord line;
+  line.line = number;
+  line.position = number;
+  line.description = "line " + std::to_string(number);
+  line.outcome = outcome;
+  if (seq >= 0) {
+    line.seq = seq;
+    line.start = start + seconds(from);
+    line.end = start + seconds(to);
+  }
+  line.repeat_of = repeat_of;
+  return line;
+}
+
+}  // namespace
+
+class RunHistoryWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    db_ = dir_.filePath("metadata.sqlite");
+    auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
+    QVERIFY(history);
+    // Three nightly runs in which line 20 gets slower (60, 120, 180 s); the last one
+    // fails line 20, repeats it as line 40 and skips line 30; one run of another job.
+    for (int night = 0; night < kRuns; ++night) {
+      const TimePoint start = kFirst + std::chrono::hours(24 * night);
+      RunStart run;
+      run.run_id = "run" + std::to_string(night);
+      run.job_file = "/jobs/nightly.xml";
+      run.start = start;
+      QVERIFY(history->BeginRun(run).ok());
+      const int slow = 60 * (night + 1);
+      const bool last = night == kRuns - 1;
+      std::vector<RunLineRecord> lines = {
+          Line(10, 0, start, 0, 30, "ok"),
+          Line(20, 1, start, 30, 30 + slow, last ? "failed" : "ok"),
+          Line(30, last ? -1 : 2, start, 30 + slow, 40 + slow, last ? "skipped" : "ok")};
+      if (last) lines.push_back(Line(40, 2, start, 30 + slow, 40 + slow, "ok", 20));
+      QVERIFY(history->WriteLines(run.run_id, lines).ok());
+      RunEnd end{start + seconds(40 + slow), last ? 1 : 0, last ? 2 : 3, last ? 1 : 0,
+                 last ? 1 : 0};
+      QVERIFY(history->EndRun(run.run_id, end).ok());
+    }
+    RunStart other;
+    other.run_id = "other";
+    other.job_file = "/jobs/other.xml";
+    other.start = kFirst;
+    QVERIFY(history->BeginRun(other).ok());
+  }
+
+  void listsRunsAndTheChosenRun() {
+    RunHistoryWindow window;
+    window.ShowJob("/jobs/nightly.xml", db_);
+    QTableWidget* runs = window.runsTable();
+    QCOMPARE(runs->rowCount(), kRuns);
+    const char* expected[][3] = {{"run2", "errors", "20"}, {"run1", "ok", ""}, {"run0", "ok", ""}};
+    for (int row = 0; row < kRuns; ++row) {
+      QCOMPARE(runs->item(row, 4)->text(), QString(expected[row][0]));
+      QCOMPARE(runs->item(row, 2)->text(), QString(expected[row][1]));
+      QCOMPARE(runs->item(row, 3)->text(), QString(expected[row][2]));
+    }
+    QCOMPARE(runs->item(0, 1)->text(), QString("0:03:40"));
+    // The newest run is chosen: its lines in the order they started, the skipped one last.
+    QTableWidget* lines = window.linesTable();
+    QCOMPARE(lines->rowCount(), 4);
+    const char* order[][3] = {
+        {"10", "ok", "-"}, {"20", "failed", "-"}, {"40", "ok", "20"}, {"30", "skipped", "-"}};
+    for (int row = 0; row < 4; ++row) {
+      QCOMPARE(lines->item(row, 0)->text(), QString(order[row][0]));
+      QCOMPARE(lines->item(row, 4)->text(), QString(order[row][1]));
+      QCOMPARE(lines->item(row, 6)->text(), QString(order[row][2]));
+    }
+  }
+
+  void timelineBars() {
+    RunHistoryWindow window;
+    window.resize(1200, 800);
+    window.ShowJob("/jobs/nightly.xml", db_);
+    window.timeline()->resize(700, 200);
+    std::vector<RunTimeline::Bar> bars = window.timeline()->Bars();
+    QCOMPARE(bars.size(), size_t{3});  // the skipped line has none
+    QCOMPARE(bars[0].line, 10);
+    QCOMPARE(bars[1].color, RunTimeline::OutcomeColor("failed"));
+    QVERIFY(bars[2].repeat_copy && !bars[0].repeat_copy);
+    // 30 s of 220 s, then 180 s of it: the bars are placed on one time axis.
+    QVERIFY(bars[0].rect.right() < bars[1].rect.left() + 1);
+    QVERIFY(qAbs(bars[1].rect.width() / bars[0].rect.width() - 6.0) < 0.1);
+    QVERIFY(bars[2].rect.left() >= bars[1].rect.right() - 1);
+    // Choosing the oldest run shows its three lines.
+    window.runsTable()->setCurrentCell(2, 0);
+    QCOMPARE(window.timeline()->Bars().size(), size_t{3});
+    QCOMPARE(window.linesTable()->rowCount(), 3);
+  }
+
+  void chartOfTheJobAndOfAChosenLine() {
+    RunHistoryWindow window;
+    window.ShowJob("/jobs/nightly.xml", db_);
+    const QList<QPointF> job = window.jobSeries()->points();
+    QCOMPARE(job.size(), kRuns);
+    // Oldest first, in minutes (the longest run takes 4 minutes): 100, 160, 220 s.
+    const double minutes[] = {100 / 60.0, 160 / 60.0, 220 / 60.0};
+    for (int i = 0; i < kRuns; ++i) QVERIFY(qAbs(job[i].y() - minutes[i]) < 1e-9);
+    QVERIFY(job[0].x() < job[1].x());
+    QVERIFY(window.lineSeries()->points().isEmpty());
+    window.linesTable()->setCurrentCell(1, 0);  // line 20
+    const QList<QPointF> line = window.lineSeries()->points();
+    QCOMPARE(window.lineSeries()->name(), QString("Line 20"));
+    QCOMPARE(line.size(), kRuns);
+    for (int i = 0; i < kRuns; ++i) QVERIFY(qAbs(line[i].y() - (i + 1)) < 1e-9);
+    // The chosen line stays chosen when another run is chosen.
+    window.runsTable()->setCurrentCell(1, 0);
+    QCOMPARE(window.linesTable()->currentRow(), 1);
+    QCOMPARE(window.lineSeries()->points().size(), kRuns);
+  }
+
+  void emptyAndBrokenDatabases() {
+    const std::pair<QString, QString> cases[] = {
+        {dir_.filePath("absent.sqlite"), "no runs recorded"},
+        {db_, "no runs recorded"},  // a job without runs
+        {dir_.filePath("broken.sqlite"), "file is not a database"}};
+    QFile broken(dir_.filePath("broken.sqlite"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(4096, 'x'));
+    broken.close();
+    for (const auto& [database, text] : cases) {
+      RunHistoryWindow window;
+      window.ShowJob("/jobs/none.xml", database);
+      QCOMPARE(window.runsTable()->rowCount(), 0);
+      QVERIFY2(window.statusLabel()->text().contains(text),
+               qPrintable(window.statusLabel()->text()));
+      QVERIFY(window.timeline()->Bars().empty());
+    }
+  }
+
+  void mainWindowCommandShowsTheJobAndRefreshesAfterARun() {
+    const QString job_file = dir_.filePath("nightly.xml");
+    JobDocument job;
+    job.LogFile = job.UserFile = "/tmp/r.htm";
+    job.TempLogDir = "/tmp";
+    QVERIFY(WriteJobFile(job_file.toStdString(), job, "2026-12-07 12:00:00").ok);
+    qputenv("JOBRUNNER_METADATA_DB", db_.toUtf8());
+    MessageBox::enableTesting();
+    BatchDefinitionFrm main;
+    QVERIFY(main.OpenJobFile(job_file, false));
+    QAction* command = main.findChild<QAction*>("RunHistory");
+    QVERIFY(command);
+    QCOMPARE(command->shortcut(), QKeySequence("Ctrl+H"));
+    QVERIFY(main.findChild<QToolBar*>("tbToolBar")->actions().contains(command));
+    command->trigger();
+    auto* window = main.findChild<RunHistoryWindow*>();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->runsTable()->rowCount(), 0);
+    // A run of this job file ends: the window shows it.
+    auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
+    RunStart run;
+    run.run_id = "window run";
+    run.job_file = job_file.toStdString();
+    run.start = kFirst;
+    QVERIFY(history->BeginRun(run).ok());
+    emit main.runEnded();
+    QCOMPARE(window->runsTable()->rowCount(), 1);
+    QCOMPARE(window->runsTable()->item(0, 2)->text(), QString("interrupted"));
+  }
+
+ private:
+  QTemporaryDir dir_;
+  QString db_;
+};
+
+QTEST_MAIN(RunHistoryWindowTest)
+#include "run_history_window_test.moc"

@@ -1,0 +1,780 @@
+// The window tests, as an administrator meets the program: the main window's header checks
+// and every edit that must be saved; New, Open, Save, Save As and Exit with the save question
+// and the overwrite question, files that cannot be read or written leaving the window as it
+// was; menu keys that win over the header fields, recent files, drops and `--edit`; Make
+// Batch File's script, Execute Job's refusals, the window during a scripted run (progress,
+// blocked commands, Stop, closing) and one run through the real run driver; Insert, Details
+// and Delete over a grid whose model Qt's model tester watches; and the job line dialog as its
+// user drives it, the stand-in program answering its Options button. The rules behind the
+// messages are tested in tests/core/job_rules_test.cc; here, that the windows show them.
+
+#include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QToolTip>
+#include <QUrl>
+
+#include "app/cli.h"
+#include "platform/process_launcher.h"
+#include "support/fakes.h"
+#include "ui/main_window/job_executor.h"
+#include "window_fixture.h"
+
+using namespace jr;
+using testing::Find;
+using testing::Messages;
+using testing::ReadAll;
+using testing::WriteFile;
+using DialogStep = std::function<void(BatchLineDialog&)>;
+
+namespace {
+
+// Plays a run: starts every active line, calls `during`, pauses until stopped or for
+// `passes` pauses, then ends the lines (line 20 fails).
+class ScriptedExecutor final : public jr::JobExecutor {
+ public:
+  jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel,
+                            jr::RunHooks& hooks) override {
+    ++runs, description = job.Description, max = max_parallel;
+    std::vector<std::unique_ptr<jr::clsJobLine>> lines;
+    for (int row = 0; row < job.table.Get_BatchLine_Count(); ++row) {
+      if (job.table.Text(jr::kColActive, row) != "true") continue;
+      lines.push_back(std::make_unique<jr::clsJobLine>());
+      lines.back()->setJobLineNr(job.table.Get_BatchLine_Number(row));
+      hooks.LineStarted(*lines.back());
+    }
+    if (during) during();
+    for (int pass = 0; pass < passes && !hooks.StopRequested(); ++pass)
+      hooks.Pause(std::chrono::milliseconds(20));
+    stopped = hooks.StopRequested();
+    for (auto& line : lines)
+      line->setErrorOccured(line->JobLineNr() == 20), hooks.LineFinished(*line);
+    return {true, "finished with error(s)."};
+  }
+
+  int runs = 0, passes = 3, max = 0;
+  bool stopped = false;
+  std::string description;
+  std::function<void()> during;
+};
+
+// A row as the window hands it over: a new line has neither number nor type.
+JobLineTable::Row Row(const char* number = "", const char* type = "") {
+  JobLineTable::Row row;
+  row.fill(std::string());
+  row[kColNumber] = number, row[kColType] = type, row[kColActive] = "true";
+  return row;
+}
+
+void SelectType(BatchLineDialog& d, const char* type) {
+  auto* types = Find<QComboBox>(&d, "BatchLineCombo");
+  types->setCurrentIndex(types->findText(type));
+}
+// Fills in a number (and the type, for a new line) and presses OK, or Cancel.
+DialogStep Answer(const QString& number, const char* button = "OKButton") {
+  return [=](BatchLineDialog& d) {
+    Find(&d, "BatchLine")->setText(number);
+    SelectType(d, "Flow Runner");
+    Find<QPushButton>(&d, button)->click();
+  };
+}
+
+}  // namespace
+
+class JobRunnerWindowTest : public testing::WindowTest {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    qputenv("JOBRUNNER_REGISTRY", "/nonexistent/registry.reg");
+    qunsetenv("JOBRUNNER_STANDIN_CONFIG_REPLY");
+    auto executor = std::make_unique<ScriptedExecutor>();
+    executor_ = executor.get();
+    Start(std::move(executor));
+    FillValidHeader();
+    w_->show();
+    tester_ = std::make_unique<QAbstractItemModelTester>(
+        field<QTableView>("Grid")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    registry_ = test::MapRegistry();
+    registry_.InstallKeld("7", temp_->path().toStdString());
+  }
+  void cleanup() { dialog_.reset(), tester_.reset(), Stop(); }
+
+  void headerChecksStopAtTheFirstFault_data() {
+    QTest::addColumn<QStringList>("fields");  // description, admin, user, folder; @ = temp
+    QTest::addColumn<QString>("message");
+    // clang-format off
+    QTest::newRow("blank description") << QStringList{" ", "", "", ""} << "Job Description: Please enter description";
+    QTest::newRow("no admin file") << QStringList{"d", "", "", ""} << "Log File (Administrators): Please enter Log File (Administrators)";
+    QTest::newRow("no user file") << QStringList{"d", "@/a.htm", "", ""} << "Log File (Users): Please enter Log File (End Users)";
+    QTest::newRow("same but for case and blanks") << QStringList{"d", "@/A.htm ", " @/a.htm", ""} << "Log File: Log Files for administrators and for end users must be different files";
+    QTest::newRow("no folder") << QStringList{"d", "@/a.htm", "@/u.htm", ""} << "Log File Directory: Please enter Log File Directory";
+    QTest::newRow("user file before admin file") << QStringList{"d", "@/a.html", "u.ht", "@"} << "Log File: The log-filename is not correct";
+    QTest::newRow("upper-case extension") << QStringList{"d", "@/r.HTM", "@/u.htm", "@"} << "Log File: The extension of the log-file must be 'htm'";
+    QTest::newRow("a folder of that name") << QStringList{"d", "@/dir.htm", "@/u.htm", "@"} << "Log File: Unable to write to file '@/dir.htm'";
+    QTest::newRow("missing folder") << QStringList{"d", "@/a.htm", "@/u.htm", "@/no"} << "Log file directory: Directory @/no does not exist !";
+    QTest::newRow("all valid") << QStringList{"d", "  @/x.htm", "@/old.htm", " @ "} << "";
+    // clang-format on
+  }
+  void headerChecksStopAtTheFirstFault() {
+    QFETCH(QStringList, fields);
+    QFETCH(QString, message);
+    QDir(temp_->path()).mkdir("dir.htm");
+    jr::testing::WriteFile(path("old.htm"), "report");
+    const char* names[] = {"BatchDescription", "LogFile", "UserFile", "LogFileDir"};
+    for (int i = 0; i < 4; ++i) field(names[i])->setText(fields[i].replace("@", temp_->path()));
+    QCOMPARE(field<JobHeaderForm>("JobHeaderForm")->CheckJobSettings(), message.isEmpty());
+    QCOMPARE(Messages(), message.replace("@", temp_->path()));
+    // The probe leaves nothing behind and never touches an existing report.
+    QCOMPARE(QDir(temp_->path()).entryList(QDir::Files), QStringList{"old.htm"});
+    QCOMPARE(ReadAll(path("old.htm")), QString("report"));
+  }
+
+  void everyHeaderEditMarksTheJobChanged() {
+    AddLines({10});
+    SaveAs("job.xml");
+    auto* box = field<jr::uTextBox>("txtMaxParallel")->inner();
+    FileDialog::setNextFileName(path("c.htm"));
+    FileDialog::setNextDirectory(temp_->path());
+    const std::function<void()> edits[] = {
+        [&] { field("BatchDescription")->setText("x"); },
+        [&] { field<QPushButton>("UserFileBut")->click(); },
+        [&] { field<QPushButton>("LogDirBut")->click(); },
+        [&] {
+          for (auto keys : {"0", "42"}) box->selectAll(), QTest::keyClicks(box, keys);
+        },
+        [&] { field<QCheckBox>("chkLogToEventLog")->toggle(); },
+    };
+    for (const auto& edit : edits) {
+      Trigger("SaveBatch");
+      QVERIFY(!w_->HasUnsavedChanges());
+      edit();
+      QVERIFY(w_->HasUnsavedChanges());
+    }
+    // What was chosen or typed is what the job keeps; a maximum of 0 was never taken.
+    QCOMPARE(field("UserFile")->text() + "|" + field("LogFileDir")->text() + "|" + box->text(),
+             path("c.htm") + "|" + temp_->path() + "|42");
+  }
+
+  void saveQuestion_data() {
+    QTest::addColumn<bool>("hasFile");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("saveAsChoice");
+    QTest::addColumn<int>("result");  // 6 saved and closed, 7 closed unsaved, 2 kept open
+    // clang-format off
+    QTest::newRow("yes saves to the current file") << true << 6 << "" << 6;
+    QTest::newRow("yes without a file saves as") << false << 6 << "job.xml" << 6;
+    QTest::newRow("yes, save as cancelled") << false << 6 << "" << 2;
+    QTest::newRow("no goes on unsaved") << true << 7 << "" << 7;
+    QTest::newRow("cancel stops") << true << 2 << "" << 2;
+    // clang-format on
+  }
+  void saveQuestion() {
+    QFETCH(bool, hasFile);
+    QFETCH(QString, saveAsChoice);
+    QFETCH(int, result);
+    QFETCH(int, answer);
+    AddLines({10, 20});
+    if (hasFile) SaveAs("job.xml"), QFile::remove(path("job.xml")), AddLines({30});
+    if (!saveAsChoice.isEmpty()) FileDialog::setNextFileName(path(saveAsChoice));
+    MessageBox::setNextAnswer(answer);
+    Trigger("Exit");
+    QCOMPARE(w_->isVisible(), result == 2);
+    QCOMPARE(MessageBox::history().first().buttons, MessageBox::kYesNoCancel);
+    QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
+    QCOMPARE(QFile::exists(path("job.xml")), result == 6);
+    QCOMPARE(w_->HasUnsavedChanges(), result != 6);
+  }
+
+  void newAndOpenFollowTheAnswer() {
+    AddLines({10});
+    const QString name = path("a job.xml");
+    FileDialog::setNextFileName(name + " ");  // blanks are no part of the name
+    Trigger("SaveAsBatch");
+    const QString saved = "Extraction Job Runner (" + name + ")|1|Nightly load|saved";
+    QCOMPARE(Job(), saved);
+    AddLines({20});
+    MessageBox::setNextAnswer(MessageBox::kCancel);
+    Trigger("NewBatch");
+    QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|2|Nightly load|unsaved");
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    Trigger("NewBatch");
+    QCOMPARE(Job() + field("LogFile")->text(), QString("Extraction Job Runner|0||unsaved"));
+    FileDialog::setNextFileName(name);
+    Trigger("OpenBatch");
+    QCOMPARE(Job(), saved);
+  }
+
+  void failedOpenLeavesTheWindowAsItWas_data() {
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("message");
+    // clang-format off
+    QTest::newRow("malformed") << "<VANTORSOREL_Job_specification" << "Job file does not exist";
+    QTest::newRow("other") << "<other/>" << "This is no Orvex Job Extraction specification file";
+    // clang-format on
+  }
+  void failedOpenLeavesTheWindowAsItWas() {
+    QFETCH(QString, content);
+    QFETCH(QString, message);
+    AddLines({10, 20});
+    SaveAs("good.xml");
+    field("BatchDescription")->setText("edited");
+    if (!content.isNull()) jr::testing::WriteFile(path("bad.xml"), content.toUtf8());
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    FileDialog::setNextFileName(path("bad.xml"));
+    Trigger("OpenBatch");
+    QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
+    QCOMPARE(Job(), "Extraction Job Runner (" + path("good.xml") + ")|2|edited|unsaved");
+  }
+
+  void saveAsAsksBeforeReplacingAnotherFileAndSaveNever() {
+    AddLines({10});
+    FileDialog::setNextFileName(path("missing folder/job.xml"));
+    Trigger("SaveBatch");  // no file yet: Save As, which fails with its cause
+    QVERIFY(MessageBox::lastText().contains("missing folder"));
+    QCOMPARE(Job(), "Extraction Job Runner|1|Nightly load|unsaved");
+    const QString current = path("current.xml"), other = path("other.xml");
+    SaveAs("current.xml");
+    AddLines({20});
+    Trigger("tbSave");  // Save asks nothing
+    QVERIFY(FileDialog::shownCount() == 0 && MessageBox::history().isEmpty());
+    QVERIFY(ReadAll(current).contains("batch_line=\"20\""));
+    jr::testing::WriteFile(other, "keep me");
+    AddLines({30});
+    FileDialog::setNextFileName(other);
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    Trigger("SaveAsBatch");
+    QCOMPARE(Messages(), "Save as " + other + ": File " + other + " already exists. Overwrite?");
+    QCOMPARE(ReadAll(other), QString("keep me"));
+    QCOMPARE(Job(), "Extraction Job Runner (" + current + ")|3|Nightly load|unsaved");
+    FileDialog::setNextFileName(other);
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    Trigger("SaveAsBatch");
+    QVERIFY(ReadAll(other).contains("batch_line=\"30\"") && w_->CurrentJobFile() == other);
+  }
+
+  void commandKeysWinOverTheHeaderFields_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("command");
+    const std::pair<const char*, const char*> keys[] = {{"Ctrl+E", "ExecuteJob"},
+                                                        {"Ctrl+A", "ChangeBline"},
+                                                        {"Shift+Ins", "AddBline"},
+                                                        {"Shift+Del", "DeleteBline"}};
+    for (const char* name :
+         {"BatchDescription", "LogFile", "UserFile", "LogFileDir", "txtMaxParallel"})
+      for (const auto& [key, command] : keys)
+        QTest::addRow("%s in %s", key, name) << name << QKeySequence(key) << command;
+  }
+  void commandKeysWinOverTheHeaderFields() {
+    QFETCH(QString, name);
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, command);
+    // Only which command a key reaches matters here, not what the command then does.
+    for (QAction* action : w_->findChildren<QAction*>())
+      QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+    QSignalSpy triggered(field<QAction>(command.toLatin1().constData()), &QAction::triggered);
+    QLineEdit* edit = Show(name);
+    QApplication::clipboard()->setText("99");
+    edit->setText("12");
+    edit->setCursorPosition(1);
+    QTest::keySequence(edit, key);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(edit->text() + "|" + edit->selectedText(), QString("12|"));
+  }
+
+  // The user sizes every column; Description and Options take the spare width, and a
+  // cut-off cell shows its whole text as its tool tip.
+  void gridColumnsAreTheUsersAndCutOffTextIsReachable() {
+    AddLines({10});
+    const QString description = "Export customer accounts of every branch to the warehouse";
+    w_->table().Set(kColDescription, 0, description.toStdString());
+    w_->show();
+    auto* grid = field<QTableView>("Grid");
+    QHeaderView* header = grid->horizontalHeader();
+    const int description_width = header->sectionSize(kColDescription);
+    w_->resize(w_->width() + 300, w_->height());
+    QTRY_VERIFY(header->sectionSize(kColDescription) > description_width);
+    for (int column = 0; column < header->count(); ++column)
+      QCOMPARE(header->sectionResizeMode(column), QHeaderView::Interactive);
+    header->resizeSection(kColDescription, 80);
+    const QRect cell = grid->visualRect(grid->model()->index(0, kColDescription));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), grid->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(grid->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), description);
+  }
+
+  void recentFilesKeepTheLastEightOpened() {
+    AddLines({10});
+    for (int i = 1; i <= 9; ++i) SaveAs(QString("job%1.xml").arg(i));
+    QCOMPARE(Recent(), QString("&1 job9.xml,&2 job8.xml,&3 job7.xml,&4 job6.xml,&5 job5.xml,"
+                               "&6 job4.xml,&7 job3.xml,&8 job2.xml"));
+    FileDialog::setNextFileName(path("job5.xml"));
+    Trigger("OpenBatch");
+    // A file that is gone is named and dropped from the list; the job stays as it was.
+    QFile::remove(path("job9.xml"));
+    Trigger("RecentFile2");
+    QCOMPARE(Messages(), "Open: The job file " + path("job9.xml") +
+                             " no longer exists. It has been removed from the recent files.");
+    Trigger("RecentFile3");
+    QCOMPARE(w_->CurrentJobFile(), path("job7.xml"));
+    // The list is the user's, not the window's.
+    w_ = std::make_unique<jr::BatchDefinitionFrm>();
+    QVERIFY(Recent().startsWith("&1 job7.xml,&2 job5.xml,&3 job8.xml,"));
+  }
+
+  void aDroppedJobFileOpensAsOpenDoes() {
+    AddLines({10, 20});
+    SaveAs("dropped.xml");
+    Trigger("NewBatch");
+    AddLines({30});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path("dropped.xml"))});
+    data.setText(path("dropped.xml"));  // which a text field would take as typed
+    // A drop goes where the drag entered, here a header field.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Show("LogFile"), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    QApplication::sendEvent(field("LogFile"), &drop);
+    QTRY_COMPARE(Job(), "Extraction Job Runner (" + path("dropped.xml") + ")|2|Nightly load|saved");
+    QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
+  }
+
+  void editOptionOpensTheEditorWithTheJob() {
+    QCOMPARE(jr::EditorJobFile({"--edit", "night", " run.xml"}).value(), "night  run.xml");
+    QVERIFY(!jr::RunCommandLine({"--edit", "no such.xml"}));  // the window, not a run
+    AddLines({10});
+    SaveAs("night  run.xml");
+    w_ = std::make_unique<jr::BatchDefinitionFrm>();
+    QVERIFY(w_->OpenJobFile(path("night  run.xml"), true));
+    QCOMPARE(Job(), "Extraction Job Runner (" + path("night  run.xml") + ")|1|Nightly load|saved");
+    w_ = std::make_unique<jr::BatchDefinitionFrm>();
+    QVERIFY(!w_->OpenJobFile(path("missing.xml"), true));
+    QCOMPARE(Messages() + "|" + Job(),
+             "Open: Job file does not exist|Extraction Job Runner|0||unsaved");
+  }
+
+  void batchFileRunsTheProgramWithTheSavedJob() {
+    Trigger("MakeBatch");
+    QCOMPARE(Messages(), QString("Make .bat file: Please first save this job"));
+    // A stand-in program that writes each argument it gets on a line of its own.
+    const QString program = path("fake runner"), script = path("run job.sh");
+    jr::testing::WriteFile(
+        program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n",
+        true);
+    w_->setProgramPath(program);
+    AddLines({10});
+    SaveAs("it's a $HOME; night  run.xml");
+    FileDialog::setNextFileName(script);
+    Trigger("MakeBatch");
+    QProcess run;
+    run.start(script, {});
+    QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
+    // One argument, unchanged.
+    QCOMPARE(ReadAll(program + ".args"), path("it's a $HOME; night  run.xml") + "\n");
+    FileDialog::setNextFileName(path("missing/run.sh"));
+    Trigger("MakeBatch");
+    QCOMPARE(Messages(), "Make .bat file: Unable to create .bat file: " + path("missing/run.sh"));
+  }
+
+  void executeRefusesOrStopsBeforeItsQuestion() {
+    AddLines({10, 20}, "True");  // only "true" is active
+    Trigger("ExecuteJob");
+    QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
+    AddLines({30});
+    field("LogFile")->clear();
+    Trigger("ExecuteJob");
+    FillValidHeader();
+    Trigger("ExecuteJob");  // Save As cancelled
+    field<jr::uTextBox>("txtMaxParallel")->setText("12.5");
+    Trigger("ExecuteJob");
+    QCOMPARE(Messages(),
+             "Log File (Administrators): Please enter Log File (Administrators)|Execute: Maximum "
+             "Parallel Running Job Lines must be a whole number from 1 to 99");
+    field<jr::uTextBox>("txtMaxParallel")->setText("4");
+    FileDialog::setNextFileName(path("job.xml"));
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    Trigger("ExecuteJob");
+    QCOMPARE(Messages(), QString("Execute: Execute Job ?"));
+    QVERIFY(!w_->HasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
+  }
+
+  void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
+    AddLines({10, 20, 30});
+    w_->table().Set(jr::kColActive, 2, "false");
+    // Converted as an unattended run converts it.
+    field<jr::uTextBox>("txtMaxParallel")->setText(" 04");
+    SaveAs("job.xml");
+    auto* progress = field<QLabel>("runProgress");
+    auto* stop = field<QPushButton>("StopRun");
+    QStringList blocked;
+    QString during_text;
+    executor_->passes = 1000;  // 20 s unless stopped
+    executor_->during = [&] {
+      for (QAction* action : w_->findChildren<QAction*>())
+        if (!action->isEnabled()) blocked << action->objectName();
+      QVERIFY(!stop->isHidden() && stop->isEnabled());
+      during_text = progress->text();
+      Trigger("ExecuteJob");  // no second run inside the first
+      QTimer::singleShot(50, stop, &QPushButton::click);
+    };
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    Trigger("ExecuteJob");
+    QVERIFY(executor_->stopped);
+    QCOMPARE(QString::number(executor_->runs) + " " + executor_->description.c_str() + " " +
+                 QString::number(executor_->max),
+             QString("1 Nightly load 4"));
+    blocked.sort();
+    QCOMPARE(blocked.join(" "),
+             QString("AddBline ChangeBline DeleteBline ExecuteJob NewBatch OpenBatch RecentFile1 "
+                     "RecentFile2 RecentFile3 RecentFile4 RecentFile5 RecentFile6 RecentFile7 "
+                     "RecentFile8 tbAdd tbChange tbDelete tbNew tbOpen"));
+    QVERIFY(during_text.contains("2 running") && during_text.contains("10, 20"));
+    QVERIFY(field<QAction>("NewBatch")->isEnabled() && stop->isHidden());
+    QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
+    // Closing during a run asks; Yes stops the run and closes once it is over.
+    executor_->during = [&] {
+      MessageBox::setNextAnswer(MessageBox::kNo);
+      QVERIFY(!w_->close());
+      MessageBox::setNextAnswer(MessageBox::kYes);
+      QVERIFY(!w_->close());
+    };
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    Trigger("ExecuteJob");
+    QVERIFY(executor_->stopped);
+    QTRY_VERIFY(!w_->isVisible());
+  }
+
+  void executeRunsTheJobAndWritesItsReports() {
+    tester_.reset(), Stop();
+    Start(MakeDriverJobExecutor());
+    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
+             0);
+    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
+    FillValidHeader();
+    AddLines({10, 20});
+    w_->table().Set(jr::kColOptions, 0, "-sleep 300");
+    w_->table().Set(jr::kColWait, 1, "10");
+    w_->table().Set(jr::kColOptions, 1, "-status failure");
+    SaveAs("job.xml");
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    Trigger("ExecuteJob");
+    QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
+    QVERIFY(field<QLabel>("runProgress")->text().contains("finished with error(s)."));
+  }
+
+  void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
+    Insert({"30", "10", "100"});
+    // Cancelled, or refused until cancelled: the table stays as it was.
+    QVERIFY(Command("AddBline", Answer("20", "CancelButton")));
+    QVERIFY(Command("AddBline", Answer("10")));
+    QCOMPARE(Messages(), QString("Job Line: This Job Line number already exists"));
+    QCOMPARE(State(), "10 30 100 @2");
+    // Renumbering resorts and follows the line.
+    w_->ShowTableRow(0);
+    QVERIFY(Command("ChangeBline", Answer("50")));
+    QCOMPARE(State(), "30 50 100 @1");
+  }
+
+  void everyColumnGoesThereAndBack() {
+    Insert({"10", "30"});
+    WriteFile(path("job.sh"), "exit 0\n");
+    QVERIFY(Command("AddBline", [&](BatchLineDialog& d) {
+      Find(&d, "BatchLine")->setText("20");
+      Find(&d, "Description")->setText("load");
+      SelectType(d, "User Batchfile");
+      // Options typed in are taken when the field is left.
+      Find<QPlainTextEdit>(&d, "Options")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "Options")->setPlainText("-password pw -v");
+      Find(&d, "WaitFor")->setFocus(Qt::TabFocusReason);
+      QTest::qWait(10);
+      const char* fields[] = {"WaitFor",         "SkipOnError", "SkipOnSuccess", "RepeatOnError",
+                              "RepeatOnSuccess", "Batchfile",   "IntLogFile",    "IntErrFile"};
+      const QString texts[] = {"10", "30", "30 ", " 10,", "10", path("job.sh"), "l.txt", "s.txt"};
+      for (int i = 0; i < 8; ++i) Find(&d, fields[i])->setText(texts[i]);
+      QTest::keyClicks(Find<jr::uTextBox>(&d, "TimeLimit")->inner(), "90");
+      Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
+      Find<QCheckBox>(&d, "ChActive")->setChecked(false);
+      Find<QPushButton>(&d, "OKButton")->click();
+    }));
+    const QString stored = "20|load|User Batchfile|-password pw -v|10|true|false|" +
+                           path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10|90";
+    QCOMPARE(Line(w_->table().RowAt(1)), stored);
+    // Details shows the line again, its options masked.
+    QStringList seen;
+    QVERIFY(Command("ChangeBline", [&](BatchLineDialog& d) {
+      seen << Find<QPlainTextEdit>(&d, "Options")->toPlainText() << Line(d.jobLine());
+    }));
+    QCOMPARE(seen, (QStringList{"-password ****** -v", stored}));
+  }
+
+  void deleteAsksAndKeepsTheRightRowCurrent_data() {
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30 @1";
+    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30 @1";
+  }
+  void deleteAsksAndKeepsTheRightRowCurrent() {
+    QFETCH(int, selected);
+    QFETCH(int, answer);
+    Insert({"10", "20", "30"});
+    w_->ShowTableRow(selected);
+    MessageBox::reset();
+    MessageBox::setNextAnswer(answer);
+    Trigger("DeleteBline");
+    QCOMPARE(MessageBox::last().default_answer, MessageBox::kCancel);
+    QCOMPARE(Messages(), QString("Delete: Delete Job Line ?"));
+    QTEST(State(), "state");
+  }
+
+  void aTypeTheListDoesNotOfferIsKept() {
+    Open({10}, Row("10", "???"));
+    Ok();
+    QCOMPARE(Cell(kColType) + "|" + QString::number(dialog_->result()), "???|1");
+  }
+
+  // The number and the list fields of line 20 (or of a new line), left by Tab or refused by
+  // OK: the dialog shows what the rules say, and a refusal puts back the number the line
+  // had, or the list the field held when it was entered.
+  void fieldChecks_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("isNew");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");  // "" when accepted
+    QTest::addColumn<QString>("left");     // the field's text after leaving it
+    // clang-format off
+    QTest::newRow("zeros and blanks") << "BatchLine" << true << "  0040 " << "" << "40";
+    QTest::newRow("number in use")    << "BatchLine" << true << "20" << "Job Line: This Job Line number already exists" << "";
+    QTest::newRow("list accepted")    << "SkipOnSuccess" << false << ",30, " << "" << ",30, ";
+    QTest::newRow("wait higher")      << "WaitFor" << false << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !" << "10";
+    // clang-format on
+  }
+  void fieldChecks() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    QFETCH(QString, left);
+    QFETCH(bool, isNew);
+    Open({10, 20, 30}, isNew ? Row() : Row("20", "Flow Runner"));
+    QLineEdit* edit = Get(qPrintable(field));
+    const bool list = field != "BatchLine";
+    if (list) edit->setText("10");
+    edit->setFocus(Qt::TabFocusReason);
+    edit->setText(typed);
+    Leave(edit);
+    QCOMPARE(Messages() + "|" + edit->text(), message + "|" + left);
+    // OK refuses alike and keeps the dialog open; a refused list stays as typed.
+    edit->setText(typed);
+    Ok();
+    QCOMPARE(Messages() + "|" + edit->text(), message + "|" + (list ? typed : left));
+    QCOMPARE(dialog_->result() == QDialog::Accepted, message.isEmpty());
+  }
+
+  void okRefusesAMissingNumberOrBatchFile() {
+    Open({10}, Row("  ", "User Batchfile"));
+    Ok();  // a missing number stops the checks at once
+    QCOMPARE(Messages(), QString("Job Line: Please fill Job Line"));
+    Get("BatchLine")->setText("40");
+    Ok();
+    QCOMPARE(Messages(),
+             QString("User-Defined Batch File: Please specify user-defined batch file"));
+    Get("Batchfile")->setText(path("job.sh"));
+    Ok();
+    QCOMPARE(Messages(), "User-Defined Batch File: File " + path("job.sh") + " does not exist");
+  }
+
+  void optionsAreMaskedAndEmptiedByATypeChange() {
+    JobLineTable::Row row = Row("20", "User Batchfile");
+    row[kColOptions] = "-u x -password  s3cret -v";  // two blanks hide it as well as one
+    Open({20}, row);
+    auto* options = Get<QPlainTextEdit>("Options");
+    QCOMPARE(options->toPlainText(), QString("-u x -password  ****** -v"));
+    // Passing through the field keeps the password; an edit stores the field's text.
+    Leave(options);
+    QCOMPARE(Cell(kColOptions), QString("-u x -password  s3cret -v"));
+    options->setFocus(Qt::TabFocusReason);
+    options->setPlainText("-password ****** -v -q");
+    Leave(options);
+    QCOMPARE(Cell(kColOptions), QString("-password ****** -v -q"));
+    // Another type empties and locks the options and the files.
+    const QList<QLineEdit*> files{Get("Batchfile"), Get("IntLogFile"), Get("IntErrFile")};
+    for (QLineEdit* field : files) field->setText("f.txt");
+    Get<QComboBox>("BatchLineCombo")->setCurrentIndex(0);
+    QCOMPARE(Cell(kColOptions) + options->toPlainText(), QString());
+    for (QLineEdit* field : files) QVERIFY(field->text().isEmpty() && !field->isEnabled());
+    QVERIFY(options->isReadOnly());
+  }
+
+  void optionsCommand_data() {
+    QTest::addColumn<QString>("type");
+    // "standin", "recorder" (records its arguments), "sleeper" (outlasts its limit), "none"
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("reply");  // the stand-in's scripted reply
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("message");  // the recorder's arguments, R the reply file
+    // clang-format off
+    QTest::newRow("untrimmed reply") << "Flow Runner" << "standin" << " -x $OPTIONS -password p " << " -x -a b -password p " << "";
+    QTest::newRow("canceled")        << "Flow Runner" << "standin" << "  CanCeled " << "-a b" << "";
+    QTest::newRow("empty reply")     << "Flow Runner" << "standin" << "" << "-a b" << "";
+    QTest::newRow("NT switch")       << "Run Vantor Job (NT)" << "recorder" << "" << "-a b" << "-config R -oper NT -a b";
+    QTest::newRow("no executable")   << "Flow Runner" << "none" << "" << "-a b" << "Options: Executable %1/FlowRun.exe not found !";
+    QTest::newRow("time limit")      << "Flow Runner" << "sleeper" << "" << "-a b" << "Options: The program %1/FlowRun.exe did not end within 1 s and was ended.";
+    // clang-format on
+  }
+  void optionsCommand() {
+    QFETCH(QString, type);
+    QFETCH(QString, program);
+    QFETCH(QString, reply);
+    QFETCH(QString, message);
+    const QString standin = qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/standin";
+    const QByteArray args = path("args").toUtf8();
+    for (const QString exe : {"FlowRun.exe", "RunVantorJob.exe"}) {
+      if (program == "standin") QVERIFY2(QFile::link(standin, path(exe)), "stand-in built?");
+      if (program == "recorder")
+        WriteFile(path(exe), "#!/bin/sh\necho \"$@\" > " + args + "\nsleep 0.2\n", true);
+    }
+    if (program == "sleeper") {
+      WriteFile(path("FlowRun.exe"), "#!/bin/sh\nsleep 30\n", true);
+      registry_.SetString("SOFTWARE\\Extraction Job Runner\\Launcher", "HelperTimeLimit", "1");
+    }
+    qputenv("JOBRUNNER_STANDIN_CONFIG_REPLY", reply.toUtf8());
+    JobLineTable::Row row = Row("10", qPrintable(type));
+    row[kColOptions] = "-a b";
+    Open({10}, row);
+    Get<QPushButton>("OptionsBut")->click();
+    QTEST(Cell(kColOptions), "options");
+    if (program != "recorder") {
+      QCOMPARE(Messages(), message.arg(temp_->path()));
+      return;
+    }
+    QString recorded = testing::ReadAll(args).trimmed();
+    QCOMPARE(recorded.replace(recorded.split(' ').value(1), "R"), message);
+  }
+
+  void timeLimitsAreTypedInRangeSavedAndReopened() {
+    // Typed boxes: only whole numbers from 1 to 604800, or nothing.
+    Open({10}, Row("10", "Flow Runner"));
+    QLineEdit* line_box = Get<jr::uTextBox>("TimeLimit")->inner();
+    QTest::keyClicks(line_box, "0x6048019");
+    QCOMPARE(Cell(kColTimeLimit), QString("60480"));
+    line_box->clear();
+    QVERIFY(!dialog_->jobLine()[kColTimeLimit].has_value());
+    QLineEdit* job_box = field<jr::uTextBox>("txtJobTimeLimit")->inner();
+    QTest::keyClicks(job_box, "0x7200");
+    AddLines({10});
+    w_->table().Set(kColTimeLimit, 0, "90");
+    SaveAs("job.xml");
+    const QString saved = ReadAll(path("job.xml"));
+    QVERIFY2(saved.contains("JobTimeLimit=\"7200\"") && saved.contains("time_limit=\"90\""),
+             qPrintable(saved));
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    Trigger("NewBatch");
+    QCOMPARE(job_box->text(), QString());
+    FileDialog::setNextFileName(path("job.xml"));
+    Trigger("OpenBatch");
+    QCOMPARE(job_box->text() + "|" + QString::fromStdString(w_->table().Text(kColTimeLimit, 0)),
+             QString("7200|90"));
+  }
+
+  void resultFilesAreProbedAndLeftAlone() {
+    Open({10}, Row("10", "User Batchfile"));
+    WriteFile(path("old.txt"), "keep");
+    const QString bad = path("no/folder/x.txt");
+    for (const QString& name : {path("old.txt"), path("new.txt"), bad}) {
+      Get("IntErrFile")->setText(name);
+      Leave(Get("IntErrFile"));
+    }
+    QCOMPARE(Messages(), "Status file: Unable to write to file '" + bad + "'");
+    QCOMPARE(Cell(kColBatchStatusFile), QString());
+    QVERIFY(!QFile::exists(path("new.txt")));
+    QCOMPARE(testing::ReadAll(path("old.txt")), QString("keep"));
+  }
+
+ private:
+  // Shows the window, active, with the focus in that header field.
+  QLineEdit* Show(const QString& name) {
+    w_->show();
+    w_->activateWindow();
+    if (!QTest::qWaitForWindowActive(w_.get())) qFatal("the window is not active");
+    QLineEdit* edit = name == "txtMaxParallel" ? field<jr::uTextBox>("txtMaxParallel")->inner()
+                                               : field(name.toLatin1().constData());
+    edit->setFocus();
+    return edit;
+  }
+
+  // The visible recent files' captions, joined by ",".
+  QString Recent() const {
+    QStringList captions;
+    for (int i = 1; i <= 8; ++i)
+      if (auto* action = field<QAction>(qPrintable(QString("RecentFile%1").arg(i)));
+          action->isVisible())
+        captions << action->text();
+    return captions.join(",");
+  }
+
+  bool Command(const char* action, const DialogStep& step) {
+    return Run([&] { Trigger(action); }, step);
+  }
+  void Insert(std::initializer_list<const char*> numbers) {
+    for (const char* number : numbers) QVERIFY(Command("AddBline", Answer(number)));
+  }
+  // The job's numbers in table order and the current row: "10 20 @1".
+  QString State() const {
+    QStringList numbers;
+    for (int row = 0; row < w_->table().Get_BatchLine_Count(); ++row)
+      numbers << QString::fromStdString(w_->table().Text(kColNumber, row));
+    return numbers.join(" ") + " @" + QString::number(w_->CurrentJobLineRow());
+  }
+  static QString Line(const JobLineTable::Row& row) {
+    QStringList cells;
+    for (const auto& cell : row) cells << QString::fromStdString(cell.value_or("?"));
+    return cells.join("|");
+  }
+
+  // The dialog on its own over the job `numbers`, active, showing `row`.
+  void Open(std::vector<int> numbers, const JobLineTable::Row& row) {
+    table_.SetJobLineCount(static_cast<int>(numbers.size()));
+    for (size_t i = 0; i < numbers.size(); ++i)
+      table_.Set(kColNumber, static_cast<int>(i), std::to_string(numbers[i]));
+    dialog_ = std::make_unique<BatchLineDialog>(registry_, *launcher_);
+    dialog_->setLogFileDirSource([this] { return temp_->path(); });
+    dialog_->setJobLineTable(&table_);
+    dialog_->setJobLine(row);
+    dialog_->show();
+    QApplication::setActiveWindow(dialog_.get());
+    QVERIFY(QTest::qWaitForWindowActive(dialog_.get()));
+  }
+  template <typename T = QLineEdit>
+  T* Get(const char* name) const {
+    return Find<T>(dialog_.get(), name);
+  }
+  QString Cell(int column) const { return QString::fromStdString(*dialog_->jobLine()[column]); }
+  void Ok() { Get<QPushButton>("OKButton")->click(); }
+  // Tabs out of `field` and lets its leave-field check run.
+  void Leave(QWidget* field) {
+    if (!field->hasFocus()) field->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field, Qt::Key_Tab);
+    QTest::qWait(10);
+  }
+
+  std::unique_ptr<QAbstractItemModelTester> tester_;
+  test::MapRegistry registry_;
+  std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
+  JobLineTable table_;
+  std::unique_ptr<BatchLineDialog> dialog_;
+  ScriptedExecutor* executor_ = nullptr;
+};
+
+QTEST_MAIN(JobRunnerWindowTest)
+#include "window_test.moc"

@@ -47,17 +47,6 @@ class PosixLauncher : public ::testing::Test {
   std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
 };
 
-TEST_F(PosixLauncher, ScriptsAndNamesOnThePathRunWithTheirArgumentsMissingOnesDoNotStart) {
-  EXPECT_TRUE(RunToEnd("true", "")) << "a bare name is searched on PATH";
-  EXPECT_EQ(Start(dir_.File("missing"), "x"), 0);
-  EXPECT_EQ(Start("no-such-program", "x"), 0);
-  // Not marked executable and without an interpreter line: run by /bin/sh.
-  EXPECT_TRUE(
-      RunToEnd(Script("plain script.sh", "printf '%s|%s|%s' \"$1\" \"$2\" \"$3\" >\"$4\"\n"),
-               "one \"two words\" e\\f \"" + out_ + "\""));
-  EXPECT_EQ(ReadWholeFile(out_), "one|two words|e\\f");
-}
-
 TEST_F(PosixLauncher, ChildrenGetNullInputNotTheRunnersOwn) {
   // The runner's own input is a pipe here; a child reading it would wait for ever.
   int input[2];

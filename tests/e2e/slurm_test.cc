@@ -93,14 +93,12 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   test::ProgramOutcome cluster = Run();
 
   EXPECT_EQ(cluster.status, 1) << cluster.err;
-  EXPECT_EQ(cluster.err.find("srun: error"), std::string::npos) << cluster.err;
   const Lines outcomes = Outcomes();
   EXPECT_EQ(std::multiset<std::string>(outcomes.begin(), outcomes.end()),
             (std::multiset<std::string>{
                 "line 10 (Flow Runner)  :  OK", "line 20 (Scan Anomalies)  :  FAILED",
                 "line 30 (Member Purger)  :  OK", "line 40 (Build Aggregates)  :  FAILED",
                 "line 60 (User Batchfile)  :  OK", "line 30 (Member Purger) (Repeat)   :  OK"}));
-  EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
   EXPECT_EQ(ReadWholeFile(dir_.File("user_60_log.txt")),
             RunName() + "_60|" + fs::current_path().string() + "|from the runner\n");
   const test::ProgramOutcome check = Launch({"--check", SaveJob()});

@@ -10,4 +10,18 @@ std::string SizeLimitText(size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+FileReadResult FinishedRead(FileReadResult read, size_t limit, OverLimit over) {
+  if (read.text.size() > limit) {
+    if (over == OverLimit::kRefuse) {
+      FileReadResult refused;
+      refused.status = FileReadStatus::kTooLarge;
+      refused.cause = "it is larger than " + SizeLimitText(limit);
+      return refused;
+    }
+    read.text.resize(limit);
+  }
+  read.status = FileReadStatus::kRead;
+  return read;
+}
+
 }  // namespace jr

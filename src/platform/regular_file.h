@@ -35,4 +35,8 @@ FileReadResult ReadRegularFile(const std::string& path, size_t limit,
 // "64 MiB", "4 KiB", "100 bytes": how a limit is named in messages.
 std::string SizeLimitText(size_t bytes);
 
+// The end of a read of up to `limit` + 1 bytes into `read.text`, the same on every system:
+// more than `limit` bytes are refused or cut as `over` says, anything else is read.
+FileReadResult FinishedRead(FileReadResult read, size_t limit, OverLimit over);
+
 }  // namespace jr

@@ -71,14 +71,7 @@ FileReadResult ReadRegularFile(const std::string& path, size_t limit, OverLimit 
     result.text.append(buffer, static_cast<size_t>(got));
   }
   close(fd);
-  if (result.text.size() > limit) {
-    if (over == OverLimit::kRefuse) {
-      return Failed(FileReadStatus::kTooLarge, "it is larger than " + SizeLimitText(limit));
-    }
-    result.text.resize(limit);
-  }
-  result.status = FileReadStatus::kRead;
-  return result;
+  return FinishedRead(std::move(result), limit, over);
 }
 
 }  // namespace jr

@@ -70,14 +70,7 @@ FileReadResult ReadRegularFile(const std::string& path, size_t limit, OverLimit 
     result.text.append(buffer, got);
   }
   CloseHandle(file);
-  if (result.text.size() > limit) {
-    if (over == OverLimit::kRefuse) {
-      return Failed(FileReadStatus::kTooLarge, "it is larger than " + SizeLimitText(limit));
-    }
-    result.text.resize(limit);
-  }
-  result.status = FileReadStatus::kRead;
-  return result;
+  return FinishedRead(std::move(result), limit, over);
 }
 
 }  // namespace jr

@@ -14,7 +14,8 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"--help", "--version", "--check", "--edit", "--history"};
+constexpr const char* kOptionWords[] = {"--help",    "--version", "--check", "--edit",
+                                        "--history", "--rerun",   "--force"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -33,7 +34,9 @@ int Usage(const std::string& problem) {
 
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
+  bool force = false;
   std::string prune;
+  std::optional<RerunOption> rerun;
   std::vector<std::string> words;
 };
 
@@ -47,10 +50,24 @@ int RunOptions(const Options& options, size_t prune_count) {
     std::printf("jobrunner %s\n", kVersion);
     return kExitNoErrors;
   }
+  if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
   if (options.check) {
     if (options.history || options.json || prune_count)
       return Usage("--check takes a job file only");
-    return RunCheck(options.words);
+    return RunCheck(options.words, options.rerun);
+  }
+  if (options.rerun) {
+    if (options.history || options.json || prune_count) {
+      return Usage("--rerun RUNID takes a job file only");
+    }
+    if (options.rerun->run_id.find_first_not_of(' ') == std::string::npos) {
+      return Usage("--rerun needs the id of a run (see --history JOBFILE)");
+    }
+    const std::string job_file = Joined(options.words);
+    if (job_file.find_first_not_of(' ') == std::string::npos) {
+      return Usage("--rerun RUNID needs a job file");
+    }
+    return RunFromCommandLine(job_file, options.rerun);
   }
   if (!options.history) return Usage("--json and --prune belong to --history");
   if (prune_count) {
@@ -72,26 +89,31 @@ int RunOptions(const Options& options, size_t prune_count) {
 
 }  // namespace
 
-std::string UsageText(){
-    return "Usage: jobrunner [JOBFILE]\n"
-           "       jobrunner --edit [JOBFILE]\n"
-           "       jobrunner --check JOBFILE\n"
-           "       jobrunner --history JOBFILE [RUNID] [--json]\n"
-           "       jobrunner --history --prune DAYS\n"
-           "       jobrunner --help | --version\n"
-           "\n"
-           "Without arguments the job editor window opens. With a job file the job runs\n"
-           "unattended, writes its reports and ends; the words after the program name are\n"
-           "joined with single blanks into the job file name. --edit opens the editor with\n"
-           "the job file loaded instead.\n"
-           "\n"
-           "--check JOBFILE   prints the job as JSON and runs nothing.\n"
-           "--history JOBFILE\n"
-           "                  the job's last 20 runs, newest first; with RUNID that run's\n"
-           "                  lines; --json prints them as JSON for scripts.\n"
-           "--history --prune DAYS\n"
-           "                  deletes the runs that started more than DAYS days ago, with\n"
-           "                  their rows (a monthly cron line keeps the database small).\n";
+std::string UsageText() {
+  return "Usage: jobrunner [JOBFILE]\n"
+         "       jobrunner --edit [JOBFILE]\n"
+         "       jobrunner --check [--rerun RUNID] JOBFILE\n"
+         "       jobrunner --rerun RUNID [--force] JOBFILE\n"
+         "       jobrunner --history JOBFILE [RUNID] [--json]\n"
+         "       jobrunner --history --prune DAYS\n"
+         "       jobrunner --help | --version\n"
+         "\n"
+         "Without arguments the job editor window opens. With a job file the job runs\n"
+         "unattended, writes its reports and ends; the words after the program name are\n"
+         "joined with single blanks into the job file name. --edit opens the editor with\n"
+         "the job file loaded instead.\n"
+         "\n"
+         "--check JOBFILE   prints the job as JSON and runs nothing.\n"
+         "--rerun RUNID JOBFILE\n"
+         "                  runs the job again without the lines that succeeded in run\n"
+         "                  RUNID; refused when the job file changed since, unless\n"
+         "                  --force. With --check: which lines it would run.\n"
+         "--history JOBFILE\n"
+         "                  the job's last 20 runs, newest first; with RUNID that run's\n"
+         "                  lines; --json prints them as JSON for scripts.\n"
+         "--history --prune DAYS\n"
+         "                  deletes the runs that started more than DAYS days ago, with\n"
+         "                  their rows (a monthly cron line keeps the database small).\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -115,6 +137,9 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--history", options.history);
   app.add_flag("--json", options.json);
   CLI::Option* prune = app.add_option("--prune", options.prune);
+  std::string rerun_id;
+  CLI::Option* rerun = app.add_option("--rerun", rerun_id);
+  app.add_flag("--force", options.force);
   app.add_option("words", options.words);
   // CLI11 takes the words last to first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -123,8 +148,10 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& error) {
     return Usage(error.what());
   }
+  if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
   if (options.edit) {
-    if (options.check || options.history || options.json || prune->count()) {
+    if (options.check || options.history || options.json || prune->count() || options.rerun ||
+        options.force) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

@@ -6,6 +6,7 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "engine/rerun_plan.h"
 #include "model/job_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
@@ -56,9 +57,22 @@ void AppendMember(std::string& out, std::string_view name, std::string_view valu
   out += ", ";
 }
 
+// The "rerun" member: the run, and the lines its rerun takes as over and runs.
+std::string RerunMember(const std::string& run_id, const RerunPlan& plan) {
+  auto numbers = [](const std::vector<int32_t>& lines) {
+    std::string list = "[";
+    for (int32_t line : lines)
+      list += (list.size() > 1 ? ", \"" : "\"") + std::to_string(line) + "\"";
+    return list + "]";
+  };
+  std::string out = "\"rerun\": {\"run_id\": ";
+  AppendJsonString(out, run_id);
+  return out + ", \"over\": " + numbers(plan.over) + ", \"to_run\": " + numbers(plan.to_run) + "}";
+}
+
 }  // namespace
 
-std::string JobJson(const JobDocument& job) {
+std::string JobJson(const JobDocument& job, std::string_view more_members) {
   std::string out = "{";
   AppendMember(out, "Description", job.Description);
   AppendMember(out, "LogFile", job.LogFile);
@@ -98,11 +112,12 @@ std::string JobJson(const JobDocument& job) {
     }
     out += ']';
   }
-  out += table.Get_BatchLine_Count() ? "\n]}\n" : "]}\n";
-  return out;
+  out += table.Get_BatchLine_Count() ? "\n]" : "]";
+  if (!more_members.empty()) out += ", " + std::string(more_members);
+  return out + "}\n";
 }
 
-int RunCheck(const std::vector<std::string>& args) {
+int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOption>& rerun) {
   std::string path;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i) path += ' ';
@@ -141,7 +156,18 @@ int RunCheck(const std::vector<std::string>& args) {
     std::fprintf(stderr, "jobrunner: %s\n", line.c_str());
   }
   const bool runnable = ReadLauncherSettings(*registry).ok();
-  const std::string json = JobJson(job);
+  std::string rerun_member;
+  if (rerun) {
+    const Result<RerunBasis> basis = RerunBasisFor(path, *rerun);
+    if (!basis.ok()) {
+      std::fprintf(stderr, "jobrunner: error: %s\n", basis.message().c_str());
+      return kExitBadJobFile;
+    }
+    const int rows = job.table.Get_BatchLine_Count();
+    rerun_member =
+        RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows), basis.value.lines));
+  }
+  const std::string json = JobJson(job, rerun_member);
   // A check whose answer was lost must not look like a passed one.
   if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
     std::perror("jobrunner: cannot write the result");

@@ -3,10 +3,12 @@
 // holds, so that a hand-edited file can be checked before an unattended run meets it.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/cli_run.h"
 #include "jobfile/job_file.h"
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
@@ -21,12 +23,16 @@ inline constexpr int kExitCannotWriteOutput = 74;
 // in an unattended run. Prints the job as one JSON object on standard output and returns
 // 0; a refused file gives "Open: <message>" (and a line with the cause) on standard error
 // and 3; no file name gives the usage and 64.
-int RunCheck(const std::vector<std::string>& args);
+// With `rerun`, the object gains "rerun": the run and the job lines its rerun would take
+// as over and would run; a rerun that would be refused is refused here too, with 3.
+int RunCheck(const std::vector<std::string>& args,
+             const std::optional<RerunOption>& rerun = std::nullopt);
 
 // The job as one JSON object: the header texts, LogToEventLog as 0 or 1, and "lines",
 // one array of 14 cells per job line in table order, a cell a string or null for no
 // value. Text that is not valid UTF-8 has each offending byte replaced by U+FFFD.
-std::string JobJson(const JobDocument& job);
+// `more_members`, when not empty, is JSON text of further members, added last.
+std::string JobJson(const JobDocument& job, std::string_view more_members = {});
 
 // What --check needs to look at outside the process to tell whether the cluster would
 // take job lines.

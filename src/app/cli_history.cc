@@ -38,7 +38,8 @@ Json RunJson(const RunSummary& run) {
               {"failed", run.failed},
               {"skipped", run.skipped},
               {"failed_lines", failed},
-              {"run_folder", run.run_folder}};
+              {"run_folder", run.run_folder},
+              {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
 }
 
 Json LineJson(const RunLineRecord& line) {
@@ -89,6 +90,7 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
       run.run_id.c_str(), run.job_file.c_str(), FormatTimeText(run.start).c_str(),
       Duration(run.start, run.end).c_str(), RunOutcomeWord(run.status), run.succeeded, run.failed,
       run.skipped, run.run_folder.c_str());
+  if (!run.rerun_of.empty()) std::printf("  rerun of %s\n\n", run.rerun_of.c_str());
   std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");
   for (const RunLineRecord& line : lines) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/cli.h"
+#include "engine/rerun_plan.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
@@ -67,6 +68,12 @@ class CommandLineHooks final : public RunHooks {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
     Progress("time limit reached", line, "");
   }
+  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
+    // Always shown: the reports leave these lines out.
+    std::fprintf(stderr, "jobrunner: rerun of %.*s: job lines over, not run again: %s\n",
+                 static_cast<int>(rerun_of.size()), rerun_of.data(),
+                 JobLineNumbersText(over).c_str());
+  }
   void Warning(std::string_view text) override {
     std::fprintf(stderr, "jobrunner: warning: %s: %.*s\n", job_file_.c_str(),
                  static_cast<int>(text.size()), text.data());
@@ -93,7 +100,18 @@ class CommandLineHooks final : public RunHooks {
 
 }  // namespace
 
-int RunFromCommandLine(const std::string& job_file) {
+Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option) {
+  Result<RerunBasis> basis = ReadRerunBasis(SystemMetadataDatabasePath(), job_file, option.run_id);
+  if (!basis.ok() || !basis.value.job_changed) return basis;
+  const std::string changed = JobChangedText(job_file, option.run_id);
+  if (!option.force) {
+    return Status::Failed(changed + "; the rerun was refused (--force runs it anyway)");
+  }
+  std::fprintf(stderr, "jobrunner: warning: %s; run anyway (--force)\n", changed.c_str());
+  return basis;
+}
+
+int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOption>& rerun) {
   StderrNotifier notifier;
   JobDocument job;
   ReadResult read = ReadJobFile(job_file, job);
@@ -123,6 +141,14 @@ int RunFromCommandLine(const std::string& job_file) {
   job.FileName = job_file;
   RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
   request.history_database = SystemMetadataDatabasePath();
+  if (rerun) {
+    Result<RerunBasis> basis = RerunBasisFor(job_file, *rerun);
+    if (!basis.ok()) {
+      std::fprintf(stderr, "jobrunner: error: %s\n", basis.message().c_str());
+      return kExitBadJobFile;
+    }
+    request.rerun = std::move(basis.value);
+  }
   const std::string unpassable = UnpassableName(request);
   if (!unpassable.empty()) {
     notifier.ShowMessage(kTitle, job_file + ": " + unpassable, MessageIcon::kCritical);

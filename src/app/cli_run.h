@@ -1,7 +1,11 @@
 #pragma once
 // Unattended runs: `jobrunner JOBFILE`.
 
+#include <optional>
 #include <string>
+
+#include "platform/status.h"
+#include "run/run_job.h"
 
 namespace jr {
 
@@ -9,6 +13,18 @@ namespace jr {
 // 0, 1 or 2 by the run's final status, 3 when the file cannot be loaded or is no job
 // file, 4 when the job cannot be run at all. Messages go to standard error; progress too,
 // when standard error is a terminal.
-int RunFromCommandLine(const std::string& job_file);
+// With `rerun`, a rerun of that run (see ReadRerunBasis); refused with 3 as RerunBasisFor
+// says.
+struct RerunOption {
+  std::string run_id;
+  bool force = false;  // run it although the job file changed since that run
+};
+int RunFromCommandLine(const std::string& job_file,
+                       const std::optional<RerunOption>& rerun = std::nullopt);
+
+// The earlier run of a rerun of `job_file` from this machine's run history. Fails when it
+// is no run of the job file, and when the job file changed since that run unless
+// `option.force`; a forced rerun of a changed file is told as a warning on standard error.
+Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option);
 
 }  // namespace jr

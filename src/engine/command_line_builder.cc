@@ -139,6 +139,17 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
   return lines;
 }
 
+std::vector<RunRow> RunRows(const JobLineTable& table, int row_count) {
+  std::unordered_set<int32_t> seen;
+  std::vector<RunRow> rows;
+  for (int row = 0; row < row_count; ++row) {
+    if (!IsActive(table, row)) continue;
+    std::optional<int32_t> number = RunnableJobLineNr(table.At(kColNumber, row));
+    if (number && seen.insert(*number).second) rows.push_back({row, *number});
+  }
+  return rows;
+}
+
 std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, int row_count) {
   std::unordered_set<int32_t> seen;
   std::unordered_set<int32_t> reported;

@@ -24,6 +24,14 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
                                              const std::string& run_timestamp, RunEnv& env,
                                              std::vector<std::string>* warnings);
 
+// The rows a run takes, in table order with their numbers: of the first `row_count` rows,
+// the active ones whose number reads, only the first row of each number.
+struct RunRow {
+  int row = 0;
+  int32_t number = 0;
+};
+std::vector<RunRow> RunRows(const JobLineTable& table, int row_count);
+
 // Numbers held by more than one active row of the first `row_count` rows, each once, in
 // the order their second use appears.
 std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, int row_count);

@@ -2,7 +2,9 @@
 // What a run tells its caller while it goes on, and how the caller stops it.
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "model/job_line.h"
 
@@ -26,6 +28,9 @@ class RunHooks {
   // The line's time limit was reached and its program is being ended; the line finishes
   // as failed once the program is gone.
   virtual void LineTimeLimitReached(const clsJobLine&) {}
+  // A rerun of run `rerun_of` starts: `over` are the lines that succeeded in it and are
+  // not started (may be empty).
+  virtual void LinesOver(std::string_view /*rerun_of*/, const std::vector<int32_t>& /*over*/) {}
   // Something the user should know that does not stop the run.
   virtual void Warning(std::string_view /*text*/) {}
 };

@@ -34,9 +34,12 @@ constexpr const char* kUpgradeTo1 =
     "ALTER TABLE process_metadata ADD COLUMN run_id TEXT;"
     "CREATE INDEX IF NOT EXISTS process_metadata_by_run ON process_metadata (run_id);";
 
+// Version 2: a rerun names the run whose failed lines it runs again.
+constexpr const char* kUpgradeTo2 = "ALTER TABLE runs ADD COLUMN rerun_of TEXT;";
+
 // The step from version i to i + 1 at index i. A new version adds its step here and raises
 // kRunHistorySchemaVersion.
-constexpr const char* kUpgrades[] = {kUpgradeTo1};
+constexpr const char* kUpgrades[] = {kUpgradeTo1, kUpgradeTo2};
 static_assert(std::size(kUpgrades) == kRunHistorySchemaVersion);
 
 int64_t Milliseconds(TimePoint time) {
@@ -60,6 +63,10 @@ class Statement {
   bool ok() const { return rc_ == SQLITE_OK; }
   Statement& Text(int index, const std::string& text) {
     sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Null(int index) {
+    sqlite3_bind_null(stmt_, index);
     return *this;
   }
   Statement& Int(int index, int64_t value) {
@@ -106,9 +113,14 @@ bool HasTable(sqlite3* db, const char* name) {
   return query.ok() && query.Step() == SQLITE_ROW;
 }
 
-constexpr const char* kRunColumns =
-    "run_id, job_file, job_sha256, description, host, launcher, run_folder, admin_report, "
-    "user_report, start_ms, end_ms, status, succeeded, failed, skipped";
+// The columns ReadRun reads; `rerun_of` is read as NULL from a database written before
+// reruns, which a reader does not upgrade.
+std::string RunColumns(bool has_rerun_of) {
+  return std::string(
+             "run_id, job_file, job_sha256, description, host, launcher, run_folder, "
+             "admin_report, user_report, start_ms, end_ms, status, succeeded, failed, skipped, ") +
+         (has_rerun_of ? "rerun_of" : "NULL");
+}
 
 RunSummary ReadRun(const Statement& row) {
   RunSummary run;
@@ -129,6 +141,7 @@ RunSummary ReadRun(const Statement& row) {
   run.succeeded = static_cast<int>(row.ColumnInt(12));
   run.failed = static_cast<int>(row.ColumnInt(13));
   run.skipped = static_cast<int>(row.ColumnInt(14));
+  run.rerun_of = row.ColumnText(15);
   return run;
 }
 
@@ -188,6 +201,7 @@ struct RunHistory::Connection {
   ~Connection() { sqlite3_close(db); }
   sqlite3* db = nullptr;
   bool has_runs = false;
+  bool has_rerun_of = false;
 };
 
 RunHistory::RunHistory(std::string path, std::unique_ptr<Connection> connection)
@@ -223,7 +237,7 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForWriting(const std::string
   sqlite3_exec(connection->db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   sqlite3_exec(connection->db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   if (Status schema = EnsureMetadataSchema(connection->db, path); !schema.ok()) return schema;
-  connection->has_runs = true;
+  connection->has_runs = connection->has_rerun_of = true;
   return std::unique_ptr<RunHistory>(new RunHistory(path, std::move(connection)));
 }
 
@@ -242,14 +256,16 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string
   if (!probe.ok() || probe.Step() != SQLITE_ROW)
     return Failure("cannot read", path, connection->db);
   connection->has_runs = HasTable(connection->db, "runs");
+  connection->has_rerun_of =
+      connection->has_runs && Statement(connection->db, "SELECT rerun_of FROM runs").ok();
   return std::unique_ptr<RunHistory>(new RunHistory(path, std::move(connection)));
 }
 
 Result<std::string> RunHistory::BeginRun(const RunStart& run) {
   Statement insert(db_->db,
                    "INSERT INTO runs (run_id, job_file, job_sha256, description, host, launcher, "
-                   "run_folder, admin_report, user_report, start_ms) "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "run_folder, admin_report, user_report, start_ms, rerun_of) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert.ok()) return Failure("cannot write to", path_, db_->db);
   // Two runs that share the second and the run name still get ids of their own.
   for (int suffix = 1; suffix < 1000; ++suffix) {
@@ -264,6 +280,11 @@ Result<std::string> RunHistory::BeginRun(const RunStart& run) {
         .Text(8, run.admin_report)
         .Text(9, run.user_report)
         .Int(10, Milliseconds(run.start));
+    if (run.rerun_of.empty()) {
+      insert.Null(11);
+    } else {
+      insert.Text(11, run.rerun_of);
+    }
     const int rc = insert.Step();
     insert.Reset();
     if (rc == SQLITE_DONE) return id;
@@ -355,7 +376,7 @@ Status AddFailedLines(sqlite3* db, const std::string& path, std::vector<RunSumma
 Result<std::vector<RunSummary>> RunHistory::RecentRuns(const std::string& job_file, int limit) {
   std::vector<RunSummary> runs;
   if (!db_->has_runs) return runs;
-  const std::string sql = std::string("SELECT ") + kRunColumns +
+  const std::string sql = "SELECT " + RunColumns(db_->has_rerun_of) +
                           " FROM runs WHERE job_file = ? ORDER BY start_ms DESC, rowid DESC "
                           "LIMIT ?";
   Statement query(db_->db, sql.c_str());
@@ -372,7 +393,7 @@ Result<std::optional<RunSummary>> RunHistory::FindRun(const std::string& job_fil
                                                       const std::string& run_id) {
   if (!db_->has_runs) return std::optional<RunSummary>();
   const std::string sql =
-      std::string("SELECT ") + kRunColumns + " FROM runs WHERE job_file = ? AND run_id = ?";
+      "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE job_file = ? AND run_id = ?";
   Statement query(db_->db, sql.c_str());
   if (!query.ok()) return Failure("cannot read", path_, db_->db);
   query.Text(1, job_file).Text(2, run_id);

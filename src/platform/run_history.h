@@ -13,19 +13,21 @@
 //   end_ms       INTEGER  end, NULL until the run ended
 //   status       INTEGER  final status 0, 1 or 2; NULL until the run ended
 //   succeeded, failed, skipped   INTEGER   line counts, set at the end
+//   rerun_of     TEXT     for a rerun, the run whose failed lines it ran again; else NULL
 // Table "run_lines" (key run_id, line):
 //   line         INTEGER  job line number (a repeat copy has its own)
 //   position     INTEGER  order in the run's collection
 //   seq          INTEGER  order of the starts; NULL for a line that never started
 //   description  TEXT
 //   start_ms, end_ms  INTEGER  NULL when the line did not start or end
-//   outcome      TEXT     "ok", "failed", "skipped" or "not run"
+//   outcome      TEXT     "ok", "failed", "skipped" or "not run"; in a rerun "over" for a
+//                         line that had succeeded before and was not started
 //   exit_code    INTEGER  the status written to process_metadata (0 ok, 3 failed); NULL
 //                         for a line that did not end
 //   repeat_of    INTEGER  the line a repeat copy repeats; NULL for the others
 // process_metadata gains "run_id", the run that wrote the row (NULL for older rows).
-// Schema version 1 (PRAGMA user_version); an older database is upgraded once, inside a
-// transaction, by the first writer that opens it.
+// Schema version 2 (PRAGMA user_version; 1 had no rerun_of); an older database is upgraded
+// once, inside a transaction, by the first writer that opens it.
 
 #include <cstdint>
 #include <memory>
@@ -38,7 +40,7 @@
 
 namespace jr {
 
-inline constexpr int kRunHistorySchemaVersion = 1;
+inline constexpr int kRunHistorySchemaVersion = 2;
 
 // A run's final status in one word, as the history lists and the window show it; a run
 // without one was interrupted (its runner died before it could end the row).
@@ -52,6 +54,7 @@ struct RunStart {
   std::string job_file, job_sha256, description, host, launcher;
   std::string run_folder, admin_report, user_report;
   TimePoint start{};
+  std::string rerun_of;  // empty for a run that is no rerun
 };
 
 struct RunLineRecord {
@@ -80,6 +83,7 @@ struct RunSummary {
   std::optional<int> status;  // nullopt: interrupted (the end was never written)
   int succeeded = 0, failed = 0, skipped = 0;
   std::vector<int32_t> failed_lines;  // ascending
+  std::string rerun_of;               // empty for a run that is no rerun
 };
 
 class RunHistory {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/command_line_builder.h"
+#include "engine/rerun_plan.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/config.h"
@@ -25,15 +26,16 @@ double RandomFraction(const Clock& clock) {
 }
 
 // The run's row in the run history as it starts.
-RunStart HistoryStart(const RunRequest& request, const RunResult& result, TimePoint started,
-                      RunEnv& env, RunHooks& hooks) {
+RunStart HistoryStart(const RunRequest& request, const std::string& description,
+                      const RunResult& result, TimePoint started, RunEnv& env, RunHooks& hooks) {
   RunStart start;
   start.run_id = result.run_timestamp + "_" + result.run_name;
   start.job_file = AbsoluteFileName(request.job_file);
   Result<std::string> digest = FileSha256(request.job_file);
   if (!digest.ok()) hooks.Warning(digest.message());
   start.job_sha256 = digest.value;
-  start.description = request.job_description;
+  start.description = description;
+  if (request.rerun) start.rerun_of = request.rerun->run_id;
   start.host = HostName();
   const Result<LauncherSettings> settings = ReadLauncherSettings(env.registry);
   start.launcher = !settings.ok()                                          ? "unusable"
@@ -47,6 +49,35 @@ RunStart HistoryStart(const RunRequest& request, const RunResult& result, TimePo
 }
 
 }  // namespace
+
+Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string& job_file,
+                                  const std::string& run_id) {
+  const std::string job = AbsoluteFileName(job_file);
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+  if (!history.ok()) return history.status;
+  Result<std::optional<RunSummary>> run;
+  if (history.value) run = history.value->FindRun(job, run_id);
+  if (!run.ok()) return run.status;
+  if (!run.value) {
+    return Status::Failed("\"" + run_id + "\" is no recorded run of the job file \"" + job +
+                          "\"; see jobrunner --history");
+  }
+  Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run_id});
+  if (!lines.ok()) return lines.status;
+  const Result<std::string> digest = FileSha256(job_file);
+  if (!digest.ok()) return digest.status;
+  RerunBasis basis;
+  basis.run_id = run_id;
+  basis.lines = std::move(lines.value.front());
+  basis.job_changed = digest.value != run.value->job_sha256;
+  return basis;
+}
+
+std::string JobChangedText(const std::string& job_file, const std::string& run_id) {
+  return "the job file \"" + job_file + "\" changed since run " + run_id +
+         " (its SHA-256 differs), so the lines that succeeded then may not be those of the "
+         "job now";
+}
 
 RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line) {
   RunRequest request;
@@ -112,6 +143,15 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
     history = std::move(opened.value);
   }
   RunRecorder hooks(history.get(), caller_hooks, env.clock);
+  JobLineTable empty;
+  const JobLineTable& table = request.table != nullptr ? *request.table : empty;
+  // A rerun says so wherever the run's description goes: reports, event log, history.
+  std::string description = request.job_description;
+  std::optional<RerunPlan> rerun;
+  if (request.rerun) {
+    description += " (rerun of " + request.rerun->run_id + ")";
+    rerun = PlanRerun(RerunLinesOf(table, request.row_count), request.rerun->lines);
+  }
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
   result.run_name = RunNameFor(RandomFraction(env.clock));
@@ -123,21 +163,25 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
     hooks.Warning(created.message);
   }
   if (history) {
-    hooks.Begin(HistoryStart(request, result, started, env, hooks));
+    hooks.Begin(HistoryStart(request, description, result, started, env, hooks));
     result.run_id = hooks.run_id();
     env.metadata.SetRunId(result.run_id);
   }
 
   std::vector<std::string> warnings;
-  JobLineTable empty;
-  const JobLineTable& table = request.table != nullptr ? *request.table : empty;
   std::unique_ptr<clsJobLines> lines =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
                       result.run_timestamp, env, &warnings);
   for (const std::string& warning : warnings) hooks.Warning(warning);
   if (!lines) lines = std::make_unique<clsJobLines>(env.job_line_services());
   result.line_count = lines->Count();
-  hooks.Prepared(*lines);
+  if (rerun) {
+    MarkRerun(*rerun, *lines);
+    hooks.Prepared(*lines, rerun->over);
+    hooks.LinesOver(request.rerun->run_id, rerun->over);
+  } else {
+    hooks.Prepared(*lines);
+  }
 
   result.start_time = FormatTimeText(env.clock.Now());
   result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name,
@@ -147,7 +191,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   }
 
   ReportRequest report;
-  report.job_description = request.job_description;
+  report.job_description = description;
   report.admin_report = request.admin_report;
   report.user_report = request.user_report;
   report.run_folder = result.run_folder;

@@ -3,6 +3,7 @@
 // job lines, scheduling them and writing the reports.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,27 @@
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "model/run_env.h"
+#include "platform/run_history.h"
 #include "report/generate_reports.h"
 
 namespace jr {
+
+// The earlier run a rerun does again, as the run history holds it.
+struct RerunBasis {
+  std::string run_id;
+  std::vector<RunLineRecord> lines;
+  // The job file is no longer the one that run read (its SHA-256 differs).
+  bool job_changed = false;
+};
+
+// Run `run_id` of `job_file` from the run history database `database`. Fails, with the
+// message naming the cause, when the database holds no such run of that job file or
+// cannot be read.
+Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string& job_file,
+                                  const std::string& run_id);
+
+// Why a rerun of a changed job file is refused, or what the warning says when it is run.
+std::string JobChangedText(const std::string& job_file, const std::string& run_id);
 
 struct RunRequest {
   std::string job_file;  // the job file's name, when the job came from one
@@ -28,6 +47,8 @@ struct RunRequest {
   int32_t job_time_limit = 0;  // seconds; 0 for none
   // The database of the run history the run is kept in (empty: the run is not kept).
   std::string history_database;
+  // Set for a rerun: the lines that succeeded in that run are not run again.
+  std::optional<RerunBasis> rerun;
 };
 
 struct RunResult {

@@ -39,9 +39,14 @@ void RunRecorder::Write(const std::vector<RunLineRecord>& lines) {
   if (Status written = history_->WriteLines(run_id_, lines); !written.ok()) Failed(written);
 }
 
-void RunRecorder::Prepared(const clsJobLines& lines) {
+void RunRecorder::Prepared(const clsJobLines& lines, const std::vector<int32_t>& over) {
+  over_.insert(over.begin(), over.end());
   std::vector<RunLineRecord> records;
-  for (const clsJobLine& line : lines) records.push_back(Record(line));
+  for (const clsJobLine& line : lines) {
+    RunLineRecord& record = Record(line);
+    if (over_.count(line.JobLineNr())) record.outcome = "over";
+    records.push_back(record);
+  }
   Write(records);
 }
 
@@ -96,12 +101,13 @@ void RunRecorder::End(const clsJobLines& lines, int status) {
   std::vector<RunLineRecord> records;
   for (const clsJobLine& line : lines) {
     RunLineRecord& record = Record(line);
-    record.outcome = LineOutcome(line);
+    // A line a rerun took as over did nothing in this run: it counts as none of these.
+    record.outcome = over_.count(line.JobLineNr()) ? "over" : LineOutcome(line);
     if (record.outcome == "ok") ++end.succeeded;
     if (record.outcome == "failed") ++end.failed;
     if (record.outcome == "skipped") ++end.skipped;
     // A line still running when the run ended was left to itself: it did not end here.
-    if (record.outcome == "not run" || record.outcome == "skipped") record.exit_code.reset();
+    if (record.outcome != "ok" && record.outcome != "failed") record.exit_code.reset();
     records.push_back(record);
   }
   Write(records);

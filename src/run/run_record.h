@@ -7,7 +7,9 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/run_hooks.h"
 #include "model/job_lines.h"
@@ -26,8 +28,8 @@ class RunRecorder final : public RunHooks {
 
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
-  // The run's lines before any starts, all "not run".
-  void Prepared(const clsJobLines& lines);
+  // The run's lines before any starts, all "not run" but those a rerun takes as `over`.
+  void Prepared(const clsJobLines& lines, const std::vector<int32_t>& over = {});
   // Every line's final state, then the run's end.
   void End(const clsJobLines& lines, int status);
   const std::string& run_id() const { return run_id_; }
@@ -40,6 +42,9 @@ class RunRecorder final : public RunHooks {
   void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override;
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
   void LineTimeLimitReached(const clsJobLine& line) override { inner_.LineTimeLimitReached(line); }
+  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
+    inner_.LinesOver(rerun_of, over);
+  }
   void Warning(std::string_view text) override { inner_.Warning(text); }
 
  private:
@@ -54,6 +59,7 @@ class RunRecorder final : public RunHooks {
   std::string run_id_;
   int32_t next_seq_ = 0;
   std::map<int32_t, RunLineRecord> lines_;
+  std::set<int32_t> over_;
 };
 
 }  // namespace jr

@@ -90,7 +90,7 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(Db());
     ASSERT_TRUE(history.ok()) << history.message();
   }
-  EXPECT_EQ(Query("PRAGMA user_version"), "1;");
+  EXPECT_EQ(Query("PRAGMA user_version"), "2;");
   EXPECT_EQ(Query("SELECT entry_log_file || '/' || ifnull(run_id, 'none') FROM process_metadata"),
             "old.log/none;");
   // The metadata log on the upgraded file records the run of each row.

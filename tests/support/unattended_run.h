@@ -17,7 +17,7 @@ namespace jr::test {
 struct LineSpec {
   std::string number, type, options, wait;
   bool stop_on_error = false;
-  std::string active = "true", batch_file, skip_on_error;
+  std::string active = "true", batch_file, skip_on_error, skip_on_success;
 };
 
 class UnattendedRun : public ::testing::Test {
@@ -48,6 +48,7 @@ class UnattendedRun : public ::testing::Test {
                                  spec.active, spec.batch_file};
     for (int column = 0; column < 8; ++column) table.Set(column, row, cells[column]);
     table.Set(kColSkipOnError, row, spec.skip_on_error);
+    table.Set(kColSkipOnSuccess, row, spec.skip_on_success);
     if (!spec.batch_file.empty()) {
       table.Set(kColBatchLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
       table.Set(kColBatchStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));

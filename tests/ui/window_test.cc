@@ -40,8 +40,8 @@ namespace {
 // `passes` pauses, then ends the lines (line 20 fails).
 class ScriptedExecutor final : public jr::JobExecutor {
  public:
-  jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel,
-                            jr::RunHooks& hooks) override {
+  jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel, jr::RunHooks& hooks,
+                            const jr::RerunBasis*) override {
     ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::clsJobLine>> lines;
     for (int row = 0; row < job.table.Get_BatchLine_Count(); ++row) {

@@ -1,10 +1,12 @@
 // The main window's Run History command: one history window per main window, showing
-// the job file of the moment and read again whenever a run started from the window ends.
+// the job file of the moment and read again whenever a run started from the window ends;
+// and the history window's Run Failed Lines Again, which the main window runs.
 
 #include "platform/sqlite_metadata_log.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
 #include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/run_panel.h"
 
 namespace jr {
 
@@ -18,11 +20,50 @@ void BatchDefinitionFrm::RunHistory_Click() {
   if (history_window_ == nullptr) {
     history_window_ = new RunHistoryWindow(this);
     connect(this, &BatchDefinitionFrm::runEnded, history_window_, &RunHistoryWindow::Refresh);
+    connect(run_panel_, &RunPanel::runningChanged, history_window_, &RunHistoryWindow::setRunning);
+    connect(history_window_, &RunHistoryWindow::rerunRequested, this,
+            &BatchDefinitionFrm::RerunFailedLines);
   }
+  history_window_->setRunning(IsRunning());
   history_window_->ShowJob(CurrentJobFile(), QString::fromStdString(SystemMetadataDatabasePath()));
   history_window_->show();
   history_window_->raise();
   history_window_->activateWindow();
+}
+
+void BatchDefinitionFrm::RerunFailedLines(const QString& job_file, const QString& run_id) {
+  constexpr const char* kTitle = "Run Failed Lines Again";
+  auto tell = [this, kTitle](const QString& text) {
+    MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
+                     this);
+  };
+  if (IsRunning()) return;
+  if (job_file != CurrentJobFile()) {
+    return tell("The run history shows the runs of " + job_file + ", which is not the job open " +
+                "now. Open it to run its failed lines again.");
+  }
+  const std::optional<int32_t> maximum = PrepareWindowRun(/*rerun=*/true);
+  if (!maximum) return;
+  const std::string file = CurrentJobFile().toStdString();
+  Result<RerunBasis> basis =
+      ReadRerunBasis(SystemMetadataDatabasePath(), file, run_id.toStdString());
+  if (!basis.ok()) return tell(QString::fromStdString(basis.message()));
+  // The question an unattended rerun does not ask: it refuses unless told --force.
+  QString changed = QString::fromStdString(JobChangedText(file, basis.value.run_id));
+  changed[0] = changed[0].toUpper();
+  const QString question =
+      basis.value.job_changed
+          ? changed +
+                ". An unattended rerun refuses it without --force.\n\nRun the failed "
+                "lines again anyway?"
+          : "Run the failed lines of run " + run_id + " again ?";
+  if (MessageBox::show(question, kTitle, MessageBox::kYesNo,
+                       basis.value.job_changed ? MessageBox::kNo : MessageBox::kYes,
+                       basis.value.job_changed ? MessageBox::kExclamation : MessageBox::kQuestion,
+                       this) != MessageBox::kYes) {
+    return;
+  }
+  RunInWindow(*maximum, &basis.value);
 }
 
 }  // namespace jr

@@ -1,9 +1,11 @@
 #include "ui/history/run_history_window.h"
 
 #include <QDateTime>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -120,7 +122,20 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   status_ = new QLabel(this);
   status_->setObjectName("historyStatus");
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(status_);
+  rerun_ = new QPushButton("Run Failed Lines &Again", this);
+  rerun_->setObjectName("RunFailedLinesAgain");
+  rerun_->setToolTip(
+      "Run the job again without the lines that succeeded in the chosen run, as Execute Job "
+      "does");
+  auto* top_row = new QHBoxLayout();
+  top_row->addWidget(status_, 1);
+  top_row->addWidget(rerun_);
+  layout->addLayout(top_row);
+  connect(rerun_, &QPushButton::clicked, this, [this] {
+    const int row = runs_table_->currentRow();
+    if (running_ || row < 0 || row >= static_cast<int>(runs_.size())) return;
+    emit rerunRequested(job_file_, QString::fromStdString(runs_[static_cast<size_t>(row)].run_id));
+  });
 
   runs_table_ =
       MakeTable("runsTable", {"Start", "Duration", "Outcome", "Failed lines", "Run id"}, this);
@@ -248,7 +263,18 @@ void RunHistoryWindow::Refresh() {
   FillChart();
 }
 
+void RunHistoryWindow::setRunning(bool running) {
+  running_ = running;
+  UpdateRerunButton();
+}
+
+void RunHistoryWindow::UpdateRerunButton() {
+  rerun_->setEnabled(!running_ && runs_table_->currentRow() >= 0 &&
+                     runs_table_->currentRow() < static_cast<int>(runs_.size()));
+}
+
 void RunHistoryWindow::ShowRun(int row) {
+  UpdateRerunButton();
   QSignalBlocker block(lines_table_);
   if (row < 0 || row >= static_cast<int>(runs_.size())) {
     timeline_->SetRun({}, {});

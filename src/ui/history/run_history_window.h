@@ -2,7 +2,8 @@
 // The run history of one job: its recent runs with their outcome as a coloured badge; for
 // the chosen run a timeline of its lines and its lines as a table; and a chart of the
 // job's duration over its last runs with, for the chosen line, that line's duration over
-// the same runs, so that a line that keeps getting slower shows at once.
+// the same runs, so that a line that keeps getting slower shows at once. "Run Failed Lines
+// Again" asks the main window for a rerun of the chosen run.
 
 #include <QWidget>
 #include <vector>
@@ -12,6 +13,7 @@
 class QChart;
 class QLabel;
 class QLineSeries;
+class QPushButton;
 class QTableWidget;
 
 namespace jr {
@@ -37,22 +39,32 @@ class RunHistoryWindow : public QWidget {
   QLineSeries* jobSeries() const { return job_series_; }
   QLineSeries* lineSeries() const { return line_series_; }
   QLabel* statusLabel() const { return status_; }
+  QPushButton* rerunButton() const { return rerun_; }
+
+ signals:
+  // The user asked for a rerun of run `run_id` of `job_file`.
+  void rerunRequested(const QString& job_file, const QString& run_id);
 
  public slots:
   // Reads the database again, keeping the chosen run when it is still listed.
   void Refresh();
+  // While a job runs from the main window, no rerun can be asked for.
+  void setRunning(bool running);
 
  private:
   void ShowRun(int row);
   void ShowLineTrend(int lines_row);
   void FillChart();
+  void UpdateRerunButton();
 
   QString job_file_, database_;
   std::vector<RunSummary> runs_;                   // newest first
   std::vector<std::vector<RunLineRecord>> lines_;  // per run, as runs_
   int32_t chosen_line_ = 0;
+  bool running_ = false;
 
   QLabel* status_ = nullptr;
+  QPushButton* rerun_ = nullptr;
   QTableWidget* runs_table_ = nullptr;
   QTableWidget* lines_table_ = nullptr;
   RunTimeline* timeline_ = nullptr;

@@ -39,6 +39,7 @@ QColor RunTimeline::OutcomeColor(const std::string& outcome) {
   if (outcome == "ok") return QColor(0x2e, 0x7d, 0x32);
   if (outcome == "failed") return QColor(0xc6, 0x28, 0x28);
   if (outcome == "skipped") return QColor(0x9e, 0x9e, 0x9e);
+  if (outcome == "over") return QColor(0x81, 0xc7, 0x84);  // succeeded in an earlier run
   return QColor(0x61, 0x61, 0x61);
 }
 

@@ -388,9 +388,20 @@ void BatchDefinitionFrm::tbToolBar_ButtonClick(const QString& key) {
 
 void BatchDefinitionFrm::ExecuteJob_Click() {
   if (IsRunning()) return;
+  const std::optional<int32_t> maximum = PrepareWindowRun(/*rerun=*/false);
+  if (!maximum) return;
+  if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::kYes,
+                       MessageBox::kQuestion, this) != MessageBox::kYes) {
+    return;
+  }
+  RunInWindow(*maximum, nullptr);
+}
+
+std::optional<int32_t> BatchDefinitionFrm::PrepareWindowRun(bool rerun) {
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::kOk,
                      MessageBox::kExclamation, this);
+    return std::nullopt;
   };
   bool any_active = false;
   for (int row = 0; row < table_.Get_BatchLine_Count() && !any_active; ++row) {
@@ -408,14 +419,18 @@ void BatchDefinitionFrm::ExecuteJob_Click() {
     return tell(QString::fromStdString("The job cannot run: " + fault + "."));
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
+  if (rerun && !HasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;
   SaveBatch_Click();
-  if (save_failed_) return;
-  if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::kYes,
-                       MessageBox::kQuestion, this) != MessageBox::kYes) {
-    return;
+  if (save_failed_) return std::nullopt;
+  return maximum.value;
+}
+
+void BatchDefinitionFrm::RunInWindow(int32_t maximum, const RerunBasis* rerun) {
+  const JobRunOutcome outcome = run_panel_->Run(*executor_, CurrentDocument(), maximum, rerun);
+  if (!outcome.ran) {
+    MessageBox::show(QString::fromStdString(outcome.message), "Execute", MessageBox::kOkOnly,
+                     MessageBox::kOk, MessageBox::kExclamation, this);
   }
-  const JobRunOutcome outcome = run_panel_->Run(*executor_, CurrentDocument(), maximum.value);
-  if (!outcome.ran) tell(QString::fromStdString(outcome.message));
   if (outcome.ran) emit runEnded();
   if (close_after_run_) {
     close_after_run_ = false;

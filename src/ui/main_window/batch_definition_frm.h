@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
@@ -135,6 +136,19 @@ class BatchDefinitionFrm : public QMainWindow {
   int check_save();
 
   void ExecuteJob_Click();
+  // The history window's Run Failed Lines Again: a rerun of run `run_id` of `job_file`,
+  // which must be the window's job file, run as Execute Job runs the job
+  // (run_history_command.cc).
+  void RerunFailedLines(const QString& job_file, const QString& run_id);
+  // What Execute Job and a rerun check and do before the run: the job has an active line,
+  // a maximum and time limits that read, and is saved (for a rerun only when it has
+  // unsaved changes: every save writes a new export date, which would make the job file
+  // differ from the one the earlier run read). The maximum, or none when the run is not
+  // to start (the user was told why).
+  std::optional<int32_t> PrepareWindowRun(bool rerun);
+  // Runs the saved job with the run panel's progress, then tells a refused start and
+  // refreshes the history.
+  void RunInWindow(int32_t maximum, const RerunBasis* rerun);
   // Opens the run history window of the job file (run_history_command.cc).
   void RunHistory_Click();
   void Help_Click();

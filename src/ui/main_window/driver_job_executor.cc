@@ -62,6 +62,9 @@ class ChildAwareHooks final : public RunHooks {
     window_.LineCannotStart(line, reason);
   }
   void LineTimeLimitReached(const clsJobLine& line) override { window_.LineTimeLimitReached(line); }
+  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
+    window_.LinesOver(rerun_of, over);
+  }
   void Warning(std::string_view text) override { window_.Warning(text); }
 
  private:
@@ -71,7 +74,8 @@ class ChildAwareHooks final : public RunHooks {
 
 class DriverJobExecutor final : public JobExecutor {
  public:
-  JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) override {
+  JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
+                        const RerunBasis* rerun) override {
     MessageBoxNotifier notifier;
     Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
     if (!made.ok()) return {false, made.message()};
@@ -79,6 +83,7 @@ class DriverJobExecutor final : public JobExecutor {
     ChildAwareHooks child_aware(hooks, system->launcher());
     RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
     request.history_database = SystemMetadataDatabasePath();
+    if (rerun != nullptr) request.rerun = *rerun;
     RunResult result = RunJob(request, system->env(), child_aware);
     if (!result.refused.empty()) {
       std::string message = result.refused;  // a clause after "job file: " on a command line

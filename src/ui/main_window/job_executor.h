@@ -9,6 +9,7 @@
 #include "engine/run_hooks.h"
 #include "jobfile/job_file.h"
 #include "model/run_env.h"
+#include "run/run_job.h"
 
 namespace jr {
 
@@ -24,8 +25,10 @@ class JobExecutor {
   virtual ~JobExecutor() = default;
   // Runs `job` in window mode on the calling thread and returns when the run is over.
   // `hooks.Pause` is where the window keeps processing its events; the run ends early, as
-  // an interrupted command-line run does, once `hooks.StopRequested()` is true.
-  virtual JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks) = 0;
+  // an interrupted command-line run does, once `hooks.StopRequested()` is true. With
+  // `rerun`, the run is a rerun of that earlier run.
+  virtual JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
+                                const RerunBasis* rerun = nullptr) = 0;
 };
 
 // An executor for builds without a run driver: every run is refused with a message.

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "engine/rerun_plan.h"
 #include "run/run_job.h"
 
 namespace jr {
@@ -25,20 +26,22 @@ RunPanel::RunPanel(QMainWindow* window) : QObject(window), status_bar_(window->s
   connect(StopRun, &QPushButton::clicked, this, &RunPanel::RequestStop);
 }
 
-JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel) {
+JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
+                            const RerunBasis* rerun) {
   stop_requested_ = false;
+  rerun_note_.clear();
   lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
   current_lines_.clear();
   SetRunning(true);
   ShowProgress();
   QApplication::setOverrideCursor(Qt::BusyCursor);
-  const JobRunOutcome outcome = executor.Execute(job, max_parallel, *this);
+  const JobRunOutcome outcome = executor.Execute(job, max_parallel, *this, rerun);
   QApplication::restoreOverrideCursor();
   SetRunning(false);
   if (!outcome.ran) {
     runProgress->clear();
   } else {
-    runProgress->setText("Last run: " + QString::fromStdString(outcome.message) +
+    runProgress->setText(rerun_note_ + "Last run: " + QString::fromStdString(outcome.message) +
                          QString(" %1 done, %2 failed, %3 skipped.")
                              .arg(lines_done_)
                              .arg(lines_failed_)
@@ -96,6 +99,14 @@ void RunPanel::LineCannotStart(const clsJobLine& line, std::string_view reason) 
 
 void RunPanel::LineTimeLimitReached(const clsJobLine& line) { Warning(LineTimeLimitText(line)); }
 
+void RunPanel::LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) {
+  rerun_note_ =
+      QString("Rerun of %1, job lines over, not run again: %2.  ")
+          .arg(QString::fromUtf8(rerun_of.data(), static_cast<qsizetype>(rerun_of.size())),
+               QString::fromStdString(JobLineNumbersText(over)));
+  ShowProgress();
+}
+
 void RunPanel::Warning(std::string_view text) {
   status_bar_->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                            15000);
@@ -110,6 +121,7 @@ void RunPanel::ShowProgress() {
   QStringList current;
   for (int32_t number : current_lines_) current << QString::number(number);
   runProgress->setText(
+      rerun_note_ +
       QString("Running: %1 running, %2 done, %3 failed, %4 skipped.")
           .arg(lines_running_)
           .arg(lines_done_)

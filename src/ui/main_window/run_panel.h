@@ -28,7 +28,9 @@ class RunPanel : public QObject, private RunHooks {
   // Runs `job` through `executor` on the calling thread, with this panel's progress.
   // runningChanged is emitted as the run starts and when it is over. Returns the outcome;
   // the panel shows a run's final counts, or nothing when the run could not start.
-  JobRunOutcome Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel);
+  // A rerun (`rerun` set) names the lines it takes as over above the counts.
+  JobRunOutcome Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
+                    const RerunBasis* rerun = nullptr);
   // Ends the running job as soon as the run looks at it again; nothing without a run.
   void RequestStop();
 
@@ -44,6 +46,7 @@ class RunPanel : public QObject, private RunHooks {
   void LineSkipped(const clsJobLine& line) override;
   void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
   void LineTimeLimitReached(const clsJobLine& line) override;
+  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
 
   // Takes a line off the running ones; a line never reported started was never counted.
@@ -62,6 +65,8 @@ class RunPanel : public QObject, private RunHooks {
   int lines_failed_ = 0;
   int lines_skipped_ = 0;
   QList<int32_t> current_lines_;
+  // For a rerun: which run it reruns and which lines it took as over; else empty.
+  QString rerun_note_;
 };
 
 }  // namespace jr

@@ -1,0 +1,139 @@
+#include "engine/rerun_plan.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_set>
+
+#include "engine/command_line_builder.h"
+#include "engine/list_rules.h"
+#include "platform/blanks.h"
+
+namespace jr {
+namespace {
+
+// What the earlier run did with one job line, its repeat copies included.
+struct EarlierLine {
+  bool ended = false;
+  int64_t last_order = 0;  // of the last attempt that ended
+  bool last_ok = false;
+  bool any_ok = false, any_failed = false;
+  bool skipped = false;
+};
+
+// The job line a row belongs to: a repeat copy's row names the line it repeats, which may
+// itself be a copy (its number is then above the job's numbers).
+int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& repeat_of) {
+  for (size_t step = 0; step <= repeat_of.size(); ++step) {
+    const auto found = repeat_of.find(line);
+    if (found == repeat_of.end()) return line;
+    line = found->second;
+  }
+  return line;  // a loop only a damaged database can hold
+}
+
+std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earlier) {
+  std::map<int32_t, int32_t> repeat_of;
+  for (const RunLineRecord& row : earlier) {
+    if (row.repeat_of) repeat_of[row.line] = *row.repeat_of;
+  }
+  std::map<int32_t, EarlierLine> lines;
+  for (const RunLineRecord& row : earlier) {
+    EarlierLine& line = lines[OriginOf(row.line, repeat_of)];
+    const bool ok = row.outcome == "ok" || row.outcome == "over";
+    if (row.outcome == "skipped" && !row.repeat_of) line.skipped = true;
+    if (!ok && row.outcome != "failed") continue;
+    line.any_ok = line.any_ok || ok;
+    line.any_failed = line.any_failed || !ok;
+    // A line an earlier rerun took as over succeeded before anything of this run started.
+    const int64_t order = row.outcome == "over" ? -1 : row.seq.value_or(0);
+    if (!line.ended || order >= line.last_order) {
+      line.ended = true;
+      line.last_order = order;
+      line.last_ok = ok;
+    }
+  }
+  return lines;
+}
+
+bool Names(const std::string& list, int32_t number) {
+  std::vector<int32_t> numbers;
+  // A list that does not read names nothing here; the run stops at it when it applies it.
+  if (!ParseJobLineList(list, &numbers, nullptr)) return false;
+  return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
+
+}  // namespace
+
+std::vector<RerunLine> RerunLinesOf(const JobLineTable& table, int row_count) {
+  std::vector<RerunLine> lines;
+  for (const RunRow& row : RunRows(table, row_count)) {
+    lines.push_back({row.number,
+                     std::string(TrimBlanks(CellText(table.At(kColSkipOnSuccess, row.row)))),
+                     std::string(TrimBlanks(CellText(table.At(kColSkipOnError, row.row))))});
+  }
+  return lines;
+}
+
+RerunPlan PlanRerun(const std::vector<RerunLine>& lines,
+                    const std::vector<RunLineRecord>& earlier) {
+  const std::map<int32_t, EarlierLine> then = Summarise(earlier);
+  auto find = [&then](int32_t number) -> const EarlierLine* {
+    const auto found = then.find(number);
+    return found == then.end() ? nullptr : &found->second;
+  };
+  std::unordered_set<int32_t> runs_again;
+  std::vector<const RerunLine*> skipped_then;
+  for (const RerunLine& line : lines) {
+    const EarlierLine* earlier_line = find(line.number);
+    if (earlier_line == nullptr || (!earlier_line->ended && !earlier_line->skipped) ||
+        (earlier_line->ended && !earlier_line->last_ok)) {
+      runs_again.insert(line.number);
+    } else if (!earlier_line->ended) {
+      skipped_then.push_back(&line);
+    }
+  }
+  // A skipped line runs again when a line whose outcome may have skipped it runs again: it
+  // is then up to that line's new outcome.
+  for (const RerunLine* skipped : skipped_then) {
+    for (const RerunLine& line : lines) {
+      const EarlierLine* skipper = find(line.number);
+      if (skipper == nullptr || !runs_again.count(line.number)) continue;
+      if ((skipper->any_ok && Names(line.skip_on_success, skipped->number)) ||
+          (skipper->any_failed && Names(line.skip_on_error, skipped->number))) {
+        runs_again.insert(skipped->number);
+        break;
+      }
+    }
+  }
+  RerunPlan plan;
+  for (const RerunLine& line : lines) {
+    const EarlierLine* earlier_line = find(line.number);
+    if (runs_again.count(line.number)) {
+      plan.to_run.push_back(line.number);
+    } else if (earlier_line->ended) {
+      plan.over.push_back(line.number);
+    } else {
+      plan.skipped.push_back(line.number);
+    }
+  }
+  return plan;
+}
+
+void MarkRerun(const RerunPlan& plan, clsJobLines& lines) {
+  for (const std::vector<int32_t>* numbers : {&plan.over, &plan.skipped}) {
+    for (int32_t number : *numbers) {
+      clsJobLine* line = lines.Line(number);
+      if (line == nullptr) continue;
+      line->setAlreadyRun(true);
+      line->setIsSkipped(true);
+    }
+  }
+}
+
+std::string JobLineNumbersText(const std::vector<int32_t>& numbers) {
+  std::string text;
+  for (int32_t number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace jr

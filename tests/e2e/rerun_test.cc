@@ -1,0 +1,163 @@
+// Reruns as the administrator makes them the morning after: the failed lines of a recorded
+// run run again, what succeeded stays done, and a job file changed since is refused.
+
+#include <nlohmann/json.hpp>
+
+#include "support/engine_fakes.h"
+#include "support/unattended_run.h"
+
+namespace jr {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using test::Has;
+using test::ReadWholeFile;
+
+class RerunTest : public test::UnattendedRun {
+ protected:
+  // A user script standing for a job line that needs a share: it notes its line in
+  // starts.txt and fails while the file fail_<line> exists.
+  void AddScriptLine(test::LineSpec spec) {
+    const std::string script = dir_.File("share.sh");
+    test::WriteWholeFile(script,
+                         "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
+                             dir_.File("starts.txt") + "\"\nif [ -e \"" + dir_.File("fail_") +
+                             "$n\" ]; then echo failure >\"$1\"; else echo ok >\"$1\"; fi\n");
+    fs::permissions(script, fs::perms::owner_all);
+    spec.type = "User Batchfile";
+    spec.batch_file = script;
+    AddLine(spec);
+  }
+  void Share(const std::string& line, bool offline) {
+    if (offline) {
+      test::WriteWholeFile(dir_.File("fail_" + line), "");
+    } else {
+      fs::remove(dir_.File("fail_" + line));
+    }
+  }
+  // The lines started since the last call, in order; a fresh log-file folder for the next run.
+  std::string Starts() {
+    const std::string starts =
+        fs::exists(dir_.File("starts.txt")) ? ReadWholeFile(dir_.File("starts.txt")) : "";
+    fs::remove(dir_.File("starts.txt"));
+    return starts;
+  }
+  void NextRun() {
+    fs::remove_all(dir_.File("logs"));
+    fs::create_directories(dir_.File("logs"));
+    Starts();
+  }
+  Json History(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"--history"};
+    args.insert(args.end(), words.begin(), words.end());
+    args.push_back("--json");
+    return Json::parse(Launch(args).out, nullptr, false);
+  }
+  // Line number to outcome, in the rows' order.
+  std::vector<std::pair<std::string, std::string>> LineOutcomes(const std::string& job,
+                                                                const std::string& id) {
+    std::vector<std::pair<std::string, std::string>> outcomes;
+    const Json run = History({job, id});
+    for (const Json& line : run["lines"]) outcomes.emplace_back(line["line"], line["outcome"]);
+    return outcomes;
+  }
+};
+
+using LineList = std::vector<std::pair<std::string, std::string>>;
+
+TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
+  AddScriptLine({.number = "10"});
+  AddScriptLine({.number = "20", .wait = "10", .skip_on_error = "30"});
+  AddScriptLine({.number = "30", .wait = "20"});
+  AddScriptLine({.number = "40", .wait = "20"});  // runs after 20 failed and succeeds
+  const std::string job = SaveJob();
+  Share("20", true);
+  ASSERT_EQ(Launch({job}).status, 1);
+  EXPECT_EQ(Starts(), "10\n20\n40\n");
+  const std::string first = History({job})[0]["run_id"];
+
+  NextRun();
+  Share("20", false);
+  const test::ProgramOutcome check = Launch({"--check", "--rerun", first, job});
+  ASSERT_EQ(check.status, 0) << check.err;
+  EXPECT_EQ(Json::parse(check.out)["rerun"],
+            Json::parse(R"({"run_id": ")" + first +
+                        R"(", "over": ["10", "40"], "to_run": ["20", "30"]})"));
+  EXPECT_EQ(Starts(), "");  // the check runs nothing
+
+  const test::ProgramOutcome rerun = Launch({"--rerun", first, job});
+  ASSERT_EQ(rerun.status, 0) << rerun.err;
+  EXPECT_EQ(Starts(), "20\n30\n");
+  EXPECT_TRUE(Has(rerun.err, "rerun of " + first + ": job lines over, not run again: 10, 40"))
+      << rerun.err;
+  // Reports, event log and history say it is a rerun; the reports show the lines it ran.
+  const std::string described = "Nightly test (rerun of " + first + ")";
+  EXPECT_TRUE(Has(Definition("_UserDef.txt"), "Job Description\t: " + described + "\r\n"));
+  EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 20 (User Batchfile)  :  OK",
+                                                  "line 30 (User Batchfile)  :  OK"}));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), described));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("user.htm")), described));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("events.log")),
+                  "Job '" + described + "' finished without errors."));
+  const Json runs = History({job});
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0]["rerun_of"], first);
+  EXPECT_EQ(runs[1]["rerun_of"], nullptr);
+  EXPECT_EQ(runs[0]["succeeded"], 2);
+  EXPECT_EQ(LineOutcomes(job, runs[0]["run_id"]),
+            (LineList{{"20", "ok"}, {"30", "ok"}, {"10", "over"}, {"40", "over"}}));
+  // A rerun of the rerun: everything is over.
+  NextRun();
+  EXPECT_EQ(Launch({"--rerun", runs[0]["run_id"], job}).status, 0);
+  EXPECT_EQ(Starts(), "");
+}
+
+TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCounts) {
+  AddScriptLine({.number = "10", .skip_on_success = "50"});
+  AddLine({.number = "60", .type = "Flow Runner", .options = "-first-status 60"});
+  AddScriptLine({.number = "20", .wait = "10,60", .stop_on_error = true});
+  AddScriptLine({.number = "30", .wait = "20"});
+  AddScriptLine({.number = "50", .wait = "10"});
+  const std::string job = SaveJob();
+  Share("20", true);
+  ASSERT_EQ(Launch({job}).status, 2);
+  EXPECT_EQ(Starts(), "10\n20\n");
+  const std::string first = History({job})[0]["run_id"];
+  EXPECT_EQ(LineOutcomes(job, first), (LineList{{"10", "ok"},
+                                                {"60", "failed"},
+                                                {"70", "ok"},
+                                                {"20", "failed"},
+                                                {"30", "not run"},
+                                                {"50", "skipped"}}));
+
+  // The share is back, but the job was changed since: refused unless forced.
+  NextRun();
+  Share("20", false);
+  job_.Description = "Nightly test, changed";
+  SaveJob();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--rerun", first, job}, {"--check", "--rerun", first, job}}) {
+    const test::ProgramOutcome refused = Launch(args);
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_TRUE(Has(refused.err, "changed since run " + first + " (its SHA-256 differs)"))
+        << refused.err;
+    EXPECT_TRUE(refused.out.empty());
+  }
+  const test::ProgramOutcome unknown = Launch({"--rerun", "20260101_000000_SorelJob~1", job});
+  EXPECT_EQ(unknown.status, 3);
+  EXPECT_TRUE(Has(unknown.err, "\"20260101_000000_SorelJob~1\" is no recorded run")) << unknown.err;
+  EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
+  EXPECT_EQ(History({job}).size(), 1u);
+
+  const test::ProgramOutcome forced = Launch({"--rerun", first, "--force", job});
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  EXPECT_TRUE(Has(forced.err, "warning: the job file")) << forced.err;
+  EXPECT_EQ(Starts(), "20\n30\n");
+  EXPECT_EQ(
+      LineOutcomes(job, History({job})[0]["run_id"]),
+      (LineList{{"20", "ok"}, {"30", "ok"}, {"10", "over"}, {"60", "over"}, {"50", "skipped"}}));
+}
+
+}  // namespace
+}  // namespace jr

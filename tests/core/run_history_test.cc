@@ -103,6 +103,26 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
   EXPECT_EQ(Query("SELECT ifnull(run_id, 'none') FROM process_metadata ORDER BY id"), "none;r1;");
 }
 
+TEST_F(RunHistoryTest, ADatabaseFromBeforeRerunsIsReadAsItIsAndUpgradedByAWriter) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  AddRun(*history, "old", kNoon);
+  history.reset();
+  Exec("ALTER TABLE runs DROP COLUMN rerun_of; PRAGMA user_version = 1");
+  history = std::move(RunHistory::OpenForReading(Db()).value);
+  Result<std::vector<RunSummary>> runs = history->RecentRuns("/jobs/a.xml", 5);
+  ASSERT_TRUE(runs.ok()) << runs.message();
+  ASSERT_EQ(runs.value.size(), 1u);
+  EXPECT_EQ(runs.value[0].rerun_of, "");
+  history = std::move(RunHistory::OpenForWriting(Db()).value);
+  RunStart rerun;
+  rerun.run_id = "new";
+  rerun.job_file = "/jobs/a.xml";
+  rerun.rerun_of = "old";
+  ASSERT_TRUE(history->BeginRun(rerun).ok());
+  EXPECT_EQ(history->FindRun("/jobs/a.xml", "new").value->rerun_of, "old");
+  EXPECT_EQ(Query("SELECT ifnull(rerun_of, 'none') FROM runs ORDER BY run_id"), "old;none;");
+}
+
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   auto history = std::move(RunHistory::OpenForWriting(Db()).value);
   ASSERT_NE(history, nullptr);

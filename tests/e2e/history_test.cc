@@ -16,14 +16,6 @@ using Json = nlohmann::json;
 
 class HistoryTest : public test::UnattendedRun {
  protected:
-  Json History(const std::vector<std::string>& words) {
-    std::vector<std::string> args{"--history"};
-    args.insert(args.end(), words.begin(), words.end());
-    args.push_back("--json");
-    const test::ProgramOutcome outcome = Launch(args);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
-    return Json::parse(outcome.out, nullptr, /*allow_exceptions=*/false);
-  }
   // One column of the database's rows, as text.
   std::vector<std::string> Column(const std::string& sql) {
     std::vector<std::string> values;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "jobfile/job_file.h"
@@ -86,6 +87,16 @@ class UnattendedRun : public ::testing::Test {
     return RunProgram(Jobrunner(), args, Env(), dir_.path());
   }
   ProgramOutcome Run() { return Launch({SaveJob()}); }
+
+  // `jobrunner --history WORDS --json`, parsed (a discarded value when it is no JSON).
+  nlohmann::json History(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"--history"};
+    args.insert(args.end(), words.begin(), words.end());
+    args.push_back("--json");
+    const ProgramOutcome outcome = Launch(args);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return nlohmann::json::parse(outcome.out, nullptr, /*allow_exceptions=*/false);
+  }
 
   // The one run folder below the log-file folder, with its trailing separator, and the run
   // name, from the administrators' definition file in it.

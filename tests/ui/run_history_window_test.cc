@@ -2,12 +2,12 @@
 // badges, the chosen run's timeline and lines, the duration chart of the job and of a
 // chosen line, and the main window's command that opens it.
 
-#include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +15,9 @@
 #include <QtCharts/QLineSeries>
 
 #include "jobfile/job_file.h"
+#include "platform/file_digest.h"
 #include "platform/run_history.h"
+#include "ui/controls/message_box.h"
 #include "ui/history/run_timeline.h"
 #include "ui/main_window/batch_definition_frm.h"
 
@@ -42,6 +44,21 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, c
   line.repeat_of = repeat_of;
   return line;
 }
+
+// Records the reruns the main window asks for, as the run driver tells the run panel.
+class RerunExecutor final : public JobExecutor {
+ public:
+  JobRunOutcome Execute(const JobDocument&, int32_t, RunHooks& hooks,
+                        const RerunBasis* rerun) override {
+    button_enabled_during_run = button && button->isEnabled();
+    if (rerun) reruns.push_back(*rerun);
+    if (rerun) hooks.LinesOver(rerun->run_id, {10});
+    return {true, "finished without errors."};
+  }
+  std::vector<RerunBasis> reruns;
+  QPushButton* button = nullptr;
+  bool button_enabled_during_run = true;
+};
 
 }  // namespace
 
@@ -160,15 +177,23 @@ class RunHistoryWindowTest : public QObject {
     }
   }
 
-  void mainWindowCommandShowsTheJobAndRefreshesAfterARun() {
+  void mainWindowCommandsShowTheJobRefreshAfterARunAndRunFailedLinesAgain() {
     const QString job_file = dir_.filePath("nightly.xml");
     JobDocument job;
-    job.LogFile = job.UserFile = "/tmp/r.htm";
+    job.Description = "Nightly";
+    job.LogFile = "/tmp/r.htm";
+    job.UserFile = "/tmp/u.htm";
     job.TempLogDir = "/tmp";
+    job.MaxParallel = "4";
+    job.table.SetJobLineCount(1);
+    job.table.Set(kColNumber, 0, "10");
+    job.table.Set(kColActive, 0, "true");
     QVERIFY(WriteJobFile(job_file.toStdString(), job, "2026-12-07 12:00:00").ok);
     qputenv("JOBRUNNER_METADATA_DB", db_.toUtf8());
     MessageBox::enableTesting();
-    BatchDefinitionFrm main;
+    auto executor = std::make_unique<RerunExecutor>();
+    RerunExecutor& runs = *executor;
+    BatchDefinitionFrm main(std::move(executor));
     QVERIFY(main.OpenJobFile(job_file, false));
     QAction* command = main.findChild<QAction*>("RunHistory");
     QVERIFY(command);
@@ -179,15 +204,47 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(window && window->isVisible());
     QCOMPARE(window->runsTable()->rowCount(), 0);
     // A run of this job file ends: the window shows it.
-    auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
-    RunStart run;
-    run.run_id = "window run";
-    run.job_file = job_file.toStdString();
-    run.start = kFirst;
-    QVERIFY(history->BeginRun(run).ok());
+    {
+      auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
+      RunStart run;
+      run.run_id = "night";
+      run.job_file = job_file.toStdString();
+      run.job_sha256 = FileSha256(job_file.toStdString()).value;
+      run.start = kFirst;
+      QVERIFY(history->BeginRun(run).ok());
+      QVERIFY(history->WriteLines("night", {Line(10, 0, kFirst, 0, 5, "ok")}).ok());
+    }
     emit main.runEnded();
     QCOMPARE(window->runsTable()->rowCount(), 1);
     QCOMPARE(window->runsTable()->item(0, 2)->text(), QString("interrupted"));
+
+    // Run Failed Lines Again on the unchanged job: one question, then the rerun of the
+    // chosen run, the panel naming the lines over; the button is off while it runs.
+    QPushButton* button = window->rerunButton();
+    QCOMPARE(button->text(), QString("Run Failed Lines &Again"));
+    runs.button = button;
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    button->click();
+    QCOMPARE(runs.reruns.size(), size_t{1});
+    QVERIFY(runs.reruns[0].run_id == "night" && !runs.reruns[0].job_changed);
+    QCOMPARE(MessageBox::lastText(), QString("Run the failed lines of run night again ?"));
+    QVERIFY(!runs.button_enabled_during_run && button->isEnabled());
+    QVERIFY(main.findChild<QLabel*>("runProgress")
+                ->text()
+                .startsWith("Rerun of night, job lines over, not run again: 10.  Last run:"));
+    // An unsaved change is saved first, so the file differs from the run's: the window says
+    // what the command line would refuse; No runs nothing, Yes runs it as --force does.
+    main.setChanged();
+    for (const int answer : {MessageBox::kNo, MessageBox::kYes}) {
+      MessageBox::setNextAnswer(answer);
+      button->click();
+      const MessageBox::Shown asked = MessageBox::last();
+      QVERIFY2(asked.text.contains("changed since run night (its SHA-256 differs)") &&
+                   asked.text.contains("refuses it without --force"),
+               qPrintable(asked.text));
+      QCOMPARE(asked.default_answer, MessageBox::kNo);
+    }
+    QVERIFY(runs.reruns.size() == 2 && runs.reruns[1].job_changed);
   }
 
  private:

@@ -255,7 +255,9 @@ void RunHistoryWindow::Refresh() {
     outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
     runs_table_->setItem(row, kRunOutcome, outcome);
     runs_table_->setItem(row, kRunFailedLines, Item(failed));
-    runs_table_->setItem(row, kRunId, Item(QString::fromStdString(run.run_id)));
+    QTableWidgetItem* id = Item(QString::fromStdString(run.run_id));
+    if (!run.rerun_of.empty()) id->setToolTip("Rerun of " + QString::fromStdString(run.rerun_of));
+    runs_table_->setItem(row, kRunId, id);
     if (QString::fromStdString(run.run_id) == chosen) chosen_row = row;
   }
   if (chosen_row >= 0) runs_table_->setCurrentCell(chosen_row, 0);

@@ -9,16 +9,17 @@
 
 namespace jr {
 
-// Loads the job file, runs the job and writes its reports. Returns the exit status:
-// 0, 1 or 2 by the run's final status, 3 when the file cannot be loaded or is no job
-// file, 4 when the job cannot be run at all. Messages go to standard error; progress too,
-// when standard error is a terminal.
-// With `rerun`, a rerun of that run (see ReadRerunBasis); refused with 3 as RerunBasisFor
-// says.
+// `--rerun RUNID [--force]`.
 struct RerunOption {
   std::string run_id;
   bool force = false;  // run it although the job file changed since that run
 };
+
+// Loads the job file, runs the job and writes its reports. Returns the exit status:
+// 0, 1 or 2 by the run's final status, 3 when the file cannot be loaded or is no job
+// file, 4 when the job cannot be run at all. Messages go to standard error; progress too,
+// when standard error is a terminal. With `rerun`, the run is a rerun of that run, refused
+// with 3 as RerunBasisFor says.
 int RunFromCommandLine(const std::string& job_file,
                        const std::optional<RerunOption>& rerun = std::nullopt);
 

@@ -28,7 +28,7 @@ class RunPanel : public QObject, private RunHooks {
   // Runs `job` through `executor` on the calling thread, with this panel's progress.
   // runningChanged is emitted as the run starts and when it is over. Returns the outcome;
   // the panel shows a run's final counts, or nothing when the run could not start.
-  // A rerun (`rerun` set) names the lines it takes as over above the counts.
+  // A rerun (`rerun` set) names the lines it takes as over before the counts.
   JobRunOutcome Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
                     const RerunBasis* rerun = nullptr);
   // Ends the running job as soon as the run looks at it again; nothing without a run.

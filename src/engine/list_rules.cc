@@ -14,7 +14,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The value of one entry. Plain digits, by far the common case, are read directly: the
 // scheduler reads every waiting line's list in every pass.
-bool EntryValue(std::string_view entry, int32_t* value, std::string* failure) {
+Result<int32_t> EntryValue(std::string_view entry) {
   if (!entry.empty() && entry.size() <= 6) {
     int32_t direct = 0;
     bool plain = true;
@@ -25,36 +25,30 @@ bool EntryValue(std::string_view entry, int32_t* value, std::string* failure) {
       }
       direct = direct * 10 + (c - '0');
     }
-    if (plain) {
-      *value = direct;
-      return true;
-    }
+    if (plain) return direct;
   }
   std::optional<int64_t> number = LeadingWholeNumber(entry);
   if (!number || *number < -kHighestJobLineNr || *number > kHighestJobLineNr) {
-    if (failure) {
-      *failure = "the job-line list entry \"" + std::string(entry) +
-                 "\" lies outside the job line numbers";
-    }
-    return false;
+    return Status::Failed("the job-line list entry \"" + std::string(entry) +
+                          "\" lies outside the job line numbers");
   }
-  *value = static_cast<int32_t>(*number);
-  return true;
+  return static_cast<int32_t>(*number);
 }
 
-// Calls `visit` with each entry's number; stops and fails at an unreadable entry.
+// Calls `visit` with each entry's number until it returns false; fails at an unreadable
+// entry.
 template <typename Visit>
-bool ForEachEntry(std::string_view list, std::string* failure, Visit visit) {
-  if (TrimBlanks(list).empty()) return true;
+Status ForEachEntry(std::string_view list, Visit visit) {
+  if (TrimBlanks(list).empty()) return Status::Ok();
   size_t begin = 0;
   while (true) {
     size_t comma = list.find(',', begin);
     std::string_view entry = list.substr(
         begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin);
-    int32_t value = 0;
-    if (!EntryValue(entry, &value, failure)) return false;
-    if (!visit(value)) return true;
-    if (comma == std::string_view::npos) return true;
+    const Result<int32_t> value = EntryValue(entry);
+    if (!value.ok()) return value.status;
+    if (!visit(value.value)) return Status::Ok();
+    if (comma == std::string_view::npos) return Status::Ok();
     begin = comma + 1;
   }
 }
@@ -63,18 +57,19 @@ bool IsWaiting(const clsJobLine& line) { return !line.AlreadyRun() && !line.IsRu
 
 }  // namespace
 
-bool ParseJobLineList(std::string_view list, std::vector<int32_t>* numbers, std::string* failure) {
-  numbers->clear();
-  return ForEachEntry(list, failure, [&](int32_t value) {
-    numbers->push_back(value);
+Result<std::vector<int32_t>> ParseJobLineList(std::string_view list) {
+  std::vector<int32_t> numbers;
+  Status read = ForEachEntry(list, [&](int32_t value) {
+    numbers.push_back(value);
     return true;
   });
+  if (!read.ok()) return read;
+  return numbers;
 }
 
-bool WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection,
-                       std::string* failure) {
+Result<bool> WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection) {
   bool satisfied = true;
-  bool read = ForEachEntry(line.Precedence(), failure, [&](int32_t number) {
+  Status read = ForEachEntry(line.Precedence(), [&](int32_t number) {
     const clsJobLine* waited_for = collection.Line(number);
     if (waited_for == nullptr) return true;
     if (!waited_for->AlreadyRun()) {
@@ -91,18 +86,19 @@ bool WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection,
     }
     return true;
   });
-  return read && satisfied;
+  if (!read.ok()) return read;
+  return satisfied;
 }
 
-bool SkipJobLines(std::string_view list, clsJobLines& collection, std::vector<clsJobLine*>* skipped,
-                  std::string* failure) {
+Status SkipJobLines(std::string_view list, clsJobLines& collection,
+                    std::vector<clsJobLine*>* skipped) {
   auto skip = [&](clsJobLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
     line->setAlreadyRun(true);
     line->setIsSkipped(true);
     if (skipped) skipped->push_back(line);
   };
-  return ForEachEntry(list, failure, [&](int32_t number) {
+  return ForEachEntry(list, [&](int32_t number) {
     skip(collection.Line(number));
     // Copies may be appended while we skip; walk a snapshot.
     std::vector<clsJobLine*> copies = collection.CopiesOf(number);
@@ -111,36 +107,34 @@ bool SkipJobLines(std::string_view list, clsJobLines& collection, std::vector<cl
   });
 }
 
-bool RepeatJobLines(clsJobLines& collection, std::string_view list,
-                    std::vector<RepeatCopyMade>* made, std::string* failure) {
-  bool copied = true;
-  bool read = ForEachEntry(list, failure, [&](int32_t number) {
+Status RepeatJobLines(clsJobLines& collection, std::string_view list,
+                      std::vector<RepeatCopyMade>* made) {
+  Status copied;
+  Status read = ForEachEntry(list, [&](int32_t number) {
     clsJobLine* original = collection.Line(number);
     if (original == nullptr) return true;
     original->setRepeated(true);
     Result<clsJobLine*> copy = CreateRepeatCopy(collection, *original);
     if (!copy.ok()) {
-      if (failure) *failure = copy.message();
-      copied = false;
+      copied = copy.status;
       return false;
     }
     if (made) made->push_back({original, copy.value});
     return true;
   });
-  return read && copied;
+  return read.ok() ? copied : read;
 }
 
-bool ApplyRepeatList(std::string_view list, clsJobLines& collection, bool& applied,
-                     std::vector<RepeatCopyMade>* made, std::string* failure) {
-  applied = false;
-  if (TrimBlanks(list).empty()) return true;
-  applied = true;
-  return RepeatJobLines(collection, list, made, failure);
+Result<bool> ApplyRepeatList(std::string_view list, clsJobLines& collection,
+                             std::vector<RepeatCopyMade>* made) {
+  if (TrimBlanks(list).empty()) return false;
+  if (Status repeated = RepeatJobLines(collection, list, made); !repeated.ok()) return repeated;
+  return true;
 }
 
-bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
-                            std::vector<LineThatCannotStart>* lines, std::string* failure) {
-  lines->clear();
+Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const clsJobLines& collection,
+                                                                int32_t maximum) {
+  std::vector<LineThatCannotStart> blocked;
   std::vector<clsJobLine*> waiting;
   std::unordered_map<const clsJobLine*, size_t> index;
   for (clsJobLine& line : collection) {
@@ -148,13 +142,13 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
     index.emplace(&line, waiting.size());
     waiting.push_back(&line);
   }
-  if (waiting.empty()) return true;
+  if (waiting.empty()) return blocked;
   if (maximum < 1) {
     for (clsJobLine* line : waiting) {
-      lines->push_back({line, "the maximum number of job lines running at the same time is " +
-                                  std::to_string(maximum) + ", below 1"});
+      blocked.push_back({line, "the maximum number of job lines running at the same time is " +
+                                   std::to_string(maximum) + ", below 1"});
     }
-    return true;
+    return blocked;
   }
 
   // The waiting lines each waiting line waits for, by the wait rule. Running lines will
@@ -168,7 +162,7 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
-    bool read = ForEachEntry(waiting[i]->Precedence(), failure, [&](int32_t number) {
+    Status read = ForEachEntry(waiting[i]->Precedence(), [&](int32_t number) {
       const clsJobLine* named = collection.Line(number);
       if (named == nullptr) return true;
       depend_on(named);
@@ -177,7 +171,7 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
       }
       return true;
     });
-    if (!read) return false;
+    if (!read.ok()) return read;
   }
 
   // Peel off the lines that can start once what they wait for has ended; what is left
@@ -250,7 +244,7 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
     if (can_start[i]) continue;
     clsJobLine* line = waiting[i];
     if (line->ProgramExecuter().empty()) {
-      lines->push_back({line, "it has no program to start"});
+      blocked.push_back({line, "it has no program to start"});
       continue;
     }
     // Only a line in a wait cycle can never start for its wait list. A line that merely
@@ -258,17 +252,17 @@ bool LinesThatCanNeverStart(const clsJobLines& collection, int32_t maximum,
     // start, which is over and satisfies the wait.
     for (size_t next : waits_for[i]) {
       if (next == i) {
-        lines->push_back({line, "its wait list waits for itself"});
+        blocked.push_back({line, "its wait list waits for itself"});
         break;
       }
       if (!can_start[next] && part[next] == part[i]) {
-        lines->push_back({line, "its wait list waits for itself through job line " +
-                                    std::to_string(waiting[next]->JobLineNr())});
+        blocked.push_back({line, "its wait list waits for itself through job line " +
+                                     std::to_string(waiting[next]->JobLineNr())});
         break;
       }
     }
   }
-  return true;
+  return blocked;
 }
 
 }  // namespace jr

@@ -56,10 +56,9 @@ std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earli
 }
 
 bool Names(const std::string& list, int32_t number) {
-  std::vector<int32_t> numbers;
   // A list that does not read names nothing here; the run stops at it when it applies it.
-  if (!ParseJobLineList(list, &numbers, nullptr)) return false;
-  return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+  const Result<std::vector<int32_t>> numbers = ParseJobLineList(list);
+  return std::find(numbers.value.begin(), numbers.value.end(), number) != numbers.value.end();
 }
 
 }  // namespace

@@ -101,9 +101,9 @@ class Scheduler {
   // Starts the line when its wait list allows and a slot is free; false on a failure.
   bool TryStart(clsJobLine& line, bool* started) {
     *started = false;
-    bool satisfied = WaitListSatisfied(line, collection_, &failure_);
-    if (!failure_.empty()) return false;
-    if (!satisfied || running_ >= maximum_) return true;
+    const Result<bool> satisfied = WaitListSatisfied(line, collection_);
+    if (!satisfied.ok()) return Fail(satisfied.status);
+    if (!satisfied.value || running_ >= maximum_) return true;
     const Result<bool> start = StartJobLine(line, env_, run_name_);
     if (!start.ok()) return Fail(start.status);
     *started = start.value;
@@ -158,18 +158,26 @@ class Scheduler {
         return true;
       }
       if (status_repeat) all_done = false;
-      if (!SkipJobLines(line.SkipOnError(), collection_, &skipped, &failure_) ||
-          !ApplyRepeatList(line.RepeatOnError(), collection_, applied, &made, &failure_)) {
+      if (!ApplyLists(line.SkipOnError(), line.RepeatOnError(), skipped, made, applied)) {
         return false;
       }
-    } else if (!SkipJobLines(line.SkipOnSuccess(), collection_, &skipped, &failure_) ||
-               !ApplyRepeatList(line.RepeatOnSuccess(), collection_, applied, &made, &failure_)) {
+    } else if (!ApplyLists(line.SkipOnSuccess(), line.RepeatOnSuccess(), skipped, made, applied)) {
       return false;
     }
     if (applied) all_done = false;
     if (!LogMetadata(line)) return false;
     Report(line, skipped, made);
     return true;
+  }
+
+  // Skips and repeats the lines a finished line's lists name; `applied` tells whether the
+  // repeat list was applied. False on a failure.
+  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<clsJobLine*>& skipped,
+                  std::vector<RepeatCopyMade>& made, bool& applied) {
+    if (!Fail(SkipJobLines(skip, collection_, &skipped))) return false;
+    const Result<bool> repeated = ApplyRepeatList(repeat, collection_, &made);
+    applied = repeated.value;
+    return Fail(repeated.status);
   }
 
   bool LogMetadata(clsJobLine& line) { return Fail(line.LogProcessMetaData()); }
@@ -188,9 +196,10 @@ class Scheduler {
   }
 
   bool EndLinesThatCanNeverStart() {
-    std::vector<LineThatCannotStart> lines;
-    if (!LinesThatCanNeverStart(collection_, maximum_, &lines, &failure_)) return false;
-    for (LineThatCannotStart& blocked : lines) {
+    const Result<std::vector<LineThatCannotStart>> lines =
+        LinesThatCanNeverStart(collection_, maximum_);
+    if (!Fail(lines.status)) return false;
+    for (const LineThatCannotStart& blocked : lines.value) {
       if (!Fail(EndAsFailedToStart(*blocked.line))) return false;
       hooks_.LineCannotStart(*blocked.line, blocked.reason);
     }
@@ -287,10 +296,9 @@ Result<bool> JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repe
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return false;
   if (status != "failure" && status != "running") {
-    std::string failure;
-    const bool repeated = RepeatJobLines(collection, status, made, &failure);
+    const Status repeated = RepeatJobLines(collection, status, made);
     repeat_applied = true;
-    if (!repeated && !failure.empty()) return Status::Failed(failure);
+    if (!repeated.ok()) return repeated;
   }
   return true;
 }

@@ -21,14 +21,12 @@ TEST(JobLineLists, EntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) 
       {"abc,20x,3 0,-5", {0, 20, 30, -5}},
       {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}},
   };
-  Numbers numbers;
-  std::string failure;
   for (const auto& [list, expected] : readable) {
-    numbers.clear();
-    EXPECT_TRUE(ParseJobLineList(list, &numbers, &failure) && numbers == expected) << list;
+    const Result<Numbers> numbers = ParseJobLineList(list);
+    EXPECT_TRUE(numbers.ok() && numbers.value == expected) << list;
   }
   for (const char* beyond : {"10,1000000", "999999.5"}) {
-    EXPECT_FALSE(ParseJobLineList(beyond, &numbers, &failure)) << beyond;
+    EXPECT_FALSE(ParseJobLineList(beyond).ok()) << beyond;
   }
 }
 
@@ -36,21 +34,19 @@ TEST(JobLineLists, TheWaitRuleWaitsForNamedLinesAndEveryCopyOfRepeatedOnes) {
   clsJobLines lines;
   Add(lines, 10).setAlreadyRun(true);
   clsJobLine& l30 = Add(lines, 30, "10, 99");
-  std::string failure;
-  EXPECT_TRUE(WaitListSatisfied(l30, lines, &failure)) << "99 names no line";
-  ASSERT_TRUE(RepeatJobLines(lines, "10,10", nullptr, &failure));
+  EXPECT_TRUE(WaitListSatisfied(l30, lines).value) << "99 names no line";
+  ASSERT_TRUE(RepeatJobLines(lines, "10,10", nullptr).ok());
   lines.Line(40)->setAlreadyRun(true);
-  EXPECT_FALSE(WaitListSatisfied(l30, lines, &failure)) << "the second copy still waits";
+  EXPECT_FALSE(WaitListSatisfied(l30, lines).value) << "the second copy still waits";
   lines.Line(50)->setAlreadyRun(true);
-  EXPECT_TRUE(WaitListSatisfied(l30, lines, &failure));
+  EXPECT_TRUE(WaitListSatisfied(l30, lines).value);
 }
 
 std::vector<std::string> CannotStart(const clsJobLines& lines, int32_t maximum) {
-  std::vector<LineThatCannotStart> blocked;
-  std::string failure;
-  EXPECT_TRUE(LinesThatCanNeverStart(lines, maximum, &blocked, &failure)) << failure;
+  const Result<std::vector<LineThatCannotStart>> blocked = LinesThatCanNeverStart(lines, maximum);
+  EXPECT_TRUE(blocked.ok()) << blocked.message();
   std::vector<std::string> texts;
-  for (const auto& [line, reason] : blocked) {
+  for (const auto& [line, reason] : blocked.value) {
     texts.push_back(std::to_string(line->JobLineNr()) + ": " + reason);
   }
   return texts;

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/run_history.h"
-#include "platform/sqlite_metadata_log.h"
+#include "store/run_history.h"
+#include "store/sqlite_metadata_log.h"
 
 namespace jr::bench {
 

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 5; ++i) {
     const auto start = std::chrono::steady_clock::now();
     jr::RunHistoryWindow window;
-    window.ShowJob(jr::bench::kJobFile, db);
+    window.showJob(jr::bench::kJobFile, db);
     window.show();
     window.repaint();
     QApplication::processEvents();

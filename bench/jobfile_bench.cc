@@ -90,7 +90,7 @@ int main() {
                 jr::JobDocument loaded;
                 const jr::ReadResult result = jr::ReadJobFile(path, loaded);
                 return result.status == jr::ReadStatus::kLoaded &&
-                       loaded.table.Get_BatchLine_Count() == kLines;
+                       loaded.table.LineCount() == kLines;
               })) &&
        ok;
   std::filesystem::remove_all(folder);

@@ -16,12 +16,12 @@
 #include "jobfile/job_file.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 
 namespace {
 
 // Runs the window's command of that object name, as its menu item does.
-void Trigger(jr::BatchDefinitionFrm& window, const char* action) {
+void Trigger(jr::MainWindow& window, const char* action) {
   window.findChild<QAction*>(action)->trigger();
 }
 
@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
   const QStringList args = app.arguments();
   const int shot = static_cast<int>(args.indexOf("--screenshot"));
   if (shot > 0 && shot + 1 < args.size()) {
-    jr::BatchDefinitionFrm window;
+    jr::MainWindow window;
     window.show();
     jr::FileDialog::setNextFileName(WriteJob(folder, "Night run.xml", 5));
-    Trigger(window, "OpenBatch");
+    Trigger(window, "openJob");
     QApplication::processEvents();
     window.grab().save(args[shot + 1]);
     std::printf("saved %s\n", qPrintable(args[shot + 1]));
@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
     const QString larger = QString(args[shot + 1]).replace(".png", "-larger.png");
     window.grab().save(larger);
     std::printf("saved %s\n", qPrintable(larger));
-    Trigger(window, "Help");
+    Trigger(window, "help");
     QApplication::processEvents();
-    if (QWidget* help = window.findChild<QWidget*>("HelpWindow")) {
+    if (QWidget* help = window.findChild<QWidget*>("helpWindow")) {
       const QString help_shot = QString(args[shot + 1]).replace(".png", "-help.png");
       help->grab().save(help_shot);
       std::printf("saved %s\n", qPrintable(help_shot));
@@ -102,17 +102,17 @@ int main(int argc, char** argv) {
   }
 
   const QString big = WriteJob(folder, "big.xml", 10000);
-  jr::BatchDefinitionFrm window;
+  jr::MainWindow window;
   window.show();
   QApplication::processEvents();
-  auto* grid = window.findChild<QTableView*>("Grid");
+  auto* grid = window.findChild<QTableView*>("jobLines");
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
-    Trigger(window, "NewBatch");
+    Trigger(window, "newJob");
     QApplication::processEvents();
     jr::FileDialog::setNextFileName(big);
     const auto start = std::chrono::steady_clock::now();
-    Trigger(window, "OpenBatch");
+    Trigger(window, "openJob");
     grid->viewport()->repaint();
     const auto end = std::chrono::steady_clock::now();
     if (grid->model()->rowCount() != 10000) {

@@ -6,7 +6,7 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 #include "model/job_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
@@ -88,7 +88,7 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
          (job_limit.set() ? std::to_string(job_limit.seconds) : std::string("null")) + ", ";
   out += "\"time_limits\": {";
   bool first_limit = true;
-  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+  for (int row = 0; row < table.LineCount(); ++row) {
     const TimeLimitResult limit = ParseTimeLimit(table.Text(kColTimeLimit, row));
     if (!limit.set()) continue;
     if (!first_limit) out += ", ";
@@ -98,7 +98,7 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   }
   out += "}, ";
   out += "\"lines\": [";
-  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+  for (int row = 0; row < table.LineCount(); ++row) {
     out += row == 0 ? "\n  [" : ",\n  [";
     // The columns the job file has always had; the time limit is in "time_limits".
     for (int column = 0; column <= kColRepeatOnSuccess; ++column) {
@@ -112,7 +112,7 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
     }
     out += ']';
   }
-  out += table.Get_BatchLine_Count() ? "\n]" : "]";
+  out += table.LineCount() ? "\n]" : "]";
   if (!more_members.empty()) out += ", " + std::string(more_members);
   return out + "}\n";
 }
@@ -136,14 +136,14 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   }
   // Only a hand-edited file holds one number twice; the run would leave the second line
   // out, so the administrator hears of it before cron runs the job.
-  for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.Get_BatchLine_Count())) {
+  for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.LineCount())) {
     std::fprintf(stderr,
                  "jobrunner: warning: %s: job line number %d is used by more than one active "
                  "job line; only the first one runs\n",
                  path.c_str(), number);
   }
   const std::string limit_fault =
-      TimeLimitFault(job.JobTimeLimit, job.table, job.table.Get_BatchLine_Count());
+      TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
   if (!limit_fault.empty()) {
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
                  limit_fault.c_str());
@@ -163,7 +163,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
       std::fprintf(stderr, "jobrunner: error: %s\n", basis.message().c_str());
       return kExitBadJobFile;
     }
-    const int rows = job.table.Get_BatchLine_Count();
+    const int rows = job.table.LineCount();
     rerun_member =
         RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows), basis.value.lines));
   }

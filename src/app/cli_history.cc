@@ -7,8 +7,8 @@
 #include "app/cli.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
-#include "platform/run_history.h"
-#include "platform/sqlite_metadata_log.h"
+#include "store/run_history.h"
+#include "platform/metadata_location.h"
 
 namespace jr {
 namespace {

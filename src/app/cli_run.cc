@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "app/cli.h"
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
@@ -45,26 +45,26 @@ class CommandLineHooks final : public RunHooks {
   void Pause(std::chrono::milliseconds longest) override { launcher_.WaitForExit(longest); }
   bool StopRequested() const override { return jr::StopRequested(); }
 
-  void LineStarted(const clsJobLine& line) override {
+  void LineStarted(const JobLine& line) override {
     started_[line.JobLineNr()] = clock_.Now();
     Progress("started", line, "");
   }
-  void LineFinished(const clsJobLine& line) override {
+  void LineFinished(const JobLine& line) override {
     auto found = started_.find(line.JobLineNr());
     std::string took =
         found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
-    Progress(line.ErrorOccured() ? "FAILED" : "OK", line, took);
+    Progress(line.ErrorOccurred() ? "FAILED" : "OK", line, took);
   }
-  void LineSkipped(const clsJobLine& line) override { Progress("skipped", line, ""); }
-  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override {
+  void LineSkipped(const JobLine& line) override { Progress("skipped", line, ""); }
+  void LineRepeated(const JobLine& original, const JobLine& copy) override {
     Progress("repeated", original, " as line " + std::to_string(copy.JobLineNr()));
   }
-  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
+  void LineCannotStart(const JobLine& line, std::string_view reason) override {
     // Always shown: the reports have no place for the reason.
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
                  line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
   }
-  void LineTimeLimitReached(const clsJobLine& line) override {
+  void LineTimeLimitReached(const JobLine& line) override {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
     Progress("time limit reached", line, "");
   }
@@ -80,7 +80,7 @@ class CommandLineHooks final : public RunHooks {
   }
 
  private:
-  void Progress(const char* what, const clsJobLine& line, const std::string& extra) {
+  void Progress(const char* what, const JobLine& line, const std::string& extra) {
     if (!progress_) return;
     const std::string copy_of =
         line.OriginalJobLineNr() > 0
@@ -131,7 +131,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     return kExitCannotRun;
   }
   if (const std::string fault =
-          TimeLimitFault(job.JobTimeLimit, job.table, job.table.Get_BatchLine_Count());
+          TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
       !fault.empty()) {
     notifier.ShowMessage(kTitle, job_file + ": " + fault + "; the job was not run.",
                          MessageIcon::kCritical);

@@ -4,7 +4,7 @@
 #include <QIcon>
 
 #include "app/window_entry.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_executor.h"
 
 namespace jr {
@@ -14,10 +14,10 @@ int RunWindow(int argc, char** argv, const std::string& job_file) {
   QApplication::setApplicationName("Extraction Job Runner");
   QApplication::setDesktopFileName("jobrunner");
   QApplication::setWindowIcon(QIcon::fromTheme("jobrunner"));
-  BatchDefinitionFrm window(MakeDriverJobExecutor());
+  MainWindow window(MakeDriverJobExecutor());
   window.show();
   // A file that cannot be loaded shows Open's message and leaves an empty job.
-  if (!job_file.empty()) window.OpenJobFile(QString::fromStdString(job_file), true);
+  if (!job_file.empty()) window.openJobFile(QString::fromStdString(job_file), true);
   return app.exec();
 }
 

@@ -29,14 +29,14 @@ std::string TrimmedText(const JobLineTable& table, int column, int row) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string OptionsOf(OptionPattern pattern, const clsJobLine& line) {
+std::string OptionsOf(OptionPattern pattern, const JobLine& line) {
   const std::string& own = line.CleanProgramOptions();
   switch (pattern) {
     case OptionPattern::kA:
       return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -LogFile " +
              Quoted(line.LogFileName()) + " -job_id " + Quoted(line.JobID());
     case OptionPattern::kB:
-      return own + " -Summary " + Quoted(line.SummayFileName()) + " -StatusFile " +
+      return own + " -Summary " + Quoted(line.SummaryFileName()) + " -StatusFile " +
              Quoted(line.StatusFileName()) + " -LogFile " + Quoted(line.LogFileName());
     case OptionPattern::kP:
       return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -job_id " +
@@ -52,13 +52,13 @@ struct RunFiles {
   const std::string& folder;
   const std::string& name;
   // The result file of `line` with `stem`; empty when the type has no such file.
-  std::string Of(const clsJobLine& line, std::string_view stem) const {
+  std::string Of(const JobLine& line, std::string_view stem) const {
     if (stem.empty()) return {};
     return folder + name + "_" + std::to_string(line.JobLineNr()) + std::string(stem);
   }
 };
 
-void FillByType(clsJobLine& line, const JobLineTable& table, int row, const RunFiles& files,
+void FillByType(JobLine& line, const JobLineTable& table, int row, const RunFiles& files,
                 const std::string& keld, const std::string& mirn) {
   const JobLineType* type = FindJobLineType(line.ProgramType());
   // A type outside the catalogue has nothing to start; the line is never started.
@@ -76,7 +76,7 @@ void FillByType(clsJobLine& line, const JobLineTable& table, int row, const RunF
                               std::string(type->executable));
       line.setLogFileName(files.Of(line, type->log_stem));
       line.setStatusFileName(files.Of(line, type->status_stem));
-      line.setSummayFileName(files.Of(line, type->summary_stem));
+      line.setSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
   line.setProgramOptions(OptionsOf(type->pattern, line));
@@ -86,7 +86,7 @@ void FillByType(clsJobLine& line, const JobLineTable& table, int row, const RunF
 
 std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
 
-std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                              const std::string& run_folder,
                                              const std::string& run_name,
                                              const std::string& run_timestamp, RunEnv& env,
@@ -98,7 +98,7 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
     if (warnings != nullptr) warnings->push_back(std::move(text));
   };
 
-  auto lines = std::make_unique<clsJobLines>(env.job_line_services());
+  auto lines = std::make_unique<JobLines>(env.job_line_services());
   for (int row = 0; row < row_count; ++row) {
     if (!IsActive(table, row)) continue;
     const Cell& number_cell = table.At(kColNumber, row);
@@ -109,7 +109,7 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
            "\", which is not a whole number from 1 to 999999; it is left out of the run");
       continue;
     }
-    clsJobLine* line = lines->Add(*number);
+    JobLine* line = lines->Add(*number);
     if (line == nullptr) {
       warn("job line number " + std::to_string(*number) + " is used by more than one active " +
            "job line; the one in row " + std::to_string(row + 1) + " is left out of the run");
@@ -127,7 +127,7 @@ std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_
     line->setStopOnError(CellText(table.At(kColStopOnError, row)) == "true");
     line->setAlreadyRun(false);
     line->setIsSkipped(false);
-    line->setErrorOccured(false);
+    line->setErrorOccurred(false);
     line->setIsRunning(false);
     line->setRepeated(false);
     line->setOriginalJobLineNr(0);

@@ -18,7 +18,7 @@ std::string CellText(const Cell& cell);
 // options and result-file names. Reads both utilities folders once, from env.registry.
 // `warnings` (may be null) receives a text for every row that stays out of the run for
 // a reason the user should hear of (a number used twice, a number out of range).
-std::unique_ptr<clsJobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                              const std::string& run_folder,
                                              const std::string& run_name,
                                              const std::string& run_timestamp, RunEnv& env,

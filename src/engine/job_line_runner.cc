@@ -9,8 +9,8 @@ std::string BatchJobName(std::string_view run_name, int32_t job_line_nr) {
          std::to_string(job_line_nr);
 }
 
-Status EndAsFailedToStart(clsJobLine& line) {
-  line.setErrorOccured(true);
+Status EndAsFailedToStart(JobLine& line) {
+  line.setErrorOccurred(true);
   line.setIsRunning(false);
   line.setAlreadyRun(true);
   line.SetStartingTime();
@@ -18,7 +18,7 @@ Status EndAsFailedToStart(clsJobLine& line) {
   return line.LogProcessMetaData();
 }
 
-Result<bool> StartJobLine(clsJobLine& line, RunEnv& env, std::string_view run_name) {
+Result<bool> StartJobLine(JobLine& line, RunEnv& env, std::string_view run_name) {
   const std::string& program = line.ProgramExecuter();
   if (program.empty()) return false;
   const std::string& status_file = line.StatusFileName();

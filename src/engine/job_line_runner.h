@@ -21,11 +21,11 @@ std::string BatchJobName(std::string_view run_name, int32_t job_line_nr);
 // it fails the line is ended as failed to start (see EndAsFailedToStart). The value is
 // the line's IsRunning; a failure when the old status file cannot be deleted or the
 // metadata log fails: that ends the scheduler.
-Result<bool> StartJobLine(clsJobLine& line, RunEnv& env, std::string_view run_name);
+Result<bool> StartJobLine(JobLine& line, RunEnv& env, std::string_view run_name);
 
 // Marks a waiting line failed and over as a line whose program could not be started:
-// ErrorOccured and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
+// ErrorOccurred and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
 // Fails when the metadata log fails.
-Status EndAsFailedToStart(clsJobLine& line);
+Status EndAsFailedToStart(JobLine& line);
 
 }  // namespace jr

@@ -53,7 +53,7 @@ Status ForEachEntry(std::string_view list, Visit visit) {
   }
 }
 
-bool IsWaiting(const clsJobLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
+bool IsWaiting(const JobLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
 
 }  // namespace
 
@@ -67,17 +67,17 @@ Result<std::vector<int32_t>> ParseJobLineList(std::string_view list) {
   return numbers;
 }
 
-Result<bool> WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection) {
+Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection) {
   bool satisfied = true;
   Status read = ForEachEntry(line.Precedence(), [&](int32_t number) {
-    const clsJobLine* waited_for = collection.Line(number);
+    const JobLine* waited_for = collection.Line(number);
     if (waited_for == nullptr) return true;
     if (!waited_for->AlreadyRun()) {
       satisfied = false;
       return false;
     }
     if (waited_for->Repeated()) {
-      for (const clsJobLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
+      for (const JobLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
         if (!copy->AlreadyRun()) {
           satisfied = false;
           return false;
@@ -90,9 +90,9 @@ Result<bool> WaitListSatisfied(const clsJobLine& line, const clsJobLines& collec
   return satisfied;
 }
 
-Status SkipJobLines(std::string_view list, clsJobLines& collection,
-                    std::vector<clsJobLine*>* skipped) {
-  auto skip = [&](clsJobLine* line) {
+Status SkipJobLines(std::string_view list, JobLines& collection,
+                    std::vector<JobLine*>* skipped) {
+  auto skip = [&](JobLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
     line->setAlreadyRun(true);
     line->setIsSkipped(true);
@@ -101,20 +101,20 @@ Status SkipJobLines(std::string_view list, clsJobLines& collection,
   return ForEachEntry(list, [&](int32_t number) {
     skip(collection.Line(number));
     // Copies may be appended while we skip; walk a snapshot.
-    std::vector<clsJobLine*> copies = collection.CopiesOf(number);
-    for (clsJobLine* copy : copies) skip(copy);
+    std::vector<JobLine*> copies = collection.CopiesOf(number);
+    for (JobLine* copy : copies) skip(copy);
     return true;
   });
 }
 
-Status RepeatJobLines(clsJobLines& collection, std::string_view list,
+Status RepeatJobLines(JobLines& collection, std::string_view list,
                       std::vector<RepeatCopyMade>* made) {
   Status copied;
   Status read = ForEachEntry(list, [&](int32_t number) {
-    clsJobLine* original = collection.Line(number);
+    JobLine* original = collection.Line(number);
     if (original == nullptr) return true;
     original->setRepeated(true);
-    Result<clsJobLine*> copy = CreateRepeatCopy(collection, *original);
+    Result<JobLine*> copy = CreateRepeatCopy(collection, *original);
     if (!copy.ok()) {
       copied = copy.status;
       return false;
@@ -125,26 +125,26 @@ Status RepeatJobLines(clsJobLines& collection, std::string_view list,
   return read.ok() ? copied : read;
 }
 
-Result<bool> ApplyRepeatList(std::string_view list, clsJobLines& collection,
+Result<bool> ApplyRepeatList(std::string_view list, JobLines& collection,
                              std::vector<RepeatCopyMade>* made) {
   if (TrimBlanks(list).empty()) return false;
   if (Status repeated = RepeatJobLines(collection, list, made); !repeated.ok()) return repeated;
   return true;
 }
 
-Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const clsJobLines& collection,
+Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& collection,
                                                                 int32_t maximum) {
   std::vector<LineThatCannotStart> blocked;
-  std::vector<clsJobLine*> waiting;
-  std::unordered_map<const clsJobLine*, size_t> index;
-  for (clsJobLine& line : collection) {
+  std::vector<JobLine*> waiting;
+  std::unordered_map<const JobLine*, size_t> index;
+  for (JobLine& line : collection) {
     if (!IsWaiting(line)) continue;
     index.emplace(&line, waiting.size());
     waiting.push_back(&line);
   }
   if (waiting.empty()) return blocked;
   if (maximum < 1) {
-    for (clsJobLine* line : waiting) {
+    for (JobLine* line : waiting) {
       blocked.push_back({line, "the maximum number of job lines running at the same time is " +
                                    std::to_string(maximum) + ", below 1"});
     }
@@ -156,18 +156,18 @@ Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const clsJobLine
   std::vector<std::vector<size_t>> waits_for(waiting.size());
   std::vector<std::vector<size_t>> waited_by(waiting.size());
   for (size_t i = 0; i < waiting.size(); ++i) {
-    auto depend_on = [&](const clsJobLine* other) {
+    auto depend_on = [&](const JobLine* other) {
       auto found = index.find(other);
       if (found == index.end()) return;
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
     Status read = ForEachEntry(waiting[i]->Precedence(), [&](int32_t number) {
-      const clsJobLine* named = collection.Line(number);
+      const JobLine* named = collection.Line(number);
       if (named == nullptr) return true;
       depend_on(named);
       if (named->Repeated()) {
-        for (const clsJobLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
+        for (const JobLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
       }
       return true;
     });
@@ -242,7 +242,7 @@ Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const clsJobLine
 
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (can_start[i]) continue;
-    clsJobLine* line = waiting[i];
+    JobLine* line = waiting[i];
     if (line->ProgramExecuter().empty()) {
       blocked.push_back({line, "it has no program to start"});
       continue;

@@ -26,30 +26,30 @@ Result<std::vector<int32_t>> ParseJobLineList(std::string_view list);
 // True when every line named by the wait list is over, and, for a named line that has
 // been repeated, every repeat copy of it too. Entries naming no line are passed over.
 // Fails when the list cannot be read.
-Result<bool> WaitListSatisfied(const clsJobLine& line, const clsJobLines& collection);
+Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection);
 
 // Skips every line named by the list, and every repeat copy of such a line, that is
 // neither running nor over. `skipped` (may be null) receives the lines skipped, in order.
-Status SkipJobLines(std::string_view list, clsJobLines& collection,
-                    std::vector<clsJobLine*>* skipped);
+Status SkipJobLines(std::string_view list, JobLines& collection,
+                    std::vector<JobLine*>* skipped);
 
 struct RepeatCopyMade {
-  clsJobLine* original;
-  clsJobLine* copy;
+  JobLine* original;
+  JobLine* copy;
 };
 
 // Appends a repeat copy of every line the list names (twice for a line named twice) and
 // marks those lines Repeated. `made` (may be null) receives the copies in order.
-Status RepeatJobLines(clsJobLines& collection, std::string_view list,
+Status RepeatJobLines(JobLines& collection, std::string_view list,
                       std::vector<RepeatCopyMade>* made);
 
 // Applies a non-blank list through RepeatJobLines; true when it was applied, whether or
 // not an entry named a line. A blank list is not applied.
-Result<bool> ApplyRepeatList(std::string_view list, clsJobLines& collection,
+Result<bool> ApplyRepeatList(std::string_view list, JobLines& collection,
                              std::vector<RepeatCopyMade>* made);
 
 struct LineThatCannotStart {
-  clsJobLine* line;
+  JobLine* line;
   std::string reason;
 };
 
@@ -58,7 +58,7 @@ struct LineThatCannotStart {
 // list waits for themselves through other lines. A line that only waits for such lines is
 // not among them: once they are ended as failed starts they are over, and it may start. A
 // running line counts as one that will end. Fails when a list cannot be read.
-Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const clsJobLines& collection,
+Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& collection,
                                                                 int32_t maximum);
 
 }  // namespace jr

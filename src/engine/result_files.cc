@@ -28,7 +28,7 @@ std::string RepeatCopyFileName(const std::string& name, int k) {
   return stem + "_Rpt" + std::to_string(k) + ".txt";
 }
 
-Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source) {
+Result<JobLine*> CreateRepeatCopy(JobLines& collection, const JobLine& source) {
   const int64_t number = int64_t{collection.HighestJobLineNr()} + 10;
   if (number > kHighestJobLineNr) {
     return Status::Failed("a repeat copy of job line " + std::to_string(source.JobLineNr()) +
@@ -36,7 +36,7 @@ Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& 
                           std::to_string(kHighestJobLineNr));
   }
   const int k = static_cast<int>(collection.CopiesOf(source.JobLineNr()).size()) + 1;
-  clsJobLine* copy = collection.Add(static_cast<int32_t>(number));
+  JobLine* copy = collection.Add(static_cast<int32_t>(number));
   if (copy == nullptr) {
     // Cannot happen while the highest number only grows; kept as a failure, not a crash.
     return Status::Failed("job line " + std::to_string(number) + " exists already");
@@ -56,7 +56,7 @@ Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& 
   copy->setRepeatOnSuccess(source.RepeatOnSuccess());
   copy->setTimeLimit(source.TimeLimit());
   copy->setAlreadyRun(false);
-  copy->setErrorOccured(false);
+  copy->setErrorOccurred(false);
   copy->setIsSkipped(false);
   copy->setIsRunning(false);
   copy->setRepeated(false);
@@ -67,15 +67,15 @@ Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& 
   copy->setStatusFileName(status);
   const std::string& own = source.CleanProgramOptions();
   if (source.ProgramType() == kUserBatchfile) {
-    copy->setSummayFileName({});
+    copy->setSummaryFileName({});
     copy->setProgramOptions(own + " " + status + " " + log);
   } else if (source.ProgramType() == kRunQuillmartScript) {
-    const std::string summary = RepeatCopyFileName(source.SummayFileName(), k);
-    copy->setSummayFileName(summary);
+    const std::string summary = RepeatCopyFileName(source.SummaryFileName(), k);
+    copy->setSummaryFileName(summary);
     copy->setProgramOptions(own + FileSwitch("-Summary", summary) +
                             FileSwitch("-StatusFile", status) + FileSwitch("-LogFile", log));
   } else {
-    copy->setSummayFileName({});
+    copy->setSummaryFileName({});
     copy->setProgramOptions(own + FileSwitch("-StatusFile", status) + FileSwitch("-LogFile", log));
   }
   return copy;

@@ -24,6 +24,6 @@ std::string RepeatCopyFileName(const std::string& name, int k);
 // Appends a repeat copy of `source`, numbered the collection's highest number + 10, with
 // the source's definition, a fresh run state and result files of its own. Returns the
 // copy, or a failure when the number would exceed 999999.
-Result<clsJobLine*> CreateRepeatCopy(clsJobLines& collection, const clsJobLine& source);
+Result<JobLine*> CreateRepeatCopy(JobLines& collection, const JobLine& source);
 
 }  // namespace jr

@@ -18,16 +18,16 @@ class RunHooks {
   virtual void Pause(std::chrono::milliseconds longest) = 0;
   // True once the run is to stop (the window's Stop, SIGINT or SIGTERM).
   virtual bool StopRequested() const { return false; }
-  virtual void LineStarted(const clsJobLine&) {}
-  // The line ended; ErrorOccured tells its outcome.
-  virtual void LineFinished(const clsJobLine&) {}
-  virtual void LineSkipped(const clsJobLine&) {}
-  virtual void LineRepeated(const clsJobLine& /*original*/, const clsJobLine& /*copy*/) {}
+  virtual void LineStarted(const JobLine&) {}
+  // The line ended; ErrorOccurred tells its outcome.
+  virtual void LineFinished(const JobLine&) {}
+  virtual void LineSkipped(const JobLine&) {}
+  virtual void LineRepeated(const JobLine& /*original*/, const JobLine& /*copy*/) {}
   // The line could never start and was ended as failed to start.
-  virtual void LineCannotStart(const clsJobLine&, std::string_view /*reason*/) {}
+  virtual void LineCannotStart(const JobLine&, std::string_view /*reason*/) {}
   // The line's time limit was reached and its program is being ended; the line finishes
   // as failed once the program is gone.
-  virtual void LineTimeLimitReached(const clsJobLine&) {}
+  virtual void LineTimeLimitReached(const JobLine&) {}
   // A rerun of run `rerun_of` starts: `over` are the lines that succeeded in it and are
   // not started (may be empty).
   virtual void LinesOver(std::string_view /*rerun_of*/, const std::vector<int32_t>& /*over*/) {}

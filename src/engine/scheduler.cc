@@ -34,7 +34,7 @@ bool MeansRunning(std::string_view status) {
 // One call of RunScheduler.
 class Scheduler {
  public:
-  Scheduler(clsJobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+  Scheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
             std::string_view run_name, std::chrono::seconds job_time_limit)
       : collection_(collection),
         maximum_(maximum),
@@ -57,7 +57,7 @@ class Scheduler {
       bool started_any = false;
       // By position, so that repeat copies appended during the pass are reached in it.
       for (int position = 1; position <= collection_.Count(); ++position) {
-        clsJobLine& line = *collection_.Item(position);
+        JobLine& line = *collection_.Item(position);
         if (line.AlreadyRun()) continue;
         if (!line.IsRunning()) {
           all_done = false;
@@ -99,7 +99,7 @@ class Scheduler {
   }
 
   // Starts the line when its wait list allows and a slot is free; false on a failure.
-  bool TryStart(clsJobLine& line, bool* started) {
+  bool TryStart(JobLine& line, bool* started) {
     *started = false;
     const Result<bool> satisfied = WaitListSatisfied(line, collection_);
     if (!satisfied.ok()) return Fail(satisfied.status);
@@ -121,14 +121,14 @@ class Scheduler {
 
   // The running line has finished: records its outcome and applies its lists. Clears
   // `keep_going` when the pass must end here (a stop-on-error line failed).
-  bool Finish(clsJobLine& line, bool& all_done, bool& stop, bool& keep_going) {
+  bool Finish(JobLine& line, bool& all_done, bool& stop, bool& keep_going) {
     --running_;
     line.setIsRunning(false);
     line.setAlreadyRun(true);
     line.SetStopTime();
 
     std::vector<RepeatCopyMade> made;
-    std::vector<clsJobLine*> skipped;
+    std::vector<JobLine*> skipped;
     bool status_repeat = false;
     bool failed = true;
     if (line.TimeLimitReached()) {
@@ -149,7 +149,7 @@ class Scheduler {
     }
     bool applied = false;
     if (failed) {
-      line.setErrorOccured(true);
+      line.setErrorOccurred(true);
       if (line.StopOnError()) {
         stop = true;
         keep_going = false;
@@ -172,7 +172,7 @@ class Scheduler {
 
   // Skips and repeats the lines a finished line's lists name; `applied` tells whether the
   // repeat list was applied. False on a failure.
-  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<clsJobLine*>& skipped,
+  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<JobLine*>& skipped,
                   std::vector<RepeatCopyMade>& made, bool& applied) {
     if (!Fail(SkipJobLines(skip, collection_, &skipped))) return false;
     const Result<bool> repeated = ApplyRepeatList(repeat, collection_, &made);
@@ -180,7 +180,7 @@ class Scheduler {
     return Fail(repeated.status);
   }
 
-  bool LogMetadata(clsJobLine& line) { return Fail(line.LogProcessMetaData()); }
+  bool LogMetadata(JobLine& line) { return Fail(line.LogProcessMetaData()); }
 
   // Keeps the first failure for the outcome; true when `status` is none.
   bool Fail(const Status& status) {
@@ -188,10 +188,10 @@ class Scheduler {
     return status.ok();
   }
 
-  void Report(const clsJobLine& line, const std::vector<clsJobLine*>& skipped,
+  void Report(const JobLine& line, const std::vector<JobLine*>& skipped,
               const std::vector<RepeatCopyMade>& made) {
     hooks_.LineFinished(line);
-    for (const clsJobLine* other : skipped) hooks_.LineSkipped(*other);
+    for (const JobLine* other : skipped) hooks_.LineSkipped(*other);
     for (const RepeatCopyMade& copy : made) hooks_.LineRepeated(*copy.original, *copy.copy);
   }
 
@@ -208,7 +208,7 @@ class Scheduler {
 
   // Ends the running line's program once its time limit has passed; else keeps its
   // deadline for the pause.
-  void WatchTimeLimit(clsJobLine& line) {
+  void WatchTimeLimit(JobLine& line) {
     if (line.TimeLimitReached()) return;
     const auto found = deadlines_.find(&line);
     if (found == deadlines_.end()) return;
@@ -233,11 +233,11 @@ class Scheduler {
   // its process tree ends, and the lines that were running are recorded as failed.
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
-    for (clsJobLine& line : collection_) {
+    for (JobLine& line : collection_) {
       if (!line.IsRunning()) continue;
       line.setIsRunning(false);
       line.setAlreadyRun(true);
-      line.setErrorOccured(true);
+      line.setErrorOccurred(true);
       line.SetStopTime();
       Fail(line.LogProcessMetaData());
       hooks_.LineFinished(line);
@@ -249,7 +249,7 @@ class Scheduler {
     return outcome;
   }
 
-  clsJobLines& collection_;
+  JobLines& collection_;
   const int32_t maximum_;
   RunEnv& env_;
   RunHooks& hooks_;
@@ -259,14 +259,14 @@ class Scheduler {
   TimePoint now_{};
   TimePoint next_deadline_ = TimePoint::max();
   // Running lines with a time limit, and when it is reached.
-  std::unordered_map<const clsJobLine*, TimePoint> deadlines_;
+  std::unordered_map<const JobLine*, TimePoint> deadlines_;
   int32_t running_ = 0;
   std::string failure_;
 };
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(clsJobLines& collection, int32_t maximum, RunEnv& env,
+SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env,
                               RunHooks& hooks, std::string_view run_name,
                               std::chrono::seconds job_time_limit) {
   return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
@@ -277,7 +277,7 @@ std::string TimeLimitLogText(int32_t seconds) {
          " s reached; the program was ended.\n";
 }
 
-bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {
+bool IsJobLineFinished(JobLine& line, RunEnv& env) {
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (status.empty() || MeansRunning(status)) {
     ProcessHandle handle = line.ProcessId();
@@ -289,7 +289,7 @@ bool IsJobLineFinished(clsJobLine& line, RunEnv& env) {
   return true;
 }
 
-Result<bool> JobLineFailed(clsJobLine& line, clsJobLines& collection, bool& repeat_applied,
+Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied,
                            RunEnv& env, std::vector<RepeatCopyMade>* made) {
   repeat_applied = false;
   if (TrimBlanks(line.StatusFileName()).empty()) return false;

@@ -239,7 +239,7 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;
-  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+  for (int row = 0; row < table.LineCount(); ++row) {
     pugi::xml_node line = batch_lines.append_child("BatchLine");
     SetAttribute(line, "batch_line", table.Text(kColNumber, row));
     SetAttribute(line, "batch_line_description", table.Text(kColDescription, row));

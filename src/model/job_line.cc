@@ -5,25 +5,25 @@
 
 namespace jr {
 
-void clsJobLine::setJobLineNr(int32_t value) {
+void JobLine::setJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != job_line_nr_) owner_->Renumber(this, job_line_nr_, value);
   job_line_nr_ = value;
 }
 
-void clsJobLine::setOriginalJobLineNr(int32_t value) {
+void JobLine::setOriginalJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != original_job_line_nr_) {
     owner_->MoveCopy(this, original_job_line_nr_, value);
   }
   original_job_line_nr_ = value;
 }
 
-TimePoint clsJobLine::Now() const {
+TimePoint JobLine::Now() const {
   return services_.clock != nullptr ? services_.clock->Now() : std::chrono::system_clock::now();
 }
 
-void clsJobLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
+void JobLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
 
-void clsJobLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
+void JobLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,
                                                   std::string_view ended_by) {
@@ -46,13 +46,13 @@ std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_typ
   return args;
 }
 
-Status clsJobLine::LogProcessMetaData() {
+Status JobLine::LogProcessMetaData() {
   metadata_log_.reset();
   if (services_.metadata == nullptr) return Status::Failed("no process metadata log is available");
   Result<std::unique_ptr<ProcessMetadataLog>> created = services_.metadata->Create();
   if (!created.ok()) return created.status;
   metadata_log_ = std::move(created.value);
-  metadata_log_->setEntryStatus(error_occured_ ? 3 : 0);
+  metadata_log_->setEntryStatus(error_occurred_ ? 3 : 0);
   metadata_log_->setEntryLogFile(log_file_name_);
   std::optional<TimePoint> start = ParseTimeText(starting_time_);
   if (!start) {

@@ -13,7 +13,7 @@
 
 namespace jr {
 
-class clsJobLines;
+class JobLines;
 
 // What a job line needs from outside: the clock of its time stamps and the process
 // metadata log it reports to. Either may be null: the system clock is used, and
@@ -23,11 +23,11 @@ struct JobLineServices {
   ProcessMetadataLogFactory* metadata = nullptr;
 };
 
-class clsJobLine {
+class JobLine {
  public:
-  explicit clsJobLine(JobLineServices services = {}) : services_(services) {}
-  clsJobLine(const clsJobLine&) = delete;
-  clsJobLine& operator=(const clsJobLine&) = delete;
+  explicit JobLine(JobLineServices services = {}) : services_(services) {}
+  JobLine(const JobLine&) = delete;
+  JobLine& operator=(const JobLine&) = delete;
 
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
@@ -68,14 +68,14 @@ class clsJobLine {
   void setJobID(std::string value) { job_id_ = std::move(value); }
   const std::string& StatusFileName() const { return status_file_name_; }
   void setStatusFileName(std::string value) { status_file_name_ = std::move(value); }
-  const std::string& SummayFileName() const { return summay_file_name_; }
-  void setSummayFileName(std::string value) { summay_file_name_ = std::move(value); }
+  const std::string& SummaryFileName() const { return summary_file_name_; }
+  void setSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
   bool IsSkipped() const { return is_skipped_; }
   void setIsSkipped(bool value) { is_skipped_ = value; }
   bool AlreadyRun() const { return already_run_; }
   void setAlreadyRun(bool value) { already_run_ = value; }
-  bool ErrorOccured() const { return error_occured_; }
-  void setErrorOccured(bool value) { error_occured_ = value; }
+  bool ErrorOccurred() const { return error_occurred_; }
+  void setErrorOccurred(bool value) { error_occurred_ = value; }
   bool IsRunning() const { return is_running_; }
   void setIsRunning(bool value) { is_running_ = value; }
   // The longest time the line's program may run, in seconds; 0 for no limit.
@@ -98,11 +98,11 @@ class clsJobLine {
   const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
 
  private:
-  friend class clsJobLines;
+  friend class JobLines;
   TimePoint Now() const;
 
   JobLineServices services_;
-  clsJobLines* owner_ = nullptr;
+  JobLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
   uint64_t sequence_ = 0;
   int32_t key_ = 0;
@@ -121,10 +121,10 @@ class clsJobLine {
   std::string user_program_name_;
   std::string log_file_name_;
   std::string status_file_name_;
-  std::string summay_file_name_;
+  std::string summary_file_name_;
   bool already_run_ = false;
   bool is_skipped_ = false;
-  bool error_occured_ = false;
+  bool error_occurred_ = false;
   bool is_running_ = false;
   std::string stop_time_;
   std::string starting_time_;

@@ -50,7 +50,7 @@ std::string JobLineTable::Text(int column, int row) const {
   return cell ? *cell : std::string();
 }
 
-int32_t JobLineTable::Get_BatchLine_Number(int index) const {
+int32_t JobLineTable::LineNumberAt(int index) const {
   const Cell& cell = At(kColNumber, index);
   if (!cell) return 0;
   std::optional<int64_t> value = LeadingWholeNumber(*cell);

@@ -47,7 +47,7 @@ class JobLineTable {
   int ColumnCount() const { return kColumnCount; }
   int RowCapacity() const { return static_cast<int>(rows_.size()); }
   // The number of rows, from row 0 on, that hold job lines.
-  int Get_BatchLine_Count() const { return job_line_count_; }
+  int LineCount() const { return job_line_count_; }
   // Sets the job-line count; grows the allocation when the count exceeds it.
   void SetJobLineCount(int count);
 
@@ -60,7 +60,7 @@ class JobLineTable {
 
   // Column 0 of `index` as a whole number (0 when it holds none or the row is outside the
   // allocation).
-  int32_t Get_BatchLine_Number(int index) const;
+  int32_t LineNumberAt(int index) const;
 
   // Orders rows 0..count-1 by the whole-number value of column 0; equal numbers keep their
   // order.

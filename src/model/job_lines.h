@@ -14,44 +14,44 @@
 
 namespace jr {
 
-class clsJobLines {
+class JobLines {
  public:
-  explicit clsJobLines(JobLineServices services = {}) : services_(services) {}
-  clsJobLines(const clsJobLines&) = delete;
-  clsJobLines& operator=(const clsJobLines&) = delete;
-  ~clsJobLines();
+  explicit JobLines(JobLineServices services = {}) : services_(services) {}
+  JobLines(const JobLines&) = delete;
+  JobLines& operator=(const JobLines&) = delete;
+  ~JobLines();
 
   // The highest number added since creation or the last Clear; -1 when none. Delete does
   // not lower it.
   int32_t HighestJobLineNr() const { return highest_job_line_nr_; }
 
   // A new line with that number, appended; nullptr when the number is taken.
-  clsJobLine* Add(int32_t iJobLineNr);
+  JobLine* Add(int32_t number);
 
   // Removes the line with that key text ("10", the number it was added with) or at that
   // 1-based position. False when there is no such key or position.
   bool Delete(std::string_view key);
   bool Delete(int position);
 
-  bool JobLineNrExists(int32_t iJobLineNr) const;
+  bool JobLineNrExists(int32_t number) const;
   // The line with that number, or nullptr.
-  clsJobLine* Line(int32_t iJobLineNr) const;
+  JobLine* Line(int32_t number) const;
   // The line at 1-based `index`, or nullptr outside 1..Count.
-  clsJobLine* Item(int index) const;
+  JobLine* Item(int index) const;
   int32_t Count() const { return static_cast<int32_t>(lines_.size()); }
   void Clear();
 
   // The lines whose OriginalJobLineNr is `original`, in no particular order. Lines from the
   // job (original 0) are copies of nothing, so 0 gives an empty list.
-  const std::vector<clsJobLine*>& CopiesOf(int32_t original) const;
+  const std::vector<JobLine*>& CopiesOf(int32_t original) const;
 
   // Walking the collection: for (int i = 1; i <= lines.Count(); ++i) lines.Item(i)
   // reaches lines appended during the walk. The iterators below do the same.
   class Iterator {
    public:
-    Iterator(const clsJobLines* lines, size_t index) : lines_(lines), index_(index) {}
-    clsJobLine& operator*() const { return *lines_->lines_[index_]; }
-    clsJobLine* operator->() const { return lines_->lines_[index_].get(); }
+    Iterator(const JobLines* lines, size_t index) : lines_(lines), index_(index) {}
+    JobLine& operator*() const { return *lines_->lines_[index_]; }
+    JobLine* operator->() const { return lines_->lines_[index_].get(); }
     Iterator& operator++() {
       ++index_;
       return *this;
@@ -60,7 +60,7 @@ class clsJobLines {
     bool operator!=(const Iterator&) const { return index_ < lines_->lines_.size(); }
 
    private:
-    const clsJobLines* lines_;
+    const JobLines* lines_;
     size_t index_;
   };
   Iterator begin() const { return Iterator(this, 0); }
@@ -68,21 +68,21 @@ class clsJobLines {
   Iterator NewEnum() const { return begin(); }
 
  private:
-  friend class clsJobLine;
-  void MoveCopy(clsJobLine* line, int32_t from, int32_t to);
-  void Renumber(clsJobLine* line, int32_t from, int32_t to);
-  void Unindex(clsJobLine* line);
-  void Remove(std::vector<std::unique_ptr<clsJobLine>>::iterator at);
+  friend class JobLine;
+  void MoveCopy(JobLine* line, int32_t from, int32_t to);
+  void Renumber(JobLine* line, int32_t from, int32_t to);
+  void Unindex(JobLine* line);
+  void Remove(std::vector<std::unique_ptr<JobLine>>::iterator at);
 
   JobLineServices services_;
-  std::vector<std::unique_ptr<clsJobLine>> lines_;
+  std::vector<std::unique_ptr<JobLine>> lines_;
   // Lines by their present JobLineNr. A number normally names one line; a line renumbered
   // after it was added may share it, and then the earliest added one is found first.
-  std::unordered_map<int32_t, std::vector<clsJobLine*>> by_number_;
+  std::unordered_map<int32_t, std::vector<JobLine*>> by_number_;
   // Lines by the number they were added with (their key text).
-  std::unordered_map<int32_t, clsJobLine*> by_key_;
+  std::unordered_map<int32_t, JobLine*> by_key_;
   uint64_t next_sequence_ = 0;
-  std::unordered_map<int32_t, std::vector<clsJobLine*>> copies_;
+  std::unordered_map<int32_t, std::vector<JobLine*>> copies_;
   int32_t highest_job_line_nr_ = -1;
 };
 

@@ -135,16 +135,16 @@ std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table
 
 bool JobLineNrExists(const JobLineTable* table, int64_t number) {
   if (table == nullptr || number < 1) return false;
-  for (int i = table->Get_BatchLine_Count() - 1; i >= 0; --i) {
-    if (table->Get_BatchLine_Number(i) == number) return true;
+  for (int i = table->LineCount() - 1; i >= 0; --i) {
+    if (table->LineNumberAt(i) == number) return true;
   }
   return false;
 }
 
 std::optional<int64_t> ProposedJobLineNr(const JobLineTable* table) {
-  const int count = table ? table->Get_BatchLine_Count() : 0;
+  const int count = table ? table->LineCount() : 0;
   if (count <= 0) return 10;
-  const int64_t proposal = int64_t{table->Get_BatchLine_Number(count - 1)} + 10;
+  const int64_t proposal = int64_t{table->LineNumberAt(count - 1)} + 10;
   if (proposal > kHighestJobLineNr) return std::nullopt;
   return proposal;
 }

@@ -43,7 +43,7 @@ struct ReportRequest {
 // under the registry's HelperTimeLimit. `stop_requested` (may be empty) ends a generator
 // that runs, and no further one starts. Each report that was not written is named in the
 // outcome with its cause.
-ReportOutcome GenerateReports(clsJobLines& collection, const ReportRequest& request, RunEnv& env,
+ReportOutcome GenerateReports(JobLines& collection, const ReportRequest& request, RunEnv& env,
                               const PauseFn& pause,
                               const std::function<bool()>& stop_requested = {});
 

@@ -51,10 +51,10 @@ std::string StatusText(int error_level) {
   }
 }
 
-void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& error_level) {
+void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error_level) {
   std::string heading = line.JobDescription() + " (" + line.ProgramType() + ")";
   if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
-  heading += line.ErrorOccured() ? "  :  FAILED" : "  :  OK";
+  heading += line.ErrorOccurred() ? "  :  FAILED" : "  :  OK";
 
   Line(file, "<Heading>");
   Line(file, heading);
@@ -64,7 +64,7 @@ void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& er
   Line(file, "</FileSummary>");
   if (line.ProgramType() == "Run Quillmart script") {
     Line(file, "<FileInclude>");
-    Line(file, line.SummayFileName());
+    Line(file, line.SummaryFileName());
     Line(file, kFileLinkTag);
     Line(file, "\"" + line.LogFileName() + "\"");
   } else if (line.LogFileName().find_first_not_of(' ') != std::string::npos) {
@@ -72,7 +72,7 @@ void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& er
     Line(file, line.LogFileName());
   }
 
-  if (line.ErrorOccured()) {
+  if (line.ErrorOccurred()) {
     // A line whose repeat was ordered may still succeed on its next try, so only
     // stop-on-error makes its failure count.
     if (error_level == 0 && !line.Repeated()) error_level = 1;
@@ -83,7 +83,7 @@ void WriteJobLineReportEntry(std::ostream& file, const clsJobLine& line, int& er
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description,
-                                     const clsJobLines& collection, const std::string& start_time,
+                                     const JobLines& collection, const std::string& start_time,
                                      bool log_to_event_log, bool interrupted, RunEnv& env) {
   ReportOutcome outcome;
 
@@ -93,7 +93,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Field(admin, "Start Time Job", start_time);
   Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(admin, "</ReportInfo>");
-  for (const clsJobLine& line : collection) {
+  for (const JobLine& line : collection) {
     if (line.AlreadyRun() && !line.IsSkipped()) {
       WriteJobLineReportEntry(admin, line, outcome.error_level);
     }

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "engine/command_line_builder.h"
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/config.h"
@@ -87,7 +87,7 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.log_file_folder = job.TempLogDir;
   request.log_to_event_log = job.LogToEventLog;
   request.table = &job.table;
-  request.row_count = job.table.Get_BatchLine_Count();
+  request.row_count = job.table.LineCount();
   request.from_command_line = from_command_line;
   request.maximum = maximum;
   request.job_time_limit = ParseTimeLimit(job.JobTimeLimit).seconds;
@@ -100,7 +100,7 @@ std::string JobTimeLimitText(int32_t seconds) {
          " s was reached; running job lines were ended";
 }
 
-std::string LineTimeLimitText(const clsJobLine& line) {
+std::string LineTimeLimitText(const JobLine& line) {
   return "job line " + std::to_string(line.JobLineNr()) + " (" + line.JobDescription() +
          "): time limit of " + std::to_string(line.TimeLimit()) +
          " s reached; the program was ended";
@@ -169,11 +169,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   }
 
   std::vector<std::string> warnings;
-  std::unique_ptr<clsJobLines> lines =
+  std::unique_ptr<JobLines> lines =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
                       result.run_timestamp, env, &warnings);
   for (const std::string& warning : warnings) hooks.Warning(warning);
-  if (!lines) lines = std::make_unique<clsJobLines>(env.job_line_services());
+  if (!lines) lines = std::make_unique<JobLines>(env.job_line_services());
   result.line_count = lines->Count();
   if (rerun) {
     MarkRerun(*rerun, *lines);

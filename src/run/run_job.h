@@ -11,7 +11,7 @@
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "model/run_env.h"
-#include "platform/run_history.h"
+#include "store/run_history.h"
 #include "report/generate_reports.h"
 
 namespace jr {
@@ -74,7 +74,7 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
 std::string JobTimeLimitText(int32_t seconds);
 
 // What the user is told when a job line's time limit was reached.
-std::string LineTimeLimitText(const clsJobLine& line);
+std::string LineTimeLimitText(const JobLine& line);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

@@ -2,10 +2,10 @@
 
 namespace jr {
 
-std::string LineOutcome(const clsJobLine& line) {
+std::string LineOutcome(const JobLine& line) {
   if (line.IsSkipped()) return "skipped";
   if (!line.AlreadyRun() || line.IsRunning()) return "not run";
-  return line.ErrorOccured() ? "failed" : "ok";
+  return line.ErrorOccurred() ? "failed" : "ok";
 }
 
 RunRecorder::RunRecorder(RunHistory* history, RunHooks& inner, const Clock& clock)
@@ -23,7 +23,7 @@ void RunRecorder::Begin(const RunStart& start) {
   run_id_ = id.value;
 }
 
-RunLineRecord& RunRecorder::Record(const clsJobLine& line) {
+RunLineRecord& RunRecorder::Record(const JobLine& line) {
   RunLineRecord& record = lines_[line.JobLineNr()];
   if (record.line == 0) {
     record.line = line.JobLineNr();
@@ -39,10 +39,10 @@ void RunRecorder::Write(const std::vector<RunLineRecord>& lines) {
   if (Status written = history_->WriteLines(run_id_, lines); !written.ok()) Failed(written);
 }
 
-void RunRecorder::Prepared(const clsJobLines& lines, const std::vector<int32_t>& over) {
+void RunRecorder::Prepared(const JobLines& lines, const std::vector<int32_t>& over) {
   over_.insert(over.begin(), over.end());
   std::vector<RunLineRecord> records;
-  for (const clsJobLine& line : lines) {
+  for (const JobLine& line : lines) {
     RunLineRecord& record = Record(line);
     if (over_.count(line.JobLineNr())) record.outcome = "over";
     records.push_back(record);
@@ -50,7 +50,7 @@ void RunRecorder::Prepared(const clsJobLines& lines, const std::vector<int32_t>&
   Write(records);
 }
 
-void RunRecorder::LineStarted(const clsJobLine& line) {
+void RunRecorder::LineStarted(const JobLine& line) {
   RunLineRecord& record = Record(line);
   record.seq = next_seq_++;
   record.start = clock_.Now();
@@ -58,7 +58,7 @@ void RunRecorder::LineStarted(const clsJobLine& line) {
   inner_.LineStarted(line);
 }
 
-void RunRecorder::Ended(const clsJobLine& line) {
+void RunRecorder::Ended(const JobLine& line) {
   RunLineRecord& record = Record(line);
   if (!record.start) {
     // It could not start: it began and ended at once.
@@ -67,39 +67,39 @@ void RunRecorder::Ended(const clsJobLine& line) {
   }
   record.end = clock_.Now();
   record.outcome = LineOutcome(line);
-  record.exit_code = line.ErrorOccured() ? 3 : 0;
+  record.exit_code = line.ErrorOccurred() ? 3 : 0;
   Write({record});
 }
 
-void RunRecorder::LineFinished(const clsJobLine& line) {
+void RunRecorder::LineFinished(const JobLine& line) {
   Ended(line);
   inner_.LineFinished(line);
 }
 
-void RunRecorder::LineCannotStart(const clsJobLine& line, std::string_view reason) {
+void RunRecorder::LineCannotStart(const JobLine& line, std::string_view reason) {
   Ended(line);
   inner_.LineCannotStart(line, reason);
 }
 
-void RunRecorder::LineSkipped(const clsJobLine& line) {
+void RunRecorder::LineSkipped(const JobLine& line) {
   RunLineRecord& record = Record(line);
   record.outcome = "skipped";
   Write({record});
   inner_.LineSkipped(line);
 }
 
-void RunRecorder::LineRepeated(const clsJobLine& original, const clsJobLine& copy) {
+void RunRecorder::LineRepeated(const JobLine& original, const JobLine& copy) {
   Write({Record(copy)});
   inner_.LineRepeated(original, copy);
 }
 
-void RunRecorder::End(const clsJobLines& lines, int status) {
+void RunRecorder::End(const JobLines& lines, int status) {
   if (history_ == nullptr) return;
   RunEnd end;
   end.end = clock_.Now();
   end.status = status;
   std::vector<RunLineRecord> records;
-  for (const clsJobLine& line : lines) {
+  for (const JobLine& line : lines) {
     RunLineRecord& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
     record.outcome = over_.count(line.JobLineNr()) ? "over" : LineOutcome(line);

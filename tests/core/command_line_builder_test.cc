@@ -25,16 +25,16 @@ class PrepareJobLinesTest : public ::testing::Test {
 
   // Appends an active row with stop-on-error "false"; returns its index.
   int AddRow(const std::string& number, const std::string& type, const Cell& options = "") {
-    const int row = table_.Get_BatchLine_Count();
+    const int row = table_.LineCount();
     table_.SetJobLineCount(row + 1);
     const Cell cells[] = {number, "line " + number, type, options, "", "false", "true"};
     for (int column = 0; column < 7; ++column) table_.Set(column, row, cells[column]);
     return row;
   }
 
-  std::unique_ptr<clsJobLines> Prepare() {
+  std::unique_ptr<JobLines> Prepare() {
     warnings_.clear();
-    return PrepareJobLines(table_, table_.Get_BatchLine_Count(), "/logs/20030307_140509/",
+    return PrepareJobLines(table_, table_.LineCount(), "/logs/20030307_140509/",
                            "SorelJob~4711", kStamp, test_.env, &warnings_);
   }
 
@@ -79,10 +79,10 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
     table_.Set(kColBatchLogFile, row, "/tmp/nightly log.txt");
     table_.Set(kColBatchStatusFile, row, "/tmp/nightly.stat");
-    const std::unique_ptr<clsJobLines> lines = Prepare();
-    const clsJobLine& line = *lines->Line(7);
+    const std::unique_ptr<JobLines> lines = Prepare();
+    const JobLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
-                  "|" + line.StatusFileName() + "|" + line.SummayFileName() + "|" +
+                  "|" + line.StatusFileName() + "|" + line.SummaryFileName() + "|" +
                   line.ProgramOptions(),
               expected);
     EXPECT_EQ(line.CleanProgramOptions() + "|" + line.JobID(), "-v 2|" + kStamp) << type;
@@ -103,11 +103,11 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   AddRow("030", "Scan Anomalies");
   table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
 
-  std::unique_ptr<clsJobLines> lines = Prepare();
+  std::unique_ptr<JobLines> lines = Prepare();
   std::vector<int32_t> taken;
-  for (const clsJobLine& line : *lines) taken.push_back(line.JobLineNr());
+  for (const JobLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
-  const clsJobLine& first = *lines->Line(30);
+  const JobLine& first = *lines->Line(30);
   EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
@@ -121,7 +121,7 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
       "job line number 30 is used by more than one active job line; the one in row 11 is left "
       "out of the run");
   EXPECT_EQ(warnings_, expected);
-  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.Get_BatchLine_Count()),
+  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()),
             std::vector<int32_t>{30});
 }
 

@@ -55,8 +55,8 @@ JobDocument SampleJob() {
 
 void ExpectSameJob(const JobDocument& expected, const JobDocument& actual) {
   EXPECT_EQ(JobFileText(actual, ""), JobFileText(expected, ""));
-  ASSERT_EQ(actual.table.Get_BatchLine_Count(), expected.table.Get_BatchLine_Count());
-  for (int row = 0; row < expected.table.Get_BatchLine_Count(); ++row) {
+  ASSERT_EQ(actual.table.LineCount(), expected.table.LineCount());
+  for (int row = 0; row < expected.table.LineCount(); ++row) {
     EXPECT_EQ(actual.table.RowAt(row), expected.table.RowAt(row)) << "row " << row;
   }
 }

@@ -25,7 +25,7 @@ JobLineTable TableWithNumbers(std::initializer_list<const char*> numbers) {
 
 std::string Column(const JobLineTable& table, int column) {
   std::string texts;
-  for (int row = 0; row < table.Get_BatchLine_Count(); ++row) {
+  for (int row = 0; row < table.LineCount(); ++row) {
     texts += table.Text(column, row) + "|";
   }
   return texts;
@@ -55,7 +55,7 @@ TEST(Catalogue, NamesCompareExactlyAndHealthInspectorNeedsMirn) {
 using Numbers = std::vector<int32_t>;
 
 TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
-  clsJobLines lines;
+  JobLines lines;
   for (int32_t number : {10, 30, 20}) lines.Add(number);
   EXPECT_EQ(lines.Add(30), nullptr);
   // Numbers beyond 16 bits are held whole and do not alias.
@@ -67,17 +67,17 @@ TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   EXPECT_EQ(lines.HighestJobLineNr(), 999999) << "a lower number added later";
   EXPECT_TRUE(lines.Delete(1));
   Numbers walked;
-  for (const clsJobLine& line : lines) walked.push_back(line.JobLineNr());
+  for (const JobLine& line : lines) walked.push_back(line.JobLineNr());
   EXPECT_EQ(walked, (Numbers{20, 30}));
   EXPECT_FALSE(lines.Delete("020"));
 }
 
 TEST(JobLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
-  clsJobLines lines;
+  JobLines lines;
   lines.Add(10);
   lines.Add(20);
   Numbers seen;
-  for (clsJobLine& line : lines) {
+  for (JobLine& line : lines) {
     seen.push_back(line.JobLineNr());
     // Each line of the job orders two copies of itself, as a repeat list does.
     for (int copy = 0; copy < 2 && line.OriginalJobLineNr() == 0; ++copy) {
@@ -85,9 +85,9 @@ TEST(JobLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
     }
   }
   EXPECT_EQ(seen, (Numbers{10, 20, 30, 40, 50, 60}));
-  EXPECT_EQ(lines.CopiesOf(10), (std::vector<clsJobLine*>{lines.Line(30), lines.Line(40)}));
+  EXPECT_EQ(lines.CopiesOf(10), (std::vector<JobLine*>{lines.Line(30), lines.Line(40)}));
   EXPECT_TRUE(lines.Delete("30"));
-  EXPECT_EQ(lines.CopiesOf(10), std::vector<clsJobLine*>{lines.Line(40)});
+  EXPECT_EQ(lines.CopiesOf(10), std::vector<JobLine*>{lines.Line(40)});
 }
 
 TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {

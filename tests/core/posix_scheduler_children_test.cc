@@ -20,8 +20,8 @@ TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
   std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
   test::EngineTestEnv test(*launcher, RealFileSystem());
   test::RecordingHooks hooks;
-  clsJobLines lines(test.env.job_line_services());
-  clsJobLine& line = *lines.Add(10);
+  JobLines lines(test.env.job_line_services());
+  JobLine& line = *lines.Add(10);
   line.setProgramExecuter(test::BinDir() + "/standin");
   line.setProgramOptions("-sleep 30000");
 

@@ -1,6 +1,6 @@
 // What a rerun takes as over, leaves skipped and runs, from the rows an earlier run left.
 
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 namespace jr {
 namespace {
 
-clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
-  clsJobLine& line = *lines.Add(number);
+JobLine& Source(JobLines& lines, int32_t number, std::string_view type) {
+  JobLine& line = *lines.Add(number);
   const std::string stem = "/run/S~1_" + std::to_string(number);
   line.setProgramType(std::string(type));
   line.setCleanProgramOptions("-a 1");
@@ -17,22 +17,22 @@ clsJobLine& Source(clsJobLines& lines, int32_t number, std::string_view type) {
   line.setRepeatOnSuccess("63");
   line.setLogFileName(stem + "Log.txt");
   line.setStatusFileName(stem + "Stat.txt");
-  line.setSummayFileName(stem + "Sum.txt");
-  line.setErrorOccured(true);
+  line.setSummaryFileName(stem + "Sum.txt");
+  line.setErrorOccurred(true);
   line.setProcessId(4711);
   return line;
 }
 
 TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
-  clsJobLines lines;
-  clsJobLine& source = Source(lines, 10, "Flow Runner");
+  JobLines lines;
+  JobLine& source = Source(lines, 10, "Flow Runner");
   lines.Add(30);
-  clsJobLine* copy = CreateRepeatCopy(lines, source).value;
+  JobLine* copy = CreateRepeatCopy(lines, source).value;
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->JobLineNr(), 40) << "ten after the last";
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
   EXPECT_EQ(copy->SkipOnError() + copy->RepeatOnSuccess(), "6063");
-  EXPECT_TRUE(copy->StopOnError() && !copy->ErrorOccured() && copy->ProcessId() == 0);
+  EXPECT_TRUE(copy->StopOnError() && !copy->ErrorOccurred() && copy->ProcessId() == 0);
   EXPECT_EQ(copy->ProgramOptions(),
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");
 
@@ -53,8 +53,8 @@ TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
       {kSettingsEditor, "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\""},
   };
   for (const auto& [type, options] : cases) {
-    clsJobLines lines;
-    clsJobLine& source = Source(lines, 10, type);
+    JobLines lines;
+    JobLine& source = Source(lines, 10, type);
     if (type == kSettingsEditor) source.setLogFileName("");
     EXPECT_EQ(CreateRepeatCopy(lines, source).value->ProgramOptions(), options) << type;
   }

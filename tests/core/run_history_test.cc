@@ -2,7 +2,7 @@
 // version made, unique run ids, the reading of missing and broken files, pruning; and
 // the digest that tells whether a job file changed since a run.
 
-#include "platform/run_history.h"
+#include "store/run_history.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "platform/file_digest.h"
-#include "platform/sqlite_metadata_log.h"
+#include "store/sqlite_metadata_log.h"
 #include "support/test_paths.h"
 
 namespace jr {

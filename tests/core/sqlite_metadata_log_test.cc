@@ -1,4 +1,4 @@
-#include "platform/sqlite_metadata_log.h"
+#include "store/sqlite_metadata_log.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -33,15 +33,15 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   const std::string path = dir.File("state/jobrunner/metadata.sqlite");
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
   test::FakeClock clock;
-  clsJobLines lines(JobLineServices{&clock, metadata.get()});
-  clsJobLine* line = lines.Add(10);
+  JobLines lines(JobLineServices{&clock, metadata.get()});
+  JobLine* line = lines.Add(10);
   line->setProgramType("Run Quillmart script");
   line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
   line->setJobID("20030307_140509");
   line->SetStartingTime();
   clock.Advance(std::chrono::seconds(75));
   line->SetStopTime();
-  line->setErrorOccured(true);
+  line->setErrorOccurred(true);
   ASSERT_EQ(line->LogProcessMetaData().message, "");
 
   const TimePoint start = test::LocalTime(2003, 3, 7, 14, 5, 9);
@@ -97,8 +97,8 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   test::WriteWholeFile(garbage, std::string(4096, 'g'));
   std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(garbage);
   test::FakeClock clock;
-  clsJobLines lines(JobLineServices{&clock, factory.get()});
-  clsJobLine* line = lines.Add(1);
+  JobLines lines(JobLineServices{&clock, factory.get()});
+  JobLine* line = lines.Add(1);
   line->SetStartingTime();
   line->SetStopTime();
   EXPECT_EQ(line->LogProcessMetaData().message, "cannot open the process metadata database \"" +

@@ -14,7 +14,8 @@
 #include "jobfile/job_file.h"
 #include "platform/event_log.h"
 #include "platform/metadata_log.h"
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
+#include "store/sqlite_metadata_log.h"
 #include "platform/win32/utf.h"
 #include "support/test_paths.h"
 

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result.status != jr::ReadStatus::kLoaded) {
     Require(!result.message.empty());
     Require(job.Description == "untouched" && job.table.RowCapacity() == 2 &&
-            job.table.Get_BatchLine_Count() == 0 && job.table.Text(jr::kColNumber, 1) == "7");
+            job.table.LineCount() == 0 && job.table.Text(jr::kColNumber, 1) == "7");
     return 0;
   }
 
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   jr::JobDocument again;
   Require(jr::ReadJobFileText(written, "fuzz.xml", again).status == jr::ReadStatus::kLoaded);
   Require(SameHeader(job, again));
-  Require(again.table.Get_BatchLine_Count() == job.table.Get_BatchLine_Count());
+  Require(again.table.LineCount() == job.table.LineCount());
   Require(jr::JobFileText(again, "2003 Mar 07 14:05:09") == written);
   return 0;
 }

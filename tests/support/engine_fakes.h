@@ -74,12 +74,12 @@ struct EngineTestEnv {
 struct RunWorld {
   ScriptedLauncher launcher;
   EngineTestEnv test{launcher, RealFileSystem()};
-  clsJobLines lines{test.env.job_line_services()};
+  JobLines lines{test.env.job_line_services()};
 
   // Adds a line that ran from `start` to `end`, failed or not.
-  clsJobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
+  JobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
                   TimePoint start, TimePoint end, bool failed = false) {
-    clsJobLine* line = lines.Add(nr);
+    JobLine* line = lines.Add(nr);
     line->setJobDescription(description);
     line->setProgramType(type);
     test.clock.Set(start);
@@ -87,7 +87,7 @@ struct RunWorld {
     test.clock.Set(end);
     line->SetStopTime();
     line->setAlreadyRun(true);
-    line->setErrorOccured(failed);
+    line->setErrorOccurred(failed);
     return line;
   }
 };
@@ -102,18 +102,18 @@ class RecordingHooks final : public RunHooks {
     if (on_pause) on_pause(pauses, longest);
   }
   bool StopRequested() const override { return stop && stop(); }
-  void LineStarted(const clsJobLine& line) override { Note("started", line); }
-  void LineFinished(const clsJobLine& line) override {
-    Note("finished", line, line.ErrorOccured() ? " failed" : " ok");
+  void LineStarted(const JobLine& line) override { Note("started", line); }
+  void LineFinished(const JobLine& line) override {
+    Note("finished", line, line.ErrorOccurred() ? " failed" : " ok");
   }
-  void LineSkipped(const clsJobLine& line) override { Note("skipped", line); }
-  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override {
+  void LineSkipped(const JobLine& line) override { Note("skipped", line); }
+  void LineRepeated(const JobLine& original, const JobLine& copy) override {
     Note("repeated", original, " as " + std::to_string(copy.JobLineNr()));
   }
-  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
+  void LineCannotStart(const JobLine& line, std::string_view reason) override {
     Note("cannot", line, ": " + std::string(reason));
   }
-  void LineTimeLimitReached(const clsJobLine& line) override { Note("time limit", line); }
+  void LineTimeLimitReached(const JobLine& line) override { Note("time limit", line); }
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;
@@ -122,7 +122,7 @@ class RecordingHooks final : public RunHooks {
     }
     return reports;
   }
-  void Note(const char* what, const clsJobLine& line, const std::string& more = "") {
+  void Note(const char* what, const JobLine& line, const std::string& more = "") {
     events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
   }
 

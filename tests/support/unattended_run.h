@@ -41,7 +41,7 @@ class UnattendedRun : public ::testing::Test {
   // Appends a row; a batch file gets its log and status files in the test folder.
   void AddLine(const LineSpec& spec) {
     JobLineTable& table = job_.table;
-    const int row = table.Get_BatchLine_Count();
+    const int row = table.LineCount();
     table.SetJobLineCount(row + 1);
     const std::string cells[] = {spec.number, "line " + spec.number,
                                  spec.type,   spec.options,

@@ -16,10 +16,10 @@
 
 #include "jobfile/job_file.h"
 #include "platform/file_digest.h"
-#include "platform/run_history.h"
+#include "store/run_history.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_timeline.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 
 using namespace jr;
 using std::chrono::seconds;
@@ -48,7 +48,7 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, c
 // Records the reruns the main window asks for, as the run driver tells the run panel.
 class RerunExecutor final : public JobExecutor {
  public:
-  JobRunOutcome Execute(const JobDocument&, int32_t, RunHooks& hooks,
+  JobRunOutcome execute(const JobDocument&, int32_t, RunHooks& hooks,
                         const RerunBasis* rerun) override {
     button_enabled_during_run = button && button->isEnabled();
     if (rerun) reruns.push_back(*rerun);
@@ -101,7 +101,7 @@ class RunHistoryWindowTest : public QObject {
 
   void listsRunsAndTheChosenRun() {
     RunHistoryWindow window;
-    window.ShowJob("/jobs/nightly.xml", db_);
+    window.showJob("/jobs/nightly.xml", db_);
     QTableWidget* runs = window.runsTable();
     QCOMPARE(runs->rowCount(), kRuns);
     const char* expected[][3] = {{"run2", "errors", "20"}, {"run1", "ok", ""}, {"run0", "ok", ""}};
@@ -126,12 +126,12 @@ class RunHistoryWindowTest : public QObject {
   void timelineBars() {
     RunHistoryWindow window;
     window.resize(1200, 800);
-    window.ShowJob("/jobs/nightly.xml", db_);
+    window.showJob("/jobs/nightly.xml", db_);
     window.timeline()->resize(700, 200);
-    std::vector<RunTimeline::Bar> bars = window.timeline()->Bars();
+    std::vector<RunTimeline::Bar> bars = window.timeline()->bars();
     QCOMPARE(bars.size(), size_t{3});  // the skipped line has none
     QCOMPARE(bars[0].line, 10);
-    QCOMPARE(bars[1].color, RunTimeline::OutcomeColor("failed"));
+    QCOMPARE(bars[1].color, RunTimeline::outcomeColor("failed"));
     QVERIFY(bars[2].repeat_copy && !bars[0].repeat_copy);
     // 30 s of 220 s, then 180 s of it: the bars share one time axis.
     QVERIFY(qAbs(bars[1].rect.width() / bars[0].rect.width() - 6.0) < 0.1);
@@ -139,7 +139,7 @@ class RunHistoryWindowTest : public QObject {
 
   void chartOfTheJobAndOfAChosenLine() {
     RunHistoryWindow window;
-    window.ShowJob("/jobs/nightly.xml", db_);
+    window.showJob("/jobs/nightly.xml", db_);
     const QList<QPointF> job = window.jobSeries()->points();
     QCOMPARE(job.size(), kRuns);
     // Oldest first, in minutes (the longest run takes 4 minutes): 100, 160, 220 s.
@@ -166,11 +166,11 @@ class RunHistoryWindowTest : public QObject {
     broken.close();
     for (const auto& [database, text] : cases) {
       RunHistoryWindow window;
-      window.ShowJob("/jobs/none.xml", database);
+      window.showJob("/jobs/none.xml", database);
       QCOMPARE(window.runsTable()->rowCount(), 0);
       QVERIFY2(window.statusLabel()->text().contains(text),
                qPrintable(window.statusLabel()->text()));
-      QVERIFY(window.timeline()->Bars().empty());
+      QVERIFY(window.timeline()->bars().empty());
     }
   }
 
@@ -188,12 +188,12 @@ class RunHistoryWindowTest : public QObject {
     MessageBox::enableTesting();
     auto executor = std::make_unique<RerunExecutor>();
     RerunExecutor& runs = *executor;
-    BatchDefinitionFrm main(std::move(executor));
-    QVERIFY(main.OpenJobFile(job_file, false));
-    QAction* command = main.findChild<QAction*>("RunHistory");
+    MainWindow main(std::move(executor));
+    QVERIFY(main.openJobFile(job_file, false));
+    QAction* command = main.findChild<QAction*>("runHistory");
     QVERIFY(command);
     QCOMPARE(command->shortcut(), QKeySequence("Ctrl+H"));
-    QVERIFY(main.findChild<QToolBar*>("tbToolBar")->actions().contains(command));
+    QVERIFY(main.findChild<QToolBar*>("toolBar")->actions().contains(command));
     command->trigger();
     auto* window = main.findChild<RunHistoryWindow*>();
     QVERIFY(window && window->isVisible());

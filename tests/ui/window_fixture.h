@@ -19,9 +19,9 @@
 
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/controls/u_text_box.h"
-#include "ui/job_line_dialog/batch_line_dialog.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/controls/number_edit.h"
+#include "ui/job_line_dialog/job_line_dialog.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
 
 namespace jr::testing {
@@ -68,7 +68,7 @@ class WindowTest : public QObject {
     // real user's in a test.
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
       QSettings::setPath(format, QSettings::UserScope, path("settings"));
-    w_ = std::make_unique<BatchDefinitionFrm>(std::move(executor));
+    w_ = std::make_unique<MainWindow>(std::move(executor));
   }
   void Stop() { w_.reset(), temp_.reset(); }
 
@@ -84,17 +84,17 @@ class WindowTest : public QObject {
 
   // A header that passes every check.
   void FillValidHeader() {
-    field("BatchDescription")->setText("Nightly load");
-    field("LogFile")->setText(path("admin.htm"));
-    field("UserFile")->setText(path("user.htm"));
-    field("LogFileDir")->setText(path("logs"));
+    field("description")->setText("Nightly load");
+    field("adminReport")->setText(path("admin.htm"));
+    field("userReport")->setText(path("user.htm"));
+    field("logFolder")->setText(path("logs"));
   }
 
   // Appends job lines with these numbers and marks the job changed.
   void AddLines(std::initializer_list<int> numbers, const char* active = "true") {
     JobLineTable& table = w_->table();
     for (int number : numbers) {
-      const int row = table.Get_BatchLine_Count();
+      const int row = table.LineCount();
       table.SetJobLineCount(row + 1);
       for (int column = 0; column < JobLineTable::kColumnCount; ++column)
         table.Set(column, row, "");
@@ -103,37 +103,37 @@ class WindowTest : public QObject {
       table.Set(kColStopOnError, row, "false");
       table.Set(kColActive, row, active);
     }
-    w_->RefreshGrid();
+    w_->refreshGrid();
     w_->setChanged();
   }
 
   // Saves the job under `name` in the temporary folder and forgets what that showed.
   void SaveAs(const QString& name) {
     FileDialog::setNextFileName(path(name));
-    Trigger("SaveAsBatch");
+    Trigger("saveJobAs");
     MessageBox::reset();
     FileDialog::reset();
   }
 
   // The window's job at a glance: "caption|job lines|description|saved or unsaved".
   QString Job() const {
-    return w_->windowTitle() + "|" + QString::number(w_->table().Get_BatchLine_Count()) + "|" +
-           field("BatchDescription")->text() + (w_->HasUnsavedChanges() ? "|unsaved" : "|saved");
+    return w_->windowTitle() + "|" + QString::number(w_->table().LineCount()) + "|" +
+           field("description")->text() + (w_->hasUnsavedChanges() ? "|unsaved" : "|saved");
   }
 
   // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
   // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
   bool Run(const std::function<void()>& command,
-           const std::function<void(BatchLineDialog&)>& step) {
+           const std::function<void(JobLineDialog&)>& step) {
     bool shown = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-      auto* d = qobject_cast<BatchLineDialog*>(QApplication::activeModalWidget());
+      auto* d = qobject_cast<JobLineDialog*>(QApplication::activeModalWidget());
       if (d == nullptr || !d->isVisible()) return;
       timer.stop();
       shown = true;
       step(*d);
-      if (d->isVisible()) Find<QPushButton>(d, "CancelButton")->click();
+      if (d->isVisible()) Find<QPushButton>(d, "cancelButton")->click();
     });
     timer.start(0);
     command();
@@ -141,7 +141,7 @@ class WindowTest : public QObject {
   }
 
   std::unique_ptr<QTemporaryDir> temp_;
-  std::unique_ptr<BatchDefinitionFrm> w_;
+  std::unique_ptr<MainWindow> w_;
 };
 
 }  // namespace jr::testing

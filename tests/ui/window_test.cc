@@ -32,7 +32,7 @@ using testing::Find;
 using testing::Messages;
 using testing::ReadAll;
 using testing::WriteFile;
-using DialogStep = std::function<void(BatchLineDialog&)>;
+using DialogStep = std::function<void(JobLineDialog&)>;
 
 namespace {
 
@@ -40,14 +40,14 @@ namespace {
 // `passes` pauses, then ends the lines (line 20 fails).
 class ScriptedExecutor final : public jr::JobExecutor {
  public:
-  jr::JobRunOutcome Execute(const jr::JobDocument& job, int32_t max_parallel, jr::RunHooks& hooks,
+  jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel, jr::RunHooks& hooks,
                             const jr::RerunBasis*) override {
     ++runs, description = job.Description, max = max_parallel;
-    std::vector<std::unique_ptr<jr::clsJobLine>> lines;
-    for (int row = 0; row < job.table.Get_BatchLine_Count(); ++row) {
+    std::vector<std::unique_ptr<jr::JobLine>> lines;
+    for (int row = 0; row < job.table.LineCount(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
-      lines.push_back(std::make_unique<jr::clsJobLine>());
-      lines.back()->setJobLineNr(job.table.Get_BatchLine_Number(row));
+      lines.push_back(std::make_unique<jr::JobLine>());
+      lines.back()->setJobLineNr(job.table.LineNumberAt(row));
       hooks.LineStarted(*lines.back());
     }
     if (during) during();
@@ -55,7 +55,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
       hooks.Pause(std::chrono::milliseconds(20));
     stopped = hooks.StopRequested();
     for (auto& line : lines)
-      line->setErrorOccured(line->JobLineNr() == 20), hooks.LineFinished(*line);
+      line->setErrorOccurred(line->JobLineNr() == 20), hooks.LineFinished(*line);
     return {true, "finished with error(s)."};
   }
 
@@ -73,14 +73,14 @@ JobLineTable::Row Row(const char* number = "", const char* type = "") {
   return row;
 }
 
-void SelectType(BatchLineDialog& d, const char* type) {
-  auto* types = Find<QComboBox>(&d, "BatchLineCombo");
+void SelectType(JobLineDialog& d, const char* type) {
+  auto* types = Find<QComboBox>(&d, "type");
   types->setCurrentIndex(types->findText(type));
 }
 // Fills in a number (and the type, for a new line) and presses OK, or Cancel.
-DialogStep Answer(const QString& number, const char* button = "OKButton") {
-  return [=](BatchLineDialog& d) {
-    Find(&d, "BatchLine")->setText(number);
+DialogStep Answer(const QString& number, const char* button = "okButton") {
+  return [=](JobLineDialog& d) {
+    Find(&d, "number")->setText(number);
     SelectType(d, "Flow Runner");
     Find<QPushButton>(&d, button)->click();
   };
@@ -101,7 +101,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     FillValidHeader();
     w_->show();
     tester_ = std::make_unique<QAbstractItemModelTester>(
-        field<QTableView>("Grid")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        field<QTableView>("jobLines")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     registry_ = test::MapRegistry();
     registry_.InstallKeld("7", temp_->path().toStdString());
   }
@@ -128,9 +128,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(QString, message);
     QDir(temp_->path()).mkdir("dir.htm");
     jr::testing::WriteFile(path("old.htm"), "report");
-    const char* names[] = {"BatchDescription", "LogFile", "UserFile", "LogFileDir"};
+    const char* names[] = {"description", "adminReport", "userReport", "logFolder"};
     for (int i = 0; i < 4; ++i) field(names[i])->setText(fields[i].replace("@", temp_->path()));
-    QCOMPARE(field<JobHeaderForm>("JobHeaderForm")->CheckJobSettings(), message.isEmpty());
+    QCOMPARE(field<JobHeaderForm>("jobHeader")->checkJobSettings(), message.isEmpty());
     QCOMPARE(Messages(), message.replace("@", temp_->path()));
     // The probe leaves nothing behind and never touches an existing report.
     QCOMPARE(QDir(temp_->path()).entryList(QDir::Files), QStringList{"old.htm"});
@@ -140,26 +140,26 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void everyHeaderEditMarksTheJobChanged() {
     AddLines({10});
     SaveAs("job.xml");
-    auto* box = field<jr::uTextBox>("txtMaxParallel")->inner();
+    auto* box = field("maxParallel");
     FileDialog::setNextFileName(path("c.htm"));
     FileDialog::setNextDirectory(temp_->path());
     const std::function<void()> edits[] = {
-        [&] { field("BatchDescription")->setText("x"); },
-        [&] { field<QPushButton>("UserFileBut")->click(); },
-        [&] { field<QPushButton>("LogDirBut")->click(); },
+        [&] { field("description")->setText("x"); },
+        [&] { field<QPushButton>("userReportBrowse")->click(); },
+        [&] { field<QPushButton>("logFolderBrowse")->click(); },
         [&] {
           for (auto keys : {"0", "42"}) box->selectAll(), QTest::keyClicks(box, keys);
         },
-        [&] { field<QCheckBox>("chkLogToEventLog")->toggle(); },
+        [&] { field<QCheckBox>("logToEventLog")->toggle(); },
     };
     for (const auto& edit : edits) {
-      Trigger("SaveBatch");
-      QVERIFY(!w_->HasUnsavedChanges());
+      Trigger("saveJob");
+      QVERIFY(!w_->hasUnsavedChanges());
       edit();
-      QVERIFY(w_->HasUnsavedChanges());
+      QVERIFY(w_->hasUnsavedChanges());
     }
     // What was chosen or typed is what the job keeps; a maximum of 0 was never taken.
-    QCOMPARE(field("UserFile")->text() + "|" + field("LogFileDir")->text() + "|" + box->text(),
+    QCOMPARE(field("userReport")->text() + "|" + field("logFolder")->text() + "|" + box->text(),
              path("c.htm") + "|" + temp_->path() + "|42");
   }
 
@@ -185,30 +185,30 @@ class JobRunnerWindowTest : public testing::WindowTest {
     if (hasFile) SaveAs("job.xml"), QFile::remove(path("job.xml")), AddLines({30});
     if (!saveAsChoice.isEmpty()) FileDialog::setNextFileName(path(saveAsChoice));
     MessageBox::setNextAnswer(answer);
-    Trigger("Exit");
+    Trigger("exit");
     QCOMPARE(w_->isVisible(), result == 2);
     QCOMPARE(MessageBox::history().first().buttons, MessageBox::kYesNoCancel);
     QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
     QCOMPARE(QFile::exists(path("job.xml")), result == 6);
-    QCOMPARE(w_->HasUnsavedChanges(), result != 6);
+    QCOMPARE(w_->hasUnsavedChanges(), result != 6);
   }
 
   void newAndOpenFollowTheAnswer() {
     AddLines({10});
     const QString name = path("a job.xml");
     FileDialog::setNextFileName(name + " ");  // blanks are no part of the name
-    Trigger("SaveAsBatch");
+    Trigger("saveJobAs");
     const QString saved = "Extraction Job Runner (" + name + ")|1|Nightly load|saved";
     QCOMPARE(Job(), saved);
     AddLines({20});
     MessageBox::setNextAnswer(MessageBox::kCancel);
-    Trigger("NewBatch");
+    Trigger("newJob");
     QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|2|Nightly load|unsaved");
     MessageBox::setNextAnswer(MessageBox::kNo);
-    Trigger("NewBatch");
-    QCOMPARE(Job() + field("LogFile")->text(), QString("Extraction Job Runner|0||unsaved"));
+    Trigger("newJob");
+    QCOMPARE(Job() + field("adminReport")->text(), QString("Extraction Job Runner|0||unsaved"));
     FileDialog::setNextFileName(name);
-    Trigger("OpenBatch");
+    Trigger("openJob");
     QCOMPARE(Job(), saved);
   }
 
@@ -225,11 +225,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(QString, message);
     AddLines({10, 20});
     SaveAs("good.xml");
-    field("BatchDescription")->setText("edited");
+    field("description")->setText("edited");
     if (!content.isNull()) jr::testing::WriteFile(path("bad.xml"), content.toUtf8());
     MessageBox::setNextAnswer(MessageBox::kNo);
     FileDialog::setNextFileName(path("bad.xml"));
-    Trigger("OpenBatch");
+    Trigger("openJob");
     QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
     QCOMPARE(Job(), "Extraction Job Runner (" + path("good.xml") + ")|2|edited|unsaved");
   }
@@ -237,27 +237,27 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void saveAsAsksBeforeReplacingAnotherFileAndSaveNever() {
     AddLines({10});
     FileDialog::setNextFileName(path("missing folder/job.xml"));
-    Trigger("SaveBatch");  // no file yet: Save As, which fails with its cause
+    Trigger("saveJob");  // no file yet: Save As, which fails with its cause
     QVERIFY(MessageBox::lastText().contains("missing folder"));
     QCOMPARE(Job(), "Extraction Job Runner|1|Nightly load|unsaved");
     const QString current = path("current.xml"), other = path("other.xml");
     SaveAs("current.xml");
     AddLines({20});
-    Trigger("tbSave");  // Save asks nothing
+    Trigger("saveJobTool");  // Save asks nothing
     QVERIFY(FileDialog::shownCount() == 0 && MessageBox::history().isEmpty());
     QVERIFY(ReadAll(current).contains("batch_line=\"20\""));
     jr::testing::WriteFile(other, "keep me");
     AddLines({30});
     FileDialog::setNextFileName(other);
     MessageBox::setNextAnswer(MessageBox::kNo);
-    Trigger("SaveAsBatch");
+    Trigger("saveJobAs");
     QCOMPARE(Messages(), "Save as " + other + ": File " + other + " already exists. Overwrite?");
     QCOMPARE(ReadAll(other), QString("keep me"));
     QCOMPARE(Job(), "Extraction Job Runner (" + current + ")|3|Nightly load|unsaved");
     FileDialog::setNextFileName(other);
     MessageBox::setNextAnswer(MessageBox::kYes);
-    Trigger("SaveAsBatch");
-    QVERIFY(ReadAll(other).contains("batch_line=\"30\"") && w_->CurrentJobFile() == other);
+    Trigger("saveJobAs");
+    QVERIFY(ReadAll(other).contains("batch_line=\"30\"") && w_->currentJobFile() == other);
   }
 
   void commandKeysWinOverTheHeaderFields_data() {
@@ -265,11 +265,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QKeySequence>("key");
     QTest::addColumn<QString>("command");
     const std::pair<const char*, const char*> keys[] = {{"Ctrl+E", "ExecuteJob"},
-                                                        {"Ctrl+A", "ChangeBline"},
-                                                        {"Shift+Ins", "AddBline"},
-                                                        {"Shift+Del", "DeleteBline"}};
+                                                        {"Ctrl+A", "editJobLine"},
+                                                        {"Shift+Ins", "insertJobLine"},
+                                                        {"Shift+Del", "deleteJobLine"}};
     for (const char* name :
-         {"BatchDescription", "LogFile", "UserFile", "LogFileDir", "txtMaxParallel"})
+         {"description", "adminReport", "userReport", "logFolder", "maxParallel"})
       for (const auto& [key, command] : keys)
         QTest::addRow("%s in %s", key, name) << name << QKeySequence(key) << command;
   }
@@ -297,7 +297,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     const QString description = "Export customer accounts of every branch to the warehouse";
     w_->table().Set(kColDescription, 0, description.toStdString());
     w_->show();
-    auto* grid = field<QTableView>("Grid");
+    auto* grid = field<QTableView>("jobLines");
     QHeaderView* header = grid->horizontalHeader();
     const int description_width = header->sectionSize(kColDescription);
     w_->resize(w_->width() + 300, w_->height());
@@ -317,33 +317,33 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Recent(), QString("&1 job9.xml,&2 job8.xml,&3 job7.xml,&4 job6.xml,&5 job5.xml,"
                                "&6 job4.xml,&7 job3.xml,&8 job2.xml"));
     FileDialog::setNextFileName(path("job5.xml"));
-    Trigger("OpenBatch");
+    Trigger("openJob");
     // A file that is gone is named and dropped from the list; the job stays as it was.
     QFile::remove(path("job9.xml"));
-    Trigger("RecentFile2");
+    Trigger("recentFile2");
     QCOMPARE(Messages(), "Open: The job file " + path("job9.xml") +
                              " no longer exists. It has been removed from the recent files.");
-    Trigger("RecentFile3");
-    QCOMPARE(w_->CurrentJobFile(), path("job7.xml"));
+    Trigger("recentFile3");
+    QCOMPARE(w_->currentJobFile(), path("job7.xml"));
     // The list is the user's, not the window's.
-    w_ = std::make_unique<jr::BatchDefinitionFrm>();
+    w_ = std::make_unique<jr::MainWindow>();
     QVERIFY(Recent().startsWith("&1 job7.xml,&2 job5.xml,&3 job8.xml,"));
   }
 
   void aDroppedJobFileOpensAsOpenDoes() {
     AddLines({10, 20});
     SaveAs("dropped.xml");
-    Trigger("NewBatch");
+    Trigger("newJob");
     AddLines({30});
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path("dropped.xml"))});
     data.setText(path("dropped.xml"));  // which a text field would take as typed
     // A drop goes where the drag entered, here a header field.
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Show("LogFile"), &enter);
+    QApplication::sendEvent(Show("adminReport"), &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     MessageBox::setNextAnswer(MessageBox::kNo);
-    QApplication::sendEvent(field("LogFile"), &drop);
+    QApplication::sendEvent(field("adminReport"), &drop);
     QTRY_COMPARE(Job(), "Extraction Job Runner (" + path("dropped.xml") + ")|2|Nightly load|saved");
     QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
   }
@@ -353,17 +353,17 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(!jr::RunCommandLine({"--edit", "no such.xml"}));  // the window, not a run
     AddLines({10});
     SaveAs("night  run.xml");
-    w_ = std::make_unique<jr::BatchDefinitionFrm>();
-    QVERIFY(w_->OpenJobFile(path("night  run.xml"), true));
+    w_ = std::make_unique<jr::MainWindow>();
+    QVERIFY(w_->openJobFile(path("night  run.xml"), true));
     QCOMPARE(Job(), "Extraction Job Runner (" + path("night  run.xml") + ")|1|Nightly load|saved");
-    w_ = std::make_unique<jr::BatchDefinitionFrm>();
-    QVERIFY(!w_->OpenJobFile(path("missing.xml"), true));
+    w_ = std::make_unique<jr::MainWindow>();
+    QVERIFY(!w_->openJobFile(path("missing.xml"), true));
     QCOMPARE(Messages() + "|" + Job(),
              "Open: Job file does not exist|Extraction Job Runner|0||unsaved");
   }
 
   void batchFileRunsTheProgramWithTheSavedJob() {
-    Trigger("MakeBatch");
+    Trigger("makeBatchFile");
     QCOMPARE(Messages(), QString("Make .bat file: Please first save this job"));
     // A stand-in program that writes each argument it gets on a line of its own.
     const QString program = path("fake runner"), script = path("run job.sh");
@@ -374,14 +374,14 @@ class JobRunnerWindowTest : public testing::WindowTest {
     AddLines({10});
     SaveAs("it's a $HOME; night  run.xml");
     FileDialog::setNextFileName(script);
-    Trigger("MakeBatch");
+    Trigger("makeBatchFile");
     QProcess run;
     run.start(script, {});
     QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
     // One argument, unchanged.
     QCOMPARE(ReadAll(program + ".args"), path("it's a $HOME; night  run.xml") + "\n");
     FileDialog::setNextFileName(path("missing/run.sh"));
-    Trigger("MakeBatch");
+    Trigger("makeBatchFile");
     QCOMPARE(Messages(), "Make .bat file: Unable to create .bat file: " + path("missing/run.sh"));
   }
 
@@ -390,31 +390,31 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Trigger("ExecuteJob");
     QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
     AddLines({30});
-    field("LogFile")->clear();
+    field("adminReport")->clear();
     Trigger("ExecuteJob");
     FillValidHeader();
     Trigger("ExecuteJob");  // Save As cancelled
-    field<jr::uTextBox>("txtMaxParallel")->setText("12.5");
+    field("maxParallel")->setText("12.5");
     Trigger("ExecuteJob");
     QCOMPARE(Messages(),
              "Log File (Administrators): Please enter Log File (Administrators)|Execute: Maximum "
              "Parallel Running Job Lines must be a whole number from 1 to 99");
-    field<jr::uTextBox>("txtMaxParallel")->setText("4");
+    field("maxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
     Trigger("ExecuteJob");
     QCOMPARE(Messages(), QString("Execute: Execute Job ?"));
-    QVERIFY(!w_->HasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
+    QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
     AddLines({10, 20, 30});
     w_->table().Set(jr::kColActive, 2, "false");
     // Converted as an unattended run converts it.
-    field<jr::uTextBox>("txtMaxParallel")->setText(" 04");
+    field("maxParallel")->setText(" 04");
     SaveAs("job.xml");
     auto* progress = field<QLabel>("runProgress");
-    auto* stop = field<QPushButton>("StopRun");
+    auto* stop = field<QPushButton>("stopRun");
     QStringList blocked;
     QString during_text;
     executor_->passes = 1000;  // 20 s unless stopped
@@ -434,11 +434,12 @@ class JobRunnerWindowTest : public testing::WindowTest {
              QString("1 Nightly load 4"));
     blocked.sort();
     QCOMPARE(blocked.join(" "),
-             QString("AddBline ChangeBline DeleteBline ExecuteJob NewBatch OpenBatch RecentFile1 "
-                     "RecentFile2 RecentFile3 RecentFile4 RecentFile5 RecentFile6 RecentFile7 "
-                     "RecentFile8 tbAdd tbChange tbDelete tbNew tbOpen"));
+             QString("deleteJobLine deleteJobLineTool editJobLine editJobLineTool executeJob "
+                     "insertJobLine insertJobLineTool newJob newJobTool openJob openJobTool "
+                     "recentFile1 recentFile2 recentFile3 recentFile4 recentFile5 recentFile6 "
+                     "recentFile7 recentFile8"));
     QVERIFY(during_text.contains("2 running") && during_text.contains("10, 20"));
-    QVERIFY(field<QAction>("NewBatch")->isEnabled() && stop->isHidden());
+    QVERIFY(field<QAction>("newJob")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
     // Closing during a run asks; Yes stops the run and closes once it is over.
     executor_->during = [&] {
@@ -476,44 +477,44 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {
     Insert({"30", "10", "100"});
     // Cancelled, or refused until cancelled: the table stays as it was.
-    QVERIFY(Command("AddBline", Answer("20", "CancelButton")));
-    QVERIFY(Command("AddBline", Answer("10")));
+    QVERIFY(Command("insertJobLine", Answer("20", "cancelButton")));
+    QVERIFY(Command("insertJobLine", Answer("10")));
     QCOMPARE(Messages(), QString("Job Line: This Job Line number already exists"));
     QCOMPARE(State(), "10 30 100 @2");
     // Renumbering resorts and follows the line.
-    w_->ShowTableRow(0);
-    QVERIFY(Command("ChangeBline", Answer("50")));
+    w_->showTableRow(0);
+    QVERIFY(Command("editJobLine", Answer("50")));
     QCOMPARE(State(), "30 50 100 @1");
   }
 
   void everyColumnGoesThereAndBack() {
     Insert({"10", "30"});
     WriteFile(path("job.sh"), "exit 0\n");
-    QVERIFY(Command("AddBline", [&](BatchLineDialog& d) {
-      Find(&d, "BatchLine")->setText("20");
-      Find(&d, "Description")->setText("load");
+    QVERIFY(Command("insertJobLine", [&](JobLineDialog& d) {
+      Find(&d, "number")->setText("20");
+      Find(&d, "description")->setText("load");
       SelectType(d, "User Batchfile");
       // Options typed in are taken when the field is left.
-      Find<QPlainTextEdit>(&d, "Options")->setFocus(Qt::TabFocusReason);
-      Find<QPlainTextEdit>(&d, "Options")->setPlainText("-password pw -v");
-      Find(&d, "WaitFor")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "options")->setFocus(Qt::TabFocusReason);
+      Find<QPlainTextEdit>(&d, "options")->setPlainText("-password pw -v");
+      Find(&d, "waitFor")->setFocus(Qt::TabFocusReason);
       QTest::qWait(10);
-      const char* fields[] = {"WaitFor",         "SkipOnError", "SkipOnSuccess", "RepeatOnError",
-                              "RepeatOnSuccess", "Batchfile",   "IntLogFile",    "IntErrFile"};
+      const char* fields[] = {"waitFor",         "skipOnError", "skipOnSuccess", "repeatOnError",
+                              "repeatOnSuccess", "batchFile",   "logFile",    "statusFile"};
       const QString texts[] = {"10", "30", "30 ", " 10,", "10", path("job.sh"), "l.txt", "s.txt"};
       for (int i = 0; i < 8; ++i) Find(&d, fields[i])->setText(texts[i]);
-      QTest::keyClicks(Find<jr::uTextBox>(&d, "TimeLimit")->inner(), "90");
-      Find<QCheckBox>(&d, "StopOnError")->setChecked(true);
-      Find<QCheckBox>(&d, "ChActive")->setChecked(false);
-      Find<QPushButton>(&d, "OKButton")->click();
+      QTest::keyClicks(Find(&d, "timeLimit"), "90");
+      Find<QCheckBox>(&d, "stopOnError")->setChecked(true);
+      Find<QCheckBox>(&d, "active")->setChecked(false);
+      Find<QPushButton>(&d, "okButton")->click();
     }));
     const QString stored = "20|load|User Batchfile|-password pw -v|10|true|false|" +
                            path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10|90";
     QCOMPARE(Line(w_->table().RowAt(1)), stored);
     // Details shows the line again, its options masked.
     QStringList seen;
-    QVERIFY(Command("ChangeBline", [&](BatchLineDialog& d) {
-      seen << Find<QPlainTextEdit>(&d, "Options")->toPlainText() << Line(d.jobLine());
+    QVERIFY(Command("editJobLine", [&](JobLineDialog& d) {
+      seen << Find<QPlainTextEdit>(&d, "options")->toPlainText() << Line(d.jobLine());
     }));
     QCOMPARE(seen, (QStringList{"-password ****** -v", stored}));
   }
@@ -529,10 +530,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(int, selected);
     QFETCH(int, answer);
     Insert({"10", "20", "30"});
-    w_->ShowTableRow(selected);
+    w_->showTableRow(selected);
     MessageBox::reset();
     MessageBox::setNextAnswer(answer);
-    Trigger("DeleteBline");
+    Trigger("deleteJobLine");
     QCOMPARE(MessageBox::last().default_answer, MessageBox::kCancel);
     QCOMPARE(Messages(), QString("Delete: Delete Job Line ?"));
     QTEST(State(), "state");
@@ -554,10 +555,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("message");  // "" when accepted
     QTest::addColumn<QString>("left");     // the field's text after leaving it
     // clang-format off
-    QTest::newRow("zeros and blanks") << "BatchLine" << true << "  0040 " << "" << "40";
-    QTest::newRow("number in use")    << "BatchLine" << true << "20" << "Job Line: This Job Line number already exists" << "";
-    QTest::newRow("list accepted")    << "SkipOnSuccess" << false << ",30, " << "" << ",30, ";
-    QTest::newRow("wait higher")      << "WaitFor" << false << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !" << "10";
+    QTest::newRow("zeros and blanks") << "number" << true << "  0040 " << "" << "40";
+    QTest::newRow("number in use")    << "number" << true << "20" << "Job Line: This Job Line number already exists" << "";
+    QTest::newRow("list accepted")    << "skipOnSuccess" << false << ",30, " << "" << ",30, ";
+    QTest::newRow("wait higher")      << "waitFor" << false << "30" << "Wait for JobLine(s): Job Line can only wait for lower job line numbers !" << "10";
     // clang-format on
   }
   void fieldChecks() {
@@ -568,7 +569,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(bool, isNew);
     Open({10, 20, 30}, isNew ? Row() : Row("20", "Flow Runner"));
     QLineEdit* edit = Get(qPrintable(field));
-    const bool list = field != "BatchLine";
+    const bool list = field != "number";
     if (list) edit->setText("10");
     edit->setFocus(Qt::TabFocusReason);
     edit->setText(typed);
@@ -585,11 +586,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Open({10}, Row("  ", "User Batchfile"));
     Ok();  // a missing number stops the checks at once
     QCOMPARE(Messages(), QString("Job Line: Please fill Job Line"));
-    Get("BatchLine")->setText("40");
+    Get("number")->setText("40");
     Ok();
     QCOMPARE(Messages(),
              QString("User-Defined Batch File: Please specify user-defined batch file"));
-    Get("Batchfile")->setText(path("job.sh"));
+    Get("batchFile")->setText(path("job.sh"));
     Ok();
     QCOMPARE(Messages(), "User-Defined Batch File: File " + path("job.sh") + " does not exist");
   }
@@ -598,7 +599,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     JobLineTable::Row row = Row("20", "User Batchfile");
     row[kColOptions] = "-u x -password  s3cret -v";  // two blanks hide it as well as one
     Open({20}, row);
-    auto* options = Get<QPlainTextEdit>("Options");
+    auto* options = Get<QPlainTextEdit>("options");
     QCOMPARE(options->toPlainText(), QString("-u x -password  ****** -v"));
     // Passing through the field keeps the password; an edit stores the field's text.
     Leave(options);
@@ -608,9 +609,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Leave(options);
     QCOMPARE(Cell(kColOptions), QString("-password ****** -v -q"));
     // Another type empties and locks the options and the files.
-    const QList<QLineEdit*> files{Get("Batchfile"), Get("IntLogFile"), Get("IntErrFile")};
+    const QList<QLineEdit*> files{Get("batchFile"), Get("logFile"), Get("statusFile")};
     for (QLineEdit* field : files) field->setText("f.txt");
-    Get<QComboBox>("BatchLineCombo")->setCurrentIndex(0);
+    Get<QComboBox>("type")->setCurrentIndex(0);
     QCOMPARE(Cell(kColOptions) + options->toPlainText(), QString());
     for (QLineEdit* field : files) QVERIFY(field->text().isEmpty() && !field->isEnabled());
     QVERIFY(options->isReadOnly());
@@ -652,7 +653,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     JobLineTable::Row row = Row("10", qPrintable(type));
     row[kColOptions] = "-a b";
     Open({10}, row);
-    Get<QPushButton>("OptionsBut")->click();
+    Get<QPushButton>("configureButton")->click();
     QTEST(Cell(kColOptions), "options");
     if (program != "recorder") {
       QCOMPARE(Messages(), message.arg(temp_->path()));
@@ -665,12 +666,12 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void timeLimitsAreTypedInRangeSavedAndReopened() {
     // Typed boxes: only whole numbers from 1 to 604800, or nothing.
     Open({10}, Row("10", "Flow Runner"));
-    QLineEdit* line_box = Get<jr::uTextBox>("TimeLimit")->inner();
+    QLineEdit* line_box = Get("timeLimit");
     QTest::keyClicks(line_box, "0x6048019");
     QCOMPARE(Cell(kColTimeLimit), QString("60480"));
     line_box->clear();
     QVERIFY(!dialog_->jobLine()[kColTimeLimit].has_value());
-    QLineEdit* job_box = field<jr::uTextBox>("txtJobTimeLimit")->inner();
+    QLineEdit* job_box = field("jobTimeLimit");
     QTest::keyClicks(job_box, "0x7200");
     AddLines({10});
     w_->table().Set(kColTimeLimit, 0, "90");
@@ -679,10 +680,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY2(saved.contains("JobTimeLimit=\"7200\"") && saved.contains("time_limit=\"90\""),
              qPrintable(saved));
     MessageBox::setNextAnswer(MessageBox::kNo);
-    Trigger("NewBatch");
+    Trigger("newJob");
     QCOMPARE(job_box->text(), QString());
     FileDialog::setNextFileName(path("job.xml"));
-    Trigger("OpenBatch");
+    Trigger("openJob");
     QCOMPARE(job_box->text() + "|" + QString::fromStdString(w_->table().Text(kColTimeLimit, 0)),
              QString("7200|90"));
   }
@@ -692,8 +693,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     WriteFile(path("old.txt"), "keep");
     const QString bad = path("no/folder/x.txt");
     for (const QString& name : {path("old.txt"), path("new.txt"), bad}) {
-      Get("IntErrFile")->setText(name);
-      Leave(Get("IntErrFile"));
+      Get("statusFile")->setText(name);
+      Leave(Get("statusFile"));
     }
     QCOMPARE(Messages(), "Status file: Unable to write to file '" + bad + "'");
     QCOMPARE(Cell(kColBatchStatusFile), QString());
@@ -707,8 +708,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     w_->show();
     w_->activateWindow();
     if (!QTest::qWaitForWindowActive(w_.get())) qFatal("the window is not active");
-    QLineEdit* edit = name == "txtMaxParallel" ? field<jr::uTextBox>("txtMaxParallel")->inner()
-                                               : field(name.toLatin1().constData());
+    QLineEdit* edit = field(name.toLatin1().constData());
     edit->setFocus();
     return edit;
   }
@@ -717,7 +717,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   QString Recent() const {
     QStringList captions;
     for (int i = 1; i <= 8; ++i)
-      if (auto* action = field<QAction>(qPrintable(QString("RecentFile%1").arg(i)));
+      if (auto* action = field<QAction>(qPrintable(QString("recentFile%1").arg(i)));
           action->isVisible())
         captions << action->text();
     return captions.join(",");
@@ -727,14 +727,14 @@ class JobRunnerWindowTest : public testing::WindowTest {
     return Run([&] { Trigger(action); }, step);
   }
   void Insert(std::initializer_list<const char*> numbers) {
-    for (const char* number : numbers) QVERIFY(Command("AddBline", Answer(number)));
+    for (const char* number : numbers) QVERIFY(Command("insertJobLine", Answer(number)));
   }
   // The job's numbers in table order and the current row: "10 20 @1".
   QString State() const {
     QStringList numbers;
-    for (int row = 0; row < w_->table().Get_BatchLine_Count(); ++row)
+    for (int row = 0; row < w_->table().LineCount(); ++row)
       numbers << QString::fromStdString(w_->table().Text(kColNumber, row));
-    return numbers.join(" ") + " @" + QString::number(w_->CurrentJobLineRow());
+    return numbers.join(" ") + " @" + QString::number(w_->currentJobLineRow());
   }
   static QString Line(const JobLineTable::Row& row) {
     QStringList cells;
@@ -747,7 +747,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     table_.SetJobLineCount(static_cast<int>(numbers.size()));
     for (size_t i = 0; i < numbers.size(); ++i)
       table_.Set(kColNumber, static_cast<int>(i), std::to_string(numbers[i]));
-    dialog_ = std::make_unique<BatchLineDialog>(registry_, *launcher_);
+    dialog_ = std::make_unique<JobLineDialog>(registry_, *launcher_);
     dialog_->setLogFileDirSource([this] { return temp_->path(); });
     dialog_->setJobLineTable(&table_);
     dialog_->setJobLine(row);
@@ -760,7 +760,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     return Find<T>(dialog_.get(), name);
   }
   QString Cell(int column) const { return QString::fromStdString(*dialog_->jobLine()[column]); }
-  void Ok() { Get<QPushButton>("OKButton")->click(); }
+  void Ok() { Get<QPushButton>("okButton")->click(); }
   // Tabs out of `field` and lets its leave-field check run.
   void Leave(QWidget* field) {
     if (!field->hasFocus()) field->setFocus(Qt::TabFocusReason);
@@ -772,7 +772,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   test::MapRegistry registry_;
   std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
   JobLineTable table_;
-  std::unique_ptr<BatchLineDialog> dialog_;
+  std::unique_ptr<JobLineDialog> dialog_;
   ScriptedExecutor* executor_ = nullptr;
 };
 

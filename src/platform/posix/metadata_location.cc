@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
 
 namespace jr {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
 #include "platform/win32/utf.h"
 
 namespace jr {

@@ -2,16 +2,16 @@
 // the job file of the moment and read again whenever a run started from the window ends;
 // and the history window's Run Failed Lines Again, which the main window runs.
 
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/run_panel.h"
 
 namespace jr {
 
-void BatchDefinitionFrm::RunHistory_Click() {
-  if (CurrentJobFile().isEmpty()) {
+void MainWindow::showRunHistory() {
+  if (currentJobFile().isEmpty()) {
     MessageBox::show("The job has not been saved yet: its run history belongs to its job file.",
                      "Run History", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kInformation,
                      this);
@@ -19,32 +19,32 @@ void BatchDefinitionFrm::RunHistory_Click() {
   }
   if (history_window_ == nullptr) {
     history_window_ = new RunHistoryWindow(this);
-    connect(this, &BatchDefinitionFrm::runEnded, history_window_, &RunHistoryWindow::Refresh);
+    connect(this, &MainWindow::runEnded, history_window_, &RunHistoryWindow::refresh);
     connect(run_panel_, &RunPanel::runningChanged, history_window_, &RunHistoryWindow::setRunning);
     connect(history_window_, &RunHistoryWindow::rerunRequested, this,
-            &BatchDefinitionFrm::RerunFailedLines);
+            &MainWindow::rerunFailedLines);
   }
-  history_window_->setRunning(IsRunning());
-  history_window_->ShowJob(CurrentJobFile(), QString::fromStdString(SystemMetadataDatabasePath()));
+  history_window_->setRunning(isRunning());
+  history_window_->showJob(currentJobFile(), QString::fromStdString(SystemMetadataDatabasePath()));
   history_window_->show();
   history_window_->raise();
   history_window_->activateWindow();
 }
 
-void BatchDefinitionFrm::RerunFailedLines(const QString& job_file, const QString& run_id) {
+void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id) {
   constexpr const char* kTitle = "Run Failed Lines Again";
   auto tell = [this, kTitle](const QString& text) {
     MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
                      this);
   };
-  if (IsRunning()) return;
-  if (job_file != CurrentJobFile()) {
+  if (isRunning()) return;
+  if (job_file != currentJobFile()) {
     return tell("The run history shows the runs of " + job_file + ", which is not the job open " +
                 "now. Open it to run its failed lines again.");
   }
-  const std::optional<int32_t> maximum = PrepareWindowRun(/*rerun=*/true);
+  const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/true);
   if (!maximum) return;
-  const std::string file = CurrentJobFile().toStdString();
+  const std::string file = currentJobFile().toStdString();
   Result<RerunBasis> basis =
       ReadRerunBasis(SystemMetadataDatabasePath(), file, run_id.toStdString());
   if (!basis.ok()) return tell(QString::fromStdString(basis.message()));
@@ -63,7 +63,7 @@ void BatchDefinitionFrm::RerunFailedLines(const QString& job_file, const QString
                        this) != MessageBox::kYes) {
     return;
   }
-  RunInWindow(*maximum, &basis.value);
+  runInWindow(*maximum, &basis.value);
 }
 
 }  // namespace jr

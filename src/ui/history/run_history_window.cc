@@ -87,7 +87,7 @@ QString TimeText(const std::optional<TimePoint>& time) {
   return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
 }
 
-QColor OutcomeColor(const std::optional<int>& status) {
+QColor outcomeColor(const std::optional<int>& status) {
   if (!status) return QColor(0x61, 0x61, 0x61);
   if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
   if (*status == 1) return QColor(0xef, 0x6c, 0x00);
@@ -194,20 +194,20 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   whole->setSizes({380, 420});
   layout->addWidget(whole, 1);
 
-  connect(runs_table_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowRun(row); });
+  connect(runs_table_, &QTableWidget::currentCellChanged, this, [this](int row) { showRun(row); });
   connect(lines_table_, &QTableWidget::currentCellChanged, this,
-          [this](int row) { ShowLineTrend(row); });
+          [this](int row) { showLineTrend(row); });
 }
 
-void RunHistoryWindow::ShowJob(const QString& job_file, const QString& database) {
+void RunHistoryWindow::showJob(const QString& job_file, const QString& database) {
   job_file_ = job_file;
   database_ = database;
   chosen_line_ = 0;
   setWindowTitle("Run History - " + job_file);
-  Refresh();
+  refresh();
 }
 
-void RunHistoryWindow::Refresh() {
+void RunHistoryWindow::refresh() {
   const QString chosen =
       runs_table_->currentRow() >= 0 && runs_table_->currentRow() < static_cast<int>(runs_.size())
           ? QString::fromStdString(runs_[runs_table_->currentRow()].run_id)
@@ -252,7 +252,7 @@ void RunHistoryWindow::Refresh() {
     runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
     runs_table_->setItem(row, kRunDuration, Item(DurationText(run.start, run.end)));
     QTableWidgetItem* outcome = Item(RunOutcomeWord(run.status));
-    outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
+    outcome->setData(kBadgeColorRole, outcomeColor(run.status));
     runs_table_->setItem(row, kRunOutcome, outcome);
     runs_table_->setItem(row, kRunFailedLines, Item(failed));
     QTableWidgetItem* id = Item(QString::fromStdString(run.run_id));
@@ -261,30 +261,30 @@ void RunHistoryWindow::Refresh() {
     if (QString::fromStdString(run.run_id) == chosen) chosen_row = row;
   }
   if (chosen_row >= 0) runs_table_->setCurrentCell(chosen_row, 0);
-  ShowRun(chosen_row);
-  FillChart();
+  showRun(chosen_row);
+  fillChart();
 }
 
 void RunHistoryWindow::setRunning(bool running) {
   running_ = running;
-  UpdateRerunButton();
+  updateRerunButton();
 }
 
-void RunHistoryWindow::UpdateRerunButton() {
+void RunHistoryWindow::updateRerunButton() {
   rerun_->setEnabled(!running_ && runs_table_->currentRow() >= 0 &&
                      runs_table_->currentRow() < static_cast<int>(runs_.size()));
 }
 
-void RunHistoryWindow::ShowRun(int row) {
-  UpdateRerunButton();
+void RunHistoryWindow::showRun(int row) {
+  updateRerunButton();
   QSignalBlocker block(lines_table_);
   if (row < 0 || row >= static_cast<int>(runs_.size())) {
-    timeline_->SetRun({}, {});
+    timeline_->setRun({}, {});
     lines_table_->setRowCount(0);
     return;
   }
   const std::vector<RunLineRecord>& lines = lines_[static_cast<size_t>(row)];
-  timeline_->SetRun(runs_[static_cast<size_t>(row)].start, lines);
+  timeline_->setRun(runs_[static_cast<size_t>(row)].start, lines);
   lines_table_->setRowCount(static_cast<int>(lines.size()));
   int chosen_row = -1;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -296,7 +296,7 @@ void RunHistoryWindow::ShowRun(int row) {
     lines_table_->setItem(at, kLineDuration,
                           Item(line.start ? DurationText(*line.start, line.end) : QString("-")));
     QTableWidgetItem* outcome = Item(QString::fromStdString(line.outcome));
-    outcome->setForeground(RunTimeline::OutcomeColor(line.outcome));
+    outcome->setForeground(RunTimeline::outcomeColor(line.outcome));
     lines_table_->setItem(at, kLineOutcome, outcome);
     lines_table_->setItem(at, kLineExitCode,
                           Item(line.exit_code ? QString::number(*line.exit_code) : "-"));
@@ -307,16 +307,16 @@ void RunHistoryWindow::ShowRun(int row) {
   if (chosen_row >= 0) lines_table_->setCurrentCell(chosen_row, 0);
 }
 
-void RunHistoryWindow::ShowLineTrend(int lines_row) {
+void RunHistoryWindow::showLineTrend(int lines_row) {
   const int run_row = runs_table_->currentRow();
   if (run_row < 0 || run_row >= static_cast<int>(runs_.size())) return;
   const std::vector<RunLineRecord>& lines = lines_[static_cast<size_t>(run_row)];
   if (lines_row < 0 || lines_row >= static_cast<int>(lines.size())) return;
   chosen_line_ = lines[static_cast<size_t>(lines_row)].line;
-  FillChart();
+  fillChart();
 }
 
-void RunHistoryWindow::FillChart() {
+void RunHistoryWindow::fillChart() {
   // Oldest first, so that the lines run left to right; a unit that keeps the figures short.
   double longest = 0;
   for (const RunSummary& run : runs_) {

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "platform/run_history.h"
+#include "store/run_history.h"
 
 class QChart;
 class QLabel;
@@ -30,7 +30,7 @@ class RunHistoryWindow : public QWidget {
   explicit RunHistoryWindow(QWidget* parent = nullptr);
 
   // Shows the runs of `job_file` as the database at `database` holds them.
-  void ShowJob(const QString& job_file, const QString& database);
+  void showJob(const QString& job_file, const QString& database);
 
   QTableWidget* runsTable() const { return runs_table_; }
   QTableWidget* linesTable() const { return lines_table_; }
@@ -47,15 +47,15 @@ class RunHistoryWindow : public QWidget {
 
  public slots:
   // Reads the database again, keeping the chosen run when it is still listed.
-  void Refresh();
+  void refresh();
   // While a job runs from the main window, no rerun can be asked for.
   void setRunning(bool running);
 
  private:
-  void ShowRun(int row);
-  void ShowLineTrend(int lines_row);
-  void FillChart();
-  void UpdateRerunButton();
+  void showRun(int row);
+  void showLineTrend(int lines_row);
+  void fillChart();
+  void updateRerunButton();
 
   QString job_file_, database_;
   std::vector<RunSummary> runs_;                   // newest first

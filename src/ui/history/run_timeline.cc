@@ -35,7 +35,7 @@ RunTimeline::RunTimeline(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
 }
 
-QColor RunTimeline::OutcomeColor(const std::string& outcome) {
+QColor RunTimeline::outcomeColor(const std::string& outcome) {
   if (outcome == "ok") return QColor(0x2e, 0x7d, 0x32);
   if (outcome == "failed") return QColor(0xc6, 0x28, 0x28);
   if (outcome == "skipped") return QColor(0x9e, 0x9e, 0x9e);
@@ -43,7 +43,7 @@ QColor RunTimeline::OutcomeColor(const std::string& outcome) {
   return QColor(0x61, 0x61, 0x61);
 }
 
-void RunTimeline::SetRun(TimePoint start, const std::vector<RunLineRecord>& lines) {
+void RunTimeline::setRun(TimePoint start, const std::vector<RunLineRecord>& lines) {
   start_ = start;
   lines_ = lines;
   updateGeometry();
@@ -54,13 +54,13 @@ QSize RunTimeline::sizeHint() const {
   return {600, kAxisHeight + 2 * kMargin + kRowHeight * std::max<int>(3, lines_.size())};
 }
 
-QRectF RunTimeline::PlotArea() const {
+QRectF RunTimeline::plotArea() const {
   // The right margin leaves room for the last tick's label.
   return QRectF(kLabelWidth, kMargin, std::max(10, width() - kLabelWidth - kMargin - 30),
                 kRowHeight * static_cast<double>(lines_.size()));
 }
 
-double RunTimeline::Span() const {
+double RunTimeline::axisSeconds() const {
   double span = 1.0;
   for (const RunLineRecord& line : lines_) {
     if (line.end) span = std::max(span, Seconds(start_, *line.end));
@@ -69,10 +69,10 @@ double RunTimeline::Span() const {
   return span;
 }
 
-std::vector<RunTimeline::Bar> RunTimeline::Bars() const {
+std::vector<RunTimeline::Bar> RunTimeline::bars() const {
   std::vector<Bar> bars;
-  const QRectF plot = PlotArea();
-  const double span = Span();
+  const QRectF plot = plotArea();
+  const double span = axisSeconds();
   for (size_t row = 0; row < lines_.size(); ++row) {
     const RunLineRecord& line = lines_[row];
     if (!line.start) continue;
@@ -86,7 +86,7 @@ std::vector<RunTimeline::Bar> RunTimeline::Bars() const {
     bar.line = line.line;
     bar.rect = QRectF(left, plot.top() + kRowHeight * static_cast<double>(row) + 3, bar_width,
                       kRowHeight - 6);
-    bar.color = OutcomeColor(line.end ? line.outcome : "not run");
+    bar.color = outcomeColor(line.end ? line.outcome : "not run");
     bar.repeat_copy = line.repeat_of.has_value();
     bars.push_back(bar);
   }
@@ -101,8 +101,8 @@ void RunTimeline::paintEvent(QPaintEvent*) {
     painter.drawText(rect(), Qt::AlignCenter, "No run chosen");
     return;
   }
-  const QRectF plot = PlotArea();
-  const double span = Span();
+  const QRectF plot = plotArea();
+  const double span = axisSeconds();
   // Grid and axis: about one tick per 100 pixels.
   painter.setPen(QColor(0xe0, 0xe0, 0xe0));
   const int ticks = std::max(1, static_cast<int>(plot.width() / 100));
@@ -126,7 +126,7 @@ void RunTimeline::paintEvent(QPaintEvent*) {
                      Qt::AlignVCenter | Qt::AlignLeft,
                      metrics.elidedText(label, Qt::ElideRight, kLabelWidth - 2 * kMargin));
   }
-  for (const Bar& bar : Bars()) {
+  for (const Bar& bar : bars()) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(bar.color);
     painter.drawRoundedRect(bar.rect, 2, 2);

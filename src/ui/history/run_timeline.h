@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "platform/run_history.h"
+#include "store/run_history.h"
 
 namespace jr {
 
@@ -26,20 +26,20 @@ class RunTimeline : public QWidget {
   explicit RunTimeline(QWidget* parent = nullptr);
 
   // The lines of the run that started at `start`; an empty list clears the picture.
-  void SetRun(TimePoint start, const std::vector<RunLineRecord>& lines);
+  void setRun(TimePoint start, const std::vector<RunLineRecord>& lines);
   // The bars as drawn at the widget's present size (lines that never started have none).
-  std::vector<Bar> Bars() const;
+  std::vector<Bar> bars() const;
 
   QSize sizeHint() const override;
 
-  static QColor OutcomeColor(const std::string& outcome);
+  static QColor outcomeColor(const std::string& outcome);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QRectF PlotArea() const;
-  double Span() const;  // seconds the axis covers
+  QRectF plotArea() const;
+  double axisSeconds() const;  // seconds the axis covers
 
   TimePoint start_{};
   std::vector<RunLineRecord> lines_;

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <chrono>
 
-#include "platform/sqlite_metadata_log.h"
+#include "platform/metadata_location.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
 #include "ui/controls/message_box.h"
@@ -52,16 +52,16 @@ class ChildAwareHooks final : public RunHooks {
     }
   }
   bool StopRequested() const override { return window_.StopRequested(); }
-  void LineStarted(const clsJobLine& line) override { window_.LineStarted(line); }
-  void LineFinished(const clsJobLine& line) override { window_.LineFinished(line); }
-  void LineSkipped(const clsJobLine& line) override { window_.LineSkipped(line); }
-  void LineRepeated(const clsJobLine& original, const clsJobLine& copy) override {
+  void LineStarted(const JobLine& line) override { window_.LineStarted(line); }
+  void LineFinished(const JobLine& line) override { window_.LineFinished(line); }
+  void LineSkipped(const JobLine& line) override { window_.LineSkipped(line); }
+  void LineRepeated(const JobLine& original, const JobLine& copy) override {
     window_.LineRepeated(original, copy);
   }
-  void LineCannotStart(const clsJobLine& line, std::string_view reason) override {
+  void LineCannotStart(const JobLine& line, std::string_view reason) override {
     window_.LineCannotStart(line, reason);
   }
-  void LineTimeLimitReached(const clsJobLine& line) override { window_.LineTimeLimitReached(line); }
+  void LineTimeLimitReached(const JobLine& line) override { window_.LineTimeLimitReached(line); }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
     window_.LinesOver(rerun_of, over);
   }
@@ -74,7 +74,7 @@ class ChildAwareHooks final : public RunHooks {
 
 class DriverJobExecutor final : public JobExecutor {
  public:
-  JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
+  JobRunOutcome execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
                         const RerunBasis* rerun) override {
     MessageBoxNotifier notifier;
     Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);

@@ -5,7 +5,7 @@ namespace {
 
 class UnavailableJobExecutor final : public JobExecutor {
  public:
-  JobRunOutcome Execute(const JobDocument&, int32_t, RunHooks&, const RerunBasis*) override {
+  JobRunOutcome execute(const JobDocument&, int32_t, RunHooks&, const RerunBasis*) override {
     return {false, "Running jobs from the window is not available in this build."};
   }
 };

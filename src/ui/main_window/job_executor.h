@@ -27,7 +27,7 @@ class JobExecutor {
   // `hooks.Pause` is where the window keeps processing its events; the run ends early, as
   // an interrupted command-line run does, once `hooks.StopRequested()` is true. With
   // `rerun`, the run is a rerun of that earlier run.
-  virtual JobRunOutcome Execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
+  virtual JobRunOutcome execute(const JobDocument& job, int32_t max_parallel, RunHooks& hooks,
                                 const RerunBasis* rerun = nullptr) = 0;
 };
 

@@ -16,7 +16,7 @@
 #include "platform/config.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/recent_files.h"
 #include "ui/main_window/window_support.h"
@@ -40,16 +40,16 @@ QString MakeBatchFileText(const QString& program, const QString& job_file) {
   return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
 }
 
-JobDocument BatchDefinitionFrm::CurrentDocument() const {
+JobDocument MainWindow::currentDocument() const {
   JobDocument job;
-  header_->Store(job);
+  header_->store(job);
   job.table = table_;
   job.FileName = current_job_file_.toStdString();
   return job;
 }
 
-bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite) {
-  const QString trimmed = TrimBlanks(batchfilename);
+bool MainWindow::exportJob(const QString& file_name, bool ask_overwrite) {
+  const QString trimmed = TrimBlanks(file_name);
   if (ask_overwrite && window::FileExists(trimmed)) {
     const int answer =
         MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
@@ -61,7 +61,7 @@ bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite
   // Names that differ only by surrounding blanks count as the same file (the overwrite
   // question and the caption agree), so the blanks are not written into the name either.
   const WriteResult result =
-      WriteJobFile(trimmed.toStdString(), CurrentDocument(), date.toStdString());
+      WriteJobFile(trimmed.toStdString(), currentDocument(), date.toStdString());
   if (!result.ok) {
     // The job stays marked unsaved: a failed write must not let its changes be dropped.
     MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",
@@ -72,49 +72,49 @@ bool BatchDefinitionFrm::Export(const QString& batchfilename, bool ask_overwrite
   return true;
 }
 
-bool BatchDefinitionFrm::Import(const QString& batchfilename, bool fromcommandline) {
-  JobDocument job = CurrentDocument();
-  const ReadResult result = ReadJobFile(batchfilename.toStdString(), job);
+bool MainWindow::importJob(const QString& file_name, bool from_command_line) {
+  JobDocument job = currentDocument();
+  const ReadResult result = ReadJobFile(file_name.toStdString(), job);
   if (result.status != ReadStatus::kLoaded) {
     MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
                      MessageBox::kOk,
-                     fromcommandline ? MessageBox::kCritical : MessageBox::kExclamation, this);
+                     from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
     return false;
   }
-  header_->Load(job);
+  header_->load(job);
   table_ = std::move(job.table);
   changed_ = false;
   return true;
 }
 
-int BatchDefinitionFrm::check_save() {
-  if (table_.Get_BatchLine_Count() < 1 || !changed_) return MessageBox::kYes;
+int MainWindow::askToSave() {
+  if (table_.LineCount() < 1 || !changed_) return MessageBox::kYes;
   const int answer =
       MessageBox::show("Do you want to save current job ?", "Save Job", MessageBox::kYesNoCancel,
                        MessageBox::kYes, MessageBox::kQuestion, this);
   if (answer == MessageBox::kYes) {
     if (!current_job_file_.isEmpty()) {
-      SaveBatch_Click();
+      saveJob();
     } else {
-      SaveAsBatch_Click();
+      saveJobAs();
     }
     return save_failed_ ? MessageBox::kCancel : MessageBox::kYes;
   }
   return answer == MessageBox::kNo ? MessageBox::kNo : MessageBox::kCancel;
 }
 
-void BatchDefinitionFrm::NewBatch_Click() {
-  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+void MainWindow::newJob() {
+  if (isRunning() || askToSave() == MessageBox::kCancel) return;
   current_job_file_.clear();
-  SetCaption();
-  header_->ClearTexts();
+  updateCaption();
+  header_->clearTexts();
   table_.AllocateAfresh();
-  RefreshGrid();
-  header_->FocusDescription();
+  refreshGrid();
+  header_->focusDescription();
 }
 
-void BatchDefinitionFrm::OpenBatch_Click() {
-  if (IsRunning() || check_save() == MessageBox::kCancel) return;
+void MainWindow::openJob() {
+  if (isRunning() || askToSave() == MessageBox::kCancel) return;
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kOpenExisting;
   request.title = "Open Extraction Job";
@@ -131,35 +131,35 @@ void BatchDefinitionFrm::OpenBatch_Click() {
   }
   request.default_suffix = "xml";
   const QString chosen = FileDialog::getFileName(this, request);
-  if (!chosen.isEmpty()) OpenJobFile(chosen, false);
+  if (!chosen.isEmpty()) openJobFile(chosen, false);
 }
 
-bool BatchDefinitionFrm::OpenJobFile(const QString& batchfilename, bool fromcommandline) {
+bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
   // A file that cannot be loaded leaves the job, its name and the caption as they were.
-  if (!Import(batchfilename, fromcommandline)) return false;
-  current_job_file_ = batchfilename;
-  SetCaption();
-  RefreshGrid();
-  RememberRecentJobFile(TrimBlanks(batchfilename));
-  UpdateRecentFilesMenu();
+  if (!importJob(file_name, from_command_line)) return false;
+  current_job_file_ = file_name;
+  updateCaption();
+  refreshGrid();
+  RememberRecentJobFile(TrimBlanks(file_name));
+  updateRecentFilesMenu();
   return true;
 }
 
-void BatchDefinitionFrm::OpenRecentFile(const QString& name) {
-  if (IsRunning()) return;
+void MainWindow::openRecentFile(const QString& name) {
+  if (isRunning()) return;
   if (!window::FileExists(name)) {
     ForgetRecentJobFile(name);
-    UpdateRecentFilesMenu();
+    updateRecentFilesMenu();
     MessageBox::show(
         "The job file " + name + " no longer exists. It has been removed from the recent files.",
         "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
     return;
   }
-  if (check_save() == MessageBox::kCancel) return;
-  OpenJobFile(name, false);
+  if (askToSave() == MessageBox::kCancel) return;
+  openJobFile(name, false);
 }
 
-void BatchDefinitionFrm::UpdateRecentFilesMenu() {
+void MainWindow::updateRecentFilesMenu() {
   const QStringList files = RecentJobFiles();
   for (int i = 0; i < recent_file_actions_.size(); ++i) {
     QAction* action = recent_file_actions_[i];
@@ -173,7 +173,7 @@ void BatchDefinitionFrm::UpdateRecentFilesMenu() {
   recent_separator_->setVisible(!files.isEmpty());
 }
 
-QString BatchDefinitionFrm::DroppedJobFile(const QMimeData* data) {
+QString MainWindow::droppedJobFile(const QMimeData* data) {
   if (!data || !data->hasUrls()) return QString();
   for (const QUrl& url : data->urls()) {
     if (url.isLocalFile() && window::FileExists(url.toLocalFile())) return url.toLocalFile();
@@ -181,40 +181,40 @@ QString BatchDefinitionFrm::DroppedJobFile(const QMimeData* data) {
   return QString();
 }
 
-void BatchDefinitionFrm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!IsRunning() && !DroppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!isRunning() && !droppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
-void BatchDefinitionFrm::dropEvent(QDropEvent* event) {
-  const QString name = DroppedJobFile(event->mimeData());
-  if (IsRunning() || name.isEmpty()) return;
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString name = droppedJobFile(event->mimeData());
+  if (isRunning() || name.isEmpty()) return;
   event->acceptProposedAction();
   // The save question is modal: asked inside the drop, it would hold up the program the
   // file was dragged from.
-  QTimer::singleShot(0, this, [this, name] { OpenDroppedFile(name); });
+  QTimer::singleShot(0, this, [this, name] { openDroppedFile(name); });
 }
 
-void BatchDefinitionFrm::OpenDroppedFile(const QString& name) {
-  if (IsRunning() || check_save() == MessageBox::kCancel) return;
-  OpenJobFile(name, false);
+void MainWindow::openDroppedFile(const QString& name) {
+  if (isRunning() || askToSave() == MessageBox::kCancel) return;
+  openJobFile(name, false);
 }
 
-void BatchDefinitionFrm::SaveBatch_Click() {
+void MainWindow::saveJob() {
   save_failed_ = false;
-  if (!CheckJobSettings()) {
+  if (!checkJobSettings()) {
     save_failed_ = true;
     return;
   }
   if (current_job_file_.isEmpty()) {
-    SaveAsBatch_Click();
-  } else if (!Export(current_job_file_, false)) {
+    saveJobAs();
+  } else if (!exportJob(current_job_file_, false)) {
     save_failed_ = true;
   }
 }
 
-void BatchDefinitionFrm::SaveAsBatch_Click() {
+void MainWindow::saveJobAs() {
   save_failed_ = false;
-  if (!CheckJobSettings()) {
+  if (!checkJobSettings()) {
     save_failed_ = true;
     return;
   }
@@ -232,17 +232,17 @@ void BatchDefinitionFrm::SaveAsBatch_Click() {
     return;
   }
   const bool differs = TrimBlanks(chosen) != TrimBlanks(old_name);
-  if (!Export(chosen, differs)) {
+  if (!exportJob(chosen, differs)) {
     save_failed_ = true;
     return;
   }
   current_job_file_ = chosen;
-  SetCaption();
+  updateCaption();
   RememberRecentJobFile(TrimBlanks(chosen));
-  UpdateRecentFilesMenu();
+  updateRecentFilesMenu();
 }
 
-void BatchDefinitionFrm::MakeBatch_Click() {
+void MainWindow::makeBatchFile() {
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Make .bat file", MessageBox::kOkOnly, MessageBox::kOk,
                      MessageBox::kExclamation, this);

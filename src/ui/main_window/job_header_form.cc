@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,197 +14,197 @@
 #include "ui/controls/browse_for_folder.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/controls/u_text_box.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/controls/number_edit.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/window_support.h"
 
 namespace jr {
 
 using namespace window;
 
-JobHeaderForm::JobHeaderForm(QWidget* central, QWidget* window) : QObject(window), window_(window) {
-  setObjectName("JobHeaderForm");
-  const int field_width = kDesignWidth - kFieldLeft - kLabelLeft;
-  const int browsed_width = field_width - kButtonWidth - 4;
-  const int button_left = kFieldLeft + browsed_width + 4;
-  int y = 10;
+JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent)
+    : QWidget(parent), window_(window) {
+  setObjectName("jobHeader");
+  // Label, field, browse button; the fields take the width that is left.
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setColumnStretch(1, 1);
+  int row = 0;
 
   auto add_label = [&](const char* name, const QString& text, QWidget* buddy) {
-    auto* label = new QLabel(text, central);
+    auto* label = new QLabel(text, this);
     label->setObjectName(name);
     label->setBuddy(buddy);
-    label->setGeometry(kLabelLeft, y, kLabelWidth, kFieldHeight);
+    return label;
   };
+  // A text field on a row of its own, with a "..." button when it is browsed.
   auto add_field = [&](QLineEdit*& field, const char* name, const QString& label,
-                       const QString& tip, bool browsed) {
-    field = new QLineEdit(central);
+                       const QString& tip, QPushButton** browse) {
+    field = new QLineEdit(this);
     field->setObjectName(name);
     field->setToolTip(tip);
-    field->setGeometry(kFieldLeft, y, browsed ? browsed_width : field_width, kFieldHeight);
-    field->setProperty("Tag", "RLT");
-    add_label((QByteArray("lbl") + name).constData(), label, field);
-  };
-  auto add_button = [&](QPushButton*& button, const char* name) {
-    button = new QPushButton("...", central);
-    button->setObjectName(name);
-    button->setGeometry(button_left, y, kButtonWidth, kFieldHeight);
-    button->setProperty("Tag", "RT");
+    grid->addWidget(add_label((QByteArray(name) + "Label").constData(), label, field), row, 0);
+    if (browse) {
+      *browse = new QPushButton("...", this);
+      (*browse)->setObjectName((QByteArray(name) + "Browse").constData());
+      // As narrow as its caption needs, not a push button's usual width.
+      (*browse)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+      (*browse)->setMaximumWidth((*browse)->sizeHint().height() + 8);
+      grid->addWidget(field, row, 1);
+      grid->addWidget(*browse, row, 2);
+    } else {
+      grid->addWidget(field, row, 1, 1, 2);
+    }
+    ++row;
   };
 
-  add_field(BatchDescription, "BatchDescription",
-            "&Job Description:", "Description of the Extraction Job", false);
-  y += kRowStep;
-  add_field(LogFile, "LogFile", "Log File (&Administrator):",
+  add_field(description_, "description", "&Job Description:", "Description of the Extraction Job",
+            nullptr);
+  add_field(admin_report_, "adminReport", "Log File (&Administrator):",
             "Specify the name of the html file  that must be generated as a report with "
             "logging information for administrators",
-            true);
-  add_button(LogFileBut, "LogFileBut");
-  y += kRowStep;
-  add_field(UserFile, "UserFile", "Log File (End &Users):",
+            &admin_report_browse_);
+  add_field(user_report_, "userReport", "Log File (End &Users):",
             "Specify the name of the html file  that must be generated as a report with end "
             "user infomation",
-            true);
-  add_button(UserFileBut, "UserFileBut");
-  y += kRowStep;
-  add_field(LogFileDir, "LogFileDir", "&Log File Folder:",
-            "Specify the name of the log file directory with intermediate log files", true);
-  add_button(LogDirBut, "LogDirBut");
-  y += kRowStep;
+            &user_report_browse_);
+  add_field(log_folder_, "logFolder", "&Log File Folder:",
+            "Specify the name of the log file directory with intermediate log files",
+            &log_folder_browse_);
 
-  txtMaxParallel = new uTextBox(central);
-  txtMaxParallel->setObjectName("txtMaxParallel");
-  txtMaxParallel->setDataType(uTextBox::kWholeNumber);
-  txtMaxParallel->setMin(1);
-  txtMaxParallel->setMax(99);
-  txtMaxParallel->setGeometry(kFieldLeft, y, 50, kFieldHeight);
-  add_label("lblMaxParallel", "&Maximum Parallel Running Job Lines:", txtMaxParallel);
-  chkLogToEventLog = new QCheckBox("&Log result of job to NT Event Log", central);
-  chkLogToEventLog->setObjectName("chkLogToEventLog");
-  chkLogToEventLog->setGeometry(kFieldLeft + 80, y, 300, kFieldHeight);
-  // Beside the maximum, right of the event-log switch; its label sits in front of it.
-  constexpr int kLimitLabelLeft = kFieldLeft + 370;
-  constexpr int kLimitLabelWidth = 185;
-  txtJobTimeLimit = new uTextBox(central);
-  txtJobTimeLimit->setObjectName("txtJobTimeLimit");
-  txtJobTimeLimit->setDataType(uTextBox::kWholeNumber);
-  txtJobTimeLimit->setMin(kLowestTimeLimit);
-  txtJobTimeLimit->setMax(kHighestTimeLimit);
-  txtJobTimeLimit->setAllowEmpty(true);
-  txtJobTimeLimit->setToolTipText("Longest time the whole job may run; empty for no limit");
-  txtJobTimeLimit->setGeometry(kLimitLabelLeft + kLimitLabelWidth, y, 70, kFieldHeight);
-  auto* limit_label = new QLabel("&Job time limit (seconds):", central);
-  limit_label->setObjectName("lblJobTimeLimit");
-  limit_label->setBuddy(txtJobTimeLimit);
-  limit_label->setGeometry(kLimitLabelLeft, y, kLimitLabelWidth, kFieldHeight);
+  // The maximum, the event-log switch and the job's time limit share the last row.
+  max_parallel_ = new NumberEdit(1, 99, /*allow_empty=*/false, this);
+  max_parallel_->setObjectName("maxParallel");
+  job_time_limit_ = new NumberEdit(kLowestTimeLimit, kHighestTimeLimit, /*allow_empty=*/true, this);
+  job_time_limit_->setObjectName("jobTimeLimit");
+  job_time_limit_->setToolTip("Longest time the whole job may run; empty for no limit");
+  // Wide enough for the largest value with a little room, in the font in use.
+  const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  max_parallel_->setFixedWidth(digit * 4 + 16);
+  job_time_limit_->setFixedWidth(digit * 8 + 16);
+  log_to_event_log_ = new QCheckBox("&Log result of job to NT Event Log", this);
+  log_to_event_log_->setObjectName("logToEventLog");
+  auto* settings = new QHBoxLayout;
+  settings->addWidget(max_parallel_);
+  settings->addSpacing(digit * 2);
+  settings->addWidget(log_to_event_log_);
+  settings->addStretch(1);
+  settings->addWidget(add_label("jobTimeLimitLabel", "&Job time limit (seconds):", job_time_limit_));
+  settings->addWidget(job_time_limit_);
+  grid->addWidget(add_label("maxParallelLabel", "&Maximum Parallel Running Job Lines:", max_parallel_),
+                  row, 0);
+  grid->addLayout(settings, row, 1, 1, 2);
 
   // Every header edit counts as a change, the folder, the maximum and the event-log switch
   // included: otherwise closing the window would drop such an edit without a question.
-  for (QLineEdit* field : {BatchDescription, LogFile, UserFile, LogFileDir}) {
+  for (QLineEdit* field : {description_, admin_report_, user_report_, log_folder_,
+                           static_cast<QLineEdit*>(max_parallel_),
+                           static_cast<QLineEdit*>(job_time_limit_)}) {
     connect(field, &QLineEdit::textChanged, this, &JobHeaderForm::edited);
   }
-  connect(txtMaxParallel, &uTextBox::Change, this, &JobHeaderForm::edited);
-  connect(txtJobTimeLimit, &uTextBox::Change, this, &JobHeaderForm::edited);
-  connect(chkLogToEventLog, &QCheckBox::toggled, this, &JobHeaderForm::edited);
-  for (QLineEdit* field : {LogFile, UserFile, LogFileDir}) field->installEventFilter(this);
-  connect(LogFileBut, &QPushButton::clicked, this,
-          [this] { BrowseReportFile(LogFile, "Log File (Administrators)", log_file_filter_); });
-  connect(UserFileBut, &QPushButton::clicked, this,
-          [this] { BrowseReportFile(UserFile, "Log File (End Users)", user_file_filter_); });
-  connect(LogDirBut, &QPushButton::clicked, this, &JobHeaderForm::LogDirBut_Click);
+  connect(log_to_event_log_, &QCheckBox::toggled, this, &JobHeaderForm::edited);
+  for (QLineEdit* field : {admin_report_, user_report_, log_folder_}) field->installEventFilter(this);
+  connect(admin_report_browse_, &QPushButton::clicked, this, [this] {
+    browseReportFile(admin_report_, "Log File (Administrators)", admin_report_filter_);
+  });
+  connect(user_report_browse_, &QPushButton::clicked, this, [this] {
+    browseReportFile(user_report_, "Log File (End Users)", user_report_filter_);
+  });
+  connect(log_folder_browse_, &QPushButton::clicked, this, &JobHeaderForm::browseLogFolder);
 }
 
-void JobHeaderForm::Load(const JobDocument& job) {
-  BatchDescription->setText(QString::fromStdString(job.Description));
-  LogFile->setText(QString::fromStdString(job.LogFile));
-  UserFile->setText(QString::fromStdString(job.UserFile));
-  LogFileDir->setText(QString::fromStdString(job.TempLogDir));
-  txtMaxParallel->setText(QString::fromStdString(job.MaxParallel));
-  txtJobTimeLimit->setText(QString::fromStdString(job.JobTimeLimit));
-  chkLogToEventLog->setChecked(job.LogToEventLog);
+void JobHeaderForm::load(const JobDocument& job) {
+  description_->setText(QString::fromStdString(job.Description));
+  admin_report_->setText(QString::fromStdString(job.LogFile));
+  user_report_->setText(QString::fromStdString(job.UserFile));
+  log_folder_->setText(QString::fromStdString(job.TempLogDir));
+  max_parallel_->setText(QString::fromStdString(job.MaxParallel));
+  job_time_limit_->setText(QString::fromStdString(job.JobTimeLimit));
+  log_to_event_log_->setChecked(job.LogToEventLog);
 }
 
-void JobHeaderForm::Store(JobDocument& job) const {
-  job.Description = BatchDescription->text().toStdString();
-  job.LogFile = LogFile->text().toStdString();
-  job.UserFile = UserFile->text().toStdString();
-  job.TempLogDir = LogFileDir->text().toStdString();
-  job.LogToEventLog = chkLogToEventLog->isChecked();
-  job.MaxParallel = txtMaxParallel->Text().toStdString();
-  job.JobTimeLimit = txtJobTimeLimit->Text().toStdString();
+void JobHeaderForm::store(JobDocument& job) const {
+  job.Description = description_->text().toStdString();
+  job.LogFile = admin_report_->text().toStdString();
+  job.UserFile = user_report_->text().toStdString();
+  job.TempLogDir = log_folder_->text().toStdString();
+  job.LogToEventLog = log_to_event_log_->isChecked();
+  job.MaxParallel = max_parallel_->text().toStdString();
+  job.JobTimeLimit = job_time_limit_->text().toStdString();
 }
 
-void JobHeaderForm::ClearTexts() {
-  BatchDescription->clear();
-  LogFile->clear();
-  UserFile->clear();
-  LogFileDir->clear();
-  txtJobTimeLimit->setText({});
+void JobHeaderForm::clearTexts() {
+  description_->clear();
+  admin_report_->clear();
+  user_report_->clear();
+  log_folder_->clear();
+  job_time_limit_->setText({});
 }
 
-void JobHeaderForm::FocusDescription() { BatchDescription->setFocus(); }
-QString JobHeaderForm::LogFileDirText() const { return LogFileDir->text(); }
-QString JobHeaderForm::MaxParallelText() const { return txtMaxParallel->Text(); }
-void JobHeaderForm::SetMaxParallelText(const QString& text) { txtMaxParallel->setText(text); }
-QString JobHeaderForm::JobTimeLimitText() const { return txtJobTimeLimit->Text(); }
+void JobHeaderForm::focusDescription() { description_->setFocus(); }
+QString JobHeaderForm::logFolderText() const { return log_folder_->text(); }
+QString JobHeaderForm::maxParallelText() const { return max_parallel_->text(); }
+void JobHeaderForm::setMaxParallelText(const QString& text) { max_parallel_->setText(text); }
+QString JobHeaderForm::jobTimeLimitText() const { return job_time_limit_->text(); }
 
-bool JobHeaderForm::Refuse(const QString& text, const QString& title) {
+bool JobHeaderForm::refuse(const QString& text, const QString& title) {
   MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
                    window_);
   return false;
 }
 
-bool JobHeaderForm::CheckJobSettings() {
-  if (TrimBlanks(BatchDescription->text()).isEmpty())
-    return Refuse("Please enter description", "Job Description");
-  if (LogFile->text().isEmpty())
-    return Refuse("Please enter Log File (Administrators)", "Log File (Administrators)");
-  if (UserFile->text().isEmpty())
-    return Refuse("Please enter Log File (End Users)", "Log File (Users)");
-  if (TrimBlanks(LogFile->text()).toLower() == TrimBlanks(UserFile->text()).toLower())
-    return Refuse("Log Files for administrators and for end users must be different files",
+bool JobHeaderForm::checkJobSettings() {
+  if (TrimBlanks(description_->text()).isEmpty())
+    return refuse("Please enter description", "Job Description");
+  if (admin_report_->text().isEmpty())
+    return refuse("Please enter Log File (Administrators)", "Log File (Administrators)");
+  if (user_report_->text().isEmpty())
+    return refuse("Please enter Log File (End Users)", "Log File (Users)");
+  if (TrimBlanks(admin_report_->text()).toLower() == TrimBlanks(user_report_->text()).toLower())
+    return refuse("Log Files for administrators and for end users must be different files",
                   "Log File");
-  if (LogFileDir->text().isEmpty())
-    return Refuse("Please enter Log File Directory", "Log File Directory");
-  if (!CheckLogFileName(UserFile->text())) return false;
-  if (!CheckLogFileName(LogFile->text())) return false;
-  if (!FolderExists(TrimBlanks(LogFileDir->text())))
-    return Refuse("Directory " + LogFileDir->text() + " does not exist !", "Log file directory");
+  if (log_folder_->text().isEmpty())
+    return refuse("Please enter Log File Directory", "Log File Directory");
+  if (!checkReportFileName(user_report_->text())) return false;
+  if (!checkReportFileName(admin_report_->text())) return false;
+  if (!FolderExists(TrimBlanks(log_folder_->text())))
+    return refuse("Directory " + log_folder_->text() + " does not exist !", "Log file directory");
   return true;
 }
 
-bool JobHeaderForm::CheckLogFileName(const QString& file_name) {
+bool JobHeaderForm::checkReportFileName(const QString& file_name) {
   const QString trimmed = TrimBlanks(file_name);
-  if (trimmed.size() < 5) return Refuse("The log-filename is not correct", "Log File");
+  if (trimmed.size() < 5) return refuse("The log-filename is not correct", "Log File");
   if (!trimmed.endsWith("htm", Qt::CaseSensitive))
-    return Refuse("The extension of the log-file must be 'htm'", "Log File");
+    return refuse("The extension of the log-file must be 'htm'", "Log File");
   if (!FileExists(trimmed)) {
     // Proves that the report can be written later, and leaves no file behind.
     QFile probe(trimmed);
     const bool created = probe.open(QIODevice::Append | QIODevice::WriteOnly);
     probe.close();
     if (!created || !QFile::remove(trimmed))
-      return Refuse("Unable to write to file '" + file_name + "'", "Log File");
+      return refuse("Unable to write to file '" + file_name + "'", "Log File");
   }
   return true;
 }
 
-void JobHeaderForm::CreateLogFolder(const QString& folder) {
+void JobHeaderForm::createLogFolder(const QString& folder) {
   std::error_code ec;
   std::filesystem::create_directories(PathOf(TrimBlanks(folder)), ec);
   if (ec) {
-    Refuse("Unable to create directory " + folder + ": " + QString::fromStdString(ec.message()),
+    refuse("Unable to create directory " + folder + ": " + QString::fromStdString(ec.message()),
            "Log file directory");
   }
 }
 
-void JobHeaderForm::LogFileDir_LostFocus() {
-  const QString text = LogFileDir->text();
+void JobHeaderForm::checkLogFolder() {
+  const QString text = log_folder_->text();
   const QString trimmed = TrimBlanks(text);
   if (trimmed.isEmpty() || FolderExists(trimmed)) return;
   const int answer = MessageBox::show(
       "The directory " + text + " does not exist !\r\nWould you like to create this directory now?",
       "Log file directory", MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, window_);
-  if (answer == MessageBox::kYes) CreateLogFolder(text);
+  if (answer == MessageBox::kYes) createLogFolder(text);
 }
 
 bool JobHeaderForm::eventFilter(QObject* watched, QEvent* event) {
@@ -211,17 +213,17 @@ bool JobHeaderForm::eventFilter(QObject* watched, QEvent* event) {
     // the user leaving the field; checking then would repeat the message for ever.
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-      if (watched == LogFile || watched == UserFile) {
+      if (watched == admin_report_ || watched == user_report_) {
         const QString text = static_cast<QLineEdit*>(watched)->text();
-        if (!TrimBlanks(text).isEmpty()) CheckLogFileName(text);
+        if (!TrimBlanks(text).isEmpty()) checkReportFileName(text);
       }
-      if (watched == LogFileDir) LogFileDir_LostFocus();
+      if (watched == log_folder_) checkLogFolder();
     }
   }
-  return QObject::eventFilter(watched, event);
+  return QWidget::eventFilter(watched, event);
 }
 
-void JobHeaderForm::BrowseReportFile(QLineEdit* field, const QString& title, QString& filter) {
+void JobHeaderForm::browseReportFile(QLineEdit* field, const QString& title, QString& filter) {
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kOpenAny;
   request.title = title;
@@ -239,14 +241,14 @@ void JobHeaderForm::BrowseReportFile(QLineEdit* field, const QString& title, QSt
   field->setFocus();
 }
 
-void JobHeaderForm::LogDirBut_Click() {
-  if (TrimBlanks(LogFileDir->text()).isEmpty())
-    LogFileDir->setText(QDir::cleanPath(ProgramFolder() + "/../log"));
-  QString start = LogFileDir->text();
+void JobHeaderForm::browseLogFolder() {
+  if (TrimBlanks(log_folder_->text()).isEmpty())
+    log_folder_->setText(QDir::cleanPath(ProgramFolder() + "/../log"));
+  QString start = log_folder_->text();
   const QString folder = BrowseForFolder(start, "Log file directory", window_);
-  if (!TrimBlanks(folder).isEmpty()) LogFileDir->setText(folder);
+  if (!TrimBlanks(folder).isEmpty()) log_folder_->setText(folder);
   emit edited();
-  LogFileDir->setFocus();
+  log_folder_->setFocus();
 }
 
 }  // namespace jr

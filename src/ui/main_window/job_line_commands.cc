@@ -6,8 +6,8 @@
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
 #include "ui/controls/message_box.h"
-#include "ui/job_line_dialog/batch_line_dialog.h"
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/job_line_dialog/job_line_dialog.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
 
 namespace jr {
@@ -27,14 +27,14 @@ void WriteRow(JobLineTable& table, int row, const JobLineTable::Row& line) {
 
 }  // namespace
 
-void BatchDefinitionFrm::setJobLineDialogServices(RegistryReader& registry,
+void MainWindow::setJobLineDialogServices(RegistryReader& registry,
                                                   ProcessLauncher& launcher) {
   dialog_registry_ = &registry;
   dialog_launcher_ = &launcher;
 }
 
-BatchLineDialog& BatchDefinitionFrm::JobLineDialog() {
-  if (batch_line_dialog_ == nullptr) {
+JobLineDialog& MainWindow::jobLineDialog() {
+  if (job_line_dialog_ == nullptr) {
     if (dialog_registry_ == nullptr) {
       own_registry_ = MakeSystemRegistryReader();
       dialog_registry_ = own_registry_.get();
@@ -43,18 +43,18 @@ BatchLineDialog& BatchDefinitionFrm::JobLineDialog() {
       own_launcher_ = MakeSystemProcessLauncher();
       dialog_launcher_ = own_launcher_.get();
     }
-    batch_line_dialog_ = new BatchLineDialog(*dialog_registry_, *dialog_launcher_, this);
-    batch_line_dialog_->setJobLineTable(&table_);
-    batch_line_dialog_->setLogFileDirSource([this] { return header_->LogFileDirText(); });
+    job_line_dialog_ = new JobLineDialog(*dialog_registry_, *dialog_launcher_, this);
+    job_line_dialog_->setJobLineTable(&table_);
+    job_line_dialog_->setLogFileDirSource([this] { return header_->logFolderText(); });
   }
-  return *batch_line_dialog_;
+  return *job_line_dialog_;
 }
 
-void BatchDefinitionFrm::AddBline_Click() {
-  if (!CheckJobSettings()) return;
+void MainWindow::insertJobLine() {
+  if (!checkJobSettings()) return;
   // Even a cancelled insert counts as a change of the job.
   changed_ = true;
-  BatchLineDialog& d = JobLineDialog();
+  JobLineDialog& d = jobLineDialog();
   JobLineTable::Row fresh;
   fresh.fill(std::string());
   fresh[kColStopOnError] = "false";
@@ -63,56 +63,56 @@ void BatchDefinitionFrm::AddBline_Click() {
   if (d.exec() != QDialog::Accepted) return;
 
   const JobLineTable::Row line = d.jobLine();
-  const int count = table_.Get_BatchLine_Count() + 1;
+  const int count = table_.LineCount() + 1;
   if (count > table_.RowCapacity()) table_.AppendTableRow();
   table_.SetJobLineCount(count);
   WriteRow(table_, count - 1, line);
   table_.SortJobLineTable();
-  RefreshGrid();
-  ShowTableRow(RowOfNumber(table_, line));
+  refreshGrid();
+  showTableRow(RowOfNumber(table_, line));
 }
 
-void BatchDefinitionFrm::ChangeBline_Click() {
-  if (!CheckJobSettings()) return;
-  if (table_.Get_BatchLine_Count() < 1) return;
+void MainWindow::editJobLine() {
+  if (!checkJobSettings()) return;
+  if (table_.LineCount() < 1) return;
   changed_ = true;
-  const int index = CurrentJobLineRow();
-  if (index < 0 || index >= table_.Get_BatchLine_Count()) {
-    RefreshGrid();
+  const int index = currentJobLineRow();
+  if (index < 0 || index >= table_.LineCount()) {
+    refreshGrid();
     return;
   }
-  BatchLineDialog& d = JobLineDialog();
+  JobLineDialog& d = jobLineDialog();
   const std::string old_number = table_.Text(kColNumber, index);
   d.setJobLine(table_.RowAt(index));
   if (d.exec() != QDialog::Accepted) {
     // A cancelled dialog leaves the user on the line they had chosen, whatever number was
     // typed before cancelling.
-    RefreshGrid();
-    ShowTableRow(index);
+    refreshGrid();
+    showTableRow(index);
     return;
   }
   const JobLineTable::Row line = d.jobLine();
   WriteRow(table_, index, line);
   // A job in the order of its file stays so until a number changes.
   if (line[kColNumber] != old_number) table_.SortJobLineTable();
-  RefreshGrid();
-  ShowTableRow(RowOfNumber(table_, line));
+  refreshGrid();
+  showTableRow(RowOfNumber(table_, line));
 }
 
-void BatchDefinitionFrm::DeleteBline_Click() {
+void MainWindow::deleteJobLine() {
   // Even a declined delete counts as a change of the job.
   changed_ = true;
-  if (table_.Get_BatchLine_Count() == 0) return;
+  if (table_.LineCount() == 0) return;
   const int answer = MessageBox::show("Delete Job Line ?", "Delete", MessageBox::kOkCancel,
                                       MessageBox::kCancel, MessageBox::kQuestion, this);
   if (answer != MessageBox::kOk) return;
-  const int old_count = table_.Get_BatchLine_Count();
-  const int index = CurrentJobLineRow();
+  const int old_count = table_.LineCount();
+  const int index = currentJobLineRow();
   table_.DeleteTableRow(index);
-  const int count = table_.Get_BatchLine_Count();
+  const int count = table_.LineCount();
   if (count == old_count) return;
-  RefreshGrid();
-  if (count > 0) ShowTableRow(index < count ? index : count - 1);
+  refreshGrid();
+  if (count > 0) showTableRow(index < count ? index : count - 1);
 }
 
 }  // namespace jr

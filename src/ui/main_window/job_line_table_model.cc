@@ -18,7 +18,7 @@ JobLineTableModel::JobLineTableModel(const JobLineTable* table, QObject* parent)
     : QAbstractTableModel(parent), table_(table) {}
 
 int JobLineTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : table_->Get_BatchLine_Count();
+  return parent.isValid() ? 0 : table_->LineCount();
 }
 
 int JobLineTableModel::columnCount(const QModelIndex& parent) const {
@@ -51,7 +51,7 @@ QVariant JobLineTableModel::headerData(int section, Qt::Orientation orientation,
   return section + 1;
 }
 
-void JobLineTableModel::Reload() {
+void JobLineTableModel::reload() {
   beginResetModel();
   endResetModel();
 }

@@ -25,7 +25,7 @@ class JobLineTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
   // Drops every row shown and reads the table again.
-  void Reload();
+  void reload();
 
  private:
   const JobLineTable* table_;

@@ -7,7 +7,7 @@ namespace {
 
 constexpr const char* kRecentFilesKey = "recentFiles";
 
-void Store(const QStringList& files) {
+void StoreFiles(const QStringList& files) {
   EditorSettings()->setValue(kRecentFilesKey, files.mid(0, kMaxRecentFiles));
 }
 
@@ -26,13 +26,13 @@ void RememberRecentJobFile(const QString& file) {
   QStringList files = RecentJobFiles();
   files.removeAll(absolute);
   files.prepend(absolute);
-  Store(files);
+  StoreFiles(files);
 }
 
 void ForgetRecentJobFile(const QString& file) {
   QStringList files = RecentJobFiles();
   files.removeAll(file);
-  Store(files);
+  StoreFiles(files);
 }
 
 }  // namespace jr

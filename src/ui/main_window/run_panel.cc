@@ -8,40 +8,40 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 #include "run/run_job.h"
 
 namespace jr {
 
 RunPanel::RunPanel(QMainWindow* window) : QObject(window), status_bar_(window->statusBar()) {
-  setObjectName("RunPanel");
-  runProgress = new QLabel(window);
-  runProgress->setObjectName("runProgress");
-  StopRun = new QPushButton("&Stop", window);
-  StopRun->setObjectName("StopRun");
-  StopRun->setToolTip("Stop the running job");
-  StopRun->hide();
-  status_bar_->addPermanentWidget(runProgress, 1);
-  status_bar_->addPermanentWidget(StopRun);
-  connect(StopRun, &QPushButton::clicked, this, &RunPanel::RequestStop);
+  setObjectName("runPanel");
+  progress_ = new QLabel(window);
+  progress_->setObjectName("runProgress");
+  stop_button_ = new QPushButton("&Stop", window);
+  stop_button_->setObjectName("stopRun");
+  stop_button_->setToolTip("Stop the running job");
+  stop_button_->hide();
+  status_bar_->addPermanentWidget(progress_, 1);
+  status_bar_->addPermanentWidget(stop_button_);
+  connect(stop_button_, &QPushButton::clicked, this, &RunPanel::requestStop);
 }
 
-JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
+JobRunOutcome RunPanel::run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
                             const RerunBasis* rerun) {
   stop_requested_ = false;
   rerun_note_.clear();
   lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
   current_lines_.clear();
-  SetRunning(true);
-  ShowProgress();
+  setRunning(true);
+  showProgress();
   QApplication::setOverrideCursor(Qt::BusyCursor);
-  const JobRunOutcome outcome = executor.Execute(job, max_parallel, *this, rerun);
+  const JobRunOutcome outcome = executor.execute(job, max_parallel, *this, rerun);
   QApplication::restoreOverrideCursor();
-  SetRunning(false);
+  setRunning(false);
   if (!outcome.ran) {
-    runProgress->clear();
+    progress_->clear();
   } else {
-    runProgress->setText(rerun_note_ + "Last run: " + QString::fromStdString(outcome.message) +
+    progress_->setText(rerun_note_ + "Last run: " + QString::fromStdString(outcome.message) +
                          QString(" %1 done, %2 failed, %3 skipped.")
                              .arg(lines_done_)
                              .arg(lines_failed_)
@@ -50,18 +50,18 @@ JobRunOutcome RunPanel::Run(JobExecutor& executor, const JobDocument& job, int32
   return outcome;
 }
 
-void RunPanel::RequestStop() {
+void RunPanel::requestStop() {
   if (!running_) return;
   stop_requested_ = true;
-  StopRun->setEnabled(false);
-  runProgress->setText("Stopping the job ...");
+  stop_button_->setEnabled(false);
+  progress_->setText("Stopping the job ...");
   emit stopRequested();
 }
 
-void RunPanel::SetRunning(bool running) {
+void RunPanel::setRunning(bool running) {
   running_ = running;
-  StopRun->setVisible(running_);
-  StopRun->setEnabled(running_);
+  stop_button_->setVisible(running_);
+  stop_button_->setEnabled(running_);
   emit runningChanged(running_);
 }
 
@@ -73,38 +73,38 @@ void RunPanel::Pause(std::chrono::milliseconds longest) {
   loop.exec();
 }
 
-void RunPanel::LineStarted(const clsJobLine& line) {
+void RunPanel::LineStarted(const JobLine& line) {
   ++lines_running_;
   current_lines_.append(line.JobLineNr());
-  ShowProgress();
+  showProgress();
 }
 
-void RunPanel::LineFinished(const clsJobLine& line) {
-  Ended(line);
-  ++(line.ErrorOccured() ? lines_failed_ : lines_done_);
-  ShowProgress();
+void RunPanel::LineFinished(const JobLine& line) {
+  lineEnded(line);
+  ++(line.ErrorOccurred() ? lines_failed_ : lines_done_);
+  showProgress();
 }
 
-void RunPanel::LineSkipped(const clsJobLine&) {
+void RunPanel::LineSkipped(const JobLine&) {
   ++lines_skipped_;
-  ShowProgress();
+  showProgress();
 }
 
-void RunPanel::LineCannotStart(const clsJobLine& line, std::string_view reason) {
-  Ended(line);
+void RunPanel::LineCannotStart(const JobLine& line, std::string_view reason) {
+  lineEnded(line);
   ++lines_failed_;
-  ShowProgress();
+  showProgress();
   Warning(reason);
 }
 
-void RunPanel::LineTimeLimitReached(const clsJobLine& line) { Warning(LineTimeLimitText(line)); }
+void RunPanel::LineTimeLimitReached(const JobLine& line) { Warning(LineTimeLimitText(line)); }
 
 void RunPanel::LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) {
   rerun_note_ =
       QString("Rerun of %1, job lines over, not run again: %2.  ")
           .arg(QString::fromUtf8(rerun_of.data(), static_cast<qsizetype>(rerun_of.size())),
                QString::fromStdString(JobLineNumbersText(over)));
-  ShowProgress();
+  showProgress();
 }
 
 void RunPanel::Warning(std::string_view text) {
@@ -112,15 +112,15 @@ void RunPanel::Warning(std::string_view text) {
                            15000);
 }
 
-void RunPanel::Ended(const clsJobLine& line) {
+void RunPanel::lineEnded(const JobLine& line) {
   if (current_lines_.removeOne(line.JobLineNr())) --lines_running_;
 }
 
-void RunPanel::ShowProgress() {
+void RunPanel::showProgress() {
   if (stop_requested_) return;
   QStringList current;
   for (int32_t number : current_lines_) current << QString::number(number);
-  runProgress->setText(
+  progress_->setText(
       rerun_note_ +
       QString("Running: %1 running, %2 done, %3 failed, %4 skipped.")
           .arg(lines_running_)

@@ -24,15 +24,15 @@ class RunPanel : public QObject, private RunHooks {
   // Adds the progress text and the Stop button to the status bar of `window`.
   explicit RunPanel(QMainWindow* window);
 
-  bool IsRunning() const { return running_; }
+  bool isRunning() const { return running_; }
   // Runs `job` through `executor` on the calling thread, with this panel's progress.
   // runningChanged is emitted as the run starts and when it is over. Returns the outcome;
   // the panel shows a run's final counts, or nothing when the run could not start.
   // A rerun (`rerun` set) names the lines it takes as over before the counts.
-  JobRunOutcome Run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
+  JobRunOutcome run(JobExecutor& executor, const JobDocument& job, int32_t max_parallel,
                     const RerunBasis* rerun = nullptr);
   // Ends the running job as soon as the run looks at it again; nothing without a run.
-  void RequestStop();
+  void requestStop();
 
  signals:
   void runningChanged(bool running);
@@ -41,22 +41,22 @@ class RunPanel : public QObject, private RunHooks {
  private:
   void Pause(std::chrono::milliseconds longest) override;
   bool StopRequested() const override { return stop_requested_; }
-  void LineStarted(const clsJobLine& line) override;
-  void LineFinished(const clsJobLine& line) override;
-  void LineSkipped(const clsJobLine& line) override;
-  void LineCannotStart(const clsJobLine& line, std::string_view reason) override;
-  void LineTimeLimitReached(const clsJobLine& line) override;
+  void LineStarted(const JobLine& line) override;
+  void LineFinished(const JobLine& line) override;
+  void LineSkipped(const JobLine& line) override;
+  void LineCannotStart(const JobLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const JobLine& line) override;
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
 
   // Takes a line off the running ones; a line never reported started was never counted.
-  void Ended(const clsJobLine& line);
-  void ShowProgress();
-  void SetRunning(bool running);
+  void lineEnded(const JobLine& line);
+  void showProgress();
+  void setRunning(bool running);
 
   QStatusBar* status_bar_;
-  QLabel* runProgress = nullptr;
-  QPushButton* StopRun = nullptr;
+  QLabel* progress_ = nullptr;
+  QPushButton* stop_button_ = nullptr;
 
   bool running_ = false;
   bool stop_requested_ = false;

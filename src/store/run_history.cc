@@ -1,4 +1,4 @@
-#include "platform/run_history.h"
+#include "store/run_history.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,7 @@
 #include <map>
 #include <system_error>
 
-#include "platform/metadata_schema.h"
+#include "store/metadata_schema.h"
 
 namespace jr {
 namespace {

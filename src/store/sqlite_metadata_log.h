@@ -32,13 +32,6 @@ inline constexpr int kMetadataArgumentColumns = 31;
 // stored or there are more than kMetadataArgumentColumns arguments.
 std::unique_ptr<ProcessMetadataLogFactory> MakeSqliteMetadataLogFactory(std::string path);
 
-// Where the system's database lies: $JOBRUNNER_METADATA_DB when set, else on Linux
-// $XDG_STATE_HOME/jobrunner/metadata.sqlite, else ~/.local/state/jobrunner/metadata.sqlite,
-// on Windows %LOCALAPPDATA%\jobrunner\metadata.sqlite. Empty when none of these can be made
-// out; kNoMetadataPlace then says why.
-std::string SystemMetadataDatabasePath();
-extern const char* const kNoMetadataPlace;
-
 // Time as stored in the entry_start and entry_stop columns.
 std::string UtcTimeText(TimePoint time);
 

@@ -1,4 +1,4 @@
-#include "engine/rerun_plan.h"
+#include "run/rerun_plan.h"
 
 #include <algorithm>
 #include <map>
@@ -118,10 +118,10 @@ RerunPlan PlanRerun(const std::vector<RerunLine>& lines,
   return plan;
 }
 
-void MarkRerun(const RerunPlan& plan, clsJobLines& lines) {
+void MarkRerun(const RerunPlan& plan, JobLines& lines) {
   for (const std::vector<int32_t>* numbers : {&plan.over, &plan.skipped}) {
     for (int32_t number : *numbers) {
-      clsJobLine* line = lines.Line(number);
+      JobLine* line = lines.Line(number);
       if (line == nullptr) continue;
       line->setAlreadyRun(true);
       line->setIsSkipped(true);

@@ -1,4 +1,4 @@
-#include "ui/main_window/batch_definition_frm.h"
+#include "ui/main_window/main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -22,7 +22,6 @@
 
 #include "model/job_rules.h"
 #include "ui/controls/message_box.h"
-#include "ui/controls/u_resize.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
 #include "ui/main_window/recent_files.h"
@@ -66,67 +65,64 @@ QString TrimBlanks(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-BatchDefinitionFrm::BatchDefinitionFrm(std::unique_ptr<JobExecutor> executor, QWidget* parent)
+MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
     : QMainWindow(parent),
       executor_(executor ? std::move(executor) : MakeUnavailableJobExecutor()),
       program_path_(QCoreApplication::applicationFilePath()),
       jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
       help_file_(FindHelpFile()) {
-  setObjectName("BatchDefinitionFrm");
+  setObjectName("mainWindow");
   auto* central = new QWidget(this);
   central->setObjectName("central");
-  header_ = new JobHeaderForm(central, this);
+  auto* layout = new QVBoxLayout(central);
+  header_ = new JobHeaderForm(this, central);
   connect(header_, &JobHeaderForm::edited, this, [this] { changed_ = true; });
-  BuildGrid(central);
+  layout->addWidget(header_);
+  buildGrid(central);
+  // The job lines take every bit of height the header leaves.
+  layout->addWidget(job_lines_box_, 1);
   setCentralWidget(central);
-  BuildMenusAndToolbar();
+  buildMenusAndToolbar();
   run_panel_ = new RunPanel(this);
-  connect(run_panel_, &RunPanel::runningChanged, this, &BatchDefinitionFrm::UpdateCommandStates);
+  connect(run_panel_, &RunPanel::runningChanged, this, &MainWindow::updateCommandStates);
 
-  central->resize(kDesignWidth, kDesignHeight);
-  uResize1 = new uResize(central);
-  uResize1->RecordControlPositions();
-  central->setMinimumSize(kFieldLeft + 2 * kButtonWidth, 220);
   for (QLineEdit* field : central->findChildren<QLineEdit*>()) field->installEventFilter(this);
-  Grid->installEventFilter(this);
-  Grid->viewport()->installEventFilter(this);
+  grid_->installEventFilter(this);
+  grid_->viewport()->installEventFilter(this);
   setAcceptDrops(true);
-  RestoreLayout();
+  restoreLayout();
 
-  SetCaption();
-  header_->SetMaxParallelText("99");
+  updateCaption();
+  header_->setMaxParallelText("99");
   changed_ = true;
-  UpdateCommandStates();
+  updateCommandStates();
 }
 
-BatchDefinitionFrm::~BatchDefinitionFrm() = default;
+MainWindow::~MainWindow() = default;
 
-bool BatchDefinitionFrm::IsRunning() const { return run_panel_->IsRunning(); }
+bool MainWindow::isRunning() const { return run_panel_->isRunning(); }
 
-bool BatchDefinitionFrm::CheckJobSettings() { return header_->CheckJobSettings(); }
+bool MainWindow::checkJobSettings() { return header_->checkJobSettings(); }
 
-void BatchDefinitionFrm::BuildGrid(QWidget* central) {
-  const int top = 10 + 5 * kRowStep + 6;
-  Frame1 = new QGroupBox("Job Lines", central);
-  Frame1->setObjectName("Frame1");
-  Frame1->setGeometry(kLabelLeft, top, kDesignWidth - 2 * kLabelLeft, kDesignHeight - top - 10);
-  Frame1->setProperty("Tag", "RLTB");
+void MainWindow::buildGrid(QWidget* central) {
+  job_lines_box_ = new QGroupBox("Job Lines", central);
+  job_lines_box_->setObjectName("jobLinesBox");
+  auto* box_layout = new QVBoxLayout(job_lines_box_);
 
   model_ = new JobLineTableModel(&table_, this);
-  Grid = new QTableView(Frame1);
-  Grid->setObjectName("Grid");
-  Grid->setModel(model_);
-  Grid->setGeometry(8, 22, Frame1->width() - 16, Frame1->height() - 30);
-  Grid->setProperty("Tag", "RLTB");
-  Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Grid->setSelectionMode(QAbstractItemView::SingleSelection);
-  Grid->setWordWrap(false);
-  Grid->setAlternatingRowColors(true);
-  Grid->verticalHeader()->hide();
-  Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 6);
-  QHeaderView* header = Grid->horizontalHeader();
+  grid_ = new QTableView(job_lines_box_);
+  grid_->setObjectName("jobLines");
+  grid_->setModel(model_);
+  box_layout->addWidget(grid_);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid_->setWordWrap(false);
+  grid_->setAlternatingRowColors(true);
+  grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
+  QHeaderView* header = grid_->horizontalHeader();
   // The user sizes every column; the spare width goes to Description and Options
   // (FitGridColumns), which a stretching column could not allow.
   header->setSectionResizeMode(QHeaderView::Interactive);
@@ -134,20 +130,23 @@ void BatchDefinitionFrm::BuildGrid(QWidget* central) {
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(24);
-  const int widths[JobLineTableModel::kShownColumns] = {62, 130, 140, 125, 130, 90, 55, 150};
+  // In average characters, so that the columns grow with the font.
+  const int widths[JobLineTableModel::kShownColumns] = {7, 16, 17, 15, 16, 11, 7, 18};
+  const int character = grid_->fontMetrics().averageCharWidth();
   // Wide enough for its caption at least: a cut-off caption is a puzzle, not just text
   // to hover over.
   for (int column = 0; column < JobLineTableModel::kShownColumns; ++column) {
-    Grid->setColumnWidth(column, std::max(widths[column], header->sectionSizeHint(column)));
+    grid_->setColumnWidth(column,
+                          std::max(widths[column] * character, header->sectionSizeHint(column)));
   }
-  connect(Grid, &QTableView::doubleClicked, this, [this] {
-    if (!IsRunning()) ChangeBline_Click();
+  connect(grid_, &QTableView::doubleClicked, this, [this] {
+    if (!isRunning()) editJobLine();
   });
 }
 
-QAction* BatchDefinitionFrm::AddAction(QMenu* menu, const char* name, const QString& caption,
+QAction* MainWindow::addCommand(QMenu* menu, const char* name, const QString& caption,
                                        const QKeySequence& shortcut,
-                                       void (BatchDefinitionFrm::*slot)()) {
+                                       void (MainWindow::*slot)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(name);
   action->setShortcut(shortcut);
@@ -155,94 +154,94 @@ QAction* BatchDefinitionFrm::AddAction(QMenu* menu, const char* name, const QStr
   return action;
 }
 
-void BatchDefinitionFrm::BuildMenusAndToolbar() {
+void MainWindow::buildMenusAndToolbar() {
   QMenu* file = menuBar()->addMenu("&File");
-  file->setObjectName("FileMenu");
-  QAction* new_batch = AddAction(file, "NewBatch", "&New Job", QKeySequence("Ctrl+N"),
-                                 &BatchDefinitionFrm::NewBatch_Click);
-  QAction* open_batch = AddAction(file, "OpenBatch", "&Open Job ...", QKeySequence("Ctrl+O"),
-                                  &BatchDefinitionFrm::OpenBatch_Click);
-  file->addSeparator()->setObjectName("Separator");
-  AddAction(file, "SaveBatch", "Sa&ve Job", QKeySequence("Ctrl+S"),
-            &BatchDefinitionFrm::SaveBatch_Click);
-  AddAction(file, "SaveAsBatch", "Sav&e Job As ...", QKeySequence(),
-            &BatchDefinitionFrm::SaveAsBatch_Click);
-  file->addSeparator()->setObjectName("Separator2");
-  AddAction(file, "MakeBatch", "Make &Batch File ...", QKeySequence("Ctrl+B"),
-            &BatchDefinitionFrm::MakeBatch_Click);
-  QAction* execute = AddAction(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
-                               &BatchDefinitionFrm::ExecuteJob_Click);
-  QAction* history = AddAction(file, "RunHistory", "Run &History...", QKeySequence("Ctrl+H"),
-                               &BatchDefinitionFrm::RunHistory_Click);
+  file->setObjectName("fileMenu");
+  QAction* new_job =
+      addCommand(file, "newJob", "&New Job", QKeySequence("Ctrl+N"), &MainWindow::newJob);
+  QAction* open_job =
+      addCommand(file, "openJob", "&Open Job ...", QKeySequence("Ctrl+O"), &MainWindow::openJob);
+  file->addSeparator()->setObjectName("separator1");
+  QAction* save_job =
+      addCommand(file, "saveJob", "Sa&ve Job", QKeySequence("Ctrl+S"), &MainWindow::saveJob);
+  addCommand(file, "saveJobAs", "Sav&e Job As ...", QKeySequence(), &MainWindow::saveJobAs);
+  file->addSeparator()->setObjectName("separator2");
+  addCommand(file, "makeBatchFile", "Make &Batch File ...", QKeySequence("Ctrl+B"),
+             &MainWindow::makeBatchFile);
+  QAction* execute = addCommand(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
+                                &MainWindow::executeJob);
+  QAction* history = addCommand(file, "runHistory", "Run &History...", QKeySequence("Ctrl+H"),
+                                &MainWindow::showRunHistory);
   history->setIcon(QIcon::fromTheme("document-open-recent",
                                     style()->standardIcon(QStyle::SP_FileDialogContentsView)));
-  file->addSeparator()->setObjectName("Separator3");
+  file->addSeparator()->setObjectName("separator3");
   file->setToolTipsVisible(true);
   for (int i = 0; i < kMaxRecentFiles; ++i) {
     QAction* recent = file->addAction(QString());
-    recent->setObjectName(QString("RecentFile%1").arg(i + 1));
+    recent->setObjectName(QString("recentFile%1").arg(i + 1));
     connect(recent, &QAction::triggered, this,
-            [this, recent] { OpenRecentFile(recent->data().toString()); });
+            [this, recent] { openRecentFile(recent->data().toString()); });
     recent_file_actions_ << recent;
   }
   recent_separator_ = file->addSeparator();
-  recent_separator_->setObjectName("RecentSeparator");
-  UpdateRecentFilesMenu();
-  AddAction(file, "Exit", "E&xit", QKeySequence(), &BatchDefinitionFrm::Exit_Click);
+  recent_separator_->setObjectName("recentSeparator");
+  updateRecentFilesMenu();
+  addCommand(file, "exit", "E&xit", QKeySequence(), &MainWindow::exitWindow);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
-  edit->setObjectName("EditMenu");
-  QAction* add = AddAction(edit, "AddBline", "&Insert Job Line ...", QKeySequence("Shift+Ins"),
-                           &BatchDefinitionFrm::AddBline_Click);
-  QAction* change = AddAction(edit, "ChangeBline", "&Job Line Details...", QKeySequence("Ctrl+A"),
-                              &BatchDefinitionFrm::ChangeBline_Click);
-  QAction* remove = AddAction(edit, "DeleteBline", "&Delete Job Line ...",
-                              QKeySequence("Shift+Del"), &BatchDefinitionFrm::DeleteBline_Click);
+  edit->setObjectName("editMenu");
+  QAction* insert = addCommand(edit, "insertJobLine", "&Insert Job Line ...",
+                               QKeySequence("Shift+Ins"), &MainWindow::insertJobLine);
+  QAction* details = addCommand(edit, "editJobLine", "&Job Line Details...",
+                                QKeySequence("Ctrl+A"), &MainWindow::editJobLine);
+  QAction* remove = addCommand(edit, "deleteJobLine", "&Delete Job Line ...",
+                               QKeySequence("Shift+Del"), &MainWindow::deleteJobLine);
 
   QMenu* help = menuBar()->addMenu("&Help");
-  help->setObjectName("HelpMnu");
-  AddAction(help, "Help", "Extraction Job Runner &Help", QKeySequence(),
-            &BatchDefinitionFrm::Help_Click);
+  help->setObjectName("helpMenu");
+  addCommand(help, "help", "Extraction Job Runner &Help", QKeySequence(), &MainWindow::showHelp);
 
-  tbToolBar = addToolBar("Toolbar");
-  tbToolBar->setObjectName("tbToolBar");
-  tbToolBar->setMovable(false);
-  struct Button {
-    const char* key;
+  tool_bar_ = addToolBar("Toolbar");
+  tool_bar_->setObjectName("toolBar");
+  tool_bar_->setMovable(false);
+  // The tool buttons run the menu commands, each with its own tool tip and icon.
+  struct Tool {
+    QAction* command;
+    const char* name;
     const char* tip;
     const char* theme;
     QStyle::StandardPixmap fallback;
   };
-  const Button buttons[] = {
-      {"New", "New Job", "document-new", QStyle::SP_FileIcon},
-      {"Open", "Open Job", "document-open", QStyle::SP_DialogOpenButton},
-      {"Save", "Save Job", "document-save", QStyle::SP_DialogSaveButton},
-      {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-      {"Add", "Insert Job Line", "list-add", QStyle::SP_FileDialogNewFolder},
-      {"Change", "Job Line Details", "document-properties", QStyle::SP_FileDialogDetailedView},
-      {"Delete", "Delete Job Line", "list-remove", QStyle::SP_TrashIcon},
+  const Tool tools[] = {
+      {new_job, "newJobTool", "New Job", "document-new", QStyle::SP_FileIcon},
+      {open_job, "openJobTool", "Open Job", "document-open", QStyle::SP_DialogOpenButton},
+      {save_job, "saveJobTool", "Save Job", "document-save", QStyle::SP_DialogSaveButton},
+      {nullptr, nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+      {insert, "insertJobLineTool", "Insert Job Line", "list-add",
+       QStyle::SP_FileDialogNewFolder},
+      {details, "editJobLineTool", "Job Line Details", "document-properties",
+       QStyle::SP_FileDialogDetailedView},
+      {remove, "deleteJobLineTool", "Delete Job Line", "list-remove", QStyle::SP_TrashIcon},
   };
-  for (const Button& button : buttons) {
-    if (!button.key) {
-      tbToolBar->addSeparator();
+  for (const Tool& tool : tools) {
+    if (!tool.command) {
+      tool_bar_->addSeparator();
       continue;
     }
-    QAction* action = tbToolBar->addAction(
-        QIcon::fromTheme(button.theme, style()->standardIcon(button.fallback)), button.tip);
-    action->setObjectName(QString("tb") + button.key);
-    action->setToolTip(button.tip);
-    action->setProperty("Key", button.key);
-    connect(action, &QAction::triggered, this,
-            [this, key = QString(button.key)] { tbToolBar_ButtonClick(key); });
-    if (QString(button.key) != "Save") run_blocked_actions_.append(action);
+    QAction* action = tool_bar_->addAction(
+        QIcon::fromTheme(tool.theme, style()->standardIcon(tool.fallback)), tool.tip);
+    action->setObjectName(tool.name);
+    action->setToolTip(tool.tip);
+    connect(action, &QAction::triggered, tool.command, &QAction::trigger);
+    if (tool.command != save_job) run_blocked_actions_.append(action);
   }
-  tbToolBar->addSeparator();
-  tbToolBar->addAction(history);
-  run_blocked_actions_ << new_batch << open_batch << execute << add << change << remove;
+  tool_bar_->addSeparator();
+  tool_bar_->addAction(history);
+  run_blocked_actions_ << new_job << open_job << execute << insert << details << remove;
   run_blocked_actions_ << recent_file_actions_;
 }
 
-bool BatchDefinitionFrm::IsCommandKey(const QKeyEvent& key) const {
+bool MainWindow::isCommandKey(const QKeyEvent& key) const {
   // Ins and Del of the keypad are the same keys to the menu.
   const QKeySequence pressed(
       QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
@@ -255,12 +254,12 @@ bool BatchDefinitionFrm::IsCommandKey(const QKeyEvent& key) const {
   return false;
 }
 
-bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::ShortcutOverride:
       // A text field claims keys such as Ctrl+A, Shift+Ins and Shift+Del for itself
       // before the menu sees them; declined here, the menu command's shortcut fires.
-      if (IsCommandKey(*static_cast<QKeyEvent*>(event))) {
+      if (isCommandKey(*static_cast<QKeyEvent*>(event))) {
         event->ignore();
         return true;
       }
@@ -270,7 +269,7 @@ bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop:
       // A file dropped on a text field is a job to open, not a name to type.
       if (qobject_cast<QLineEdit*>(watched) &&
-          !DroppedJobFile(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+          !droppedJobFile(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
         if (event->type() == QEvent::Drop) {
           dropEvent(static_cast<QDropEvent*>(event));
         } else {
@@ -280,7 +279,7 @@ bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
       }
       break;
     case QEvent::Resize:
-      if (watched == Grid->viewport()) FitGridColumns();
+      if (watched == grid_->viewport()) fitGridColumns();
       break;
     default:
       break;
@@ -288,9 +287,9 @@ bool BatchDefinitionFrm::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void BatchDefinitionFrm::FitGridColumns() {
-  QHeaderView* header = Grid->horizontalHeader();
-  const int width = Grid->viewport()->width();
+void MainWindow::fitGridColumns() {
+  QHeaderView* header = grid_->horizontalHeader();
+  const int width = grid_->viewport()->width();
   // At first the columns fill the grid; after that they follow its change of width, so
   // that widths the user chose stay as they are.
   int spare = grid_width_ < 0 ? width - header->length() : width - grid_width_;
@@ -304,129 +303,113 @@ void BatchDefinitionFrm::FitGridColumns() {
   }
 }
 
-void BatchDefinitionFrm::RestoreLayout() {
-  // Wider than the design at first, so that descriptions and options have room; from
-  // then on the user's own size.
-  resize(kDesignWidth + 200, kDesignHeight + 90);
+void MainWindow::restoreLayout() {
+  // At first wide enough for the grid's columns and a little room for descriptions and
+  // options; from then on the user's own size. A saved layout that no longer fits (another
+  // screen, a layout of an older version) is ignored by restoreGeometry.
+  resize(sizeHint().expandedTo(QSize(grid_->horizontalHeader()->length() + 120, 0)) +
+         QSize(0, 6 * grid_->verticalHeader()->defaultSectionSize()));
   const std::unique_ptr<QSettings> settings = EditorSettings();
   restoreGeometry(settings->value(kGeometryKey).toByteArray());
-  if (Grid->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {
+  if (grid_->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {
     grid_width_ = settings->value(kGridWidthKey, -1).toInt();
   }
 }
 
-void BatchDefinitionFrm::SaveLayout() const {
+void MainWindow::saveLayout() const {
   const std::unique_ptr<QSettings> settings = EditorSettings();
   settings->setValue(kGeometryKey, saveGeometry());
-  settings->setValue(kColumnsKey, Grid->horizontalHeader()->saveState());
+  settings->setValue(kColumnsKey, grid_->horizontalHeader()->saveState());
   settings->setValue(kGridWidthKey, grid_width_);
 }
 
-void BatchDefinitionFrm::SetCaption() {
+void MainWindow::updateCaption() {
   setWindowTitle(current_job_file_.isEmpty()
                      ? QString(kWindowCaption)
                      : QString(kWindowCaption) + " (" + TrimBlanks(current_job_file_) + ")");
 }
 
-void BatchDefinitionFrm::RefreshGrid() {
-  model_->Reload();
-  if (table_.Get_BatchLine_Count() > 0) ShowTableRow(0);
+void MainWindow::refreshGrid() {
+  model_->reload();
+  if (table_.LineCount() > 0) showTableRow(0);
 }
 
-void BatchDefinitionFrm::ShowTableRow(int index) {
+void MainWindow::showTableRow(int index) {
   if (index < 0 || index >= model_->rowCount()) return;
   const QModelIndex cell = model_->index(index, 0);
-  Grid->setCurrentIndex(cell);
-  Grid->scrollTo(cell);
+  grid_->setCurrentIndex(cell);
+  grid_->scrollTo(cell);
 }
 
-int BatchDefinitionFrm::CurrentJobLineRow() const {
-  const QModelIndex current = Grid->currentIndex();
+int MainWindow::currentJobLineRow() const {
+  const QModelIndex current = grid_->currentIndex();
   return current.isValid() ? current.row() : -1;
 }
 
-void BatchDefinitionFrm::Exit_Click() { close(); }
+void MainWindow::exitWindow() { close(); }
 
-void BatchDefinitionFrm::closeEvent(QCloseEvent* event) {
-  if (IsRunning()) {
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (isRunning()) {
     const int answer =
         MessageBox::show("The job is still running. Stop it and close the window?", "Execute",
                          MessageBox::kYesNo, MessageBox::kNo, MessageBox::kQuestion, this);
     if (answer == MessageBox::kYes) {
       close_after_run_ = true;
-      run_panel_->RequestStop();
+      run_panel_->requestStop();
     }
     event->ignore();
     return;
   }
-  if (check_save() == MessageBox::kCancel) {
+  if (askToSave() == MessageBox::kCancel) {
     event->ignore();
     return;
   }
   if (help_window_) help_window_->close();
-  SaveLayout();
+  saveLayout();
   event->accept();
 }
 
-void BatchDefinitionFrm::tbToolBar_ButtonClick(const QString& key) {
-  if (key == "New") {
-    NewBatch_Click();
-  } else if (key == "Open") {
-    OpenBatch_Click();
-  } else if (key == "Save") {
-    SaveBatch_Click();
-  } else if (IsRunning()) {
-    return;
-  } else if (key == "Delete") {
-    DeleteBline_Click();
-  } else if (key == "Add") {
-    AddBline_Click();
-  } else if (key == "Change") {
-    ChangeBline_Click();
-  }
-}
-
-void BatchDefinitionFrm::ExecuteJob_Click() {
-  if (IsRunning()) return;
-  const std::optional<int32_t> maximum = PrepareWindowRun(/*rerun=*/false);
+void MainWindow::executeJob() {
+  if (isRunning()) return;
+  const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/false);
   if (!maximum) return;
   if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::kYes,
                        MessageBox::kQuestion, this) != MessageBox::kYes) {
     return;
   }
-  RunInWindow(*maximum, nullptr);
+  runInWindow(*maximum, nullptr);
 }
 
-std::optional<int32_t> BatchDefinitionFrm::PrepareWindowRun(bool rerun) {
+std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::kOk,
                      MessageBox::kExclamation, this);
     return std::nullopt;
   };
   bool any_active = false;
-  for (int row = 0; row < table_.Get_BatchLine_Count() && !any_active; ++row) {
+  for (int row = 0; row < table_.LineCount() && !any_active; ++row) {
     any_active = table_.At(kColActive, row) == Cell("true");
   }
   if (!any_active) return tell("No batchlines to execute");
   // The same conversion as an unattended run's: a job that runs from cron runs here too.
-  const MaxParallelResult maximum = ParseMaxParallel(header_->MaxParallelText().toStdString());
+  const MaxParallelResult maximum = ParseMaxParallel(header_->maxParallelText().toStdString());
   if (!maximum.ok()) {
     return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
   }
-  if (const std::string fault = TimeLimitFault(header_->JobTimeLimitText().toStdString(), table_,
-                                               table_.Get_BatchLine_Count());
+  if (const std::string fault = TimeLimitFault(header_->jobTimeLimitText().toStdString(), table_,
+                                               table_.LineCount());
       !fault.empty()) {
     return tell(QString::fromStdString("The job cannot run: " + fault + "."));
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
-  if (rerun && !HasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;
-  SaveBatch_Click();
+  if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;
+  saveJob();
   if (save_failed_) return std::nullopt;
   return maximum.value;
 }
 
-void BatchDefinitionFrm::RunInWindow(int32_t maximum, const RerunBasis* rerun) {
-  const JobRunOutcome outcome = run_panel_->Run(*executor_, CurrentDocument(), maximum, rerun);
+void MainWindow::runInWindow(int32_t maximum, const RerunBasis* rerun) {
+  const JobRunOutcome outcome = run_panel_->run(*executor_, currentDocument(), maximum, rerun);
   if (!outcome.ran) {
     MessageBox::show(QString::fromStdString(outcome.message), "Execute", MessageBox::kOkOnly,
                      MessageBox::kOk, MessageBox::kExclamation, this);
@@ -438,11 +421,11 @@ void BatchDefinitionFrm::RunInWindow(int32_t maximum, const RerunBasis* rerun) {
   }
 }
 
-void BatchDefinitionFrm::UpdateCommandStates() {
-  for (QAction* action : run_blocked_actions_) action->setEnabled(!IsRunning());
+void MainWindow::updateCommandStates() {
+  for (QAction* action : run_blocked_actions_) action->setEnabled(!isRunning());
 }
 
-void BatchDefinitionFrm::Help_Click() {
+void MainWindow::showHelp() {
   if (!QFileInfo::exists(help_file_)) {
     MessageBox::show("Help file " + help_file_ + " not found", "Help", MessageBox::kOkOnly,
                      MessageBox::kOk, MessageBox::kExclamation, this);
@@ -450,7 +433,7 @@ void BatchDefinitionFrm::Help_Click() {
   }
   if (!help_window_) {
     help_window_ = new QDialog(this, Qt::Window);
-    help_window_->setObjectName("HelpWindow");
+    help_window_->setObjectName("helpWindow");
     help_window_->setWindowTitle("Extraction Job Runner Help");
     auto* browser = new QTextBrowser(help_window_);
     browser->setObjectName("helpBrowser");

@@ -1,4 +1,4 @@
-#include "platform/sqlite_metadata_log.h"
+#include "store/sqlite_metadata_log.h"
 
 #include <sqlite3.h>
 
@@ -9,7 +9,8 @@
 #include <system_error>
 #include <type_traits>
 
-#include "platform/metadata_schema.h"
+#include "platform/metadata_location.h"
+#include "store/metadata_schema.h"
 
 namespace jr {
 namespace {

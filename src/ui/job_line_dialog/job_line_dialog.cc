@@ -1,4 +1,4 @@
-#include "ui/job_line_dialog/batch_line_dialog.h"
+#include "ui/job_line_dialog/job_line_dialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -31,7 +31,7 @@
 #include "platform/shell_exec_task.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/controls/u_text_box.h"
+#include "ui/controls/number_edit.h"
 
 namespace jr {
 namespace {
@@ -95,91 +95,86 @@ QPushButton* MakeBrowseButton(const char* name, QWidget* parent) {
 
 }  // namespace
 
-BatchLineDialog::BatchLineDialog(RegistryReader& registry, ProcessLauncher& launcher,
+JobLineDialog::JobLineDialog(RegistryReader& registry, ProcessLauncher& launcher,
                                  QWidget* parent)
     : QDialog(parent), registry_(registry), launcher_(launcher) {
-  setObjectName(QStringLiteral("BatchLineDialog"));
+  setObjectName(QStringLiteral("jobLineDialog"));
   setWindowTitle(QStringLiteral("Job Line Details"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setModal(true);
-  BuildControls();
-  FillTypeList();
+  buildControls();
+  fillTypeList();
 }
 
-BatchLineDialog::~BatchLineDialog() = default;
+JobLineDialog::~JobLineDialog() = default;
 
-void BatchLineDialog::BuildControls() {
-  batch_line_ = MakeLineEdit("BatchLine", "Specify a number, e.g. : 20. ", this);
-  batch_line_->setMaximumWidth(batch_line_->fontMetrics().horizontalAdvance(u'0') * 12);
+void JobLineDialog::buildControls() {
+  number_ = MakeLineEdit("number", "Specify a number, e.g. : 20. ", this);
+  number_->setMaximumWidth(number_->fontMetrics().horizontalAdvance(u'0') * 12);
   active_ = new QCheckBox(QStringLiteral("&Active"), this);
-  active_->setObjectName(QStringLiteral("ChActive"));
+  active_->setObjectName(QStringLiteral("active"));
   active_->setToolTip(
       QStringLiteral("If off then this job line will not run when the job is executed; if on, "
                      "then this job line will run when the job is executed"));
-  description_ = MakeLineEdit("Description", "Description of the job line ", this);
-  type_combo_ = new QComboBox(this);
-  type_combo_->setObjectName(QStringLiteral("BatchLineCombo"));
-  type_combo_->setToolTip(QStringLiteral("Specify the right job line type"));
-  type_combo_->setEditable(false);
-  type_combo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  description_ = MakeLineEdit("description", "Description of the job line ", this);
+  type_ = new QComboBox(this);
+  type_->setObjectName(QStringLiteral("type"));
+  type_->setToolTip(QStringLiteral("Specify the right job line type"));
+  type_->setEditable(false);
+  type_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   options_ = new QPlainTextEdit(this);
-  options_->setObjectName(QStringLiteral("Options"));
+  options_->setObjectName(QStringLiteral("options"));
   options_->setToolTip(QStringLiteral("Specify the right options for this job line"));
   options_->setTabChangesFocus(true);
   options_->setMinimumHeight(options_->fontMetrics().lineSpacing() * 7);
-  options_but_ = new QPushButton(QStringLiteral("&Options ..."), this);
-  options_but_->setObjectName(QStringLiteral("OptionsBut"));
-  time_limit_ = new uTextBox(this);
-  time_limit_->setObjectName(QStringLiteral("TimeLimit"));
-  time_limit_->setDataType(uTextBox::kWholeNumber);
-  time_limit_->setMin(kLowestTimeLimit);
-  time_limit_->setMax(kHighestTimeLimit);
-  time_limit_->setAllowEmpty(true);
-  time_limit_->setToolTipText(
-      QStringLiteral("Longest time this job line may run; empty for no limit"));
+  configure_button_ = new QPushButton(QStringLiteral("&Options ..."), this);
+  configure_button_->setObjectName(QStringLiteral("configureButton"));
+  time_limit_ = new NumberEdit(kLowestTimeLimit, kHighestTimeLimit, /*allow_empty=*/true, this);
+  time_limit_->setObjectName(QStringLiteral("timeLimit"));
+  time_limit_->setToolTip(QStringLiteral("Longest time this job line may run; empty for no limit"));
   time_limit_->setMaximumWidth(time_limit_->fontMetrics().horizontalAdvance(u'0') * 12);
-  options_but_->setToolTip(
+  configure_button_->setToolTip(
       QStringLiteral("Press this button, to specify the options for this job line"));
-  options_but_->setAutoDefault(false);
-  wait_for_ = MakeLineEdit("WaitFor",
+  configure_button_->setAutoDefault(false);
+  wait_for_ = MakeLineEdit("waitFor",
                            "Specify the job lines (comma separated)  that must run before this "
                            "one; e.g.  10,20,30  ",
                            this);
   stop_on_error_ = new QCheckBox(QStringLiteral("Stop on &error"), this);
-  stop_on_error_->setObjectName(QStringLiteral("StopOnError"));
+  stop_on_error_->setObjectName(QStringLiteral("stopOnError"));
   stop_on_error_->setToolTip(
       QStringLiteral("If on, then the job will stop when this job line fails. If off, then the "
                      "job will continue when this job line fails"));
-  skip_on_error_ = MakeLineEdit("SkipOnError",
+  skip_on_error_ = MakeLineEdit("skipOnError",
                                 "Specify the job lines (comma separated)  that must be skipped "
                                 "when this step fails; e.g.  60,70  ",
                                 this);
-  skip_on_success_ = MakeLineEdit("SkipOnSuccess",
+  skip_on_success_ = MakeLineEdit("skipOnSuccess",
                                   "Specify the job lines (comma separated)  that must be skipped "
                                   "when this step succeeds; e.g.  60,70  ",
                                   this);
-  repeat_on_error_ = MakeLineEdit("RepeatOnError",
+  repeat_on_error_ = MakeLineEdit("repeatOnError",
                                   "Specify the job lines (comma separated)  that must be "
                                   "repeated when this step fails; e.g.  10,20",
                                   this);
-  repeat_on_success_ = MakeLineEdit("RepeatOnSuccess",
+  repeat_on_success_ = MakeLineEdit("repeatOnSuccess",
                                     "Specify the job lines (comma separated)  that must be "
                                     "repeated when this step succeeds; e.g.  10,20",
                                     this);
-  batch_file_ = MakeLineEdit("Batchfile", "Specify an executable or batch file", this);
-  batch_file_but_ = MakeBrowseButton("BatchFileBut", this);
-  int_log_file_ =
-      MakeLineEdit("IntLogFile", "If applicable, then specify the name of the log file", this);
-  int_log_file_but_ = MakeBrowseButton("IntLogFileBut", this);
-  int_err_file_ =
-      MakeLineEdit("IntErrFile", "If applicable, then specify the name of the status file", this);
-  int_err_file_but_ = MakeBrowseButton("IntErrFileBut", this);
+  batch_file_ = MakeLineEdit("batchFile", "Specify an executable or batch file", this);
+  batch_file_browse_ = MakeBrowseButton("batchFileBrowse", this);
+  log_file_ =
+      MakeLineEdit("logFile", "If applicable, then specify the name of the log file", this);
+  log_file_browse_ = MakeBrowseButton("logFileBrowse", this);
+  status_file_ =
+      MakeLineEdit("statusFile", "If applicable, then specify the name of the status file", this);
+  status_file_browse_ = MakeBrowseButton("statusFileBrowse", this);
   ok_button_ = new QPushButton(QStringLiteral("OK"), this);
-  ok_button_->setObjectName(QStringLiteral("OKButton"));
+  ok_button_->setObjectName(QStringLiteral("okButton"));
   ok_button_->setDefault(true);
   cancel_button_ = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel_button_->setObjectName(QStringLiteral("CancelButton"));
+  cancel_button_->setObjectName(QStringLiteral("cancelButton"));
   cancel_button_->setAutoDefault(false);
   // OK and Cancel run their own checks (or none); a click on them must not first run the
   // leave-field check of the field that had the focus, so they take the focus by Tab only.
@@ -192,7 +187,7 @@ void BatchLineDialog::BuildControls() {
   list_fields_[3] = repeat_on_error_;
   list_fields_[4] = repeat_on_success_;
 
-  batch_line_lb_ = MakeLabel("BatchLineLb", "&Job line:", batch_line_, this);
+  number_label_ = MakeLabel("numberLabel", "&Job line:", number_, this);
   auto* grid = new QGridLayout;
   int row = 0;
   auto add_row = [&](QLabel* label, QWidget* field, QWidget* browse = nullptr) {
@@ -202,49 +197,49 @@ void BatchLineDialog::BuildControls() {
     ++row;
   };
   auto* number_row = new QHBoxLayout;
-  number_row->addWidget(batch_line_);
+  number_row->addWidget(number_);
   number_row->addSpacing(24);
   number_row->addWidget(active_);
   number_row->addStretch();
-  grid->addWidget(batch_line_lb_, row, 0);
+  grid->addWidget(number_label_, row, 0);
   grid->addLayout(number_row, row, 1, 1, 2);
   ++row;
-  add_row(MakeLabel("DescriptionLb", "&Description:", description_, this), description_);
+  add_row(MakeLabel("descriptionLabel", "&Description:", description_, this), description_);
   auto* type_row = new QHBoxLayout;
-  type_row->addWidget(type_combo_);
+  type_row->addWidget(type_);
   type_row->addStretch();
-  grid->addWidget(MakeLabel("TypeLb", "Job line &type:", type_combo_, this), row, 0);
+  grid->addWidget(MakeLabel("typeLabel", "Job line &type:", type_, this), row, 0);
   grid->addLayout(type_row, row, 1, 1, 2);
   ++row;
   const int options_row = row;
-  grid->addWidget(MakeLabel("OptionsLb", "O&ptions:", options_, this), row, 0,
+  grid->addWidget(MakeLabel("optionsLabel", "O&ptions:", options_, this), row, 0,
                   Qt::AlignTop | Qt::AlignLeft);
   add_row(nullptr, options_);
   auto* limit_row = new QHBoxLayout;
   limit_row->addWidget(time_limit_);
   limit_row->addStretch();
-  grid->addWidget(MakeLabel("TimeLimitLb", "Time &limit (seconds):", time_limit_->inner(), this),
+  grid->addWidget(MakeLabel("timeLimitLabel", "Time &limit (seconds):", time_limit_, this),
                   row, 0);
   grid->addLayout(limit_row, row, 1, 1, 2);
   ++row;
-  add_row(MakeLabel("WaitLb", "&Wait for Job line(s):", wait_for_, this), wait_for_);
+  add_row(MakeLabel("waitForLabel", "&Wait for Job line(s):", wait_for_, this), wait_for_);
   grid->addWidget(stop_on_error_, row, 1, 1, 2);
   ++row;
-  add_row(MakeLabel("LbSkipOnError", "Skip Job line(s) on error:", skip_on_error_, this),
+  add_row(MakeLabel("skipOnErrorLabel", "Skip Job line(s) on error:", skip_on_error_, this),
           skip_on_error_);
-  add_row(MakeLabel("LbSkipOnSuccess", "Skip Job line(s) on success:", skip_on_success_, this),
+  add_row(MakeLabel("skipOnSuccessLabel", "Skip Job line(s) on success:", skip_on_success_, this),
           skip_on_success_);
-  add_row(MakeLabel("LbRepeatOnError", "Repeat Job line(s) on error:", repeat_on_error_, this),
+  add_row(MakeLabel("repeatOnErrorLabel", "Repeat Job line(s) on error:", repeat_on_error_, this),
           repeat_on_error_);
   add_row(
-      MakeLabel("LbRepeatOnSuccess", "Repeat Job line(s) on success:", repeat_on_success_, this),
+      MakeLabel("repeatOnSuccessLabel", "Repeat Job line(s) on success:", repeat_on_success_, this),
       repeat_on_success_);
-  add_row(MakeLabel("BatchFileLb", "&User-defined batch file:", batch_file_, this), batch_file_,
-          batch_file_but_);
-  add_row(MakeLabel("IntLogFileLb", "&Log file:", int_log_file_, this), int_log_file_,
-          int_log_file_but_);
-  add_row(MakeLabel("IntErrFileLb", "&Status file:", int_err_file_, this), int_err_file_,
-          int_err_file_but_);
+  add_row(MakeLabel("batchFileLabel", "&User-defined batch file:", batch_file_, this), batch_file_,
+          batch_file_browse_);
+  add_row(MakeLabel("logFileLabel", "&Log file:", log_file_, this), log_file_,
+          log_file_browse_);
+  add_row(MakeLabel("statusFileLabel", "&Status file:", status_file_, this), status_file_,
+          status_file_browse_);
   grid->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance(u'x') * 55);
 
   // The right column: OK and Cancel at the top, the Options button beside the options.
@@ -254,7 +249,7 @@ void BatchLineDialog::BuildControls() {
   buttons->addStretch();
   grid->addLayout(buttons, 0, 3, options_row, 1);
   auto* options_column = new QVBoxLayout;
-  options_column->addWidget(options_but_);
+  options_column->addWidget(configure_button_);
   options_column->addStretch();
   grid->addLayout(options_column, options_row, 3);
   grid->setColumnStretch(1, 1);
@@ -262,64 +257,64 @@ void BatchLineDialog::BuildControls() {
   setLayout(grid);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  const QWidget* order[] = {batch_line_,          active_,           description_,
-                            type_combo_,          options_,          options_but_,
-                            time_limit_->inner(), wait_for_,         stop_on_error_,
+  const QWidget* order[] = {number_,          active_,           description_,
+                            type_,          options_,          configure_button_,
+                            time_limit_, wait_for_,         stop_on_error_,
                             skip_on_error_,       skip_on_success_,  repeat_on_error_,
-                            repeat_on_success_,   batch_file_,       batch_file_but_,
-                            int_log_file_,        int_log_file_but_, int_err_file_,
-                            int_err_file_but_,    ok_button_,        cancel_button_};
+                            repeat_on_success_,   batch_file_,       batch_file_browse_,
+                            log_file_,        log_file_browse_, status_file_,
+                            status_file_browse_,    ok_button_,        cancel_button_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
   }
 
   for (QWidget* watched :
-       {static_cast<QWidget*>(batch_line_), static_cast<QWidget*>(type_combo_),
+       {static_cast<QWidget*>(number_), static_cast<QWidget*>(type_),
         static_cast<QWidget*>(options_), static_cast<QWidget*>(batch_file_),
-        static_cast<QWidget*>(int_log_file_), static_cast<QWidget*>(int_err_file_)}) {
+        static_cast<QWidget*>(log_file_), static_cast<QWidget*>(status_file_)}) {
     watched->installEventFilter(this);
   }
   for (QLineEdit* field : list_fields_) field->installEventFilter(this);
   // The drop-down list searches as the user types, too.
-  type_combo_->view()->installEventFilter(this);
+  type_->view()->installEventFilter(this);
 
-  connect(type_combo_, &QComboBox::currentIndexChanged, this, [this] { BatchLineCombo_Changed(); });
-  connect(ok_button_, &QPushButton::clicked, this, [this] { OKButton_Click(); });
-  connect(cancel_button_, &QPushButton::clicked, this, &BatchLineDialog::reject);
-  connect(options_but_, &QPushButton::clicked, this, [this] { OptionsBut_Click(); });
-  connect(batch_file_but_, &QPushButton::clicked, this, [this] { BatchFileBut_Click(); });
-  connect(int_log_file_but_, &QPushButton::clicked, this, [this] {
-    BrowseResultFile(int_log_file_, QStringLiteral("Save Intermediate Log File"),
+  connect(type_, &QComboBox::currentIndexChanged, this, [this] { typeChanged(); });
+  connect(ok_button_, &QPushButton::clicked, this, [this] { acceptIfValid(); });
+  connect(cancel_button_, &QPushButton::clicked, this, &JobLineDialog::reject);
+  connect(configure_button_, &QPushButton::clicked, this, [this] { configureProgram(); });
+  connect(batch_file_browse_, &QPushButton::clicked, this, [this] { browseBatchFile(); });
+  connect(log_file_browse_, &QPushButton::clicked, this, [this] {
+    browseResultFile(log_file_, QStringLiteral("Save Intermediate Log File"),
                      QStringLiteral("Orvex Log files (*.txt)"), log_file_filters_);
   });
-  connect(int_err_file_but_, &QPushButton::clicked, this, [this] {
+  connect(status_file_browse_, &QPushButton::clicked, this, [this] {
     // Only the status file's name is trimmed before browsing.
-    int_err_file_->setText(TrimBlanks(int_err_file_->text()));
-    BrowseResultFile(int_err_file_, QStringLiteral("Save Intermediate Error File"),
-                     QStringLiteral("Orvex Error files (*.txt)"), err_file_filters_);
+    status_file_->setText(TrimBlanks(status_file_->text()));
+    browseResultFile(status_file_, QStringLiteral("Save Intermediate Error File"),
+                     QStringLiteral("Orvex Error files (*.txt)"), status_file_filters_);
   });
 }
 
-void BatchLineDialog::FillTypeList() {
+void JobLineDialog::fillTypeList() {
   const std::string mirn = GetMirnUtilsPath(registry_);
-  const QSignalBlocker block(type_combo_);
+  const QSignalBlocker block(type_);
   for (std::string_view name : AvailableTypeNames(mirn)) {
-    type_combo_->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    type_->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
   }
-  type_combo_->setCurrentIndex(-1);
+  type_->setCurrentIndex(-1);
   remembered_type_position_ = 0;
 }
 
 // ---------------------------------------------------------------------------------------
 // Values
 
-void BatchLineDialog::setJobLine(const JobLineTable::Row& row) {
+void JobLineDialog::setJobLine(const JobLineTable::Row& row) {
   auto cell = [&](int column) { return CellText(row[column]); };
-  batch_line_->setText(cell(kColNumber));
+  number_->setText(cell(kColNumber));
   description_->setText(cell(kColDescription));
   // The type goes first: a change of type empties the options.
-  SelectType(cell(kColType));
-  SetOptions(cell(kColOptions));
+  selectType(cell(kColType));
+  setOptions(cell(kColOptions));
   wait_for_->setText(cell(kColWait));
   stop_on_error_->setChecked(cell(kColStopOnError) == u"true");
   active_->setChecked(cell(kColActive) == u"true");
@@ -330,51 +325,51 @@ void BatchLineDialog::setJobLine(const JobLineTable::Row& row) {
   time_limit_->setText(cell(kColTimeLimit));
   if (!cell(kColBatchFile).isEmpty()) {
     batch_file_->setText(cell(kColBatchFile));
-    int_log_file_->setText(cell(kColBatchLogFile));
-    int_err_file_->setText(cell(kColBatchStatusFile));
+    log_file_->setText(cell(kColBatchLogFile));
+    status_file_->setText(cell(kColBatchStatusFile));
   }
 }
 
-JobLineTable::Row BatchLineDialog::jobLine() const {
+JobLineTable::Row JobLineDialog::jobLine() const {
   auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "true" : "false"); };
   JobLineTable::Row row;
-  row[kColNumber] = Utf8(batch_line_->text());
+  row[kColNumber] = Utf8(number_->text());
   row[kColDescription] = Utf8(description_->text());
-  row[kColType] = Utf8(type_combo_->currentText());
+  row[kColType] = Utf8(type_->currentText());
   row[kColOptions] = Utf8(stored_options_);
   row[kColWait] = Utf8(wait_for_->text());
   row[kColStopOnError] = flag(stop_on_error_);
   row[kColActive] = flag(active_);
   row[kColBatchFile] = Utf8(batch_file_->text());
-  row[kColBatchLogFile] = Utf8(int_log_file_->text());
-  row[kColBatchStatusFile] = Utf8(int_err_file_->text());
+  row[kColBatchLogFile] = Utf8(log_file_->text());
+  row[kColBatchStatusFile] = Utf8(status_file_->text());
   row[kColSkipOnError] = Utf8(skip_on_error_->text());
   row[kColSkipOnSuccess] = Utf8(skip_on_success_->text());
   row[kColRepeatOnError] = Utf8(repeat_on_error_->text());
   row[kColRepeatOnSuccess] = Utf8(repeat_on_success_->text());
   // No limit is no value, so that the file carries no time_limit attribute for it.
-  if (!time_limit_->Text().isEmpty()) row[kColTimeLimit] = Utf8(time_limit_->Text());
+  if (!time_limit_->text().isEmpty()) row[kColTimeLimit] = Utf8(time_limit_->text());
   return row;
 }
 
 // ---------------------------------------------------------------------------------------
 // Options and their masking
 
-void BatchLineDialog::SetOptions(const QString& options) {
+void JobLineDialog::setOptions(const QString& options) {
   stored_options_ = options;
   shown_options_ = QString::fromStdString(MaskedOptions(options.toStdString()));
   options_->setPlainText(shown_options_);
 }
 
-void BatchLineDialog::Options_LostFocus() {
-  if (type_combo_->currentText() != kUserBatchfileName) return;
+void JobLineDialog::storeOptions() {
+  if (type_->currentText() != kUserBatchfileName) return;
   // Only an edit replaces the stored options: leaving the field untouched must not store
   // the masked text in place of a password.
   if (options_->toPlainText() == shown_options_) return;
-  SetOptions(options_->toPlainText());
+  setOptions(options_->toPlainText());
 }
 
-void BatchLineDialog::ApplyFieldBackground(QWidget* widget, bool editable_look) {
+void JobLineDialog::applyFieldBackground(QWidget* widget, bool editable_look) {
   const QPalette& scheme = QApplication::palette();
   QPalette palette = widget->palette();
   const QColor colour = scheme.color(editable_look ? QPalette::Base : QPalette::Button);
@@ -382,134 +377,134 @@ void BatchLineDialog::ApplyFieldBackground(QWidget* widget, bool editable_look) 
   widget->setPalette(palette);
 }
 
-void BatchLineDialog::SetTypeDependentFields() {
-  const bool user = type_combo_->currentText() == kUserBatchfileName;
-  for (QLineEdit* field : {batch_file_, int_log_file_, int_err_file_}) {
+void JobLineDialog::updateTypeDependentFields() {
+  const bool user = type_->currentText() == kUserBatchfileName;
+  for (QLineEdit* field : {batch_file_, log_file_, status_file_}) {
     field->setEnabled(user);
     if (!user) field->clear();
-    ApplyFieldBackground(field, user);
+    applyFieldBackground(field, user);
   }
-  for (QPushButton* button : {batch_file_but_, int_log_file_but_, int_err_file_but_}) {
+  for (QPushButton* button : {batch_file_browse_, log_file_browse_, status_file_browse_}) {
     button->setEnabled(user);
   }
   options_->setReadOnly(!user);
-  ApplyFieldBackground(options_, user);
-  options_but_->setEnabled(!user);
-  ApplyFieldBackground(options_but_, !user);
+  applyFieldBackground(options_, user);
+  configure_button_->setEnabled(!user);
+  applyFieldBackground(configure_button_, !user);
 }
 
 // ---------------------------------------------------------------------------------------
 // Type list
 
-void BatchLineDialog::RemoveExtraType() {
+void JobLineDialog::removeExtraType() {
   if (extra_type_index_ < 0) return;
-  const QSignalBlocker block(type_combo_);
-  type_combo_->removeItem(extra_type_index_);
+  const QSignalBlocker block(type_);
+  type_->removeItem(extra_type_index_);
   extra_type_index_ = -1;
 }
 
-void BatchLineDialog::SelectType(const QString& type_name) {
+void JobLineDialog::selectType(const QString& type_name) {
   {
-    const QSignalBlocker block(type_combo_);
-    RemoveExtraType();
-    int index = type_combo_->findText(type_name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const QSignalBlocker block(type_);
+    removeExtraType();
+    int index = type_->findText(type_name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index < 0 && !type_name.isEmpty()) {
-      type_combo_->addItem(type_name);
-      extra_type_index_ = type_combo_->count() - 1;
+      type_->addItem(type_name);
+      extra_type_index_ = type_->count() - 1;
       index = extra_type_index_;
     }
-    type_combo_->setCurrentIndex(index);
+    type_->setCurrentIndex(index);
   }
-  BatchLineCombo_Changed();
+  typeChanged();
 }
 
-void BatchLineDialog::BatchLineCombo_Changed() {
-  const QString text = type_combo_->currentText();
+void JobLineDialog::typeChanged() {
+  const QString text = type_->currentText();
   if (text == remembered_type_text_) return;
-  SetTypeDependentFields();
-  SetOptions(QString());
+  updateTypeDependentFields();
+  setOptions(QString());
   remembered_type_text_ = text;
 }
 
-void BatchLineDialog::BatchLineCombo_LostFocus() {
-  if (!Show(CheckJobLineTypeField(Utf8(type_combo_->currentText()))))
-    type_combo_->setFocus(Qt::OtherFocusReason);
+void JobLineDialog::checkType() {
+  if (!showResult(CheckJobLineTypeField(Utf8(type_->currentText()))))
+    type_->setFocus(Qt::OtherFocusReason);
 }
 
-bool BatchLineDialog::Show(const RuleResult& result) {
+bool JobLineDialog::showResult(const RuleResult& result) {
   if (result.ok()) return true;
-  Warn(QString::fromStdString(result.message), QString::fromStdString(result.title));
+  warn(QString::fromStdString(result.message), QString::fromStdString(result.title));
   return false;
 }
 
 // ---------------------------------------------------------------------------------------
 // Showing
 
-void BatchLineDialog::showEvent(QShowEvent* event) {
+void JobLineDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) Form_Activate();
+  if (!event->spontaneous()) prepareShowing();
 }
 
-void BatchLineDialog::Form_Activate() {
-  SetTypeDependentFields();
-  if (type_combo_->currentText().isEmpty()) {
-    RemoveExtraType();
+void JobLineDialog::prepareShowing() {
+  updateTypeDependentFields();
+  if (type_->currentText().isEmpty()) {
+    removeExtraType();
     // A position taken from an entry that is gone again starts the list from its top.
     int position = remembered_type_position_;
-    if (position < 0 || position >= type_combo_->count()) position = 0;
+    if (position < 0 || position >= type_->count()) position = 0;
     {
-      const QSignalBlocker block(type_combo_);
-      type_combo_->setCurrentIndex(position);
+      const QSignalBlocker block(type_);
+      type_->setCurrentIndex(position);
     }
-    BatchLineCombo_Changed();
+    typeChanged();
     starting_number_ = -1;
     starting_number_text_.clear();
-    ProposeNumber();
+    proposeNumber();
   } else {
-    const JobLineNrResult number = ParseJobLineNr(Utf8(batch_line_->text()));
+    const JobLineNrResult number = ParseJobLineNr(Utf8(number_->text()));
     starting_number_ =
         number.status == NumberStatus::kBlank || number.status == NumberStatus::kNotNumber
             ? -1
             : number.value;
-    starting_number_text_ = batch_line_->text();
+    starting_number_text_ = number_->text();
   }
-  batch_line_->setFocus(Qt::ActiveWindowFocusReason);
+  number_->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-void BatchLineDialog::ProposeNumber() {
+void JobLineDialog::proposeNumber() {
   const std::optional<int64_t> proposal = ProposedJobLineNr(table_);
-  batch_line_->setText(proposal ? QString::number(*proposal) : QString());
+  number_->setText(proposal ? QString::number(*proposal) : QString());
 }
 
 // ---------------------------------------------------------------------------------------
 // Number and list checks
 
-bool BatchLineDialog::CheckJobLineNr() {
+bool JobLineDialog::checkNumber() {
   const RuleResult result =
-      CheckJobLineNrField(Utf8(batch_line_->text()), starting_number_, table_);
-  if (Show(result)) return true;
+      CheckJobLineNrField(Utf8(number_->text()), starting_number_, table_);
+  if (showResult(result)) return true;
   // A refused number gives way to the one the line had; an empty field stays empty.
-  if (result.status == RuleStatus::kRefused) batch_line_->setText(starting_number_text_);
+  if (result.status == RuleStatus::kRefused) number_->setText(starting_number_text_);
   return false;
 }
 
-void BatchLineDialog::BatchLine_LostFocus() {
-  const QString trimmed = TrimBlanks(batch_line_->text());
+void JobLineDialog::checkNumberField() {
+  const QString trimmed = TrimBlanks(number_->text());
   if (trimmed.isEmpty()) return;
-  batch_line_->setText(trimmed);
-  if (CheckJobLineNr()) {
-    batch_line_->setText(QString::number(ParseJobLineNr(Utf8(trimmed)).value));
+  number_->setText(trimmed);
+  if (checkNumber()) {
+    number_->setText(QString::number(ParseJobLineNr(Utf8(trimmed)).value));
   } else {
-    batch_line_->setFocus(Qt::OtherFocusReason);
+    number_->setFocus(Qt::OtherFocusReason);
   }
 }
 
-bool BatchLineDialog::CheckList(QLineEdit* field) {
-  return Show(
-      CheckJobLineListField(ListOf(field), Utf8(batch_line_->text()), Utf8(field->text()), table_));
+bool JobLineDialog::checkList(QLineEdit* field) {
+  return showResult(
+      CheckJobLineListField(listOf(field), Utf8(number_->text()), Utf8(field->text()), table_));
 }
 
-JobLineList BatchLineDialog::ListOf(const QLineEdit* field) const {
+JobLineList JobLineDialog::listOf(const QLineEdit* field) const {
   const JobLineList lists[] = {JobLineList::kWait, JobLineList::kSkipOnError,
                                JobLineList::kSkipOnSuccess, JobLineList::kRepeatOnError,
                                JobLineList::kRepeatOnSuccess};
@@ -519,14 +514,14 @@ JobLineList BatchLineDialog::ListOf(const QLineEdit* field) const {
   return JobLineList::kRepeatOnSuccess;
 }
 
-void BatchLineDialog::RememberListText(QLineEdit* field) {
+void JobLineDialog::rememberListText(QLineEdit* field) {
   for (int i = 0; i < 5; ++i) {
     if (list_fields_[i] == field) remembered_list_texts_[i] = field->text();
   }
 }
 
-void BatchLineDialog::ListField_LostFocus(QLineEdit* field) {
-  if (CheckList(field)) return;
+void JobLineDialog::checkListField(QLineEdit* field) {
+  if (checkList(field)) return;
   for (int i = 0; i < 5; ++i) {
     if (list_fields_[i] == field) field->setText(remembered_list_texts_[i]);
   }
@@ -536,28 +531,28 @@ void BatchLineDialog::ListField_LostFocus(QLineEdit* field) {
 // ---------------------------------------------------------------------------------------
 // OK and Cancel
 
-void BatchLineDialog::OKButton_Click() {
-  remembered_type_position_ = type_combo_->currentIndex();
-  if (!CheckJobLineNr()) return;
+void JobLineDialog::acceptIfValid() {
+  remembered_type_position_ = type_->currentIndex();
+  if (!checkNumber()) return;
   // Every check runs, so that each failing one shows its message.
   bool ok = true;
-  for (QLineEdit* field : list_fields_) ok &= CheckList(field);
-  ok &= Show(CheckUserBatchFileField(Utf8(type_combo_->currentText()), Utf8(batch_file_->text()),
+  for (QLineEdit* field : list_fields_) ok &= checkList(field);
+  ok &= showResult(CheckUserBatchFileField(Utf8(type_->currentText()), Utf8(batch_file_->text()),
                                      File_exists(batch_file_->text())));
   if (!ok) return;
   // Enter confirms without leaving the number field; the number is kept the way leaving
   // it would have written it.
-  batch_line_->setText(QString::number(ParseJobLineNr(Utf8(batch_line_->text())).value));
+  number_->setText(QString::number(ParseJobLineNr(Utf8(number_->text())).value));
   accept();
 }
 
-void BatchLineDialog::reject() {
+void JobLineDialog::reject() {
   // The dialog is disabled while a configuration program runs; it cannot be left then.
   if (configuration_running_) return;
   QDialog::reject();
 }
 
-void BatchLineDialog::closeEvent(QCloseEvent* event) {
+void JobLineDialog::closeEvent(QCloseEvent* event) {
   if (configuration_running_) {
     // The dialog stays; the program it waits for is ended.
     configuration_stop_requested_ = true;
@@ -571,13 +566,13 @@ void BatchLineDialog::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Batch file, log file and status file
 
-void BatchLineDialog::Batchfile_LostFocus() {
+void JobLineDialog::checkBatchFile() {
   const QString text = batch_file_->text();
   if (TrimBlanks(text).isEmpty()) return;
-  Show(CheckUserBatchFileField(kUserBatchfile, Utf8(text), File_exists(text)));
+  showResult(CheckUserBatchFileField(kUserBatchfile, Utf8(text), File_exists(text)));
 }
 
-bool BatchLineDialog::CheckFileWritable(const QString& file_name, const QString& field_name) {
+bool JobLineDialog::checkFileWritable(const QString& file_name, const QString& field_name) {
   const QString trimmed = TrimBlanks(file_name);
   if (File_exists(trimmed)) return true;
   if (trimmed.isEmpty()) return true;
@@ -586,18 +581,18 @@ bool BatchLineDialog::CheckFileWritable(const QString& file_name, const QString&
     probe.close();
     if (probe.remove()) return true;
   }
-  Warn(QStringLiteral("Unable to write to file '") + file_name + QStringLiteral("'"), field_name);
+  warn(QStringLiteral("Unable to write to file '") + file_name + QStringLiteral("'"), field_name);
   return false;
 }
 
-void BatchLineDialog::ResultFile_LostFocus(QLineEdit* field, const QString& field_name) {
+void JobLineDialog::checkResultFile(QLineEdit* field, const QString& field_name) {
   if (TrimBlanks(field->text()).isEmpty()) return;
-  if (CheckFileWritable(field->text(), field_name)) return;
+  if (checkFileWritable(field->text(), field_name)) return;
   field->clear();
   field->setFocus(Qt::OtherFocusReason);
 }
 
-void BatchLineDialog::BatchFileBut_Click() {
+void JobLineDialog::browseBatchFile() {
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kOpenExisting;
   request.title = QStringLiteral("Open Batch File");
@@ -614,14 +609,14 @@ void BatchLineDialog::BatchFileBut_Click() {
   batch_file_->setFocus(Qt::OtherFocusReason);
 }
 
-void BatchLineDialog::BrowseResultFile(QLineEdit* field, const QString& title,
+void JobLineDialog::browseResultFile(QLineEdit* field, const QString& title,
                                        const QString& filter, QStringList& kept_filters) {
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kSave;
   request.title = title;
   if (TrimBlanks(field->text()).isEmpty()) {
     kept_filters = {filter, QStringLiteral("All files (*)")};
-    request.directory = LogFileDir();
+    request.directory = logFolder();
   } else {
     request.file_name = field->text();
   }
@@ -635,11 +630,11 @@ void BatchLineDialog::BrowseResultFile(QLineEdit* field, const QString& title,
 // The Options command: the type's own program, in its configuration mode, edits the options
 // and writes them back as the first line of a temporary file.
 
-void BatchLineDialog::OptionsBut_Click() {
+void JobLineDialog::configureProgram() {
   QTemporaryFile reply_file(QDir::tempPath() + QStringLiteral("/jobrunner_options_XXXXXX.txt"));
   reply_file.setAutoRemove(false);
   if (!reply_file.open()) {
-    Stop(QStringLiteral("Unable to create temporary file "), QStringLiteral("Options"));
+    stop(QStringLiteral("Unable to create temporary file "), QStringLiteral("Options"));
     return;
   }
   const QString reply_name = reply_file.fileName();
@@ -652,13 +647,13 @@ void BatchLineDialog::OptionsBut_Click() {
     }
   } remove_reply{reply_name};
 
-  const JobLineType* type = FindJobLineType(type_combo_->currentText().toStdString());
+  const JobLineType* type = FindJobLineType(type_->currentText().toStdString());
   if (type == nullptr || !type->has_config_mode) return;
   const std::string folder = type->folder == ProgramFolder::kMirn ? GetMirnUtilsPath(registry_)
                                                                   : GetKeldUtilsPath(registry_);
   const QString program = QString::fromStdString(folder + std::string(type->executable));
   if (!File_exists(program)) {
-    Stop(QStringLiteral("Executable ") + program + QStringLiteral(" not found !"),
+    stop(QStringLiteral("Executable ") + program + QStringLiteral(" not found !"),
          QStringLiteral("Options"));
     return;
   }
@@ -686,9 +681,9 @@ void BatchLineDialog::OptionsBut_Click() {
   configuration_running_ = false;
   setEnabled(true);
   activateWindow();
-  options_but_->setFocus(Qt::ActiveWindowFocusReason);
+  configure_button_->setFocus(Qt::ActiveWindowFocusReason);
   if (end == HelperEnd::kTimeLimit) {
-    Stop(QStringLiteral("The program ") + program +
+    stop(QStringLiteral("The program ") + program +
              QStringLiteral(" did not end within %1 s and was ended.")
                  .arg(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()),
          QStringLiteral("Options"));
@@ -703,26 +698,26 @@ void BatchLineDialog::OptionsBut_Click() {
     reply.close();
   }
   if (!line.isEmpty() && TrimBlanks(line).toLower() != QStringLiteral("canceled")) {
-    SetOptions(line);
+    setOptions(line);
   }
 }
 
 // ---------------------------------------------------------------------------------------
 // Keys and focus
 
-bool BatchLineDialog::eventFilter(QObject* watched, QEvent* event) {
+bool JobLineDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto& key = static_cast<const QKeyEvent&>(*event);
     if (IsTypedCharacter(key)) {
       const QChar c = key.text()[0];
       const bool digit = c >= u'0' && c <= u'9';
-      if (watched == batch_line_ && !digit) return true;
+      if (watched == number_ && !digit) return true;
       if (std::find(std::begin(list_fields_), std::end(list_fields_), watched) !=
               std::end(list_fields_) &&
           !(digit || c == u',' || c == u' ')) {
         return true;
       }
-      if (watched == type_combo_ || watched == type_combo_->view()) return true;
+      if (watched == type_ || watched == type_->view()) return true;
     }
     return QDialog::eventFilter(watched, event);
   }
@@ -733,40 +728,40 @@ bool BatchLineDialog::eventFilter(QObject* watched, QEvent* event) {
   if (!IsUserFocusReason(focus.reason())) return QDialog::eventFilter(watched, event);
 
   if (event->type() == QEvent::FocusIn) {
-    if (watched == type_combo_) remembered_type_text_ = type_combo_->currentText();
-    if (auto* field = qobject_cast<QLineEdit*>(watched)) RememberListText(field);
+    if (watched == type_) remembered_type_text_ = type_->currentText();
+    if (auto* field = qobject_cast<QLineEdit*>(watched)) rememberListText(field);
     return QDialog::eventFilter(watched, event);
   }
 
   // Leaving a field: its check runs once the focus has settled on the next control, so
   // that a message box never opens in the middle of a focus change.
-  QueueLeaveCheck(QPointer<QObject>(watched));
+  queueLeaveCheck(QPointer<QObject>(watched));
   return QDialog::eventFilter(watched, event);
 }
 
-void BatchLineDialog::QueueLeaveCheck(QPointer<QObject> target) {
+void JobLineDialog::queueLeaveCheck(QPointer<QObject> target) {
   QTimer::singleShot(0, this, [this, target] {
     if (!target || !isVisible()) return;
     if (configuration_running_) {
       // The dialog is disabled meanwhile; the field is checked once it is usable again.
-      QTimer::singleShot(100, this, [this, target] { QueueLeaveCheck(target); });
+      QTimer::singleShot(100, this, [this, target] { queueLeaveCheck(target); });
       return;
     }
     QObject* w = target.data();
-    if (w == batch_line_) {
-      BatchLine_LostFocus();
-    } else if (w == type_combo_) {
-      BatchLineCombo_LostFocus();
+    if (w == number_) {
+      checkNumberField();
+    } else if (w == type_) {
+      checkType();
     } else if (w == options_) {
-      Options_LostFocus();
+      storeOptions();
     } else if (w == batch_file_) {
-      Batchfile_LostFocus();
-    } else if (w == int_log_file_) {
-      ResultFile_LostFocus(int_log_file_, QStringLiteral("Log file"));
-    } else if (w == int_err_file_) {
-      ResultFile_LostFocus(int_err_file_, QStringLiteral("Status file"));
+      checkBatchFile();
+    } else if (w == log_file_) {
+      checkResultFile(log_file_, QStringLiteral("Log file"));
+    } else if (w == status_file_) {
+      checkResultFile(status_file_, QStringLiteral("Status file"));
     } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
-      ListField_LostFocus(field);
+      checkListField(field);
     }
   });
 }
@@ -774,12 +769,12 @@ void BatchLineDialog::QueueLeaveCheck(QPointer<QObject> target) {
 // ---------------------------------------------------------------------------------------
 // Messages
 
-void BatchLineDialog::Warn(const QString& text, const QString& title) {
+void JobLineDialog::warn(const QString& text, const QString& title) {
   MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
                    this);
 }
 
-void BatchLineDialog::Stop(const QString& text, const QString& title) {
+void JobLineDialog::stop(const QString& text, const QString& title) {
   MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kCritical, this);
 }
 

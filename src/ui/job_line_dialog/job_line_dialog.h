@@ -27,19 +27,19 @@ class QPushButton;
 
 namespace jr {
 
-class uTextBox;
+class NumberEdit;
 
 class ProcessLauncher;
 class RegistryReader;
 
-class BatchLineDialog : public QDialog {
+class JobLineDialog : public QDialog {
   Q_OBJECT
 
  public:
   // The type list is filled here, once: "Health Inspector" only when the Mirn utilities
   // folder is known. `registry` and `launcher` must outlive the dialog.
-  BatchLineDialog(RegistryReader& registry, ProcessLauncher& launcher, QWidget* parent = nullptr);
-  ~BatchLineDialog() override;
+  JobLineDialog(RegistryReader& registry, ProcessLauncher& launcher, QWidget* parent = nullptr);
+  ~JobLineDialog() override;
 
   // The job whose numbers are proposed and checked against; may be null (an empty job).
   void setJobLineTable(const JobLineTable* table) { table_ = table; }
@@ -63,55 +63,55 @@ class BatchLineDialog : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildControls();
-  void SelectType(const QString& type_name);
+  void buildControls();
+  void selectType(const QString& type_name);
   // Stores the options and shows them with every value after a "-password" word hidden
   // (MaskedOptions).
-  void SetOptions(const QString& options);
+  void setOptions(const QString& options);
   // Enables, empties and colours the fields that depend on the type now in the list.
-  void SetTypeDependentFields();
+  void updateTypeDependentFields();
   // Shows a refused result; true when `result` accepted the value.
-  bool Show(const RuleResult& result);
-  bool CheckJobLineNr();
-  bool CheckList(QLineEdit* field);
-  bool CheckFileWritable(const QString& file_name, const QString& field_name);
-  void OKButton_Click();
-  void OptionsBut_Click();
-  void BatchFileBut_Click();
-  void BatchLine_LostFocus();
-  void ListField_LostFocus(QLineEdit* field);
-  void Options_LostFocus();
-  void Batchfile_LostFocus();
-  void ResultFile_LostFocus(QLineEdit* field, const QString& field_name);
-  void BatchLineCombo_LostFocus();
-  void FillTypeList();
-  void Form_Activate();
-  void BatchLineCombo_Changed();
-  void ProposeNumber();
-  void RememberListText(QLineEdit* field);
-  void QueueLeaveCheck(QPointer<QObject> target);
-  void ApplyFieldBackground(QWidget* widget, bool editable_look);
-  void RemoveExtraType();
-  void BrowseResultFile(QLineEdit* field, const QString& title, const QString& filter,
+  bool showResult(const RuleResult& result);
+  bool checkNumber();
+  bool checkList(QLineEdit* field);
+  bool checkFileWritable(const QString& file_name, const QString& field_name);
+  void acceptIfValid();
+  void configureProgram();
+  void browseBatchFile();
+  void checkNumberField();
+  void checkListField(QLineEdit* field);
+  void storeOptions();
+  void checkBatchFile();
+  void checkResultFile(QLineEdit* field, const QString& field_name);
+  void checkType();
+  void fillTypeList();
+  void prepareShowing();
+  void typeChanged();
+  void proposeNumber();
+  void rememberListText(QLineEdit* field);
+  void queueLeaveCheck(QPointer<QObject> target);
+  void applyFieldBackground(QWidget* widget, bool editable_look);
+  void removeExtraType();
+  void browseResultFile(QLineEdit* field, const QString& title, const QString& filter,
                         QStringList& kept_filters);
-  JobLineList ListOf(const QLineEdit* field) const;
-  void Warn(const QString& text, const QString& title);
-  void Stop(const QString& text, const QString& title);
-  QString LogFileDir() const { return log_file_dir_ ? log_file_dir_() : QString(); }
+  JobLineList listOf(const QLineEdit* field) const;
+  void warn(const QString& text, const QString& title);
+  void stop(const QString& text, const QString& title);
+  QString logFolder() const { return log_file_dir_ ? log_file_dir_() : QString(); }
 
   RegistryReader& registry_;
   ProcessLauncher& launcher_;
   const JobLineTable* table_ = nullptr;
   std::function<QString()> log_file_dir_;
 
-  QLabel* batch_line_lb_ = nullptr;
-  QLineEdit* batch_line_ = nullptr;
+  QLabel* number_label_ = nullptr;
+  QLineEdit* number_ = nullptr;
   QCheckBox* active_ = nullptr;
   QLineEdit* description_ = nullptr;
-  QComboBox* type_combo_ = nullptr;
+  QComboBox* type_ = nullptr;
   QPlainTextEdit* options_ = nullptr;
-  QPushButton* options_but_ = nullptr;
-  uTextBox* time_limit_ = nullptr;
+  QPushButton* configure_button_ = nullptr;
+  NumberEdit* time_limit_ = nullptr;
   QLineEdit* wait_for_ = nullptr;
   QCheckBox* stop_on_error_ = nullptr;
   QLineEdit* skip_on_error_ = nullptr;
@@ -119,11 +119,11 @@ class BatchLineDialog : public QDialog {
   QLineEdit* repeat_on_error_ = nullptr;
   QLineEdit* repeat_on_success_ = nullptr;
   QLineEdit* batch_file_ = nullptr;
-  QPushButton* batch_file_but_ = nullptr;
-  QLineEdit* int_log_file_ = nullptr;
-  QPushButton* int_log_file_but_ = nullptr;
-  QLineEdit* int_err_file_ = nullptr;
-  QPushButton* int_err_file_but_ = nullptr;
+  QPushButton* batch_file_browse_ = nullptr;
+  QLineEdit* log_file_ = nullptr;
+  QPushButton* log_file_browse_ = nullptr;
+  QLineEdit* status_file_ = nullptr;
+  QPushButton* status_file_browse_ = nullptr;
   QPushButton* ok_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
 
@@ -147,7 +147,7 @@ class BatchLineDialog : public QDialog {
   // then kept, as the one file dialog of each field keeps its settings.
   QStringList batch_file_filters_;
   QStringList log_file_filters_;
-  QStringList err_file_filters_;
+  QStringList status_file_filters_;
 };
 
 }  // namespace jr

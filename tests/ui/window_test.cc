@@ -264,7 +264,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QKeySequence>("key");
     QTest::addColumn<QString>("command");
-    const std::pair<const char*, const char*> keys[] = {{"Ctrl+E", "ExecuteJob"},
+    const std::pair<const char*, const char*> keys[] = {{"Ctrl+E", "executeJob"},
                                                         {"Ctrl+A", "editJobLine"},
                                                         {"Shift+Ins", "insertJobLine"},
                                                         {"Shift+Del", "deleteJobLine"}};
@@ -387,22 +387,22 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void executeRefusesOrStopsBeforeItsQuestion() {
     AddLines({10, 20}, "True");  // only "true" is active
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QCOMPARE(Messages(), QString("Execute: No batchlines to execute"));
     AddLines({30});
     field("adminReport")->clear();
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     FillValidHeader();
-    Trigger("ExecuteJob");  // Save As cancelled
+    Trigger("executeJob");  // Save As cancelled
     field("maxParallel")->setText("12.5");
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QCOMPARE(Messages(),
              "Log File (Administrators): Please enter Log File (Administrators)|Execute: Maximum "
              "Parallel Running Job Lines must be a whole number from 1 to 99");
     field("maxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QCOMPARE(Messages(), QString("Execute: Execute Job ?"));
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
   }
@@ -423,11 +423,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
         if (!action->isEnabled()) blocked << action->objectName();
       QVERIFY(!stop->isHidden() && stop->isEnabled());
       during_text = progress->text();
-      Trigger("ExecuteJob");  // no second run inside the first
+      Trigger("executeJob");  // no second run inside the first
       QTimer::singleShot(50, stop, &QPushButton::click);
     };
     MessageBox::setNextAnswer(MessageBox::kYes);
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QVERIFY(executor_->stopped);
     QCOMPARE(QString::number(executor_->runs) + " " + executor_->description.c_str() + " " +
                  QString::number(executor_->max),
@@ -449,7 +449,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       QVERIFY(!w_->close());
     };
     MessageBox::setNextAnswer(MessageBox::kYes);
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QVERIFY(executor_->stopped);
     QTRY_VERIFY(!w_->isVisible());
   }
@@ -469,7 +469,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     w_->table().Set(jr::kColOptions, 1, "-status failure");
     SaveAs("job.xml");
     MessageBox::setNextAnswer(MessageBox::kYes);
-    Trigger("ExecuteJob");
+    Trigger("executeJob");
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
     QVERIFY(field<QLabel>("runProgress")->text().contains("finished with error(s)."));
   }

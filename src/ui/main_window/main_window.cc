@@ -168,7 +168,7 @@ void MainWindow::buildMenusAndToolbar() {
   file->addSeparator()->setObjectName("separator2");
   addCommand(file, "makeBatchFile", "Make &Batch File ...", QKeySequence("Ctrl+B"),
              &MainWindow::makeBatchFile);
-  QAction* execute = addCommand(file, "ExecuteJob", "&Execute Job", QKeySequence("Ctrl+E"),
+  QAction* execute = addCommand(file, "executeJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                 &MainWindow::executeJob);
   QAction* history = addCommand(file, "runHistory", "Run &History...", QKeySequence("Ctrl+H"),
                                 &MainWindow::showRunHistory);

@@ -36,8 +36,8 @@ jr::JobDocument LargeJob() {
     job.table.Set(jr::kColStopOnError, row, "false");
     job.table.Set(jr::kColActive, row, "true");
     job.table.Set(jr::kColBatchFile, row, own ? "/srv/jobs/step" + number + ".sh" : "");
-    job.table.Set(jr::kColBatchLogFile, row, own ? "/tmp/step" + number + ".log" : "");
-    job.table.Set(jr::kColBatchStatusFile, row, own ? "/tmp/step" + number + ".stat" : "");
+    job.table.Set(jr::kColLogFile, row, own ? "/tmp/step" + number + ".log" : "");
+    job.table.Set(jr::kColStatusFile, row, own ? "/tmp/step" + number + ".stat" : "");
     job.table.Set(jr::kColSkipOnError, row, std::to_string(row * 10 + 20));
     job.table.Set(jr::kColSkipOnSuccess, row, "");
     job.table.Set(jr::kColRepeatOnError, row, "");

@@ -82,8 +82,8 @@ int main() {
     table.Set(jr::kColStopOnError, row, "false");
     table.Set(jr::kColActive, row, "true");
     table.Set(jr::kColBatchFile, row, "/home/me/batch.sh");
-    table.Set(jr::kColBatchLogFile, row, "/tmp/batch.log");
-    table.Set(jr::kColBatchStatusFile, row, "/tmp/batch.stat");
+    table.Set(jr::kColLogFile, row, "/tmp/batch.log");
+    table.Set(jr::kColStatusFile, row, "/tmp/batch.stat");
   }
 
   jr::SystemClock clock;

@@ -46,7 +46,7 @@ jr::JobDocument MakeJob(int lines, const QString& folder) {
     job.table.Set(jr::kColActive, row, row % 5 == 4 ? "false" : "true");
     job.table.Set(jr::kColBatchFile, row,
                   row % 4 == 1 ? (folder + "/step.sh").toStdString() : std::string());
-    for (int column = jr::kColBatchLogFile; column <= jr::kColRepeatOnSuccess; ++column)
+    for (int column = jr::kColLogFile; column <= jr::kColRepeatOnSuccess; ++column)
       job.table.Set(column, row, "");
   }
   return job;

@@ -7,8 +7,8 @@
 #include "app/cli.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
-#include "store/run_history.h"
 #include "platform/metadata_location.h"
+#include "store/run_history.h"
 
 namespace jr {
 namespace {

@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "app/cli.h"
-#include "run/rerun_plan.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
+#include "run/rerun_plan.h"
 #include "run/run_job.h"
 #include "run/system_env.h"
 
@@ -130,8 +130,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }
-  if (const std::string fault =
-          TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
+  if (const std::string fault = TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
       !fault.empty()) {
     notifier.ShowMessage(kTitle, job_file + ": " + fault + "; the job was not run.",
                          MessageIcon::kCritical);

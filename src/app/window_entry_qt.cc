@@ -4,8 +4,8 @@
 #include <QIcon>
 
 #include "app/window_entry.h"
-#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_executor.h"
+#include "ui/main_window/main_window.h"
 
 namespace jr {
 

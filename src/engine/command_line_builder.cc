@@ -67,8 +67,8 @@ void FillByType(JobLine& line, const JobLineTable& table, int row, const RunFile
     case ProgramFolder::kUser:
       line.setUserProgramName(CellText(table.At(kColBatchFile, row)));
       line.setProgramExecuter(line.UserProgramName());
-      line.setLogFileName(CellText(table.At(kColBatchLogFile, row)));
-      line.setStatusFileName(CellText(table.At(kColBatchStatusFile, row)));
+      line.setLogFileName(CellText(table.At(kColLogFile, row)));
+      line.setStatusFileName(CellText(table.At(kColStatusFile, row)));
       break;
     case ProgramFolder::kKeld:
     case ProgramFolder::kMirn:
@@ -87,10 +87,10 @@ void FillByType(JobLine& line, const JobLineTable& table, int row, const RunFile
 std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
 
 std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
-                                             const std::string& run_folder,
-                                             const std::string& run_name,
-                                             const std::string& run_timestamp, RunEnv& env,
-                                             std::vector<std::string>* warnings) {
+                                          const std::string& run_folder,
+                                          const std::string& run_name,
+                                          const std::string& run_timestamp, RunEnv& env,
+                                          std::vector<std::string>* warnings) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string mirn = GetMirnUtilsPath(env.registry);
   const RunFiles files{run_folder, run_name};

@@ -19,10 +19,10 @@ std::string CellText(const Cell& cell);
 // `warnings` (may be null) receives a text for every row that stays out of the run for
 // a reason the user should hear of (a number used twice, a number out of range).
 std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
-                                             const std::string& run_folder,
-                                             const std::string& run_name,
-                                             const std::string& run_timestamp, RunEnv& env,
-                                             std::vector<std::string>* warnings);
+                                          const std::string& run_folder,
+                                          const std::string& run_name,
+                                          const std::string& run_timestamp, RunEnv& env,
+                                          std::vector<std::string>* warnings);
 
 // The rows a run takes, in table order with their numbers: of the first `row_count` rows,
 // the active ones whose number reads, only the first row of each number.

@@ -4,7 +4,7 @@
 
 namespace jr {
 
-std::string BatchJobName(std::string_view run_name, int32_t job_line_nr) {
+std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr) {
   return (run_name.empty() ? std::string("jobrunner") : std::string(run_name)) + "_" +
          std::to_string(job_line_nr);
 }
@@ -27,7 +27,7 @@ Result<bool> StartJobLine(JobLine& line, RunEnv& env, std::string_view run_name)
   }
   line.setProcessId(
       ShellExecTask(env.launcher, {program, line.ProgramOptions(),
-                                   BatchJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
+                                   ClusterJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
   if (line.ProcessId() > 0) {
     line.SetStartingTime();
     line.setIsRunning(true);

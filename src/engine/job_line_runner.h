@@ -12,7 +12,7 @@ namespace jr {
 
 // The name a batch system shows for a job line's program: "<run name>_<job line number>"
 // ("jobrunner" stands in for a missing run name).
-std::string BatchJobName(std::string_view run_name, int32_t job_line_nr);
+std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr);
 
 // Starts the line's program with its options, named for a batch system after `run_name`
 // and the line's number. A line without a program is left as it is and gives false. An

@@ -90,8 +90,7 @@ Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection) 
   return satisfied;
 }
 
-Status SkipJobLines(std::string_view list, JobLines& collection,
-                    std::vector<JobLine*>* skipped) {
+Status SkipJobLines(std::string_view list, JobLines& collection, std::vector<JobLine*>* skipped) {
   auto skip = [&](JobLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
     line->setAlreadyRun(true);

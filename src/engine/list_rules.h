@@ -30,8 +30,7 @@ Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection);
 
 // Skips every line named by the list, and every repeat copy of such a line, that is
 // neither running nor over. `skipped` (may be null) receives the lines skipped, in order.
-Status SkipJobLines(std::string_view list, JobLines& collection,
-                    std::vector<JobLine*>* skipped);
+Status SkipJobLines(std::string_view list, JobLines& collection, std::vector<JobLine*>* skipped);
 
 struct RepeatCopyMade {
   JobLine* original;

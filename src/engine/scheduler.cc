@@ -266,9 +266,8 @@ class Scheduler {
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks, std::string_view run_name,
-                              std::chrono::seconds job_time_limit) {
+SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+                              std::string_view run_name, std::chrono::seconds job_time_limit) {
   return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
 }
 
@@ -289,8 +288,8 @@ bool IsJobLineFinished(JobLine& line, RunEnv& env) {
   return true;
 }
 
-Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied,
-                           RunEnv& env, std::vector<RepeatCopyMade>* made) {
+Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied, RunEnv& env,
+                           std::vector<RepeatCopyMade>* made) {
   repeat_applied = false;
   if (TrimBlanks(line.StatusFileName()).empty()) return false;
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());

@@ -41,8 +41,8 @@ struct SchedulerOutcome {
 // gets the time-limit line appended to its log file and, once its program is gone,
 // finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
 // the call; when it passes, the run ends as a stop from outside does.
-SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env,
-                              RunHooks& hooks, std::string_view run_name = {},
+SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+                              std::string_view run_name = {},
                               std::chrono::seconds job_time_limit = {});
 
 // What the runner appends to the log file of a line it ended at its time limit.
@@ -59,8 +59,8 @@ bool IsJobLineFinished(JobLine& line, RunEnv& env);
 // line other than exactly "failure" or "running" is applied as a list of lines to repeat
 // and sets `repeat_applied`; `made` (may be null) receives the copies. A failure of the
 // repeat (see RepeatJobLines) is the result's.
-Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied,
-                           RunEnv& env, std::vector<RepeatCopyMade>* made);
+Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied, RunEnv& env,
+                           std::vector<RepeatCopyMade>* made);
 
 // The pause of a command-line run: waits until one of the launcher's children ends, at
 // most `longest`.

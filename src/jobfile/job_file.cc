@@ -97,8 +97,8 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
   row[kColWait] = AttributeCell(line, "wait");
   row[kColStopOnError] = AttributeCell(line, "stop_on_error");
   row[kColBatchFile] = AttributeCell(line, "own_batch_file");
-  row[kColBatchLogFile] = AttributeCell(line, "int_log_file");
-  row[kColBatchStatusFile] = AttributeCell(line, "int_err_file");
+  row[kColLogFile] = AttributeCell(line, "int_log_file");
+  row[kColStatusFile] = AttributeCell(line, "int_err_file");
   // Only an absent value is defaulted: an empty one is kept, and reads as inactive.
   row[kColActive] = AttributeCell(line, "active");
   if (!row[kColActive]) row[kColActive] = "true";
@@ -251,8 +251,8 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
     // Only lines that name their own batch file carry its three attributes.
     if (!table.Text(kColBatchFile, row).empty()) {
       SetAttribute(line, "own_batch_file", table.Text(kColBatchFile, row));
-      SetAttribute(line, "int_log_file", table.Text(kColBatchLogFile, row));
-      SetAttribute(line, "int_err_file", table.Text(kColBatchStatusFile, row));
+      SetAttribute(line, "int_log_file", table.Text(kColLogFile, row));
+      SetAttribute(line, "int_err_file", table.Text(kColStatusFile, row));
     }
     SetAttribute(line, "skip_on_error", table.Text(kColSkipOnError, row));
     SetAttribute(line, "skip_on_success", table.Text(kColSkipOnSuccess, row));

@@ -81,9 +81,7 @@ bool JobLines::Delete(int position) {
   return true;
 }
 
-bool JobLines::JobLineNrExists(int32_t number) const {
-  return by_number_.count(number) != 0;
-}
+bool JobLines::JobLineNrExists(int32_t number) const { return by_number_.count(number) != 0; }
 
 JobLine* JobLines::Line(int32_t number) const {
   auto found = by_number_.find(number);

@@ -20,7 +20,7 @@ struct StartRequest {
   // Set for work that a launcher may hand to a batch system: the name that system shows
   // for it. Empty: the program always runs on this machine (a local launcher runs
   // everything here and ignores it).
-  std::string batch_job_name;
+  std::string cluster_job_name;
   // The program's time limit in seconds, 0 for none. The runner ends the program itself;
   // a batch system may be told as well.
   int32_t time_limit_seconds = 0;

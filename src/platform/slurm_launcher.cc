@@ -55,7 +55,7 @@ std::optional<std::string> SlurmProcessLauncher::SrunArguments(const StartReques
     folder = std::filesystem::current_path(ec).string();
     if (ec) return std::nullopt;
   }
-  std::vector<std::string> words = {"--ntasks=1", "--job-name=" + request.batch_job_name,
+  std::vector<std::string> words = {"--ntasks=1", "--job-name=" + request.cluster_job_name,
                                     "--chdir=" + folder, "--export=ALL", "--quiet"};
   if (!settings_.partition.empty()) words.push_back("--partition=" + settings_.partition);
   // The cluster ends the step too, should the runner's own timer not get to it.
@@ -72,7 +72,7 @@ std::optional<std::string> SlurmProcessLauncher::SrunArguments(const StartReques
 ProcessHandle SlurmProcessLauncher::Start(const StartRequest& request) {
   // Only job lines go to the cluster: the report generator reads the run folder right
   // after the run and belongs beside the runner, whatever the cluster's queue holds.
-  if (request.batch_job_name.empty()) return local_->Start(request);
+  if (request.cluster_job_name.empty()) return local_->Start(request);
   const std::optional<std::string> arguments = SrunArguments(request);
   if (!arguments) return 0;
   return local_->Start({"srun", *arguments, std::string()});

@@ -28,8 +28,8 @@ void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error
 // produced.
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
-                                     const std::string& job_description,
-                                     const JobLines& collection, const std::string& start_time,
-                                     bool log_to_event_log, bool interrupted, RunEnv& env);
+                                     const std::string& job_description, const JobLines& collection,
+                                     const std::string& start_time, bool log_to_event_log,
+                                     bool interrupted, RunEnv& env);
 
 }  // namespace jr

@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "engine/command_line_builder.h"
-#include "run/rerun_plan.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
 #include "platform/config.h"
 #include "platform/file_digest.h"
 #include "platform/slurm_launcher.h"
+#include "run/rerun_plan.h"
 #include "run/run_record.h"
 
 namespace jr {

@@ -11,8 +11,8 @@
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "model/run_env.h"
-#include "store/run_history.h"
 #include "report/generate_reports.h"
+#include "store/run_history.h"
 
 namespace jr {
 

@@ -34,8 +34,8 @@ class PrepareJobLinesTest : public ::testing::Test {
 
   std::unique_ptr<JobLines> Prepare() {
     warnings_.clear();
-    return PrepareJobLines(table_, table_.LineCount(), "/logs/20030307_140509/",
-                           "SorelJob~4711", kStamp, test_.env, &warnings_);
+    return PrepareJobLines(table_, table_.LineCount(), "/logs/20030307_140509/", "SorelJob~4711",
+                           kStamp, test_.env, &warnings_);
   }
 
   test::ScriptedLauncher launcher_;  // never asked: preparing starts nothing
@@ -77,8 +77,8 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     table_.AllocateAfresh();
     const int row = AddRow("7", type, "-v 2");
     table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
-    table_.Set(kColBatchLogFile, row, "/tmp/nightly log.txt");
-    table_.Set(kColBatchStatusFile, row, "/tmp/nightly.stat");
+    table_.Set(kColLogFile, row, "/tmp/nightly log.txt");
+    table_.Set(kColStatusFile, row, "/tmp/nightly.stat");
     const std::unique_ptr<JobLines> lines = Prepare();
     const JobLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
@@ -121,8 +121,7 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
       "job line number 30 is used by more than one active job line; the one in row 11 is left "
       "out of the run");
   EXPECT_EQ(warnings_, expected);
-  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()),
-            std::vector<int32_t>{30});
+  EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()), std::vector<int32_t>{30});
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ TEST(JobFileRead, Encodings) {
 TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   JobDocument job = SampleJob();
   job.table.Set(kColType, 0, "Custom");
-  job.table.Set(kColBatchLogFile, 0, "/only/in/memory.log");
+  job.table.Set(kColLogFile, 0, "/only/in/memory.log");
   EXPECT_EQ(
       JobFileText(job, "2003 Mar 07 14:05:09"),
       R"(<VANTORSOREL_Job_specification Description="Nightly &quot;extract&quot; &lt;all> &amp; )"
@@ -181,7 +181,7 @@ TEST(JobFileWrite, RoundTripKeepsAwkwardTextAndDropsEmptyBatchFiles) {
   job.table.Set(kColOptions, 1, job.Description);
   const JobDocument read = Loaded(JobFileText(job, "now"));
   // A line without its own batch file loses all three.
-  for (int column : {kColBatchFile, kColBatchLogFile, kColBatchStatusFile}) {
+  for (int column : {kColBatchFile, kColLogFile, kColStatusFile}) {
     job.table.Set(column, 0, std::nullopt);
   }
   ExpectSameJob(job, read);

@@ -41,9 +41,8 @@ class PagegenTest : public ::testing::Test {
   }
   // A line of the job that ran from 14:05:10 to 14:06:00 with `log` as its log file.
   JobLine* Ran(int32_t nr, const std::string& description, const std::string& log,
-                  bool failed = false) {
-    JobLine* line =
-        world_.Ran(nr, description, "Flow Runner", At(14, 5, 10), At(14, 6, 0), failed);
+               bool failed = false) {
+    JobLine* line = world_.Ran(nr, description, "Flow Runner", At(14, 5, 10), At(14, 6, 0), failed);
     line->setLogFileName(dir_.File(log));
     return line;
   }

@@ -13,10 +13,10 @@
 
 #include "jobfile/job_file.h"
 #include "platform/event_log.h"
-#include "platform/metadata_log.h"
 #include "platform/metadata_location.h"
-#include "store/sqlite_metadata_log.h"
+#include "platform/metadata_log.h"
 #include "platform/win32/utf.h"
+#include "store/sqlite_metadata_log.h"
 #include "support/test_paths.h"
 
 namespace jr {

@@ -75,7 +75,7 @@ TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
     Expect(Limited(args, env), status, text, args[0]);
 
   // The report generator does not wait on a log file that is a named pipe either.
-  job_.table.Set(kColBatchLogFile, 0, Fifo("user_log.fifo"));
+  job_.table.Set(kColLogFile, 0, Fifo("user_log.fifo"));
   EXPECT_EQ(Limited({SaveJob()}).status, 0);
   EXPECT_NE(ReadWholeFile(job_.LogFile).find("it" + pipe), std::string::npos);
 

@@ -77,8 +77,8 @@ struct RunWorld {
   JobLines lines{test.env.job_line_services()};
 
   // Adds a line that ran from `start` to `end`, failed or not.
-  JobLine* Ran(int32_t nr, const std::string& description, const std::string& type,
-                  TimePoint start, TimePoint end, bool failed = false) {
+  JobLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
+               TimePoint end, bool failed = false) {
     JobLine* line = lines.Add(nr);
     line->setJobDescription(description);
     line->setProgramType(type);

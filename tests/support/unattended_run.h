@@ -51,8 +51,8 @@ class UnattendedRun : public ::testing::Test {
     table.Set(kColSkipOnError, row, spec.skip_on_error);
     table.Set(kColSkipOnSuccess, row, spec.skip_on_success);
     if (!spec.batch_file.empty()) {
-      table.Set(kColBatchLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
-      table.Set(kColBatchStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));
+      table.Set(kColLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
+      table.Set(kColStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));
     }
   }
 

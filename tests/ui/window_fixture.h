@@ -21,8 +21,8 @@
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
 #include "ui/job_line_dialog/job_line_dialog.h"
-#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
+#include "ui/main_window/main_window.h"
 
 namespace jr::testing {
 
@@ -123,8 +123,7 @@ class WindowTest : public QObject {
 
   // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
   // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
-  bool Run(const std::function<void()>& command,
-           const std::function<void(JobLineDialog&)>& step) {
+  bool Run(const std::function<void()>& command, const std::function<void(JobLineDialog&)>& step) {
     bool shown = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {

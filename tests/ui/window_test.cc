@@ -101,7 +101,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     FillValidHeader();
     w_->show();
     tester_ = std::make_unique<QAbstractItemModelTester>(
-        field<QTableView>("jobLines")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        field<QTableView>("jobLines")->model(),
+        QAbstractItemModelTester::FailureReportingMode::QtTest);
     registry_ = test::MapRegistry();
     registry_.InstallKeld("7", temp_->path().toStdString());
   }
@@ -288,6 +289,43 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::keySequence(edit, key);
     QCOMPARE(triggered.count(), 1);
     QCOMPARE(edit->text() + "|" + edit->selectedText(), QString("12|"));
+  }
+
+  // However large the font and however small the window, every header label and field is
+  // whole and apart, and the grid has the height that is left; a saved layout the window
+  // cannot read is passed over.
+  void headerFollowsTheFontAndUnreadableLayoutsArePassedOver() {
+    const QFont normal = QApplication::font();
+    for (const int scale : {1, 2}) {
+      QFont font = normal;
+      font.setPointSizeF(normal.pointSizeF() * scale);
+      QApplication::setFont(font);
+      QSettings settings;
+      settings.setValue("window/geometry", QByteArray("a layout of another version"));
+      settings.setValue("window/gridColumns", QByteArray("\x01\x02"));
+      w_ = std::make_unique<jr::MainWindow>();
+      w_->show();
+      w_->resize(w_->minimumSizeHint());
+      QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+      QApplication::processEvents();
+      QList<QWidget*> parts;
+      for (QWidget* part : field<QWidget>("jobHeader")->findChildren<QWidget*>()) {
+        if (!part->isVisible() || qobject_cast<jr::JobHeaderForm*>(part->parentWidget()) == nullptr)
+          continue;
+        if (qobject_cast<QLabel*>(part) || qobject_cast<QCheckBox*>(part))
+          QVERIFY2(part->width() >= part->sizeHint().width(), qPrintable(part->objectName()));
+        for (QWidget* other : parts)
+          QVERIFY2(!part->geometry().intersects(other->geometry()),
+                   qPrintable(part->objectName() + " " + other->objectName()));
+        parts << part;
+      }
+      QVERIFY(parts.size() >= 15);
+      auto* grid = field<QTableView>("jobLines");
+      const QPoint grid_top = grid->mapTo(w_.get(), QPoint(0, 0));
+      QVERIFY(grid_top.y() > field<QWidget>("jobHeader")->geometry().bottom());
+      QVERIFY(grid->height() > 2 * grid->verticalHeader()->defaultSectionSize());
+    }
+    QApplication::setFont(normal);
   }
 
   // The user sizes every column; Description and Options take the spare width, and a
@@ -500,7 +538,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       Find(&d, "waitFor")->setFocus(Qt::TabFocusReason);
       QTest::qWait(10);
       const char* fields[] = {"waitFor",         "skipOnError", "skipOnSuccess", "repeatOnError",
-                              "repeatOnSuccess", "batchFile",   "logFile",    "statusFile"};
+                              "repeatOnSuccess", "batchFile",   "logFile",       "statusFile"};
       const QString texts[] = {"10", "30", "30 ", " 10,", "10", path("job.sh"), "l.txt", "s.txt"};
       for (int i = 0; i < 8; ++i) Find(&d, fields[i])->setText(texts[i]);
       QTest::keyClicks(Find(&d, "timeLimit"), "90");
@@ -697,7 +735,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       Leave(Get("statusFile"));
     }
     QCOMPARE(Messages(), "Status file: Unable to write to file '" + bad + "'");
-    QCOMPARE(Cell(kColBatchStatusFile), QString());
+    QCOMPARE(Cell(kColStatusFile), QString());
     QVERIFY(!QFile::exists(path("new.txt")));
     QCOMPARE(testing::ReadAll(path("old.txt")), QString("keep"));
   }

@@ -1,8 +1,8 @@
+#include "platform/metadata_location.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include "platform/metadata_location.h"
 
 namespace jr {
 namespace {

@@ -1,8 +1,9 @@
+#include "platform/metadata_location.h"
+
 #include <windows.h>
 
 #include <string>
 
-#include "platform/metadata_location.h"
 #include "platform/win32/utf.h"
 
 namespace jr {

@@ -18,8 +18,7 @@ QValidator::State WholeNumberValidator::validate(QString& text, int& /*position*
   return IsAcceptedNumber(text, lowest_, highest_) ? Acceptable : Invalid;
 }
 
-bool WholeNumberValidator::IsAcceptedNumber(const QString& text, int32_t lowest,
-                                            int32_t highest) {
+bool WholeNumberValidator::IsAcceptedNumber(const QString& text, int32_t lowest, int32_t highest) {
   const QByteArray bytes = text.toLatin1();
   if (bytes.isEmpty() || text.size() != bytes.size()) return false;
   int64_t value = 0;

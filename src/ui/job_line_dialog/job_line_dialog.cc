@@ -95,8 +95,7 @@ QPushButton* MakeBrowseButton(const char* name, QWidget* parent) {
 
 }  // namespace
 
-JobLineDialog::JobLineDialog(RegistryReader& registry, ProcessLauncher& launcher,
-                                 QWidget* parent)
+JobLineDialog::JobLineDialog(RegistryReader& registry, ProcessLauncher& launcher, QWidget* parent)
     : QDialog(parent), registry_(registry), launcher_(launcher) {
   setObjectName(QStringLiteral("jobLineDialog"));
   setWindowTitle(QStringLiteral("Job Line Details"));
@@ -164,8 +163,7 @@ void JobLineDialog::buildControls() {
                                     this);
   batch_file_ = MakeLineEdit("batchFile", "Specify an executable or batch file", this);
   batch_file_browse_ = MakeBrowseButton("batchFileBrowse", this);
-  log_file_ =
-      MakeLineEdit("logFile", "If applicable, then specify the name of the log file", this);
+  log_file_ = MakeLineEdit("logFile", "If applicable, then specify the name of the log file", this);
   log_file_browse_ = MakeBrowseButton("logFileBrowse", this);
   status_file_ =
       MakeLineEdit("statusFile", "If applicable, then specify the name of the status file", this);
@@ -218,8 +216,7 @@ void JobLineDialog::buildControls() {
   auto* limit_row = new QHBoxLayout;
   limit_row->addWidget(time_limit_);
   limit_row->addStretch();
-  grid->addWidget(MakeLabel("timeLimitLabel", "Time &limit (seconds):", time_limit_, this),
-                  row, 0);
+  grid->addWidget(MakeLabel("timeLimitLabel", "Time &limit (seconds):", time_limit_, this), row, 0);
   grid->addLayout(limit_row, row, 1, 1, 2);
   ++row;
   add_row(MakeLabel("waitForLabel", "&Wait for Job line(s):", wait_for_, this), wait_for_);
@@ -236,8 +233,7 @@ void JobLineDialog::buildControls() {
       repeat_on_success_);
   add_row(MakeLabel("batchFileLabel", "&User-defined batch file:", batch_file_, this), batch_file_,
           batch_file_browse_);
-  add_row(MakeLabel("logFileLabel", "&Log file:", log_file_, this), log_file_,
-          log_file_browse_);
+  add_row(MakeLabel("logFileLabel", "&Log file:", log_file_, this), log_file_, log_file_browse_);
   add_row(MakeLabel("statusFileLabel", "&Status file:", status_file_, this), status_file_,
           status_file_browse_);
   grid->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance(u'x') * 55);
@@ -257,21 +253,34 @@ void JobLineDialog::buildControls() {
   setLayout(grid);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  const QWidget* order[] = {number_,          active_,           description_,
-                            type_,          options_,          configure_button_,
-                            time_limit_, wait_for_,         stop_on_error_,
-                            skip_on_error_,       skip_on_success_,  repeat_on_error_,
-                            repeat_on_success_,   batch_file_,       batch_file_browse_,
-                            log_file_,        log_file_browse_, status_file_,
-                            status_file_browse_,    ok_button_,        cancel_button_};
+  const QWidget* order[] = {number_,
+                            active_,
+                            description_,
+                            type_,
+                            options_,
+                            configure_button_,
+                            time_limit_,
+                            wait_for_,
+                            stop_on_error_,
+                            skip_on_error_,
+                            skip_on_success_,
+                            repeat_on_error_,
+                            repeat_on_success_,
+                            batch_file_,
+                            batch_file_browse_,
+                            log_file_,
+                            log_file_browse_,
+                            status_file_,
+                            status_file_browse_,
+                            ok_button_,
+                            cancel_button_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
   }
 
-  for (QWidget* watched :
-       {static_cast<QWidget*>(number_), static_cast<QWidget*>(type_),
-        static_cast<QWidget*>(options_), static_cast<QWidget*>(batch_file_),
-        static_cast<QWidget*>(log_file_), static_cast<QWidget*>(status_file_)}) {
+  for (QWidget* watched : {static_cast<QWidget*>(number_), static_cast<QWidget*>(type_),
+                           static_cast<QWidget*>(options_), static_cast<QWidget*>(batch_file_),
+                           static_cast<QWidget*>(log_file_), static_cast<QWidget*>(status_file_)}) {
     watched->installEventFilter(this);
   }
   for (QLineEdit* field : list_fields_) field->installEventFilter(this);
@@ -325,8 +334,8 @@ void JobLineDialog::setJobLine(const JobLineTable::Row& row) {
   time_limit_->setText(cell(kColTimeLimit));
   if (!cell(kColBatchFile).isEmpty()) {
     batch_file_->setText(cell(kColBatchFile));
-    log_file_->setText(cell(kColBatchLogFile));
-    status_file_->setText(cell(kColBatchStatusFile));
+    log_file_->setText(cell(kColLogFile));
+    status_file_->setText(cell(kColStatusFile));
   }
 }
 
@@ -341,8 +350,8 @@ JobLineTable::Row JobLineDialog::jobLine() const {
   row[kColStopOnError] = flag(stop_on_error_);
   row[kColActive] = flag(active_);
   row[kColBatchFile] = Utf8(batch_file_->text());
-  row[kColBatchLogFile] = Utf8(log_file_->text());
-  row[kColBatchStatusFile] = Utf8(status_file_->text());
+  row[kColLogFile] = Utf8(log_file_->text());
+  row[kColStatusFile] = Utf8(status_file_->text());
   row[kColSkipOnError] = Utf8(skip_on_error_->text());
   row[kColSkipOnSuccess] = Utf8(skip_on_success_->text());
   row[kColRepeatOnError] = Utf8(repeat_on_error_->text());
@@ -480,8 +489,7 @@ void JobLineDialog::proposeNumber() {
 // Number and list checks
 
 bool JobLineDialog::checkNumber() {
-  const RuleResult result =
-      CheckJobLineNrField(Utf8(number_->text()), starting_number_, table_);
+  const RuleResult result = CheckJobLineNrField(Utf8(number_->text()), starting_number_, table_);
   if (showResult(result)) return true;
   // A refused number gives way to the one the line had; an empty field stays empty.
   if (result.status == RuleStatus::kRefused) number_->setText(starting_number_text_);
@@ -538,7 +546,7 @@ void JobLineDialog::acceptIfValid() {
   bool ok = true;
   for (QLineEdit* field : list_fields_) ok &= checkList(field);
   ok &= showResult(CheckUserBatchFileField(Utf8(type_->currentText()), Utf8(batch_file_->text()),
-                                     File_exists(batch_file_->text())));
+                                           File_exists(batch_file_->text())));
   if (!ok) return;
   // Enter confirms without leaving the number field; the number is kept the way leaving
   // it would have written it.
@@ -609,8 +617,8 @@ void JobLineDialog::browseBatchFile() {
   batch_file_->setFocus(Qt::OtherFocusReason);
 }
 
-void JobLineDialog::browseResultFile(QLineEdit* field, const QString& title,
-                                       const QString& filter, QStringList& kept_filters) {
+void JobLineDialog::browseResultFile(QLineEdit* field, const QString& title, const QString& filter,
+                                     QStringList& kept_filters) {
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kSave;
   request.title = title;

@@ -16,8 +16,8 @@
 #include "platform/config.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
-#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
+#include "ui/main_window/main_window.h"
 #include "ui/main_window/recent_files.h"
 #include "ui/main_window/window_support.h"
 

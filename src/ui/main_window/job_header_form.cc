@@ -22,8 +22,7 @@ namespace jr {
 
 using namespace window;
 
-JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent)
-    : QWidget(parent), window_(window) {
+JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent), window_(window) {
   setObjectName("jobHeader");
   // Label, field, browse button; the fields take the width that is left.
   auto* grid = new QGridLayout(this);
@@ -89,27 +88,28 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent)
   settings->addSpacing(digit * 2);
   settings->addWidget(log_to_event_log_);
   settings->addStretch(1);
-  settings->addWidget(add_label("jobTimeLimitLabel", "&Job time limit (seconds):", job_time_limit_));
+  settings->addWidget(
+      add_label("jobTimeLimitLabel", "&Job time limit (seconds):", job_time_limit_));
   settings->addWidget(job_time_limit_);
-  grid->addWidget(add_label("maxParallelLabel", "&Maximum Parallel Running Job Lines:", max_parallel_),
-                  row, 0);
+  grid->addWidget(
+      add_label("maxParallelLabel", "&Maximum Parallel Running Job Lines:", max_parallel_), row, 0);
   grid->addLayout(settings, row, 1, 1, 2);
 
   // Every header edit counts as a change, the folder, the maximum and the event-log switch
   // included: otherwise closing the window would drop such an edit without a question.
-  for (QLineEdit* field : {description_, admin_report_, user_report_, log_folder_,
-                           static_cast<QLineEdit*>(max_parallel_),
-                           static_cast<QLineEdit*>(job_time_limit_)}) {
+  for (QLineEdit* field :
+       {description_, admin_report_, user_report_, log_folder_,
+        static_cast<QLineEdit*>(max_parallel_), static_cast<QLineEdit*>(job_time_limit_)}) {
     connect(field, &QLineEdit::textChanged, this, &JobHeaderForm::edited);
   }
   connect(log_to_event_log_, &QCheckBox::toggled, this, &JobHeaderForm::edited);
-  for (QLineEdit* field : {admin_report_, user_report_, log_folder_}) field->installEventFilter(this);
+  for (QLineEdit* field : {admin_report_, user_report_, log_folder_})
+    field->installEventFilter(this);
   connect(admin_report_browse_, &QPushButton::clicked, this, [this] {
     browseReportFile(admin_report_, "Log File (Administrators)", admin_report_filter_);
   });
-  connect(user_report_browse_, &QPushButton::clicked, this, [this] {
-    browseReportFile(user_report_, "Log File (End Users)", user_report_filter_);
-  });
+  connect(user_report_browse_, &QPushButton::clicked, this,
+          [this] { browseReportFile(user_report_, "Log File (End Users)", user_report_filter_); });
   connect(log_folder_browse_, &QPushButton::clicked, this, &JobHeaderForm::browseLogFolder);
 }
 

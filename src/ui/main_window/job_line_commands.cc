@@ -7,8 +7,8 @@
 #include "platform/registry.h"
 #include "ui/controls/message_box.h"
 #include "ui/job_line_dialog/job_line_dialog.h"
-#include "ui/main_window/main_window.h"
 #include "ui/main_window/job_header_form.h"
+#include "ui/main_window/main_window.h"
 
 namespace jr {
 namespace {
@@ -27,8 +27,7 @@ void WriteRow(JobLineTable& table, int row, const JobLineTable::Row& line) {
 
 }  // namespace
 
-void MainWindow::setJobLineDialogServices(RegistryReader& registry,
-                                                  ProcessLauncher& launcher) {
+void MainWindow::setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher) {
   dialog_registry_ = &registry;
   dialog_launcher_ = &launcher;
 }

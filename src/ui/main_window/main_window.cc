@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
@@ -131,7 +132,7 @@ void MainWindow::buildGrid(QWidget* central) {
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(24);
   // In average characters, so that the columns grow with the font.
-  const int widths[JobLineTableModel::kShownColumns] = {7, 16, 17, 15, 16, 11, 7, 18};
+  const int widths[JobLineTableModel::kShownColumns] = {10, 22, 23, 21, 22, 15, 9, 25};
   const int character = grid_->fontMetrics().averageCharWidth();
   // Wide enough for its caption at least: a cut-off caption is a puzzle, not just text
   // to hover over.
@@ -145,8 +146,7 @@ void MainWindow::buildGrid(QWidget* central) {
 }
 
 QAction* MainWindow::addCommand(QMenu* menu, const char* name, const QString& caption,
-                                       const QKeySequence& shortcut,
-                                       void (MainWindow::*slot)()) {
+                                const QKeySequence& shortcut, void (MainWindow::*slot)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(name);
   action->setShortcut(shortcut);
@@ -192,8 +192,8 @@ void MainWindow::buildMenusAndToolbar() {
   edit->setObjectName("editMenu");
   QAction* insert = addCommand(edit, "insertJobLine", "&Insert Job Line ...",
                                QKeySequence("Shift+Ins"), &MainWindow::insertJobLine);
-  QAction* details = addCommand(edit, "editJobLine", "&Job Line Details...",
-                                QKeySequence("Ctrl+A"), &MainWindow::editJobLine);
+  QAction* details = addCommand(edit, "editJobLine", "&Job Line Details...", QKeySequence("Ctrl+A"),
+                                &MainWindow::editJobLine);
   QAction* remove = addCommand(edit, "deleteJobLine", "&Delete Job Line ...",
                                QKeySequence("Shift+Del"), &MainWindow::deleteJobLine);
 
@@ -217,8 +217,7 @@ void MainWindow::buildMenusAndToolbar() {
       {open_job, "openJobTool", "Open Job", "document-open", QStyle::SP_DialogOpenButton},
       {save_job, "saveJobTool", "Save Job", "document-save", QStyle::SP_DialogSaveButton},
       {nullptr, nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-      {insert, "insertJobLineTool", "Insert Job Line", "list-add",
-       QStyle::SP_FileDialogNewFolder},
+      {insert, "insertJobLineTool", "Insert Job Line", "list-add", QStyle::SP_FileDialogNewFolder},
       {details, "editJobLineTool", "Job Line Details", "document-properties",
        QStyle::SP_FileDialogDetailedView},
       {remove, "deleteJobLineTool", "Delete Job Line", "list-remove", QStyle::SP_TrashIcon},
@@ -304,11 +303,15 @@ void MainWindow::fitGridColumns() {
 }
 
 void MainWindow::restoreLayout() {
-  // At first wide enough for the grid's columns and a little room for descriptions and
-  // options; from then on the user's own size. A saved layout that no longer fits (another
-  // screen, a layout of an older version) is ignored by restoreGeometry.
-  resize(sizeHint().expandedTo(QSize(grid_->horizontalHeader()->length() + 120, 0)) +
-         QSize(0, 6 * grid_->verticalHeader()->defaultSectionSize()));
+  // At first room for about a dozen job lines with their descriptions and options in the
+  // font in use, within the screen; from then on the user's own size. A saved size that
+  // no longer fits the screen is left to restoreGeometry, which keeps the window on it.
+  const QFontMetrics metrics = fontMetrics();
+  QSize size = QSize(metrics.averageCharWidth() * 183, metrics.lineSpacing() * 40);
+  if (const QScreen* screen = this->screen()) {
+    size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+  }
+  resize(size.expandedTo(minimumSizeHint()));
   const std::unique_ptr<QSettings> settings = EditorSettings();
   restoreGeometry(settings->value(kGeometryKey).toByteArray());
   if (grid_->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray())) {
@@ -396,8 +399,8 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
   if (!maximum.ok()) {
     return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
   }
-  if (const std::string fault = TimeLimitFault(header_->jobTimeLimitText().toStdString(), table_,
-                                               table_.LineCount());
+  if (const std::string fault =
+          TimeLimitFault(header_->jobTimeLimitText().toStdString(), table_, table_.LineCount());
       !fault.empty()) {
     return tell(QString::fromStdString("The job cannot run: " + fault + "."));
   }

@@ -49,8 +49,7 @@ class MainWindow : public QMainWindow {
 
  public:
   // Without an executor, runs are refused with a message.
-  explicit MainWindow(std::unique_ptr<JobExecutor> executor = nullptr,
-                              QWidget* parent = nullptr);
+  explicit MainWindow(std::unique_ptr<JobExecutor> executor = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   JobLineTable& table() { return table_; }
@@ -105,7 +104,7 @@ class MainWindow : public QMainWindow {
   void buildGrid(QWidget* central);
   void buildMenusAndToolbar();
   QAction* addCommand(QMenu* menu, const char* name, const QString& caption,
-                     const QKeySequence& shortcut, void (MainWindow::*slot)());
+                      const QKeySequence& shortcut, void (MainWindow::*slot)());
   void updateCaption();
   // True when the key is the shortcut of one of the window's menu commands.
   bool isCommandKey(const QKeyEvent& key) const;

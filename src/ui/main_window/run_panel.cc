@@ -42,10 +42,10 @@ JobRunOutcome RunPanel::run(JobExecutor& executor, const JobDocument& job, int32
     progress_->clear();
   } else {
     progress_->setText(rerun_note_ + "Last run: " + QString::fromStdString(outcome.message) +
-                         QString(" %1 done, %2 failed, %3 skipped.")
-                             .arg(lines_done_)
-                             .arg(lines_failed_)
-                             .arg(lines_skipped_));
+                       QString(" %1 done, %2 failed, %3 skipped.")
+                           .arg(lines_done_)
+                           .arg(lines_failed_)
+                           .arg(lines_skipped_));
   }
   return outcome;
 }

@@ -786,7 +786,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     for (size_t i = 0; i < numbers.size(); ++i)
       table_.Set(kColNumber, static_cast<int>(i), std::to_string(numbers[i]));
     dialog_ = std::make_unique<JobLineDialog>(registry_, *launcher_);
-    dialog_->setLogFileDirSource([this] { return temp_->path(); });
+    dialog_->setLogFolderSource([this] { return temp_->path(); });
     dialog_->setJobLineTable(&table_);
     dialog_->setJobLine(row);
     dialog_->show();

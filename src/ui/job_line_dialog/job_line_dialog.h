@@ -44,7 +44,7 @@ class JobLineDialog : public QDialog {
   // The job whose numbers are proposed and checked against; may be null (an empty job).
   void setJobLineTable(const JobLineTable* table) { table_ = table; }
   // Where the log and status file browse buttons start when their field is empty.
-  void setLogFileDirSource(std::function<QString()> source) { log_file_dir_ = std::move(source); }
+  void setLogFolderSource(std::function<QString()> source) { log_folder_source_ = std::move(source); }
 
   // Presets every field from a job-line row. A row without a type is a new line: when
   // shown, the dialog selects the type position a new line starts with and proposes a
@@ -97,12 +97,12 @@ class JobLineDialog : public QDialog {
   JobLineList listOf(const QLineEdit* field) const;
   void warn(const QString& text, const QString& title);
   void stop(const QString& text, const QString& title);
-  QString logFolder() const { return log_file_dir_ ? log_file_dir_() : QString(); }
+  QString logFolder() const { return log_folder_source_ ? log_folder_source_() : QString(); }
 
   RegistryReader& registry_;
   ProcessLauncher& launcher_;
   const JobLineTable* table_ = nullptr;
-  std::function<QString()> log_file_dir_;
+  std::function<QString()> log_folder_source_;
 
   QLabel* number_label_ = nullptr;
   QLineEdit* number_ = nullptr;

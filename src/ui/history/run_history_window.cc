@@ -87,7 +87,7 @@ QString TimeText(const std::optional<TimePoint>& time) {
   return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
 }
 
-QColor outcomeColor(const std::optional<int>& status) {
+QColor OutcomeColor(const std::optional<int>& status) {
   if (!status) return QColor(0x61, 0x61, 0x61);
   if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
   if (*status == 1) return QColor(0xef, 0x6c, 0x00);
@@ -252,7 +252,7 @@ void RunHistoryWindow::refresh() {
     runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
     runs_table_->setItem(row, kRunDuration, Item(DurationText(run.start, run.end)));
     QTableWidgetItem* outcome = Item(RunOutcomeWord(run.status));
-    outcome->setData(kBadgeColorRole, outcomeColor(run.status));
+    outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
     runs_table_->setItem(row, kRunOutcome, outcome);
     runs_table_->setItem(row, kRunFailedLines, Item(failed));
     QTableWidgetItem* id = Item(QString::fromStdString(run.run_id));

@@ -1,7 +1,7 @@
 #pragma once
 // The grid's view of the job-line table: read-only, columns 0 to 7, rows 0 to the
 // job-line count - 1. It holds no data of its own; after any change of the table the
-// window calls Reload().
+// window calls reload().
 
 #include <QAbstractTableModel>
 

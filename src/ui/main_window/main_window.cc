@@ -125,7 +125,7 @@ void MainWindow::buildGrid(QWidget* central) {
   grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
   QHeaderView* header = grid_->horizontalHeader();
   // The user sizes every column; the spare width goes to Description and Options
-  // (FitGridColumns), which a stretching column could not allow.
+  // (fitGridColumns), which a stretching column could not allow.
   header->setSectionResizeMode(QHeaderView::Interactive);
   header->setSectionsMovable(false);
   header->setHighlightSections(false);

@@ -2,11 +2,11 @@
 // stand-ins fill the database, `jobrunner --history` reads it back.
 
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -18,18 +18,7 @@ class HistoryTest : public test::UnattendedRun {
  protected:
   // One column of the database's rows, as text.
   std::vector<std::string> Column(const std::string& sql) {
-    std::vector<std::string> values;
-    sqlite3* db = nullptr;
-    sqlite3_open(dir_.File("metadata.sqlite").c_str(), &db);
-    sqlite3_exec(
-        db, sql.c_str(),
-        [](void* out, int, char** row, char**) {
-          static_cast<std::vector<std::string>*>(out)->push_back(row[0] ? row[0] : "NULL");
-          return 0;
-        },
-        &values, nullptr);
-    sqlite3_close(db);
-    return values;
+    return test::SelectColumn(dir_.File("metadata.sqlite"), sql);
   }
 };
 

@@ -26,7 +26,6 @@ namespace jr::test {
 class ScriptedLauncher final : public ProcessLauncher {
  public:
   ProcessHandle Start(const StartRequest& request) override {
-    starts.push_back(request);
     log.push_back(request.program + "|" + request.arguments);
     if (failing_programs.count(request.program) != 0) return 0;
     running.insert(next_);
@@ -53,7 +52,6 @@ class ScriptedLauncher final : public ProcessLauncher {
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
-  std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
   ProcessHandle next_ = 1;
 };

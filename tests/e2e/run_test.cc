@@ -51,23 +51,6 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
             "errors.\n");
 }
 
-TEST_F(RunTest, ExitStatusFollowsTheFinalStatusAndARepeatThatSucceedsIsNoError) {
-  AddLine({.number = "10", .type = "Build Aggregates", .options = "-status failure"});
-  EXPECT_EQ(Run().status, 1);
-
-  job_.table.Set(kColStopOnError, 0, "true");
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  EXPECT_EQ(Run().status, 2);
-
-  // The status line names the line to repeat; the copy succeeds, so no copy of a copy.
-  job_.table.AllocateAfresh();
-  AddLine({.number = "10", .type = "Flow Runner", .options = "-first-status 10"});
-  test::ProgramOutcome repeated = Run();
-  EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED",
-                                                  "line 10 (Flow Runner) (Repeat)   :  OK"}));
-  EXPECT_EQ(repeated.status, 0) << repeated.err;
-}
-
 TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {
   test::ProgramOutcome missing = Launch({dir_.File("no such job.xml")});
   EXPECT_EQ(missing.status, 3);

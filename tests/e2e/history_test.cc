@@ -4,8 +4,8 @@
 #include <signal.h>
 
 #include <nlohmann/json.hpp>
-#include <thread>
 
+#include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
@@ -84,11 +84,9 @@ TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
   const std::string job = SaveJob();
   {
     test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
-    for (int i = 0; i < 500 && Column("SELECT seq FROM run_lines WHERE line = 20") !=
-                                   std::vector<std::string>{"1"};
-         ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    test::WaitUntil(
+        [&] { return !Column("SELECT 1 FROM run_lines WHERE line = 20 AND seq = 1").empty(); },
+        std::chrono::seconds(5));
     running.Signal(SIGKILL);
     running.Wait();
   }

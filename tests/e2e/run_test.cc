@@ -3,8 +3,6 @@
 
 #include <signal.h>
 
-#include <thread>
-
 #include "support/engine_fakes.h"
 #include "support/unattended_run.h"
 
@@ -84,10 +82,7 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
     fs::remove(pid_file);
     test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
     // Wait until the grandchild exists, so that the whole tree is under way.
-    for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(fs::exists(pid_file));
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(pid_file); }, std::chrono::seconds(5)));
     running.Signal(signal_number);
     test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
     EXPECT_EQ(outcome.status, 2) << outcome.err;

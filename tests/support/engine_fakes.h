@@ -130,15 +130,22 @@ class RecordingHooks final : public RunHooks {
   std::function<bool()> stop;
 };
 
-// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
-// launcher, an orphan by init.
-inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
-  auto deadline = std::chrono::steady_clock::now() + within;
-  while (std::filesystem::exists("/proc/" + std::to_string(pid))) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+// Polls `done` every 10 ms until it holds or `limit` has passed; whether it holds.
+template <typename Done>
+bool WaitUntil(Done done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
+// launcher, an orphan by init.
+inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
+  return WaitUntil([pid] { return !std::filesystem::exists("/proc/" + std::to_string(pid)); },
+                   within);
 }
 
 inline long MsSince(std::chrono::steady_clock::time_point since) {

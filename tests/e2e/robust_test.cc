@@ -141,7 +141,6 @@ TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
       {"dword:00000001", 0, 1,
        not_written + "the report generator did not end within 1 s (HelperTimeLimit)"},
       {"\"600\"", SIGTERM, 2, stopped},
-      {"\"600\"", SIGHUP, 2, stopped},
   };
   for (const auto& [limit, signal_number, status, text] : cases) {
     SetLauncher("\"HelperTimeLimit\"=" + limit + "\r\n");

@@ -76,7 +76,6 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
   AddLine({.number = "10",
            .type = "Flow Runner",
            .options = "-sleep 30000 -grandchild 30000 -grandchild-pid " + pid_file});
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
   // SIGHUP: the terminal of a run started by hand closes.
   for (int signal_number : {SIGTERM, SIGHUP}) {
     fs::remove(pid_file);

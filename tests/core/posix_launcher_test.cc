@@ -25,11 +25,7 @@ class PosixLauncher : public ::testing::Test {
   bool RunToEnd(const std::string& program, const std::string& arguments) {
     ProcessHandle handle = Start(program, arguments);
     if (handle <= 0) return false;
-    const auto start = std::chrono::steady_clock::now();
-    while (launcher_->IsRunning(handle) && MsSince(start) < 5000) {
-      launcher_->WaitForExit(milliseconds(50));
-    }
-    return handle == 0;
+    return test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000));
   }
 
   ProcessHandle Start(const std::string& program, const std::string& arguments) {
@@ -69,10 +65,7 @@ TEST_F(PosixLauncher, TerminateAllAsksWholeTreesFirstAndForcesStubbornOnes) {
                                     "sh \"$(dirname \"$0\")/cleans-up.sh\" \"$1\" \"$2\" &\ntrap "
                                     "'' TERM\nwhile :; do sleep 0.1; done\n"),
                              asked + " " + ready);
-  const auto start = std::chrono::steady_clock::now();
-  while (ReadWholeFile(ready).empty() && MsSince(start) < 3000) {
-    std::this_thread::sleep_for(milliseconds(10));
-  }
+  test::WaitUntil([&] { return !ReadWholeFile(ready).empty(); }, milliseconds(3000));
   const int grandchild = std::atoi(ReadWholeFile(ready).c_str());
   ASSERT_GT(grandchild, 0);
   const auto terminating = std::chrono::steady_clock::now();

@@ -8,16 +8,17 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "platform/file_digest.h"
 #include "store/sqlite_metadata_log.h"
+#include "support/sqlite_rows.h"
 #include "support/test_paths.h"
 
 namespace jr {
 namespace {
 
 using std::chrono::hours;
+using Strings = std::vector<std::string>;
 
 const TimePoint kNoon = TimePoint(std::chrono::seconds(1796644800));  // 2026-12-07 12:00 UTC
 
@@ -31,20 +32,7 @@ class RunHistoryTest : public ::testing::Test {
         << sqlite3_errmsg(db);
     sqlite3_close(db);
   }
-  std::string Query(const std::string& sql) {
-    std::string out;
-    sqlite3* db = nullptr;
-    sqlite3_open(Db().c_str(), &db);
-    sqlite3_exec(
-        db, sql.c_str(),
-        [](void* text, int, char** row, char**) {
-          *static_cast<std::string*>(text) += std::string(row[0] ? row[0] : "NULL") + ";";
-          return 0;
-        },
-        &out, nullptr);
-    sqlite3_close(db);
-    return out;
-  }
+  Strings Query(const std::string& sql) { return test::SelectColumn(Db(), sql); }
   // A run of "/jobs/a.xml" that started at `start` with one failed line; ended unless
   // `ended` is false.
   std::string AddRun(RunHistory& history, const std::string& id, TimePoint start,
@@ -85,14 +73,14 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
       nulls + ")");
   // Read-only use changes nothing.
   ASSERT_TRUE(RunHistory::OpenForReading(Db()).ok());
-  EXPECT_EQ(Query("PRAGMA user_version"), "0;");
+  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"0"});
   for (int open = 0; open < 2; ++open) {
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(Db());
     ASSERT_TRUE(history.ok()) << history.message();
   }
-  EXPECT_EQ(Query("PRAGMA user_version"), "2;");
+  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"2"});
   EXPECT_EQ(Query("SELECT entry_log_file || '/' || ifnull(run_id, 'none') FROM process_metadata"),
-            "old.log/none;");
+            Strings{"old.log/none"});
   // The metadata log on the upgraded file records the run of each row.
   auto factory = MakeSqliteMetadataLogFactory(Db());
   factory->SetRunId("r1");
@@ -100,7 +88,8 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
   ASSERT_TRUE(log.ok()) << log.message();
   const Status written = log.value->WriteEntry({});
   ASSERT_TRUE(written.ok()) << written.message;
-  EXPECT_EQ(Query("SELECT ifnull(run_id, 'none') FROM process_metadata ORDER BY id"), "none;r1;");
+  EXPECT_EQ(Query("SELECT ifnull(run_id, 'none') FROM process_metadata ORDER BY id"),
+            (Strings{"none", "r1"}));
 }
 
 TEST_F(RunHistoryTest, ADatabaseFromBeforeRerunsIsReadAsItIsAndUpgradedByAWriter) {
@@ -110,7 +99,7 @@ TEST_F(RunHistoryTest, ADatabaseFromBeforeRerunsIsReadAsItIsAndUpgradedByAWriter
       RunHistory::OpenForReading(Db()).value->RecentRuns("/jobs/a.xml", 5);
   ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
   AddRun(*RunHistory::OpenForWriting(Db()).value, "new", kNoon);  // its row names rerun_of
-  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), "2;2;");
+  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), (Strings{"2", "2"}));
 }
 
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
@@ -151,7 +140,6 @@ TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
       EXPECT_TRUE(history.value->RecentRuns("/jobs/a.xml", 20).value.empty());
     }
   }
-  EXPECT_FALSE(std::filesystem::exists(dir_.File("absent.sqlite")));
 }
 
 TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
@@ -167,9 +155,9 @@ TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30));
   ASSERT_TRUE(removed.ok()) << removed.message();
   EXPECT_EQ(removed.value, 1);
-  EXPECT_EQ(Query("SELECT run_id FROM runs"), "new;");
-  EXPECT_EQ(Query("SELECT run_id FROM run_lines"), "new;");
-  EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), "b;c;");
+  EXPECT_EQ(Query("SELECT run_id FROM runs"), Strings{"new"});
+  EXPECT_EQ(Query("SELECT run_id FROM run_lines"), Strings{"new"});
+  EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), (Strings{"b", "c"}));
 }
 
 TEST(FileDigestTest, Sha256OfKnownTexts) {

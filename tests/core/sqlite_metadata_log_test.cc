@@ -1,32 +1,18 @@
 #include "store/sqlite_metadata_log.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "model/job_lines.h"
 #include "support/fakes.h"
+#include "support/sqlite_rows.h"
 #include "support/test_paths.h"
 
 namespace jr {
 namespace {
 
-// The first column of every row `sql` gives, read through a connection of its own.
-std::vector<std::string> Select(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  sqlite3_stmt* statement = nullptr;
-  std::vector<std::string> rows;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
-  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(statement, 0);
-    rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "<null>");
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
-  return rows;
-}
+using test::SelectColumn;
 
 TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   test::TempDir dir;
@@ -46,17 +32,18 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
 
   const TimePoint start = test::LocalTime(2003, 3, 7, 14, 5, 9);
   // The arguments keep their kinds: whole numbers, texts and floating-point values.
-  EXPECT_EQ(Select(path,
+  EXPECT_EQ(
+      SelectColumn(path,
                    "SELECT entry_status || '|' || entry_log_file || '|' || entry_start || '|' || "
                    "entry_stop || '|' || entry_job_id || '|' || argument_count || '|' || arg01 "
                    "|| typeof(arg01) || arg02 || arg03 || arg04 || arg15 || arg16 || arg17 || "
                    "arg18 || typeof(arg19) || arg19 || arg20 || arg21 || arg22 || arg26 || arg27 "
                    "|| typeof(arg28) || typeof(arg29) || typeof(arg31) FROM process_metadata"),
-            std::vector<std::string>{
-                "3|/logs/SorelJob~1_10RunQM_Log.txt|" + UtcTimeText(start) + "|" +
-                UtcTimeText(start + std::chrono::seconds(75)) +
-                "|20030307_140509|28|7integerJob RunnerRun Quillmart scriptMissingMissing99"
-                "MissingMissingreal2.02.0-1.0MissingMissing0integernullnull"});
+      std::vector<std::string>{
+          "3|/logs/SorelJob~1_10RunQM_Log.txt|" + UtcTimeText(start) + "|" +
+          UtcTimeText(start + std::chrono::seconds(75)) +
+          "|20030307_140509|28|7integerJob RunnerRun Quillmart scriptMissingMissing99"
+          "MissingMissingreal2.02.0-1.0MissingMissing0integernullnull"});
 }
 
 TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
@@ -84,9 +71,9 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  EXPECT_EQ(Select(path,
-                   "SELECT count(*) || '/' || count(DISTINCT entry_job_id) FROM "
-                   "process_metadata"),
+  EXPECT_EQ(SelectColumn(path,
+                         "SELECT count(*) || '/' || count(DISTINCT entry_job_id) FROM "
+                         "process_metadata"),
             std::vector<std::string>{"450/3"});
 }
 

@@ -3,8 +3,6 @@
 
 #include <signal.h>
 
-#include <thread>
-
 #include "support/engine_fakes.h"
 #include "support/unattended_run.h"
 
@@ -24,7 +22,6 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
   fs::permissions(script, fs::perms::owner_all);
   AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 100"});
   AddLine({.number = "20", .type = "User Batchfile", .wait = "10", .batch_file = script});
-  AddLine({.number = "30", .type = "Settings Editor", .active = "false"});
 
   test::ProgramOutcome outcome = Run();
   ASSERT_EQ(outcome.status, 0) << outcome.err;
@@ -44,35 +41,12 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
                                                            timestamp + "\n");
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (Flow Runner)  :  OK",
                                                   "line 20 (User Batchfile)  :  OK"}));
-  EXPECT_TRUE(Has(Definition("_UserDef.txt"), "Execution Job\t: finished without errors.\r\n"));
-  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), "Flow Runner"));
   EXPECT_EQ(ReadWholeFile(dir_.File("events.log")),
             "Extraction Job Runner\t4\t0\t1\t\\r\\n\\r\\nJob 'Nightly test' finished without "
             "errors.\n");
 }
 
-TEST_F(RunTest, ExitStatusFollowsTheFinalStatusAndARepeatThatSucceedsIsNoError) {
-  AddLine({.number = "10", .type = "Build Aggregates", .options = "-status failure"});
-  EXPECT_EQ(Run().status, 1);
-
-  job_.table.Set(kColStopOnError, 0, "true");
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  EXPECT_EQ(Run().status, 2);
-
-  // The status line names the line to repeat; the copy succeeds, so no copy of a copy.
-  job_.table.AllocateAfresh();
-  AddLine({.number = "10", .type = "Flow Runner", .options = "-first-status 10"});
-  test::ProgramOutcome repeated = Run();
-  EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED",
-                                                  "line 10 (Flow Runner) (Repeat)   :  OK"}));
-  EXPECT_EQ(repeated.status, 0) << repeated.err;
-}
-
-TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {
-  test::ProgramOutcome missing = Launch({dir_.File("no such job.xml")});
-  EXPECT_EQ(missing.status, 3);
-  EXPECT_TRUE(missing.err.starts_with("Open: Job file does not exist\n")) << missing.err;
-
+TEST_F(RunTest, ABadMaximumNoActiveLineAndLinesThatCanNeverStart) {
   AddLine({.number = "10", .type = "Flow Runner", .active = "True"});
   job_.MaxParallel = "abc";
   test::ProgramOutcome refused = Run();
@@ -86,19 +60,15 @@ TEST_F(RunTest, RefusedJobFilesNoActiveLineAndLinesThatCanNeverStart) {
   EXPECT_TRUE(fs::exists(dir_.File("admin.htm")));
   EXPECT_FALSE(fs::exists(dir_.File("record.jsonl")));
 
-  // Waiting on each other, or of no known type: a reason instead of a hang. Lines that could
-  // not start are over: a line waiting for them runs.
+  // Waiting on each other: a reason on standard error instead of a hang.
   job_.table.AllocateAfresh();
   AddLine({.number = "10", .type = "Flow Runner", .wait = "20"});
   AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  AddLine({.number = "30", .type = "???"});
-  AddLine({.number = "40", .type = "Flow Runner", .wait = "30,10"});
   test::ProgramOutcome stuck = Run();
   EXPECT_EQ(stuck.status, 1);
-  EXPECT_TRUE(Has(stuck.err, "job line 10"));
-  EXPECT_TRUE(Has(stuck.err, "job line 30"));
-  EXPECT_FALSE(Has(stuck.err, "job line 40"));
-  EXPECT_EQ(Outcomes().back(), "line 40 (Flow Runner)  :  OK");
+  EXPECT_TRUE(Has(stuck.err,
+                  "jobrunner: job line 10 (line 10) cannot start: its wait list "
+                  "waits for itself through job line 20\n"));
 }
 
 TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
@@ -106,16 +76,12 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
   AddLine({.number = "10",
            .type = "Flow Runner",
            .options = "-sleep 30000 -grandchild 30000 -grandchild-pid " + pid_file});
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
   // SIGHUP: the terminal of a run started by hand closes.
   for (int signal_number : {SIGTERM, SIGHUP}) {
     fs::remove(pid_file);
     test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
     // Wait until the grandchild exists, so that the whole tree is under way.
-    for (int i = 0; i < 500 && !fs::exists(pid_file); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(fs::exists(pid_file));
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(pid_file); }, std::chrono::seconds(5)));
     running.Signal(signal_number);
     test::ProgramOutcome outcome = running.Wait(std::chrono::seconds(30));
     EXPECT_EQ(outcome.status, 2) << outcome.err;
@@ -155,21 +121,16 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (User Batchfile)  :  FAILED",
                                                   "line 20 (User Batchfile)  :  OK",
                                                   "line 10 (User Batchfile) (Repeat)   :  OK"}));
-  EXPECT_EQ(ReadWholeFile(dir_.File("user_10_log.txt")),
-            "jobrunner: time limit of 1 s reached; the program was ended.\n");
 }
 
 TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 30000"});
   AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
-  for (const char* bad : {"0", "604801", "1.5", "x"}) {
-    job_.table.Set(kColTimeLimit, 1, bad);
-    const test::ProgramOutcome refused = Run();
-    EXPECT_EQ(refused.status, 4) << bad;
-    EXPECT_NE(refused.err.find("job line 20 \"" + std::string(bad) + "\""), std::string::npos)
-        << refused.err;
-    EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
-  }
+  job_.table.Set(kColTimeLimit, 1, "1.5");
+  const test::ProgramOutcome refused = Run();
+  EXPECT_EQ(refused.status, 4);
+  EXPECT_NE(refused.err.find("job line 20 \"1.5\""), std::string::npos) << refused.err;
+  EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
   job_.table.Set(kColTimeLimit, 1, std::nullopt);
   job_.JobTimeLimit = "1";
   const auto started = std::chrono::steady_clock::now();
@@ -180,7 +141,6 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
                              "lines were ended\n"),
             std::string::npos)
       << outcome.err;
-  EXPECT_EQ(Outcomes(), std::vector<std::string>{"line 10 (Flow Runner)  :  FAILED"});
   EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
   EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());

@@ -6,8 +6,8 @@
 #include <stdlib.h>
 
 #include <set>
-#include <thread>
 
+#include "support/engine_fakes.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -18,17 +18,7 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 using test::ReadWholeFile;
-
-// Polls `done` every 20 ms until it holds or `limit` has passed.
-template <typename Done>
-bool WaitUntil(Done done, milliseconds limit) {
-  const Clock::time_point end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  return true;
-}
+using test::WaitUntil;
 
 class SlurmRunTest : public test::UnattendedRun {
  protected:

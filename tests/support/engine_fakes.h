@@ -26,7 +26,6 @@ namespace jr::test {
 class ScriptedLauncher final : public ProcessLauncher {
  public:
   ProcessHandle Start(const StartRequest& request) override {
-    starts.push_back(request);
     log.push_back(request.program + "|" + request.arguments);
     if (failing_programs.count(request.program) != 0) return 0;
     running.insert(next_);
@@ -53,7 +52,6 @@ class ScriptedLauncher final : public ProcessLauncher {
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
-  std::vector<StartRequest> starts;
   std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
   ProcessHandle next_ = 1;
 };
@@ -132,15 +130,22 @@ class RecordingHooks final : public RunHooks {
   std::function<bool()> stop;
 };
 
-// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
-// launcher, an orphan by init.
-inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
-  auto deadline = std::chrono::steady_clock::now() + within;
-  while (std::filesystem::exists("/proc/" + std::to_string(pid))) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+// Polls `done` every 10 ms until it holds or `limit` has passed; whether it holds.
+template <typename Done>
+bool WaitUntil(Done done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
+// launcher, an orphan by init.
+inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
+  return WaitUntil([pid] { return !std::filesystem::exists("/proc/" + std::to_string(pid)); },
+                   within);
 }
 
 inline long MsSince(std::chrono::steady_clock::time_point since) {

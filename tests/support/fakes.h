@@ -1,8 +1,8 @@
 #pragma once
 // Fakes of the platform seams that the core and window tests share: a clock that stands
-// still until told otherwise, a registry held in memory, and a process metadata log, an
-// event log and a notifier that write down what they are given. Header-only, so that the
-// window tests use them without the GoogleTest support library.
+// still until told otherwise, a registry held in memory, a process metadata log and an event
+// log that write down what they are given, and a notifier that shows nothing. Header-only,
+// so that the window tests use them without the GoogleTest support library.
 
 #include <cctype>
 #include <chrono>
@@ -65,12 +65,10 @@ class MapRegistry final : public RegistryReader {
   }
 
   std::optional<RegistryValue> Query(std::string_view key, std::string_view name) override {
-    ++query_count_;
     auto found = values_.find({Folded(key), Folded(name)});
     if (found == values_.end()) return std::nullopt;
     return found->second;
   }
-  int query_count() const { return query_count_; }
 
  private:
   static std::string Folded(std::string_view text) {
@@ -86,11 +84,10 @@ class MapRegistry final : public RegistryReader {
   }
 
   std::map<std::pair<std::string, std::string>, RegistryValue> values_;
-  int query_count_ = 0;
 };
 
-// Keeps every written entry; refuses creation or writing while told to, to show how
-// callers treat a failing component. Its logs must not outlive it.
+// Keeps every written entry; refuses writing while told to, to show how callers treat a
+// failing component. Its logs must not outlive it.
 class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   struct Entry {
@@ -98,7 +95,6 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
     std::vector<MetadataValue> arguments;
   };
   Result<std::unique_ptr<ProcessMetadataLog>> Create() override {
-    if (fail_create) return Status::Failed("the metadata log is not available");
     return std::unique_ptr<ProcessMetadataLog>(std::make_unique<Log>(*this));
   }
   std::vector<int> Statuses() const {
@@ -108,7 +104,6 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
   }
 
   std::vector<Entry> entries;
-  bool fail_create = false;
   bool fail_write = false;
 
  private:
@@ -123,7 +118,7 @@ class RecordingMetadataLogFactory final : public ProcessMetadataLogFactory {
   };
 };
 
-// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE", messages as "TITLE|TEXT|ICON".
+// Event-log entries as "SOURCE|TYPE|CATEGORY|ID|MESSAGE"; messages are not kept.
 class RecordingOutside final : public EventLogSink, public Notifier {
  public:
   int Write(std::string_view source, uint16_t type, uint16_t category, uint32_t id,
@@ -133,11 +128,8 @@ class RecordingOutside final : public EventLogSink, public Notifier {
                       std::string(message));
     return 0;
   }
-  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
-    messages.push_back(std::string(title) + "|" + std::string(text) + "|" +
-                       std::to_string(static_cast<int>(icon)));
-  }
-  std::vector<std::string> entries, messages;
+  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
+  std::vector<std::string> entries;
 };
 
 }  // namespace jr::test

@@ -99,8 +99,9 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(history->BeginRun(other).ok());
   }
 
-  void listsRunsAndTheChosenRun() {
+  void listsRunsTheChosenRunItsTimelineAndTheDurationCharts() {
     RunHistoryWindow window;
+    window.resize(1200, 800);
     window.showJob("/jobs/nightly.xml", db_);
     QTableWidget* runs = window.runsTable();
     QCOMPARE(runs->rowCount(), kRuns);
@@ -121,12 +122,7 @@ class RunHistoryWindowTest : public QObject {
       QCOMPARE(lines->item(row, 4)->text(), QString(order[row][1]));
       QCOMPARE(lines->item(row, 6)->text(), QString(order[row][2]));
     }
-  }
-
-  void timelineBars() {
-    RunHistoryWindow window;
-    window.resize(1200, 800);
-    window.showJob("/jobs/nightly.xml", db_);
+    // Its timeline: a bar for each line that ran.
     window.timeline()->resize(700, 200);
     std::vector<RunTimeline::Bar> bars = window.timeline()->bars();
     QCOMPARE(bars.size(), size_t{3});  // the skipped line has none
@@ -135,11 +131,7 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(bars[2].repeat_copy && !bars[0].repeat_copy);
     // 30 s of 220 s, then 180 s of it: the bars share one time axis.
     QVERIFY(qAbs(bars[1].rect.width() / bars[0].rect.width() - 6.0) < 0.1);
-  }
-
-  void chartOfTheJobAndOfAChosenLine() {
-    RunHistoryWindow window;
-    window.showJob("/jobs/nightly.xml", db_);
+    // The duration chart of the job, then of a chosen line.
     const QList<QPointF> job = window.jobSeries()->points();
     QCOMPARE(job.size(), kRuns);
     // Oldest first, in minutes (the longest run takes 4 minutes): 100, 160, 220 s.

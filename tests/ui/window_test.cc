@@ -293,7 +293,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   // However large the font and however small the window, every header label and field is
   // whole and apart, and the grid has the height that is left; a saved layout the window
-  // cannot read is passed over.
+  // cannot read is passed over; Tab keeps its order.
   void headerFollowsTheFontAndUnreadableLayoutsArePassedOver() {
     const QFont normal = QApplication::font();
     for (const int scale : {1, 2}) {
@@ -326,6 +326,14 @@ class JobRunnerWindowTest : public testing::WindowTest {
       QVERIFY(grid->height() > 2 * grid->verticalHeader()->defaultSectionSize());
     }
     QApplication::setFont(normal);
+    // Tab visits the header in reading order, then the grid.
+    QStringList order;
+    for (QWidget* at = field("description"); at != field<QTableView>("jobLines");
+         at = at->nextInFocusChain())
+      if (at->focusPolicy() & Qt::TabFocus) order << at->objectName();
+    QCOMPARE(order.join(" "), QString("description adminReport adminReportBrowse userReport "
+                                      "userReportBrowse logFolder logFolderBrowse maxParallel "
+                                      "logToEventLog jobTimeLimit"));
   }
 
   // The user sizes every column; Description and Options take the spare width, and a

@@ -74,6 +74,9 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
   // The maximum, the event-log switch and the job's time limit share the last row.
   max_parallel_ = new NumberEdit(1, 99, /*allow_empty=*/false, this);
   max_parallel_->setObjectName("maxParallel");
+  // Made in the order the Tab key visits them.
+  log_to_event_log_ = new QCheckBox("&Log result of job to NT Event Log", this);
+  log_to_event_log_->setObjectName("logToEventLog");
   job_time_limit_ = new NumberEdit(kLowestTimeLimit, kHighestTimeLimit, /*allow_empty=*/true, this);
   job_time_limit_->setObjectName("jobTimeLimit");
   job_time_limit_->setToolTip("Longest time the whole job may run; empty for no limit");
@@ -81,8 +84,6 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
   const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
   max_parallel_->setFixedWidth(digit * 4 + 16);
   job_time_limit_->setFixedWidth(digit * 8 + 16);
-  log_to_event_log_ = new QCheckBox("&Log result of job to NT Event Log", this);
-  log_to_event_log_->setObjectName("logToEventLog");
   auto* settings = new QHBoxLayout;
   settings->addWidget(max_parallel_);
   settings->addSpacing(digit * 2);

@@ -103,7 +103,7 @@ int main() {
   for (int round = 0; round < kRounds; ++round) {
     const auto prepare_start = std::chrono::steady_clock::now();
     std::vector<std::string> warnings;
-    std::unique_ptr<jr::JobLines> lines =
+    std::unique_ptr<jr::RunLines> lines =
         jr::PrepareJobLines(table, kLines, "/logs/20030307_140509/", "SorelJob~4711",
                             "20030307_140509", env, &warnings);
     const double prepare_ms = MillisecondsSince(prepare_start);
@@ -111,7 +111,7 @@ int main() {
     const auto lookup_start = std::chrono::steady_clock::now();
     found = 0;
     for (int row = 0; row < kLines; ++row) {
-      const jr::JobLine* line = lines->Line((row + 1) * 10);
+      const jr::RunLine* line = lines->Line((row + 1) * 10);
       if (line != nullptr && lines->JobLineNrExists(line->JobLineNr())) ++found;
     }
     const double lookup_ms = MillisecondsSince(lookup_start);

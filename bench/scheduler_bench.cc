@@ -93,10 +93,10 @@ std::string TempFolder() {
 
 // User-script lines running /bin/true with a status and a log file in `folder`; each
 // waits for the one before when `chain`; each with a time limit of `limit` seconds (0: none).
-void AddTrueLines(JobLines& lines, int count, bool chain, const std::string& folder,
+void AddTrueLines(RunLines& lines, int count, bool chain, const std::string& folder,
                   int32_t limit) {
   for (int i = 1; i <= count; ++i) {
-    JobLine& line = *lines.Add(i);
+    RunLine& line = *lines.Add(i);
     line.setProgramType("User Batchfile");
     line.setProgramExecuter("/bin/true");
     line.setStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
@@ -112,7 +112,7 @@ double RunnerSeconds(int count, bool chain, int maximum, const std::string& fold
                      int32_t limit = 0) {
   auto launcher = MakeSystemProcessLauncher();
   Surroundings surroundings(*launcher);
-  JobLines lines(surroundings.env.job_line_services());
+  RunLines lines(surroundings.env.run_line_services());
   AddTrueLines(lines, count, chain, folder, limit);
   WaitingHooks hooks(*launcher);
   auto start = SteadyClock::now();
@@ -246,20 +246,20 @@ class PassTimer final : public RunHooks {
 double PassOverWaitingLines(int waiting) {
   EverRunning launcher;
   Surroundings surroundings(launcher);
-  JobLines lines(surroundings.env.job_line_services());
+  RunLines lines(surroundings.env.run_line_services());
   // Line 1 runs for ever. Lines 2 to 4 are over and were repeated; their copies (5 to 7)
   // are over too. Every waiting line waits for 2, 3 and 4 and their copies, then for 1.
   lines.Add(1)->setProgramExecuter("/bin/true");
   for (int32_t i = 2; i <= 4; ++i) {
-    JobLine& over = *lines.Add(i);
+    RunLine& over = *lines.Add(i);
     over.setAlreadyRun(true);
     over.setRepeated(true);
-    JobLine& copy = *lines.Add(i + 3);
+    RunLine& copy = *lines.Add(i + 3);
     copy.setOriginalJobLineNr(i);
     copy.setAlreadyRun(true);
   }
   for (int32_t i = 0; i < waiting; ++i) {
-    JobLine& line = *lines.Add(100 + i);
+    RunLine& line = *lines.Add(100 + i);
     line.setProgramExecuter("/bin/true");
     line.setPrecedence("2, 3,4,1");
   }
@@ -297,8 +297,8 @@ double CpuSecondsOfSelf() {
 double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
   auto launcher = MakeSystemProcessLauncher();
   Surroundings surroundings(*launcher);
-  JobLines lines(surroundings.env.job_line_services());
-  JobLine& line = *lines.Add(1);
+  RunLines lines(surroundings.env.run_line_services());
+  RunLine& line = *lines.Add(1);
   line.setProgramExecuter("/bin/sleep");
   line.setProgramOptions(std::to_string(seconds));
   line.setStatusFileName(folder + "/sleep_Stat.txt");

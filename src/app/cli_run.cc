@@ -45,26 +45,26 @@ class CommandLineHooks final : public RunHooks {
   void Pause(std::chrono::milliseconds longest) override { launcher_.WaitForExit(longest); }
   bool StopRequested() const override { return jr::StopRequested(); }
 
-  void LineStarted(const JobLine& line) override {
+  void LineStarted(const RunLine& line) override {
     started_[line.JobLineNr()] = clock_.Now();
     Progress("started", line, "");
   }
-  void LineFinished(const JobLine& line) override {
+  void LineFinished(const RunLine& line) override {
     auto found = started_.find(line.JobLineNr());
     std::string took =
         found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
     Progress(line.ErrorOccurred() ? "FAILED" : "OK", line, took);
   }
-  void LineSkipped(const JobLine& line) override { Progress("skipped", line, ""); }
-  void LineRepeated(const JobLine& original, const JobLine& copy) override {
+  void LineSkipped(const RunLine& line) override { Progress("skipped", line, ""); }
+  void LineRepeated(const RunLine& original, const RunLine& copy) override {
     Progress("repeated", original, " as line " + std::to_string(copy.JobLineNr()));
   }
-  void LineCannotStart(const JobLine& line, std::string_view reason) override {
+  void LineCannotStart(const RunLine& line, std::string_view reason) override {
     // Always shown: the reports have no place for the reason.
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
                  line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
   }
-  void LineTimeLimitReached(const JobLine& line) override {
+  void LineTimeLimitReached(const RunLine& line) override {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
     Progress("time limit reached", line, "");
   }
@@ -80,7 +80,7 @@ class CommandLineHooks final : public RunHooks {
   }
 
  private:
-  void Progress(const char* what, const JobLine& line, const std::string& extra) {
+  void Progress(const char* what, const RunLine& line, const std::string& extra) {
     if (!progress_) return;
     const std::string copy_of =
         line.OriginalJobLineNr() > 0

@@ -29,7 +29,7 @@ std::string TrimmedText(const JobLineTable& table, int column, int row) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string OptionsOf(OptionPattern pattern, const JobLine& line) {
+std::string OptionsOf(OptionPattern pattern, const RunLine& line) {
   const std::string& own = line.CleanProgramOptions();
   switch (pattern) {
     case OptionPattern::kA:
@@ -52,13 +52,13 @@ struct RunFiles {
   const std::string& folder;
   const std::string& name;
   // The result file of `line` with `stem`; empty when the type has no such file.
-  std::string Of(const JobLine& line, std::string_view stem) const {
+  std::string Of(const RunLine& line, std::string_view stem) const {
     if (stem.empty()) return {};
     return folder + name + "_" + std::to_string(line.JobLineNr()) + std::string(stem);
   }
 };
 
-void FillByType(JobLine& line, const JobLineTable& table, int row, const RunFiles& files,
+void FillByType(RunLine& line, const JobLineTable& table, int row, const RunFiles& files,
                 const std::string& keld, const std::string& mirn) {
   const JobLineType* type = FindJobLineType(line.ProgramType());
   // A type outside the catalogue has nothing to start; the line is never started.
@@ -86,7 +86,7 @@ void FillByType(JobLine& line, const JobLineTable& table, int row, const RunFile
 
 std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
 
-std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+std::unique_ptr<RunLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                           const std::string& run_folder,
                                           const std::string& run_name,
                                           const std::string& run_timestamp, RunEnv& env,
@@ -98,7 +98,7 @@ std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_cou
     if (warnings != nullptr) warnings->push_back(std::move(text));
   };
 
-  auto lines = std::make_unique<JobLines>(env.job_line_services());
+  auto lines = std::make_unique<RunLines>(env.run_line_services());
   for (int row = 0; row < row_count; ++row) {
     if (!IsActive(table, row)) continue;
     const Cell& number_cell = table.At(kColNumber, row);
@@ -109,7 +109,7 @@ std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_cou
            "\", which is not a whole number from 1 to 999999; it is left out of the run");
       continue;
     }
-    JobLine* line = lines->Add(*number);
+    RunLine* line = lines->Add(*number);
     if (line == nullptr) {
       warn("job line number " + std::to_string(*number) + " is used by more than one active " +
            "job line; the one in row " + std::to_string(row + 1) + " is left out of the run");

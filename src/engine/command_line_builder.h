@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/job_line_table.h"
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/run_env.h"
 
 namespace jr {
@@ -18,7 +18,7 @@ std::string CellText(const Cell& cell);
 // options and result-file names. Reads both utilities folders once, from env.registry.
 // `warnings` (may be null) receives a text for every row that stays out of the run for
 // a reason the user should hear of (a number used twice, a number out of range).
-std::unique_ptr<JobLines> PrepareJobLines(const JobLineTable& table, int row_count,
+std::unique_ptr<RunLines> PrepareJobLines(const JobLineTable& table, int row_count,
                                           const std::string& run_folder,
                                           const std::string& run_name,
                                           const std::string& run_timestamp, RunEnv& env,

@@ -9,7 +9,7 @@ std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr) {
          std::to_string(job_line_nr);
 }
 
-Status EndAsFailedToStart(JobLine& line) {
+Status EndAsFailedToStart(RunLine& line) {
   line.setErrorOccurred(true);
   line.setIsRunning(false);
   line.setAlreadyRun(true);
@@ -18,7 +18,7 @@ Status EndAsFailedToStart(JobLine& line) {
   return line.LogProcessMetaData();
 }
 
-Result<bool> StartJobLine(JobLine& line, RunEnv& env, std::string_view run_name) {
+Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
   const std::string& program = line.ProgramExecuter();
   if (program.empty()) return false;
   const std::string& status_file = line.StatusFileName();

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/job_line.h"
+#include "model/run_line.h"
 #include "model/run_env.h"
 #include "platform/status.h"
 
@@ -21,11 +21,11 @@ std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr);
 // it fails the line is ended as failed to start (see EndAsFailedToStart). The value is
 // the line's IsRunning; a failure when the old status file cannot be deleted or the
 // metadata log fails: that ends the scheduler.
-Result<bool> StartJobLine(JobLine& line, RunEnv& env, std::string_view run_name);
+Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
 
 // Marks a waiting line failed and over as a line whose program could not be started:
 // ErrorOccurred and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
 // Fails when the metadata log fails.
-Status EndAsFailedToStart(JobLine& line);
+Status EndAsFailedToStart(RunLine& line);
 
 }  // namespace jr

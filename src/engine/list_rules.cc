@@ -53,7 +53,7 @@ Status ForEachEntry(std::string_view list, Visit visit) {
   }
 }
 
-bool IsWaiting(const JobLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
+bool IsWaiting(const RunLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
 
 }  // namespace
 
@@ -67,17 +67,17 @@ Result<std::vector<int32_t>> ParseJobLineList(std::string_view list) {
   return numbers;
 }
 
-Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection) {
+Result<bool> WaitListSatisfied(const RunLine& line, const RunLines& collection) {
   bool satisfied = true;
   Status read = ForEachEntry(line.Precedence(), [&](int32_t number) {
-    const JobLine* waited_for = collection.Line(number);
+    const RunLine* waited_for = collection.Line(number);
     if (waited_for == nullptr) return true;
     if (!waited_for->AlreadyRun()) {
       satisfied = false;
       return false;
     }
     if (waited_for->Repeated()) {
-      for (const JobLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
+      for (const RunLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
         if (!copy->AlreadyRun()) {
           satisfied = false;
           return false;
@@ -90,8 +90,8 @@ Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection) 
   return satisfied;
 }
 
-Status SkipJobLines(std::string_view list, JobLines& collection, std::vector<JobLine*>* skipped) {
-  auto skip = [&](JobLine* line) {
+Status SkipJobLines(std::string_view list, RunLines& collection, std::vector<RunLine*>* skipped) {
+  auto skip = [&](RunLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
     line->setAlreadyRun(true);
     line->setIsSkipped(true);
@@ -100,20 +100,20 @@ Status SkipJobLines(std::string_view list, JobLines& collection, std::vector<Job
   return ForEachEntry(list, [&](int32_t number) {
     skip(collection.Line(number));
     // Copies may be appended while we skip; walk a snapshot.
-    std::vector<JobLine*> copies = collection.CopiesOf(number);
-    for (JobLine* copy : copies) skip(copy);
+    std::vector<RunLine*> copies = collection.CopiesOf(number);
+    for (RunLine* copy : copies) skip(copy);
     return true;
   });
 }
 
-Status RepeatJobLines(JobLines& collection, std::string_view list,
+Status RepeatJobLines(RunLines& collection, std::string_view list,
                       std::vector<RepeatCopyMade>* made) {
   Status copied;
   Status read = ForEachEntry(list, [&](int32_t number) {
-    JobLine* original = collection.Line(number);
+    RunLine* original = collection.Line(number);
     if (original == nullptr) return true;
     original->setRepeated(true);
-    Result<JobLine*> copy = CreateRepeatCopy(collection, *original);
+    Result<RunLine*> copy = CreateRepeatCopy(collection, *original);
     if (!copy.ok()) {
       copied = copy.status;
       return false;
@@ -124,26 +124,26 @@ Status RepeatJobLines(JobLines& collection, std::string_view list,
   return read.ok() ? copied : read;
 }
 
-Result<bool> ApplyRepeatList(std::string_view list, JobLines& collection,
+Result<bool> ApplyRepeatList(std::string_view list, RunLines& collection,
                              std::vector<RepeatCopyMade>* made) {
   if (TrimBlanks(list).empty()) return false;
   if (Status repeated = RepeatJobLines(collection, list, made); !repeated.ok()) return repeated;
   return true;
 }
 
-Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& collection,
+Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const RunLines& collection,
                                                                 int32_t maximum) {
   std::vector<LineThatCannotStart> blocked;
-  std::vector<JobLine*> waiting;
-  std::unordered_map<const JobLine*, size_t> index;
-  for (JobLine& line : collection) {
+  std::vector<RunLine*> waiting;
+  std::unordered_map<const RunLine*, size_t> index;
+  for (RunLine& line : collection) {
     if (!IsWaiting(line)) continue;
     index.emplace(&line, waiting.size());
     waiting.push_back(&line);
   }
   if (waiting.empty()) return blocked;
   if (maximum < 1) {
-    for (JobLine* line : waiting) {
+    for (RunLine* line : waiting) {
       blocked.push_back({line, "the maximum number of job lines running at the same time is " +
                                    std::to_string(maximum) + ", below 1"});
     }
@@ -155,18 +155,18 @@ Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& 
   std::vector<std::vector<size_t>> waits_for(waiting.size());
   std::vector<std::vector<size_t>> waited_by(waiting.size());
   for (size_t i = 0; i < waiting.size(); ++i) {
-    auto depend_on = [&](const JobLine* other) {
+    auto depend_on = [&](const RunLine* other) {
       auto found = index.find(other);
       if (found == index.end()) return;
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
     Status read = ForEachEntry(waiting[i]->Precedence(), [&](int32_t number) {
-      const JobLine* named = collection.Line(number);
+      const RunLine* named = collection.Line(number);
       if (named == nullptr) return true;
       depend_on(named);
       if (named->Repeated()) {
-        for (const JobLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
+        for (const RunLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
       }
       return true;
     });
@@ -241,7 +241,7 @@ Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& 
 
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (can_start[i]) continue;
-    JobLine* line = waiting[i];
+    RunLine* line = waiting[i];
     if (line->ProgramExecuter().empty()) {
       blocked.push_back({line, "it has no program to start"});
       continue;

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/job_rules.h"
 #include "platform/status.h"
 
@@ -26,29 +26,29 @@ Result<std::vector<int32_t>> ParseJobLineList(std::string_view list);
 // True when every line named by the wait list is over, and, for a named line that has
 // been repeated, every repeat copy of it too. Entries naming no line are passed over.
 // Fails when the list cannot be read.
-Result<bool> WaitListSatisfied(const JobLine& line, const JobLines& collection);
+Result<bool> WaitListSatisfied(const RunLine& line, const RunLines& collection);
 
 // Skips every line named by the list, and every repeat copy of such a line, that is
 // neither running nor over. `skipped` (may be null) receives the lines skipped, in order.
-Status SkipJobLines(std::string_view list, JobLines& collection, std::vector<JobLine*>* skipped);
+Status SkipJobLines(std::string_view list, RunLines& collection, std::vector<RunLine*>* skipped);
 
 struct RepeatCopyMade {
-  JobLine* original;
-  JobLine* copy;
+  RunLine* original;
+  RunLine* copy;
 };
 
 // Appends a repeat copy of every line the list names (twice for a line named twice) and
 // marks those lines Repeated. `made` (may be null) receives the copies in order.
-Status RepeatJobLines(JobLines& collection, std::string_view list,
+Status RepeatJobLines(RunLines& collection, std::string_view list,
                       std::vector<RepeatCopyMade>* made);
 
 // Applies a non-blank list through RepeatJobLines; true when it was applied, whether or
 // not an entry named a line. A blank list is not applied.
-Result<bool> ApplyRepeatList(std::string_view list, JobLines& collection,
+Result<bool> ApplyRepeatList(std::string_view list, RunLines& collection,
                              std::vector<RepeatCopyMade>* made);
 
 struct LineThatCannotStart {
-  JobLine* line;
+  RunLine* line;
   std::string reason;
 };
 
@@ -57,7 +57,7 @@ struct LineThatCannotStart {
 // list waits for themselves through other lines. A line that only waits for such lines is
 // not among them: once they are ended as failed starts they are over, and it may start. A
 // running line counts as one that will end. Fails when a list cannot be read.
-Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const JobLines& collection,
+Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const RunLines& collection,
                                                                 int32_t maximum);
 
 }  // namespace jr

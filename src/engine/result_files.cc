@@ -28,7 +28,7 @@ std::string RepeatCopyFileName(const std::string& name, int k) {
   return stem + "_Rpt" + std::to_string(k) + ".txt";
 }
 
-Result<JobLine*> CreateRepeatCopy(JobLines& collection, const JobLine& source) {
+Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   const int64_t number = int64_t{collection.HighestJobLineNr()} + 10;
   if (number > kHighestJobLineNr) {
     return Status::Failed("a repeat copy of job line " + std::to_string(source.JobLineNr()) +
@@ -36,7 +36,7 @@ Result<JobLine*> CreateRepeatCopy(JobLines& collection, const JobLine& source) {
                           std::to_string(kHighestJobLineNr));
   }
   const int k = static_cast<int>(collection.CopiesOf(source.JobLineNr()).size()) + 1;
-  JobLine* copy = collection.Add(static_cast<int32_t>(number));
+  RunLine* copy = collection.Add(static_cast<int32_t>(number));
   if (copy == nullptr) {
     // Cannot happen while the highest number only grows; kept as a failure, not a crash.
     return Status::Failed("job line " + std::to_string(number) + " exists already");

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "platform/file_system.h"
 #include "platform/status.h"
 
@@ -24,6 +24,6 @@ std::string RepeatCopyFileName(const std::string& name, int k);
 // Appends a repeat copy of `source`, numbered the collection's highest number + 10, with
 // the source's definition, a fresh run state and result files of its own. Returns the
 // copy, or a failure when the number would exceed 999999.
-Result<JobLine*> CreateRepeatCopy(JobLines& collection, const JobLine& source);
+Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source);
 
 }  // namespace jr

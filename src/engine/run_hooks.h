@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/job_line.h"
+#include "model/run_line.h"
 
 namespace jr {
 
@@ -18,16 +18,16 @@ class RunHooks {
   virtual void Pause(std::chrono::milliseconds longest) = 0;
   // True once the run is to stop (the window's Stop, SIGINT or SIGTERM).
   virtual bool StopRequested() const { return false; }
-  virtual void LineStarted(const JobLine&) {}
+  virtual void LineStarted(const RunLine&) {}
   // The line ended; ErrorOccurred tells its outcome.
-  virtual void LineFinished(const JobLine&) {}
-  virtual void LineSkipped(const JobLine&) {}
-  virtual void LineRepeated(const JobLine& /*original*/, const JobLine& /*copy*/) {}
+  virtual void LineFinished(const RunLine&) {}
+  virtual void LineSkipped(const RunLine&) {}
+  virtual void LineRepeated(const RunLine& /*original*/, const RunLine& /*copy*/) {}
   // The line could never start and was ended as failed to start.
-  virtual void LineCannotStart(const JobLine&, std::string_view /*reason*/) {}
+  virtual void LineCannotStart(const RunLine&, std::string_view /*reason*/) {}
   // The line's time limit was reached and its program is being ended; the line finishes
   // as failed once the program is gone.
-  virtual void LineTimeLimitReached(const JobLine&) {}
+  virtual void LineTimeLimitReached(const RunLine&) {}
   // A rerun of run `rerun_of` starts: `over` are the lines that succeeded in it and are
   // not started (may be empty).
   virtual void LinesOver(std::string_view /*rerun_of*/, const std::vector<int32_t>& /*over*/) {}

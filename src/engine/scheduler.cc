@@ -34,7 +34,7 @@ bool MeansRunning(std::string_view status) {
 // One call of RunScheduler.
 class Scheduler {
  public:
-  Scheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+  Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
             std::string_view run_name, std::chrono::seconds job_time_limit)
       : collection_(collection),
         maximum_(maximum),
@@ -57,7 +57,7 @@ class Scheduler {
       bool started_any = false;
       // By position, so that repeat copies appended during the pass are reached in it.
       for (int position = 1; position <= collection_.Count(); ++position) {
-        JobLine& line = *collection_.Item(position);
+        RunLine& line = *collection_.Item(position);
         if (line.AlreadyRun()) continue;
         if (!line.IsRunning()) {
           all_done = false;
@@ -99,7 +99,7 @@ class Scheduler {
   }
 
   // Starts the line when its wait list allows and a slot is free; false on a failure.
-  bool TryStart(JobLine& line, bool* started) {
+  bool TryStart(RunLine& line, bool* started) {
     *started = false;
     const Result<bool> satisfied = WaitListSatisfied(line, collection_);
     if (!satisfied.ok()) return Fail(satisfied.status);
@@ -121,14 +121,14 @@ class Scheduler {
 
   // The running line has finished: records its outcome and applies its lists. Clears
   // `keep_going` when the pass must end here (a stop-on-error line failed).
-  bool Finish(JobLine& line, bool& all_done, bool& stop, bool& keep_going) {
+  bool Finish(RunLine& line, bool& all_done, bool& stop, bool& keep_going) {
     --running_;
     line.setIsRunning(false);
     line.setAlreadyRun(true);
     line.SetStopTime();
 
     std::vector<RepeatCopyMade> made;
-    std::vector<JobLine*> skipped;
+    std::vector<RunLine*> skipped;
     bool status_repeat = false;
     bool failed = true;
     if (line.TimeLimitReached()) {
@@ -172,7 +172,7 @@ class Scheduler {
 
   // Skips and repeats the lines a finished line's lists name; `applied` tells whether the
   // repeat list was applied. False on a failure.
-  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<JobLine*>& skipped,
+  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<RunLine*>& skipped,
                   std::vector<RepeatCopyMade>& made, bool& applied) {
     if (!Fail(SkipJobLines(skip, collection_, &skipped))) return false;
     const Result<bool> repeated = ApplyRepeatList(repeat, collection_, &made);
@@ -180,7 +180,7 @@ class Scheduler {
     return Fail(repeated.status);
   }
 
-  bool LogMetadata(JobLine& line) { return Fail(line.LogProcessMetaData()); }
+  bool LogMetadata(RunLine& line) { return Fail(line.LogProcessMetaData()); }
 
   // Keeps the first failure for the outcome; true when `status` is none.
   bool Fail(const Status& status) {
@@ -188,10 +188,10 @@ class Scheduler {
     return status.ok();
   }
 
-  void Report(const JobLine& line, const std::vector<JobLine*>& skipped,
+  void Report(const RunLine& line, const std::vector<RunLine*>& skipped,
               const std::vector<RepeatCopyMade>& made) {
     hooks_.LineFinished(line);
-    for (const JobLine* other : skipped) hooks_.LineSkipped(*other);
+    for (const RunLine* other : skipped) hooks_.LineSkipped(*other);
     for (const RepeatCopyMade& copy : made) hooks_.LineRepeated(*copy.original, *copy.copy);
   }
 
@@ -208,7 +208,7 @@ class Scheduler {
 
   // Ends the running line's program once its time limit has passed; else keeps its
   // deadline for the pause.
-  void WatchTimeLimit(JobLine& line) {
+  void WatchTimeLimit(RunLine& line) {
     if (line.TimeLimitReached()) return;
     const auto found = deadlines_.find(&line);
     if (found == deadlines_.end()) return;
@@ -233,7 +233,7 @@ class Scheduler {
   // its process tree ends, and the lines that were running are recorded as failed.
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
-    for (JobLine& line : collection_) {
+    for (RunLine& line : collection_) {
       if (!line.IsRunning()) continue;
       line.setIsRunning(false);
       line.setAlreadyRun(true);
@@ -249,7 +249,7 @@ class Scheduler {
     return outcome;
   }
 
-  JobLines& collection_;
+  RunLines& collection_;
   const int32_t maximum_;
   RunEnv& env_;
   RunHooks& hooks_;
@@ -259,14 +259,14 @@ class Scheduler {
   TimePoint now_{};
   TimePoint next_deadline_ = TimePoint::max();
   // Running lines with a time limit, and when it is reached.
-  std::unordered_map<const JobLine*, TimePoint> deadlines_;
+  std::unordered_map<const RunLine*, TimePoint> deadlines_;
   int32_t running_ = 0;
   std::string failure_;
 };
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
                               std::string_view run_name, std::chrono::seconds job_time_limit) {
   return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
 }
@@ -276,7 +276,7 @@ std::string TimeLimitLogText(int32_t seconds) {
          " s reached; the program was ended.\n";
 }
 
-bool IsJobLineFinished(JobLine& line, RunEnv& env) {
+bool IsJobLineFinished(RunLine& line, RunEnv& env) {
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (status.empty() || MeansRunning(status)) {
     ProcessHandle handle = line.ProcessId();
@@ -288,7 +288,7 @@ bool IsJobLineFinished(JobLine& line, RunEnv& env) {
   return true;
 }
 
-Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied, RunEnv& env,
+Result<bool> JobLineFailed(RunLine& line, RunLines& collection, bool& repeat_applied, RunEnv& env,
                            std::vector<RepeatCopyMade>* made) {
   repeat_applied = false;
   if (TrimBlanks(line.StatusFileName()).empty()) return false;

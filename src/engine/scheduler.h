@@ -9,7 +9,7 @@
 
 #include "engine/list_rules.h"
 #include "engine/run_hooks.h"
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/run_env.h"
 #include "platform/shell_exec_task.h"
 #include "platform/status.h"
@@ -41,7 +41,7 @@ struct SchedulerOutcome {
 // gets the time-limit line appended to its log file and, once its program is gone,
 // finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
 // the call; when it passes, the run ends as a stop from outside does.
-SchedulerOutcome RunScheduler(JobLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
                               std::string_view run_name = {},
                               std::chrono::seconds job_time_limit = {});
 
@@ -52,14 +52,14 @@ std::string TimeLimitLogText(int32_t seconds);
 // empty nor "running" (any case, blanks around ignored), or its process has ended. A line
 // found finished by its status line while its process may still run has that process
 // handed back to the launcher, which reaps it when it ends.
-bool IsJobLineFinished(JobLine& line, RunEnv& env);
+bool IsJobLineFinished(RunLine& line, RunEnv& env);
 
 // Whether the finished line failed. A line without a status file name succeeds; one
 // whose status line is "ok" (any case, blanks around ignored) succeeds. A failing status
 // line other than exactly "failure" or "running" is applied as a list of lines to repeat
 // and sets `repeat_applied`; `made` (may be null) receives the copies. A failure of the
 // repeat (see RepeatJobLines) is the result's.
-Result<bool> JobLineFailed(JobLine& line, JobLines& collection, bool& repeat_applied, RunEnv& env,
+Result<bool> JobLineFailed(RunLine& line, RunLines& collection, bool& repeat_applied, RunEnv& env,
                            std::vector<RepeatCopyMade>* made);
 
 // The pause of a command-line run: waits until one of the launcher's children ends, at

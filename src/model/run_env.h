@@ -2,7 +2,7 @@
 // The outside world as a run sees it. Every piece sits behind a seam so that tests run the
 // engine and the reports with fakes and with real processes alike.
 
-#include "model/job_line.h"
+#include "model/run_line.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/file_system.h"
@@ -22,7 +22,7 @@ struct RunEnv {
   ProcessMetadataLogFactory& metadata;
   Notifier& notifier;
 
-  JobLineServices job_line_services() const { return {&clock, &metadata}; }
+  RunLineServices run_line_services() const { return {&clock, &metadata}; }
 };
 
 }  // namespace jr

@@ -18,7 +18,7 @@ std::string GeneratorArguments(const std::string& definition, const std::string&
 
 }  // namespace
 
-ReportOutcome GenerateReports(JobLines& collection, const ReportRequest& request, RunEnv& env,
+ReportOutcome GenerateReports(RunLines& collection, const ReportRequest& request, RunEnv& env,
                               const PauseFn& pause, const std::function<bool()>& stop_requested) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/run_env.h"
 #include "platform/shell_exec_task.h"
 
@@ -43,7 +43,7 @@ struct ReportRequest {
 // under the registry's HelperTimeLimit. `stop_requested` (may be empty) ends a generator
 // that runs, and no further one starts. Each report that was not written is named in the
 // outcome with its cause.
-ReportOutcome GenerateReports(JobLines& collection, const ReportRequest& request, RunEnv& env,
+ReportOutcome GenerateReports(RunLines& collection, const ReportRequest& request, RunEnv& env,
                               const PauseFn& pause,
                               const std::function<bool()>& stop_requested = {});
 

@@ -51,7 +51,7 @@ std::string StatusText(int error_level) {
   }
 }
 
-void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error_level) {
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error_level) {
   std::string heading = line.JobDescription() + " (" + line.ProgramType() + ")";
   if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
   heading += line.ErrorOccurred() ? "  :  FAILED" : "  :  OK";
@@ -82,7 +82,7 @@ void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error
 
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
-                                     const std::string& job_description, const JobLines& collection,
+                                     const std::string& job_description, const RunLines& collection,
                                      const std::string& start_time, bool log_to_event_log,
                                      bool interrupted, RunEnv& env) {
   ReportOutcome outcome;
@@ -93,7 +93,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Field(admin, "Start Time Job", start_time);
   Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(admin, "</ReportInfo>");
-  for (const JobLine& line : collection) {
+  for (const RunLine& line : collection) {
     if (line.AlreadyRun() && !line.IsSkipped()) {
       WriteJobLineReportEntry(admin, line, outcome.error_level);
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/run_env.h"
 #include "report/generate_reports.h"
 
@@ -19,7 +19,7 @@ inline constexpr std::string_view kFileLinkTag =
 // Writes the block of one job line that has run: heading, times, included and linked
 // files. For a failed line raises `error_level` to 1 (unless the line was itself ordered
 // to be repeated) and to 2 when the line stops the job on error.
-void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error_level);
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error_level);
 
 // Writes both definition files anew (the end time is now on env.clock), decides the
 // final error level and status text (2 whenever `interrupted`), and writes the event-log
@@ -28,7 +28,7 @@ void WriteJobLineReportEntry(std::ostream& file, const JobLine& line, int& error
 // produced.
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
-                                     const std::string& job_description, const JobLines& collection,
+                                     const std::string& job_description, const RunLines& collection,
                                      const std::string& start_time, bool log_to_event_log,
                                      bool interrupted, RunEnv& env);
 

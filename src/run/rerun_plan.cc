@@ -118,10 +118,10 @@ RerunPlan PlanRerun(const std::vector<RerunLine>& lines,
   return plan;
 }
 
-void MarkRerun(const RerunPlan& plan, JobLines& lines) {
+void MarkRerun(const RerunPlan& plan, RunLines& lines) {
   for (const std::vector<int32_t>* numbers : {&plan.over, &plan.skipped}) {
     for (int32_t number : *numbers) {
-      JobLine* line = lines.Line(number);
+      RunLine* line = lines.Line(number);
       if (line == nullptr) continue;
       line->setAlreadyRun(true);
       line->setIsSkipped(true);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/job_line_table.h"
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -39,7 +39,7 @@ RerunPlan PlanRerun(const std::vector<RerunLine>& lines, const std::vector<RunLi
 
 // Marks the plan's over and skipped lines of a prepared run as already run and skipped,
 // so that they are neither started nor shown in the reports, and waits for them are met.
-void MarkRerun(const RerunPlan& plan, JobLines& lines);
+void MarkRerun(const RerunPlan& plan, RunLines& lines);
 
 // "10, 20, 30", or "none".
 std::string JobLineNumbersText(const std::vector<int32_t>& numbers);

@@ -100,7 +100,7 @@ std::string JobTimeLimitText(int32_t seconds) {
          " s was reached; running job lines were ended";
 }
 
-std::string LineTimeLimitText(const JobLine& line) {
+std::string LineTimeLimitText(const RunLine& line) {
   return "job line " + std::to_string(line.JobLineNr()) + " (" + line.JobDescription() +
          "): time limit of " + std::to_string(line.TimeLimit()) +
          " s reached; the program was ended";
@@ -169,11 +169,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   }
 
   std::vector<std::string> warnings;
-  std::unique_ptr<JobLines> lines =
+  std::unique_ptr<RunLines> lines =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
                       result.run_timestamp, env, &warnings);
   for (const std::string& warning : warnings) hooks.Warning(warning);
-  if (!lines) lines = std::make_unique<JobLines>(env.job_line_services());
+  if (!lines) lines = std::make_unique<RunLines>(env.run_line_services());
   result.line_count = lines->Count();
   if (rerun) {
     MarkRerun(*rerun, *lines);

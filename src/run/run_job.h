@@ -74,7 +74,7 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
 std::string JobTimeLimitText(int32_t seconds);
 
 // What the user is told when a job line's time limit was reached.
-std::string LineTimeLimitText(const JobLine& line);
+std::string LineTimeLimitText(const RunLine& line);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

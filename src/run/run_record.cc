@@ -2,7 +2,7 @@
 
 namespace jr {
 
-std::string LineOutcome(const JobLine& line) {
+std::string LineOutcome(const RunLine& line) {
   if (line.IsSkipped()) return "skipped";
   if (!line.AlreadyRun() || line.IsRunning()) return "not run";
   return line.ErrorOccurred() ? "failed" : "ok";
@@ -23,7 +23,7 @@ void RunRecorder::Begin(const RunStart& start) {
   run_id_ = id.value;
 }
 
-RunLineRecord& RunRecorder::Record(const JobLine& line) {
+RunLineRecord& RunRecorder::Record(const RunLine& line) {
   RunLineRecord& record = lines_[line.JobLineNr()];
   if (record.line == 0) {
     record.line = line.JobLineNr();
@@ -39,10 +39,10 @@ void RunRecorder::Write(const std::vector<RunLineRecord>& lines) {
   if (Status written = history_->WriteLines(run_id_, lines); !written.ok()) Failed(written);
 }
 
-void RunRecorder::Prepared(const JobLines& lines, const std::vector<int32_t>& over) {
+void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& over) {
   over_.insert(over.begin(), over.end());
   std::vector<RunLineRecord> records;
-  for (const JobLine& line : lines) {
+  for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     if (over_.count(line.JobLineNr())) record.outcome = "over";
     records.push_back(record);
@@ -50,7 +50,7 @@ void RunRecorder::Prepared(const JobLines& lines, const std::vector<int32_t>& ov
   Write(records);
 }
 
-void RunRecorder::LineStarted(const JobLine& line) {
+void RunRecorder::LineStarted(const RunLine& line) {
   RunLineRecord& record = Record(line);
   record.seq = next_seq_++;
   record.start = clock_.Now();
@@ -58,7 +58,7 @@ void RunRecorder::LineStarted(const JobLine& line) {
   inner_.LineStarted(line);
 }
 
-void RunRecorder::Ended(const JobLine& line) {
+void RunRecorder::Ended(const RunLine& line) {
   RunLineRecord& record = Record(line);
   if (!record.start) {
     // It could not start: it began and ended at once.
@@ -71,35 +71,35 @@ void RunRecorder::Ended(const JobLine& line) {
   Write({record});
 }
 
-void RunRecorder::LineFinished(const JobLine& line) {
+void RunRecorder::LineFinished(const RunLine& line) {
   Ended(line);
   inner_.LineFinished(line);
 }
 
-void RunRecorder::LineCannotStart(const JobLine& line, std::string_view reason) {
+void RunRecorder::LineCannotStart(const RunLine& line, std::string_view reason) {
   Ended(line);
   inner_.LineCannotStart(line, reason);
 }
 
-void RunRecorder::LineSkipped(const JobLine& line) {
+void RunRecorder::LineSkipped(const RunLine& line) {
   RunLineRecord& record = Record(line);
   record.outcome = "skipped";
   Write({record});
   inner_.LineSkipped(line);
 }
 
-void RunRecorder::LineRepeated(const JobLine& original, const JobLine& copy) {
+void RunRecorder::LineRepeated(const RunLine& original, const RunLine& copy) {
   Write({Record(copy)});
   inner_.LineRepeated(original, copy);
 }
 
-void RunRecorder::End(const JobLines& lines, int status) {
+void RunRecorder::End(const RunLines& lines, int status) {
   if (history_ == nullptr) return;
   RunEnd end;
   end.end = clock_.Now();
   end.status = status;
   std::vector<RunLineRecord> records;
-  for (const JobLine& line : lines) {
+  for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
     record.outcome = over_.count(line.JobLineNr()) ? "over" : LineOutcome(line);

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "store/run_history.h"
 
 namespace jr {
 
 // A line's outcome as the history names it: "ok", "failed", "skipped" or "not run".
-std::string LineOutcome(const JobLine& line);
+std::string LineOutcome(const RunLine& line);
 
 // Forwards every hook to `inner` and records what it sees.
 class RunRecorder final : public RunHooks {
@@ -29,28 +29,28 @@ class RunRecorder final : public RunHooks {
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
   // The run's lines before any starts, all "not run" but those a rerun takes as `over`.
-  void Prepared(const JobLines& lines, const std::vector<int32_t>& over = {});
+  void Prepared(const RunLines& lines, const std::vector<int32_t>& over = {});
   // Every line's final state, then the run's end.
-  void End(const JobLines& lines, int status);
+  void End(const RunLines& lines, int status);
   const std::string& run_id() const { return run_id_; }
 
   void Pause(std::chrono::milliseconds longest) override { inner_.Pause(longest); }
   bool StopRequested() const override { return inner_.StopRequested(); }
-  void LineStarted(const JobLine& line) override;
-  void LineFinished(const JobLine& line) override;
-  void LineSkipped(const JobLine& line) override;
-  void LineRepeated(const JobLine& original, const JobLine& copy) override;
-  void LineCannotStart(const JobLine& line, std::string_view reason) override;
-  void LineTimeLimitReached(const JobLine& line) override { inner_.LineTimeLimitReached(line); }
+  void LineStarted(const RunLine& line) override;
+  void LineFinished(const RunLine& line) override;
+  void LineSkipped(const RunLine& line) override;
+  void LineRepeated(const RunLine& original, const RunLine& copy) override;
+  void LineCannotStart(const RunLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const RunLine& line) override { inner_.LineTimeLimitReached(line); }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
     inner_.LinesOver(rerun_of, over);
   }
   void Warning(std::string_view text) override { inner_.Warning(text); }
 
  private:
-  RunLineRecord& Record(const JobLine& line);
+  RunLineRecord& Record(const RunLine& line);
   void Write(const std::vector<RunLineRecord>& lines);
-  void Ended(const JobLine& line);
+  void Ended(const RunLine& line);
   void Failed(const Status& status);
 
   RunHistory* history_;

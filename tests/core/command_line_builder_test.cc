@@ -32,7 +32,7 @@ class PrepareJobLinesTest : public ::testing::Test {
     return row;
   }
 
-  std::unique_ptr<JobLines> Prepare() {
+  std::unique_ptr<RunLines> Prepare() {
     warnings_.clear();
     return PrepareJobLines(table_, table_.LineCount(), "/logs/20030307_140509/", "SorelJob~4711",
                            kStamp, test_.env, &warnings_);
@@ -79,8 +79,8 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
     table_.Set(kColLogFile, row, "/tmp/nightly log.txt");
     table_.Set(kColStatusFile, row, "/tmp/nightly.stat");
-    const std::unique_ptr<JobLines> lines = Prepare();
-    const JobLine& line = *lines->Line(7);
+    const std::unique_ptr<RunLines> lines = Prepare();
+    const RunLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
                   "|" + line.StatusFileName() + "|" + line.SummaryFileName() + "|" +
                   line.ProgramOptions(),
@@ -103,11 +103,11 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   AddRow("030", "Scan Anomalies");
   table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
 
-  std::unique_ptr<JobLines> lines = Prepare();
+  std::unique_ptr<RunLines> lines = Prepare();
   std::vector<int32_t> taken;
-  for (const JobLine& line : *lines) taken.push_back(line.JobLineNr());
+  for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
-  const JobLine& first = *lines->Line(30);
+  const RunLine& first = *lines->Line(30);
   EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");

@@ -7,8 +7,8 @@ namespace {
 
 using Numbers = std::vector<int32_t>;
 
-JobLine& Add(JobLines& lines, int32_t number, std::string precedence = "") {
-  JobLine& line = *lines.Add(number);
+RunLine& Add(RunLines& lines, int32_t number, std::string precedence = "") {
+  RunLine& line = *lines.Add(number);
   line.setProgramExecuter("/bin/true");
   line.setPrecedence(std::move(precedence));
   return line;
@@ -31,9 +31,9 @@ TEST(JobLineLists, EntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) 
 }
 
 TEST(JobLineLists, TheWaitRuleWaitsForNamedLinesAndEveryCopyOfRepeatedOnes) {
-  JobLines lines;
+  RunLines lines;
   Add(lines, 10).setAlreadyRun(true);
-  JobLine& l30 = Add(lines, 30, "10, 99");
+  RunLine& l30 = Add(lines, 30, "10, 99");
   EXPECT_TRUE(WaitListSatisfied(l30, lines).value) << "99 names no line";
   ASSERT_TRUE(RepeatJobLines(lines, "10,10", nullptr).ok());
   lines.Line(40)->setAlreadyRun(true);
@@ -42,7 +42,7 @@ TEST(JobLineLists, TheWaitRuleWaitsForNamedLinesAndEveryCopyOfRepeatedOnes) {
   EXPECT_TRUE(WaitListSatisfied(l30, lines).value);
 }
 
-std::vector<std::string> CannotStart(const JobLines& lines, int32_t maximum) {
+std::vector<std::string> CannotStart(const RunLines& lines, int32_t maximum) {
   const Result<std::vector<LineThatCannotStart>> blocked = LinesThatCanNeverStart(lines, maximum);
   EXPECT_TRUE(blocked.ok()) << blocked.message();
   std::vector<std::string> texts;
@@ -53,7 +53,7 @@ std::vector<std::string> CannotStart(const JobLines& lines, int32_t maximum) {
 }
 
 TEST(JobLineLists, LinesThatCanNeverStartAreFoundWithTheirReason) {
-  JobLines lines;
+  RunLines lines;
   Add(lines, 5).setIsRunning(true);
   Add(lines, 10, "5");
   Add(lines, 20).setProgramExecuter("");
@@ -75,7 +75,7 @@ TEST(JobLineLists, LinesThatCanNeverStartAreFoundWithTheirReason) {
                                    }));
 
   // A long chain listed backwards is no cycle; closing it makes one.
-  JobLines chain;
+  RunLines chain;
   for (int32_t number = 5000; number >= 1; --number) {
     Add(chain, number, number > 1 ? std::to_string(number - 1) : "");
   }

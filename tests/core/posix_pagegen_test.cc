@@ -40,9 +40,9 @@ class PagegenTest : public ::testing::Test {
     return ReadWholeFile(admin_report_);
   }
   // A line of the job that ran from 14:05:10 to 14:06:00 with `log` as its log file.
-  JobLine* Ran(int32_t nr, const std::string& description, const std::string& log,
+  RunLine* Ran(int32_t nr, const std::string& description, const std::string& log,
                bool failed = false) {
-    JobLine* line = world_.Ran(nr, description, "Flow Runner", At(14, 5, 10), At(14, 6, 0), failed);
+    RunLine* line = world_.Ran(nr, description, "Flow Runner", At(14, 5, 10), At(14, 6, 0), failed);
     line->setLogFileName(dir_.File(log));
     return line;
   }
@@ -59,7 +59,7 @@ TEST_F(PagegenTest, EveryLineRunGetsASectionWithItsVerdictLogAndLink) {
   WriteWholeFile(dir_.File("10.log"), "rows read: 120\r\nrows written: 120\r\n");
   Ran(10, "Extract customers", "10.log");
   Ran(20, "Load stock", "20.log", true);
-  JobLine* script = Ran(30, "Quarterly figures", "30 log & more.txt");
+  RunLine* script = Ran(30, "Quarterly figures", "30 log & more.txt");
   script->setProgramType("Run Quillmart script");
   Ran(31, "Load stock", "never written.log")->setOriginalJobLineNr(20);
 

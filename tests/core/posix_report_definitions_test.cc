@@ -31,8 +31,8 @@ class ReportTest : public ::testing::Test {
       world_.launcher.running.clear();
     });
   }
-  JobLine* Ran(int32_t nr, const std::string& log, bool failed = false) {
-    JobLine* line =
+  RunLine* Ran(int32_t nr, const std::string& log, bool failed = false) {
+    RunLine* line =
         world_.Ran(nr, "Load stock", "Member Purger", At(14, 5, 10), At(14, 6, 0), failed);
     line->setLogFileName(log);
     return line;
@@ -58,11 +58,11 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
       ->setLogFileName("/logs/10FlowRun_Log.txt");
   Ran(20, "/logs/20Purger_Log.txt", true)->setRepeated(true);
-  JobLine* script =
+  RunLine* script =
       world_.Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
   script->setSummaryFileName("/logs/30RunQM_Sum.txt");
   script->setLogFileName("/logs/30RunQM_Log.txt");
-  JobLine* skipped = world_.lines.Add(50);
+  RunLine* skipped = world_.lines.Add(50);
   skipped->setAlreadyRun(true);
   skipped->setIsSkipped(true);
 
@@ -119,7 +119,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     std::istringstream words(lines);
     int32_t nr = 10;
     for (std::string word; words >> word && !(request_.interrupted = word == "!"); nr += 10) {
-      JobLine* line = Ran(nr, "", word.find('F') != std::string::npos);
+      RunLine* line = Ran(nr, "", word.find('F') != std::string::npos);
       line->setRepeated(word.find('R') != std::string::npos);
       line->setStopOnError(word.find('S') != std::string::npos);
     }

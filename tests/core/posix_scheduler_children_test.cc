@@ -20,8 +20,8 @@ TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
   std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
   test::EngineTestEnv test(*launcher, RealFileSystem());
   test::RecordingHooks hooks;
-  JobLines lines(test.env.job_line_services());
-  JobLine& line = *lines.Add(10);
+  RunLines lines(test.env.run_line_services());
+  RunLine& line = *lines.Add(10);
   line.setProgramExecuter(test::BinDir() + "/standin");
   line.setProgramOptions("-sleep 30000");
 

@@ -7,8 +7,8 @@
 namespace jr {
 namespace {
 
-JobLine& Source(JobLines& lines, int32_t number, std::string_view type) {
-  JobLine& line = *lines.Add(number);
+RunLine& Source(RunLines& lines, int32_t number, std::string_view type) {
+  RunLine& line = *lines.Add(number);
   const std::string stem = "/run/S~1_" + std::to_string(number);
   line.setProgramType(std::string(type));
   line.setCleanProgramOptions("-a 1");
@@ -24,10 +24,10 @@ JobLine& Source(JobLines& lines, int32_t number, std::string_view type) {
 }
 
 TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
-  JobLines lines;
-  JobLine& source = Source(lines, 10, "Flow Runner");
+  RunLines lines;
+  RunLine& source = Source(lines, 10, "Flow Runner");
   lines.Add(30);
-  JobLine* copy = CreateRepeatCopy(lines, source).value;
+  RunLine* copy = CreateRepeatCopy(lines, source).value;
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->JobLineNr(), 40) << "ten after the last";
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
@@ -53,8 +53,8 @@ TEST(ResultFiles, ARepeatCopysOptionsFollowItsType) {
       {kSettingsEditor, "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\""},
   };
   for (const auto& [type, options] : cases) {
-    JobLines lines;
-    JobLine& source = Source(lines, 10, type);
+    RunLines lines;
+    RunLine& source = Source(lines, 10, type);
     if (type == kSettingsEditor) source.setLogFileName("");
     EXPECT_EQ(CreateRepeatCopy(lines, source).value->ProgramOptions(), options) << type;
   }

@@ -14,8 +14,8 @@ using Events = std::vector<std::string>;
 // The pass structure, with a launcher whose children end when the test says so.
 class SchedulerPasses : public ::testing::Test {
  protected:
-  JobLine& Add(int32_t number, std::string precedence = "") {
-    JobLine& line = *lines_.Add(number);
+  RunLine& Add(int32_t number, std::string precedence = "") {
+    RunLine& line = *lines_.Add(number);
     line.setProgramExecuter("/p/" + std::to_string(number));
     line.setStatusFileName(dir_.File(std::to_string(number)));
     line.setPrecedence(std::move(precedence));
@@ -28,7 +28,7 @@ class SchedulerPasses : public ::testing::Test {
 
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
-    JobLine& line = *lines_.Line(number);
+    RunLine& line = *lines_.Line(number);
     if (!status.empty()) test::WriteWholeFile(line.StatusFileName(), status);
     launcher_.running.erase(line.ProcessId());
   }
@@ -36,7 +36,7 @@ class SchedulerPasses : public ::testing::Test {
   // Every pause ends every running line with "ok".
   void FinishEveryRunningLine() {
     hooks_.on_pause = [this](int, auto) {
-      for (JobLine& line : lines_) {
+      for (RunLine& line : lines_) {
         if (line.IsRunning()) Finish(line.JobLineNr());
       }
     };
@@ -46,7 +46,7 @@ class SchedulerPasses : public ::testing::Test {
   test::TempDir dir_;
   test::EngineTestEnv test_{launcher_, RealFileSystem()};
   test::RecordingHooks hooks_;
-  JobLines lines_{test_.env.job_line_services()};
+  RunLines lines_{test_.env.run_line_services()};
 };
 
 TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
@@ -112,7 +112,7 @@ TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesN
   Add(20).setStopOnError(true);
   Add(30);
   Add(40, "10");
-  JobLine& bad = Add(5);
+  RunLine& bad = Add(5);
   bad.setStopOnError(true);
   bad.setRepeatOnError("10");
   launcher_.failing_programs.insert("/p/5");
@@ -161,7 +161,7 @@ TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
 
 // The fake clock moves 700 ms per pause: a pause ends early as a child's exit would end it.
 TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
-  JobLine& timed = Add(10);
+  RunLine& timed = Add(10);
   timed.setTimeLimit(2);
   timed.setRepeatOnError("10");
   timed.setLogFileName(dir_.File("10.log"));

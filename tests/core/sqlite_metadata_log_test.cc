@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "support/fakes.h"
 #include "support/sqlite_rows.h"
 #include "support/test_paths.h"
@@ -19,8 +19,8 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   const std::string path = dir.File("state/jobrunner/metadata.sqlite");
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
   test::FakeClock clock;
-  JobLines lines(JobLineServices{&clock, metadata.get()});
-  JobLine* line = lines.Add(10);
+  RunLines lines(RunLineServices{&clock, metadata.get()});
+  RunLine* line = lines.Add(10);
   line->setProgramType("Run Quillmart script");
   line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
   line->setJobID("20030307_140509");
@@ -84,8 +84,8 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   test::WriteWholeFile(garbage, std::string(4096, 'g'));
   std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(garbage);
   test::FakeClock clock;
-  JobLines lines(JobLineServices{&clock, factory.get()});
-  JobLine* line = lines.Add(1);
+  RunLines lines(RunLineServices{&clock, factory.get()});
+  RunLine* line = lines.Add(1);
   line->SetStartingTime();
   line->SetStopTime();
   EXPECT_EQ(line->LogProcessMetaData().message, "cannot open the process metadata database \"" +

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/run_env.h"
 #include "support/fakes.h"
 
@@ -72,12 +72,12 @@ struct EngineTestEnv {
 struct RunWorld {
   ScriptedLauncher launcher;
   EngineTestEnv test{launcher, RealFileSystem()};
-  JobLines lines{test.env.job_line_services()};
+  RunLines lines{test.env.run_line_services()};
 
   // Adds a line that ran from `start` to `end`, failed or not.
-  JobLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
+  RunLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
                TimePoint end, bool failed = false) {
-    JobLine* line = lines.Add(nr);
+    RunLine* line = lines.Add(nr);
     line->setJobDescription(description);
     line->setProgramType(type);
     test.clock.Set(start);
@@ -100,18 +100,18 @@ class RecordingHooks final : public RunHooks {
     if (on_pause) on_pause(pauses, longest);
   }
   bool StopRequested() const override { return stop && stop(); }
-  void LineStarted(const JobLine& line) override { Note("started", line); }
-  void LineFinished(const JobLine& line) override {
+  void LineStarted(const RunLine& line) override { Note("started", line); }
+  void LineFinished(const RunLine& line) override {
     Note("finished", line, line.ErrorOccurred() ? " failed" : " ok");
   }
-  void LineSkipped(const JobLine& line) override { Note("skipped", line); }
-  void LineRepeated(const JobLine& original, const JobLine& copy) override {
+  void LineSkipped(const RunLine& line) override { Note("skipped", line); }
+  void LineRepeated(const RunLine& original, const RunLine& copy) override {
     Note("repeated", original, " as " + std::to_string(copy.JobLineNr()));
   }
-  void LineCannotStart(const JobLine& line, std::string_view reason) override {
+  void LineCannotStart(const RunLine& line, std::string_view reason) override {
     Note("cannot", line, ": " + std::string(reason));
   }
-  void LineTimeLimitReached(const JobLine& line) override { Note("time limit", line); }
+  void LineTimeLimitReached(const RunLine& line) override { Note("time limit", line); }
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;
@@ -120,7 +120,7 @@ class RecordingHooks final : public RunHooks {
     }
     return reports;
   }
-  void Note(const char* what, const JobLine& line, const std::string& more = "") {
+  void Note(const char* what, const RunLine& line, const std::string& more = "") {
     events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
   }
 

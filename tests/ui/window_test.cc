@@ -43,10 +43,10 @@ class ScriptedExecutor final : public jr::JobExecutor {
   jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel, jr::RunHooks& hooks,
                             const jr::RerunBasis*) override {
     ++runs, description = job.Description, max = max_parallel;
-    std::vector<std::unique_ptr<jr::JobLine>> lines;
+    std::vector<std::unique_ptr<jr::RunLine>> lines;
     for (int row = 0; row < job.table.LineCount(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
-      lines.push_back(std::make_unique<jr::JobLine>());
+      lines.push_back(std::make_unique<jr::RunLine>());
       lines.back()->setJobLineNr(job.table.LineNumberAt(row));
       hooks.LineStarted(*lines.back());
     }

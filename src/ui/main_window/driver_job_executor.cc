@@ -52,16 +52,16 @@ class ChildAwareHooks final : public RunHooks {
     }
   }
   bool StopRequested() const override { return window_.StopRequested(); }
-  void LineStarted(const JobLine& line) override { window_.LineStarted(line); }
-  void LineFinished(const JobLine& line) override { window_.LineFinished(line); }
-  void LineSkipped(const JobLine& line) override { window_.LineSkipped(line); }
-  void LineRepeated(const JobLine& original, const JobLine& copy) override {
+  void LineStarted(const RunLine& line) override { window_.LineStarted(line); }
+  void LineFinished(const RunLine& line) override { window_.LineFinished(line); }
+  void LineSkipped(const RunLine& line) override { window_.LineSkipped(line); }
+  void LineRepeated(const RunLine& original, const RunLine& copy) override {
     window_.LineRepeated(original, copy);
   }
-  void LineCannotStart(const JobLine& line, std::string_view reason) override {
+  void LineCannotStart(const RunLine& line, std::string_view reason) override {
     window_.LineCannotStart(line, reason);
   }
-  void LineTimeLimitReached(const JobLine& line) override { window_.LineTimeLimitReached(line); }
+  void LineTimeLimitReached(const RunLine& line) override { window_.LineTimeLimitReached(line); }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
     window_.LinesOver(rerun_of, over);
   }

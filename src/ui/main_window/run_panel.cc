@@ -73,31 +73,31 @@ void RunPanel::Pause(std::chrono::milliseconds longest) {
   loop.exec();
 }
 
-void RunPanel::LineStarted(const JobLine& line) {
+void RunPanel::LineStarted(const RunLine& line) {
   ++lines_running_;
   current_lines_.append(line.JobLineNr());
   showProgress();
 }
 
-void RunPanel::LineFinished(const JobLine& line) {
+void RunPanel::LineFinished(const RunLine& line) {
   lineEnded(line);
   ++(line.ErrorOccurred() ? lines_failed_ : lines_done_);
   showProgress();
 }
 
-void RunPanel::LineSkipped(const JobLine&) {
+void RunPanel::LineSkipped(const RunLine&) {
   ++lines_skipped_;
   showProgress();
 }
 
-void RunPanel::LineCannotStart(const JobLine& line, std::string_view reason) {
+void RunPanel::LineCannotStart(const RunLine& line, std::string_view reason) {
   lineEnded(line);
   ++lines_failed_;
   showProgress();
   Warning(reason);
 }
 
-void RunPanel::LineTimeLimitReached(const JobLine& line) { Warning(LineTimeLimitText(line)); }
+void RunPanel::LineTimeLimitReached(const RunLine& line) { Warning(LineTimeLimitText(line)); }
 
 void RunPanel::LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) {
   rerun_note_ =
@@ -112,7 +112,7 @@ void RunPanel::Warning(std::string_view text) {
                            15000);
 }
 
-void RunPanel::lineEnded(const JobLine& line) {
+void RunPanel::lineEnded(const RunLine& line) {
   if (current_lines_.removeOne(line.JobLineNr())) --lines_running_;
 }
 

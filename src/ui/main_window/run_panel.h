@@ -41,16 +41,16 @@ class RunPanel : public QObject, private RunHooks {
  private:
   void Pause(std::chrono::milliseconds longest) override;
   bool StopRequested() const override { return stop_requested_; }
-  void LineStarted(const JobLine& line) override;
-  void LineFinished(const JobLine& line) override;
-  void LineSkipped(const JobLine& line) override;
-  void LineCannotStart(const JobLine& line, std::string_view reason) override;
-  void LineTimeLimitReached(const JobLine& line) override;
+  void LineStarted(const RunLine& line) override;
+  void LineFinished(const RunLine& line) override;
+  void LineSkipped(const RunLine& line) override;
+  void LineCannotStart(const RunLine& line, std::string_view reason) override;
+  void LineTimeLimitReached(const RunLine& line) override;
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
 
   // Takes a line off the running ones; a line never reported started was never counted.
-  void lineEnded(const JobLine& line);
+  void lineEnded(const RunLine& line);
   void showProgress();
   void setRunning(bool running);
 

@@ -13,21 +13,21 @@
 
 namespace jr {
 
-class JobLines;
+class RunLines;
 
 // What a job line needs from outside: the clock of its time stamps and the process
 // metadata log it reports to. Either may be null: the system clock is used, and
 // LogProcessMetaData then fails.
-struct JobLineServices {
+struct RunLineServices {
   const Clock* clock = nullptr;
   ProcessMetadataLogFactory* metadata = nullptr;
 };
 
-class JobLine {
+class RunLine {
  public:
-  explicit JobLine(JobLineServices services = {}) : services_(services) {}
-  JobLine(const JobLine&) = delete;
-  JobLine& operator=(const JobLine&) = delete;
+  explicit RunLine(RunLineServices services = {}) : services_(services) {}
+  RunLine(const RunLine&) = delete;
+  RunLine& operator=(const RunLine&) = delete;
 
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
@@ -98,11 +98,11 @@ class JobLine {
   const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
 
  private:
-  friend class JobLines;
+  friend class RunLines;
   TimePoint Now() const;
 
-  JobLineServices services_;
-  JobLines* owner_ = nullptr;
+  RunLineServices services_;
+  RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
   uint64_t sequence_ = 0;
   int32_t key_ = 0;

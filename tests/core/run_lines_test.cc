@@ -1,7 +1,7 @@
 // The job's lines: the editor's table, the engine's list of lines, the job line types, and
 // the local time texts lines are stamped with (in the C locale the tests run in).
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +52,8 @@ TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {
 
 using Numbers = std::vector<int32_t>;
 
-TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
-  JobLines lines;
+TEST(RunLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
+  RunLines lines;
   for (int32_t number : {10, 30, 20}) lines.Add(number);
   EXPECT_EQ(lines.Add(30), nullptr);
   // Numbers beyond 16 bits are held whole and do not alias.
@@ -65,17 +65,17 @@ TEST(JobLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   EXPECT_EQ(lines.HighestJobLineNr(), 999999) << "a lower number added later";
   EXPECT_TRUE(lines.Delete(1));
   Numbers walked;
-  for (const JobLine& line : lines) walked.push_back(line.JobLineNr());
+  for (const RunLine& line : lines) walked.push_back(line.JobLineNr());
   EXPECT_EQ(walked, (Numbers{20, 30}));
   EXPECT_FALSE(lines.Delete("020"));
 }
 
-TEST(JobLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
-  JobLines lines;
+TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
+  RunLines lines;
   lines.Add(10);
   lines.Add(20);
   Numbers seen;
-  for (JobLine& line : lines) {
+  for (RunLine& line : lines) {
     seen.push_back(line.JobLineNr());
     // Each line of the job orders two copies of itself, as a repeat list does.
     for (int copy = 0; copy < 2 && line.OriginalJobLineNr() == 0; ++copy) {
@@ -83,9 +83,9 @@ TEST(JobLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
     }
   }
   EXPECT_EQ(seen, (Numbers{10, 20, 30, 40, 50, 60}));
-  EXPECT_EQ(lines.CopiesOf(10), (std::vector<JobLine*>{lines.Line(30), lines.Line(40)}));
+  EXPECT_EQ(lines.CopiesOf(10), (std::vector<RunLine*>{lines.Line(30), lines.Line(40)}));
   EXPECT_TRUE(lines.Delete("30"));
-  EXPECT_EQ(lines.CopiesOf(10), std::vector<JobLine*>{lines.Line(40)});
+  EXPECT_EQ(lines.CopiesOf(10), std::vector<RunLine*>{lines.Line(40)});
 }
 
 TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {

@@ -10,23 +10,23 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/job_line.h"
+#include "model/run_line.h"
 
 namespace jr {
 
-class JobLines {
+class RunLines {
  public:
-  explicit JobLines(JobLineServices services = {}) : services_(services) {}
-  JobLines(const JobLines&) = delete;
-  JobLines& operator=(const JobLines&) = delete;
-  ~JobLines();
+  explicit RunLines(RunLineServices services = {}) : services_(services) {}
+  RunLines(const RunLines&) = delete;
+  RunLines& operator=(const RunLines&) = delete;
+  ~RunLines();
 
   // The highest number added since creation or the last Clear; -1 when none. Delete does
   // not lower it.
   int32_t HighestJobLineNr() const { return highest_job_line_nr_; }
 
   // A new line with that number, appended; nullptr when the number is taken.
-  JobLine* Add(int32_t number);
+  RunLine* Add(int32_t number);
 
   // Removes the line with that key text ("10", the number it was added with) or at that
   // 1-based position. False when there is no such key or position.
@@ -35,23 +35,23 @@ class JobLines {
 
   bool JobLineNrExists(int32_t number) const;
   // The line with that number, or nullptr.
-  JobLine* Line(int32_t number) const;
+  RunLine* Line(int32_t number) const;
   // The line at 1-based `index`, or nullptr outside 1..Count.
-  JobLine* Item(int index) const;
+  RunLine* Item(int index) const;
   int32_t Count() const { return static_cast<int32_t>(lines_.size()); }
   void Clear();
 
   // The lines whose OriginalJobLineNr is `original`, in no particular order. Lines from the
   // job (original 0) are copies of nothing, so 0 gives an empty list.
-  const std::vector<JobLine*>& CopiesOf(int32_t original) const;
+  const std::vector<RunLine*>& CopiesOf(int32_t original) const;
 
   // Walking the collection: for (int i = 1; i <= lines.Count(); ++i) lines.Item(i)
   // reaches lines appended during the walk. The iterators below do the same.
   class Iterator {
    public:
-    Iterator(const JobLines* lines, size_t index) : lines_(lines), index_(index) {}
-    JobLine& operator*() const { return *lines_->lines_[index_]; }
-    JobLine* operator->() const { return lines_->lines_[index_].get(); }
+    Iterator(const RunLines* lines, size_t index) : lines_(lines), index_(index) {}
+    RunLine& operator*() const { return *lines_->lines_[index_]; }
+    RunLine* operator->() const { return lines_->lines_[index_].get(); }
     Iterator& operator++() {
       ++index_;
       return *this;
@@ -60,7 +60,7 @@ class JobLines {
     bool operator!=(const Iterator&) const { return index_ < lines_->lines_.size(); }
 
    private:
-    const JobLines* lines_;
+    const RunLines* lines_;
     size_t index_;
   };
   Iterator begin() const { return Iterator(this, 0); }
@@ -68,21 +68,21 @@ class JobLines {
   Iterator NewEnum() const { return begin(); }
 
  private:
-  friend class JobLine;
-  void MoveCopy(JobLine* line, int32_t from, int32_t to);
-  void Renumber(JobLine* line, int32_t from, int32_t to);
-  void Unindex(JobLine* line);
-  void Remove(std::vector<std::unique_ptr<JobLine>>::iterator at);
+  friend class RunLine;
+  void MoveCopy(RunLine* line, int32_t from, int32_t to);
+  void Renumber(RunLine* line, int32_t from, int32_t to);
+  void Unindex(RunLine* line);
+  void Remove(std::vector<std::unique_ptr<RunLine>>::iterator at);
 
-  JobLineServices services_;
-  std::vector<std::unique_ptr<JobLine>> lines_;
+  RunLineServices services_;
+  std::vector<std::unique_ptr<RunLine>> lines_;
   // Lines by their present JobLineNr. A number normally names one line; a line renumbered
   // after it was added may share it, and then the earliest added one is found first.
-  std::unordered_map<int32_t, std::vector<JobLine*>> by_number_;
+  std::unordered_map<int32_t, std::vector<RunLine*>> by_number_;
   // Lines by the number they were added with (their key text).
-  std::unordered_map<int32_t, JobLine*> by_key_;
+  std::unordered_map<int32_t, RunLine*> by_key_;
   uint64_t next_sequence_ = 0;
-  std::unordered_map<int32_t, std::vector<JobLine*>> copies_;
+  std::unordered_map<int32_t, std::vector<RunLine*>> copies_;
   int32_t highest_job_line_nr_ = -1;
 };
 

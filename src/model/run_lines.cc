@@ -1,4 +1,4 @@
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,35 +6,35 @@
 namespace jr {
 namespace {
 
-const std::vector<JobLine*> kNoCopies;
+const std::vector<RunLine*> kNoCopies;
 
-void EraseFrom(std::vector<JobLine*>& list, JobLine* line) {
+void EraseFrom(std::vector<RunLine*>& list, RunLine* line) {
   list.erase(std::remove(list.begin(), list.end(), line), list.end());
 }
 
 // Keeps `list` in insertion order, so that its front is what a walk from the start finds.
-void InsertInOrder(std::vector<JobLine*>& list, JobLine* line, uint64_t sequence,
-                   uint64_t (*sequence_of)(const JobLine*)) {
+void InsertInOrder(std::vector<RunLine*>& list, RunLine* line, uint64_t sequence,
+                   uint64_t (*sequence_of)(const RunLine*)) {
   auto at = std::find_if(list.begin(), list.end(),
-                         [&](const JobLine* held) { return sequence_of(held) > sequence; });
+                         [&](const RunLine* held) { return sequence_of(held) > sequence; });
   list.insert(at, line);
 }
 
 }  // namespace
 
-JobLines::~JobLines() {
+RunLines::~RunLines() {
   for (auto& line : lines_) line->owner_ = nullptr;
 }
 
-JobLine* JobLines::Add(int32_t number) {
+RunLine* RunLines::Add(int32_t number) {
   // A line renumbered after it was added keeps its key, which no second line may take.
   if (JobLineNrExists(number) || by_key_.count(number) != 0) return nullptr;
-  auto line = std::make_unique<JobLine>(services_);
+  auto line = std::make_unique<RunLine>(services_);
   line->setJobLineNr(number);
   line->owner_ = this;
   line->sequence_ = next_sequence_++;
   line->key_ = number;
-  JobLine* added = line.get();
+  RunLine* added = line.get();
   lines_.push_back(std::move(line));
   by_number_[number].push_back(added);
   by_key_.emplace(number, added);
@@ -42,7 +42,7 @@ JobLine* JobLines::Add(int32_t number) {
   return added;
 }
 
-void JobLines::Unindex(JobLine* line) {
+void RunLines::Unindex(RunLine* line) {
   auto numbered = by_number_.find(line->JobLineNr());
   if (numbered != by_number_.end()) {
     EraseFrom(numbered->second, line);
@@ -55,13 +55,13 @@ void JobLines::Unindex(JobLine* line) {
   }
 }
 
-void JobLines::Remove(std::vector<std::unique_ptr<JobLine>>::iterator at) {
+void RunLines::Remove(std::vector<std::unique_ptr<RunLine>>::iterator at) {
   Unindex(at->get());
   (*at)->owner_ = nullptr;
   lines_.erase(at);
 }
 
-bool JobLines::Delete(std::string_view key) {
+bool RunLines::Delete(std::string_view key) {
   int32_t number = 0;
   auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), number);
   if (error != std::errc() || end != key.data() + key.size()) return false;
@@ -69,31 +69,31 @@ bool JobLines::Delete(std::string_view key) {
   if (std::to_string(number) != key) return false;
   auto found = by_key_.find(number);
   if (found == by_key_.end()) return false;
-  JobLine* line = found->second;
+  RunLine* line = found->second;
   Remove(std::find_if(lines_.begin(), lines_.end(),
                       [line](const auto& held) { return held.get() == line; }));
   return true;
 }
 
-bool JobLines::Delete(int position) {
+bool RunLines::Delete(int position) {
   if (position < 1 || position > Count()) return false;
   Remove(lines_.begin() + (position - 1));
   return true;
 }
 
-bool JobLines::JobLineNrExists(int32_t number) const { return by_number_.count(number) != 0; }
+bool RunLines::JobLineNrExists(int32_t number) const { return by_number_.count(number) != 0; }
 
-JobLine* JobLines::Line(int32_t number) const {
+RunLine* RunLines::Line(int32_t number) const {
   auto found = by_number_.find(number);
   return found == by_number_.end() ? nullptr : found->second.front();
 }
 
-JobLine* JobLines::Item(int index) const {
+RunLine* RunLines::Item(int index) const {
   if (index < 1 || index > Count()) return nullptr;
   return lines_[static_cast<size_t>(index - 1)].get();
 }
 
-void JobLines::Clear() {
+void RunLines::Clear() {
   for (auto& line : lines_) line->owner_ = nullptr;
   lines_.clear();
   by_number_.clear();
@@ -102,13 +102,13 @@ void JobLines::Clear() {
   highest_job_line_nr_ = -1;
 }
 
-const std::vector<JobLine*>& JobLines::CopiesOf(int32_t original) const {
+const std::vector<RunLine*>& RunLines::CopiesOf(int32_t original) const {
   if (original == 0) return kNoCopies;
   auto found = copies_.find(original);
   return found == copies_.end() ? kNoCopies : found->second;
 }
 
-void JobLines::MoveCopy(JobLine* line, int32_t from, int32_t to) {
+void RunLines::MoveCopy(RunLine* line, int32_t from, int32_t to) {
   if (from != 0) {
     auto found = copies_.find(from);
     if (found != copies_.end()) EraseFrom(found->second, line);
@@ -116,14 +116,14 @@ void JobLines::MoveCopy(JobLine* line, int32_t from, int32_t to) {
   if (to != 0) copies_[to].push_back(line);
 }
 
-void JobLines::Renumber(JobLine* line, int32_t from, int32_t to) {
+void RunLines::Renumber(RunLine* line, int32_t from, int32_t to) {
   auto numbered = by_number_.find(from);
   if (numbered != by_number_.end()) {
     EraseFrom(numbered->second, line);
     if (numbered->second.empty()) by_number_.erase(numbered);
   }
   InsertInOrder(by_number_[to], line, line->sequence_,
-                [](const JobLine* held) { return held->sequence_; });
+                [](const RunLine* held) { return held->sequence_; });
 }
 
 }  // namespace jr

@@ -1,29 +1,29 @@
-#include "model/job_line.h"
+#include "model/run_line.h"
 
-#include "model/job_lines.h"
+#include "model/run_lines.h"
 #include "model/time_text.h"
 
 namespace jr {
 
-void JobLine::setJobLineNr(int32_t value) {
+void RunLine::setJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != job_line_nr_) owner_->Renumber(this, job_line_nr_, value);
   job_line_nr_ = value;
 }
 
-void JobLine::setOriginalJobLineNr(int32_t value) {
+void RunLine::setOriginalJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != original_job_line_nr_) {
     owner_->MoveCopy(this, original_job_line_nr_, value);
   }
   original_job_line_nr_ = value;
 }
 
-TimePoint JobLine::Now() const {
+TimePoint RunLine::Now() const {
   return services_.clock != nullptr ? services_.clock->Now() : std::chrono::system_clock::now();
 }
 
-void JobLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
+void RunLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
 
-void JobLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
+void RunLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,
                                                   std::string_view ended_by) {
@@ -46,7 +46,7 @@ std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_typ
   return args;
 }
 
-Status JobLine::LogProcessMetaData() {
+Status RunLine::LogProcessMetaData() {
   metadata_log_.reset();
   if (services_.metadata == nullptr) return Status::Failed("no process metadata log is available");
   Result<std::unique_ptr<ProcessMetadataLog>> created = services_.metadata->Create();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,10 @@ class RunLine {
   // Set when the runner ended the program because its time limit was reached.
   bool TimeLimitReached() const { return time_limit_reached_; }
   void setTimeLimitReached(bool value) { time_limit_reached_ = value; }
+  // How the line's program ended by itself: its exit status; none while it runs, when it
+  // never started, or when it was ended by a signal or by the runner.
+  std::optional<int> ExitStatus() const { return exit_status_; }
+  void setExitStatus(std::optional<int> value) { exit_status_ = value; }
 
   const std::string& StartingTime() const { return starting_time_; }
   const std::string& StopTime() const { return stop_time_; }
@@ -131,6 +136,7 @@ class RunLine {
   int32_t process_id_ = 0;
   int32_t time_limit_ = 0;
   bool time_limit_reached_ = false;
+  std::optional<int> exit_status_;
   bool repeated_ = false;
   int32_t original_job_line_nr_ = 0;
   std::string job_id_;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "engine/result_files.h"
+#include "model/job_line.h"
 #include "model/number_text.h"
 
 namespace jr {
@@ -58,13 +59,9 @@ bool IsWaiting(const RunLine& line) { return !line.AlreadyRun() && !line.IsRunni
 }  // namespace
 
 Result<std::vector<int32_t>> ParseJobLineList(std::string_view list) {
-  std::vector<int32_t> numbers;
-  Status read = ForEachEntry(list, [&](int32_t value) {
-    numbers.push_back(value);
-    return true;
-  });
-  if (!read.ok()) return read;
-  return numbers;
+  Result<JobLineRefs> refs = ReadJobLineRefs(list);
+  if (!refs.ok()) return refs.status;
+  return std::move(refs.value.numbers);
 }
 
 Result<bool> WaitListSatisfied(const RunLine& line, const RunLines& collection) {

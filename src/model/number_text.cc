@@ -1,5 +1,6 @@
 #include "model/number_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -54,7 +55,13 @@ double LeadingNumberValue(std::string_view text) {
     }
     if (exp_digits) number += exponent;
   }
-  return std::strtod(number.c_str(), nullptr);
+  // Not strtod: it follows LC_NUMERIC, which the window takes from the user's locale, and
+  // "10.6" must read the same everywhere.
+  double value = 0.0;
+  const char* first = number.data();
+  if (*first == '+') ++first;
+  std::from_chars(first, number.data() + number.size(), value);
+  return value;
 }
 
 std::optional<int64_t> RoundHalfEven(double value) {

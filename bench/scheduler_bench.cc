@@ -103,7 +103,7 @@ void AddTrueLines(RunLines& lines, int count, bool chain, const std::string& fol
     line.setLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
     line.setProgramOptions(" \"" + line.StatusFileName() + "\" \"" + line.LogFileName() +
                            "\" 20030307_140509");
-    if (chain && i > 1) line.setPrecedence(std::to_string(i - 1));
+    if (chain && i > 1) line.setWaitFor(ReadJobLineRefs(std::to_string(i - 1)).value);
     line.setTimeLimit(limit);
   }
 }
@@ -252,16 +252,16 @@ double PassOverWaitingLines(int waiting) {
   lines.Add(1)->setProgramExecuter("/bin/true");
   for (int32_t i = 2; i <= 4; ++i) {
     RunLine& over = *lines.Add(i);
-    over.setAlreadyRun(true);
+    over.setState(LineState::kSucceeded);
     over.setRepeated(true);
     RunLine& copy = *lines.Add(i + 3);
     copy.setOriginalJobLineNr(i);
-    copy.setAlreadyRun(true);
+    copy.setState(LineState::kSucceeded);
   }
   for (int32_t i = 0; i < waiting; ++i) {
     RunLine& line = *lines.Add(100 + i);
     line.setProgramExecuter("/bin/true");
-    line.setPrecedence("2, 3,4,1");
+    line.setWaitFor(ReadJobLineRefs("2, 3,4,1").value);
   }
   PassTimer timer(12);
   RunScheduler(lines, 1, surroundings.env, timer);

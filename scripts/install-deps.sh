@@ -73,6 +73,11 @@ fi
 packages=(build-essential cmake pkg-config git libpugixml-dev libsqlite3-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3 procps
   libcli11-dev nlohmann-json3-dev qt6-charts-dev libqt6opengl6-dev
-  slurmctld slurmd slurm-client munge systemd)
+  slurmctld slurmd slurm-client munge systemd locales)
 if [ $# -gt 0 ]; then packages=("$@"); fi
 install_packages "${packages[@]}"
+# A locale whose decimal point is a comma: the tests show that numbers in job files read
+# the same whatever the user's locale.
+if [ $# -eq 0 ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

@@ -27,6 +27,12 @@ std::string TrimmedText(const JobLineTable& table, int column, int row) {
   return std::string(TrimBlanks(CellText(table.At(column, row))));
 }
 
+// Until the run refuses unreadable lists up front, an entry that does not read names no line.
+JobLineRefs ListAt(const JobLineTable& table, int column, int row) {
+  Result<JobLineRefs> refs = ReadJobLineRefs(TrimmedText(table, column, row));
+  return refs.ok() ? std::move(refs.value) : JobLineRefs{};
+}
+
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string OptionsOf(OptionPattern pattern, const RunLine& line) {
@@ -118,17 +124,13 @@ std::unique_ptr<RunLines> PrepareJobLines(const JobLineTable& table, int row_cou
     line->setJobDescription(CellText(table.At(kColDescription, row)));
     line->setProgramType(CellText(table.At(kColType, row)));
     line->setCleanProgramOptions(CellText(table.At(kColOptions, row)));
-    line->setPrecedence(TrimmedText(table, kColWait, row));
-    line->setSkipOnError(TrimmedText(table, kColSkipOnError, row));
-    line->setSkipOnSuccess(TrimmedText(table, kColSkipOnSuccess, row));
-    line->setRepeatOnError(TrimmedText(table, kColRepeatOnError, row));
-    line->setRepeatOnSuccess(TrimmedText(table, kColRepeatOnSuccess, row));
+    line->setWaitFor(ListAt(table, kColWait, row));
+    line->setSkipOnError(ListAt(table, kColSkipOnError, row));
+    line->setSkipOnSuccess(ListAt(table, kColSkipOnSuccess, row));
+    line->setRepeatOnError(ListAt(table, kColRepeatOnError, row));
+    line->setRepeatOnSuccess(ListAt(table, kColRepeatOnSuccess, row));
     // Anything but "true" reads as "false": a hand-edited "yes" must not stop a whole run.
     line->setStopOnError(CellText(table.At(kColStopOnError, row)) == "true");
-    line->setAlreadyRun(false);
-    line->setIsSkipped(false);
-    line->setErrorOccurred(false);
-    line->setIsRunning(false);
     line->setRepeated(false);
     line->setOriginalJobLineNr(0);
     line->setJobID(run_timestamp);

@@ -9,10 +9,7 @@ std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr) {
          std::to_string(job_line_nr);
 }
 
-Status EndAsFailedToStart(RunLine& line) {
-  line.setErrorOccurred(true);
-  line.setIsRunning(false);
-  line.setAlreadyRun(true);
+Status RecordUnstarted(RunLine& line) {
   line.SetStartingTime();
   line.SetStopTime();
   return line.LogProcessMetaData();
@@ -28,13 +25,9 @@ Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name)
   line.setProcessId(
       ShellExecTask(env.launcher, {program, line.ProgramOptions(),
                                    ClusterJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
-  if (line.ProcessId() > 0) {
-    line.SetStartingTime();
-    line.setIsRunning(true);
-  } else if (Status ended = EndAsFailedToStart(line); !ended.ok()) {
-    return ended;
-  }
-  return line.IsRunning();
+  if (line.ProcessId() <= 0) return false;
+  line.SetStartingTime();
+  return true;
 }
 
 }  // namespace jr

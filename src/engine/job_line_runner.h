@@ -15,17 +15,14 @@ namespace jr {
 std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr);
 
 // Starts the line's program with its options, named for a batch system after `run_name`
-// and the line's number. A line without a program is left as it is and gives false. An
-// existing status file is deleted first, so that no verdict of an earlier run can be read.
-// When the start succeeds the line is running (ProcessId, StartingTime, IsRunning); when
-// it fails the line is ended as failed to start (see EndAsFailedToStart). The value is
-// the line's IsRunning; a failure when the old status file cannot be deleted or the
-// metadata log fails: that ends the scheduler.
+// and the line's number. An existing status file is deleted first, so that no verdict of an
+// earlier run can be read. True when the program runs (ProcessId and StartingTime set);
+// false for a line without a program or a program that could not be started. Fails when
+// the old status file cannot be deleted.
 Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
 
-// Marks a waiting line failed and over as a line whose program could not be started:
-// ErrorOccurred and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
-// Fails when the metadata log fails.
-Status EndAsFailedToStart(RunLine& line);
+// Records a line that ended without its program ever running (its state already failed):
+// both times stamped, metadata logged. Fails when the metadata log fails.
+Status RecordUnstarted(RunLine& line);
 
 }  // namespace jr

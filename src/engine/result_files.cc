@@ -46,7 +46,7 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   copy->setJobDescription(source.JobDescription());
   copy->setProgramType(source.ProgramType());
   copy->setCleanProgramOptions(source.CleanProgramOptions());
-  copy->setPrecedence(source.Precedence());
+  copy->setWaitFor(source.WaitFor());
   copy->setStopOnError(source.StopOnError());
   copy->setProgramExecuter(source.ProgramExecuter());
   copy->setUserProgramName(source.UserProgramName());
@@ -55,10 +55,6 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   copy->setRepeatOnError(source.RepeatOnError());
   copy->setRepeatOnSuccess(source.RepeatOnSuccess());
   copy->setTimeLimit(source.TimeLimit());
-  copy->setAlreadyRun(false);
-  copy->setErrorOccurred(false);
-  copy->setIsSkipped(false);
-  copy->setIsRunning(false);
   copy->setRepeated(false);
 
   const std::string log = RepeatCopyFileName(source.LogFileName(), k);

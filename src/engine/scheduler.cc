@@ -5,6 +5,7 @@
 
 #include "engine/job_line_runner.h"
 #include "engine/result_files.h"
+#include "engine/run_plan.h"
 #include "model/number_text.h"
 #include "platform/shell_exec_task.h"
 
@@ -31,13 +32,14 @@ bool MeansRunning(std::string_view status) {
   return EqualsIgnoringCase(TrimBlanks(status), "running");
 }
 
-// One call of RunScheduler.
+// One call of RunScheduler: the loop that does what the plan decides. It starts the lines
+// the plan offers, waits for programs to end, reads their verdicts and tells the plan.
 class Scheduler {
  public:
   Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
             std::string_view run_name, std::chrono::seconds job_time_limit)
       : collection_(collection),
-        maximum_(maximum),
+        plan_(collection, maximum),
         env_(env),
         hooks_(hooks),
         run_name_(run_name),
@@ -45,92 +47,94 @@ class Scheduler {
                                                  : TimePoint::max()) {}
 
   SchedulerOutcome Run() {
-    if (!EndLinesThatCanNeverStart()) return Failed();
-    bool all_done = false;
-    bool stop = false;
-    while (!all_done && !stop) {
+    if (!EndNeverStarting()) return Failed();
+    while (true) {
       if (hooks_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
       now_ = env_.clock.Now();
       if (now_ >= job_deadline_) return Interrupt(SchedulerOutcome::End::kTimeLimit);
       next_deadline_ = job_deadline_;
-      all_done = true;
-      bool started_any = false;
-      // By position, so that repeat copies appended during the pass are reached in it.
-      for (int position = 1; position <= collection_.Count(); ++position) {
-        RunLine& line = *collection_.Item(position);
-        if (line.AlreadyRun()) continue;
-        if (!line.IsRunning()) {
-          all_done = false;
-          bool started = false;
-          if (!TryStart(line, &started)) return Failed();
-          started_any = started_any || started;
-          continue;
+      bool changed = false;
+      bool stop = false;
+      if (!FinishEnded(changed, stop)) return Failed();
+      if (stop) return Outcome(SchedulerOutcome::End::kStopOnError);
+      if (!StartWhatMay(changed)) return Failed();
+      if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
+      if (changed) continue;
+      if (plan_.running() == 0) {
+        // Nothing runs and nothing may start: only lines that wait for ever are left.
+        bool ended = false;
+        if (!EndNeverStarting(&ended)) return Failed();
+        if (!ended) {
+          failure_ = "no waiting job line can ever start";
+          return Failed();
         }
-        if (!IsJobLineFinished(line, env_)) {
-          all_done = false;
-          if (line.TimeLimit() > 0) WatchTimeLimit(line);
-          continue;
-        }
-        bool keep_going = true;
-        if (!Finish(line, all_done, stop, keep_going)) return Failed();
-        if (!keep_going) break;
+        continue;
       }
-      if (all_done) break;
-      // Nothing started and nothing runs: only lines that wait for ever can be left, or
-      // lines a line later in the collection has just released.
-      if (!stop && !started_any && running_ == 0 && !EndLinesThatCanNeverStart()) {
-        return Failed();
-      }
-      // With nothing running no child can change anything; the pause then only lets a
-      // window process its events.
-      hooks_.Pause(running_ > 0 ? PauseToNextDeadline() : milliseconds(0));
+      hooks_.Pause(PauseToNextDeadline());
     }
-    SchedulerOutcome outcome;
-    outcome.end = stop ? SchedulerOutcome::End::kStopOnError : SchedulerOutcome::End::kAllOver;
-    return outcome;
   }
 
  private:
-  SchedulerOutcome Failed() const {
+  static SchedulerOutcome Outcome(SchedulerOutcome::End end) {
     SchedulerOutcome outcome;
-    outcome.end = SchedulerOutcome::End::kFailure;
+    outcome.end = end;
+    return outcome;
+  }
+
+  SchedulerOutcome Failed() const {
+    SchedulerOutcome outcome = Outcome(SchedulerOutcome::End::kFailure);
     outcome.failure = failure_;
     return outcome;
   }
 
-  // Starts the line when its wait list allows and a slot is free; false on a failure.
-  bool TryStart(RunLine& line, bool* started) {
-    *started = false;
-    const Result<bool> satisfied = WaitListSatisfied(line, collection_);
-    if (!satisfied.ok()) return Fail(satisfied.status);
-    if (!satisfied.value || running_ >= maximum_) return true;
-    const Result<bool> start = StartJobLine(line, env_, run_name_);
-    if (!start.ok()) return Fail(start.status);
-    *started = start.value;
-    if (*started) {
-      ++running_;
-      if (line.TimeLimit() > 0) {
-        deadlines_[&line] = env_.clock.Now() + std::chrono::seconds(line.TimeLimit());
+  // Starts every line the plan offers; a line whose program cannot be started ends as
+  // failed. False on a failure.
+  bool StartWhatMay(bool& changed) {
+    for (RunLine* line : plan_.Startable()) {
+      changed = true;
+      const Result<bool> started = StartJobLine(*line, env_, run_name_);
+      if (!started.ok()) return Fail(started.status);
+      if (!started.value) {
+        plan_.EndedUnstarted(*line);
+        if (!Fail(RecordUnstarted(*line))) return false;
+        hooks_.LineFinished(*line);
+        continue;
       }
-      hooks_.LineStarted(line);
-    } else if (line.AlreadyRun()) {
-      hooks_.LineFinished(line);
+      plan_.Started(*line);
+      if (line->TimeLimit() > 0) {
+        deadlines_[line] = env_.clock.Now() + std::chrono::seconds(line->TimeLimit());
+      }
+      hooks_.LineStarted(*line);
     }
     return true;
   }
 
-  // The running line has finished: records its outcome and applies its lists. Clears
-  // `keep_going` when the pass must end here (a stop-on-error line failed).
-  bool Finish(RunLine& line, bool& all_done, bool& stop, bool& keep_going) {
-    --running_;
-    line.setIsRunning(false);
-    line.setAlreadyRun(true);
-    line.SetStopTime();
+  // Finishes the running lines whose programs have ended, in collection order; watches the
+  // time limits of the others. Sets `stop` when a stop-on-error line failed (the lines
+  // after it are left for no one). False on a failure.
+  bool FinishEnded(bool& changed, bool& stop) {
+    if (plan_.running() == 0) return true;
+    // By position: repeat copies appended while finishing are waiting, never running.
+    for (int position = 1; position <= collection_.Count(); ++position) {
+      RunLine& line = *collection_.Item(position);
+      if (!line.IsRunning()) continue;
+      if (!IsJobLineFinished(line, env_)) {
+        if (line.TimeLimit() > 0) WatchTimeLimit(line);
+        continue;
+      }
+      changed = true;
+      if (!Finish(line, stop)) return false;
+      if (stop) return true;
+    }
+    return true;
+  }
 
-    std::vector<RepeatCopyMade> made;
-    std::vector<RunLine*> skipped;
-    bool status_repeat = false;
+  // The running line has finished: reads its verdict, tells the plan, records the line and
+  // reports what followed from it.
+  bool Finish(RunLine& line, bool& stop) {
+    line.SetStopTime();
     bool failed = true;
+    std::optional<JobLineRefs> status_repeat;
     if (line.TimeLimitReached()) {
       // Whatever the ended program left in its status file is no verdict. The note goes to
       // the end of the log only now that the program can no longer write to it.
@@ -143,44 +147,30 @@ class Scheduler {
         }
       }
     } else {
-      const Result<bool> verdict = JobLineFailed(line, collection_, status_repeat, env_, &made);
-      if (!verdict.ok()) return Fail(verdict.status);
-      failed = verdict.value;
-    }
-    bool applied = false;
-    if (failed) {
-      line.setErrorOccurred(true);
-      if (line.StopOnError()) {
-        stop = true;
-        keep_going = false;
-        if (!LogMetadata(line)) return false;
-        Report(line, skipped, made);
-        return true;
+      const LineVerdict verdict =
+          JudgeLine(line, ReadStatusLine(env_.file_system, line.StatusFileName()));
+      failed = verdict.failed;
+      if (verdict.repeat) {
+        Result<JobLineRefs> repeat = ReadJobLineRefs(*verdict.repeat);
+        if (!repeat.ok()) {
+          plan_.Finished(line, failed);
+          return Fail(repeat.status);
+        }
+        status_repeat = std::move(repeat.value);
       }
-      if (status_repeat) all_done = false;
-      if (!ApplyLists(line.SkipOnError(), line.RepeatOnError(), skipped, made, applied)) {
-        return false;
-      }
-    } else if (!ApplyLists(line.SkipOnSuccess(), line.RepeatOnSuccess(), skipped, made, applied)) {
-      return false;
     }
-    if (applied) all_done = false;
-    if (!LogMetadata(line)) return false;
-    Report(line, skipped, made);
+    const Result<RunPlan::Consequences> next =
+        plan_.Finished(line, failed, status_repeat ? &*status_repeat : nullptr);
+    if (!next.ok()) return Fail(next.status);
+    stop = next.value.stop;
+    if (!Fail(line.LogProcessMetaData())) return false;
+    hooks_.LineFinished(line);
+    for (const RunLine* other : next.value.skipped) hooks_.LineSkipped(*other);
+    for (const RepeatCopyMade& copy : next.value.repeated) {
+      hooks_.LineRepeated(*copy.original, *copy.copy);
+    }
     return true;
   }
-
-  // Skips and repeats the lines a finished line's lists name; `applied` tells whether the
-  // repeat list was applied. False on a failure.
-  bool ApplyLists(std::string_view skip, std::string_view repeat, std::vector<RunLine*>& skipped,
-                  std::vector<RepeatCopyMade>& made, bool& applied) {
-    if (!Fail(SkipJobLines(skip, collection_, &skipped))) return false;
-    const Result<bool> repeated = ApplyRepeatList(repeat, collection_, &made);
-    applied = repeated.value;
-    return Fail(repeated.status);
-  }
-
-  bool LogMetadata(RunLine& line) { return Fail(line.LogProcessMetaData()); }
 
   // Keeps the first failure for the outcome; true when `status` is none.
   bool Fail(const Status& status) {
@@ -188,20 +178,12 @@ class Scheduler {
     return status.ok();
   }
 
-  void Report(const RunLine& line, const std::vector<RunLine*>& skipped,
-              const std::vector<RepeatCopyMade>& made) {
-    hooks_.LineFinished(line);
-    for (const RunLine* other : skipped) hooks_.LineSkipped(*other);
-    for (const RepeatCopyMade& copy : made) hooks_.LineRepeated(*copy.original, *copy.copy);
-  }
-
-  bool EndLinesThatCanNeverStart() {
-    const Result<std::vector<LineThatCannotStart>> lines =
-        LinesThatCanNeverStart(collection_, maximum_);
-    if (!Fail(lines.status)) return false;
-    for (const LineThatCannotStart& blocked : lines.value) {
-      if (!Fail(EndAsFailedToStart(*blocked.line))) return false;
+  bool EndNeverStarting(bool* ended = nullptr) {
+    for (const LineThatCannotStart& blocked : plan_.NeverStarting()) {
+      plan_.EndedUnstarted(*blocked.line);
+      if (!Fail(RecordUnstarted(*blocked.line))) return false;
       hooks_.LineCannotStart(*blocked.line, blocked.reason);
+      if (ended != nullptr) *ended = true;
     }
     return true;
   }
@@ -221,7 +203,7 @@ class Scheduler {
     hooks_.LineTimeLimitReached(line);
   }
 
-  // The pass pause, ended early at the nearest deadline (rounded up, so that the next pass
+  // The pause, ended early at the nearest deadline (rounded up, so that the next pass
   // finds it passed).
   milliseconds PauseToNextDeadline() const {
     if (next_deadline_ == TimePoint::max()) return kPassPause;
@@ -233,24 +215,17 @@ class Scheduler {
   // its process tree ends, and the lines that were running are recorded as failed.
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
-    for (RunLine& line : collection_) {
-      if (!line.IsRunning()) continue;
-      line.setIsRunning(false);
-      line.setAlreadyRun(true);
-      line.setErrorOccurred(true);
-      line.SetStopTime();
-      Fail(line.LogProcessMetaData());
-      hooks_.LineFinished(line);
+    for (RunLine* line : plan_.EndRunning()) {
+      line->SetStopTime();
+      Fail(line->LogProcessMetaData());
+      hooks_.LineFinished(*line);
     }
-    running_ = 0;
     if (!failure_.empty()) return Failed();
-    SchedulerOutcome outcome;
-    outcome.end = end;
-    return outcome;
+    return Outcome(end);
   }
 
   RunLines& collection_;
-  const int32_t maximum_;
+  RunPlan plan_;
   RunEnv& env_;
   RunHooks& hooks_;
   const std::string_view run_name_;
@@ -260,7 +235,6 @@ class Scheduler {
   TimePoint next_deadline_ = TimePoint::max();
   // Running lines with a time limit, and when it is reached.
   std::unordered_map<const RunLine*, TimePoint> deadlines_;
-  int32_t running_ = 0;
   std::string failure_;
 };
 
@@ -288,18 +262,11 @@ bool IsJobLineFinished(RunLine& line, RunEnv& env) {
   return true;
 }
 
-Result<bool> JobLineFailed(RunLine& line, RunLines& collection, bool& repeat_applied, RunEnv& env,
-                           std::vector<RepeatCopyMade>* made) {
-  repeat_applied = false;
-  if (TrimBlanks(line.StatusFileName()).empty()) return false;
-  std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
-  if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return false;
-  if (status != "failure" && status != "running") {
-    const Status repeated = RepeatJobLines(collection, status, made);
-    repeat_applied = true;
-    if (!repeated.ok()) return repeated;
-  }
-  return true;
+LineVerdict JudgeLine(const RunLine& line, std::string_view status) {
+  if (TrimBlanks(line.StatusFileName()).empty()) return {false, std::nullopt};
+  if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return {false, std::nullopt};
+  if (status != "failure" && status != "running") return {true, std::string(status)};
+  return {true, std::nullopt};
 }
 
 PauseFn WaitForChildPause(ProcessLauncher& launcher) {

@@ -3,14 +3,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/list_rules.h"
 #include "engine/run_hooks.h"
-#include "model/run_lines.h"
+#include "engine/run_plan.h"
 #include "model/run_env.h"
+#include "model/run_lines.h"
 #include "platform/shell_exec_task.h"
 #include "platform/status.h"
 
@@ -54,13 +55,14 @@ std::string TimeLimitLogText(int32_t seconds);
 // handed back to the launcher, which reaps it when it ends.
 bool IsJobLineFinished(RunLine& line, RunEnv& env);
 
-// Whether the finished line failed. A line without a status file name succeeds; one
-// whose status line is "ok" (any case, blanks around ignored) succeeds. A failing status
-// line other than exactly "failure" or "running" is applied as a list of lines to repeat
-// and sets `repeat_applied`; `made` (may be null) receives the copies. A failure of the
-// repeat (see RepeatJobLines) is the result's.
-Result<bool> JobLineFailed(RunLine& line, RunLines& collection, bool& repeat_applied, RunEnv& env,
-                           std::vector<RepeatCopyMade>* made);
+// The verdict of a finished line from its status line: a line without a status file name
+// succeeds; one whose status line is "ok" (any case, blanks around ignored) succeeds. A
+// failing status line other than exactly "failure" or "running" names lines to repeat.
+struct LineVerdict {
+  bool failed = false;
+  std::optional<std::string> repeat;
+};
+LineVerdict JudgeLine(const RunLine& line, std::string_view status);
 
 // The pause of a command-line run: waits until one of the launcher's children ends, at
 // most `longest`.

@@ -52,7 +52,7 @@ Status RunLine::LogProcessMetaData() {
   Result<std::unique_ptr<ProcessMetadataLog>> created = services_.metadata->Create();
   if (!created.ok()) return created.status;
   metadata_log_ = std::move(created.value);
-  metadata_log_->setEntryStatus(error_occurred_ ? 3 : 0);
+  metadata_log_->setEntryStatus(ErrorOccurred() ? 3 : 0);
   metadata_log_->setEntryLogFile(log_file_name_);
   std::optional<TimePoint> start = ParseTimeText(starting_time_);
   if (!start) {

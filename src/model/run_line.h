@@ -9,12 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "model/job_line.h"
 #include "platform/clock.h"
 #include "platform/metadata_log.h"
 
 namespace jr {
 
 class RunLines;
+
+// Where a line of a run stands. A line starts waiting, may run, and ends succeeded, failed
+// or skipped (never started, by another line's list or because an earlier run did it).
+enum class LineState { kWaiting, kRunning, kSucceeded, kFailed, kSkipped };
 
 // What a job line needs from outside: the clock of its time stamps and the process
 // metadata log it reports to. Either may be null: the system clock is used, and
@@ -49,16 +54,17 @@ class RunLine {
   void setCleanProgramOptions(std::string value) { clean_program_options_ = std::move(value); }
   const std::string& ProgramOptions() const { return program_options_; }
   void setProgramOptions(std::string value) { program_options_ = std::move(value); }
-  const std::string& SkipOnError() const { return skip_on_error_; }
-  void setSkipOnError(std::string value) { skip_on_error_ = std::move(value); }
-  const std::string& SkipOnSuccess() const { return skip_on_success_; }
-  void setSkipOnSuccess(std::string value) { skip_on_success_ = std::move(value); }
-  const std::string& RepeatOnError() const { return repeat_on_error_; }
-  void setRepeatOnError(std::string value) { repeat_on_error_ = std::move(value); }
-  const std::string& RepeatOnSuccess() const { return repeat_on_success_; }
-  void setRepeatOnSuccess(std::string value) { repeat_on_success_ = std::move(value); }
-  const std::string& Precedence() const { return precedence_; }
-  void setPrecedence(std::string value) { precedence_ = std::move(value); }
+  const JobLineRefs& SkipOnError() const { return skip_on_error_; }
+  void setSkipOnError(JobLineRefs value) { skip_on_error_ = std::move(value); }
+  const JobLineRefs& SkipOnSuccess() const { return skip_on_success_; }
+  void setSkipOnSuccess(JobLineRefs value) { skip_on_success_ = std::move(value); }
+  const JobLineRefs& RepeatOnError() const { return repeat_on_error_; }
+  void setRepeatOnError(JobLineRefs value) { repeat_on_error_ = std::move(value); }
+  const JobLineRefs& RepeatOnSuccess() const { return repeat_on_success_; }
+  void setRepeatOnSuccess(JobLineRefs value) { repeat_on_success_ = std::move(value); }
+  // The lines it waits for.
+  const JobLineRefs& WaitFor() const { return wait_for_; }
+  void setWaitFor(JobLineRefs value) { wait_for_ = std::move(value); }
   bool StopOnError() const { return stop_on_error_; }
   void setStopOnError(bool value) { stop_on_error_ = value; }
   const std::string& UserProgramName() const { return user_program_name_; }
@@ -71,14 +77,13 @@ class RunLine {
   void setStatusFileName(std::string value) { status_file_name_ = std::move(value); }
   const std::string& SummaryFileName() const { return summary_file_name_; }
   void setSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
-  bool IsSkipped() const { return is_skipped_; }
-  void setIsSkipped(bool value) { is_skipped_ = value; }
-  bool AlreadyRun() const { return already_run_; }
-  void setAlreadyRun(bool value) { already_run_ = value; }
-  bool ErrorOccurred() const { return error_occurred_; }
-  void setErrorOccurred(bool value) { error_occurred_ = value; }
-  bool IsRunning() const { return is_running_; }
-  void setIsRunning(bool value) { is_running_ = value; }
+  LineState State() const { return state_; }
+  void setState(LineState value) { state_ = value; }
+  bool IsSkipped() const { return state_ == LineState::kSkipped; }
+  // Over: succeeded, failed or skipped.
+  bool AlreadyRun() const { return state_ != LineState::kWaiting && state_ != LineState::kRunning; }
+  bool ErrorOccurred() const { return state_ == LineState::kFailed; }
+  bool IsRunning() const { return state_ == LineState::kRunning; }
   // The longest time the line's program may run, in seconds; 0 for no limit.
   int32_t TimeLimit() const { return time_limit_; }
   void setTimeLimit(int32_t seconds) { time_limit_ = seconds; }
@@ -117,20 +122,17 @@ class RunLine {
   std::string program_executer_;
   std::string program_options_;
   std::string clean_program_options_;
-  std::string precedence_;
-  std::string skip_on_error_;
-  std::string skip_on_success_;
-  std::string repeat_on_error_;
-  std::string repeat_on_success_;
+  JobLineRefs wait_for_;
+  JobLineRefs skip_on_error_;
+  JobLineRefs skip_on_success_;
+  JobLineRefs repeat_on_error_;
+  JobLineRefs repeat_on_success_;
   bool stop_on_error_ = false;
   std::string user_program_name_;
   std::string log_file_name_;
   std::string status_file_name_;
   std::string summary_file_name_;
-  bool already_run_ = false;
-  bool is_skipped_ = false;
-  bool error_occurred_ = false;
-  bool is_running_ = false;
+  LineState state_ = LineState::kWaiting;
   std::string stop_time_;
   std::string starting_time_;
   int32_t process_id_ = 0;

@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "engine/command_line_builder.h"
-#include "engine/list_rules.h"
 #include "platform/blanks.h"
 
 namespace jr {
@@ -57,8 +56,9 @@ std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earli
 
 bool Names(const std::string& list, int32_t number) {
   // A list that does not read names nothing here; the run stops at it when it applies it.
-  const Result<std::vector<int32_t>> numbers = ParseJobLineList(list);
-  return std::find(numbers.value.begin(), numbers.value.end(), number) != numbers.value.end();
+  const Result<JobLineRefs> refs = ReadJobLineRefs(list);
+  const std::vector<int32_t>& numbers = refs.value.numbers;
+  return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
 }
 
 }  // namespace
@@ -123,8 +123,7 @@ void MarkRerun(const RerunPlan& plan, RunLines& lines) {
     for (int32_t number : *numbers) {
       RunLine* line = lines.Line(number);
       if (line == nullptr) continue;
-      line->setAlreadyRun(true);
-      line->setIsSkipped(true);
+      line->setState(LineState::kSkipped);
     }
   }
 }

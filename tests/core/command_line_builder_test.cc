@@ -108,7 +108,7 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const RunLine& first = *lines->Line(30);
-  EXPECT_EQ(first.Precedence() + "|" + first.RepeatOnSuccess(), "10,20|70");
+  EXPECT_EQ(first.WaitFor().text + "|" + first.RepeatOnSuccess().text, "10,20|70");
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
   std::vector<std::string> expected;

@@ -63,8 +63,7 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   script->setSummaryFileName("/logs/30RunQM_Sum.txt");
   script->setLogFileName("/logs/30RunQM_Log.txt");
   RunLine* skipped = world_.lines.Add(50);
-  skipped->setAlreadyRun(true);
-  skipped->setIsSkipped(true);
+  skipped->setState(LineState::kSkipped);
 
   ReportOutcome outcome = Generate();
 

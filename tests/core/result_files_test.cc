@@ -13,12 +13,12 @@ RunLine& Source(RunLines& lines, int32_t number, std::string_view type) {
   line.setProgramType(std::string(type));
   line.setCleanProgramOptions("-a 1");
   line.setStopOnError(true);
-  line.setSkipOnError("60");
-  line.setRepeatOnSuccess("63");
+  line.setSkipOnError(ReadJobLineRefs("60").value);
+  line.setRepeatOnSuccess(ReadJobLineRefs("63").value);
   line.setLogFileName(stem + "Log.txt");
   line.setStatusFileName(stem + "Stat.txt");
   line.setSummaryFileName(stem + "Sum.txt");
-  line.setErrorOccurred(true);
+  line.setState(LineState::kFailed);
   line.setProcessId(4711);
   return line;
 }
@@ -31,7 +31,7 @@ TEST(ResultFiles, ARepeatCopyHasTheDefinitionAFreshStateAndFilesOfItsOwn) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->JobLineNr(), 40) << "ten after the last";
   EXPECT_EQ(copy->OriginalJobLineNr(), 10);
-  EXPECT_EQ(copy->SkipOnError() + copy->RepeatOnSuccess(), "6063");
+  EXPECT_EQ(copy->SkipOnError().text + copy->RepeatOnSuccess().text, "6063");
   EXPECT_TRUE(copy->StopOnError() && !copy->ErrorOccurred() && copy->ProcessId() == 0);
   EXPECT_EQ(copy->ProgramOptions(),
             "-a 1 -StatusFile \"/run/S~1_10Stat_Rpt1.txt\" -LogFile \"/run/S~1_10Log_Rpt1.txt\"");

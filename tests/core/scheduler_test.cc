@@ -18,7 +18,7 @@ class SchedulerPasses : public ::testing::Test {
     RunLine& line = *lines_.Add(number);
     line.setProgramExecuter("/p/" + std::to_string(number));
     line.setStatusFileName(dir_.File(std::to_string(number)));
-    line.setPrecedence(std::move(precedence));
+    line.setWaitFor(test::Refs(std::move(precedence)));
     return line;
   }
 
@@ -49,7 +49,7 @@ class SchedulerPasses : public ::testing::Test {
   RunLines lines_{test_.env.run_line_services()};
 };
 
-TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
+TEST_F(SchedulerPasses, EndedLinesAreFinishedBeforeFreedPlacesAreFilledInCollectionOrder) {
   Add(5, "20");
   Add(10);
   Add(20);
@@ -61,11 +61,9 @@ TEST_F(SchedulerPasses, SlotsAndWaitsAreDecidedInCollectionOrderWithinAPass) {
   EXPECT_EQ(Run(2).end, End::kAllOver);
   EXPECT_EQ(hooks_.events,
             (Events{"started 10", "started 20", "pause 1000",
-                    // 30 starts in the pass that ends 20; 5 was looked at before 20 ended.
-                    "finished 20 ok", "started 30", "pause 1000",
-                    // The slot of 10 goes to 5 only in the next pass.
-                    "finished 10 ok", "pause 1000", "started 5", "finished 30 ok", "pause 1000",
-                    "finished 5 ok"}));
+                    // The place of 20 goes to 5, first in the collection, at once.
+                    "finished 20 ok", "started 5", "pause 1000", "finished 10 ok", "started 30",
+                    "pause 1000", "finished 30 ok", "pause 1000", "finished 5 ok"}));
 }
 
 TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
@@ -96,9 +94,9 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {
-  Add(10).setSkipOnSuccess("20,30");
-  Add(20, "10").setRepeatOnError("10");
-  lines_.Line(20)->setSkipOnError("40");
+  Add(10).setSkipOnSuccess(test::Refs("20,30"));
+  Add(20, "10").setRepeatOnError(test::Refs("10"));
+  lines_.Line(20)->setSkipOnError(test::Refs("40"));
   Add(30);
   Add(40, "20");
   FinishEveryRunningLine();
@@ -114,14 +112,14 @@ TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesN
   Add(40, "10");
   RunLine& bad = Add(5);
   bad.setStopOnError(true);
-  bad.setRepeatOnError("10");
+  bad.setRepeatOnError(test::Refs("10"));
   launcher_.failing_programs.insert("/p/5");
   hooks_.on_pause = [&](int pass, auto) {
     pass == 1 ? Finish(20, "failure") : launcher_.running.clear();
   };
   EXPECT_EQ(Run(4).end, End::kStopOnError);
   EXPECT_EQ(hooks_.events, (Events{"started 10", "started 20", "started 30", "finished 5 failed",
-                                   "pause 1000", "finished 20 failed", "pause 1000"}));
+                                   "pause 1000", "finished 20 failed"}));
   EXPECT_EQ(lines_.Count(), 5) << "a failed start applies no list";
 }
 
@@ -129,7 +127,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
   EXPECT_EQ(Run(2).end, End::kAllOver);
   EXPECT_TRUE(hooks_.events.empty()) << "an empty collection ends without pausing";
 
-  Add(10).setRepeatOnSuccess("70");
+  Add(10).setRepeatOnSuccess(test::Refs("70"));
   Add(20).setProgramExecuter("");
   Add(50, "60");
   Add(60);
@@ -141,10 +139,10 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
             (Events{"cannot 20: it has no program to start",
                     "cannot 70: its wait list waits for itself", "started 10", "pause 1000",
                     "finished 10 ok", "repeated 70 as 80", "finished 60 failed",
+                    // 50, released by the failed start, goes on at once.
+                    "started 50", "pause 1000", "finished 50 ok",
                     // The copy of 70 waits for every copy of 70, itself among them.
-                    "cannot 80: its wait list waits for itself",
-                    // Nothing runs: 50, released by the failed start, goes on at once.
-                    "pause 0", "started 50", "pause 1000", "finished 50 ok"}));
+                    "cannot 80: its wait list waits for itself"}));
   EXPECT_EQ(test_.metadata.Statuses().size(), 6u);
 }
 
@@ -163,7 +161,7 @@ TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
 TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
   RunLine& timed = Add(10);
   timed.setTimeLimit(2);
-  timed.setRepeatOnError("10");
+  timed.setRepeatOnError(test::Refs("10"));
   timed.setLogFileName(dir_.File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));

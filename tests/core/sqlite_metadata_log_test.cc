@@ -27,7 +27,7 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   line->SetStartingTime();
   clock.Advance(std::chrono::seconds(75));
   line->SetStopTime();
-  line->setErrorOccurred(true);
+  line->setState(LineState::kFailed);
   ASSERT_EQ(line->LogProcessMetaData().message, "");
 
   const TimePoint start = test::LocalTime(2003, 3, 7, 14, 5, 9);

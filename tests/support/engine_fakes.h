@@ -84,8 +84,7 @@ struct RunWorld {
     line->SetStartingTime();
     test.clock.Set(end);
     line->SetStopTime();
-    line->setAlreadyRun(true);
-    line->setErrorOccurred(failed);
+    line->setState(failed ? LineState::kFailed : LineState::kSucceeded);
     return line;
   }
 };
@@ -143,6 +142,9 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit) {
 
 // Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
 // launcher, an orphan by init.
+// A job-line list as a line of the job would hold it ("10,20").
+inline JobLineRefs Refs(std::string_view text) { return ReadJobLineRefs(text).value; }
+
 inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
   return WaitUntil([pid] { return !std::filesystem::exists("/proc/" + std::to_string(pid)); },
                    within);

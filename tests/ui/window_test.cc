@@ -55,7 +55,8 @@ class ScriptedExecutor final : public jr::JobExecutor {
       hooks.Pause(std::chrono::milliseconds(20));
     stopped = hooks.StopRequested();
     for (auto& line : lines)
-      line->setErrorOccurred(line->JobLineNr() == 20), hooks.LineFinished(*line);
+      line->setState(line->JobLineNr() == 20 ? LineState::kFailed : LineState::kSucceeded),
+          hooks.LineFinished(*line);
     return {true, "finished with error(s)."};
   }
 

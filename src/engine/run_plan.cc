@@ -1,135 +1,117 @@
-#include "engine/list_rules.h"
+#include "engine/run_plan.h"
 
 #include <algorithm>
 #include <deque>
 #include <unordered_map>
 
 #include "engine/result_files.h"
-#include "model/job_line.h"
-#include "model/number_text.h"
 
 namespace jr {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The value of one entry. Plain digits, by far the common case, are read directly: the
-// scheduler reads every waiting line's list in every pass.
-Result<int32_t> EntryValue(std::string_view entry) {
-  if (!entry.empty() && entry.size() <= 6) {
-    int32_t direct = 0;
-    bool plain = true;
-    for (char c : entry) {
-      if (!IsDigit(c)) {
-        plain = false;
-        break;
-      }
-      direct = direct * 10 + (c - '0');
-    }
-    if (plain) return direct;
-  }
-  std::optional<int64_t> number = LeadingWholeNumber(entry);
-  if (!number || *number < -kHighestJobLineNr || *number > kHighestJobLineNr) {
-    return Status::Failed("the job-line list entry \"" + std::string(entry) +
-                          "\" lies outside the job line numbers");
-  }
-  return static_cast<int32_t>(*number);
-}
-
-// Calls `visit` with each entry's number until it returns false; fails at an unreadable
-// entry.
-template <typename Visit>
-Status ForEachEntry(std::string_view list, Visit visit) {
-  if (TrimBlanks(list).empty()) return Status::Ok();
-  size_t begin = 0;
-  while (true) {
-    size_t comma = list.find(',', begin);
-    std::string_view entry = list.substr(
-        begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin);
-    const Result<int32_t> value = EntryValue(entry);
-    if (!value.ok()) return value.status;
-    if (!visit(value.value)) return Status::Ok();
-    if (comma == std::string_view::npos) return Status::Ok();
-    begin = comma + 1;
-  }
-}
-
-bool IsWaiting(const RunLine& line) { return !line.AlreadyRun() && !line.IsRunning(); }
+bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting; }
 
 }  // namespace
 
-Result<std::vector<int32_t>> ParseJobLineList(std::string_view list) {
-  Result<JobLineRefs> refs = ReadJobLineRefs(list);
-  if (!refs.ok()) return refs.status;
-  return std::move(refs.value.numbers);
+std::vector<RunLine*> RunPlan::Startable() const {
+  std::vector<RunLine*> startable;
+  if (running_ >= maximum_) return startable;
+  const size_t free = static_cast<size_t>(maximum_ - running_);
+  for (RunLine& line : lines_) {
+    if (!IsWaiting(line) || line.ProgramExecuter().empty() || !WaitSatisfied(line)) continue;
+    startable.push_back(&line);
+    if (startable.size() == free) break;
+  }
+  return startable;
 }
 
-Result<bool> WaitListSatisfied(const RunLine& line, const RunLines& collection) {
-  bool satisfied = true;
-  Status read = ForEachEntry(line.Precedence(), [&](int32_t number) {
-    const RunLine* waited_for = collection.Line(number);
-    if (waited_for == nullptr) return true;
-    if (!waited_for->AlreadyRun()) {
-      satisfied = false;
-      return false;
+bool RunPlan::WaitSatisfied(const RunLine& line) const {
+  for (int32_t number : line.WaitFor().numbers) {
+    const RunLine* waited_for = lines_.Line(number);
+    if (waited_for == nullptr) continue;
+    if (!waited_for->AlreadyRun()) return false;
+    if (!waited_for->Repeated()) continue;
+    for (const RunLine* copy : lines_.CopiesOf(waited_for->JobLineNr())) {
+      if (!copy->AlreadyRun()) return false;
     }
-    if (waited_for->Repeated()) {
-      for (const RunLine* copy : collection.CopiesOf(waited_for->JobLineNr())) {
-        if (!copy->AlreadyRun()) {
-          satisfied = false;
-          return false;
-        }
-      }
-    }
-    return true;
-  });
-  if (!read.ok()) return read;
-  return satisfied;
-}
-
-Status SkipJobLines(std::string_view list, RunLines& collection, std::vector<RunLine*>* skipped) {
-  auto skip = [&](RunLine* line) {
-    if (line == nullptr || !IsWaiting(*line)) return;
-    line->setAlreadyRun(true);
-    line->setIsSkipped(true);
-    if (skipped) skipped->push_back(line);
-  };
-  return ForEachEntry(list, [&](int32_t number) {
-    skip(collection.Line(number));
-    // Copies may be appended while we skip; walk a snapshot.
-    std::vector<RunLine*> copies = collection.CopiesOf(number);
-    for (RunLine* copy : copies) skip(copy);
-    return true;
-  });
-}
-
-Status RepeatJobLines(RunLines& collection, std::string_view list,
-                      std::vector<RepeatCopyMade>* made) {
-  Status copied;
-  Status read = ForEachEntry(list, [&](int32_t number) {
-    RunLine* original = collection.Line(number);
-    if (original == nullptr) return true;
-    original->setRepeated(true);
-    Result<RunLine*> copy = CreateRepeatCopy(collection, *original);
-    if (!copy.ok()) {
-      copied = copy.status;
-      return false;
-    }
-    if (made) made->push_back({original, copy.value});
-    return true;
-  });
-  return read.ok() ? copied : read;
-}
-
-Result<bool> ApplyRepeatList(std::string_view list, RunLines& collection,
-                             std::vector<RepeatCopyMade>* made) {
-  if (TrimBlanks(list).empty()) return false;
-  if (Status repeated = RepeatJobLines(collection, list, made); !repeated.ok()) return repeated;
+  }
   return true;
 }
 
-Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const RunLines& collection,
-                                                                int32_t maximum) {
+void RunPlan::Started(RunLine& line) {
+  line.setState(LineState::kRunning);
+  ++running_;
+}
+
+Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
+                                                const JobLineRefs* status_repeat) {
+  if (line.IsRunning()) --running_;
+  line.setState(failed ? LineState::kFailed : LineState::kSucceeded);
+  Consequences consequences;
+  if (status_repeat != nullptr) {
+    if (Status repeated = Repeat(*status_repeat, consequences.repeated); !repeated.ok()) {
+      return repeated;
+    }
+  }
+  if (failed && line.StopOnError()) {
+    consequences.stop = true;
+    return consequences;
+  }
+  Skip(failed ? line.SkipOnError() : line.SkipOnSuccess(), consequences.skipped);
+  if (Status repeated =
+          Repeat(failed ? line.RepeatOnError() : line.RepeatOnSuccess(), consequences.repeated);
+      !repeated.ok()) {
+    return repeated;
+  }
+  return consequences;
+}
+
+std::vector<RunLine*> RunPlan::EndRunning() {
+  std::vector<RunLine*> ended;
+  for (RunLine& line : lines_) {
+    if (!line.IsRunning()) continue;
+    line.setState(LineState::kFailed);
+    ended.push_back(&line);
+  }
+  running_ = 0;
+  return ended;
+}
+
+bool RunPlan::Over() const {
+  if (running_ > 0) return false;
+  for (const RunLine& line : lines_) {
+    if (IsWaiting(line)) return false;
+  }
+  return true;
+}
+
+void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
+  auto skip = [&](RunLine* line) {
+    if (line == nullptr || !IsWaiting(*line)) return;
+    line->setState(LineState::kSkipped);
+    skipped.push_back(line);
+  };
+  for (int32_t number : list.numbers) {
+    skip(lines_.Line(number));
+    for (RunLine* copy : lines_.CopiesOf(number)) skip(copy);
+  }
+}
+
+Status RunPlan::Repeat(const JobLineRefs& list, std::vector<RepeatCopyMade>& made) {
+  for (int32_t number : list.numbers) {
+    RunLine* original = lines_.Line(number);
+    if (original == nullptr) continue;
+    original->setRepeated(true);
+    Result<RunLine*> copy = CreateRepeatCopy(lines_, *original);
+    if (!copy.ok()) return copy.status;
+    made.push_back({original, copy.value});
+  }
+  return Status::Ok();
+}
+
+std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
+  const RunLines& collection = lines_;
+  const int32_t maximum = maximum_;
   std::vector<LineThatCannotStart> blocked;
   std::vector<RunLine*> waiting;
   std::unordered_map<const RunLine*, size_t> index;
@@ -158,16 +140,14 @@ Result<std::vector<LineThatCannotStart>> LinesThatCanNeverStart(const RunLines& 
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
-    Status read = ForEachEntry(waiting[i]->Precedence(), [&](int32_t number) {
+    for (int32_t number : waiting[i]->WaitFor().numbers) {
       const RunLine* named = collection.Line(number);
-      if (named == nullptr) return true;
+      if (named == nullptr) continue;
       depend_on(named);
       if (named->Repeated()) {
         for (const RunLine* copy : collection.CopiesOf(named->JobLineNr())) depend_on(copy);
       }
-      return true;
-    });
-    if (!read.ok()) return read;
+    }
   }
 
   // Peel off the lines that can start once what they wait for has ended; what is left

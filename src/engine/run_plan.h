@@ -1,0 +1,85 @@
+#pragma once
+// What the lines of a run may do next, decided from their states and lists alone. The plan
+// reads no file, starts no program and keeps no clock: the scheduler starts what it offers,
+// waits for programs to end, reads their verdicts and tells it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/run_lines.h"
+#include "platform/status.h"
+
+namespace jr {
+
+struct RepeatCopyMade {
+  RunLine* original;
+  RunLine* copy;
+};
+
+struct LineThatCannotStart {
+  RunLine* line;
+  std::string reason;
+};
+
+class RunPlan {
+ public:
+  // Plans the waiting lines of `lines` (lines over already, as a rerun's, stay over).
+  // Never more than `maximum` run at a time.
+  RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {}
+
+  // The waiting lines that may start now, in collection order, no more than there are free
+  // places: those with a program whose wait list is satisfied.
+  std::vector<RunLine*> Startable() const;
+
+  // True when every line named by the line's wait list is over, and, for a named line that
+  // has been repeated, every repeat copy of it too. Entries naming no line are passed over.
+  bool WaitSatisfied(const RunLine& line) const;
+
+  void Started(RunLine& line);
+  // A waiting line whose program could not be started, or that can never start: failed.
+  void EndedUnstarted(RunLine& line) { line.setState(LineState::kFailed); }
+
+  // What an ended line means for the others.
+  struct Consequences {
+    // A stop-on-error line failed: nothing more starts and the run ends.
+    bool stop = false;
+    std::vector<RunLine*> skipped;
+    std::vector<RepeatCopyMade> repeated;
+  };
+  // The running line ended, failed or not. `status_repeat`, when not null, holds the lines
+  // its failing status line names for repeating; they are repeated before anything else,
+  // stop on error included. Then a failed stop-on-error line stops the run; any other line
+  // has the skip and the repeat list of its outcome applied, in that order. Fails when a
+  // repeat copy would need a number above the highest job line number: the lines
+  // repeated before that are kept.
+  Result<Consequences> Finished(RunLine& line, bool failed,
+                                const JobLineRefs* status_repeat = nullptr);
+
+  // Every running line ends as failed (a stop from outside); returns them in order.
+  std::vector<RunLine*> EndRunning();
+
+  // The waiting lines that can never start, in collection order, with a reason each: lines
+  // without a program, every waiting line when the maximum is below 1, and lines whose wait
+  // list waits for themselves through other lines. A line that only waits for such lines
+  // is not among them: once they are ended unstarted they are over, and it may start. A
+  // running line counts as one that will end.
+  std::vector<LineThatCannotStart> NeverStarting() const;
+
+  int32_t running() const { return running_; }
+  // No line waits or runs.
+  bool Over() const;
+
+ private:
+  // Skips every line named by the list, and every repeat copy of such a line, that waits.
+  void Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped);
+  // Appends a repeat copy of every line the list names (twice for a line named twice) and
+  // marks those lines Repeated.
+  Status Repeat(const JobLineRefs& list, std::vector<RepeatCopyMade>& made);
+
+  RunLines& lines_;
+  const int32_t maximum_;
+  int32_t running_ = 0;
+};
+
+}  // namespace jr

@@ -1,0 +1,147 @@
+#include "engine/run_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+namespace jr {
+namespace {
+
+using Numbers = std::vector<int32_t>;
+
+// The plan reads no file: its lines need a program's name, nothing on disk.
+RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
+  RunLine& line = *lines.Add(number);
+  line.setProgramExecuter("/bin/true");
+  line.setWaitFor(ReadJobLineRefs(wait_for).value);
+  return line;
+}
+
+JobLineRefs Refs(std::string_view text) { return ReadJobLineRefs(text).value; }
+
+Numbers NumbersOf(const std::vector<RunLine*>& lines) {
+  std::vector<int32_t> numbers;
+  for (const RunLine* line : lines) numbers.push_back(line->JobLineNr());
+  return numbers;
+}
+
+TEST(RunPlanTest, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {
+  const std::pair<const char*, Numbers> readable[] = {
+      {"  ", {}},
+      {"10, 20 ,30", {10, 20, 30}},
+      {"abc,20x,3 0,-5", {0, 20, 30, -5}},
+      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}},
+  };
+  // The window takes LC_NUMERIC from the user's locale; a comma there must not change
+  // what "10.5" means.
+  const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  for (const auto& [list, expected] : readable) {
+    const Result<JobLineRefs> refs = ReadJobLineRefs(list);
+    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
+  }
+  for (const char* beyond : {"10,1000000", "999999.5"}) {
+    EXPECT_FALSE(ReadJobLineRefs(beyond).ok()) << beyond;
+  }
+  std::setlocale(LC_NUMERIC, "C");
+  if (!comma_locale)
+    GTEST_SKIP() << "no de_DE.UTF-8 locale here (scripts/install-deps.sh makes it)";
+}
+
+TEST(RunPlanTest, TheWaitRuleWaitsForNamedLinesAndEveryCopyOfRepeatedOnes) {
+  RunLines lines;
+  Add(lines, 10);
+  RunLine& l30 = Add(lines, 30, "10, 99");
+  RunPlan plan(lines, 5);
+  EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{10}));
+  plan.Started(*lines.Line(10));
+  // 10 succeeds and its own success list repeats it twice.
+  lines.Line(10)->setRepeatOnSuccess(Refs("10,10"));
+  const Result<RunPlan::Consequences> next = plan.Finished(*lines.Line(10), false);
+  ASSERT_TRUE(next.ok() && next.value.repeated.size() == 2u);
+  EXPECT_FALSE(plan.WaitSatisfied(l30)) << "the copies still wait";
+  EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{40, 50})) << "99 names no line";
+  plan.Started(*lines.Line(40));
+  ASSERT_TRUE(plan.Finished(*lines.Line(40), true).ok());
+  EXPECT_FALSE(plan.WaitSatisfied(l30)) << "the second copy still waits";
+  plan.Started(*lines.Line(50));
+  ASSERT_TRUE(plan.Finished(*lines.Line(50), true).ok());
+  EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{30}));
+  EXPECT_FALSE(plan.Over());
+}
+
+TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
+  RunLines lines;
+  for (int32_t number : {10, 20, 30, 40}) Add(lines, number);
+  RunLine& ten = *lines.Line(10);
+  ten.setSkipOnError(Refs("20,10"));
+  ten.setRepeatOnError(Refs("40"));
+  ten.setSkipOnSuccess(Refs("30"));
+  RunPlan plan(lines, 2);
+  EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{10, 20}));
+  plan.Started(ten);
+  plan.Started(*lines.Line(30));
+  EXPECT_TRUE(plan.Startable().empty()) << "two run, the maximum";
+  // The failing status line's repeat comes first; the running 30 and the failed 10 stay.
+  const JobLineRefs from_status = Refs("30");
+  Result<RunPlan::Consequences> next = plan.Finished(ten, true, &from_status);
+  ASSERT_TRUE(next.ok());
+  EXPECT_EQ(NumbersOf(next.value.skipped), (Numbers{20}));
+  ASSERT_EQ(next.value.repeated.size(), 2u);
+  EXPECT_EQ(next.value.repeated[0].copy->OriginalJobLineNr(), 30);
+  EXPECT_EQ(next.value.repeated[1].copy->JobLineNr(), 60);
+  EXPECT_TRUE(ten.ErrorOccurred() && lines.Line(20)->IsSkipped() && lines.Line(30)->IsRunning());
+
+  // A failing stop-on-error line stops the run before its lists apply.
+  RunLine& forty = *lines.Line(40);
+  forty.setStopOnError(true);
+  forty.setSkipOnError(Refs("50"));
+  plan.Started(forty);
+  next = plan.Finished(forty, true);
+  ASSERT_TRUE(next.ok());
+  EXPECT_TRUE(next.value.stop && next.value.skipped.empty());
+  EXPECT_EQ(NumbersOf(plan.EndRunning()), (Numbers{30}));
+  EXPECT_FALSE(plan.Over()) << "the copies wait";
+}
+
+std::vector<std::string> CannotStart(RunLines& lines, int32_t maximum) {
+  std::vector<std::string> texts;
+  for (const auto& [line, reason] : RunPlan(lines, maximum).NeverStarting()) {
+    texts.push_back(std::to_string(line->JobLineNr()) + ": " + reason);
+  }
+  return texts;
+}
+
+TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
+  RunLines lines;
+  Add(lines, 5).setState(LineState::kRunning);
+  Add(lines, 10, "5");
+  Add(lines, 20).setProgramExecuter("");
+  Add(lines, 30, "20");
+  Add(lines, 40, "50");
+  Add(lines, 50, "40");
+  Add(lines, 60, "60");
+  Add(lines, 70, "10,40");
+  // 80 and 90 wait for each other, 80 also for 40 of the other cycle.
+  Add(lines, 80, "40,90");
+  Add(lines, 90, "80");
+  EXPECT_EQ(CannotStart(lines, 2), (std::vector<std::string>{
+                                       "20: it has no program to start",
+                                       "40: its wait list waits for itself through job line 50",
+                                       "50: its wait list waits for itself through job line 40",
+                                       "60: its wait list waits for itself",
+                                       "80: its wait list waits for itself through job line 90",
+                                       "90: its wait list waits for itself through job line 80",
+                                   }));
+
+  // A long chain listed backwards is no cycle; closing it makes one.
+  RunLines chain;
+  for (int32_t number = 5000; number >= 1; --number) {
+    Add(chain, number, number > 1 ? std::to_string(number - 1) : "");
+  }
+  EXPECT_TRUE(CannotStart(chain, 1).empty());
+  chain.Line(1)->setWaitFor(Refs("5000"));
+  EXPECT_EQ(CannotStart(chain, 1).size(), 5000u);
+}
+
+}  // namespace
+}  // namespace jr

@@ -34,12 +34,14 @@ bool MeansRunning(std::string_view status) {
 // One call of RunScheduler.
 class Scheduler {
  public:
-  Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
-            std::string_view run_name, std::chrono::seconds job_time_limit)
+  Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunControl& control,
+            const RunObservers& observers, std::string_view run_name,
+            std::chrono::seconds job_time_limit)
       : collection_(collection),
         maximum_(maximum),
         env_(env),
-        hooks_(hooks),
+        control_(control),
+        observers_(observers),
         run_name_(run_name),
         job_deadline_(job_time_limit.count() > 0 ? env.clock.Now() + job_time_limit
                                                  : TimePoint::max()) {}
@@ -49,7 +51,7 @@ class Scheduler {
     bool all_done = false;
     bool stop = false;
     while (!all_done && !stop) {
-      if (hooks_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
+      if (control_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
       now_ = env_.clock.Now();
       if (now_ >= job_deadline_) return Interrupt(SchedulerOutcome::End::kTimeLimit);
       next_deadline_ = job_deadline_;
@@ -83,7 +85,7 @@ class Scheduler {
       }
       // With nothing running no child can change anything; the pause then only lets a
       // window process its events.
-      hooks_.Pause(running_ > 0 ? PauseToNextDeadline() : milliseconds(0));
+      control_.Pause(running_ > 0 ? PauseToNextDeadline() : milliseconds(0));
     }
     SchedulerOutcome outcome;
     outcome.end = stop ? SchedulerOutcome::End::kStopOnError : SchedulerOutcome::End::kAllOver;
@@ -112,9 +114,9 @@ class Scheduler {
       if (line.TimeLimit() > 0) {
         deadlines_[&line] = env_.clock.Now() + std::chrono::seconds(line.TimeLimit());
       }
-      hooks_.LineStarted(line);
+      observers_.LineStarted(line);
     } else if (line.AlreadyRun()) {
-      hooks_.LineFinished(line);
+      observers_.LineFinished(line);
     }
     return true;
   }
@@ -139,7 +141,7 @@ class Scheduler {
         if (Status noted =
                 env_.file_system.AppendText(line.LogFileName(), TimeLimitLogText(line.TimeLimit()));
             !noted.ok()) {
-          hooks_.Warning(noted.message);
+          observers_.Warning(noted.message);
         }
       }
     } else {
@@ -190,9 +192,9 @@ class Scheduler {
 
   void Report(const RunLine& line, const std::vector<RunLine*>& skipped,
               const std::vector<RepeatCopyMade>& made) {
-    hooks_.LineFinished(line);
-    for (const RunLine* other : skipped) hooks_.LineSkipped(*other);
-    for (const RepeatCopyMade& copy : made) hooks_.LineRepeated(*copy.original, *copy.copy);
+    observers_.LineFinished(line);
+    for (const RunLine* other : skipped) observers_.LineSkipped(*other);
+    for (const RepeatCopyMade& copy : made) observers_.LineRepeated(*copy.original, *copy.copy);
   }
 
   bool EndLinesThatCanNeverStart() {
@@ -201,7 +203,7 @@ class Scheduler {
     if (!Fail(lines.status)) return false;
     for (const LineThatCannotStart& blocked : lines.value) {
       if (!Fail(EndAsFailedToStart(*blocked.line))) return false;
-      hooks_.LineCannotStart(*blocked.line, blocked.reason);
+      observers_.LineCannotStart(*blocked.line, blocked.reason);
     }
     return true;
   }
@@ -218,7 +220,7 @@ class Scheduler {
     }
     line.setTimeLimitReached(true);
     env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
-    hooks_.LineTimeLimitReached(line);
+    observers_.LineTimeLimitReached(line);
   }
 
   // The pass pause, ended early at the nearest deadline (rounded up, so that the next pass
@@ -240,7 +242,7 @@ class Scheduler {
       line.setErrorOccurred(true);
       line.SetStopTime();
       Fail(line.LogProcessMetaData());
-      hooks_.LineFinished(line);
+      observers_.LineFinished(line);
     }
     running_ = 0;
     if (!failure_.empty()) return Failed();
@@ -252,7 +254,8 @@ class Scheduler {
   RunLines& collection_;
   const int32_t maximum_;
   RunEnv& env_;
-  RunHooks& hooks_;
+  RunControl& control_;
+  const RunObservers& observers_;
   const std::string_view run_name_;
   const TimePoint job_deadline_;
   // The clock at the start of the pass, and the nearest deadline found in it.
@@ -266,9 +269,10 @@ class Scheduler {
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
+                              RunControl& control, const RunObservers& observers,
                               std::string_view run_name, std::chrono::seconds job_time_limit) {
-  return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
+  return Scheduler(collection, maximum, env, control, observers, run_name, job_time_limit).Run();
 }
 
 std::string TimeLimitLogText(int32_t seconds) {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/list_rules.h"
-#include "engine/run_hooks.h"
-#include "model/run_lines.h"
+#include "engine/run_control.h"
 #include "model/run_env.h"
+#include "model/run_lines.h"
 #include "platform/shell_exec_task.h"
 #include "platform/status.h"
 
@@ -21,7 +21,7 @@ struct SchedulerOutcome {
     kAllOver,      // every line is over
     kStopOnError,  // a stop-on-error line failed
     kFailure,      // something inside a pass failed; `failure` says what
-    kInterrupted,  // hooks.StopRequested(): running children were ended and marked failed
+    kInterrupted,  // control.StopRequested(): running children were ended and marked failed
     kTimeLimit,    // the job's time limit was reached: ended as kInterrupted is
   };
   End end = End::kAllOver;
@@ -29,19 +29,20 @@ struct SchedulerOutcome {
 };
 
 // Runs the lines until every one is over, a stop-on-error line fails, something inside a
-// pass fails, or the hooks ask to stop. Never more than `maximum` lines run at a time.
+// pass fails, or the control asks to stop. Never more than `maximum` lines run at a time.
 // Lines that can never start (no program, a maximum below 1, wait lists that wait for
 // themselves or for such lines) are ended as failed to start and reported through
-// hooks.LineCannotStart, so a run always ends. Between passes it calls hooks.Pause with
+// observers.LineCannotStart, so a run always ends. Between passes it calls control.Pause with
 // at most 1000 ms while lines run, and no longer than to the nearest time limit. `run_name`
 // names the job lines' programs for a batch system (see StartJobLine).
 //
 // A running line whose TimeLimit has passed on env.clock since it started has its program
-// ended (see ProcessLauncher::BeginTerminate), is reported through hooks.LineTimeLimitReached,
+// ended (see ProcessLauncher::BeginTerminate), is reported through observers.LineTimeLimitReached,
 // gets the time-limit line appended to its log file and, once its program is gone,
 // finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
 // the call; when it passes, the run ends as a stop from outside does.
-SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
+                              RunControl& control, const RunObservers& observers,
                               std::string_view run_name = {},
                               std::chrono::seconds job_time_limit = {});
 

@@ -63,15 +63,6 @@ class Nowhere final : public RegistryReader, public EventLogSink, public Notifie
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
 };
 
-class WaitingHooks final : public RunHooks {
- public:
-  explicit WaitingHooks(ProcessLauncher& launcher) : launcher_(launcher) {}
-  void Pause(milliseconds longest) override { launcher_.WaitForExit(longest); }
-
- private:
-  ProcessLauncher& launcher_;
-};
-
 struct Surroundings {
   explicit Surroundings(ProcessLauncher& launcher)
       : env{clock, launcher, RealFileSystem(), nowhere, nowhere, metadata, nowhere} {}
@@ -114,9 +105,9 @@ double RunnerSeconds(int count, bool chain, int maximum, const std::string& fold
   Surroundings surroundings(*launcher);
   RunLines lines(surroundings.env.run_line_services());
   AddTrueLines(lines, count, chain, folder, limit);
-  WaitingHooks hooks(*launcher);
+  LauncherRunControl control(*launcher, [] { return false; });
   auto start = SteadyClock::now();
-  SchedulerOutcome outcome = RunScheduler(lines, maximum, surroundings.env, hooks);
+  SchedulerOutcome outcome = RunScheduler(lines, maximum, surroundings.env, control, {});
   double seconds = SecondsSince(start);
   if (outcome.end != SchedulerOutcome::End::kAllOver) {
     std::fprintf(stderr, "run ended early: %s\n", outcome.failure.c_str());
@@ -225,7 +216,7 @@ class EverRunning final : public ProcessLauncher {
   ProcessHandle next_ = 0;
 };
 
-class PassTimer final : public RunHooks {
+class PassTimer final : public RunControl {
  public:
   explicit PassTimer(int passes) : passes_(passes) {}
   void Pause(milliseconds) override { marks_.push_back(SteadyClock::now()); }
@@ -266,7 +257,7 @@ double PassOverWaitingLines(int waiting) {
   PassTimer timer(12);
   // Room for a second line, so that every pass reads every wait list: with the one place
   // taken, nothing would be looked at.
-  RunScheduler(lines, 2, surroundings.env, timer);
+  RunScheduler(lines, 2, surroundings.env, timer, {});
   std::vector<double> passes = timer.PassSeconds();
   return Median(passes);
 }
@@ -304,9 +295,9 @@ double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
   line.setProgramExecuter("/bin/sleep");
   line.setProgramOptions(std::to_string(seconds));
   line.setStatusFileName(folder + "/sleep_Stat.txt");
-  WaitingHooks hooks(*launcher);
+  LauncherRunControl control(*launcher, [] { return false; });
   double before = CpuSecondsOfSelf();
-  RunScheduler(lines, 1, surroundings.env, hooks);
+  RunScheduler(lines, 1, surroundings.env, control, {});
   return CpuSecondsOfSelf() - before;
 }
 

@@ -35,15 +35,11 @@ std::string Seconds(TimePoint from, TimePoint to) {
   return text;
 }
 
-// Progress lines on standard error, only when someone watches it.
-class CommandLineHooks final : public RunHooks {
+// Warnings and reasons on standard error, and progress lines only when someone watches it.
+class CommandLineProgress final : public RunObserver {
  public:
-  CommandLineHooks(std::string job_file, ProcessLauncher& launcher, const Clock& clock,
-                   bool progress)
-      : job_file_(std::move(job_file)), launcher_(launcher), clock_(clock), progress_(progress) {}
-
-  void Pause(std::chrono::milliseconds longest) override { launcher_.WaitForExit(longest); }
-  bool StopRequested() const override { return jr::StopRequested(); }
+  CommandLineProgress(std::string job_file, const Clock& clock, bool progress)
+      : job_file_(std::move(job_file)), clock_(clock), progress_(progress) {}
 
   void LineStarted(const RunLine& line) override {
     started_[line.JobLineNr()] = clock_.Now();
@@ -92,7 +88,6 @@ class CommandLineHooks final : public RunHooks {
   }
 
   std::string job_file_;
-  ProcessLauncher& launcher_;
   const Clock& clock_;
   bool progress_;
   std::map<int32_t, TimePoint> started_;
@@ -160,13 +155,13 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     return kExitCannotRun;
   }
   std::unique_ptr<SystemEnv> system = std::move(made.value);
-  CommandLineHooks hooks(job_file, system->launcher(), system->env().clock,
-                         StandardErrorIsTerminal());
+  CommandLineProgress progress(job_file, system->env().clock, StandardErrorIsTerminal());
   const std::string registry_failure = system->env().registry.ReadFailure();
-  if (!registry_failure.empty()) hooks.Warning(registry_failure);
+  if (!registry_failure.empty()) progress.Warning(registry_failure);
 
   StopRequests stop_requests;
-  RunResult result = RunJob(request, system->env(), hooks);
+  LauncherRunControl control(system->launcher(), [] { return StopRequested(); });
+  RunResult result = RunJob(request, system->env(), control, {&progress});
 
   const bool interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted;
   if (interrupted) {

@@ -36,12 +36,14 @@ bool MeansRunning(std::string_view status) {
 // the plan offers, waits for programs to end, reads their verdicts and tells the plan.
 class Scheduler {
  public:
-  Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
-            std::string_view run_name, std::chrono::seconds job_time_limit)
+  Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunControl& control,
+            const RunObservers& observers, std::string_view run_name,
+            std::chrono::seconds job_time_limit)
       : collection_(collection),
         plan_(collection, maximum),
         env_(env),
-        hooks_(hooks),
+        control_(control),
+        observers_(observers),
         run_name_(run_name),
         job_deadline_(job_time_limit.count() > 0 ? env.clock.Now() + job_time_limit
                                                  : TimePoint::max()) {}
@@ -49,7 +51,7 @@ class Scheduler {
   SchedulerOutcome Run() {
     if (!EndNeverStarting()) return Failed();
     while (true) {
-      if (hooks_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
+      if (control_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
       now_ = env_.clock.Now();
       if (now_ >= job_deadline_) return Interrupt(SchedulerOutcome::End::kTimeLimit);
       next_deadline_ = job_deadline_;
@@ -70,7 +72,7 @@ class Scheduler {
         }
         continue;
       }
-      hooks_.Pause(PauseToNextDeadline());
+      control_.Pause(PauseToNextDeadline());
     }
   }
 
@@ -97,14 +99,14 @@ class Scheduler {
       if (!started.value) {
         plan_.EndedUnstarted(*line);
         if (!Fail(RecordUnstarted(*line))) return false;
-        hooks_.LineFinished(*line);
+        observers_.LineFinished(*line);
         continue;
       }
       plan_.Started(*line);
       if (line->TimeLimit() > 0) {
         deadlines_[line] = env_.clock.Now() + std::chrono::seconds(line->TimeLimit());
       }
-      hooks_.LineStarted(*line);
+      observers_.LineStarted(*line);
     }
     return true;
   }
@@ -143,7 +145,7 @@ class Scheduler {
         if (Status noted =
                 env_.file_system.AppendText(line.LogFileName(), TimeLimitLogText(line.TimeLimit()));
             !noted.ok()) {
-          hooks_.Warning(noted.message);
+          observers_.Warning(noted.message);
         }
       }
     } else {
@@ -164,10 +166,10 @@ class Scheduler {
     if (!next.ok()) return Fail(next.status);
     stop = next.value.stop;
     if (!Fail(line.LogProcessMetaData())) return false;
-    hooks_.LineFinished(line);
-    for (const RunLine* other : next.value.skipped) hooks_.LineSkipped(*other);
+    observers_.LineFinished(line);
+    for (const RunLine* other : next.value.skipped) observers_.LineSkipped(*other);
     for (const RepeatCopyMade& copy : next.value.repeated) {
-      hooks_.LineRepeated(*copy.original, *copy.copy);
+      observers_.LineRepeated(*copy.original, *copy.copy);
     }
     return true;
   }
@@ -182,7 +184,7 @@ class Scheduler {
     for (const LineThatCannotStart& blocked : plan_.NeverStarting()) {
       plan_.EndedUnstarted(*blocked.line);
       if (!Fail(RecordUnstarted(*blocked.line))) return false;
-      hooks_.LineCannotStart(*blocked.line, blocked.reason);
+      observers_.LineCannotStart(*blocked.line, blocked.reason);
       if (ended != nullptr) *ended = true;
     }
     return true;
@@ -200,7 +202,7 @@ class Scheduler {
     }
     line.setTimeLimitReached(true);
     env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
-    hooks_.LineTimeLimitReached(line);
+    observers_.LineTimeLimitReached(line);
   }
 
   // The pause, ended early at the nearest deadline (rounded up, so that the next pass
@@ -218,7 +220,7 @@ class Scheduler {
     for (RunLine* line : plan_.EndRunning()) {
       line->SetStopTime();
       Fail(line->LogProcessMetaData());
-      hooks_.LineFinished(*line);
+      observers_.LineFinished(*line);
     }
     if (!failure_.empty()) return Failed();
     return Outcome(end);
@@ -227,7 +229,8 @@ class Scheduler {
   RunLines& collection_;
   RunPlan plan_;
   RunEnv& env_;
-  RunHooks& hooks_;
+  RunControl& control_;
+  const RunObservers& observers_;
   const std::string_view run_name_;
   const TimePoint job_deadline_;
   // The clock at the start of the pass, and the nearest deadline found in it.
@@ -240,9 +243,10 @@ class Scheduler {
 
 }  // namespace
 
-SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
+                              RunControl& control, const RunObservers& observers,
                               std::string_view run_name, std::chrono::seconds job_time_limit) {
-  return Scheduler(collection, maximum, env, hooks, run_name, job_time_limit).Run();
+  return Scheduler(collection, maximum, env, control, observers, run_name, job_time_limit).Run();
 }
 
 std::string TimeLimitLogText(int32_t seconds) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/run_hooks.h"
+#include "engine/run_control.h"
 #include "engine/run_plan.h"
 #include "model/run_env.h"
 #include "model/run_lines.h"
@@ -30,19 +30,21 @@ struct SchedulerOutcome {
 };
 
 // Runs the lines until every one is over, a stop-on-error line fails, something inside a
-// pass fails, or the hooks ask to stop. Never more than `maximum` lines run at a time.
+// pass fails, or the control asks to stop. Never more than `maximum` lines run at a time.
 // Lines that can never start (no program, a maximum below 1, wait lists that wait for
 // themselves or for such lines) are ended as failed to start and reported through
-// hooks.LineCannotStart, so a run always ends. Between passes it calls hooks.Pause with
-// at most 1000 ms while lines run, and no longer than to the nearest time limit. `run_name`
-// names the job lines' programs for a batch system (see StartJobLine).
+// observers.LineCannotStart, so a run always ends. While lines run and nothing changed it
+// calls control.Pause with at most 1000 ms, and no longer than to the nearest time limit.
+// `run_name` names the job lines' programs for a batch system (see StartJobLine).
 //
 // A running line whose TimeLimit has passed on env.clock since it started has its program
-// ended (see ProcessLauncher::BeginTerminate), is reported through hooks.LineTimeLimitReached,
-// gets the time-limit line appended to its log file and, once its program is gone,
-// finishes as failed, its error lists applied. `job_time_limit` (zero: none) counts from
-// the call; when it passes, the run ends as a stop from outside does.
-SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunHooks& hooks,
+// ended (see ProcessLauncher::BeginTerminate), is reported through
+// observers.LineTimeLimitReached, gets the time-limit line appended to its log file and,
+// once its program is gone, finishes as failed, its error lists applied. `job_time_limit`
+// (zero: none) counts from the call; when it passes, the run ends as a stop from outside
+// does.
+SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
+                              RunControl& control, const RunObservers& observers,
                               std::string_view run_name = {},
                               std::chrono::seconds job_time_limit = {});
 

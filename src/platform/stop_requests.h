@@ -18,6 +18,10 @@ class StopRequests {
 
 // True once a stop was requested.
 bool StopRequested();
+// Ends the launcher's wait (ProcessLauncher::WaitForExit) at once, as a stop request does,
+// or the next one when none is going on, without being a stop request itself: for a run
+// that the program stops (the window's Stop). Safe from any thread.
+void WakeStopWaits();
 // What was received, for the message that tells why the run ended ("SIGTERM", "Ctrl+C");
 // empty when nothing was.
 const char* StopRequestName();

@@ -27,12 +27,13 @@ double RandomFraction(const Clock& clock) {
 
 // The run's row in the run history as it starts.
 RunStart HistoryStart(const RunRequest& request, const std::string& description,
-                      const RunResult& result, TimePoint started, RunEnv& env, RunHooks& hooks) {
+                      const RunResult& result, TimePoint started, RunEnv& env,
+                      const RunObservers& observers) {
   RunStart start;
   start.run_id = result.run_timestamp + "_" + result.run_name;
   start.job_file = AbsoluteFileName(request.job_file);
   Result<std::string> digest = FileSha256(request.job_file);
-  if (!digest.ok()) hooks.Warning(digest.message());
+  if (!digest.ok()) observers.Warning(digest.message());
   start.job_sha256 = digest.value;
   start.description = description;
   if (request.rerun) start.rerun_of = request.rerun->run_id;
@@ -129,7 +130,8 @@ std::string UnpassableName(const RunRequest& request) {
   return {};
 }
 
-RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks) {
+RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
+                 const RunObservers& caller_observers) {
   RunResult result;
   result.refused = UnpassableName(request);
   if (!result.refused.empty()) return result;
@@ -138,11 +140,13 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
     Result<std::unique_ptr<RunHistory>> opened =
         RunHistory::OpenForWriting(request.history_database);
     if (!opened.ok()) {
-      caller_hooks.Warning("the run is left out of the run history: " + opened.message());
+      caller_observers.Warning("the run is left out of the run history: " + opened.message());
     }
     history = std::move(opened.value);
   }
-  RunRecorder hooks(history.get(), caller_hooks, env.clock);
+  RunRecorder recorder(history.get(), caller_observers, env.clock);
+  RunObservers observers{&recorder};
+  observers.Add(caller_observers);
   JobLineTable empty;
   const JobLineTable& table = request.table != nullptr ? *request.table : empty;
   // A rerun says so wherever the run's description goes: reports, event log, history.
@@ -160,11 +164,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
 
   if (Status created = env.file_system.CreateFolder(result.run_folder);
       !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
-    hooks.Warning(created.message);
+    observers.Warning(created.message);
   }
   if (history) {
-    hooks.Begin(HistoryStart(request, description, result, started, env, hooks));
-    result.run_id = hooks.run_id();
+    recorder.Begin(HistoryStart(request, description, result, started, env, observers));
+    result.run_id = recorder.run_id();
     env.metadata.SetRunId(result.run_id);
   }
 
@@ -172,22 +176,22 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
   std::unique_ptr<RunLines> lines =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
                       result.run_timestamp, env, &warnings);
-  for (const std::string& warning : warnings) hooks.Warning(warning);
+  for (const std::string& warning : warnings) observers.Warning(warning);
   if (!lines) lines = std::make_unique<RunLines>(env.run_line_services());
   result.line_count = lines->Count();
   if (rerun) {
     MarkRerun(*rerun, *lines);
-    hooks.Prepared(*lines, rerun->over);
-    hooks.LinesOver(request.rerun->run_id, rerun->over);
+    recorder.Prepared(*lines, rerun->over);
+    observers.LinesOver(request.rerun->run_id, rerun->over);
   } else {
-    hooks.Prepared(*lines);
+    recorder.Prepared(*lines);
   }
 
   result.start_time = FormatTimeText(env.clock.Now());
-  result.scheduler = RunScheduler(*lines, request.maximum, env, hooks, result.run_name,
+  result.scheduler = RunScheduler(*lines, request.maximum, env, control, observers, result.run_name,
                                   std::chrono::seconds(request.job_time_limit));
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
-    hooks.Warning("the run stopped early: " + result.scheduler.failure);
+    observers.Warning("the run stopped early: " + result.scheduler.failure);
   }
 
   ReportRequest report;
@@ -205,11 +209,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& caller_hooks)
                        result.scheduler.end == SchedulerOutcome::End::kFailure;
   // A stop that comes while a report generator runs ends it; one that ended the lines
   // already must not keep the reports of the stopped run from being written.
-  const bool stopped_before = hooks.StopRequested();
+  const bool stopped_before = control.StopRequested();
   result.report = GenerateReports(
-      *lines, report, env, [&hooks](std::chrono::milliseconds ms) { hooks.Pause(ms); },
-      [&hooks, stopped_before] { return !stopped_before && hooks.StopRequested(); });
-  hooks.End(*lines, result.report.error_level);
+      *lines, report, env, [&control](std::chrono::milliseconds ms) { control.Pause(ms); },
+      [&control, stopped_before] { return !stopped_before && control.StopRequested(); });
+  recorder.End(*lines, result.report.error_level);
   lines->Clear();
   return result;
 }

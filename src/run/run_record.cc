@@ -8,12 +8,12 @@ std::string LineOutcome(const RunLine& line) {
   return line.ErrorOccurred() ? "failed" : "ok";
 }
 
-RunRecorder::RunRecorder(RunHistory* history, RunHooks& inner, const Clock& clock)
-    : history_(history), inner_(inner), clock_(clock) {}
+RunRecorder::RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock)
+    : history_(history), told_(told), clock_(clock) {}
 
 void RunRecorder::Failed(const Status& status) {
   history_ = nullptr;
-  inner_.Warning("the run is left out of the run history: " + status.message);
+  told_.Warning("the run is left out of the run history: " + status.message);
 }
 
 void RunRecorder::Begin(const RunStart& start) {
@@ -55,7 +55,6 @@ void RunRecorder::LineStarted(const RunLine& line) {
   record.seq = next_seq_++;
   record.start = clock_.Now();
   Write({record});
-  inner_.LineStarted(line);
 }
 
 void RunRecorder::Ended(const RunLine& line) {
@@ -71,27 +70,17 @@ void RunRecorder::Ended(const RunLine& line) {
   Write({record});
 }
 
-void RunRecorder::LineFinished(const RunLine& line) {
-  Ended(line);
-  inner_.LineFinished(line);
-}
+void RunRecorder::LineFinished(const RunLine& line) { Ended(line); }
 
-void RunRecorder::LineCannotStart(const RunLine& line, std::string_view reason) {
-  Ended(line);
-  inner_.LineCannotStart(line, reason);
-}
+void RunRecorder::LineCannotStart(const RunLine& line, std::string_view) { Ended(line); }
 
 void RunRecorder::LineSkipped(const RunLine& line) {
   RunLineRecord& record = Record(line);
   record.outcome = "skipped";
   Write({record});
-  inner_.LineSkipped(line);
 }
 
-void RunRecorder::LineRepeated(const RunLine& original, const RunLine& copy) {
-  Write({Record(copy)});
-  inner_.LineRepeated(original, copy);
-}
+void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) { Write({Record(copy)}); }
 
 void RunRecorder::End(const RunLines& lines, int status) {
   if (history_ == nullptr) return;

@@ -3,7 +3,7 @@
 // job line that follows each start and end, and the end with the final status and counts.
 // A runner that is killed leaves the rows as they were: an interrupted run whose lines
 // show how far it got. Writing the history never stops a run; a failure is told once
-// through the caller's hooks.Warning and the rest of the history is left out.
+// as a warning to the run's other observers and the rest of the history is left out.
 
 #include <map>
 #include <memory>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_hooks.h"
+#include "engine/run_control.h"
 #include "model/run_lines.h"
 #include "store/run_history.h"
 
@@ -20,11 +20,11 @@ namespace jr {
 // A line's outcome as the history names it: "ok", "failed", "skipped" or "not run".
 std::string LineOutcome(const RunLine& line);
 
-// Forwards every hook to `inner` and records what it sees.
-class RunRecorder final : public RunHooks {
+// One of a run's observers: records what it sees.
+class RunRecorder final : public RunObserver {
  public:
-  // `history` may be null: nothing is recorded.
-  RunRecorder(RunHistory* history, RunHooks& inner, const Clock& clock);
+  // `history` may be null: nothing is recorded. A failure to record is a warning to `told`.
+  RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock);
 
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
@@ -34,18 +34,11 @@ class RunRecorder final : public RunHooks {
   void End(const RunLines& lines, int status);
   const std::string& run_id() const { return run_id_; }
 
-  void Pause(std::chrono::milliseconds longest) override { inner_.Pause(longest); }
-  bool StopRequested() const override { return inner_.StopRequested(); }
   void LineStarted(const RunLine& line) override;
   void LineFinished(const RunLine& line) override;
   void LineSkipped(const RunLine& line) override;
   void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
-  void LineTimeLimitReached(const RunLine& line) override { inner_.LineTimeLimitReached(line); }
-  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
-    inner_.LinesOver(rerun_of, over);
-  }
-  void Warning(std::string_view text) override { inner_.Warning(text); }
 
  private:
   RunLineRecord& Record(const RunLine& line);
@@ -54,7 +47,7 @@ class RunRecorder final : public RunHooks {
   void Failed(const Status& status);
 
   RunHistory* history_;
-  RunHooks& inner_;
+  const RunObservers& told_;
   const Clock& clock_;
   std::string run_id_;
   int32_t next_seq_ = 0;

@@ -35,7 +35,7 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
 
-  const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks);
+  const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks, {&hooks});
   EXPECT_EQ(result.scheduler.end, SchedulerOutcome::End::kFailure);
   EXPECT_EQ(result.report.error_level, 2);  // what command-line mode exits with
   EXPECT_TRUE(test::Has(test::ReadWholeFile(result.run_folder + result.run_name + "_UserDef.txt"),

@@ -23,7 +23,7 @@ class SchedulerPasses : public ::testing::Test {
   }
 
   SchedulerOutcome Run(int32_t maximum) {
-    return RunScheduler(lines_, maximum, test_.env, hooks_, "SorelJob~1");
+    return RunScheduler(lines_, maximum, test_.env, hooks_, {&hooks_}, "SorelJob~1");
   }
 
   // Ends a line's process, leaving `status` (if any) as its status line.
@@ -186,7 +186,7 @@ TEST_F(SchedulerPasses, TheJobsTimeLimitEndsTheRunAsAStopDoes) {
   hooks_.on_pause = [&](int, std::chrono::milliseconds longest) {
     test_.clock.Set(test_.clock.Now() + longest);
   };
-  EXPECT_EQ(RunScheduler(lines_, 2, test_.env, hooks_, "", std::chrono::seconds(2)).end,
+  EXPECT_EQ(RunScheduler(lines_, 2, test_.env, hooks_, {&hooks_}, "", std::chrono::seconds(2)).end,
             End::kTimeLimit);
   EXPECT_EQ(hooks_.events,
             (Events{"started 10", "pause 1000", "pause 1000", "finished 10 failed"}));

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/run_hooks.h"
-#include "model/run_lines.h"
+#include "engine/run_control.h"
 #include "model/run_env.h"
+#include "model/run_lines.h"
 #include "support/fakes.h"
 
 namespace jr::test {
@@ -91,7 +91,8 @@ struct RunWorld {
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",
 // "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "pause 1000".
-class RecordingHooks final : public RunHooks {
+// The run's control and its one observer.
+class RecordingHooks final : public RunControl, public RunObserver {
  public:
   void Pause(std::chrono::milliseconds longest) override {
     events.push_back("pause " + std::to_string(longest.count()));

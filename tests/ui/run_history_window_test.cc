@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,16 +49,13 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, c
 // Records the reruns the main window asks for, as the run driver tells the run panel.
 class RerunExecutor final : public JobExecutor {
  public:
-  JobRunOutcome execute(const JobDocument&, int32_t, RunHooks& hooks,
+  JobRunOutcome execute(const JobDocument&, int32_t, const StopFlag&, const RunObservers& observers,
                         const RerunBasis* rerun) override {
-    button_enabled_during_run = button && button->isEnabled();
     if (rerun) reruns.push_back(*rerun);
-    if (rerun) hooks.LinesOver(rerun->run_id, {10});
+    if (rerun) observers.LinesOver(rerun->run_id, {10});
     return {true, "finished without errors."};
   }
   std::vector<RerunBasis> reruns;
-  QPushButton* button = nullptr;
-  bool button_enabled_during_run = true;
 };
 
 }  // namespace
@@ -209,13 +207,14 @@ class RunHistoryWindowTest : public QObject {
     // chosen run, the panel naming the lines over; the button is off while it runs.
     QPushButton* button = window->rerunButton();
     QCOMPARE(button->text(), QString("Run Failed Lines &Again"));
-    runs.button = button;
+    QSignalSpy ended(&main, &MainWindow::runEnded);
     MessageBox::setNextAnswer(MessageBox::kYes);
     button->click();
+    QVERIFY(!button->isEnabled() && ended.wait());
     QVERIFY(runs.reruns.size() == 1 && runs.reruns[0].run_id == "night" &&
             !runs.reruns[0].job_changed);
     QCOMPARE(MessageBox::lastText(), QString("Run the failed lines of run night again ?"));
-    QVERIFY(!runs.button_enabled_during_run && button->isEnabled());
+    QVERIFY(button->isEnabled());
     QVERIFY(main.findChild<QLabel*>("runProgress")
                 ->text()
                 .startsWith("Rerun of night, job lines over, not run again: 10.  Last run:"));
@@ -231,6 +230,7 @@ class RunHistoryWindowTest : public QObject {
                qPrintable(asked.text));
       QCOMPARE(asked.default_answer, MessageBox::kNo);
     }
+    QVERIFY(ended.wait());
     QVERIFY(runs.reruns.size() == 2 && runs.reruns[1].job_changed);
   }
 

@@ -11,8 +11,10 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -20,6 +22,7 @@
 #include <QTableView>
 #include <QToolTip>
 #include <QUrl>
+#include <thread>
 
 #include "app/cli.h"
 #include "platform/process_launcher.h"
@@ -36,11 +39,12 @@ using DialogStep = std::function<void(JobLineDialog&)>;
 
 namespace {
 
-// Plays a run: starts every active line, calls `during`, pauses until stopped or for
-// `passes` pauses, then ends the lines (line 20 fails).
+// Plays a run on the run thread: starts every active line, pauses until stopped or for
+// `passes` pauses of 20 ms, then ends the lines (line 20 fails).
 class ScriptedExecutor final : public jr::JobExecutor {
  public:
-  jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel, jr::RunHooks& hooks,
+  jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel,
+                            const jr::StopFlag& stop, const jr::RunObservers& observers,
                             const jr::RerunBasis*) override {
     ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::RunLine>> lines;
@@ -48,22 +52,20 @@ class ScriptedExecutor final : public jr::JobExecutor {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
       lines.push_back(std::make_unique<jr::RunLine>());
       lines.back()->setJobLineNr(job.table.LineNumberAt(row));
-      hooks.LineStarted(*lines.back());
+      observers.LineStarted(*lines.back());
     }
-    if (during) during();
-    for (int pass = 0; pass < passes && !hooks.StopRequested(); ++pass)
-      hooks.Pause(std::chrono::milliseconds(20));
-    stopped = hooks.StopRequested();
+    for (int pass = 0; pass < passes && !stop.Requested(); ++pass)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stopped = stop.Requested();
     for (auto& line : lines)
       line->setState(line->JobLineNr() == 20 ? LineState::kFailed : LineState::kSucceeded),
-          hooks.LineFinished(*line);
+          observers.LineFinished(*line);
     return {true, "finished with error(s)."};
   }
 
   int runs = 0, passes = 3, max = 0;
   bool stopped = false;
   std::string description;
-  std::function<void()> during;
 };
 
 // A row as the window hands it over: a new line has neither number nor type.
@@ -96,6 +98,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void init() {
     qputenv("JOBRUNNER_REGISTRY", "/nonexistent/registry.reg");
     qunsetenv("JOBRUNNER_STANDIN_CONFIG_REPLY");
+    qunsetenv("JOBRUNNER_EVENT_LOG");
     auto executor = std::make_unique<ScriptedExecutor>();
     executor_ = executor.get();
     Start(std::move(executor));
@@ -461,19 +464,19 @@ class JobRunnerWindowTest : public testing::WindowTest {
     SaveAs("job.xml");
     auto* progress = field<QLabel>("runProgress");
     auto* stop = field<QPushButton>("stopRun");
-    QStringList blocked;
-    QString during_text;
+    QSignalSpy ended(w_.get(), &MainWindow::runEnded);
     executor_->passes = 1000;  // 20 s unless stopped
-    executor_->during = [&] {
-      for (QAction* action : w_->findChildren<QAction*>())
-        if (!action->isEnabled()) blocked << action->objectName();
-      QVERIFY(!stop->isHidden() && stop->isEnabled());
-      during_text = progress->text();
-      Trigger("executeJob");  // no second run inside the first
-      QTimer::singleShot(50, stop, &QPushButton::click);
-    };
     MessageBox::setNextAnswer(MessageBox::kYes);
     Trigger("executeJob");
+    QTRY_VERIFY(progress->text().contains("2 running"));
+    QVERIFY2(progress->text().contains("10, 20"), qPrintable(progress->text()));
+    QStringList blocked;
+    for (QAction* action : w_->findChildren<QAction*>())
+      if (!action->isEnabled()) blocked << action->objectName();
+    QVERIFY(!stop->isHidden() && stop->isEnabled());
+    Trigger("executeJob");  // no second run inside the first
+    stop->click();
+    QVERIFY(ended.wait());
     QVERIFY(executor_->stopped);
     QCOMPARE(QString::number(executor_->runs) + " " + executor_->description.c_str() + " " +
                  QString::number(executor_->max),
@@ -484,20 +487,17 @@ class JobRunnerWindowTest : public testing::WindowTest {
                      "insertJobLine insertJobLineTool newJob newJobTool openJob openJobTool "
                      "recentFile1 recentFile2 recentFile3 recentFile4 recentFile5 recentFile6 "
                      "recentFile7 recentFile8"));
-    QVERIFY(during_text.contains("2 running") && during_text.contains("10, 20"));
     QVERIFY(field<QAction>("newJob")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
     // Closing during a run asks; Yes stops the run and closes once it is over.
-    executor_->during = [&] {
-      MessageBox::setNextAnswer(MessageBox::kNo);
-      QVERIFY(!w_->close());
-      MessageBox::setNextAnswer(MessageBox::kYes);
-      QVERIFY(!w_->close());
-    };
     MessageBox::setNextAnswer(MessageBox::kYes);
     Trigger("executeJob");
-    QVERIFY(executor_->stopped);
+    MessageBox::setNextAnswer(MessageBox::kNo);
+    QVERIFY(!w_->close());
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    QVERIFY(!w_->close() && w_->isVisible());
     QTRY_VERIFY(!w_->isVisible());
+    QVERIFY(executor_->stopped && executor_->runs == 2);
   }
 
   void executeRunsTheJobAndWritesItsReports() {
@@ -513,11 +513,35 @@ class JobRunnerWindowTest : public testing::WindowTest {
     w_->table().Set(jr::kColOptions, 0, "-sleep 300");
     w_->table().Set(jr::kColWait, 1, "10");
     w_->table().Set(jr::kColOptions, 1, "-status failure");
+    field<QCheckBox>("logToEventLog")->setChecked(true);
+    qputenv("JOBRUNNER_EVENT_LOG", path("logs").toUtf8());  // a folder: the entry fails
     SaveAs("job.xml");
+    QSignalSpy ended(w_.get(), &MainWindow::runEnded);
     MessageBox::setNextAnswer(MessageBox::kYes);
     Trigger("executeJob");
+    QVERIFY(ended.wait(20000));
+    // What the engine said on the run's thread, the window shows once the run is over.
+    QVERIFY2(Messages().contains("while writing event to NT Event Log."), "no event-log message");
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
-    QVERIFY(field<QLabel>("runProgress")->text().contains("finished with error(s)."));
+    auto* progress = field<QLabel>("runProgress");
+    QVERIFY(progress->text().contains("finished with error(s)."));
+    // While a line runs for a minute the window answers at once; Stop ends the run.
+    w_->table().Set(jr::kColOptions, 0, "-sleep 60000");
+    MessageBox::setNextAnswer(MessageBox::kYes);
+    Trigger("executeJob");
+    QTRY_VERIFY(progress->text().contains("Current job lines: 10"));
+    bool answered = false;
+    QTimer::singleShot(0, w_.get(), [&] { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 200);
+    auto* menu = field<QMenu>("fileMenu");
+    menu->popup(w_->mapToGlobal(QPoint(0, 0)));
+    QTRY_VERIFY(menu->isVisible() && !field<QAction>("executeJob")->isEnabled());
+    menu->close();
+    QElapsedTimer stopping;
+    stopping.start();
+    field<QPushButton>("stopRun")->click();
+    QVERIFY(ended.wait(20000) && stopping.elapsed() < 10000);
+    QVERIFY2(progress->text().contains("finished with fatal error."), qPrintable(progress->text()));
   }
 
   void insertAndRenumberKeepTheTableSortedAndTheLineCurrent() {

@@ -5,24 +5,42 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <mutex>
+
 #include "platform/posix/stop_wake.h"
 
 namespace jr {
 namespace {
 
 volatile sig_atomic_t g_stop_signal = 0;
-// The pipe of stop_wake.h; -1 while no StopRequests object lives.
+// The pipe of stop_wake.h, made on first use and kept until the program ends, so that a
+// wait that began before a wake is asked for is woken by it; -1 when it could not be made.
 volatile sig_atomic_t g_wake_read = -1;
 volatile sig_atomic_t g_wake_write = -1;
+std::once_flag g_wake_made;
 
-void OnStopSignal(int signal_number) {
-  const int saved_errno = errno;
-  g_stop_signal = signal_number;
+void MakeWake() {
+  std::call_once(g_wake_made, [] {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+      g_wake_read = fds[0];
+      g_wake_write = fds[1];
+    }
+  });
+}
+
+void Wake() {
   if (g_wake_write >= 0) {
     const char byte = 1;
     // Non-blocking: a full pipe already wakes every wait.
     [[maybe_unused]] const ssize_t written = write(g_wake_write, &byte, 1);
   }
+}
+
+void OnStopSignal(int signal_number) {
+  const int saved_errno = errno;
+  g_stop_signal = signal_number;
+  Wake();
   errno = saved_errno;
 }
 
@@ -38,11 +56,8 @@ struct sigaction g_old_hup = {};
 // not get it and would run on without a runner.
 StopRequests::StopRequests() {
   g_stop_signal = 0;
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-    g_wake_read = fds[0];
-    g_wake_write = fds[1];
-  }
+  MakeWake();
+  DrainStopWake();
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -55,15 +70,12 @@ StopRequests::~StopRequests() {
   sigaction(SIGINT, &g_old_int, nullptr);
   sigaction(SIGTERM, &g_old_term, nullptr);
   sigaction(SIGHUP, &g_old_hup, nullptr);
-  const int read_end = g_wake_read;
-  const int write_end = g_wake_write;
-  g_wake_read = -1;
-  g_wake_write = -1;
-  if (read_end >= 0) close(read_end);
-  if (write_end >= 0) close(write_end);
 }
 
-int StopWakeFd() { return g_wake_read; }
+int StopWakeFd() {
+  MakeWake();
+  return g_wake_read;
+}
 
 void DrainStopWake() {
   const int fd = g_wake_read;
@@ -74,6 +86,11 @@ void DrainStopWake() {
 }
 
 bool StopRequested() { return g_stop_signal != 0; }
+
+void WakeStopWaits() {
+  MakeWake();
+  Wake();
+}
 
 const char* StopRequestName() {
   switch (g_stop_signal) {

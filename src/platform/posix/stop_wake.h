@@ -6,7 +6,7 @@
 
 namespace jr {
 
-// The read end while a StopRequests object lives; -1 otherwise.
+// The read end; -1 when the pipe could not be made.
 int StopWakeFd();
 
 // Reads what the handler wrote, so that only a new request wakes the next wait.

@@ -13,8 +13,11 @@ namespace {
 
 // Set by the console's control handler, which the system runs on a thread of its own.
 std::atomic<int> g_stop_event{0};
-// Auto-reset; see stop_wake.h.
-std::atomic<HANDLE> g_wake{nullptr};
+// Auto-reset, made on first use and kept until the program ends; see stop_wake.h.
+HANDLE WakeEvent() {
+  static const HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return wake;
+}
 
 // Ctrl+C, Ctrl+Break and closing the console window set the flag and are handled here;
 // the run then ends its job lines (the launcher's job object takes their children along)
@@ -26,7 +29,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
       g_stop_event = static_cast<int>(event) + 1;
-      if (HANDLE wake = g_wake.load(); wake != nullptr) SetEvent(wake);
+      if (HANDLE wake = WakeEvent(); wake != nullptr) SetEvent(wake);
       return TRUE;
     default:
       return FALSE;
@@ -37,18 +40,19 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 StopRequests::StopRequests() {
   g_stop_event = 0;
-  g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (HANDLE wake = WakeEvent(); wake != nullptr) ResetEvent(wake);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
 
-StopRequests::~StopRequests() {
-  SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
-  if (HANDLE wake = g_wake.exchange(nullptr); wake != nullptr) CloseHandle(wake);
-}
+StopRequests::~StopRequests() { SetConsoleCtrlHandler(&OnConsoleControl, FALSE); }
 
-HANDLE StopWakeEvent() { return g_wake.load(); }
+HANDLE StopWakeEvent() { return WakeEvent(); }
 
 bool StopRequested() { return g_stop_event.load() != 0; }
+
+void WakeStopWaits() {
+  if (HANDLE wake = WakeEvent(); wake != nullptr) SetEvent(wake);
+}
 
 const char* StopRequestName() {
   switch (g_stop_event.load()) {

@@ -7,7 +7,7 @@
 
 namespace jr {
 
-// The event while a StopRequests object lives; null otherwise.
+// The event; null when it could not be made.
 HANDLE StopWakeEvent();
 
 }  // namespace jr

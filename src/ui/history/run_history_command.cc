@@ -6,7 +6,6 @@
 #include "ui/controls/message_box.h"
 #include "ui/history/run_history_window.h"
 #include "ui/main_window/main_window.h"
-#include "ui/main_window/run_panel.h"
 
 namespace jr {
 
@@ -20,7 +19,7 @@ void MainWindow::showRunHistory() {
   if (history_window_ == nullptr) {
     history_window_ = new RunHistoryWindow(this);
     connect(this, &MainWindow::runEnded, history_window_, &RunHistoryWindow::refresh);
-    connect(run_panel_, &RunPanel::runningChanged, history_window_, &RunHistoryWindow::setRunning);
+    connect(this, &MainWindow::runningChanged, history_window_, &RunHistoryWindow::setRunning);
     connect(history_window_, &RunHistoryWindow::rerunRequested, this,
             &MainWindow::rerunFailedLines);
   }
@@ -37,7 +36,6 @@ void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id
     MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
                      this);
   };
-  if (isRunning()) return;
   if (job_file != currentJobFile()) {
     return tell("The run history shows the runs of " + job_file + ", which is not the job open " +
                 "now. Open it to run its failed lines again.");
@@ -63,7 +61,7 @@ void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id
                        this) != MessageBox::kYes) {
     return;
   }
-  runInWindow(*maximum, &basis.value);
+  runInWindow(*maximum, std::move(basis.value));
 }
 
 }  // namespace jr

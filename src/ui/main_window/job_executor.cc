@@ -5,7 +5,8 @@ namespace {
 
 class UnavailableJobExecutor final : public JobExecutor {
  public:
-  JobRunOutcome execute(const JobDocument&, int32_t, RunHooks&, const RerunBasis*) override {
+  JobRunOutcome execute(const JobDocument&, int32_t, const StopFlag&, const RunObservers&,
+                        const RerunBasis*) override {
     return {false, "Running jobs from the window is not available in this build."};
   }
 };

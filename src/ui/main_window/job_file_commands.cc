@@ -104,7 +104,7 @@ int MainWindow::askToSave() {
 }
 
 void MainWindow::newJob() {
-  if (isRunning() || askToSave() == MessageBox::kCancel) return;
+  if (!mayReplaceJob()) return;
   current_job_file_.clear();
   updateCaption();
   header_->clearTexts();
@@ -114,7 +114,7 @@ void MainWindow::newJob() {
 }
 
 void MainWindow::openJob() {
-  if (isRunning() || askToSave() == MessageBox::kCancel) return;
+  if (!mayReplaceJob()) return;
   FileDialogRequest request;
   request.mode = FileDialogRequest::Mode::kOpenExisting;
   request.title = "Open Extraction Job";
@@ -146,7 +146,6 @@ bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
 }
 
 void MainWindow::openRecentFile(const QString& name) {
-  if (isRunning()) return;
   if (!window::FileExists(name)) {
     ForgetRecentJobFile(name);
     updateRecentFilesMenu();
@@ -155,7 +154,7 @@ void MainWindow::openRecentFile(const QString& name) {
         "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
     return;
   }
-  if (askToSave() == MessageBox::kCancel) return;
+  if (!mayReplaceJob()) return;
   openJobFile(name, false);
 }
 
@@ -173,8 +172,8 @@ void MainWindow::updateRecentFilesMenu() {
   recent_separator_->setVisible(!files.isEmpty());
 }
 
-QString MainWindow::droppedJobFile(const QMimeData* data) {
-  if (!data || !data->hasUrls()) return QString();
+QString MainWindow::droppedJobFile(const QMimeData* data) const {
+  if (isRunning() || !data || !data->hasUrls()) return QString();
   for (const QUrl& url : data->urls()) {
     if (url.isLocalFile() && window::FileExists(url.toLocalFile())) return url.toLocalFile();
   }
@@ -182,12 +181,12 @@ QString MainWindow::droppedJobFile(const QMimeData* data) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!isRunning() && !droppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!droppedJobFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
   const QString name = droppedJobFile(event->mimeData());
-  if (isRunning() || name.isEmpty()) return;
+  if (name.isEmpty()) return;
   event->acceptProposedAction();
   // The save question is modal: asked inside the drop, it would hold up the program the
   // file was dragged from.
@@ -195,7 +194,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::openDroppedFile(const QString& name) {
-  if (isRunning() || askToSave() == MessageBox::kCancel) return;
+  if (!mayReplaceJob()) return;
   openJobFile(name, false);
 }
 

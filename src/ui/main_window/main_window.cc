@@ -27,6 +27,7 @@
 #include "ui/main_window/job_line_table_model.h"
 #include "ui/main_window/recent_files.h"
 #include "ui/main_window/run_panel.h"
+#include "ui/main_window/run_worker.h"
 #include "ui/main_window/window_support.h"
 
 namespace jr {
@@ -68,10 +69,10 @@ QString TrimBlanks(const QString& text) {
 
 MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
     : QMainWindow(parent),
-      executor_(executor ? std::move(executor) : MakeUnavailableJobExecutor()),
       program_path_(QCoreApplication::applicationFilePath()),
       jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
-      help_file_(FindHelpFile()) {
+      help_file_(FindHelpFile()),
+      runner_(std::make_unique<RunWorker>(std::move(executor))) {
   setObjectName("mainWindow");
   auto* central = new QWidget(this);
   central->setObjectName("central");
@@ -84,8 +85,10 @@ MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
   layout->addWidget(job_lines_box_, 1);
   setCentralWidget(central);
   buildMenusAndToolbar();
-  run_panel_ = new RunPanel(this);
-  connect(run_panel_, &RunPanel::runningChanged, this, &MainWindow::updateCommandStates);
+  run_panel_ = new RunPanel(this, *runner_);
+  connect(runner_.get(), &RunWorker::runningChanged, this, &MainWindow::updateCommandStates);
+  connect(runner_.get(), &RunWorker::runningChanged, this, &MainWindow::runningChanged);
+  connect(runner_.get(), &RunWorker::finished, this, &MainWindow::runFinished);
 
   for (QLineEdit* field : central->findChildren<QLineEdit*>()) field->installEventFilter(this);
   grid_->installEventFilter(this);
@@ -101,7 +104,7 @@ MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-bool MainWindow::isRunning() const { return run_panel_->isRunning(); }
+bool MainWindow::isRunning() const { return runner_->isRunning(); }
 
 bool MainWindow::checkJobSettings() { return header_->checkJobSettings(); }
 
@@ -140,9 +143,6 @@ void MainWindow::buildGrid(QWidget* central) {
     grid_->setColumnWidth(column,
                           std::max(widths[column] * character, header->sectionSizeHint(column)));
   }
-  connect(grid_, &QTableView::doubleClicked, this, [this] {
-    if (!isRunning()) editJobLine();
-  });
 }
 
 QAction* MainWindow::addCommand(QMenu* menu, const char* name, const QString& caption,
@@ -196,6 +196,8 @@ void MainWindow::buildMenusAndToolbar() {
                                 &MainWindow::editJobLine);
   QAction* remove = addCommand(edit, "deleteJobLine", "&Delete Job Line ...",
                                QKeySequence("Shift+Del"), &MainWindow::deleteJobLine);
+  // A double click is the command, and off when it is.
+  connect(grid_, &QTableView::doubleClicked, details, &QAction::trigger);
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("helpMenu");
@@ -373,17 +375,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::executeJob() {
-  if (isRunning()) return;
   const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/false);
   if (!maximum) return;
   if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::kYes,
                        MessageBox::kQuestion, this) != MessageBox::kYes) {
     return;
   }
-  runInWindow(*maximum, nullptr);
+  runInWindow(*maximum, std::nullopt);
 }
 
 std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
+  if (isRunning()) return std::nullopt;
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::kOk,
                      MessageBox::kExclamation, this);
@@ -411,8 +413,18 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
   return maximum.value;
 }
 
-void MainWindow::runInWindow(int32_t maximum, const RerunBasis* rerun) {
-  const JobRunOutcome outcome = run_panel_->run(*executor_, currentDocument(), maximum, rerun);
+void MainWindow::runInWindow(int32_t maximum, std::optional<RerunBasis> rerun) {
+  runner_->start(currentDocument(), maximum, std::move(rerun));
+}
+
+void MainWindow::runFinished(const JobRunOutcome& outcome) {
+  for (const EngineMessage& message : outcome.engine_messages) {
+    MessageBox::Icon icon = MessageBox::kExclamation;
+    if (message.icon == MessageIcon::kCritical) icon = MessageBox::kCritical;
+    if (message.icon == MessageIcon::kInformation) icon = MessageBox::kInformation;
+    MessageBox::show(QString::fromStdString(message.text), QString::fromStdString(message.title),
+                     MessageBox::kOkOnly, MessageBox::kOk, icon);
+  }
   if (!outcome.ran) {
     MessageBox::show(QString::fromStdString(outcome.message), "Execute", MessageBox::kOkOnly,
                      MessageBox::kOk, MessageBox::kExclamation, this);
@@ -427,6 +439,8 @@ void MainWindow::runInWindow(int32_t maximum, const RerunBasis* rerun) {
 void MainWindow::updateCommandStates() {
   for (QAction* action : run_blocked_actions_) action->setEnabled(!isRunning());
 }
+
+bool MainWindow::mayReplaceJob() { return !isRunning() && askToSave() != MessageBox::kCancel; }
 
 void MainWindow::showHelp() {
   if (!QFileInfo::exists(help_file_)) {

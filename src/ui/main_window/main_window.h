@@ -30,6 +30,7 @@ class ProcessLauncher;
 class RegistryReader;
 class RunHistoryWindow;
 class RunPanel;
+class RunWorker;
 
 inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 
@@ -56,6 +57,10 @@ class MainWindow : public QMainWindow {
   const QString& currentJobFile() const { return current_job_file_; }
   bool hasUnsavedChanges() const { return changed_; }
   void setChanged() { changed_ = true; }
+  // A job started from the window runs. The one state the commands consult: while it
+  // holds, the commands that would change the job lines or replace the job are off
+  // (updateCommandStates), no other job can be opened or dropped (mayReplaceJob), and
+  // closing asks to stop the run first.
   bool isRunning() const;
   // The header and the job lines as they stand now.
   JobDocument currentDocument() const;
@@ -90,6 +95,8 @@ class MainWindow : public QMainWindow {
  signals:
   // A run started from the window has ended.
   void runEnded();
+  // A run started from the window began (true) or is over (false).
+  void runningChanged(bool running);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -123,8 +130,12 @@ class MainWindow : public QMainWindow {
   void makeBatchFile();
   void openRecentFile(const QString& name);
   void updateRecentFilesMenu();
-  // The job file a drag carries ("" for none); opened after the save question, as Open.
-  static QString droppedJobFile(const QMimeData* data);
+  // The job file a drag carries, to be opened after the save question as Open opens it; ""
+  // for none, and while a job runs.
+  QString droppedJobFile(const QMimeData* data) const;
+  // Whether the window's job may give way to another (New, Open, a recent file, a drop):
+  // not while it runs, and only after the save question.
+  bool mayReplaceJob();
   void openDroppedFile(const QString& name);
   // Writes the job to `file_name` (blanks around it ignored); with `ask_overwrite`, an
   // existing file is replaced only after the user agreed. True when written; only then is
@@ -144,9 +155,11 @@ class MainWindow : public QMainWindow {
   // differ from the one the earlier run read). The maximum, or none when the run is not
   // to start (the user was told why).
   std::optional<int32_t> prepareWindowRun(bool rerun);
-  // Runs the saved job with the run panel's progress, then tells a refused start and
-  // refreshes the history.
-  void runInWindow(int32_t maximum, const RerunBasis* rerun);
+  // Starts the run of the saved job on the run worker, with the run panel's progress.
+  void runInWindow(int32_t maximum, std::optional<RerunBasis> rerun);
+  // Shows what the engine said during the run and a refused start, refreshes the history
+  // and closes the window when it was asked to close during the run.
+  void runFinished(const JobRunOutcome& outcome);
   // Opens the run history window of the job file (run_history_command.cc).
   void showRunHistory();
   void showHelp();
@@ -166,7 +179,6 @@ class MainWindow : public QMainWindow {
   bool save_failed_ = false;
   bool close_after_run_ = false;
 
-  std::unique_ptr<JobExecutor> executor_;
   QString program_path_;
   QString jobs_folder_;
   QString help_file_;
@@ -190,6 +202,8 @@ class MainWindow : public QMainWindow {
   ProcessLauncher* dialog_launcher_ = nullptr;
   std::unique_ptr<RegistryReader> own_registry_;
   std::unique_ptr<ProcessLauncher> own_launcher_;
+  // Gone first: a run still going on is stopped and waited for while the window stands.
+  std::unique_ptr<RunWorker> runner_;
 };
 
 }  // namespace jr

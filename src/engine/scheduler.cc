@@ -273,8 +273,5 @@ LineVerdict JudgeLine(const RunLine& line, std::string_view status) {
   return {true, std::nullopt};
 }
 
-PauseFn WaitForChildPause(ProcessLauncher& launcher) {
-  return [&launcher](milliseconds longest) { launcher.WaitForExit(longest); };
-}
 
 }  // namespace jr

@@ -66,8 +66,5 @@ struct LineVerdict {
 };
 LineVerdict JudgeLine(const RunLine& line, std::string_view status);
 
-// The pause of a command-line run: waits until one of the launcher's children ends, at
-// most `longest`.
-PauseFn WaitForChildPause(ProcessLauncher& launcher);
 
 }  // namespace jr

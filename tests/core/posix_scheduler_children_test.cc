@@ -46,7 +46,7 @@ TEST(SchedulerWithChildren, AStopEndsThePauseAtOnceAndStopsTheRun) {
         });
       }
       const auto start = std::chrono::steady_clock::now();
-      WaitForChildPause (*launcher)(longest);
+      launcher->WaitForExit(longest);
       pause_took = test::MsSince(start);
     };
     EXPECT_EQ(RunScheduler(lines, 2, test.env, hooks, {&hooks}).end,

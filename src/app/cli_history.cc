@@ -50,6 +50,7 @@ Json LineJson(const RunLineRecord& line) {
       {"end", TimeOrNull(line.end)},
       {"outcome", line.outcome},
       {"exit_code", line.exit_code ? Json(*line.exit_code) : Json(nullptr)},
+      {"exit_status", line.exit_status ? Json(*line.exit_status) : Json(nullptr)},
       {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)}};
 }
 
@@ -97,7 +98,7 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
     std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s\n", line.line,
                 line.start ? FormatTimeText(*line.start).c_str() : "-",
                 line.start ? Duration(*line.start, line.end).c_str() : "-", line.outcome.c_str(),
-                line.exit_code ? std::to_string(*line.exit_code).c_str() : "-",
+                line.exit_status ? std::to_string(*line.exit_status).c_str() : "-",
                 line.repeat_of ? std::to_string(*line.repeat_of).c_str() : "-",
                 line.description.c_str());
   }

@@ -1,7 +1,6 @@
 #include "model/run_line.h"
 
 #include "model/run_lines.h"
-#include "model/time_text.h"
 
 namespace jr {
 
@@ -20,10 +19,6 @@ void RunLine::setOriginalJobLineNr(int32_t value) {
 TimePoint RunLine::Now() const {
   return services_.clock != nullptr ? services_.clock->Now() : std::chrono::system_clock::now();
 }
-
-void RunLine::SetStartingTime() { starting_time_ = FormatTimeText(Now()); }
-
-void RunLine::SetStopTime() { stop_time_ = FormatTimeText(Now()); }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,
                                                   std::string_view ended_by) {
@@ -54,14 +49,11 @@ Status RunLine::LogProcessMetaData() {
   metadata_log_ = std::move(created.value);
   metadata_log_->setEntryStatus(ErrorOccurred() ? 3 : 0);
   metadata_log_->setEntryLogFile(log_file_name_);
-  std::optional<TimePoint> start = ParseTimeText(starting_time_);
-  if (!start) {
-    return Status::Failed("start time \"" + starting_time_ + "\" cannot be read as a date");
-  }
-  metadata_log_->setEntryStart(*start);
-  std::optional<TimePoint> stop = ParseTimeText(stop_time_);
-  if (!stop) return Status::Failed("stop time \"" + stop_time_ + "\" cannot be read as a date");
-  metadata_log_->setEntryStop(*stop);
+  // A line logs once it has ended, or failed to start, so both times are there.
+  if (!starting_time_) return Status::Failed("start time \"\" cannot be read as a date");
+  metadata_log_->setEntryStart(*starting_time_);
+  if (!stop_time_) return Status::Failed("stop time \"\" cannot be read as a date");
+  metadata_log_->setEntryStop(*stop_time_);
   metadata_log_->setEntryJobId(job_id_);
   return metadata_log_->WriteEntry(
       MetadataEntryArguments(program_type_, time_limit_reached_ ? "time limit" : ""));

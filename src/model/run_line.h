@@ -95,15 +95,17 @@ class RunLine {
   std::optional<int> ExitStatus() const { return exit_status_; }
   void setExitStatus(std::optional<int> value) { exit_status_ = value; }
 
-  const std::string& StartingTime() const { return starting_time_; }
-  const std::string& StopTime() const { return stop_time_; }
-  // Stamp the time text of now into StartingTime / StopTime.
-  void SetStartingTime();
-  void SetStopTime();
+  // When the line's program started and stopped; none before that. They are instants:
+  // text is made of them only where it is written (FormatTimeText).
+  std::optional<TimePoint> StartingTime() const { return starting_time_; }
+  std::optional<TimePoint> StopTime() const { return stop_time_; }
+  // Stamp now into StartingTime / StopTime.
+  void SetStartingTime() { starting_time_ = Now(); }
+  void SetStopTime() { stop_time_ = Now(); }
 
   // Hands the line's run data to a new instance of the process metadata log, which the
-  // line then keeps. Fails when the component cannot be created, a time text cannot be
-  // read back or the entry cannot be written.
+  // line then keeps. Fails when the component cannot be created, the line has no start or
+  // stop time or the entry cannot be written.
   Status LogProcessMetaData();
   const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
 
@@ -133,8 +135,8 @@ class RunLine {
   std::string status_file_name_;
   std::string summary_file_name_;
   LineState state_ = LineState::kWaiting;
-  std::string stop_time_;
-  std::string starting_time_;
+  std::optional<TimePoint> stop_time_;
+  std::optional<TimePoint> starting_time_;
   int32_t process_id_ = 0;
   int32_t time_limit_ = 0;
   bool time_limit_reached_ = false;

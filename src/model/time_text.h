@@ -4,17 +4,14 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/clock.h"
 
 namespace jr {
 
 std::string FormatTimeText(TimePoint time);
-
-// The time a text of FormatTimeText stands for, read in the same locale; nullopt for an
-// empty or unreadable text.
-std::optional<TimePoint> ParseTimeText(std::string_view text);
+// Empty for no time.
+std::string FormatTimeText(const std::optional<TimePoint>& time);
 
 // The run timestamp: "yyyymmdd_hhmmss" in local time.
 std::string FormatRunTimestamp(TimePoint time);

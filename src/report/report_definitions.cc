@@ -59,8 +59,8 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
   Line(file, "<Heading>");
   Line(file, heading);
   Line(file, "<FileSummary>");
-  Field(file, "Start Time", line.StartingTime());
-  Field(file, "End Time  ", line.StopTime());
+  Field(file, "Start Time", FormatTimeText(line.StartingTime()));
+  Field(file, "End Time  ", FormatTimeText(line.StopTime()));
   Line(file, "</FileSummary>");
   if (line.ProgramType() == "Run Quillmart script") {
     Line(file, "<FileInclude>");

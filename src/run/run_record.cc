@@ -67,6 +67,7 @@ void RunRecorder::Ended(const RunLine& line) {
   record.end = clock_.Now();
   record.outcome = LineOutcome(line);
   record.exit_code = line.ErrorOccurred() ? 3 : 0;
+  record.exit_status = line.ExitStatus();
   Write({record});
 }
 
@@ -96,7 +97,10 @@ void RunRecorder::End(const RunLines& lines, int status) {
     if (record.outcome == "failed") ++end.failed;
     if (record.outcome == "skipped") ++end.skipped;
     // A line still running when the run ended was left to itself: it did not end here.
-    if (record.outcome != "ok" && record.outcome != "failed") record.exit_code.reset();
+    if (record.outcome != "ok" && record.outcome != "failed") {
+      record.exit_code.reset();
+      record.exit_status.reset();
+    }
     records.push_back(record);
   }
   Write(records);

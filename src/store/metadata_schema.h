@@ -5,8 +5,7 @@
 #include <string>
 
 #include "platform/status.h"
-
-struct sqlite3;
+#include "store/sqlite.h"
 
 namespace jr {
 
@@ -15,8 +14,7 @@ std::string CreateProcessMetadataTableSql();
 
 // Creates what is missing and upgrades an older database to kRunHistorySchemaVersion, once,
 // in one transaction that waits for other writers: of several runs that open an old
-// database at the same time, one upgrades it and the others find it done. `path` names
-// the file in the message of a failure.
-Status EnsureMetadataSchema(sqlite3* db, const std::string& path);
+// database at the same time, one upgrades it and the others find it done.
+Status EnsureMetadataSchema(SqliteConnection& db);
 
 }  // namespace jr

@@ -22,12 +22,17 @@
 //   start_ms, end_ms  INTEGER  NULL when the line did not start or end
 //   outcome      TEXT     "ok", "failed", "skipped" or "not run"; in a rerun "over" for a
 //                         line that had succeeded before and was not started
-//   exit_code    INTEGER  the status written to process_metadata (0 ok, 3 failed); NULL
-//                         for a line that did not end
+//   exit_code    INTEGER  the status written to process_metadata (0 ok, 3 failed): the
+//                         runner's verdict from the status file; NULL for a line that did
+//                         not end
 //   repeat_of    INTEGER  the line a repeat copy repeats; NULL for the others
+//   exit_status  INTEGER  the exit status the program itself ended with; NULL when it did
+//                         not end by itself (never started, ended by a signal or by the
+//                         runner) and in rows written before version 3
 // process_metadata gains "run_id", the run that wrote the row (NULL for older rows).
-// Schema version 2 (PRAGMA user_version; 1 had no rerun_of); an older database is upgraded
-// once, inside a transaction, by the first writer that opens it.
+// Schema version 3 (PRAGMA user_version; 1 had no rerun_of, 2 no exit_status); an older
+// database is upgraded once, inside a transaction, by the first writer that opens it, and
+// read as it is by a reader.
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +45,7 @@
 
 namespace jr {
 
-inline constexpr int kRunHistorySchemaVersion = 2;
+inline constexpr int kRunHistorySchemaVersion = 3;
 
 // A run's final status in one word, as the history lists and the window show it; a run
 // without one was interrupted (its runner died before it could end the row).
@@ -66,6 +71,7 @@ struct RunLineRecord {
   std::string outcome = "not run";
   std::optional<int64_t> exit_code;
   std::optional<int32_t> repeat_of;
+  std::optional<int> exit_status;
 };
 
 struct RunEnd {

@@ -1,23 +1,16 @@
 #include "store/sqlite_metadata_log.h"
 
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <type_traits>
 
 #include "platform/metadata_location.h"
 #include "store/metadata_schema.h"
+#include "store/sqlite.h"
 
 namespace jr {
 namespace {
-
-// Long enough for any other run's write to finish; a run that still finds the database
-// busy after this reports the write as failed rather than hanging.
-constexpr int kBusyTimeoutMs = 15000;
 
 constexpr const char* kCreateTable =
     "CREATE TABLE IF NOT EXISTS process_metadata ("
@@ -65,43 +58,19 @@ std::string UtcText(TimePoint time, bool with_milliseconds) {
 
 class Database {
  public:
-  ~Database() {
-    sqlite3_finalize(insert_);
-    sqlite3_close(db_);
-  }
-
   static Result<std::shared_ptr<Database>> Open(const std::string& path) {
     if (path.empty()) {
       return Status::Failed("no place for the process metadata database: " +
                             std::string(kNoMetadataPlace));
     }
-    // The name is UTF-8 on every system (SQLite takes it so too); char8_t text says so to
-    // the file system library, which would otherwise read it in Windows' code page.
-    const std::filesystem::path folder =
-        std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path();
-    std::error_code ec;
-    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
-      std::filesystem::create_directories(folder, ec);
-      if (ec) {
-        const std::u8string name = folder.u8string();
-        return Status::Failed(
-            "cannot create the folder \"" + std::string(name.begin(), name.end()) +
-            "\" of the process metadata database \"" + path + "\": " + ec.message());
-      }
-    }
     std::shared_ptr<Database> database(new Database(path));
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &database->db_, flags, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open");
-    sqlite3_busy_timeout(database->db_, kBusyTimeoutMs);
-    // Write-ahead mode lets runs write side by side. It stays set in the file; when another
-    // run is switching it at this moment the switch fails here and the busy timeout still
-    // keeps the writers apart, so the result is not checked.
-    sqlite3_exec(database->db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(database->db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    if (Status schema = EnsureMetadataSchema(database->db_, path); !schema.ok()) return schema;
-    rc = sqlite3_prepare_v2(database->db_, InsertSql().c_str(), -1, &database->insert_, nullptr);
-    if (rc != SQLITE_OK) return database->Fail("cannot open");
+    Result<SqliteConnection> opened = SqliteConnection::OpenForWriting(path);
+    if (!opened.ok()) return opened.status;
+    database->db_ = std::move(opened.value);
+    if (Status schema = EnsureMetadataSchema(database->db_); !schema.ok()) return schema;
+    Result<SqliteStatement> insert = database->db_.Prepare(InsertSql(), "cannot write to");
+    if (!insert.ok()) return database->db_.Failure("cannot open");
+    database->insert_ = std::move(insert.value);
     return database;
   }
 
@@ -112,43 +81,37 @@ class Database {
                             std::to_string(kMetadataArgumentColumns) + " fit");
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    int index = 1;
     if (run_id_.empty()) {
-      sqlite3_bind_null(insert_, index++);
+      insert_.Null(1);
     } else {
-      BindText(index++, run_id_);
+      insert_.Text(1, run_id_);
     }
-    BindText(index++, UtcText(std::chrono::system_clock::now(), true));
-    sqlite3_bind_int64(insert_, index++, entry.EntryStatus());
-    BindText(index++, entry.EntryLogFile());
-    BindText(index++, UtcText(entry.EntryStart(), false));
-    BindText(index++, UtcText(entry.EntryStop(), false));
-    BindText(index++, entry.EntryJobId());
-    sqlite3_bind_int64(insert_, index++, static_cast<sqlite3_int64>(arguments.size()));
+    insert_.Text(2, UtcText(std::chrono::system_clock::now(), true))
+        .Int(3, entry.EntryStatus())
+        .Text(4, entry.EntryLogFile())
+        .Text(5, UtcText(entry.EntryStart(), false))
+        .Text(6, UtcText(entry.EntryStop(), false))
+        .Text(7, entry.EntryJobId())
+        .Int(8, static_cast<int64_t>(arguments.size()));
+    int index = 9;
     for (const MetadataValue& argument : arguments) {
       std::visit(
           [&](const auto& value) {
             using T = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<T, int64_t>) {
-              sqlite3_bind_int64(insert_, index, value);
+              insert_.Int(index, value);
             } else if constexpr (std::is_same_v<T, double>) {
-              sqlite3_bind_double(insert_, index, value);
+              insert_.Real(index, value);
             } else {
-              BindText(index, value);
+              insert_.Text(index, value);
             }
           },
           argument);
       ++index;
     }
-    const int rc = sqlite3_step(insert_);
-    std::string cause = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
-    sqlite3_reset(insert_);
-    sqlite3_clear_bindings(insert_);
-    if (rc != SQLITE_DONE) {
-      return Status::Failed("cannot write to the process metadata database \"" + path_ +
-                            "\": " + cause);
-    }
-    return Status::Ok();
+    Status written = insert_.Run();
+    insert_.Reset();
+    return written;
   }
 
   void SetRunId(std::string_view run_id) {
@@ -159,19 +122,11 @@ class Database {
  private:
   explicit Database(std::string path) : path_(std::move(path)) {}
 
-  Status Fail(const char* what) {
-    return Status::Failed(std::string(what) + " the process metadata database \"" + path_ +
-                          "\": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory"));
-  }
-
-  void BindText(int index, const std::string& text) {
-    sqlite3_bind_text(insert_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-
   std::string path_;
   std::string run_id_;
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* insert_ = nullptr;
+  // Declared after the connection, so that it is finalized before the connection closes.
+  SqliteConnection db_;
+  SqliteStatement insert_;
   std::mutex mutex_;
 };
 

@@ -10,7 +10,9 @@
 #include <cstdio>
 
 #include "platform/file_digest.h"
+#include "run/run_record.h"
 #include "store/sqlite_metadata_log.h"
+#include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
 #include "support/test_paths.h"
 
@@ -49,6 +51,7 @@ class RunHistoryTest : public ::testing::Test {
     line.start = start;
     line.end = start + hours(1);
     line.outcome = "failed";
+    line.exit_status = 7;
     EXPECT_TRUE(history.WriteLines(got.value, {line}).ok());
     if (ended) {
       EXPECT_TRUE(history.EndRun(got.value, {start + hours(1), 1, 0, 1, 0}).ok());
@@ -78,7 +81,7 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(Db());
     ASSERT_TRUE(history.ok()) << history.message();
   }
-  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"2"});
+  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"3"});
   EXPECT_EQ(Query("SELECT entry_log_file || '/' || ifnull(run_id, 'none') FROM process_metadata"),
             Strings{"old.log/none"});
   // The metadata log on the upgraded file records the run of each row.
@@ -92,14 +95,21 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
             (Strings{"none", "r1"}));
 }
 
-TEST_F(RunHistoryTest, ADatabaseFromBeforeRerunsIsReadAsItIsAndUpgradedByAWriter) {
+TEST_F(RunHistoryTest, AnOlderDatabaseIsReadAsItIsAndUpgradedByAWriter) {
   AddRun(*RunHistory::OpenForWriting(Db()).value, "old", kNoon);
-  Exec("ALTER TABLE runs DROP COLUMN rerun_of; PRAGMA user_version = 1");
+  auto exit_status = [&] {
+    return RunHistory::OpenForReading(Db()).value->Lines({"old"}).value.at(0).at(0).exit_status;
+  };
+  EXPECT_EQ(exit_status(), 7);
+  Exec(
+      "ALTER TABLE runs DROP COLUMN rerun_of; ALTER TABLE run_lines DROP COLUMN exit_status; "
+      "PRAGMA user_version = 1");
   Result<std::vector<RunSummary>> runs =
       RunHistory::OpenForReading(Db()).value->RecentRuns("/jobs/a.xml", 5);
   ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
-  AddRun(*RunHistory::OpenForWriting(Db()).value, "new", kNoon);  // its row names rerun_of
-  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), (Strings{"2", "2"}));
+  EXPECT_EQ(exit_status(), std::nullopt);
+  AddRun(*RunHistory::OpenForWriting(Db()).value, "new", kNoon);  // its rows name both
+  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), (Strings{"3", "2"}));
 }
 
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
@@ -158,6 +168,22 @@ TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   EXPECT_EQ(Query("SELECT run_id FROM runs"), Strings{"new"});
   EXPECT_EQ(Query("SELECT run_id FROM run_lines"), Strings{"new"});
   EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), (Strings{"b", "c"}));
+}
+
+// The line rows keep the runner's verdict from the status file apart from the exit status
+// the program itself ended with: neither stands for the other.
+TEST_F(RunHistoryTest, TheRecorderKeepsTheVerdictBesideTheProgramsOwnExitStatus) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  test::RunWorld world;
+  test::RecordingHooks hooks;
+  RunRecorder recorder(history.get(), {&hooks}, world.test.clock);
+  recorder.Begin(RunStart());
+  world.Ran(10, "a", "Flow Runner", kNoon, kNoon, true)->setExitStatus(0);
+  world.Ran(20, "b", "Flow Runner", kNoon, kNoon)->setExitStatus(5);
+  world.Ran(30, "c", "Flow Runner", kNoon, kNoon);
+  for (const RunLine& line : world.lines) recorder.LineFinished(line);
+  EXPECT_EQ(Query("SELECT exit_code || '/' || ifnull(exit_status, '-') FROM run_lines"),
+            (Strings{"3/0", "0/5", "0/-"}));
 }
 
 TEST(FileDigestTest, Sha256OfKnownTexts) {

@@ -88,7 +88,7 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
   EXPECT_EQ(lines.CopiesOf(10), std::vector<RunLine*>{lines.Line(40)});
 }
 
-TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {
+TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAll) {
   const char* format = "%Y %b %d %H:%M:%S";
   std::optional<std::tm> time = ParseLocalTime("2003 mar 07 14:05:09", format);
   ASSERT_TRUE(time.has_value());
@@ -99,11 +99,6 @@ TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAllAndRoundTrips) {
     EXPECT_FALSE(ParseLocalTime(bad, format).has_value()) << bad;
   }
   EXPECT_EQ(FormatRunTimestamp(test::LocalTime(2003, 3, 7, 15, 6, 10)), "20030307_150610");
-  // Every month's name reads back, at either end of a day.
-  for (int month = 1; month <= 12; ++month) {
-    const TimePoint moment = test::LocalTime(2024, month, 28, month % 2 == 0 ? 0 : 23, 59, 59);
-    EXPECT_EQ(ParseTimeText(FormatTimeText(moment)), moment) << FormatTimeText(moment);
-  }
 }
 
 }  // namespace

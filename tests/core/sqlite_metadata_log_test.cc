@@ -15,6 +15,10 @@ namespace {
 using test::SelectColumn;
 
 TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
+  struct InBerlin {
+    InBerlin() { setenv("TZ", "Europe/Berlin", 1), tzset(); }
+    ~InBerlin() { unsetenv("TZ"), tzset(); }
+  } berlin;
   test::TempDir dir;
   const std::string path = dir.File("state/jobrunner/metadata.sqlite");
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
@@ -24,13 +28,16 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   line->setProgramType("Run Quillmart script");
   line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
   line->setJobID("20030307_140509");
+  // Summer time ends at 03:00 on 29 October 2023: the line runs from 02:30 summer time to
+  // 02:30 winter time, the same local time, and each end keeps its own instant.
+  const TimePoint start(std::chrono::seconds(1698539400));
+  clock.Set(start);
   line->SetStartingTime();
-  clock.Advance(std::chrono::seconds(75));
+  clock.Advance(std::chrono::hours(1));
   line->SetStopTime();
   line->setState(LineState::kFailed);
   ASSERT_EQ(line->LogProcessMetaData().message, "");
 
-  const TimePoint start = test::LocalTime(2003, 3, 7, 14, 5, 9);
   // The arguments keep their kinds: whole numbers, texts and floating-point values.
   EXPECT_EQ(
       SelectColumn(path,
@@ -41,7 +48,7 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
                    "|| typeof(arg28) || typeof(arg29) || typeof(arg31) FROM process_metadata"),
       std::vector<std::string>{
           "3|/logs/SorelJob~1_10RunQM_Log.txt|" + UtcTimeText(start) + "|" +
-          UtcTimeText(start + std::chrono::seconds(75)) +
+          UtcTimeText(start + std::chrono::hours(1)) +
           "|20030307_140509|28|7integerJob RunnerRun Quillmart scriptMissingMissing99"
           "MissingMissingreal2.02.0-1.0MissingMissing0integernullnull"});
 }

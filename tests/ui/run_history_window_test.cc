@@ -41,6 +41,7 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, c
     line.seq = seq;
     line.start = start + seconds(from);
     line.end = start + seconds(to);
+    line.exit_code = 0;
   }
   line.repeat_of = repeat_of;
   return line;
@@ -84,6 +85,7 @@ class RunHistoryWindowTest : public QObject {
           Line(10, 0, start, 0, 30, "ok"),
           Line(20, 1, start, 30, 30 + slow, last ? "failed" : "ok"),
           Line(30, last ? -1 : 2, start, 30 + slow, 40 + slow, last ? "skipped" : "ok")};
+      if (last) lines[1].exit_code = 3, lines[1].exit_status = 7;
       if (last) lines.push_back(Line(40, 2, start, 30 + slow, 40 + slow, "ok", 20));
       QVERIFY(history->WriteLines(run.run_id, lines).ok());
       RunEnd end{start + seconds(40 + slow), last ? 1 : 0, last ? 2 : 3, last ? 1 : 0,
@@ -113,12 +115,16 @@ class RunHistoryWindowTest : public QObject {
     // The newest run is chosen: its lines in the order they started, the skipped one last.
     QTableWidget* lines = window.linesTable();
     QCOMPARE(lines->rowCount(), 4);
-    const char* order[][3] = {
-        {"10", "ok", "-"}, {"20", "failed", "-"}, {"40", "ok", "20"}, {"30", "skipped", "-"}};
+    // The exit column shows the program's own exit status, "-" where there is none.
+    const char* order[][4] = {{"10", "ok", "-", "-"},
+                              {"20", "failed", "7", "-"},
+                              {"40", "ok", "-", "20"},
+                              {"30", "skipped", "-", "-"}};
     for (int row = 0; row < 4; ++row) {
       QCOMPARE(lines->item(row, 0)->text(), QString(order[row][0]));
       QCOMPARE(lines->item(row, 4)->text(), QString(order[row][1]));
-      QCOMPARE(lines->item(row, 6)->text(), QString(order[row][2]));
+      QCOMPARE(lines->item(row, 5)->text(), QString(order[row][2]));
+      QCOMPARE(lines->item(row, 6)->text(), QString(order[row][3]));
     }
     // Its timeline: a bar for each line that ran.
     window.timeline()->resize(700, 200);

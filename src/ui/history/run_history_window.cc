@@ -32,7 +32,7 @@ enum LineColumn {
   kLineStart,
   kLineDuration,
   kLineOutcome,
-  kLineExitCode,
+  kLineExitStatus,
   kLineRepeatOf,
   kLineColumns
 };
@@ -298,8 +298,9 @@ void RunHistoryWindow::showRun(int row) {
     QTableWidgetItem* outcome = Item(QString::fromStdString(line.outcome));
     outcome->setForeground(RunTimeline::outcomeColor(line.outcome));
     lines_table_->setItem(at, kLineOutcome, outcome);
-    lines_table_->setItem(at, kLineExitCode,
-                          Item(line.exit_code ? QString::number(*line.exit_code) : "-"));
+    // The program's own exit status; the verdict is the outcome beside it.
+    lines_table_->setItem(at, kLineExitStatus,
+                          Item(line.exit_status ? QString::number(*line.exit_status) : "-"));
     lines_table_->setItem(at, kLineRepeatOf,
                           Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
     if (line.line == chosen_line_) chosen_row = at;

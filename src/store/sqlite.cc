@@ -1,0 +1,202 @@
+#include "store/sqlite.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace jr {
+namespace {
+
+// Long enough for any other run's write to finish; a run that still finds the database
+// busy after this reports the write as failed rather than hanging.
+constexpr int kBusyTimeoutMs = 15000;
+
+// The name is UTF-8 on every system (SQLite takes it so too); char8_t text says so to the
+// file system library, which would otherwise read it in Windows' code page.
+std::filesystem::path NativePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+Status CreateFolderOf(const std::string& path) {
+  const std::filesystem::path folder = NativePath(path).parent_path();
+  std::error_code ec;
+  if (folder.empty() || std::filesystem::is_directory(folder, ec)) return Status::Ok();
+  std::filesystem::create_directories(folder, ec);
+  if (!ec) return Status::Ok();
+  const std::u8string name = folder.u8string();
+  return Status::Failed("cannot create the folder \"" + std::string(name.begin(), name.end()) +
+                        "\" of the process metadata database \"" + path + "\": " + ec.message());
+}
+
+}  // namespace
+
+std::string SqliteFailureText(std::string_view what, const std::string& path, sqlite3* db) {
+  return std::string(what) + " the process metadata database \"" + path +
+         "\": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+}
+
+void SqliteFinalizer::operator()(sqlite3_stmt* stmt) const {
+  // Finalizing repeats the failure of the last Step, which that Step has returned.
+  sqlite3_finalize(stmt);
+}
+
+void SqliteCloser::operator()(sqlite3* db) const {
+  // The connection's statements are finalized by the time it goes (they live in the
+  // stores' calls and members declared after it), so closing has nothing to refuse; v2
+  // would close even so once the last one went.
+  sqlite3_close_v2(db);
+}
+
+void SqliteStatement::Bound(int rc) {
+  if (rc != SQLITE_OK && bind_failure_.ok()) bind_failure_ = Failure();
+}
+
+SqliteStatement& SqliteStatement::Text(int index, std::string_view text) {
+  Bound(sqlite3_bind_text64(stmt_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
+                            SQLITE_UTF8));
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::Int(int index, int64_t value) {
+  Bound(sqlite3_bind_int64(stmt_.get(), index, value));
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::Real(int index, double value) {
+  Bound(sqlite3_bind_double(stmt_.get(), index, value));
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::Null(int index) {
+  Bound(sqlite3_bind_null(stmt_.get(), index));
+  return *this;
+}
+
+Result<bool> SqliteStatement::Step() {
+  if (!bind_failure_.ok()) return bind_failure_;
+  const int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  failure_code_ = sqlite3_extended_errcode(db_);
+  return Failure();
+}
+
+Status SqliteStatement::Run() {
+  Result<bool> stepped = Step();
+  return stepped.status;
+}
+
+void SqliteStatement::Reset() {
+  sqlite3_reset(stmt_.get());
+  // Clearing bindings cannot fail: it always answers SQLITE_OK.
+  sqlite3_clear_bindings(stmt_.get());
+  bind_failure_ = Status::Ok();
+}
+
+std::string SqliteStatement::ColumnText(int column) const {
+  const unsigned char* text = sqlite3_column_text(stmt_.get(), column);
+  return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+}
+
+int64_t SqliteStatement::ColumnInt(int column) const {
+  return sqlite3_column_int64(stmt_.get(), column);
+}
+
+std::optional<int64_t> SqliteStatement::ColumnOptional(int column) const {
+  if (sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL) return std::nullopt;
+  return sqlite3_column_int64(stmt_.get(), column);
+}
+
+Status SqliteConnection::Open(int flags) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path_.c_str(), &db, flags, nullptr);
+  db_.reset(db);
+  if (rc != SQLITE_OK || sqlite3_busy_timeout(db, kBusyTimeoutMs) != SQLITE_OK) {
+    return Failure("cannot open");
+  }
+  return Status::Ok();
+}
+
+Result<SqliteConnection> SqliteConnection::OpenForWriting(const std::string& path) {
+  if (Status folder = CreateFolderOf(path); !folder.ok()) return folder;
+  SqliteConnection connection(path);
+  if (Status opened =
+          connection.Open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+      !opened.ok()) {
+    return opened;
+  }
+  // Write-ahead mode lets runs write side by side. It stays set in the file; when another
+  // run is switching it at this moment the switch finds the file busy here, and the busy
+  // timeout still keeps the writers apart. Any other failure (a file that is no database)
+  // is one.
+  const int rc =
+      sqlite3_exec(connection.db_.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+    return connection.Failure("cannot open");
+  }
+  if (Status synchronous = connection.Exec("PRAGMA synchronous=NORMAL", "cannot open");
+      !synchronous.ok()) {
+    return synchronous;
+  }
+  return connection;
+}
+
+Result<SqliteConnection> SqliteConnection::OpenReadOnly(const std::string& path) {
+  SqliteConnection connection(path);
+  if (Status opened = connection.Open(SQLITE_OPEN_READONLY); !opened.ok()) return opened;
+  Result<SqliteStatement> probe =
+      connection.Prepare("SELECT count(*) FROM sqlite_master", "cannot read");
+  if (!probe.ok()) return probe.status;
+  if (Result<bool> row = probe.value.Step(); !row.ok()) return row.status;
+  probe.value = SqliteStatement();
+  return connection;
+}
+
+Status SqliteConnection::Exec(const std::string& sql, std::string_view what) {
+  if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Failure(what);
+  }
+  return Status::Ok();
+}
+
+Result<SqliteStatement> SqliteConnection::Prepare(const std::string& sql, std::string_view what) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+      SQLITE_OK) {
+    return Failure(what);
+  }
+  return SqliteStatement(db_.get(), stmt, std::string(what), path_);
+}
+
+Status SqliteConnection::Commit(std::string_view what) {
+  Status committed = Exec("COMMIT", what);
+  if (!committed.ok()) Rollback();
+  return committed;
+}
+
+void SqliteConnection::Rollback() {
+  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+Result<bool> SqliteConnection::HasTable(const std::string& table) {
+  Result<SqliteStatement> query =
+      Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", "cannot read");
+  if (!query.ok()) return query.status;
+  return query.value.Text(1, table).Step();
+}
+
+Result<bool> SqliteConnection::HasColumn(const std::string& table, const std::string& column) {
+  Result<SqliteStatement> query =
+      Prepare("SELECT 1 FROM pragma_table_info(?) WHERE name = ?", "cannot read");
+  if (!query.ok()) return query.status;
+  return query.value.Text(1, table).Text(2, column).Step();
+}
+
+int SqliteConnection::Changes() const { return sqlite3_changes(db_.get()); }
+
+Status SqliteConnection::Failure(std::string_view what) const {
+  return Status::Failed(SqliteFailureText(what, path_, db_.get()));
+}
+
+}  // namespace jr

@@ -1,0 +1,117 @@
+#pragma once
+// A SQLite connection and its prepared statements, as the stores of the process metadata
+// database use them. Every SQLite call is checked: a failure becomes a Status that says
+// what could not be done, names the database file and carries SQLite's own message, as
+// "cannot write to the process metadata database "/var/x.sqlite": disk I/O error".
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace jr {
+
+struct SqliteFinalizer {
+  void operator()(sqlite3_stmt* stmt) const;
+};
+struct SqliteCloser {
+  void operator()(sqlite3* db) const;
+};
+
+// The name of the database in messages: `what` the process metadata database "PATH".
+std::string SqliteFailureText(std::string_view what, const std::string& path, sqlite3* db);
+
+// A prepared statement, finalized when it goes (a default one is none). Binding never fails on the
+// spot: the first binding that SQLite refused since the last Reset fails the next Step, so that a
+// row is never written with a value missing.
+class SqliteStatement {
+ public:
+  SqliteStatement() = default;
+  SqliteStatement& Text(int index, std::string_view text);
+  SqliteStatement& Int(int index, int64_t value);
+  SqliteStatement& Real(int index, double value);
+  SqliteStatement& Null(int index);
+  template <typename T>
+  SqliteStatement& OptionalInt(int index, const std::optional<T>& value) {
+    return value ? Int(index, static_cast<int64_t>(*value)) : Null(index);
+  }
+
+  // true when a row is there to read, false when the statement is done.
+  Result<bool> Step();
+  // Steps a statement that gives no rows.
+  Status Run();
+  // Makes the statement ready to run again, without bindings. What SQLite reports here is
+  // the failure of the last Step, which that Step has already returned.
+  void Reset();
+  // SQLite's extended result code of the last failed Step (SQLITE_CONSTRAINT_PRIMARYKEY,
+  // ...).
+  int FailureCode() const { return failure_code_; }
+
+  std::string ColumnText(int column) const;
+  int64_t ColumnInt(int column) const;
+  std::optional<int64_t> ColumnOptional(int column) const;
+
+ private:
+  friend class SqliteConnection;
+  SqliteStatement(sqlite3* db, sqlite3_stmt* stmt, std::string what, std::string path)
+      : db_(db), stmt_(stmt), what_(std::move(what)), path_(std::move(path)) {}
+  void Bound(int rc);
+  Status Failure() const { return Status::Failed(SqliteFailureText(what_, path_, db_)); }
+
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<sqlite3_stmt, SqliteFinalizer> stmt_;
+  std::string what_;  // "cannot read", "cannot write to", ...
+  std::string path_;
+  Status bind_failure_;
+  int failure_code_ = 0;
+};
+
+class SqliteConnection {
+ public:
+  SqliteConnection() = default;
+  // Creates the file and its folder when missing. Several processes may write at once:
+  // the database is kept in write-ahead mode and a writer waits for a busy database
+  // instead of failing.
+  static Result<SqliteConnection> OpenForWriting(const std::string& path);
+  // Opens an existing file without ever creating or changing it; the first read finds
+  // out whether it is a database at all.
+  static Result<SqliteConnection> OpenReadOnly(const std::string& path);
+
+  // Runs `sql` (one or more statements without results); a failure says `what`.
+  Status Exec(const std::string& sql, std::string_view what);
+  // A statement whose failures say `what`.
+  Result<SqliteStatement> Prepare(const std::string& sql, std::string_view what);
+
+  // A write transaction that takes the writer lock at once, so that what it reads stays
+  // true until it commits.
+  Status BeginWrite(std::string_view what) { return Exec("BEGIN IMMEDIATE", what); }
+  Status Commit(std::string_view what);
+  // Undoes the open transaction after a failure. SQLite may have rolled it back itself
+  // already, so its answer adds nothing to the failure being reported.
+  void Rollback();
+
+  // Whether the database has the table, or the table the column.
+  Result<bool> HasTable(const std::string& table);
+  Result<bool> HasColumn(const std::string& table, const std::string& column);
+  // Rows the last statement changed.
+  int Changes() const;
+  // The failure of the last call, in the words of `what`.
+  Status Failure(std::string_view what) const;
+  const std::string& path() const { return path_; }
+
+ private:
+  explicit SqliteConnection(std::string path) : path_(std::move(path)) {}
+  // Opens the file with `flags` and sets the busy timeout.
+  Status Open(int flags);
+
+  std::unique_ptr<sqlite3, SqliteCloser> db_;
+  std::string path_;
+};
+
+}  // namespace jr

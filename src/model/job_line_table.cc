@@ -1,10 +1,8 @@
 #include "model/job_line_table.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
-#include "model/number_text.h"
+#include "model/job_rules.h"
 
 namespace jr {
 namespace {
@@ -13,13 +11,11 @@ const Cell kNoValue;
 
 }  // namespace
 
-int32_t JobLineNumberOf(const Cell& cell) {
-  if (!cell) return 0;
-  double value = std::trunc(LeadingNumberValue(*cell));
-  if (std::isnan(value)) return 0;
-  constexpr double kMax = std::numeric_limits<int32_t>::max();
-  constexpr double kMin = std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(std::clamp(value, kMin, kMax));
+std::optional<int32_t> JobLineNumberOf(const Cell& cell) {
+  if (!cell) return std::nullopt;
+  const JobLineNrResult number = ParseJobLineNr(*cell);
+  if (!number.ok()) return std::nullopt;
+  return static_cast<int32_t>(number.value);
 }
 
 JobLineTable::JobLineTable() { AllocateAfresh(); }
@@ -51,21 +47,21 @@ std::string JobLineTable::Text(int column, int row) const {
 }
 
 int32_t JobLineTable::LineNumberAt(int index) const {
-  const Cell& cell = At(kColNumber, index);
-  if (!cell) return 0;
-  std::optional<int64_t> value = LeadingWholeNumber(*cell);
-  if (!value) return 0;
-  return static_cast<int32_t>(std::clamp<int64_t>(*value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+  return JobLineNumberOf(At(kColNumber, index)).value_or(0);
 }
 
 void JobLineTable::SortJobLineTable() {
   if (job_line_count_ < 2) return;
   const size_t count = static_cast<size_t>(job_line_count_);
-  std::vector<std::pair<int32_t, size_t>> keys(count);
-  for (size_t i = 0; i < count; ++i) keys[i] = {JobLineNumberOf(rows_[i][kColNumber]), i};
+  // A number that does not read gets a key behind every valid number, one of its own so
+  // that such rows neither count as equal numbers nor change their order.
+  std::vector<std::pair<int64_t, size_t>> keys(count);
+  for (size_t i = 0; i < count; ++i) {
+    const std::optional<int32_t> number = JobLineNumberOf(rows_[i][kColNumber]);
+    keys[i] = {number ? *number : int64_t{kHighestJobLineNr} + 1 + static_cast<int64_t>(i), i};
+  }
 
-  std::vector<std::pair<int32_t, size_t>> sorted = keys;
+  std::vector<std::pair<int64_t, size_t>> sorted = keys;
   std::sort(sorted.begin(), sorted.end());
   const bool distinct =
       std::adjacent_find(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {

@@ -58,15 +58,15 @@ class JobLineTable {
   std::string Text(int column, int row) const;
   const Row& RowAt(int row) const { return rows_.at(static_cast<size_t>(row)); }
 
-  // Column 0 of `index` as a whole number (0 when it holds none or the row is outside the
-  // allocation).
+  // The job line number of row `index` (see JobLineNumberOf); 0 when its cell holds none
+  // or the row is outside the allocation.
   int32_t LineNumberAt(int index) const;
 
-  // Orders rows 0..count-1 by the whole-number value of column 0; equal numbers keep their
-  // order.
+  // Orders rows 0..count-1 by their job line numbers; a row whose number does not read
+  // goes behind every row whose number does, and such rows keep their order.
   void SortJobLineTable();
 
-  // The first job-line row whose column 0 has the whole-number value `number`; 0 when none.
+  // The first job-line row with the job line number `number`; 0 when none.
   int FindJobLineRow(int32_t number) const;
 
   // Grows the allocation by one row, keeping every cell. Returns the new row's index in
@@ -84,8 +84,9 @@ class JobLineTable {
   int job_line_count_ = 0;
 };
 
-// The whole number a column-0 text stands for; 0 when it holds none. Values beyond the
-// 32-bit range are clamped, so they still sort behind every valid number.
-int32_t JobLineNumberOf(const Cell& cell);
+// The job line number a column-0 cell holds, read as the editor lets it be typed (see
+// ParseJobLineNr); none for anything else, which only a hand-edited file holds. Sorting,
+// finding rows, the editor's checks and runs all read numbers this one way.
+std::optional<int32_t> JobLineNumberOf(const Cell& cell);
 
 }  // namespace jr

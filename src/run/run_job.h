@@ -84,9 +84,9 @@ std::string RunNameFor(double fraction);
 // the value and where it comes from.
 std::string UnpassableName(const RunRequest& request);
 
-// Runs the job, unless UnpassableName refuses it (then only `refused` is set). Steps that fail are
-// passed over and the run goes on with what it has; what went wrong is told through hooks.Warning.
-// Never throws.
+// Runs the job, unless UnpassableName or PrepareJobLines refuses it (then only `refused` is set).
+// Steps that fail are passed over and the run goes on with what it has; what went wrong is told
+// through hooks.Warning. Never throws.
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunHooks& hooks);
 
 }  // namespace jr

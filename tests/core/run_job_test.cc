@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
+#include "model/job_line.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -29,9 +31,7 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   test.metadata.fail_write = true;  // the scheduler fails at the first line's end
   JobDocument job;
   job.Description = "Nightly", job.TempLogDir = dir.path(), job.LogToEventLog = true;
-  job.table.SetJobLineCount(1);
-  const char* row[] = {"10", "line 10", "Flow Runner", "", "", "false", "true"};
-  for (int column = 0; column < 7; ++column) job.table.Set(column, 0, row[column]);
+  AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
 
@@ -43,6 +43,27 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   EXPECT_EQ(test.outside.entries,
             std::vector<std::string>{
                 "Extraction Job Runner|1|0|1|\r\n\r\nJob 'Nightly' finished with fatal error."});
+}
+
+// A list entry that names no line would stop the run halfway; the run is refused instead,
+// before a folder, a program, a report or an event-log entry.
+TEST(RunJob, ALineThatDoesNotReadRefusesTheRunBeforeAnythingStarts) {
+  test::TempDir dir;
+  test::ScriptedLauncher launcher;
+  test::EngineTestEnv test{launcher, RealFileSystem()};
+  test.registry.InstallKeld("7", dir.path());
+  JobDocument job;
+  job.TempLogDir = dir.path(), job.LogToEventLog = true;
+  AppendJobLine(job.table, {.number = 10, .type = "Flow Runner"});
+  AppendJobLine(job.table, {.number = 20, .type = "Flow Runner", .wait_for = {"10,1000000", {}}});
+  test::RecordingHooks hooks;
+  hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
+  const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks);
+  EXPECT_EQ(result.refused,
+            "job line 20, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
+            "numbers; the job was not run.");
+  EXPECT_TRUE(launcher.log.empty() && hooks.events.empty() && test.outside.entries.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ namespace jr {
 // A list of job-line numbers ("10,20"): read once into its entries, the text kept as it
 // was typed so that it is written back unchanged.
 struct JobLineRefs {
-  std::string text;
-  std::vector<int32_t> numbers;
+  std::string text{};
+  std::vector<int32_t> numbers{};
 
   bool empty() const { return numbers.empty(); }
   friend bool operator==(const JobLineRefs&, const JobLineRefs&) = default;
@@ -61,9 +61,9 @@ struct JobLine {
 // does not read (only a hand-edited file holds one). Lists and texts keep their text.
 Result<JobLine> JobLineAt(const JobLineTable& table, int row);
 
-// Writes `line` into row `row` of `table`, growing its job lines to hold the row. Every
-// cell gets a value but the time limit, which has none without a limit (the job file then
-// writes no attribute for it).
+// Writes `line` into row `row` of `table`, growing its job lines to hold the row. Lists
+// are written as their text. Every cell gets a value but the time limit, which has none
+// without a limit (the job file then writes no attribute for it).
 void SetJobLine(JobLineTable& table, int row, const JobLine& line);
 
 // Writes `line` into a new row behind the job's lines; returns the row.

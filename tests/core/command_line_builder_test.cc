@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/job_line.h"
 #include "platform/config.h"
 #include "support/engine_fakes.h"
 #include "support/fakes.h"
@@ -88,8 +89,8 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
   };
   AppendJobLine(table_, {.number = 30,
                          .type = "Flow Runner",
-                         .wait_for = test::Refs("  10,20 "),
-                         .repeat_on_success = test::Refs(" 70 "),
+                         .wait_for = {"  10,20 "},
+                         .repeat_on_success = {" 70 "},
                          .stop_on_error = true});
   table_.Set(kColActive, flow(10), "True");
   flow(5, false);

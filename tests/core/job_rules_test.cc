@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "model/job_line.h"
+
 namespace jr {
 namespace {
 
 JobLineTable TableOf(std::initializer_list<const char*> numbers) {
   JobLineTable table;
-  table.SetJobLineCount(static_cast<int>(numbers.size()));
-  int row = 0;
-  for (const char* number : numbers) table.Set(kColNumber, row++, number);
+  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
   return table;
 }
 

@@ -55,7 +55,7 @@ TEST(RunJob, ALineThatDoesNotReadRefusesTheRunBeforeAnythingStarts) {
   JobDocument job;
   job.TempLogDir = dir.path(), job.LogToEventLog = true;
   AppendJobLine(job.table, {.number = 10, .type = "Flow Runner"});
-  AppendJobLine(job.table, {.number = 20, .type = "Flow Runner", .wait_for = {"10,1000000", {}}});
+  AppendJobLine(job.table, {.number = 20, .type = "Flow Runner", .wait_for = {"10,1000000"}});
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
   const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "model/catalogue.h"
+#include "model/job_line.h"
 #include "model/job_line_table.h"
 #include "model/time_text.h"
 #include "platform/config.h"
@@ -17,9 +18,7 @@ namespace {
 
 JobLineTable TableWithNumbers(std::initializer_list<const char*> numbers) {
   JobLineTable table;
-  int row = 0;
-  table.SetJobLineCount(static_cast<int>(numbers.size()));
-  for (const char* number : numbers) table.Set(kColNumber, row++, number);
+  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
   return table;
 }
 

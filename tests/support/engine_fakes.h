@@ -15,15 +15,11 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
-#include "model/job_line.h"
 #include "model/run_env.h"
 #include "model/run_lines.h"
 #include "support/fakes.h"
 
 namespace jr::test {
-
-// A job-line list as typed; the test knows it reads.
-inline JobLineRefs Refs(std::string_view text) { return ReadJobLineRefs(text).value; }
 
 // The one fake launcher. Records every start; handles count up from 1, and a started
 // process runs until the test erases it from `running`.

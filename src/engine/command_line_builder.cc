@@ -95,8 +95,8 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   auto lines = std::make_unique<RunLines>(env.run_line_services());
   std::unordered_set<int32_t> taken;
   for (int row = 0; row < row_count; ++row) {
-    if (CellText(table.At(kColActive, row)) != "true") continue;
-    const std::optional<int32_t> number = ActiveJobLineNr(table, row);
+    if (table.Text(kColActive, row) != "true") continue;
+    const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
     if (!number) {
       warn("the active job line in row " + std::to_string(row + 1) + " has the number \"" +
            table.Text(kColNumber, row) +

@@ -51,7 +51,8 @@ Result<JobLineRefs> ReadJobLineRefs(std::string_view text) {
 
 namespace {
 
-// The job file's names of the five lists, which a hand-edited file is corrected under.
+// The five lists, each with its name in the job file: only a hand-edited file holds a list
+// that does not read, so the message names it as the file does.
 struct ListColumn {
   int column;
   const char* name;

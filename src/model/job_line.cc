@@ -105,7 +105,6 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
 }
 
 void SetJobLine(JobLineTable& table, int row, const JobLine& line) {
-  if (row >= table.LineCount()) table.SetJobLineCount(row + 1);
   table.Set(kColNumber, row, std::to_string(line.number));
   table.Set(kColDescription, row, line.description);
   table.Set(kColType, row, line.type);

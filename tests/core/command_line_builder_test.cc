@@ -83,7 +83,8 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   }
 }
 
-TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) {
+// The lines taken must read whole, before anything starts; lines left out are not read.
+TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAndMustRead) {
   auto flow = [this](int32_t number, bool active = true) {
     return AppendJobLine(table_, {.number = number, .type = "Flow Runner", .active = active});
   };
@@ -93,15 +94,16 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
                          .repeat_on_success = {" 70 "},
                          .stop_on_error = true});
   table_.Set(kColActive, flow(10), "True");
-  flow(5, false);
+  table_.Set(kColWait, flow(5, false), "1000000");
   table_.Set(kColStopOnError, flow(40), "yes");
   const char* unusable[] = {"", "+40", "0", "1000000", "123456789012345678901234567890"};
   for (const char* number : unusable) table_.Set(kColNumber, flow(1), number);
   table_.Set(kColNumber, flow(1), " 999999 ");  // blanks around digits are fine
-  table_.Set(kColNumber, AppendJobLine(table_, {.number = 30, .type = "Scan Anomalies"}), "030");
+  table_.Set(kColNumber, AppendJobLine(table_, {.number = 30, .skip_on_error = {"-1e7"}}), "030");
   flow(40, false);  // inactive: no duplicate
 
-  std::unique_ptr<RunLines> lines = std::move(Prepare().value);
+  auto [lines, status] = Prepare();
+  ASSERT_TRUE(status.ok()) << status.message;
   std::vector<int32_t> taken;
   for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
@@ -120,23 +122,14 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
       "out of the run");
   EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()), std::vector<int32_t>{30});
-}
-
-// The lines the run takes must read whole, before anything starts; lines it leaves out are
-// not read.
-TEST_F(PrepareJobLinesTest, ALineTheRunTakesThatDoesNotReadRefusesTheRun) {
-  AppendJobLine(table_, {.number = 10, .type = "Flow Runner"});
-  table_.Set(kColWait, AppendJobLine(table_, {.number = 20, .active = false}), "1000000");
-  table_.Set(kColSkipOnError, AppendJobLine(table_, {.number = 10}), "-1000000");
-  ASSERT_TRUE(Prepare().ok());
-  table_.Set(kColRepeatOnSuccess, 0, "5,1e7");
+  table_.Set(kColSkipOnSuccess, 0, "5,1e7");
   EXPECT_EQ(Prepare().message(),
-            "job line 10, \"repeat_on_success\": the job-line list entry \"1e7\" lies outside the "
+            "job line 30, \"skip_on_success\": the job-line list entry \"1e7\" lies outside the "
             "job line numbers");
-  table_.Set(kColRepeatOnSuccess, 0, "5");
+  table_.Set(kColSkipOnSuccess, 0, "");
   table_.Set(kColTimeLimit, 0, "1 h");
   EXPECT_EQ(Prepare().message(),
-            "the time limit of job line 10 \"1 h\" is not a whole number from 1 to 604800");
+            "the time limit of job line 30 \"1 h\" is not a whole number from 1 to 604800");
 }
 
 }  // namespace

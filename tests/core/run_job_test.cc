@@ -1,5 +1,6 @@
-// A whole run through RunJob: the run name's range, and a run that the scheduler cut short
-// through a failure of its own must not be reported as a normal end.
+// A whole run through RunJob: the run name's range, a run refused before it starts, and a
+// run that the scheduler cut short through a failure of its own must not be reported as a
+// normal end.
 
 #include "run/run_job.h"
 
@@ -23,7 +24,9 @@ TEST(RunJob, RunNamesStayWithinFiveDigits) {
   for (const auto& [fraction, name] : cases) EXPECT_EQ(RunNameFor(fraction), name) << fraction;
 }
 
-TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
+// A list entry that names no line would stop the run halfway; the run is refused instead,
+// before a folder, a program, a report or an event-log entry.
+TEST(RunJob, ALineThatDoesNotReadRefusesTheRunAFailureInsideTheSchedulerEndsItAsFatal) {
   test::TempDir dir;
   test::ScriptedLauncher launcher;
   test::EngineTestEnv test{launcher, RealFileSystem()};
@@ -32,9 +35,16 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   JobDocument job;
   job.Description = "Nightly", job.TempLogDir = dir.path(), job.LogToEventLog = true;
   AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
+  job.table.Set(kColWait, 0, "1000000");
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
+  EXPECT_EQ(RunJob(RunRequestFor(job, 4, true), test.env, hooks).refused,
+            "job line 10, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
+            "numbers; the job was not run.");
+  EXPECT_TRUE(launcher.log.empty() && hooks.events.empty() && test.outside.entries.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
+  job.table.Set(kColWait, 0, "");
   const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks);
   EXPECT_EQ(result.scheduler.end, SchedulerOutcome::End::kFailure);
   EXPECT_EQ(result.report.error_level, 2);  // what command-line mode exits with
@@ -43,27 +53,6 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   EXPECT_EQ(test.outside.entries,
             std::vector<std::string>{
                 "Extraction Job Runner|1|0|1|\r\n\r\nJob 'Nightly' finished with fatal error."});
-}
-
-// A list entry that names no line would stop the run halfway; the run is refused instead,
-// before a folder, a program, a report or an event-log entry.
-TEST(RunJob, ALineThatDoesNotReadRefusesTheRunBeforeAnythingStarts) {
-  test::TempDir dir;
-  test::ScriptedLauncher launcher;
-  test::EngineTestEnv test{launcher, RealFileSystem()};
-  test.registry.InstallKeld("7", dir.path());
-  JobDocument job;
-  job.TempLogDir = dir.path(), job.LogToEventLog = true;
-  AppendJobLine(job.table, {.number = 10, .type = "Flow Runner"});
-  AppendJobLine(job.table, {.number = 20, .type = "Flow Runner", .wait_for = {"10,1000000"}});
-  test::RecordingHooks hooks;
-  hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
-  const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks);
-  EXPECT_EQ(result.refused,
-            "job line 20, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
-            "numbers; the job was not run.");
-  EXPECT_TRUE(launcher.log.empty() && hooks.events.empty() && test.outside.entries.empty());
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -43,6 +43,9 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   EXPECT_EQ(table.FindJobLineRow(9), 0);  // none: "9.9" is no 9
   EXPECT_EQ(Column(table, kColNumber), "10|20|30|x|9.9|");
   EXPECT_FALSE(table.DeleteTableRow(5));
+  // A write behind the lines grows them; one to no row or no column writes nothing.
+  EXPECT_TRUE(table.Set(kColType, 6, "t") && table.LineCount() == 7 && !table.At(kColType, 5));
+  EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
 }
 
 TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {

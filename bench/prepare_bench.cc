@@ -105,7 +105,8 @@ int main() {
     std::vector<std::string> warnings;
     std::unique_ptr<jr::RunLines> lines =
         jr::PrepareJobLines(table, kLines, "/logs/20030307_140509/", "SorelJob~4711",
-                            "20030307_140509", env, &warnings);
+                            "20030307_140509", env, &warnings)
+            .value;
     const double prepare_ms = MillisecondsSince(prepare_start);
 
     const auto lookup_start = std::chrono::steady_clock::now();

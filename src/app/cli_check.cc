@@ -6,6 +6,7 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "model/job_line.h"
 #include "model/job_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
@@ -147,6 +148,14 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   if (!limit_fault.empty()) {
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
                  limit_fault.c_str());
+  }
+  // A list entry that names no line refuses the run before it starts; a time limit that
+  // does not read is named above.
+  for (const RunRow& row : RunRows(job.table, job.table.LineCount())) {
+    const Result<JobLine> line = JobLineAt(job.table, row.row);
+    if (line.ok() || !ParseTimeLimit(job.table.Text(kColTimeLimit, row.row)).ok()) continue;
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
+                 line.message().c_str());
   }
   // Where the job lines would run, and whether they could.
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();

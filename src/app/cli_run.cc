@@ -162,6 +162,10 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   StopRequests stop_requests;
   LauncherRunControl control(system->launcher(), [] { return StopRequested(); });
   RunResult result = RunJob(request, system->env(), control, {&progress});
+  if (!result.refused.empty()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + result.refused, MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
 
   const bool interrupted = result.scheduler.end == SchedulerOutcome::End::kInterrupted;
   if (interrupted) {

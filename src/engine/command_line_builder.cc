@@ -3,34 +3,20 @@
 #include <unordered_set>
 
 #include "model/catalogue.h"
+#include "model/job_line.h"
 #include "model/job_rules.h"
-#include "model/number_text.h"
+#include "platform/blanks.h"
 #include "platform/installation.h"
 
 namespace jr {
 namespace {
 
-// The number of a row that is to run, as the editor lets it be typed. Anything else (only a
-// hand-edited file holds it) cannot be told apart from a mistake and keeps the row out of
-// the run.
-std::optional<int32_t> RunnableJobLineNr(const Cell& cell) {
-  const JobLineNrResult number = ParseJobLineNr(cell.value_or(std::string()));
-  if (!number.ok()) return std::nullopt;
-  return static_cast<int32_t>(number.value);
-}
-
-bool IsActive(const JobLineTable& table, int row) {
-  return CellText(table.At(kColActive, row)) == "true";
-}
-
-std::string TrimmedText(const JobLineTable& table, int column, int row) {
-  return std::string(TrimBlanks(CellText(table.At(column, row))));
-}
-
-// Until the run refuses unreadable lists up front, an entry that does not read names no line.
-JobLineRefs ListAt(const JobLineTable& table, int column, int row) {
-  Result<JobLineRefs> refs = ReadJobLineRefs(TrimmedText(table, column, row));
-  return refs.ok() ? std::move(refs.value) : JobLineRefs{};
+// The number of a row that is to run: active (cell 6 exactly "true") and numbered as the
+// editor lets it be typed. Anything else (only a hand-edited file holds it) cannot be told
+// apart from a mistake and keeps the row out of the run.
+std::optional<int32_t> ActiveJobLineNr(const JobLineTable& table, int row) {
+  if (CellText(table.At(kColActive, row)) != "true") return std::nullopt;
+  return JobLineNumberOf(table.At(kColNumber, row));
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -92,11 +78,11 @@ void FillByType(RunLine& line, const JobLineTable& table, int row, const RunFile
 
 std::string CellText(const Cell& cell) { return cell.value_or(std::string()); }
 
-std::unique_ptr<RunLines> PrepareJobLines(const JobLineTable& table, int row_count,
-                                          const std::string& run_folder,
-                                          const std::string& run_name,
-                                          const std::string& run_timestamp, RunEnv& env,
-                                          std::vector<std::string>* warnings) {
+Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int row_count,
+                                                  const std::string& run_folder,
+                                                  const std::string& run_name,
+                                                  const std::string& run_timestamp, RunEnv& env,
+                                                  std::vector<std::string>* warnings) {
   const std::string keld = GetKeldUtilsPath(env.registry);
   const std::string mirn = GetMirnUtilsPath(env.registry);
   const RunFiles files{run_folder, run_name};
@@ -105,37 +91,41 @@ std::unique_ptr<RunLines> PrepareJobLines(const JobLineTable& table, int row_cou
   };
 
   auto lines = std::make_unique<RunLines>(env.run_line_services());
+  std::unordered_set<int32_t> taken;
   for (int row = 0; row < row_count; ++row) {
-    if (!IsActive(table, row)) continue;
-    const Cell& number_cell = table.At(kColNumber, row);
-    std::optional<int32_t> number = RunnableJobLineNr(number_cell);
+    if (table.Text(kColActive, row) != "true") continue;
+    const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
     if (!number) {
       warn("the active job line in row " + std::to_string(row + 1) + " has the number \"" +
-           CellText(number_cell) +
+           table.Text(kColNumber, row) +
            "\", which is not a whole number from 1 to 999999; it is left out of the run");
       continue;
     }
-    RunLine* line = lines->Add(*number);
-    if (line == nullptr) {
+    if (!taken.insert(*number).second) {
       warn("job line number " + std::to_string(*number) + " is used by more than one active " +
            "job line; the one in row " + std::to_string(row + 1) + " is left out of the run");
       continue;
     }
-    line->setJobDescription(CellText(table.At(kColDescription, row)));
-    line->setProgramType(CellText(table.At(kColType, row)));
-    line->setCleanProgramOptions(CellText(table.At(kColOptions, row)));
-    line->setWaitFor(ListAt(table, kColWait, row));
-    line->setSkipOnError(ListAt(table, kColSkipOnError, row));
-    line->setSkipOnSuccess(ListAt(table, kColSkipOnSuccess, row));
-    line->setRepeatOnError(ListAt(table, kColRepeatOnError, row));
-    line->setRepeatOnSuccess(ListAt(table, kColRepeatOnSuccess, row));
+    // A line the run takes must read whole: a list entry that names no line would stop the
+    // run halfway, when the scheduler reaches it.
+    const Result<JobLine> read = JobLineAt(table, row);
+    if (!read.ok()) return read.status;
+    const JobLine& job_line = read.value;
+    RunLine* line = lines->Add(job_line.number);
+    line->setJobDescription(job_line.description);
+    line->setProgramType(job_line.type);
+    line->setCleanProgramOptions(job_line.options);
+    line->setWaitFor(job_line.wait_for);
+    line->setSkipOnError(job_line.skip_on_error);
+    line->setSkipOnSuccess(job_line.skip_on_success);
+    line->setRepeatOnError(job_line.repeat_on_error);
+    line->setRepeatOnSuccess(job_line.repeat_on_success);
     // Anything but "true" reads as "false": a hand-edited "yes" must not stop a whole run.
-    line->setStopOnError(CellText(table.At(kColStopOnError, row)) == "true");
+    line->setStopOnError(job_line.stop_on_error);
     line->setRepeated(false);
     line->setOriginalJobLineNr(0);
     line->setJobID(run_timestamp);
-    // A run starts only with limits that read (see TimeLimitFault); anything else is none.
-    line->setTimeLimit(ParseTimeLimit(CellText(table.At(kColTimeLimit, row))).seconds);
+    line->setTimeLimit(job_line.time_limit);
     FillByType(*line, table, row, files, keld, mirn);
   }
   return lines;
@@ -145,8 +135,7 @@ std::vector<RunRow> RunRows(const JobLineTable& table, int row_count) {
   std::unordered_set<int32_t> seen;
   std::vector<RunRow> rows;
   for (int row = 0; row < row_count; ++row) {
-    if (!IsActive(table, row)) continue;
-    std::optional<int32_t> number = RunnableJobLineNr(table.At(kColNumber, row));
+    const std::optional<int32_t> number = ActiveJobLineNr(table, row);
     if (number && seen.insert(*number).second) rows.push_back({row, *number});
   }
   return rows;
@@ -157,8 +146,7 @@ std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, in
   std::unordered_set<int32_t> reported;
   std::vector<int32_t> duplicates;
   for (int row = 0; row < row_count; ++row) {
-    if (!IsActive(table, row)) continue;
-    std::optional<int32_t> number = RunnableJobLineNr(table.At(kColNumber, row));
+    const std::optional<int32_t> number = ActiveJobLineNr(table, row);
     if (!number) continue;
     if (!seen.insert(*number).second && reported.insert(*number).second) {
       duplicates.push_back(*number);

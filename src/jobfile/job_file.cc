@@ -174,7 +174,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
                              " where the BatchLines element belongs");
   }
 
-  // Counted first, so that neither the rows read nor the table's rows move while they grow.
+  // Counted first, so that the rows read do not move while they grow.
   const auto count = std::distance(batch_lines.begin(), batch_lines.end());
   std::vector<JobLineTable::Row> rows;
   rows.reserve(static_cast<size_t>(count));
@@ -200,17 +200,14 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.JobTimeLimit = root.attribute("JobTimeLimit").value();
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
-  // Rows behind the loaded ones keep whatever they held; they are not part of the job.
   JobLineTable& table = job.table;
-  table.ReserveRows(static_cast<int>(rows.size()));
+  table.SetJobLineCount(static_cast<int>(rows.size()));
   for (size_t index = 0; index < rows.size(); ++index) {
-    const int row = static_cast<int>(index);
-    if (row >= table.RowCapacity()) table.AppendTableRow();
     for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-      table.Set(column, row, std::move(rows[index][static_cast<size_t>(column)]));
+      table.Set(column, static_cast<int>(index),
+                std::move(rows[index][static_cast<size_t>(column)]));
     }
   }
-  table.SetJobLineCount(static_cast<int>(rows.size()));
   return Outcome(ReadStatus::kLoaded, {});
 }
 

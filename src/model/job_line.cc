@@ -49,4 +49,74 @@ Result<JobLineRefs> ReadJobLineRefs(std::string_view text) {
   }
 }
 
+namespace {
+
+// The five lists, each with its name in the job file: only a hand-edited file holds a list
+// that does not read, so the message names it as the file does.
+struct ListColumn {
+  int column;
+  const char* name;
+  JobLineRefs JobLine::*refs;
+};
+constexpr ListColumn kListColumns[] = {
+    {kColWait, "wait", &JobLine::wait_for},
+    {kColSkipOnError, "skip_on_error", &JobLine::skip_on_error},
+    {kColSkipOnSuccess, "skip_on_success", &JobLine::skip_on_success},
+    {kColRepeatOnError, "repeat_on_error", &JobLine::repeat_on_error},
+    {kColRepeatOnSuccess, "repeat_on_success", &JobLine::repeat_on_success},
+};
+
+}  // namespace
+
+Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
+  JobLine line;
+  const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
+  if (!number) {
+    return Status::Failed("the job line in row " + std::to_string(row + 1) + " has the number \"" +
+                          table.Text(kColNumber, row) +
+                          "\", which is not a whole number from 1 to 999999");
+  }
+  line.number = *number;
+  const std::string name = "job line " + std::to_string(line.number);
+  for (const ListColumn& list : kListColumns) {
+    Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(list.column, row));
+    if (!refs.ok()) {
+      return Status::Failed(name + ", \"" + list.name + "\": " + refs.message());
+    }
+    line.*list.refs = std::move(refs.value);
+  }
+  const std::string limit = table.Text(kColTimeLimit, row);
+  const TimeLimitResult time_limit = ParseTimeLimit(limit);
+  if (!time_limit.ok()) {
+    return Status::Failed("the time limit of " + name + " \"" + limit +
+                          "\" is not a whole number from " + std::to_string(kLowestTimeLimit) +
+                          " to " + std::to_string(kHighestTimeLimit));
+  }
+  line.time_limit = time_limit.seconds;
+  line.description = table.Text(kColDescription, row);
+  line.type = table.Text(kColType, row);
+  line.options = table.Text(kColOptions, row);
+  line.active = table.Text(kColActive, row) == "true";
+  line.stop_on_error = table.Text(kColStopOnError, row) == "true";
+  line.batch_file = table.Text(kColBatchFile, row);
+  line.log_file = table.Text(kColLogFile, row);
+  line.status_file = table.Text(kColStatusFile, row);
+  return line;
+}
+
+void SetJobLine(JobLineTable& table, int row, const JobLine& line) {
+  table.Set(kColNumber, row, std::to_string(line.number));
+  table.Set(kColDescription, row, line.description);
+  table.Set(kColType, row, line.type);
+  table.Set(kColOptions, row, line.options);
+  for (const ListColumn& list : kListColumns) table.Set(list.column, row, (line.*list.refs).text);
+  table.Set(kColStopOnError, row, line.stop_on_error ? "true" : "false");
+  table.Set(kColActive, row, line.active ? "true" : "false");
+  table.Set(kColBatchFile, row, line.batch_file);
+  table.Set(kColLogFile, row, line.log_file);
+  table.Set(kColStatusFile, row, line.status_file);
+  table.Set(kColTimeLimit, row,
+            line.time_limit == 0 ? Cell() : Cell(std::to_string(line.time_limit)));
+}
+
 }  // namespace jr

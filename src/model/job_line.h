@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/job_line_table.h"
 #include "platform/status.h"
 
 namespace jr {
@@ -14,8 +15,8 @@ namespace jr {
 // A list of job-line numbers ("10,20"): read once into its entries, the text kept as it
 // was typed so that it is written back unchanged.
 struct JobLineRefs {
-  std::string text;
-  std::vector<int32_t> numbers;
+  std::string text{};
+  std::vector<int32_t> numbers{};
 
   bool empty() const { return numbers.empty(); }
   friend bool operator==(const JobLineRefs&, const JobLineRefs&) = default;
@@ -27,29 +28,49 @@ struct JobLineRefs {
 // -kHighestJobLineNr..kHighestJobLineNr. Reads the same in every locale.
 Result<JobLineRefs> ReadJobLineRefs(std::string_view text);
 
+// Every field has an initializer, so that a line is written with only the fields it needs.
 struct JobLine {
   int32_t number = 0;
-  std::string description;
+  std::string description{};
   // The program's type as the catalogue names it ("User Batchfile", ...).
-  std::string type;
+  std::string type{};
   // The user's own options, as typed.
-  std::string options;
-  JobLineRefs wait_for;
-  JobLineRefs skip_on_error;
-  JobLineRefs skip_on_success;
-  JobLineRefs repeat_on_error;
-  JobLineRefs repeat_on_success;
+  std::string options{};
+  JobLineRefs wait_for{};
+  JobLineRefs skip_on_error{};
+  JobLineRefs skip_on_success{};
+  JobLineRefs repeat_on_error{};
+  JobLineRefs repeat_on_success{};
   bool active = true;
   bool stop_on_error = false;
   // The longest time the program may run, in seconds; 0 for no limit.
   int32_t time_limit = 0;
   // A user script's file, and the log and status files it is given; empty for the
   // catalogue's programs.
-  std::string batch_file;
-  std::string log_file;
-  std::string status_file;
+  std::string batch_file{};
+  std::string log_file{};
+  std::string status_file{};
 
   friend bool operator==(const JobLine&, const JobLine&) = default;
 };
+
+// Row `row` of `table` as a job line, read as a run reads it: the number as the editor
+// lets it be typed (see ParseJobLineNr), each list with ReadJobLineRefs, the time limit
+// with ParseTimeLimit (blank: no limit), active and stop on error only for "true". Fails
+// naming the row or the line and the fault: a number, a list entry or a time limit that
+// does not read (only a hand-edited file holds one). Lists and texts keep their text.
+Result<JobLine> JobLineAt(const JobLineTable& table, int row);
+
+// Writes `line` into row `row` of `table`, growing its job lines to hold the row. Lists
+// are written as their text. Every cell gets a value but the time limit, which has none
+// without a limit (the job file then writes no attribute for it).
+void SetJobLine(JobLineTable& table, int row, const JobLine& line);
+
+// Writes `line` into a new row behind the job's lines; returns the row.
+inline int AppendJobLine(JobLineTable& table, const JobLine& line) {
+  const int row = table.LineCount();
+  SetJobLine(table, row, line);
+  return row;
+}
 
 }  // namespace jr

@@ -1,10 +1,8 @@
 #include "model/job_line_table.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
-#include "model/number_text.h"
+#include "model/job_rules.h"
 
 namespace jr {
 namespace {
@@ -13,36 +11,23 @@ const Cell kNoValue;
 
 }  // namespace
 
-int32_t JobLineNumberOf(const Cell& cell) {
-  if (!cell) return 0;
-  double value = std::trunc(LeadingNumberValue(*cell));
-  if (std::isnan(value)) return 0;
-  constexpr double kMax = std::numeric_limits<int32_t>::max();
-  constexpr double kMin = std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(std::clamp(value, kMin, kMax));
-}
-
-JobLineTable::JobLineTable() { AllocateAfresh(); }
-
-void JobLineTable::AllocateAfresh() {
-  rows_.assign(2, Row{});
-  job_line_count_ = 0;
-}
-
-void JobLineTable::SetJobLineCount(int count) {
-  count = std::max(count, 0);
-  if (static_cast<size_t>(count) > rows_.size()) rows_.resize(static_cast<size_t>(count));
-  job_line_count_ = count;
+std::optional<int32_t> JobLineNumberOf(const Cell& cell) {
+  if (!cell) return std::nullopt;
+  const JobLineNrResult number = ParseJobLineNr(*cell);
+  if (!number.ok()) return std::nullopt;
+  return static_cast<int32_t>(number.value);
 }
 
 const Cell& JobLineTable::At(int column, int row) const {
-  if (column < 0 || column >= kColumnCount || row < 0 || row >= RowCapacity()) return kNoValue;
+  if (column < 0 || column >= kColumnCount || row < 0 || row >= LineCount()) return kNoValue;
   return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
 }
 
-void JobLineTable::Set(int column, int row, Cell value) {
-  if (column < 0 || column >= kColumnCount || row < 0 || row >= RowCapacity()) return;
+bool JobLineTable::Set(int column, int row, Cell value) {
+  if (column < 0 || column >= kColumnCount || row < 0) return false;
+  if (row >= LineCount()) SetJobLineCount(row + 1);
   rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = std::move(value);
+  return true;
 }
 
 std::string JobLineTable::Text(int column, int row) const {
@@ -51,21 +36,21 @@ std::string JobLineTable::Text(int column, int row) const {
 }
 
 int32_t JobLineTable::LineNumberAt(int index) const {
-  const Cell& cell = At(kColNumber, index);
-  if (!cell) return 0;
-  std::optional<int64_t> value = LeadingWholeNumber(*cell);
-  if (!value) return 0;
-  return static_cast<int32_t>(std::clamp<int64_t>(*value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+  return JobLineNumberOf(At(kColNumber, index)).value_or(0);
 }
 
 void JobLineTable::SortJobLineTable() {
-  if (job_line_count_ < 2) return;
-  const size_t count = static_cast<size_t>(job_line_count_);
-  std::vector<std::pair<int32_t, size_t>> keys(count);
-  for (size_t i = 0; i < count; ++i) keys[i] = {JobLineNumberOf(rows_[i][kColNumber]), i};
+  if (LineCount() < 2) return;
+  const size_t count = rows_.size();
+  // A number that does not read gets a key behind every valid number, one of its own so
+  // that such rows neither count as equal numbers nor change their order.
+  std::vector<std::pair<int64_t, size_t>> keys(count);
+  for (size_t i = 0; i < count; ++i) {
+    const std::optional<int32_t> number = JobLineNumberOf(rows_[i][kColNumber]);
+    keys[i] = {number ? *number : int64_t{kHighestJobLineNr} + 1 + static_cast<int64_t>(i), i};
+  }
 
-  std::vector<std::pair<int32_t, size_t>> sorted = keys;
+  std::vector<std::pair<int64_t, size_t>> sorted = keys;
   std::sort(sorted.begin(), sorted.end());
   const bool distinct =
       std::adjacent_find(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
@@ -88,34 +73,15 @@ void JobLineTable::SortJobLineTable() {
 }
 
 int JobLineTable::FindJobLineRow(int32_t number) const {
-  for (int row = 0; row < job_line_count_; ++row) {
+  for (int row = 0; row < LineCount(); ++row) {
     if (JobLineNumberOf(rows_[static_cast<size_t>(row)][kColNumber]) == number) return row;
   }
   return 0;
 }
 
-std::string JobLineTable::AppendTableRow() {
-  const int index = RowCapacity();
-  rows_.emplace_back();
-  std::string bookmark(1, ' ');
-  bookmark += std::to_string(index);
-  return bookmark;
-}
-
 bool JobLineTable::DeleteTableRow(int index) {
-  if (index < 0 || index >= job_line_count_) return false;
-  size_t capacity = rows_.size();
-  if (capacity > 2) --capacity;
-  const int old_count = job_line_count_;
-  --job_line_count_;
-  if (old_count > 1) {
-    for (int k = index; k <= old_count - 2; ++k) {
-      rows_[static_cast<size_t>(k)] = rows_[static_cast<size_t>(k) + 1];
-    }
-  } else {
-    rows_[0] = rows_[1];
-  }
-  rows_.resize(capacity);
+  if (index < 0 || index >= LineCount()) return false;
+  rows_.erase(rows_.begin() + index);
   return true;
 }
 

@@ -38,42 +38,33 @@ class JobLineTable {
   static constexpr int kColumnCount = 15;
   using Row = std::array<Cell, kColumnCount>;
 
-  // A fresh table: 2 allocated rows, every cell without a value, no job lines.
-  JobLineTable();
-
-  // Back to the state of a fresh table.
-  void AllocateAfresh();
+  // Back to a table without job lines.
+  void AllocateAfresh() { rows_.clear(); }
 
   int ColumnCount() const { return kColumnCount; }
-  int RowCapacity() const { return static_cast<int>(rows_.size()); }
-  // The number of rows, from row 0 on, that hold job lines.
-  int LineCount() const { return job_line_count_; }
-  // Sets the job-line count; grows the allocation when the count exceeds it.
-  void SetJobLineCount(int count);
+  // The number of rows, from row 0 on; each holds a job line.
+  int LineCount() const { return static_cast<int>(rows_.size()); }
+  // Sets the number of job lines: rows behind it go, new ones have no values.
+  void SetJobLineCount(int count) { rows_.resize(static_cast<size_t>(std::max(count, 0))); }
 
-  // Cells outside the allocation read as no value; writes outside it are ignored.
+  // Cells outside the table read as no value. A write to a row behind the job lines grows
+  // them to hold it; false, and nothing written, for a negative row or an unknown column.
   const Cell& At(int column, int row) const;
-  void Set(int column, int row, Cell value);
+  bool Set(int column, int row, Cell value);
   // The cell as text: empty text for a cell without a value.
   std::string Text(int column, int row) const;
   const Row& RowAt(int row) const { return rows_.at(static_cast<size_t>(row)); }
 
-  // Column 0 of `index` as a whole number (0 when it holds none or the row is outside the
-  // allocation).
+  // The job line number of row `index` (see JobLineNumberOf); 0 when its cell holds none
+  // or the row is outside the table.
   int32_t LineNumberAt(int index) const;
 
-  // Orders rows 0..count-1 by the whole-number value of column 0; equal numbers keep their
-  // order.
+  // Orders the rows by their job line numbers; a row whose number does not read
+  // goes behind every row whose number does, and such rows keep their order.
   void SortJobLineTable();
 
-  // The first job-line row whose column 0 has the whole-number value `number`; 0 when none.
+  // The first job-line row with the job line number `number`; 0 when none.
   int FindJobLineRow(int32_t number) const;
-
-  // Grows the allocation by one row, keeping every cell. Returns the new row's index in
-  // the grid's bookmark form: the decimal text with one leading blank (" 2").
-  std::string AppendTableRow();
-  // Makes room for `count` rows in all, so that appending up to there moves no row.
-  void ReserveRows(int count) { rows_.reserve(static_cast<size_t>(std::max(count, 0))); }
 
   // Removes a job-line row, moving the rows behind it up. False when `index` is not a
   // job-line row.
@@ -81,11 +72,11 @@ class JobLineTable {
 
  private:
   std::vector<Row> rows_;
-  int job_line_count_ = 0;
 };
 
-// The whole number a column-0 text stands for; 0 when it holds none. Values beyond the
-// 32-bit range are clamped, so they still sort behind every valid number.
-int32_t JobLineNumberOf(const Cell& cell);
+// The job line number a column-0 cell holds, read as the editor lets it be typed (see
+// ParseJobLineNr); none for anything else, which only a hand-edited file holds. Sorting,
+// finding rows, the editor's checks and runs all read numbers this one way.
+std::optional<int32_t> JobLineNumberOf(const Cell& cell);
 
 }  // namespace jr

@@ -142,9 +142,12 @@ bool JobLineNrExists(const JobLineTable* table, int64_t number) {
 }
 
 std::optional<int64_t> ProposedJobLineNr(const JobLineTable* table) {
-  const int count = table ? table->LineCount() : 0;
-  if (count <= 0) return 10;
-  const int64_t proposal = int64_t{table->LineNumberAt(count - 1)} + 10;
+  // The table is sorted: the last row whose number reads holds the highest number; rows
+  // behind it hold numbers that do not read.
+  int row = table ? table->LineCount() - 1 : -1;
+  while (row >= 0 && table->LineNumberAt(row) == 0) --row;
+  if (row < 0) return 10;
+  const int64_t proposal = int64_t{table->LineNumberAt(row)} + 10;
   if (proposal > kHighestJobLineNr) return std::nullopt;
   return proposal;
 }

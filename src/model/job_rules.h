@@ -90,8 +90,8 @@ struct RuleResult {
 // whose number cell holds no number reads as 0, which no entry can name.
 bool JobLineNrExists(const JobLineTable* table, int64_t number);
 
-// The number proposed for a new job line: 10 for an empty job, else the last line's
-// number plus 10; none when that would pass kHighestJobLineNr.
+// The number proposed for a new job line: 10 for a job without a line whose number reads,
+// else the last such line's number plus 10; none when that would pass kHighestJobLineNr.
 std::optional<int64_t> ProposedJobLineNr(const JobLineTable* table);
 
 // The number field of the job line dialog. `starting_number` is the number the line had

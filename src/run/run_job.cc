@@ -161,6 +161,15 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   result.run_name = RunNameFor(RandomFraction(env.clock));
   result.run_folder =
       request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
+  std::vector<std::string> warnings;
+  Result<std::unique_ptr<RunLines>> prepared =
+      PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
+                      result.run_timestamp, env, &warnings);
+  if (!prepared.ok()) {
+    RunResult refusal;
+    refusal.refused = prepared.message() + "; the job was not run.";
+    return refusal;
+  }
 
   if (Status created = env.file_system.CreateFolder(result.run_folder);
       !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
@@ -172,10 +181,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     env.metadata.SetRunId(result.run_id);
   }
 
-  std::vector<std::string> warnings;
-  std::unique_ptr<RunLines> lines =
-      PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
-                      result.run_timestamp, env, &warnings);
+  std::unique_ptr<RunLines> lines = std::move(prepared.value);
   for (const std::string& warning : warnings) observers.Warning(warning);
   if (!lines) lines = std::make_unique<RunLines>(env.run_line_services());
   result.line_count = lines->Count();

@@ -84,10 +84,10 @@ std::string RunNameFor(double fraction);
 // the value and where it comes from.
 std::string UnpassableName(const RunRequest& request);
 
-// Runs the job, unless UnpassableName refuses it (then only `refused` is set), paused and
-// stopped by `control`, every event told to each of `observers` and, when the run is kept,
-// to the run history. Steps that fail are passed over and the run goes on with what it has;
-// what went wrong is told through observers.Warning. Never throws.
+// Runs the job, unless UnpassableName or PrepareJobLines refuses it (then only `refused` is
+// set), paused and stopped by `control`, every event told to each of `observers` and, when
+// the run is kept, to the run history. Steps that fail are passed over and the run goes on
+// with what it has; what went wrong is told through observers.Warning. Never throws.
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
                  const RunObservers& observers);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/job_line.h"
 #include "platform/config.h"
 #include "support/engine_fakes.h"
 #include "support/fakes.h"
@@ -23,16 +24,7 @@ class PrepareJobLinesTest : public ::testing::Test {
     registry_.InstallMirn("2.0", Mirn(""));
   }
 
-  // Appends an active row with stop-on-error "false"; returns its index.
-  int AddRow(const std::string& number, const std::string& type, const Cell& options = "") {
-    const int row = table_.LineCount();
-    table_.SetJobLineCount(row + 1);
-    const Cell cells[] = {number, "line " + number, type, options, "", "false", "true"};
-    for (int column = 0; column < 7; ++column) table_.Set(column, row, cells[column]);
-    return row;
-  }
-
-  std::unique_ptr<RunLines> Prepare() {
+  Result<std::unique_ptr<RunLines>> Prepare() {
     warnings_.clear();
     return PrepareJobLines(table_, table_.LineCount(), "/logs/20030307_140509/", "SorelJob~4711",
                            kStamp, test_.env, &warnings_);
@@ -75,11 +67,13 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   cases.push_back({"flow runner", "|||||"});
   for (const auto& [type, expected] : cases) {
     table_.AllocateAfresh();
-    const int row = AddRow("7", type, "-v 2");
-    table_.Set(kColBatchFile, row, "/home/me/nightly.sh");
-    table_.Set(kColLogFile, row, "/tmp/nightly log.txt");
-    table_.Set(kColStatusFile, row, "/tmp/nightly.stat");
-    const std::unique_ptr<RunLines> lines = Prepare();
+    AppendJobLine(table_, {.number = 7,
+                           .type = type,
+                           .options = "-v 2",
+                           .batch_file = "/home/me/nightly.sh",
+                           .log_file = "/tmp/nightly log.txt",
+                           .status_file = "/tmp/nightly.stat"});
+    const std::unique_ptr<RunLines> lines = std::move(Prepare().value);
     const RunLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
                   "|" + line.StatusFileName() + "|" + line.SummaryFileName() + "|" +
@@ -89,26 +83,33 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   }
 }
 
-TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) {
-  const int row = AddRow("30", "Flow Runner");
-  table_.Set(kColWait, row, "  10,20 ");
-  table_.Set(kColRepeatOnSuccess, row, " 70 ");
-  table_.Set(kColStopOnError, row, "true");
-  table_.Set(kColActive, AddRow("10", "Flow Runner"), "True");
-  table_.Set(kColActive, AddRow("5", "Flow Runner"), "false");
-  table_.Set(kColStopOnError, AddRow("40", "Flow Runner"), "yes");
+// The lines taken must read whole, before anything starts; lines left out are not read.
+TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAndMustRead) {
+  auto flow = [this](int32_t number, bool active = true) {
+    return AppendJobLine(table_, {.number = number, .type = "Flow Runner", .active = active});
+  };
+  AppendJobLine(table_, {.number = 30,
+                         .type = "Flow Runner",
+                         .wait_for = {"  10,20 "},
+                         .repeat_on_success = {" 70 "},
+                         .stop_on_error = true});
+  table_.Set(kColActive, flow(10), "True");
+  table_.Set(kColWait, flow(5, false), "1000000");
+  table_.Set(kColStopOnError, flow(40), "yes");
   const char* unusable[] = {"", "+40", "0", "1000000", "123456789012345678901234567890"};
-  for (const char* number : unusable) AddRow(number, "Flow Runner");
-  AddRow(" 999999 ", "Flow Runner");  // blanks around digits are fine
-  AddRow("030", "Scan Anomalies");
-  table_.Set(kColActive, AddRow("40", "Flow Runner"), "false");  // inactive: no duplicate
+  for (const char* number : unusable) table_.Set(kColNumber, flow(1), number);
+  table_.Set(kColNumber, flow(1), " 999999 ");  // blanks around digits are fine
+  table_.Set(kColNumber, AppendJobLine(table_, {.number = 30, .skip_on_error = {"-1e7"}}), "030");
+  flow(40, false);  // inactive: no duplicate
 
-  std::unique_ptr<RunLines> lines = Prepare();
+  auto [lines, status] = Prepare();
+  ASSERT_TRUE(status.ok()) << status.message;
   std::vector<int32_t> taken;
   for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const RunLine& first = *lines->Line(30);
-  EXPECT_EQ(first.WaitFor().text + "|" + first.RepeatOnSuccess().text, "10,20|70");
+  EXPECT_EQ(first.WaitFor().numbers, (std::vector<int32_t>{10, 20}));
+  EXPECT_EQ(first.RepeatOnSuccess().numbers, (std::vector<int32_t>{70}));
   EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
   std::vector<std::string> expected;
@@ -122,6 +123,14 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrder) 
       "out of the run");
   EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()), std::vector<int32_t>{30});
+  table_.Set(kColSkipOnSuccess, 0, "5,1e7");
+  EXPECT_EQ(Prepare().message(),
+            "job line 30, \"skip_on_success\": the job-line list entry \"1e7\" lies outside the "
+            "job line numbers");
+  table_.Set(kColSkipOnSuccess, 0, "");
+  table_.Set(kColTimeLimit, 0, "1 h");
+  EXPECT_EQ(Prepare().message(),
+            "the time limit of job line 30 \"1 h\" is not a whole number from 1 to 604800");
 }
 
 }  // namespace

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "model/job_line.h"
+
 namespace jr {
 namespace {
 
 JobLineTable TableOf(std::initializer_list<const char*> numbers) {
   JobLineTable table;
-  table.SetJobLineCount(static_cast<int>(numbers.size()));
-  int row = 0;
-  for (const char* number : numbers) table.Set(kColNumber, row++, number);
+  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
   return table;
 }
 
@@ -60,7 +60,8 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadO
 }
 
 TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
-  const JobLineTable table = TableOf({"10", "20", "30", "abc"});
+  // A number that does not read names no line, however close it comes to one.
+  const JobLineTable table = TableOf({"10", "20", "30", "12.5"});
   const std::string range = "Job Line: Only numeric Job Line numbers between 1 and 999999 allowed ";
   const std::string in_use = "Job Line: This Job Line number already exists";
   const struct {
@@ -68,12 +69,13 @@ TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
     int64_t starting;
     std::string shown;
   } cases[] = {
-      {"999999", -1, ""}, {"20", 20, ""},     {"1000000", -1, range},
-      {"0", -1, range},   {"20", -1, in_use}, {"030", 20, in_use},
+      {"999999", -1, ""}, {"20", 20, ""},      {"1000000", -1, range}, {"0", -1, range},
+      {"20", -1, in_use}, {"030", 20, in_use}, {"12", -1, ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Shown(CheckJobLineNrField(c.text, c.starting, &table)), c.shown) << c.text;
   }
+  EXPECT_EQ(ProposedJobLineNr(&table), 40);
 }
 
 TEST(JobRules, ListsNameExistingLinesTheListMayName) {

@@ -1,12 +1,15 @@
-// A whole run through RunJob: the run name's range, and a run that the scheduler cut short
-// through a failure of its own must not be reported as a normal end.
+// A whole run through RunJob: the run name's range, a run refused before it starts, and a
+// run that the scheduler cut short through a failure of its own must not be reported as a
+// normal end.
 
 #include "run/run_job.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
+#include "model/job_line.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -21,7 +24,9 @@ TEST(RunJob, RunNamesStayWithinFiveDigits) {
   for (const auto& [fraction, name] : cases) EXPECT_EQ(RunNameFor(fraction), name) << fraction;
 }
 
-TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
+// A list entry that names no line would stop the run halfway; the run is refused instead,
+// before a folder, a program, a report or an event-log entry.
+TEST(RunJob, ALineThatDoesNotReadRefusesTheRunAFailureInsideTheSchedulerEndsItAsFatal) {
   test::TempDir dir;
   test::ScriptedLauncher launcher;
   test::EngineTestEnv test{launcher, RealFileSystem()};
@@ -29,12 +34,17 @@ TEST(RunJob, AFailureInsideTheSchedulerEndsTheRunAsFatal) {
   test.metadata.fail_write = true;  // the scheduler fails at the first line's end
   JobDocument job;
   job.Description = "Nightly", job.TempLogDir = dir.path(), job.LogToEventLog = true;
-  job.table.SetJobLineCount(1);
-  const char* row[] = {"10", "line 10", "Flow Runner", "", "", "false", "true"};
-  for (int column = 0; column < 7; ++column) job.table.Set(column, 0, row[column]);
+  AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
+  job.table.Set(kColWait, 0, "1000000");
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
+  EXPECT_EQ(RunJob(RunRequestFor(job, 4, true), test.env, hooks, {&hooks}).refused,
+            "job line 10, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
+            "numbers; the job was not run.");
+  EXPECT_TRUE(launcher.log.empty() && hooks.events.empty() && test.outside.entries.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
+  job.table.Set(kColWait, 0, "");
   const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks, {&hooks});
   EXPECT_EQ(result.scheduler.end, SchedulerOutcome::End::kFailure);
   EXPECT_EQ(result.report.error_level, 2);  // what command-line mode exits with

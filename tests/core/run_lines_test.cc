@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "model/catalogue.h"
+#include "model/job_line.h"
 #include "model/job_line_table.h"
 #include "model/time_text.h"
 #include "platform/config.h"
@@ -17,9 +18,7 @@ namespace {
 
 JobLineTable TableWithNumbers(std::initializer_list<const char*> numbers) {
   JobLineTable table;
-  int row = 0;
-  table.SetJobLineCount(static_cast<int>(numbers.size()));
-  for (const char* number : numbers) table.Set(kColNumber, row++, number);
+  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
   return table;
 }
 
@@ -31,16 +30,22 @@ std::string Column(const JobLineTable& table, int column) {
   return texts;
 }
 
+// Numbers that do not read as the editor types them (only a hand-edited file holds them)
+// go behind all others in their order, and are never found.
 TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
-  JobLineTable table = TableWithNumbers({"30", "10", "9", "20"});
-  table.Set(kColRepeatOnSuccess, 1, "x");
+  JobLineTable table = TableWithNumbers({"30", "x", "10", "9.9", "9", "20"});
+  table.Set(kColRepeatOnSuccess, 2, "y");
   table.SortJobLineTable();
-  EXPECT_EQ(Column(table, kColNumber), "9|10|20|30|");
-  EXPECT_EQ(Column(table, kColRepeatOnSuccess), "|x|||");
+  EXPECT_EQ(Column(table, kColNumber), "9|10|20|30|x|9.9|");
+  EXPECT_EQ(Column(table, kColRepeatOnSuccess), "|y|||||");
   EXPECT_EQ(table.FindJobLineRow(20), 2);
-  EXPECT_TRUE(table.DeleteTableRow(1));
-  EXPECT_EQ(Column(table, kColNumber), "9|20|30|");
-  EXPECT_FALSE(table.DeleteTableRow(3));
+  EXPECT_TRUE(table.DeleteTableRow(0));
+  EXPECT_EQ(table.FindJobLineRow(9), 0);  // none: "9.9" is no 9
+  EXPECT_EQ(Column(table, kColNumber), "10|20|30|x|9.9|");
+  EXPECT_FALSE(table.DeleteTableRow(5));
+  // A write behind the lines grows them; one to no row or no column writes nothing.
+  EXPECT_TRUE(table.Set(kColType, 6, "t") && table.LineCount() == 7 && !table.At(kColType, 5));
+  EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
 }
 
 TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {

@@ -23,14 +23,14 @@ class HistoryTest : public test::UnattendedRun {
 };
 
 TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
-  AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 300"});
-  AddLine({.number = "20",
+  AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 300"});
+  AddLine({.number = 20,
            .type = "Build Aggregates",
            .options = "-status failure",
-           .wait = "10",
-           .skip_on_error = "40"});
-  AddLine({.number = "30", .type = "Flow Runner", .options = "-first-status 30", .wait = "20"});
-  AddLine({.number = "40", .type = "Flow Runner", .wait = "20"});
+           .wait_for = {"10"},
+           .skip_on_error = {"40"}});
+  AddLine({.number = 30, .type = "Flow Runner", .options = "-first-status 30", .wait_for = {"20"}});
+  AddLine({.number = 40, .type = "Flow Runner", .wait_for = {"20"}});
   const std::string job = SaveJob();
   ASSERT_EQ(Launch({job}).status, 1);
   const std::string first_folder = RunFolder();
@@ -79,8 +79,8 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
 }
 
 TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
-  AddLine({.number = "10", .type = "Flow Runner"});
-  AddLine({.number = "20", .type = "Flow Runner", .options = "-sleep 3000", .wait = "10"});
+  AddLine({.number = 10, .type = "Flow Runner"});
+  AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 3000", .wait_for = {"10"}});
   const std::string job = SaveJob();
   {
     test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
@@ -103,7 +103,7 @@ TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
 }
 
 TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
-  AddLine({.number = "10", .type = "Flow Runner"});
+  AddLine({.number = 10, .type = "Flow Runner"});
   const std::string job = SaveJob();
   struct Case {
     std::vector<std::string> args;

@@ -18,7 +18,7 @@ class RerunTest : public test::UnattendedRun {
  protected:
   // A user script standing for a job line that needs a share: it notes its line in
   // starts.txt and fails while the file fail_<line> exists.
-  void AddScriptLine(test::LineSpec spec) {
+  void AddScriptLine(JobLine spec) {
     const std::string script = dir_.File("share.sh");
     test::WriteWholeFile(script,
                          "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
@@ -52,10 +52,10 @@ class RerunTest : public test::UnattendedRun {
 };
 
 TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
-  AddScriptLine({.number = "10"});
-  AddScriptLine({.number = "20", .wait = "10", .skip_on_error = "30"});
-  AddScriptLine({.number = "30", .wait = "20"});
-  AddScriptLine({.number = "40", .wait = "20"});  // runs after 20 failed and succeeds
+  AddScriptLine({.number = 10});
+  AddScriptLine({.number = 20, .wait_for = {"10"}, .skip_on_error = {"30"}});
+  AddScriptLine({.number = 30, .wait_for = {"20"}});
+  AddScriptLine({.number = 40, .wait_for = {"20"}});  // runs after 20 failed and succeeds
   const std::string job = SaveJob();
   test::WriteWholeFile(dir_.File("fail_20"), "");  // the share is offline
   ASSERT_EQ(Launch({job}).status, 1);
@@ -89,11 +89,11 @@ TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
 }
 
 TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCounts) {
-  AddScriptLine({.number = "10", .skip_on_success = "50"});
-  AddLine({.number = "60", .type = "Flow Runner", .options = "-first-status 60"});
-  AddScriptLine({.number = "20", .wait = "10,60", .stop_on_error = true});
-  AddScriptLine({.number = "30", .wait = "20"});
-  AddScriptLine({.number = "50", .wait = "10"});
+  AddScriptLine({.number = 10, .skip_on_success = {"50"}});
+  AddLine({.number = 60, .type = "Flow Runner", .options = "-first-status 60"});
+  AddScriptLine({.number = 20, .wait_for = {"10,60"}, .stop_on_error = true});
+  AddScriptLine({.number = 30, .wait_for = {"20"}});
+  AddScriptLine({.number = 50, .wait_for = {"10"}});
   const std::string job = SaveJob();
   test::WriteWholeFile(dir_.File("fail_20"), "");  // the share is offline
   ASSERT_EQ(Launch({job}).status, 2);

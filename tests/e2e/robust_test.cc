@@ -49,7 +49,7 @@ class RobustTest : public test::UnattendedRun {
     const std::string script = dir_.File("user.sh");
     WriteWholeFile(script, "#!/bin/sh\necho ok >\"$1\"\n");
     fs::permissions(script, fs::perms::owner_all);
-    AddLine({.number = "10", .type = "User Batchfile", .batch_file = script});
+    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
   }
 };
 

@@ -20,8 +20,8 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
   test::WriteWholeFile(
       script, "#!/bin/sh\necho \"$@\" >\"" + dir_.File("user_args.txt") + "\"\necho ok >\"$1\"\n");
   fs::permissions(script, fs::perms::owner_all);
-  AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 100"});
-  AddLine({.number = "20", .type = "User Batchfile", .wait = "10", .batch_file = script});
+  AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 100"});
+  AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"}, .batch_file = script});
 
   test::ProgramOutcome outcome = Run();
   ASSERT_EQ(outcome.status, 0) << outcome.err;
@@ -47,7 +47,8 @@ TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) 
 }
 
 TEST_F(RunTest, ABadMaximumNoActiveLineAndLinesThatCanNeverStart) {
-  AddLine({.number = "10", .type = "Flow Runner", .active = "True"});
+  AddLine({.number = 10, .type = "Flow Runner"});
+  job_.table.Set(kColActive, 0, "True");
   job_.MaxParallel = "abc";
   test::ProgramOutcome refused = Run();
   EXPECT_EQ(refused.status, 4);
@@ -62,8 +63,8 @@ TEST_F(RunTest, ABadMaximumNoActiveLineAndLinesThatCanNeverStart) {
 
   // Waiting on each other: a reason on standard error instead of a hang.
   job_.table.AllocateAfresh();
-  AddLine({.number = "10", .type = "Flow Runner", .wait = "20"});
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
+  AddLine({.number = 10, .type = "Flow Runner", .wait_for = {"20"}});
+  AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
   test::ProgramOutcome stuck = Run();
   EXPECT_EQ(stuck.status, 1);
   EXPECT_TRUE(Has(stuck.err,
@@ -73,7 +74,7 @@ TEST_F(RunTest, ABadMaximumNoActiveLineAndLinesThatCanNeverStart) {
 
 TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
   const std::string pid_file = dir_.File("grandchild.pid");
-  AddLine({.number = "10",
+  AddLine({.number = 10,
            .type = "Flow Runner",
            .options = "-sleep 30000 -grandchild 30000 -grandchild-pid " + pid_file});
   // SIGHUP: the terminal of a run started by hand closes.
@@ -106,10 +107,10 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
                                   "\")/status)\ncase \"$state\" in ''|*Z*) echo ok;; *) echo "
                                   "failure;; esac >\"$1\"\n");
   for (const std::string& script : {hang, check}) fs::permissions(script, fs::perms::owner_all);
-  AddLine({.number = "10", .type = "User Batchfile", .batch_file = hang});
+  AddLine({.number = 10, .type = "User Batchfile", .batch_file = hang});
   job_.table.Set(kColTimeLimit, 0, "1");
   job_.table.Set(kColRepeatOnError, 0, "10");
-  AddLine({.number = "20", .type = "User Batchfile", .wait = "10", .batch_file = check});
+  AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"}, .batch_file = check});
   const auto started = std::chrono::steady_clock::now();
   const test::ProgramOutcome outcome = Run();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8)) << outcome.err;
@@ -124,8 +125,8 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
 }
 
 TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
-  AddLine({.number = "10", .type = "Flow Runner", .options = "-sleep 30000"});
-  AddLine({.number = "20", .type = "Flow Runner", .wait = "10"});
+  AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 30000"});
+  AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
   job_.table.Set(kColTimeLimit, 1, "1.5");
   const test::ProgramOutcome refused = Run();
   EXPECT_EQ(refused.status, 4);

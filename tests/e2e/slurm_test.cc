@@ -73,12 +73,14 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   test::WriteWholeFile(script,
                        "#!/bin/sh\necho \"$SLURM_JOB_NAME|$(pwd)|$JR_MARK\" >\"$2\"\n"
                        "echo ok >\"$1\"\n");
-  AddLine({"10", "Flow Runner", "-sleep 200", ""});
-  AddLine({"20", "Scan Anomalies", "-status failure", "10"});
-  AddLine({"30", "Member Purger", "", "10"});
+  AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 200"});
+  AddLine(
+      {.number = 20, .type = "Scan Anomalies", .options = "-status failure", .wait_for = {"10"}});
+  AddLine({.number = 30, .type = "Member Purger", .wait_for = {"10"}});
   // Its status line names line 30: failed, and 30 is repeated.
-  AddLine({"40", "Build Aggregates", "-status 30", "20,30"});
-  AddLine({.number = "60", .type = "User Batchfile", .wait = "40", .batch_file = script});
+  AddLine(
+      {.number = 40, .type = "Build Aggregates", .options = "-status 30", .wait_for = {"20,30"}});
+  AddLine({.number = 60, .type = "User Batchfile", .wait_for = {"40"}, .batch_file = script});
   SetLauncher("\"Type\"=\"Slurm\"\r\n\"Partition\"=\"debug\"\r\n");
   test::ProgramOutcome cluster = Run();
 
@@ -107,9 +109,9 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
 
 TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
   SetLauncher("\"Type\"=\"slurm\"\r\n");
-  AddLine({"10", "Flow Runner", "-sleep 60000 -ignore-term", ""});
-  AddLine({"20", "Scan Anomalies", "-sleep 60000", ""});
-  AddLine({"30", "Member Purger", "", "10"});
+  AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 60000 -ignore-term"});
+  AddLine({.number = 20, .type = "Scan Anomalies", .options = "-sleep 60000"});
+  AddLine({.number = 30, .type = "Member Purger", .wait_for = {"10"}});
   test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
   // Both programs run on the node once both status files say so.
   auto running_lines = [&] {

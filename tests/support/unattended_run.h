@@ -10,16 +10,11 @@
 #include <sstream>
 
 #include "jobfile/job_file.h"
+#include "model/job_line.h"
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace jr::test {
-
-struct LineSpec {
-  std::string number, type, options, wait;
-  bool stop_on_error = false;
-  std::string active = "true", batch_file, skip_on_error, skip_on_success;
-};
 
 class UnattendedRun : public ::testing::Test {
  protected:
@@ -38,22 +33,16 @@ class UnattendedRun : public ::testing::Test {
     job_.MaxParallel = "4";
   }
 
-  // Appends a row; a batch file gets its log and status files in the test folder.
-  void AddLine(const LineSpec& spec) {
-    JobLineTable& table = job_.table;
-    const int row = table.LineCount();
-    table.SetJobLineCount(row + 1);
-    const std::string cells[] = {spec.number, "line " + spec.number,
-                                 spec.type,   spec.options,
-                                 spec.wait,   spec.stop_on_error ? "true" : "false",
-                                 spec.active, spec.batch_file};
-    for (int column = 0; column < 8; ++column) table.Set(column, row, cells[column]);
-    table.Set(kColSkipOnError, row, spec.skip_on_error);
-    table.Set(kColSkipOnSuccess, row, spec.skip_on_success);
-    if (!spec.batch_file.empty()) {
-      table.Set(kColLogFile, row, dir_.File("user_" + spec.number + "_log.txt"));
-      table.Set(kColStatusFile, row, dir_.File("user_" + spec.number + "_status.txt"));
+  // Appends a line described "line N"; a batch file gets its log and status files in the
+  // test folder.
+  void AddLine(JobLine line) {
+    const std::string number = std::to_string(line.number);
+    line.description = "line " + number;
+    if (!line.batch_file.empty()) {
+      line.log_file = dir_.File("user_" + number + "_log.txt");
+      line.status_file = dir_.File("user_" + number + "_status.txt");
     }
+    AppendJobLine(job_.table, line);
   }
 
   // The registry file with the launcher key holding `values` (none: no key at all).

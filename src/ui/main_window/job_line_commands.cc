@@ -62,10 +62,7 @@ void MainWindow::insertJobLine() {
   if (d.exec() != QDialog::Accepted) return;
 
   const JobLineTable::Row line = d.jobLine();
-  const int count = table_.LineCount() + 1;
-  if (count > table_.RowCapacity()) table_.AppendTableRow();
-  table_.SetJobLineCount(count);
-  WriteRow(table_, count - 1, line);
+  WriteRow(table_, table_.LineCount(), line);
   table_.SortJobLineTable();
   refreshGrid();
   showTableRow(RowOfNumber(table_, line));

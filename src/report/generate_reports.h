@@ -34,7 +34,7 @@ struct ReportRequest {
   std::string run_folder;
   bool log_to_event_log = false;
   std::string run_name;
-  std::string start_time;
+  TimePoint start_time{};
   // An interrupted run is reported as a fatal error whatever its lines did.
   bool interrupted = false;
 };

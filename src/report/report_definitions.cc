@@ -83,14 +83,14 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description, const RunLines& collection,
-                                     const std::string& start_time, bool log_to_event_log,
-                                     bool interrupted, RunEnv& env) {
+                                     TimePoint start_time, bool log_to_event_log, bool interrupted,
+                                     RunEnv& env) {
   ReportOutcome outcome;
 
   std::ostringstream admin;
   Line(admin, "<ReportInfo>");
   Field(admin, "Job Description", job_description);
-  Field(admin, "Start Time Job", start_time);
+  Field(admin, "Start Time Job", FormatTimeText(start_time));
   Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(admin, "</ReportInfo>");
   for (const RunLine& line : collection) {
@@ -108,7 +108,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Line(user, "<ReportInfo>");
   Field(user, "Job Description", job_description);
   Field(user, "Execution Job", outcome.status_text);
-  Field(user, "Start Time Job", start_time);
+  Field(user, "Start Time Job", FormatTimeText(start_time));
   Field(user, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(user, "</ReportInfo>");
   outcome.user_definition_error = WriteWholeFile(user_definition_file, user.str());

@@ -29,7 +29,7 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
 ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      const std::string& user_definition_file,
                                      const std::string& job_description, const RunLines& collection,
-                                     const std::string& start_time, bool log_to_event_log,
-                                     bool interrupted, RunEnv& env);
+                                     TimePoint start_time, bool log_to_event_log, bool interrupted,
+                                     RunEnv& env);
 
 }  // namespace jr

@@ -193,7 +193,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     recorder.Prepared(*lines);
   }
 
-  result.start_time = FormatTimeText(env.clock.Now());
+  result.start_time = env.clock.Now();
   result.scheduler = RunScheduler(*lines, request.maximum, env, control, observers, result.run_name,
                                   std::chrono::seconds(request.job_time_limit));
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {

@@ -55,7 +55,7 @@ struct RunResult {
   std::string run_timestamp;  // yyyymmdd_hhmmss
   std::string run_name;       // "SorelJob~" + number
   std::string run_folder;     // log-file folder + separator + timestamp + separator
-  std::string start_time;     // time text taken after the lines were prepared
+  TimePoint start_time{};     // taken after the lines were prepared
   std::string run_id;         // in the run history; empty when the run is not kept
   int line_count = 0;         // job lines prepared from the table
   SchedulerOutcome scheduler;

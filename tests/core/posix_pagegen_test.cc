@@ -35,7 +35,7 @@ class PagegenTest : public ::testing::Test {
   std::string RenderAdmin(const std::string& description = "Nightly extract") {
     world_.test.clock.Set(At(14, 20, 0));
     WriteReportDefinitions(admin_definition_, user_definition_, description, world_.lines,
-                           "2003 Mar 07 14:05:09", false, false, world_.test.env);
+                           At(14, 5, 9), false, false, world_.test.env);
     EXPECT_EQ(Run({admin_definition_, admin_template_, admin_report_}), 0);
     return ReadWholeFile(admin_report_);
   }

@@ -48,7 +48,7 @@ class ReportTest : public ::testing::Test {
                          .user_report = "/reports/user.htm",
                          .run_folder = dir_.path() + "/",
                          .run_name = "SorelJob~42",
-                         .start_time = "2003 Mar 07 14:05:09"};
+                         .start_time = At(14, 5, 9)};
 };
 
 TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) {

@@ -103,7 +103,7 @@ double RunnerSeconds(int count, bool chain, int maximum, const std::string& fold
                      int32_t limit = 0) {
   auto launcher = MakeSystemProcessLauncher();
   Surroundings surroundings(*launcher);
-  RunLines lines(surroundings.env.run_line_services());
+  RunLines lines;
   AddTrueLines(lines, count, chain, folder, limit);
   LauncherRunControl control(*launcher, [] { return false; });
   auto start = SteadyClock::now();
@@ -237,7 +237,7 @@ class PassTimer final : public RunControl {
 double PassOverWaitingLines(int waiting) {
   EverRunning launcher;
   Surroundings surroundings(launcher);
-  RunLines lines(surroundings.env.run_line_services());
+  RunLines lines;
   // Line 1 runs for ever. Lines 2 to 4 are over and were repeated; their copies (5 to 7)
   // are over too. Every waiting line waits for 2, 3 and 4 and their copies, then for 1.
   lines.Add(1)->setProgramExecuter("/bin/true");
@@ -290,7 +290,7 @@ double CpuSecondsOfSelf() {
 double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
   auto launcher = MakeSystemProcessLauncher();
   Surroundings surroundings(*launcher);
-  RunLines lines(surroundings.env.run_line_services());
+  RunLines lines;
   RunLine& line = *lines.Add(1);
   line.setProgramExecuter("/bin/sleep");
   line.setProgramOptions(std::to_string(seconds));

@@ -90,7 +90,7 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
     if (warnings != nullptr) warnings->push_back(std::move(text));
   };
 
-  auto lines = std::make_unique<RunLines>(env.run_line_services());
+  auto lines = std::make_unique<RunLines>();
   std::unordered_set<int32_t> taken;
   for (int row = 0; row < row_count; ++row) {
     if (table.Text(kColActive, row) != "true") continue;

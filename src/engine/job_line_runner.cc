@@ -9,10 +9,29 @@ std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr) {
          std::to_string(job_line_nr);
 }
 
-Status RecordUnstarted(RunLine& line) {
-  line.SetStartingTime();
-  line.SetStopTime();
-  return line.LogProcessMetaData();
+Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata) {
+  // A line logs once it has ended, or failed to start, so both times are there.
+  if (!line.StartingTime() || !line.StopTime()) {
+    return Status::Failed("job line " + std::to_string(line.JobLineNr()) +
+                          " has no start or stop time to log");
+  }
+  Result<std::unique_ptr<ProcessMetadataLog>> created = metadata.Create();
+  if (!created.ok()) return created.status;
+  ProcessMetadataLog& log = *created.value;
+  log.setEntryStatus(line.ErrorOccurred() ? 3 : 0);
+  log.setEntryLogFile(line.LogFileName());
+  log.setEntryStart(*line.StartingTime());
+  log.setEntryStop(*line.StopTime());
+  log.setEntryJobId(line.JobID());
+  return log.WriteEntry(
+      MetadataEntryArguments(line.ProgramType(), line.TimeLimitReached() ? "time limit" : ""));
+}
+
+Status RecordUnstarted(RunLine& line, RunEnv& env) {
+  const TimePoint now = env.clock.Now();
+  line.setStartingTime(now);
+  line.setStopTime(now);
+  return LogLineMetadata(line, env.metadata);
 }
 
 Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
@@ -26,7 +45,7 @@ Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name)
       ShellExecTask(env.launcher, {program, line.ProgramOptions(),
                                    ClusterJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
   if (line.ProcessId() <= 0) return false;
-  line.SetStartingTime();
+  line.setStartingTime(env.clock.Now());
   return true;
 }
 

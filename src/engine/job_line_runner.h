@@ -23,6 +23,10 @@ Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name)
 
 // Records a line that ended without its program ever running (its state already failed):
 // both times stamped, metadata logged. Fails when the metadata log fails.
-Status RecordUnstarted(RunLine& line);
+Status RecordUnstarted(RunLine& line, RunEnv& env);
+
+// Writes the ended line's entry to the process metadata log: its verdict (0 or 3), log
+// file, times and job id. Fails when the log cannot be created or written.
+Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata);
 
 }  // namespace jr

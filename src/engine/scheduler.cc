@@ -98,7 +98,7 @@ class Scheduler {
       if (!started.ok()) return Fail(started.status);
       if (!started.value) {
         plan_.EndedUnstarted(*line);
-        if (!Fail(RecordUnstarted(*line))) return false;
+        if (!Fail(RecordUnstarted(*line, env_))) return false;
         observers_.LineFinished(*line);
         continue;
       }
@@ -134,7 +134,7 @@ class Scheduler {
   // The running line has finished: reads its verdict, tells the plan, records the line and
   // reports what followed from it.
   bool Finish(RunLine& line, bool& stop) {
-    line.SetStopTime();
+    line.setStopTime(env_.clock.Now());
     bool failed = true;
     std::optional<JobLineRefs> status_repeat;
     if (line.TimeLimitReached()) {
@@ -165,7 +165,7 @@ class Scheduler {
         plan_.Finished(line, failed, status_repeat ? &*status_repeat : nullptr);
     if (!next.ok()) return Fail(next.status);
     stop = next.value.stop;
-    if (!Fail(line.LogProcessMetaData())) return false;
+    if (!Fail(LogLineMetadata(line, env_.metadata))) return false;
     observers_.LineFinished(line);
     for (const RunLine* other : next.value.skipped) observers_.LineSkipped(*other);
     for (const RepeatCopyMade& copy : next.value.repeated) {
@@ -183,7 +183,7 @@ class Scheduler {
   bool EndNeverStarting(bool* ended = nullptr) {
     for (const LineThatCannotStart& blocked : plan_.NeverStarting()) {
       plan_.EndedUnstarted(*blocked.line);
-      if (!Fail(RecordUnstarted(*blocked.line))) return false;
+      if (!Fail(RecordUnstarted(*blocked.line, env_))) return false;
       observers_.LineCannotStart(*blocked.line, blocked.reason);
       if (ended != nullptr) *ended = true;
     }
@@ -218,8 +218,8 @@ class Scheduler {
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
     for (RunLine* line : plan_.EndRunning()) {
-      line->SetStopTime();
-      Fail(line->LogProcessMetaData());
+      line->setStopTime(env_.clock.Now());
+      Fail(LogLineMetadata(*line, env_.metadata));
       observers_.LineFinished(*line);
     }
     if (!failure_.empty()) return Failed();

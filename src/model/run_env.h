@@ -21,8 +21,6 @@ struct RunEnv {
   EventLogSink& event_log;
   ProcessMetadataLogFactory& metadata;
   Notifier& notifier;
-
-  RunLineServices run_line_services() const { return {&clock, &metadata}; }
 };
 
 }  // namespace jr

@@ -21,17 +21,9 @@ class RunLines;
 // or skipped (never started, by another line's list or because an earlier run did it).
 enum class LineState { kWaiting, kRunning, kSucceeded, kFailed, kSkipped };
 
-// What a job line needs from outside: the clock of its time stamps and the process
-// metadata log it reports to. Either may be null: the system clock is used, and
-// LogProcessMetaData then fails.
-struct RunLineServices {
-  const Clock* clock = nullptr;
-  ProcessMetadataLogFactory* metadata = nullptr;
-};
-
 class RunLine {
  public:
-  explicit RunLine(RunLineServices services = {}) : services_(services) {}
+  RunLine() = default;
   RunLine(const RunLine&) = delete;
   RunLine& operator=(const RunLine&) = delete;
 
@@ -99,21 +91,12 @@ class RunLine {
   // text is made of them only where it is written (FormatTimeText).
   std::optional<TimePoint> StartingTime() const { return starting_time_; }
   std::optional<TimePoint> StopTime() const { return stop_time_; }
-  // Stamp now into StartingTime / StopTime.
-  void SetStartingTime() { starting_time_ = Now(); }
-  void SetStopTime() { stop_time_ = Now(); }
-
-  // Hands the line's run data to a new instance of the process metadata log, which the
-  // line then keeps. Fails when the component cannot be created, the line has no start or
-  // stop time or the entry cannot be written.
-  Status LogProcessMetaData();
-  const ProcessMetadataLog* MetadataLog() const { return metadata_log_.get(); }
+  void setStartingTime(TimePoint value) { starting_time_ = value; }
+  void setStopTime(TimePoint value) { stop_time_ = value; }
 
  private:
   friend class RunLines;
-  TimePoint Now() const;
 
-  RunLineServices services_;
   RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
   uint64_t sequence_ = 0;
@@ -144,7 +127,6 @@ class RunLine {
   bool repeated_ = false;
   int32_t original_job_line_nr_ = 0;
   std::string job_id_;
-  std::unique_ptr<ProcessMetadataLog> metadata_log_;
 };
 
 // The arguments of WriteEntry for a line of type `program_type`, in their fixed order.

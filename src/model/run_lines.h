@@ -16,7 +16,7 @@ namespace jr {
 
 class RunLines {
  public:
-  explicit RunLines(RunLineServices services = {}) : services_(services) {}
+  RunLines() = default;
   RunLines(const RunLines&) = delete;
   RunLines& operator=(const RunLines&) = delete;
   ~RunLines();
@@ -74,7 +74,6 @@ class RunLines {
   void Unindex(RunLine* line);
   void Remove(std::vector<std::unique_ptr<RunLine>>::iterator at);
 
-  RunLineServices services_;
   std::vector<std::unique_ptr<RunLine>> lines_;
   // Lines by their present JobLineNr. A number normally names one line; a line renumbered
   // after it was added may share it, and then the earliest added one is found first.

@@ -183,7 +183,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
 
   std::unique_ptr<RunLines> lines = std::move(prepared.value);
   for (const std::string& warning : warnings) observers.Warning(warning);
-  if (!lines) lines = std::make_unique<RunLines>(env.run_line_services());
+  if (!lines) lines = std::make_unique<RunLines>();
   result.line_count = lines->Count();
   if (rerun) {
     MarkRerun(*rerun, *lines);

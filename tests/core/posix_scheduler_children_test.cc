@@ -23,7 +23,7 @@ TEST(SchedulerWithChildren, AStopEndsThePauseAtOnceAndStopsTheRun) {
     std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
     test::EngineTestEnv test(*launcher, RealFileSystem());
     test::RecordingHooks hooks;
-    RunLines lines(test.env.run_line_services());
+    RunLines lines;
     RunLine& line = *lines.Add(10);
     line.setProgramExecuter(test::BinDir() + "/standin");
     line.setProgramOptions("-sleep 30000");

@@ -46,7 +46,7 @@ class SchedulerPasses : public ::testing::Test {
   test::TempDir dir_;
   test::EngineTestEnv test_{launcher_, RealFileSystem()};
   test::RecordingHooks hooks_;
-  RunLines lines_{test_.env.run_line_services()};
+  RunLines lines_;
 };
 
 TEST_F(SchedulerPasses, EndedLinesAreFinishedBeforeFreedPlacesAreFilledInCollectionOrder) {

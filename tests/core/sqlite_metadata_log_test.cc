@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/job_line_runner.h"
 #include "model/run_lines.h"
 #include "support/fakes.h"
 #include "support/sqlite_rows.h"
@@ -22,8 +23,7 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   test::TempDir dir;
   const std::string path = dir.File("state/jobrunner/metadata.sqlite");
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
-  test::FakeClock clock;
-  RunLines lines(RunLineServices{&clock, metadata.get()});
+  RunLines lines;
   RunLine* line = lines.Add(10);
   line->setProgramType("Run Quillmart script");
   line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
@@ -31,12 +31,10 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   // Summer time ends at 03:00 on 29 October 2023: the line runs from 02:30 summer time to
   // 02:30 winter time, the same local time, and each end keeps its own instant.
   const TimePoint start(std::chrono::seconds(1698539400));
-  clock.Set(start);
-  line->SetStartingTime();
-  clock.Advance(std::chrono::hours(1));
-  line->SetStopTime();
+  line->setStartingTime(start);
+  line->setStopTime(start + std::chrono::hours(1));
   line->setState(LineState::kFailed);
-  ASSERT_EQ(line->LogProcessMetaData().message, "");
+  ASSERT_EQ(LogLineMetadata(*line, *metadata).message, "");
 
   // The arguments keep their kinds: whole numbers, texts and floating-point values.
   EXPECT_EQ(
@@ -90,13 +88,12 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   const std::string garbage = dir.File("garbage.sqlite");
   test::WriteWholeFile(garbage, std::string(4096, 'g'));
   std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(garbage);
-  test::FakeClock clock;
-  RunLines lines(RunLineServices{&clock, factory.get()});
+  RunLines lines;
   RunLine* line = lines.Add(1);
-  line->SetStartingTime();
-  line->SetStopTime();
-  EXPECT_EQ(line->LogProcessMetaData().message, "cannot open the process metadata database \"" +
-                                                    garbage + "\": file is not a database");
+  line->setStartingTime(TimePoint{}), line->setStopTime(TimePoint{});
+  EXPECT_EQ(
+      LogLineMetadata(*line, *factory).message,
+      "cannot open the process metadata database \"" + garbage + "\": file is not a database");
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ struct EngineTestEnv {
 struct RunWorld {
   ScriptedLauncher launcher;
   EngineTestEnv test{launcher, RealFileSystem()};
-  RunLines lines{test.env.run_line_services()};
+  RunLines lines;
 
   // Adds a line that ran from `start` to `end`, failed or not.
   RunLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
@@ -80,10 +80,8 @@ struct RunWorld {
     RunLine* line = lines.Add(nr);
     line->setJobDescription(description);
     line->setProgramType(type);
-    test.clock.Set(start);
-    line->SetStartingTime();
-    test.clock.Set(end);
-    line->SetStopTime();
+    line->setStartingTime(start);
+    line->setStopTime(end);
     line->setState(failed ? LineState::kFailed : LineState::kSucceeded);
     return line;
   }

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "engine/result_files.h"
 #include "model/catalogue.h"
 #include "model/job_rules.h"
 #include "model/number_text.h"
@@ -25,27 +26,6 @@ bool IsActive(const JobLineTable& table, int row) {
 
 std::string TrimmedText(const JobLineTable& table, int column, int row) {
   return std::string(TrimBlanks(CellText(table.At(column, row))));
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string OptionsOf(OptionPattern pattern, const RunLine& line) {
-  const std::string& own = line.CleanProgramOptions();
-  switch (pattern) {
-    case OptionPattern::kA:
-      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -LogFile " +
-             Quoted(line.LogFileName()) + " -job_id " + Quoted(line.JobID());
-    case OptionPattern::kB:
-      return own + " -Summary " + Quoted(line.SummaryFileName()) + " -StatusFile " +
-             Quoted(line.StatusFileName()) + " -LogFile " + Quoted(line.LogFileName());
-    case OptionPattern::kP:
-      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -job_id " +
-             Quoted(line.JobID());
-    case OptionPattern::kU:
-      return own + " " + Quoted(line.StatusFileName()) + " " + Quoted(line.LogFileName()) + " " +
-             line.JobID();
-  }
-  return own;
 }
 
 struct RunFiles {
@@ -79,7 +59,7 @@ void FillByType(RunLine& line, const JobLineTable& table, int row, const RunFile
       line.setSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
-  line.setProgramOptions(OptionsOf(type->pattern, line));
+  line.setProgramArguments(JobLineArguments(line));
 }
 
 }  // namespace

@@ -23,6 +23,10 @@ std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr);
 // metadata log fails: that ends the scheduler.
 Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
 
+// Polls the running line's program: true once it has ended, with how it ended recorded in
+// the line (RunLine::ExitStatus).
+bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher);
+
 // Marks a waiting line failed and over as a line whose program could not be started:
 // ErrorOccurred and AlreadyRun set, IsRunning cleared, both times stamped, metadata logged.
 // Fails when the metadata log fails.

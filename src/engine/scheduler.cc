@@ -279,8 +279,7 @@ std::string TimeLimitLogText(int32_t seconds) {
 bool IsJobLineFinished(RunLine& line, RunEnv& env) {
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (status.empty() || MeansRunning(status)) {
-    ProcessHandle handle = line.ProcessId();
-    return !IsTaskRunning(env.launcher, handle);
+    return JobLineProgramEnded(line, env.launcher);
   }
   // The verdict is in while the process may still run; it is not polled again, and the
   // launcher reaps it whenever it ends.
@@ -291,7 +290,7 @@ bool IsJobLineFinished(RunLine& line, RunEnv& env) {
 Result<bool> JobLineFailed(RunLine& line, RunLines& collection, bool& repeat_applied, RunEnv& env,
                            std::vector<RepeatCopyMade>* made) {
   repeat_applied = false;
-  if (TrimBlanks(line.StatusFileName()).empty()) return false;
+  if (TrimBlanks(line.StatusFileName()).empty()) return FailedByExitStatus(line);
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return false;
   if (status != "failure" && status != "running") {

@@ -23,7 +23,7 @@ TEST(SchedulerWithChildren, ASignalEndsThePauseAtOnceAndStopsTheRun) {
   RunLines lines(test.env.run_line_services());
   RunLine& line = *lines.Add(10);
   line.setProgramExecuter(test::BinDir() + "/standin");
-  line.setProgramOptions("-sleep 30000");
+  line.setProgramArguments({"-sleep", "30000"});
 
   StopRequests stop_requests;
   hooks.stop = [] { return StopRequested(); };

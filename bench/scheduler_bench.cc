@@ -92,8 +92,7 @@ void AddTrueLines(RunLines& lines, int count, bool chain, const std::string& fol
     line.setProgramExecuter("/bin/true");
     line.setStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
     line.setLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
-    line.setProgramOptions(" \"" + line.StatusFileName() + "\" \"" + line.LogFileName() +
-                           "\" 20030307_140509");
+    line.setProgramArguments({line.StatusFileName(), line.LogFileName(), "20030307_140509"});
     if (chain && i > 1) line.setWaitFor(ReadJobLineRefs(std::to_string(i - 1)).value);
     line.setTimeLimit(limit);
   }
@@ -293,7 +292,7 @@ double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
   RunLines lines;
   RunLine& line = *lines.Add(1);
   line.setProgramExecuter("/bin/sleep");
-  line.setProgramOptions(std::to_string(seconds));
+  line.setProgramArguments({std::to_string(seconds)});
   line.setStatusFileName(folder + "/sleep_Stat.txt");
   LauncherRunControl control(*launcher, [] { return false; });
   double before = CpuSecondsOfSelf();

@@ -26,7 +26,8 @@ std::string FirstLine(const std::string& text) {
 class SystemLauncherProbe final : public LauncherProbe {
  public:
   std::string FindOnPath(std::string_view program) override { return jr::FindOnPath(program); }
-  Result<ProgramOutput> Run(const std::string& program, const std::string& arguments) override {
+  Result<ProgramOutput> Run(const std::string& program,
+                            const std::vector<std::string>& arguments) override {
     return RunAndCapture({program, arguments, std::string()});
   }
 };
@@ -216,8 +217,8 @@ std::string DescribeLauncher(RegistryReader& registry, LauncherProbe& probe) {
   const std::string sinfo = probe.FindOnPath("sinfo");
   if (sinfo.empty())
     return text + "error: sinfo not found on PATH, cannot ask the Slurm controller\n";
-  std::string arguments = "--noheader --format=%P";
-  if (!settings.partition.empty()) arguments += " \"--partition=" + settings.partition + "\"";
+  std::vector<std::string> arguments = {"--noheader", "--format=%P"};
+  if (!settings.partition.empty()) arguments.push_back("--partition=" + settings.partition);
   const Result<ProgramOutput> run = probe.Run(sinfo, arguments);
   if (!run.ok() || run.value.exit_status != 0) {
     const std::string reason = run.ok() ? FirstLine(run.value.output) : std::string();

@@ -41,8 +41,9 @@ class LauncherProbe {
   virtual ~LauncherProbe() = default;
   // The full name of `program` found on PATH; empty when there is none.
   virtual std::string FindOnPath(std::string_view program) = 0;
-  // Runs `program` with `arguments` (split like a job line's options) to its end.
-  virtual Result<ProgramOutput> Run(const std::string& program, const std::string& arguments) = 0;
+  // Runs `program` with `arguments` to its end.
+  virtual Result<ProgramOutput> Run(const std::string& program,
+                                    const std::vector<std::string>& arguments) = 0;
 };
 
 // The probe of this machine, through the platform's process seam.

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "engine/result_files.h"
 #include "model/catalogue.h"
 #include "model/job_line.h"
 #include "model/job_rules.h"
@@ -17,27 +18,6 @@ namespace {
 std::optional<int32_t> ActiveJobLineNr(const JobLineTable& table, int row) {
   if (CellText(table.At(kColActive, row)) != "true") return std::nullopt;
   return JobLineNumberOf(table.At(kColNumber, row));
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string OptionsOf(OptionPattern pattern, const RunLine& line) {
-  const std::string& own = line.CleanProgramOptions();
-  switch (pattern) {
-    case OptionPattern::kA:
-      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -LogFile " +
-             Quoted(line.LogFileName()) + " -job_id " + Quoted(line.JobID());
-    case OptionPattern::kB:
-      return own + " -Summary " + Quoted(line.SummaryFileName()) + " -StatusFile " +
-             Quoted(line.StatusFileName()) + " -LogFile " + Quoted(line.LogFileName());
-    case OptionPattern::kP:
-      return own + " -StatusFile " + Quoted(line.StatusFileName()) + " -job_id " +
-             Quoted(line.JobID());
-    case OptionPattern::kU:
-      return own + " " + Quoted(line.StatusFileName()) + " " + Quoted(line.LogFileName()) + " " +
-             line.JobID();
-  }
-  return own;
 }
 
 struct RunFiles {
@@ -71,7 +51,7 @@ void FillByType(RunLine& line, const JobLineTable& table, int row, const RunFile
       line.setSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
-  line.setProgramOptions(OptionsOf(type->pattern, line));
+  line.setProgramArguments(JobLineArguments(line));
 }
 
 }  // namespace

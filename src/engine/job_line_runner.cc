@@ -34,6 +34,14 @@ Status RecordUnstarted(RunLine& line, RunEnv& env) {
   return LogLineMetadata(line, env.metadata);
 }
 
+bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher) {
+  const ProcessHandle handle = line.ProcessId();
+  ProcessHandle polled = handle;
+  if (IsTaskRunning(launcher, polled)) return false;
+  line.setExitStatus(handle > 0 ? launcher.ExitStatus(handle) : std::nullopt);
+  return true;
+}
+
 Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
   const std::string& program = line.ProgramExecuter();
   if (program.empty()) return false;
@@ -42,7 +50,7 @@ Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name)
     if (Status removed = env.file_system.RemoveFile(status_file); !removed.ok()) return removed;
   }
   line.setProcessId(
-      ShellExecTask(env.launcher, {program, line.ProgramOptions(),
+      ShellExecTask(env.launcher, {program, line.ProgramArguments(),
                                    ClusterJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
   if (line.ProcessId() <= 0) return false;
   line.setStartingTime(env.clock.Now());

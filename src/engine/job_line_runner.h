@@ -29,4 +29,8 @@ Status RecordUnstarted(RunLine& line, RunEnv& env);
 // file, times and job id. Fails when the log cannot be created or written.
 Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata);
 
+// Polls the running line's program: true once it has ended, with how it ended recorded in
+// the line (RunLine::ExitStatus).
+bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher);
+
 }  // namespace jr

@@ -2,20 +2,76 @@
 
 #include "model/catalogue.h"
 #include "model/job_rules.h"
+#include "platform/program_command.h"
 
 namespace jr {
 namespace {
 
-const std::string kQuote = "\"";
+// What a line hands its program behind the user's own options.
+enum class Passed { kStatusFile, kLogFile, kSummaryFile, kJobId };
 
-// " -Switch "name"", or nothing when the line has no such file. A copy of a line that
-// writes no log file (a settings editor) must not be told to write one named "".
-std::string FileSwitch(std::string_view name_of_switch, const std::string& file) {
-  if (file.empty()) return {};
-  return " " + std::string(name_of_switch) + " " + kQuote + file + kQuote;
+struct PassedArgument {
+  std::string_view name_of_switch;  // empty: the value alone, at its position
+  Passed value;
+};
+
+// The result-file arguments of each option pattern, in order.
+std::vector<PassedArgument> PatternArguments(OptionPattern pattern) {
+  switch (pattern) {
+    case OptionPattern::kA:
+      return {{"-StatusFile", Passed::kStatusFile},
+              {"-LogFile", Passed::kLogFile},
+              {"-job_id", Passed::kJobId}};
+    case OptionPattern::kB:
+      return {{"-Summary", Passed::kSummaryFile},
+              {"-StatusFile", Passed::kStatusFile},
+              {"-LogFile", Passed::kLogFile}};
+    case OptionPattern::kP:
+      return {{"-StatusFile", Passed::kStatusFile}, {"-job_id", Passed::kJobId}};
+    case OptionPattern::kU:
+      // A user's script takes them by position: status file, log file, job id.
+      return {{"", Passed::kStatusFile}, {"", Passed::kLogFile}, {"", Passed::kJobId}};
+  }
+  return {};
+}
+
+const std::string& ValueOf(const RunLine& line, Passed value) {
+  switch (value) {
+    case Passed::kStatusFile:
+      return line.StatusFileName();
+    case Passed::kLogFile:
+      return line.LogFileName();
+    case Passed::kSummaryFile:
+      return line.SummaryFileName();
+    case Passed::kJobId:
+      break;
+  }
+  return line.JobID();
 }
 
 }  // namespace
+
+std::vector<std::string> JobLineArguments(const RunLine& line) {
+  std::vector<std::string> arguments = SplitArguments(line.CleanProgramOptions());
+  const JobLineType* type = FindJobLineType(line.ProgramType());
+  if (type == nullptr) return arguments;
+  for (const PassedArgument& passed : PatternArguments(type->pattern)) {
+    const std::string& value = ValueOf(line, passed.value);
+    if (passed.name_of_switch.empty()) {
+      // Positional values keep their places even when empty; only a missing last one (the
+      // job id) is left out.
+      if (value.empty() && passed.value == Passed::kJobId) continue;
+      arguments.push_back(value);
+    } else if (!value.empty()) {
+      // A line without such a file is not told to write one named "".
+      arguments.emplace_back(passed.name_of_switch);
+      arguments.push_back(value);
+    }
+  }
+  return arguments;
+}
+
+bool FailedByExitStatus(const RunLine& line) { return line.ExitStatus() != 0; }
 
 std::string ReadStatusLine(const FileSystem& file_system, const std::string& path) {
   if (path.empty()) return {};
@@ -55,25 +111,13 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   copy->setRepeatOnError(source.RepeatOnError());
   copy->setRepeatOnSuccess(source.RepeatOnSuccess());
   copy->setTimeLimit(source.TimeLimit());
+  copy->setJobID(source.JobID());
   copy->setRepeated(false);
 
-  const std::string log = RepeatCopyFileName(source.LogFileName(), k);
-  const std::string status = RepeatCopyFileName(source.StatusFileName(), k);
-  copy->setLogFileName(log);
-  copy->setStatusFileName(status);
-  const std::string& own = source.CleanProgramOptions();
-  if (source.ProgramType() == kUserBatchfile) {
-    copy->setSummaryFileName({});
-    copy->setProgramOptions(own + " " + status + " " + log);
-  } else if (source.ProgramType() == kRunQuillmartScript) {
-    const std::string summary = RepeatCopyFileName(source.SummaryFileName(), k);
-    copy->setSummaryFileName(summary);
-    copy->setProgramOptions(own + FileSwitch("-Summary", summary) +
-                            FileSwitch("-StatusFile", status) + FileSwitch("-LogFile", log));
-  } else {
-    copy->setSummaryFileName({});
-    copy->setProgramOptions(own + FileSwitch("-StatusFile", status) + FileSwitch("-LogFile", log));
-  }
+  copy->setLogFileName(RepeatCopyFileName(source.LogFileName(), k));
+  copy->setStatusFileName(RepeatCopyFileName(source.StatusFileName(), k));
+  copy->setSummaryFileName(RepeatCopyFileName(source.SummaryFileName(), k));
+  copy->setProgramArguments(JobLineArguments(*copy));
   return copy;
 }
 

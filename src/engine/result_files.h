@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/run_lines.h"
 #include "platform/file_system.h"
@@ -20,6 +21,17 @@ std::string ReadStatusLine(const FileSystem& file_system, const std::string& pat
 // (the ".txt"), "_Rpt", k, ".txt". An empty name stays empty: the line has no such file.
 // A name shorter than four characters has nothing to cut and is kept whole before "_Rpt".
 std::string RepeatCopyFileName(const std::string& name, int k);
+
+// The arguments `line`'s program is started with: its own options (CleanProgramOptions)
+// split into arguments, then the result-file arguments its type's option pattern names,
+// from the line's own file names and job id. The same for a job line and its repeat
+// copies, which differ only in their file names. Only the own options for a type outside
+// the catalogue.
+std::vector<std::string> JobLineArguments(const RunLine& line);
+
+// The verdict on a line without a status file: failed unless its program ended by itself
+// with exit status 0.
+bool FailedByExitStatus(const RunLine& line);
 
 // Appends a repeat copy of `source`, numbered the collection's highest number + 10, with
 // the source's definition, a fresh run state and result files of its own. Returns the

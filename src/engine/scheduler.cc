@@ -257,8 +257,7 @@ std::string TimeLimitLogText(int32_t seconds) {
 bool IsJobLineFinished(RunLine& line, RunEnv& env) {
   std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
   if (status.empty() || MeansRunning(status)) {
-    ProcessHandle handle = line.ProcessId();
-    return !IsTaskRunning(env.launcher, handle);
+    return JobLineProgramEnded(line, env.launcher);
   }
   // The verdict is in while the process may still run; it is not polled again, and the
   // launcher reaps it whenever it ends.
@@ -267,7 +266,8 @@ bool IsJobLineFinished(RunLine& line, RunEnv& env) {
 }
 
 LineVerdict JudgeLine(const RunLine& line, std::string_view status) {
-  if (TrimBlanks(line.StatusFileName()).empty()) return {false, std::nullopt};
+  // Without a status file the program's own exit status is all there is to go by.
+  if (TrimBlanks(line.StatusFileName()).empty()) return {FailedByExitStatus(line), std::nullopt};
   if (!status.empty() && EqualsIgnoringCase(TrimBlanks(status), "ok")) return {false, std::nullopt};
   if (status != "failure" && status != "running") return {true, std::string(status)};
   return {true, std::nullopt};

@@ -58,8 +58,9 @@ std::string TimeLimitLogText(int32_t seconds);
 bool IsJobLineFinished(RunLine& line, RunEnv& env);
 
 // The verdict of a finished line from its status line: a line without a status file name
-// succeeds; one whose status line is "ok" (any case, blanks around ignored) succeeds. A
-// failing status line other than exactly "failure" or "running" names lines to repeat.
+// succeeds when its program exited with 0 (see FailedByExitStatus); one whose status line is
+// "ok" (any case, blanks around ignored) succeeds. A failing status line other than exactly
+// "failure" or "running" names lines to repeat.
 struct LineVerdict {
   bool failed = false;
   std::optional<std::string> repeat;

@@ -6,6 +6,7 @@
 
 #include "model/catalogue.h"
 #include "platform/blanks.h"
+#include "platform/program_command.h"
 
 namespace jr {
 namespace {
@@ -221,53 +222,32 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
   return Refused(kTitle, "File " + std::string(file_name) + " does not exist");
 }
 
-namespace {
-
-bool IsOptionBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The end of the argument that starts at `start`, as the launcher splits options: up to
-// the next blank outside double quotes.
-size_t ArgumentEnd(std::string_view text, size_t start) {
-  bool quoted = false;
-  size_t i = start;
-  for (; i < text.size(); ++i) {
-    if (text[i] == '"') {
-      quoted = !quoted;
-    } else if (!quoted && IsOptionBlank(text[i])) {
-      break;
-    }
-  }
-  return i;
-}
-
-}  // namespace
-
 std::string MaskedOptions(std::string_view options) {
   constexpr std::string_view kPasswordWord = "-password";
   constexpr std::string_view kMask = "******";
-  // The value after a "-password" word is the next argument the program gets, whatever
-  // the blanks before it; only its text is replaced, so the blanks show as typed.
-  std::vector<std::pair<size_t, size_t>> hidden;
+  // The value after a "-password" is the argument after the one holding it, split as the
+  // program gets its options; only its text is replaced, so the blanks show as typed.
+  const std::vector<ArgumentSpan> arguments = TokenizeArguments(options);
+  std::vector<size_t> hidden;  // indexes into `arguments`, ascending
+  size_t holder = 0;
   size_t search = 0;
   for (;;) {
     const size_t found = options.find(kPasswordWord, search);
     if (found == std::string_view::npos) break;
-    // A keyword inside a hidden value ends where that value ends.
-    const bool inside = !hidden.empty() && found < hidden.back().second;
-    size_t value = inside ? hidden.back().second : ArgumentEnd(options, found);
-    while (value < options.size() && IsOptionBlank(options[value])) ++value;
-    if (value == options.size()) break;
-    hidden.emplace_back(value, ArgumentEnd(options, value));
-    // A "-password" that starts the value is the value; one later in it is a keyword
-    // again and hides the argument after it too.
-    search = value + 1;
+    while (arguments[holder].end <= found) ++holder;
+    const size_t value = holder + 1;
+    if (value == arguments.size()) break;
+    hidden.push_back(value);
+    // A "-password" that starts the value is the value; one later in it (or in any later
+    // argument) is a keyword again and hides the argument after its own.
+    search = arguments[value].begin + 1;
   }
   std::string shown;
   size_t copy = 0;
-  for (const auto& [begin, end] : hidden) {
-    shown += options.substr(copy, begin - copy);
+  for (size_t index : hidden) {
+    shown += options.substr(copy, arguments[index].begin - copy);
     shown += kMask;
-    copy = end;
+    copy = arguments[index].end;
   }
   shown += options.substr(copy);
   return shown;

@@ -122,9 +122,10 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
                                    bool file_exists);
 
 // What the options field of the job line dialog shows for `options`: the argument after
-// every "-password" (case as written), past any run of blanks or tabs, replaced by
-// "******"; a double-quoted stretch belongs to its argument, as when the program is
-// started. Everything else shows as typed; the stored options stay unmasked.
+// every "-password" (case as written), past any run of blanks, tabs or line breaks,
+// replaced by "******"; the options are split into arguments exactly as when the program
+// is started (TokenizeArguments). Everything else shows as typed; the stored options stay
+// unmasked.
 std::string MaskedOptions(std::string_view options);
 
 }  // namespace jr

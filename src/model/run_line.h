@@ -42,10 +42,15 @@ class RunLine {
   void setRepeated(bool value) { repeated_ = value; }
   const std::string& ProgramExecuter() const { return program_executer_; }
   void setProgramExecuter(std::string value) { program_executer_ = std::move(value); }
+  // The options as the user typed them in the job line.
   const std::string& CleanProgramOptions() const { return clean_program_options_; }
   void setCleanProgramOptions(std::string value) { clean_program_options_ = std::move(value); }
-  const std::string& ProgramOptions() const { return program_options_; }
-  void setProgramOptions(std::string value) { program_options_ = std::move(value); }
+  // What the program is started with, one element per argument: the user's options, split,
+  // then the result-file arguments of the line's type.
+  const std::vector<std::string>& ProgramArguments() const { return program_arguments_; }
+  void setProgramArguments(std::vector<std::string> value) {
+    program_arguments_ = std::move(value);
+  }
   const JobLineRefs& SkipOnError() const { return skip_on_error_; }
   void setSkipOnError(JobLineRefs value) { skip_on_error_ = std::move(value); }
   const JobLineRefs& SkipOnSuccess() const { return skip_on_success_; }
@@ -105,7 +110,7 @@ class RunLine {
   std::string job_description_;
   std::string program_type_;
   std::string program_executer_;
-  std::string program_options_;
+  std::vector<std::string> program_arguments_;
   std::string clean_program_options_;
   JobLineRefs wait_for_;
   JobLineRefs skip_on_error_;

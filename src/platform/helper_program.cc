@@ -20,11 +20,11 @@ std::chrono::seconds HelperTimeLimit(RegistryReader& registry) {
   return seconds >= 1 ? std::chrono::seconds(seconds) : kDefaultHelperTimeLimit;
 }
 
-HelperEnd RunHelper(ProcessLauncher& launcher, std::string_view program, std::string_view arguments,
-                    const HelperWait& wait, std::chrono::milliseconds grace) {
+HelperEnd RunHelper(ProcessLauncher& launcher, std::string_view program,
+                    const std::vector<std::string>& arguments, const HelperWait& wait,
+                    std::chrono::milliseconds grace) {
   using Clock = std::chrono::steady_clock;
-  ProcessHandle handle =
-      ShellExecTask(launcher, {std::string(program), std::string(arguments), std::string()});
+  ProcessHandle handle = ShellExecTask(launcher, {std::string(program), arguments, std::string()});
   if (handle == 0) return HelperEnd::kNotStarted;
   const Clock::time_point deadline = Clock::now() + wait.limit;
   while (IsTaskRunning(launcher, handle)) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
@@ -29,8 +30,8 @@ enum class HelperEnd { kEnded, kNotStarted, kTimeLimit, kStopped };
 
 // Starts the program here and waits for its end. At the time limit or a stop request it
 // is ended, with its process tree: a polite request first, a forced end after `grace`.
-HelperEnd RunHelper(ProcessLauncher& launcher, std::string_view program, std::string_view arguments,
-                    const HelperWait& wait,
+HelperEnd RunHelper(ProcessLauncher& launcher, std::string_view program,
+                    const std::vector<std::string>& arguments, const HelperWait& wait,
                     std::chrono::milliseconds grace = std::chrono::seconds(10));
 
 }  // namespace jr

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace jr {
 
@@ -15,8 +17,10 @@ using ProcessHandle = int32_t;
 // What to start.
 struct StartRequest {
   std::string program;
-  // One text, split by the platform's rules.
-  std::string arguments;
+  // One element per argument, handed to the program as they are: a system that starts
+  // programs from a list passes them on unchanged, Windows joins them into one command
+  // line quoted so that the program's own splitting gives them back.
+  std::vector<std::string> arguments;
   // Set for work that a launcher may hand to a batch system: the name that system shows
   // for it. Empty: the program always runs on this machine (a local launcher runs
   // everything here and ignores it).
@@ -38,6 +42,12 @@ class ProcessLauncher {
   // Non-blocking. True while the process runs. When it has ended, releases it (reaps it)
   // and sets `handle` to 0. A handle of 0 gives false.
   virtual bool IsRunning(ProcessHandle& handle) = 0;
+
+  // How the process ended, once IsRunning has reported its end (asked with the handle
+  // IsRunning was given, before it was cleared): its exit status when it ended by itself;
+  // none while it runs, when a signal or this launcher ended it, when it was forgotten, or
+  // when the launcher cannot know. A launcher that never knows need not say so.
+  virtual std::optional<int> ExitStatus(ProcessHandle /*handle*/) const { return std::nullopt; }
 
   // The engine no longer polls this process (its line was found finished by its status
   // line while the process still ran). The launcher still reaps it when it exits.

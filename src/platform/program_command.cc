@@ -20,40 +20,42 @@ bool IsRegularFile(const fs::path& path) {
 
 }  // namespace
 
-std::vector<std::string> SplitArguments(std::string_view text) {
-  std::vector<std::string> words;
-  std::string current;
-  bool in_word = false;
+std::vector<ArgumentSpan> TokenizeArguments(std::string_view text) {
+  std::vector<ArgumentSpan> arguments;
+  ArgumentSpan current;
+  bool in_argument = false;
   bool quoted = false;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    if (!quoted && blank) {
+      if (in_argument) {
+        current.end = i;
+        arguments.push_back(std::move(current));
+        current = {};
+      }
+      in_argument = false;
+      continue;
+    }
+    if (!in_argument) current.begin = i;
+    in_argument = true;
     if (c == '"') {
       quoted = !quoted;
-      in_word = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (in_word) words.push_back(std::move(current));
-      current.clear();
-      in_word = false;
     } else {
-      current += c;
-      in_word = true;
+      current.text += c;
     }
   }
-  if (in_word) words.push_back(std::move(current));
-  return words;
+  if (in_argument) {
+    current.end = text.size();
+    arguments.push_back(std::move(current));
+  }
+  return arguments;
 }
 
-std::optional<std::string> JoinArguments(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) {
-    if (word.find('"') != std::string::npos) return std::nullopt;
-    if (!text.empty()) text += ' ';
-    if (word.empty() || word.find_first_of(" \t") != std::string::npos) {
-      text += '"' + word + '"';
-    } else {
-      text += word;
-    }
-  }
-  return text;
+std::vector<std::string> SplitArguments(std::string_view text) {
+  std::vector<std::string> words;
+  for (ArgumentSpan& argument : TokenizeArguments(text)) words.push_back(std::move(argument.text));
+  return words;
 }
 
 std::string_view Unquoted(std::string_view program) {
@@ -78,7 +80,8 @@ std::string FindOnPath(std::string_view name) {
   }
 }
 
-ProgramCommand ResolveProgramCommand(std::string_view program_text, std::string_view arguments) {
+ProgramCommand ResolveProgramCommand(std::string_view program_text,
+                                     const std::vector<std::string>& arguments) {
   const std::string program(Unquoted(program_text));
   ProgramCommand command;
   if (program.empty()) return command;
@@ -95,7 +98,7 @@ ProgramCommand ResolveProgramCommand(std::string_view program_text, std::string_
   }
   if (command.kind == ProgramCommand::Kind::kScript) command.words.push_back("/bin/sh");
   command.words.push_back(program);
-  for (std::string& word : SplitArguments(arguments)) command.words.push_back(std::move(word));
+  command.words.insert(command.words.end(), arguments.begin(), arguments.end());
   return command;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// How a program text and an argument text become the words a program is started with, on
+// How a program text and its arguments become the words a program is started with, on
 // systems that start programs from a list of words. The local launcher starts them; the
 // cluster launcher hands them to srun, so that a job line fails at its start on the
 // cluster exactly when it would here, and its program gets the same arguments.
@@ -11,15 +11,21 @@
 
 namespace jr {
 
-// Splits an argument text the way job-line command lines are meant: arguments are
-// separated by blanks and tabs; a double-quoted stretch belongs to one argument and loses
-// its quotes; backslashes have no special meaning. No word of the result holds a double
-// quote.
-std::vector<std::string> SplitArguments(std::string_view text);
+// One argument of an argument text and where it stands in the text.
+struct ArgumentSpan {
+  std::string text;  // the argument as the program gets it, without quotes
+  size_t begin = 0;  // its first character in the text, an opening quote included
+  size_t end = 0;    // one past its last character, a closing quote included
+};
 
-// The text that SplitArguments splits into `words` (words with blanks quoted); nothing
-// when a word holds a double quote, which the text cannot carry.
-std::optional<std::string> JoinArguments(const std::vector<std::string>& words);
+// Splits an argument text the way job-line options are meant: arguments are separated by
+// blanks, tabs, carriage returns and line feeds; a double-quoted stretch belongs to one
+// argument and loses its quotes (a quote left open runs to the end of the text);
+// backslashes have no special meaning. No argument holds a double quote.
+std::vector<ArgumentSpan> TokenizeArguments(std::string_view text);
+
+// The arguments of TokenizeArguments, without their places.
+std::vector<std::string> SplitArguments(std::string_view text);
 
 // The program text without the double quotes around it, if any.
 std::string_view Unquoted(std::string_view program);
@@ -49,7 +55,8 @@ struct ProgramCommand {
 // A program text (quotes around it removed) names a file when it holds a folder
 // separator: that file must exist, and runs by /bin/sh when it may not be executed (a
 // user's batch file is a shell script here, and people rarely mark them executable). A
-// bare name is searched on PATH.
-ProgramCommand ResolveProgramCommand(std::string_view program, std::string_view arguments);
+// bare name is searched on PATH. The arguments follow the program's words unchanged.
+ProgramCommand ResolveProgramCommand(std::string_view program,
+                                     const std::vector<std::string>& arguments);
 
 }  // namespace jr

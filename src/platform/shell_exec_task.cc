@@ -1,11 +1,8 @@
 #include "platform/shell_exec_task.h"
 
-#include "platform/blanks.h"
-
 namespace jr {
 
-ProcessHandle ShellExecTask(ProcessLauncher& launcher, StartRequest request) {
-  if (TrimBlanks(request.arguments).empty()) request.arguments.clear();
+ProcessHandle ShellExecTask(ProcessLauncher& launcher, const StartRequest& request) {
   return launcher.Start(request);
 }
 
@@ -15,9 +12,8 @@ bool IsTaskRunning(ProcessLauncher& launcher, ProcessHandle& handle) {
 }
 
 void ShellExecAndWait(ProcessLauncher& launcher, std::string_view program,
-                      std::string_view arguments, const PauseFn& pause) {
-  ProcessHandle handle =
-      ShellExecTask(launcher, {std::string(program), std::string(arguments), std::string()});
+                      const std::vector<std::string>& arguments, const PauseFn& pause) {
+  ProcessHandle handle = ShellExecTask(launcher, {std::string(program), arguments, std::string()});
   while (IsTaskRunning(launcher, handle)) pause(std::chrono::milliseconds(100));
 }
 

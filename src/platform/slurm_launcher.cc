@@ -45,7 +45,8 @@ SlurmProcessLauncher::SlurmProcessLauncher(std::unique_ptr<ProcessLauncher> loca
       settings_(std::move(settings)),
       working_folder_(std::move(working_folder)) {}
 
-std::optional<std::string> SlurmProcessLauncher::SrunArguments(const StartRequest& request) const {
+std::optional<std::vector<std::string>> SlurmProcessLauncher::SrunArguments(
+    const StartRequest& request) const {
   // The nodes share this file system, so what is found here is found there.
   const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
   if (command.kind == ProgramCommand::Kind::kMissing) return std::nullopt;
@@ -66,19 +67,25 @@ std::optional<std::string> SlurmProcessLauncher::SrunArguments(const StartReques
   for (std::string& word : SplitArguments(settings_.arguments)) words.push_back(std::move(word));
   words.push_back("--");
   words.insert(words.end(), command.words.begin(), command.words.end());
-  return JoinArguments(words);
+  return words;
 }
 
 ProcessHandle SlurmProcessLauncher::Start(const StartRequest& request) {
   // Only job lines go to the cluster: the report generator reads the run folder right
   // after the run and belongs beside the runner, whatever the cluster's queue holds.
   if (request.cluster_job_name.empty()) return local_->Start(request);
-  const std::optional<std::string> arguments = SrunArguments(request);
+  std::optional<std::vector<std::string>> arguments = SrunArguments(request);
   if (!arguments) return 0;
-  return local_->Start({"srun", *arguments, std::string()});
+  return local_->Start({"srun", std::move(*arguments), std::string()});
 }
 
 bool SlurmProcessLauncher::IsRunning(ProcessHandle& handle) { return local_->IsRunning(handle); }
+
+// srun ends with the exit status of the program it ran on the node (or its own, when it
+// could not run it): the job line's verdict, without asking the batch system.
+std::optional<int> SlurmProcessLauncher::ExitStatus(ProcessHandle handle) const {
+  return local_->ExitStatus(handle);
+}
 
 void SlurmProcessLauncher::Forget(ProcessHandle handle) { local_->Forget(handle); }
 

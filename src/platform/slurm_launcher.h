@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
@@ -42,11 +43,11 @@ class SlurmProcessLauncher : public ProcessLauncher {
 
   // A request with a batch job name starts as `srun ... --job-name=NAME ... -- program
   // arguments` through the local launcher; it gives 0 without starting anything when the
-  // program cannot be found (as a local start would), or when the program or the working
-  // folder holds a double quote, which the argument text cannot carry. Any other start
+  // program cannot be found (as a local start would). Any other start
   // (the report generator, a program's configuration run) is the local launcher's own.
   ProcessHandle Start(const StartRequest& request) override;
   bool IsRunning(ProcessHandle& handle) override;
+  std::optional<int> ExitStatus(ProcessHandle handle) const override;
   void Forget(ProcessHandle handle) override;
   void WaitForExit(std::chrono::milliseconds timeout) override;
   void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) override;
@@ -56,8 +57,8 @@ class SlurmProcessLauncher : public ProcessLauncher {
   void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) override;
 
  private:
-  // The srun argument text for the request; nothing when it cannot be composed.
-  std::optional<std::string> SrunArguments(const StartRequest& request) const;
+  // The srun arguments for the request; nothing when they cannot be composed.
+  std::optional<std::vector<std::string>> SrunArguments(const StartRequest& request) const;
 
   std::unique_ptr<ProcessLauncher> local_;
   LauncherSettings settings_;

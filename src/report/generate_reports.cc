@@ -9,11 +9,10 @@
 namespace jr {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string GeneratorArguments(const std::string& definition, const std::string& report_template,
-                               const std::string& report) {
-  return Quoted(definition) + " " + Quoted(report_template) + " " + Quoted(report);
+std::vector<std::string> GeneratorArguments(const std::string& definition,
+                                            const std::string& report_template,
+                                            const std::string& report) {
+  return {definition, report_template, report};
 }
 
 }  // namespace

@@ -38,13 +38,13 @@ class PrepareJobLinesTest : public ::testing::Test {
 };
 
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
-  const std::string f = kRun + "7", job_id = " -job_id \"" + kStamp + "\"";
+  const std::string f = kRun + "7", job_id = " -job_id " + kStamp;
   // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
-  // Expected: "program|user program|log|status|summary|options".
+  // Expected: "program|user program|log|status|summary|arguments".
   auto usual = [&](const std::string& program, const std::string& stem) {
     const std::string log = f + stem + "_Log.txt", status = f + stem + "_Stat.txt";
-    return program + "||" + log + "|" + status + "||-v 2 -StatusFile \"" + status +
-           "\" -LogFile \"" + log + "\"" + job_id;
+    return program + "||" + log + "|" + status + "||-v 2 -StatusFile " + status + " -LogFile " +
+           log + job_id;
   };
   std::vector<std::pair<std::string, std::string>> cases = {
       {"Flow Runner", usual(Keld("FlowRun.exe"), "FlowRun")},
@@ -52,16 +52,16 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   };
   cases.push_back({"Run Quillmart script",
                    Keld("RunQM.exe") + "||" + f + "RunQM_Log.txt|" + f + "RunQM_Stat.txt|" + f +
-                       "RunQM_Sum.txt|-v 2 -Summary \"" + f + "RunQM_Sum.txt\" -StatusFile \"" + f +
-                       "RunQM_Stat.txt\" -LogFile \"" + f + "RunQM_Log.txt\""});
+                       "RunQM_Sum.txt|-v 2 -Summary " + f + "RunQM_Sum.txt -StatusFile " + f +
+                       "RunQM_Stat.txt -LogFile " + f + "RunQM_Log.txt"});
   cases.push_back({"Settings Editor", Keld("SettingsEditor.exe") + "|||" + f +
-                                          "SettingsEditor_Stat.txt||-v 2 -StatusFile \"" + f +
-                                          "SettingsEditor_Stat.txt\"" + job_id});
+                                          "SettingsEditor_Stat.txt||-v 2 -StatusFile " + f +
+                                          "SettingsEditor_Stat.txt" + job_id});
   // The user's batch file brings its own files and takes them positionally.
   cases.push_back(
       {"User Batchfile",
        "/home/me/nightly.sh|/home/me/nightly.sh|/tmp/nightly log.txt|/tmp/nightly.stat||"
-       "-v 2 \"/tmp/nightly.stat\" \"/tmp/nightly log.txt\" " +
+       "-v 2 /tmp/nightly.stat \"/tmp/nightly log.txt\" " +
            kStamp});
   // Outside the catalogue (also by letter case): nothing to start.
   cases.push_back({"flow runner", "|||||"});
@@ -77,7 +77,7 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     const RunLine& line = *lines->Line(7);
     EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
                   "|" + line.StatusFileName() + "|" + line.SummaryFileName() + "|" +
-                  line.ProgramOptions(),
+                  test::Joined(line.ProgramArguments()),
               expected);
     EXPECT_EQ(line.CleanProgramOptions() + "|" + line.JobID(), "-v 2|" + kStamp) << type;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/job_line.h"
+#include "platform/program_command.h"
 
 namespace jr {
 namespace {
@@ -122,8 +123,11 @@ TEST(JobRules, TheArgumentAfterEveryPasswordSwitchIsMasked) {
       {"-passwords x y", "-passwords ****** y"},
       // A keyword inside a masked value masks the argument after it, too.
       {"-password ab-password  c d", "-password ******  ****** d"},
+      // Line breaks of either kind separate as blanks do, here as for the program.
+      {"-password\r\nab\rc", "-password\r\n******\rc"},
   };
   for (const auto& [options, shown] : cases) EXPECT_EQ(MaskedOptions(options), shown) << options;
+  EXPECT_EQ(SplitArguments("a\rb\nc\r\n\"d"), (std::vector<std::string>{"a", "b", "c", "d"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using test::Gone;
+using test::Has;
 using test::MsSince;
 using test::ReadWholeFile;
 
@@ -21,14 +22,7 @@ class PosixLauncher : public ::testing::Test {
  protected:
   ~PosixLauncher() override { launcher_->TerminateAll(milliseconds(1000)); }
 
-  // Starts and polls until the end; false when it could not start or did not end.
-  bool RunToEnd(const std::string& program, const std::string& arguments) {
-    ProcessHandle handle = Start(program, arguments);
-    if (handle <= 0) return false;
-    return test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000));
-  }
-
-  ProcessHandle Start(const std::string& program, const std::string& arguments) {
+  ProcessHandle Start(const std::string& program, const std::vector<std::string>& arguments) {
     return launcher_->Start({program, arguments, ""});
   }
 
@@ -43,16 +37,33 @@ class PosixLauncher : public ::testing::Test {
   std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
 };
 
-TEST_F(PosixLauncher, ChildrenGetNullInputNotTheRunnersOwn) {
-  // The runner's own input is a pipe here; a child reading it would wait for ever.
+// The arguments reach the program as they are, its input is the null device, not the
+// runner's own (a pipe here: a child reading it would wait for ever), and how it ended is
+// kept only when it ended by itself.
+TEST_F(PosixLauncher, ArgumentsPassUnchangedInputIsNullAndOnlyAnOwnEndKeepsTheExitStatus) {
+  const std::string script = Script(
+      "exits.sh",
+      "[ \"$2\" = ended ] && trap 'exit 0' TERM\n{ printf '%s|' \"$@\"; readlink /proc/$$/fd/0; } "
+      ">\"$1\"\n[ \"$2\" = kill ] && kill -9 $$\n[ \"$2\" = ended ] && { sleep 30 & wait; }\n"
+      "exit \"$2\"\n");
   int input[2];
   ASSERT_EQ(pipe(input), 0);
   const int saved_input = dup(0);
   dup2(input[0], 0);
-  EXPECT_TRUE(RunToEnd(Script("probe.sh", "readlink /proc/$$/fd/0 >\"$1\"\n"), "\"" + out_ + "\""));
+  const std::pair<std::string, std::optional<int>> cases[] = {
+      {"3", 3}, {"0", 0}, {"kill", std::nullopt}, {"ended", std::nullopt}};
+  for (const auto& [how, status] : cases) {
+    std::remove(out_.c_str());
+    ProcessHandle handle = Start(script, {out_, how, "a \"b\"", "", "-x\\"}), started = handle;
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return Has(ReadWholeFile(out_), "\n"); }, milliseconds(5000)));
+    if (how == "ended") launcher_->BeginTerminate(handle, milliseconds(5000));
+    EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
+    EXPECT_EQ(launcher_->ExitStatus(started), status) << how;
+    EXPECT_EQ(ReadWholeFile(out_), out_ + "|" + how + "|a \"b\"||-x\\|/dev/null\n");
+  }
   dup2(saved_input, 0);
   for (int fd : {saved_input, input[0], input[1]}) close(fd);
-  EXPECT_EQ(ReadWholeFile(out_), "/dev/null\n");
 }
 
 TEST_F(PosixLauncher, TerminateAllAsksWholeTreesFirstAndForcesStubbornOnes) {
@@ -64,7 +75,7 @@ TEST_F(PosixLauncher, TerminateAllAsksWholeTreesFirstAndForcesStubbornOnes) {
   ProcessHandle tree = Start(Script("tree.sh",
                                     "sh \"$(dirname \"$0\")/cleans-up.sh\" \"$1\" \"$2\" &\ntrap "
                                     "'' TERM\nwhile :; do sleep 0.1; done\n"),
-                             asked + " " + ready);
+                             {asked, ready});
   test::WaitUntil([&] { return !ReadWholeFile(ready).empty(); }, milliseconds(3000));
   const int grandchild = std::atoi(ReadWholeFile(ready).c_str());
   ASSERT_GT(grandchild, 0);

@@ -91,9 +91,10 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   // The failed line had its repeat ordered, so the job as a whole had no error.
   EXPECT_EQ(outcome.error_level, 0);
   auto call = [&](const std::string& kind, const std::string& report) {
-    return "/opt/keld/utils/PageGen.exe|\"" + dir_.path() + "/SorelJob~42_" +
-           (kind == "Admin" ? "Rep" : "User") + "Def.txt\" \"/opt/keld/utils/../Jobs/" + kind +
-           "RepJobTemplate.htm\" \"/reports/" + report + "\"";
+    return "/opt/keld/utils/PageGen.exe|" +
+           test::Joined(
+               {dir_.path() + "/SorelJob~42_" + (kind == "Admin" ? "Rep" : "User") + "Def.txt",
+                "/opt/keld/utils/../Jobs/" + kind + "RepJobTemplate.htm", "/reports/" + report});
   };
   EXPECT_EQ(world_.launcher.log, (std::vector<std::string>{call("Admin", "admin report.htm"),
                                                            call("User", "user.htm")}));

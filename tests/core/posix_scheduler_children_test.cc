@@ -26,7 +26,7 @@ TEST(SchedulerWithChildren, AStopEndsThePauseAtOnceAndStopsTheRun) {
     RunLines lines;
     RunLine& line = *lines.Add(10);
     line.setProgramExecuter(test::BinDir() + "/standin");
-    line.setProgramOptions("-sleep 30000");
+    line.setProgramArguments({"-sleep", "30000"});
 
     StopRequests stop_requests;
     std::atomic<bool> stopped{false};

@@ -71,7 +71,8 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   Add(20);                        // "Failure": failed
   Add(30);                        // no status file: failed
   Add(40);                        // "running", then the process ends: failed
-  Add(50).setStatusFileName("");  // succeeds when its process ends
+  Add(50).setStatusFileName("");  // no status file: succeeds when its process exits with 0
+  Add(90).setStatusFileName("");  // ... fails when it exits with anything else
   Add(60);                        // "RUNNING " keeps the line running while the process runs
   Add(70);                        // a line written on Windows: "ok"
   Add(80);                        // an empty first line: failed
@@ -83,6 +84,8 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
       Finish(30, "");
       Finish(40, "running");
       Finish(50, "");
+      launcher_.exit_statuses[lines_.Line(90)->ProcessId()] = 1;
+      Finish(90, "");
       Finish(70, "ok\r\nmore\r\n");
       Finish(80, "\nok\n");
       test::WriteWholeFile(dir_.File("60"), "RUNNING ");
@@ -90,7 +93,8 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
     if (pass == 2) Finish(60);
   };
   EXPECT_EQ(Run(10).end, End::kAllOver);
-  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{0, 3, 3, 3, 0, 0, 3, 0}));
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{0, 3, 3, 3, 0, 3, 0, 3, 0}));
+  EXPECT_EQ(lines_.Line(90)->ExitStatus(), 1);
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {

@@ -72,18 +72,22 @@ TEST(Win32ProcessLauncher, ProgramsAndBatchFilesInFoldersWithBlanksGetTheirArgum
   const std::string out = folder + "\\out file.txt";
   auto launcher = MakeSystemProcessLauncher();
 
-  // Unquoted, as job lines give it; the quoted file argument stays one argument.
-  ProcessHandle handle = launcher->Start({program, "args \"" + out + "\" -job_id \"2003 x\"", ""});
+  // Unquoted, as job lines give it; arguments with blanks, quotes and backslashes come
+  // back as they were given, and so does the exit status.
+  ProcessHandle handle =
+      launcher->Start({program, {"args", out, "-job_id", "2003 x", "a\\\"b\\", ""}, ""});
+  const ProcessHandle started = handle;
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
+  EXPECT_EQ(launcher->ExitStatus(started), 0);
   std::vector<std::string> lines = ReadLines(out);
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[2] + "|" + lines[3] + "|" + lines[4], out + "|-job_id|2003 x");
+  lines.erase(lines.begin(), lines.begin() + std::min<size_t>(2, lines.size()));
+  EXPECT_EQ(lines, (std::vector<std::string>{out, "-job_id", "2003 x", "a\\\"b\\", ""}));
 
   // Writes its first argument, quotes removed, as the status into the file of the second.
   const std::string batch = folder + "\\write status.bat";
   WriteFile(batch, "@echo off\r\necho %~1>\"%~2\"\r\n");
-  handle = launcher->Start({batch, "ok \"" + out + "\"", ""});
+  handle = launcher->Start({batch, {"ok", out}, ""});
   ASSERT_GT(handle, 0);
   ASSERT_TRUE(WaitUntilEnded(*launcher, handle));
   std::ifstream in(std::filesystem::path(Utf8ToWide(out)));
@@ -96,7 +100,7 @@ TEST(Win32ProcessLauncher, TerminateAllEndsTheWholeProcessTree) {
   test::TempDir dir;
   const std::string pid_file = FullPath(dir.File("grandchild.pid"));
   auto launcher = MakeSystemProcessLauncher();
-  ProcessHandle handle = launcher->Start({ChildProgram(), "tree \"" + pid_file + "\"", ""});
+  ProcessHandle handle = launcher->Start({ChildProgram(), {"tree", pid_file}, ""});
   ASSERT_GT(handle, 0);
 
   std::vector<std::string> lines;

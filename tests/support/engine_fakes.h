@@ -21,12 +21,24 @@
 
 namespace jr::test {
 
+// Arguments as one text for comparing: separated by blanks, those with a blank or tab and
+// empty ones in double quotes.
+inline std::string Joined(const std::vector<std::string>& arguments) {
+  std::string text;
+  for (const std::string& word : arguments) {
+    const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
+    text += (text.empty() ? "" : " ") + (quote ? "\"" + word + "\"" : word);
+  }
+  return text;
+}
+
 // The one fake launcher. Records every start; handles count up from 1, and a started
-// process runs until the test erases it from `running`.
+// process runs until the test erases it from `running`; it then ended with its entry in
+// `exit_statuses`, 0 without one.
 class ScriptedLauncher final : public ProcessLauncher {
  public:
   ProcessHandle Start(const StartRequest& request) override {
-    log.push_back(request.program + "|" + request.arguments);
+    log.push_back(request.program + "|" + Joined(request.arguments));
     if (failing_programs.count(request.program) != 0) return 0;
     running.insert(next_);
     return next_++;
@@ -34,6 +46,10 @@ class ScriptedLauncher final : public ProcessLauncher {
   bool IsRunning(ProcessHandle& handle) override {
     if (running.count(handle) == 0) handle = 0;
     return handle != 0;
+  }
+  std::optional<int> ExitStatus(ProcessHandle handle) const override {
+    const auto found = exit_statuses.find(handle);
+    return found == exit_statuses.end() ? 0 : found->second;
   }
   void Forget(ProcessHandle) override {}
   void WaitForExit(std::chrono::milliseconds) override {}
@@ -52,7 +68,8 @@ class ScriptedLauncher final : public ProcessLauncher {
 
   std::set<std::string> failing_programs;  // their start gives 0
   std::set<ProcessHandle> running;
-  std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start, "terminate"
+  std::map<ProcessHandle, int> exit_statuses;
+  std::vector<std::string> log;  // "PROGRAM|ARGUMENTS" per start (quoted with blanks), "terminate"
   ProcessHandle next_ = 1;
 };
 

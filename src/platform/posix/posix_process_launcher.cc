@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -186,6 +187,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
     Child child;
     child.pidfd = OpenPidfd(pid);
     children_.emplace(pid, child);
+    // An earlier process with this number is no longer anyone's business.
+    exit_statuses_.erase(pid);
     return static_cast<ProcessHandle>(pid);
   }
 
@@ -204,6 +207,12 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (!TryReap(found)) return true;
     handle = 0;
     return false;
+  }
+
+  std::optional<int> ExitStatus(ProcessHandle handle) const override {
+    auto found = exit_statuses_.find(static_cast<pid_t>(handle));
+    if (found == exit_statuses_.end()) return std::nullopt;
+    return found->second;
   }
 
   void Forget(ProcessHandle handle) override {
@@ -233,6 +242,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
   void BeginTerminate(ProcessHandle handle, milliseconds grace) override {
     if (handle <= 0 || children_.find(static_cast<pid_t>(handle)) == children_.end()) return;
     const pid_t pid = static_cast<pid_t>(handle);
+    children_[pid].ended_by_launcher = true;
     if (kill(-pid, SIGTERM) != 0) kill(pid, SIGTERM);
     pending_kills_.push_back({pid, Clock::now() + grace});
   }
@@ -259,6 +269,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
   struct Child {
     int pidfd = -1;
     bool forgotten = false;
+    // Asked to end by this launcher: whatever status it ends with is not its own.
+    bool ended_by_launcher = false;
   };
   using Children = std::map<pid_t, Child>;
   // A process group asked to end by Terminate, and when it is ended by force.
@@ -272,13 +284,18 @@ class PosixProcessLauncher final : public ProcessLauncher {
     child.pidfd = -1;
   }
 
-  // Reaps the child when it has ended; true then, and the entry is gone.
+  // Reaps the child when it has ended; true then, and the entry is gone. The exit status
+  // of a polled child that ended by itself is kept for ExitStatus.
   bool TryReap(Children::iterator at) {
     pid_t result;
+    int status = 0;
     do {
-      result = waitpid(at->first, nullptr, WNOHANG);
+      result = waitpid(at->first, &status, WNOHANG);
     } while (result < 0 && errno == EINTR);
     if (result == 0) return false;
+    if (result > 0 && WIFEXITED(status) && !at->second.forgotten && !at->second.ended_by_launcher) {
+      exit_statuses_[at->first] = WEXITSTATUS(status);
+    }
     // Reaped now, or ECHILD: someone else reaped it; either way it is gone.
     CloseFd(at->second);
     children_.erase(at);
@@ -401,6 +418,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
 
   Children children_;
   std::vector<PendingKill> pending_kills_;
+  // Polled children that ended by themselves, by pid, until the pid is started again.
+  std::map<pid_t, int> exit_statuses_;
 };
 
 }  // namespace

@@ -28,13 +28,37 @@ bool EndsWithNoCase(std::wstring_view text, std::wstring_view end) {
 
 }  // namespace
 
-std::string JobLineCommandLine(std::string_view program, std::string_view arguments) {
-  std::string command_line(program);
-  if (arguments.find_first_not_of(' ') != std::string_view::npos) {
-    command_line += ' ';
-    command_line += arguments;
+std::string CommandLineArguments(const std::vector<std::string>& arguments, bool for_batch_file) {
+  std::string text;
+  for (const std::string& argument : arguments) {
+    text += ' ';
+    const std::string_view special = for_batch_file ? " \t&|<>^" : " \t\n\v\"";
+    if (!argument.empty() && argument.find_first_of(special) == std::string::npos) {
+      text += argument;
+      continue;
+    }
+    text += '"';
+    if (for_batch_file) {
+      text += argument;
+    } else {
+      size_t backslashes = 0;
+      for (char c : argument) {
+        if (c == '\\') {
+          ++backslashes;
+          continue;
+        }
+        // Backslashes count as such only before a quote: there each is doubled, and one
+        // more escapes the quote itself.
+        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        text += c;
+      }
+      // The closing quote follows: backslashes before it are doubled too.
+      text.append(2 * backslashes, '\\');
+    }
+    text += '"';
   }
-  return command_line;
+  return text;
 }
 
 NamedProgram FindNamedProgram(const std::wstring& command_line) {

@@ -1,15 +1,21 @@
 #pragma once
-// How a job line's program and arguments become a Windows command line.
+// How a program and its arguments become a Windows command line: one text, which the
+// started program splits again by its own rules.
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jr {
 
-// The program text, then, when the arguments are not blank, one blank and the arguments
-// exactly as given. Nothing is quoted: a program path with blanks is found by the
-// system's rules for an unquoted command line.
-std::string JobLineCommandLine(std::string_view program, std::string_view arguments);
+// The arguments, each after one blank, quoted so that the program gets them back as they
+// are. For a program that splits its command line as the C run-time does, an argument
+// that is empty or holds a blank, tab, line break or double quote is put in double quotes,
+// a quote inside escaped by a backslash and the backslashes before a quote doubled. The
+// command interpreter running a batch file (`for_batch_file`) knows no escapes: there an
+// argument that is empty or holds a blank, tab or one of & | < > ^ is put in double quotes
+// as it is (%~1 takes them off again).
+std::string CommandLineArguments(const std::vector<std::string>& arguments, bool for_batch_file);
 
 struct NamedProgram {
   // The program file the command line names; empty when no existing file is named
@@ -27,8 +33,8 @@ NamedProgram FindNamedProgram(const std::wstring& command_line);
 // ".bat" or ".cmd", in any case.
 bool IsBatchFile(std::wstring_view path);
 
-// The interpreter's command line that runs a batch file with the rest of the job line's
-// command line: the file is quoted, the rest passed on unchanged.
+// The interpreter's command line that runs a batch file with the rest of the command line
+// behind it: the file is quoted, the rest passed on unchanged.
 std::wstring BatchFileCommandLine(const std::wstring& interpreter, const NamedProgram& batch);
 
 }  // namespace jr

@@ -1,9 +1,10 @@
 // Starting job-line programs on Windows.
 //
-// A job line's command line is handed to CreateProcessW as it is: the first token names
-// the program by the platform's rules for an unquoted command line, the rest is the
-// program's own business. A batch file cannot be started by itself: it is run by the
-// command interpreter, as the system does when one is named on a command line. Every
+// A program's arguments are joined into one command line, quoted so that the program's own
+// splitting gives them back (see CommandLineArguments); the program text names the file
+// by the platform's rules for an unquoted command line, and the file found goes into the
+// command line quoted. A batch file cannot be started by itself: it is run by the command
+// interpreter, as the system does when one is named on a command line. Every
 // process goes into the launcher's job object, and its children with it, so that a stop
 // ends whole process trees.
 
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,12 +47,20 @@ struct Command {
 
 Command CommandFor(const StartRequest& request) {
   Command command;
-  command.command_line = Utf8ToWide(JobLineCommandLine(request.program, request.arguments));
-  if (command.command_line.empty()) return command;
-  const NamedProgram named = FindNamedProgram(command.command_line);
-  if (IsBatchFile(named.file)) {
+  const std::wstring program = Utf8ToWide(request.program);
+  if (program.empty()) return command;
+  NamedProgram named = FindNamedProgram(program);
+  const bool batch = IsBatchFile(named.file);
+  const std::wstring arguments = Utf8ToWide(CommandLineArguments(request.arguments, batch));
+  if (batch) {
     command.application = CommandInterpreter();
+    named.rest += arguments;
     command.command_line = BatchFileCommandLine(command.application, named);
+  } else if (named.file.empty()) {
+    // Not a file here: the system looks for it, on the search path too.
+    command.command_line = program + arguments;
+  } else {
+    command.command_line = L"\"" + named.file + L"\"" + named.rest + arguments;
   }
   return command;
 }
@@ -60,6 +70,8 @@ struct Child {
   // A job of its own, so that its tree can be ended alone; null when none could be had.
   HANDLE tree = nullptr;
   bool forgotten = false;
+  // Ended by this launcher: its exit code is the one the launcher gave it.
+  bool ended_by_launcher = false;
   // Its end has already ended one WaitForExit.
   bool exit_seen = false;
 };
@@ -110,6 +122,8 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       return 0;
     }
     const auto id = static_cast<ProcessHandle>(value);
+    // The handle value of an earlier process may come round again.
+    exit_statuses_.erase(id);
     Child child;
     child.process = info.hProcess;
     child.tree = tree;
@@ -125,10 +139,20 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       return false;
     }
     if (WaitForSingleObject(found->second.process, 0) == WAIT_TIMEOUT) return true;
+    DWORD code = 0;
+    if (!found->second.ended_by_launcher && GetExitCodeProcess(found->second.process, &code)) {
+      exit_statuses_[handle] = static_cast<int>(code);
+    }
     Release(found->second);
     children_.erase(found);
     handle = 0;
     return false;
+  }
+
+  std::optional<int> ExitStatus(ProcessHandle handle) const override {
+    auto found = exit_statuses_.find(handle);
+    if (found == exit_statuses_.end()) return std::nullopt;
+    return found->second;
   }
 
   void Forget(ProcessHandle handle) override {
@@ -183,7 +207,8 @@ class Win32ProcessLauncher final : public ProcessLauncher {
   void BeginTerminate(ProcessHandle handle, milliseconds) override {
     auto found = children_.find(handle);
     if (found == children_.end()) return;
-    const Child& child = found->second;
+    Child& child = found->second;
+    child.ended_by_launcher = true;
     if (child.tree == nullptr || !TerminateJobObject(child.tree, 1)) {
       TerminateProcess(child.process, 1);
     }
@@ -262,6 +287,8 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
   HANDLE job_;
   std::map<ProcessHandle, Child> children_;
+  // Polled processes that ended by themselves, until their handle value is used again.
+  std::map<ProcessHandle, int> exit_statuses_;
 };
 
 }  // namespace

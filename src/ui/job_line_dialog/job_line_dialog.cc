@@ -28,6 +28,7 @@
 #include "model/job_line_table.h"
 #include "platform/helper_program.h"
 #include "platform/installation.h"
+#include "platform/program_command.h"
 #include "platform/shell_exec_task.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
@@ -666,10 +667,13 @@ void JobLineDialog::configureProgram() {
     return;
   }
 
-  const QString arguments = QStringLiteral("-config ") + reply_name +
-                            QString::fromUtf8(type->config_switch.data(),
-                                              static_cast<qsizetype>(type->config_switch.size())) +
-                            QStringLiteral(" ") + stored_options_;
+  // The same split as a job line's own options get when the line runs.
+  std::vector<std::string> arguments =
+      SplitArguments((QStringLiteral("-config ") + reply_name +
+                      QString::fromUtf8(type->config_switch.data(),
+                                        static_cast<qsizetype>(type->config_switch.size())) +
+                      QStringLiteral(" ") + stored_options_)
+                         .toStdString());
   setEnabled(false);
   configuration_running_ = true;
   // The window keeps handling its events while the program runs.
@@ -685,7 +689,7 @@ void JobLineDialog::configureProgram() {
   configuration_stop_requested_ = false;
   const HelperEnd end =
       RunHelper(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
-                arguments.toStdString(), wait);
+                arguments, wait);
   configuration_running_ = false;
   setEnabled(true);
   activateWindow();

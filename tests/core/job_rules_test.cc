@@ -4,15 +4,10 @@
 
 #include "model/job_line.h"
 #include "platform/program_command.h"
+#include "support/fakes.h"
 
 namespace jr {
 namespace {
-
-JobLineTable TableOf(std::initializer_list<const char*> numbers) {
-  JobLineTable table;
-  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
-  return table;
-}
 
 // "title: message", or "" when accepted.
 std::string Shown(const RuleResult& result) {
@@ -49,7 +44,7 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadO
     EXPECT_EQ(result.status, c.status) << c.text;
     EXPECT_EQ(result.seconds, c.seconds) << c.text;
   }
-  JobLineTable table = TableOf({"10", "20", "30"});
+  JobLineTable table = test::TableOfNumbers({"10", "20", "30"});
   table.Set(kColTimeLimit, 0, "60");
   table.Set(kColTimeLimit, 1, "1 h");
   table.Set(kColTimeLimit, 2, "0");
@@ -62,7 +57,7 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadO
 
 TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
   // A number that does not read names no line, however close it comes to one.
-  const JobLineTable table = TableOf({"10", "20", "30", "12.5"});
+  const JobLineTable table = test::TableOfNumbers({"10", "20", "30", "12.5"});
   const std::string range = "Job Line: Only numeric Job Line numbers between 1 and 999999 allowed ";
   const std::string in_use = "Job Line: This Job Line number already exists";
   const struct {
@@ -80,7 +75,7 @@ TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
 }
 
 TEST(JobRules, ListsNameExistingLinesTheListMayName) {
-  const JobLineTable table = TableOf({"10", "20", "30", "x"});
+  const JobLineTable table = test::TableOfNumbers({"10", "20", "30", "x"});
   using L = JobLineList;
   const std::string no_skip = "Only job lines with a higher number can be skipped !";
   const std::string no_repeat =

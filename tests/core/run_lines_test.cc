@@ -16,12 +16,6 @@
 namespace jr {
 namespace {
 
-JobLineTable TableWithNumbers(std::initializer_list<const char*> numbers) {
-  JobLineTable table;
-  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
-  return table;
-}
-
 std::string Column(const JobLineTable& table, int column) {
   std::string texts;
   for (int row = 0; row < table.LineCount(); ++row) {
@@ -33,7 +27,7 @@ std::string Column(const JobLineTable& table, int column) {
 // Numbers that do not read as the editor types them (only a hand-edited file holds them)
 // go behind all others in their order, and are never found.
 TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
-  JobLineTable table = TableWithNumbers({"30", "x", "10", "9.9", "9", "20"});
+  JobLineTable table = test::TableOfNumbers({"30", "x", "10", "9.9", "9", "20"});
   table.Set(kColRepeatOnSuccess, 2, "y");
   table.SortJobLineTable();
   EXPECT_EQ(Column(table, kColNumber), "9|10|20|30|x|9.9|");

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <ctime>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/job_line.h"
+#include "model/job_line_table.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/metadata_log.h"
@@ -32,6 +35,13 @@ inline TimePoint LocalTime(int year, int month, int day, int hour, int minute, i
 }
 
 // 7 March 2003 at that local time.
+// A job-line table whose rows hold these numbers and nothing else.
+inline JobLineTable TableOfNumbers(std::initializer_list<const char*> numbers) {
+  JobLineTable table;
+  for (const char* number : numbers) table.Set(kColNumber, AppendJobLine(table, {}), number);
+  return table;
+}
+
 inline TimePoint At(int hour, int minute, int second) {
   return LocalTime(2003, 3, 7, hour, minute, second);
 }

@@ -88,13 +88,13 @@ void AddTrueLines(RunLines& lines, int count, bool chain, const std::string& fol
                   int32_t limit) {
   for (int i = 1; i <= count; ++i) {
     RunLine& line = *lines.Add(i);
-    line.setProgramType("User Batchfile");
+    line.definition().type = "User Batchfile";
     line.setProgramExecuter("/bin/true");
     line.setStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
     line.setLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
     line.setProgramArguments({line.StatusFileName(), line.LogFileName(), "20030307_140509"});
-    if (chain && i > 1) line.setWaitFor(ReadJobLineRefs(std::to_string(i - 1)).value);
-    line.setTimeLimit(limit);
+    if (chain && i > 1) line.definition().wait_for = ReadJobLineRefs(std::to_string(i - 1)).value;
+    line.definition().time_limit = limit;
   }
 }
 
@@ -251,7 +251,7 @@ double PassOverWaitingLines(int waiting) {
   for (int32_t i = 0; i < waiting; ++i) {
     RunLine& line = *lines.Add(100 + i);
     line.setProgramExecuter("/bin/true");
-    line.setWaitFor(ReadJobLineRefs("2, 3,4,1").value);
+    line.definition().wait_for = ReadJobLineRefs("2, 3,4,1").value;
   }
   PassTimer timer(12);
   // Room for a second line, so that every pass reads every wait list: with the one place

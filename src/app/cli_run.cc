@@ -58,7 +58,8 @@ class CommandLineProgress final : public RunObserver {
   void LineCannotStart(const RunLine& line, std::string_view reason) override {
     // Always shown: the reports have no place for the reason.
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
-                 line.JobDescription().c_str(), static_cast<int>(reason.size()), reason.data());
+                 line.definition().description.c_str(), static_cast<int>(reason.size()),
+                 reason.data());
   }
   void LineTimeLimitReached(const RunLine& line) override {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
@@ -83,7 +84,7 @@ class CommandLineProgress final : public RunObserver {
             ? " (repeat of " + std::to_string(line.OriginalJobLineNr()) + ")"
             : std::string();
     std::fprintf(stderr, "%s  line %d%s %s: %s%s\n", FormatTimeText(clock_.Now()).c_str(),
-                 line.JobLineNr(), copy_of.c_str(), line.JobDescription().c_str(), what,
+                 line.JobLineNr(), copy_of.c_str(), line.definition().description.c_str(), what,
                  extra.c_str());
   }
 

@@ -30,17 +30,16 @@ struct RunFiles {
   }
 };
 
-void FillByType(RunLine& line, const JobLineTable& table, int row, const RunFiles& files,
-                const std::string& keld, const std::string& mirn) {
-  const JobLineType* type = FindJobLineType(line.ProgramType());
+void FillByType(RunLine& line, const RunFiles& files, const std::string& keld,
+                const std::string& mirn) {
+  const JobLineType* type = FindJobLineType(line.definition().type);
   // A type outside the catalogue has nothing to start; the line is never started.
   if (type == nullptr) return;
   switch (type->folder) {
     case ProgramFolder::kUser:
-      line.setUserProgramName(CellText(table.At(kColBatchFile, row)));
-      line.setProgramExecuter(line.UserProgramName());
-      line.setLogFileName(CellText(table.At(kColLogFile, row)));
-      line.setStatusFileName(CellText(table.At(kColStatusFile, row)));
+      line.setProgramExecuter(line.definition().batch_file);
+      line.setLogFileName(line.definition().log_file);
+      line.setStatusFileName(line.definition().status_file);
       break;
     case ProgramFolder::kKeld:
     case ProgramFolder::kMirn:
@@ -90,23 +89,10 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
     // run halfway, when the scheduler reaches it.
     const Result<JobLine> read = JobLineAt(table, row);
     if (!read.ok()) return read.status;
-    const JobLine& job_line = read.value;
-    RunLine* line = lines->Add(job_line.number);
-    line->setJobDescription(job_line.description);
-    line->setProgramType(job_line.type);
-    line->setCleanProgramOptions(job_line.options);
-    line->setWaitFor(job_line.wait_for);
-    line->setSkipOnError(job_line.skip_on_error);
-    line->setSkipOnSuccess(job_line.skip_on_success);
-    line->setRepeatOnError(job_line.repeat_on_error);
-    line->setRepeatOnSuccess(job_line.repeat_on_success);
-    // Anything but "true" reads as "false": a hand-edited "yes" must not stop a whole run.
-    line->setStopOnError(job_line.stop_on_error);
-    line->setRepeated(false);
-    line->setOriginalJobLineNr(0);
+    RunLine* line = lines->Add(read.value.number);
+    line->definition() = read.value;
     line->setJobID(run_timestamp);
-    line->setTimeLimit(job_line.time_limit);
-    FillByType(*line, table, row, files, keld, mirn);
+    FillByType(*line, files, keld, mirn);
   }
   return lines;
 }

@@ -24,7 +24,7 @@ Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata)
   log.setEntryStop(*line.StopTime());
   log.setEntryJobId(line.JobID());
   return log.WriteEntry(
-      MetadataEntryArguments(line.ProgramType(), line.TimeLimitReached() ? "time limit" : ""));
+      MetadataEntryArguments(line.definition().type, line.TimeLimitReached() ? "time limit" : ""));
 }
 
 Status RecordUnstarted(RunLine& line, RunEnv& env) {
@@ -49,9 +49,9 @@ Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name)
   if (!status_file.empty() && env.file_system.FileExists(status_file)) {
     if (Status removed = env.file_system.RemoveFile(status_file); !removed.ok()) return removed;
   }
-  line.setProcessId(
-      ShellExecTask(env.launcher, {program, line.ProgramArguments(),
-                                   ClusterJobName(run_name, line.JobLineNr()), line.TimeLimit()}));
+  line.setProcessId(ShellExecTask(
+      env.launcher, {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
+                     line.definition().time_limit}));
   if (line.ProcessId() <= 0) return false;
   line.setStartingTime(env.clock.Now());
   return true;

@@ -52,8 +52,8 @@ const std::string& ValueOf(const RunLine& line, Passed value) {
 }  // namespace
 
 std::vector<std::string> JobLineArguments(const RunLine& line) {
-  std::vector<std::string> arguments = SplitArguments(line.CleanProgramOptions());
-  const JobLineType* type = FindJobLineType(line.ProgramType());
+  std::vector<std::string> arguments = SplitArguments(line.definition().options);
+  const JobLineType* type = FindJobLineType(line.definition().type);
   if (type == nullptr) return arguments;
   for (const PassedArgument& passed : PatternArguments(type->pattern)) {
     const std::string& value = ValueOf(line, passed.value);
@@ -99,20 +99,9 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   }
 
   copy->setOriginalJobLineNr(source.JobLineNr());
-  copy->setJobDescription(source.JobDescription());
-  copy->setProgramType(source.ProgramType());
-  copy->setCleanProgramOptions(source.CleanProgramOptions());
-  copy->setWaitFor(source.WaitFor());
-  copy->setStopOnError(source.StopOnError());
+  copy->definition() = source.definition();
   copy->setProgramExecuter(source.ProgramExecuter());
-  copy->setUserProgramName(source.UserProgramName());
-  copy->setSkipOnError(source.SkipOnError());
-  copy->setSkipOnSuccess(source.SkipOnSuccess());
-  copy->setRepeatOnError(source.RepeatOnError());
-  copy->setRepeatOnSuccess(source.RepeatOnSuccess());
-  copy->setTimeLimit(source.TimeLimit());
   copy->setJobID(source.JobID());
-  copy->setRepeated(false);
 
   copy->setLogFileName(RepeatCopyFileName(source.LogFileName(), k));
   copy->setStatusFileName(RepeatCopyFileName(source.StatusFileName(), k));

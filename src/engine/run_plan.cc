@@ -26,7 +26,7 @@ std::vector<RunLine*> RunPlan::Startable() const {
 }
 
 bool RunPlan::WaitSatisfied(const RunLine& line) const {
-  for (int32_t number : line.WaitFor().numbers) {
+  for (int32_t number : line.definition().wait_for.numbers) {
     const RunLine* waited_for = lines_.Line(number);
     if (waited_for == nullptr) continue;
     if (!waited_for->AlreadyRun()) return false;
@@ -53,13 +53,15 @@ Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
       return repeated;
     }
   }
-  if (failed && line.StopOnError()) {
+  if (failed && line.definition().stop_on_error) {
     consequences.stop = true;
     return consequences;
   }
-  Skip(failed ? line.SkipOnError() : line.SkipOnSuccess(), consequences.skipped);
+  Skip(failed ? line.definition().skip_on_error : line.definition().skip_on_success,
+       consequences.skipped);
   if (Status repeated =
-          Repeat(failed ? line.RepeatOnError() : line.RepeatOnSuccess(), consequences.repeated);
+          Repeat(failed ? line.definition().repeat_on_error : line.definition().repeat_on_success,
+                 consequences.repeated);
       !repeated.ok()) {
     return repeated;
   }
@@ -140,7 +142,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
-    for (int32_t number : waiting[i]->WaitFor().numbers) {
+    for (int32_t number : waiting[i]->definition().wait_for.numbers) {
       const RunLine* named = collection.Line(number);
       if (named == nullptr) continue;
       depend_on(named);

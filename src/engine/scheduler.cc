@@ -103,8 +103,8 @@ class Scheduler {
         continue;
       }
       plan_.Started(*line);
-      if (line->TimeLimit() > 0) {
-        deadlines_[line] = env_.clock.Now() + std::chrono::seconds(line->TimeLimit());
+      if (line->definition().time_limit > 0) {
+        deadlines_[line] = env_.clock.Now() + std::chrono::seconds(line->definition().time_limit);
       }
       observers_.LineStarted(*line);
     }
@@ -121,7 +121,7 @@ class Scheduler {
       RunLine& line = *collection_.Item(position);
       if (!line.IsRunning()) continue;
       if (!IsJobLineFinished(line, env_)) {
-        if (line.TimeLimit() > 0) WatchTimeLimit(line);
+        if (line.definition().time_limit > 0) WatchTimeLimit(line);
         continue;
       }
       changed = true;
@@ -142,8 +142,8 @@ class Scheduler {
       // the end of the log only now that the program can no longer write to it.
       deadlines_.erase(&line);
       if (!line.LogFileName().empty()) {
-        if (Status noted =
-                env_.file_system.AppendText(line.LogFileName(), TimeLimitLogText(line.TimeLimit()));
+        if (Status noted = env_.file_system.AppendText(
+                line.LogFileName(), TimeLimitLogText(line.definition().time_limit));
             !noted.ok()) {
           observers_.Warning(noted.message);
         }

@@ -32,40 +32,22 @@ class RunLine {
   void setJobLineNr(int32_t value);
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
   void setOriginalJobLineNr(int32_t value);
-  const std::string& JobDescription() const { return job_description_; }
-  void setJobDescription(std::string value) { job_description_ = std::move(value); }
-  const std::string& ProgramType() const { return program_type_; }
-  void setProgramType(std::string value) { program_type_ = std::move(value); }
+  // The job line as the user defined it; a repeat copy has its source's. Its number is the
+  // job's, JobLineNr the run's.
+  const JobLine& definition() const { return definition_; }
+  JobLine& definition() { return definition_; }
   int32_t ProcessId() const { return process_id_; }
   void setProcessId(int32_t value) { process_id_ = value; }
   bool Repeated() const { return repeated_; }
   void setRepeated(bool value) { repeated_ = value; }
   const std::string& ProgramExecuter() const { return program_executer_; }
   void setProgramExecuter(std::string value) { program_executer_ = std::move(value); }
-  // The options as the user typed them in the job line.
-  const std::string& CleanProgramOptions() const { return clean_program_options_; }
-  void setCleanProgramOptions(std::string value) { clean_program_options_ = std::move(value); }
   // What the program is started with, one element per argument: the user's options, split,
   // then the result-file arguments of the line's type.
   const std::vector<std::string>& ProgramArguments() const { return program_arguments_; }
   void setProgramArguments(std::vector<std::string> value) {
     program_arguments_ = std::move(value);
   }
-  const JobLineRefs& SkipOnError() const { return skip_on_error_; }
-  void setSkipOnError(JobLineRefs value) { skip_on_error_ = std::move(value); }
-  const JobLineRefs& SkipOnSuccess() const { return skip_on_success_; }
-  void setSkipOnSuccess(JobLineRefs value) { skip_on_success_ = std::move(value); }
-  const JobLineRefs& RepeatOnError() const { return repeat_on_error_; }
-  void setRepeatOnError(JobLineRefs value) { repeat_on_error_ = std::move(value); }
-  const JobLineRefs& RepeatOnSuccess() const { return repeat_on_success_; }
-  void setRepeatOnSuccess(JobLineRefs value) { repeat_on_success_ = std::move(value); }
-  // The lines it waits for.
-  const JobLineRefs& WaitFor() const { return wait_for_; }
-  void setWaitFor(JobLineRefs value) { wait_for_ = std::move(value); }
-  bool StopOnError() const { return stop_on_error_; }
-  void setStopOnError(bool value) { stop_on_error_ = value; }
-  const std::string& UserProgramName() const { return user_program_name_; }
-  void setUserProgramName(std::string value) { user_program_name_ = std::move(value); }
   const std::string& LogFileName() const { return log_file_name_; }
   void setLogFileName(std::string value) { log_file_name_ = std::move(value); }
   const std::string& JobID() const { return job_id_; }
@@ -81,9 +63,6 @@ class RunLine {
   bool AlreadyRun() const { return state_ != LineState::kWaiting && state_ != LineState::kRunning; }
   bool ErrorOccurred() const { return state_ == LineState::kFailed; }
   bool IsRunning() const { return state_ == LineState::kRunning; }
-  // The longest time the line's program may run, in seconds; 0 for no limit.
-  int32_t TimeLimit() const { return time_limit_; }
-  void setTimeLimit(int32_t seconds) { time_limit_ = seconds; }
   // Set when the runner ended the program because its time limit was reached.
   bool TimeLimitReached() const { return time_limit_reached_; }
   void setTimeLimitReached(bool value) { time_limit_reached_ = value; }
@@ -107,18 +86,9 @@ class RunLine {
   uint64_t sequence_ = 0;
   int32_t key_ = 0;
   int32_t job_line_nr_ = 0;
-  std::string job_description_;
-  std::string program_type_;
+  JobLine definition_;
   std::string program_executer_;
   std::vector<std::string> program_arguments_;
-  std::string clean_program_options_;
-  JobLineRefs wait_for_;
-  JobLineRefs skip_on_error_;
-  JobLineRefs skip_on_success_;
-  JobLineRefs repeat_on_error_;
-  JobLineRefs repeat_on_success_;
-  bool stop_on_error_ = false;
-  std::string user_program_name_;
   std::string log_file_name_;
   std::string status_file_name_;
   std::string summary_file_name_;
@@ -126,7 +96,6 @@ class RunLine {
   std::optional<TimePoint> stop_time_;
   std::optional<TimePoint> starting_time_;
   int32_t process_id_ = 0;
-  int32_t time_limit_ = 0;
   bool time_limit_reached_ = false;
   std::optional<int> exit_status_;
   bool repeated_ = false;

@@ -52,7 +52,7 @@ std::string StatusText(int error_level) {
 }
 
 void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error_level) {
-  std::string heading = line.JobDescription() + " (" + line.ProgramType() + ")";
+  std::string heading = line.definition().description + " (" + line.definition().type + ")";
   if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
   heading += line.ErrorOccurred() ? "  :  FAILED" : "  :  OK";
 
@@ -62,7 +62,7 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
   Field(file, "Start Time", FormatTimeText(line.StartingTime()));
   Field(file, "End Time  ", FormatTimeText(line.StopTime()));
   Line(file, "</FileSummary>");
-  if (line.ProgramType() == "Run Quillmart script") {
+  if (line.definition().type == "Run Quillmart script") {
     Line(file, "<FileInclude>");
     Line(file, line.SummaryFileName());
     Line(file, kFileLinkTag);
@@ -76,7 +76,7 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
     // A line whose repeat was ordered may still succeed on its next try, so only
     // stop-on-error makes its failure count.
     if (error_level == 0 && !line.Repeated()) error_level = 1;
-    if (line.StopOnError()) error_level = 2;
+    if (line.definition().stop_on_error) error_level = 2;
   }
 }
 

@@ -102,8 +102,8 @@ std::string JobTimeLimitText(int32_t seconds) {
 }
 
 std::string LineTimeLimitText(const RunLine& line) {
-  return "job line " + std::to_string(line.JobLineNr()) + " (" + line.JobDescription() +
-         "): time limit of " + std::to_string(line.TimeLimit()) +
+  return "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description +
+         "): time limit of " + std::to_string(line.definition().time_limit) +
          " s reached; the program was ended";
 }
 

@@ -28,7 +28,7 @@ RunLineRecord& RunRecorder::Record(const RunLine& line) {
   if (record.line == 0) {
     record.line = line.JobLineNr();
     record.position = static_cast<int32_t>(lines_.size()) - 1;
-    record.description = line.JobDescription();
+    record.description = line.definition().description;
     if (line.OriginalJobLineNr() > 0) record.repeat_of = line.OriginalJobLineNr();
   }
   return record;

@@ -40,10 +40,10 @@ class PrepareJobLinesTest : public ::testing::Test {
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   const std::string f = kRun + "7", job_id = " -job_id " + kStamp;
   // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
-  // Expected: "program|user program|log|status|summary|arguments".
+  // Expected: "program|log|status|summary|arguments".
   auto usual = [&](const std::string& program, const std::string& stem) {
     const std::string log = f + stem + "_Log.txt", status = f + stem + "_Stat.txt";
-    return program + "||" + log + "|" + status + "||-v 2 -StatusFile " + status + " -LogFile " +
+    return program + "|" + log + "|" + status + "||-v 2 -StatusFile " + status + " -LogFile " +
            log + job_id;
   };
   std::vector<std::pair<std::string, std::string>> cases = {
@@ -51,20 +51,19 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
       {"Health Inspector", usual(Mirn("Inspector.exe"), "HealthInspector")},
   };
   cases.push_back({"Run Quillmart script",
-                   Keld("RunQM.exe") + "||" + f + "RunQM_Log.txt|" + f + "RunQM_Stat.txt|" + f +
+                   Keld("RunQM.exe") + "|" + f + "RunQM_Log.txt|" + f + "RunQM_Stat.txt|" + f +
                        "RunQM_Sum.txt|-v 2 -Summary " + f + "RunQM_Sum.txt -StatusFile " + f +
                        "RunQM_Stat.txt -LogFile " + f + "RunQM_Log.txt"});
-  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe") + "|||" + f +
+  cases.push_back({"Settings Editor", Keld("SettingsEditor.exe") + "||" + f +
                                           "SettingsEditor_Stat.txt||-v 2 -StatusFile " + f +
                                           "SettingsEditor_Stat.txt" + job_id});
   // The user's batch file brings its own files and takes them positionally.
-  cases.push_back(
-      {"User Batchfile",
-       "/home/me/nightly.sh|/home/me/nightly.sh|/tmp/nightly log.txt|/tmp/nightly.stat||"
-       "-v 2 /tmp/nightly.stat \"/tmp/nightly log.txt\" " +
-           kStamp});
+  cases.push_back({"User Batchfile",
+                   "/home/me/nightly.sh|/tmp/nightly log.txt|/tmp/nightly.stat||"
+                   "-v 2 /tmp/nightly.stat \"/tmp/nightly log.txt\" " +
+                       kStamp});
   // Outside the catalogue (also by letter case): nothing to start.
-  cases.push_back({"flow runner", "|||||"});
+  cases.push_back({"flow runner", "||||"});
   for (const auto& [type, expected] : cases) {
     table_.AllocateAfresh();
     AppendJobLine(table_, {.number = 7,
@@ -75,11 +74,10 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
                            .status_file = "/tmp/nightly.stat"});
     const std::unique_ptr<RunLines> lines = std::move(Prepare().value);
     const RunLine& line = *lines->Line(7);
-    EXPECT_EQ(line.ProgramExecuter() + "|" + line.UserProgramName() + "|" + line.LogFileName() +
-                  "|" + line.StatusFileName() + "|" + line.SummaryFileName() + "|" +
-                  test::Joined(line.ProgramArguments()),
+    EXPECT_EQ(line.ProgramExecuter() + "|" + line.LogFileName() + "|" + line.StatusFileName() +
+                  "|" + line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()),
               expected);
-    EXPECT_EQ(line.CleanProgramOptions() + "|" + line.JobID(), "-v 2|" + kStamp) << type;
+    EXPECT_EQ(line.definition().options + "|" + line.JobID(), "-v 2|" + kStamp) << type;
   }
 }
 
@@ -108,9 +106,9 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
   for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const RunLine& first = *lines->Line(30);
-  EXPECT_EQ(first.WaitFor().numbers, (std::vector<int32_t>{10, 20}));
-  EXPECT_EQ(first.RepeatOnSuccess().numbers, (std::vector<int32_t>{70}));
-  EXPECT_TRUE(first.StopOnError() && !lines->Line(40)->StopOnError());
+  EXPECT_EQ(first.definition().wait_for.numbers, (std::vector<int32_t>{10, 20}));
+  EXPECT_EQ(first.definition().repeat_on_success.numbers, (std::vector<int32_t>{70}));
+  EXPECT_TRUE(first.definition().stop_on_error && !lines->Line(40)->definition().stop_on_error);
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
   std::vector<std::string> expected;
   for (int i = 0; i < 5; ++i) {

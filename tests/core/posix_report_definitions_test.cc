@@ -121,7 +121,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     for (std::string word; words >> word && !(request_.interrupted = word == "!"); nr += 10) {
       RunLine* line = Ran(nr, "", word.find('F') != std::string::npos);
       line->setRepeated(word.find('R') != std::string::npos);
-      line->setStopOnError(word.find('S') != std::string::npos);
+      line->definition().stop_on_error = word.find('S') != std::string::npos;
     }
     ReportOutcome outcome = Generate();
     EXPECT_EQ(outcome.error_level, level);

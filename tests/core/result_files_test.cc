@@ -11,11 +11,11 @@ namespace {
 RunLine& Source(RunLines& lines, int32_t number, std::string_view type) {
   RunLine& line = *lines.Add(number);
   const std::string stem = "/run dir/S~1_" + std::to_string(number);
-  line.setProgramType(std::string(type));
-  line.setCleanProgramOptions("-a 1");
-  line.setStopOnError(true);
-  line.setSkipOnError(ReadJobLineRefs("60").value);
-  line.setRepeatOnSuccess(ReadJobLineRefs("63").value);
+  line.definition().type = std::string(type);
+  line.definition().options = "-a 1";
+  line.definition().stop_on_error = true;
+  line.definition().skip_on_error = ReadJobLineRefs("60").value;
+  line.definition().repeat_on_success = ReadJobLineRefs("63").value;
   line.setJobID("20030307_140509");
   line.setLogFileName(stem + "Log.txt");
   line.setStatusFileName(stem + "Stat.txt");
@@ -39,9 +39,10 @@ TEST(ResultFiles, ARepeatCopyDiffersFromItsSourceOnlyInItsStateFilesAndNumber) {
     const RunLine& copy = *CreateRepeatCopy(lines, source).value;
     EXPECT_EQ(copy.JobLineNr(), 40) << "ten after the last";
     EXPECT_EQ(copy.OriginalJobLineNr(), 10);
-    EXPECT_EQ(copy.SkipOnError().text + copy.RepeatOnSuccess().text + copy.JobID(),
+    EXPECT_EQ(copy.definition().skip_on_error.text + copy.definition().repeat_on_success.text +
+                  copy.JobID(),
               "606320030307_140509");
-    EXPECT_TRUE(copy.StopOnError() && !copy.ErrorOccurred() && copy.ProcessId() == 0);
+    EXPECT_TRUE(copy.definition().stop_on_error && !copy.ErrorOccurred() && copy.ProcessId() == 0);
     std::vector<std::string> expected = source.ProgramArguments();
     for (std::string& argument : expected) {
       if (argument.starts_with("/run dir/")) argument = RepeatCopyFileName(argument, 1);

@@ -13,7 +13,7 @@ using Numbers = std::vector<int32_t>;
 RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
   RunLine& line = *lines.Add(number);
   line.setProgramExecuter("/bin/true");
-  line.setWaitFor(ReadJobLineRefs(wait_for).value);
+  line.definition().wait_for = ReadJobLineRefs(wait_for).value;
   return line;
 }
 
@@ -51,9 +51,9 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   RunLines lines;
   for (int32_t number : {10, 20, 30, 40}) Add(lines, number, number == 20 ? "99" : "");
   RunLine& ten = *lines.Line(10);
-  ten.setSkipOnError(Refs("20,10"));
-  ten.setRepeatOnError(Refs("40"));
-  ten.setSkipOnSuccess(Refs("30"));
+  ten.definition().skip_on_error = Refs("20,10");
+  ten.definition().repeat_on_error = Refs("40");
+  ten.definition().skip_on_success = Refs("30");
   RunPlan plan(lines, 2);
   EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{10, 20})) << "99 names no line";
   plan.Started(ten);
@@ -71,8 +71,8 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
 
   // A failing stop-on-error line stops the run before its lists apply.
   RunLine& forty = *lines.Line(40);
-  forty.setStopOnError(true);
-  forty.setSkipOnError(Refs("50"));
+  forty.definition().stop_on_error = true;
+  forty.definition().skip_on_error = Refs("50");
   plan.Started(forty);
   next = plan.Finished(forty, true);
   ASSERT_TRUE(next.ok());
@@ -117,7 +117,7 @@ TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
     Add(chain, number, number > 1 ? std::to_string(number - 1) : "");
   }
   EXPECT_TRUE(CannotStart(chain, 1).empty());
-  chain.Line(1)->setWaitFor(Refs("5000"));
+  chain.Line(1)->definition().wait_for = Refs("5000");
   EXPECT_EQ(CannotStart(chain, 1).size(), 5000u);
 }
 

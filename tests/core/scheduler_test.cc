@@ -18,7 +18,7 @@ class SchedulerPasses : public ::testing::Test {
     RunLine& line = *lines_.Add(number);
     line.setProgramExecuter("/p/" + std::to_string(number));
     line.setStatusFileName(dir_.File(std::to_string(number)));
-    line.setWaitFor(test::Refs(std::move(precedence)));
+    line.definition().wait_for = test::Refs(std::move(precedence));
     return line;
   }
 
@@ -98,9 +98,9 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {
-  Add(10).setSkipOnSuccess(test::Refs("20,30"));
-  Add(20, "10").setRepeatOnError(test::Refs("10"));
-  lines_.Line(20)->setSkipOnError(test::Refs("40"));
+  Add(10).definition().skip_on_success = test::Refs("20,30");
+  Add(20, "10").definition().repeat_on_error = test::Refs("10");
+  lines_.Line(20)->definition().skip_on_error = test::Refs("40");
   Add(30);
   Add(40, "20");
   FinishEveryRunningLine();
@@ -111,12 +111,12 @@ TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpr
 
 TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesNot) {
   Add(10);
-  Add(20).setStopOnError(true);
+  Add(20).definition().stop_on_error = true;
   Add(30);
   Add(40, "10");
   RunLine& bad = Add(5);
-  bad.setStopOnError(true);
-  bad.setRepeatOnError(test::Refs("10"));
+  bad.definition().stop_on_error = true;
+  bad.definition().repeat_on_error = test::Refs("10");
   launcher_.failing_programs.insert("/p/5");
   hooks_.on_pause = [&](int pass, auto) {
     pass == 1 ? Finish(20, "failure") : launcher_.running.clear();
@@ -131,7 +131,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
   EXPECT_EQ(Run(2).end, End::kAllOver);
   EXPECT_TRUE(hooks_.events.empty()) << "an empty collection ends without pausing";
 
-  Add(10).setRepeatOnSuccess(test::Refs("70"));
+  Add(10).definition().repeat_on_success = test::Refs("70");
   Add(20).setProgramExecuter("");
   Add(50, "60");
   Add(60);
@@ -164,8 +164,8 @@ TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
 // The fake clock moves 700 ms per pause: a pause ends early as a child's exit would end it.
 TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
   RunLine& timed = Add(10);
-  timed.setTimeLimit(2);
-  timed.setRepeatOnError(test::Refs("10"));
+  timed.definition().time_limit = 2;
+  timed.definition().repeat_on_error = test::Refs("10");
   timed.setLogFileName(dir_.File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));
@@ -180,7 +180,7 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
   EXPECT_EQ(launcher_.log[1], "terminate later 1");
   EXPECT_EQ(test::ReadWholeFile(dir_.File("10.log")),
             "jobrunner: time limit of 2 s reached; the program was ended.\n");
-  EXPECT_EQ(lines_.Line(20)->TimeLimit(), 2);
+  EXPECT_EQ(lines_.Line(20)->definition().time_limit, 2);
   EXPECT_EQ(test_.metadata.entries.at(0).arguments[3], MetadataValue("time limit"));
 }
 

@@ -25,7 +25,7 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
   RunLines lines;
   RunLine* line = lines.Add(10);
-  line->setProgramType("Run Quillmart script");
+  line->definition().type = "Run Quillmart script";
   line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
   line->setJobID("20030307_140509");
   // Summer time ends at 03:00 on 29 October 2023: the line runs from 02:30 summer time to

@@ -95,8 +95,8 @@ struct RunWorld {
   RunLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
                TimePoint end, bool failed = false) {
     RunLine* line = lines.Add(nr);
-    line->setJobDescription(description);
-    line->setProgramType(type);
+    line->definition().description = description;
+    line->definition().type = type;
     line->setStartingTime(start);
     line->setStopTime(end);
     line->setState(failed ? LineState::kFailed : LineState::kSucceeded);

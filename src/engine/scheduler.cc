@@ -259,9 +259,9 @@ bool IsJobLineFinished(RunLine& line, RunEnv& env) {
   if (status.empty() || MeansRunning(status)) {
     return JobLineProgramEnded(line, env.launcher);
   }
-  // The verdict is in while the process may still run; it is not polled again, and the
-  // launcher reaps it whenever it ends.
-  env.launcher.Forget(line.ProcessId());
+  // The verdict is in. A program that has ended by now leaves its exit status; one that
+  // still runs is not polled again, and the launcher reaps it whenever it ends.
+  if (!JobLineProgramEnded(line, env.launcher)) env.launcher.Forget(line.ProcessId());
   return true;
 }
 

@@ -170,22 +170,6 @@ TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), (Strings{"b", "c"}));
 }
 
-// The line rows keep the runner's verdict from the status file apart from the exit status
-// the program itself ended with: neither stands for the other.
-TEST_F(RunHistoryTest, TheRecorderKeepsTheVerdictBesideTheProgramsOwnExitStatus) {
-  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  test::RunWorld world;
-  test::RecordingHooks hooks;
-  RunRecorder recorder(history.get(), {&hooks}, world.test.clock);
-  recorder.Begin(RunStart());
-  world.Ran(10, "a", "Flow Runner", kNoon, kNoon, true)->setExitStatus(0);
-  world.Ran(20, "b", "Flow Runner", kNoon, kNoon)->setExitStatus(5);
-  world.Ran(30, "c", "Flow Runner", kNoon, kNoon);
-  for (const RunLine& line : world.lines) recorder.LineFinished(line);
-  EXPECT_EQ(Query("SELECT exit_code || '/' || ifnull(exit_status, '-') FROM run_lines"),
-            (Strings{"3/0", "0/5", "0/-"}));
-}
-
 TEST(FileDigestTest, Sha256OfKnownTexts) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},

@@ -87,16 +87,7 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
   EXPECT_EQ(lines.CopiesOf(10), std::vector<RunLine*>{lines.Line(40)});
 }
 
-TEST(LocalTime, ReadsTheTimeTextWholeOrNotAtAll) {
-  const char* format = "%Y %b %d %H:%M:%S";
-  std::optional<std::tm> time = ParseLocalTime("2003 mar 07 14:05:09", format);
-  ASSERT_TRUE(time.has_value());
-  EXPECT_EQ(std::vector<int>({time->tm_year, time->tm_mon, time->tm_mday, time->tm_hour,
-                              time->tm_min, time->tm_sec, time->tm_isdst}),
-            std::vector<int>({103, 2, 7, 14, 5, 9, -1}));
-  for (const char* bad : {"2003 Mar 07 14:05:09 x", "2003 Mar 07 24:05:09"}) {
-    EXPECT_FALSE(ParseLocalTime(bad, format).has_value()) << bad;
-  }
+TEST(LocalTime, TheRunFolderIsNamedForTheLocalTime) {
   EXPECT_EQ(FormatRunTimestamp(test::LocalTime(2003, 3, 7, 15, 6, 10)), "20030307_150610");
 }
 

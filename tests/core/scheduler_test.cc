@@ -49,23 +49,6 @@ class SchedulerPasses : public ::testing::Test {
   RunLines lines_;
 };
 
-TEST_F(SchedulerPasses, EndedLinesAreFinishedBeforeFreedPlacesAreFilledInCollectionOrder) {
-  Add(5, "20");
-  Add(10);
-  Add(20);
-  Add(30, "20");
-  hooks_.on_pause = [&](int pass, auto) {
-    const int32_t ends[] = {0, 20, 10, 30, 5};
-    if (pass < 5) Finish(ends[pass]);
-  };
-  EXPECT_EQ(Run(2).end, End::kAllOver);
-  EXPECT_EQ(hooks_.events,
-            (Events{"started 10", "started 20", "pause 1000",
-                    // The place of 20 goes to 5, first in the collection, at once.
-                    "finished 20 ok", "started 5", "pause 1000", "finished 10 ok", "started 30",
-                    "pause 1000", "finished 30 ok", "pause 1000", "finished 5 ok"}));
-}
-
 TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   Add(10);                        // "OK" with blanks while the process still runs
   Add(20);                        // "Failure": failed

@@ -88,12 +88,8 @@ TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   const std::string garbage = dir.File("garbage.sqlite");
   test::WriteWholeFile(garbage, std::string(4096, 'g'));
   std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(garbage);
-  RunLines lines;
-  RunLine* line = lines.Add(1);
-  line->setStartingTime(TimePoint{}), line->setStopTime(TimePoint{});
-  EXPECT_EQ(
-      LogLineMetadata(*line, *factory).message,
-      "cannot open the process metadata database \"" + garbage + "\": file is not a database");
+  EXPECT_EQ(factory->Create().message(), "cannot open the process metadata database \"" + garbage +
+                                             "\": file is not a database");
 }
 
 }  // namespace

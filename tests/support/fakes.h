@@ -51,7 +51,6 @@ class FakeClock final : public Clock {
  public:
   TimePoint Now() const override { return now_; }
   void Set(TimePoint now) { now_ = now; }
-  void Advance(std::chrono::seconds by) { now_ += by; }
 
  private:
   TimePoint now_ = At(14, 5, 9);

@@ -4,6 +4,8 @@
 
 #include <clocale>
 
+#include "support/engine_fakes.h"
+
 namespace jr {
 namespace {
 
@@ -13,14 +15,12 @@ using Numbers = std::vector<int32_t>;
 RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
   RunLine& line = *lines.Add(number);
   line.setProgramExecuter("/bin/true");
-  line.definition().wait_for = ReadJobLineRefs(wait_for).value;
+  line.definition().wait_for = test::Refs(wait_for);
   return line;
 }
 
-JobLineRefs Refs(std::string_view text) { return ReadJobLineRefs(text).value; }
-
 Numbers NumbersOf(const std::vector<RunLine*>& lines) {
-  std::vector<int32_t> numbers;
+  Numbers numbers;
   for (const RunLine* line : lines) numbers.push_back(line->JobLineNr());
   return numbers;
 }
@@ -30,8 +30,7 @@ TEST(RunPlanTest, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEve
       {"  ", {}},
       {"10, 20 ,30", {10, 20, 30}},
       {"abc,20x,3 0,-5", {0, 20, 30, -5}},
-      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}},
-  };
+      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}}};
   // The window takes LC_NUMERIC from the user's locale; a comma there must not change
   // what "10.5" means.
   const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
@@ -39,28 +38,25 @@ TEST(RunPlanTest, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEve
     const Result<JobLineRefs> refs = ReadJobLineRefs(list);
     EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
   }
-  for (const char* beyond : {"10,1000000", "999999.5"}) {
-    EXPECT_FALSE(ReadJobLineRefs(beyond).ok()) << beyond;
-  }
+  for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
   std::setlocale(LC_NUMERIC, "C");
-  if (!comma_locale)
-    GTEST_SKIP() << "no de_DE.UTF-8 locale here (scripts/install-deps.sh makes it)";
+  if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps.sh makes it)";
 }
 
 TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   RunLines lines;
   for (int32_t number : {10, 20, 30, 40}) Add(lines, number, number == 20 ? "99" : "");
   RunLine& ten = *lines.Line(10);
-  ten.definition().skip_on_error = Refs("20,10");
-  ten.definition().repeat_on_error = Refs("40");
-  ten.definition().skip_on_success = Refs("30");
+  ten.definition().skip_on_error = test::Refs("20,10");
+  ten.definition().repeat_on_error = test::Refs("40");
+  ten.definition().skip_on_success = test::Refs("30");
   RunPlan plan(lines, 2);
   EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{10, 20})) << "99 names no line";
   plan.Started(ten);
   plan.Started(*lines.Line(30));
   EXPECT_TRUE(plan.Startable().empty()) << "two run, the maximum";
   // The failing status line's repeat comes first; the running 30 and the failed 10 stay.
-  const JobLineRefs from_status = Refs("30");
+  const JobLineRefs from_status = test::Refs("30");
   Result<RunPlan::Consequences> next = plan.Finished(ten, true, &from_status);
   ASSERT_TRUE(next.ok());
   EXPECT_EQ(NumbersOf(next.value.skipped), (Numbers{20}));
@@ -72,7 +68,7 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   // A failing stop-on-error line stops the run before its lists apply.
   RunLine& forty = *lines.Line(40);
   forty.definition().stop_on_error = true;
-  forty.definition().skip_on_error = Refs("50");
+  forty.definition().skip_on_error = test::Refs("50");
   plan.Started(forty);
   next = plan.Finished(forty, true);
   ASSERT_TRUE(next.ok());
@@ -83,9 +79,8 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
 
 std::vector<std::string> CannotStart(RunLines& lines, int32_t maximum) {
   std::vector<std::string> texts;
-  for (const auto& [line, reason] : RunPlan(lines, maximum).NeverStarting()) {
+  for (const auto& [line, reason] : RunPlan(lines, maximum).NeverStarting())
     texts.push_back(std::to_string(line->JobLineNr()) + ": " + reason);
-  }
   return texts;
 }
 
@@ -113,11 +108,10 @@ TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
 
   // A long chain listed backwards is no cycle; closing it makes one.
   RunLines chain;
-  for (int32_t number = 5000; number >= 1; --number) {
+  for (int32_t number = 5000; number >= 1; --number)
     Add(chain, number, number > 1 ? std::to_string(number - 1) : "");
-  }
   EXPECT_TRUE(CannotStart(chain, 1).empty());
-  chain.Line(1)->definition().wait_for = Refs("5000");
+  chain.Line(1)->definition().wait_for = test::Refs("5000");
   EXPECT_EQ(CannotStart(chain, 1).size(), 5000u);
 }
 

@@ -72,7 +72,7 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   auto lines = std::make_unique<RunLines>();
   std::unordered_set<int32_t> taken;
   for (int row = 0; row < row_count; ++row) {
-    if (table.Text(kColActive, row) != "true") continue;
+    if (table.At(kColActive, row) != "true") continue;
     const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
     if (!number) {
       warn("the active job line in row " + std::to_string(row + 1) + " has the number \"" +
@@ -87,10 +87,10 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
     }
     // A line the run takes must read whole: a list entry that names no line would stop the
     // run halfway, when the scheduler reaches it.
-    const Result<JobLine> read = JobLineAt(table, row);
+    Result<JobLine> read = JobLineAt(table, row);
     if (!read.ok()) return read.status;
     RunLine* line = lines->Add(read.value.number);
-    line->definition() = read.value;
+    line->definition() = std::move(read.value);
     line->setJobID(run_timestamp);
     FillByType(*line, files, keld, mirn);
   }

@@ -77,18 +77,19 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
                           "\", which is not a whole number from 1 to 999999");
   }
   line.number = *number;
-  const std::string name = "job line " + std::to_string(line.number);
+  // Named only for a message: most lines read whole, many thousand per run.
+  auto name = [&line] { return "job line " + std::to_string(line.number); };
   for (const ListColumn& list : kListColumns) {
     Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(list.column, row));
     if (!refs.ok()) {
-      return Status::Failed(name + ", \"" + list.name + "\": " + refs.message());
+      return Status::Failed(name() + ", \"" + list.name + "\": " + refs.message());
     }
     line.*list.refs = std::move(refs.value);
   }
   const std::string limit = table.Text(kColTimeLimit, row);
   const TimeLimitResult time_limit = ParseTimeLimit(limit);
   if (!time_limit.ok()) {
-    return Status::Failed("the time limit of " + name + " \"" + limit +
+    return Status::Failed("the time limit of " + name() + " \"" + limit +
                           "\" is not a whole number from " + std::to_string(kLowestTimeLimit) +
                           " to " + std::to_string(kHighestTimeLimit));
   }

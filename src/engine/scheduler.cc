@@ -154,8 +154,10 @@ class Scheduler {
       failed = verdict.failed;
       if (verdict.repeat) {
         Result<JobLineRefs> repeat = ReadJobLineRefs(*verdict.repeat);
+        // A status line whose entry lies outside the job line numbers ends the run; the
+        // line itself is over, failed.
         if (!repeat.ok()) {
-          plan_.Finished(line, failed);
+          static_cast<void>(plan_.Finished(line, true));
           return Fail(repeat.status);
         }
         status_repeat = std::move(repeat.value);

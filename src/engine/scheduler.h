@@ -22,7 +22,7 @@ struct SchedulerOutcome {
     kAllOver,      // every line is over
     kStopOnError,  // a stop-on-error line failed
     kFailure,      // something inside a pass failed; `failure` says what
-    kInterrupted,  // hooks.StopRequested(): running children were ended and marked failed
+    kInterrupted,  // control.StopRequested(): running children were ended and marked failed
     kTimeLimit,    // the job's time limit was reached: ended as kInterrupted is
   };
   End end = End::kAllOver;

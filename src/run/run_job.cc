@@ -135,18 +135,6 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   RunResult result;
   result.refused = UnpassableName(request);
   if (!result.refused.empty()) return result;
-  std::unique_ptr<RunHistory> history;
-  if (!request.history_database.empty()) {
-    Result<std::unique_ptr<RunHistory>> opened =
-        RunHistory::OpenForWriting(request.history_database);
-    if (!opened.ok()) {
-      caller_observers.Warning("the run is left out of the run history: " + opened.message());
-    }
-    history = std::move(opened.value);
-  }
-  RunRecorder recorder(history.get(), caller_observers, env.clock);
-  RunObservers observers{&recorder};
-  observers.Add(caller_observers);
   JobLineTable empty;
   const JobLineTable& table = request.table != nullptr ? *request.table : empty;
   // A rerun says so wherever the run's description goes: reports, event log, history.
@@ -170,6 +158,20 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     refusal.refused = prepared.message() + "; the job was not run.";
     return refusal;
   }
+
+  // Only a run that goes ahead opens the run history.
+  std::unique_ptr<RunHistory> history;
+  if (!request.history_database.empty()) {
+    Result<std::unique_ptr<RunHistory>> opened =
+        RunHistory::OpenForWriting(request.history_database);
+    if (!opened.ok()) {
+      caller_observers.Warning("the run is left out of the run history: " + opened.message());
+    }
+    history = std::move(opened.value);
+  }
+  RunRecorder recorder(history.get(), caller_observers, env.clock);
+  RunObservers observers{&recorder};
+  observers.Add(caller_observers);
 
   if (Status created = env.file_system.CreateFolder(result.run_folder);
       !created.ok() && !env.file_system.FolderExists(result.run_folder)) {

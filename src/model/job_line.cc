@@ -89,9 +89,7 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
   const std::string limit = table.Text(kColTimeLimit, row);
   const TimeLimitResult time_limit = ParseTimeLimit(limit);
   if (!time_limit.ok()) {
-    return Status::Failed("the time limit of " + name() + " \"" + limit +
-                          "\" is not a whole number from " + std::to_string(kLowestTimeLimit) +
-                          " to " + std::to_string(kHighestTimeLimit));
+    return Status::Failed(TimeLimitFaultText("time limit of " + name(), limit));
   }
   line.time_limit = time_limit.seconds;
   line.description = table.Text(kColDescription, row);

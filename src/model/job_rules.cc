@@ -120,16 +120,18 @@ TimeLimitResult ParseTimeLimit(std::string_view text) {
   return {NumberStatus::kOk, static_cast<int32_t>(*value)};
 }
 
+std::string TimeLimitFaultText(std::string_view whose, std::string_view limit) {
+  return "the " + std::string(whose) + " \"" + std::string(limit) +
+         "\" is not a whole number from " + std::to_string(kLowestTimeLimit) + " to " +
+         std::to_string(kHighestTimeLimit);
+}
+
 std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count) {
-  const std::string range = "\" is not a whole number from " + std::to_string(kLowestTimeLimit) +
-                            " to " + std::to_string(kHighestTimeLimit);
-  if (!ParseTimeLimit(job_limit).ok()) {
-    return "the job's time limit \"" + std::string(job_limit) + range;
-  }
+  if (!ParseTimeLimit(job_limit).ok()) return TimeLimitFaultText("job's time limit", job_limit);
   for (int row = 0; row < row_count; ++row) {
     const std::string limit = table.Text(kColTimeLimit, row);
     if (ParseTimeLimit(limit).ok()) continue;
-    return "the time limit of job line " + table.Text(kColNumber, row) + " \"" + limit + range;
+    return TimeLimitFaultText("time limit of job line " + table.Text(kColNumber, row), limit);
   }
   return {};
 }

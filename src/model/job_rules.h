@@ -71,6 +71,9 @@ TimeLimitResult ParseTimeLimit(std::string_view text);
 // are fine, else the message naming the line (or the job) and the value.
 std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count);
 
+// "the WHOSE "LIMIT" is not a whole number from 1 to 604800": why a limit is refused.
+std::string TimeLimitFaultText(std::string_view whose, std::string_view limit);
+
 // The verdict of one of the editor's checks. `title` and `message` are what the editor
 // shows when the value is refused; both are empty when it is accepted.
 enum class RuleStatus {

@@ -149,6 +149,8 @@ class Scheduler {
         }
       }
     } else {
+      // Read again, not taken from IsJobLineFinished: a program may write its verdict and
+      // end between that read and the poll that found it gone.
       const LineVerdict verdict =
           JudgeLine(line, ReadStatusLine(env_.file_system, line.StatusFileName()));
       failed = verdict.failed;

@@ -88,17 +88,26 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   const TimeLimitResult job_limit = ParseTimeLimit(job.JobTimeLimit);
   out += "\"JobTimeLimit\": " +
          (job_limit.set() ? std::to_string(job_limit.seconds) : std::string("null")) + ", ";
-  out += "\"time_limits\": {";
-  bool first_limit = true;
-  for (int row = 0; row < table.LineCount(); ++row) {
-    const TimeLimitResult limit = ParseTimeLimit(table.Text(kColTimeLimit, row));
-    if (!limit.set()) continue;
-    if (!first_limit) out += ", ";
-    first_limit = false;
-    AppendJsonString(out, table.Text(kColNumber, row));
-    out += ": " + std::to_string(limit.seconds);
-  }
-  out += "}, ";
+  // Each line's setting that is set, by the line's number as text.
+  auto settings = [&](const char* member, int column, auto parse) {
+    out += "\"" + std::string(member) + "\": {";
+    bool first = true;
+    for (int row = 0; row < table.LineCount(); ++row) {
+      const auto read = parse(table.Text(column, row));
+      if (!read.set()) continue;
+      if (!first) out += ", ";
+      first = false;
+      AppendJsonString(out, table.Text(kColNumber, row));
+      out += ": " + std::to_string(read.value);
+    }
+    out += "}, ";
+  };
+  settings("time_limits", kColTimeLimit, [](std::string_view text) {
+    const TimeLimitResult limit = ParseTimeLimit(text);
+    return RepeatSettingResult{limit.status, limit.seconds};
+  });
+  settings("repeat_delays", kColRepeatDelay, ParseRepeatDelay);
+  settings("repeat_limits", kColRepeatLimit, ParseRepeatLimit);
   out += "\"lines\": [";
   for (int row = 0; row < table.LineCount(); ++row) {
     out += row == 0 ? "\n  [" : ",\n  [";

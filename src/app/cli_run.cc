@@ -67,6 +67,9 @@ class CommandLineProgress final : public RunObserver {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
     Progress("time limit reached", line, "");
   }
+  void LineRepeatRefused(const RunLine& line, int32_t copies) override {
+    std::fprintf(stderr, "jobrunner: %s\n", RepeatRefusedText(line.JobLineNr(), copies).c_str());
+  }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
     // Always shown: the reports leave these lines out.
     std::fprintf(stderr, "jobrunner: rerun of %.*s: job lines over, not run again: %s\n",

@@ -55,6 +55,9 @@ class RunObserver {
   // The line's time limit was reached and its program is being ended; the line finishes
   // as failed once the program is gone.
   virtual void LineTimeLimitReached(const RunLine&) {}
+  // The job line has been repeated `copies` times, its repeat limit, and a further repeat
+  // was refused (see RepeatRefusedText).
+  virtual void LineRepeatRefused(const RunLine& /*line*/, int32_t /*copies*/) {}
   // A rerun of run `rerun_of` starts: `over` are the lines that succeeded in it and are
   // not started (may be empty).
   virtual void LinesOver(std::string_view /*rerun_of*/, const std::vector<int32_t>& /*over*/) {}
@@ -86,6 +89,9 @@ class RunObservers {
   }
   void LineTimeLimitReached(const RunLine& line) const {
     Tell(&RunObserver::LineTimeLimitReached, line);
+  }
+  void LineRepeatRefused(const RunLine& line, int32_t copies) const {
+    Tell(&RunObserver::LineRepeatRefused, line, copies);
   }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) const {
     Tell(&RunObserver::LinesOver, rerun_of, over);

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "engine/result_files.h"
+#include "model/job_rules.h"
 
 namespace jr {
 namespace {
@@ -13,16 +14,28 @@ bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting
 
 }  // namespace
 
-std::vector<RunLine*> RunPlan::Startable() const {
+std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
   std::vector<RunLine*> startable;
   if (running_ >= maximum_) return startable;
   const size_t free = static_cast<size_t>(maximum_ - running_);
   for (RunLine& line : lines_) {
     if (!IsWaiting(line) || line.ProgramExecuter().empty() || !WaitSatisfied(line)) continue;
+    if (!not_before_.empty()) {
+      const auto delayed = not_before_.find(&line);
+      if (delayed != not_before_.end() && now < delayed->second) continue;
+    }
     startable.push_back(&line);
     if (startable.size() == free) break;
   }
   return startable;
+}
+
+TimePoint RunPlan::NextDelayedStart(TimePoint now) const {
+  TimePoint next = TimePoint::max();
+  for (const auto& [line, time] : not_before_) {
+    if (now < time && IsWaiting(*line)) next = std::min(next, time);
+  }
+  return next;
 }
 
 bool RunPlan::WaitSatisfied(const RunLine& line) const {
@@ -38,18 +51,13 @@ bool RunPlan::WaitSatisfied(const RunLine& line) const {
   return true;
 }
 
-void RunPlan::Started(RunLine& line) {
-  line.setState(LineState::kRunning);
-  ++running_;
-}
-
 Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
                                                 const JobLineRefs* status_repeat) {
   if (line.IsRunning()) --running_;
   line.setState(failed ? LineState::kFailed : LineState::kSucceeded);
   Consequences consequences;
   if (status_repeat != nullptr) {
-    if (Status repeated = Repeat(*status_repeat, consequences.repeated); !repeated.ok()) {
+    if (Status repeated = Repeat(*status_repeat, line, consequences); !repeated.ok()) {
       return repeated;
     }
   }
@@ -61,7 +69,7 @@ Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
        consequences.skipped);
   if (Status repeated =
           Repeat(failed ? line.definition().repeat_on_error : line.definition().repeat_on_success,
-                 consequences.repeated);
+                 line, consequences);
       !repeated.ok()) {
     return repeated;
   }
@@ -99,14 +107,35 @@ void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
   }
 }
 
-Status RunPlan::Repeat(const JobLineRefs& list, std::vector<RepeatCopyMade>& made) {
+Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequences& consequences) {
   for (int32_t number : list.numbers) {
     RunLine* original = lines_.Line(number);
     if (original == nullptr) continue;
+    // A status line may name a copy; its copies count for the job's line all the same, or
+    // a chain of copies of copies would run away as self-repeats would.
+    RunLine* counted = original;
+    while (counted->OriginalJobLineNr() != 0) {
+      RunLine* source = lines_.Line(counted->OriginalJobLineNr());
+      if (source == nullptr) break;
+      counted = source;
+    }
+    int32_t& copies = copies_made_[counted];
+    const JobLine& definition = original->definition();
+    const int32_t limit =
+        definition.repeat_limit > 0 ? definition.repeat_limit : kDefaultRepeatLimit;
+    if (copies >= limit) {
+      consequences.refused.push_back({counted, copies});
+      continue;
+    }
     original->setRepeated(true);
     Result<RunLine*> copy = CreateRepeatCopy(lines_, *original);
     if (!copy.ok()) return copy.status;
-    made.push_back({original, copy.value});
+    ++copies;
+    if (definition.repeat_delay > 0) {
+      not_before_[copy.value] =
+          ended.StopTime().value_or(TimePoint{}) + std::chrono::seconds(definition.repeat_delay);
+    }
+    consequences.repeated.push_back({original, copy.value});
   }
   return Status::Ok();
 }

@@ -62,7 +62,10 @@ class Scheduler {
       if (!StartWhatMay(changed)) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
       if (changed) continue;
-      if (plan_.running() == 0) {
+      // A repeat copy that waits for its delay is no line that waits for ever: the pause
+      // ends when it may start, or earlier when a child ends.
+      const TimePoint delayed = plan_.NextDelayedStart(now_);
+      if (plan_.running() == 0 && delayed == TimePoint::max()) {
         // Nothing runs and nothing may start: only lines that wait for ever are left.
         bool ended = false;
         if (!EndNeverStarting(&ended)) return Failed();
@@ -72,6 +75,7 @@ class Scheduler {
         }
         continue;
       }
+      next_deadline_ = std::min(next_deadline_, delayed);
       control_.Pause(PauseToNextDeadline());
     }
   }
@@ -92,7 +96,7 @@ class Scheduler {
   // Starts every line the plan offers; a line whose program cannot be started ends as
   // failed. False on a failure.
   bool StartWhatMay(bool& changed) {
-    for (RunLine* line : plan_.Startable()) {
+    for (RunLine* line : plan_.Startable(now_)) {
       changed = true;
       const Result<bool> started = StartJobLine(*line, env_, run_name_);
       if (!started.ok()) return Fail(started.status);
@@ -169,8 +173,23 @@ class Scheduler {
         plan_.Finished(line, failed, status_repeat ? &*status_repeat : nullptr);
     if (!next.ok()) return Fail(next.status);
     stop = next.value.stop;
+    for (const RepeatRefused& refused : next.value.refused) {
+      // Beside the ended line's own output, where the administrators' report shows it.
+      if (!line.LogFileName().empty()) {
+        if (Status noted = env_.file_system.AppendText(
+                line.LogFileName(),
+                "jobrunner: " + RepeatRefusedText(refused.line->JobLineNr(), refused.copies) +
+                    "\n");
+            !noted.ok()) {
+          observers_.Warning(noted.message);
+        }
+      }
+    }
     if (!Fail(LogLineMetadata(line, env_.metadata))) return false;
     observers_.LineFinished(line);
+    for (const RepeatRefused& refused : next.value.refused) {
+      observers_.LineRepeatRefused(*refused.line, refused.copies);
+    }
     for (const RunLine* other : next.value.skipped) observers_.LineSkipped(*other);
     for (const RepeatCopyMade& copy : next.value.repeated) {
       observers_.LineRepeated(*copy.original, *copy.copy);
@@ -256,6 +275,11 @@ SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env
 std::string TimeLimitLogText(int32_t seconds) {
   return "jobrunner: time limit of " + std::to_string(seconds) +
          " s reached; the program was ended.\n";
+}
+
+std::string RepeatRefusedText(int32_t line_number, int32_t copies) {
+  return "job line " + std::to_string(line_number) + ": repeated " + std::to_string(copies) +
+         " times; no further repeat";
 }
 
 bool IsJobLineFinished(RunLine& line, RunEnv& env) {

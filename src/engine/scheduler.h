@@ -42,7 +42,9 @@ struct SchedulerOutcome {
 // observers.LineTimeLimitReached, gets the time-limit line appended to its log file and,
 // once its program is gone, finishes as failed, its error lists applied. `job_time_limit`
 // (zero: none) counts from the call; when it passes, the run ends as a stop from outside
-// does.
+// does. A repeat copy with a repeat delay starts no earlier than the plan allows: the pause
+// ends at that time too. A repeat the line's repeat limit refuses is reported through
+// observers.LineRepeatRefused and noted in the ended line's log file; the run goes on.
 SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
                               RunControl& control, const RunObservers& observers,
                               std::string_view run_name = {},
@@ -50,6 +52,11 @@ SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env
 
 // What the runner appends to the log file of a line it ended at its time limit.
 std::string TimeLimitLogText(int32_t seconds);
+
+// Why job line `line_number` was not repeated again: "job line N: repeated C times; no
+// further repeat". With "jobrunner: " before it, it ends the log file of the line whose
+// end asked for the repeat.
+std::string RepeatRefusedText(int32_t line_number, int32_t copies);
 
 // True when the running line is to be treated as finished: its status line is neither
 // empty nor "running" (any case, blanks around ignored), or its process has ended. A line

@@ -107,6 +107,8 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
   row[kColRepeatOnError] = AttributeCell(line, "repeat_on_error");
   row[kColRepeatOnSuccess] = AttributeCell(line, "repeat_on_success");
   row[kColTimeLimit] = AttributeCell(line, "time_limit");
+  row[kColRepeatDelay] = AttributeCell(line, "repeat_delay");
+  row[kColRepeatLimit] = AttributeCell(line, "repeat_limit");
   // Files from before the four lists existed have none of them; all four start empty then,
   // whatever else the line carries.
   if (!row[kColSkipOnError]) {
@@ -255,8 +257,11 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
     SetAttribute(line, "skip_on_success", table.Text(kColSkipOnSuccess, row));
     SetAttribute(line, "repeat_on_error", table.Text(kColRepeatOnError, row));
     SetAttribute(line, "repeat_on_success", table.Text(kColRepeatOnSuccess, row));
-    if (!table.Text(kColTimeLimit, row).empty()) {
-      SetAttribute(line, "time_limit", table.Text(kColTimeLimit, row));
+    const std::pair<int, const char*> settings[] = {{kColTimeLimit, "time_limit"},
+                                                    {kColRepeatDelay, "repeat_delay"},
+                                                    {kColRepeatLimit, "repeat_limit"}};
+    for (const auto& [column, name] : settings) {
+      if (!table.Text(column, row).empty()) SetAttribute(line, name, table.Text(column, row));
     }
   }
 

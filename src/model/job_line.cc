@@ -92,6 +92,14 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
     return Status::Failed(TimeLimitFaultText("time limit of " + name(), limit));
   }
   line.time_limit = time_limit.seconds;
+  const std::string delay_text = table.Text(kColRepeatDelay, row);
+  const RepeatSettingResult repeat_delay = ParseRepeatDelay(delay_text);
+  if (!repeat_delay.ok()) return Status::Failed(RepeatDelayFaultText(name(), delay_text));
+  line.repeat_delay = repeat_delay.value;
+  const std::string limit_text = table.Text(kColRepeatLimit, row);
+  const RepeatSettingResult repeat_limit = ParseRepeatLimit(limit_text);
+  if (!repeat_limit.ok()) return Status::Failed(RepeatLimitFaultText(name(), limit_text));
+  line.repeat_limit = repeat_limit.value;
   line.description = table.Text(kColDescription, row);
   line.type = table.Text(kColType, row);
   line.options = table.Text(kColOptions, row);
@@ -114,8 +122,10 @@ void SetJobLine(JobLineTable& table, int row, const JobLine& line) {
   table.Set(kColBatchFile, row, line.batch_file);
   table.Set(kColLogFile, row, line.log_file);
   table.Set(kColStatusFile, row, line.status_file);
-  table.Set(kColTimeLimit, row,
-            line.time_limit == 0 ? Cell() : Cell(std::to_string(line.time_limit)));
+  auto setting = [](int32_t value) { return value == 0 ? Cell() : Cell(std::to_string(value)); };
+  table.Set(kColTimeLimit, row, setting(line.time_limit));
+  table.Set(kColRepeatDelay, row, setting(line.repeat_delay));
+  table.Set(kColRepeatLimit, row, setting(line.repeat_limit));
 }
 
 }  // namespace jr

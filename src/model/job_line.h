@@ -45,6 +45,10 @@ struct JobLine {
   bool stop_on_error = false;
   // The longest time the program may run, in seconds; 0 for no limit.
   int32_t time_limit = 0;
+  // Seconds a repeat copy of the line waits after the line whose end made it; 0 for none.
+  int32_t repeat_delay = 0;
+  // The most repeat copies of the line in one run; 0 when not set (kDefaultRepeatLimit).
+  int32_t repeat_limit = 0;
   // A user script's file, and the log and status files it is given; empty for the
   // catalogue's programs.
   std::string batch_file{};
@@ -56,14 +60,15 @@ struct JobLine {
 
 // Row `row` of `table` as a job line, read as a run reads it: the number as the editor
 // lets it be typed (see ParseJobLineNr), each list with ReadJobLineRefs, the time limit
-// with ParseTimeLimit (blank: no limit), active and stop on error only for "true". Fails
-// naming the row or the line and the fault: a number, a list entry or a time limit that
+// with ParseTimeLimit (blank: no limit), the repeat delay and limit with ParseRepeatDelay
+// and ParseRepeatLimit, active and stop on error only for "true". Fails naming the row or
+// the line and the fault: a number, a list entry, a time limit or a repeat setting that
 // does not read (only a hand-edited file holds one). Lists and texts keep their text.
 Result<JobLine> JobLineAt(const JobLineTable& table, int row);
 
 // Writes `line` into row `row` of `table`, growing its job lines to hold the row. Lists
-// are written as their text. Every cell gets a value but the time limit, which has none
-// without a limit (the job file then writes no attribute for it).
+// are written as their text. Every cell gets a value but the time limit and the repeat
+// settings, which have none when not set (the job file then writes no attribute for them).
 void SetJobLine(JobLineTable& table, int row, const JobLine& line);
 
 // Writes `line` into a new row behind the job's lines; returns the row.

@@ -1,5 +1,5 @@
 #pragma once
-// The job's lines while they are edited: 15 cells per row, each cell either without a
+// The job's lines while they are edited: 17 cells per row, each cell either without a
 // value or holding text. "No value" and "empty text" differ: the job file writes and reads
 // them differently.
 
@@ -31,11 +31,15 @@ enum JobLineColumn : int {
   kColRepeatOnSuccess = 13,
   // Whole seconds as typed, or no value: no limit. The grid does not show it.
   kColTimeLimit = 14,
+  // Whole seconds a repeat copy waits, and the most repeat copies of the line in a run, as
+  // typed; no value when not set. The grid does not show them.
+  kColRepeatDelay = 15,
+  kColRepeatLimit = 16,
 };
 
 class JobLineTable {
  public:
-  static constexpr int kColumnCount = 15;
+  static constexpr int kColumnCount = 17;
   using Row = std::array<Cell, kColumnCount>;
 
   // Back to a table without job lines.

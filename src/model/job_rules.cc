@@ -110,20 +110,52 @@ MaxParallelResult ParseMaxParallel(std::string_view text) {
   return {NumberStatus::kOk, static_cast<int32_t>(value)};
 }
 
-TimeLimitResult ParseTimeLimit(std::string_view text) {
+namespace {
+
+// A setting typed as a plain number: blanks around, digits between, `lowest` to `highest`.
+RepeatSettingResult ParseSetting(std::string_view text, int32_t lowest, int32_t highest) {
   const std::string_view trimmed = TrimBlanks(text);
   if (trimmed.empty()) return {NumberStatus::kBlank, 0};
   const std::optional<int64_t> value = DigitsValue(trimmed);
   if (!value) return {NumberStatus::kNotNumber, 0};
-  if (*value < kLowestTimeLimit || *value > kHighestTimeLimit)
-    return {NumberStatus::kOutOfRange, 0};
+  if (*value < lowest || *value > highest) return {NumberStatus::kOutOfRange, 0};
   return {NumberStatus::kOk, static_cast<int32_t>(*value)};
 }
 
+std::string SettingFaultText(std::string_view whose, std::string_view text, int32_t lowest,
+                             int32_t highest) {
+  return "the " + std::string(whose) + " \"" + std::string(text) +
+         "\" is not a whole number from " + std::to_string(lowest) + " to " +
+         std::to_string(highest);
+}
+
+}  // namespace
+
+TimeLimitResult ParseTimeLimit(std::string_view text) {
+  const RepeatSettingResult read = ParseSetting(text, kLowestTimeLimit, kHighestTimeLimit);
+  return {read.status, read.value};
+}
+
+RepeatSettingResult ParseRepeatDelay(std::string_view text) {
+  return ParseSetting(text, kLowestRepeatDelay, kHighestRepeatDelay);
+}
+
+RepeatSettingResult ParseRepeatLimit(std::string_view text) {
+  return ParseSetting(text, kLowestRepeatLimit, kHighestRepeatLimit);
+}
+
 std::string TimeLimitFaultText(std::string_view whose, std::string_view limit) {
-  return "the " + std::string(whose) + " \"" + std::string(limit) +
-         "\" is not a whole number from " + std::to_string(kLowestTimeLimit) + " to " +
-         std::to_string(kHighestTimeLimit);
+  return SettingFaultText(whose, limit, kLowestTimeLimit, kHighestTimeLimit);
+}
+
+std::string RepeatDelayFaultText(std::string_view line, std::string_view delay) {
+  return SettingFaultText("repeat delay of " + std::string(line), delay, kLowestRepeatDelay,
+                          kHighestRepeatDelay);
+}
+
+std::string RepeatLimitFaultText(std::string_view line, std::string_view limit) {
+  return SettingFaultText("repeat limit of " + std::string(line), limit, kLowestRepeatLimit,
+                          kHighestRepeatLimit);
 }
 
 std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count) {

@@ -66,6 +66,26 @@ struct TimeLimitResult {
 // between (leading zeros allowed), kLowestTimeLimit to kHighestTimeLimit; blank means none.
 TimeLimitResult ParseTimeLimit(std::string_view text);
 
+// How long a repeat copy of a job line waits after the line that made it ended, in
+// seconds, and the most repeat copies of a job line one run makes. Both are typed as time
+// limits are (blanks around, digits between, blank: not set), in their own ranges. Without
+// a repeat limit kDefaultRepeatLimit holds: a line that repeats itself and fails at once
+// must not fill the disk with copies.
+inline constexpr int32_t kLowestRepeatDelay = 0;
+inline constexpr int32_t kHighestRepeatDelay = kHighestTimeLimit;
+inline constexpr int32_t kLowestRepeatLimit = 1;
+inline constexpr int32_t kHighestRepeatLimit = 99999;
+inline constexpr int32_t kDefaultRepeatLimit = 1000;
+
+struct RepeatSettingResult {
+  NumberStatus status = NumberStatus::kBlank;  // kBlank: not set
+  int32_t value = 0;                           // for kOk only
+  bool ok() const { return status == NumberStatus::kOk || status == NumberStatus::kBlank; }
+  bool set() const { return status == NumberStatus::kOk; }
+};
+RepeatSettingResult ParseRepeatDelay(std::string_view text);
+RepeatSettingResult ParseRepeatLimit(std::string_view text);
+
 // The first time limit of a job that a run cannot use: the job's own (`job_limit`), then
 // those of the first `row_count` rows of `table`, active or not. An empty text when all
 // are fine, else the message naming the line (or the job) and the value.
@@ -73,6 +93,10 @@ std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table
 
 // "the WHOSE "LIMIT" is not a whole number from 1 to 604800": why a limit is refused.
 std::string TimeLimitFaultText(std::string_view whose, std::string_view limit);
+// The same for a repeat delay ("the repeat delay of job line 30 "x" is not ...") and a
+// repeat limit; `line` names the job line.
+std::string RepeatDelayFaultText(std::string_view line, std::string_view delay);
+std::string RepeatLimitFaultText(std::string_view line, std::string_view limit);
 
 // The verdict of one of the editor's checks. `title` and `message` are what the editor
 // shows when the value is refused; both are empty when it is accepted.

@@ -129,6 +129,12 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
   table_.Set(kColTimeLimit, 0, "1 h");
   EXPECT_EQ(Prepare().message(),
             "the time limit of job line 30 \"1 h\" is not a whole number from 1 to 604800");
+  table_.Set(kColTimeLimit, 0, std::nullopt);
+  table_.Set(kColRepeatDelay, 0, "-1");
+  table_.Set(kColRepeatLimit, 0, "0");
+  EXPECT_EQ(Prepare().message().find("repeat delay of job line 30 \"-1\" is not"), 4u);
+  table_.Set(kColRepeatDelay, 0, "0");
+  EXPECT_EQ(Prepare().message().find("repeat limit of job line 30 \"0\" is not"), 4u);
 }
 
 }  // namespace

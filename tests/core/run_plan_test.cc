@@ -51,10 +51,10 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   ten.definition().repeat_on_error = test::Refs("40");
   ten.definition().skip_on_success = test::Refs("30");
   RunPlan plan(lines, 2);
-  EXPECT_EQ(NumbersOf(plan.Startable()), (Numbers{10, 20})) << "99 names no line";
+  EXPECT_EQ(NumbersOf(plan.Startable({})), (Numbers{10, 20})) << "99 names no line";
   plan.Started(ten);
   plan.Started(*lines.Line(30));
-  EXPECT_TRUE(plan.Startable().empty()) << "two run, the maximum";
+  EXPECT_TRUE(plan.Startable({}).empty()) << "two run, the maximum";
   // The failing status line's repeat comes first; the running 30 and the failed 10 stay.
   const JobLineRefs from_status = test::Refs("30");
   Result<RunPlan::Consequences> next = plan.Finished(ten, true, &from_status);
@@ -75,6 +75,35 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   EXPECT_TRUE(next.value.stop && next.value.skipped.empty());
   EXPECT_EQ(NumbersOf(plan.EndRunning()), (Numbers{30}));
   EXPECT_FALSE(plan.Over()) << "the copies wait";
+}
+
+TEST(RunPlanTest, RepeatsStopAtTheLimitAndACopyWaitsForItsDelay) {
+  RunLines lines;
+  JobLine& ten = Add(lines, 10).definition();
+  ten.repeat_on_error = test::Refs("10");
+  ten.repeat_limit = 2;
+  ten.repeat_delay = 5;
+  Add(lines, 15).definition().repeat_on_error = test::Refs("15");  // the default limit
+  RunPlan plan(lines, 2);
+  auto fail = [&](int32_t number, const JobLineRefs* status = nullptr) {
+    plan.Started(*lines.Line(number));
+    return plan.Finished(*lines.Line(number), true, status).value;
+  };
+  // 10 ended (without a stop time) at the clock's epoch; its copy may start 5 s later.
+  fail(10);
+  const TimePoint due = TimePoint{} + std::chrono::seconds(5);
+  EXPECT_EQ(NumbersOf(plan.Startable(due - std::chrono::milliseconds(1))), (Numbers{15}));
+  EXPECT_EQ(NumbersOf(plan.Startable(due)), (Numbers{15, 25}));
+  fail(25);
+  // A copy of a copy, named by the status line, counts for 10 all the same.
+  const JobLineRefs from_status = test::Refs("25");
+  const RunPlan::Consequences last = fail(35, &from_status);
+  EXPECT_TRUE(last.repeated.empty() && last.refused.size() == 2 && last.refused[0].copies == 2 &&
+              last.refused[1].line == lines.Line(10));
+  int copies = 0;
+  for (auto made = fail(15); !made.repeated.empty(); ++copies)
+    made = fail(made.repeated[0].copy->JobLineNr());
+  EXPECT_EQ(copies, 1000);
 }
 
 std::vector<std::string> CannotStart(RunLines& lines, int32_t maximum) {

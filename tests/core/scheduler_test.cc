@@ -145,21 +145,25 @@ TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
 }
 
 // The fake clock moves 700 ms per pause: a pause ends early as a child's exit would end it.
+// The copy waits for its delay and is the last one its repeat limit allows.
 TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
   RunLine& timed = Add(10);
   timed.definition().time_limit = 2;
   timed.definition().repeat_on_error = test::Refs("10");
+  timed.definition().repeat_delay = 1;
+  timed.definition().repeat_limit = 1;
   timed.setLogFileName(dir_.File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));
-    if (lines_.Count() > 1 && lines_.Line(20)->IsRunning()) Finish(20);
+    if (lines_.Count() > 1 && lines_.Line(20)->IsRunning()) Finish(20, "failure");
   };
   EXPECT_EQ(Run(1).end, End::kAllOver);
-  // The pause ends at the deadline, not later; with no limit near it stays at 1000 ms.
-  EXPECT_EQ(hooks_.events,
-            (Events{"started 10", "pause 1000", "pause 1000", "pause 600", "time limit 10",
-                    "pause 1000", "finished 10 failed", "repeated 10 as 20", "started 20",
-                    "pause 1000", "finished 20 ok"}));
+  // A pause ends at the deadline or when the copy may start, not later; with neither near
+  // it stays at 1000 ms.
+  EXPECT_EQ(hooks_.events, (Events{"started 10", "pause 1000", "pause 1000", "pause 600",
+                                   "time limit 10", "pause 1000", "finished 10 failed",
+                                   "repeated 10 as 20", "pause 1000", "pause 300", "started 20",
+                                   "pause 1000", "finished 20 failed", "refused 10 after 1"}));
   EXPECT_EQ(launcher_.log[1], "terminate later 1");
   EXPECT_EQ(test::ReadWholeFile(dir_.File("10.log")),
             "jobrunner: time limit of 2 s reached; the program was ended.\n");

@@ -30,7 +30,7 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
       "LogToEventLog=\"false\" JobTimeLimit=\" 7200\">\n"
       "  <BatchLines>\n"
       "    <BatchLine batch_line=\"20\" batch_line_type=\"Flow Runner\" options=\"\" wait=\"1e7\" "
-      "repeat_on_error=\"1\" time_limit=\"060\"/>\n"
+      "repeat_on_error=\"1\" time_limit=\"060\" repeat_delay=\"0\" repeat_limit=\"7\"/>\n"
       "    <BatchLine batch_line=\"10\" batch_line_type=\"nope\" active=\"false\" "
       "own_batch_file=\"/r.sh\" skip_on_error=\"20\" time_limit=\"1 h\"/>\n"
       "  </BatchLines>\n</VANTORSOREL_Job_specification>\n");
@@ -50,7 +50,8 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
             "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 "
             "bad\xEF\xBF\xBD\xEF\xBF\xBD end\", \"LogFile\": \"a\", \"UserFile\": \"u\", "
             "\"TempLogDir\": \"\", \"LogToEventLog\": 0, \"MaxParallel\": \"99\", "
-            "\"JobTimeLimit\": 7200, \"time_limits\": {\"20\": 60}, \"lines\": [\n"
+            "\"JobTimeLimit\": 7200, \"time_limits\": {\"20\": 60}, \"repeat_delays\": {\"20\": "
+            "0}, \"repeat_limits\": {\"20\": 7}, \"lines\": [\n"
             "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
             "\"\", \"\", \"\", \"\"],\n"
             "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "

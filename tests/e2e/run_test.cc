@@ -124,6 +124,22 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
                                                   "line 10 (User Batchfile) (Repeat)   :  OK"}));
 }
 
+TEST_F(RunTest, ALineThatRepeatsItselfStopsAtItsRepeatLimitAndTheRunGoesOn) {
+  const std::string script = dir_.File("fail.sh");
+  test::WriteWholeFile(script, "#!/bin/sh\necho failure >\"$1\"\n");
+  fs::permissions(script, fs::perms::owner_all);
+  AddLine(
+      {.number = 10, .type = "User Batchfile", .repeat_on_error = {"10"}, .batch_file = script});
+  job_.table.Set(kColRepeatLimit, 0, "3");
+  AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
+  const test::ProgramOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  const std::string refused = "jobrunner: job line 10: repeated 3 times; no further repeat\n";
+  EXPECT_TRUE(Has(outcome.err, refused));
+  EXPECT_EQ(ReadWholeFile(dir_.File("user_10_log_Rpt3.txt")), refused);
+  EXPECT_EQ(Outcomes().size(), 5u) << "10, its three copies and 20, which waited for them";
+}
+
 TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 30000"});
   AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});

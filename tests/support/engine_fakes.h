@@ -105,7 +105,8 @@ struct RunWorld {
 };
 
 // Writes down each report: "started 10", "finished 10 ok" / "finished 10 failed",
-// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "pause 1000".
+// "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "refused 10
+// after 3", "pause 1000".
 // The run's control and its one observer.
 class RecordingHooks final : public RunControl, public RunObserver {
  public:
@@ -127,6 +128,9 @@ class RecordingHooks final : public RunControl, public RunObserver {
     Note("cannot", line, ": " + std::string(reason));
   }
   void LineTimeLimitReached(const RunLine& line) override { Note("time limit", line); }
+  void LineRepeatRefused(const RunLine& line, int32_t copies) override {
+    Note("refused", line, " after " + std::to_string(copies));
+  }
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;

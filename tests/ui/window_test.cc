@@ -589,12 +589,15 @@ class JobRunnerWindowTest : public testing::WindowTest {
       const QString texts[] = {"10", "30", "30 ", " 10,", "10", path("job.sh"), "l.txt", "s.txt"};
       for (int i = 0; i < 8; ++i) Find(&d, fields[i])->setText(texts[i]);
       QTest::keyClicks(Find(&d, "timeLimit"), "90");
+      // A repeat delay may be 0, a repeat limit starts at 1.
+      QTest::keyClicks(Find(&d, "repeatDelay"), "0x5");
+      QTest::keyClicks(Find(&d, "repeatLimit"), "0x3");
       Find<QCheckBox>(&d, "stopOnError")->setChecked(true);
       Find<QCheckBox>(&d, "active")->setChecked(false);
       Find<QPushButton>(&d, "okButton")->click();
     }));
     const QString stored = "20|load|User Batchfile|-password pw -v|10|true|false|" +
-                           path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10|90";
+                           path("job.sh") + "|l.txt|s.txt|30|30 | 10,|10|90|0|3";
     QCOMPARE(Line(w_->table().RowAt(1)), stored);
     // Details shows the line again, its options masked.
     QStringList seen;

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
@@ -134,6 +135,19 @@ void JobLineDialog::buildControls() {
   time_limit_->setObjectName(QStringLiteral("timeLimit"));
   time_limit_->setToolTip(QStringLiteral("Longest time this job line may run; empty for no limit"));
   time_limit_->setMaximumWidth(time_limit_->fontMetrics().horizontalAdvance(u'0') * 12);
+  repeat_delay_ =
+      new NumberEdit(kLowestRepeatDelay, kHighestRepeatDelay, /*allow_empty=*/true, this);
+  repeat_delay_->setObjectName(QStringLiteral("repeatDelay"));
+  repeat_delay_->setToolTip(QStringLiteral(
+      "Seconds a repeat copy of this job line waits before it starts; empty for none"));
+  repeat_delay_->setMaximumWidth(time_limit_->maximumWidth());
+  repeat_limit_ =
+      new NumberEdit(kLowestRepeatLimit, kHighestRepeatLimit, /*allow_empty=*/true, this);
+  repeat_limit_->setObjectName(QStringLiteral("repeatLimit"));
+  repeat_limit_->setToolTip(
+      QStringLiteral("Most repeat copies of this job line in one run; empty for %1")
+          .arg(kDefaultRepeatLimit));
+  repeat_limit_->setMaximumWidth(time_limit_->maximumWidth());
   configure_button_->setToolTip(
       QStringLiteral("Press this button, to specify the options for this job line"));
   configure_button_->setAutoDefault(false);
@@ -216,6 +230,12 @@ void JobLineDialog::buildControls() {
   add_row(nullptr, options_);
   auto* limit_row = new QHBoxLayout;
   limit_row->addWidget(time_limit_);
+  limit_row->addSpacing(24);
+  limit_row->addWidget(MakeLabel("repeatDelayLabel", "Repeat delay (s):", repeat_delay_, this));
+  limit_row->addWidget(repeat_delay_);
+  limit_row->addSpacing(24);
+  limit_row->addWidget(MakeLabel("repeatLimitLabel", "Repeat limit:", repeat_limit_, this));
+  limit_row->addWidget(repeat_limit_);
   limit_row->addStretch();
   grid->addWidget(MakeLabel("timeLimitLabel", "Time &limit (seconds):", time_limit_, this), row, 0);
   grid->addLayout(limit_row, row, 1, 1, 2);
@@ -261,6 +281,8 @@ void JobLineDialog::buildControls() {
                             options_,
                             configure_button_,
                             time_limit_,
+                            repeat_delay_,
+                            repeat_limit_,
                             wait_for_,
                             stop_on_error_,
                             skip_on_error_,
@@ -333,6 +355,8 @@ void JobLineDialog::setJobLine(const JobLineTable::Row& row) {
   repeat_on_error_->setText(cell(kColRepeatOnError));
   repeat_on_success_->setText(cell(kColRepeatOnSuccess));
   time_limit_->setText(cell(kColTimeLimit));
+  repeat_delay_->setText(cell(kColRepeatDelay));
+  repeat_limit_->setText(cell(kColRepeatLimit));
   if (!cell(kColBatchFile).isEmpty()) {
     batch_file_->setText(cell(kColBatchFile));
     log_file_->setText(cell(kColLogFile));
@@ -357,8 +381,13 @@ JobLineTable::Row JobLineDialog::jobLine() const {
   row[kColSkipOnSuccess] = Utf8(skip_on_success_->text());
   row[kColRepeatOnError] = Utf8(repeat_on_error_->text());
   row[kColRepeatOnSuccess] = Utf8(repeat_on_success_->text());
-  // No limit is no value, so that the file carries no time_limit attribute for it.
-  if (!time_limit_->text().isEmpty()) row[kColTimeLimit] = Utf8(time_limit_->text());
+  // An empty box is no value, so that the file carries no attribute for it.
+  const std::pair<int, const NumberEdit*> settings[] = {{kColTimeLimit, time_limit_},
+                                                        {kColRepeatDelay, repeat_delay_},
+                                                        {kColRepeatLimit, repeat_limit_}};
+  for (const auto& [column, box] : settings) {
+    if (!box->text().isEmpty()) row[column] = Utf8(box->text());
+  }
   return row;
 }
 

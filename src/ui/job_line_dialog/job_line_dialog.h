@@ -112,6 +112,8 @@ class JobLineDialog : public QDialog {
   QPlainTextEdit* options_ = nullptr;
   QPushButton* configure_button_ = nullptr;
   NumberEdit* time_limit_ = nullptr;
+  NumberEdit* repeat_delay_ = nullptr;
+  NumberEdit* repeat_limit_ = nullptr;
   QLineEdit* wait_for_ = nullptr;
   QCheckBox* stop_on_error_ = nullptr;
   QLineEdit* skip_on_error_ = nullptr;

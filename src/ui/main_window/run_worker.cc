@@ -72,6 +72,10 @@ void RunWorker::LineCannotStart(const RunLine& line, std::string_view reason) {
 
 void RunWorker::LineTimeLimitReached(const RunLine& line) { Warning(LineTimeLimitText(line)); }
 
+void RunWorker::LineRepeatRefused(const RunLine& line, int32_t copies) {
+  Warning(RepeatRefusedText(line.JobLineNr(), copies));
+}
+
 void RunWorker::LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) {
   post([this, run = Text(rerun_of), lines = QString::fromStdString(JobLineNumbersText(over))] {
     emit linesOver(run, lines);

@@ -50,6 +50,7 @@ class RunWorker : public QObject, private RunObserver {
   void LineSkipped(const RunLine& line) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
   void LineTimeLimitReached(const RunLine& line) override;
+  void LineRepeatRefused(const RunLine& line, int32_t copies) override;
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
 

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "support/engine_fakes.h"
+#include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -193,7 +194,15 @@ TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
                                            "(trap '' TERM; exec sleep 60) &\necho $$ >" + pids +
                                            "\nwhile :; do sleep 1; done\n");
   test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
-  ASSERT_TRUE(test::WaitUntil([&] { return ReadWholeFile(pids).ends_with("\n"); }, kLimit));
+  // Killed once the line runs and its start is recorded, which comes after the runner told
+  // its watchdog.
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        return ReadWholeFile(pids).ends_with("\n") &&
+               test::SelectColumn(dir_.File("metadata.sqlite"),
+                                  "SELECT count(*) FROM run_lines WHERE start_ms > 0")[0] == "2";
+      },
+      kLimit));
   running.Signal(SIGKILL);
   running.Wait();
   const auto killed = std::chrono::steady_clock::now();

@@ -188,6 +188,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
     int error = 0;
     const pid_t pid = setup.Spawn(command, &error);
     if (pid <= 0) return 0;
+    // At once: only a runner killed in the instant between the spawn and this message
+    // leaves the line unguarded.
     watchdog_.Watch(pid);
 
     Child child;

@@ -191,8 +191,8 @@ TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
 
   const std::string pids = dir_.File("pids"), term = dir_.File("term");
   WriteWholeFile(dir_.File("user.sh"), "#!/bin/sh\ntrap 'echo >" + term + "' TERM\n" +
-                                           "(trap '' TERM; exec sleep 60) &\necho $$ >" + pids +
-                                           "\nwhile :; do sleep 1; done\n");
+                                           "(trap '' TERM; exec sleep 30) &\necho $$ >" + pids +
+                                           "\nfor i in $(seq 30); do sleep 1; done\n");
   test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
   // Killed once the line runs and its start is recorded, which comes after the runner told
   // its watchdog.

@@ -274,6 +274,26 @@ check "Ctrl+C: exit status 2" "[ $status -eq 2 ]"
 reports_of stopped
 check "Ctrl+C: the job line's program and its own child were ended" \
   "! pgrep -f -- '-standin-grandchild' >/dev/null && ! pgrep -f 'BuildAggr.exe -sleep' >/dev/null"
+
+# A runner killed outright ends nothing itself; its lines end with the job object, whose
+# last handle the runner's end closes.
+rm -f "$root/work/grandchild.pid"
+wine "$bin/jobrunner.exe" "$win_root\\jobs\\stopped job.xml" >"$root/work/killed.out" \
+  2>"$root/work/killed.err" &
+runner=$!
+for _ in $(seq 600); do
+  [ -s "$root/work/grandchild.pid" ] && break
+  sleep 0.1
+done
+kill -KILL "$runner"
+{ wait "$runner"; } 2>/dev/null || true  # no "Killed" notice
+for _ in $(seq 100); do
+  pgrep -f -- '-standin-grandchild' >/dev/null || pgrep -f 'BuildAggr.exe -sleep' >/dev/null ||
+    break
+  sleep 0.1
+done
+check "killed runner: the job line's program and its own child were ended" \
+  "! pgrep -f -- '-standin-grandchild' >/dev/null && ! pgrep -f 'BuildAggr.exe -sleep' >/dev/null"
 step_done "end-to-end"
 
 echo "== Windows leg timings"

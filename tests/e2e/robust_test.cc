@@ -1,18 +1,24 @@
 // Runs on an administrator's worst night, grouped by cause: files that are not files,
-// writes that fail, names that cannot be passed on a command line, and the system log.
+// writes that fail, names that cannot be passed on a command line, a runner killed outright,
+// and the system log.
 // Every run has a time limit, so that a hang fails the test instead of stalling it.
 
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <tuple>
 #include <utility>
 
+#include "support/engine_fakes.h"
+#include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -167,6 +173,58 @@ TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
   fs::copy_file(SaveJob(), quoted + ".xml");
   Expect(Limited({quoted + ".xml"}), 4, "the job file name \"" + quoted + ".xml\"", "job file");
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
+}
+
+// The runner's orphans come to this test (a child subreaper), which so sees all that a run
+// leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
+// that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and
+// the watchdog that did it holds nothing of the runner's and exits.
+TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  const auto no_child_left = [] {
+    siginfo_t info{};
+    return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 && errno == ECHILD;
+  };
+  AddScriptLine();
+  EXPECT_EQ(Limited({SaveJob()}).status, 0);
+  EXPECT_TRUE(no_child_left()) << "a process outlived a run that ended";
+
+  const std::string pids = dir_.File("pids"), term = dir_.File("term");
+  WriteWholeFile(dir_.File("user.sh"), "#!/bin/sh\ntrap 'echo >" + term + "' TERM\n" +
+                                           "(trap '' TERM; exec sleep 30) &\necho $$ >" + pids +
+                                           "\nfor i in $(seq 30); do sleep 1; done\n");
+  test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
+  // Killed once the line runs and its start is recorded, which comes after the runner told
+  // its watchdog.
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        return ReadWholeFile(pids).ends_with("\n") &&
+               test::SelectColumn(dir_.File("metadata.sqlite"),
+                                  "SELECT count(*) FROM run_lines WHERE start_ms > 0")[0] == "2";
+      },
+      kLimit));
+  running.Signal(SIGKILL);
+  running.Wait();
+  const auto killed = std::chrono::steady_clock::now();
+  EXPECT_TRUE(test::WaitUntil([&] { return fs::exists(term); }, std::chrono::milliseconds(1500)))
+      << "the line got no SIGTERM";
+  std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
+  for (int pid; children >> pid;) {
+    if (pid == std::stoi(ReadWholeFile(pids))) continue;  // the line's program
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+      const std::string target = fs::read_symlink(fd.path()).string();
+      EXPECT_TRUE(target == "/dev/null" || target.starts_with("socket:")) << target;
+    }
+  }
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        return no_child_left();
+      },
+      std::chrono::milliseconds(11000 - test::MsSince(killed))))
+      << "a process of the run was left 11 s after its runner was killed";
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 // The default event-log sink, for real: a journal started by hand, then syslog once the

@@ -7,7 +7,8 @@
 // background waiter when they outlive the launcher. Exits are noticed through pidfds,
 // so a pause ends as soon as a child ends; a stop request wakes it through the stop pipe.
 // Which words a program text and its arguments become is program_command's business,
-// which the cluster launcher shares.
+// which the cluster launcher shares. Should the runner die without ending its lines, a
+// watchdog (line_watchdog.h) ends every group this launcher still answers for.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -31,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/line_watchdog.h"
 #include "platform/posix/stop_wake.h"
 #include "platform/process_launcher.h"
 #include "platform/program_command.h"
@@ -180,9 +182,15 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (command.kind == ProgramCommand::Kind::kMissing) return 0;
     SpawnSetup setup;
     if (!setup.ok()) return 0;
+    // Started before the program, so that no moment of it goes unguarded. Without a
+    // watchdog the run goes on as it would have without the guard.
+    (void)watchdog_.Ensure();
     int error = 0;
     const pid_t pid = setup.Spawn(command, &error);
     if (pid <= 0) return 0;
+    // At once: only a runner killed in the instant between the spawn and this message
+    // leaves the line unguarded.
+    watchdog_.Watch(pid);
 
     Child child;
     child.pidfd = OpenPidfd(pid);
@@ -250,7 +258,10 @@ class PosixProcessLauncher final : public ProcessLauncher {
   void TerminateAll(milliseconds grace) override {
     // Trees already asked to end get their forced end with the others, or now.
     for (const PendingKill& pending : pending_kills_) {
-      if (children_.find(pending.group) == children_.end()) kill(-pending.group, SIGKILL);
+      if (children_.find(pending.group) == children_.end()) {
+        kill(-pending.group, SIGKILL);
+        watchdog_.Unwatch(pending.group);
+      }
     }
     pending_kills_.clear();
     ReapEnded();
@@ -297,8 +308,10 @@ class PosixProcessLauncher final : public ProcessLauncher {
       exit_statuses_[at->first] = WEXITSTATUS(status);
     }
     // Reaped now, or ECHILD: someone else reaped it; either way it is gone.
+    const pid_t pid = at->first;
     CloseFd(at->second);
     children_.erase(at);
+    Release(pid);
     return true;
   }
 
@@ -371,6 +384,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
       }
       while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
       }
+      Release(pid);
     }
   }
 
@@ -408,14 +422,32 @@ class PosixProcessLauncher final : public ProcessLauncher {
   void KillDue() {
     if (pending_kills_.empty()) return;
     const Clock::time_point now = Clock::now();
-    std::erase_if(pending_kills_, [now](const PendingKill& pending) {
-      if (kill(-pending.group, 0) != 0 && errno == ESRCH) return true;
+    std::vector<pid_t> done;
+    std::erase_if(pending_kills_, [now, &done](const PendingKill& pending) {
+      if (kill(-pending.group, 0) != 0 && errno == ESRCH) {
+        done.push_back(pending.group);
+        return true;
+      }
       if (now < pending.at) return false;
       kill(-pending.group, SIGKILL);
+      done.push_back(pending.group);
       return true;
     });
+    for (pid_t group : done) Release(group);
   }
 
+  // The watchdog forgets a group once this launcher no longer answers for it: its leader
+  // is reaped and no forced end is pending for it.
+  void Release(pid_t group) {
+    if (children_.contains(group)) return;
+    for (const PendingKill& pending : pending_kills_) {
+      if (pending.group == group) return;
+    }
+    watchdog_.Unwatch(group);
+  }
+
+  // Declared first, so that it says goodbye after everything else is done.
+  LineWatchdog watchdog_;
   Children children_;
   std::vector<PendingKill> pending_kills_;
   // Polled children that ended by themselves, by pid, until the pid is started again.

@@ -6,7 +6,9 @@
 // command line quoted. A batch file cannot be started by itself: it is run by the command
 // interpreter, as the system does when one is named on a command line. Every
 // process goes into the launcher's job object, and its children with it, so that a stop
-// ends whole process trees.
+// ends whole process trees. The job ends its processes when its last handle closes, and
+// only the runner holds one: a runner that dies without ending its lines (killed, crashed)
+// takes them with it.
 
 #include <windows.h>
 
@@ -65,6 +67,22 @@ Command CommandFor(const StartRequest& request) {
   return command;
 }
 
+// Whether the job ends every process in it once its last handle is closed. Should the
+// system refuse, lines outlive a runner that is killed, and nothing else changes.
+void SetKillOnClose(HANDLE job, bool kill) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = kill ? JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE : 0;
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+// The run's job. Made without security attributes, so its handle is not inherited: a
+// started program that held it would keep the job, and its own tree, alive.
+HANDLE MakeRunJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job != nullptr) SetKillOnClose(job, true);
+  return job;
+}
+
 struct Child {
   HANDLE process = nullptr;
   // A job of its own, so that its tree can be ended alone; null when none could be had.
@@ -78,13 +96,16 @@ struct Child {
 
 class Win32ProcessLauncher final : public ProcessLauncher {
  public:
-  Win32ProcessLauncher() : job_(CreateJobObjectW(nullptr, nullptr)) {}
+  Win32ProcessLauncher() : job_(MakeRunJob()) {}
 
   // Processes that still run are left running, as a run that ends leaves them; only the
-  // handles are released.
+  // handles are released, the job's once it no longer ends them.
   ~Win32ProcessLauncher() override {
     for (auto& [id, child] : children_) Release(child);
-    if (job_ != nullptr) CloseHandle(job_);
+    if (job_ != nullptr) {
+      SetKillOnClose(job_, false);
+      CloseHandle(job_);
+    }
   }
 
   ProcessHandle Start(const StartRequest& request) override {

@@ -1,0 +1,46 @@
+#pragma once
+// The guard that ends a run's job lines when the runner dies without ending them itself
+// (SIGKILL, the OOM killer, a crash). A runner that dies that way cannot clean up, so a
+// second, small process does: it learns each job line's process group as the line starts
+// and ends, and when its connection to the runner breaks without a goodbye it sends the
+// groups it knows SIGTERM and, 10 seconds later, SIGKILL, as a stop would, and exits.
+//
+// The connection is a socket pair whose runner end only the runner holds (close-on-exec,
+// and job lines are started without the runner's descriptors), so it breaks exactly when
+// the runner is gone. The watchdog holds nothing else of the runner's: no descriptor, no
+// current folder, no place in its session, so that a lock the runner held is freed when
+// the runner dies and a terminal or a signal to the runner's process group leaves it be.
+
+#include <sys/types.h>
+
+#include "platform/status.h"
+
+namespace jr {
+
+class LineWatchdog {
+ public:
+  LineWatchdog() = default;
+  // Says goodbye: the watchdog exits at once and ends nothing; it is reaped here.
+  ~LineWatchdog();
+  LineWatchdog(const LineWatchdog&) = delete;
+  LineWatchdog& operator=(const LineWatchdog&) = delete;
+
+  // Starts the watchdog unless it runs. Called before a job line is started, so that the
+  // line is guarded from its first moment. A watchdog that cannot be had is not asked for
+  // again; the run goes on without one.
+  Status Ensure();
+
+  // The watchdog ends this process group should the runner die: one small message.
+  void Watch(pid_t group);
+  // The group is no longer the runner's: its processes have ended or were ended.
+  void Unwatch(pid_t group);
+
+ private:
+  void Send(int message);
+
+  int channel_ = -1;
+  pid_t pid_ = 0;
+  bool given_up_ = false;
+};
+
+}  // namespace jr

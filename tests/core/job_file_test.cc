@@ -141,6 +141,7 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   JobDocument job = SampleJob();
   job.table.Set(kColType, 0, "Custom");
   job.table.Set(kColLogFile, 0, "/only/in/memory.log");
+  job.Overlap = "refuse";
   EXPECT_EQ(
       JobFileText(job, "2003 Mar 07 14:05:09"),
       R"(<VANTORSOREL_Job_specification Description="Nightly &quot;extract&quot; &lt;all> &amp; )"
@@ -157,16 +158,20 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   </BatchLines>
 </VANTORSOREL_Job_specification>
 )");
-  // Limits are written only where set (above: nowhere) and read back.
+  // Limits and a policy other than the default are written only where set (above: nowhere)
+  // and read back.
   JobDocument limits = SampleJob();
   limits.JobTimeLimit = "3600";
+  limits.Overlap = "wait";
   limits.table.Set(kColTimeLimit, 1, "60");
   const std::string limited = JobFileText(limits, "now");
-  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600">)"), std::string::npos);
+  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600" Overlap="wait">)"),
+            std::string::npos);
   EXPECT_NE(limited.find(R"(" time_limit="60" />)"), std::string::npos) << limited;
   EXPECT_EQ(limited.find("time_limit", limited.find("time_limit") + 1), std::string::npos);
   const JobDocument reread = Loaded(limited);
   EXPECT_EQ(reread.JobTimeLimit, "3600");
+  EXPECT_EQ(reread.Overlap, "wait");
   EXPECT_EQ(reread.table.At(kColTimeLimit, 0), std::nullopt);
   EXPECT_EQ(reread.table.At(kColTimeLimit, 1), Cell("60"));
   job.table.AllocateAfresh();

@@ -45,7 +45,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
  public:
   jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel,
                             const jr::StopFlag& stop, const jr::RunObservers& observers,
-                            const jr::RerunBasis*) override {
+                            const jr::RerunBasis*, jr::RunLock*) override {
     ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::RunLine>> lines;
     for (int row = 0; row < job.table.LineCount(); ++row) {

@@ -26,7 +26,7 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
     if (!tried.ok()) return tried.status;
     if (tried.value.held()) {
       taken.lock = std::move(tried.value);
-      return taken;
+      break;
     }
     Result<std::optional<RunLockHolder>> holder = RunLockHolderOf(path.value);
     if (!holder.ok()) return holder.status;
@@ -41,8 +41,15 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
     if (!waited.ok()) return waited.status;
     taken.stopped = !waited.value.held();
     taken.lock = std::move(waited.value);
+    break;
+  }
+  if (taken.lock.held()) {
+    // Who holds it, until the run has its id: a run that finds the lock taken in the
+    // meantime can name the process at least.
+    taken.lock.SetHolder(ThisRunAsHolder({}, std::chrono::system_clock::now(), job_file));
     return taken;
   }
+  if (taken.stopped) return taken;
   return Status::Failed("the lock of the job \"" + job_file + "\" (" + path.value +
                         ") was taken and freed again too often to be taken");
 }

@@ -103,6 +103,8 @@ TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
   EXPECT_EQ(lines[1]["outcome"], "not run");
   EXPECT_TRUE(lines[1]["start"].is_string());
   EXPECT_TRUE(lines[1]["end"].is_null());
+  // The killed runner's lock went with it, though its line's program may still run.
+  EXPECT_EQ(Launch({job}).status, 0);
 }
 
 TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {

@@ -26,6 +26,7 @@
 
 #include "app/cli.h"
 #include "platform/process_launcher.h"
+#include "platform/run_lock.h"
 #include "support/fakes.h"
 #include "ui/main_window/job_executor.h"
 #include "window_fixture.h"
@@ -102,6 +103,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     auto executor = std::make_unique<ScriptedExecutor>();
     executor_ = executor.get();
     Start(std::move(executor));
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());  // and its run locks
     FillValidHeader();
     w_->show();
     tester_ = std::make_unique<QAbstractItemModelTester>(
@@ -337,7 +339,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       if (at->focusPolicy() & Qt::TabFocus) order << at->objectName();
     QCOMPARE(order.join(" "), QString("description adminReport adminReportBrowse userReport "
                                       "userReportBrowse logFolder logFolderBrowse maxParallel "
-                                      "logToEventLog jobTimeLimit"));
+                                      "logToEventLog jobTimeLimit overlap"));
   }
 
   // The user sizes every column; Description and Options take the spare width, and a
@@ -454,6 +456,22 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Trigger("executeJob");
     QCOMPARE(Messages(), QString("Execute: Execute Job ?"));
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
+    // While the job runs elsewhere a run is refused, unless the job allows it.
+    jr::Result<jr::RunLock> elsewhere = jr::TryTakeRunLock(
+        jr::RunLockPath(path("metadata.sqlite").toStdString(), path("job.xml").toStdString())
+            .value);
+    QVERIFY(elsewhere.value.SetHolder({"20261207_021500_SorelJob~7", 4242, {}, "job.xml"}).ok());
+    for (const char* policy : {"Refuse", "Wait", "Allow"}) {
+      field<QComboBox>("overlap")->setCurrentText(policy);
+      QCOMPARE(w_->hasUnsavedChanges(), policy != QString("Refuse"));
+      MessageBox::setNextAnswer(MessageBox::kYes);
+      Trigger("executeJob");
+      QTRY_VERIFY(!w_->isRunning());
+    }
+    QVERIFY(Messages().contains("Execute: Execute Job ?|Execute Job: The job \"" + path("job.xml") +
+                                "\" is already running (run 20261207_021500_SorelJob~7, process "
+                                "4242, started "));
+    QVERIFY(executor_->runs == 1 && ReadAll(path("job.xml")).contains(" Overlap=\"allow\">"));
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {

@@ -1,0 +1,93 @@
+// Two runs of one job started together, under each overlap policy.
+
+#include <signal.h>
+
+#include <regex>
+
+#include "support/engine_fakes.h"
+#include "support/unattended_run.h"
+
+namespace jr {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Has;
+using test::ReadWholeFile;
+
+class OverlapTest : public test::UnattendedRun {
+ protected:
+  // One line whose script notes its start and runs until the file "go" exists.
+  void SetUp() override {
+    UnattendedRun::SetUp();
+    const std::string script = dir_.File("hold.sh");
+    test::WriteWholeFile(script, "#!/bin/sh\necho x >>\"" + dir_.File("starts") +
+                                     "\"\nwhile [ ! -e \"" + dir_.File("go") +
+                                     "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
+  }
+  // Starts the job and returns once its line runs as the `nth` start.
+  std::unique_ptr<test::RunningProgram> Start(const std::string& job, size_t nth = 1) {
+    auto running =
+        std::make_unique<test::RunningProgram>(Jobrunner(), std::vector{job}, Env(), dir_.path());
+    EXPECT_TRUE(Started(nth)) << nth;
+    return running;
+  }
+  bool Started(size_t nth) {
+    return test::WaitUntil([&] { return ReadWholeFile(dir_.File("starts")).size() >= 2 * nth; },
+                           std::chrono::seconds(10));
+  }
+  void Go() { test::WriteWholeFile(dir_.File("go"), ""); }
+};
+
+TEST_F(OverlapTest, ASecondRunIsRefusedWaitsOrRunsAlongside) {
+  // Refused (no attribute): nothing starts, the run is kept as refused and is no rerun basis.
+  const std::string job = SaveJob();
+  auto first = Start(job);
+  const test::ProgramOutcome refused = Launch({job});
+  Go();
+  EXPECT_EQ(first->Wait().status, 0);
+  EXPECT_EQ(refused.status, 5);
+  const nlohmann::json runs = History({job});
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0]["status"], "refused");
+  EXPECT_TRUE(std::regex_match(
+      refused.err, std::regex("jobrunner: the job \"" + job + "\" is already running \\(run " +
+                              runs[1]["run_id"].get<std::string>() +
+                              ", process [1-9][0-9]*, started 20[0-9-]{8} [0-9:]{8}\\); this run "
+                              "was not started\n")))
+      << refused.err;
+  RunFolder();  // exactly one
+  EXPECT_EQ(Launch({"--rerun", runs[0]["run_id"], job}).status, 3);
+
+  // Waiting: the second run starts when the first has ended; a stop ends the wait.
+  job_.Overlap = "wait";
+  fs::remove(dir_.File("go")), fs::remove(dir_.File("starts"));
+  first = Start(SaveJob());
+  test::RunningProgram stopped(Jobrunner(), {job}, Env(), dir_.path());
+  test::RunningProgram waiting(Jobrunner(), {job}, Env(), dir_.path());
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  stopped.Signal(SIGTERM);
+  const test::ProgramOutcome stop = stopped.Wait();
+  EXPECT_EQ(stop.status, 2);
+  EXPECT_EQ(ReadWholeFile(dir_.File("starts")), "x\n");  // neither waiting run started
+  Go();
+  EXPECT_EQ(first->Wait().status, 0);
+  const test::ProgramOutcome second = waiting.Wait();
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_TRUE(Has(second.err, "jobrunner: waiting for run " +
+                                  History({job})[1]["run_id"].get<std::string>() +
+                                  " of this job to end\n"));
+  EXPECT_TRUE(Has(stop.err, "SIGTERM while waiting"));
+
+  // Allowed: both run at once.
+  job_.Overlap = "allow";
+  fs::remove(dir_.File("go")), fs::remove(dir_.File("starts"));
+  first = Start(SaveJob());
+  auto also = Start(job, 2);
+  Go();
+  EXPECT_EQ(first->Wait().status + also->Wait().status, 0);
+}
+
+}  // namespace
+}  // namespace jr

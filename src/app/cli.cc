@@ -15,7 +15,7 @@ namespace {
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {"--help",    "--version", "--check", "--edit",
-                                        "--history", "--rerun",   "--force"};
+                                        "--history", "--rerun",   "--force", "--strict"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -35,6 +35,7 @@ int Usage(const std::string& problem) {
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
   bool force = false;
+  bool strict = false;
   std::string prune;
   std::optional<RerunOption> rerun;
   std::vector<std::string> words;
@@ -51,10 +52,11 @@ int RunOptions(const Options& options, size_t prune_count) {
     return kExitNoErrors;
   }
   if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
+  if (options.strict && !options.check) return Usage("--strict belongs to --check");
   if (options.check) {
     if (options.history || options.json || prune_count)
       return Usage("--check takes a job file only");
-    return RunCheck(options.words, options.rerun);
+    return RunCheck(options.words, options.rerun, options.strict);
   }
   if (options.rerun) {
     if (options.history || options.json || prune_count) {
@@ -92,7 +94,7 @@ int RunOptions(const Options& options, size_t prune_count) {
 std::string UsageText() {
   return "Usage: jobrunner [JOBFILE]\n"
          "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check [--rerun RUNID] JOBFILE\n"
+         "       jobrunner --check [--strict] [--rerun RUNID] JOBFILE\n"
          "       jobrunner --rerun RUNID [--force] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS\n"
@@ -103,7 +105,9 @@ std::string UsageText() {
          "joined with single blanks into the job file name. --edit opens the editor with\n"
          "the job file loaded instead.\n"
          "\n"
-         "--check JOBFILE   prints the job as JSON and runs nothing.\n"
+         "--check JOBFILE   prints the job as JSON and runs nothing; what a run would\n"
+         "                  meet before its first line is named as warnings.\n"
+         "--strict          with --check: exit status 1 when it named any of those.\n"
          "--rerun RUNID JOBFILE\n"
          "                  runs the job again without the lines that succeeded in run\n"
          "                  RUNID; refused when the job file changed since, unless\n"
@@ -140,6 +144,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   std::string rerun_id;
   CLI::Option* rerun = app.add_option("--rerun", rerun_id);
   app.add_flag("--force", options.force);
+  app.add_flag("--strict", options.strict);
   app.add_option("words", options.words);
   // CLI11 takes the words last to first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -151,7 +156,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
-        options.force) {
+        options.force || options.strict) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

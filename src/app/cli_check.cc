@@ -122,7 +122,8 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   return out + "}\n";
 }
 
-int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOption>& rerun) {
+int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOption>& rerun,
+             bool strict) {
   std::string path;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i) path += ' ';
@@ -173,6 +174,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     std::fprintf(stderr, "jobrunner: %s\n", line.c_str());
   }
   const bool runnable = ReadLauncherSettings(*registry).ok();
+  const bool preflight_named = !WarnPreflightProblems(path, job).empty();
   std::string rerun_member;
   if (rerun) {
     const Result<RerunBasis> basis = RerunBasisFor(path, *rerun);
@@ -191,7 +193,8 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     return kExitCannotWriteOutput;
   }
   // The file is fine, but an unattended run would refuse to start it.
-  return runnable ? kExitNoErrors : kExitCannotRun;
+  if (!runnable) return kExitCannotRun;
+  return strict && preflight_named ? kExitErrors : kExitNoErrors;
 }
 
 std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe() {

@@ -25,8 +25,10 @@ inline constexpr int kExitCannotWriteOutput = 74;
 // and 3; no file name gives the usage and 64.
 // With `rerun`, the object gains "rerun": the run and the job lines its rerun would take
 // as over and would run; a rerun that would be refused is refused here too, with 3.
+// What a run would meet before its first line is named as warnings; with `strict` a file
+// that loads but has any of them gives 1.
 int RunCheck(const std::vector<std::string>& args,
-             const std::optional<RerunOption>& rerun = std::nullopt);
+             const std::optional<RerunOption>& rerun = std::nullopt, bool strict = false);
 
 // The job as one JSON object: the header texts, LogToEventLog as 0 or 1, and "lines",
 // one array of 14 cells per job line in table order, a cell a string or null for no

@@ -12,8 +12,10 @@
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
 #include "run/job_lock.h"
+#include "run/preflight.h"
 #include "run/rerun_plan.h"
 #include "run/run_job.h"
+#include "run/run_summary.h"
 #include "run/system_env.h"
 
 namespace jr {
@@ -121,6 +123,41 @@ Result<JobLock> TakeLockFor(const RunRequest& request, OverlapPolicy policy, Run
   return lock;
 }
 
+// Names at the start what would go wrong later: a line that cannot start, a report that
+// cannot be made, as warnings; what would stop the run halfway refuses it. False when the
+// run must not start.
+bool PassesPreflight(const std::string& job_file, const RunRequest& request, RunEnv& env,
+                     RunObserver& progress) {
+  bool passes = true;
+  for (const PreflightProblem& problem :
+       PreflightProblems(*request.table, request.row_count, env, SystemMetadataDatabasePath())) {
+    if (!problem.refuses) {
+      progress.Warning(problem.text);
+      continue;
+    }
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the job was not run\n", job_file.c_str(),
+                 problem.text.c_str());
+    passes = false;
+  }
+  return passes;
+}
+
+// Cron mails whatever a run writes on standard error: a run that went wrong says there what
+// went wrong and where to look, one without errors says nothing. Someone at a terminal has
+// watched the progress lines instead.
+void WriteSummaryForCron(int error_level, const JobDocument& job, const RunResult& result,
+                         const LineTroubleCollector& troubles) {
+  if (error_level == 0 || StandardErrorIsTerminal()) return;
+  RunEndSummary summary;
+  summary.job_description = job.Description;
+  summary.status_text = StatusText(error_level);
+  summary.lines = troubles.lines();
+  summary.run_folder = result.run_folder;
+  summary.admin_report = job.LogFile;
+  summary.user_report = job.UserFile;
+  std::fputs(RunEndSummaryText(summary).c_str(), stderr);
+}
+
 }  // namespace
 
 Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option) {
@@ -190,6 +227,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   }
   std::unique_ptr<SystemEnv> system = std::move(made.value);
   CommandLineProgress progress(job_file, system->env().clock, StandardErrorIsTerminal());
+  if (!PassesPreflight(job_file, request, system->env(), progress)) return kExitCannotRun;
   const std::string registry_failure = system->env().registry.ReadFailure();
   if (!registry_failure.empty()) progress.Warning(registry_failure);
 
@@ -203,7 +241,8 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (lock.value.stopped) return kExitFatal;
   request.lock = &lock.value.lock;
   LauncherRunControl control(system->launcher(), [] { return StopRequested(); });
-  RunResult result = RunJob(request, system->env(), control, {&progress});
+  LineTroubleCollector troubles;
+  RunResult result = RunJob(request, system->env(), control, {&progress, &troubles});
   if (!result.refused.empty()) {
     notifier.ShowMessage(kTitle, job_file + ": " + result.refused, MessageIcon::kCritical);
     return kExitCannotRun;
@@ -234,6 +273,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (!result.report.missing_reports.empty()) error_level = std::max(error_level, 1);
   // A stop while the reports were made interrupted the run as much as one during the lines.
   if (StopRequested()) error_level = 2;
+  WriteSummaryForCron(error_level, job, result, troubles);
   switch (error_level) {
     case 0:
       return kExitNoErrors;
@@ -242,6 +282,20 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     default:
       return kExitFatal;
   }
+}
+
+std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
+                                                    const JobDocument& job) {
+  StderrNotifier notifier;
+  Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
+  // A launcher setting that cannot be used is the check's own error already.
+  if (!made.ok()) return {};
+  std::vector<PreflightProblem> problems = PreflightProblems(
+      job.table, job.table.LineCount(), made.value->env(), SystemMetadataDatabasePath());
+  for (const PreflightProblem& problem : problems) {
+    std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), problem.text.c_str());
+  }
+  return problems;
 }
 
 }  // namespace jr

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/status.h"
+#include "run/preflight.h"
 #include "run/run_job.h"
 
 namespace jr {
@@ -28,5 +29,11 @@ int RunFromCommandLine(const std::string& job_file,
 // is no run of the job file, and when the job file changed since that run unless
 // `option.force`; a forced rerun of a changed file is told as a warning on standard error.
 Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option);
+
+// For --check: what a run of `job` from `job_file` would meet before its first line (see
+// PreflightProblems), each named on standard error as a warning, also what would refuse
+// the run.
+std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
+                                                    const JobDocument& job);
 
 }  // namespace jr

@@ -13,4 +13,9 @@ namespace jr {
 std::string SystemMetadataDatabasePath();
 extern const char* const kNoMetadataPlace;
 
+// Why the database at `path` (SystemMetadataDatabasePath) could not be written, as far as
+// can be seen without creating anything: no path at all, a database file or folder that
+// may not be written, or a folder on the way that is no folder. Empty when none of these.
+std::string MetadataPlaceProblem(const std::string& path);
+
 }  // namespace jr

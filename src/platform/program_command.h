@@ -38,6 +38,10 @@ std::string FindOnPath(std::string_view name);
 // operating system.
 bool MayExecute(const std::string& path);
 
+// True for a file or folder that this process may write to (into, for a folder). One
+// implementation per operating system.
+bool MayWrite(const std::string& path);
+
 struct ProgramCommand {
   enum class Kind {
     kMissing,     // nothing to start: no such file, not a regular file, not on PATH

@@ -41,4 +41,9 @@ namespace jr {
 // /etc/jobrunner/registry.reg, read again on every query.
 std::unique_ptr<RegistryReader> MakeSystemRegistryReader();
 
+// Why the registry file that JOBRUNNER_REGISTRY names cannot be read at all (it does not
+// exist, or may not be read): a run would go on without any registry value. Empty when
+// the variable is not set, or when this system's registry is no file.
+std::string NamedRegistryFileProblem();
+
 }  // namespace jr

@@ -18,7 +18,11 @@ FileReadResult FinishedRead(FileReadResult read, size_t limit, OverLimit over) {
       refused.cause = "it is larger than " + SizeLimitText(limit);
       return refused;
     }
-    read.text.resize(limit);
+    if (over == OverLimit::kTail) {
+      read.text.erase(0, read.text.size() - limit);
+    } else {
+      read.text.resize(limit);
+    }
   }
   read.status = FileReadStatus::kRead;
   return read;

@@ -16,8 +16,9 @@ enum class FileReadStatus {
   kError,     // cannot be opened or read (permissions, I/O error)
 };
 
-// What to do with a file larger than the limit: refuse it, or read its first `limit` bytes.
-enum class OverLimit { kRefuse, kCut };
+// What to do with a file larger than the limit: refuse it, read its first `limit` bytes, or
+// its last (the end of a log).
+enum class OverLimit { kRefuse, kCut, kTail };
 
 struct FileReadResult {
   FileReadStatus status = FileReadStatus::kError;

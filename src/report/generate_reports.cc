@@ -17,15 +17,21 @@ std::vector<std::string> GeneratorArguments(const std::string& definition,
 
 }  // namespace
 
+ReportGeneratorFiles FindReportGenerator(RegistryReader& registry) {
+  const std::string keld = GetKeldUtilsPath(registry);
+  const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;
+  return {keld + "PageGen.exe", jobs_folder + "AdminRepJobTemplate.htm",
+          jobs_folder + "UserRepJobTemplate.htm"};
+}
+
 ReportOutcome GenerateReports(RunLines& collection, const ReportRequest& request, RunEnv& env,
                               const PauseFn& pause, const std::function<bool()>& stop_requested) {
-  const std::string keld = GetKeldUtilsPath(env.registry);
-  const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;
   const std::string admin_definition = request.run_folder + request.run_name + "_RepDef.txt";
   const std::string user_definition = request.run_folder + request.run_name + "_UserDef.txt";
-  const std::string generator = keld + "PageGen.exe";
-  const std::string admin_template = jobs_folder + "AdminRepJobTemplate.htm";
-  const std::string user_template = jobs_folder + "UserRepJobTemplate.htm";
+  const ReportGeneratorFiles files = FindReportGenerator(env.registry);
+  const std::string& generator = files.generator;
+  const std::string& admin_template = files.admin_template;
+  const std::string& user_template = files.user_template;
 
   ReportOutcome outcome = WriteReportDefinitions(
       admin_definition, user_definition, request.job_description, collection, request.start_time,

@@ -39,6 +39,14 @@ struct ReportRequest {
   bool interrupted = false;
 };
 
+// The report generator and its two templates, as the registry's Keld folder places them.
+struct ReportGeneratorFiles {
+  std::string generator;
+  std::string admin_template;
+  std::string user_template;
+};
+ReportGeneratorFiles FindReportGenerator(RegistryReader& registry);
+
 // Writes the definition files and has the report generator turn each into its report,
 // under the registry's HelperTimeLimit. `stop_requested` (may be empty) ends a generator
 // that runs, and no further one starts. Each report that was not written is named in the

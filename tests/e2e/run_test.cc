@@ -147,5 +147,66 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
 }
 
+// Cron mails whatever reaches standard error: a clean run leaves nothing there, one that
+// went wrong ends with what went wrong and where to look.
+TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
+  AddLine({.number = 10, .type = "Flow Runner"});
+  const test::ProgramOutcome clean = Run();
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.err, "");
+  const std::string script = dir_.File("user.sh"), missing = dir_.File("missing.sh");
+  test::WriteWholeFile(script, "#!/bin/sh\nfor n in 1 2 3 4 5 6; do echo step$n; done >$2\nexit 3");
+  AddLine({.number = 20, .type = "User Batchfile", .batch_file = script});
+  AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"}, .batch_file = missing});
+  const test::ProgramOutcome failed = Run();
+  EXPECT_EQ(failed.status, 1);
+  // Named at the start, and at the end with what became of it.
+  EXPECT_TRUE(failed.err.starts_with(
+      "jobrunner: warning: " + dir_.File("job.xml") + ": job line 30 (line 30): the program \"" +
+      missing +
+      "\" is not found; the line will fail to start\nJob \"Nightly test\": finished "
+      "with error(s).\n  job line 20 (line 20): failed after "))
+      << failed.err;
+  EXPECT_TRUE(Has(failed.err,
+                  "\n      step2\n      step3\n      step4\n      step5\n      step6\n"
+                  "  job line 30 (line 30): did not start: the program \""));
+  EXPECT_TRUE(failed.err.ends_with("  run folder: " + RunFolder() + "\n  reports:    " +
+                                   job_.LogFile + "\n              " + job_.UserFile + "\n"));
+}
+
+// What a run needs before its first line is looked at first. Cron's next to empty
+// environment leaves no place for the metadata database, a registry file named but missing
+// leaves no program: either refuses the run before anything starts. --check names what is
+// missing; --strict makes that a failure.
+TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
+  AddLine({.number = 10, .type = "Flow Runner"});
+  const std::string job = SaveJob();
+  auto bare = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"-i", "PATH=/usr/bin:/bin"});
+    args.insert(args.end(), {Jobrunner(), job});
+    return test::RunProgram("/usr/bin/env", args, {}, dir_.path());
+  };
+  const test::ProgramOutcome homeless = bare({"JOBRUNNER_REGISTRY=" + dir_.File("registry.reg")});
+  EXPECT_EQ(homeless.status, 4);
+  EXPECT_TRUE(Has(homeless.err, "jobrunner: error: " + job +
+                                    ": no place for the process metadata database: neither "));
+  const test::ProgramOutcome unregistered =
+      bare({"JOBRUNNER_REGISTRY=" + dir_.File("none.reg"), "HOME=" + dir_.path()});
+  EXPECT_EQ(unregistered.status, 4);
+  EXPECT_TRUE(Has(unregistered.err, "none.reg\" named by JOBRUNNER_REGISTRY cannot be read"));
+  EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
+
+  const test::ProgramOutcome clean = Launch({"--check", "--strict", job});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.err, "");
+  AddLine({.number = 20, .type = "User Batchfile", .batch_file = dir_.File("missing.sh")});
+  const std::string changed = SaveJob();
+  const test::ProgramOutcome named = Launch({"--check", changed});
+  EXPECT_EQ(named.status, 0);
+  EXPECT_TRUE(Has(named.err, "jobrunner: warning: " + changed + ": job line 20 (line 20)"));
+  EXPECT_EQ(Launch({"--check", "--strict", changed}).status, 1);
+  EXPECT_EQ(Launch({"--strict", changed}).status, 64);
+}
+
 }  // namespace
 }  // namespace jr

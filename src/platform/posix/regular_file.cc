@@ -54,6 +54,12 @@ FileReadResult ReadRegularFile(const std::string& path, size_t limit, OverLimit 
     close(fd);
     return Failed(FileReadStatus::kTooLarge, "it is larger than " + SizeLimitText(limit));
   }
+  if (over == OverLimit::kTail && size > limit &&
+      lseek(fd, static_cast<off_t>(size - limit), SEEK_SET) < 0) {
+    const int error = errno;
+    close(fd);
+    return Failed(FileReadStatus::kError, strerror(error));
+  }
   // Read up to one byte past the limit, which shows a file that grew past it meanwhile.
   FileReadResult result;
   result.text.reserve(static_cast<size_t>(std::min<unsigned long long>(size, limit)));

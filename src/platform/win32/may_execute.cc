@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -10,6 +12,13 @@ namespace jr {
 bool MayExecute(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(std::filesystem::path(Utf8ToWide(path)), ec);
+}
+
+// Only a file's read-only attribute can be seen beforehand; a folder's says nothing.
+bool MayWrite(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) || !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 }  // namespace jr

@@ -55,6 +55,15 @@ FileReadResult ReadRegularFile(const std::string& path, size_t limit, OverLimit 
     CloseHandle(file);
     return Failed(FileReadStatus::kTooLarge, "it is larger than " + SizeLimitText(limit));
   }
+  if (over == OverLimit::kTail && bytes > limit) {
+    LARGE_INTEGER tail{};
+    tail.QuadPart = static_cast<LONGLONG>(bytes - limit);
+    if (!SetFilePointerEx(file, tail, nullptr, FILE_BEGIN)) {
+      const DWORD error = GetLastError();
+      CloseHandle(file);
+      return Failed(FileReadStatus::kError, SystemError(error));
+    }
+  }
   FileReadResult result;
   result.text.reserve(static_cast<size_t>(std::min<unsigned long long>(bytes, limit)));
   char buffer[64 * 1024];

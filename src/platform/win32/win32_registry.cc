@@ -76,4 +76,6 @@ std::unique_ptr<RegistryReader> MakeSystemRegistryReader() {
   return std::make_unique<Win32RegistryReader>();
 }
 
+std::string NamedRegistryFileProblem() { return {}; }
+
 }  // namespace jr

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <QUrl>
 
@@ -36,8 +37,32 @@ QString MakeBatchFileLine(const QString& program, const QString& job_file) {
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
 }
 
+namespace {
+
+// The JOBRUNNER_* variables of the window's environment, each set for the command that
+// follows, sorted by name: cron starts the script with almost no environment, and the job
+// must find the registry, the database and the event log the window would have used.
+QString RunnerEnvironmentLines() {
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  QStringList names;
+  for (const QString& name : environment.keys()) {
+    if (name.startsWith("JOBRUNNER_")) names.append(name);
+  }
+  names.sort();
+  const bool batch = QString(kBatchFileSuffix) == "bat";
+  QString lines;
+  for (const QString& name : names) {
+    const QString value = environment.value(name);
+    lines += batch ? "set \"" + name + "=" + value + "\"\n"
+                   : "export " + name + "=" + ShellQuote(value) + "\n";
+  }
+  return lines;
+}
+
+}  // namespace
+
 QString MakeBatchFileText(const QString& program, const QString& job_file) {
-  return "#!/bin/sh\n" + MakeBatchFileLine(program, job_file);
+  return "#!/bin/sh\n" + RunnerEnvironmentLines() + MakeBatchFileLine(program, job_file);
 }
 
 JobDocument MainWindow::currentDocument() const {

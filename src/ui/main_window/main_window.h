@@ -39,7 +39,7 @@ inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 // ended by a line feed.
 QString MakeBatchFileLine(const QString& program, const QString& job_file);
 // The whole batch file: an interpreter line, so that the file can be started directly
-// (from cron, say), and the command line.
+// (from cron, say), the window's JOBRUNNER_* variables, and the command line.
 QString MakeBatchFileText(const QString& program, const QString& job_file);
 
 // Blanks (only blanks) taken off both ends.

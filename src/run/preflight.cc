@@ -1,0 +1,67 @@
+#include "run/preflight.h"
+
+#include "engine/command_line_builder.h"
+#include "platform/metadata_location.h"
+#include "platform/program_command.h"
+#include "platform/regular_file.h"
+#include "report/generate_reports.h"
+
+namespace jr {
+namespace {
+
+bool Startable(const std::string& program) {
+  return ResolveProgramCommand(program, {}).kind != ProgramCommand::Kind::kMissing;
+}
+
+// Empty when the file can be opened and read; else why not. Nothing of it is read.
+std::string UnreadableCause(const std::string& path) {
+  const FileReadResult read = ReadRegularFile(path, 0, OverLimit::kCut);
+  return read.ok() ? std::string() : read.cause;
+}
+
+}  // namespace
+
+std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
+                                                RunEnv& env, const std::string& database) {
+  std::vector<PreflightProblem> problems;
+  // Every line that ends writes its row there: without it the run would stop at the
+  // first line's end.
+  if (std::string place = MetadataPlaceProblem(database); !place.empty()) {
+    problems.push_back({true, std::move(place)});
+  }
+  // A registry named on purpose and not there would have every line fail and no report.
+  if (std::string registry = NamedRegistryFileProblem(); !registry.empty()) {
+    problems.push_back({true, std::move(registry)});
+  }
+
+  const ReportGeneratorFiles reports = FindReportGenerator(env.registry);
+  if (!Startable(reports.generator)) {
+    problems.push_back({false, "the report generator \"" + reports.generator +
+                                   "\" is not found; no report will be written"});
+  }
+  for (const std::string* report_template : {&reports.admin_template, &reports.user_template}) {
+    if (const std::string cause = UnreadableCause(*report_template); !cause.empty()) {
+      problems.push_back({false, "the report template \"" + *report_template +
+                                     "\" cannot be read (" + cause + ")"});
+    }
+  }
+
+  // Only the programs matter here: the file names the run gives the lines are not.
+  Result<std::unique_ptr<RunLines>> lines =
+      PrepareJobLines(table, row_count, std::string(), std::string(), std::string(), env, nullptr);
+  if (!lines.ok() || !lines.value) return problems;  // the run refuses it with its reason
+  for (int position = 1; position <= lines.value->Count(); ++position) {
+    const RunLine& line = *lines.value->Item(position);
+    const std::string& program = line.ProgramExecuter();
+    if (Startable(program)) continue;
+    const std::string which =
+        "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
+    problems.push_back({false, program.empty()
+                                   ? which + " has no program to start; it will fail"
+                                   : which + ": the program \"" + program +
+                                         "\" is not found; the line will fail to start"});
+  }
+  return problems;
+}
+
+}  // namespace jr

@@ -1,0 +1,28 @@
+#pragma once
+// What a run needs before its first job line starts, looked at before anything starts, so
+// that an unattended run does not stop halfway (or run without its reports) for something
+// that was wrong from the beginning.
+
+#include <string>
+#include <vector>
+
+#include "model/job_line_table.h"
+#include "model/run_env.h"
+
+namespace jr {
+
+struct PreflightProblem {
+  // The run cannot go on without it: nothing may start. Otherwise the run goes ahead and
+  // the problem shows where it strikes (a line that fails to start, a missing report).
+  bool refuses = false;
+  std::string text;
+};
+
+// The problems of a run of the first `row_count` rows of `table` on `env`, whose process
+// metadata database is `database`: a database that cannot be written and a registry file
+// named by JOBRUNNER_REGISTRY that cannot be read refuse the run; a report generator or a
+// template that is missing and an active line whose program is missing do not.
+std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
+                                                RunEnv& env, const std::string& database);
+
+}  // namespace jr

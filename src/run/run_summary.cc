@@ -1,0 +1,115 @@
+#include "run/run_summary.h"
+
+#include <cstdio>
+
+#include "platform/regular_file.h"
+
+namespace jr {
+namespace {
+
+// Enough for the last few lines of any log a person would read; a huge log is not read
+// whole at the end of a run.
+constexpr size_t kLogTailBytes = 64 * 1024;
+
+std::string SecondsText(std::chrono::milliseconds duration) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000.0);
+  return text;
+}
+
+void ReadLogTail(LineTrouble& trouble) {
+  if (trouble.log_file.find_first_not_of(' ') == std::string::npos) return;
+  const FileReadResult read = ReadRegularFile(trouble.log_file, kLogTailBytes, OverLimit::kTail);
+  if (read.ok()) {
+    trouble.log_tail = LastLines(read.text, kSummaryLogLines);
+  } else {
+    trouble.log_problem = read.cause;
+  }
+}
+
+}  // namespace
+
+std::string RunEndSummaryText(const RunEndSummary& summary) {
+  std::string text = "Job \"" + summary.job_description + "\": " + summary.status_text + "\n";
+  for (const LineTrouble& line : summary.lines) {
+    text += "  job line " + std::to_string(line.number);
+    if (line.repeat_of > 0) text += " (repeat of " + std::to_string(line.repeat_of) + ")";
+    text += " (" + line.description + "): " + line.what;
+    if (line.duration) text += " after " + SecondsText(*line.duration);
+    if (line.repeated_as > 0) text += "; repeated as job line " + std::to_string(line.repeated_as);
+    text += "\n";
+    if (line.log_file.find_first_not_of(' ') == std::string::npos) continue;
+    if (!line.log_problem.empty()) {
+      text += "    log file " + line.log_file + ": cannot be read (" + line.log_problem + ")\n";
+      continue;
+    }
+    text += "    log file " + line.log_file +
+            (line.log_tail.empty() ? std::string(": empty\n") : ", last lines:\n");
+    for (const std::string& tail : line.log_tail) text += "      " + tail + "\n";
+  }
+  text += "  run folder: " + summary.run_folder + "\n";
+  text += "  reports:    " + summary.admin_report + "\n";
+  text += "              " + summary.user_report + "\n";
+  return text;
+}
+
+std::vector<std::string> LastLines(std::string_view text, size_t count) {
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  std::vector<std::string> lines;
+  while (lines.size() < count && !text.empty()) {
+    const size_t start = text.rfind('\n');
+    std::string_view line = start == std::string_view::npos ? text : text.substr(start + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.insert(lines.begin(), std::string(line));
+    text = start == std::string_view::npos ? std::string_view() : text.substr(0, start);
+  }
+  return lines;
+}
+
+void LineTroubleCollector::LineStarted(const RunLine& line) { started_.insert(line.JobLineNr()); }
+
+void LineTroubleCollector::LineFinished(const RunLine& line) {
+  if (!line.ErrorOccurred()) return;
+  if (!started_.contains(line.JobLineNr())) {
+    Add(line,
+        line.ProgramExecuter().empty()
+            ? std::string("did not start: its type has no program")
+            : "did not start: the program \"" + line.ProgramExecuter() + "\" could not be started");
+    return;
+  }
+  LineTrouble& trouble =
+      Add(line, line.TimeLimitReached()
+                    ? "time limit of " + std::to_string(line.definition().time_limit) +
+                          " s reached; the program was ended"
+                    : std::string("failed"));
+  if (line.StartingTime() && line.StopTime()) {
+    trouble.duration = std::chrono::duration_cast<std::chrono::milliseconds>(*line.StopTime() -
+                                                                             *line.StartingTime());
+  }
+  // The program's own log: what the administrators' report shows of it too.
+  trouble.log_file = line.LogFileName();
+  ReadLogTail(trouble);
+}
+
+void LineTroubleCollector::LineRepeated(const RunLine& original, const RunLine& copy) {
+  for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+    if (it->number != original.JobLineNr()) continue;
+    it->repeated_as = copy.JobLineNr();
+    return;
+  }
+}
+
+void LineTroubleCollector::LineCannotStart(const RunLine& line, std::string_view reason) {
+  Add(line, "did not start: " + std::string(reason));
+}
+
+LineTrouble& LineTroubleCollector::Add(const RunLine& line, std::string what) {
+  LineTrouble& trouble = lines_.emplace_back();
+  trouble.number = line.JobLineNr();
+  trouble.repeat_of = line.OriginalJobLineNr();
+  trouble.description = line.definition().description;
+  trouble.what = std::move(what);
+  return trouble;
+}
+
+}  // namespace jr

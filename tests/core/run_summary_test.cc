@@ -1,0 +1,56 @@
+// The summary a run that went wrong leaves for cron: each troubled line with what happened,
+// its duration and the end of its log, indented under it; a line that went well is left out.
+
+#include "run/run_summary.h"
+
+#include <gtest/gtest.h>
+
+#include "model/run_lines.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
+  test::TempDir dir;
+  // Larger than what is read of it: only its end is read.
+  test::WriteWholeFile(dir.File("log.txt"),
+                       std::string(100000, 'x') + "\none\ntwo\r\nthree\nfour\nfive\nsix\n");
+  RunLines lines;
+  RunLine& failed = *lines.Add(10);
+  failed.definition().description = "Export";
+  failed.setLogFileName(dir.File("log.txt"));
+  failed.setStartingTime(TimePoint{} + 1s);
+  failed.setStopTime(TimePoint{} + 3300ms);
+  RunLine& unstarted = *lines.Add(20);
+  unstarted.definition().description = "Purge";
+  unstarted.setProgramExecuter("/opt/keld/utils/MemberPurger.exe");
+  RunLine& fine = *lines.Add(30);
+  for (RunLine* line : {&failed, &unstarted}) line->setState(LineState::kFailed);
+  fine.setState(LineState::kSucceeded);
+
+  LineTroubleCollector collector;
+  for (RunLine* line : {&failed, &fine}) collector.LineStarted(*line);
+  for (RunLine* line : {&failed, &unstarted, &fine}) collector.LineFinished(*line);
+  collector.LineRepeated(failed, *lines.Add(1000010));
+  const RunEndSummary summary{"Night",           "finished with error(s).",
+                              collector.lines(), "/logs/20261207_020000/",
+                              "/srv/a.htm",      "/srv/u.htm"};
+  EXPECT_EQ(RunEndSummaryText(summary),
+            "Job \"Night\": finished with error(s).\n"
+            "  job line 10 (Export): failed after 2.3 s; repeated as job line 1000010\n"
+            "    log file " +
+                dir.File("log.txt") +
+                ", last lines:\n"
+                "      two\n      three\n      four\n      five\n      six\n"
+                "  job line 20 (Purge): did not start: the program "
+                "\"/opt/keld/utils/MemberPurger.exe\" could not be started\n"
+                "  run folder: /logs/20261207_020000/\n"
+                "  reports:    /srv/a.htm\n"
+                "              /srv/u.htm\n");
+}
+
+}  // namespace
+}  // namespace jr

@@ -7,6 +7,7 @@
 #include "app/cli_check.h"
 #include "app/cli_history.h"
 #include "app/cli_run.h"
+#include "app/cli_status.h"
 #include "platform/config.h"
 
 namespace jr {
@@ -14,8 +15,8 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"--help",    "--version", "--check", "--edit",
-                                        "--history", "--rerun",   "--force", "--strict"};
+constexpr const char* kOptionWords[] = {"--help",  "--version", "--check",  "--edit",  "--history",
+                                        "--rerun", "--force",   "--strict", "--status"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -34,8 +35,7 @@ int Usage(const std::string& problem) {
 
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
-  bool force = false;
-  bool strict = false;
+  bool force = false, strict = false, status = false;
   std::string prune;
   std::optional<RerunOption> rerun;
   std::vector<std::string> words;
@@ -53,6 +53,13 @@ int RunOptions(const Options& options, size_t prune_count) {
   }
   if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
+  if (options.status) {
+    if (options.check || options.history || options.rerun || prune_count) {
+      return Usage("--status takes a job file and --json only");
+    }
+    if (options.words.empty()) return RunStatusCommand(std::nullopt, options.json);
+    return RunStatusCommand(Joined(options.words), options.json);
+  }
   if (options.check) {
     if (options.history || options.json || prune_count)
       return Usage("--check takes a job file only");
@@ -98,6 +105,7 @@ std::string UsageText() {
          "       jobrunner --rerun RUNID [--force] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS\n"
+         "       jobrunner --status [JOBFILE] [--json]\n"
          "       jobrunner --help | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
@@ -117,7 +125,10 @@ std::string UsageText() {
          "                  lines; --json prints them as JSON for scripts.\n"
          "--history --prune DAYS\n"
          "                  deletes the runs that started more than DAYS days ago, with\n"
-         "                  their rows (a monthly cron line keeps the database small).\n";
+         "                  their rows (a monthly cron line keeps the database small).\n"
+         "--status [JOBFILE]\n"
+         "                  the runs going on now, of the job or of every job, with the\n"
+         "                  state of each job line; --json prints them as JSON.\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -140,6 +151,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--edit", options.edit);
   app.add_flag("--history", options.history);
   app.add_flag("--json", options.json);
+  app.add_flag("--status", options.status);
   CLI::Option* prune = app.add_option("--prune", options.prune);
   std::string rerun_id;
   CLI::Option* rerun = app.add_option("--rerun", rerun_id);
@@ -156,7 +168,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
-        options.force || options.strict) {
+        options.force || options.strict || options.status) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

@@ -313,6 +313,18 @@ Result<std::optional<RunSummary>> RunHistory::FindRun(const std::string& job_fil
   return std::optional<RunSummary>(std::move(found.value.front()));
 }
 
+Result<std::vector<RunSummary>> RunHistory::RunsWithoutEnd(
+    const std::optional<std::string>& job_file) {
+  if (!db_->has_runs) return std::vector<RunSummary>();
+  Result<SqliteStatement> query = db_->db.Prepare(
+      "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE end_ms IS NULL" +
+          (job_file ? " AND job_file = ?" : "") + " ORDER BY start_ms DESC, rowid DESC",
+      "cannot read");
+  if (!query.ok()) return query.status;
+  if (job_file) query.value.Text(1, *job_file);
+  return ReadRuns(db_->db, query.value);
+}
+
 Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
     const std::vector<std::string>& run_ids) {
   std::vector<std::vector<RunLineRecord>> result(run_ids.size());

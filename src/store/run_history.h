@@ -122,6 +122,9 @@ class RunHistory {
   Result<std::vector<RunSummary>> RecentRuns(const std::string& job_file, int limit);
   // One run of the job file; nullopt when there is none with that id.
   Result<std::optional<RunSummary>> FindRun(const std::string& job_file, const std::string& run_id);
+  // The runs without an end, newest first, of `job_file` or, without one, of every job:
+  // those going on and those whose runner died, which the history alone cannot tell apart.
+  Result<std::vector<RunSummary>> RunsWithoutEnd(const std::optional<std::string>& job_file);
   // The line rows of the runs, in the order they started (lines that never started
   // last, in collection order); grouped per run in the order of `run_ids`.
   Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);

@@ -1,6 +1,7 @@
 // The run history store on real SQLite files: the upgrade of a database the previous
-// version made, unique run ids, the reading of missing and broken files, pruning; and
-// the digest that tells whether a job file changed since a run.
+// version made, unique run ids, the reading of missing and broken files, pruning, the runs
+// going on by their rows and locks; and the digest that tells whether a job file changed
+// since a run.
 
 #include "store/run_history.h"
 
@@ -10,7 +11,9 @@
 #include <cstdio>
 
 #include "platform/file_digest.h"
+#include "platform/run_lock.h"
 #include "run/run_record.h"
+#include "run/runs_in_progress.h"
 #include "store/sqlite_metadata_log.h"
 #include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
@@ -37,11 +40,11 @@ class RunHistoryTest : public ::testing::Test {
   Strings Query(const std::string& sql) { return test::SelectColumn(Db(), sql); }
   // A run of "/jobs/a.xml" that started at `start` with one failed line; ended unless
   // `ended` is false.
-  std::string AddRun(RunHistory& history, const std::string& id, TimePoint start,
-                     bool ended = true) {
+  std::string AddRun(RunHistory& history, const std::string& id, TimePoint start, bool ended = true,
+                     const std::string& job = "/jobs/a.xml") {
     RunStart run;
     run.run_id = id;
-    run.job_file = "/jobs/a.xml";
+    run.job_file = job;
     run.start = start;
     Result<std::string> got = history.BeginRun(run);
     EXPECT_TRUE(got.ok()) << got.message();
@@ -168,6 +171,33 @@ TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   EXPECT_EQ(Query("SELECT run_id FROM runs"), Strings{"new"});
   EXPECT_EQ(Query("SELECT run_id FROM run_lines"), Strings{"new"});
   EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), (Strings{"b", "c"}));
+}
+
+TEST_F(RunHistoryTest, RunsGoingOnAreRunsWithoutEndWhoseRunnerHoldsTheJobsLock) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  const std::string a = dir_.File("a.xml"), b = dir_.File("b.xml");
+  for (const char* id : {"ended", "dead", "live"}) AddRun(*history, id, kNoon, *id == 'e', a);
+  AddRun(*history, "other", kNoon + hours(1), false, b);
+  // Beside AddRun's line 10, which failed: started, waiting, skipped, taken as over.
+  std::vector<RunLineRecord> lines(4);
+  const char* outcomes[] = {"not run", "not run", "skipped", "over"};
+  for (int i = 0; i < 4; ++i) lines[i] = {20 + 10 * i, i, {}, "", {}, {}, outcomes[i], {}, {}, {}};
+  lines[0].seq = 1, lines[0].start = kNoon;
+  ASSERT_TRUE(history->WriteLines("live", lines).ok());
+  RunLock live = std::move(TryTakeRunLock(RunLockPath(Db(), a).value).value);
+  RunLock other = std::move(TryTakeRunLock(RunLockPath(Db(), b).value).value);
+  // The other run's runner has not named its run yet.
+  ASSERT_TRUE(live.SetHolder({"live", 4711, kNoon, a}).ok() && other.SetHolder({}).ok());
+  Result<std::vector<RunInProgress>> runs = RunsInProgress(Db(), std::nullopt);
+  ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
+  EXPECT_EQ(runs.value[0].pid, 4711);
+  Strings states;
+  for (const RunLineRecord& line : runs.value[0].lines) states.push_back(LiveLineState(line));
+  EXPECT_EQ(states, (Strings{"failed", "running", "waiting", "skipped", "not run"}));
+  ASSERT_TRUE(other.SetHolder({"other", 4712, kNoon, b}).ok());
+  EXPECT_EQ(RunsInProgress(Db(), a).value.size(), 1u);
+  live.Release();
+  EXPECT_TRUE(RunsInProgress(Db(), a).value.empty());
 }
 
 TEST(FileDigestTest, Sha256OfKnownTexts) {

@@ -107,6 +107,28 @@ TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
   EXPECT_EQ(Launch({job}).status, 0);
 }
 
+TEST_F(HistoryTest, DISABLED_StatusShowsARunWhileItGoesOn) {
+  AddLine({.number = 10, .type = "Flow Runner"});
+  AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 3000", .wait_for = {"10"}});
+  AddLine({.number = 30, .type = "Flow Runner", .wait_for = {"20"}});
+  const std::string job = SaveJob();
+  test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
+  Json runs;
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        runs = Json::parse(Launch({"--status", job, "--json"}).out);
+        return runs.size() == 1 && runs[0]["lines"][1]["state"] == "running";
+      },
+      std::chrono::seconds(10)))
+      << runs;
+  EXPECT_EQ(runs[0]["job_file"], job);
+  EXPECT_TRUE(runs[0]["pid"] > 0 && runs[0]["expected_end"].is_null());
+  EXPECT_TRUE(runs[0]["lines"][2]["state"] == "waiting" && runs[0]["lines"][2]["start"].is_null());
+  EXPECT_TRUE(test::Has(Launch({"--status"}).out, " of " + job + "\n  Nightly test\n"));
+  EXPECT_EQ(running.Wait().status, 0);
+  EXPECT_EQ(Launch({"--status", "--json"}).out, "[]\n");
+}
+
 TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
   AddLine({.number = 10, .type = "Flow Runner"});
   const std::string job = SaveJob();
@@ -126,6 +148,7 @@ TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
   check({
       {{"--history", job}, 0, "no runs recorded\n", ""},
       {{"--history", job, "--json"}, 0, "[]\n", ""},
+      {{"--status", job, "--json"}, 0, "[]\n", ""},  // no database yet
       {{"--history"}, 64, "", "--history takes a job file"},
       {{"--history", "--prune", "x"}, 64, "", "whole number of days"},
       {{"--check", job, "--json"}, 64, "", "--check takes a job file only"},

@@ -1,6 +1,6 @@
 // The Run History window on a prepared database: the runs listed newest first with their
 // badges, the chosen run's timeline and lines, the duration chart of the job and of a
-// chosen line, and the main window's command that opens it.
+// chosen line, a run going on followed, and the main window's command that opens it.
 
 #include "ui/history/run_history_window.h"
 
@@ -17,6 +17,7 @@
 
 #include "jobfile/job_file.h"
 #include "platform/file_digest.h"
+#include "platform/run_lock.h"
 #include "store/run_history.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_timeline.h"
@@ -149,6 +150,36 @@ class RunHistoryWindowTest : public QObject {
     // The chosen line stays chosen when another run is chosen.
     window.runsTable()->setCurrentCell(1, 0);
     QCOMPARE(window.linesTable()->currentRow(), 1);
+  }
+
+  void aRunGoingOnIsListedFirstAndFollowed() {
+    const std::string job = dir_.filePath("live.xml").toStdString();
+    auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
+    const TimePoint start = std::chrono::system_clock::now() - seconds(20);
+    // A run going on, and a later one that took no lock and was interrupted.
+    RunStart run{"going", job, "", "", "", "", "", "", "", start, ""};
+    QVERIFY(history->BeginRun(run).ok());
+    run.run_id = "later", run.start += seconds(1);
+    QVERIFY(history->BeginRun(run).ok());
+    std::vector<RunLineRecord> lines = {Line(20, 0, start, 5, 5, "not run"),
+                                        Line(30, -1, start, 0, 0, "not run")};
+    lines[0].end.reset();
+    QVERIFY(history->WriteLines("going", lines).ok());
+    RunLock lock = std::move(TryTakeRunLock(RunLockPath(db_.toStdString(), job).value).value);
+    QVERIFY(lock.SetHolder({"going", 4711, start, job}).ok());
+    RunHistoryWindow window;
+    window.showJob(QString::fromStdString(job), db_);
+    window.show();
+    QTableWidget* runs = window.runsTable();
+    QCOMPARE(runs->item(0, 4)->text() + runs->item(0, 2)->text(), QString("goingrunning"));
+    QCOMPARE(window.linesTable()->item(1, 4)->text(), QString("waiting"));
+    // The running line's bar reaches the present moment, which moves on.
+    const double width = window.timeline()->bars()[0].rect.width();
+    QTRY_VERIFY(window.timeline()->bars()[0].rect.width() > width + 1);
+    // Once it ended it takes its place among the others, once more read.
+    QVERIFY(history->EndRun("going", {std::chrono::system_clock::now(), 0, 1, 0, 0}).ok());
+    lock.Release();
+    QTRY_COMPARE(runs->item(1, 4)->text() + runs->item(1, 2)->text(), QString("goingok"));
   }
 
   void emptyAndBrokenDatabases() {

@@ -9,6 +9,7 @@
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -20,6 +21,7 @@
 
 #include "model/time_text.h"
 #include "platform/file_digest.h"
+#include "run/runs_in_progress.h"
 #include "ui/history/run_timeline.h"
 
 namespace jr {
@@ -87,7 +89,8 @@ QString TimeText(const std::optional<TimePoint>& time) {
   return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
 }
 
-QColor OutcomeColor(const std::optional<int>& status) {
+QColor OutcomeColor(const std::optional<int>& status, bool going_on) {
+  if (going_on) return RunTimeline::outcomeColor("running");
   if (!status || *status == kRunStatusRefused) return QColor(0x61, 0x61, 0x61);
   if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
   if (*status == 1) return QColor(0xef, 0x6c, 0x00);
@@ -197,6 +200,9 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(runs_table_, &QTableWidget::currentCellChanged, this, [this](int row) { showRun(row); });
   connect(lines_table_, &QTableWidget::currentCellChanged, this,
           [this](int row) { showLineTrend(row); });
+  follow_ = new QTimer(this);
+  follow_->setInterval(kFollowMs);
+  connect(follow_, &QTimer::timeout, this, &RunHistoryWindow::follow);
 }
 
 void RunHistoryWindow::showJob(const QString& job_file, const QString& database) {
@@ -205,9 +211,27 @@ void RunHistoryWindow::showJob(const QString& job_file, const QString& database)
   chosen_line_ = 0;
   setWindowTitle("Run History - " + job_file);
   refresh();
+  follow_->start();
 }
 
-void RunHistoryWindow::refresh() {
+std::map<std::string, int64_t> RunHistoryWindow::runsGoingOn() const {
+  std::map<std::string, int64_t> going_on;
+  Result<std::vector<RunInProgress>> runs =
+      RunsInProgress(database_.toStdString(), AbsoluteFileName(job_file_.toStdString()));
+  for (const RunInProgress& run : runs.value) going_on[run.run.run_id] = run.pid;
+  return going_on;
+}
+
+void RunHistoryWindow::follow() {
+  if (!isVisible()) return;
+  std::map<std::string, int64_t> going_on = runsGoingOn();
+  if (!going_on.empty() || going_on != going_on_) reread(std::move(going_on));
+}
+
+void RunHistoryWindow::refresh() { reread(runsGoingOn()); }
+
+void RunHistoryWindow::reread(std::map<std::string, int64_t> going_on) {
+  going_on_ = std::move(going_on);
   const QString chosen =
       runs_table_->currentRow() >= 0 && runs_table_->currentRow() < static_cast<int>(runs_.size())
           ? QString::fromStdString(runs_[runs_table_->currentRow()].run_id)
@@ -227,10 +251,18 @@ void RunHistoryWindow::refresh() {
     if (!runs.ok() || !lines.ok()) {
       problem = QString::fromStdString(runs.ok() ? lines.message() : runs.message());
     } else {
-      runs_ = std::move(runs.value);
-      lines_ = std::move(lines.value);
+      // A run going on comes first, even before one that started later without taking
+      // the job's lock.
+      for (const bool first : {true, false}) {
+        for (size_t i = 0; i < ids.size(); ++i) {
+          if ((going_on_.count(ids[i]) > 0) != first) continue;
+          runs_.push_back(std::move(runs.value[i]));
+          lines_.push_back(std::move(lines.value[i]));
+        }
+      }
     }
   }
+  const TimePoint now = std::chrono::system_clock::now();
   if (!problem.isEmpty()) {
     status_->setText(problem);
   } else if (runs_.empty()) {
@@ -250,9 +282,12 @@ void RunHistoryWindow::refresh() {
     for (int32_t line : run.failed_lines)
       failed += (failed.isEmpty() ? "" : ",") + QString::number(line);
     runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
-    runs_table_->setItem(row, kRunDuration, Item(DurationText(run.start, run.end)));
-    QTableWidgetItem* outcome = Item(RunOutcomeWord(run.status));
-    outcome->setData(kBadgeColorRole, OutcomeColor(run.status));
+    const bool going_on = isGoingOn(i);
+    runs_table_->setItem(row, kRunDuration,
+                         Item(DurationText(run.start, going_on ? now : run.end)));
+    QTableWidgetItem* outcome = Item(going_on ? "running" : RunOutcomeWord(run.status));
+    outcome->setData(kBadgeColorRole, OutcomeColor(run.status, going_on));
+    if (going_on) outcome->setToolTip(QString("Process %1").arg(going_on_.at(run.run_id)));
     runs_table_->setItem(row, kRunOutcome, outcome);
     runs_table_->setItem(row, kRunFailedLines, Item(failed));
     QTableWidgetItem* id = Item(QString::fromStdString(run.run_id));
@@ -271,9 +306,10 @@ void RunHistoryWindow::setRunning(bool running) {
 }
 
 void RunHistoryWindow::updateRerunButton() {
+  // A run that goes on has not left its failed lines yet; a refused run started none.
   const int row = runs_table_->currentRow();
-  // A refused run started no line, so there is nothing to run again.
   rerun_->setEnabled(!running_ && row >= 0 && row < static_cast<int>(runs_.size()) &&
+                     !isGoingOn(static_cast<size_t>(row)) &&
                      runs_[static_cast<size_t>(row)].status != kRunStatusRefused);
 }
 
@@ -286,7 +322,10 @@ void RunHistoryWindow::showRun(int row) {
     return;
   }
   const std::vector<RunLineRecord>& lines = lines_[static_cast<size_t>(row)];
-  timeline_->setRun(runs_[static_cast<size_t>(row)].start, lines);
+  // A run going on shows its lines' states and their times up to now.
+  std::optional<TimePoint> now;
+  if (isGoingOn(static_cast<size_t>(row))) now = std::chrono::system_clock::now();
+  timeline_->setRun(runs_[static_cast<size_t>(row)].start, lines, now);
   lines_table_->setRowCount(static_cast<int>(lines.size()));
   int chosen_row = -1;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -295,10 +334,12 @@ void RunHistoryWindow::showRun(int row) {
     lines_table_->setItem(at, kLineNumber, Item(QString::number(line.line)));
     lines_table_->setItem(at, kLineDescription, Item(QString::fromStdString(line.description)));
     lines_table_->setItem(at, kLineStart, Item(TimeText(line.start)));
+    const std::optional<TimePoint> end = line.end || !now ? line.end : now;
     lines_table_->setItem(at, kLineDuration,
-                          Item(line.start ? DurationText(*line.start, line.end) : QString("-")));
-    QTableWidgetItem* outcome = Item(QString::fromStdString(line.outcome));
-    outcome->setForeground(RunTimeline::outcomeColor(line.outcome));
+                          Item(line.start ? DurationText(*line.start, end) : QString("-")));
+    const std::string state = now ? LiveLineState(line) : line.outcome;
+    QTableWidgetItem* outcome = Item(QString::fromStdString(state));
+    outcome->setForeground(RunTimeline::outcomeColor(state));
     lines_table_->setItem(at, kLineOutcome, outcome);
     // The program's own exit status; the verdict is the outcome beside it.
     lines_table_->setItem(at, kLineExitStatus,

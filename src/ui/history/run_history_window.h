@@ -3,9 +3,11 @@
 // the chosen run a timeline of its lines and its lines as a table; and a chart of the
 // job's duration over its last runs with, for the chosen line, that line's duration over
 // the same runs, so that a line that keeps getting slower shows at once. "Run Failed Lines
-// Again" asks the main window for a rerun of the chosen run.
+// Again" asks the main window for a rerun of the chosen run. A run that goes on is listed
+// first and followed about once a second: its duration, its lines' states, its bars.
 
 #include <QWidget>
+#include <map>
 #include <vector>
 
 #include "store/run_history.h"
@@ -15,6 +17,7 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace jr {
 
@@ -26,6 +29,8 @@ class RunHistoryWindow : public QWidget {
  public:
   // Runs listed, and runs the chart covers.
   static constexpr int kRunsShown = 30;
+  // How often a shown window looks for runs going on.
+  static constexpr int kFollowMs = 1000;
 
   explicit RunHistoryWindow(QWidget* parent = nullptr);
 
@@ -56,10 +61,17 @@ class RunHistoryWindow : public QWidget {
   void showLineTrend(int lines_row);
   void fillChart();
   void updateRerunButton();
+  // Reads the database again while a run goes on, and once more when it ended.
+  void follow();
+  void reread(std::map<std::string, int64_t> going_on);
+  // The ids and processes of the job's runs going on now; empty when none or unreadable.
+  std::map<std::string, int64_t> runsGoingOn() const;
+  bool isGoingOn(size_t run) const { return going_on_.count(runs_[run].run_id) > 0; }
 
   QString job_file_, database_;
   std::vector<RunSummary> runs_;                   // newest first
   std::vector<std::vector<RunLineRecord>> lines_;  // per run, as runs_
+  std::map<std::string, int64_t> going_on_;        // run id to its runner's process id
   int32_t chosen_line_ = 0;
   bool running_ = false;
 
@@ -71,6 +83,7 @@ class RunHistoryWindow : public QWidget {
   QChart* chart_ = nullptr;
   QLineSeries* job_series_ = nullptr;
   QLineSeries* line_series_ = nullptr;
+  QTimer* follow_ = nullptr;
 };
 
 }  // namespace jr

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "run/runs_in_progress.h"
+
 namespace jr {
 namespace {
 
@@ -40,12 +42,15 @@ QColor RunTimeline::outcomeColor(const std::string& outcome) {
   if (outcome == "failed") return QColor(0xc6, 0x28, 0x28);
   if (outcome == "skipped") return QColor(0x9e, 0x9e, 0x9e);
   if (outcome == "over") return QColor(0x81, 0xc7, 0x84);  // succeeded in an earlier run
+  if (outcome == "running") return QColor(0x15, 0x65, 0xc0);
   return QColor(0x61, 0x61, 0x61);
 }
 
-void RunTimeline::setRun(TimePoint start, const std::vector<RunLineRecord>& lines) {
+void RunTimeline::setRun(TimePoint start, const std::vector<RunLineRecord>& lines,
+                         std::optional<TimePoint> now) {
   start_ = start;
   lines_ = lines;
+  now_ = now;
   updateGeometry();
   update();
 }
@@ -61,7 +66,7 @@ QRectF RunTimeline::plotArea() const {
 }
 
 double RunTimeline::axisSeconds() const {
-  double span = 1.0;
+  double span = now_ ? std::max(1.0, Seconds(start_, *now_)) : 1.0;
   for (const RunLineRecord& line : lines_) {
     if (line.end) span = std::max(span, Seconds(start_, *line.end));
     if (line.start) span = std::max(span, Seconds(start_, *line.start));
@@ -77,7 +82,8 @@ std::vector<RunTimeline::Bar> RunTimeline::bars() const {
     const RunLineRecord& line = lines_[row];
     if (!line.start) continue;
     const double from = std::max(0.0, Seconds(start_, *line.start));
-    // A line that never ended (its run was interrupted) runs to the axis's end.
+    // A line that has not ended runs to the axis's end: the present moment while its run
+    // goes on, the last thing recorded when the run was interrupted.
     const double to = line.end ? Seconds(start_, *line.end) : span;
     const double left = plot.left() + plot.width() * from / span;
     // The shortest line still shows as a sliver.
@@ -86,7 +92,7 @@ std::vector<RunTimeline::Bar> RunTimeline::bars() const {
     bar.line = line.line;
     bar.rect = QRectF(left, plot.top() + kRowHeight * static_cast<double>(row) + 3, bar_width,
                       kRowHeight - 6);
-    bar.color = outcomeColor(line.end ? line.outcome : "not run");
+    bar.color = outcomeColor(line.end ? line.outcome : now_ ? "running" : "not run");
     bar.repeat_copy = line.repeat_of.has_value();
     bars.push_back(bar);
   }
@@ -119,7 +125,9 @@ void RunTimeline::paintEvent(QPaintEvent*) {
     const RunLineRecord& line = lines_[row];
     QString label = QString::number(line.line) + "  " + QString::fromStdString(line.description);
     if (line.repeat_of) label += QString(" (repeat of %1)").arg(*line.repeat_of);
-    if (!line.start) label += " - " + QString::fromStdString(line.outcome);
+    if (!line.start) {
+      label += " - " + QString::fromStdString(now_ ? LiveLineState(line) : line.outcome);
+    }
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(QRectF(kMargin, plot.top() + kRowHeight * static_cast<double>(row),
                             kLabelWidth - 2 * kMargin, kRowHeight),

@@ -1,11 +1,13 @@
 #pragma once
 // The timeline of one run: a row per job line in the order the lines started, its bar from
 // its start to its end on the run's time axis; failed lines red, repeat copies hatched and
-// named as such, as the administrators' report draws them.
+// named as such, as the administrators' report draws them. While the run goes on, the axis
+// ends at the present moment and the bars of running lines reach it.
 
 #include <QColor>
 #include <QRectF>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "store/run_history.h"
@@ -25,8 +27,10 @@ class RunTimeline : public QWidget {
 
   explicit RunTimeline(QWidget* parent = nullptr);
 
-  // The lines of the run that started at `start`; an empty list clears the picture.
-  void setRun(TimePoint start, const std::vector<RunLineRecord>& lines);
+  // The lines of the run that started at `start`; an empty list clears the picture. `now`
+  // is given for a run that goes on.
+  void setRun(TimePoint start, const std::vector<RunLineRecord>& lines,
+              std::optional<TimePoint> now = std::nullopt);
   // The bars as drawn at the widget's present size (lines that never started have none).
   std::vector<Bar> bars() const;
 
@@ -43,6 +47,7 @@ class RunTimeline : public QWidget {
 
   TimePoint start_{};
   std::vector<RunLineRecord> lines_;
+  std::optional<TimePoint> now_;
 };
 
 }  // namespace jr

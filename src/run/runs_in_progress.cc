@@ -1,0 +1,64 @@
+#include "run/runs_in_progress.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "platform/run_lock.h"
+
+namespace jr {
+
+Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
+                                                  const std::optional<std::string>& job_file) {
+  std::vector<RunInProgress> found;
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+  if (!history.ok()) return history.status;
+  if (!history.value) return found;
+  Result<std::vector<RunSummary>> runs = history.value->RunsWithoutEnd(job_file);
+  if (!runs.ok()) return runs.status;
+  // Each job's lock is asked once, however many runs it left without an end.
+  std::map<std::string, std::optional<RunLockHolder>> holders;
+  std::vector<std::string> ids;
+  for (RunSummary& run : runs.value) {
+    auto holder = holders.find(run.job_file);
+    if (holder == holders.end()) {
+      std::optional<RunLockHolder> held;
+      // A job file whose name no longer resolves leaves no lock to ask: its runs are
+      // taken for ended.
+      if (Result<std::string> path = RunLockPath(database, run.job_file); path.ok()) {
+        Result<std::optional<RunLockHolder>> of = RunLockHolderOf(path.value);
+        if (!of.ok()) return of.status;
+        held = std::move(of.value);
+      }
+      holder = holders.emplace(run.job_file, std::move(held)).first;
+    }
+    if (!holder->second || holder->second->run_id != run.run_id) continue;
+    ids.push_back(run.run_id);
+    found.push_back({std::move(run), holder->second->pid, {}});
+  }
+  Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines(ids);
+  if (!lines.ok()) return lines.status;
+  for (size_t i = 0; i < found.size(); ++i) found[i].lines = std::move(lines.value[i]);
+  return found;
+}
+
+const char* LiveLineState(const RunLineRecord& line) {
+  if (line.end) {
+    if (line.outcome == "ok") return "ok";
+    if (line.outcome == "failed") return "failed";
+    return line.outcome == "skipped" ? "skipped" : "not run";
+  }
+  if (line.start) return "running";
+  // A skipped line never starts; a line prepared and not yet started has a row without a
+  // start.
+  if (line.outcome == "skipped") return "skipped";
+  return line.outcome == "over" ? "not run" : "waiting";
+}
+
+int64_t ElapsedSeconds(TimePoint from, const std::optional<TimePoint>& end, TimePoint now) {
+  // A clock set back while the run goes on must not make a line younger than nothing.
+  return std::max<int64_t>(
+      0, std::chrono::duration_cast<std::chrono::seconds>(end.value_or(now) - from).count());
+}
+
+}  // namespace jr

@@ -1,0 +1,36 @@
+#pragma once
+// The runs going on now, as the run history and the run locks tell them: a run's rows say
+// how far it got, the job's run lock whether its runner is still there. A run without an
+// end whose runner died (killed, the machine reset) is interrupted, not going on: the
+// kernel freed its lock with the process. A job that lets its runs overlap takes no lock,
+// so its runs are never listed: a live one cannot be told from a dead one.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/run_history.h"
+
+namespace jr {
+
+struct RunInProgress {
+  RunSummary run;
+  int64_t pid = 0;                   // the runner's process, as the lock's holder wrote it
+  std::vector<RunLineRecord> lines;  // in the order they started, then the others
+};
+
+// The runs going on now in the database at `database`, of `job_file` (an absolute name)
+// or of every job, newest first. A missing database holds none.
+Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
+                                                  const std::optional<std::string>& job_file);
+
+// A line's state in a run that goes on: "waiting" (not started yet), "running", or how it
+// ended: "ok", "failed", "skipped"; "not run" for a line this run will not start (a rerun
+// took it as over).
+const char* LiveLineState(const RunLineRecord& line);
+
+// Whole seconds from `from` to the line's end or, while it runs, to `now`.
+int64_t ElapsedSeconds(TimePoint from, const std::optional<TimePoint>& end, TimePoint now);
+
+}  // namespace jr

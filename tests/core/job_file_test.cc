@@ -170,8 +170,7 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   EXPECT_NE(limited.find(R"(" time_limit="60" />)"), std::string::npos) << limited;
   EXPECT_EQ(limited.find("time_limit", limited.find("time_limit") + 1), std::string::npos);
   const JobDocument reread = Loaded(limited);
-  EXPECT_EQ(reread.JobTimeLimit, "3600");
-  EXPECT_EQ(reread.Overlap, "wait");
+  EXPECT_EQ(reread.JobTimeLimit + " " + reread.Overlap, "3600 wait");
   EXPECT_EQ(reread.table.At(kColTimeLimit, 0), std::nullopt);
   EXPECT_EQ(reread.table.At(kColTimeLimit, 1), Cell("60"));
   job.table.AllocateAfresh();

@@ -1,7 +1,5 @@
 // Two runs of one job started together, under each overlap policy.
 
-#include <signal.h>
-
 #include <regex>
 
 #include "support/engine_fakes.h"
@@ -10,44 +8,40 @@
 namespace jr {
 namespace {
 
-namespace fs = std::filesystem;
-using test::Has;
-using test::ReadWholeFile;
-
 class OverlapTest : public test::UnattendedRun {
  protected:
-  // One line whose script notes its start and runs until the file "go" exists.
-  void SetUp() override {
-    UnattendedRun::SetUp();
-    const std::string script = dir_.File("hold.sh");
-    test::WriteWholeFile(script, "#!/bin/sh\necho x >>\"" + dir_.File("starts") +
-                                     "\"\nwhile [ ! -e \"" + dir_.File("go") +
-                                     "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
-    fs::permissions(script, fs::perms::owner_all);
-    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
-  }
   // Starts the job and returns once its line runs as the `nth` start.
   std::unique_ptr<test::RunningProgram> Start(const std::string& job, size_t nth = 1) {
     auto running =
         std::make_unique<test::RunningProgram>(Jobrunner(), std::vector{job}, Env(), dir_.path());
-    EXPECT_TRUE(Started(nth)) << nth;
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return test::ReadWholeFile(dir_.File("starts")).size() >= 2 * nth; },
+                        std::chrono::seconds(10)));
     return running;
   }
-  bool Started(size_t nth) {
-    return test::WaitUntil([&] { return ReadWholeFile(dir_.File("starts")).size() >= 2 * nth; },
-                           std::chrono::seconds(10));
+  // The job saved with `policy`: one line that notes its start and runs until "go" is written.
+  std::string Policy(const char* policy) {
+    const std::string script = dir_.File("hold.sh");
+    test::WriteWholeFile(script, "#!/bin/sh\necho x >>\"" + dir_.File("starts") +
+                                     "\"\nwhile [ ! -e \"" + dir_.File("go") +
+                                     "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    job_.table.AllocateAfresh();
+    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
+    job_.Overlap = policy;
+    std::filesystem::remove(dir_.File("go")), std::filesystem::remove(dir_.File("starts"));
+    return SaveJob();
   }
-  void Go() { test::WriteWholeFile(dir_.File("go"), ""); }
 };
 
 TEST_F(OverlapTest, ASecondRunIsRefusedWaitsOrRunsAlongside) {
   // Refused (no attribute): nothing starts, the run is kept as refused and is no rerun basis.
-  const std::string job = SaveJob();
+  const std::string job = Policy("");
   auto first = Start(job);
   const test::ProgramOutcome refused = Launch({job});
-  Go();
-  EXPECT_EQ(first->Wait().status, 0);
+  test::WriteWholeFile(dir_.File("go"), "");
   EXPECT_EQ(refused.status, 5);
+  EXPECT_EQ(first->Wait().status, 0);
   const nlohmann::json runs = History({job});
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0]["status"], "refused");
@@ -61,31 +55,25 @@ TEST_F(OverlapTest, ASecondRunIsRefusedWaitsOrRunsAlongside) {
   EXPECT_EQ(Launch({"--rerun", runs[0]["run_id"], job}).status, 3);
 
   // Waiting: the second run starts when the first has ended; a stop ends the wait.
-  job_.Overlap = "wait";
-  fs::remove(dir_.File("go")), fs::remove(dir_.File("starts"));
-  first = Start(SaveJob());
+  first = Start(Policy("wait"));
   test::RunningProgram stopped(Jobrunner(), {job}, Env(), dir_.path());
   test::RunningProgram waiting(Jobrunner(), {job}, Env(), dir_.path());
   std::this_thread::sleep_for(std::chrono::seconds(1));
   stopped.Signal(SIGTERM);
-  const test::ProgramOutcome stop = stopped.Wait();
-  EXPECT_EQ(stop.status, 2);
-  EXPECT_EQ(ReadWholeFile(dir_.File("starts")), "x\n");  // neither waiting run started
-  Go();
+  EXPECT_EQ(stopped.Wait().status, 2);
+  EXPECT_EQ(test::ReadWholeFile(dir_.File("starts")), "x\n");  // neither waiting run started
+  test::WriteWholeFile(dir_.File("go"), "");
   EXPECT_EQ(first->Wait().status, 0);
   const test::ProgramOutcome second = waiting.Wait();
   EXPECT_EQ(second.status, 0) << second.err;
-  EXPECT_TRUE(Has(second.err, "jobrunner: waiting for run " +
-                                  History({job})[1]["run_id"].get<std::string>() +
-                                  " of this job to end\n"));
-  EXPECT_TRUE(Has(stop.err, "SIGTERM while waiting"));
+  EXPECT_TRUE(test::Has(second.err, "jobrunner: waiting for run " +
+                                        History({job})[1]["run_id"].get<std::string>() +
+                                        " of this job to end\n"));
 
   // Allowed: both run at once.
-  job_.Overlap = "allow";
-  fs::remove(dir_.File("go")), fs::remove(dir_.File("starts"));
-  first = Start(SaveJob());
+  first = Start(Policy("allow"));
   auto also = Start(job, 2);
-  Go();
+  test::WriteWholeFile(dir_.File("go"), "");
   EXPECT_EQ(first->Wait().status + also->Wait().status, 0);
 }
 

@@ -45,8 +45,9 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
   }
   if (taken.lock.held()) {
     // Who holds it, until the run has its id: a run that finds the lock taken in the
-    // meantime can name the process at least.
-    taken.lock.SetHolder(ThisRunAsHolder({}, std::chrono::system_clock::now(), job_file));
+    // meantime can name the process at least. A write that fails here fails again when the
+    // run names itself, and is told then.
+    (void)taken.lock.SetHolder(ThisRunAsHolder({}, std::chrono::system_clock::now(), job_file));
     return taken;
   }
   if (taken.stopped) return taken;

@@ -264,6 +264,9 @@ for _ in $(seq 600); do
   sleep 0.1
 done
 sleep 1
+# While it runs, a second run of the same job is refused.
+run second "$win_root\\jobs\\stopped job.xml"
+check "a second run of a job that goes on: exit status 5" "[ $status -eq 5 ]"
 kill -INT "$runner"
 set +e
 wait "$runner"

@@ -15,9 +15,8 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"--help",    "--version", "--check", "--edit",
-                                        "--history", "--rerun",   "--force", "--strict",
-                                        "--status"};
+constexpr const char* kOptionWords[] = {"--help",  "--version", "--check",  "--edit",  "--history",
+                                        "--rerun", "--force",   "--strict", "--status"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;

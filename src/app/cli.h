@@ -13,6 +13,8 @@ inline constexpr int kExitErrors = 1;
 inline constexpr int kExitFatal = 2;
 inline constexpr int kExitBadJobFile = 3;
 inline constexpr int kExitCannotRun = 4;
+// Another run of the job goes on and the job refuses a second one.
+inline constexpr int kExitAlreadyRunning = 5;
 // Wrong use of the options themselves (an option without its file).
 inline constexpr int kExitUsage = 64;
 

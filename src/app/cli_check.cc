@@ -88,6 +88,9 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   const TimeLimitResult job_limit = ParseTimeLimit(job.JobTimeLimit);
   out += "\"JobTimeLimit\": " +
          (job_limit.set() ? std::to_string(job_limit.seconds) : std::string("null")) + ", ";
+  const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap);
+  out += "\"Overlap\": " +
+         (overlap.ok() ? "\"" + std::string(OverlapWord(overlap.value)) + "\"" : "null") + ", ";
   // Each line's setting that is set, by the line's number as text.
   auto settings = [&](const char* member, int column, auto parse) {
     out += "\"" + std::string(member) + "\": {";
@@ -159,6 +162,10 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   if (!limit_fault.empty()) {
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
                  limit_fault.c_str());
+  }
+  if (const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap); !overlap.ok()) {
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
+                 overlap.message().c_str());
   }
   // A list entry that names no line refuses the run before it starts; a time limit that
   // does not read is named above.

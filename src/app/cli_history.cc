@@ -30,16 +30,18 @@ Json TimeOrNull(const std::optional<TimePoint>& time) {
 Json RunJson(const RunSummary& run) {
   Json failed = Json::array();
   for (int32_t line : run.failed_lines) failed.push_back(std::to_string(line));
-  return Json{{"run_id", run.run_id},
-              {"start", IsoUtcText(run.start)},
-              {"end", TimeOrNull(run.end)},
-              {"status", run.status ? Json(*run.status) : Json("interrupted")},
-              {"succeeded", run.succeeded},
-              {"failed", run.failed},
-              {"skipped", run.skipped},
-              {"failed_lines", failed},
-              {"run_folder", run.run_folder},
-              {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
+  return Json{
+      {"run_id", run.run_id},
+      {"start", IsoUtcText(run.start)},
+      {"end", TimeOrNull(run.end)},
+      {"status", run.status && *run.status != kRunStatusRefused ? Json(*run.status)
+                                                                : Json(RunOutcomeWord(run.status))},
+      {"succeeded", run.succeeded},
+      {"failed", run.failed},
+      {"skipped", run.skipped},
+      {"failed_lines", failed},
+      {"run_folder", run.run_folder},
+      {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
 }
 
 Json LineJson(const RunLineRecord& line) {

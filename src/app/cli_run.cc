@@ -11,6 +11,7 @@
 #include "model/time_text.h"
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
+#include "run/job_lock.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
 #include "run/run_job.h"
@@ -99,6 +100,32 @@ class CommandLineProgress final : public RunObserver {
   std::map<int32_t, TimePoint> started_;
 };
 
+// The job's lock for the run by its overlap policy. A run refused for another one is told on
+// standard error and kept in the run history; a run that waits says for which.
+Result<JobLock> TakeLockFor(const RunRequest& request, OverlapPolicy policy, RunEnv& env) {
+  Result<JobLock> lock = TakeJobLock(
+      request.history_database, request.job_file, policy,
+      [](const RunLockHolder& holder) {
+        std::fprintf(stderr, "jobrunner: waiting for run %s of this job to end\n",
+                     holder.run_id.c_str());
+      },
+      [] { return StopRequested(); });
+  if (!lock.ok()) return lock;
+  if (lock.value.busy) {
+    std::fprintf(stderr, "jobrunner: %s\n",
+                 AlreadyRunningText(request.job_file, *lock.value.busy).c_str());
+    if (Status kept = RecordRefusedRun(request, env); !kept.ok()) {
+      std::fprintf(stderr,
+                   "jobrunner: warning: the refused run is left out of the run history: %s\n",
+                   kept.message.c_str());
+    }
+  } else if (lock.value.stopped) {
+    std::fprintf(stderr, "jobrunner: stopped by %s while waiting; the job was not run\n",
+                 StopRequestName());
+  }
+  return lock;
+}
+
 // Names at the start what would go wrong later: a line that cannot start, a report that
 // cannot be made, as warnings; what would stop the run halfway refuses it. False when the
 // run must not start.
@@ -172,6 +199,12 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap);
+  if (!overlap.ok()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + overlap.message() + "; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
 
   job.FileName = job_file;
   RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
@@ -202,6 +235,14 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (!registry_failure.empty()) progress.Warning(registry_failure);
 
   StopRequests stop_requests;
+  Result<JobLock> lock = TakeLockFor(request, overlap.value, system->env());
+  if (!lock.ok()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + lock.message(), MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
+  if (lock.value.busy) return kExitAlreadyRunning;
+  if (lock.value.stopped) return kExitFatal;
+  request.lock = &lock.value.lock;
   LauncherRunControl control(system->launcher(), [] { return StopRequested(); });
   LineTroubleCollector troubles;
   RunResult result = RunJob(request, system->env(), control, {&progress, &troubles});

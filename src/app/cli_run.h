@@ -18,7 +18,8 @@ struct RerunOption {
 
 // Loads the job file, runs the job and writes its reports. Returns the exit status:
 // 0, 1 or 2 by the run's final status, 3 when the file cannot be loaded or is no job
-// file, 4 when the job cannot be run at all. Messages go to standard error; progress too,
+// file, 4 when the job cannot be run at all, 5 when another run of the job goes on and the
+// job's overlap policy refuses a second one. Messages go to standard error; progress too,
 // when standard error is a terminal. With `rerun`, the run is a rerun of that run, refused
 // with 3 as RerunBasisFor says.
 int RunFromCommandLine(const std::string& job_file,

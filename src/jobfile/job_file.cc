@@ -200,6 +200,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
   job.MaxParallel = max_parallel ? max_parallel.value() : "99";
   job.JobTimeLimit = root.attribute("JobTimeLimit").value();
+  job.Overlap = root.attribute("Overlap").value();
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   JobLineTable& table = job.table;
@@ -235,6 +236,8 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   // The limits are written only when set: a job without them stays as older versions wrote
   // it, and older readers pass over what they do not know.
   if (!job.JobTimeLimit.empty()) SetAttribute(root, "JobTimeLimit", job.JobTimeLimit);
+  // Likewise the default overlap policy, which is also what older versions did.
+  if (!job.Overlap.empty() && job.Overlap != "refuse") SetAttribute(root, "Overlap", job.Overlap);
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;

@@ -21,6 +21,9 @@ struct JobDocument {
   std::string MaxParallel = "99";
   // Whole seconds as typed; empty: no limit (and no JobTimeLimit attribute in the file).
   std::string JobTimeLimit;
+  // "refuse", "wait" or "allow" as the file holds it (see ParseOverlap); empty or "refuse":
+  // no Overlap attribute in the file.
+  std::string Overlap;
   JobLineTable table;
   // The file the job was read from or is saved as; not part of what a file holds.
   std::string FileName;

@@ -168,6 +168,28 @@ std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table
   return {};
 }
 
+Result<OverlapPolicy> ParseOverlap(std::string_view text) {
+  for (OverlapPolicy policy :
+       {OverlapPolicy::kRefuse, OverlapPolicy::kWait, OverlapPolicy::kAllow}) {
+    if (text == OverlapWord(policy)) return policy;
+  }
+  if (text.empty()) return OverlapPolicy::kRefuse;
+  return Status::Failed("the job's overlap policy \"" + std::string(text) +
+                        "\" is not refuse, wait or allow");
+}
+
+const char* OverlapWord(OverlapPolicy policy) {
+  switch (policy) {
+    case OverlapPolicy::kWait:
+      return "wait";
+    case OverlapPolicy::kAllow:
+      return "allow";
+    case OverlapPolicy::kRefuse:
+      break;
+  }
+  return "refuse";
+}
+
 bool JobLineNrExists(const JobLineTable* table, int64_t number) {
   if (table == nullptr || number < 1) return false;
   for (int i = table->LineCount() - 1; i >= 0; --i) {

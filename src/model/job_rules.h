@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/job_line_table.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -97,6 +98,17 @@ std::string TimeLimitFaultText(std::string_view whose, std::string_view limit);
 // repeat limit; `line` names the job line.
 std::string RepeatDelayFaultText(std::string_view line, std::string_view delay);
 std::string RepeatLimitFaultText(std::string_view line, std::string_view limit);
+
+// Whether a run of a job may start while another run of it goes on: it is refused (what a
+// job without the setting does), it waits for the other one's end, or it runs alongside.
+enum class OverlapPolicy { kRefuse, kWait, kAllow };
+
+// The job's overlap policy as the job file holds it: "refuse", "wait" or "allow", nothing
+// else; empty means "refuse". Fails with the message naming the value.
+Result<OverlapPolicy> ParseOverlap(std::string_view text);
+
+// The policy's word in the job file: "refuse", "wait" or "allow".
+const char* OverlapWord(OverlapPolicy policy);
 
 // The verdict of one of the editor's checks. `title` and `message` are what the editor
 // shows when the value is refused; both are empty when it is accepted.

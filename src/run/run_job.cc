@@ -9,6 +9,7 @@
 #include "platform/config.h"
 #include "platform/file_digest.h"
 #include "platform/slurm_launcher.h"
+#include "run/job_lock.h"
 #include "run/rerun_plan.h"
 #include "run/run_record.h"
 
@@ -49,7 +50,32 @@ RunStart HistoryStart(const RunRequest& request, const std::string& description,
   return start;
 }
 
+// Names the run in the job's lock, for a run that finds the lock taken.
+void NameRunInLock(const RunRequest& request, const std::string& run_id, TimePoint started,
+                   const RunObservers& observers) {
+  if (request.lock == nullptr || !request.lock->held()) return;
+  const Status named = request.lock->SetHolder(ThisRunAsHolder(run_id, started, request.job_file));
+  if (!named.ok()) observers.Warning(named.message);
+}
+
 }  // namespace
+
+Status RecordRefusedRun(const RunRequest& request, RunEnv& env) {
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForWriting(request.history_database);
+  if (!history.ok()) return history.status;
+  RunResult run;
+  const TimePoint now = env.clock.Now();
+  run.run_timestamp = FormatRunTimestamp(now);
+  run.run_name = RunNameFor(RandomFraction(env.clock));
+  Result<std::string> id = history.value->BeginRun(
+      HistoryStart(request, request.job_description, run, now, env, RunObservers{}));
+  if (!id.ok()) return id.status;
+  RunEnd end;
+  end.end = now;
+  end.status = kRunStatusRefused;
+  return history.value->EndRun(id.value, end);
+}
 
 Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string& job_file,
                                   const std::string& run_id) {
@@ -62,6 +88,11 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
   if (!run.value) {
     return Status::Failed("\"" + run_id + "\" is no recorded run of the job file \"" + job +
                           "\"; see jobrunner --history");
+  }
+  if (run.value->status == kRunStatusRefused) {
+    return Status::Failed("run \"" + run_id +
+                          "\" was refused, as another run of the job went on; it ran no job "
+                          "line to run again");
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run_id});
   if (!lines.ok()) return lines.status;
@@ -149,6 +180,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   result.run_name = RunNameFor(RandomFraction(env.clock));
   result.run_folder =
       request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
+  NameRunInLock(request, result.run_timestamp + "_" + result.run_name, started, caller_observers);
   std::vector<std::string> warnings;
   Result<std::unique_ptr<RunLines>> prepared =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
@@ -181,6 +213,10 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     recorder.Begin(HistoryStart(request, description, result, started, env, observers));
     result.run_id = recorder.run_id();
     env.metadata.SetRunId(result.run_id);
+    // The history adds a suffix to an id that is taken.
+    if (result.run_id != result.run_timestamp + "_" + result.run_name) {
+      NameRunInLock(request, result.run_id, started, observers);
+    }
   }
 
   std::unique_ptr<RunLines> lines = std::move(prepared.value);

@@ -11,6 +11,7 @@
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "model/run_env.h"
+#include "platform/run_lock.h"
 #include "report/generate_reports.h"
 #include "store/run_history.h"
 
@@ -49,6 +50,9 @@ struct RunRequest {
   std::string history_database;
   // Set for a rerun: the lines that succeeded in that run are not run again.
   std::optional<RerunBasis> rerun;
+  // The job's lock the caller took for the run (see TakeJobLock), or null: the run names
+  // itself in it as soon as its id is known.
+  RunLock* lock = nullptr;
 };
 
 struct RunResult {
@@ -75,6 +79,10 @@ std::string JobTimeLimitText(int32_t seconds);
 
 // What the user is told when a job line's time limit was reached.
 std::string LineTimeLimitText(const RunLine& line);
+
+// Keeps in the run history a run that did not start because another run of the job held
+// its lock: a row without lines whose status is kRunStatusRefused.
+Status RecordRefusedRun(const RunRequest& request, RunEnv& env);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

@@ -11,7 +11,9 @@
 //   description, host, launcher, run_folder, admin_report, user_report   TEXT
 //   start_ms     INTEGER  start, milliseconds since 1970 UTC
 //   end_ms       INTEGER  end, NULL until the run ended
-//   status       INTEGER  final status 0, 1 or 2; NULL until the run ended
+//   status       INTEGER  final status 0, 1 or 2, or 5 for a run that was refused because
+//                         another run of the job went on (no lines, start = end); NULL
+//                         until the run ended
 //   succeeded, failed, skipped   INTEGER   line counts, set at the end
 //   rerun_of     TEXT     for a rerun, the run whose failed lines it ran again; else NULL
 // Table "run_lines" (key run_id, line):
@@ -47,10 +49,14 @@ namespace jr {
 
 inline constexpr int kRunHistorySchemaVersion = 3;
 
+// The final status of a run that did not start because another run of its job went on.
+inline constexpr int kRunStatusRefused = 5;
+
 // A run's final status in one word, as the history lists and the window show it; a run
 // without one was interrupted (its runner died before it could end the row).
 inline const char* RunOutcomeWord(const std::optional<int>& status) {
   if (!status) return "interrupted";
+  if (*status == kRunStatusRefused) return "refused";
   return *status == 0 ? "ok" : *status == 1 ? "errors" : "fatal";
 }
 

@@ -141,6 +141,7 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   JobDocument job = SampleJob();
   job.table.Set(kColType, 0, "Custom");
   job.table.Set(kColLogFile, 0, "/only/in/memory.log");
+  job.Overlap = "refuse";
   EXPECT_EQ(
       JobFileText(job, "2003 Mar 07 14:05:09"),
       R"(<VANTORSOREL_Job_specification Description="Nightly &quot;extract&quot; &lt;all> &amp; )"
@@ -157,18 +158,23 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   </BatchLines>
 </VANTORSOREL_Job_specification>
 )");
-  // Limits are written only where set (above: nowhere) and read back.
+  // Limits and a policy other than the default are written only where set (above: nowhere)
+  // and read back.
   JobDocument limits = SampleJob();
   limits.JobTimeLimit = "3600";
+  limits.Overlap = "wait";
   limits.table.Set(kColTimeLimit, 1, "60");
   limits.table.Set(kColRepeatDelay, 1, "30");
   limits.table.Set(kColRepeatLimit, 0, "5");
   const std::string limited = JobFileText(limits, "now");
-  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600">)"), std::string::npos);
+  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600" Overlap="wait">)"),
+            std::string::npos);
   EXPECT_NE(limited.find(R"(" repeat_limit="5" />)"), std::string::npos) << limited;
   EXPECT_NE(limited.find(R"(" time_limit="60" repeat_delay="30" />)"), std::string::npos);
   EXPECT_EQ(limited.find("time_limit", limited.find("time_limit") + 1), std::string::npos);
-  EXPECT_EQ(JobFileText(Loaded(limited), "now"), limited);
+  const JobDocument reread = Loaded(limited);
+  EXPECT_EQ(reread.JobTimeLimit + " " + reread.Overlap, "3600 wait");
+  EXPECT_EQ(JobFileText(reread, "now"), limited);
   job.table.AllocateAfresh();
   job.LogToEventLog = false;
   ExpectSameJob(job, Loaded(JobFileText(job, "now")));

@@ -27,7 +27,7 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
       "my job.xml",
       "<VANTORSOREL_Job_specification Description=\"q&quot; b\\ n&#10;t&#9;c&#1;&#8;&#12;\x7F "
       "\xC3\xA9 bad\xFF\xC3 end\" LogFile=\"a\" UserFile=\"u\" TempLogDir=\"\" "
-      "LogToEventLog=\"false\" JobTimeLimit=\" 7200\">\n"
+      "LogToEventLog=\"false\" JobTimeLimit=\" 7200\" Overlap=\"Wait\">\n"
       "  <BatchLines>\n"
       "    <BatchLine batch_line=\"20\" batch_line_type=\"Flow Runner\" options=\"\" wait=\"1e7\" "
       "repeat_on_error=\"1\" time_limit=\"060\" repeat_delay=\"0\" repeat_limit=\"7\"/>\n"
@@ -37,12 +37,15 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
   // The words after --check make up one file name, as in an unattended run.
   const test::ProgramOutcome outcome = Check({dir_.File("my"), "job.xml"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  // Limits a run would refuse are left out of the JSON and named, as are list entries that
-  // name no line; what a run would miss on this machine follows.
+  // Limits and a policy a run would refuse are left out of the JSON and named, as are list
+  // entries that name no line; what a run would miss on this machine follows.
   EXPECT_TRUE(
       outcome.err.starts_with("jobrunner: error: " + path +
                               ": the time limit of job line 10 \"1 h\" is not a whole number from "
                               "1 to 604800; the job cannot run\njobrunner: error: " +
+                              path +
+                              ": the job's overlap policy \"Wait\" is not refuse, wait or "
+                              "allow; the job cannot run\njobrunner: error: " +
                               path +
                               ": job line 20, \"wait\": the job-line list entry \"1e7\" lies "
                               "outside the job line numbers; the job cannot run\n"));
@@ -50,7 +53,8 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
             "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 "
             "bad\xEF\xBF\xBD\xEF\xBF\xBD end\", \"LogFile\": \"a\", \"UserFile\": \"u\", "
             "\"TempLogDir\": \"\", \"LogToEventLog\": 0, \"MaxParallel\": \"99\", "
-            "\"JobTimeLimit\": 7200, \"time_limits\": {\"20\": 60}, \"repeat_delays\": {\"20\": "
+            "\"JobTimeLimit\": 7200, \"Overlap\": null, \"time_limits\": {\"20\": 60}, "
+            "\"repeat_delays\": {\"20\": "
             "0}, \"repeat_limits\": {\"20\": 7}, \"lines\": [\n"
             "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
             "\"\", \"\", \"\", \"\"],\n"

@@ -52,7 +52,7 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, c
 class RerunExecutor final : public JobExecutor {
  public:
   JobRunOutcome execute(const JobDocument&, int32_t, const StopFlag&, const RunObservers& observers,
-                        const RerunBasis* rerun) override {
+                        const RerunBasis* rerun, RunLock*) override {
     if (rerun) reruns.push_back(*rerun);
     if (rerun) observers.LinesOver(rerun->run_id, {10});
     return {true, "finished without errors."};

@@ -45,7 +45,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
  public:
   jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel,
                             const jr::StopFlag& stop, const jr::RunObservers& observers,
-                            const jr::RerunBasis*) override {
+                            const jr::RerunBasis*, jr::RunLock*) override {
     ++runs, description = job.Description, max = max_parallel;
     std::vector<std::unique_ptr<jr::RunLine>> lines;
     for (int row = 0; row < job.table.LineCount(); ++row) {
@@ -102,6 +102,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     auto executor = std::make_unique<ScriptedExecutor>();
     executor_ = executor.get();
     Start(std::move(executor));
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());  // and its run locks
     FillValidHeader();
     w_->show();
     tester_ = std::make_unique<QAbstractItemModelTester>(
@@ -337,7 +338,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       if (at->focusPolicy() & Qt::TabFocus) order << at->objectName();
     QCOMPARE(order.join(" "), QString("description adminReport adminReportBrowse userReport "
                                       "userReportBrowse logFolder logFolderBrowse maxParallel "
-                                      "logToEventLog jobTimeLimit"));
+                                      "logToEventLog jobTimeLimit overlap"));
   }
 
   // The user sizes every column; Description and Options take the spare width, and a
@@ -468,8 +469,23 @@ class JobRunnerWindowTest : public testing::WindowTest {
     FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
     Trigger("executeJob");
-    QCOMPARE(Messages(), QString("Execute: Execute Job ?"));
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
+    // While the job runs elsewhere a run is refused, unless the job allows it.
+    jr::Result<jr::RunLock> elsewhere = jr::TryTakeRunLock(
+        jr::RunLockPath(path("metadata.sqlite").toStdString(), path("job.xml").toStdString())
+            .value);
+    QVERIFY(elsewhere.value.SetHolder({"20261207_021500_SorelJob~7", 4242, {}, "job.xml"}).ok());
+    for (const char* policy : {"Refuse", "Wait", "Allow"}) {
+      field<QComboBox>("overlap")->setCurrentText(policy);
+      QCOMPARE(w_->hasUnsavedChanges(), policy != QString("Refuse"));
+      MessageBox::setNextAnswer(MessageBox::kYes);
+      Trigger("executeJob");
+      QTRY_VERIFY(!w_->isRunning());
+    }
+    QVERIFY(Messages().startsWith(
+        "Execute: Execute Job ?|Execute: Execute Job ?|Execute Job: The job \"" + path("job.xml") +
+        "\" is already running (run 20261207_021500_SorelJob~7, process 4242, started "));
+    QVERIFY(executor_->runs == 1 && ReadAll(path("job.xml")).contains(" Overlap=\"allow\">"));
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {

@@ -91,7 +91,7 @@ QString TimeText(const std::optional<TimePoint>& time) {
 
 QColor OutcomeColor(const std::optional<int>& status, bool going_on) {
   if (going_on) return RunTimeline::outcomeColor("running");
-  if (!status) return QColor(0x61, 0x61, 0x61);
+  if (!status || *status == kRunStatusRefused) return QColor(0x61, 0x61, 0x61);
   if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
   if (*status == 1) return QColor(0xef, 0x6c, 0x00);
   return QColor(0xc6, 0x28, 0x28);
@@ -306,10 +306,11 @@ void RunHistoryWindow::setRunning(bool running) {
 }
 
 void RunHistoryWindow::updateRerunButton() {
-  // A run that goes on has not left its failed lines yet.
+  // A run that goes on has not left its failed lines yet; a refused run started none.
   const int row = runs_table_->currentRow();
   rerun_->setEnabled(!running_ && row >= 0 && row < static_cast<int>(runs_.size()) &&
-                     !isGoingOn(static_cast<size_t>(row)));
+                     !isGoingOn(static_cast<size_t>(row)) &&
+                     runs_[static_cast<size_t>(row)].status != kRunStatusRefused);
 }
 
 void RunHistoryWindow::showRun(int row) {
@@ -373,7 +374,10 @@ void RunHistoryWindow::fillChart() {
     const double x = static_cast<double>(
         std::chrono::duration_cast<std::chrono::milliseconds>(run.start.time_since_epoch())
             .count());
-    if (run.end) job_points.append({x, Seconds(run.start, *run.end) / unit});
+    // A refused run ran nothing: no duration of the job's.
+    if (run.end && run.status != kRunStatusRefused) {
+      job_points.append({x, Seconds(run.start, *run.end) / unit});
+    }
     for (const RunLineRecord& line : lines_[i]) {
       if (line.line == chosen_line_ && line.start && line.end) {
         line_points.append({x, Seconds(*line.start, *line.end) / unit});

@@ -25,16 +25,17 @@ class CollectingNotifier final : public Notifier {
 class DriverJobExecutor final : public JobExecutor {
  public:
   JobRunOutcome execute(const JobDocument& job, int32_t max_parallel, const StopFlag& stop,
-                        const RunObservers& observers, const RerunBasis* rerun) override {
+                        const RunObservers& observers, const RerunBasis* rerun,
+                        RunLock* lock) override {
     CollectingNotifier notifier;
-    JobRunOutcome outcome = Run(job, max_parallel, stop, observers, rerun, notifier);
+    JobRunOutcome outcome = Run(job, max_parallel, stop, observers, rerun, lock, notifier);
     outcome.engine_messages = std::move(notifier.messages);
     return outcome;
   }
 
  private:
   static JobRunOutcome Run(const JobDocument& job, int32_t max_parallel, const StopFlag& stop,
-                           const RunObservers& observers, const RerunBasis* rerun,
+                           const RunObservers& observers, const RerunBasis* rerun, RunLock* lock,
                            Notifier& notifier) {
     Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
     if (!made.ok()) return {false, made.message()};
@@ -45,6 +46,7 @@ class DriverJobExecutor final : public JobExecutor {
     RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
     request.history_database = SystemMetadataDatabasePath();
     if (rerun != nullptr) request.rerun = *rerun;
+    request.lock = lock;
     RunResult result = RunJob(request, system->env(), control, observers);
     if (!result.refused.empty()) {
       std::string message = result.refused;  // a clause after "job file: " on a command line

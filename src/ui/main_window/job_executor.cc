@@ -6,7 +6,7 @@ namespace {
 class UnavailableJobExecutor final : public JobExecutor {
  public:
   JobRunOutcome execute(const JobDocument&, int32_t, const StopFlag&, const RunObservers&,
-                        const RerunBasis*) override {
+                        const RerunBasis*, RunLock*) override {
     return {false, "Running jobs from the window is not available in this build."};
   }
 };

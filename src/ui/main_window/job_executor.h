@@ -56,10 +56,11 @@ class JobExecutor {
   // thread (RunWorker), never the GUI thread: it touches no widget, and `observers` hear
   // the run on that thread. The run ends early, as an interrupted command-line run does,
   // once `stop` is requested; a pause that waits for the launcher's children ends at once
-  // then. With `rerun`, the run is a rerun of that earlier run.
+  // then. With `rerun`, the run is a rerun of that earlier run. `lock`, the job's lock held
+  // for the run (or null, or not held), is to name the run once its id is known.
   virtual JobRunOutcome execute(const JobDocument& job, int32_t max_parallel, const StopFlag& stop,
-                                const RunObservers& observers,
-                                const RerunBasis* rerun = nullptr) = 0;
+                                const RunObservers& observers, const RerunBasis* rerun = nullptr,
+                                RunLock* lock = nullptr) = 0;
 };
 
 // An executor for builds without a run driver: every run is refused with a message.

@@ -1,6 +1,7 @@
 #include "ui/main_window/job_header_form.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
@@ -21,6 +22,22 @@
 namespace jr {
 
 using namespace window;
+
+namespace {
+
+QString OverlapCaption(OverlapPolicy policy) {
+  switch (policy) {
+    case OverlapPolicy::kWait:
+      return "Wait";
+    case OverlapPolicy::kAllow:
+      return "Allow";
+    case OverlapPolicy::kRefuse:
+      break;
+  }
+  return "Refuse";
+}
+
+}  // namespace
 
 JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent), window_(window) {
   setObjectName("jobHeader");
@@ -92,6 +109,16 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
   settings->addWidget(
       add_label("jobTimeLimitLabel", "&Job time limit (seconds):", job_time_limit_));
   settings->addWidget(job_time_limit_);
+  overlap_ = new QComboBox(this);
+  overlap_->setObjectName("overlap");
+  overlap_->setToolTip(
+      "What a run of this job does while another run of it goes on: it is refused, it waits "
+      "for the other one to end (unattended runs only), or it runs alongside");
+  for (OverlapPolicy policy : {OverlapPolicy::kRefuse, OverlapPolicy::kWait, OverlapPolicy::kAllow})
+    overlap_->addItem(OverlapCaption(policy), QString(OverlapWord(policy)));
+  settings->addSpacing(digit * 2);
+  settings->addWidget(add_label("overlapLabel", "Overlapping runs:", overlap_));
+  settings->addWidget(overlap_);
   grid->addWidget(
       add_label("maxParallelLabel", "&Maximum Parallel Running Job Lines:", max_parallel_), row, 0);
   grid->addLayout(settings, row, 1, 1, 2);
@@ -104,6 +131,7 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
     connect(field, &QLineEdit::textChanged, this, &JobHeaderForm::edited);
   }
   connect(log_to_event_log_, &QCheckBox::toggled, this, &JobHeaderForm::edited);
+  connect(overlap_, &QComboBox::currentIndexChanged, this, &JobHeaderForm::edited);
   for (QLineEdit* field : {admin_report_, user_report_, log_folder_})
     field->installEventFilter(this);
   connect(admin_report_browse_, &QPushButton::clicked, this, [this] {
@@ -122,6 +150,7 @@ void JobHeaderForm::load(const JobDocument& job) {
   max_parallel_->setText(QString::fromStdString(job.MaxParallel));
   job_time_limit_->setText(QString::fromStdString(job.JobTimeLimit));
   log_to_event_log_->setChecked(job.LogToEventLog);
+  setOverlap(job.Overlap);
 }
 
 void JobHeaderForm::store(JobDocument& job) const {
@@ -132,6 +161,24 @@ void JobHeaderForm::store(JobDocument& job) const {
   job.LogToEventLog = log_to_event_log_->isChecked();
   job.MaxParallel = max_parallel_->text().toStdString();
   job.JobTimeLimit = job_time_limit_->text().toStdString();
+  job.Overlap = overlapText().toStdString();
+}
+
+QString JobHeaderForm::overlapText() const {
+  const QString word = overlap_->currentData().toString();
+  // The default is what a file without the attribute means; it is written as before.
+  return word == OverlapWord(OverlapPolicy::kRefuse) ? QString() : word;
+}
+
+void JobHeaderForm::setOverlap(const std::string& word) {
+  constexpr int kPolicies = 3;
+  while (overlap_->count() > kPolicies) overlap_->removeItem(kPolicies);
+  const Result<OverlapPolicy> policy = ParseOverlap(word);
+  // A hand-edited value the runner refuses is shown as it is and kept until another is
+  // chosen: the run names it.
+  if (!policy.ok()) overlap_->addItem(QString::fromStdString(word), QString::fromStdString(word));
+  overlap_->setCurrentIndex(policy.ok() ? overlap_->findData(QString(OverlapWord(policy.value)))
+                                        : kPolicies);
 }
 
 void JobHeaderForm::clearTexts() {
@@ -140,6 +187,7 @@ void JobHeaderForm::clearTexts() {
   user_report_->clear();
   log_folder_->clear();
   job_time_limit_->setText({});
+  setOverlap({});
 }
 
 void JobHeaderForm::focusDescription() { description_->setFocus(); }

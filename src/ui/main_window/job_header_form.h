@@ -1,8 +1,8 @@
 #pragma once
 // The job's header on the main window: description, the two report files, the log-file
-// folder, the maximum of parallel job lines, the event-log switch and the job's time limit,
-// with the checks of the whole header and the checks that run when a file or folder field
-// is left.
+// folder, the maximum of parallel job lines, the event-log switch, the job's time limit and
+// its overlap policy, with the checks of the whole header and the checks that run when a
+// file or folder field is left.
 
 #include <QString>
 #include <QWidget>
@@ -10,6 +10,7 @@
 #include "jobfile/job_file.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -35,6 +36,8 @@ class JobHeaderForm : public QWidget {
   QString maxParallelText() const;
   void setMaxParallelText(const QString& text);
   QString jobTimeLimitText() const;
+  // The overlap policy as the job file holds it: empty for the default, "refuse".
+  QString overlapText() const;
 
   // Each check shows its own message and reports whether the value passed. The header is
   // checked in a fixed order and stops at the first fault.
@@ -56,6 +59,7 @@ class JobHeaderForm : public QWidget {
   void browseReportFile(QLineEdit* field, const QString& title, QString& filter);
   void browseLogFolder();
   bool refuse(const QString& text, const QString& title);
+  void setOverlap(const std::string& word);
 
   QWidget* window_;
   QLineEdit* description_ = nullptr;
@@ -68,6 +72,7 @@ class JobHeaderForm : public QWidget {
   NumberEdit* max_parallel_ = nullptr;
   NumberEdit* job_time_limit_ = nullptr;
   QCheckBox* log_to_event_log_ = nullptr;
+  QComboBox* overlap_ = nullptr;
   // The report file dialogs keep the filter they were last given.
   QString admin_report_filter_;
   QString user_report_filter_;

@@ -20,8 +20,11 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 
 #include "model/job_rules.h"
+#include "platform/metadata_location.h"
+#include "run/job_lock.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
@@ -406,6 +409,10 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
       !fault.empty()) {
     return tell(QString::fromStdString("The job cannot run: " + fault + "."));
   }
+  if (const Result<OverlapPolicy> overlap = ParseOverlap(header_->overlapText().toStdString());
+      !overlap.ok()) {
+    return tell(QString::fromStdString("The job cannot run: " + overlap.message() + "."));
+  }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;
   saveJob();
@@ -414,7 +421,20 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
 }
 
 void MainWindow::runInWindow(int32_t maximum, std::optional<RerunBasis> rerun) {
-  runner_->start(currentDocument(), maximum, std::move(rerun));
+  JobDocument job = currentDocument();
+  auto tell = [this](std::string text) {
+    text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    MessageBox::show(QString::fromStdString(text + "."), "Execute Job", MessageBox::kOkOnly,
+                     MessageBox::kOk, MessageBox::kExclamation, this);
+  };
+  // The window never waits for another run: a job that would wait is refused here.
+  const OverlapPolicy policy = ParseOverlap(job.Overlap).value == OverlapPolicy::kAllow
+                                   ? OverlapPolicy::kAllow
+                                   : OverlapPolicy::kRefuse;
+  Result<JobLock> lock = TakeJobLock(SystemMetadataDatabasePath(), job.FileName, policy);
+  if (!lock.ok()) return tell(lock.message());
+  if (lock.value.busy) return tell(AlreadyRunningText(job.FileName, *lock.value.busy));
+  runner_->start(std::move(job), maximum, std::move(rerun), std::move(lock.value.lock));
 }
 
 void MainWindow::runFinished(const JobRunOutcome& outcome) {

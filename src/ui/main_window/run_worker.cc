@@ -26,16 +26,18 @@ RunWorker::~RunWorker() {
   thread_.join();
 }
 
-void RunWorker::start(const JobDocument& job, int32_t max_parallel,
-                      std::optional<RerunBasis> rerun) {
+void RunWorker::start(const JobDocument& job, int32_t max_parallel, std::optional<RerunBasis> rerun,
+                      RunLock lock) {
   if (isRunning()) return;
   stop_ = std::make_unique<StopFlag>();
   // The run gets its own copies: the window's job may change while it runs.
-  thread_ = std::thread([this, job, max_parallel, rerun = std::move(rerun)] {
-    const JobRunOutcome outcome =
-        executor_->execute(job, max_parallel, *stop_, {this}, rerun ? &*rerun : nullptr);
-    post([this, outcome] { finish(outcome); });
-  });
+  thread_ = std::thread(
+      [this, job, max_parallel, rerun = std::move(rerun), lock = std::move(lock)]() mutable {
+        const JobRunOutcome outcome =
+            executor_->execute(job, max_parallel, *stop_, {this}, rerun ? &*rerun : nullptr, &lock);
+        lock.Release();
+        post([this, outcome] { finish(outcome); });
+      });
   emit runningChanged(true);
 }
 

@@ -25,9 +25,10 @@ class RunWorker : public QObject, private RunObserver {
 
   // From start() until finished() has been emitted.
   bool isRunning() const { return thread_.joinable(); }
-  // Starts the run of `job` (a rerun of `rerun` when set); runningChanged(true) comes at
-  // once. Nothing while a run goes on.
-  void start(const JobDocument& job, int32_t max_parallel, std::optional<RerunBasis> rerun);
+  // Starts the run of `job` (a rerun of `rerun` when set), which holds `lock` (when held)
+  // until it has ended; runningChanged(true) comes at once. Nothing while a run goes on.
+  void start(const JobDocument& job, int32_t max_parallel, std::optional<RerunBasis> rerun,
+             RunLock lock = {});
   // Ends the running job as soon as it can; nothing without a run.
   void requestStop();
 

@@ -58,6 +58,9 @@ Result<RunLock> TryTakeRunLock(const std::string& path);
 // 100 ms and gives up, with a lock not held, when it says so.
 Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop);
 
+// This process's id, as a holder names itself.
+int64_t CurrentProcessId();
+
 // Who holds the lock at `path`: nullopt when no process holds it (or there is no such file).
 // Does not disturb a process taking it at the same moment.
 Result<std::optional<RunLockHolder>> RunLockHolderOf(const std::string& path);

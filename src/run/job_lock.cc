@@ -5,13 +5,8 @@
 #include "platform/file_digest.h"
 #include "platform/local_time.h"
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace jr {
+
 Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_file,
                             OverlapPolicy policy,
                             const std::function<void(const RunLockHolder&)>& waiting,
@@ -66,11 +61,7 @@ RunLockHolder ThisRunAsHolder(const std::string& run_id, TimePoint start,
                               const std::string& job_file) {
   RunLockHolder holder;
   holder.run_id = run_id;
-#ifdef _WIN32
-  holder.pid = _getpid();
-#else
-  holder.pid = getpid();
-#endif
+  holder.pid = CurrentProcessId();
   holder.start = start;
   holder.job_file = AbsoluteFileName(job_file);
   return holder;

@@ -103,6 +103,8 @@ Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<
   return RunLock();
 }
 
+int64_t CurrentProcessId() { return getpid(); }
+
 Result<std::optional<RunLockHolder>> RunLockHolderOf(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

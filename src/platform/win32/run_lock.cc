@@ -131,6 +131,8 @@ Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<
   return RunLock();
 }
 
+int64_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 Result<std::optional<RunLockHolder>> RunLockHolderOf(const std::string& path) {
   Result<HANDLE> file = OpenFile(path, false);
   if (file.value == INVALID_HANDLE_VALUE) {

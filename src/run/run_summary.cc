@@ -31,7 +31,16 @@ void ReadLogTail(LineTrouble& trouble) {
 
 std::string RunEndSummaryText(const RunEndSummary& summary) {
   std::string text = "Job \"" + summary.job_description + "\": " + summary.status_text + "\n";
-  for (const LineTrouble& line : summary.lines) {
+  const size_t count = summary.lines.size();
+  const size_t left_out = count > kSummaryMostLines ? count - kSummaryMostLines : 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (left_out > 0 && i == kSummaryMostLines / 2) {
+      text += "  ... " + std::to_string(left_out) +
+              " more job lines went wrong; the administrators' report names them all\n";
+      i += left_out - 1;
+      continue;
+    }
+    const LineTrouble& line = summary.lines[i];
     text += "  job line " + std::to_string(line.number);
     if (line.repeat_of > 0) text += " (repeat of " + std::to_string(line.repeat_of) + ")";
     text += " (" + line.description + "): " + line.what;

@@ -19,6 +19,11 @@ namespace jr {
 // How many lines of a troubled line's log file the summary shows.
 inline constexpr size_t kSummaryLogLines = 5;
 
+// The most troubled lines the summary names one by one: the first and the last half of
+// them. A line that repeated itself hundreds of times would otherwise fill a mail with
+// copies of one story; the administrators' report keeps every one.
+inline constexpr size_t kSummaryMostLines = 20;
+
 // A job line that failed, did not start or reached its time limit.
 struct LineTrouble {
   int32_t number = 0;

@@ -50,6 +50,19 @@ TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
                 "  run folder: /logs/20261207_020000/\n"
                 "  reports:    /srv/a.htm\n"
                 "              /srv/u.htm\n");
+
+  // A line that repeated itself many times: the first and last ten, and how many between.
+  RunEndSummary many{"Night", "finished with error(s).", {}, "/r/", "/a", "/u"};
+  many.lines.resize(23);
+  for (int32_t number = 1; number <= 23; ++number) many.lines[number - 1].number = number;
+  const std::string text = RunEndSummaryText(many);
+  EXPECT_NE(text.find("(): \n  ... 3 more job lines went wrong; the administrators' report "
+                      "names them all\n  job line 14 ("),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("job line 10 ("), std::string::npos);
+  EXPECT_NE(text.find("job line 23 ("), std::string::npos);
+  EXPECT_EQ(text.find("job line 11 ("), std::string::npos);
 }
 
 }  // namespace

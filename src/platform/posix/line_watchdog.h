@@ -2,8 +2,8 @@
 // The guard that ends a run's job lines when the runner dies without ending them itself
 // (SIGKILL, the OOM killer, a crash). A runner that dies that way cannot clean up, so a
 // second, small process does: it learns each job line's process group as the line starts
-// and ends, and when its connection to the runner breaks without a goodbye it sends the
-// groups it knows SIGTERM and, 10 seconds later, SIGKILL, as a stop would, and exits.
+// and ends, and when its connection to the runner breaks it sends the groups it knows
+// SIGTERM and, 10 seconds later, SIGKILL, as a stop would, and exits.
 //
 // The connection is a socket pair whose runner end only the runner holds (close-on-exec,
 // and job lines are started without the runner's descriptors), so it breaks exactly when
@@ -20,7 +20,7 @@ namespace jr {
 class LineWatchdog {
  public:
   LineWatchdog() = default;
-  // Says goodbye: the watchdog exits at once and ends nothing; it is reaped here.
+  // Ends the watchdog at once, without its ending anything, and reaps it.
   ~LineWatchdog();
   LineWatchdog(const LineWatchdog&) = delete;
   LineWatchdog& operator=(const LineWatchdog&) = delete;

@@ -446,7 +446,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     watchdog_.Unwatch(group);
   }
 
-  // Declared first, so that it says goodbye after everything else is done.
+  // Declared first, so that it is ended after everything else is done.
   LineWatchdog watchdog_;
   Children children_;
   std::vector<PendingKill> pending_kills_;

@@ -1,16 +1,30 @@
 #include "platform/run_lock.h"
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "platform/file_digest.h"
-#include "platform/run_lock_text.h"
+#include "platform/run_lock_file.h"
 
 namespace jr {
+
+struct RunLockAccess {
+  static RunLock Held(RunLockFile file) {
+    RunLock lock;
+    lock.handle_ = file;
+    return lock;
+  }
+  static RunLockFile File(const RunLock& lock) { return lock.handle_; }
+};
+
 namespace {
+
+using namespace std::chrono_literals;
 
 std::filesystem::path NativePath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -54,6 +68,74 @@ RunLock& RunLock::operator=(RunLock&& other) noexcept {
 }
 
 RunLock::~RunLock() { Release(); }
+
+void RunLock::Release() {
+  if (handle_ == kNoHandle) return;
+  CloseRunLockFile(handle_);
+  handle_ = kNoHandle;
+}
+
+Status RunLock::SetHolder(const RunLockHolder& holder) {
+  return WriteRunLockFile(RunLockAccess::File(*this), RunLockHolderText(holder));
+}
+
+Result<RunLock> TryTakeRunLock(const std::string& path) {
+  Result<RunLockFile> file = OpenRunLockFileForTaking(path);
+  if (!file.ok()) return file.status;
+  // Someone asking who holds the lock holds it shared for an instant: a few short retries
+  // keep that from being taken for a run going on.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const Result<bool> taken = TryLockRunLockFile(file.value, false, path);
+    if (!taken.ok()) {
+      CloseRunLockFile(file.value);
+      return taken.status;
+    }
+    if (taken.value) return RunLockAccess::Held(file.value);
+    std::this_thread::sleep_for(10ms);
+  }
+  CloseRunLockFile(file.value);
+  return RunLock();
+}
+
+Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop) {
+  Result<RunLockFile> file = OpenRunLockFileForTaking(path);
+  if (!file.ok()) return file.status;
+  for (;;) {
+    const Result<bool> taken = TryLockRunLockFile(file.value, false, path);
+    if (!taken.ok()) {
+      CloseRunLockFile(file.value);
+      return taken.status;
+    }
+    if (taken.value) return RunLockAccess::Held(file.value);
+    if (stop && stop()) break;
+    std::this_thread::sleep_for(100ms);
+    if (stop && stop()) break;
+  }
+  CloseRunLockFile(file.value);
+  return RunLock();
+}
+
+Result<std::optional<RunLockHolder>> RunLockHolderOf(const std::string& path) {
+  Result<std::optional<RunLockFile>> file = OpenRunLockFileForAsking(path);
+  if (!file.ok()) return file.status;
+  if (!file.value) return std::optional<RunLockHolder>();
+  const Result<bool> free = TryLockRunLockFile(*file.value, true, path);
+  if (!free.ok() || free.value) {
+    CloseRunLockFile(*file.value);
+    if (!free.ok()) return free.status;
+    return std::optional<RunLockHolder>();
+  }
+  // Held. The holder writes who it is right after taking the lock; give it a moment.
+  std::optional<RunLockHolder> holder;
+  for (int attempt = 0; attempt < 20 && !holder; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(10ms);
+    holder = ParseRunLockHolder(ReadRunLockFile(*file.value));
+  }
+  CloseRunLockFile(*file.value);
+  // Held by a process that has not said who it is: known only to be there.
+  if (!holder) holder = RunLockHolder{};
+  return holder;
+}
 
 std::string RunLockHolderText(const RunLockHolder& holder) {
   const auto start_ms =

@@ -80,7 +80,12 @@ std::string ReadStatusLine(const FileSystem& file_system, const std::string& pat
 
 std::string RepeatCopyFileName(const std::string& name, int k) {
   if (name.empty()) return {};
-  std::string stem = name.size() >= 4 ? name.substr(0, name.size() - 4) : name;
+  // Only a dot and three characters of the file's own name are cut: cutting any four
+  // characters of a name without such an ending would cut into its folders and put the
+  // copy's file in another folder.
+  const bool ends_in_extension = name.size() >= 4 && name[name.size() - 4] == '.' &&
+                                 name.find_first_of("/\\", name.size() - 3) == std::string::npos;
+  const std::string stem = ends_in_extension ? name.substr(0, name.size() - 4) : name;
   return stem + "_Rpt" + std::to_string(k) + ".txt";
 }
 

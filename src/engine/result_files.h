@@ -17,9 +17,10 @@ namespace jr {
 // or unreadable.
 std::string ReadStatusLine(const FileSystem& file_system, const std::string& path);
 
-// The name of copy number `k` of a result file: the name without its last four characters
-// (the ".txt"), "_Rpt", k, ".txt". An empty name stays empty: the line has no such file.
-// A name shorter than four characters has nothing to cut and is kept whole before "_Rpt".
+// The name of copy number `k` of a result file: the name without its ending of a dot and
+// three characters (the ".txt", ".log"), "_Rpt", k, ".txt"; a name without such an ending
+// is kept whole before "_Rpt", so the copy's file always lies beside its source's. An
+// empty name stays empty: the line has no such file.
 std::string RepeatCopyFileName(const std::string& name, int k);
 
 // The arguments `line`'s program is started with: its own options (CleanProgramOptions)

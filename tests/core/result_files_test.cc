@@ -55,6 +55,12 @@ TEST(ResultFiles, ARepeatCopyDiffersFromItsSourceOnlyInItsStateFilesAndNumber) {
     EXPECT_EQ(CreateRepeatCopy(lines, copy).value->StatusFileName(),
               "/run dir/S~1_10Stat_Rpt1_Rpt1.txt");
   }
+  // A user script's own file names need not end in ".txt": the copy stays in its folder.
+  EXPECT_EQ(RepeatCopyFileName("/srv/job/st.log", 2), "/srv/job/st_Rpt2.txt");
+  EXPECT_EQ(RepeatCopyFileName("/srv/job/st.d/status", 1), "/srv/job/st.d/status_Rpt1.txt");
+  EXPECT_EQ(RepeatCopyFileName("/srv/run-1/abc", 1), "/srv/run-1/abc_Rpt1.txt");
+  EXPECT_EQ(RepeatCopyFileName("/srv/x./ab", 1), "/srv/x./ab_Rpt1.txt");
+  EXPECT_EQ(RepeatCopyFileName("C:\\x.\\ab", 1), "C:\\x.\\ab_Rpt1.txt");
 }
 
 }  // namespace

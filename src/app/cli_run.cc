@@ -293,6 +293,10 @@ std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
   Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
   // A launcher setting that cannot be used is the check's own error already.
   if (!made.ok()) return {};
+  // Said first: every problem below may follow from it.
+  if (const std::string failure = made.value->env().registry.ReadFailure(); !failure.empty()) {
+    std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), failure.c_str());
+  }
   std::vector<PreflightProblem> problems = PreflightProblems(
       job.table, job.table.LineCount(), made.value->env(), SystemMetadataDatabasePath());
   for (const PreflightProblem& problem : problems) {

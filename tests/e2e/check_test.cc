@@ -60,6 +60,17 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
             "\"\", \"\", \"\", \"\"],\n"
             "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
             "\"20\", null, null, null]\n]}\n");
+
+  // A registry file that cannot be used is named as a run names it; the check still passes.
+  const test::ProgramOutcome unusable =
+      test::RunProgram(test::BinDir() + "/jobrunner", {"--check", path},
+                       {{"JOBRUNNER_REGISTRY", "/dev/zero"}}, dir_.path());
+  EXPECT_EQ(unusable.status, 0);
+  EXPECT_NE(unusable.err.find("jobrunner: warning: " + path +
+                              ": the registry file \"/dev/zero\" cannot be read: it is a character "
+                              "device, not a file; no registry values are used\n"),
+            std::string::npos)
+      << unusable.err;
 }
 
 TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {

@@ -16,6 +16,7 @@ int RunWindow(int argc, char** argv, const std::string& job_file) {
   QApplication::setWindowIcon(QIcon::fromTheme("jobrunner"));
   MainWindow window(MakeDriverJobExecutor());
   window.show();
+  window.warnAboutRegistry();
   // A file that cannot be loaded shows Open's message and leaves an empty job.
   if (!job_file.empty()) window.openJobFile(QString::fromStdString(job_file), true);
   return app.exec();

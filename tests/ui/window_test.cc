@@ -240,6 +240,15 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Job(), "Extraction Job Runner (" + path("good.xml") + ")|2|edited|unsaved");
   }
 
+  void anUnusableRegistryIsNamedAsARunNamesIt() {
+    w_->warnAboutRegistry();  // a missing file is no fault: the defaults hold
+    QCOMPARE(Messages(), "");
+    qputenv("JOBRUNNER_REGISTRY", "/dev/zero");
+    w_->warnAboutRegistry();
+    QCOMPARE(Messages(), "Extraction Job Runner: the registry file \"/dev/zero\" cannot be read: "
+                         "it is a character device, not a file; no registry values are used");
+  }
+
   void saveAsAsksBeforeReplacingAnotherFileAndSaveNever() {
     AddLines({10});
     FileDialog::setNextFileName(path("missing folder/job.xml"));

@@ -32,6 +32,13 @@ void MainWindow::setJobLineDialogServices(RegistryReader& registry, ProcessLaunc
   dialog_launcher_ = &launcher;
 }
 
+void MainWindow::warnAboutRegistry() {
+  const std::string failure = MakeSystemRegistryReader()->ReadFailure();
+  if (failure.empty()) return;
+  MessageBox::show(QString::fromStdString(failure), "Extraction Job Runner", MessageBox::kOkOnly,
+                   MessageBox::kOk, MessageBox::kExclamation, this);
+}
+
 JobLineDialog& MainWindow::jobLineDialog() {
   if (job_line_dialog_ == nullptr) {
     if (dialog_registry_ == nullptr) {

@@ -91,6 +91,9 @@ class MainWindow : public QMainWindow {
   // programs with; the machine's own when not set. Must be set before the dialog is first
   // used and outlive the window.
   void setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher);
+  // Says once, as a run would, when the registry file named by JOBRUNNER_REGISTRY cannot
+  // be used: every catalogue program and the reports depend on it.
+  void warnAboutRegistry();
 
  signals:
   // A run started from the window has ended.

@@ -267,6 +267,25 @@ RuleResult CheckJobLineListField(JobLineList list, std::string_view current_numb
   return {};
 }
 
+std::string UnpassableFileNameText(std::string_view what, std::string_view name) {
+  if (name.find('"') == std::string_view::npos) return {};
+  return "the " + std::string(what) + " name \"" + std::string(name) +
+         "\" contains a double quote, which cannot be passed on a program's command line";
+}
+
+RuleResult CheckPassableFileNames(std::string_view batch_file, std::string_view log_file,
+                                  std::string_view status_file) {
+  const std::pair<std::string_view, std::string_view> names[] = {
+      {"user-defined batch file", batch_file}, {"log file", log_file}, {"status file", status_file}};
+  for (const auto& [what, name] : names) {
+    if (std::string text = UnpassableFileNameText(what, name); !text.empty()) {
+      text[0] = 'T';  // a message box's sentence
+      return Refused("Job Line", text + ".");
+    }
+  }
+  return {};
+}
+
 RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,
                                    bool file_exists) {
   constexpr std::string_view kTitle = "User-Defined Batch File";

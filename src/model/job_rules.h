@@ -155,6 +155,16 @@ std::string_view JobLineListTitle(JobLineList list);
 RuleResult CheckJobLineListField(JobLineList list, std::string_view current_number,
                                  std::string_view text, const JobLineTable* table);
 
+// Why a file name cannot reach a program: one with a double quote would end the quoted
+// argument early. "the WHAT name "NAME" contains a double quote, which cannot be passed on a
+// program's command line"; empty when `name` holds none.
+std::string UnpassableFileNameText(std::string_view what, std::string_view name);
+
+// The first of a job line's own file names (its user script, the script's log file and
+// status file) that cannot reach a program, as the job line dialog refuses it.
+RuleResult CheckPassableFileNames(std::string_view batch_file, std::string_view log_file,
+                                  std::string_view status_file);
+
 // The user-defined batch file of a line of the type "User Batchfile" (other types have
 // none): it must be named and exist. `file_exists` tells whether `file_name` names a file.
 RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,

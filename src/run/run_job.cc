@@ -153,10 +153,9 @@ std::string UnpassableName(const RunRequest& request) {
       {"administrators' report", &request.admin_report},
       {"end users' report", &request.user_report}};
   for (const auto& [what, value] : names) {
-    if (value->find('"') == std::string::npos) continue;
-    return std::string("the ") + what + " name \"" + *value +
-           "\" contains a double quote, which cannot be passed on a program's command line; "
-           "the job was not run.";
+    if (std::string text = UnpassableFileNameText(what, *value); !text.empty()) {
+      return text + "; the job was not run.";
+    }
   }
   return {};
 }

@@ -135,6 +135,12 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
   EXPECT_EQ(Prepare().message().find("repeat delay of job line 30 \"-1\" is not"), 4u);
   table_.Set(kColRepeatDelay, 0, "0");
   EXPECT_EQ(Prepare().message().find("repeat limit of job line 30 \"0\" is not"), 4u);
+  table_.Set(kColRepeatLimit, 0, std::nullopt);
+  // A quote would end the file name early on the script's command line.
+  table_.Set(kColStatusFile, 0, "/srv/a\"b.txt");
+  EXPECT_EQ(Prepare().message(),
+            "job line 30: the status file name \"/srv/a\"b.txt\" contains a double quote, which "
+            "cannot be passed on a program's command line");
 }
 
 }  // namespace

@@ -706,6 +706,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Get("batchFile")->setText(path("job.sh"));
     Ok();
     QCOMPARE(Messages(), "User-Defined Batch File: File " + path("job.sh") + " does not exist");
+    jr::testing::WriteFile(path("job.sh"), "");
+    Get("statusFile")->setText("/srv/a\"b.txt");
+    Ok();
+    QCOMPARE(Messages(), "Job Line: The status file name \"/srv/a\"b.txt\" contains a double "
+                         "quote, which cannot be passed on a program's command line.");
   }
 
   void optionsAreMaskedAndEmptiedByATypeChange() {

@@ -577,6 +577,8 @@ void JobLineDialog::acceptIfValid() {
   for (QLineEdit* field : list_fields_) ok &= checkList(field);
   ok &= showResult(CheckUserBatchFileField(Utf8(type_->currentText()), Utf8(batch_file_->text()),
                                            File_exists(batch_file_->text())));
+  ok &= showResult(CheckPassableFileNames(Utf8(batch_file_->text()), Utf8(log_file_->text()),
+                                          Utf8(status_file_->text())));
   if (!ok) return;
   // Enter confirms without leaving the number field; the number is kept the way leaving
   // it would have written it.

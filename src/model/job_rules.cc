@@ -297,13 +297,18 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
   return Refused(kTitle, "File " + std::string(file_name) + " does not exist");
 }
 
-std::string MaskedOptions(std::string_view options) {
+namespace {
+
+constexpr std::string_view kPasswordMask = "******";
+
+// The arguments that hold a password: the one after the argument holding each
+// "-password", in order.
+std::vector<ArgumentSpan> PasswordValues(std::string_view options) {
   constexpr std::string_view kPasswordWord = "-password";
-  constexpr std::string_view kMask = "******";
   // The value after a "-password" is the argument after the one holding it, split as the
-  // program gets its options; only its text is replaced, so the blanks show as typed.
+  // program gets its options.
   const std::vector<ArgumentSpan> arguments = TokenizeArguments(options);
-  std::vector<size_t> hidden;  // indexes into `arguments`, ascending
+  std::vector<ArgumentSpan> values;
   size_t holder = 0;
   size_t search = 0;
   for (;;) {
@@ -312,20 +317,42 @@ std::string MaskedOptions(std::string_view options) {
     while (arguments[holder].end <= found) ++holder;
     const size_t value = holder + 1;
     if (value == arguments.size()) break;
-    hidden.push_back(value);
+    values.push_back(arguments[value]);
     // A "-password" that starts the value is the value; one later in it (or in any later
     // argument) is a keyword again and hides the argument after its own.
     search = arguments[value].begin + 1;
   }
-  std::string shown;
+  return values;
+}
+
+// `options` with the k-th password value replaced by replacement(k, value text).
+template <typename Replacement>
+std::string ReplacePasswords(std::string_view options, Replacement replacement) {
+  std::string result;
   size_t copy = 0;
-  for (size_t index : hidden) {
-    shown += options.substr(copy, arguments[index].begin - copy);
-    shown += kMask;
-    copy = arguments[index].end;
+  size_t k = 0;
+  for (const ArgumentSpan& value : PasswordValues(options)) {
+    result += options.substr(copy, value.begin - copy);
+    result += replacement(k++, options.substr(value.begin, value.end - value.begin));
+    copy = value.end;
   }
-  shown += options.substr(copy);
-  return shown;
+  result += options.substr(copy);
+  return result;
+}
+
+}  // namespace
+
+std::string MaskedOptions(std::string_view options) {
+  // Only the value's text is replaced, so the blanks show as typed.
+  return ReplacePasswords(options, [](size_t, std::string_view) { return kPasswordMask; });
+}
+
+std::string UnmaskedOptions(std::string_view edited, std::string_view stored) {
+  const std::vector<ArgumentSpan> passwords = PasswordValues(stored);
+  return ReplacePasswords(edited, [&](size_t k, std::string_view value) {
+    if (value != kPasswordMask || k >= passwords.size()) return std::string(value);
+    return std::string(stored.substr(passwords[k].begin, passwords[k].end - passwords[k].begin));
+  });
 }
 
 }  // namespace jr

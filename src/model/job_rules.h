@@ -177,4 +177,10 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
 // unmasked.
 std::string MaskedOptions(std::string_view options);
 
+// The options to store when the options field's text, shown masked for `stored`, was edited
+// to `edited`: every password value still shown as the mask gets the stored value back (the
+// k-th "-password" of the edit takes the k-th of the stored options); a value typed over the
+// mask replaces it.
+std::string UnmaskedOptions(std::string_view edited, std::string_view stored);
+
 }  // namespace jr

@@ -719,13 +719,17 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Open({20}, row);
     auto* options = Get<QPlainTextEdit>("options");
     QCOMPARE(options->toPlainText(), QString("-u x -password  ****** -v"));
-    // Passing through the field keeps the password; an edit stores the field's text.
+    // Passing through the field keeps the password, and so does an edit that leaves the
+    // mask in its place; only a value typed over the mask replaces it.
     Leave(options);
     QCOMPARE(Cell(kColOptions), QString("-u x -password  s3cret -v"));
-    options->setFocus(Qt::TabFocusReason);
-    options->setPlainText("-password ****** -v -q");
-    Leave(options);
-    QCOMPARE(Cell(kColOptions), QString("-password ****** -v -q"));
+    for (const auto& [typed, stored] : {std::pair{"-password ****** -v -q", "-password s3cret -v -q"},
+                                        {"-password new -v", "-password new -v"}}) {
+      options->setFocus(Qt::TabFocusReason);
+      options->setPlainText(typed);
+      Leave(options);
+      QCOMPARE(Cell(kColOptions), QString(stored));
+    }
     // Another type empties and locks the options and the files.
     const QList<QLineEdit*> files{Get("batchFile"), Get("logFile"), Get("statusFile")};
     for (QLineEdit* field : files) field->setText("f.txt");

@@ -405,7 +405,8 @@ void JobLineDialog::storeOptions() {
   // Only an edit replaces the stored options: leaving the field untouched must not store
   // the masked text in place of a password.
   if (options_->toPlainText() == shown_options_) return;
-  setOptions(options_->toPlainText());
+  setOptions(QString::fromStdString(
+      UnmaskedOptions(options_->toPlainText().toStdString(), stored_options_.toStdString())));
 }
 
 void JobLineDialog::applyFieldBackground(QWidget* widget, bool editable_look) {

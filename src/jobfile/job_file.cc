@@ -8,6 +8,7 @@
 
 #include "model/catalogue.h"
 #include "platform/atomic_file.h"
+#include "platform/file_digest.h"
 #include "platform/regular_file.h"
 
 namespace jr {
@@ -221,6 +222,28 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
   const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
   if (!file.ok()) return CannotLoad(path, file.cause);
   return ReadJobFileText(file.text, path, job);
+}
+
+std::string JobContentSha256(std::string_view text) {
+  std::string content(text);
+  constexpr std::string_view kAttribute = " Exportdate=";
+  const size_t root = content.find(std::string("<") + kRootName);
+  const size_t root_end = content.find('>', root == std::string::npos ? content.size() : root);
+  const size_t name = content.find(kAttribute, root == std::string::npos ? content.size() : root);
+  // Only within the root's start tag, and only a quoted value: anything else stays.
+  if (root_end != std::string::npos && name < root_end) {
+    const size_t open = name + kAttribute.size();
+    const char quote = content[open];
+    const size_t close = quote == '"' || quote == '\'' ? content.find(quote, open + 1) : root_end;
+    if (close < root_end) content.erase(open + 1, close - open - 1);
+  }
+  return Sha256Hex(content);
+}
+
+Result<std::string> JobFileContentSha256(const std::string& path) {
+  const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
+  if (!file.ok()) return Status::Failed("cannot read \"" + path + "\": " + file.cause);
+  return JobContentSha256(file.text);
 }
 
 std::string JobFileText(const JobDocument& job, const std::string& export_date) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "model/job_line_table.h"
+#include "platform/status.h"
 
 namespace jr {
 
@@ -63,6 +64,13 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job);
 ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job);
 
 inline constexpr size_t kMaxJobFileBytes = size_t{64} << 20;
+
+// What identifies a job's content, for telling whether a job file changed since a run: the
+// SHA-256 (64 lower-case hex digits) of its text with the root's Exportdate value left out,
+// since every save writes a new one. The digest of every other byte is kept whole.
+std::string JobContentSha256(std::string_view text);
+// The same of the file at `path`; fails naming the file when it cannot be read.
+Result<std::string> JobFileContentSha256(const std::string& path);
 
 struct WriteResult {
   bool ok = false;

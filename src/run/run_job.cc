@@ -33,7 +33,7 @@ RunStart HistoryStart(const RunRequest& request, const std::string& description,
   RunStart start;
   start.run_id = result.run_timestamp + "_" + result.run_name;
   start.job_file = AbsoluteFileName(request.job_file);
-  Result<std::string> digest = FileSha256(request.job_file);
+  Result<std::string> digest = JobFileContentSha256(request.job_file);
   if (!digest.ok()) observers.Warning(digest.message());
   start.job_sha256 = digest.value;
   start.description = description;
@@ -96,12 +96,14 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run_id});
   if (!lines.ok()) return lines.status;
-  const Result<std::string> digest = FileSha256(job_file);
+  const Result<std::string> digest = JobFileContentSha256(job_file);
   if (!digest.ok()) return digest.status;
   RerunBasis basis;
   basis.run_id = run_id;
   basis.lines = std::move(lines.value.front());
-  basis.job_changed = digest.value != run.value->job_sha256;
+  // Runs kept before the Exportdate value was left out hold the digest of the whole file.
+  basis.job_changed = digest.value != run.value->job_sha256 &&
+                      FileSha256(job_file).value != run.value->job_sha256;
   return basis;
 }
 

@@ -7,7 +7,9 @@
 // Table "runs" (one row per run, written at its start, completed at its end):
 //   run_id       TEXT PRIMARY KEY  run timestamp "_" run name, "-N" added when taken
 //   job_file     TEXT     the job file's absolute path
-//   job_sha256   TEXT     SHA-256 of the job file as the run read it, lower-case hex
+//   job_sha256   TEXT     SHA-256 of the job file as the run read it, lower-case hex, with
+//                         the root's Exportdate value left out (rows written before that
+//                         change hold the digest of the whole file)
 //   description, host, launcher, run_folder, admin_report, user_report   TEXT
 //   start_ms     INTEGER  start, milliseconds since 1970 UTC
 //   end_ms       INTEGER  end, NULL until the run ended

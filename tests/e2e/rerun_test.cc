@@ -99,6 +99,9 @@ TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCou
   ASSERT_EQ(Launch({job}).status, 2);
   const std::string first = History({job})[0]["run_id"];
 
+  // A save that changed nothing but the export date (Execute Job saves first) changes no job.
+  ASSERT_TRUE(WriteJobFile(job, job_, "2026-12-07 09:30:00").ok);
+  EXPECT_EQ(Launch({"--check", "--rerun", first, job}).status, 0);
   // The share is back, but the job was changed since: refused unless forced.
   NextRun();
   fs::remove(dir_.File("fail_20"));

@@ -256,13 +256,19 @@ check "no arguments: the usage, exit status 64" "[ $status -eq 64 ] && grep -q U
 
 # Ctrl+C (wine turns SIGINT into the console's Ctrl+C event) ends the job lines with the
 # processes they started, and the reports are still written.
-wine "$bin/jobrunner.exe" "$win_root\\jobs\\stopped job.xml" >"$root/work/stopped.out" \
-  2>"$root/work/stopped.err" &
-runner=$!
-for _ in $(seq 600); do
-  [ -s "$root/work/grandchild.pid" ] && break
-  sleep 0.1
-done
+# Starts the job whose line's program starts a child of its own, in the background (its
+# process in $runner), and waits until that child is there.
+start_stopped_job() {
+  rm -f "$root/work/grandchild.pid"
+  wine "$bin/jobrunner.exe" "$win_root\\jobs\\stopped job.xml" >"$root/work/$1.out" \
+    2>"$root/work/$1.err" &
+  runner=$!
+  for _ in $(seq 600); do
+    [ -s "$root/work/grandchild.pid" ] && break
+    sleep 0.1
+  done
+}
+start_stopped_job stopped
 sleep 1
 # While it runs, a second run of the same job is refused.
 run second "$win_root\\jobs\\stopped job.xml"
@@ -280,14 +286,7 @@ check "Ctrl+C: the job line's program and its own child were ended" \
 
 # A runner killed outright ends nothing itself; its lines end with the job object, whose
 # last handle the runner's end closes.
-rm -f "$root/work/grandchild.pid"
-wine "$bin/jobrunner.exe" "$win_root\\jobs\\stopped job.xml" >"$root/work/killed.out" \
-  2>"$root/work/killed.err" &
-runner=$!
-for _ in $(seq 600); do
-  [ -s "$root/work/grandchild.pid" ] && break
-  sleep 0.1
-done
+start_stopped_job killed
 kill -KILL "$runner"
 { wait "$runner"; } 2>/dev/null || true  # no "Killed" notice
 for _ in $(seq 100); do

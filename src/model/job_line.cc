@@ -108,14 +108,10 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
   line.batch_file = table.Text(kColBatchFile, row);
   line.log_file = table.Text(kColLogFile, row);
   line.status_file = table.Text(kColStatusFile, row);
-  const std::pair<const char*, const std::string*> files[] = {
-      {"user-defined batch file", &line.batch_file},
-      {"log file", &line.log_file},
-      {"status file", &line.status_file}};
-  for (const auto& [what, file] : files) {
-    if (std::string text = UnpassableFileNameText(what, *file); !text.empty()) {
-      return Status::Failed(name() + ": " + text);
-    }
+  if (const std::string text =
+          UnpassableJobLineFileText(line.batch_file, line.log_file, line.status_file);
+      !text.empty()) {
+    return Status::Failed(name() + ": " + text);
   }
   return line;
 }

@@ -273,17 +273,22 @@ std::string UnpassableFileNameText(std::string_view what, std::string_view name)
          "\" contains a double quote, which cannot be passed on a program's command line";
 }
 
-RuleResult CheckPassableFileNames(std::string_view batch_file, std::string_view log_file,
-                                  std::string_view status_file) {
+std::string UnpassableJobLineFileText(std::string_view batch_file, std::string_view log_file,
+                                      std::string_view status_file) {
   const std::pair<std::string_view, std::string_view> names[] = {
       {"user-defined batch file", batch_file}, {"log file", log_file}, {"status file", status_file}};
   for (const auto& [what, name] : names) {
-    if (std::string text = UnpassableFileNameText(what, name); !text.empty()) {
-      text[0] = 'T';  // a message box's sentence
-      return Refused("Job Line", text + ".");
-    }
+    if (std::string text = UnpassableFileNameText(what, name); !text.empty()) return text;
   }
   return {};
+}
+
+RuleResult CheckPassableFileNames(std::string_view batch_file, std::string_view log_file,
+                                  std::string_view status_file) {
+  std::string text = UnpassableJobLineFileText(batch_file, log_file, status_file);
+  if (text.empty()) return {};
+  text[0] = 'T';  // a message box's sentence
+  return Refused("Job Line", text + ".");
 }
 
 RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view file_name,

@@ -161,7 +161,10 @@ RuleResult CheckJobLineListField(JobLineList list, std::string_view current_numb
 std::string UnpassableFileNameText(std::string_view what, std::string_view name);
 
 // The first of a job line's own file names (its user script, the script's log file and
-// status file) that cannot reach a program, as the job line dialog refuses it.
+// status file) that cannot reach a program, as UnpassableFileNameText says it; empty when
+// all can. CheckPassableFileNames is the same as the job line dialog refuses it.
+std::string UnpassableJobLineFileText(std::string_view batch_file, std::string_view log_file,
+                                      std::string_view status_file);
 RuleResult CheckPassableFileNames(std::string_view batch_file, std::string_view log_file,
                                   std::string_view status_file);
 

@@ -3,8 +3,8 @@
 # ./demo and runs the demo job unattended, as cron would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/install-deps.sh --demo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target jobrunner standin pagegen
 demo=$(bash scripts/make-demo.sh demo build/bin)
 echo "Running the demo job $demo/demo-job.xml ..."

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the project needs on Debian 12 (as root).
 #   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh --demo               only those that building and running the demo needs
 #   scripts/install-deps.sh PACKAGE...           those packages instead (the Windows leg's tools)
 #   scripts/install-deps.sh --sources DIR SOURCE...
 #                                                Debian's source packages SOURCE into DIR
@@ -70,10 +71,16 @@ if [ "${1:-}" = "--sources" ]; then
   exit 0
 fi
 
-packages=(build-essential cmake pkg-config git libpugixml-dev libsqlite3-dev libsystemd-dev
-  qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev make sqlite3 procps
-  libcli11-dev nlohmann-json3-dev qt6-charts-dev libqt6opengl6-dev
-  slurmctld slurmd slurm-client munge systemd locales)
+# What building the program and running a job needs. The demo stops here: the test tools,
+# the cluster and the service manager belong to the tests alone.
+demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev libsystemd-dev
+  qt6-base-dev libgl1-mesa-dev qt6-charts-dev libqt6opengl6-dev libcli11-dev nlohmann-json3-dev)
+packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
+  sqlite3 procps slurmctld slurmd slurm-client munge systemd locales)
+if [ "${1:-}" = "--demo" ]; then
+  install_packages "${demo_packages[@]}"
+  exit 0
+fi
 if [ $# -gt 0 ]; then packages=("$@"); fi
 install_packages "${packages[@]}"
 # A locale whose decimal point is a comma: the tests show that numbers in job files read

@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# Tests on: the demo may have configured the same folder without them.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_BUILD_TESTS=ON
 cmake --build build -j"$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
 bash tests/package_test.sh build

@@ -64,6 +64,10 @@ class CommandLineProgress final : public RunObserver {
                  line.definition().description.c_str(), static_cast<int>(reason.size()),
                  reason.data());
   }
+  void LineStartFailed(const RunLine& line, std::string_view failure) override {
+    // Always shown, as the log file may be none or nobody's to read.
+    std::fprintf(stderr, "jobrunner: %s\n", LineStartFailedText(line, failure).c_str());
+  }
   void LineTimeLimitReached(const RunLine& line) override {
     std::fprintf(stderr, "jobrunner: %s\n", LineTimeLimitText(line).c_str());
     Progress("time limit reached", line, "");

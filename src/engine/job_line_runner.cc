@@ -42,19 +42,23 @@ bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher) {
   return true;
 }
 
-Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
+Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
   const std::string& program = line.ProgramExecuter();
-  if (program.empty()) return false;
+  if (program.empty()) return JobLineStart{};
   const std::string& status_file = line.StatusFileName();
   if (!status_file.empty() && env.file_system.FileExists(status_file)) {
     if (Status removed = env.file_system.RemoveFile(status_file); !removed.ok()) return removed;
   }
-  line.setProcessId(ShellExecTask(
-      env.launcher, {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
-                     line.definition().time_limit}));
-  if (line.ProcessId() <= 0) return false;
+  const Result<ProcessHandle> started = env.launcher.TryStart(
+      {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
+       line.definition().time_limit});
+  line.setProcessId(started.ok() ? started.value : 0);
+  if (line.ProcessId() <= 0) {
+    return JobLineStart{
+        false, "could not start " + (started.ok() ? program + ": no process" : started.message())};
+  }
   line.setStartingTime(env.clock.Now());
-  return true;
+  return JobLineStart{true, {}};
 }
 
 }  // namespace jr

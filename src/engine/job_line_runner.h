@@ -14,12 +14,19 @@ namespace jr {
 // ("jobrunner" stands in for a missing run name).
 std::string ClusterJobName(std::string_view run_name, int32_t job_line_nr);
 
+// How a job line's start went.
+struct JobLineStart {
+  bool started = false;  // the program runs (ProcessId and StartingTime set)
+  // Why a program could not be started: "could not start PROGRAM: REASON" with the system's
+  // reason. Empty when it was started, or when the line has no program.
+  std::string failure;
+};
+
 // Starts the line's program with its options, named for a batch system after `run_name`
 // and the line's number. An existing status file is deleted first, so that no verdict of an
-// earlier run can be read. True when the program runs (ProcessId and StartingTime set);
-// false for a line without a program or a program that could not be started. Fails when
-// the old status file cannot be deleted.
-Result<bool> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
+// earlier run can be read. Not started for a line without a program or a program that
+// could not be started. Fails when the old status file cannot be deleted.
+Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
 
 // Records a line that ended without its program ever running (its state already failed):
 // both times stamped, metadata logged. Fails when the metadata log fails.

@@ -52,6 +52,9 @@ class RunObserver {
   virtual void LineRepeated(const RunLine& /*original*/, const RunLine& /*copy*/) {}
   // The line could never start and was ended as failed to start.
   virtual void LineCannotStart(const RunLine&, std::string_view /*reason*/) {}
+  // The line's program could not be started: `failure` says which and why ("could not start
+  // PROGRAM: REASON"). LineFinished follows, the line failed.
+  virtual void LineStartFailed(const RunLine&, std::string_view /*failure*/) {}
   // The line's time limit was reached and its program is being ended; the line finishes
   // as failed once the program is gone.
   virtual void LineTimeLimitReached(const RunLine&) {}
@@ -86,6 +89,9 @@ class RunObservers {
   }
   void LineCannotStart(const RunLine& line, std::string_view reason) const {
     Tell(&RunObserver::LineCannotStart, line, reason);
+  }
+  void LineStartFailed(const RunLine& line, std::string_view failure) const {
+    Tell(&RunObserver::LineStartFailed, line, failure);
   }
   void LineTimeLimitReached(const RunLine& line) const {
     Tell(&RunObserver::LineTimeLimitReached, line);

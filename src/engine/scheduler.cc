@@ -98,11 +98,14 @@ class Scheduler {
   bool StartWhatMay(bool& changed) {
     for (RunLine* line : plan_.Startable(now_)) {
       changed = true;
-      const Result<bool> started = StartJobLine(*line, env_, run_name_);
+      const Result<JobLineStart> started = StartJobLine(*line, env_, run_name_);
       if (!started.ok()) return Fail(started.status);
-      if (!started.value) {
+      if (!started.value.started) {
         plan_.EndedUnstarted(*line);
+        const std::string& failure = started.value.failure;
+        if (!failure.empty()) NoteInLog(*line, "jobrunner: " + failure + "\n");
         if (!Fail(RecordUnstarted(*line, env_))) return false;
+        if (!failure.empty()) observers_.LineStartFailed(*line, failure);
         observers_.LineFinished(*line);
         continue;
       }
@@ -145,13 +148,7 @@ class Scheduler {
       // Whatever the ended program left in its status file is no verdict. The note goes to
       // the end of the log only now that the program can no longer write to it.
       deadlines_.erase(&line);
-      if (!line.LogFileName().empty()) {
-        if (Status noted = env_.file_system.AppendText(
-                line.LogFileName(), TimeLimitLogText(line.definition().time_limit));
-            !noted.ok()) {
-          observers_.Warning(noted.message);
-        }
-      }
+      NoteInLog(line, TimeLimitLogText(line.definition().time_limit));
     } else {
       // Read again, not taken from IsJobLineFinished: a program may write its verdict and
       // end between that read and the poll that found it gone.
@@ -174,16 +171,8 @@ class Scheduler {
     if (!next.ok()) return Fail(next.status);
     stop = next.value.stop;
     for (const RepeatRefused& refused : next.value.refused) {
-      // Beside the ended line's own output, where the administrators' report shows it.
-      if (!line.LogFileName().empty()) {
-        if (Status noted = env_.file_system.AppendText(
-                line.LogFileName(),
-                "jobrunner: " + RepeatRefusedText(refused.line->JobLineNr(), refused.copies) +
-                    "\n");
-            !noted.ok()) {
-          observers_.Warning(noted.message);
-        }
-      }
+      NoteInLog(line, "jobrunner: " + RepeatRefusedText(refused.line->JobLineNr(), refused.copies) +
+                          "\n");
     }
     if (!Fail(LogLineMetadata(line, env_.metadata))) return false;
     observers_.LineFinished(line);
@@ -195,6 +184,16 @@ class Scheduler {
       observers_.LineRepeated(*copy.original, *copy.copy);
     }
     return true;
+  }
+
+  // Appends the runner's own note to the end of the line's log file, beside the program's
+  // output, where the administrators' report shows it. A line without a log file of its
+  // own gets none.
+  void NoteInLog(const RunLine& line, const std::string& text) {
+    if (line.LogFileName().empty()) return;
+    if (Status noted = env_.file_system.AppendText(line.LogFileName(), text); !noted.ok()) {
+      observers_.Warning(noted.message);
+    }
   }
 
   // Keeps the first failure for the outcome; true when `status` is none.

@@ -44,7 +44,9 @@ struct SchedulerOutcome {
 // (zero: none) counts from the call; when it passes, the run ends as a stop from outside
 // does. A repeat copy with a repeat delay starts no earlier than the plan allows: the pause
 // ends at that time too. A repeat the line's repeat limit refuses is reported through
-// observers.LineRepeatRefused and noted in the ended line's log file; the run goes on.
+// observers.LineRepeatRefused and noted in the ended line's log file; the run goes on. A
+// program that could not be started has the reason appended to its line's log file and
+// reported through observers.LineStartFailed before the line finishes as failed.
 SchedulerOutcome RunScheduler(RunLines& collection, int32_t maximum, RunEnv& env,
                               RunControl& control, const RunObservers& observers,
                               std::string_view run_name = {},

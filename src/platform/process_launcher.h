@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace jr {
 
 // A started process as the engine keeps it; 0 means none. Only values above 0 are
@@ -38,6 +40,16 @@ class ProcessLauncher {
   // with the runner's environment and current folder and standard input from the null
   // device. Returns the handle, or 0 when the process could not be created.
   virtual ProcessHandle Start(const StartRequest& request) = 0;
+
+  // As Start; when the process could not be created, the failure says what could not be
+  // started and the system's reason, as "PROGRAM: REASON" ("/srv/x/run.sh: No such file or
+  // directory"), so that the one who reads a run's log learns why a line never ran. A
+  // launcher that cannot tell why gives a reason of its own.
+  virtual Result<ProcessHandle> TryStart(const StartRequest& request) {
+    const ProcessHandle handle = Start(request);
+    if (handle > 0) return handle;
+    return Status::Failed(request.program + ": the process could not be created");
+  }
 
   // Non-blocking. True while the process runs. When it has ended, releases it (reaps it)
   // and sets `handle` to 0. A handle of 0 gives false.
@@ -75,8 +87,6 @@ class ProcessLauncher {
 }  // namespace jr
 
 #include <memory>
-
-#include "platform/status.h"
 
 namespace jr {
 

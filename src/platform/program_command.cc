@@ -18,6 +18,14 @@ bool IsRegularFile(const fs::path& path) {
   return fs::is_regular_file(path, ec);
 }
 
+// A program text without a folder separator is a name to look for on PATH.
+bool IsBareName(const std::string& program) {
+  return program.find('/') == std::string::npos &&
+         program.find(kPathSeparator) == std::string::npos;
+}
+
+std::string ErrorText(std::errc error) { return std::make_error_code(error).message(); }
+
 }  // namespace
 
 std::vector<ArgumentSpan> TokenizeArguments(std::string_view text) {
@@ -85,8 +93,7 @@ ProgramCommand ResolveProgramCommand(std::string_view program_text,
   const std::string program(Unquoted(program_text));
   ProgramCommand command;
   if (program.empty()) return command;
-  command.on_path =
-      program.find('/') == std::string::npos && program.find(kPathSeparator) == std::string::npos;
+  command.on_path = IsBareName(program);
   if (command.on_path) {
     if (FindOnPath(program).empty()) return command;
     command.kind = ProgramCommand::Kind::kExecutable;
@@ -100,6 +107,21 @@ ProgramCommand ResolveProgramCommand(std::string_view program_text,
   command.words.push_back(program);
   command.words.insert(command.words.end(), arguments.begin(), arguments.end());
   return command;
+}
+
+std::string MissingProgramCause(std::string_view program_text) {
+  const std::string program(Unquoted(program_text));
+  if (program.empty() || IsBareName(program))
+    return ErrorText(std::errc::no_such_file_or_directory);
+  std::error_code ec;
+  const fs::file_status status = fs::status(fs::path(program), ec);
+  if (ec) return ec.message();
+  if (status.type() == fs::file_type::not_found) {
+    return ErrorText(std::errc::no_such_file_or_directory);
+  }
+  if (fs::is_directory(status)) return ErrorText(std::errc::is_a_directory);
+  // What the system answers when asked to run a named pipe, a device, ...
+  return ErrorText(std::errc::permission_denied);
 }
 
 }  // namespace jr

@@ -63,4 +63,10 @@ struct ProgramCommand {
 ProgramCommand ResolveProgramCommand(std::string_view program,
                                      const std::vector<std::string>& arguments);
 
+// Why ResolveProgramCommand found nothing to start for `program`, in the system's words,
+// as starting it would have put it: "No such file or directory" for a file that is not
+// there or a name not on PATH, "Is a directory", "Permission denied" for anything else
+// that is no regular file.
+std::string MissingProgramCause(std::string_view program);
+
 }  // namespace jr

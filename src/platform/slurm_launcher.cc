@@ -71,12 +71,23 @@ std::optional<std::vector<std::string>> SlurmProcessLauncher::SrunArguments(
 }
 
 ProcessHandle SlurmProcessLauncher::Start(const StartRequest& request) {
+  const Result<ProcessHandle> started = TryStart(request);
+  return started.ok() ? started.value : 0;
+}
+
+Result<ProcessHandle> SlurmProcessLauncher::TryStart(const StartRequest& request) {
   // Only job lines go to the cluster: the report generator reads the run folder right
   // after the run and belongs beside the runner, whatever the cluster's queue holds.
-  if (request.cluster_job_name.empty()) return local_->Start(request);
+  if (request.cluster_job_name.empty()) return local_->TryStart(request);
   std::optional<std::vector<std::string>> arguments = SrunArguments(request);
-  if (!arguments) return 0;
-  return local_->Start({"srun", std::move(*arguments), std::string()});
+  if (!arguments) {
+    const bool missing =
+        ResolveProgramCommand(request.program, {}).kind == ProgramCommand::Kind::kMissing;
+    return Status::Failed(std::string(Unquoted(request.program)) + ": " +
+                          (missing ? MissingProgramCause(request.program)
+                                   : std::string("the current folder cannot be read")));
+  }
+  return local_->TryStart({"srun", std::move(*arguments), std::string()});
 }
 
 bool SlurmProcessLauncher::IsRunning(ProcessHandle& handle) { return local_->IsRunning(handle); }

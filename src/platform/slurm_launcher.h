@@ -46,6 +46,8 @@ class SlurmProcessLauncher : public ProcessLauncher {
   // program cannot be found (as a local start would). Any other start
   // (the report generator, a program's configuration run) is the local launcher's own.
   ProcessHandle Start(const StartRequest& request) override;
+  // As Start; a program that cannot be found is named as a local start names it.
+  Result<ProcessHandle> TryStart(const StartRequest& request) override;
   bool IsRunning(ProcessHandle& handle) override;
   std::optional<int> ExitStatus(ProcessHandle handle) const override;
   void Forget(ProcessHandle handle) override;

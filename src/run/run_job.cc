@@ -140,6 +140,11 @@ std::string LineTimeLimitText(const RunLine& line) {
          " s reached; the program was ended";
 }
 
+std::string LineStartFailedText(const RunLine& line, std::string_view failure) {
+  return "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description +
+         "): " + std::string(failure);
+}
+
 std::string RunNameFor(double fraction) {
   if (!(fraction >= 0.0) || fraction >= 1.0) fraction = 0.0;
   auto number = static_cast<int64_t>(fraction * 99999.0);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/scheduler.h"
@@ -79,6 +80,10 @@ std::string JobTimeLimitText(int32_t seconds);
 
 // What the user is told when a job line's time limit was reached.
 std::string LineTimeLimitText(const RunLine& line);
+
+// What the user is told when a job line's program could not be started, `failure` saying
+// which and why (see JobLineStart).
+std::string LineStartFailedText(const RunLine& line, std::string_view failure);
 
 // Keeps in the run history a run that did not start because another run of the job held
 // its lock: a row without lines whose status is kRunStatusRefused.

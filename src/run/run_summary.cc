@@ -80,10 +80,15 @@ void LineTroubleCollector::LineStarted(const RunLine& line) { started_.insert(li
 void LineTroubleCollector::LineFinished(const RunLine& line) {
   if (!line.ErrorOccurred()) return;
   if (!started_.contains(line.JobLineNr())) {
-    Add(line,
-        line.ProgramExecuter().empty()
-            ? std::string("did not start: its type has no program")
-            : "did not start: the program \"" + line.ProgramExecuter() + "\" could not be started");
+    LineTrouble& trouble = Add(line, line.ProgramExecuter().empty()
+                                         ? std::string("did not start: its type has no program")
+                                         : "did not start: the program \"" +
+                                               line.ProgramExecuter() + "\" could not be started");
+    // The log's last line says why.
+    if (start_failed_.contains(line.JobLineNr())) {
+      trouble.log_file = line.LogFileName();
+      ReadLogTail(trouble);
+    }
     return;
   }
   LineTrouble& trouble =
@@ -110,6 +115,10 @@ void LineTroubleCollector::LineRepeated(const RunLine& original, const RunLine& 
 
 void LineTroubleCollector::LineCannotStart(const RunLine& line, std::string_view reason) {
   Add(line, "did not start: " + std::string(reason));
+}
+
+void LineTroubleCollector::LineStartFailed(const RunLine& line, std::string_view) {
+  start_failed_.insert(line.JobLineNr());
 }
 
 LineTrouble& LineTroubleCollector::Add(const RunLine& line, std::string what) {

@@ -61,6 +61,7 @@ class LineTroubleCollector final : public RunObserver {
   void LineFinished(const RunLine& line) override;
   void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
+  void LineStartFailed(const RunLine& line, std::string_view failure) override;
 
   const std::vector<LineTrouble>& lines() const { return lines_; }
 
@@ -68,6 +69,8 @@ class LineTroubleCollector final : public RunObserver {
   LineTrouble& Add(const RunLine& line, std::string what);
 
   std::set<int32_t> started_;
+  // Lines whose program could not be started; the runner noted why in their log files.
+  std::set<int32_t> start_failed_;
   std::vector<LineTrouble> lines_;
 };
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -84,6 +85,22 @@ TEST_F(PosixLauncher, TerminateAllAsksWholeTreesFirstAndForcesStubbornOnes) {
   EXPECT_GE(MsSince(terminating), 990) << "the stubborn one had its grace";
   EXPECT_TRUE(Gone(tree) && Gone(grandchild, milliseconds(2000)));
   EXPECT_EQ(ReadWholeFile(asked), "TERM\n") << "the grandchild was asked before it was killed";
+}
+
+// A start that fails says what could not be started and the system's reason, also when
+// only the exec in the child finds it (an interpreter that is not there).
+TEST_F(PosixLauncher, AFailedStartNamesTheProgramAndTheSystemsReason) {
+  const std::string no_interpreter = Script("x.sh", "#!/nonexistent/sh\n");
+  chmod(no_interpreter.c_str(), 0755);
+  mkfifo(dir_.File("fifo").c_str(), 0644);
+  const std::string missing = ": No such file or directory";
+  for (const auto& [program, failure] : std::vector<std::pair<std::string, std::string>>{
+           {dir_.File("gone.sh"), dir_.File("gone.sh") + missing},
+           {"\"" + dir_.File("") + "\"", dir_.File("") + ": Is a directory"},
+           {dir_.File("fifo"), dir_.File("fifo") + ": Permission denied"},
+           {no_interpreter, no_interpreter + missing}}) {
+    EXPECT_EQ(launcher_->TryStart({program, {}, ""}).message(), failure);
+  }
 }
 
 }  // namespace

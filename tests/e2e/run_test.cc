@@ -176,16 +176,23 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
   AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"}, .batch_file = missing});
   const test::ProgramOutcome failed = Run();
   EXPECT_EQ(failed.status, 1);
-  // Named at the start, and at the end with what became of it.
+  // Named at the start, when it fails with the system's reason, which its log file and so
+  // the administrators' report keep, and at the end with what became of it.
+  const std::string cause = "could not start " + missing + ": No such file or directory";
   EXPECT_TRUE(failed.err.starts_with(
       "jobrunner: warning: " + dir_.File("job.xml") + ": job line 30 (line 30): the program \"" +
       missing +
-      "\" is not found; the line will fail to start\nJob \"Nightly test\": finished "
-      "with error(s).\n  job line 20 (line 20): failed after "))
+      "\" is not found; the line will fail to start\njobrunner: job line 30 (line 30): " + cause +
+      "\nJob \"Nightly test\": finished with error(s).\n  job line 20 (line 20): failed after "))
       << failed.err;
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), cause));
   EXPECT_TRUE(Has(failed.err,
                   "\n      step2\n      step3\n      step4\n      step5\n      step6\n"
-                  "  job line 30 (line 30): did not start: the program \""));
+                  "  job line 30 (line 30): did not start: the program \"" +
+                      missing + "\" could not be started\n    log file " +
+                      dir_.File("user_30_log.txt") + ", last lines:\n      jobrunner: " + cause +
+                      "\n"))
+      << failed.err;
   EXPECT_TRUE(failed.err.ends_with("  run folder: " + RunFolder() + "\n  reports:    " +
                                    job_.LogFile + "\n              " + job_.UserFile + "\n"));
 }

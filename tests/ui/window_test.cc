@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QToolTip>
 #include <QUrl>
@@ -550,10 +551,13 @@ class JobRunnerWindowTest : public testing::WindowTest {
     qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
     qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
     FillValidHeader();
-    AddLines({10, 20});
+    AddLines({10, 20, 30});
     w_->table().Set(jr::kColOptions, 0, "-sleep 300");
     w_->table().Set(jr::kColWait, 1, "10");
     w_->table().Set(jr::kColOptions, 1, "-status failure");
+    w_->table().Set(jr::kColType, 2, "User Batchfile");
+    w_->table().Set(jr::kColDescription, 2, "script");
+    w_->table().Set(jr::kColBatchFile, 2, path("gone.sh").toStdString());
     field<QCheckBox>("logToEventLog")->setChecked(true);
     qputenv("JOBRUNNER_EVENT_LOG", path("logs").toUtf8());  // a folder: the entry fails
     SaveAs("job.xml");
@@ -566,6 +570,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
     auto* progress = field<QLabel>("runProgress");
     QVERIFY(progress->text().contains("finished with error(s)."));
+    // A line whose program could not be started says why.
+    QCOMPARE(
+        w_->statusBar()->currentMessage(),
+        "job line 30 (script): could not start " + path("gone.sh") + ": No such file or directory");
     // While a line runs for a minute the window answers at once; Stop ends the run.
     w_->table().Set(jr::kColOptions, 0, "-sleep 60000");
     MessageBox::setNextAnswer(MessageBox::kYes);

@@ -176,18 +176,33 @@ class PosixProcessLauncher final : public ProcessLauncher {
   }
 
   ProcessHandle Start(const StartRequest& request) override {
+    const Result<ProcessHandle> started = TryStart(request);
+    return started.ok() ? started.value : 0;
+  }
+
+  Result<ProcessHandle> TryStart(const StartRequest& request) override {
     KillDue();
     ReapForgotten();
+    const std::string program(Unquoted(request.program));
     const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-    if (command.kind == ProgramCommand::Kind::kMissing) return 0;
+    if (command.kind == ProgramCommand::Kind::kMissing) {
+      return Status::Failed(program + ": " + MissingProgramCause(request.program));
+    }
+    // The shell would say so only on the line's standard error, which nobody reads.
+    if (command.kind == ProgramCommand::Kind::kScript && access(program.c_str(), R_OK) != 0) {
+      return Status::Failed(program + ": " + strerror(errno));
+    }
     SpawnSetup setup;
-    if (!setup.ok()) return 0;
+    if (!setup.ok()) return Status::Failed(program + ": the start could not be prepared");
     // Started before the program, so that no moment of it goes unguarded. Without a
     // watchdog the run goes on as it would have without the guard.
     (void)watchdog_.Ensure();
     int error = 0;
     const pid_t pid = setup.Spawn(command, &error);
-    if (pid <= 0) return 0;
+    // posix_spawn hands back the child's failed exec as its own error.
+    if (pid <= 0) {
+      return Status::Failed(program + ": " + (error != 0 ? strerror(error) : "no process"));
+    }
     // At once: only a runner killed in the instant between the spawn and this message
     // leaves the line unguarded.
     watchdog_.Watch(pid);

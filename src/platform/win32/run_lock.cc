@@ -21,22 +21,9 @@ OVERLAPPED LockedRange() {
   return range;
 }
 
-std::string ErrorText(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD size = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = size > 0 ? WideToUtf8(std::wstring_view(text, size)) : "error";
-  LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == '.' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  return message + " (" + std::to_string(error) + ")";
-}
-
 Status Failed(const std::string& what, const std::string& path, DWORD error) {
-  return Status::Failed("cannot " + what + " the run lock \"" + path + "\": " + ErrorText(error));
+  return Status::Failed("cannot " + what + " the run lock \"" + path +
+                        "\": " + SystemErrorText(error));
 }
 
 // No security attributes: the handle is not inherited.
@@ -102,7 +89,7 @@ Status WriteRunLockFile(RunLockFile file, const std::string& text) {
       !SetEndOfFile(Handle(file)) ||
       !WriteFile(Handle(file), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
       written != text.size()) {
-    return Status::Failed("cannot write the run lock: " + ErrorText(GetLastError()));
+    return Status::Failed("cannot write the run lock: " + SystemErrorText(GetLastError()));
   }
   return Status::Ok();
 }

@@ -27,4 +27,18 @@ std::string WideToUtf8(std::wstring_view text) {
   return narrow;
 }
 
+std::string SystemErrorText(unsigned long error) {
+  wchar_t* text = nullptr;
+  const DWORD size = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message = size > 0 ? WideToUtf8(std::wstring_view(text, size)) : "error";
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == '.' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message + " (" + std::to_string(error) + ")";
+}
+
 }  // namespace jr

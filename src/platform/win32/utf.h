@@ -10,4 +10,8 @@ namespace jr {
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 
+// The system's text for an error code of GetLastError, with the code: "Access is denied
+// (5)".
+std::string SystemErrorText(unsigned long error);
+
 }  // namespace jr

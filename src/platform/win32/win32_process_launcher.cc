@@ -109,9 +109,14 @@ class Win32ProcessLauncher final : public ProcessLauncher {
   }
 
   ProcessHandle Start(const StartRequest& request) override {
+    const Result<ProcessHandle> started = TryStart(request);
+    return started.ok() ? started.value : 0;
+  }
+
+  Result<ProcessHandle> TryStart(const StartRequest& request) override {
     ReapForgotten();
     Command command = CommandFor(request);
-    if (command.command_line.empty()) return 0;
+    if (command.command_line.empty()) return Status::Failed("no program to start");
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -122,7 +127,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (!CreateProcessW(command.application.empty() ? nullptr : command.application.c_str(),
                         command.command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                         nullptr, &startup, &info)) {
-      return 0;
+      return Status::Failed(request.program + ": " + SystemErrorText(GetLastError()));
     }
     if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);
     HANDLE tree = CreateJobObjectW(nullptr, nullptr);
@@ -140,7 +145,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       TerminateProcess(info.hProcess, 1);
       CloseHandle(info.hProcess);
       if (tree != nullptr) CloseHandle(tree);
-      return 0;
+      return Status::Failed(request.program + ": its process handle is out of range");
     }
     const auto id = static_cast<ProcessHandle>(value);
     // The handle value of an earlier process may come round again.

@@ -72,6 +72,10 @@ void RunWorker::LineCannotStart(const RunLine& line, std::string_view reason) {
   });
 }
 
+void RunWorker::LineStartFailed(const RunLine& line, std::string_view failure) {
+  Warning(LineStartFailedText(line, failure));
+}
+
 void RunWorker::LineTimeLimitReached(const RunLine& line) { Warning(LineTimeLimitText(line)); }
 
 void RunWorker::LineRepeatRefused(const RunLine& line, int32_t copies) {

@@ -50,6 +50,7 @@ class RunWorker : public QObject, private RunObserver {
   void LineFinished(const RunLine& line) override;
   void LineSkipped(const RunLine& line) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
+  void LineStartFailed(const RunLine& line, std::string_view failure) override;
   void LineTimeLimitReached(const RunLine& line) override;
   void LineRepeatRefused(const RunLine& line, int32_t copies) override;
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;

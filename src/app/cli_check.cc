@@ -149,6 +149,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     if (!result.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", result.detail.c_str());
     return kExitBadJobFile;
   }
+  WarnUnreadLists(path, result);
   // Only a hand-edited file holds one number twice; the run would leave the second line
   // out, so the administrator hears of it before cron runs the job.
   for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.LineCount())) {

@@ -188,6 +188,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
     return kExitBadJobFile;
   }
+  WarnUnreadLists(job_file, read);
   const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
   if (!maximum.ok()) {
     notifier.ShowMessage(kTitle,
@@ -288,6 +289,13 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
       return kExitErrors;
     default:
       return kExitFatal;
+  }
+}
+
+void WarnUnreadLists(const std::string& job_file, const ReadResult& read) {
+  for (const UnreadLists& unread : read.unread_lists) {
+    std::fprintf(stderr, "jobrunner: warning: %s: %s: %s\n", job_file.c_str(),
+                 UnreadListsText(unread).c_str(), kListsNeedSkipOnError);
   }
 }
 

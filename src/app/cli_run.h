@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "jobfile/job_file.h"
 #include "platform/status.h"
 #include "run/preflight.h"
 #include "run/run_job.h"
@@ -35,5 +36,9 @@ Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption&
 // the run.
 std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
                                                     const JobDocument& job);
+
+// Names on standard error, as warnings, each job line of `job_file` whose lists the file
+// held but `read` did not take.
+void WarnUnreadLists(const std::string& job_file, const ReadResult& read);
 
 }  // namespace jr

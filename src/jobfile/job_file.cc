@@ -8,6 +8,7 @@
 
 #include "model/catalogue.h"
 #include "platform/atomic_file.h"
+#include "platform/blanks.h"
 #include "platform/file_digest.h"
 #include "platform/regular_file.h"
 
@@ -86,6 +87,21 @@ Cell AttributeCell(const pugi::xml_node& node, const char* name) {
 
 std::string Ordinal(size_t index) {
   return "job line " + std::to_string(index + 1) + " of the file";
+}
+
+constexpr const char* kListAttributes[] = {"skip_on_error", "skip_on_success", "repeat_on_error",
+                                           "repeat_on_success"};
+
+// The lists RowOf leaves empty although the file gives them a value.
+UnreadLists UnreadListsOf(const pugi::xml_node& line, size_t index) {
+  UnreadLists unread;
+  if (line.attribute(kListAttributes[0])) return unread;
+  unread.index = index;
+  unread.number = TrimBlanks(line.attribute("batch_line").value());
+  for (const char* name : kListAttributes) {
+    if (!TrimBlanks(line.attribute(name).value()).empty()) unread.attributes.emplace_back(name);
+  }
+  return unread;
 }
 
 // One BatchLine into a row, with the defaults of absent attributes.
@@ -181,6 +197,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   const auto count = std::distance(batch_lines.begin(), batch_lines.end());
   std::vector<JobLineTable::Row> rows;
   rows.reserve(static_cast<size_t>(count));
+  std::vector<UnreadLists> unread_lists;
   for (const pugi::xml_node& line : batch_lines.children()) {
     const size_t index = rows.size();
     if (line.type() != pugi::node_element) {
@@ -191,6 +208,8 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
       return Invalid(path, Ordinal(index) + " lacks \"batch_line_type\"");
     }
     rows.push_back(RowOf(line));
+    UnreadLists unread = UnreadListsOf(line, index);
+    if (!unread.attributes.empty()) unread_lists.push_back(std::move(unread));
   }
 
   // Everything is checked: only now does the job change.
@@ -212,7 +231,9 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
                 std::move(rows[index][static_cast<size_t>(column)]));
     }
   }
-  return Outcome(ReadStatus::kLoaded, {});
+  ReadResult loaded = Outcome(ReadStatus::kLoaded, {});
+  loaded.unread_lists = std::move(unread_lists);
+  return loaded;
 }
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
@@ -222,6 +243,15 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
   const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
   if (!file.ok()) return CannotLoad(path, file.cause);
   return ReadJobFileText(file.text, path, job);
+}
+
+std::string UnreadListsText(const UnreadLists& unread) {
+  std::string text = unread.number.empty() ? Ordinal(unread.index) : "job line " + unread.number;
+  for (size_t i = 0; i < unread.attributes.size(); ++i) {
+    text += i == 0 ? ": " : i + 1 == unread.attributes.size() ? " and " : ", ";
+    text += unread.attributes[i];
+  }
+  return text + (unread.attributes.size() == 1 ? " was" : " were") + " not read";
 }
 
 std::string JobContentSha256(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/job_line_table.h"
 #include "platform/status.h"
@@ -37,6 +38,23 @@ enum class ReadStatus {
   kInvalid,     // a job file that lacks what a job needs; `message` names the file and what
 };
 
+// A job line of the file whose lists were there but not read: the file gave it no
+// skip_on_error, and a line without one is taken for a line of the older format, which had
+// no lists at all, so all four start empty.
+struct UnreadLists {
+  size_t index = 0;    // its place among the file's job lines, from 0
+  std::string number;  // its batch_line as the file holds it, blanks left out; may be empty
+  // The list attributes it holds with more than blanks, in the order of the lists.
+  std::vector<std::string> attributes;
+};
+
+inline constexpr const char* kListsNeedSkipOnError =
+    "the lists of a job line are read only when it has skip_on_error";
+
+// "job line 20: repeat_on_error was not read", naming the line by its place in the file
+// when it has no number.
+std::string UnreadListsText(const UnreadLists& unread);
+
 struct ReadResult {
   ReadStatus status = ReadStatus::kCannotLoad;
   // For kLoaded: empty. Otherwise the message to show: the two fixed texts for
@@ -45,6 +63,9 @@ struct ReadResult {
   // For kCannotLoad and kNotJobFile: the underlying cause, naming the file (for logs and
   // --check); may be empty.
   std::string detail;
+  // For kLoaded: the job lines whose lists were dropped, in file order, so that whoever
+  // loaded the job can say so; the job itself holds them empty, as it always did.
+  std::vector<UnreadLists> unread_lists;
 };
 
 inline constexpr const char* kJobFileDoesNotExist = "Job file does not exist";

@@ -62,13 +62,14 @@ void ExpectSameJob(const JobDocument& expected, const JobDocument& actual) {
 }
 
 TEST(JobFileRead, DefaultsListsAndTypeNames) {
-  JobDocument job = Loaded(JobText(
+  const std::string text = JobText(
       "", Line(R"(batch_line_type="Flow Runner")") +
               Line(R"(batch_line="" batch_line_type="Flow Runner" active="" wait="5" )"
                    R"(skip_on_error="" repeat_on_error="5")") +
               Line(R"(batch_line_type="Flow Runner" repeat_on_error="5" skip_on_success="7")") +
-              Line(R"x(batch_line_type="run vantor job (unix)")x") +
-              Line(R"(batch_line_type="")")));
+              Line(R"x(batch_line_type="run vantor job (unix)" repeat_on_success=" ")x") +
+              Line(R"(batch_line_type="")"));
+  JobDocument job = Loaded(text);
   EXPECT_EQ(job.MaxParallel, "99");
   EXPECT_TRUE(job.LogToEventLog);
   const Cell no;
@@ -79,6 +80,11 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
                                                    no, "", no, "5", no}));
   // Without skip_on_error the four lists start empty, whatever else the line says.
   EXPECT_EQ(job.table.RowAt(2), job.table.RowAt(0));
+  // ...and those that held more than blanks are named.
+  const ReadResult read = Read(text, job);
+  ASSERT_EQ(read.unread_lists.size(), 1u);
+  EXPECT_EQ(UnreadListsText(read.unread_lists[0]),
+            "job line 3 of the file: skip_on_success and repeat_on_error were not read");
   for (int row : {3, 4}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
 
   EXPECT_FALSE(Loaded(JobText(R"( LogToEventLog="false")")).LogToEventLog);

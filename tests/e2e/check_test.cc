@@ -37,10 +37,14 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
   // The words after --check make up one file name, as in an unattended run.
   const test::ProgramOutcome outcome = Check({dir_.File("my"), "job.xml"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  // Limits and a policy a run would refuse are left out of the JSON and named, as are list
-  // entries that name no line; what a run would miss on this machine follows.
+  // Lists dropped for want of skip_on_error are named; limits and a policy a run would refuse
+  // are left out of the JSON and named, as are list entries that name no line; what a run
+  // would miss on this machine follows.
+  const std::string unread = "jobrunner: warning: " + path +
+                             ": job line 20: repeat_on_error was not read: the lists of a job "
+                             "line are read only when it has skip_on_error\n";
   EXPECT_TRUE(
-      outcome.err.starts_with("jobrunner: error: " + path +
+      outcome.err.starts_with(unread + "jobrunner: error: " + path +
                               ": the time limit of job line 10 \"1 h\" is not a whole number from "
                               "1 to 604800; the job cannot run\njobrunner: error: " +
                               path +
@@ -60,6 +64,10 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
             "\"\", \"\", \"\", \"\"],\n"
             "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
             "\"20\", null, null, null]\n]}\n");
+
+  // A run names the lists first too, before it refuses the job.
+  EXPECT_TRUE(test::RunProgram(test::BinDir() + "/jobrunner", {path}, {}, dir_.path())
+                  .err.starts_with(unread));
 
   // A registry file that cannot be used is named as a run names it; the check still passes.
   const test::ProgramOutcome unusable =

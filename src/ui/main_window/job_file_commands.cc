@@ -97,19 +97,19 @@ bool MainWindow::exportJob(const QString& file_name, bool ask_overwrite) {
   return true;
 }
 
-bool MainWindow::importJob(const QString& file_name, bool from_command_line) {
+ReadResult MainWindow::importJob(const QString& file_name, bool from_command_line) {
   JobDocument job = currentDocument();
-  const ReadResult result = ReadJobFile(file_name.toStdString(), job);
+  ReadResult result = ReadJobFile(file_name.toStdString(), job);
   if (result.status != ReadStatus::kLoaded) {
     MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
                      MessageBox::kOk,
                      from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
-    return false;
+    return result;
   }
   header_->load(job);
   table_ = std::move(job.table);
   changed_ = false;
-  return true;
+  return result;
 }
 
 int MainWindow::askToSave() {
@@ -161,12 +161,22 @@ void MainWindow::openJob() {
 
 bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
   // A file that cannot be loaded leaves the job, its name and the caption as they were.
-  if (!importJob(file_name, from_command_line)) return false;
+  const ReadResult read = importJob(file_name, from_command_line);
+  if (read.status != ReadStatus::kLoaded) return false;
   current_job_file_ = file_name;
   updateCaption();
   refreshGrid();
   RememberRecentJobFile(TrimBlanks(file_name));
   updateRecentFilesMenu();
+  // Said now, over the job as loaded: once it is saved, the lists are gone from the file too.
+  if (!read.unread_lists.empty()) {
+    QString text = "The job file " + TrimBlanks(file_name) +
+                   " holds job-line lists that were not read; " + kListsNeedSkipOnError + ":";
+    for (const UnreadLists& unread : read.unread_lists)
+      text += "\n" + QString::fromStdString(UnreadListsText(unread));
+    MessageBox::show(text + "\nThe job holds these lists empty, and saving it stores them so.",
+                     "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+  }
   return true;
 }
 

@@ -73,11 +73,12 @@ class MainWindow : public QMainWindow {
   int currentJobLineRow() const;
 
   // Loads the job of `file_name` into the window, as the command line's job file is
-  // loaded. On failure the window is left exactly as it was. Messages carry the critical
-  // icon when `from_command_line`.
-  bool importJob(const QString& file_name, bool from_command_line);
+  // loaded, and returns how the reading went. On failure the window is left exactly as it
+  // was. Messages carry the critical icon when `from_command_line`.
+  ReadResult importJob(const QString& file_name, bool from_command_line);
   // Import, and on success the file becomes the current job file and the latest of the
-  // recent files. What Open, a recent file, a drop and `jobrunner --edit` end with.
+  // recent files, and job-line lists the file held but the job lost are named. What Open, a
+  // recent file, a drop and `jobrunner --edit` end with.
   bool openJobFile(const QString& file_name, bool from_command_line);
 
   // Where the batch file's line starts the program; this executable by default.

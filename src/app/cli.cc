@@ -15,8 +15,9 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"--help",  "--version", "--check",  "--edit",  "--history",
-                                        "--rerun", "--force",   "--strict", "--status"};
+constexpr const char* kOptionWords[] = {"-h",       "--help",    "--version", "--check",
+                                        "--edit",   "--history", "--rerun",   "--force",
+                                        "--strict", "--status"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -27,9 +28,9 @@ std::string Joined(const std::vector<std::string>& words) {
   return joined;
 }
 
+// What is wrong and where to read more; the whole help would bury the one line that matters.
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "jobrunner: %s\n", problem.c_str());
-  std::fputs(UsageText().c_str(), stderr);
+  std::fprintf(stderr, "jobrunner: %s\nsee jobrunner --help\n", problem.c_str());
   return kExitUsage;
 }
 
@@ -63,6 +64,9 @@ int RunOptions(const Options& options, size_t prune_count) {
   if (options.check) {
     if (options.history || options.json || prune_count)
       return Usage("--check takes a job file only");
+    if (Joined(options.words).find_first_not_of(' ') == std::string::npos) {
+      return Usage("--check needs a job file");
+    }
     return RunCheck(options.words, options.rerun, options.strict);
   }
   if (options.rerun) {
@@ -81,12 +85,15 @@ int RunOptions(const Options& options, size_t prune_count) {
   if (!options.history) return Usage("--json and --prune belong to --history");
   if (prune_count) {
     const std::string& days = options.prune;
-    if (!options.words.empty() || options.json) return Usage("--prune DAYS takes nothing else");
+    if (options.words.size() > 1 || options.json) {
+      return Usage("--prune DAYS takes a job file only");
+    }
     if (days.empty() || days.size() > 6 ||
         !std::all_of(days.begin(), days.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return Usage("DAYS of --prune must be a whole number of days, 0 or more");
     }
-    return PruneHistoryCommand(std::stoi(days));
+    if (options.words.empty()) return PruneHistoryCommand(std::stoi(days), std::nullopt);
+    return PruneHistoryCommand(std::stoi(days), options.words.front());
   }
   if (options.words.empty() || options.words.size() > 2) {
     return Usage("--history takes a job file and, for one run, its run id");
@@ -104,9 +111,9 @@ std::string UsageText() {
          "       jobrunner --check [--strict] [--rerun RUNID] JOBFILE\n"
          "       jobrunner --rerun RUNID [--force] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
-         "       jobrunner --history --prune DAYS\n"
+         "       jobrunner --history --prune DAYS [JOBFILE]\n"
          "       jobrunner --status [JOBFILE] [--json]\n"
-         "       jobrunner --help | --version\n"
+         "       jobrunner --help | -h | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
          "unattended, writes its reports and ends; the words after the program name are\n"
@@ -123,9 +130,10 @@ std::string UsageText() {
          "--history JOBFILE\n"
          "                  the job's last 20 runs, newest first; with RUNID that run's\n"
          "                  lines; --json prints them as JSON for scripts.\n"
-         "--history --prune DAYS\n"
+         "--history --prune DAYS [JOBFILE]\n"
          "                  deletes the runs that started more than DAYS days ago, with\n"
-         "                  their rows (a monthly cron line keeps the database small).\n"
+         "                  their rows, of the job or of every job (a monthly cron line\n"
+         "                  keeps the database small).\n"
          "--status [JOBFILE]\n"
          "                  the runs going on now, of the job or of every job, with the\n"
          "                  state of each job line; --json prints them as JSON.\n";
@@ -145,7 +153,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   Options options;
   CLI::App app("Extraction Job Runner", "jobrunner");
   app.set_help_flag();
-  app.add_flag("--help", options.help);
+  app.add_flag("-h,--help", options.help);
   app.add_flag("--version", options.version);
   app.add_flag("--check", options.check);
   app.add_flag("--edit", options.edit);

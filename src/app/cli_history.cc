@@ -150,7 +150,7 @@ int RunHistoryCommand(const std::string& job_file, const std::optional<std::stri
   return kExitNoErrors;
 }
 
-int PruneHistoryCommand(int days) {
+int PruneHistoryCommand(int days, const std::optional<std::string>& job_file) {
   Result<std::unique_ptr<RunHistory>> history =
       RunHistory::OpenForReading(SystemMetadataDatabasePath());
   if (!history.ok()) return Fail(history.status);
@@ -163,7 +163,8 @@ int PruneHistoryCommand(int days) {
   history = RunHistory::OpenForWriting(SystemMetadataDatabasePath());
   if (!history.ok()) return Fail(history.status);
   const TimePoint cutoff = std::chrono::system_clock::now() - std::chrono::days(days);
-  Result<int> removed = history.value->PruneBefore(cutoff);
+  Result<int> removed = history.value->PruneBefore(
+      cutoff, job_file ? std::optional(AbsoluteFileName(*job_file)) : std::nullopt);
   if (!removed.ok()) return Fail(removed.status);
   std::printf("%d run(s) older than %d day(s) removed\n", removed.value, days);
   return kExitNoErrors;

@@ -14,8 +14,9 @@ namespace jr {
 int RunHistoryCommand(const std::string& job_file, const std::optional<std::string>& run_id,
                       bool json);
 
-// `--history --prune DAYS`: deletes the runs that started more than `days` days ago, with
-// their rows. 0, or 3 when the database cannot be written.
-int PruneHistoryCommand(int days);
+// `--history --prune DAYS [JOBFILE]`: deletes the runs that started more than `days` days
+// ago, with their rows, of `job_file` (found as --history finds its runs) or of every job.
+// 0, or 3 when the database cannot be written.
+int PruneHistoryCommand(int days, const std::optional<std::string>& job_file);
 
 }  // namespace jr

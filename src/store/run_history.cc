@@ -360,17 +360,21 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
   return result;
 }
 
-Result<int> RunHistory::PruneBefore(TimePoint cutoff) {
+Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file) {
   if (!db_->has_runs) return 0;
   SqliteConnection& db = db_->db;
   if (Status begun = db.BeginWrite("cannot write to"); !begun.ok()) return begun;
-  const char* const deletes[] = {
-      "DELETE FROM process_metadata WHERE run_id IN (SELECT run_id FROM runs WHERE start_ms < ?)",
-      "DELETE FROM run_lines WHERE run_id IN (SELECT run_id FROM runs WHERE start_ms < ?)",
-      "DELETE FROM runs WHERE start_ms < ?"};
+  // A job is its file's name in `runs`, as RecentRuns finds it.
+  const std::string runs =
+      std::string("runs WHERE start_ms < ?") + (job_file ? " AND job_file = ?" : "");
+  const std::string deletes[] = {
+      "DELETE FROM process_metadata WHERE run_id IN (SELECT run_id FROM " + runs + ")",
+      "DELETE FROM run_lines WHERE run_id IN (SELECT run_id FROM " + runs + ")",
+      "DELETE FROM " + runs};
   int removed = 0;
-  for (const char* sql : deletes) {
+  for (const std::string& sql : deletes) {
     Result<SqliteStatement> remove = db.Prepare(sql, "cannot write to");
+    if (remove.ok() && job_file) remove.value.Text(2, *job_file);
     Status done = remove.ok() ? remove.value.Int(1, Milliseconds(cutoff)).Run() : remove.status;
     if (!done.ok()) {
       remove.value = SqliteStatement();

@@ -130,9 +130,9 @@ class RunHistory {
   // The line rows of the runs, in the order they started (lines that never started
   // last, in collection order); grouped per run in the order of `run_ids`.
   Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);
-  // Deletes the runs that started before `cutoff` with their line and process_metadata
-  // rows; returns how many runs went.
-  Result<int> PruneBefore(TimePoint cutoff);
+  // Deletes the runs that started before `cutoff`, of `job_file` or of every job, with their
+  // line and process_metadata rows; returns how many runs went.
+  Result<int> PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file);
 
   const std::string& path() const { return path_; }
 

@@ -165,7 +165,7 @@ TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
       "entry_stop, entry_job_id, argument_count, run_id) VALUES "
       "('w', 0, 'a', 's', 'e', 'j', 0, 'old'), ('w', 0, 'b', 's', 'e', 'j', 0, 'new'), "
       "('w', 0, 'c', 's', 'e', 'j', 0, NULL)");
-  Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30));
+  Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30), std::nullopt);
   ASSERT_TRUE(removed.ok()) << removed.message();
   EXPECT_EQ(removed.value, 1);
   EXPECT_EQ(Query("SELECT run_id FROM runs"), Strings{"new"});

@@ -97,7 +97,7 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
   }
   const test::ProgramOutcome outcome = Check({});
   EXPECT_EQ(outcome.status, 64);
-  EXPECT_NE(outcome.err.find("--check JOBFILE"), std::string::npos);
+  EXPECT_EQ(outcome.err, "jobrunner: --check needs a job file\nsee jobrunner --help\n");
 }
 
 }  // namespace

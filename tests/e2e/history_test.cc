@@ -146,17 +146,32 @@ TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
     }
   };
   check({
+      {{"-h"}, 0, Launch({"--help"}).out, ""},
       {{"--history", job}, 0, "no runs recorded\n", ""},
       {{"--history", job, "--json"}, 0, "[]\n", ""},
       {{"--status", job, "--json"}, 0, "[]\n", ""},  // no database yet
-      {{"--history"}, 64, "", "--history takes a job file"},
+      {{"--history"}, 64, "", "for one run, its run id\nsee jobrunner --help\n"},
       {{"--history", "--prune", "x"}, 64, "", "whole number of days"},
       {{"--check", job, "--json"}, 64, "", "--check takes a job file only"},
   });
+  // The editor without a display says so instead of letting Qt abort.
+  const test::ProgramOutcome headless = test::RunProgram(
+      "/usr/bin/env",
+      {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", Jobrunner()}, Env(),
+      dir_.path());
+  EXPECT_EQ(headless.status, 64);
+  EXPECT_EQ(headless.err,
+            "jobrunner: no display: the editor needs one; run a job with jobrunner JOBFILE\n");
+  const std::string other = dir_.File("other.xml");
+  std::filesystem::copy_file(job, other);
   ASSERT_EQ(Launch({job}).status, 0);
+  ASSERT_EQ(Launch({other}).status, 0);
+  Column("UPDATE runs SET start_ms = start_ms - 2 * 86400000");  // both began two days ago
   check({
       {{"--history", job, "20991231_000000_SorelJob~1"}, 3, "", "is no recorded run of"},
-      {{"--history", "--prune", "0"}, 0, "1 run(s) older than 0 day(s) removed\n", ""},
+      {{"--history", "--prune", "3", job}, 0, "0 run(s) older than 3 day(s) removed\n", ""},
+      {{"--history", "--prune", "1", job}, 0, "1 run(s) older than 1 day(s) removed\n", ""},
+      {{"--history", "--prune", "1"}, 0, "1 run(s) older than 1 day(s) removed\n", ""},
   });
 }
 

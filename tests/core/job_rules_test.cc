@@ -20,7 +20,7 @@ TEST(JobRules, TheMaximumOfParallelLinesIsAWholeNumberFrom1To99) {
       {"\t07 ", {S::kOk, 7}},       {"+99", {S::kOk, 99}},
       {"", {S::kBlank, 0}},         {"0", {S::kOutOfRange, 0}},
       {"100", {S::kOutOfRange, 0}}, {"99999999999999999999", {S::kOutOfRange, 0}},
-      {"5x", {S::kNotNumber, 0}},
+      {"5x", {S::kNotNumber, 0}},   {"-5", {S::kOutOfRange, 0}},
   };
   for (const auto& [text, expected] : maximums) {
     const MaxParallelResult result = ParseMaxParallel(text);

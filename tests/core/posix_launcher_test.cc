@@ -44,21 +44,23 @@ class PosixLauncher : public ::testing::Test {
 TEST_F(PosixLauncher, ArgumentsPassUnchangedInputIsNullAndOnlyAnOwnEndKeepsTheExitStatus) {
   const std::string script = Script(
       "exits.sh",
-      "[ \"$2\" = ended ] && trap 'exit 0' TERM\n{ printf '%s|' \"$@\"; readlink /proc/$$/fd/0; } "
-      ">\"$1\"\n[ \"$2\" = kill ] && kill -9 $$\n[ \"$2\" = ended ] && { sleep 30 & wait; }\n"
-      "exit \"$2\"\n");
+      "[ \"$2\" = ended ] && trap 'exit 0' TERM\n[ \"$2\" = stubborn ] && trap '' TERM\n"
+      "{ printf '%s|' \"$@\"; readlink /proc/$$/fd/0; } >\"$1\"\n[ \"$2\" = kill ] && kill -9 $$\n"
+      "case $2 in ended|stubborn) sleep 30 & wait ;; esac\nexit \"$2\"\n");
   int input[2];
   ASSERT_EQ(pipe(input), 0);
   const int saved_input = dup(0);
   dup2(input[0], 0);
   const std::pair<std::string, std::optional<int>> cases[] = {
-      {"3", 3}, {"0", 0}, {"kill", std::nullopt}, {"ended", std::nullopt}};
+      {"3", 3}, {"0", 0}, {"kill", std::nullopt}, {"ended", std::nullopt}, {"stubborn", {}}};
   for (const auto& [how, status] : cases) {
     std::remove(out_.c_str());
     ProcessHandle handle = Start(script, {out_, how, "a \"b\"", "", "-x\\"}), started = handle;
     EXPECT_TRUE(
         test::WaitUntil([&] { return Has(ReadWholeFile(out_), "\n"); }, milliseconds(5000)));
-    if (how == "ended") launcher_->BeginTerminate(handle, milliseconds(5000));
+    // A program that ignores the request is killed once its grace has passed.
+    if (how == "ended" || how == "stubborn")
+      launcher_->BeginTerminate(handle, milliseconds(how == "ended" ? 5000 : 200));
     EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
     EXPECT_EQ(launcher_->ExitStatus(started), status) << how;
     EXPECT_EQ(ReadWholeFile(out_), out_ + "|" + how + "|a \"b\"||-x\\|/dev/null\n");

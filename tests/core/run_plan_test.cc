@@ -83,6 +83,7 @@ TEST(RunPlanTest, RepeatsStopAtTheLimitAndACopyWaitsForItsDelay) {
   ten.repeat_on_error = test::Refs("10");
   ten.repeat_limit = 2;
   ten.repeat_delay = 5;
+  ten.skip_on_success = test::Refs("15");
   Add(lines, 15).definition().repeat_on_error = test::Refs("15");  // the default limit
   RunPlan plan(lines, 2);
   auto fail = [&](int32_t number, const JobLineRefs* status = nullptr) {
@@ -91,6 +92,7 @@ TEST(RunPlanTest, RepeatsStopAtTheLimitAndACopyWaitsForItsDelay) {
   };
   // 10 ended (without a stop time) at the clock's epoch; its copy may start 5 s later.
   fail(10);
+  EXPECT_EQ(lines.Line(25)->definition(), ten) << "a copy keeps every list and setting";
   const TimePoint due = TimePoint{} + std::chrono::seconds(5);
   EXPECT_EQ(NumbersOf(plan.Startable(due - std::chrono::milliseconds(1))), (Numbers{15}));
   EXPECT_EQ(NumbersOf(plan.Startable(due)), (Numbers{15, 25}));

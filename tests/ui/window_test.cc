@@ -654,6 +654,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("state");
     QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30 @1";
     QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30 @1";
+    QTest::newRow("last") << 2 << int(MessageBox::kOk) << "10 20 @1";
   }
   void deleteAsksAndKeepsTheRightRowCurrent() {
     QFETCH(int, selected);

@@ -8,6 +8,8 @@
 //   4. CPU time of the runner while one child sleeps 5 s
 //
 // Usage: scheduler_bench [--quick]   (--quick: fewer repetitions, 1 s sleep in figure 4)
+//        scheduler_bench --chain N    (one run of a chain of N lines and nothing else, to be
+//                                      watched from outside, e.g. counted by strace -c -f)
 // Figures 1 and 2 keep their runs as a real run does: the run history and the process
 // metadata rows go to a SQLite database in a temporary folder, so what they cost is in the
 // figures. Figures 3 and 4 send metadata entries to an in-memory stand-in.
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -141,8 +144,7 @@ double RunnerSeconds(int count, bool chain, int maximum, const std::string& fold
   recorder.Begin(run);
   metadata->SetRunId(recorder.run_id());
   recorder.Prepared(lines);
-  SchedulerOutcome outcome =
-      RunScheduler(lines, maximum, surroundings.env, control, {&recorder});
+  SchedulerOutcome outcome = RunScheduler(lines, maximum, surroundings.env, control, {&recorder});
   recorder.End(lines, 0);
   double seconds = SecondsSince(start);
   if (outcome.end != SchedulerOutcome::End::kAllOver) {
@@ -342,6 +344,13 @@ int Main(int argc, char** argv) {
   const int repetitions = quick ? 3 : 7;
   const int sleep_seconds = quick ? 1 : 5;
   const std::string folder = TempFolder();
+  if (argc > 2 && std::strcmp(argv[1], "--chain") == 0) {
+    const double seconds = RunnerSeconds(std::atoi(argv[2]), true, 1, folder);
+    std::printf("chain of %s lines: %.3f ms\n", argv[2], seconds * 1e3);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return 0;
+  }
 
   PerItem chain = PerItemCost(100, true, 1, repetitions, folder, /*with_limits=*/true);
   std::printf(

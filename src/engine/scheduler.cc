@@ -49,6 +49,13 @@ class Scheduler {
                                                  : TimePoint::max()) {}
 
   SchedulerOutcome Run() {
+    SchedulerOutcome outcome = Passes();
+    observers_.PassEnded();
+    return outcome;
+  }
+
+ private:
+  SchedulerOutcome Passes() {
     if (!EndNeverStarting()) return Failed();
     while (true) {
       if (control_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
@@ -61,6 +68,7 @@ class Scheduler {
       if (stop) return Outcome(SchedulerOutcome::End::kStopOnError);
       if (!StartWhatMay(changed)) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
+      observers_.PassEnded();
       if (changed) continue;
       // A repeat copy that waits for its delay is no line that waits for ever: the pause
       // ends when it may start, or earlier when a child ends.
@@ -80,7 +88,6 @@ class Scheduler {
     }
   }
 
- private:
   static SchedulerOutcome Outcome(SchedulerOutcome::End end) {
     SchedulerOutcome outcome;
     outcome.end = end;

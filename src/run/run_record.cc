@@ -9,12 +9,24 @@ std::string LineOutcome(const RunLine& line) {
 }
 
 RunRecorder::RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock)
-    : history_(history), told_(told), clock_(clock) {}
+    : history_(history), told_(told), clock_(clock) {
+  if (history_ != nullptr) history_->HoldWrites();
+}
 
 void RunRecorder::Failed(const Status& status) {
+  // The process metadata rows held with the history's are kept if they still can be, and
+  // later ones no longer wait for a commit that would never come.
+  static_cast<void>(history_->Flush(/*release=*/true));
   history_ = nullptr;
   told_.Warning("the run is left out of the run history: " + status.message);
 }
+
+void RunRecorder::Keep(bool release) {
+  if (history_ == nullptr) return;
+  if (Status kept = history_->Flush(release); !kept.ok()) Failed(kept);
+}
+
+void RunRecorder::PassEnded() { Keep(); }
 
 void RunRecorder::Begin(const RunStart& start) {
   if (history_ == nullptr) return;
@@ -48,6 +60,7 @@ void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& ov
     records.push_back(record);
   }
   Write(records);
+  Keep();
 }
 
 void RunRecorder::LineStarted(const RunLine& line) {
@@ -105,7 +118,8 @@ void RunRecorder::End(const RunLines& lines, int status) {
   }
   Write(records);
   if (history_ == nullptr) return;
-  if (Status ended = history_->EndRun(run_id_, end); !ended.ok()) Failed(ended);
+  if (Status ended = history_->EndRun(run_id_, end); !ended.ok()) return Failed(ended);
+  Keep(/*release=*/true);
 }
 
 }  // namespace jr

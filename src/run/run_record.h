@@ -2,8 +2,11 @@
 // Keeps a run in the run history while it goes on: the run's row at its start, a row per
 // job line that follows each start and end, and the end with the final status and counts.
 // A runner that is killed leaves the rows as they were: an interrupted run whose lines
-// show how far it got. Writing the history never stops a run; a failure is told once
-// as a warning to the run's other observers and the rest of the history is left out.
+// show how far it got. The rows of one scheduler pass, the process metadata rows written
+// through the same database among them, go in one transaction committed as the pass ends
+// (RunHistory::HoldWrites), so a killed runner loses none that it had acted on before it
+// last waited. Writing the history never stops a run; a failure is told once as a warning
+// to the run's other observers and the rest of the history is left out.
 
 #include <map>
 #include <memory>
@@ -24,13 +27,14 @@ std::string LineOutcome(const RunLine& line);
 class RunRecorder final : public RunObserver {
  public:
   // `history` may be null: nothing is recorded. A failure to record is a warning to `told`.
+  // Holds the history's writes until Prepared, each pass's end and End commit them.
   RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock);
 
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
   // The run's lines before any starts, all "not run" but those a rerun takes as `over`.
   void Prepared(const RunLines& lines, const std::vector<int32_t>& over = {});
-  // Every line's final state, then the run's end.
+  // Every line's final state, then the run's end; later writes commit on their own again.
   void End(const RunLines& lines, int status);
   const std::string& run_id() const { return run_id_; }
 
@@ -39,11 +43,14 @@ class RunRecorder final : public RunObserver {
   void LineSkipped(const RunLine& line) override;
   void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
+  void PassEnded() override;
 
  private:
   RunLineRecord& Record(const RunLine& line);
   void Write(const std::vector<RunLineRecord>& lines);
   void Ended(const RunLine& line);
+  // Commits what is held; `release` ends the hold.
+  void Keep(bool release = false);
   void Failed(const Status& status);
 
   RunHistory* history_;

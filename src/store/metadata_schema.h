@@ -2,7 +2,11 @@
 // The layout of the process metadata database, shared by its two writers: the metadata
 // log (one row per job line) and the run history (one row per run).
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 #include "store/sqlite.h"
@@ -16,5 +20,36 @@ std::string CreateProcessMetadataTableSql();
 // in one transaction that waits for other writers: of several runs that open an old
 // database at the same time, one upgrades it and the others find it done.
 Status EnsureMetadataSchema(SqliteConnection& db);
+
+// The one connection through which this process writes the database in one file, shared by
+// both writers while either is open. Their rows can so go in one transaction, and a writer
+// never waits for the writer lock that another connection of the same process holds.
+// While writes are held (Hold), the first write begins a transaction that the later ones
+// join, until Flush commits it: a runner then pays one commit where it would pay one per
+// row. A runner killed in between loses the held rows.
+class MetadataWriter {
+ public:
+  // The writer open in this process for the file at `path`, else a new one on a database
+  // made current (EnsureMetadataSchema).
+  static Result<std::shared_ptr<MetadataWriter>> Open(const std::string& path);
+
+  explicit MetadataWriter(SqliteConnection db) : db_(std::move(db)) {}
+  SqliteConnection& db() { return db_; }
+
+  // Runs `write`, one writer's statements, while no other thread writes: inside the held
+  // transaction while writes are held, else inside one of its own when `transaction`, else
+  // as each statement commits itself. A write of its own that fails is undone; one inside
+  // the held transaction leaves that to the Flush. `what` names the failure to begin.
+  Status Write(std::string_view what, bool transaction, const std::function<Status()>& write);
+  // Holds writes until the matching Flush(true); holds may nest.
+  void Hold();
+  // Commits the held transaction when one is open; with `release`, ends one Hold.
+  Status Flush(bool release);
+
+ private:
+  SqliteConnection db_;
+  std::recursive_mutex mutex_;
+  int holds_ = 0;
+};
 
 }  // namespace jr

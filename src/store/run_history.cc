@@ -119,8 +119,65 @@ Status EnsureMetadataSchema(SqliteConnection& db) {
   return db.Commit("cannot upgrade");
 }
 
+Result<std::shared_ptr<MetadataWriter>> MetadataWriter::Open(const std::string& path) {
+  // By the file the name leads to, so that two spellings of one name share the writer too.
+  std::error_code ec;
+  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  std::filesystem::path key = std::filesystem::weakly_canonical(native, ec);
+  if (ec) key = native;
+  static std::mutex open_mutex;
+  static std::map<std::filesystem::path, std::weak_ptr<MetadataWriter>> open;
+  std::lock_guard<std::mutex> lock(open_mutex);
+  if (std::shared_ptr<MetadataWriter> writer = open[key].lock()) return writer;
+  Result<SqliteConnection> opened = SqliteConnection::OpenForWriting(path);
+  if (!opened.ok()) return opened.status;
+  if (Status schema = EnsureMetadataSchema(opened.value); !schema.ok()) return schema;
+  auto writer = std::make_shared<MetadataWriter>(std::move(opened.value));
+  open[key] = writer;
+  return writer;
+}
+
+Status MetadataWriter::Write(std::string_view what, bool transaction,
+                             const std::function<Status()>& write) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (holds_ > 0) {
+    if (!db_.InTransaction()) {
+      if (Status begun = db_.BeginWrite(what); !begun.ok()) return begun;
+    }
+    return write();
+  }
+  if (!transaction) return write();
+  if (Status begun = db_.BeginWrite(what); !begun.ok()) return begun;
+  if (Status written = write(); !written.ok()) {
+    db_.Rollback();
+    return written;
+  }
+  return db_.Commit(what);
+}
+
+void MetadataWriter::Hold() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ++holds_;
+}
+
+Status MetadataWriter::Flush(bool release) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (release && holds_ > 0) --holds_;
+  return db_.InTransaction() ? db_.Commit("cannot write to") : Status::Ok();
+}
+
 struct RunHistory::Connection {
-  SqliteConnection db;
+  // The shared writer of a history opened for writing, else a connection of its own.
+  std::shared_ptr<MetadataWriter> writer;
+  SqliteConnection reader;
+  SqliteConnection& db() { return writer ? writer->db() : reader; }
+  // A write through the shared writer (see MetadataWriter::Write); on a reader it runs as it
+  // is, and fails.
+  Status Write(bool transaction, const std::function<Status()>& write) {
+    return writer ? writer->Write("cannot write to", transaction, write) : write();
+  }
+  // Prepared once: a run writes line rows at every start and end.
+  SqliteStatement write_lines;
   bool has_runs = false;
   bool has_rerun_of = false;
   bool has_exit_status = false;
@@ -129,16 +186,30 @@ struct RunHistory::Connection {
 RunHistory::RunHistory(std::string path, std::unique_ptr<Connection> connection)
     : path_(std::move(path)), db_(std::move(connection)) {}
 
-RunHistory::~RunHistory() = default;
+RunHistory::~RunHistory() {
+  if (holding_) static_cast<void>(Flush(true));
+}
 
 Result<std::unique_ptr<RunHistory>> RunHistory::OpenForWriting(const std::string& path) {
-  Result<SqliteConnection> opened = SqliteConnection::OpenForWriting(path);
-  if (!opened.ok()) return opened.status;
+  Result<std::shared_ptr<MetadataWriter>> writer = MetadataWriter::Open(path);
+  if (!writer.ok()) return writer.status;
   auto connection = std::make_unique<Connection>();
-  connection->db = std::move(opened.value);
-  if (Status schema = EnsureMetadataSchema(connection->db); !schema.ok()) return schema;
+  connection->writer = std::move(writer.value);
   connection->has_runs = connection->has_rerun_of = connection->has_exit_status = true;
   return std::unique_ptr<RunHistory>(new RunHistory(path, std::move(connection)));
+}
+
+void RunHistory::HoldWrites() {
+  if (holding_ || !db_->writer) return;
+  db_->writer->Hold();
+  holding_ = true;
+}
+
+Status RunHistory::Flush(bool release) {
+  if (!db_->writer) return Status::Ok();
+  if (release && !holding_) release = false;
+  if (release) holding_ = false;
+  return db_->writer->Flush(release);
 }
 
 Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string& path) {
@@ -150,15 +221,15 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string
   Result<SqliteConnection> opened = SqliteConnection::OpenReadOnly(path);
   if (!opened.ok()) return opened.status;
   auto connection = std::make_unique<Connection>();
-  connection->db = std::move(opened.value);
+  connection->reader = std::move(opened.value);
   // An older database is read as it is, which a reader does not upgrade: what it lacks
   // reads as NULL.
-  Result<bool> runs = connection->db.HasTable("runs");
+  Result<bool> runs = connection->reader.HasTable("runs");
   if (!runs.ok()) return runs.status;
   if (runs.value) {
-    Result<bool> rerun_of = connection->db.HasColumn("runs", "rerun_of");
+    Result<bool> rerun_of = connection->reader.HasColumn("runs", "rerun_of");
     if (!rerun_of.ok()) return rerun_of.status;
-    Result<bool> exit_status = connection->db.HasColumn("run_lines", "exit_status");
+    Result<bool> exit_status = connection->reader.HasColumn("run_lines", "exit_status");
     if (!exit_status.ok()) return exit_status.status;
     connection->has_runs = true;
     connection->has_rerun_of = rerun_of.value;
@@ -168,89 +239,95 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string
 }
 
 Result<std::string> RunHistory::BeginRun(const RunStart& run) {
-  Result<SqliteStatement> insert = db_->db.Prepare(
-      "INSERT INTO runs (run_id, job_file, job_sha256, description, host, "
-      "launcher, run_folder, admin_report, user_report, start_ms, rerun_of) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-      "cannot write to");
-  if (!insert.ok()) return insert.status;
-  SqliteStatement& row = insert.value;
-  // Two runs that share the second and the run name still get ids of their own.
-  Status inserted;
-  for (int suffix = 1; suffix < 1000; ++suffix) {
-    const std::string id = suffix == 1 ? run.run_id : run.run_id + "-" + std::to_string(suffix);
-    row.Text(1, id)
-        .Text(2, run.job_file)
-        .Text(3, run.job_sha256)
-        .Text(4, run.description)
-        .Text(5, run.host)
-        .Text(6, run.launcher)
-        .Text(7, run.run_folder)
-        .Text(8, run.admin_report)
-        .Text(9, run.user_report)
-        .Int(10, Milliseconds(run.start));
-    if (run.rerun_of.empty()) {
-      row.Null(11);
-    } else {
-      row.Text(11, run.rerun_of);
+  std::string id;
+  const Status inserted = db_->Write(false, [&]() -> Status {
+    Result<SqliteStatement> insert = db_->db().Prepare(
+        "INSERT INTO runs (run_id, job_file, job_sha256, description, host, "
+        "launcher, run_folder, admin_report, user_report, start_ms, rerun_of) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        "cannot write to");
+    if (!insert.ok()) return insert.status;
+    SqliteStatement& row = insert.value;
+    // Two runs that share the second and the run name still get ids of their own.
+    Status done;
+    for (int suffix = 1; suffix < 1000; ++suffix) {
+      id = suffix == 1 ? run.run_id : run.run_id + "-" + std::to_string(suffix);
+      row.Text(1, id)
+          .Text(2, run.job_file)
+          .Text(3, run.job_sha256)
+          .Text(4, run.description)
+          .Text(5, run.host)
+          .Text(6, run.launcher)
+          .Text(7, run.run_folder)
+          .Text(8, run.admin_report)
+          .Text(9, run.user_report)
+          .Int(10, Milliseconds(run.start));
+      if (run.rerun_of.empty()) {
+        row.Null(11);
+      } else {
+        row.Text(11, run.rerun_of);
+      }
+      done = row.Run();
+      row.Reset();
+      if (done.ok() || row.FailureCode() != SQLITE_CONSTRAINT_PRIMARYKEY) break;
     }
-    inserted = row.Run();
-    row.Reset();
-    if (inserted.ok()) return id;
-    if (row.FailureCode() != SQLITE_CONSTRAINT_PRIMARYKEY) break;
-  }
-  return inserted;
+    return done;
+  });
+  if (!inserted.ok()) return inserted;
+  return id;
 }
 
 Status RunHistory::WriteLines(const std::string& run_id, const std::vector<RunLineRecord>& lines) {
-  SqliteConnection& db = db_->db;
-  if (Status begun = db.BeginWrite("cannot write to"); !begun.ok()) return begun;
-  Result<SqliteStatement> insert = db.Prepare(
-      "INSERT OR REPLACE INTO run_lines (run_id, line, position, seq, description, start_ms, "
-      "end_ms, outcome, exit_code, repeat_of, exit_status) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-      "cannot write to");
-  Status written = insert.status;
-  for (size_t i = 0; written.ok() && i < lines.size(); ++i) {
-    const RunLineRecord& line = lines[i];
-    std::optional<int64_t> start, end;
-    if (line.start) start = Milliseconds(*line.start);
-    if (line.end) end = Milliseconds(*line.end);
-    written = insert.value.Text(1, run_id)
-                  .Int(2, line.line)
-                  .Int(3, line.position)
-                  .OptionalInt(4, line.seq)
-                  .Text(5, line.description)
-                  .OptionalInt(6, start)
-                  .OptionalInt(7, end)
-                  .Text(8, line.outcome)
-                  .OptionalInt(9, line.exit_code)
-                  .OptionalInt(10, line.repeat_of)
-                  .OptionalInt(11, line.exit_status)
-                  .Run();
-    insert.value.Reset();
-  }
-  insert.value = SqliteStatement();
-  if (!written.ok()) {
-    db.Rollback();
+  return db_->Write(true, [&]() -> Status {
+    SqliteStatement& insert = db_->write_lines;
+    if (!insert.Prepared()) {
+      Result<SqliteStatement> prepared = db_->db().Prepare(
+          "INSERT OR REPLACE INTO run_lines (run_id, line, position, seq, description, start_ms, "
+          "end_ms, outcome, exit_code, repeat_of, exit_status) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+          "cannot write to");
+      if (!prepared.ok()) return prepared.status;
+      insert = std::move(prepared.value);
+    }
+    Status written;
+    for (size_t i = 0; written.ok() && i < lines.size(); ++i) {
+      const RunLineRecord& line = lines[i];
+      std::optional<int64_t> start, end;
+      if (line.start) start = Milliseconds(*line.start);
+      if (line.end) end = Milliseconds(*line.end);
+      written = insert.Text(1, run_id)
+                    .Int(2, line.line)
+                    .Int(3, line.position)
+                    .OptionalInt(4, line.seq)
+                    .Text(5, line.description)
+                    .OptionalInt(6, start)
+                    .OptionalInt(7, end)
+                    .Text(8, line.outcome)
+                    .OptionalInt(9, line.exit_code)
+                    .OptionalInt(10, line.repeat_of)
+                    .OptionalInt(11, line.exit_status)
+                    .Run();
+      insert.Reset();
+    }
     return written;
-  }
-  return db.Commit("cannot write to");
+  });
 }
 
 Status RunHistory::EndRun(const std::string& run_id, const RunEnd& end) {
-  Result<SqliteStatement> update = db_->db.Prepare(
-      "UPDATE runs SET end_ms = ?, status = ?, succeeded = ?, failed = ?, "
-      "skipped = ? WHERE run_id = ?",
-      "cannot write to");
-  if (!update.ok()) return update.status;
-  return update.value.Int(1, Milliseconds(end.end))
-      .Int(2, end.status)
-      .Int(3, end.succeeded)
-      .Int(4, end.failed)
-      .Int(5, end.skipped)
-      .Text(6, run_id)
-      .Run();
+  return db_->Write(false, [&]() -> Status {
+    Result<SqliteStatement> update = db_->db().Prepare(
+        "UPDATE runs SET end_ms = ?, status = ?, succeeded = ?, failed = ?, "
+        "skipped = ? WHERE run_id = ?",
+        "cannot write to");
+    if (!update.ok()) return update.status;
+    return update.value.Int(1, Milliseconds(end.end))
+        .Int(2, end.status)
+        .Int(3, end.succeeded)
+        .Int(4, end.failed)
+        .Int(5, end.skipped)
+        .Text(6, run_id)
+        .Run();
+  });
 }
 
 namespace {
@@ -290,24 +367,24 @@ Result<std::vector<RunSummary>> ReadRuns(SqliteConnection& db, SqliteStatement& 
 
 Result<std::vector<RunSummary>> RunHistory::RecentRuns(const std::string& job_file, int limit) {
   if (!db_->has_runs) return std::vector<RunSummary>();
-  Result<SqliteStatement> query = db_->db.Prepare(
+  Result<SqliteStatement> query = db_->db().Prepare(
       "SELECT " + RunColumns(db_->has_rerun_of) +
           " FROM runs WHERE job_file = ? ORDER BY start_ms DESC, rowid DESC LIMIT ?",
       "cannot read");
   if (!query.ok()) return query.status;
   query.value.Text(1, job_file).Int(2, limit);
-  return ReadRuns(db_->db, query.value);
+  return ReadRuns(db_->db(), query.value);
 }
 
 Result<std::optional<RunSummary>> RunHistory::FindRun(const std::string& job_file,
                                                       const std::string& run_id) {
   if (!db_->has_runs) return std::optional<RunSummary>();
-  Result<SqliteStatement> query = db_->db.Prepare(
+  Result<SqliteStatement> query = db_->db().Prepare(
       "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE job_file = ? AND run_id = ?",
       "cannot read");
   if (!query.ok()) return query.status;
   query.value.Text(1, job_file).Text(2, run_id);
-  Result<std::vector<RunSummary>> found = ReadRuns(db_->db, query.value);
+  Result<std::vector<RunSummary>> found = ReadRuns(db_->db(), query.value);
   if (!found.ok()) return found.status;
   if (found.value.empty()) return std::optional<RunSummary>();
   return std::optional<RunSummary>(std::move(found.value.front()));
@@ -316,13 +393,13 @@ Result<std::optional<RunSummary>> RunHistory::FindRun(const std::string& job_fil
 Result<std::vector<RunSummary>> RunHistory::RunsWithoutEnd(
     const std::optional<std::string>& job_file) {
   if (!db_->has_runs) return std::vector<RunSummary>();
-  Result<SqliteStatement> query = db_->db.Prepare(
+  Result<SqliteStatement> query = db_->db().Prepare(
       "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE end_ms IS NULL" +
           (job_file ? " AND job_file = ?" : "") + " ORDER BY start_ms DESC, rowid DESC",
       "cannot read");
   if (!query.ok()) return query.status;
   if (job_file) query.value.Text(1, *job_file);
-  return ReadRuns(db_->db, query.value);
+  return ReadRuns(db_->db(), query.value);
 }
 
 Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
@@ -330,11 +407,11 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
   std::vector<std::vector<RunLineRecord>> result(run_ids.size());
   if (!db_->has_runs) return result;
   Result<SqliteStatement> query =
-      db_->db.Prepare(std::string("SELECT line, position, seq, description, start_ms, end_ms, "
-                                  "outcome, exit_code, repeat_of, ") +
-                          (db_->has_exit_status ? "exit_status" : "NULL") +
-                          " FROM run_lines WHERE run_id = ? ORDER BY seq IS NULL, seq, position",
-                      "cannot read");
+      db_->db().Prepare(std::string("SELECT line, position, seq, description, start_ms, end_ms, "
+                                    "outcome, exit_code, repeat_of, ") +
+                            (db_->has_exit_status ? "exit_status" : "NULL") +
+                            " FROM run_lines WHERE run_id = ? ORDER BY seq IS NULL, seq, position",
+                        "cannot read");
   if (!query.ok()) return query.status;
   SqliteStatement& row = query.value;
   for (size_t i = 0; i < run_ids.size(); ++i) {
@@ -362,8 +439,6 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
 
 Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file) {
   if (!db_->has_runs) return 0;
-  SqliteConnection& db = db_->db;
-  if (Status begun = db.BeginWrite("cannot write to"); !begun.ok()) return begun;
   // A job is its file's name in `runs`, as RecentRuns finds it.
   const std::string runs =
       std::string("runs WHERE start_ms < ?") + (job_file ? " AND job_file = ?" : "");
@@ -372,18 +447,17 @@ Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::s
       "DELETE FROM run_lines WHERE run_id IN (SELECT run_id FROM " + runs + ")",
       "DELETE FROM " + runs};
   int removed = 0;
-  for (const std::string& sql : deletes) {
-    Result<SqliteStatement> remove = db.Prepare(sql, "cannot write to");
-    if (remove.ok() && job_file) remove.value.Text(2, *job_file);
-    Status done = remove.ok() ? remove.value.Int(1, Milliseconds(cutoff)).Run() : remove.status;
-    if (!done.ok()) {
-      remove.value = SqliteStatement();
-      db.Rollback();
-      return done;
+  const Status pruned = db_->Write(true, [&]() -> Status {
+    for (const std::string& sql : deletes) {
+      Result<SqliteStatement> remove = db_->db().Prepare(sql, "cannot write to");
+      if (!remove.ok()) return remove.status;
+      if (job_file) remove.value.Text(2, *job_file);
+      if (Status done = remove.value.Int(1, Milliseconds(cutoff)).Run(); !done.ok()) return done;
+      removed = db_->db().Changes();
     }
-    removed = db.Changes();
-  }
-  if (Status committed = db.Commit("cannot write to"); !committed.ok()) return committed;
+    return Status::Ok();
+  });
+  if (!pruned.ok()) return pruned;
   return removed;
 }
 

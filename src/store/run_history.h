@@ -120,6 +120,14 @@ class RunHistory {
   Status WriteLines(const std::string& run_id, const std::vector<RunLineRecord>& lines);
   Status EndRun(const std::string& run_id, const RunEnd& end);
 
+  // Until Flush, the rows this process writes to the database, the run history's and the
+  // process metadata log's alike (they share one connection), go into one transaction that
+  // the first of them begins: a scheduler pass costs one commit instead of one per row. A
+  // runner killed before the Flush loses what it held. The history's end releases a hold.
+  void HoldWrites();
+  // Commits the held rows; with `release`, every write commits on its own again.
+  Status Flush(bool release = false);
+
   // The newest `limit` runs of the job file, newest first.
   Result<std::vector<RunSummary>> RecentRuns(const std::string& job_file, int limit);
   // One run of the job file; nullopt when there is none with that id.
@@ -142,6 +150,7 @@ class RunHistory {
 
   std::string path_;
   std::unique_ptr<Connection> db_;
+  bool holding_ = false;
 };
 
 // ISO 8601 UTC to the second: "2026-12-07T02:15:00Z".

@@ -195,6 +195,8 @@ Result<bool> SqliteConnection::HasColumn(const std::string& table, const std::st
 
 int SqliteConnection::Changes() const { return sqlite3_changes(db_.get()); }
 
+bool SqliteConnection::InTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+
 Status SqliteConnection::Failure(std::string_view what) const {
   return Status::Failed(SqliteFailureText(what, path_, db_.get()));
 }

@@ -33,6 +33,8 @@ std::string SqliteFailureText(std::string_view what, const std::string& path, sq
 class SqliteStatement {
  public:
   SqliteStatement() = default;
+  // False for a default one.
+  bool Prepared() const { return stmt_ != nullptr; }
   SqliteStatement& Text(int index, std::string_view text);
   SqliteStatement& Int(int index, int64_t value);
   SqliteStatement& Real(int index, double value);
@@ -101,6 +103,8 @@ class SqliteConnection {
   Result<bool> HasColumn(const std::string& table, const std::string& column);
   // Rows the last statement changed.
   int Changes() const;
+  // Whether a transaction is open (SQLite may have ended one itself after a failure).
+  bool InTransaction() const;
   // The failure of the last call, in the words of `what`.
   Status Failure(std::string_view what) const;
   const std::string& path() const { return path_; }

@@ -64,12 +64,12 @@ class Database {
                             std::string(kNoMetadataPlace));
     }
     std::shared_ptr<Database> database(new Database(path));
-    Result<SqliteConnection> opened = SqliteConnection::OpenForWriting(path);
-    if (!opened.ok()) return opened.status;
-    database->db_ = std::move(opened.value);
-    if (Status schema = EnsureMetadataSchema(database->db_); !schema.ok()) return schema;
-    Result<SqliteStatement> insert = database->db_.Prepare(InsertSql(), "cannot write to");
-    if (!insert.ok()) return database->db_.Failure("cannot open");
+    Result<std::shared_ptr<MetadataWriter>> writer = MetadataWriter::Open(path);
+    if (!writer.ok()) return writer.status;
+    database->writer_ = std::move(writer.value);
+    Result<SqliteStatement> insert =
+        database->writer_->db().Prepare(InsertSql(), "cannot write to");
+    if (!insert.ok()) return database->writer_->db().Failure("cannot open");
     database->insert_ = std::move(insert.value);
     return database;
   }
@@ -109,9 +109,12 @@ class Database {
           argument);
       ++index;
     }
-    Status written = insert_.Run();
-    insert_.Reset();
-    return written;
+    // With the run history's rows of the same scheduler pass, while it holds them.
+    return writer_->Write("cannot write to", false, [this] {
+      Status written = insert_.Run();
+      insert_.Reset();
+      return written;
+    });
   }
 
   void SetRunId(std::string_view run_id) {
@@ -124,8 +127,8 @@ class Database {
 
   std::string path_;
   std::string run_id_;
-  // Declared after the connection, so that it is finalized before the connection closes.
-  SqliteConnection db_;
+  // Declared after the writer, so that it is finalized before the connection closes.
+  std::shared_ptr<MetadataWriter> writer_;
   SqliteStatement insert_;
   std::mutex mutex_;
 };
@@ -142,8 +145,9 @@ class SqliteMetadataLog final : public ProcessMetadataLog {
   std::shared_ptr<Database> database_;
 };
 
-// One connection per factory, opened on the first Create and shared by its instances: a
-// run logs every job line, and opening the file for each would cost more than the write.
+// One connection per factory, opened on the first Create and shared by its instances (and
+// with the run history of the same file, see MetadataWriter): a run logs every job line,
+// and opening the file for each would cost more than the write.
 class SqliteMetadataLogFactory final : public ProcessMetadataLogFactory {
  public:
   explicit SqliteMetadataLogFactory(std::string path) : path_(std::move(path)) {}

@@ -110,7 +110,11 @@ struct RunWorld {
 // The run's control and its one observer.
 class RecordingHooks final : public RunControl, public RunObserver {
  public:
+  // What a run told must be kept (PassEnded) before it pauses and before it ends.
+  ~RecordingHooks() override { EXPECT_EQ(unkept_at_pauses + unkept, 0) << "no PassEnded"; }
+  void PassEnded() override { unkept = 0; }
   void Pause(std::chrono::milliseconds longest) override {
+    unkept_at_pauses += unkept;
     events.push_back("pause " + std::to_string(longest.count()));
     ++pauses;
     if (on_pause) on_pause(pauses, longest);
@@ -141,9 +145,10 @@ class RecordingHooks final : public RunControl, public RunObserver {
   }
   void Note(const char* what, const RunLine& line, const std::string& more = "") {
     events.push_back(what + (" " + std::to_string(line.JobLineNr())) + more);
+    ++unkept;
   }
 
-  int pauses = 0;
+  int pauses = 0, unkept = 0, unkept_at_pauses = 0;
   std::vector<std::string> events;
   std::function<void(int pause, std::chrono::milliseconds)> on_pause;  // after it is noted
   std::function<bool()> stop;

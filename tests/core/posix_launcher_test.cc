@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -103,6 +106,47 @@ TEST_F(PosixLauncher, AFailedStartNamesTheProgramAndTheSystemsReason) {
            {no_interpreter, no_interpreter + missing}}) {
     EXPECT_EQ(launcher_->TryStart({program, {}, ""}).message(), failure);
   }
+}
+
+// A child starts as the plain spawn that resets only the nine signals the runner may touch
+// left it: nothing blocked, at its default what the runner catches or ignored of those
+// nine, still ignored what else the runner's parent had it ignore.
+TEST_F(PosixLauncher, AChildStartsWithTheSignalStateOfAPlainSpawn) {
+  const std::string script = Script("signals.sh", "grep '^Sig[BIC]' /proc/self/status >\"$1\"\n");
+  struct sigaction ignored = {}, caught = {}, saved[4];
+  ignored.sa_handler = SIG_IGN;
+  caught.sa_handler = [](int) {};
+  const int changed[] = {SIGUSR1, SIGWINCH, SIGTERM, SIGURG};
+  for (int i = 0; i < 4; ++i) sigaction(changed[i], i < 2 ? &ignored : &caught, &saved[i]);
+  sigset_t blocked, nine, none;
+  sigemptyset(&blocked), sigemptyset(&nine), sigemptyset(&none);
+  sigaddset(&blocked, SIGUSR2), sigaddset(&blocked, SIGWINCH);
+  pthread_sigmask(SIG_BLOCK, &blocked, &blocked);
+  for (int signal_number :
+       {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM}) {
+    sigaddset(&nine, signal_number);
+  }
+  posix_spawnattr_t plain;
+  posix_spawnattr_init(&plain);
+  posix_spawnattr_setsigmask(&plain, &none), posix_spawnattr_setsigdefault(&plain, &nine);
+  posix_spawnattr_setflags(&plain, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  const std::string expected = dir_.File("plain.txt");
+  std::string words[] = {"/bin/sh", script, expected};
+  char* argv[] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
+  pid_t pid = 0;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, &plain, argv, environ), 0);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  posix_spawnattr_destroy(&plain);
+  ProcessHandle handle = Start(script, {out_});
+  EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
+  pthread_sigmask(SIG_SETMASK, &blocked, nullptr);
+  for (int i = 0; i < 4; ++i) sigaction(changed[i], &saved[i], nullptr);
+  const std::string got = ReadWholeFile(out_);
+  EXPECT_EQ(got, ReadWholeFile(expected));
+  const size_t at = got.find("SigIgn:\t");
+  ASSERT_NE(at, std::string::npos) << got;
+  EXPECT_EQ(std::stoull(got.substr(at + 8, 16), nullptr, 16) >> (SIGWINCH - 1) & 1, 1u) << got;
+  EXPECT_TRUE(Has(got, "SigBlk:\t0000000000000000\n")) << got;
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -64,11 +65,39 @@ void SleepFor(milliseconds duration) {
   }
 }
 
+// The signals a child starts with at their default action: those of kAlwaysDefault whatever
+// the runner does with them (a runner that ignores or catches these must not hand that on
+// to its children), and every other one the runner catches or leaves at its default. Those
+// the runner's own parent had it ignore stay ignored, and the C library's own signals are
+// its business. Naming every signal that ends at its default is what keeps the spawn
+// cheap: the C library's child resets a signal named here with one call, where it looks
+// up every other one first and then resets it.
+sigset_t SignalsToDefault() {
+  static constexpr int kAlwaysDefault[] = {SIGPIPE, SIGINT,  SIGQUIT, SIGTERM, SIGHUP,
+                                           SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM};
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (signal_number == SIGKILL || signal_number == SIGSTOP) continue;
+    struct sigaction current;
+    // The C library refuses to show its own signals.
+    if (sigaction(signal_number, nullptr, &current) != 0) continue;
+    if (current.sa_handler == SIG_IGN &&
+        std::find(std::begin(kAlwaysDefault), std::end(kAlwaysDefault), signal_number) ==
+            std::end(kAlwaysDefault)) {
+      continue;
+    }
+    sigaddset(&defaults, signal_number);
+  }
+  return defaults;
+}
+
 // posix_spawn's set-up, released on every path.
 class SpawnSetup {
  public:
-  // With `output_fd`, standard output and error go there.
-  explicit SpawnSetup(int output_fd = -1) {
+  // The child starts with no signal blocked and those of `defaults` at their default
+  // action (see SignalsToDefault). With `output_fd`, standard output and error go there.
+  explicit SpawnSetup(const sigset_t& defaults, int output_fd = -1) {
     ok_ = posix_spawn_file_actions_init(&actions_) == 0;
     if (!ok_) return;
     actions_ready_ = true;
@@ -88,14 +117,7 @@ class SpawnSetup {
     if (!ok_) return;
 
     sigset_t empty;
-    sigset_t defaults;
-    ok_ = sigemptyset(&empty) == 0 && sigemptyset(&defaults) == 0;
-    // A runner that ignores or catches these must not hand that on to its children.
-    for (int signal_number :
-         {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM}) {
-      ok_ = ok_ && sigaddset(&defaults, signal_number) == 0;
-    }
-    ok_ = ok_ && posix_spawnattr_setsigmask(&attributes_, &empty) == 0 &&
+    ok_ = sigemptyset(&empty) == 0 && posix_spawnattr_setsigmask(&attributes_, &empty) == 0 &&
           posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
           posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
           posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
@@ -192,7 +214,11 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (command.kind == ProgramCommand::Kind::kScript && access(program.c_str(), R_OK) != 0) {
       return Status::Failed(program + ": " + strerror(errno));
     }
-    SpawnSetup setup;
+    // Looked up at the first start: a signal the runner catches only later ends at its
+    // default either way, and the runner ignores none of its own accord but those that
+    // are always reset.
+    if (!signals_to_default_) signals_to_default_ = SignalsToDefault();
+    SpawnSetup setup(*signals_to_default_);
     if (!setup.ok()) return Status::Failed(program + ": the start could not be prepared");
     // Started before the program, so that no moment of it goes unguarded. Without a
     // watchdog the run goes on as it would have without the guard.
@@ -467,6 +493,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
   std::vector<PendingKill> pending_kills_;
   // Polled children that ended by themselves, by pid, until the pid is started again.
   std::map<pid_t, int> exit_statuses_;
+  std::optional<sigset_t> signals_to_default_;
 };
 
 }  // namespace
@@ -486,7 +513,7 @@ Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
   int error = 0;
   pid_t pid = 0;
   {
-    SpawnSetup setup(pipe_fds[1]);
+    SpawnSetup setup(SignalsToDefault(), pipe_fds[1]);
     if (setup.ok()) pid = setup.Spawn(command, &error);
   }
   close(pipe_fds[1]);

@@ -1,5 +1,7 @@
 #include "run/run_record.h"
 
+#include <algorithm>
+
 namespace jr {
 
 std::string LineOutcome(const RunLine& line) {
@@ -22,8 +24,25 @@ void RunRecorder::Failed(const Status& status) {
 }
 
 void RunRecorder::Keep(bool release) {
+  WriteChanged();
   if (history_ == nullptr) return;
   if (Status kept = history_->Flush(release); !kept.ok()) Failed(kept);
+}
+
+void RunRecorder::Changed(const RunLine& line) {
+  const int32_t number = line.JobLineNr();
+  if (std::find(changed_.begin(), changed_.end(), number) == changed_.end()) {
+    changed_.push_back(number);
+  }
+}
+
+void RunRecorder::WriteChanged() {
+  if (history_ == nullptr || changed_.empty()) return changed_.clear();
+  std::vector<RunLineRecord> records;
+  records.reserve(changed_.size());
+  for (int32_t number : changed_) records.push_back(lines_.at(number));
+  changed_.clear();
+  if (Status written = history_->WriteLines(run_id_, records); !written.ok()) Failed(written);
 }
 
 void RunRecorder::PassEnded() { Keep(); }
@@ -46,20 +65,14 @@ RunLineRecord& RunRecorder::Record(const RunLine& line) {
   return record;
 }
 
-void RunRecorder::Write(const std::vector<RunLineRecord>& lines) {
-  if (history_ == nullptr || lines.empty()) return;
-  if (Status written = history_->WriteLines(run_id_, lines); !written.ok()) Failed(written);
-}
-
 void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& over) {
   over_.insert(over.begin(), over.end());
   std::vector<RunLineRecord> records;
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     if (over_.count(line.JobLineNr())) record.outcome = "over";
-    records.push_back(record);
+    Changed(line);
   }
-  Write(records);
   Keep();
 }
 
@@ -67,7 +80,7 @@ void RunRecorder::LineStarted(const RunLine& line) {
   RunLineRecord& record = Record(line);
   record.seq = next_seq_++;
   record.start = clock_.Now();
-  Write({record});
+  Changed(line);
 }
 
 void RunRecorder::Ended(const RunLine& line) {
@@ -81,7 +94,7 @@ void RunRecorder::Ended(const RunLine& line) {
   record.outcome = LineOutcome(line);
   record.exit_code = line.ErrorOccurred() ? 3 : 0;
   record.exit_status = line.ExitStatus();
-  Write({record});
+  Changed(line);
 }
 
 void RunRecorder::LineFinished(const RunLine& line) { Ended(line); }
@@ -91,17 +104,19 @@ void RunRecorder::LineCannotStart(const RunLine& line, std::string_view) { Ended
 void RunRecorder::LineSkipped(const RunLine& line) {
   RunLineRecord& record = Record(line);
   record.outcome = "skipped";
-  Write({record});
+  Changed(line);
 }
 
-void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) { Write({Record(copy)}); }
+void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) {
+  Record(copy);
+  Changed(copy);
+}
 
 void RunRecorder::End(const RunLines& lines, int status) {
   if (history_ == nullptr) return;
   RunEnd end;
   end.end = clock_.Now();
   end.status = status;
-  std::vector<RunLineRecord> records;
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
@@ -114,9 +129,9 @@ void RunRecorder::End(const RunLines& lines, int status) {
       record.exit_code.reset();
       record.exit_status.reset();
     }
-    records.push_back(record);
+    Changed(line);
   }
-  Write(records);
+  WriteChanged();
   if (history_ == nullptr) return;
   if (Status ended = history_->EndRun(run_id_, end); !ended.ok()) return Failed(ended);
   Keep(/*release=*/true);

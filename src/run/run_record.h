@@ -47,7 +47,10 @@ class RunRecorder final : public RunObserver {
 
  private:
   RunLineRecord& Record(const RunLine& line);
-  void Write(const std::vector<RunLineRecord>& lines);
+  // Marks the line's row as changed; the changed rows are written when the pass ends, after
+  // the pass has started what it could, so that no program waits for the database.
+  void Changed(const RunLine& line);
+  void WriteChanged();
   void Ended(const RunLine& line);
   // Commits what is held; `release` ends the hold.
   void Keep(bool release = false);
@@ -59,6 +62,7 @@ class RunRecorder final : public RunObserver {
   std::string run_id_;
   int32_t next_seq_ = 0;
   std::map<int32_t, RunLineRecord> lines_;
+  std::vector<int32_t> changed_;  // in the order they changed
   std::set<int32_t> over_;
 };
 

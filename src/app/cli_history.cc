@@ -8,6 +8,8 @@
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
+#include "run/critical_path.h"
+#include "run/usual_durations.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -44,7 +46,7 @@ Json RunJson(const RunSummary& run) {
       {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
 }
 
-Json LineJson(const RunLineRecord& line) {
+Json LineJson(const RunLineRecord& line, const std::optional<std::chrono::milliseconds>& usual) {
   return Json{
       {"line", std::to_string(line.line)},
       {"description", line.description},
@@ -53,7 +55,9 @@ Json LineJson(const RunLineRecord& line) {
       {"outcome", line.outcome},
       {"exit_code", line.exit_code ? Json(*line.exit_code) : Json(nullptr)},
       {"exit_status", line.exit_status ? Json(*line.exit_status) : Json(nullptr)},
-      {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)}};
+      {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)},
+      {"usual_s", usual ? Json(std::chrono::duration<double>(*usual).count()) : Json(nullptr)},
+      {"slow", IsSlow(line, usual)}};
 }
 
 std::string Duration(TimePoint from, const std::optional<TimePoint>& to) {
@@ -86,7 +90,14 @@ void PrintRuns(const std::vector<RunSummary>& runs) {
   }
 }
 
-void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
+std::string PathText(const std::vector<int32_t>& path) {
+  std::string text;
+  for (int32_t line : path) text += (text.empty() ? "" : " > ") + std::to_string(line);
+  return text;
+}
+
+void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
+              const RunInsight& insight) {
   std::printf(
       "Run %s of %s\n  started %s, took %s, %s: %d succeeded, %d failed, %d skipped\n"
       "  run folder %s\n\n",
@@ -94,15 +105,25 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
       Duration(run.start, run.end).c_str(), RunOutcomeWord(run.status), run.succeeded, run.failed,
       run.skipped, run.run_folder.c_str());
   if (!run.rerun_of.empty()) std::printf("  rerun of %s\n\n", run.rerun_of.c_str());
+  if (insight.path && !insight.path->empty()) {
+    std::printf("  critical path: %s (%.0f %% of the run)\n\n", PathText(*insight.path).c_str(),
+                insight.share * 100);
+  }
   std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");
   for (const RunLineRecord& line : lines) {
-    std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s\n", line.line,
+    const std::optional<std::chrono::milliseconds> usual =
+        UsualDurationOf(line, lines, insight.usual);
+    // A slow line says so behind its description, with the duration it usually takes.
+    const std::string slow = IsSlow(line, usual)
+                                 ? "  slow (usual " + Duration(TimePoint{}, TimePoint{*usual}) + ")"
+                                 : "";
+    std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s%s\n", line.line,
                 line.start ? FormatTimeText(*line.start).c_str() : "-",
                 line.start ? Duration(*line.start, line.end).c_str() : "-", line.outcome.c_str(),
                 line.exit_status ? std::to_string(*line.exit_status).c_str() : "-",
                 line.repeat_of ? std::to_string(*line.repeat_of).c_str() : "-",
-                line.description.c_str());
+                line.description.c_str(), slow.c_str());
   }
 }
 
@@ -138,14 +159,29 @@ int RunHistoryCommand(const std::string& job_file, const std::optional<std::stri
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({*run_id});
   if (!lines.ok()) return Fail(lines.status);
+  const std::vector<RunLineRecord>& rows = lines.value.front();
+  Result<RunInsight> insight = ReadRunInsight(*history.value, *run.value, rows);
+  if (!insight.ok()) return Fail(insight.status);
+  if (!insight.value.waits_known && insight.value.path && !insight.value.path->empty()) {
+    std::fprintf(stderr, "jobrunner: warning: %s\n", WaitsUnknownText(*run.value).c_str());
+  }
   if (json) {
     Json object = RunJson(*run.value);
+    if (insight.value.path) {
+      Json path = Json::array();
+      for (int32_t line : *insight.value.path) path.push_back(std::to_string(line));
+      object["critical_path"] = path;
+    } else {
+      object["critical_path"] = nullptr;
+    }
     Json list = Json::array();
-    for (const RunLineRecord& line : lines.value.front()) list.push_back(LineJson(line));
+    for (const RunLineRecord& line : rows) {
+      list.push_back(LineJson(line, UsualDurationOf(line, rows, insight.value.usual)));
+    }
     object["lines"] = list;
     std::fputs(JsonText(object).c_str(), stdout);
   } else {
-    PrintRun(*run.value, lines.value.front());
+    PrintRun(*run.value, rows, insight.value);
   }
   return kExitNoErrors;
 }

@@ -72,6 +72,23 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
   // exit status (one still busy after writing its verdict may leave none).
   EXPECT_TRUE(lines[0]["exit_status"] == 0 || lines[1]["exit_status"] == 0) << run;
   EXPECT_TRUE(lines[4]["start"].is_null() && lines[4].value("exit_status", Json(0)).is_null());
+  // The copy that ended last repeats 30, which waited for 20, which waited for 10. Usual
+  // durations come from the run before; 20 and 40 never ended ok, 30 did through its copy.
+  EXPECT_EQ(run["critical_path"], Json::array({"10", "20", "30", "50"}));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i]["usual_s"].is_number(), i == 0 || i == 2 || i == 3) << lines[i];
+    EXPECT_EQ(lines[i]["slow"], false);
+  }
+  EXPECT_NE(Launch({"--history", job, id}).out.find("critical path: 10 > 20 > 30 > 50 ("),
+            std::string::npos);
+  // A changed job file may wait differently: the path keeps to the rows' repeats, and says so.
+  job_.Description = "changed";
+  SaveJob();
+  const test::ProgramOutcome changed = Launch({"--history", job, id, "--json"});
+  EXPECT_NE(changed.err.find("changed since run " + id), std::string::npos) << changed.err;
+  const Json changed_path = Json::parse(changed.out)["critical_path"];
+  EXPECT_EQ(changed_path.back(), "50") << changed_path;
+  EXPECT_EQ(changed_path[changed_path.size() - 2], "30") << changed_path;
   // The metadata rows of the run are found from its id.
   EXPECT_EQ(Column("SELECT count(*) FROM process_metadata WHERE run_id = '" + id + "'"),
             std::vector<std::string>{"4"});

@@ -136,6 +136,11 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(bars[2].repeat_copy && !bars[0].repeat_copy);
     // 30 s of 220 s, then 180 s of it: the bars share one time axis.
     QVERIFY(qAbs(bars[1].rect.width() / bars[0].rect.width() - 6.0) < 0.1);
+    // Its critical path, outlined and listed (the job file is gone: the rows alone tell it),
+    // and the usual durations from the runs before: 20's 60 and 120 s, its copy's as its.
+    QVERIFY(bars[0].on_path && bars[1].on_path && bars[2].on_path && !bars[1].slow);
+    QVERIFY(window.pathLabel()->text().startsWith("Critical path: 10 > 20 > 40 (100 % of"));
+    QCOMPARE(lines->item(1, 7)->text() + lines->item(2, 7)->text(), QString("0:01:300:01:30"));
     // The duration chart of the job, then of a chosen line.
     const QList<QPointF> job = window.jobSeries()->points();
     QCOMPARE(job.size(), kRuns);

@@ -18,6 +18,8 @@
 #include <QtCharts/QValueAxis>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <set>
 
 #include "model/time_text.h"
 #include "platform/file_digest.h"
@@ -36,6 +38,7 @@ enum LineColumn {
   kLineOutcome,
   kLineExitStatus,
   kLineRepeatOf,
+  kLineUsual,
   kLineColumns
 };
 
@@ -174,12 +177,25 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   chart_view->setRenderHint(QPainter::Antialiasing);
   chart_view->setMinimumWidth(420);
 
-  timeline_ = new RunTimeline(this);
+  auto* timeline_box = new QWidget(this);
+  auto* timeline_layout = new QVBoxLayout(timeline_box);
+  timeline_layout->setContentsMargins(0, 0, 0, 0);
+  timeline_ = new RunTimeline(timeline_box);
+  path_label_ = new QLabel(timeline_box);
+  path_label_->setObjectName("criticalPath");
+  path_label_->setWordWrap(true);
+  path_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  path_label_->setToolTip(
+      "The lines whose ends set the run's end, each waiting for the one before it: a line "
+      "outside it could have taken somewhat longer without the run ending later");
+  timeline_layout->addWidget(timeline_, 1);
+  timeline_layout->addWidget(path_label_);
   lines_table_ = MakeTable(
       "linesTable",
-      {"Line", "Description", "Start", "Duration", "Outcome", "Exit code", "Repeat of"}, this);
-  const int line_widths[] = {50, 140, 160, 70, 65, 70};
-  for (int column = 0; column < kLineRepeatOf; ++column) {
+      {"Line", "Description", "Start", "Duration", "Outcome", "Exit code", "Repeat of", "Usual"},
+      this);
+  const int line_widths[] = {50, 140, 160, 70, 65, 70, 70};
+  for (int column = 0; column < kLineUsual; ++column) {
     lines_table_->setColumnWidth(column, line_widths[column]);
   }
 
@@ -188,7 +204,7 @@ RunHistoryWindow::RunHistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window
   top->addWidget(chart_view);
   top->setSizes({600, 680});
   auto* bottom = new QSplitter(Qt::Horizontal, this);
-  bottom->addWidget(timeline_);
+  bottom->addWidget(timeline_box);
   bottom->addWidget(lines_table_);
   bottom->setSizes({640, 640});
   auto* whole = new QSplitter(Qt::Vertical, this);
@@ -209,6 +225,7 @@ void RunHistoryWindow::showJob(const QString& job_file, const QString& database)
   job_file_ = job_file;
   database_ = database;
   chosen_line_ = 0;
+  insights_.clear();
   setWindowTitle("Run History - " + job_file);
   refresh();
   follow_->start();
@@ -316,6 +333,7 @@ void RunHistoryWindow::updateRerunButton() {
 void RunHistoryWindow::showRun(int row) {
   updateRerunButton();
   QSignalBlocker block(lines_table_);
+  path_label_->clear();
   if (row < 0 || row >= static_cast<int>(runs_.size())) {
     timeline_->setRun({}, {});
     lines_table_->setRowCount(0);
@@ -326,6 +344,22 @@ void RunHistoryWindow::showRun(int row) {
   std::optional<TimePoint> now;
   if (isGoingOn(static_cast<size_t>(row))) now = std::chrono::system_clock::now();
   timeline_->setRun(runs_[static_cast<size_t>(row)].start, lines, now);
+  // A run going on has no path yet, and its lines are not measured before it ended.
+  static const RunInsight kNone;
+  const RunInsight& insight = now ? kNone : insightOf(static_cast<size_t>(row));
+  std::set<int32_t> slow;
+  if (insight.path && !insight.path->empty()) {
+    QStringList path;
+    for (int32_t line : *insight.path) path << QString::number(line);
+    path_label_->setText(QString("Critical path: %1 (%2 % of the run)%3")
+                             .arg(path.join(" > "))
+                             .arg(std::lround(insight.share * 100))
+                             .arg(insight.waits_known
+                                      ? QString()
+                                      : "; the job file is gone or changed since the run, so "
+                                        "the path follows only the repeats and the most lines "
+                                        "running at once, not the waits"));
+  }
   lines_table_->setRowCount(static_cast<int>(lines.size()));
   int chosen_row = -1;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -346,9 +380,35 @@ void RunHistoryWindow::showRun(int row) {
                           Item(line.exit_status ? QString::number(*line.exit_status) : "-"));
     lines_table_->setItem(at, kLineRepeatOf,
                           Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
+    const std::optional<std::chrono::milliseconds> usual =
+        UsualDurationOf(line, lines, insight.usual);
+    QTableWidgetItem* usual_item =
+        Item(usual ? DurationText(TimePoint{}, TimePoint{*usual}) : QString("-"));
+    if (IsSlow(line, usual)) {
+      slow.insert(line.line);
+      usual_item->setText(usual_item->text() + " - slow");
+      usual_item->setToolTip("Took more than twice its usual duration, and at least 30 s more");
+      for (QTableWidgetItem* item : {usual_item, lines_table_->item(at, kLineDuration)}) {
+        item->setForeground(RunTimeline::slowColor());
+      }
+    }
+    lines_table_->setItem(at, kLineUsual, usual_item);
     if (line.line == chosen_line_) chosen_row = at;
   }
   if (chosen_row >= 0) lines_table_->setCurrentCell(chosen_row, 0);
+  timeline_->setMarks(insight.path.value_or(std::vector<int32_t>{}), slow);
+}
+
+const RunInsight& RunHistoryWindow::insightOf(size_t run) {
+  const auto known = insights_.find(runs_[run].run_id);
+  if (known != insights_.end()) return known->second;
+  // A history that cannot be read now shows neither a path nor usual durations.
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database_.toStdString());
+  Result<RunInsight> insight;
+  if (history.ok() && history.value) {
+    insight = ReadRunInsight(*history.value, runs_[run], lines_[run]);
+  }
+  return insights_[runs_[run].run_id] = std::move(insight.value);
 }
 
 void RunHistoryWindow::showLineTrend(int lines_row) {

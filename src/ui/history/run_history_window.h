@@ -4,12 +4,15 @@
 // job's duration over its last runs with, for the chosen line, that line's duration over
 // the same runs, so that a line that keeps getting slower shows at once. "Run Failed Lines
 // Again" asks the main window for a rerun of the chosen run. A run that goes on is listed
-// first and followed about once a second: its duration, its lines' states, its bars.
+// first and followed about once a second: its duration, its lines' states, its bars. A
+// finished run shows its critical path, outlined in the timeline and listed under it, and
+// each line's usual duration, marking the lines slower than usual.
 
 #include <QWidget>
 #include <map>
 #include <vector>
 
+#include "run/critical_path.h"
 #include "store/run_history.h"
 
 class QChart;
@@ -44,6 +47,7 @@ class RunHistoryWindow : public QWidget {
   QLineSeries* jobSeries() const { return job_series_; }
   QLineSeries* lineSeries() const { return line_series_; }
   QLabel* statusLabel() const { return status_; }
+  QLabel* pathLabel() const { return path_label_; }
   QPushButton* rerunButton() const { return rerun_; }
 
  signals:
@@ -67,15 +71,19 @@ class RunHistoryWindow : public QWidget {
   // The ids and processes of the job's runs going on now; empty when none or unreadable.
   std::map<std::string, int64_t> runsGoingOn() const;
   bool isGoingOn(size_t run) const { return going_on_.count(runs_[run].run_id) > 0; }
+  // The critical path and usual durations of a finished run, read once.
+  const RunInsight& insightOf(size_t run);
 
   QString job_file_, database_;
   std::vector<RunSummary> runs_;                   // newest first
   std::vector<std::vector<RunLineRecord>> lines_;  // per run, as runs_
   std::map<std::string, int64_t> going_on_;        // run id to its runner's process id
+  std::map<std::string, RunInsight> insights_;     // by run id
   int32_t chosen_line_ = 0;
   bool running_ = false;
 
   QLabel* status_ = nullptr;
+  QLabel* path_label_ = nullptr;
   QPushButton* rerun_ = nullptr;
   QTableWidget* runs_table_ = nullptr;
   QTableWidget* lines_table_ = nullptr;

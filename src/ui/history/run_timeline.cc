@@ -46,12 +46,22 @@ QColor RunTimeline::outcomeColor(const std::string& outcome) {
   return QColor(0x61, 0x61, 0x61);
 }
 
+QColor RunTimeline::slowColor() { return QColor(0xef, 0x6c, 0x00); }
+
 void RunTimeline::setRun(TimePoint start, const std::vector<RunLineRecord>& lines,
                          std::optional<TimePoint> now) {
   start_ = start;
   lines_ = lines;
   now_ = now;
+  path_.clear();
+  slow_.clear();
   updateGeometry();
+  update();
+}
+
+void RunTimeline::setMarks(const std::vector<int32_t>& path, const std::set<int32_t>& slow) {
+  path_ = std::set<int32_t>(path.begin(), path.end());
+  slow_ = slow;
   update();
 }
 
@@ -94,6 +104,8 @@ std::vector<RunTimeline::Bar> RunTimeline::bars() const {
                       kRowHeight - 6);
     bar.color = outcomeColor(line.end ? line.outcome : now_ ? "running" : "not run");
     bar.repeat_copy = line.repeat_of.has_value();
+    bar.on_path = path_.count(line.line) > 0;
+    bar.slow = slow_.count(line.line) > 0;
     bars.push_back(bar);
   }
   return bars;
@@ -141,6 +153,23 @@ void RunTimeline::paintEvent(QPaintEvent*) {
     if (bar.repeat_copy) {
       painter.setBrush(QBrush(Qt::white, Qt::BDiagPattern));
       painter.drawRoundedRect(bar.rect, 2, 2);
+    }
+    if (bar.on_path) {
+      painter.setPen(QPen(palette().color(QPalette::Text), 2));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRoundedRect(bar.rect.adjusted(-1, -1, 1, 1), 2, 2);
+    }
+    if (bar.slow) {
+      // Behind the bar, or before it when the bar reaches the axis's end.
+      const QString text = "slow";
+      const double text_width = metrics.horizontalAdvance(text) + 4;
+      const bool room = bar.rect.right() + text_width <= width();
+      const QRectF place =
+          room ? QRectF(bar.rect.right() + 4, bar.rect.top(), text_width, bar.rect.height())
+               : QRectF(bar.rect.left() - text_width - 2, bar.rect.top(), text_width,
+                        bar.rect.height());
+      painter.setPen(slowColor());
+      painter.drawText(place, Qt::AlignVCenter | (room ? Qt::AlignLeft : Qt::AlignRight), text);
     }
   }
 }

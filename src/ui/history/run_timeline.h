@@ -2,12 +2,14 @@
 // The timeline of one run: a row per job line in the order the lines started, its bar from
 // its start to its end on the run's time axis; failed lines red, repeat copies hatched and
 // named as such, as the administrators' report draws them. While the run goes on, the axis
-// ends at the present moment and the bars of running lines reach it.
+// ends at the present moment and the bars of running lines reach it. The bars of a finished
+// run's critical path are outlined, and a line slower than usual says so beside its bar.
 
 #include <QColor>
 #include <QRectF>
 #include <QWidget>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "store/run_history.h"
@@ -23,6 +25,8 @@ class RunTimeline : public QWidget {
     QRectF rect;
     QColor color;
     bool repeat_copy = false;
+    bool on_path = false;
+    bool slow = false;
   };
 
   explicit RunTimeline(QWidget* parent = nullptr);
@@ -31,12 +35,17 @@ class RunTimeline : public QWidget {
   // is given for a run that goes on.
   void setRun(TimePoint start, const std::vector<RunLineRecord>& lines,
               std::optional<TimePoint> now = std::nullopt);
+  // The lines of the run's critical path and those slower than usual, by number; setRun
+  // clears them.
+  void setMarks(const std::vector<int32_t>& path, const std::set<int32_t>& slow);
   // The bars as drawn at the widget's present size (lines that never started have none).
   std::vector<Bar> bars() const;
 
   QSize sizeHint() const override;
 
   static QColor outcomeColor(const std::string& outcome);
+  // What marks a line slower than usual.
+  static QColor slowColor();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -48,6 +57,7 @@ class RunTimeline : public QWidget {
   TimePoint start_{};
   std::vector<RunLineRecord> lines_;
   std::optional<TimePoint> now_;
+  std::set<int32_t> path_, slow_;
 };
 
 }  // namespace jr

@@ -1,0 +1,39 @@
+#pragma once
+// How long a job line usually takes, from its job's own history: what a run is compared
+// with (lines slower than usual) and what the expected end of a run going on is built from.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/status.h"
+#include "store/run_history.h"
+
+namespace jr {
+
+// A line's usual duration comes from the newest this many earlier runs in which it ended ok.
+inline constexpr size_t kUsualDurationRuns = 10;
+// How many of the job's newest runs are read for them: a line that ended ok in none of these
+// has no usual duration, however old a success of it may be.
+inline constexpr int kUsualDurationLookBack = 200;
+
+// By job line number; a line that is not there has no usual duration (unknown).
+using UsualDurations = std::map<int32_t, std::chrono::milliseconds>;
+
+// From runs newest first, with their line rows in the same order (as RunHistory::Lines gives
+// them): for each line, the median duration of its attempts that ended ok (a repeat copy's
+// counted for the line it repeats) in the newest kUsualDurationRuns runs in which it ended
+// ok. Runs without an end, or that were refused, are passed over.
+UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
+                                const std::vector<std::vector<RunLineRecord>>& lines);
+
+// The usual durations of a job file's lines from the runs that started before `before` (the
+// start of the run they are wanted for: a finished run is compared with the runs before it;
+// a run going on never counts, it has no end).
+Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string& job_file,
+                                          TimePoint before);
+
+}  // namespace jr

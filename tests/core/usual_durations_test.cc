@@ -1,0 +1,135 @@
+// A line's usual duration from the job's history: which attempts and runs count, and the
+// median over them; and what a finished run is told by: its critical path, its slow lines.
+
+#include "run/usual_durations.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "run/critical_path.h"
+#include "support/test_paths.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
+
+RunLineRecord Attempt(int32_t line, int seconds_long, const std::string& outcome = "ok",
+                      std::optional<int32_t> repeat_of = std::nullopt) {
+  RunLineRecord record;
+  record.line = line;
+  record.start = kT0;
+  record.end = kT0 + seconds(seconds_long);
+  record.outcome = outcome;
+  record.repeat_of = repeat_of;
+  return record;
+}
+
+RunSummary Ended(int index, std::optional<int> status = 0) {
+  RunSummary run;
+  run.run_id = "run" + std::to_string(index);
+  run.start = kT0 - std::chrono::hours(index + 1);
+  run.end = run.start + seconds(1);
+  run.status = status;
+  return run;
+}
+
+TEST(UsualDurations, MedianOfOkAttemptsInTheNewestRunsWhereTheLineEndedOk) {
+  std::vector<RunSummary> runs;
+  std::vector<std::vector<RunLineRecord>> lines;
+  // Newest first: a run going on and a refused one count for nothing; then line 20 fails
+  // once and is repeated by copy 21, which succeeds and counts for 20.
+  runs.push_back(Ended(0)), runs.back().end.reset(), lines.push_back({Attempt(10, 999)});
+  runs.push_back(Ended(1, kRunStatusRefused)), lines.push_back({Attempt(10, 999)});
+  runs.push_back(Ended(2, 1)),
+      lines.push_back({Attempt(10, 4), Attempt(20, 50, "failed"), Attempt(21, 6, "ok", 20)});
+  // Nine more in which 10 took 2 s and 4 s by turns; its eleventh-newest success (100 s) is
+  // too old to count, while line 30's only success there still counts.
+  for (int i = 3; i < 12; ++i)
+    runs.push_back(Ended(i)), lines.push_back({Attempt(10, 2 + (i + 1) % 2 * 2)});
+  runs.push_back(Ended(12)), lines.push_back({Attempt(10, 100), Attempt(30, 7)});
+  runs.push_back(Ended(13)), lines.push_back({Attempt(40, 9, "failed")});
+
+  const UsualDurations usual = UsualDurationsOf(runs, lines);
+  EXPECT_EQ(usual.at(10), milliseconds(3000));  // five 2 s, five 4 s; 100 left out
+  EXPECT_EQ(usual.at(20), milliseconds(6000));
+  EXPECT_FALSE(usual.contains(21));
+  EXPECT_EQ(usual.at(30), milliseconds(7000));
+  EXPECT_FALSE(usual.contains(40));
+
+  // An even count takes the middle two's mean.
+  EXPECT_EQ(UsualDurationsOf({Ended(1), Ended(2)}, {{Attempt(10, 3)}, {Attempt(10, 4)}}).at(10),
+            milliseconds(3500));
+}
+
+TEST(UsualDurations, ReadFromTheHistoryCountsOnlyRunsBeforeTheOneAskedFor) {
+  test::TempDir dir;
+  auto history = RunHistory::OpenForWriting(dir.File("metadata.sqlite"));
+  ASSERT_TRUE(history.ok()) << history.message();
+  for (int seconds_long : {5, 60}) {
+    RunStart start;
+    start.run_id = "r" + std::to_string(seconds_long);
+    start.job_file = "/jobs/a.xml";
+    start.start = kT0 + seconds(seconds_long * 10);
+    auto id = history.value->BeginRun(start);
+    ASSERT_TRUE(id.ok());
+    RunLineRecord line = Attempt(10, seconds_long);
+    line.start = start.start;
+    line.end = start.start + seconds(seconds_long);
+    ASSERT_TRUE(history.value->WriteLines(id.value, {line}).ok());
+    ASSERT_TRUE(history.value->EndRun(id.value, RunEnd{*line.end, 0, 1, 0, 0}).ok());
+  }
+  auto before_second = ReadUsualDurations(*history.value, "/jobs/a.xml", kT0 + seconds(600));
+  ASSERT_TRUE(before_second.ok());
+  EXPECT_EQ(before_second.value.at(10), milliseconds(5000));
+  EXPECT_TRUE(ReadUsualDurations(*history.value, "/jobs/a.xml", kT0).value.empty());
+}
+
+// An attempt of `line` from `from` to `to` seconds after kT0.
+RunLineRecord Ran(int32_t line, double from, double to,
+                  std::optional<int32_t> repeat_of = std::nullopt) {
+  RunLineRecord record = Attempt(line, 0, "ok", repeat_of);
+  record.start = kT0 + milliseconds(std::lround(from * 1000));
+  record.end = kT0 + milliseconds(std::lround(to * 1000));
+  return record;
+}
+
+TEST(CriticalPath, FollowsWaitsRepeatsAndTheMaximumBeyondTheSlack) {
+  // 50 waits for 30 (repeated by 60) and 40: the copy ended last, and it repeats 30, which
+  // waited for 10 longer than for 20.
+  const JobWaits waits{{{30, {10, 20}}, {40, {20}}, {50, {30, 40}}}, 99, true};
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 0, 3), Ran(40, 3, 5), Ran(30, 10, 20),
+                          Ran(60, 20, 40, 30), Ran(50, 40, 45)},
+                         waits, kT0),
+            (std::vector<int32_t>{10, 30, 60, 50}));
+  // One line at a time: 30 waited for 10 but started when 20 freed the place; 20 had
+  // nothing to wait for and started when 10 ended. With two at a time nothing held 30.
+  const std::vector<RunLineRecord> held = {Ran(10, 0, 10), Ran(20, 10, 30), Ran(30, 30, 35)};
+  const std::vector<int32_t> through_20{10, 20, 30}, only_waits{10, 30};
+  EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 1, true}, kT0), through_20);
+  EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 2, true}, kT0), only_waits);
+  // An unknown maximum is the most the run had running at once, here one.
+  EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 0, false}, kT0), through_20);
+  // Up to 2 s after what it waited for, a line was not held by the maximum.
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 10, 11), Ran(30, 12, 13)},
+                         {{{30, {10}}}, 1, true}, kT0),
+            only_waits);
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 10, 11), Ran(30, 12.001, 13)},
+                         {{{30, {10}}}, 1, true}, kT0),
+            through_20);
+}
+
+TEST(CriticalPath, SlowIsTwiceTheUsualAndHalfAMinuteMore) {
+  EXPECT_FALSE(IsSlow(Ran(10, 0, 80), seconds(40)));
+  EXPECT_TRUE(IsSlow(Ran(10, 0, 80.001), seconds(40)));
+  EXPECT_FALSE(IsSlow(Ran(10, 0, 39.999), seconds(10)));
+  EXPECT_TRUE(IsSlow(Ran(10, 0, 40), seconds(10)));
+  EXPECT_FALSE(IsSlow(Ran(10, 0, 400), std::nullopt));
+}
+
+}  // namespace
+}  // namespace jr

@@ -131,8 +131,15 @@ ExpectedEndWatch::ExpectedEndWatch(const JobLineTable& table, int row_count, int
   }
 }
 
-ExpectedEnd ExpectedEndWatch::Expected() const {
-  return ExpectEnd(lines_, maximum_, usual_, clock_.Now());
+ExpectedEnd ExpectedEndWatch::Expected() {
+  using Steady = std::chrono::steady_clock;
+  constexpr auto kCheap = std::chrono::milliseconds(10);
+  const Steady::time_point started = Steady::now();
+  if (last_cost_ >= kCheap && started - last_at_ < 20 * last_cost_) return last_;
+  last_ = ExpectEnd(lines_, maximum_, usual_, clock_.Now());
+  last_at_ = started;
+  last_cost_ = Steady::now() - started;
+  return last_;
 }
 
 bool ExpectedEndWatch::Going() const {

@@ -64,7 +64,10 @@ class ExpectedEndWatch final : public RunObserver {
   ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum, UsualDurations usual,
                    const Clock& clock);
 
-  ExpectedEnd Expected() const;
+  // The expected end now. A job of many thousand lines takes a while to foresee: then the
+  // last figure is given again until twenty times that while has passed, so that watching
+  // the run costs it no more than a twentieth of its time.
+  ExpectedEnd Expected();
   // A line still waits or runs.
   bool Going() const;
 
@@ -80,6 +83,9 @@ class ExpectedEndWatch final : public RunObserver {
   void Over(int32_t number);
 
   std::vector<ForeseenLine> lines_;
+  ExpectedEnd last_;
+  std::chrono::steady_clock::time_point last_at_{};
+  std::chrono::steady_clock::duration last_cost_{};
   int32_t maximum_;
   UsualDurations usual_;
   const Clock& clock_;

@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string_view>
 
 #include "app/cli.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/time_text.h"
+#include "platform/file_digest.h"
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
+#include "run/expected_end.h"
 #include "run/job_lock.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
@@ -44,21 +47,32 @@ class CommandLineProgress final : public RunObserver {
   CommandLineProgress(std::string job_file, const Clock& clock, bool progress)
       : job_file_(std::move(job_file)), clock_(clock), progress_(progress) {}
 
+  // Progress lines then tell the run's expected end after each line's end.
+  void Foresee(std::unique_ptr<ExpectedEndWatch> watch) { watch_ = std::move(watch); }
+
   void LineStarted(const RunLine& line) override {
+    if (watch_) watch_->LineStarted(line);
     started_[line.JobLineNr()] = clock_.Now();
     Progress("started", line, "");
   }
   void LineFinished(const RunLine& line) override {
+    if (watch_) watch_->LineFinished(line);
     auto found = started_.find(line.JobLineNr());
     std::string took =
         found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
     Progress(line.ErrorOccurred() ? "FAILED" : "OK", line, took);
+    ExpectedEndProgress();
   }
-  void LineSkipped(const RunLine& line) override { Progress("skipped", line, ""); }
+  void LineSkipped(const RunLine& line) override {
+    if (watch_) watch_->LineSkipped(line);
+    Progress("skipped", line, "");
+  }
   void LineRepeated(const RunLine& original, const RunLine& copy) override {
+    if (watch_) watch_->LineRepeated(original, copy);
     Progress("repeated", original, " as line " + std::to_string(copy.JobLineNr()));
   }
   void LineCannotStart(const RunLine& line, std::string_view reason) override {
+    if (watch_) watch_->LineCannotStart(line, reason);
     // Always shown: the reports have no place for the reason.
     std::fprintf(stderr, "jobrunner: job line %d (%s) cannot start: %.*s\n", line.JobLineNr(),
                  line.definition().description.c_str(), static_cast<int>(reason.size()),
@@ -76,6 +90,7 @@ class CommandLineProgress final : public RunObserver {
     std::fprintf(stderr, "jobrunner: %s\n", RepeatRefusedText(line.JobLineNr(), copies).c_str());
   }
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
+    if (watch_) watch_->LinesOver(rerun_of, over);
     // Always shown: the reports leave these lines out.
     std::fprintf(stderr, "jobrunner: rerun of %.*s: job lines over, not run again: %s\n",
                  static_cast<int>(rerun_of.size()), rerun_of.data(),
@@ -87,6 +102,12 @@ class CommandLineProgress final : public RunObserver {
   }
 
  private:
+  void ExpectedEndProgress() {
+    if (!progress_ || !watch_ || !watch_->Going()) return;
+    const TimePoint now = clock_.Now();
+    const std::string text = ExpectedEndText(watch_->Expected(), now);
+    if (!text.empty()) std::fprintf(stderr, "%s  %s\n", FormatTimeText(now).c_str(), text.c_str());
+  }
   void Progress(const char* what, const RunLine& line, const std::string& extra) {
     if (!progress_) return;
     const std::string copy_of =
@@ -102,7 +123,22 @@ class CommandLineProgress final : public RunObserver {
   const Clock& clock_;
   bool progress_;
   std::map<int32_t, TimePoint> started_;
+  std::unique_ptr<ExpectedEndWatch> watch_;
 };
+
+// What the progress lines foresee the run's end from: the job's usual durations as its
+// earlier runs give them, read once. A history that cannot be read foresees nothing.
+std::unique_ptr<ExpectedEndWatch> WatchForExpectedEnd(const RunRequest& request,
+                                                      const Clock& clock) {
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForReading(request.history_database);
+  if (!history.ok() || !history.value) return nullptr;
+  Result<UsualDurations> usual =
+      ReadUsualDurations(*history.value, AbsoluteFileName(request.job_file), clock.Now());
+  if (!usual.ok() || usual.value.empty()) return nullptr;
+  return std::make_unique<ExpectedEndWatch>(*request.table, request.row_count, request.maximum,
+                                            std::move(usual.value), clock);
+}
 
 // The job's lock for the run by its overlap policy. A run refused for another one is told on
 // standard error and kept in the run history; a run that waits says for which.
@@ -236,6 +272,8 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   std::unique_ptr<SystemEnv> system = std::move(made.value);
   CommandLineProgress progress(job_file, system->env().clock, StandardErrorIsTerminal());
   if (!PassesPreflight(job_file, request, system->env(), progress)) return kExitCannotRun;
+  if (StandardErrorIsTerminal())
+    progress.Foresee(WatchForExpectedEnd(request, system->env().clock));
   const std::string registry_failure = system->env().registry.ReadFailure();
   if (!registry_failure.empty()) progress.Warning(registry_failure);
 

@@ -15,9 +15,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Filled by the estimate of a run's end; until there is one, scripts already find the key.
-const Json kNoExpectedEnd = nullptr;
-
 std::string ClockText(int64_t seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
@@ -25,7 +22,7 @@ std::string ClockText(int64_t seconds) {
   return text;
 }
 
-Json RunJson(const RunInProgress& live, TimePoint now) {
+Json RunJson(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
   Json lines = Json::array();
   for (const RunLineRecord& line : live.lines) {
     lines.push_back(
@@ -36,19 +33,27 @@ Json RunJson(const RunInProgress& live, TimePoint now) {
          {"elapsed_s", line.start ? Json(ElapsedSeconds(*line.start, line.end, now)) : Json()}});
   }
   const RunSummary& run = live.run;
-  return Json{
-      {"run_id", run.run_id},           {"job_file", run.job_file},
-      {"description", run.description}, {"pid", live.pid},
-      {"start", IsoUtcText(run.start)}, {"elapsed_s", ElapsedSeconds(run.start, std::nullopt, now)},
-      {"expected_end", kNoExpectedEnd}, {"lines", lines}};
+  return Json{{"run_id", run.run_id},
+              {"job_file", run.job_file},
+              {"description", run.description},
+              {"pid", live.pid},
+              {"start", IsoUtcText(run.start)},
+              {"elapsed_s", ElapsedSeconds(run.start, std::nullopt, now)},
+              {"expected_end", expected.end ? Json(IsoUtcText(*expected.end)) : Json(nullptr)},
+              {"expected_end_is_lower_bound", expected.lower_bound},
+              {"lines", lines}};
 }
 
-void PrintRun(const RunInProgress& live, TimePoint now) {
+void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
   const RunSummary& run = live.run;
-  std::printf("Run %s of %s\n  %s\n  process %lld, started %s, running for %s\n\n",
+  std::printf("Run %s of %s\n  %s\n  process %lld, started %s, running for %s\n",
               run.run_id.c_str(), run.job_file.c_str(), run.description.c_str(),
               static_cast<long long>(live.pid), FormatTimeText(run.start).c_str(),
               ClockText(ElapsedSeconds(run.start, std::nullopt, now)).c_str());
+  if (const std::string end = ExpectedEndText(expected, now); !end.empty()) {
+    std::printf("  %s\n", end.c_str());
+  }
+  std::fputs("\n", stdout);
   std::printf("%-7s  %-8s  %-20s  %9s  %s\n", "LINE", "STATE", "START", "ELAPSED", "DESCRIPTION");
   for (const RunLineRecord& line : live.lines) {
     std::printf("%-7d  %-8s  %-20s  %9s  %s\n", line.line, LiveLineState(line),
@@ -69,16 +74,28 @@ int RunStatusCommand(const std::optional<std::string>& job_file, bool json) {
     return kExitBadJobFile;
   }
   const TimePoint now = std::chrono::system_clock::now();
+  std::vector<ExpectedEnd> expected;
+  for (const RunInProgress& run : runs.value) {
+    Result<ExpectedEnd> end = ExpectedEndOf(SystemMetadataDatabasePath(), run, now);
+    // The runs are shown all the same; only their end cannot be foreseen.
+    if (!end.ok()) {
+      std::fprintf(stderr, "jobrunner: warning: the expected end of run %s is unknown: %s\n",
+                   run.run.run_id.c_str(), end.message().c_str());
+    }
+    expected.push_back(end.ok() ? end.value : ExpectedEnd{});
+  }
   if (json) {
     Json list = Json::array();
-    for (const RunInProgress& run : runs.value) list.push_back(RunJson(run, now));
+    for (size_t i = 0; i < runs.value.size(); ++i) {
+      list.push_back(RunJson(runs.value[i], expected[i], now));
+    }
     std::fputs((list.dump(2, ' ', false, Json::error_handler_t::replace) + "\n").c_str(), stdout);
   } else if (runs.value.empty()) {
     std::fputs("no run going on\n", stdout);
   } else {
     for (size_t i = 0; i < runs.value.size(); ++i) {
       if (i) std::fputs("\n", stdout);
-      PrintRun(runs.value[i], now);
+      PrintRun(runs.value[i], expected[i], now);
     }
   }
   return kExitNoErrors;

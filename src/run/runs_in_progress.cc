@@ -4,7 +4,10 @@
 #include <chrono>
 #include <map>
 
+#include "jobfile/job_file.h"
+#include "model/job_rules.h"
 #include "platform/run_lock.h"
+#include "run/usual_durations.h"
 
 namespace jr {
 
@@ -53,6 +56,50 @@ const char* LiveLineState(const RunLineRecord& line) {
   // start.
   if (line.outcome == "skipped") return "skipped";
   return line.outcome == "over" ? "not run" : "waiting";
+}
+
+std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
+                                          const std::map<int32_t, std::vector<int32_t>>& waits) {
+  // The run's order: its lines as it prepared them, then the copies as they were made.
+  std::sort(rows.begin(), rows.end(),
+            [](const RunLineRecord& a, const RunLineRecord& b) { return a.position < b.position; });
+  std::map<int32_t, int32_t> repeats;
+  for (const RunLineRecord& row : rows) {
+    if (row.repeat_of) repeats[row.line] = *row.repeat_of;
+  }
+  std::vector<ForeseenLine> lines;
+  for (const RunLineRecord& row : rows) {
+    int32_t job_line = row.line;
+    // A copy of a copy has the wait list of the job's line; a chain cannot loop, a copy
+    // has a higher number than its source, but a damaged row must not hang the caller.
+    for (size_t hops = 0; repeats.count(job_line) && hops < repeats.size(); ++hops) {
+      job_line = repeats[job_line];
+    }
+    const auto waited = waits.find(job_line);
+    const std::string state = LiveLineState(row);
+    lines.push_back({row.line, row.repeat_of.value_or(0),
+                     waited == waits.end() ? std::vector<int32_t>{} : waited->second,
+                     state == "waiting"   ? ForeseenLine::State::kWaiting
+                     : state == "running" ? ForeseenLine::State::kRunning
+                                          : ForeseenLine::State::kOver,
+                     row.start});
+  }
+  return lines;
+}
+
+Result<ExpectedEnd> ExpectedEndOf(const std::string& database, const RunInProgress& live,
+                                  TimePoint now) {
+  JobDocument job;
+  if (ReadJobFile(live.run.job_file, job).status != ReadStatus::kLoaded) return ExpectedEnd{};
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+  if (!history.ok()) return history.status;
+  if (!history.value) return ExpectedEnd{};
+  Result<UsualDurations> usual =
+      ReadUsualDurations(*history.value, live.run.job_file, live.run.start);
+  if (!usual.ok()) return usual.status;
+  const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
+  return ExpectEnd(ForeseenLinesOf(live.lines, WaitListsOf(job.table, job.table.LineCount())),
+                   maximum.ok() ? maximum.value : kHighestMaxParallel, usual.value, now);
 }
 
 int64_t ElapsedSeconds(TimePoint from, const std::optional<TimePoint>& end, TimePoint now) {

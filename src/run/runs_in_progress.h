@@ -6,10 +6,12 @@
 // so its runs are never listed: a live one cannot be told from a dead one.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "run/expected_end.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -29,6 +31,17 @@ Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
 // ended: "ok", "failed", "skipped"; "not run" for a line this run will not start (a rerun
 // took it as over).
 const char* LiveLineState(const RunLineRecord& line);
+
+// The lines of a run going on as its rows tell them (`rows` in any order), with the wait lists
+// of the job's lines by number; a repeat copy waits as the job's line it repeats.
+std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
+                                          const std::map<int32_t, std::vector<int32_t>>& waits);
+
+// The expected end of `live` at `now`: its lines' states from its rows, their wait lists and
+// the maximum from its job file as the file is now, the usual durations from the job's runs
+// before it in the database at `database`. A job file that cannot be read gives none.
+Result<ExpectedEnd> ExpectedEndOf(const std::string& database, const RunInProgress& live,
+                                  TimePoint now);
 
 // Whole seconds from `from` to the line's end or, while it runs, to `now`.
 int64_t ElapsedSeconds(TimePoint from, const std::optional<TimePoint>& end, TimePoint now);

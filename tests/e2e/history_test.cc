@@ -124,25 +124,40 @@ TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
   EXPECT_EQ(Launch({job}).status, 0);
 }
 
-TEST_F(HistoryTest, StatusShowsARunWhileItGoesOn) {
+TEST_F(HistoryTest, StatusShowsARunWhileItGoesOnWithItsExpectedEndOnceThereIsHistory) {
   AddLine({.number = 10, .type = "Flow Runner"});
-  AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 3000", .wait_for = {"10"}});
+  AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 2000", .wait_for = {"10"}});
   AddLine({.number = 30, .type = "Flow Runner", .wait_for = {"20"}});
   const std::string job = SaveJob();
-  test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
-  Json runs;
-  ASSERT_TRUE(test::WaitUntil(
-      [&] {
-        runs = Json::parse(Launch({"--status", job, "--json"}).out);
-        return runs.size() == 1 && runs[0]["lines"][1]["state"] == "running";
-      },
-      std::chrono::seconds(10)))
-      << runs;
-  EXPECT_EQ(runs[0]["job_file"], job);
-  EXPECT_TRUE(runs[0]["pid"] > 0 && runs[0]["expected_end"].is_null());
-  EXPECT_TRUE(runs[0]["lines"][2]["state"] == "waiting" && runs[0]["lines"][2]["start"].is_null());
-  EXPECT_TRUE(test::Has(Launch({"--status"}).out, " of " + job + "\n  Nightly test\n"));
-  EXPECT_EQ(running.Wait().status, 0);
+  // The first run has no earlier one to foresee its end from; the second has.
+  for (bool first : {true, false}) {
+    test::RunningProgram running(Jobrunner(), {job}, Env(), dir_.path());
+    Json runs;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+          runs = Json::parse(Launch({"--status", job, "--json"}).out);
+          return runs.size() == 1 && runs[0]["lines"][1]["state"] == "running";
+        },
+        std::chrono::seconds(10)))
+        << runs;
+    EXPECT_EQ(runs[0]["job_file"], job);
+    EXPECT_TRUE(runs[0]["lines"][2]["state"] == "waiting" &&
+                runs[0]["lines"][2]["start"].is_null());
+    EXPECT_EQ(runs[0]["expected_end_is_lower_bound"], false);
+    const std::string text = Launch({"--status"}).out;
+    EXPECT_TRUE(test::Has(text, " of " + job + "\n  Nightly test\n"));
+    if (first) {
+      EXPECT_TRUE(runs[0]["pid"] > 0 && runs[0]["expected_end"].is_null()) << runs;
+      EXPECT_FALSE(test::Has(text, "expected end"));
+    } else {
+      // About two seconds after line 20 started (both texts are UTC, to the second).
+      EXPECT_TRUE(runs[0]["expected_end"].is_string() &&
+                  runs[0]["expected_end"] > runs[0]["lines"][1]["start"])
+          << runs;
+      EXPECT_TRUE(test::Has(text, "\n  expected end ")) << text;
+    }
+    EXPECT_EQ(running.Wait().status, 0);
+  }
   EXPECT_EQ(Launch({"--status", "--json"}).out, "[]\n");
 }
 

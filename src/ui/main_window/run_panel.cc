@@ -26,6 +26,7 @@ RunPanel::RunPanel(QMainWindow* window, RunWorker& worker)
   connect(&worker, &RunWorker::lineStarted, this, &RunPanel::lineStarted);
   connect(&worker, &RunWorker::lineEnded, this, &RunPanel::lineEnded);
   connect(&worker, &RunWorker::lineSkipped, this, &RunPanel::lineSkipped);
+  connect(&worker, &RunWorker::expectedEnd, this, &RunPanel::expectedEnd);
   connect(&worker, &RunWorker::linesOver, this, &RunPanel::linesOver);
   connect(&worker, &RunWorker::warning, this, &RunPanel::warning);
   connect(&worker, &RunWorker::finished, this, &RunPanel::finished);
@@ -50,6 +51,7 @@ void RunPanel::runningChanged(bool running) {
   rerun_note_.clear();
   lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
   current_lines_.clear();
+  expected_end_.clear();
   showProgress();
   QApplication::setOverrideCursor(Qt::BusyCursor);
 }
@@ -84,6 +86,12 @@ void RunPanel::lineSkipped() {
   showProgress();
 }
 
+void RunPanel::expectedEnd(const QString& text) {
+  expected_end_ = text;
+  if (!expected_end_.isEmpty()) expected_end_[0] = expected_end_[0].toUpper();
+  showProgress();
+}
+
 void RunPanel::linesOver(const QString& rerun_of, const QString& lines) {
   rerun_note_ = QString("Rerun of %1, job lines over, not run again: %2.  ").arg(rerun_of, lines);
   showProgress();
@@ -102,7 +110,8 @@ void RunPanel::showProgress() {
           .arg(lines_done_)
           .arg(lines_failed_)
           .arg(lines_skipped_) +
-      (current.isEmpty() ? QString() : "  Current job lines: " + current.join(", ")));
+      (current.isEmpty() ? QString() : "  Current job lines: " + current.join(", ")) +
+      (expected_end_.isEmpty() ? QString() : "  " + expected_end_ + "."));
 }
 
 }  // namespace jr

@@ -34,6 +34,7 @@ class RunPanel : public QObject {
   void lineStarted(int line);
   void lineEnded(int line, bool failed);
   void lineSkipped();
+  void expectedEnd(const QString& text);
   void linesOver(const QString& rerun_of, const QString& lines);
   void warning(const QString& text);
   // The panel shows a run's final counts, or nothing when the run could not start.
@@ -51,6 +52,8 @@ class RunPanel : public QObject {
   int lines_failed_ = 0;
   int lines_skipped_ = 0;
   QList<int32_t> current_lines_;
+  // When the run is expected to end, as last told after a line's end; else empty.
+  QString expected_end_;
   // For a rerun: which run it reruns and which lines it took as over; else empty.
   QString rerun_note_;
 };

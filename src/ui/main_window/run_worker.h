@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "run/expected_end.h"
 #include "ui/main_window/job_executor.h"
 
 namespace jr {
@@ -38,6 +39,9 @@ class RunWorker : public QObject, private RunObserver {
   // The line finished, or could not start (then always failed).
   void lineEnded(int line, bool failed);
   void lineSkipped(int line);
+  // After a line's end, while lines remain: when the run is expected to end, as
+  // ExpectedEndText words it (empty when it cannot be foreseen).
+  void expectedEnd(const QString& text);
   void warning(const QString& text);
   // A rerun of run `rerunOf` does not start `lines`, which succeeded in it.
   void linesOver(const QString& rerunOf, const QString& lines);
@@ -49,6 +53,7 @@ class RunWorker : public QObject, private RunObserver {
   void LineStarted(const RunLine& line) override;
   void LineFinished(const RunLine& line) override;
   void LineSkipped(const RunLine& line) override;
+  void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
   void LineStartFailed(const RunLine& line, std::string_view failure) override;
   void LineTimeLimitReached(const RunLine& line) override;
@@ -60,9 +65,13 @@ class RunWorker : public QObject, private RunObserver {
   template <typename F>
   void post(F emitting);
   void finish(const JobRunOutcome& outcome);
+  void foresee(const JobDocument& job, int32_t max_parallel);
+  void tellExpectedEnd();
 
   std::unique_ptr<JobExecutor> executor_;
   std::unique_ptr<StopFlag> stop_;
+  // Used on the run's thread only; null when the job has no history to foresee from.
+  std::unique_ptr<ExpectedEndWatch> watch_;
   std::thread thread_;
 };
 

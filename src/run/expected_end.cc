@@ -1,0 +1,180 @@
+#include "run/expected_end.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+
+#include "engine/command_line_builder.h"
+#include "engine/run_plan.h"
+#include "platform/local_time.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string ClockText(int64_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
+}  // namespace
+
+ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
+                      const UsualDurations& usual, TimePoint now) {
+  // The plan decides what starts, as in a real run; its lines carry only their wait lists,
+  // so that an ended line skips and repeats nothing.
+  RunLines run;
+  std::unordered_map<const RunLine*, int32_t> counts_for;
+  for (const ForeseenLine& line : lines) {
+    RunLine* added = run.Add(line.line);
+    if (added == nullptr) continue;
+    added->definition().number = line.line;
+    added->definition().wait_for.numbers = line.wait_for;
+    // The plan starts only lines with a program.
+    added->setProgramExecuter("foreseen");
+    if (line.state == ForeseenLine::State::kOver) added->setState(LineState::kSucceeded);
+    int32_t job_line = line.line;
+    if (line.repeat_of != 0) {
+      added->setOriginalJobLineNr(line.repeat_of);
+      if (RunLine* original = run.Line(line.repeat_of)) {
+        original->setRepeated(true);
+        job_line = counts_for.count(original) ? counts_for[original] : line.repeat_of;
+      }
+    }
+    counts_for[added] = job_line;
+  }
+
+  RunPlan plan(run, maximum);
+  ExpectedEnd expected;
+  bool known = false;
+  TimePoint last = now;
+  // The running lines with their foreseen ends, in the run's order.
+  std::vector<std::pair<RunLine*, TimePoint>> running;
+  auto start = [&](RunLine& line, TimePoint at) {
+    plan.Started(line);
+    TimePoint end = at;
+    if (const auto found = usual.find(counts_for[&line]); found != usual.end()) {
+      known = true;
+      end = std::max(at + found->second, now);
+    } else {
+      expected.lower_bound = true;
+      end = std::max(at, now);
+    }
+    last = std::max(last, end);
+    running.emplace_back(&line, end);
+  };
+  for (const ForeseenLine& line : lines) {
+    RunLine* added = run.Line(line.line);
+    if (line.state != ForeseenLine::State::kRunning || added == nullptr || added->IsRunning()) {
+      continue;
+    }
+    start(*added, line.start.value_or(now));
+  }
+
+  TimePoint clock = now;
+  while (true) {
+    for (RunLine* line : plan.Startable(clock)) start(*line, clock);
+    if (running.empty()) {
+      // Lines that wait for themselves through others would never start; the scheduler ends
+      // them unstarted, which frees the lines waiting for them.
+      std::vector<LineThatCannotStart> never = plan.NeverStarting();
+      if (never.empty()) break;
+      for (const LineThatCannotStart& blocked : never) plan.EndedUnstarted(*blocked.line);
+      continue;
+    }
+    clock = std::min_element(running.begin(), running.end(), [](const auto& a, const auto& b) {
+              return a.second < b.second;
+            })->second;
+    for (auto at = running.begin(); at != running.end();) {
+      if (at->second != clock) {
+        ++at;
+        continue;
+      }
+      at->first->setStopTime(clock);
+      (void)plan.Finished(*at->first, /*failed=*/false);
+      at = running.erase(at);
+    }
+  }
+  if (!known) return ExpectedEnd{};
+  expected.end = last;
+  return expected;
+}
+
+std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count) {
+  std::map<int32_t, std::vector<int32_t>> waits;
+  for (const RunRow& row : RunRows(table, row_count)) {
+    Result<JobLine> line = JobLineAt(table, row.row);
+    waits[row.number] = line.ok() ? line.value.wait_for.numbers : std::vector<int32_t>{};
+  }
+  return waits;
+}
+
+std::string ExpectedEndText(const ExpectedEnd& expected, TimePoint now) {
+  if (!expected.end) return {};
+  const int64_t left = std::max<int64_t>(
+      0, std::chrono::duration_cast<std::chrono::seconds>(*expected.end - now).count());
+  return std::string("expected end ") + (expected.lower_bound ? "at least " : "") +
+         FormatLocalTime(std::chrono::system_clock::to_time_t(*expected.end), "%H:%M:%S") +
+         " (in " + ClockText(left) + ")";
+}
+
+ExpectedEndWatch::ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum,
+                                   UsualDurations usual, const Clock& clock)
+    : maximum_(maximum), usual_(std::move(usual)), clock_(clock) {
+  const std::map<int32_t, std::vector<int32_t>> waits = WaitListsOf(table, row_count);
+  for (const RunRow& row : RunRows(table, row_count)) {
+    lines_.push_back(
+        {row.number, 0, waits.at(row.number), ForeseenLine::State::kWaiting, std::nullopt});
+  }
+}
+
+ExpectedEnd ExpectedEndWatch::Expected() {
+  using Steady = std::chrono::steady_clock;
+  constexpr auto kCheap = std::chrono::milliseconds(10);
+  const Steady::time_point started = Steady::now();
+  if (last_cost_ >= kCheap && started - last_at_ < 20 * last_cost_) return last_;
+  last_ = ExpectEnd(lines_, maximum_, usual_, clock_.Now());
+  last_at_ = started;
+  last_cost_ = Steady::now() - started;
+  return last_;
+}
+
+bool ExpectedEndWatch::Going() const {
+  return std::any_of(lines_.begin(), lines_.end(), [](const ForeseenLine& line) {
+    return line.state != ForeseenLine::State::kOver;
+  });
+}
+
+ForeseenLine* ExpectedEndWatch::Find(int32_t number) {
+  for (ForeseenLine& line : lines_) {
+    if (line.line == number) return &line;
+  }
+  return nullptr;
+}
+
+void ExpectedEndWatch::Over(int32_t number) {
+  if (ForeseenLine* line = Find(number)) line->state = ForeseenLine::State::kOver;
+}
+
+void ExpectedEndWatch::LineStarted(const RunLine& line) {
+  if (ForeseenLine* found = Find(line.JobLineNr())) {
+    found->state = ForeseenLine::State::kRunning;
+    found->start = line.StartingTime().value_or(clock_.Now());
+  }
+}
+
+void ExpectedEndWatch::LineRepeated(const RunLine& original, const RunLine& copy) {
+  const ForeseenLine* source = Find(original.JobLineNr());
+  lines_.push_back({copy.JobLineNr(), original.JobLineNr(),
+                    source ? source->wait_for : copy.definition().wait_for.numbers,
+                    ForeseenLine::State::kWaiting, std::nullopt});
+}
+
+void ExpectedEndWatch::LinesOver(std::string_view, const std::vector<int32_t>& over) {
+  for (int32_t number : over) Over(number);
+}
+
+}  // namespace jr

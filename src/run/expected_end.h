@@ -1,0 +1,94 @@
+#pragma once
+// When a run that goes on will end: its running lines end at their start plus their usual
+// duration, the lines still to start are placed as the scheduler would place them, and the
+// last of those ends is the expected end. Nothing is guessed about outcomes: every line
+// still to start is taken to run and end ok, so no skip and no repeat is foreseen.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/run_control.h"
+#include "model/job_line_table.h"
+#include "platform/clock.h"
+#include "run/usual_durations.h"
+
+namespace jr {
+
+// A line of a run going on, as far as its end can be foreseen.
+struct ForeseenLine {
+  enum class State { kWaiting, kRunning, kOver };
+
+  int32_t line = 0;
+  // The line a repeat copy repeats; 0 for the job's own lines.
+  int32_t repeat_of = 0;
+  // The job line numbers it waits for (a copy has those of the line it repeats).
+  std::vector<int32_t> wait_for;
+  State state = State::kWaiting;
+  // When a running line started.
+  std::optional<TimePoint> start;
+};
+
+struct ExpectedEnd {
+  // None when no line still to end has a usual duration.
+  std::optional<TimePoint> end;
+  // An end is given, but a line still to end has no usual duration and was counted as
+  // taking no time.
+  bool lower_bound = false;
+};
+
+// The expected end at `now` of a run whose lines are `lines`, in the run's order (the job's
+// lines in job-line order, then the repeat copies as they were made), of which never more
+// than `maximum` run at once. A running line ends at its start plus its usual duration, or
+// at `now` when that has passed; a line still to start takes its usual duration (a copy the
+// one of the job's line it repeats), or no time at all when it has none.
+ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
+                      const UsualDurations& usual, TimePoint now);
+
+// The wait lists of the lines a run of `table` takes (the active ones, each number once), by
+// job line number. A line whose wait list does not read waits for nothing.
+std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count);
+
+// "expected end 02:47:10 (in 0:12:03)" in local time, "expected end at least ..." for a lower
+// bound; empty when there is no expected end.
+std::string ExpectedEndText(const ExpectedEnd& expected, TimePoint now);
+
+// Follows a run from its observer events and tells its expected end at any moment. The
+// lines are those a run of the table takes; the usual durations are read once, by the caller,
+// before the run starts.
+class ExpectedEndWatch final : public RunObserver {
+ public:
+  ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum, UsualDurations usual,
+                   const Clock& clock);
+
+  // The expected end now. A job of many thousand lines takes a while to foresee: then the
+  // last figure is given again until twenty times that while has passed, so that watching
+  // the run costs it no more than a twentieth of its time.
+  ExpectedEnd Expected();
+  // A line still waits or runs.
+  bool Going() const;
+
+  void LineStarted(const RunLine& line) override;
+  void LineFinished(const RunLine& line) override { Over(line.JobLineNr()); }
+  void LineSkipped(const RunLine& line) override { Over(line.JobLineNr()); }
+  void LineRepeated(const RunLine& original, const RunLine& copy) override;
+  void LineCannotStart(const RunLine& line, std::string_view) override { Over(line.JobLineNr()); }
+  void LinesOver(std::string_view, const std::vector<int32_t>& over) override;
+
+ private:
+  ForeseenLine* Find(int32_t number);
+  void Over(int32_t number);
+
+  std::vector<ForeseenLine> lines_;
+  ExpectedEnd last_;
+  std::chrono::steady_clock::time_point last_at_{};
+  std::chrono::steady_clock::duration last_cost_{};
+  int32_t maximum_;
+  UsualDurations usual_;
+  const Clock& clock_;
+};
+
+}  // namespace jr

@@ -16,6 +16,8 @@ if(UNIX)
 endif()
 if(JOBRUNNER_WITH_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets Charts Test)
+  # The window's job graph is laid out by the graph layout library, in-process.
+  pkg_check_modules(GVC REQUIRED IMPORTED_TARGET libgvc)
 endif()
 if(JOBRUNNER_BUILD_TESTS)
   find_package(GTest REQUIRED)

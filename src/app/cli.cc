@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/cli_check.h"
+#include "app/cli_graph.h"
 #include "app/cli_history.h"
 #include "app/cli_run.h"
 #include "app/cli_status.h"
@@ -17,7 +18,7 @@ namespace {
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {"-h",       "--help",    "--version", "--check",
                                         "--edit",   "--history", "--rerun",   "--force",
-                                        "--strict", "--status"};
+                                        "--strict", "--status",  "--graph"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -36,8 +37,9 @@ int Usage(const std::string& problem) {
 
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
-  bool force = false, strict = false, status = false;
+  bool force = false, strict = false, status = false, graph = false;
   std::string prune;
+  std::optional<std::string> run;  // --run RUNID of --graph
   std::optional<RerunOption> rerun;
   std::vector<std::string> words;
 };
@@ -54,6 +56,21 @@ int RunOptions(const Options& options, size_t prune_count) {
   }
   if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
+  if (options.run && !options.graph) return Usage("--run belongs to --graph");
+  if (options.graph) {
+    if (options.check || options.history || options.rerun || options.status || options.json ||
+        options.strict || prune_count) {
+      return Usage("--graph takes a job file and --run RUNID only");
+    }
+    if (options.run && options.run->find_first_not_of(' ') == std::string::npos) {
+      return Usage("--run needs the id of a run (see --history JOBFILE)");
+    }
+    const std::string job_file = Joined(options.words);
+    if (job_file.find_first_not_of(' ') == std::string::npos) {
+      return Usage("--graph needs a job file");
+    }
+    return RunGraphCommand(job_file, options.run.value_or(""));
+  }
   if (options.status) {
     if (options.check || options.history || options.rerun || prune_count) {
       return Usage("--status takes a job file and --json only");
@@ -113,6 +130,7 @@ std::string UsageText() {
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS [JOBFILE]\n"
          "       jobrunner --status [JOBFILE] [--json]\n"
+         "       jobrunner --graph JOBFILE [--run RUNID]\n"
          "       jobrunner --help | -h | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
@@ -136,7 +154,11 @@ std::string UsageText() {
          "                  keeps the database small).\n"
          "--status [JOBFILE]\n"
          "                  the runs going on now, of the job or of every job, with the\n"
-         "                  state of each job line; --json prints them as JSON.\n";
+         "                  state of each job line; --json prints them as JSON.\n"
+         "--graph JOBFILE [--run RUNID]\n"
+         "                  prints the job's lines, waits, skips and repeats as a graph in\n"
+         "                  the DOT language (for dot -Tsvg); with --run, its nodes are\n"
+         "                  coloured by that run's outcomes.\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -160,6 +182,9 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--history", options.history);
   app.add_flag("--json", options.json);
   app.add_flag("--status", options.status);
+  app.add_flag("--graph", options.graph);
+  std::string graph_run;
+  CLI::Option* run = app.add_option("--run", graph_run);
   CLI::Option* prune = app.add_option("--prune", options.prune);
   std::string rerun_id;
   CLI::Option* rerun = app.add_option("--rerun", rerun_id);
@@ -174,9 +199,10 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
     return Usage(error.what());
   }
   if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
+  if (run->count()) options.run = graph_run;
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
-        options.force || options.strict || options.status) {
+        options.force || options.strict || options.status || options.graph || options.run) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

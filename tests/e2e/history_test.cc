@@ -98,6 +98,53 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
   EXPECT_NE(text.out.find("errors       20,30"), std::string::npos) << text.out;
 }
 
+TEST_F(HistoryTest, GraphOfARunGoesThroughDot) {
+  AddLine({.number = 10, .type = "Flow Runner", .skip_on_success = {"30", {30}}});
+  AddLine({.number = 20,
+           .type = "Build Aggregates",
+           .options = "-status failure",
+           .wait_for = {"10", {10}},
+           .skip_on_error = {"40", {40}},
+           .repeat_on_error = {"20", {20}},
+           .repeat_limit = 1});
+  AddLine({.number = 30, .type = "Flow Runner", .wait_for = {"20", {20}}});
+  AddLine({.number = 40, .type = "Flow Runner", .wait_for = {"20", {20}}});
+  AddLine({.number = 50, .type = "Flow Runner", .active = false});
+  const std::string job = SaveJob();
+  ASSERT_EQ(Launch({job}).status, 1);
+  const test::ProgramOutcome graph =
+      Launch({"--graph", job, "--run", History({job})[0]["run_id"].get<std::string>()});
+  ASSERT_EQ(graph.status, 0) << graph.err;
+  test::WriteWholeFile(dir_.File("job.dot"), graph.out);
+  const test::ProgramOutcome svg =
+      test::RunProgram("/usr/bin/dot", {"-Tsvg", dir_.File("job.dot")}, {}, dir_.path());
+  ASSERT_EQ(svg.status, 0) << svg.err;
+  // Each node and edge by its title, with how it is drawn (a wait and a skip share one).
+  const std::pair<const char*, std::vector<const char*>> drawn[] = {
+      {"L10", {"fill=\"green\""}},
+      {"L20", {"fill=\"red\""}},
+      {"L30", {"fill=\"grey\""}},
+      {"L40", {"fill=\"grey\""}},
+      {"L50", {"fill=\"white\"", "stroke=\"grey\" stroke-dasharray=\"5,2\""}},
+      {"L10&#45;&gt;L20", {"stroke=\"black\" d="}},
+      {"L10&#45;&gt;L30", {"stroke=\"green\" stroke-dasharray=\"5,2\"", ">skip if ok<"}},
+      {"L20&#45;&gt;L40", {"stroke=\"red\" stroke-dasharray=\"5,2\"", ">skip if failed<"}},
+      {"L20&#45;&gt;L20", {"stroke-dasharray=\"1,5\"", ">repeat<"}}};
+  for (const auto& [title, looks] : drawn) {
+    const std::string tag = "<title>" + std::string(title) + "</title>";
+    bool found = false;
+    for (size_t at = svg.out.find(tag); at != std::string::npos && !found;
+         at = svg.out.find(tag, at + 1)) {
+      const std::string group = svg.out.substr(at, svg.out.find("</g>", at) - at);
+      found = std::ranges::all_of(
+          looks, [&](const char* look) { return group.find(look) != std::string::npos; });
+    }
+    EXPECT_TRUE(found) << title << svg.out;
+  }
+  EXPECT_EQ(Launch({"--graph", job, "--run", "none"}).status, 3);
+  EXPECT_EQ(Launch({"--graph", job, "--json"}).status, 64);
+}
+
 TEST_F(HistoryTest, AKilledRunnerLeavesAnInterruptedRun) {
   AddLine({.number = 10, .type = "Flow Runner"});
   AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 3000", .wait_for = {"10"}});

@@ -12,6 +12,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -28,6 +30,7 @@
 #include "app/cli.h"
 #include "platform/process_launcher.h"
 #include "support/fakes.h"
+#include "ui/graph/job_graph_view.h"
 #include "ui/main_window/job_executor.h"
 #include "window_fixture.h"
 
@@ -611,6 +614,35 @@ class JobRunnerWindowTest : public testing::WindowTest {
     w_->showTableRow(0);
     QVERIFY(Command("editJobLine", Answer("50")));
     QCOMPARE(State(), "30 50 100 @1");
+  }
+
+  void jobGraphFollowsTheJobAndADoubleClickOpensTheLine() {
+    QDir(temp_->path()).mkpath("reports");
+    WriteFile(path("demo.xml"), ReadAll(JOBRUNNER_SOURCE_DIR "/examples/demo-job.xml.in")
+                                    .replace("@DEMO@", temp_->path())
+                                    .toUtf8());
+    QVERIFY(w_->openJobFile(path("demo.xml"), false));
+    Trigger("showJobGraph");
+    auto* graph = field<JobGraphView>("jobGraph");
+    auto nodes = [graph] {
+      std::map<int, QGraphicsItem*> found;
+      for (QGraphicsItem* item : graph->scene()->items()) {
+        const QVariant number = item->data(JobGraphView::kLineNumberKey);
+        if (number.isValid()) found[number.toInt()] = item;
+      }
+      return found;
+    };
+    QCOMPARE(nodes().size(), size_t{9});
+    w_->showTableRow(8);
+    MessageBox::setNextAnswer(MessageBox::kOk);
+    Trigger("deleteJobLine");
+    QTRY_COMPARE(nodes().size(), size_t{8});
+    QVERIFY(QTest::qWaitForWindowExposed(graph));
+    const QPoint at = graph->mapFromScene(nodes()[60]->sceneBoundingRect().center());
+    QString shown;
+    QVERIFY(Run([&] { QTest::mouseDClick(graph->viewport(), Qt::LeftButton, {}, at); },
+                [&](JobLineDialog& d) { shown = Find(&d, "number")->text(); }));
+    QCOMPARE(shown, QString("60"));
   }
 
   void everyColumnGoesThereAndBack() {

@@ -202,6 +202,10 @@ void MainWindow::buildMenusAndToolbar() {
   // A double click is the command, and off when it is.
   connect(grid_, &QTableView::doubleClicked, details, &QAction::trigger);
 
+  QMenu* view = menuBar()->addMenu("&View");
+  view->setObjectName("viewMenu");
+  addCommand(view, "showJobGraph", "Job &Graph", QKeySequence("Ctrl+G"), &MainWindow::showJobGraph);
+
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("helpMenu");
   addCommand(help, "help", "Extraction Job Runner &Help", QKeySequence(), &MainWindow::showHelp);

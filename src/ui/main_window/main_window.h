@@ -24,6 +24,7 @@ class QToolBar;
 namespace jr {
 
 class JobLineDialog;
+class JobGraphView;
 class JobHeaderForm;
 class JobLineTableModel;
 class ProcessLauncher;
@@ -166,6 +167,9 @@ class MainWindow : public QMainWindow {
   void runFinished(const JobRunOutcome& outcome);
   // Opens the run history window of the job file (run_history_command.cc).
   void showRunHistory();
+  // Opens the job graph window, showing the newest run of the saved job
+  // (job_graph_command.cc).
+  void showJobGraph();
   void showHelp();
   void exitWindow();
 
@@ -200,6 +204,7 @@ class MainWindow : public QMainWindow {
   // The grid's width the columns were last fitted to; -1 until they first are.
   int grid_width_ = -1;
   RunHistoryWindow* history_window_ = nullptr;
+  JobGraphView* graph_view_ = nullptr;
 
   JobLineDialog* job_line_dialog_ = nullptr;
   RegistryReader* dialog_registry_ = nullptr;

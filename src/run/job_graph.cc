@@ -7,6 +7,7 @@
 
 #include "model/job_line.h"
 #include "platform/utf8.h"
+#include "run/critical_path.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -175,18 +176,32 @@ Result<std::optional<GraphRun>> ReadGraphRun(const std::string& database,
       Status::Failed("\"" + run_id + "\" is no recorded run of \"" + job_file + "\"");
   if (!history.value) return run_id.empty() ? Result<std::optional<GraphRun>>() : no_such_run;
   GraphRun run{run_id, {}, {}};
+  RunSummary summary;
   if (run_id.empty()) {
     Result<std::vector<RunSummary>> newest = history.value->RecentRuns(job_file, 1);
     if (!newest.ok()) return newest.status;
     if (newest.value.empty()) return Result<std::optional<GraphRun>>();
-    run.run_id = newest.value.front().run_id;
+    summary = std::move(newest.value.front());
+    run.run_id = summary.run_id;
   } else {
     Result<std::optional<RunSummary>> found = history.value->FindRun(job_file, run_id);
     if (!found.ok()) return found.status;
     if (!found.value) return no_such_run;
+    summary = std::move(*found.value);
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run.run_id});
   if (!lines.ok()) return lines.status;
+  if (summary.end) {
+    // The graph has a node per job line only: a repeat copy on the path stands on its
+    // line's node, so its step is the line's repeat edge.
+    for (int32_t number : CriticalPath(lines.value.front(), JobWaitsOfRun(summary), summary.start)) {
+      int32_t line = number;
+      for (const RunLineRecord& row : lines.value.front()) {
+        if (row.line == number && row.repeat_of) line = *row.repeat_of;
+      }
+      run.critical_path.push_back(line);
+    }
+  }
   // Rows come in the order the lines started: a repeat copy's outcome, later, is the
   // line's; a copy that never started leaves the line as it ended.
   for (const RunLineRecord& line : lines.value.front()) {

@@ -35,8 +35,9 @@ struct GraphRun {
 // them out.
 std::string JobGraphDot(const JobLineTable& table, const std::optional<GraphRun>& run);
 
-// Run `run_id` of `job_file` (an absolute name) from the run history at `database`, its
-// critical path left empty; the newest run when `run_id` is empty. Nullopt when the job
+// Run `run_id` of `job_file` (an absolute name) from the run history at `database`, with
+// its critical path when it has ended (repeat copies on it stand for their lines); the
+// newest run when `run_id` is empty. Nullopt when the job
 // has no runs and no id was asked for; fails naming the run when it is no run of the job,
 // or naming the database when it cannot be read.
 Result<std::optional<GraphRun>> ReadGraphRun(const std::string& database,

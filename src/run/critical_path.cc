@@ -17,17 +17,6 @@ struct Attempt {
   TimePoint start, end;
 };
 
-// The job line a row counts for: a repeat copy's row names the line it repeats, which may
-// itself be a copy.
-int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& repeat_of) {
-  for (size_t step = 0; step <= repeat_of.size(); ++step) {
-    const auto found = repeat_of.find(line);
-    if (found == repeat_of.end()) return line;
-    line = found->second;
-  }
-  return line;  // a loop only a damaged database can hold
-}
-
 // Whether `line` is `named` or a repeat copy of it, directly or through other copies.
 bool IsAttemptOf(int32_t line, int32_t named, const std::map<int32_t, int32_t>& repeat_of) {
   for (size_t step = 0; step <= repeat_of.size(); ++step) {
@@ -61,9 +50,8 @@ int32_t MostRunningAtOnce(const std::vector<Attempt>& attempts) {
 class PathFinder {
  public:
   PathFinder(const std::vector<RunLineRecord>& lines, const JobWaits& job, TimePoint run_start)
-      : job_(job), run_start_(run_start) {
+      : job_(job), run_start_(run_start), repeat_of_(RepeatLinks(lines)) {
     for (const RunLineRecord& line : lines) {
-      if (line.repeat_of) repeat_of_[line.line] = *line.repeat_of;
       if (line.start && line.end && *line.end >= *line.start) {
         attempts_.push_back({&line, *line.start, *line.end});
       }
@@ -193,11 +181,7 @@ std::string WaitsUnknownText(const RunSummary& run) {
 std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
                                                          const std::vector<RunLineRecord>& lines,
                                                          const UsualDurations& usual) {
-  std::map<int32_t, int32_t> repeat_of;
-  for (const RunLineRecord& row : lines) {
-    if (row.repeat_of) repeat_of[row.line] = *row.repeat_of;
-  }
-  const auto found = usual.find(OriginOf(line.line, repeat_of));
+  const auto found = usual.find(OriginOf(line.line, RepeatLinks(lines)));
   if (found == usual.end()) return std::nullopt;
   return found->second;
 }

@@ -19,22 +19,8 @@ struct EarlierLine {
   bool skipped = false;
 };
 
-// The job line a row belongs to: a repeat copy's row names the line it repeats, which may
-// itself be a copy (its number is then above the job's numbers).
-int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& repeat_of) {
-  for (size_t step = 0; step <= repeat_of.size(); ++step) {
-    const auto found = repeat_of.find(line);
-    if (found == repeat_of.end()) return line;
-    line = found->second;
-  }
-  return line;  // a loop only a damaged database can hold
-}
-
 std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earlier) {
-  std::map<int32_t, int32_t> repeat_of;
-  for (const RunLineRecord& row : earlier) {
-    if (row.repeat_of) repeat_of[row.line] = *row.repeat_of;
-  }
+  const std::map<int32_t, int32_t> repeat_of = RepeatLinks(earlier);
   std::map<int32_t, EarlierLine> lines;
   for (const RunLineRecord& row : earlier) {
     EarlierLine& line = lines[OriginOf(row.line, repeat_of)];

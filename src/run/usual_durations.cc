@@ -27,9 +27,10 @@ UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
     if (!runs[i].end || runs[i].status == kRunStatusRefused) continue;
     // The ok attempts of this run, by the line they count for.
     std::map<int32_t, std::vector<milliseconds>> ok;
+    const std::map<int32_t, int32_t> links = RepeatLinks(lines[i]);
     for (const RunLineRecord& line : lines[i]) {
       if (line.outcome != "ok" || !line.start || !line.end || *line.end < *line.start) continue;
-      ok[line.repeat_of.value_or(line.line)].push_back(
+      ok[OriginOf(line.line, links)].push_back(
           std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
     }
     for (auto& [number, durations] : ok) {

@@ -461,4 +461,21 @@ Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::s
   return removed;
 }
 
+std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows) {
+  std::map<int32_t, int32_t> links;
+  for (const RunLineRecord& row : rows) {
+    if (row.repeat_of) links[row.line] = *row.repeat_of;
+  }
+  return links;
+}
+
+int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& links) {
+  for (size_t step = 0; step <= links.size(); ++step) {
+    const auto found = links.find(line);
+    if (found == links.end()) return line;
+    line = found->second;
+  }
+  return line;  // a loop only a damaged database can hold
+}
+
 }  // namespace jr

@@ -39,6 +39,7 @@
 // read as it is by a reader.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -152,6 +153,12 @@ class RunHistory {
   std::unique_ptr<Connection> db_;
   bool holding_ = false;
 };
+
+// The line each repeat copy among a run's rows repeats, by the copy's number.
+std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows);
+// The job line a row's line counts for, following `links` (RepeatLinks): a copy repeats a
+// line that may itself be a copy.
+int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& links);
 
 // ISO 8601 UTC to the second: "2026-12-07T02:15:00Z".
 std::string IsoUtcText(TimePoint time);

@@ -131,6 +131,12 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   return out + "}\n";
 }
 
+int RefuseUnloadedJob(const ReadResult& read) {
+  std::fprintf(stderr, "Open: %s\n", read.message.c_str());
+  if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
+  return kExitBadJobFile;
+}
+
 int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOption>& rerun,
              bool strict) {
   std::string path;
@@ -144,11 +150,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   }
   JobDocument job;
   const ReadResult result = ReadJobFile(path, job);
-  if (result.status != ReadStatus::kLoaded) {
-    std::fprintf(stderr, "Open: %s\n", result.message.c_str());
-    if (!result.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", result.detail.c_str());
-    return kExitBadJobFile;
-  }
+  if (result.status != ReadStatus::kLoaded) return RefuseUnloadedJob(result);
   WarnUnreadLists(path, result);
   // Only a hand-edited file holds one number twice; the run would leave the second line
   // out, so the administrator hears of it before cron runs the job.

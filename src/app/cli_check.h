@@ -30,6 +30,10 @@ inline constexpr int kExitCannotWriteOutput = 74;
 int RunCheck(const std::vector<std::string>& args,
              const std::optional<RerunOption>& rerun = std::nullopt, bool strict = false);
 
+// Tells why the job file of a command was not loaded ("Open: <message>" and a line with the
+// cause, when there is one, on standard error) and returns the exit status for it, 3.
+int RefuseUnloadedJob(const ReadResult& read);
+
 // The job as one JSON object: the header texts, LogToEventLog as 0 or 1, and "lines",
 // one array of 14 cells per job line in table order, a cell a string or null for no
 // value. Text that is not valid UTF-8 has each offending byte replaced by U+FFFD.

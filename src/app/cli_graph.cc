@@ -14,11 +14,7 @@ namespace jr {
 int RunGraphCommand(const std::string& job_file, const std::string& run_id) {
   JobDocument job;
   const ReadResult read = ReadJobFile(job_file, job);
-  if (read.status != ReadStatus::kLoaded) {
-    std::fprintf(stderr, "Open: %s\n", read.message.c_str());
-    if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
-    return kExitBadJobFile;
-  }
+  if (read.status != ReadStatus::kLoaded) return RefuseUnloadedJob(read);
   std::optional<GraphRun> run;
   if (!run_id.empty()) {
     // The critical path is not drawn here yet: only the outcomes are read.

@@ -10,6 +10,8 @@ find_package(SQLite3 REQUIRED)
 # Header-only: the option parser and the JSON library of command-line mode.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(nlohmann_json CONFIG REQUIRED)
+# Mail and webhook notices go out through libcurl's SMTP, MIME and HTTP support.
+find_package(CURL REQUIRED)
 if(UNIX)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)

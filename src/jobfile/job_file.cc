@@ -221,6 +221,9 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.MaxParallel = max_parallel ? max_parallel.value() : "99";
   job.JobTimeLimit = root.attribute("JobTimeLimit").value();
   job.Overlap = root.attribute("Overlap").value();
+  job.NotifyMail = root.attribute("NotifyMail").value();
+  job.NotifyWebhook = root.attribute("NotifyWebhook").value();
+  job.NotifyOn = root.attribute("NotifyOn").value();
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   JobLineTable& table = job.table;
@@ -291,6 +294,9 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   if (!job.JobTimeLimit.empty()) SetAttribute(root, "JobTimeLimit", job.JobTimeLimit);
   // Likewise the default overlap policy, which is also what older versions did.
   if (!job.Overlap.empty() && job.Overlap != "refuse") SetAttribute(root, "Overlap", job.Overlap);
+  if (!job.NotifyMail.empty()) SetAttribute(root, "NotifyMail", job.NotifyMail);
+  if (!job.NotifyWebhook.empty()) SetAttribute(root, "NotifyWebhook", job.NotifyWebhook);
+  if (!job.NotifyOn.empty()) SetAttribute(root, "NotifyOn", job.NotifyOn);
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;

@@ -26,6 +26,10 @@ struct JobDocument {
   // "refuse", "wait" or "allow" as the file holds it (see ParseOverlap); empty or "refuse":
   // no Overlap attribute in the file.
   std::string Overlap;
+  // Who is told about the job's runs, as the file holds them; empty: not in the file.
+  std::string NotifyMail;     // mail addresses separated by commas
+  std::string NotifyWebhook;  // an http:// or https:// URL
+  std::string NotifyOn;       // "failure" (also when empty) or "always"
   JobLineTable table;
   // The file the job was read from or is saved as; not part of what a file holds.
   std::string FileName;

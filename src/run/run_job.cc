@@ -126,6 +126,9 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.maximum = maximum;
   request.job_time_limit = ParseTimeLimit(job.JobTimeLimit).seconds;
   request.job_file = job.FileName;
+  request.notify_mail = job.NotifyMail;
+  request.notify_webhook = job.NotifyWebhook;
+  request.notify_on = job.NotifyOn;
   return request;
 }
 

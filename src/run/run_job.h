@@ -54,6 +54,11 @@ struct RunRequest {
   // The job's lock the caller took for the run (see TakeJobLock), or null: the run names
   // itself in it as soon as its id is known.
   RunLock* lock = nullptr;
+  // Who is told about the run, as the job file holds it (see NotifyMail, NotifyWebhook and
+  // NotifyOn of JobDocument).
+  std::string notify_mail;
+  std::string notify_webhook;
+  std::string notify_on;
 };
 
 struct RunResult {

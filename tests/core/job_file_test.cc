@@ -169,17 +169,24 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   JobDocument limits = SampleJob();
   limits.JobTimeLimit = "3600";
   limits.Overlap = "wait";
+  limits.NotifyMail = "ops@example.org, dba@example.org";
+  limits.NotifyWebhook = "https://hooks.example.org/run?t=1&u=2";
+  limits.NotifyOn = "always";
   limits.table.Set(kColTimeLimit, 1, "60");
   limits.table.Set(kColRepeatDelay, 1, "30");
   limits.table.Set(kColRepeatLimit, 0, "5");
   const std::string limited = JobFileText(limits, "now");
-  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600" Overlap="wait">)"),
+  EXPECT_NE(limited.find(R"(MaxParallel="4" JobTimeLimit="3600" Overlap="wait" )"
+                         R"(NotifyMail="ops@example.org, dba@example.org" )"
+                         R"(NotifyWebhook="https://hooks.example.org/run?t=1&amp;u=2" )"
+                         R"(NotifyOn="always">)"),
             std::string::npos);
   EXPECT_NE(limited.find(R"(" repeat_limit="5" />)"), std::string::npos) << limited;
   EXPECT_NE(limited.find(R"(" time_limit="60" repeat_delay="30" />)"), std::string::npos);
   EXPECT_EQ(limited.find("time_limit", limited.find("time_limit") + 1), std::string::npos);
   const JobDocument reread = Loaded(limited);
-  EXPECT_EQ(reread.JobTimeLimit + " " + reread.Overlap, "3600 wait");
+  EXPECT_EQ(reread.JobTimeLimit + " " + reread.Overlap + " " + reread.NotifyWebhook,
+            "3600 wait https://hooks.example.org/run?t=1&u=2");
   EXPECT_EQ(JobFileText(reread, "now"), limited);
   job.table.AllocateAfresh();
   job.LogToEventLog = false;

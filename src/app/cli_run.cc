@@ -9,6 +9,7 @@
 #include "app/cli.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
+#include "model/notify_rules.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
@@ -243,6 +244,12 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap);
   if (!overlap.ok()) {
     notifier.ShowMessage(kTitle, job_file + ": " + overlap.message() + "; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
+  if (const Status notify = CheckNotifySettings(job.NotifyMail, job.NotifyWebhook, job.NotifyOn);
+      !notify.ok()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + notify.message + "; the job was not run.",
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }

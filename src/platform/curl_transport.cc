@@ -304,6 +304,7 @@ Status SendMail(const MailServerSettings& settings, const MailMessage& message,
   curl_easy_setopt(handle, CURLOPT_MIMEPOST, mime.get());
 
   std::vector<std::string> secrets = UrlSecrets(settings.server);
+  secrets.push_back(settings.user);
   secrets.push_back(settings.password);
   return Transfer(handle, settings.server, limits, secrets, /*http=*/false);
 }

@@ -16,6 +16,7 @@
 #include "platform/stop_requests.h"
 #include "run/expected_end.h"
 #include "run/job_lock.h"
+#include "run/notices.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
 #include "run/run_job.h"
@@ -327,6 +328,9 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   // A stop while the reports were made interrupted the run as much as one during the lines.
   if (StopRequested()) error_level = 2;
   WriteSummaryForCron(error_level, job, result, troubles);
+  // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
+  SendFinishedNotice(request, result, error_level, troubles.lines(), system->env(),
+                     [&progress](std::string_view text) { progress.Warning(text); });
   switch (error_level) {
     case 0:
       return kExitNoErrors;

@@ -1,9 +1,11 @@
 #include "run/notices.h"
 
+#include <optional>
+#include <thread>
 
+#include "model/notify_rules.h"
 #include "platform/blanks.h"
 #include "platform/curl_transport.h"
-#include "model/notify_rules.h"
 #include "platform/file_digest.h"
 #include "report/generate_reports.h"
 #include "run/run_json.h"
@@ -28,6 +30,14 @@ Json RunOfHistory(const RunRequest& request, const RunResult& result) {
 
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
                 const std::function<void(std::string_view)>& warn) {
+  // The webhook is posted while the mail goes out, so that two servers that do not answer
+  // cost the time limits of one. The registry is read here, on the caller's thread.
+  const std::string webhook(TrimBlanks(targets.webhook));
+  std::optional<Status> posted;
+  std::thread poster;
+  if (!webhook.empty()) {
+    poster = std::thread([&] { posted = PostJson(webhook, notice.webhook_json); });
+  }
   // A run refuses addresses that cannot be right before it starts; what is left to send
   // to here can be read.
   const Result<std::vector<std::string>> addresses = ParseNotifyMail(targets.mail);
@@ -36,13 +46,9 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
     const Status sent = SendMail(server, {to, notice.subject, notice.body, notice.attachment_path});
     if (!sent.ok()) warn("the notice mail was not sent through " + sent.message);
   }
-  const std::string_view webhook = TrimBlanks(targets.webhook);
-  if (!webhook.empty()) {
-    const Status posted = PostJson(std::string(webhook), notice.webhook_json);
-    if (!posted.ok()) {
-      warn("the webhook " + DisplayUrl(webhook) +
-           " was not told: " + posted.message);
-    }
+  if (poster.joinable()) poster.join();
+  if (posted && !posted->ok()) {
+    warn("the webhook " + DisplayUrl(webhook) + " was not told: " + posted->message);
   }
 }
 

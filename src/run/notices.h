@@ -33,7 +33,8 @@ struct Notice {
 // Sends `notice` by mail and to the webhook, as `targets` name them, through the mail
 // server the registry of `env` names. Each failure is passed to `warn` as one line without
 // the "jobrunner: warning: " prefix, naming the server as host and port and never a
-// password or token. Returns within the time limits of both, whatever the servers do.
+// password or token. Mail and webhook go out side by side: returns within the time limits of one
+// transfer (3 tries of 10 s with their pauses), whatever the servers do.
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
                 const std::function<void(std::string_view)>& warn);
 

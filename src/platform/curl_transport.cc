@@ -241,6 +241,30 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The URL without user, password, query and fragment, for when ServerOf cannot read it.
+std::string WithoutSecrets(const std::string& url) {
+  InitCurlOnce();
+  if (auto parsed = ParseUrl(url)) {
+    for (CURLUPart part : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_OPTIONS, CURLUPART_QUERY,
+                           CURLUPART_FRAGMENT}) {
+      curl_url_set(parsed.get(), part, nullptr, 0);
+    }
+    const std::string shown = UrlPart(parsed.get(), CURLUPART_URL);
+    if (!shown.empty()) return shown;
+  }
+  // Not a URL libcurl reads: cut what could be a user part or a query.
+  std::string shown = url;
+  const size_t query = shown.find_first_of("?#");
+  if (query != std::string::npos) shown.erase(query);
+  const size_t scheme = shown.find("://");
+  const size_t at = shown.rfind('@');
+  if (at != std::string::npos) {
+    shown.erase(scheme == std::string::npos ? 0 : scheme + 3,
+                at + 1 - (scheme == std::string::npos ? 0 : scheme + 3));
+  }
+  return shown;
+}
+
 }  // namespace
 
 MailServerSettings ReadMailServerSettings(RegistryReader& registry) {
@@ -304,6 +328,7 @@ Status SendMail(const MailServerSettings& settings, const MailMessage& message,
   curl_easy_setopt(handle, CURLOPT_MIMEPOST, mime.get());
 
   std::vector<std::string> secrets = UrlSecrets(settings.server);
+  secrets.push_back(settings.user);
   secrets.push_back(settings.password);
   return Transfer(handle, settings.server, limits, secrets, /*http=*/false);
 }
@@ -332,30 +357,7 @@ std::string ServerOf(const std::string& url) {
     const std::string port = UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
     if (!host.empty()) return port.empty() ? host : host + ":" + port;
   }
-  return UrlForDisplay(url);
-}
-
-std::string UrlForDisplay(const std::string& url) {
-  InitCurlOnce();
-  if (auto parsed = ParseUrl(url)) {
-    for (CURLUPart part : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_OPTIONS, CURLUPART_QUERY,
-                           CURLUPART_FRAGMENT}) {
-      curl_url_set(parsed.get(), part, nullptr, 0);
-    }
-    const std::string shown = UrlPart(parsed.get(), CURLUPART_URL);
-    if (!shown.empty()) return shown;
-  }
-  // Not a URL libcurl reads: cut what could be a user part or a query.
-  std::string shown = url;
-  const size_t query = shown.find_first_of("?#");
-  if (query != std::string::npos) shown.erase(query);
-  const size_t scheme = shown.find("://");
-  const size_t at = shown.rfind('@');
-  if (at != std::string::npos) {
-    shown.erase(scheme == std::string::npos ? 0 : scheme + 3,
-                at + 1 - (scheme == std::string::npos ? 0 : scheme + 3));
-  }
-  return shown;
+  return WithoutSecrets(url);
 }
 
 }  // namespace jr

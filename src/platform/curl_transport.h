@@ -55,11 +55,8 @@ Status SendMail(const MailServerSettings& settings, const MailMessage& message,
 // more is a failure.
 Status PostJson(const std::string& url, const std::string& json, const TransferLimits& limits = {});
 
-// "HOST:PORT" of a URL, the scheme's port when it names none; the URL without its user part
-// and query when it cannot be parsed.
+// "HOST:PORT" of a URL, the scheme's port when it names none; when it cannot be parsed, the
+// URL with whatever could be a user part, query or fragment cut off.
 std::string ServerOf(const std::string& url);
-
-// The URL as it may be shown: without user, password, query and fragment.
-std::string UrlForDisplay(const std::string& url);
 
 }  // namespace jr

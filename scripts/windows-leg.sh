@@ -196,7 +196,8 @@ BAT
 printf '@echo off\r\necho transfer done>>"%%~2"\r\necho ok>"%%~1"\r\n' >"$root/user scripts/transfer.cmd"
 sed -i 's/$/\r/' "$root/user scripts/write status.bat"
 
-# job NAME MAXIMUM LINES...: a job file with reports named after the job.
+# job NAME MAXIMUM LINES...: a job file with reports named after the job, with the header
+# attributes in $job_attributes besides.
 job() {
   local name=$1 maximum=$2
   shift 2
@@ -204,8 +205,8 @@ job() {
     printf '<VANTORSOREL_Job_specification Description="Windows leg: %s" ' "$name"
     printf 'LogFile="%s\\reports\\%s-admin.htm" UserFile="%s\\reports\\%s-user.htm" ' \
       "$win_root" "$name" "$win_root" "$name"
-    printf 'TempLogDir="%s\\logs\\%s" LogToEventLog="true" Exportdate="now" MaxParallel="%s">\n' \
-      "$win_root" "$name" "$maximum"
+    printf 'TempLogDir="%s\\logs\\%s" LogToEventLog="true" Exportdate="now" MaxParallel="%s"%s>\n' \
+      "$win_root" "$name" "$maximum" "${job_attributes:+ $job_attributes}"
     printf '  <BatchLines>\n'
     for line in "$@"; do printf '    %s\n' "$line"; done
     printf '  </BatchLines>\n</VANTORSOREL_Job_specification>\n'
@@ -303,6 +304,36 @@ run missing "$win_root\\jobs\\missing job.xml"
 check "missing job file: exit status 3" "[ $status -eq 3 ]"
 run usage
 check "no arguments: the usage, exit status 64" "[ $status -eq 64 ] && grep -q Usage '$root/work/usage.err'"
+
+# A job that asks to be told after every run posts its webhook through the cross-built
+# libcurl to an HTTP server of this machine: the end-to-end tests' sink, which takes a
+# free port and keeps each POST as a JSON file beside it.
+hooks="$root/work/webhook"
+mkdir -p "$hooks"
+python3 "$source_dir/tests/support/notice_sinks.py" http "$hooks" &
+hook_server=$!
+trap 'kill "$hook_server" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$hooks/port" ] && break
+  sleep 0.1
+done
+job_attributes="NotifyWebhook=\"http://127.0.0.1:$(cat "$hooks/port")/jobrunner\" NotifyOn=\"always\"" \
+  job webhook 1 "$(line 10 "Flow Runner" "" "" false)"
+run webhook "$win_root\\jobs\\webhook job.xml"
+kill "$hook_server" 2>/dev/null || true
+wait "$hook_server" 2>/dev/null || true
+# The JSON body of the first POST names the event and the job file the run was given.
+webhook_received() {
+  python3 - "$hooks/1.json" "$win_root\\jobs\\webhook job.xml" <<'PY'
+import json, sys
+post = json.load(open(sys.argv[1]))
+notice = post["body"]
+sys.exit(not (post["content_type"] == "application/json" and notice["event"] == "finished"
+              and notice["job_file"] == sys.argv[2]))
+PY
+}
+check "webhook: exit status 0" "[ $status -eq 0 ]"
+check "webhook: the server received the finished run of the job file as JSON" webhook_received
 
 # Ctrl+C (wine turns SIGINT into the console's Ctrl+C event) ends the job lines with the
 # processes they started, and the reports are still written.

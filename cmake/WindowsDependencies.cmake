@@ -3,6 +3,9 @@
 # - pugixml and SQLite from Debian's source packages, the versions the Linux build links,
 #   unpacked by scripts/windows-leg.sh into JOBRUNNER_WINDOWS_SOURCES (pugixml/ and
 #   sqlite3/ with SQLite's one-file form made in sqlite3/amalgamation/);
+# - libcurl from Debian's source package too, built by that script with curl's own build
+#   as a static library on Windows' own TLS, installed into JOBRUNNER_WINDOWS_SOURCES
+#   (curl-mingw/);
 # - GoogleTest from the sources the distribution ships under /usr/src.
 if(JOBRUNNER_WITH_GUI)
   message(FATAL_ERROR "The Windows build has no window: configure it with -DJOBRUNNER_WITH_GUI=OFF")
@@ -25,10 +28,12 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
 add_link_options(${JOBRUNNER_UTF8_MANIFEST})
 
 set(JOBRUNNER_WINDOWS_SOURCES "" CACHE PATH
-    "Folder with the unpacked pugixml and sqlite3 source packages (see scripts/windows-leg.sh)")
+    "Folder that scripts/windows-leg.sh prepares: pugixml, sqlite3 and the built libcurl")
 set(JOBRUNNER_PUGIXML_SOURCE ${JOBRUNNER_WINDOWS_SOURCES}/pugixml/src/pugixml.cpp)
 set(JOBRUNNER_SQLITE_SOURCE ${JOBRUNNER_WINDOWS_SOURCES}/sqlite3/amalgamation/sqlite3.c)
-foreach(source ${JOBRUNNER_PUGIXML_SOURCE} ${JOBRUNNER_SQLITE_SOURCE})
+set(JOBRUNNER_CURL_PREFIX ${JOBRUNNER_WINDOWS_SOURCES}/curl-mingw)
+foreach(source ${JOBRUNNER_PUGIXML_SOURCE} ${JOBRUNNER_SQLITE_SOURCE}
+               ${JOBRUNNER_CURL_PREFIX}/lib/libcurl.a ${JOBRUNNER_CURL_PREFIX}/include/curl/curl.h)
   if(NOT EXISTS ${source})
     message(FATAL_ERROR "${source} is missing: set JOBRUNNER_WINDOWS_SOURCES to the folder "
                         "that scripts/windows-leg.sh prepares")
@@ -49,6 +54,18 @@ target_compile_options(sqlite3 PRIVATE -w)
 # As Debian builds it: thread-safe, with the options the metadata store relies on.
 target_compile_definitions(sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION)
 add_library(SQLite::SQLite3 ALIAS sqlite3)
+
+# The name the Linux build's find_package(CURL) gives. A static libcurl wants its users to
+# say so (otherwise its header declares the functions as imported from a DLL) and brings
+# the Windows libraries it calls: sockets, certificates and the security interface behind
+# Schannel, the random numbers and the registry.
+add_library(CURL::libcurl STATIC IMPORTED)
+set_target_properties(
+  CURL::libcurl
+  PROPERTIES IMPORTED_LOCATION ${JOBRUNNER_CURL_PREFIX}/lib/libcurl.a
+             INTERFACE_INCLUDE_DIRECTORIES ${JOBRUNNER_CURL_PREFIX}/include
+             INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
+             INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;secur32;bcrypt;advapi32")
 
 # The option parser and the JSON library are header-only: the Linux build's headers serve
 # the cross-build too. Each is reached through a folder that holds only it, so that no

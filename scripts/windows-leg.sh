@@ -3,7 +3,7 @@
 # the stand-in programs for 64-bit Windows with mingw-w64, runs the tests under wine
 # through CTest, then runs whole jobs under wine: catalogue stand-ins and batch-file job
 # lines, utilities folders in the wine registry, definition files and reports, exit
-# statuses. Prints how long each step took.
+# statuses, a webhook notice. Prints how long each step took.
 #   Usage: scripts/windows-leg.sh [BUILD_DIR]   (default build-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,33 +29,42 @@ bash scripts/install-deps.sh "${packages[@]}"
 step_done "install"
 
 # ---- Libraries ---------------------------------------------------------------------------
-# pugixml and SQLite are built from Debian's source packages for the mingw toolchain, the
-# same versions the Linux build links. The downloads are kept in a cache folder outside the
-# clone and checked against their .dsc on every use.
-step "fetch pugixml and sqlite3 sources"
+# pugixml, SQLite and libcurl are built from Debian's source packages for the mingw
+# toolchain, the same versions the Linux build links. The downloads are kept in a cache
+# folder outside the clone and checked against their .dsc on every use.
+step "fetch pugixml, sqlite3 and curl sources"
 cache=${JOBRUNNER_SOURCE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jobrunner/debian-sources}
-bash scripts/install-deps.sh --sources "$cache" pugixml sqlite3
+bash scripts/install-deps.sh --sources "$cache" pugixml sqlite3 curl
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 sources="$build/sources"
 rm -rf "$sources"
 mkdir -p "$sources"
-for package in pugixml:1.13 sqlite3:3.40.1; do
-  name=${package%%:*}
-  version=${package#*:}
-  dsc=$(compgen -G "$cache/${name}_${version}-*.dsc" | head -n 1 || true)
+# source_package NAME VERSION: prints the .dsc of that version of Debian's source package.
+source_package() {
+  local dsc
+  dsc=$(compgen -G "$cache/${1}_${2}-*.dsc" | head -n 1 || true)
   if [ -z "$dsc" ]; then
-    echo "Windows leg: Debian's $name source package is not version $version:" \
-      "$(ls "$cache" | grep "^${name}_" | tr '\n' ' ')" >&2
-    exit 1
+    echo "Windows leg: Debian's $1 source package is not version $2:" \
+      "$(ls "$cache" | grep "^${1}_" | tr '\n' ' ')" >&2
+    return 1
   fi
-  # Unpacks the upstream sources with Debian's patches applied (its signature cannot be
-  # checked without Debian's keyring; apt checked the .dsc against the archive's index).
-  (cd "$sources" && dpkg-source --no-copy -x "$dsc" "$name" >/dev/null 2>&1) || {
-    echo "Windows leg: cannot unpack $dsc" >&2
-    exit 1
+  echo "$dsc"
+}
+# unpack DSC FOLDER: the upstream sources with Debian's patches applied, in FOLDER (its
+# signature cannot be checked without Debian's keyring; apt checked the .dsc against the
+# archive's index).
+unpack() {
+  (cd "$(dirname "$2")" && dpkg-source --no-copy -x "$1" "$(basename "$2")" >/dev/null 2>&1) || {
+    echo "Windows leg: cannot unpack $1" >&2
+    return 1
   }
+}
+for package in pugixml:1.13 sqlite3:3.40.1; do
+  dsc=$(source_package "${package%%:*}" "${package#*:}")
+  unpack "$dsc" "$sources/${package%%:*}"
 done
+curl_dsc=$(source_package curl 7.88.1)
 step_done "fetch sources"
 
 step "sqlite3 amalgamation"
@@ -69,6 +78,47 @@ if ! (cd "$sources/sqlite3/amalgamation" && ../configure --disable-tcl &&
   exit 1
 fi
 step_done "sqlite3 amalgamation"
+
+step "libcurl"
+# A static libcurl with Windows' own TLS (Schannel, certificates from the Windows store)
+# and nothing else from outside: no compression, IDN or HTTP/2 libraries, and of its
+# protocols only those notices use. Building it takes minutes, so the result is kept in
+# the cache folder under a key made of the .dsc, these options and the compiler; a later
+# run with the same key copies it instead.
+curl_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
+  -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF
+  -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF
+  -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
+  # A CA bundle of the build machine would replace the Windows store at run time.
+  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
+  -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_FILE=ON
+  -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_TFTP=ON
+  -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON
+  -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON)
+curl_key=$({ cat "$curl_dsc"; printf '%s\n' "${curl_options[@]}"
+  x86_64-w64-mingw32-gcc-posix --version | head -n 1; } | sha256sum | cut -c1-16)
+curl_built="$cache/mingw-w64/curl-$curl_key"
+if [ ! -s "$curl_built/lib/libcurl.a" ]; then
+  rm -rf "$build/curl-build" "$sources/curl" "$curl_built.partial"
+  unpack "$curl_dsc" "$sources/curl"
+  if ! { cmake -S "$sources/curl" -B "$build/curl-build" \
+    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$curl_built.partial" "${curl_options[@]}" &&
+    cmake --build "$build/curl-build" -j"$jobs" && cmake --install "$build/curl-build"; } \
+    >"$build/curl.log" 2>&1; then
+    tail -n 30 "$build/curl.log" >&2
+    echo "Windows leg: building libcurl failed (log: $build/curl.log)" >&2
+    exit 1
+  fi
+  # Only a finished build takes the key's name; builds under other keys are dropped.
+  for other in "$cache/mingw-w64"/curl-*; do
+    [ "$other" = "$curl_built.partial" ] || rm -rf "$other"
+  done
+  mv "$curl_built.partial" "$curl_built"
+  rm -rf "$build/curl-build" "$sources/curl"
+fi
+cp -r "$curl_built" "$sources/curl-mingw"
+step_done "libcurl"
 
 # ---- Wine prefix ---------------------------------------------------------------------------
 step "create the wine prefix"
@@ -146,7 +196,8 @@ BAT
 printf '@echo off\r\necho transfer done>>"%%~2"\r\necho ok>"%%~1"\r\n' >"$root/user scripts/transfer.cmd"
 sed -i 's/$/\r/' "$root/user scripts/write status.bat"
 
-# job NAME MAXIMUM LINES...: a job file with reports named after the job.
+# job NAME MAXIMUM LINES...: a job file with reports named after the job, with the header
+# attributes in $job_attributes besides.
 job() {
   local name=$1 maximum=$2
   shift 2
@@ -154,8 +205,8 @@ job() {
     printf '<VANTORSOREL_Job_specification Description="Windows leg: %s" ' "$name"
     printf 'LogFile="%s\\reports\\%s-admin.htm" UserFile="%s\\reports\\%s-user.htm" ' \
       "$win_root" "$name" "$win_root" "$name"
-    printf 'TempLogDir="%s\\logs\\%s" LogToEventLog="true" Exportdate="now" MaxParallel="%s">\n' \
-      "$win_root" "$name" "$maximum"
+    printf 'TempLogDir="%s\\logs\\%s" LogToEventLog="true" Exportdate="now" MaxParallel="%s"%s>\n' \
+      "$win_root" "$name" "$maximum" "${job_attributes:+ $job_attributes}"
     printf '  <BatchLines>\n'
     for line in "$@"; do printf '    %s\n' "$line"; done
     printf '  </BatchLines>\n</VANTORSOREL_Job_specification>\n'
@@ -253,6 +304,36 @@ run missing "$win_root\\jobs\\missing job.xml"
 check "missing job file: exit status 3" "[ $status -eq 3 ]"
 run usage
 check "no arguments: the usage, exit status 64" "[ $status -eq 64 ] && grep -q Usage '$root/work/usage.err'"
+
+# A job that asks to be told after every run posts its webhook through the cross-built
+# libcurl to an HTTP server of this machine: the end-to-end tests' sink, which takes a
+# free port and keeps each POST as a JSON file beside it.
+hooks="$root/work/webhook"
+mkdir -p "$hooks"
+python3 "$source_dir/tests/support/notice_sinks.py" http "$hooks" &
+hook_server=$!
+trap 'kill "$hook_server" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$hooks/port" ] && break
+  sleep 0.1
+done
+job_attributes="NotifyWebhook=\"http://127.0.0.1:$(cat "$hooks/port")/jobrunner\" NotifyOn=\"always\"" \
+  job webhook 1 "$(line 10 "Flow Runner" "" "" false)"
+run webhook "$win_root\\jobs\\webhook job.xml"
+kill "$hook_server" 2>/dev/null || true
+wait "$hook_server" 2>/dev/null || true
+# The JSON body of the first POST names the event and the job file the run was given.
+webhook_received() {
+  python3 - "$hooks/1.json" "$win_root\\jobs\\webhook job.xml" <<'PY'
+import json, sys
+post = json.load(open(sys.argv[1]))
+notice = post["body"]
+sys.exit(not (post["content_type"] == "application/json" and notice["event"] == "finished"
+              and notice["job_file"] == sys.argv[2]))
+PY
+}
+check "webhook: exit status 0" "[ $status -eq 0 ]"
+check "webhook: the server received the finished run of the job file as JSON" webhook_received
 
 # Ctrl+C (wine turns SIGINT into the console's Ctrl+C event) ends the job lines with the
 # processes they started, and the reports are still written.

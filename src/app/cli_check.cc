@@ -8,6 +8,7 @@
 #include "engine/command_line_builder.h"
 #include "model/job_line.h"
 #include "model/job_rules.h"
+#include "model/notify_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
@@ -91,6 +92,30 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
   const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap);
   out += "\"Overlap\": " +
          (overlap.ok() ? "\"" + std::string(OverlapWord(overlap.value)) + "\"" : "null") + ", ";
+  // Who is told, as a run reads it: a value it would refuse is null (and named on standard
+  // error by the check); the webhook only as it may be shown.
+  const Result<std::vector<std::string>> mail = ParseNotifyMail(job.NotifyMail);
+  out += "\"NotifyMail\": ";
+  if (mail.ok()) {
+    out += "[";
+    for (size_t i = 0; i < mail.value.size(); ++i) {
+      if (i) out += ", ";
+      AppendJsonString(out, mail.value[i]);
+    }
+    out += "]";
+  } else {
+    out += "null";
+  }
+  out += ", \"NotifyWebhook\": ";
+  if (job.NotifyWebhook.empty() || !CheckNotifyWebhook(job.NotifyWebhook).ok()) {
+    out += "null";
+  } else {
+    AppendJsonString(out, DisplayUrl(job.NotifyWebhook));
+  }
+  const Result<NotifyWhen> notify_on = ParseNotifyOn(job.NotifyOn);
+  out += ", \"NotifyOn\": " +
+         (notify_on.ok() ? "\"" + std::string(NotifyOnWord(notify_on.value)) + "\"" : "null") +
+         ", ";
   // Each line's setting that is set, by the line's number as text.
   auto settings = [&](const char* member, int column, auto parse) {
     out += "\"" + std::string(member) + "\": {";
@@ -169,6 +194,14 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   if (const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap); !overlap.ok()) {
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
                  overlap.message().c_str());
+  }
+  // Each of the three that a run would refuse (it names only the first).
+  for (const Status& notify :
+       {ParseNotifyMail(job.NotifyMail).status, CheckNotifyWebhook(job.NotifyWebhook),
+        ParseNotifyOn(job.NotifyOn).status}) {
+    if (notify.ok()) continue;
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
+                 notify.message.c_str());
   }
   // A list entry that names no line refuses the run before it starts; a time limit that
   // does not read is named above.

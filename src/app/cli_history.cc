@@ -2,63 +2,21 @@
 
 #include <chrono>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "app/cli.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
 #include "run/critical_path.h"
+#include "run/run_json.h"
 #include "run/usual_durations.h"
 #include "store/run_history.h"
 
 namespace jr {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr int kListedRuns = 20;
 constexpr const char* kNoRuns = "no runs recorded\n";
-
-// Text the JSON library takes as it is: invalid UTF-8 bytes become U+FFFD.
-std::string JsonText(const Json& value) {
-  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-Json TimeOrNull(const std::optional<TimePoint>& time) {
-  return time ? Json(IsoUtcText(*time)) : Json(nullptr);
-}
-
-Json RunJson(const RunSummary& run) {
-  Json failed = Json::array();
-  for (int32_t line : run.failed_lines) failed.push_back(std::to_string(line));
-  return Json{
-      {"run_id", run.run_id},
-      {"start", IsoUtcText(run.start)},
-      {"end", TimeOrNull(run.end)},
-      {"status", run.status && *run.status != kRunStatusRefused ? Json(*run.status)
-                                                                : Json(RunOutcomeWord(run.status))},
-      {"succeeded", run.succeeded},
-      {"failed", run.failed},
-      {"skipped", run.skipped},
-      {"failed_lines", failed},
-      {"run_folder", run.run_folder},
-      {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
-}
-
-Json LineJson(const RunLineRecord& line, const std::optional<std::chrono::milliseconds>& usual) {
-  return Json{
-      {"line", std::to_string(line.line)},
-      {"description", line.description},
-      {"start", TimeOrNull(line.start)},
-      {"end", TimeOrNull(line.end)},
-      {"outcome", line.outcome},
-      {"exit_code", line.exit_code ? Json(*line.exit_code) : Json(nullptr)},
-      {"exit_status", line.exit_status ? Json(*line.exit_status) : Json(nullptr)},
-      {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)},
-      {"usual_s", usual ? Json(std::chrono::duration<double>(*usual).count()) : Json(nullptr)},
-      {"slow", IsSlow(line, usual)}};
-}
 
 std::string Duration(TimePoint from, const std::optional<TimePoint>& to) {
   if (!to) return "-";
@@ -166,19 +124,7 @@ int RunHistoryCommand(const std::string& job_file, const std::optional<std::stri
     std::fprintf(stderr, "jobrunner: warning: %s\n", WaitsUnknownText(*run.value).c_str());
   }
   if (json) {
-    Json object = RunJson(*run.value);
-    if (insight.value.path) {
-      Json path = Json::array();
-      for (int32_t line : *insight.value.path) path.push_back(std::to_string(line));
-      object["critical_path"] = path;
-    } else {
-      object["critical_path"] = nullptr;
-    }
-    Json list = Json::array();
-    for (const RunLineRecord& line : rows) {
-      list.push_back(LineJson(line, UsualDurationOf(line, rows, insight.value.usual)));
-    }
-    object["lines"] = list;
+    const Json object = RunDetailJson(*run.value, rows, insight.value);
     std::fputs(JsonText(object).c_str(), stdout);
   } else {
     PrintRun(*run.value, rows, insight.value);

@@ -9,12 +9,14 @@
 #include "app/cli.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
+#include "model/notify_rules.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
 #include "run/expected_end.h"
 #include "run/job_lock.h"
+#include "run/notices.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
 #include "run/run_job.h"
@@ -246,6 +248,12 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
                          MessageIcon::kCritical);
     return kExitCannotRun;
   }
+  if (const Status notify = CheckNotifySettings(job.NotifyMail, job.NotifyWebhook, job.NotifyOn);
+      !notify.ok()) {
+    notifier.ShowMessage(kTitle, job_file + ": " + notify.message + "; the job was not run.",
+                         MessageIcon::kCritical);
+    return kExitCannotRun;
+  }
 
   job.FileName = job_file;
   RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
@@ -320,6 +328,9 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   // A stop while the reports were made interrupted the run as much as one during the lines.
   if (StopRequested()) error_level = 2;
   WriteSummaryForCron(error_level, job, result, troubles);
+  // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
+  SendFinishedNotice(request, result, error_level, troubles.lines(), system->env(),
+                     [&progress](std::string_view text) { progress.Warning(text); });
   switch (error_level) {
     case 0:
       return kExitNoErrors;

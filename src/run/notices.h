@@ -5,8 +5,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/run_env.h"
+#include "run/run_job.h"
+#include "run/run_summary.h"
 
 namespace jr {
 
@@ -30,8 +33,28 @@ struct Notice {
 // Sends `notice` by mail and to the webhook, as `targets` name them, through the mail
 // server the registry of `env` names. Each failure is passed to `warn` as one line without
 // the "jobrunner: warning: " prefix, naming the server as host and port and never a
-// password or token. Returns within the time limits of both, whatever the servers do.
+// password or token. Mail and webhook go out side by side: returns within the time limits of one
+// transfer (3 tries of 10 s with their pauses), whatever the servers do.
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
                 const std::function<void(std::string_view)>& warn);
+
+// The targets a run's job names: NotifyMail, NotifyWebhook, and NotifyOn ("always", in any
+// case and with blanks around it; anything else means "failure").
+NoticeTargets NoticeTargetsOf(const RunRequest& request);
+
+// The "finished" notice of a run that ended with `error_level`: the subject
+// "[jobrunner] DESCRIPTION: STATUS TEXT", the run's summary as the body (the lines that went
+// wrong with the ends of their logs, the run folder, the reports, a report not written), the
+// administrators' report attached when it is there, and the webhook's JSON with the run as
+// `--history JOBFILE RUNID --json` prints it (null when the run is not kept).
+Notice FinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+                      const std::vector<LineTrouble>& troubles, RunEnv& env);
+
+// After the reports: sends the "finished" notice when the job names an address or a URL and
+// NotifyOn asks for this end (a failure, or always). Failures go to `warn` as SendNotice
+// says.
+void SendFinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+                        const std::vector<LineTrouble>& troubles, RunEnv& env,
+                        const std::function<void(std::string_view)>& warn);
 
 }  // namespace jr

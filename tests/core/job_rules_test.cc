@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/job_line.h"
+#include "model/notify_rules.h"
 #include "platform/program_command.h"
 #include "support/fakes.h"
 
@@ -123,6 +124,53 @@ TEST(JobRules, TheArgumentAfterEveryPasswordSwitchIsMasked) {
   };
   for (const auto& [options, shown] : cases) EXPECT_EQ(MaskedOptions(options), shown) << options;
   EXPECT_EQ(SplitArguments("a\rb\nc\r\n\"d"), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST(NotifyRules, AddressesUrlsAndWhenAreRefusedInOrderNamingTheValueWithoutSecrets) {
+  const struct {
+    const char *mail, *hook, *on;
+    std::string shown;
+  } cases[] = {
+      {" root@localhost ,, a.b+c@mail-1.example.org,", "HTTPS://u:pw@h.example:8443/p?t=1",
+       "always", ""},
+      {"", "http://[::1]:80", "failure", ""},
+      {" ", "http://h_1", "", ""},
+      {"a@x.org, ops@", "ftp://h", "never", "NotifyMail: \"ops@\" is not a mail address"},
+      {"@x.org", "", "", "NotifyMail: \"@x.org\" is not a mail address"},
+      {"ops.example.org", "", "", "NotifyMail: \"ops.example.org\" is not a mail address"},
+      {"a b@x.org", "", "", "NotifyMail: \"a b@x.org\" is not a mail address"},
+      {"a\x01@x.org", "", "", "NotifyMail: \"a\x01@x.org\" is not a mail address"},
+      {"<a@x.org>", "", "", "NotifyMail: \"<a@x.org>\" is not a mail address"},
+      {"a;b@x.org", "", "", "NotifyMail: \"a;b@x.org\" is not a mail address"},
+      {"a@b@x.org", "", "", "NotifyMail: \"a@b@x.org\" is not a mail address"},
+      {"a.@x.org", "", "", "NotifyMail: \"a.@x.org\" is not a mail address"},
+      {"a@x_y.org", "", "", "NotifyMail: \"a@x_y.org\" is not a mail address"},
+      {"a@x..org", "", "", "NotifyMail: \"a@x..org\" is not a mail address"},
+      {"a@-x.org", "", "", "NotifyMail: \"a@-x.org\" is not a mail address"},
+      {"", "ftp://h/x", "x", "NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL"},
+      {"", "https://u:pw@/p?t=secret", "",
+       "NotifyWebhook: \"https:///p\" is not an http:// or https:// URL"},
+      {"", "http://h/a b", "", "NotifyWebhook: \"http://h/a b\" is not an http:// or https:// URL"},
+      {"", " http://h", "", "NotifyWebhook: \" http://h\" is not an http:// or https:// URL"},
+      {"", "http://h\n", "", "NotifyWebhook: \"http://h\n\" is not an http:// or https:// URL"},
+      {"", "http://h:65536", "",
+       "NotifyWebhook: \"http://h:65536\" is not an http:// or https:// URL"},
+      {"", "http://h:x/", "", "NotifyWebhook: \"http://h:x/\" is not an http:// or https:// URL"},
+      {"", "http://[]/", "", "NotifyWebhook: \"http://[]/\" is not an http:// or https:// URL"},
+      {"", "", "Always", "NotifyOn: \"Always\" is not failure or always"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CheckNotifySettings(c.mail, c.hook, c.on).message, c.shown) << c.mail << c.hook;
+  EXPECT_EQ(ParseNotifyMail(cases[0].mail).value,
+            (std::vector<std::string>{"root@localhost", "a.b+c@mail-1.example.org"}));
+  EXPECT_EQ(ParseNotifyOn(cases[0].on).value, NotifyWhen::kAlways);
+  const std::pair<const char*, const char*> urls[] = {
+      {"https://u:p@w@h:8443/a/b?token=1#f", "https://h:8443/a/b"},
+      {"http://h#frag", "http://h"},
+      {"u:pw@h/x?t", "h/x"},
+      {"http://h/@me?x", "http://h/@me"},
+  };
+  for (const auto& [url, shown] : urls) EXPECT_EQ(DisplayUrl(url), shown) << url;
 }
 
 }  // namespace

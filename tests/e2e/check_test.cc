@@ -27,7 +27,9 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
       "my job.xml",
       "<VANTORSOREL_Job_specification Description=\"q&quot; b\\ n&#10;t&#9;c&#1;&#8;&#12;\x7F "
       "\xC3\xA9 bad\xFF\xC3 end\" LogFile=\"a\" UserFile=\"u\" TempLogDir=\"\" "
-      "LogToEventLog=\"false\" JobTimeLimit=\" 7200\" Overlap=\"Wait\">\n"
+      "LogToEventLog=\"false\" JobTimeLimit=\" 7200\" Overlap=\"Wait\" NotifyMail=\" ops@x.org "
+      ",root@localhost\" NotifyWebhook=\"https://u:pw@h.example/x?token=s3cret\" "
+      "NotifyOn=\"Always\">\n"
       "  <BatchLines>\n"
       "    <BatchLine batch_line=\"20\" batch_line_type=\"Flow Runner\" options=\"\" wait=\"1e7\" "
       "repeat_on_error=\"1\" time_limit=\"060\" repeat_delay=\"0\" repeat_limit=\"7\"/>\n"
@@ -51,13 +53,18 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
                               ": the job's overlap policy \"Wait\" is not refuse, wait or "
                               "allow; the job cannot run\njobrunner: error: " +
                               path +
+                              ": NotifyOn: \"Always\" is not failure or always; the job cannot "
+                              "run\njobrunner: error: " +
+                              path +
                               ": job line 20, \"wait\": the job-line list entry \"1e7\" lies "
                               "outside the job line numbers; the job cannot run\n"));
   EXPECT_EQ(outcome.out,
             "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 "
             "bad\xEF\xBF\xBD\xEF\xBF\xBD end\", \"LogFile\": \"a\", \"UserFile\": \"u\", "
             "\"TempLogDir\": \"\", \"LogToEventLog\": 0, \"MaxParallel\": \"99\", "
-            "\"JobTimeLimit\": 7200, \"Overlap\": null, \"time_limits\": {\"20\": 60}, "
+            "\"JobTimeLimit\": 7200, \"Overlap\": null, \"NotifyMail\": [\"ops@x.org\", "
+            "\"root@localhost\"], \"NotifyWebhook\": \"https://h.example/x\", \"NotifyOn\": null, "
+            "\"time_limits\": {\"20\": 60}, "
             "\"repeat_delays\": {\"20\": "
             "0}, \"repeat_limits\": {\"20\": 7}, \"lines\": [\n"
             "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
@@ -95,6 +102,21 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
     EXPECT_EQ(outcome.status, 3) << content;
     EXPECT_EQ(outcome.err.substr(0, start.size()), start);
   }
+  // A run refuses a notice setting as --check names it, the URL without its secrets.
+  const std::string job = File("n.xml",
+                               "<VANTORSOREL_Job_specification Description=\"d\" LogFile=\"a\" "
+                               "UserFile=\"u\" TempLogDir=\"\" NotifyMail=\"a@b.org\" "
+                               "NotifyWebhook=\"ftp://u:pw@h/x?token=s3cret\"><BatchLines/>"
+                               "</VANTORSOREL_Job_specification>");
+  const test::ProgramOutcome run =
+      test::RunProgram(test::BinDir() + "/jobrunner", {job}, {}, dir_.path());
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "Extraction Job Runner: " + job +
+                         ": NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL; the "
+                         "job was not run.\n");
+  EXPECT_NE(Check({job}).out.find("\"NotifyMail\": [\"a@b.org\"], \"NotifyWebhook\": null, "
+                                  "\"NotifyOn\": \"failure\""),
+            std::string::npos);
   const test::ProgramOutcome outcome = Check({});
   EXPECT_EQ(outcome.status, 64);
   EXPECT_EQ(outcome.err, "jobrunner: --check needs a job file\nsee jobrunner --help\n");

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
@@ -121,13 +122,16 @@ class WindowTest : public QObject {
            field("description")->text() + (w_->hasUnsavedChanges() ? "|unsaved" : "|saved");
   }
 
-  // Runs `command` and acts on the job line dialog as soon as it is shown modally; a
-  // refused OK is followed by Cancel, as a user would leave it. False when no dialog showed.
-  bool Run(const std::function<void()>& command, const std::function<void(JobLineDialog&)>& step) {
+  // Runs `command` and acts on the job line dialog (or another of type D) as soon as it is
+  // shown modally; a refused OK is followed by Cancel, as a user would leave it. False when
+  // no dialog showed.
+  template <typename D = JobLineDialog>
+  bool Run(const std::function<void()>& command,
+           const std::type_identity_t<std::function<void(D&)>>& step) {
     bool shown = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-      auto* d = qobject_cast<JobLineDialog*>(QApplication::activeModalWidget());
+      auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
       if (d == nullptr || !d->isVisible()) return;
       timer.stop();
       shown = true;

@@ -32,6 +32,7 @@
 #include "support/fakes.h"
 #include "ui/graph/job_graph_view.h"
 #include "ui/main_window/job_executor.h"
+#include "ui/notify_dialog/notify_dialog.h"
 #include "window_fixture.h"
 
 using namespace jr;
@@ -507,6 +508,46 @@ class JobRunnerWindowTest : public testing::WindowTest {
         "Execute: Execute Job ?|Execute: Execute Job ?|Execute Job: The job \"" + path("job.xml") +
         "\" is already running (run 20261207_021500_SorelJob~7, process 4242, started "));
     QVERIFY(executor_->runs == 1 && ReadAll(path("job.xml")).contains(" Overlap=\"allow\">"));
+  }
+
+  void notificationsAreCheckedSavedClearedAndRefuseARun() {
+    AddLines({10});
+    SaveAs("job.xml");
+    QStringList shown;  // per OK: what it said, or "closed"
+    auto notify = [&](const QString& mail, const QString& hook, int on) {
+      QVERIFY(Run<NotifyDialog>([&] { Trigger("editNotifications"); },
+                                [&](NotifyDialog& d) {
+                                  Find(&d, "notifyMail")->setText(mail),
+                                      Find(&d, "notifyWebhook")->setText(hook);
+                                  Find<QComboBox>(&d, "notifyOn")->setCurrentIndex(on);
+                                  Find<QPushButton>(&d, "okButton")->click();
+                                  shown << (d.isVisible() ? Messages() : "closed");
+                                }));
+    };
+    notify("a@b.org, ops@", "", 1);
+    notify("", "https://u:pw@h/x?token=1 2", 0);
+    QVERIFY(!w_->hasUnsavedChanges());
+    notify(" a@b.org ", " https://h/x ", 1);
+    QVERIFY(w_->hasUnsavedChanges());
+    Trigger("saveJob");
+    notify("a@b.org", "https://h/x", 1);  // no change
+    QCOMPARE(shown, QStringList({"Notifications: NotifyMail: \"ops@\" is not a mail address",
+                                 "Notifications: NotifyWebhook: \"https://h/x\" is not an http:// "
+                                 "or https:// URL",
+                                 "closed", "closed"}));
+    QVERIFY(!w_->hasUnsavedChanges() &&
+            ReadAll(path("job.xml"))
+                .contains(
+                    " NotifyMail=\"a@b.org\" NotifyWebhook=\"https://h/x\" NotifyOn=\"always\">"));
+    // A hand-edited value is kept as it is, and refuses a run as it would unattended.
+    WriteFile(path("job.xml"),
+              ReadAll(path("job.xml")).replace("\"always\"", "\"Always\"").toUtf8());
+    QVERIFY(w_->openJobFile(path("job.xml"), false));
+    Trigger("executeJob");
+    QCOMPARE(Messages(),
+             "Execute: The job cannot run: NotifyOn: \"Always\" is not failure or always.");
+    Trigger("newJob");
+    QVERIFY(w_->currentDocument().NotifyOn.empty() && w_->currentDocument().NotifyMail.empty());
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {

@@ -1,10 +1,13 @@
 // Runs a job from the window through the same driver as command-line mode, with the
 // machine's launcher, registry, event log and metadata log.
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/metadata_location.h"
+#include "run/notices.h"
 #include "run/run_job.h"
+#include "run/run_summary.h"
 #include "run/system_env.h"
 #include "ui/main_window/job_executor.h"
 
@@ -47,7 +50,10 @@ class DriverJobExecutor final : public JobExecutor {
     request.history_database = SystemMetadataDatabasePath();
     if (rerun != nullptr) request.rerun = *rerun;
     request.lock = lock;
-    RunResult result = RunJob(request, system->env(), control, observers);
+    LineTroubleCollector troubles;
+    RunObservers all{&troubles};
+    all.Add(observers);
+    RunResult result = RunJob(request, system->env(), control, all);
     if (!result.refused.empty()) {
       std::string message = result.refused;  // a clause after "job file: " on a command line
       message.front() =
@@ -57,6 +63,13 @@ class DriverJobExecutor final : public JobExecutor {
     if (result.scheduler.end == SchedulerOutcome::End::kTimeLimit) {
       observers.Warning(JobTimeLimitText(request.job_time_limit));
     }
+    // The notice goes after the reports, as from the command line; what cannot be sent is
+    // a warning in the run panel.
+    const int error_level = result.report.missing_reports.empty()
+                                ? result.report.error_level
+                                : std::max(result.report.error_level, 1);
+    SendFinishedNotice(request, result, error_level, troubles.lines(), system->env(),
+                       [&observers](std::string_view text) { observers.Warning(text); });
     // A report that was not written is news the status text alone would hide.
     std::string message = result.report.status_text;
     for (const std::string& missing : result.report.missing_reports) {

@@ -151,6 +151,8 @@ void JobHeaderForm::load(const JobDocument& job) {
   job_time_limit_->setText(QString::fromStdString(job.JobTimeLimit));
   log_to_event_log_->setChecked(job.LogToEventLog);
   setOverlap(job.Overlap);
+  notify_ = {QString::fromStdString(job.NotifyMail), QString::fromStdString(job.NotifyWebhook),
+             QString::fromStdString(job.NotifyOn)};
 }
 
 void JobHeaderForm::store(JobDocument& job) const {
@@ -162,6 +164,9 @@ void JobHeaderForm::store(JobDocument& job) const {
   job.MaxParallel = max_parallel_->text().toStdString();
   job.JobTimeLimit = job_time_limit_->text().toStdString();
   job.Overlap = overlapText().toStdString();
+  job.NotifyMail = notify_.mail.toStdString();
+  job.NotifyWebhook = notify_.webhook.toStdString();
+  job.NotifyOn = notify_.on.toStdString();
 }
 
 QString JobHeaderForm::overlapText() const {
@@ -188,6 +193,15 @@ void JobHeaderForm::clearTexts() {
   log_folder_->clear();
   job_time_limit_->setText({});
   setOverlap({});
+  notify_ = {};
+}
+
+void JobHeaderForm::editNotifications() {
+  NotifyDialog dialog(window_);
+  dialog.setSettings(notify_);
+  if (dialog.exec() != QDialog::Accepted || dialog.settings() == notify_) return;
+  notify_ = dialog.settings();
+  emit edited();
 }
 
 void JobHeaderForm::focusDescription() { description_->setFocus(); }

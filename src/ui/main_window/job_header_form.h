@@ -1,13 +1,15 @@
 #pragma once
 // The job's header on the main window: description, the two report files, the log-file
 // folder, the maximum of parallel job lines, the event-log switch, the job's time limit and
-// its overlap policy, with the checks of the whole header and the checks that run when a
+// its overlap policy, who is told about its runs (edited in the Notifications dialog), with
+// the checks of the whole header and the checks that run when a
 // file or folder field is left.
 
 #include <QString>
 #include <QWidget>
 
 #include "jobfile/job_file.h"
+#include "ui/notify_dialog/notify_dialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,8 +30,8 @@ class JobHeaderForm : public QWidget {
   // The header fields from and into a job; Store leaves the job-line table alone.
   void load(const JobDocument& job);
   void store(JobDocument& job) const;
-  // A new job: the texts and the job's time limit are emptied, the maximum and the
-  // event-log switch kept.
+  // A new job: the texts, the job's time limit and the notice settings are emptied, the
+  // maximum and the event-log switch kept.
   void clearTexts();
   void focusDescription();
   QString logFolderText() const;
@@ -38,6 +40,9 @@ class JobHeaderForm : public QWidget {
   QString jobTimeLimitText() const;
   // The overlap policy as the job file holds it: empty for the default, "refuse".
   QString overlapText() const;
+  const NotifySettings& notifySettings() const { return notify_; }
+  // Opens the Notifications dialog over the window; what OK changed is an edit.
+  void editNotifications();
 
   // Each check shows its own message and reports whether the value passed. The header is
   // checked in a fixed order and stops at the first fault.
@@ -73,6 +78,7 @@ class JobHeaderForm : public QWidget {
   NumberEdit* job_time_limit_ = nullptr;
   QCheckBox* log_to_event_log_ = nullptr;
   QComboBox* overlap_ = nullptr;
+  NotifySettings notify_;
   // The report file dialogs keep the filter they were last given.
   QString admin_report_filter_;
   QString user_report_filter_;

@@ -23,6 +23,7 @@
 #include <cctype>
 
 #include "model/job_rules.h"
+#include "model/notify_rules.h"
 #include "platform/metadata_location.h"
 #include "run/job_lock.h"
 #include "ui/controls/message_box.h"
@@ -199,6 +200,10 @@ void MainWindow::buildMenusAndToolbar() {
                                 &MainWindow::editJobLine);
   QAction* remove = addCommand(edit, "deleteJobLine", "&Delete Job Line ...",
                                QKeySequence("Shift+Del"), &MainWindow::deleteJobLine);
+  edit->addSeparator()->setObjectName("separator4");
+  QAction* notifications = edit->addAction("Notifications...");
+  notifications->setObjectName("editNotifications");
+  connect(notifications, &QAction::triggered, header_, &JobHeaderForm::editNotifications);
   // A double click is the command, and off when it is.
   connect(grid_, &QTableView::doubleClicked, details, &QAction::trigger);
 
@@ -416,6 +421,12 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
   if (const Result<OverlapPolicy> overlap = ParseOverlap(header_->overlapText().toStdString());
       !overlap.ok()) {
     return tell(QString::fromStdString("The job cannot run: " + overlap.message() + "."));
+  }
+  const NotifySettings& notify = header_->notifySettings();
+  if (const Status fault = CheckNotifySettings(
+          notify.mail.toStdString(), notify.webhook.toStdString(), notify.on.toStdString());
+      !fault.ok()) {
+    return tell(QString::fromStdString("The job cannot run: " + fault.message + "."));
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;

@@ -9,6 +9,7 @@
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
 #include "run/runs_in_progress.h"
+#include "run/status_json.h"
 
 namespace jr {
 namespace {
@@ -20,28 +21,6 @@ std::string ClockText(int64_t seconds) {
   std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return text;
-}
-
-Json RunJson(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
-  Json lines = Json::array();
-  for (const RunLineRecord& line : live.lines) {
-    lines.push_back(
-        {{"line", std::to_string(line.line)},
-         {"description", line.description},
-         {"state", LiveLineState(line)},
-         {"start", line.start ? Json(IsoUtcText(*line.start)) : Json(nullptr)},
-         {"elapsed_s", line.start ? Json(ElapsedSeconds(*line.start, line.end, now)) : Json()}});
-  }
-  const RunSummary& run = live.run;
-  return Json{{"run_id", run.run_id},
-              {"job_file", run.job_file},
-              {"description", run.description},
-              {"pid", live.pid},
-              {"start", IsoUtcText(run.start)},
-              {"elapsed_s", ElapsedSeconds(run.start, std::nullopt, now)},
-              {"expected_end", expected.end ? Json(IsoUtcText(*expected.end)) : Json(nullptr)},
-              {"expected_end_is_lower_bound", expected.lower_bound},
-              {"lines", lines}};
 }
 
 void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
@@ -87,7 +66,7 @@ int RunStatusCommand(const std::optional<std::string>& job_file, bool json) {
   if (json) {
     Json list = Json::array();
     for (size_t i = 0; i < runs.value.size(); ++i) {
-      list.push_back(RunJson(runs.value[i], expected[i], now));
+      list.push_back(StatusRunJson(runs.value[i], expected[i], now));
     }
     std::fputs((list.dump(2, ' ', false, Json::error_handler_t::replace) + "\n").c_str(), stdout);
   } else if (runs.value.empty()) {

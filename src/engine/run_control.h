@@ -66,6 +66,8 @@ class RunObserver {
   virtual void LinesOver(std::string_view /*rerun_of*/, const std::vector<int32_t>& /*over*/) {}
   // Something the user should know that does not stop the run.
   virtual void Warning(std::string_view /*text*/) {}
+  // The run has gone on longer than the job's runs usually take; `text` says by how much.
+  virtual void LongerThanUsual(std::string_view /*text*/) {}
   // The scheduler ended a pass and may wait next, or ends: what it told so far is to be
   // kept now, so that a runner killed while it waits has lost none of it.
   virtual void PassEnded() {}
@@ -106,6 +108,7 @@ class RunObservers {
     Tell(&RunObserver::LinesOver, rerun_of, over);
   }
   void Warning(std::string_view text) const { Tell(&RunObserver::Warning, text); }
+  void LongerThanUsual(std::string_view text) const { Tell(&RunObserver::LongerThanUsual, text); }
   void PassEnded() const { Tell(&RunObserver::PassEnded); }
 
  private:

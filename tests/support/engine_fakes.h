@@ -135,6 +135,7 @@ class RecordingHooks final : public RunControl, public RunObserver {
   void LineRepeatRefused(const RunLine& line, int32_t copies) override {
     Note("refused", line, " after " + std::to_string(copies));
   }
+  void LongerThanUsual(std::string_view text) override { events.push_back(std::string(text)); }
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;

@@ -29,6 +29,7 @@ RunPanel::RunPanel(QMainWindow* window, RunWorker& worker)
   connect(&worker, &RunWorker::expectedEnd, this, &RunPanel::expectedEnd);
   connect(&worker, &RunWorker::linesOver, this, &RunPanel::linesOver);
   connect(&worker, &RunWorker::warning, this, &RunPanel::warning);
+  connect(&worker, &RunWorker::longerThanUsual, this, &RunPanel::longerThanUsual);
   connect(&worker, &RunWorker::finished, this, &RunPanel::finished);
 }
 
@@ -52,6 +53,7 @@ void RunPanel::runningChanged(bool running) {
   lines_running_ = lines_done_ = lines_failed_ = lines_skipped_ = 0;
   current_lines_.clear();
   expected_end_.clear();
+  longer_than_usual_.clear();
   showProgress();
   QApplication::setOverrideCursor(Qt::BusyCursor);
 }
@@ -99,6 +101,12 @@ void RunPanel::linesOver(const QString& rerun_of, const QString& lines) {
 
 void RunPanel::warning(const QString& text) { status_bar_->showMessage(text, 15000); }
 
+void RunPanel::longerThanUsual(const QString& text) {
+  longer_than_usual_ = text;
+  if (!longer_than_usual_.isEmpty()) longer_than_usual_[0] = longer_than_usual_[0].toUpper();
+  showProgress();
+}
+
 void RunPanel::showProgress() {
   if (stopping_) return;
   QStringList current;
@@ -111,7 +119,8 @@ void RunPanel::showProgress() {
           .arg(lines_failed_)
           .arg(lines_skipped_) +
       (current.isEmpty() ? QString() : "  Current job lines: " + current.join(", ")) +
-      (expected_end_.isEmpty() ? QString() : "  " + expected_end_ + "."));
+      (expected_end_.isEmpty() ? QString() : "  " + expected_end_ + ".") +
+      (longer_than_usual_.isEmpty() ? QString() : "  " + longer_than_usual_ + "."));
 }
 
 }  // namespace jr

@@ -37,6 +37,7 @@ class RunPanel : public QObject {
   void expectedEnd(const QString& text);
   void linesOver(const QString& rerun_of, const QString& lines);
   void warning(const QString& text);
+  void longerThanUsual(const QString& text);
   // The panel shows a run's final counts, or nothing when the run could not start.
   void finished(const JobRunOutcome& outcome);
   void showProgress();
@@ -54,6 +55,8 @@ class RunPanel : public QObject {
   QList<int32_t> current_lines_;
   // When the run is expected to end, as last told after a line's end; else empty.
   QString expected_end_;
+  // Once the run has gone on longer than usual, what says so; else empty.
+  QString longer_than_usual_;
   // For a rerun: which run it reruns and which lines it took as over; else empty.
   QString rerun_note_;
 };

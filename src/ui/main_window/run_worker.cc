@@ -128,4 +128,8 @@ void RunWorker::Warning(std::string_view text) {
   post([this, text = Text(text)] { emit warning(text); });
 }
 
+void RunWorker::LongerThanUsual(std::string_view text) {
+  post([this, text = Text(text)] { emit longerThanUsual(text); });
+}
+
 }  // namespace jr

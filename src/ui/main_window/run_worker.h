@@ -43,6 +43,8 @@ class RunWorker : public QObject, private RunObserver {
   // ExpectedEndText words it (empty when it cannot be foreseen).
   void expectedEnd(const QString& text);
   void warning(const QString& text);
+  // The run has gone on longer than the job's runs usually take; `text` says by how much.
+  void longerThanUsual(const QString& text);
   // A rerun of run `rerunOf` does not start `lines`, which succeeded in it.
   void linesOver(const QString& rerunOf, const QString& lines);
   // After every other signal of the run; runningChanged(false) comes just before it.
@@ -60,6 +62,7 @@ class RunWorker : public QObject, private RunObserver {
   void LineRepeatRefused(const RunLine& line, int32_t copies) override;
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
+  void LongerThanUsual(std::string_view text) override;
 
   // Runs `emitting` on the window's thread, after everything posted before it.
   template <typename F>

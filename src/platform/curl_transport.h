@@ -21,10 +21,6 @@ struct TransferLimits {
   std::chrono::milliseconds first_pause{1000};
 };
 
-// The registry key of the notice settings, under HKEY_LOCAL_MACHINE.
-inline constexpr std::string_view kNotificationKey =
-    "SOFTWARE\\Extraction Job Runner\\Notification";
-
 // The mail server and who the mail comes from, as the registry's notice settings give them.
 struct MailServerSettings {
   std::string server;  // smtp://HOST:PORT or smtps://HOST:PORT

@@ -13,6 +13,11 @@ namespace jr {
 inline constexpr uint32_t kRegSz = 1;
 inline constexpr uint32_t kRegDword = 4;
 
+// The key, under HKEY_LOCAL_MACHINE, of who tells people about runs and where: the mail
+// server of notices, and the folder of the metrics files.
+inline constexpr std::string_view kNotificationKey =
+    "SOFTWARE\\Extraction Job Runner\\Notification";
+
 struct RegistryValue {
   uint32_t type = 0;
   // The stored bytes, as the registry returns them: a REG_SZ value carries its

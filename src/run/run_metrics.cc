@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/atomic_file.h"
 #include "platform/config.h"
+#include "platform/environment.h"
 #include "platform/installation.h"
 #include "run/run_record.h"
 
@@ -68,8 +68,8 @@ class Families {
 }  // namespace
 
 std::string MetricsFolder(RegistryReader& registry) {
-  if (const char* folder = std::getenv("JOBRUNNER_METRICS_DIR"); folder && *folder) return folder;
-  return GetRegistryString(registry, kMetricsSettingsKey, "MetricsFolder");
+  if (std::string folder = EnvironmentValue("JOBRUNNER_METRICS_DIR"); !folder.empty()) return folder;
+  return GetRegistryString(registry, kNotificationKey, "MetricsFolder");
 }
 
 std::string MetricsFileName(const std::string& job_file) {

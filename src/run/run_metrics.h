@@ -19,10 +19,6 @@
 
 namespace jr {
 
-// The registry key of the notices' settings; its value MetricsFolder names the folder.
-inline constexpr std::string_view kMetricsSettingsKey =
-    "SOFTWARE\\Extraction Job Runner\\Notification";
-
 // A finished run's figures as the metrics give them.
 struct LastRunMetrics {
   TimePoint start{};

@@ -73,7 +73,7 @@ TEST(LongerThanUsual, ARunIsToldOnceAtTheMomentAndWritesItsMetrics) {
   test::ScriptedLauncher launcher;
   test::EngineTestEnv test{launcher, RealFileSystem()};
   test.registry.InstallKeld("7", dir.path());
-  test.registry.SetString(kMetricsSettingsKey, "MetricsFolder", dir.path());
+  test.registry.SetString(kNotificationKey, "MetricsFolder", dir.path());
   JobDocument job;
   job.Description = "Nightly", job.TempLogDir = dir.path(), job.FileName = dir.File("night.xml");
   AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});

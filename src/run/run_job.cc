@@ -301,11 +301,13 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     if (read.ok()) rule = read.value;
   }
   NoticeSender sender;
-  LongerThanUsualControl watched(
-      control, env.clock, started, rule ? rule->after : std::chrono::milliseconds::max(), [&] {
-        TellLongerThanUsual(request, result, *rule, started, *history, env, observers, sender);
-      });
-  RunControl& run_control = rule ? static_cast<RunControl&>(watched) : control;
+  std::optional<LongerThanUsualControl> watched;
+  if (rule) {
+    watched.emplace(control, env.clock, started, rule->after, [&] {
+      TellLongerThanUsual(request, result, *rule, started, *history, env, observers, sender);
+    });
+  }
+  RunControl& run_control = watched ? static_cast<RunControl&>(*watched) : control;
 
   result.start_time = env.clock.Now();
   result.scheduler = RunScheduler(*lines, request.maximum, env, run_control, observers,

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/job_line.h"
+#include "platform/file_digest.h"
 #include "run/longer_than_usual.h"
 #include "run/run_job.h"
 #include "support/engine_fakes.h"
@@ -84,7 +85,7 @@ TEST(LongerThanUsual, ARunIsToldOnceAtTheMomentAndWritesItsMetrics) {
   for (int i = 1; i <= 6; ++i) {  // the newest failed: not usual, but the metrics show it
     const TimePoint at = test.clock.Now() - std::chrono::hours(i);
     const auto id = history.value->BeginRun(
-        {.run_id = std::to_string(i), .job_file = job.FileName, .start = at});
+        {.run_id = std::to_string(i), .job_file = AbsoluteFileName(job.FileName), .start = at});
     history.value->EndRun(
         id.value, {at + milliseconds(i == 1 ? 20000 : 9700 + i * 100), i == 1, 1, i == 1, 0});
   }
@@ -105,7 +106,10 @@ TEST(LongerThanUsual, ARunIsToldOnceAtTheMomentAndWritesItsMetrics) {
   ASSERT_NE(at, hooks.events.end());
   EXPECT_EQ(at[-1], "pause 300");  // from 70 s to the moment, not the second's full wait
   EXPECT_EQ(std::count(at + 1, hooks.events.end(), told), 0);
-  const std::string label = "{job=\"" + job.FileName + "\"";
+  std::string label = "{job=\"";
+  for (char c : AbsoluteFileName(job.FileName))
+    label += c == '\\' ? std::string(2, c) : std::string(1, c);
+  label += "\"";
   EXPECT_TRUE(test::Has(at_start, "jobrunner_run_running" + label + "} 1\n"));
   EXPECT_TRUE(test::Has(at_start, "jobrunner_last_run_status" + label + "} 1\n"));
   const std::string at_end = test::ReadWholeFile(metrics);

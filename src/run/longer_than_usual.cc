@@ -95,8 +95,10 @@ void LongerThanUsualControl::Pause(milliseconds longest) {
 
 void NoticeSender::Send(NoticeTargets targets, Notice notice, RunEnv& env) {
   Wait();
-  thread_ = std::thread([this, targets = std::move(targets), notice = std::move(notice), &env] {
-    SendNotice(targets, notice, env, [this](std::string_view warning) {
+  // The registry is read here: the run goes on reading it on its own thread.
+  thread_ = std::thread([this, targets = std::move(targets), notice = std::move(notice),
+                         server = ReadMailServerSettings(env.registry)] {
+    SendNotice(targets, notice, server, [this](std::string_view warning) {
       const std::lock_guard<std::mutex> lock(mutex_);
       warnings_.emplace_back(warning);
     });

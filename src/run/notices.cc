@@ -30,8 +30,14 @@ Json RunOfHistory(const RunRequest& request, const RunResult& result) {
 
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
                 const std::function<void(std::string_view)>& warn) {
+  SendNotice(targets, notice, ReadMailServerSettings(env.registry), warn);
+}
+
+void SendNotice(const NoticeTargets& targets, const Notice& notice,
+                const MailServerSettings& server,
+                const std::function<void(std::string_view)>& warn) {
   // The webhook is posted while the mail goes out, so that two servers that do not answer
-  // cost the time limits of one. The registry is read here, on the caller's thread.
+  // cost the time limits of one.
   const std::string webhook(TrimBlanks(targets.webhook));
   std::optional<Status> posted;
   std::thread poster;
@@ -42,7 +48,6 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
   // to here can be read.
   const Result<std::vector<std::string>> addresses = ParseNotifyMail(targets.mail);
   if (const std::vector<std::string>& to = addresses.value; !to.empty()) {
-    const MailServerSettings server = ReadMailServerSettings(env.registry);
     const Status sent = SendMail(server, {to, notice.subject, notice.body, notice.attachment_path});
     if (!sent.ok()) warn("the notice mail was not sent through " + sent.message);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/run_env.h"
+#include "platform/curl_transport.h"
 #include "run/run_job.h"
 #include "run/run_summary.h"
 
@@ -36,6 +37,12 @@ struct Notice {
 // password or token. Mail and webhook go out side by side: returns within the time limits of one
 // transfer (3 tries of 10 s with their pauses), whatever the servers do.
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
+                const std::function<void(std::string_view)>& warn);
+
+// The same through the mail server `server`, read beforehand: for sending from another
+// thread, where the registry, which the run goes on reading, must not be touched.
+void SendNotice(const NoticeTargets& targets, const Notice& notice,
+                const MailServerSettings& server,
                 const std::function<void(std::string_view)>& warn);
 
 // The targets a run's job names: NotifyMail, NotifyWebhook, and NotifyOn ("always", in any

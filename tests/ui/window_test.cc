@@ -613,10 +613,25 @@ class JobRunnerWindowTest : public testing::WindowTest {
     field<QCheckBox>("logToEventLog")->setChecked(true);
     qputenv("JOBRUNNER_EVENT_LOG", path("logs").toUtf8());  // a folder: the entry fails
     SaveAs("job.xml");
+    // A run from the window tells its webhook too, once the reports are written.
+    QDir().mkpath(path("hook"));
+    QProcess hook;
+    hook.start("/usr/bin/python3",
+               {JOBRUNNER_SOURCE_DIR "/tests/support/notice_sinks.py", "http", path("hook")});
+    QTRY_VERIFY(QFile::exists(path("hook/port")));
+    WriteFile(path("job.xml"),
+              ReadAll(path("job.xml"))
+                  .replace(" MaxParallel=", " NotifyWebhook=\"http://127.0.0.1:" +
+                                                ReadAll(path("hook/port")) + "/hook\" MaxParallel=")
+                  .toUtf8());
+    QVERIFY(w_->openJobFile(path("job.xml"), false));
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
     MessageBox::setNextAnswer(MessageBox::kYes);
     Trigger("executeJob");
     QVERIFY(ended.wait(20000));
+    QVERIFY(ReadAll(path("hook/1.json")).contains(R"("event": "finished")"));
+    hook.terminate();
+    hook.waitForFinished();
     // What the engine said on the run's thread, the window shows once the run is over.
     QVERIFY2(Messages().contains("while writing event to NT Event Log."), "no event-log message");
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));

@@ -33,23 +33,31 @@ class MetadataWriter {
   // made current (EnsureMetadataSchema).
   static Result<std::shared_ptr<MetadataWriter>> Open(const std::string& path);
 
-  explicit MetadataWriter(SqliteConnection db) : db_(std::move(db)) {}
   SqliteConnection& db() { return db_; }
 
   // Runs `write`, one writer's statements, while no other thread writes: inside the held
   // transaction while writes are held, else inside one of its own when `transaction`, else
   // as each statement commits itself. A write of its own that fails is undone; one inside
-  // the held transaction leaves that to the Flush. `what` names the failure to begin.
-  Status Write(std::string_view what, bool transaction, const std::function<Status()>& write);
+  // the held transaction leaves that to the Flush.
+  Status Write(bool transaction, const std::function<Status()>& write);
   // Holds writes until the matching Flush(true); holds may nest.
   void Hold();
   // Commits the held transaction when one is open; with `release`, ends one Hold.
   Status Flush(bool release);
 
  private:
+  explicit MetadataWriter(SqliteConnection db) : db_(std::move(db)) {}
+  Status Begin();
+  Status Commit();
+
   SqliteConnection db_;
+  // Prepared once: a runner begins and commits once in every pass of its scheduler.
+  SqliteStatement begin_;
+  SqliteStatement commit_;
   std::recursive_mutex mutex_;
   int holds_ = 0;
+  // Gone before the connection whose log it copies.
+  std::unique_ptr<BackgroundCheckpoint> checkpoint_;
 };
 
 }  // namespace jr

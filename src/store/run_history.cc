@@ -132,27 +132,47 @@ Result<std::shared_ptr<MetadataWriter>> MetadataWriter::Open(const std::string& 
   Result<SqliteConnection> opened = SqliteConnection::OpenForWriting(path);
   if (!opened.ok()) return opened.status;
   if (Status schema = EnsureMetadataSchema(opened.value); !schema.ok()) return schema;
-  auto writer = std::make_shared<MetadataWriter>(std::move(opened.value));
+  std::shared_ptr<MetadataWriter> writer(new MetadataWriter(std::move(opened.value)));
+  for (auto [statement, sql] :
+       {std::pair{&writer->begin_, "BEGIN IMMEDIATE"}, std::pair{&writer->commit_, "COMMIT"}}) {
+    Result<SqliteStatement> prepared = writer->db_.Prepare(sql, "cannot write to");
+    if (!prepared.ok()) return prepared.status;
+    *statement = std::move(prepared.value);
+  }
+  // A runner's commits come between its job lines; the log is copied elsewhere.
+  writer->checkpoint_ = BackgroundCheckpoint::Start(writer->db_);
   open[key] = writer;
   return writer;
 }
 
-Status MetadataWriter::Write(std::string_view what, bool transaction,
-                             const std::function<Status()>& write) {
+Status MetadataWriter::Begin() {
+  Status begun = begin_.Run();
+  begin_.Reset();
+  return begun;
+}
+
+Status MetadataWriter::Commit() {
+  Status committed = commit_.Run();
+  commit_.Reset();
+  if (!committed.ok()) db_.Rollback();
+  return committed;
+}
+
+Status MetadataWriter::Write(bool transaction, const std::function<Status()>& write) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (holds_ > 0) {
     if (!db_.InTransaction()) {
-      if (Status begun = db_.BeginWrite(what); !begun.ok()) return begun;
+      if (Status begun = Begin(); !begun.ok()) return begun;
     }
     return write();
   }
   if (!transaction) return write();
-  if (Status begun = db_.BeginWrite(what); !begun.ok()) return begun;
+  if (Status begun = Begin(); !begun.ok()) return begun;
   if (Status written = write(); !written.ok()) {
     db_.Rollback();
     return written;
   }
-  return db_.Commit(what);
+  return Commit();
 }
 
 void MetadataWriter::Hold() {
@@ -163,7 +183,7 @@ void MetadataWriter::Hold() {
 Status MetadataWriter::Flush(bool release) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (release && holds_ > 0) --holds_;
-  return db_.InTransaction() ? db_.Commit("cannot write to") : Status::Ok();
+  return db_.InTransaction() ? Commit() : Status::Ok();
 }
 
 struct RunHistory::Connection {
@@ -174,7 +194,7 @@ struct RunHistory::Connection {
   // A write through the shared writer (see MetadataWriter::Write); on a reader it runs as it
   // is, and fails.
   Status Write(bool transaction, const std::function<Status()>& write) {
-    return writer ? writer->Write("cannot write to", transaction, write) : write();
+    return writer ? writer->Write(transaction, write) : write();
   }
   // Prepared once: a run writes line rows at every start and end.
   SqliteStatement write_lines;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace jr {
 namespace {
@@ -199,6 +200,65 @@ bool SqliteConnection::InTransaction() const { return sqlite3_get_autocommit(db_
 
 Status SqliteConnection::Failure(std::string_view what) const {
   return Status::Failed(SqliteFailureText(what, path_, db_.get()));
+}
+
+std::unique_ptr<BackgroundCheckpoint> BackgroundCheckpoint::Start(SqliteConnection& writer) {
+  Result<SqliteConnection> own = SqliteConnection::OpenForWriting(writer.path());
+  if (!own.ok()) return nullptr;
+  std::unique_ptr<BackgroundCheckpoint> checkpoint(
+      new BackgroundCheckpoint(writer.db_.get(), std::move(own.value)));
+  try {
+    checkpoint->thread_ = std::thread([copier = checkpoint.get()] { copier->CopyWhenAsked(); });
+  } catch (const std::system_error&) {
+    return nullptr;
+  }
+  // Replaces SQLite's own checkpoints after the writer's commits.
+  sqlite3_wal_hook(checkpoint->writer_, &BackgroundCheckpoint::Committed, checkpoint.get());
+  return checkpoint;
+}
+
+BackgroundCheckpoint::~BackgroundCheckpoint() {
+  sqlite3_wal_autocheckpoint(writer_, kLogPages);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+  }
+  asked_or_ending_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+int BackgroundCheckpoint::Committed(void* self, sqlite3* db, const char* name, int pages) {
+  auto* checkpoint = static_cast<BackgroundCheckpoint*>(self);
+  if (pages < kLogPages) return SQLITE_OK;
+  if (pages >= kFallBehindPages) {
+    // Busy while the copier's round goes on; the next commit tries again.
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+  }
+  {
+    std::lock_guard<std::mutex> lock(checkpoint->mutex_);
+    // Asked already: the copy is under way or about to start.
+    if (checkpoint->asked_) return SQLITE_OK;
+    checkpoint->asked_ = true;
+  }
+  checkpoint->asked_or_ending_.notify_one();
+  return SQLITE_OK;
+}
+
+void BackgroundCheckpoint::CopyWhenAsked() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    asked_or_ending_.wait(lock, [this] { return asked_ || ending_; });
+    if (ending_) return;
+    lock.unlock();
+    // Passive: it copies what no reader still needs, never waits for a reader or writer,
+    // and lets the writer append meanwhile. What it leaves, a later copy takes; a copy
+    // that fails (another process copying, a disk error) leaves the log as it was, and the
+    // writer's own commits report a disk that fails them.
+    sqlite3_wal_checkpoint_v2(own_.db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    lock.lock();
+    asked_ = false;
+  }
 }
 
 }  // namespace jr

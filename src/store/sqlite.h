@@ -4,11 +4,14 @@
 // what could not be done, names the database file and carries SQLite's own message, as
 // "cannot write to the process metadata database "/var/x.sqlite": disk I/O error".
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/status.h"
 
@@ -110,12 +113,50 @@ class SqliteConnection {
   const std::string& path() const { return path_; }
 
  private:
+  friend class BackgroundCheckpoint;
   explicit SqliteConnection(std::string path) : path_(std::move(path)) {}
   // Opens the file with `flags` and sets the busy timeout.
   Status Open(int flags);
 
   std::unique_ptr<sqlite3, SqliteCloser> db_;
   std::string path_;
+};
+
+// Copies a database's write-ahead log into the database file on a thread and connection of
+// its own, in place of the writer's commits. SQLite does it inside the commit that finds
+// the log long, copying pages and syncing both files, and that commit's caller (a runner
+// between two job lines) waits for it; here the writer's commits only append to the log.
+// The log starts again from its beginning only once a copy has caught up with it, which a
+// copier beside a writer committing faster than the copier syncs may never do: a log grown
+// to kFallBehindPages is copied inside the commit again, as SQLite would, so that it stays
+// bounded.
+class BackgroundCheckpoint {
+ public:
+  static constexpr int kLogPages = 1000;  // SQLite's own default
+  static constexpr int kFallBehindPages = 3 * kLogPages;
+
+  // Takes over the checkpoints of `writer`, which must outlive the result; none when its
+  // connection or thread cannot be had, and the writer goes on checkpointing itself.
+  static std::unique_ptr<BackgroundCheckpoint> Start(SqliteConnection& writer);
+  // Hands the checkpoints back to the writer, and ends once a copy under way is done.
+  ~BackgroundCheckpoint();
+  BackgroundCheckpoint(const BackgroundCheckpoint&) = delete;
+  BackgroundCheckpoint& operator=(const BackgroundCheckpoint&) = delete;
+
+ private:
+  BackgroundCheckpoint(sqlite3* writer, SqliteConnection own)
+      : writer_(writer), own_(std::move(own)) {}
+  // Called by SQLite after each commit of the writer with the log's length in pages.
+  static int Committed(void* self, sqlite3* db, const char* name, int pages);
+  void CopyWhenAsked();
+
+  sqlite3* writer_;
+  SqliteConnection own_;
+  std::mutex mutex_;
+  std::condition_variable asked_or_ending_;
+  bool asked_ = false;
+  bool ending_ = false;
+  std::thread thread_;
 };
 
 }  // namespace jr

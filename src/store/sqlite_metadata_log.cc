@@ -110,7 +110,7 @@ class Database {
       ++index;
     }
     // With the run history's rows of the same scheduler pass, while it holds them.
-    return writer_->Write("cannot write to", false, [this] {
+    return writer_->Write(false, [this] {
       Status written = insert_.Run();
       insert_.Reset();
       return written;

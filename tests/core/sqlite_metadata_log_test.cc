@@ -4,8 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "engine/job_line_runner.h"
 #include "model/run_lines.h"
+#include "store/sqlite.h"
 #include "support/fakes.h"
 #include "support/sqlite_rows.h"
 #include "support/test_paths.h"
@@ -83,6 +86,42 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
 }
 
 // A file that is not a database fails the job line's caller, naming the file.
+// A runner's commits only append to the write-ahead log; another thread copies it into the
+// database. A writer faster than the copier can follow copies in its commits again, so the
+// log stays bounded; and it is gone once the last writer closes.
+TEST(SqliteMetadataLog, TheLogIsCopiedBesideTheWritesAndGoneAfterThem) {
+  test::TempDir dir;
+  const std::string path = dir.File("metadata.sqlite");
+  auto write_rows = [](ProcessMetadataLogFactory& factory, int rows) {
+    for (int i = 0; i < rows; ++i) {
+      Result<std::unique_ptr<ProcessMetadataLog>> log = factory.Create();
+      ASSERT_TRUE(log.ok()) << log.message();
+      ASSERT_TRUE(log.value->WriteEntry(MetadataEntryArguments("Flow Runner")).ok());
+    }
+  };
+  {
+    std::unique_ptr<ProcessMetadataLogFactory> factory = MakeSqliteMetadataLogFactory(path);
+    // Two pages a row: a log longer than SQLite lets grow, not long enough for the writer
+    // to copy it itself. Only the copier can bring rows into the database file, which
+    // holds a page until then: the rows of the log as long as it was when the copier was
+    // asked, some 40 pages.
+    write_rows(*factory, 700);
+    for (int wait = 0; wait < 1000 && std::filesystem::file_size(path) < 100 * 1024; ++wait) {
+      usleep(10 * 1000);
+    }
+    EXPECT_GE(std::filesystem::file_size(path), 100u * 1024);
+
+    // Written as fast as they come, ten times the rows SQLite lets the log hold; never
+    // copied, the log would hold them all: over 40 MB.
+    write_rows(*factory, 5000);
+    const auto log_size = std::filesystem::file_size(path + "-wal");
+    EXPECT_LT(log_size, 4u * BackgroundCheckpoint::kLogPages * 4096) << log_size;
+  }
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+  EXPECT_EQ(SelectColumn(path, "SELECT count(*) FROM process_metadata"),
+            std::vector<std::string>{"5700"});
+}
+
 TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   test::TempDir dir;
   const std::string garbage = dir.File("garbage.sqlite");

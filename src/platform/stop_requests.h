@@ -28,4 +28,9 @@ const char* StopRequestName();
 
 bool StandardErrorIsTerminal();
 
+// Leaves every signal to the program's other threads. A helper thread that sleeps until it
+// has work calls it first: a child's end or a stop request then never wakes it, and reaches
+// the thread that waits for them.
+void BlockSignalsInThisThread();
+
 }  // namespace jr

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/stop_requests.h"
+
 namespace jr {
 namespace {
 
@@ -246,6 +248,7 @@ int BackgroundCheckpoint::Committed(void* self, sqlite3* db, const char* name, i
 }
 
 void BackgroundCheckpoint::CopyWhenAsked() {
+  BlockSignalsInThisThread();
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     asked_or_ending_.wait(lock, [this] { return asked_ || ending_; });

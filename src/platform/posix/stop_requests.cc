@@ -109,4 +109,10 @@ const char* StopRequestName() {
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+void BlockSignalsInThisThread() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+}
+
 }  // namespace jr

@@ -71,4 +71,7 @@ const char* StopRequestName() {
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+// Console events come on a thread of their own; no other thread hears of them.
+void BlockSignalsInThisThread() {}
+
 }  // namespace jr

@@ -85,7 +85,6 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
             std::vector<std::string>{"450/3"});
 }
 
-// A file that is not a database fails the job line's caller, naming the file.
 // A runner's commits only append to the write-ahead log; another thread copies it into the
 // database. A writer faster than the copier can follow copies in its commits again, so the
 // log stays bounded; and it is gone once the last writer closes.
@@ -122,6 +121,7 @@ TEST(SqliteMetadataLog, TheLogIsCopiedBesideTheWritesAndGoneAfterThem) {
             std::vector<std::string>{"5700"});
 }
 
+// A file that is not a database fails the job line's caller, naming the file.
 TEST(SqliteMetadataLog, AnUnusableDatabaseIsAFailureNamingTheFile) {
   test::TempDir dir;
   const std::string garbage = dir.File("garbage.sqlite");

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/run_plan.h"
-#include "run/expected_end.h"
+#include "insight/expected_end.h"
 
 namespace jr {
 namespace {

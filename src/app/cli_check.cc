@@ -6,13 +6,13 @@
 
 #include "app/cli.h"
 #include "engine/command_line_builder.h"
+#include "launch/slurm_launcher.h"
 #include "model/job_line.h"
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
 #include "platform/blanks.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
-#include "platform/slurm_launcher.h"
 #include "run/rerun_plan.h"
 
 namespace jr {

@@ -4,10 +4,10 @@
 
 #include "app/cli.h"
 #include "app/cli_check.h"
+#include "insight/job_graph.h"
 #include "jobfile/job_file.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
-#include "run/job_graph.h"
 
 namespace jr {
 

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "insight/critical_path.h"
+#include "insight/run_json.h"
+#include "insight/usual_durations.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
-#include "run/critical_path.h"
-#include "run/run_json.h"
-#include "run/usual_durations.h"
 #include "store/run_history.h"
 
 namespace jr {

@@ -7,20 +7,20 @@
 #include <string_view>
 
 #include "app/cli.h"
+#include "insight/expected_end.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
 #include "model/time_text.h"
+#include "notify/notices.h"
+#include "notify/run_summary.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
 #include "platform/stop_requests.h"
-#include "run/expected_end.h"
 #include "run/job_lock.h"
-#include "run/notices.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
 #include "run/run_job.h"
-#include "run/run_summary.h"
 #include "run/system_env.h"
 
 namespace jr {
@@ -329,7 +329,8 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (StopRequested()) error_level = 2;
   WriteSummaryForCron(error_level, job, result, troubles);
   // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
-  SendFinishedNotice(request, result, error_level, troubles.lines(), system->env(),
+  SendFinishedNotice(NoticeTargetsOf(request),
+                     FinishedRunOf(request, result, error_level, troubles.lines()), system->env(),
                      [&progress](std::string_view text) { progress.Warning(text); });
   switch (error_level) {
     case 0:

@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli.h"
+#include "insight/runs_in_progress.h"
+#include "insight/status_json.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
-#include "run/runs_in_progress.h"
-#include "run/status_json.h"
 
 namespace jr {
 namespace {

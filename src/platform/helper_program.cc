@@ -4,7 +4,7 @@
 
 #include "platform/blanks.h"
 #include "platform/installation.h"
-#include "platform/slurm_launcher.h"
+#include "platform/registry.h"
 
 namespace jr {
 

@@ -13,6 +13,10 @@ namespace jr {
 inline constexpr uint32_t kRegSz = 1;
 inline constexpr uint32_t kRegDword = 4;
 
+// The key, under HKEY_LOCAL_MACHINE, of how job lines are started: on this machine or on a
+// cluster, and the time limit of the helper programs that start them there.
+inline constexpr std::string_view kLauncherKey = "SOFTWARE\\Extraction Job Runner\\Launcher";
+
 // The key, under HKEY_LOCAL_MACHINE, of who tells people about runs and where: the mail
 // server of notices, and the folder of the metrics files.
 inline constexpr std::string_view kNotificationKey =

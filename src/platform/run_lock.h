@@ -1,33 +1,18 @@
 #pragma once
-// One run of a job at a time: a lock per job file, on a file in the folder "locks" beside the
-// process metadata database. The kernel frees the lock when the process holding it ends,
-// however it ends, so a killed runner never leaves its job locked. Only the holder writes the
-// lock file: who it is, so that a run that finds the lock taken can name the run it waits for.
+// A lock on a file that the kernel frees when the process holding it ends, however it ends,
+// so a killed holder never leaves it taken. Only the holder writes the file: a short text
+// saying who it is, so that whoever finds the lock taken can name the holder.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/status.h"
 
 namespace jr {
-
-// Who holds a job's lock, as the holder wrote it into the lock file.
-struct RunLockHolder {
-  // Empty in the moment between the taking of the lock and the naming of the run.
-  std::string run_id;
-  int64_t pid = 0;
-  TimePoint start{};
-  std::string job_file;  // the job file's absolute name
-};
-
-// The lock file for `job_file` beside the database `database`: the folder "locks" in the
-// database's folder, and in it a file named after the SHA-256 of the job file's absolute name
-// with symbolic links resolved (a job file reached by two names is one job). Fails, naming the
-// file, when the job file's name cannot be resolved.
-Result<std::string> RunLockPath(const std::string& database, const std::string& job_file);
 
 // A held lock, released when it is destroyed (or by Release).
 class RunLock {
@@ -40,8 +25,8 @@ class RunLock {
   ~RunLock();
 
   bool held() const { return handle_ != kNoHandle; }
-  // Writes `holder` into the lock file in place of what it held.
-  Status SetHolder(const RunLockHolder& holder);
+  // Writes `text` into the lock file in place of what it held.
+  Status Write(const std::string& text);
   void Release();
 
  private:
@@ -61,8 +46,11 @@ Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<
 // This process's id, as a holder names itself.
 int64_t CurrentProcessId();
 
-// Who holds the lock at `path`: nullopt when no process holds it (or there is no such file).
-// Does not disturb a process taking it at the same moment.
-Result<std::optional<RunLockHolder>> RunLockHolderOf(const std::string& path);
+// What the holder of the lock at `path` wrote: nullopt when no process holds it (or there is
+// no such file). The holder writes its text right after taking the lock, so a text that
+// `complete` does not accept yet is read again for a moment; one still incomplete then is
+// given as it stands. Does not disturb a process taking the lock at the same moment.
+Result<std::optional<std::string>> HeldRunLockText(
+    const std::string& path, const std::function<bool(std::string_view)>& complete);
 
 }  // namespace jr

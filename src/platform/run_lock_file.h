@@ -1,7 +1,6 @@
 #pragma once
-// What a run lock's file holds ("key=value" lines, one per member of RunLockHolder), and
-// the few steps each operating system does its own way; the rest of the lock (retries,
-// waiting, reading the holder) is the same everywhere.
+// The few steps of a run lock that each operating system does its own way; the rest of the
+// lock (retries, waiting, reading the holder's text) is the same everywhere.
 
 #include <cstdint>
 #include <optional>
@@ -11,11 +10,6 @@
 #include "platform/run_lock.h"
 
 namespace jr {
-
-std::string RunLockHolderText(const RunLockHolder& holder);
-
-// The holder a lock file names; nullopt when the text is not (yet) a whole holder.
-std::optional<RunLockHolder> ParseRunLockHolder(std::string_view text);
 
 // An open lock file (a descriptor or a handle), never inherited by a started program: one
 // that kept it would keep a dead runner's job locked.

@@ -42,7 +42,8 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
     // Who holds it, until the run has its id: a run that finds the lock taken in the
     // meantime can name the process at least. A write that fails here fails again when the
     // run names itself, and is told then.
-    (void)taken.lock.SetHolder(ThisRunAsHolder({}, std::chrono::system_clock::now(), job_file));
+    (void)SetRunLockHolder(taken.lock,
+                           ThisRunAsHolder({}, std::chrono::system_clock::now(), job_file));
     return taken;
   }
   if (taken.stopped) return taken;

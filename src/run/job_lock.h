@@ -7,7 +7,7 @@
 #include <string>
 
 #include "model/job_rules.h"
-#include "platform/run_lock.h"
+#include "store/run_lock_holder.h"
 
 namespace jr {
 

@@ -5,16 +5,17 @@
 #include <utility>
 
 #include "engine/command_line_builder.h"
+#include "launch/slurm_launcher.h"
 #include "model/job_rules.h"
+#include "model/notify_rules.h"
 #include "model/time_text.h"
+#include "notify/longer_than_usual.h"
+#include "notify/run_metrics.h"
 #include "platform/config.h"
 #include "platform/file_digest.h"
-#include "platform/slurm_launcher.h"
 #include "platform/stop_requests.h"
 #include "run/job_lock.h"
-#include "run/longer_than_usual.h"
 #include "run/rerun_plan.h"
-#include "run/run_metrics.h"
 #include "run/run_record.h"
 
 namespace jr {
@@ -58,7 +59,8 @@ RunStart HistoryStart(const RunRequest& request, const std::string& description,
 void NameRunInLock(const RunRequest& request, const std::string& run_id, TimePoint started,
                    const RunObservers& observers) {
   if (request.lock == nullptr || !request.lock->held()) return;
-  const Status named = request.lock->SetHolder(ThisRunAsHolder(run_id, started, request.job_file));
+  const Status named =
+      SetRunLockHolder(*request.lock, ThisRunAsHolder(run_id, started, request.job_file));
   if (!named.ok()) observers.Warning(named.message);
 }
 
@@ -95,7 +97,7 @@ void TellLongerThanUsual(const RunRequest& request, const RunResult& result,
     live.lines = std::move(lines.value.front());
   }
   const Result<ExpectedEnd> expected = ExpectedEndOf(request.history_database, live, now);
-  sender.Send({request.notify_mail, request.notify_webhook, request.notify_on == "always"},
+  sender.Send(NoticeTargetsOf(request),
               LongerThanUsualNotice(job, request.job_description, text, live,
                                     expected.ok() ? expected.value : ExpectedEnd{}, now),
               env);
@@ -145,8 +147,8 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
   basis.run_id = run_id;
   basis.lines = std::move(lines.value.front());
   // Runs kept before the Exportdate value was left out hold the digest of the whole file.
-  basis.job_changed = digest.value != run.value->job_sha256 &&
-                      FileSha256(job_file).value != run.value->job_sha256;
+  basis.job_changed =
+      digest.value != run.value->job_sha256 && FileSha256(job_file).value != run.value->job_sha256;
   return basis;
 }
 
@@ -173,6 +175,27 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.notify_webhook = job.NotifyWebhook;
   request.notify_on = job.NotifyOn;
   return request;
+}
+
+NoticeTargets NoticeTargetsOf(const RunRequest& request) {
+  const Result<NotifyWhen> on = ParseNotifyOn(request.notify_on);
+  return {request.notify_mail, request.notify_webhook, on.ok() && on.value == NotifyWhen::kAlways};
+}
+
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,
+                          std::vector<LineTrouble> troubles) {
+  FinishedRun run;
+  run.job_file = request.job_file;
+  run.description = request.job_description;
+  run.admin_report = request.admin_report;
+  run.user_report = request.user_report;
+  run.run_folder = result.run_folder;
+  run.run_id = result.run_id;
+  run.history_database = request.history_database;
+  run.missing_reports = result.report.missing_reports;
+  run.error_level = error_level;
+  run.troubles = std::move(troubles);
+  return run;
 }
 
 std::string JobTimeLimitText(int32_t seconds) {

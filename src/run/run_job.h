@@ -12,9 +12,10 @@
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
 #include "model/run_env.h"
-#include "platform/run_lock.h"
+#include "notify/notices.h"
 #include "report/generate_reports.h"
 #include "store/run_history.h"
+#include "store/run_lock_holder.h"
 
 namespace jr {
 
@@ -79,6 +80,14 @@ struct RunResult {
 // unchanged, its whole table, and the maximum already checked by the caller, as are the
 // time limits (see TimeLimitFault).
 RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line);
+
+// Who is told about the run: NotifyMail, NotifyWebhook, and whether NotifyOn asks for
+// "always" (a run refuses a NotifyOn that is neither "failure" nor "always" before it starts).
+NoticeTargets NoticeTargetsOf(const RunRequest& request);
+
+// The run as its "finished" notice tells it, ended with `error_level`.
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,
+                          std::vector<LineTrouble> troubles);
 
 // What the user is told when the job's time limit of `seconds` ended the run.
 std::string JobTimeLimitText(int32_t seconds);

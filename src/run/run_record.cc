@@ -4,12 +4,6 @@
 
 namespace jr {
 
-std::string LineOutcome(const RunLine& line) {
-  if (line.IsSkipped()) return "skipped";
-  if (!line.AlreadyRun() || line.IsRunning()) return "not run";
-  return line.ErrorOccurred() ? "failed" : "ok";
-}
-
 RunRecorder::RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock)
     : history_(history), told_(told), clock_(clock) {
   if (history_ != nullptr) history_->HoldWrites();

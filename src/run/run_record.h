@@ -15,13 +15,11 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "insight/line_outcome.h"
 #include "model/run_lines.h"
 #include "store/run_history.h"
 
 namespace jr {
-
-// A line's outcome as the history names it: "ok", "failed", "skipped" or "not run".
-std::string LineOutcome(const RunLine& line);
 
 // One of a run's observers: records what it sees.
 class RunRecorder final : public RunObserver {

@@ -1,6 +1,6 @@
 #include "run/system_env.h"
 
-#include "platform/slurm_launcher.h"
+#include "launch/slurm_launcher.h"
 
 namespace jr {
 

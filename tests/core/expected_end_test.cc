@@ -1,12 +1,12 @@
 // The expected end of a run going on: the lines still to start placed as the scheduler
 // places them, on the usual durations, from a fixed "now".
 
-#include "run/expected_end.h"
+#include "insight/expected_end.h"
 
 #include <gtest/gtest.h>
 
+#include "insight/runs_in_progress.h"
 #include "model/run_lines.h"
-#include "run/runs_in_progress.h"
 #include "support/engine_fakes.h"
 
 namespace jr {

@@ -1,7 +1,7 @@
 // The job graph's DOT text: what each line and list becomes, and labels that stay the
 // text they are whatever a description holds.
 
-#include "run/job_graph.h"
+#include "insight/job_graph.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-#include "platform/curl_transport.h"
+#include "notify/curl_transport.h"
 
 namespace jr {
 namespace {

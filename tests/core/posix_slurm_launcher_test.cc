@@ -3,8 +3,8 @@
 
 #include <fstream>
 
+#include "launch/slurm_launcher.h"
 #include "platform/program_command.h"
-#include "platform/slurm_launcher.h"
 #include "support/engine_fakes.h"
 #include "support/fakes.h"
 #include "support/test_paths.h"

@@ -10,10 +10,10 @@
 
 #include <cstdio>
 
+#include "insight/runs_in_progress.h"
 #include "platform/file_digest.h"
-#include "platform/run_lock.h"
 #include "run/run_record.h"
-#include "run/runs_in_progress.h"
+#include "store/run_lock_holder.h"
 #include "store/sqlite_metadata_log.h"
 #include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
@@ -187,14 +187,15 @@ TEST_F(RunHistoryTest, RunsGoingOnAreRunsWithoutEndWhoseRunnerHoldsTheJobsLock) 
   RunLock live = std::move(TryTakeRunLock(RunLockPath(Db(), a).value).value);
   RunLock other = std::move(TryTakeRunLock(RunLockPath(Db(), b).value).value);
   // The other run's runner has not named its run yet.
-  ASSERT_TRUE(live.SetHolder({"live", 4711, kNoon, a}).ok() && other.SetHolder({}).ok());
+  ASSERT_TRUE(SetRunLockHolder(live, {"live", 4711, kNoon, a}).ok() &&
+              SetRunLockHolder(other, {}).ok());
   Result<std::vector<RunInProgress>> runs = RunsInProgress(Db(), std::nullopt);
   ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
   EXPECT_EQ(runs.value[0].pid, 4711);
   Strings states;
   for (const RunLineRecord& line : runs.value[0].lines) states.push_back(LiveLineState(line));
   EXPECT_EQ(states, (Strings{"failed", "running", "waiting", "skipped", "not run"}));
-  ASSERT_TRUE(other.SetHolder({"other", 4712, kNoon, b}).ok());
+  ASSERT_TRUE(SetRunLockHolder(other, {"other", 4712, kNoon, b}).ok());
   EXPECT_EQ(RunsInProgress(Db(), a).value.size(), 1u);
   live.Release();
   EXPECT_TRUE(RunsInProgress(Db(), a).value.empty());

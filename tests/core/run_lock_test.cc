@@ -1,9 +1,8 @@
-#include "platform/run_lock.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "store/run_lock_holder.h"
 #include "support/test_paths.h"
 
 #ifndef _WIN32
@@ -29,7 +28,7 @@ TEST(RunLock, OneHolderAtATimeWhoSaysWhoItIs) {
   ASSERT_TRUE(first.value.held());
   RunLockHolder holder{"20261207_101500_SorelJob~42", 4711,
                        TimePoint(std::chrono::milliseconds(1765102500123)), "/srv/job.xml"};
-  ASSERT_TRUE(first.value.SetHolder(holder).ok());
+  ASSERT_TRUE(SetRunLockHolder(first.value, holder).ok());
 
   EXPECT_FALSE(TryTakeRunLock(path.value).value.held());
   const std::optional<RunLockHolder> seen = RunLockHolderOf(path.value).value;

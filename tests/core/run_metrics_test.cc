@@ -2,15 +2,15 @@
 // text, the rule that says a run takes longer than usual, its notice, and a whole run on a
 // fake clock that writes the metrics and is told the moment once.
 
-#include "run/run_metrics.h"
+#include "notify/run_metrics.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "model/job_line.h"
+#include "notify/longer_than_usual.h"
 #include "platform/file_digest.h"
-#include "run/longer_than_usual.h"
 #include "run/run_job.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"

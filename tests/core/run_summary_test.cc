@@ -1,7 +1,7 @@
 // The summary a run that went wrong leaves for cron: each troubled line with what happened,
 // its duration and the end of its log, indented under it; a line that went well is left out.
 
-#include "run/run_summary.h"
+#include "notify/run_summary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // A line's usual duration from the job's history: which attempts and runs count, and the
 // median over them; and what a finished run is told by: its critical path, its slow lines.
 
-#include "run/usual_durations.h"
+#include "insight/usual_durations.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "run/critical_path.h"
+#include "insight/critical_path.h"
 #include "support/test_paths.h"
 
 namespace jr {

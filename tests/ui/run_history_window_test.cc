@@ -17,8 +17,8 @@
 
 #include "jobfile/job_file.h"
 #include "platform/file_digest.h"
-#include "platform/run_lock.h"
 #include "store/run_history.h"
+#include "store/run_lock_holder.h"
 #include "ui/controls/message_box.h"
 #include "ui/history/run_timeline.h"
 #include "ui/main_window/main_window.h"
@@ -171,7 +171,7 @@ class RunHistoryWindowTest : public QObject {
     lines[0].end.reset();
     QVERIFY(history->WriteLines("going", lines).ok());
     RunLock lock = std::move(TryTakeRunLock(RunLockPath(db_.toStdString(), job).value).value);
-    QVERIFY(lock.SetHolder({"going", 4711, start, job}).ok());
+    QVERIFY(SetRunLockHolder(lock, {"going", 4711, start, job}).ok());
     RunHistoryWindow window;
     window.showJob(QString::fromStdString(job), db_);
     window.show();

@@ -250,8 +250,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Messages(), "");
     qputenv("JOBRUNNER_REGISTRY", "/dev/zero");
     w_->warnAboutRegistry();
-    QCOMPARE(Messages(), "Extraction Job Runner: the registry file \"/dev/zero\" cannot be read: "
-                         "it is a character device, not a file; no registry values are used");
+    QCOMPARE(Messages(),
+             "Extraction Job Runner: the registry file \"/dev/zero\" cannot be read: "
+             "it is a character device, not a file; no registry values are used");
   }
 
   void saveAsAsksBeforeReplacingAnotherFileAndSaveNever() {
@@ -496,7 +497,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     jr::Result<jr::RunLock> elsewhere = jr::TryTakeRunLock(
         jr::RunLockPath(path("metadata.sqlite").toStdString(), path("job.xml").toStdString())
             .value);
-    QVERIFY(elsewhere.value.SetHolder({"20261207_021500_SorelJob~7", 4242, {}, "job.xml"}).ok());
+    QVERIFY(
+        jr::SetRunLockHolder(elsewhere.value, {"20261207_021500_SorelJob~7", 4242, {}, "job.xml"})
+            .ok());
     for (const char* policy : {"Refuse", "Wait", "Allow"}) {
       field<QComboBox>("overlap")->setCurrentText(policy);
       QCOMPARE(w_->hasUnsavedChanges(), policy != QString("Refuse"));
@@ -814,8 +817,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     jr::testing::WriteFile(path("job.sh"), "");
     Get("statusFile")->setText("/srv/a\"b.txt");
     Ok();
-    QCOMPARE(Messages(), "Job Line: The status file name \"/srv/a\"b.txt\" contains a double "
-                         "quote, which cannot be passed on a program's command line.");
+    QCOMPARE(Messages(),
+             "Job Line: The status file name \"/srv/a\"b.txt\" contains a double "
+             "quote, which cannot be passed on a program's command line.");
   }
 
   void optionsAreMaskedAndEmptiedByATypeChange() {
@@ -828,8 +832,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     // mask in its place; only a value typed over the mask replaces it.
     Leave(options);
     QCOMPARE(Cell(kColOptions), QString("-u x -password  s3cret -v"));
-    for (const auto& [typed, stored] : {std::pair{"-password ****** -v -q", "-password s3cret -v -q"},
-                                        {"-password new -v", "-password new -v"}}) {
+    for (const auto& [typed, stored] :
+         {std::pair{"-password ****** -v -q", "-password s3cret -v -q"},
+          {"-password new -v", "-password new -v"}}) {
       options->setFocus(Qt::TabFocusReason);
       options->setPlainText(typed);
       Leave(options);

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
+#include "insight/job_graph.h"
 #include "model/job_line_table.h"
-#include "run/job_graph.h"
 
 class QAbstractItemModel;
 

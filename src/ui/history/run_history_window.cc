@@ -21,9 +21,9 @@
 #include <cmath>
 #include <set>
 
+#include "insight/runs_in_progress.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
-#include "run/runs_in_progress.h"
 #include "ui/history/run_timeline.h"
 
 namespace jr {

@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "run/critical_path.h"
+#include "insight/critical_path.h"
 #include "store/run_history.h"
 
 class QChart;

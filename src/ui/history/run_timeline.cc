@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/runs_in_progress.h"
+#include "insight/runs_in_progress.h"
 
 namespace jr {
 namespace {

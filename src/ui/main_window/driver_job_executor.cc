@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "notify/notices.h"
+#include "notify/run_summary.h"
 #include "platform/metadata_location.h"
-#include "run/notices.h"
 #include "run/run_job.h"
-#include "run/run_summary.h"
 #include "run/system_env.h"
 #include "ui/main_window/job_executor.h"
 
@@ -68,7 +68,8 @@ class DriverJobExecutor final : public JobExecutor {
     const int error_level = result.report.missing_reports.empty()
                                 ? result.report.error_level
                                 : std::max(result.report.error_level, 1);
-    SendFinishedNotice(request, result, error_level, troubles.lines(), system->env(),
+    SendFinishedNotice(NoticeTargetsOf(request),
+                       FinishedRunOf(request, result, error_level, troubles.lines()), system->env(),
                        [&observers](std::string_view text) { observers.Warning(text); });
     // A report that was not written is news the status text alone would hide.
     std::string message = result.report.status_text;

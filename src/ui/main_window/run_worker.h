@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-#include "run/expected_end.h"
+#include "insight/expected_end.h"
 #include "ui/main_window/job_executor.h"
 
 namespace jr {

@@ -1,4 +1,4 @@
-#include "platform/curl_transport.h"
+#include "notify/curl_transport.h"
 
 #include <curl/curl.h>
 

@@ -1,13 +1,13 @@
-#include "run/runs_in_progress.h"
+#include "insight/runs_in_progress.h"
 
 #include <algorithm>
 #include <chrono>
 #include <map>
 
+#include "insight/usual_durations.h"
 #include "jobfile/job_file.h"
 #include "model/job_rules.h"
-#include "platform/run_lock.h"
-#include "run/usual_durations.h"
+#include "store/run_lock_holder.h"
 
 namespace jr {
 

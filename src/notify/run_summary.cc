@@ -1,4 +1,4 @@
-#include "run/run_summary.h"
+#include "notify/run_summary.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "platform/slurm_launcher.h"
+#include "launch/slurm_launcher.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "run/critical_path.h"
+#include "insight/critical_path.h"
 
 #include <algorithm>
 #include <set>

@@ -1,4 +1,4 @@
-#include "run/status_json.h"
+#include "insight/status_json.h"
 
 namespace jr {
 

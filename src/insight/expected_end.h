@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "insight/usual_durations.h"
 #include "model/job_line_table.h"
 #include "platform/clock.h"
-#include "run/usual_durations.h"
 
 namespace jr {
 

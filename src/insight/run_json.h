@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "run/critical_path.h"
+#include "insight/critical_path.h"
 #include "store/run_history.h"
 
 namespace jr {

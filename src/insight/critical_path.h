@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "insight/usual_durations.h"
 #include "platform/clock.h"
-#include "run/usual_durations.h"
 #include "store/run_history.h"
 
 namespace jr {

@@ -1,27 +1,27 @@
-#include "run/notices.h"
+#include "notify/notices.h"
 
 #include <optional>
 #include <thread>
 
+#include "insight/run_json.h"
 #include "model/notify_rules.h"
+#include "notify/curl_transport.h"
 #include "platform/blanks.h"
-#include "platform/curl_transport.h"
 #include "platform/file_digest.h"
 #include "report/generate_reports.h"
-#include "run/run_json.h"
 
 namespace jr {
 namespace {
 
 // The run as the run history keeps it; null when it is not kept or cannot be read (the
 // notice still goes out: it says the most that is known).
-Json RunOfHistory(const RunRequest& request, const RunResult& result) {
-  if (request.history_database.empty() || result.run_id.empty()) return nullptr;
+Json RunOfHistory(const FinishedRun& finished) {
+  if (finished.history_database.empty() || finished.run_id.empty()) return nullptr;
   Result<std::unique_ptr<RunHistory>> history =
-      RunHistory::OpenForReading(request.history_database);
+      RunHistory::OpenForReading(finished.history_database);
   if (!history.ok() || !history.value) return nullptr;
   Result<Json> run =
-      ReadRunDetailJson(*history.value, AbsoluteFileName(request.job_file), result.run_id);
+      ReadRunDetailJson(*history.value, AbsoluteFileName(finished.job_file), finished.run_id);
   if (!run.ok() || run.value.is_discarded()) return nullptr;
   return run.value;
 }
@@ -57,47 +57,39 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice,
   }
 }
 
-NoticeTargets NoticeTargetsOf(const RunRequest& request) {
-  const Result<NotifyWhen> on = ParseNotifyOn(request.notify_on);
-  return {request.notify_mail, request.notify_webhook, on.ok() && on.value == NotifyWhen::kAlways};
-}
-
-Notice FinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
-                      const std::vector<LineTrouble>& troubles, RunEnv& env) {
+Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
   RunEndSummary summary;
-  summary.job_description = request.job_description;
-  summary.status_text = StatusText(error_level);
-  summary.lines = troubles;
-  summary.run_folder = result.run_folder;
-  summary.admin_report = request.admin_report;
-  summary.user_report = request.user_report;
+  summary.job_description = run.description;
+  summary.status_text = StatusText(run.error_level);
+  summary.lines = run.troubles;
+  summary.run_folder = run.run_folder;
+  summary.admin_report = run.admin_report;
+  summary.user_report = run.user_report;
 
   Notice notice;
-  notice.subject = "[jobrunner] " + request.job_description + ": " + summary.status_text;
+  notice.subject = "[jobrunner] " + run.description + ": " + summary.status_text;
   notice.body = RunEndSummaryText(summary);
-  bool admin_written = env.file_system.FileExists(request.admin_report);
-  for (const std::string& missing : result.report.missing_reports) {
+  bool admin_written = env.file_system.FileExists(run.admin_report);
+  for (const std::string& missing : run.missing_reports) {
     notice.body += "  " + missing + ".\n";
     // An old report from an earlier run would tell the wrong story.
     admin_written =
-        admin_written && missing.find("\"" + request.admin_report + "\"") == std::string::npos;
+        admin_written && missing.find("\"" + run.admin_report + "\"") == std::string::npos;
   }
-  if (admin_written) notice.attachment_path = request.admin_report;
+  if (admin_written) notice.attachment_path = run.admin_report;
   const Json payload{{"event", "finished"},
-                     {"job_file", AbsoluteFileName(request.job_file)},
-                     {"description", request.job_description},
-                     {"run", RunOfHistory(request, result)}};
+                     {"job_file", AbsoluteFileName(run.job_file)},
+                     {"description", run.description},
+                     {"run", RunOfHistory(run)}};
   notice.webhook_json = JsonText(payload);
   return notice;
 }
 
-void SendFinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
-                        const std::vector<LineTrouble>& troubles, RunEnv& env,
+void SendFinishedNotice(const NoticeTargets& targets, const FinishedRun& run, RunEnv& env,
                         const std::function<void(std::string_view)>& warn) {
-  const NoticeTargets targets = NoticeTargetsOf(request);
   if (TrimBlanks(targets.mail).empty() && TrimBlanks(targets.webhook).empty()) return;
-  if (error_level == 0 && !targets.always) return;
-  SendNotice(targets, FinishedNotice(request, result, error_level, troubles, env), env, warn);
+  if (run.error_level == 0 && !targets.always) return;
+  SendNotice(targets, FinishedNotice(run, env), env, warn);
 }
 
 }  // namespace jr

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "run/expected_end.h"
-#include "run/runs_in_progress.h"
+#include "insight/expected_end.h"
+#include "insight/runs_in_progress.h"
 
 namespace jr {
 

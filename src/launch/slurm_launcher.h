@@ -16,9 +16,6 @@
 
 namespace jr {
 
-// The registry key of the launcher setting, under HKEY_LOCAL_MACHINE.
-inline constexpr std::string_view kLauncherKey = "SOFTWARE\\Extraction Job Runner\\Launcher";
-
 struct LauncherSettings {
   enum class Type { kLocal, kSlurm };
   Type type = Type::kLocal;

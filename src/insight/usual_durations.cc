@@ -1,4 +1,4 @@
-#include "run/usual_durations.h"
+#include "insight/usual_durations.h"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
-#include "run/longer_than_usual.h"
+#include "notify/longer_than_usual.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
+#include "insight/status_json.h"
+#include "insight/usual_durations.h"
 #include "model/time_text.h"
-#include "run/status_json.h"
-#include "run/usual_durations.h"
 
 namespace jr {
 namespace {

@@ -1,4 +1,4 @@
-#include "run/run_json.h"
+#include "insight/run_json.h"
 
 namespace jr {
 namespace {

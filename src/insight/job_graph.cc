@@ -1,13 +1,13 @@
-#include "run/job_graph.h"
+#include "insight/job_graph.h"
 
 #include <memory>
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "insight/critical_path.h"
 #include "model/job_line.h"
 #include "platform/utf8.h"
-#include "run/critical_path.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -194,7 +194,8 @@ Result<std::optional<GraphRun>> ReadGraphRun(const std::string& database,
   if (summary.end) {
     // The graph has a node per job line only: a repeat copy on the path stands on its
     // line's node, so its step is the line's repeat edge.
-    for (int32_t number : CriticalPath(lines.value.front(), JobWaitsOfRun(summary), summary.start)) {
+    for (int32_t number :
+         CriticalPath(lines.value.front(), JobWaitsOfRun(summary), summary.start)) {
       int32_t line = number;
       for (const RunLineRecord& row : lines.value.front()) {
         if (row.line == number && row.repeat_of) line = *row.repeat_of;

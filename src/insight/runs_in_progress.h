@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run/expected_end.h"
+#include "insight/expected_end.h"
 #include "store/run_history.h"
 
 namespace jr {

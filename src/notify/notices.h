@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "model/run_env.h"
-#include "platform/curl_transport.h"
-#include "run/run_job.h"
-#include "run/run_summary.h"
+#include "notify/curl_transport.h"
+#include "notify/run_summary.h"
 
 namespace jr {
 
@@ -45,23 +44,33 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice,
                 const MailServerSettings& server,
                 const std::function<void(std::string_view)>& warn);
 
-// The targets a run's job names: NotifyMail, NotifyWebhook, and NotifyOn ("always", in any
-// case and with blanks around it; anything else means "failure").
-NoticeTargets NoticeTargetsOf(const RunRequest& request);
+// A run that has ended, as its "finished" notice tells it.
+struct FinishedRun {
+  std::string job_file;  // as the run was asked for it; empty for a job never saved
+  std::string description;
+  std::string admin_report;
+  std::string user_report;
+  std::string run_folder;
+  // The run in the run history `history_database`; empty when the run is not kept.
+  std::string run_id;
+  std::string history_database;
+  // Why a report was not written, one sentence each (see ReportOutcome).
+  std::vector<std::string> missing_reports;
+  int error_level = 0;  // the run's final status
+  std::vector<LineTrouble> troubles;
+};
 
-// The "finished" notice of a run that ended with `error_level`: the subject
-// "[jobrunner] DESCRIPTION: STATUS TEXT", the run's summary as the body (the lines that went
-// wrong with the ends of their logs, the run folder, the reports, a report not written), the
-// administrators' report attached when it is there, and the webhook's JSON with the run as
-// `--history JOBFILE RUNID --json` prints it (null when the run is not kept).
-Notice FinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
-                      const std::vector<LineTrouble>& troubles, RunEnv& env);
+// The "finished" notice of `run`: the subject "[jobrunner] DESCRIPTION: STATUS TEXT", the
+// run's summary as the body (the lines that went wrong with the ends of their logs, the run
+// folder, the reports, a report not written), the administrators' report attached when it is
+// there, and the webhook's JSON with the run as `--history JOBFILE RUNID --json` prints it
+// (null when the run is not kept).
+Notice FinishedNotice(const FinishedRun& run, RunEnv& env);
 
-// After the reports: sends the "finished" notice when the job names an address or a URL and
-// NotifyOn asks for this end (a failure, or always). Failures go to `warn` as SendNotice
-// says.
-void SendFinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
-                        const std::vector<LineTrouble>& troubles, RunEnv& env,
+// After the reports: sends the "finished" notice when `targets` name an address or a URL
+// and the run's end is one they are told of (a failure, or always). Failures go to `warn` as
+// SendNotice says.
+void SendFinishedNotice(const NoticeTargets& targets, const FinishedRun& run, RunEnv& env,
                         const std::function<void(std::string_view)>& warn);
 
 }  // namespace jr

@@ -1,4 +1,4 @@
-#include "run/expected_end.h"
+#include "insight/expected_end.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,15 +1,15 @@
-#include "run/run_metrics.h"
+#include "notify/run_metrics.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
 
+#include "insight/line_outcome.h"
 #include "platform/atomic_file.h"
 #include "platform/config.h"
 #include "platform/environment.h"
 #include "platform/installation.h"
-#include "run/run_record.h"
 
 namespace jr {
 namespace {
@@ -68,7 +68,8 @@ class Families {
 }  // namespace
 
 std::string MetricsFolder(RegistryReader& registry) {
-  if (std::string folder = EnvironmentValue("JOBRUNNER_METRICS_DIR"); !folder.empty()) return folder;
+  if (std::string folder = EnvironmentValue("JOBRUNNER_METRICS_DIR"); !folder.empty())
+    return folder;
   return GetRegistryString(registry, kNotificationKey, "MetricsFolder");
 }
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "insight/runs_in_progress.h"
+#include "notify/notices.h"
 #include "platform/clock.h"
-#include "run/notices.h"
-#include "run/runs_in_progress.h"
 #include "store/run_history.h"
 
 namespace jr {

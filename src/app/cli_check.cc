@@ -185,23 +185,9 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
                  "job line; only the first one runs\n",
                  path.c_str(), number);
   }
-  const std::string limit_fault =
-      TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
-  if (!limit_fault.empty()) {
+  for (const std::string& fault : CheckJob(job).faults) {
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
-                 limit_fault.c_str());
-  }
-  if (const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap); !overlap.ok()) {
-    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
-                 overlap.message().c_str());
-  }
-  // Each of the three that a run would refuse (it names only the first).
-  for (const Status& notify :
-       {ParseNotifyMail(job.NotifyMail).status, CheckNotifyWebhook(job.NotifyWebhook),
-        ParseNotifyOn(job.NotifyOn).status}) {
-    if (notify.ok()) continue;
-    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
-                 notify.message.c_str());
+                 fault.c_str());
   }
   // A list entry that names no line refuses the run before it starts; a time limit that
   // does not read is named above.

@@ -227,36 +227,15 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     return kExitBadJobFile;
   }
   WarnUnreadLists(job_file, read);
-  const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
-  if (!maximum.ok()) {
-    notifier.ShowMessage(kTitle,
-                         job_file + ": the maximum number of parallel job lines \"" +
-                             job.MaxParallel +
-                             "\" is not a whole number from 1 to 99; the job was not run.",
-                         MessageIcon::kCritical);
-    return kExitCannotRun;
-  }
-  if (const std::string fault = TimeLimitFault(job.JobTimeLimit, job.table, job.table.LineCount());
-      !fault.empty()) {
+  const CheckedJob checked = CheckJob(job);
+  for (const std::string& fault : checked.faults) {
     notifier.ShowMessage(kTitle, job_file + ": " + fault + "; the job was not run.",
                          MessageIcon::kCritical);
-    return kExitCannotRun;
   }
-  const Result<OverlapPolicy> overlap = ParseOverlap(job.Overlap);
-  if (!overlap.ok()) {
-    notifier.ShowMessage(kTitle, job_file + ": " + overlap.message() + "; the job was not run.",
-                         MessageIcon::kCritical);
-    return kExitCannotRun;
-  }
-  if (const Status notify = CheckNotifySettings(job.NotifyMail, job.NotifyWebhook, job.NotifyOn);
-      !notify.ok()) {
-    notifier.ShowMessage(kTitle, job_file + ": " + notify.message + "; the job was not run.",
-                         MessageIcon::kCritical);
-    return kExitCannotRun;
-  }
+  if (!checked.ok()) return kExitCannotRun;
 
   job.FileName = job_file;
-  RunRequest request = RunRequestFor(job, maximum.value, /*from_command_line=*/true);
+  RunRequest request = RunRequestFor(job, checked.settings, /*from_command_line=*/true);
   request.history_database = SystemMetadataDatabasePath();
   if (rerun) {
     Result<RerunBasis> basis = RerunBasisFor(job_file, *rerun);
@@ -286,7 +265,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (!registry_failure.empty()) progress.Warning(registry_failure);
 
   StopRequests stop_requests;
-  Result<JobLock> lock = TakeLockFor(request, overlap.value, system->env());
+  Result<JobLock> lock = TakeLockFor(request, checked.settings.overlap, system->env());
   if (!lock.ok()) {
     notifier.ShowMessage(kTitle, job_file + ": " + lock.message(), MessageIcon::kCritical);
     return kExitCannotRun;
@@ -329,9 +308,8 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   if (StopRequested()) error_level = 2;
   WriteSummaryForCron(error_level, job, result, troubles);
   // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
-  SendFinishedNotice(NoticeTargetsOf(request),
-                     FinishedRunOf(request, result, error_level, troubles.lines()), system->env(),
-                     [&progress](std::string_view text) { progress.Warning(text); });
+  SendFinishedNotice(request.notify, FinishedRunOf(request, result, error_level, troubles.lines()),
+                     system->env(), [&progress](std::string_view text) { progress.Warning(text); });
   switch (error_level) {
     case 0:
       return kExitNoErrors;

@@ -8,32 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "model/job_line_table.h"
+#include "model/job.h"
 #include "platform/status.h"
 
 namespace jr {
-
-// The job as the editor holds it.
-struct JobDocument {
-  std::string Description;
-  std::string LogFile;     // administrators' report file
-  std::string UserFile;    // end users' report file
-  std::string TempLogDir;  // log-file folder
-  bool LogToEventLog = false;
-  std::string MaxParallel = "99";
-  // Whole seconds as typed; empty: no limit (and no JobTimeLimit attribute in the file).
-  std::string JobTimeLimit;
-  // "refuse", "wait" or "allow" as the file holds it (see ParseOverlap); empty or "refuse":
-  // no Overlap attribute in the file.
-  std::string Overlap;
-  // Who is told about the job's runs, as the file holds them; empty: not in the file.
-  std::string NotifyMail;     // mail addresses separated by commas
-  std::string NotifyWebhook;  // an http:// or https:// URL
-  std::string NotifyOn;       // "failure" (also when empty) or "always"
-  JobLineTable table;
-  // The file the job was read from or is saved as; not part of what a file holds.
-  std::string FileName;
-};
 
 enum class ReadStatus {
   kLoaded,

@@ -158,16 +158,6 @@ std::string RepeatLimitFaultText(std::string_view line, std::string_view limit) 
                           kHighestRepeatLimit);
 }
 
-std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count) {
-  if (!ParseTimeLimit(job_limit).ok()) return TimeLimitFaultText("job's time limit", job_limit);
-  for (int row = 0; row < row_count; ++row) {
-    const std::string limit = table.Text(kColTimeLimit, row);
-    if (ParseTimeLimit(limit).ok()) continue;
-    return TimeLimitFaultText("time limit of job line " + table.Text(kColNumber, row), limit);
-  }
-  return {};
-}
-
 Result<OverlapPolicy> ParseOverlap(std::string_view text) {
   for (OverlapPolicy policy :
        {OverlapPolicy::kRefuse, OverlapPolicy::kWait, OverlapPolicy::kAllow}) {
@@ -276,7 +266,9 @@ std::string UnpassableFileNameText(std::string_view what, std::string_view name)
 std::string UnpassableJobLineFileText(std::string_view batch_file, std::string_view log_file,
                                       std::string_view status_file) {
   const std::pair<std::string_view, std::string_view> names[] = {
-      {"user-defined batch file", batch_file}, {"log file", log_file}, {"status file", status_file}};
+      {"user-defined batch file", batch_file},
+      {"log file", log_file},
+      {"status file", status_file}};
   for (const auto& [what, name] : names) {
     if (std::string text = UnpassableFileNameText(what, name); !text.empty()) return text;
   }

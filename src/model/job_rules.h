@@ -87,11 +87,6 @@ struct RepeatSettingResult {
 RepeatSettingResult ParseRepeatDelay(std::string_view text);
 RepeatSettingResult ParseRepeatLimit(std::string_view text);
 
-// The first time limit of a job that a run cannot use: the job's own (`job_limit`), then
-// those of the first `row_count` rows of `table`, active or not. An empty text when all
-// are fine, else the message naming the line (or the job) and the value.
-std::string TimeLimitFault(std::string_view job_limit, const JobLineTable& table, int row_count);
-
 // "the WHOSE "LIMIT" is not a whole number from 1 to 604800": why a limit is refused.
 std::string TimeLimitFaultText(std::string_view whose, std::string_view limit);
 // The same for a repeat delay ("the repeat delay of job line 30 "x" is not ...") and a

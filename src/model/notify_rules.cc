@@ -151,13 +151,6 @@ const char* NotifyOnWord(NotifyWhen when) {
   return when == NotifyWhen::kAlways ? "always" : "failure";
 }
 
-Status CheckNotifySettings(std::string_view mail, std::string_view webhook, std::string_view on) {
-  if (Result<std::vector<std::string>> addresses = ParseNotifyMail(mail); !addresses.ok())
-    return addresses.status;
-  if (Status hook = CheckNotifyWebhook(webhook); !hook.ok()) return hook;
-  return ParseNotifyOn(on).status;
-}
-
 std::string DisplayUrl(std::string_view url) {
   const auto [begin, end] = AuthorityOf(url);
   const size_t at = url.substr(begin, end - begin).rfind('@');

@@ -31,9 +31,6 @@ enum class NotifyWhen { kFailure, kAlways };
 Result<NotifyWhen> ParseNotifyOn(std::string_view text);
 const char* NotifyOnWord(NotifyWhen when);
 
-// The first of the three a run refuses, in the order above; Ok when all can be used.
-Status CheckNotifySettings(std::string_view mail, std::string_view webhook, std::string_view on);
-
 // `url` as it may be shown: without the user part (user name and password before the host)
 // and without the query and fragment, where tokens are passed. "https://u:pw@host/a?t=1"
 // shows as "https://host/a".

@@ -28,6 +28,8 @@ Json RunOfHistory(const FinishedRun& finished) {
 
 }  // namespace
 
+bool NoticeTargets::any() const { return !mail.empty() || !TrimBlanks(webhook).empty(); }
+
 void SendNotice(const NoticeTargets& targets, const Notice& notice, RunEnv& env,
                 const std::function<void(std::string_view)>& warn) {
   SendNotice(targets, notice, ReadMailServerSettings(env.registry), warn);
@@ -44,11 +46,9 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice,
   if (!webhook.empty()) {
     poster = std::thread([&] { posted = PostJson(webhook, notice.webhook_json); });
   }
-  // A run refuses addresses that cannot be right before it starts; what is left to send
-  // to here can be read.
-  const Result<std::vector<std::string>> addresses = ParseNotifyMail(targets.mail);
-  if (const std::vector<std::string>& to = addresses.value; !to.empty()) {
-    const Status sent = SendMail(server, {to, notice.subject, notice.body, notice.attachment_path});
+  if (!targets.mail.empty()) {
+    const Status sent =
+        SendMail(server, {targets.mail, notice.subject, notice.body, notice.attachment_path});
     if (!sent.ok()) warn("the notice mail was not sent through " + sent.message);
   }
   if (poster.joinable()) poster.join();
@@ -87,7 +87,7 @@ Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
 
 void SendFinishedNotice(const NoticeTargets& targets, const FinishedRun& run, RunEnv& env,
                         const std::function<void(std::string_view)>& warn) {
-  if (TrimBlanks(targets.mail).empty() && TrimBlanks(targets.webhook).empty()) return;
+  if (!targets.any()) return;
   if (run.error_level == 0 && !targets.always) return;
   SendNotice(targets, FinishedNotice(run, env), env, warn);
 }

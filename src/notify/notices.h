@@ -13,12 +13,12 @@
 
 namespace jr {
 
-// Who is told, as the job file names them (the text of NotifyMail, NotifyWebhook and
-// NotifyOn), and when.
+// Who is told, as the job's settings name them (see JobSettings), and when.
 struct NoticeTargets {
-  std::string mail;     // addresses separated by commas; empty: no mail
-  std::string webhook;  // http:// or https:// URL; empty: no webhook
+  std::vector<std::string> mail;  // the addresses; none: no mail
+  std::string webhook;            // an http:// or https:// URL; empty: no webhook
   bool always = false;  // NotifyOn="always": also after a run that finished without errors
+  bool any() const;
 };
 
 // One notice: the mail's subject and plain-text body, the HTML file it attaches (empty: none)

@@ -84,7 +84,7 @@ void TellLongerThanUsual(const RunRequest& request, const RunResult& result,
     std::fprintf(stderr, "jobrunner: %s: %s\n", request.job_file.c_str(), text.c_str());
   }
   observers.LongerThanUsual(text);
-  if (request.notify_mail.empty() && request.notify_webhook.empty()) return;
+  if (!request.notify.any()) return;
   const std::string job = AbsoluteFileName(request.job_file);
   RunInProgress live;
   live.pid = CurrentProcessId();
@@ -97,7 +97,7 @@ void TellLongerThanUsual(const RunRequest& request, const RunResult& result,
     live.lines = std::move(lines.value.front());
   }
   const Result<ExpectedEnd> expected = ExpectedEndOf(request.history_database, live, now);
-  sender.Send(NoticeTargetsOf(request),
+  sender.Send(request.notify,
               LongerThanUsualNotice(job, request.job_description, text, live,
                                     expected.ok() ? expected.value : ExpectedEnd{}, now),
               env);
@@ -158,7 +158,8 @@ std::string JobChangedText(const std::string& job_file, const std::string& run_i
          "job now";
 }
 
-RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line) {
+RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
+                         bool from_command_line) {
   RunRequest request;
   request.job_description = job.Description;
   request.admin_report = job.LogFile;
@@ -168,18 +169,12 @@ RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_comm
   request.table = &job.table;
   request.row_count = job.table.LineCount();
   request.from_command_line = from_command_line;
-  request.maximum = maximum;
-  request.job_time_limit = ParseTimeLimit(job.JobTimeLimit).seconds;
+  request.maximum = settings.maximum;
+  request.job_time_limit = settings.time_limit;
   request.job_file = job.FileName;
-  request.notify_mail = job.NotifyMail;
-  request.notify_webhook = job.NotifyWebhook;
-  request.notify_on = job.NotifyOn;
+  request.notify = {settings.notify_mail, settings.notify_webhook,
+                    settings.notify_on == NotifyWhen::kAlways};
   return request;
-}
-
-NoticeTargets NoticeTargetsOf(const RunRequest& request) {
-  const Result<NotifyWhen> on = ParseNotifyOn(request.notify_on);
-  return {request.notify_mail, request.notify_webhook, on.ok() && on.value == NotifyWhen::kAlways};
 }
 
 FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,

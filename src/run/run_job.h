@@ -55,11 +55,8 @@ struct RunRequest {
   // The job's lock the caller took for the run (see TakeJobLock), or null: the run names
   // itself in it as soon as its id is known.
   RunLock* lock = nullptr;
-  // Who is told about the run, as the job file holds it (see NotifyMail, NotifyWebhook and
-  // NotifyOn of JobDocument).
-  std::string notify_mail;
-  std::string notify_webhook;
-  std::string notify_on;
+  // Who is told about the run, and when.
+  NoticeTargets notify;
 };
 
 struct RunResult {
@@ -77,13 +74,9 @@ struct RunResult {
 };
 
 // The run of a loaded job as the window and command-line mode start it: its header texts
-// unchanged, its whole table, and the maximum already checked by the caller, as are the
-// time limits (see TimeLimitFault).
-RunRequest RunRequestFor(const JobDocument& job, int32_t maximum, bool from_command_line);
-
-// Who is told about the run: NotifyMail, NotifyWebhook, and whether NotifyOn asks for
-// "always" (a run refuses a NotifyOn that is neither "failure" nor "always" before it starts).
-NoticeTargets NoticeTargetsOf(const RunRequest& request);
+// unchanged, its whole table, and the settings read from it (see CheckJob).
+RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
+                         bool from_command_line);
 
 // The run as its "finished" notice tells it, ended with `error_level`.
 FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,

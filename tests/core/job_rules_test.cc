@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/job.h"
 #include "model/job_line.h"
 #include "model/notify_rules.h"
 #include "platform/program_command.h"
@@ -49,11 +50,21 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadO
   table.Set(kColTimeLimit, 0, "60");
   table.Set(kColTimeLimit, 1, "1 h");
   table.Set(kColTimeLimit, 2, "0");
-  EXPECT_EQ(TimeLimitFault("", table, 1), "");
-  EXPECT_EQ(TimeLimitFault("", table, 3),
-            "the time limit of job line 20 \"1 h\" is not a whole number from 1 to 604800");
-  EXPECT_EQ(TimeLimitFault("-1", table, 1),
-            "the job's time limit \"-1\" is not a whole number from 1 to 604800");
+  JobDocument job;
+  job.table = table;
+  job.JobTimeLimit = "-1";
+  job.MaxParallel = " +07 ";
+  const CheckedJob checked = CheckJob(job);
+  EXPECT_EQ(checked.faults,
+            (std::vector<std::string>{
+                "the job's time limit \"-1\" is not a whole number from 1 to 604800",
+                "the time limit of job line 20 \"1 h\" is not a whole number from 1 to 604800",
+                "the time limit of job line 30 \"0\" is not a whole number from 1 to 604800"}));
+  EXPECT_EQ(checked.settings.maximum, 7);
+  job.JobTimeLimit = "3600";
+  job.table = test::TableOfNumbers({"10"});
+  EXPECT_TRUE(CheckJob(job).ok());
+  EXPECT_EQ(CheckJob(job).settings.time_limit, 3600);
 }
 
 TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
@@ -159,8 +170,12 @@ TEST(NotifyRules, AddressesUrlsAndWhenAreRefusedInOrderNamingTheValueWithoutSecr
       {"", "http://[]/", "", "NotifyWebhook: \"http://[]/\" is not an http:// or https:// URL"},
       {"", "", "Always", "NotifyOn: \"Always\" is not failure or always"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(CheckNotifySettings(c.mail, c.hook, c.on).message, c.shown) << c.mail << c.hook;
+  for (const auto& c : cases) {
+    JobDocument job;
+    job.NotifyMail = c.mail, job.NotifyWebhook = c.hook, job.NotifyOn = c.on;
+    const std::vector<std::string> faults = CheckJob(job).faults;
+    EXPECT_EQ(faults.empty() ? "" : faults.front(), c.shown) << c.mail << c.hook;
+  }
   EXPECT_EQ(ParseNotifyMail(cases[0].mail).value,
             (std::vector<std::string>{"root@localhost", "a.b+c@mail-1.example.org"}));
   EXPECT_EQ(ParseNotifyOn(cases[0].on).value, NotifyWhen::kAlways);

@@ -38,14 +38,16 @@ TEST(RunJob, ALineThatDoesNotReadRefusesTheRunAFailureInsideTheSchedulerEndsItAs
   job.table.Set(kColWait, 0, "1000000");
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, auto) { launcher.running.clear(); };
-  EXPECT_EQ(RunJob(RunRequestFor(job, 4, true), test.env, hooks, {&hooks}).refused,
-            "job line 10, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
-            "numbers; the job was not run.");
+  EXPECT_EQ(
+      RunJob(RunRequestFor(job, CheckJob(job).settings, true), test.env, hooks, {&hooks}).refused,
+      "job line 10, \"wait\": the job-line list entry \"1000000\" lies outside the job line "
+      "numbers; the job was not run.");
   EXPECT_TRUE(launcher.log.empty() && hooks.events.empty() && test.outside.entries.empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
   job.table.Set(kColWait, 0, "");
-  const RunResult result = RunJob(RunRequestFor(job, 4, true), test.env, hooks, {&hooks});
+  const RunResult result =
+      RunJob(RunRequestFor(job, CheckJob(job).settings, true), test.env, hooks, {&hooks});
   EXPECT_EQ(result.scheduler.end, SchedulerOutcome::End::kFailure);
   EXPECT_EQ(result.report.error_level, 2);  // what command-line mode exits with
   EXPECT_TRUE(test::Has(test::ReadWholeFile(result.run_folder + result.run_name + "_UserDef.txt"),

@@ -79,7 +79,7 @@ TEST(LongerThanUsual, ARunIsToldOnceAtTheMomentAndWritesItsMetrics) {
   job.Description = "Nightly", job.TempLogDir = dir.path(), job.FileName = dir.File("night.xml");
   AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
   ASSERT_TRUE(WriteJobFile(job.FileName, job, "2026-12-06 12:00:00").ok);
-  RunRequest request = RunRequestFor(job, 4, true);
+  RunRequest request = RunRequestFor(job, CheckJob(job).settings, true);
   request.history_database = dir.File("history.sqlite");
   auto history = RunHistory::OpenForWriting(request.history_database);
   for (int i = 1; i <= 6; ++i) {  // the newest failed: not usual, but the metrics show it

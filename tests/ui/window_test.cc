@@ -486,8 +486,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     field("maxParallel")->setText("12.5");
     Trigger("executeJob");
     QCOMPARE(Messages(),
-             "Log File (Administrators): Please enter Log File (Administrators)|Execute: Maximum "
-             "Parallel Running Job Lines must be a whole number from 1 to 99");
+             "Log File (Administrators): Please enter Log File (Administrators)|Execute: The job "
+             "cannot run: the maximum number of parallel job lines \"12.5\" is not a whole number "
+             "from 1 to 99.");
     field("maxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
     MessageBox::setNextAnswer(MessageBox::kNo);
@@ -551,6 +552,51 @@ class JobRunnerWindowTest : public testing::WindowTest {
              "Execute: The job cannot run: NotifyOn: \"Always\" is not failure or always.");
     Trigger("newJob");
     QVERIFY(w_->currentDocument().NotifyOn.empty() && w_->currentDocument().NotifyMail.empty());
+  }
+
+  // A hand-edited header that a run refuses reads the same in the window, in an unattended
+  // run and in --check: the same sentence, framed by each as it frames every fault.
+  void aFaultReadsTheSameInTheWindowARunAndTheCheck_data() {
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("maximum")
+        << "MaxParallel=\"1x7\""
+        << "the maximum number of parallel job lines \"1x7\" is not a whole number from 1 to 99";
+    QTest::newRow("time limit")
+        << "MaxParallel=\"4\" JobTimeLimit=\"9999999\""
+        << "the job's time limit \"9999999\" is not a whole number from 1 to 604800";
+    QTest::newRow("overlap") << "MaxParallel=\"4\" Overlap=\"queue\""
+                             << "the job's overlap policy \"queue\" is not refuse, wait or allow";
+    QTest::newRow("mail") << "MaxParallel=\"4\" NotifyMail=\"ops@\""
+                          << "NotifyMail: \"ops@\" is not a mail address";
+    QTest::newRow("webhook") << "MaxParallel=\"4\" NotifyWebhook=\"ftp://u:pw@h/x?t=1\""
+                             << "NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL";
+    QTest::newRow("notify on") << "MaxParallel=\"4\" NotifyOn=\"Always\""
+                               << "NotifyOn: \"Always\" is not failure or always";
+  }
+  void aFaultReadsTheSameInTheWindowARunAndTheCheck() {
+    QFETCH(QString, attribute);
+    QFETCH(QString, fault);
+    AddLines({10});
+    FillValidHeader();
+    SaveAs("job.xml");
+    WriteFile(path("job.xml"),
+              ReadAll(path("job.xml")).replace("MaxParallel=\"99\"", attribute).toUtf8());
+    QVERIFY(w_->openJobFile(path("job.xml"), false));
+    Trigger("executeJob");
+    QCOMPARE(Messages(), "Execute: The job cannot run: " + fault + ".");
+    QVERIFY(executor_->runs == 0);
+
+    auto jobrunner = [&](const QStringList& arguments, int status) {
+      QProcess process;
+      process.start(qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/jobrunner", arguments);
+      if (!process.waitForFinished(30000) || process.exitCode() != status) return QString("?");
+      return QString::fromUtf8(process.readAllStandardError());
+    };
+    const QString file = path("job.xml");
+    QVERIFY(jobrunner({file}, 4).contains(file + ": " + fault + "; the job was not run.\n"));
+    QVERIFY(jobrunner({"--check", file}, 0)
+                .contains("jobrunner: error: " + file + ": " + fault + "; the job cannot run\n"));
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {

@@ -46,7 +46,9 @@ class DriverJobExecutor final : public JobExecutor {
     // As in command-line mode the run waits for the next child to end; the window's Stop
     // ends that wait.
     LauncherRunControl control(system->launcher(), [&stop] { return stop.Requested(); });
-    RunRequest request = RunRequestFor(job, max_parallel, /*from_command_line=*/false);
+    JobSettings settings = CheckJob(job).settings;
+    settings.maximum = max_parallel;
+    RunRequest request = RunRequestFor(job, settings, /*from_command_line=*/false);
     request.history_database = SystemMetadataDatabasePath();
     if (rerun != nullptr) request.rerun = *rerun;
     request.lock = lock;
@@ -68,7 +70,7 @@ class DriverJobExecutor final : public JobExecutor {
     const int error_level = result.report.missing_reports.empty()
                                 ? result.report.error_level
                                 : std::max(result.report.error_level, 1);
-    SendFinishedNotice(NoticeTargetsOf(request),
+    SendFinishedNotice(request.notify,
                        FinishedRunOf(request, result, error_level, troubles.lines()), system->env(),
                        [&observers](std::string_view text) { observers.Warning(text); });
     // A report that was not written is news the status text alone would hide.

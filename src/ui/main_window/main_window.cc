@@ -408,31 +408,21 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
     any_active = table_.At(kColActive, row) == Cell("true");
   }
   if (!any_active) return tell("No batchlines to execute");
-  // The same conversion as an unattended run's: a job that runs from cron runs here too.
-  const MaxParallelResult maximum = ParseMaxParallel(header_->maxParallelText().toStdString());
-  if (!maximum.ok()) {
-    return tell("Maximum Parallel Running Job Lines must be a whole number from 1 to 99");
-  }
-  if (const std::string fault =
-          TimeLimitFault(header_->jobTimeLimitText().toStdString(), table_, table_.LineCount());
-      !fault.empty()) {
-    return tell(QString::fromStdString("The job cannot run: " + fault + "."));
-  }
-  if (const Result<OverlapPolicy> overlap = ParseOverlap(header_->overlapText().toStdString());
-      !overlap.ok()) {
-    return tell(QString::fromStdString("The job cannot run: " + overlap.message() + "."));
-  }
-  const NotifySettings& notify = header_->notifySettings();
-  if (const Status fault = CheckNotifySettings(
-          notify.mail.toStdString(), notify.webhook.toStdString(), notify.on.toStdString());
-      !fault.ok()) {
-    return tell(QString::fromStdString("The job cannot run: " + fault.message + "."));
+  // The same checks as an unattended run's, in the same words: a job that runs from cron
+  // runs here too.
+  const CheckedJob checked = CheckJob(currentDocument());
+  if (!checked.ok()) {
+    std::string faults;
+    for (const std::string& fault : checked.faults) faults += (faults.empty() ? "" : "; ") + fault;
+    return tell(QString::fromStdString("The job cannot run: " + faults + "."));
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
-  if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return maximum.value;
+  if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) {
+    return checked.settings.maximum;
+  }
   saveJob();
   if (save_failed_) return std::nullopt;
-  return maximum.value;
+  return checked.settings.maximum;
 }
 
 void MainWindow::runInWindow(int32_t maximum, std::optional<RerunBasis> rerun) {

@@ -250,7 +250,7 @@ class RunHistoryWindowTest : public QObject {
     QPushButton* button = window->rerunButton();
     QCOMPARE(button->text(), QString("Run Failed Lines &Again"));
     QSignalSpy ended(&main, &MainWindow::runEnded);
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     button->click();
     QVERIFY(!button->isEnabled() && ended.wait());
     QVERIFY(runs.reruns.size() == 1 && runs.reruns[0].run_id == "night" &&
@@ -263,14 +263,14 @@ class RunHistoryWindowTest : public QObject {
     // An unsaved change is saved first, so the file differs from the run's: the window says
     // what the command line would refuse; No runs nothing, Yes runs it as --force does.
     main.setChanged();
-    for (const int answer : {MessageBox::kNo, MessageBox::kYes}) {
+    for (const MessageBox::Answer answer : {MessageBox::Answer::kNo, MessageBox::Answer::kYes}) {
       MessageBox::setNextAnswer(answer);
       button->click();
       const MessageBox::Shown asked = MessageBox::last();
       QVERIFY2(asked.text.contains("changed since run night (its SHA-256 differs)") &&
                    asked.text.contains("refuses it without --force"),
                qPrintable(asked.text));
-      QCOMPARE(asked.default_answer, MessageBox::kNo);
+      QCOMPARE(asked.default_answer, MessageBox::Answer::kNo);
     }
     QVERIFY(ended.wait());
     QVERIFY(runs.reruns.size() == 2 && runs.reruns[1].job_changed);

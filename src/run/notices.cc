@@ -62,7 +62,7 @@ NoticeTargets NoticeTargetsOf(const RunRequest& request) {
   return {request.notify_mail, request.notify_webhook, on.ok() && on.value == NotifyWhen::kAlways};
 }
 
-Notice FinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+Notice FinishedNotice(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                       const std::vector<LineTrouble>& troubles, RunEnv& env) {
   RunEndSummary summary;
   summary.job_description = request.job_description;
@@ -91,12 +91,12 @@ Notice FinishedNotice(const RunRequest& request, const RunResult& result, int er
   return notice;
 }
 
-void SendFinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+void SendFinishedNotice(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                         const std::vector<LineTrouble>& troubles, RunEnv& env,
                         const std::function<void(std::string_view)>& warn) {
   const NoticeTargets targets = NoticeTargetsOf(request);
   if (TrimBlanks(targets.mail).empty() && TrimBlanks(targets.webhook).empty()) return;
-  if (error_level == 0 && !targets.always) return;
+  if (error_level == ErrorLevel::kNoErrors && !targets.always) return;
   SendNotice(targets, FinishedNotice(request, result, error_level, troubles, env), env, warn);
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/error_level.h"
 #include "model/run_env.h"
 #include "platform/curl_transport.h"
 #include "run/run_job.h"
@@ -54,13 +55,13 @@ NoticeTargets NoticeTargetsOf(const RunRequest& request);
 // wrong with the ends of their logs, the run folder, the reports, a report not written), the
 // administrators' report attached when it is there, and the webhook's JSON with the run as
 // `--history JOBFILE RUNID --json` prints it (null when the run is not kept).
-Notice FinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+Notice FinishedNotice(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                       const std::vector<LineTrouble>& troubles, RunEnv& env);
 
 // After the reports: sends the "finished" notice when the job names an address or a URL and
 // NotifyOn asks for this end (a failure, or always). Failures go to `warn` as SendNotice
 // says.
-void SendFinishedNotice(const RunRequest& request, const RunResult& result, int error_level,
+void SendFinishedNotice(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                         const std::vector<LineTrouble>& troubles, RunEnv& env,
                         const std::function<void(std::string_view)>& warn);
 

@@ -116,7 +116,7 @@ Status RecordRefusedRun(const RunRequest& request, RunEnv& env) {
   if (!id.ok()) return id.status;
   RunEnd end;
   end.end = now;
-  end.status = kRunStatusRefused;
+  end.status = RunStatus::kRefused;
   return history.value->EndRun(id.value, end);
 }
 
@@ -132,7 +132,7 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
     return Status::Failed("\"" + run_id + "\" is no recorded run of the job file \"" + job +
                           "\"; see jobrunner --history");
   }
-  if (run.value->status == kRunStatusRefused) {
+  if (run.value->status == RunStatus::kRefused) {
     return Status::Failed("run \"" + run_id +
                           "\" was refused, as another run of the job went on; it ran no job "
                           "line to run again");

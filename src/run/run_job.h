@@ -91,7 +91,7 @@ std::string LineTimeLimitText(const RunLine& line);
 std::string LineStartFailedText(const RunLine& line, std::string_view failure);
 
 // Keeps in the run history a run that did not start because another run of the job held
-// its lock: a row without lines whose status is kRunStatusRefused.
+// its lock: a row without lines whose status is RunStatus::kRefused.
 Status RecordRefusedRun(const RunRequest& request, RunEnv& env);
 
 // The run name for a random fraction in [0, 1).

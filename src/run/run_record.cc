@@ -4,10 +4,22 @@
 
 namespace jr {
 
-std::string LineOutcome(const RunLine& line) {
-  if (line.IsSkipped()) return "skipped";
-  if (!line.AlreadyRun() || line.IsRunning()) return "not run";
-  return line.ErrorOccurred() ? "failed" : "ok";
+LineOutcome OutcomeOf(const RunLine& line) {
+  if (line.IsSkipped()) return LineOutcome::kSkipped;
+  if (!line.AlreadyRun() || line.IsRunning()) return LineOutcome::kNotRun;
+  return line.ErrorOccurred() ? LineOutcome::kFailed : LineOutcome::kOk;
+}
+
+RunStatus RunStatusOf(ErrorLevel level) {
+  switch (level) {
+    case ErrorLevel::kNoErrors:
+      return RunStatus::kNoErrors;
+    case ErrorLevel::kErrors:
+      return RunStatus::kErrors;
+    case ErrorLevel::kFatal:
+      break;
+  }
+  return RunStatus::kFatal;
 }
 
 RunRecorder::RunRecorder(RunHistory* history, const RunObservers& told, const Clock& clock)
@@ -70,7 +82,7 @@ void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& ov
   std::vector<RunLineRecord> records;
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
-    if (over_.count(line.JobLineNr())) record.outcome = "over";
+    if (over_.count(line.JobLineNr())) record.outcome = LineOutcome::kOver;
     Changed(line);
   }
   Keep();
@@ -91,7 +103,7 @@ void RunRecorder::Ended(const RunLine& line) {
     record.start = clock_.Now();
   }
   record.end = clock_.Now();
-  record.outcome = LineOutcome(line);
+  record.outcome = OutcomeOf(line);
   record.exit_code = line.ErrorOccurred() ? 3 : 0;
   record.exit_status = line.ExitStatus();
   Changed(line);
@@ -103,7 +115,7 @@ void RunRecorder::LineCannotStart(const RunLine& line, std::string_view) { Ended
 
 void RunRecorder::LineSkipped(const RunLine& line) {
   RunLineRecord& record = Record(line);
-  record.outcome = "skipped";
+  record.outcome = LineOutcome::kSkipped;
   Changed(line);
 }
 
@@ -112,20 +124,20 @@ void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) {
   Changed(copy);
 }
 
-void RunRecorder::End(const RunLines& lines, int status) {
+void RunRecorder::End(const RunLines& lines, ErrorLevel level) {
   if (history_ == nullptr) return;
   RunEnd end;
   end.end = clock_.Now();
-  end.status = status;
+  end.status = RunStatusOf(level);
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
-    record.outcome = over_.count(line.JobLineNr()) ? "over" : LineOutcome(line);
-    if (record.outcome == "ok") ++end.succeeded;
-    if (record.outcome == "failed") ++end.failed;
-    if (record.outcome == "skipped") ++end.skipped;
+    record.outcome = over_.count(line.JobLineNr()) ? LineOutcome::kOver : OutcomeOf(line);
+    if (record.outcome == LineOutcome::kOk) ++end.succeeded;
+    if (record.outcome == LineOutcome::kFailed) ++end.failed;
+    if (record.outcome == LineOutcome::kSkipped) ++end.skipped;
     // A line still running when the run ended was left to itself: it did not end here.
-    if (record.outcome != "ok" && record.outcome != "failed") {
+    if (record.outcome != LineOutcome::kOk && record.outcome != LineOutcome::kFailed) {
       record.exit_code.reset();
       record.exit_status.reset();
     }

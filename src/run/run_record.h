@@ -15,13 +15,18 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "model/error_level.h"
 #include "model/run_lines.h"
 #include "store/run_history.h"
 
 namespace jr {
 
-// A line's outcome as the history names it: "ok", "failed", "skipped" or "not run".
-std::string LineOutcome(const RunLine& line);
+// A line's outcome as the history keeps it: ok, failed, skipped or, for a line that has not
+// ended, not run.
+LineOutcome OutcomeOf(const RunLine& line);
+
+// The status the history keeps for a run whose reports ended with `level`.
+RunStatus RunStatusOf(ErrorLevel level);
 
 // One of a run's observers: records what it sees.
 class RunRecorder final : public RunObserver {
@@ -32,10 +37,10 @@ class RunRecorder final : public RunObserver {
 
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
-  // The run's lines before any starts, all "not run" but those a rerun takes as `over`.
+  // The run's lines before any starts, all not run but those a rerun takes as `over`.
   void Prepared(const RunLines& lines, const std::vector<int32_t>& over = {});
   // Every line's final state, then the run's end; later writes commit on their own again.
-  void End(const RunLines& lines, int status);
+  void End(const RunLines& lines, ErrorLevel level);
   const std::string& run_id() const { return run_id_; }
 
   void LineStarted(const RunLine& line) override;

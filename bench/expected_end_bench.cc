@@ -114,14 +114,14 @@ int main(int argc, char** argv) {
       run.start = today - std::chrono::hours(24 * r);
       const std::vector<Attempt> attempts = RunOnce(job, run.start, random);
       run.end = EndOf(attempts);
-      run.status = 0;
+      run.status = RunStatus::kNoErrors;
       std::vector<RunLineRecord> records;
       for (size_t i = 0; i < attempts.size(); ++i) {
         RunLineRecord record;
         record.line = Number(i);
         record.start = attempts[i].start;
         record.end = attempts[i].end;
-        record.outcome = "ok";
+        record.outcome = LineOutcome::kOk;
         records.push_back(record);
       }
       runs.push_back(run);

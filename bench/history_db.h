@@ -45,13 +45,15 @@ inline bool FillHistoryDatabase(const std::string& path) {
         line.start = at;
         at += seconds(line.line == 170 ? 60 + night / 10 : 30 + (night * 7 + i) % 40);
         line.end = at;
-        line.outcome = (night + i) % 97 == 0 ? "failed" : "ok";
-        failed += line.outcome == "failed";
-        line.exit_code = line.outcome == "ok" ? 0 : 3;
+        line.outcome = (night + i) % 97 == 0 ? LineOutcome::kFailed : LineOutcome::kOk;
+        failed += line.outcome == LineOutcome::kFailed;
+        line.exit_code = line.outcome == LineOutcome::kOk ? 0 : 3;
         lines.push_back(line);
       }
       if (!created.value->WriteLines(run.run_id, lines).ok()) return false;
-      if (!created.value->EndRun(run.run_id, {at, failed ? 1 : 0, kLines - failed, failed, 0})
+      if (!created.value
+               ->EndRun(run.run_id, {at, failed ? RunStatus::kErrors : RunStatus::kNoErrors,
+                                     kLines - failed, failed, 0})
                .ok()) {
         return false;
       }

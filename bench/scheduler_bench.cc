@@ -145,7 +145,7 @@ double RunnerSeconds(int count, bool chain, int maximum, const std::string& fold
   metadata->SetRunId(recorder.run_id());
   recorder.Prepared(lines);
   SchedulerOutcome outcome = RunScheduler(lines, maximum, surroundings.env, control, {&recorder});
-  recorder.End(lines, 0);
+  recorder.End(lines, ErrorLevel::kNoErrors);
   double seconds = SecondsSince(start);
   if (outcome.end != SchedulerOutcome::End::kAllOver) {
     std::fprintf(stderr, "run ended early: %s\n", outcome.failure.c_str());

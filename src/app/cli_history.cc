@@ -78,7 +78,8 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
                                  : "";
     std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s%s\n", line.line,
                 line.start ? FormatTimeText(*line.start).c_str() : "-",
-                line.start ? Duration(*line.start, line.end).c_str() : "-", line.outcome.c_str(),
+                line.start ? Duration(*line.start, line.end).c_str() : "-",
+                LineOutcomeWord(line.outcome),
                 line.exit_status ? std::to_string(*line.exit_status).c_str() : "-",
                 line.repeat_of ? std::to_string(*line.repeat_of).c_str() : "-",
                 line.description.c_str(), slow.c_str());

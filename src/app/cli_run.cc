@@ -190,9 +190,9 @@ bool PassesPreflight(const std::string& job_file, const RunRequest& request, Run
 // Cron mails whatever a run writes on standard error: a run that went wrong says there what
 // went wrong and where to look, one without errors says nothing. Someone at a terminal has
 // watched the progress lines instead.
-void WriteSummaryForCron(int error_level, const JobDocument& job, const RunResult& result,
+void WriteSummaryForCron(ErrorLevel error_level, const JobDocument& job, const RunResult& result,
                          const LineTroubleCollector& troubles) {
-  if (error_level == 0 || StandardErrorIsTerminal()) return;
+  if (error_level == ErrorLevel::kNoErrors || StandardErrorIsTerminal()) return;
   RunEndSummary summary;
   summary.job_description = job.Description;
   summary.status_text = StatusText(error_level);
@@ -302,22 +302,25 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   for (const std::string& missing : result.report.missing_reports) {
     std::fprintf(stderr, "jobrunner: %s\n", missing.c_str());
   }
-  int error_level = result.report.error_level;
-  if (!result.report.missing_reports.empty()) error_level = std::max(error_level, 1);
+  ErrorLevel error_level = result.report.error_level;
+  if (!result.report.missing_reports.empty()) {
+    error_level = std::max(error_level, ErrorLevel::kErrors);
+  }
   // A stop while the reports were made interrupted the run as much as one during the lines.
-  if (StopRequested()) error_level = 2;
+  if (StopRequested()) error_level = ErrorLevel::kFatal;
   WriteSummaryForCron(error_level, job, result, troubles);
   // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
   SendFinishedNotice(request.notify, FinishedRunOf(request, result, error_level, troubles.lines()),
                      system->env(), [&progress](std::string_view text) { progress.Warning(text); });
   switch (error_level) {
-    case 0:
+    case ErrorLevel::kNoErrors:
       return kExitNoErrors;
-    case 1:
+    case ErrorLevel::kErrors:
       return kExitErrors;
-    default:
-      return kExitFatal;
+    case ErrorLevel::kFatal:
+      break;
   }
+  return kExitFatal;
 }
 
 void WarnUnreadLists(const std::string& job_file, const ReadResult& read) {

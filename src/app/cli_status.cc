@@ -35,7 +35,7 @@ void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint 
   std::fputs("\n", stdout);
   std::printf("%-7s  %-8s  %-20s  %9s  %s\n", "LINE", "STATE", "START", "ELAPSED", "DESCRIPTION");
   for (const RunLineRecord& line : live.lines) {
-    std::printf("%-7d  %-8s  %-20s  %9s  %s\n", line.line, LiveLineState(line),
+    std::printf("%-7d  %-8s  %-20s  %9s  %s\n", line.line, LiveStateWord(LiveLineState(line)),
                 line.start ? FormatTimeText(*line.start).c_str() : "-",
                 line.start ? ClockText(ElapsedSeconds(*line.start, line.end, now)).c_str() : "-",
                 line.description.c_str());

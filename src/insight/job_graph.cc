@@ -100,11 +100,19 @@ std::vector<int32_t> ListAt(const JobLineTable& table, int column, int row) {
   return ReadJobLineRefs(table.Text(column, row)).value.numbers;
 }
 
-GraphOutcome OutcomeOfWord(const std::string& word) {
-  // A rerun's "over" line had succeeded in the run before.
-  if (word == "ok" || word == "over") return GraphOutcome::kOk;
-  if (word == "failed") return GraphOutcome::kFailed;
-  if (word == "skipped") return GraphOutcome::kSkipped;
+GraphOutcome GraphOutcomeOf(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kOk:
+    case LineOutcome::kOver:  // a rerun's line over had succeeded in the run before
+      return GraphOutcome::kOk;
+    case LineOutcome::kFailed:
+      return GraphOutcome::kFailed;
+    case LineOutcome::kSkipped:
+      return GraphOutcome::kSkipped;
+    case LineOutcome::kNotRun:
+    case LineOutcome::kUnknown:
+      break;
+  }
   return GraphOutcome::kNotRun;
 }
 
@@ -206,7 +214,7 @@ Result<std::optional<GraphRun>> ReadGraphRun(const std::string& database,
   // Rows come in the order the lines started: a repeat copy's outcome, later, is the
   // line's; a copy that never started leaves the line as it ended.
   for (const RunLineRecord& line : lines.value.front()) {
-    const GraphOutcome outcome = OutcomeOfWord(line.outcome);
+    const GraphOutcome outcome = GraphOutcomeOf(line.outcome);
     const int32_t number = line.repeat_of.value_or(line.line);
     if (outcome == GraphOutcome::kNotRun && run.outcomes.count(number)) continue;
     run.outcomes[number] = outcome;

@@ -13,7 +13,7 @@ Json LineJson(const RunLineRecord& line, const std::optional<std::chrono::millis
       {"description", line.description},
       {"start", TimeOrNull(line.start)},
       {"end", TimeOrNull(line.end)},
-      {"outcome", line.outcome},
+      {"outcome", LineOutcomeWord(line.outcome)},
       {"exit_code", line.exit_code ? Json(*line.exit_code) : Json(nullptr)},
       {"exit_status", line.exit_status ? Json(*line.exit_status) : Json(nullptr)},
       {"repeat_of", line.repeat_of ? Json(std::to_string(*line.repeat_of)) : Json(nullptr)},
@@ -27,21 +27,29 @@ std::string JsonText(const Json& value) {
   return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+// A run that ended with an error level shows it as the number its exit status was; a refused
+// or interrupted run, or one with a status this version does not know, as a word.
+Json StatusJson(const std::optional<RunStatus>& status) {
+  if (status == RunStatus::kNoErrors || status == RunStatus::kErrors ||
+      status == RunStatus::kFatal) {
+    return Json(RunStatusNumber(*status));
+  }
+  return Json(RunOutcomeWord(status));
+}
+
 Json RunJson(const RunSummary& run) {
   Json failed = Json::array();
   for (int32_t line : run.failed_lines) failed.push_back(std::to_string(line));
-  return Json{
-      {"run_id", run.run_id},
-      {"start", IsoUtcText(run.start)},
-      {"end", TimeOrNull(run.end)},
-      {"status", run.status && *run.status != kRunStatusRefused ? Json(*run.status)
-                                                                : Json(RunOutcomeWord(run.status))},
-      {"succeeded", run.succeeded},
-      {"failed", run.failed},
-      {"skipped", run.skipped},
-      {"failed_lines", failed},
-      {"run_folder", run.run_folder},
-      {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
+  return Json{{"run_id", run.run_id},
+              {"start", IsoUtcText(run.start)},
+              {"end", TimeOrNull(run.end)},
+              {"status", StatusJson(run.status)},
+              {"succeeded", run.succeeded},
+              {"failed", run.failed},
+              {"skipped", run.skipped},
+              {"failed_lines", failed},
+              {"run_folder", run.run_folder},
+              {"rerun_of", run.rerun_of.empty() ? Json(nullptr) : Json(run.rerun_of)}};
 }
 
 Json RunDetailJson(const RunSummary& run, const std::vector<RunLineRecord>& rows,

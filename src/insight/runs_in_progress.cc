@@ -45,17 +45,35 @@ Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
   return found;
 }
 
-const char* LiveLineState(const RunLineRecord& line) {
+LiveState LiveLineState(const RunLineRecord& line) {
   if (line.end) {
-    if (line.outcome == "ok") return "ok";
-    if (line.outcome == "failed") return "failed";
-    return line.outcome == "skipped" ? "skipped" : "not run";
+    if (line.outcome == LineOutcome::kOk) return LiveState::kOk;
+    if (line.outcome == LineOutcome::kFailed) return LiveState::kFailed;
+    return line.outcome == LineOutcome::kSkipped ? LiveState::kSkipped : LiveState::kNotRun;
   }
-  if (line.start) return "running";
+  if (line.start) return LiveState::kRunning;
   // A skipped line never starts; a line prepared and not yet started has a row without a
   // start.
-  if (line.outcome == "skipped") return "skipped";
-  return line.outcome == "over" ? "not run" : "waiting";
+  if (line.outcome == LineOutcome::kSkipped) return LiveState::kSkipped;
+  return line.outcome == LineOutcome::kOver ? LiveState::kNotRun : LiveState::kWaiting;
+}
+
+const char* LiveStateWord(LiveState state) {
+  switch (state) {
+    case LiveState::kWaiting:
+      return "waiting";
+    case LiveState::kRunning:
+      return "running";
+    case LiveState::kOk:
+      return "ok";
+    case LiveState::kFailed:
+      return "failed";
+    case LiveState::kSkipped:
+      return "skipped";
+    case LiveState::kNotRun:
+      break;
+  }
+  return "not run";
 }
 
 std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
@@ -76,12 +94,12 @@ std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
       job_line = repeats[job_line];
     }
     const auto waited = waits.find(job_line);
-    const std::string state = LiveLineState(row);
+    const LiveState state = LiveLineState(row);
     lines.push_back({row.line, row.repeat_of.value_or(0),
                      waited == waits.end() ? std::vector<int32_t>{} : waited->second,
-                     state == "waiting"   ? ForeseenLine::State::kWaiting
-                     : state == "running" ? ForeseenLine::State::kRunning
-                                          : ForeseenLine::State::kOver,
+                     state == LiveState::kWaiting   ? ForeseenLine::State::kWaiting
+                     : state == LiveState::kRunning ? ForeseenLine::State::kRunning
+                                                    : ForeseenLine::State::kOver,
                      row.start});
   }
   return lines;

@@ -27,10 +27,13 @@ struct RunInProgress {
 Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
                                                   const std::optional<std::string>& job_file);
 
-// A line's state in a run that goes on: "waiting" (not started yet), "running", or how it
-// ended: "ok", "failed", "skipped"; "not run" for a line this run will not start (a rerun
-// took it as over).
-const char* LiveLineState(const RunLineRecord& line);
+// A line's state in a run that goes on: waiting (not started yet), running, or how it ended:
+// ok, failed, skipped; not run for a line this run will not start (a rerun took it as over)
+// or one that ended with an outcome this version does not know.
+enum class LiveState { kWaiting, kRunning, kOk, kFailed, kSkipped, kNotRun };
+LiveState LiveLineState(const RunLineRecord& line);
+// The state as `--status` and the notices name it: "waiting", "running", "ok", ...
+const char* LiveStateWord(LiveState state);
 
 // The lines of a run going on as its rows tell them (`rows` in any order), with the wait lists
 // of the job's lines by number; a repeat copy waits as the job's line it repeats.

@@ -10,7 +10,7 @@ nlohmann::ordered_json StatusRunJson(const RunInProgress& live, const ExpectedEn
     lines.push_back(
         {{"line", std::to_string(line.line)},
          {"description", line.description},
-         {"state", LiveLineState(line)},
+         {"state", LiveStateWord(LiveLineState(line))},
          {"start", line.start ? Json(IsoUtcText(*line.start)) : Json(nullptr)},
          {"elapsed_s", line.start ? Json(ElapsedSeconds(*line.start, line.end, now)) : Json()}});
   }

@@ -24,12 +24,14 @@ UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
   };
   std::map<int32_t, Samples> samples;
   for (size_t i = 0; i < runs.size() && i < lines.size(); ++i) {
-    if (!runs[i].end || runs[i].status == kRunStatusRefused) continue;
+    if (!runs[i].end || runs[i].status == RunStatus::kRefused) continue;
     // The ok attempts of this run, by the line they count for.
     std::map<int32_t, std::vector<milliseconds>> ok;
     const std::map<int32_t, int32_t> links = RepeatLinks(lines[i]);
     for (const RunLineRecord& line : lines[i]) {
-      if (line.outcome != "ok" || !line.start || !line.end || *line.end < *line.start) continue;
+      if (line.outcome != LineOutcome::kOk || !line.start || !line.end || *line.end < *line.start) {
+        continue;
+      }
       ok[OriginOf(line.line, links)].push_back(
           std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
     }
@@ -55,7 +57,7 @@ Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string
   std::vector<RunSummary> earlier;
   std::vector<std::string> ids;
   for (RunSummary& run : recent.value) {
-    if (run.start >= before || !run.end || run.status == kRunStatusRefused) continue;
+    if (run.start >= before || !run.end || run.status == RunStatus::kRefused) continue;
     ids.push_back(run.run_id);
     earlier.push_back(std::move(run));
   }

@@ -42,7 +42,10 @@ Result<std::optional<LongerThanUsualRule>> ReadLongerThanUsualRule(RunHistory& h
   if (!recent.ok()) return recent.status;
   std::vector<milliseconds> durations;
   for (const RunSummary& run : recent.value) {
-    if (run.start >= before || !run.end || run.status != 0 || !run.rerun_of.empty()) continue;
+    if (run.start >= before || !run.end || run.status != RunStatus::kNoErrors ||
+        !run.rerun_of.empty()) {
+      continue;
+    }
     durations.push_back(std::chrono::duration_cast<milliseconds>(*run.end - run.start));
   }
   return LongerThanUsualRuleOf(std::move(durations));
@@ -67,7 +70,7 @@ Notice LongerThanUsualNotice(const std::string& job_file, const std::string& des
   notice.body += "\n";
   for (const RunLineRecord& line : live.lines) {
     notice.body += "  job line " + std::to_string(line.line) + " (" + line.description +
-                   "): " + LiveLineState(line) + "\n";
+                   "): " + LiveStateWord(LiveLineState(line)) + "\n";
   }
   nlohmann::ordered_json json{{"event", "longer_than_usual"},
                               {"job_file", job_file},

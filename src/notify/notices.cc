@@ -88,7 +88,7 @@ Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
 void SendFinishedNotice(const NoticeTargets& targets, const FinishedRun& run, RunEnv& env,
                         const std::function<void(std::string_view)>& warn) {
   if (!targets.any()) return;
-  if (run.error_level == 0 && !targets.always) return;
+  if (run.error_level == ErrorLevel::kNoErrors && !targets.always) return;
   SendNotice(targets, FinishedNotice(run, env), env, warn);
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/error_level.h"
 #include "model/run_env.h"
 #include "notify/curl_transport.h"
 #include "notify/run_summary.h"
@@ -56,7 +57,7 @@ struct FinishedRun {
   std::string history_database;
   // Why a report was not written, one sentence each (see ReportOutcome).
   std::vector<std::string> missing_reports;
-  int error_level = 0;  // the run's final status
+  ErrorLevel error_level = ErrorLevel::kNoErrors;  // the run's final status
   std::vector<LineTrouble> troubles;
 };
 

@@ -5,7 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "insight/line_outcome.h"
+#include "insight/run_outcome.h"
 #include "platform/atomic_file.h"
 #include "platform/config.h"
 #include "platform/environment.h"
@@ -104,7 +104,7 @@ std::string MetricsText(const std::string& job, bool running,
   f.Sample(Seconds(std::chrono::duration_cast<milliseconds>(last->end - last->start)));
   f.Family("jobrunner_last_run_status",
            "Exit status of the job's last finished run: 0 no errors, 1 errors, 2 fatal error.");
-  f.Sample(std::to_string(last->status));
+  f.Sample(std::to_string(RunStatusNumber(last->status)));
   f.Family("jobrunner_last_run_lines", "Job lines of the last finished run by outcome.");
   f.Sample(std::to_string(last->ok), ",outcome=\"ok\"");
   f.Sample(std::to_string(last->failed), ",outcome=\"failed\"");
@@ -123,7 +123,7 @@ std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std:
   Result<std::vector<RunSummary>> recent = history.RecentRuns(job, 20);
   if (!recent.ok()) return std::nullopt;
   for (const RunSummary& run : recent.value) {
-    if (!run.end || !run.status || *run.status == kRunStatusRefused) continue;
+    if (!run.end || !run.status || *run.status == RunStatus::kRefused) continue;
     LastRunMetrics last;
     last.start = run.start;
     last.end = *run.end;
@@ -137,7 +137,7 @@ std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std:
     std::sort(rows.begin(), rows.end(),
               [](const RunLineRecord& a, const RunLineRecord& b) { return a.line < b.line; });
     for (const RunLineRecord& row : rows) {
-      if (!row.start || !row.end || row.outcome == "over") continue;
+      if (!row.start || !row.end || row.outcome == LineOutcome::kOver) continue;
       last.lines.emplace_back(row.line,
                               std::chrono::duration_cast<milliseconds>(*row.end - *row.start));
     }
@@ -147,17 +147,17 @@ std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std:
 }
 
 LastRunMetrics LastRunOf(const RunLines& lines, const std::vector<int32_t>& over, TimePoint start,
-                         TimePoint end, int status) {
+                         TimePoint end, ErrorLevel level) {
   LastRunMetrics last;
   last.start = start;
   last.end = end;
-  last.status = status;
+  last.status = RunStatusOf(level);
   for (const RunLine& line : lines) {
     if (std::find(over.begin(), over.end(), line.JobLineNr()) != over.end()) continue;
-    const std::string outcome = LineOutcome(line);
-    if (outcome == "ok") ++last.ok;
-    if (outcome == "failed") ++last.failed;
-    if (outcome == "skipped") ++last.skipped;
+    const LineOutcome outcome = OutcomeOf(line);
+    if (outcome == LineOutcome::kOk) ++last.ok;
+    if (outcome == LineOutcome::kFailed) ++last.failed;
+    if (outcome == LineOutcome::kSkipped) ++last.skipped;
     if (line.StartingTime() && line.StopTime()) {
       last.lines.emplace_back(line.JobLineNr(), std::chrono::duration_cast<milliseconds>(
                                                     *line.StopTime() - *line.StartingTime()));

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/error_level.h"
 #include "model/run_lines.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
@@ -23,7 +24,7 @@ namespace jr {
 struct LastRunMetrics {
   TimePoint start{};
   TimePoint end{};
-  int status = 0;  // 0, 1 or 2
+  RunStatus status = RunStatus::kNoErrors;
   int ok = 0, failed = 0, skipped = 0;
   // Each line that ran, by job line number (a repeat copy by its own), with its duration.
   std::vector<std::pair<int32_t, std::chrono::milliseconds>> lines;
@@ -49,7 +50,7 @@ std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std:
 // The figures of a run that just ended, from its lines; the lines of `over` (those a rerun
 // did not run again) count as nothing.
 LastRunMetrics LastRunOf(const RunLines& lines, const std::vector<int32_t>& over, TimePoint start,
-                         TimePoint end, int status);
+                         TimePoint end, ErrorLevel level);
 
 // Writes the text to MetricsFileName(job_file) in `folder`, replacing the file at once.
 Status WriteMetricsFile(const std::string& folder, const std::string& job_file,

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "model/run_lines.h"
+#include "model/error_level.h"
 #include "model/run_env.h"
+#include "model/run_lines.h"
 #include "platform/shell_exec_task.h"
 
 namespace jr {
 
 struct ReportOutcome {
-  int error_level = 0;  // 0 no error, 1 errors, 2 fatal error
+  ErrorLevel error_level = ErrorLevel::kNoErrors;
   std::string status_text;
   // Why a definition file could not be written ("cannot write "NAME": the disk is
   // full"); empty when it was.
@@ -25,7 +26,7 @@ struct ReportOutcome {
 };
 
 // The final status text of an error level.
-std::string StatusText(int error_level);
+std::string StatusText(ErrorLevel error_level);
 
 struct ReportRequest {
   std::string job_description;

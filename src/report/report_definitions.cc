@@ -40,18 +40,19 @@ std::string WriteWholeFile(const std::string& name, const std::string& content) 
 
 }  // namespace
 
-std::string StatusText(int error_level) {
+std::string StatusText(ErrorLevel error_level) {
   switch (error_level) {
-    case 0:
+    case ErrorLevel::kNoErrors:
       return "finished without errors.";
-    case 1:
+    case ErrorLevel::kErrors:
       return "finished with error(s).";
-    default:
-      return "finished with fatal error.";
+    case ErrorLevel::kFatal:
+      break;
   }
+  return "finished with fatal error.";
 }
 
-void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error_level) {
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level) {
   std::string heading = line.definition().description + " (" + line.definition().type + ")";
   if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
   heading += line.ErrorOccurred() ? "  :  FAILED" : "  :  OK";
@@ -75,8 +76,8 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error
   if (line.ErrorOccurred()) {
     // A line whose repeat was ordered may still succeed on its next try, so only
     // stop-on-error makes its failure count.
-    if (error_level == 0 && !line.Repeated()) error_level = 1;
-    if (line.definition().stop_on_error) error_level = 2;
+    if (error_level == ErrorLevel::kNoErrors && !line.Repeated()) error_level = ErrorLevel::kErrors;
+    if (line.definition().stop_on_error) error_level = ErrorLevel::kFatal;
   }
 }
 
@@ -101,7 +102,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   outcome.admin_definition_error = WriteWholeFile(admin_definition_file, admin.str());
 
   // A run that was stopped did not do what the job asked, whatever its lines reported.
-  if (interrupted) outcome.error_level = 2;
+  if (interrupted) outcome.error_level = ErrorLevel::kFatal;
   outcome.status_text = StatusText(outcome.error_level);
 
   std::ostringstream user;
@@ -115,8 +116,9 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
 
   if (log_to_event_log) {
     const std::string message = "\r\n\r\nJob '" + job_description + "' " + outcome.status_text;
-    WriteEventLogEntry(env.event_log, env.notifier, message,
-                       outcome.error_level == 0 ? kEventTypeInformation : kEventTypeError, 1);
+    WriteEventLogEntry(
+        env.event_log, env.notifier, message,
+        outcome.error_level == ErrorLevel::kNoErrors ? kEventTypeInformation : kEventTypeError, 1);
   }
   return outcome;
 }

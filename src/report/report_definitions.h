@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/run_lines.h"
 #include "model/run_env.h"
+#include "model/run_lines.h"
 #include "report/generate_reports.h"
 
 namespace jr {
@@ -17,12 +17,12 @@ inline constexpr std::string_view kFileLinkTag =
     "<FileLink Name=\"Detailed Logfile info can be found here\">";
 
 // Writes the block of one job line that has run: heading, times, included and linked
-// files. For a failed line raises `error_level` to 1 (unless the line was itself ordered
-// to be repeated) and to 2 when the line stops the job on error.
-void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, int& error_level);
+// files. For a failed line raises `error_level` to kErrors (unless the line was itself ordered
+// to be repeated) and to kFatal when the line stops the job on error.
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level);
 
 // Writes both definition files anew (the end time is now on env.clock), decides the
-// final error level and status text (2 whenever `interrupted`), and writes the event-log
+// final error level and status text (kFatal whenever `interrupted`), and writes the event-log
 // entry when `log_to_event_log` is set. Each file is written whole or not at all; one that
 // cannot be written is named with its cause in the outcome, and everything else is still
 // produced.

@@ -24,13 +24,14 @@ std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earli
   std::map<int32_t, EarlierLine> lines;
   for (const RunLineRecord& row : earlier) {
     EarlierLine& line = lines[OriginOf(row.line, repeat_of)];
-    const bool ok = row.outcome == "ok" || row.outcome == "over";
-    if (row.outcome == "skipped" && !row.repeat_of) line.skipped = true;
-    if (!ok && row.outcome != "failed") continue;
+    const bool ok = row.outcome == LineOutcome::kOk || row.outcome == LineOutcome::kOver;
+    if (row.outcome == LineOutcome::kSkipped && !row.repeat_of) line.skipped = true;
+    // An outcome this version does not know counts as neither: the line runs again.
+    if (!ok && row.outcome != LineOutcome::kFailed) continue;
     line.any_ok = line.any_ok || ok;
     line.any_failed = line.any_failed || !ok;
     // A line an earlier rerun took as over succeeded before anything of this run started.
-    const int64_t order = row.outcome == "over" ? -1 : row.seq.value_or(0);
+    const int64_t order = row.outcome == LineOutcome::kOver ? -1 : row.seq.value_or(0);
     if (!line.ended || order >= line.last_order) {
       line.ended = true;
       line.last_order = order;

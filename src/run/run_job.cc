@@ -118,7 +118,7 @@ Status RecordRefusedRun(const RunRequest& request, RunEnv& env) {
   if (!id.ok()) return id.status;
   RunEnd end;
   end.end = now;
-  end.status = kRunStatusRefused;
+  end.status = RunStatus::kRefused;
   return history.value->EndRun(id.value, end);
 }
 
@@ -134,7 +134,7 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
     return Status::Failed("\"" + run_id + "\" is no recorded run of the job file \"" + job +
                           "\"; see jobrunner --history");
   }
-  if (run.value->status == kRunStatusRefused) {
+  if (run.value->status == RunStatus::kRefused) {
     return Status::Failed("run \"" + run_id +
                           "\" was refused, as another run of the job went on; it ran no job "
                           "line to run again");
@@ -177,7 +177,7 @@ RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
   return request;
 }
 
-FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                           std::vector<LineTrouble> troubles) {
   FinishedRun run;
   run.job_file = request.job_file;

@@ -79,7 +79,7 @@ RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
                          bool from_command_line);
 
 // The run as its "finished" notice tells it, ended with `error_level`.
-FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, int error_level,
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
                           std::vector<LineTrouble> troubles);
 
 // What the user is told when the job's time limit of `seconds` ended the run.
@@ -93,7 +93,7 @@ std::string LineTimeLimitText(const RunLine& line);
 std::string LineStartFailedText(const RunLine& line, std::string_view failure);
 
 // Keeps in the run history a run that did not start because another run of the job held
-// its lock: a row without lines whose status is kRunStatusRefused.
+// its lock: a row without lines whose status is RunStatus::kRefused.
 Status RecordRefusedRun(const RunRequest& request, RunEnv& env);
 
 // The run name for a random fraction in [0, 1).

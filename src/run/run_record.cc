@@ -64,7 +64,7 @@ void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& ov
   std::vector<RunLineRecord> records;
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
-    if (over_.count(line.JobLineNr())) record.outcome = "over";
+    if (over_.count(line.JobLineNr())) record.outcome = LineOutcome::kOver;
     Changed(line);
   }
   Keep();
@@ -85,7 +85,7 @@ void RunRecorder::Ended(const RunLine& line) {
     record.start = clock_.Now();
   }
   record.end = clock_.Now();
-  record.outcome = LineOutcome(line);
+  record.outcome = OutcomeOf(line);
   record.exit_code = line.ErrorOccurred() ? 3 : 0;
   record.exit_status = line.ExitStatus();
   Changed(line);
@@ -97,7 +97,7 @@ void RunRecorder::LineCannotStart(const RunLine& line, std::string_view) { Ended
 
 void RunRecorder::LineSkipped(const RunLine& line) {
   RunLineRecord& record = Record(line);
-  record.outcome = "skipped";
+  record.outcome = LineOutcome::kSkipped;
   Changed(line);
 }
 
@@ -106,20 +106,20 @@ void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) {
   Changed(copy);
 }
 
-void RunRecorder::End(const RunLines& lines, int status) {
+void RunRecorder::End(const RunLines& lines, ErrorLevel level) {
   if (history_ == nullptr) return;
   RunEnd end;
   end.end = clock_.Now();
-  end.status = status;
+  end.status = RunStatusOf(level);
   for (const RunLine& line : lines) {
     RunLineRecord& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
-    record.outcome = over_.count(line.JobLineNr()) ? "over" : LineOutcome(line);
-    if (record.outcome == "ok") ++end.succeeded;
-    if (record.outcome == "failed") ++end.failed;
-    if (record.outcome == "skipped") ++end.skipped;
+    record.outcome = over_.count(line.JobLineNr()) ? LineOutcome::kOver : OutcomeOf(line);
+    if (record.outcome == LineOutcome::kOk) ++end.succeeded;
+    if (record.outcome == LineOutcome::kFailed) ++end.failed;
+    if (record.outcome == LineOutcome::kSkipped) ++end.skipped;
     // A line still running when the run ended was left to itself: it did not end here.
-    if (record.outcome != "ok" && record.outcome != "failed") {
+    if (record.outcome != LineOutcome::kOk && record.outcome != LineOutcome::kFailed) {
       record.exit_code.reset();
       record.exit_status.reset();
     }

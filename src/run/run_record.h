@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/run_control.h"
-#include "insight/line_outcome.h"
+#include "insight/run_outcome.h"
 #include "model/run_lines.h"
 #include "store/run_history.h"
 
@@ -30,10 +30,10 @@ class RunRecorder final : public RunObserver {
 
   // Writes the run's row; the id it got is run_id() (empty when nothing is recorded).
   void Begin(const RunStart& start);
-  // The run's lines before any starts, all "not run" but those a rerun takes as `over`.
+  // The run's lines before any starts, all not run but those a rerun takes as `over`.
   void Prepared(const RunLines& lines, const std::vector<int32_t>& over = {});
   // Every line's final state, then the run's end; later writes commit on their own again.
-  void End(const RunLines& lines, int status);
+  void End(const RunLines& lines, ErrorLevel level);
   const std::string& run_id() const { return run_id_; }
 
   void LineStarted(const RunLine& line) override;

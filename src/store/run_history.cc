@@ -74,7 +74,7 @@ RunSummary ReadRun(const SqliteStatement& row) {
   run.start = FromMilliseconds(row.ColumnInt(9));
   if (std::optional<int64_t> end = row.ColumnOptional(10)) run.end = FromMilliseconds(*end);
   if (std::optional<int64_t> status = row.ColumnOptional(11)) {
-    run.status = static_cast<int>(*status);
+    run.status = RunStatusOfNumber(*status);
   }
   run.succeeded = static_cast<int>(row.ColumnInt(12));
   run.failed = static_cast<int>(row.ColumnInt(13));
@@ -107,6 +107,72 @@ Status UpgradeSchema(SqliteConnection& db) {
 }  // namespace
 
 std::string IsoUtcText(TimePoint time) { return UtcTimeText(time); }
+
+int RunStatusNumber(RunStatus status) {
+  switch (status) {
+    case RunStatus::kNoErrors:
+      return 0;
+    case RunStatus::kErrors:
+      return 1;
+    case RunStatus::kRefused:
+      return 5;
+    case RunStatus::kFatal:
+    case RunStatus::kUnknown:
+      break;
+  }
+  return 2;
+}
+
+RunStatus RunStatusOfNumber(int64_t number) {
+  for (RunStatus status :
+       {RunStatus::kNoErrors, RunStatus::kErrors, RunStatus::kFatal, RunStatus::kRefused}) {
+    if (number == RunStatusNumber(status)) return status;
+  }
+  return RunStatus::kUnknown;
+}
+
+const char* RunOutcomeWord(const std::optional<RunStatus>& status) {
+  if (!status) return "interrupted";
+  switch (*status) {
+    case RunStatus::kNoErrors:
+      return "ok";
+    case RunStatus::kErrors:
+      return "errors";
+    case RunStatus::kFatal:
+      return "fatal";
+    case RunStatus::kRefused:
+      return "refused";
+    case RunStatus::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+const char* LineOutcomeWord(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kOk:
+      return "ok";
+    case LineOutcome::kFailed:
+      return "failed";
+    case LineOutcome::kSkipped:
+      return "skipped";
+    case LineOutcome::kNotRun:
+      return "not run";
+    case LineOutcome::kOver:
+      return "over";
+    case LineOutcome::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+LineOutcome LineOutcomeOfWord(std::string_view word) {
+  for (LineOutcome outcome : {LineOutcome::kOk, LineOutcome::kFailed, LineOutcome::kSkipped,
+                              LineOutcome::kNotRun, LineOutcome::kOver}) {
+    if (word == LineOutcomeWord(outcome)) return outcome;
+  }
+  return LineOutcome::kUnknown;
+}
 
 Status EnsureMetadataSchema(SqliteConnection& db) {
   // Immediate: the writer lock is taken before the version is read, so that two runners
@@ -322,7 +388,7 @@ Status RunHistory::WriteLines(const std::string& run_id, const std::vector<RunLi
                     .Text(5, line.description)
                     .OptionalInt(6, start)
                     .OptionalInt(7, end)
-                    .Text(8, line.outcome)
+                    .Text(8, LineOutcomeWord(line.outcome))
                     .OptionalInt(9, line.exit_code)
                     .OptionalInt(10, line.repeat_of)
                     .OptionalInt(11, line.exit_status)
@@ -341,7 +407,7 @@ Status RunHistory::EndRun(const std::string& run_id, const RunEnd& end) {
         "cannot write to");
     if (!update.ok()) return update.status;
     return update.value.Int(1, Milliseconds(end.end))
-        .Int(2, end.status)
+        .Int(2, RunStatusNumber(end.status))
         .Int(3, end.succeeded)
         .Int(4, end.failed)
         .Int(5, end.skipped)
@@ -355,7 +421,8 @@ namespace {
 // Adds the failed line numbers of each run, in one query over the runs' line rows.
 Status AddFailedLines(SqliteConnection& db, std::vector<RunSummary>& runs) {
   if (runs.empty()) return Status::Ok();
-  std::string sql = "SELECT run_id, line FROM run_lines WHERE outcome = 'failed' AND run_id IN (";
+  std::string sql = std::string("SELECT run_id, line FROM run_lines WHERE outcome = '") +
+                    LineOutcomeWord(LineOutcome::kFailed) + "' AND run_id IN (";
   for (size_t i = 0; i < runs.size(); ++i) sql += i ? ", ?" : "?";
   sql += ") ORDER BY run_id, line";
   Result<SqliteStatement> query = db.Prepare(sql, "cannot read");
@@ -445,7 +512,7 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
       line.description = row.ColumnText(3);
       if (auto start = row.ColumnOptional(4)) line.start = FromMilliseconds(*start);
       if (auto end = row.ColumnOptional(5)) line.end = FromMilliseconds(*end);
-      line.outcome = row.ColumnText(6);
+      line.outcome = LineOutcomeOfWord(row.ColumnText(6));
       line.exit_code = row.ColumnOptional(7);
       if (auto of = row.ColumnOptional(8)) line.repeat_of = static_cast<int32_t>(*of);
       if (auto status = row.ColumnOptional(9)) line.exit_status = static_cast<int>(*status);

@@ -43,6 +43,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -52,16 +53,29 @@ namespace jr {
 
 inline constexpr int kRunHistorySchemaVersion = 3;
 
-// The final status of a run that did not start because another run of its job went on.
-inline constexpr int kRunStatusRefused = 5;
+// A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
+// levels its reports ended with, 5 a run refused because another run of its job went on.
+// A number no status of this version is (a newer version's, a hand-edited row) reads as
+// kUnknown, which no reader takes for success. A run without a status was interrupted.
+enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kUnknown };
+
+// The column's number of a status; kUnknown has none and is written as 2, the safe side.
+int RunStatusNumber(RunStatus status);
+RunStatus RunStatusOfNumber(int64_t number);
 
 // A run's final status in one word, as the history lists and the window show it; a run
 // without one was interrupted (its runner died before it could end the row).
-inline const char* RunOutcomeWord(const std::optional<int>& status) {
-  if (!status) return "interrupted";
-  if (*status == kRunStatusRefused) return "refused";
-  return *status == 0 ? "ok" : *status == 1 ? "errors" : "fatal";
-}
+const char* RunOutcomeWord(const std::optional<RunStatus>& status);
+
+// A job line's outcome in a run. The column "outcome" keeps it as a word: "ok", "failed",
+// "skipped", "not run", and in a rerun "over" for a line that had succeeded before and was
+// not started. A word none of these is reads as kUnknown: the line neither succeeded nor
+// failed as far as any reader can tell.
+enum class LineOutcome { kOk, kFailed, kSkipped, kNotRun, kOver, kUnknown };
+
+// The column's word of an outcome ("unknown" for kUnknown), and back.
+const char* LineOutcomeWord(LineOutcome outcome);
+LineOutcome LineOutcomeOfWord(std::string_view word);
 
 struct RunStart {
   std::string run_id;  // wished-for id; BeginRun may add a suffix
@@ -77,7 +91,7 @@ struct RunLineRecord {
   std::optional<int32_t> seq;
   std::string description;
   std::optional<TimePoint> start, end;
-  std::string outcome = "not run";
+  LineOutcome outcome = LineOutcome::kNotRun;
   std::optional<int64_t> exit_code;
   std::optional<int32_t> repeat_of;
   std::optional<int> exit_status;
@@ -85,7 +99,7 @@ struct RunLineRecord {
 
 struct RunEnd {
   TimePoint end{};
-  int status = 0;
+  RunStatus status = RunStatus::kNoErrors;
   int succeeded = 0, failed = 0, skipped = 0;
 };
 
@@ -95,7 +109,7 @@ struct RunSummary {
   std::string run_folder, admin_report, user_report;
   TimePoint start{};
   std::optional<TimePoint> end;
-  std::optional<int> status;  // nullopt: interrupted (the end was never written)
+  std::optional<RunStatus> status;  // nullopt: interrupted (the end was never written)
   int succeeded = 0, failed = 0, skipped = 0;
   std::vector<int32_t> failed_lines;  // ascending
   std::string rerun_of;               // empty for a run that is no rerun

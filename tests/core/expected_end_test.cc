@@ -61,7 +61,8 @@ TEST(ExpectedEnd, ARunInAnotherProcessIsRebuiltFromItsRowsAndTheWatchFollowsEven
                 std::optional<TimePoint> end, std::optional<int32_t> repeat_of = std::nullopt) {
     RunLineRecord record;
     record.line = line, record.position = position, record.start = start, record.end = end;
-    record.outcome = end ? "failed" : "not run", record.repeat_of = repeat_of;
+    record.outcome = end ? LineOutcome::kFailed : LineOutcome::kNotRun,
+    record.repeat_of = repeat_of;
     return record;
   };
   const std::vector<ForeseenLine> lines =

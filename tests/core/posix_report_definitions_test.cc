@@ -89,7 +89,7 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
                          "\"/logs/30RunQM_Log.txt\"\r\n");
   EXPECT_EQ(User(), info + "Execution Job\t: finished without errors.\r\n" + times);
   // The failed line had its repeat ordered, so the job as a whole had no error.
-  EXPECT_EQ(outcome.error_level, 0);
+  EXPECT_EQ(outcome.error_level, ErrorLevel::kNoErrors);
   auto call = [&](const std::string& kind, const std::string& report) {
     return "/opt/keld/utils/PageGen.exe|" +
            test::Joined(
@@ -107,10 +107,14 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
 TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
   // One word per line: F failed, R repeat ordered, S stop on error, - none of these; a
   // lone ! interrupts the run.
-  const std::pair<const char*, int> cases[] = {{"", 0},   {"- FR", 0},  {"- F", 1}, {"F FR", 1},
-                                               {"FS", 2}, {"FRS -", 2}, {"- !", 2}};
-  const char* const texts[] = {"finished without errors.", "finished with error(s).",
-                               "finished with fatal error."};
+  constexpr ErrorLevel kNone = ErrorLevel::kNoErrors, kErrors = ErrorLevel::kErrors,
+                       kFatal = ErrorLevel::kFatal;
+  const std::pair<const char*, ErrorLevel> cases[] = {
+      {"", kNone},    {"- FR", kNone},   {"- F", kErrors}, {"F FR", kErrors},
+      {"FS", kFatal}, {"FRS -", kFatal}, {"- !", kFatal}};
+  const std::map<ErrorLevel, std::string> texts = {{kNone, "finished without errors."},
+                                                   {kErrors, "finished with error(s)."},
+                                                   {kFatal, "finished with fatal error."}};
   for (const auto& [lines, level] : cases) {
     SCOPED_TRACE(lines);
     world_.lines.Clear();
@@ -125,10 +129,11 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     }
     ReportOutcome outcome = Generate();
     EXPECT_EQ(outcome.error_level, level);
-    EXPECT_TRUE(Has(User(), "Execution Job\t: " + std::string(texts[level]) + "\r\n"));
-    EXPECT_EQ(world_.test.outside.entries,
-              std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level ? 1 : 4) +
-                                       "|0|1|\r\n\r\nJob 'Nightly extract' " + texts[level]});
+    EXPECT_TRUE(Has(User(), "Execution Job\t: " + texts.at(level) + "\r\n"));
+    EXPECT_EQ(
+        world_.test.outside.entries,
+        std::vector<std::string>{"Extraction Job Runner|" + std::to_string(level != kNone ? 1 : 4) +
+                                 "|0|1|\r\n\r\nJob 'Nightly extract' " + texts.at(level)});
   }
 }
 
@@ -137,7 +142,7 @@ TEST_F(ReportTest, UnwritableFilesLoseOnlyTheirOwnLinesAndTextsCannotForgeTags) 
   // A folder where the administrators' file should go: it cannot be created.
   ASSERT_EQ(mkdir(dir_.File("SorelJob~42_RepDef.txt").c_str(), 0755), 0);
   ReportOutcome outcome = Generate();
-  EXPECT_EQ(outcome.error_level, 1);
+  EXPECT_EQ(outcome.error_level, ErrorLevel::kErrors);
   EXPECT_TRUE(Has(User(), "Execution Job\t: finished with error(s).\r\n"));
   // Its report is not generated from nothing, and the outcome says why.
   EXPECT_EQ(world_.launcher.log.size(), 1u);

@@ -53,11 +53,11 @@ class RunHistoryTest : public ::testing::Test {
     line.seq = 0;
     line.start = start;
     line.end = start + hours(1);
-    line.outcome = "failed";
+    line.outcome = LineOutcome::kFailed;
     line.exit_status = 7;
     EXPECT_TRUE(history.WriteLines(got.value, {line}).ok());
     if (ended) {
-      EXPECT_TRUE(history.EndRun(got.value, {start + hours(1), 1, 0, 1, 0}).ok());
+      EXPECT_TRUE(history.EndRun(got.value, {start + hours(1), RunStatus::kErrors, 0, 1, 0}).ok());
     }
     return got.value;
   }
@@ -130,10 +130,59 @@ TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   EXPECT_EQ(runs.value[0].run_id, ids[2]);
   EXPECT_FALSE(runs.value[0].status.has_value());  // never ended: interrupted
   EXPECT_EQ(runs.value[1].run_id, ids[1]);
-  EXPECT_EQ(runs.value[1].status, 1);
+  EXPECT_EQ(runs.value[1].status, RunStatus::kErrors);
   EXPECT_EQ(runs.value[1].failed_lines, std::vector<int32_t>{10});
   EXPECT_EQ(IsoUtcText(runs.value[1].start), "2026-12-07T12:00:00Z");
   EXPECT_FALSE(history->FindRun("/jobs/b.xml", ids[0]).value.has_value());
+}
+
+TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnesAreNoSuccess) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  const std::pair<RunStatus, const char*> statuses[] = {{RunStatus::kNoErrors, "0"},
+                                                        {RunStatus::kErrors, "1"},
+                                                        {RunStatus::kFatal, "2"},
+                                                        {RunStatus::kRefused, "5"}};
+  const std::pair<LineOutcome, const char*> outcomes[] = {{LineOutcome::kOk, "ok"},
+                                                          {LineOutcome::kFailed, "failed"},
+                                                          {LineOutcome::kSkipped, "skipped"},
+                                                          {LineOutcome::kNotRun, "not run"},
+                                                          {LineOutcome::kOver, "over"}};
+  Strings numbers, words;
+  for (const auto& [status, number] : statuses) {
+    const std::string id = AddRun(*history, number, kNoon, false);
+    ASSERT_TRUE(history->EndRun(id, {kNoon, status, 0, 0, 0}).ok());
+    numbers.push_back(number);
+  }
+  std::vector<RunLineRecord> lines;
+  for (const auto& [outcome, word] : outcomes) {
+    lines.push_back(
+        {static_cast<int32_t>(lines.size() + 1), 0, {}, "", {}, {}, outcome, {}, {}, {}});
+    words.push_back(word);
+  }
+  ASSERT_TRUE(history->WriteLines("0", lines).ok());
+  EXPECT_EQ(Query("SELECT status FROM runs ORDER BY status"), numbers);
+  EXPECT_EQ(Query("SELECT outcome FROM run_lines WHERE run_id = '0' AND line < 10 ORDER BY line"),
+            words);
+  for (const auto& [status, number] : statuses) {
+    EXPECT_EQ(history->FindRun("/jobs/a.xml", number).value->status, status) << number;
+  }
+  auto outcome_of = [&](int32_t line) -> std::optional<LineOutcome> {
+    const Result<std::vector<std::vector<RunLineRecord>>> rows = history->Lines({"0"});
+    for (const RunLineRecord& row : rows.value.at(0)) {
+      if (row.line == line) return row.outcome;
+    }
+    return std::nullopt;
+  };
+  for (const RunLineRecord& line : lines) EXPECT_EQ(outcome_of(line.line), line.outcome);
+
+  // A newer version's status and outcome, or a hand-edited row's.
+  Exec(
+      "UPDATE runs SET status = 9 WHERE run_id = '0'; "
+      "UPDATE run_lines SET outcome = 'OK' WHERE run_id = '0' AND line = 1");
+  const RunSummary run = *history->FindRun("/jobs/a.xml", "0").value;
+  EXPECT_EQ(run.status, RunStatus::kUnknown);
+  EXPECT_STREQ(RunOutcomeWord(run.status), "unknown");
+  EXPECT_EQ(outcome_of(1), LineOutcome::kUnknown);
 }
 
 TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
@@ -180,7 +229,8 @@ TEST_F(RunHistoryTest, RunsGoingOnAreRunsWithoutEndWhoseRunnerHoldsTheJobsLock) 
   AddRun(*history, "other", kNoon + hours(1), false, b);
   // Beside AddRun's line 10, which failed: started, waiting, skipped, taken as over.
   std::vector<RunLineRecord> lines(4);
-  const char* outcomes[] = {"not run", "not run", "skipped", "over"};
+  const LineOutcome outcomes[] = {LineOutcome::kNotRun, LineOutcome::kNotRun, LineOutcome::kSkipped,
+                                  LineOutcome::kOver};
   for (int i = 0; i < 4; ++i) lines[i] = {20 + 10 * i, i, {}, "", {}, {}, outcomes[i], {}, {}, {}};
   lines[0].seq = 1, lines[0].start = kNoon;
   ASSERT_TRUE(history->WriteLines("live", lines).ok());
@@ -193,7 +243,8 @@ TEST_F(RunHistoryTest, RunsGoingOnAreRunsWithoutEndWhoseRunnerHoldsTheJobsLock) 
   ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
   EXPECT_EQ(runs.value[0].pid, 4711);
   Strings states;
-  for (const RunLineRecord& line : runs.value[0].lines) states.push_back(LiveLineState(line));
+  for (const RunLineRecord& line : runs.value[0].lines)
+    states.push_back(LiveStateWord(LiveLineState(line)));
   EXPECT_EQ(states, (Strings{"failed", "running", "waiting", "skipped", "not run"}));
   ASSERT_TRUE(SetRunLockHolder(other, {"other", 4712, kNoon, b}).ok());
   EXPECT_EQ(RunsInProgress(Db(), a).value.size(), 1u);

@@ -49,7 +49,7 @@ TEST(RunJob, ALineThatDoesNotReadRefusesTheRunAFailureInsideTheSchedulerEndsItAs
   const RunResult result =
       RunJob(RunRequestFor(job, CheckJob(job).settings, true), test.env, hooks, {&hooks});
   EXPECT_EQ(result.scheduler.end, SchedulerOutcome::End::kFailure);
-  EXPECT_EQ(result.report.error_level, 2);  // what command-line mode exits with
+  EXPECT_EQ(result.report.error_level, ErrorLevel::kFatal);  // what command-line mode exits with
   EXPECT_TRUE(test::Has(test::ReadWholeFile(result.run_folder + result.run_name + "_UserDef.txt"),
                         "Execution Job\t: finished with fatal error.\r\n"));
   EXPECT_EQ(test.outside.entries,

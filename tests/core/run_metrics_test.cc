@@ -31,8 +31,13 @@ TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
             "# HELP jobrunner_run_running 1 while a run of the job goes on, else 0.\n"
             "# TYPE jobrunner_run_running gauge\n"
             "jobrunner_run_running{job=\"/j/a\\\\b\\\"c\\nd.xml\"} 1\n");
-  const LastRunMetrics last{
-      kT0, kT0 + milliseconds(90500), 1, 2, 1, 0, {{10, milliseconds(1500)}, {20, seconds(89)}}};
+  const LastRunMetrics last{kT0,
+                            kT0 + milliseconds(90500),
+                            RunStatus::kErrors,
+                            2,
+                            1,
+                            0,
+                            {{10, milliseconds(1500)}, {20, seconds(89)}}};
   const std::string text = MetricsText("j", false, last);
   for (const char* sample :
        {"jobrunner_run_running{job=\"j\"} 0\n",
@@ -86,8 +91,9 @@ TEST(LongerThanUsual, ARunIsToldOnceAtTheMomentAndWritesItsMetrics) {
     const TimePoint at = test.clock.Now() - std::chrono::hours(i);
     const auto id = history.value->BeginRun(
         {.run_id = std::to_string(i), .job_file = AbsoluteFileName(job.FileName), .start = at});
-    history.value->EndRun(
-        id.value, {at + milliseconds(i == 1 ? 20000 : 9700 + i * 100), i == 1, 1, i == 1, 0});
+    history.value->EndRun(id.value,
+                          {at + milliseconds(i == 1 ? 20000 : 9700 + i * 100),
+                           i == 1 ? RunStatus::kErrors : RunStatus::kNoErrors, 1, i == 1, 0});
   }
   const TimePoint started = test.clock.Now();
   const std::string metrics = dir.File("jobrunner_night.prom");

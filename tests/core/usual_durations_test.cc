@@ -18,7 +18,7 @@ using std::chrono::seconds;
 
 const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
 
-RunLineRecord Attempt(int32_t line, int seconds_long, const std::string& outcome = "ok",
+RunLineRecord Attempt(int32_t line, int seconds_long, LineOutcome outcome = LineOutcome::kOk,
                       std::optional<int32_t> repeat_of = std::nullopt) {
   RunLineRecord record;
   record.line = line;
@@ -29,7 +29,7 @@ RunLineRecord Attempt(int32_t line, int seconds_long, const std::string& outcome
   return record;
 }
 
-RunSummary Ended(int index, std::optional<int> status = 0) {
+RunSummary Ended(int index, std::optional<RunStatus> status = RunStatus::kNoErrors) {
   RunSummary run;
   run.run_id = "run" + std::to_string(index);
   run.start = kT0 - std::chrono::hours(index + 1);
@@ -44,15 +44,16 @@ TEST(UsualDurations, MedianOfOkAttemptsInTheNewestRunsWhereTheLineEndedOk) {
   // Newest first: a run going on and a refused one count for nothing; then line 20 fails
   // once and is repeated by copy 21, which succeeds and counts for 20.
   runs.push_back(Ended(0)), runs.back().end.reset(), lines.push_back({Attempt(10, 999)});
-  runs.push_back(Ended(1, kRunStatusRefused)), lines.push_back({Attempt(10, 999)});
-  runs.push_back(Ended(2, 1)),
-      lines.push_back({Attempt(10, 4), Attempt(20, 50, "failed"), Attempt(21, 6, "ok", 20)});
+  runs.push_back(Ended(1, RunStatus::kRefused)), lines.push_back({Attempt(10, 999)});
+  runs.push_back(Ended(2, RunStatus::kErrors)),
+      lines.push_back({Attempt(10, 4), Attempt(20, 50, LineOutcome::kFailed),
+                       Attempt(21, 6, LineOutcome::kOk, 20)});
   // Nine more in which 10 took 2 s and 4 s by turns; its eleventh-newest success (100 s) is
   // too old to count, while line 30's only success there still counts.
   for (int i = 3; i < 12; ++i)
     runs.push_back(Ended(i)), lines.push_back({Attempt(10, 2 + (i + 1) % 2 * 2)});
   runs.push_back(Ended(12)), lines.push_back({Attempt(10, 100), Attempt(30, 7)});
-  runs.push_back(Ended(13)), lines.push_back({Attempt(40, 9, "failed")});
+  runs.push_back(Ended(13)), lines.push_back({Attempt(40, 9, LineOutcome::kFailed)});
 
   const UsualDurations usual = UsualDurationsOf(runs, lines);
   EXPECT_EQ(usual.at(10), milliseconds(3000));  // five 2 s, five 4 s; 100 left out
@@ -81,7 +82,8 @@ TEST(UsualDurations, ReadFromTheHistoryCountsOnlyRunsBeforeTheOneAskedFor) {
     line.start = start.start;
     line.end = start.start + seconds(seconds_long);
     ASSERT_TRUE(history.value->WriteLines(id.value, {line}).ok());
-    ASSERT_TRUE(history.value->EndRun(id.value, RunEnd{*line.end, 0, 1, 0, 0}).ok());
+    ASSERT_TRUE(
+        history.value->EndRun(id.value, RunEnd{*line.end, RunStatus::kNoErrors, 1, 0, 0}).ok());
   }
   auto before_second = ReadUsualDurations(*history.value, "/jobs/a.xml", kT0 + seconds(600));
   ASSERT_TRUE(before_second.ok());
@@ -92,7 +94,7 @@ TEST(UsualDurations, ReadFromTheHistoryCountsOnlyRunsBeforeTheOneAskedFor) {
 // An attempt of `line` from `from` to `to` seconds after kT0.
 RunLineRecord Ran(int32_t line, double from, double to,
                   std::optional<int32_t> repeat_of = std::nullopt) {
-  RunLineRecord record = Attempt(line, 0, "ok", repeat_of);
+  RunLineRecord record = Attempt(line, 0, LineOutcome::kOk, repeat_of);
   record.start = kT0 + milliseconds(std::lround(from * 1000));
   record.end = kT0 + milliseconds(std::lround(to * 1000));
   return record;

@@ -31,7 +31,7 @@ namespace {
 const TimePoint kFirst = TimePoint(seconds(1796608800));  // 2026-12-07 02:00 UTC
 constexpr int kRuns = 3;
 
-RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, const char* outcome,
+RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, LineOutcome outcome,
                    std::optional<int32_t> repeat_of = std::nullopt) {
   RunLineRecord line;
   line.line = number;
@@ -83,14 +83,15 @@ class RunHistoryWindowTest : public QObject {
       const int slow = 60 * (night + 1);
       const bool last = night == kRuns - 1;
       std::vector<RunLineRecord> lines = {
-          Line(10, 0, start, 0, 30, "ok"),
-          Line(20, 1, start, 30, 30 + slow, last ? "failed" : "ok"),
-          Line(30, last ? -1 : 2, start, 30 + slow, 40 + slow, last ? "skipped" : "ok")};
+          Line(10, 0, start, 0, 30, LineOutcome::kOk),
+          Line(20, 1, start, 30, 30 + slow, last ? LineOutcome::kFailed : LineOutcome::kOk),
+          Line(30, last ? -1 : 2, start, 30 + slow, 40 + slow,
+               last ? LineOutcome::kSkipped : LineOutcome::kOk)};
       if (last) lines[1].exit_code = 3, lines[1].exit_status = 7;
-      if (last) lines.push_back(Line(40, 2, start, 30 + slow, 40 + slow, "ok", 20));
+      if (last) lines.push_back(Line(40, 2, start, 30 + slow, 40 + slow, LineOutcome::kOk, 20));
       QVERIFY(history->WriteLines(run.run_id, lines).ok());
-      RunEnd end{start + seconds(40 + slow), last ? 1 : 0, last ? 2 : 3, last ? 1 : 0,
-                 last ? 1 : 0};
+      RunEnd end{start + seconds(40 + slow), last ? RunStatus::kErrors : RunStatus::kNoErrors,
+                 last ? 2 : 3, last ? 1 : 0, last ? 1 : 0};
       QVERIFY(history->EndRun(run.run_id, end).ok());
     }
     RunStart other;
@@ -132,7 +133,7 @@ class RunHistoryWindowTest : public QObject {
     std::vector<RunTimeline::Bar> bars = window.timeline()->bars();
     QCOMPARE(bars.size(), size_t{3});  // the skipped line has none
     QCOMPARE(bars[0].line, 10);
-    QCOMPARE(bars[1].color, RunTimeline::outcomeColor("failed"));
+    QCOMPARE(bars[1].color, RunTimeline::outcomeColor(LineOutcome::kFailed));
     QVERIFY(bars[2].repeat_copy && !bars[0].repeat_copy);
     // 30 s of 220 s, then 180 s of it: the bars share one time axis.
     QVERIFY(qAbs(bars[1].rect.width() / bars[0].rect.width() - 6.0) < 0.1);
@@ -166,8 +167,8 @@ class RunHistoryWindowTest : public QObject {
     QVERIFY(history->BeginRun(run).ok());
     run.run_id = "later", run.start += seconds(1);
     QVERIFY(history->BeginRun(run).ok());
-    std::vector<RunLineRecord> lines = {Line(20, 0, start, 5, 5, "not run"),
-                                        Line(30, -1, start, 0, 0, "not run")};
+    std::vector<RunLineRecord> lines = {Line(20, 0, start, 5, 5, LineOutcome::kNotRun),
+                                        Line(30, -1, start, 0, 0, LineOutcome::kNotRun)};
     lines[0].end.reset();
     QVERIFY(history->WriteLines("going", lines).ok());
     RunLock lock = std::move(TryTakeRunLock(RunLockPath(db_.toStdString(), job).value).value);
@@ -182,7 +183,9 @@ class RunHistoryWindowTest : public QObject {
     const double width = window.timeline()->bars()[0].rect.width();
     QTRY_VERIFY(window.timeline()->bars()[0].rect.width() > width + 1);
     // Once it ended it takes its place among the others, once more read.
-    QVERIFY(history->EndRun("going", {std::chrono::system_clock::now(), 0, 1, 0, 0}).ok());
+    QVERIFY(
+        history->EndRun("going", {std::chrono::system_clock::now(), RunStatus::kNoErrors, 1, 0, 0})
+            .ok());
     lock.Release();
     QTRY_COMPARE(runs->item(1, 4)->text() + runs->item(1, 2)->text(), QString("goingok"));
   }
@@ -239,7 +242,7 @@ class RunHistoryWindowTest : public QObject {
       run.job_sha256 = FileSha256(job_file.toStdString()).value;
       run.start = kFirst;
       QVERIFY(history->BeginRun(run).ok());
-      QVERIFY(history->WriteLines("night", {Line(10, 0, kFirst, 0, 5, "ok")}).ok());
+      QVERIFY(history->WriteLines("night", {Line(10, 0, kFirst, 0, 5, LineOutcome::kOk)}).ok());
     }
     emit main.runEnded();
     QCOMPARE(window->runsTable()->rowCount(), 1);
@@ -250,7 +253,7 @@ class RunHistoryWindowTest : public QObject {
     QPushButton* button = window->rerunButton();
     QCOMPARE(button->text(), QString("Run Failed Lines &Again"));
     QSignalSpy ended(&main, &MainWindow::runEnded);
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     button->click();
     QVERIFY(!button->isEnabled() && ended.wait());
     QVERIFY(runs.reruns.size() == 1 && runs.reruns[0].run_id == "night" &&
@@ -263,14 +266,14 @@ class RunHistoryWindowTest : public QObject {
     // An unsaved change is saved first, so the file differs from the run's: the window says
     // what the command line would refuse; No runs nothing, Yes runs it as --force does.
     main.setChanged();
-    for (const int answer : {MessageBox::kNo, MessageBox::kYes}) {
+    for (const MessageBox::Answer answer : {MessageBox::Answer::kNo, MessageBox::Answer::kYes}) {
       MessageBox::setNextAnswer(answer);
       button->click();
       const MessageBox::Shown asked = MessageBox::last();
       QVERIFY2(asked.text.contains("changed since run night (its SHA-256 differs)") &&
                    asked.text.contains("refuses it without --force"),
                qPrintable(asked.text));
-      QCOMPARE(asked.default_answer, MessageBox::kNo);
+      QCOMPARE(asked.default_answer, MessageBox::Answer::kNo);
     }
     QVERIFY(ended.wait());
     QVERIFY(runs.reruns.size() == 2 && runs.reruns[1].job_changed);

@@ -176,32 +176,36 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void saveQuestion_data() {
     QTest::addColumn<bool>("hasFile");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<MessageBox::Answer>("answer");
     QTest::addColumn<QString>("saveAsChoice");
-    QTest::addColumn<int>("result");  // 6 saved and closed, 7 closed unsaved, 2 kept open
+    // Yes: saved and closed, No: closed unsaved, Cancel: kept open.
+    QTest::addColumn<MessageBox::Answer>("result");
+    constexpr MessageBox::Answer kYes = MessageBox::Answer::kYes;
+    constexpr MessageBox::Answer kNo = MessageBox::Answer::kNo;
+    constexpr MessageBox::Answer kCancel = MessageBox::Answer::kCancel;
     // clang-format off
-    QTest::newRow("yes saves to the current file") << true << 6 << "" << 6;
-    QTest::newRow("yes without a file saves as") << false << 6 << "job.xml" << 6;
-    QTest::newRow("yes, save as cancelled") << false << 6 << "" << 2;
-    QTest::newRow("no goes on unsaved") << true << 7 << "" << 7;
-    QTest::newRow("cancel stops") << true << 2 << "" << 2;
+    QTest::newRow("yes saves to the current file") << true << kYes << "" << kYes;
+    QTest::newRow("yes without a file saves as") << false << kYes << "job.xml" << kYes;
+    QTest::newRow("yes, save as cancelled") << false << kYes << "" << kCancel;
+    QTest::newRow("no goes on unsaved") << true << kNo << "" << kNo;
+    QTest::newRow("cancel stops") << true << kCancel << "" << kCancel;
     // clang-format on
   }
   void saveQuestion() {
     QFETCH(bool, hasFile);
     QFETCH(QString, saveAsChoice);
-    QFETCH(int, result);
-    QFETCH(int, answer);
+    QFETCH(MessageBox::Answer, result);
+    QFETCH(MessageBox::Answer, answer);
     AddLines({10, 20});
     if (hasFile) SaveAs("job.xml"), QFile::remove(path("job.xml")), AddLines({30});
     if (!saveAsChoice.isEmpty()) FileDialog::setNextFileName(path(saveAsChoice));
     MessageBox::setNextAnswer(answer);
     Trigger("exit");
-    QCOMPARE(w_->isVisible(), result == 2);
+    QCOMPARE(w_->isVisible(), result == MessageBox::Answer::kCancel);
     QCOMPARE(MessageBox::history().first().buttons, MessageBox::kYesNoCancel);
     QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
-    QCOMPARE(QFile::exists(path("job.xml")), result == 6);
-    QCOMPARE(w_->hasUnsavedChanges(), result != 6);
+    QCOMPARE(QFile::exists(path("job.xml")), result == MessageBox::Answer::kYes);
+    QCOMPARE(w_->hasUnsavedChanges(), result != MessageBox::Answer::kYes);
   }
 
   void newAndOpenFollowTheAnswer() {
@@ -212,10 +216,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     const QString saved = "Extraction Job Runner (" + name + ")|1|Nightly load|saved";
     QCOMPARE(Job(), saved);
     AddLines({20});
-    MessageBox::setNextAnswer(MessageBox::kCancel);
+    MessageBox::setNextAnswer(MessageBox::Answer::kCancel);
     Trigger("newJob");
     QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|2|Nightly load|unsaved");
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("newJob");
     QCOMPARE(Job() + field("adminReport")->text(), QString("Extraction Job Runner|0||unsaved"));
     FileDialog::setNextFileName(name);
@@ -238,7 +242,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     SaveAs("good.xml");
     field("description")->setText("edited");
     if (!content.isNull()) jr::testing::WriteFile(path("bad.xml"), content.toUtf8());
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     FileDialog::setNextFileName(path("bad.xml"));
     Trigger("openJob");
     QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
@@ -270,13 +274,13 @@ class JobRunnerWindowTest : public testing::WindowTest {
     jr::testing::WriteFile(other, "keep me");
     AddLines({30});
     FileDialog::setNextFileName(other);
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("saveJobAs");
     QCOMPARE(Messages(), "Save as " + other + ": File " + other + " already exists. Overwrite?");
     QCOMPARE(ReadAll(other), QString("keep me"));
     QCOMPARE(Job(), "Extraction Job Runner (" + current + ")|3|Nightly load|unsaved");
     FileDialog::setNextFileName(other);
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("saveJobAs");
     QVERIFY(ReadAll(other).contains("batch_line=\"30\"") && w_->currentJobFile() == other);
   }
@@ -408,7 +412,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Show("adminReport"), &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     QApplication::sendEvent(field("adminReport"), &drop);
     QTRY_COMPARE(Job(), "Extraction Job Runner (" + path("dropped.xml") + ")|2|Nightly load|saved");
     QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
@@ -491,7 +495,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
              "from 1 to 99.");
     field("maxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("executeJob");
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
     // While the job runs elsewhere a run is refused, unless the job allows it.
@@ -504,7 +508,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     for (const char* policy : {"Refuse", "Wait", "Allow"}) {
       field<QComboBox>("overlap")->setCurrentText(policy);
       QCOMPARE(w_->hasUnsavedChanges(), policy != QString("Refuse"));
-      MessageBox::setNextAnswer(MessageBox::kYes);
+      MessageBox::setNextAnswer(MessageBox::Answer::kYes);
       Trigger("executeJob");
       QTRY_VERIFY(!w_->isRunning());
     }
@@ -609,7 +613,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     auto* stop = field<QPushButton>("stopRun");
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
     executor_->passes = 1000;  // 20 s unless stopped
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("executeJob");
     QTRY_VERIFY(progress->text().contains("2 running"));
     QVERIFY2(progress->text().contains("10, 20"), qPrintable(progress->text()));
@@ -633,11 +637,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(field<QAction>("newJob")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
     // Closing during a run asks; Yes stops the run and closes once it is over.
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("executeJob");
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     QVERIFY(!w_->close());
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     QVERIFY(!w_->close() && w_->isVisible());
     QTRY_VERIFY(!w_->isVisible());
     QVERIFY(executor_->stopped && executor_->runs == 2);
@@ -675,7 +679,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
                   .toUtf8());
     QVERIFY(w_->openJobFile(path("job.xml"), false));
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("executeJob");
     QVERIFY(ended.wait(20000));
     QVERIFY(ReadAll(path("hook/1.json")).contains(R"("event": "finished")"));
@@ -692,7 +696,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
         "job line 30 (script): could not start " + path("gone.sh") + ": No such file or directory");
     // While a line runs for a minute the window answers at once; Stop ends the run.
     w_->table().Set(jr::kColOptions, 0, "-sleep 60000");
-    MessageBox::setNextAnswer(MessageBox::kYes);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("executeJob");
     QTRY_VERIFY(progress->text().contains("Current job lines: 10"));
     bool answered = false;
@@ -739,7 +743,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     };
     QCOMPARE(nodes().size(), size_t{9});
     w_->showTableRow(8);
-    MessageBox::setNextAnswer(MessageBox::kOk);
+    MessageBox::setNextAnswer(MessageBox::Answer::kOk);
     Trigger("deleteJobLine");
     QTRY_COMPARE(nodes().size(), size_t{8});
     QVERIFY(QTest::qWaitForWindowExposed(graph));
@@ -787,21 +791,21 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void deleteAsksAndKeepsTheRightRowCurrent_data() {
     QTest::addColumn<int>("selected");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<MessageBox::Answer>("answer");
     QTest::addColumn<QString>("state");
-    QTest::newRow("middle") << 1 << int(MessageBox::kOk) << "10 30 @1";
-    QTest::newRow("cancelled") << 1 << int(MessageBox::kCancel) << "10 20 30 @1";
-    QTest::newRow("last") << 2 << int(MessageBox::kOk) << "10 20 @1";
+    QTest::newRow("middle") << 1 << MessageBox::Answer::kOk << "10 30 @1";
+    QTest::newRow("cancelled") << 1 << MessageBox::Answer::kCancel << "10 20 30 @1";
+    QTest::newRow("last") << 2 << MessageBox::Answer::kOk << "10 20 @1";
   }
   void deleteAsksAndKeepsTheRightRowCurrent() {
     QFETCH(int, selected);
-    QFETCH(int, answer);
+    QFETCH(MessageBox::Answer, answer);
     Insert({"10", "20", "30"});
     w_->showTableRow(selected);
     MessageBox::reset();
     MessageBox::setNextAnswer(answer);
     Trigger("deleteJobLine");
-    QCOMPARE(MessageBox::last().default_answer, MessageBox::kCancel);
+    QCOMPARE(MessageBox::last().default_answer, MessageBox::Answer::kCancel);
     QCOMPARE(Messages(), QString("Delete: Delete Job Line ?"));
     QTEST(State(), "state");
   }
@@ -953,7 +957,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::keyClicks(job_box, "0x7200");
     AddLines({10});
     SaveAs("job.xml");
-    MessageBox::setNextAnswer(MessageBox::kNo);
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("newJob");
     QCOMPARE(job_box->text(), QString());
     FileDialog::setNextFileName(path("job.xml"));

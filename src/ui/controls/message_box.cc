@@ -7,7 +7,7 @@ namespace {
 
 struct TestState {
   bool on = false;
-  QList<int> answers;
+  QList<MessageBox::Answer> answers;
   QList<MessageBox::Shown> history;
 };
 
@@ -19,26 +19,26 @@ TestState& State() {
 QList<MessageBox::Answer> AnswersOf(MessageBox::Buttons buttons) {
   switch (buttons) {
     case MessageBox::kOkCancel:
-      return {MessageBox::kOk, MessageBox::kCancel};
+      return {MessageBox::Answer::kOk, MessageBox::Answer::kCancel};
     case MessageBox::kYesNoCancel:
-      return {MessageBox::kYes, MessageBox::kNo, MessageBox::kCancel};
+      return {MessageBox::Answer::kYes, MessageBox::Answer::kNo, MessageBox::Answer::kCancel};
     case MessageBox::kYesNo:
-      return {MessageBox::kYes, MessageBox::kNo};
+      return {MessageBox::Answer::kYes, MessageBox::Answer::kNo};
     case MessageBox::kOkOnly:
       break;
   }
-  return {MessageBox::kOk};
+  return {MessageBox::Answer::kOk};
 }
 
 QMessageBox::StandardButton StandardButtonOf(MessageBox::Answer answer) {
   switch (answer) {
-    case MessageBox::kCancel:
+    case MessageBox::Answer::kCancel:
       return QMessageBox::Cancel;
-    case MessageBox::kYes:
+    case MessageBox::Answer::kYes:
       return QMessageBox::Yes;
-    case MessageBox::kNo:
+    case MessageBox::Answer::kNo:
       return QMessageBox::No;
-    case MessageBox::kOk:
+    case MessageBox::Answer::kOk:
       break;
   }
   return QMessageBox::Ok;
@@ -60,8 +60,8 @@ QMessageBox::Icon QtIconOf(MessageBox::Icon icon) {
 
 }  // namespace
 
-int MessageBox::show(const QString& text, const QString& title, Buttons buttons,
-                     Answer default_answer, Icon icon, QWidget* parent) {
+MessageBox::Answer MessageBox::show(const QString& text, const QString& title, Buttons buttons,
+                                    Answer default_answer, Icon icon, QWidget* parent) {
   const QList<Answer> answers = AnswersOf(buttons);
   if (!answers.contains(default_answer)) default_answer = answers.first();
   TestState& state = State();
@@ -78,7 +78,9 @@ int MessageBox::show(const QString& text, const QString& title, Buttons buttons,
   for (Answer answer : answers) box.addButton(StandardButtonOf(answer));
   box.setDefaultButton(StandardButtonOf(default_answer));
   // Escape answers the most cautious choice the box offers.
-  Answer escape = answers.contains(kCancel) ? kCancel : answers.contains(kNo) ? kNo : kOk;
+  Answer escape = answers.contains(Answer::kCancel) ? Answer::kCancel
+                  : answers.contains(Answer::kNo)   ? Answer::kNo
+                                                    : Answer::kOk;
   box.setEscapeButton(StandardButtonOf(escape));
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
@@ -89,7 +91,7 @@ int MessageBox::show(const QString& text, const QString& title, Buttons buttons,
 }
 
 void MessageBox::enableTesting(bool on) { State().on = on; }
-void MessageBox::setNextAnswer(int answer) { State().answers.append(answer); }
+void MessageBox::setNextAnswer(Answer answer) { State().answers.append(answer); }
 const QList<MessageBox::Shown>& MessageBox::history() { return State().history; }
 QString MessageBox::lastText() { return last().text; }
 QString MessageBox::lastTitle() { return last().title; }

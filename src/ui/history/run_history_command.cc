@@ -12,8 +12,8 @@ namespace jr {
 void MainWindow::showRunHistory() {
   if (currentJobFile().isEmpty()) {
     MessageBox::show("The job has not been saved yet: its run history belongs to its job file.",
-                     "Run History", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kInformation,
-                     this);
+                     "Run History", MessageBox::kOkOnly, MessageBox::Answer::kOk,
+                     MessageBox::kInformation, this);
     return;
   }
   if (history_window_ == nullptr) {
@@ -33,8 +33,8 @@ void MainWindow::showRunHistory() {
 void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id) {
   constexpr const char* kTitle = "Run Failed Lines Again";
   auto tell = [this, kTitle](const QString& text) {
-    MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
-                     this);
+    MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::Answer::kOk,
+                     MessageBox::kExclamation, this);
   };
   if (job_file != currentJobFile()) {
     return tell("The run history shows the runs of " + job_file + ", which is not the job open " +
@@ -56,9 +56,9 @@ void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id
                 "lines again anyway?"
           : "Run the failed lines of run " + run_id + " again ?";
   if (MessageBox::show(question, kTitle, MessageBox::kYesNo,
-                       basis.value.job_changed ? MessageBox::kNo : MessageBox::kYes,
+                       basis.value.job_changed ? MessageBox::Answer::kNo : MessageBox::Answer::kYes,
                        basis.value.job_changed ? MessageBox::kExclamation : MessageBox::kQuestion,
-                       this) != MessageBox::kYes) {
+                       this) != MessageBox::Answer::kYes) {
     return;
   }
   runInWindow(*maximum, std::move(basis.value));

@@ -92,12 +92,21 @@ QString TimeText(const std::optional<TimePoint>& time) {
   return time ? QString::fromStdString(FormatTimeText(*time)) : QString("-");
 }
 
-QColor OutcomeColor(const std::optional<int>& status, bool going_on) {
-  if (going_on) return RunTimeline::outcomeColor("running");
-  if (!status || *status == kRunStatusRefused) return QColor(0x61, 0x61, 0x61);
-  if (*status == 0) return QColor(0x2e, 0x7d, 0x32);
-  if (*status == 1) return QColor(0xef, 0x6c, 0x00);
-  return QColor(0xc6, 0x28, 0x28);
+QColor OutcomeColor(const std::optional<RunStatus>& status, bool going_on) {
+  if (going_on) return RunTimeline::stateColor(LiveState::kRunning);
+  if (!status) return QColor(0x61, 0x61, 0x61);
+  switch (*status) {
+    case RunStatus::kNoErrors:
+      return QColor(0x2e, 0x7d, 0x32);
+    case RunStatus::kErrors:
+      return QColor(0xef, 0x6c, 0x00);
+    case RunStatus::kFatal:
+      return QColor(0xc6, 0x28, 0x28);
+    case RunStatus::kRefused:
+    case RunStatus::kUnknown:
+      break;
+  }
+  return QColor(0x61, 0x61, 0x61);
 }
 
 QTableWidgetItem* Item(const QString& text) {
@@ -302,7 +311,8 @@ void RunHistoryWindow::reread(std::map<std::string, int64_t> going_on) {
     const bool going_on = isGoingOn(i);
     runs_table_->setItem(row, kRunDuration,
                          Item(DurationText(run.start, going_on ? now : run.end)));
-    QTableWidgetItem* outcome = Item(going_on ? "running" : RunOutcomeWord(run.status));
+    QTableWidgetItem* outcome =
+        Item(going_on ? LiveStateWord(LiveState::kRunning) : RunOutcomeWord(run.status));
     outcome->setData(kBadgeColorRole, OutcomeColor(run.status, going_on));
     if (going_on) outcome->setToolTip(QString("Process %1").arg(going_on_.at(run.run_id)));
     runs_table_->setItem(row, kRunOutcome, outcome);
@@ -327,7 +337,7 @@ void RunHistoryWindow::updateRerunButton() {
   const int row = runs_table_->currentRow();
   rerun_->setEnabled(!running_ && row >= 0 && row < static_cast<int>(runs_.size()) &&
                      !isGoingOn(static_cast<size_t>(row)) &&
-                     runs_[static_cast<size_t>(row)].status != kRunStatusRefused);
+                     runs_[static_cast<size_t>(row)].status != RunStatus::kRefused);
 }
 
 void RunHistoryWindow::showRun(int row) {
@@ -371,9 +381,10 @@ void RunHistoryWindow::showRun(int row) {
     const std::optional<TimePoint> end = line.end || !now ? line.end : now;
     lines_table_->setItem(at, kLineDuration,
                           Item(line.start ? DurationText(*line.start, end) : QString("-")));
-    const std::string state = now ? LiveLineState(line) : line.outcome;
-    QTableWidgetItem* outcome = Item(QString::fromStdString(state));
-    outcome->setForeground(RunTimeline::outcomeColor(state));
+    QTableWidgetItem* outcome =
+        Item(now ? LiveStateWord(LiveLineState(line)) : LineOutcomeWord(line.outcome));
+    outcome->setForeground(now ? RunTimeline::stateColor(LiveLineState(line))
+                               : RunTimeline::outcomeColor(line.outcome));
     lines_table_->setItem(at, kLineOutcome, outcome);
     // The program's own exit status; the verdict is the outcome beside it.
     lines_table_->setItem(at, kLineExitStatus,
@@ -435,7 +446,7 @@ void RunHistoryWindow::fillChart() {
         std::chrono::duration_cast<std::chrono::milliseconds>(run.start.time_since_epoch())
             .count());
     // A refused run ran nothing: no duration of the job's.
-    if (run.end && run.status != kRunStatusRefused) {
+    if (run.end && run.status != RunStatus::kRefused) {
       job_points.append({x, Seconds(run.start, *run.end) / unit});
     }
     for (const RunLineRecord& line : lines_[i]) {

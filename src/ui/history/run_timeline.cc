@@ -37,13 +37,38 @@ RunTimeline::RunTimeline(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
 }
 
-QColor RunTimeline::outcomeColor(const std::string& outcome) {
-  if (outcome == "ok") return QColor(0x2e, 0x7d, 0x32);
-  if (outcome == "failed") return QColor(0xc6, 0x28, 0x28);
-  if (outcome == "skipped") return QColor(0x9e, 0x9e, 0x9e);
-  if (outcome == "over") return QColor(0x81, 0xc7, 0x84);  // succeeded in an earlier run
-  if (outcome == "running") return QColor(0x15, 0x65, 0xc0);
+QColor RunTimeline::outcomeColor(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kOk:
+      return QColor(0x2e, 0x7d, 0x32);
+    case LineOutcome::kFailed:
+      return QColor(0xc6, 0x28, 0x28);
+    case LineOutcome::kSkipped:
+      return QColor(0x9e, 0x9e, 0x9e);
+    case LineOutcome::kOver:
+      return QColor(0x81, 0xc7, 0x84);  // succeeded in an earlier run
+    case LineOutcome::kNotRun:
+    case LineOutcome::kUnknown:
+      break;
+  }
   return QColor(0x61, 0x61, 0x61);
+}
+
+QColor RunTimeline::stateColor(LiveState state) {
+  switch (state) {
+    case LiveState::kOk:
+      return outcomeColor(LineOutcome::kOk);
+    case LiveState::kFailed:
+      return outcomeColor(LineOutcome::kFailed);
+    case LiveState::kSkipped:
+      return outcomeColor(LineOutcome::kSkipped);
+    case LiveState::kRunning:
+      return QColor(0x15, 0x65, 0xc0);
+    case LiveState::kWaiting:
+    case LiveState::kNotRun:
+      break;
+  }
+  return outcomeColor(LineOutcome::kNotRun);
 }
 
 QColor RunTimeline::slowColor() { return QColor(0xef, 0x6c, 0x00); }
@@ -102,7 +127,8 @@ std::vector<RunTimeline::Bar> RunTimeline::bars() const {
     bar.line = line.line;
     bar.rect = QRectF(left, plot.top() + kRowHeight * static_cast<double>(row) + 3, bar_width,
                       kRowHeight - 6);
-    bar.color = outcomeColor(line.end ? line.outcome : now_ ? "running" : "not run");
+    bar.color = line.end ? outcomeColor(line.outcome)
+                         : stateColor(now_ ? LiveState::kRunning : LiveState::kNotRun);
     bar.repeat_copy = line.repeat_of.has_value();
     bar.on_path = path_.count(line.line) > 0;
     bar.slow = slow_.count(line.line) > 0;
@@ -138,7 +164,8 @@ void RunTimeline::paintEvent(QPaintEvent*) {
     QString label = QString::number(line.line) + "  " + QString::fromStdString(line.description);
     if (line.repeat_of) label += QString(" (repeat of %1)").arg(*line.repeat_of);
     if (!line.start) {
-      label += " - " + QString::fromStdString(now_ ? LiveLineState(line) : line.outcome);
+      label += " - " +
+               QString(now_ ? LiveStateWord(LiveLineState(line)) : LineOutcomeWord(line.outcome));
     }
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(QRectF(kMargin, plot.top() + kRowHeight * static_cast<double>(row),

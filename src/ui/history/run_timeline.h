@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "insight/runs_in_progress.h"
 #include "store/run_history.h"
 
 namespace jr {
@@ -43,7 +44,9 @@ class RunTimeline : public QWidget {
 
   QSize sizeHint() const override;
 
-  static QColor outcomeColor(const std::string& outcome);
+  // The colour of a recorded outcome, and of a line's state while its run goes on.
+  static QColor outcomeColor(LineOutcome outcome);
+  static QColor stateColor(LiveState state);
   // What marks a line slower than usual.
   static QColor slowColor();
 

@@ -814,12 +814,13 @@ void JobLineDialog::queueLeaveCheck(QPointer<QObject> target) {
 // Messages
 
 void JobLineDialog::warn(const QString& text, const QString& title) {
-  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
-                   this);
+  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::Answer::kOk,
+                   MessageBox::kExclamation, this);
 }
 
 void JobLineDialog::stop(const QString& text, const QString& title) {
-  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kCritical, this);
+  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kCritical,
+                   this);
 }
 
 }  // namespace jr

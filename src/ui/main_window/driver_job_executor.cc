@@ -67,9 +67,9 @@ class DriverJobExecutor final : public JobExecutor {
     }
     // The notice goes after the reports, as from the command line; what cannot be sent is
     // a warning in the run panel.
-    const int error_level = result.report.missing_reports.empty()
-                                ? result.report.error_level
-                                : std::max(result.report.error_level, 1);
+    const ErrorLevel error_level = result.report.missing_reports.empty()
+                                       ? result.report.error_level
+                                       : std::max(result.report.error_level, ErrorLevel::kErrors);
     SendFinishedNotice(request.notify,
                        FinishedRunOf(request, result, error_level, troubles.lines()), system->env(),
                        [&observers](std::string_view text) { observers.Warning(text); });

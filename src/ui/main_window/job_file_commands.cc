@@ -76,10 +76,10 @@ JobDocument MainWindow::currentDocument() const {
 bool MainWindow::exportJob(const QString& file_name, bool ask_overwrite) {
   const QString trimmed = TrimBlanks(file_name);
   if (ask_overwrite && window::FileExists(trimmed)) {
-    const int answer =
+    const MessageBox::Answer answer =
         MessageBox::show("File " + trimmed + " already exists. Overwrite?", "Save as " + trimmed,
-                         MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, this);
-    if (answer != MessageBox::kYes) return false;
+                         MessageBox::kYesNo, MessageBox::Answer::kYes, MessageBox::kQuestion, this);
+    if (answer != MessageBox::Answer::kYes) return false;
   }
   const QString date =
       QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
@@ -90,7 +90,7 @@ bool MainWindow::exportJob(const QString& file_name, bool ask_overwrite) {
   if (!result.ok) {
     // The job stays marked unsaved: a failed write must not let its changes be dropped.
     MessageBox::show("Unable to save the job: " + QString::fromStdString(result.error), "Save Job",
-                     MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+                     MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation, this);
     return false;
   }
   changed_ = false;
@@ -102,7 +102,7 @@ ReadResult MainWindow::importJob(const QString& file_name, bool from_command_lin
   ReadResult result = ReadJobFile(file_name.toStdString(), job);
   if (result.status != ReadStatus::kLoaded) {
     MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
-                     MessageBox::kOk,
+                     MessageBox::Answer::kOk,
                      from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
     return result;
   }
@@ -112,20 +112,20 @@ ReadResult MainWindow::importJob(const QString& file_name, bool from_command_lin
   return result;
 }
 
-int MainWindow::askToSave() {
-  if (table_.LineCount() < 1 || !changed_) return MessageBox::kYes;
-  const int answer =
+MessageBox::Answer MainWindow::askToSave() {
+  if (table_.LineCount() < 1 || !changed_) return MessageBox::Answer::kYes;
+  const MessageBox::Answer answer =
       MessageBox::show("Do you want to save current job ?", "Save Job", MessageBox::kYesNoCancel,
-                       MessageBox::kYes, MessageBox::kQuestion, this);
-  if (answer == MessageBox::kYes) {
+                       MessageBox::Answer::kYes, MessageBox::kQuestion, this);
+  if (answer == MessageBox::Answer::kYes) {
     if (!current_job_file_.isEmpty()) {
       saveJob();
     } else {
       saveJobAs();
     }
-    return save_failed_ ? MessageBox::kCancel : MessageBox::kYes;
+    return save_failed_ ? MessageBox::Answer::kCancel : MessageBox::Answer::kYes;
   }
-  return answer == MessageBox::kNo ? MessageBox::kNo : MessageBox::kCancel;
+  return answer == MessageBox::Answer::kNo ? MessageBox::Answer::kNo : MessageBox::Answer::kCancel;
 }
 
 void MainWindow::newJob() {
@@ -175,7 +175,8 @@ bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
     for (const UnreadLists& unread : read.unread_lists)
       text += "\n" + QString::fromStdString(UnreadListsText(unread));
     MessageBox::show(text + "\nThe job holds these lists empty, and saving it stores them so.",
-                     "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+                     "Open", MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation,
+                     this);
   }
   return true;
 }
@@ -186,7 +187,7 @@ void MainWindow::openRecentFile(const QString& name) {
     updateRecentFilesMenu();
     MessageBox::show(
         "The job file " + name + " no longer exists. It has been removed from the recent files.",
-        "Open", MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation, this);
+        "Open", MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation, this);
     return;
   }
   if (!mayReplaceJob()) return;
@@ -278,7 +279,7 @@ void MainWindow::saveJobAs() {
 
 void MainWindow::makeBatchFile() {
   auto tell = [this](const QString& text) {
-    MessageBox::show(text, "Make .bat file", MessageBox::kOkOnly, MessageBox::kOk,
+    MessageBox::show(text, "Make .bat file", MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      MessageBox::kExclamation, this);
   };
   if (current_job_file_.isEmpty()) return tell("Please first save this job");

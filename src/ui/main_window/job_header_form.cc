@@ -211,8 +211,8 @@ void JobHeaderForm::setMaxParallelText(const QString& text) { max_parallel_->set
 QString JobHeaderForm::jobTimeLimitText() const { return job_time_limit_->text(); }
 
 bool JobHeaderForm::refuse(const QString& text, const QString& title) {
-  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::kOk, MessageBox::kExclamation,
-                   window_);
+  MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::Answer::kOk,
+                   MessageBox::kExclamation, window_);
   return false;
 }
 
@@ -264,10 +264,11 @@ void JobHeaderForm::checkLogFolder() {
   const QString text = log_folder_->text();
   const QString trimmed = TrimBlanks(text);
   if (trimmed.isEmpty() || FolderExists(trimmed)) return;
-  const int answer = MessageBox::show(
+  const MessageBox::Answer answer = MessageBox::show(
       "The directory " + text + " does not exist !\r\nWould you like to create this directory now?",
-      "Log file directory", MessageBox::kYesNo, MessageBox::kYes, MessageBox::kQuestion, window_);
-  if (answer == MessageBox::kYes) createLogFolder(text);
+      "Log file directory", MessageBox::kYesNo, MessageBox::Answer::kYes, MessageBox::kQuestion,
+      window_);
+  if (answer == MessageBox::Answer::kYes) createLogFolder(text);
 }
 
 bool JobHeaderForm::eventFilter(QObject* watched, QEvent* event) {

@@ -36,7 +36,7 @@ void MainWindow::warnAboutRegistry() {
   const std::string failure = MakeSystemRegistryReader()->ReadFailure();
   if (failure.empty()) return;
   MessageBox::show(QString::fromStdString(failure), "Extraction Job Runner", MessageBox::kOkOnly,
-                   MessageBox::kOk, MessageBox::kExclamation, this);
+                   MessageBox::Answer::kOk, MessageBox::kExclamation, this);
 }
 
 JobLineDialog& MainWindow::jobLineDialog() {
@@ -106,9 +106,10 @@ void MainWindow::deleteJobLine() {
   // Even a declined delete counts as a change of the job.
   changed_ = true;
   if (table_.LineCount() == 0) return;
-  const int answer = MessageBox::show("Delete Job Line ?", "Delete", MessageBox::kOkCancel,
-                                      MessageBox::kCancel, MessageBox::kQuestion, this);
-  if (answer != MessageBox::kOk) return;
+  const MessageBox::Answer answer =
+      MessageBox::show("Delete Job Line ?", "Delete", MessageBox::kOkCancel,
+                       MessageBox::Answer::kCancel, MessageBox::kQuestion, this);
+  if (answer != MessageBox::Answer::kOk) return;
   const int old_count = table_.LineCount();
   const int index = currentJobLineRow();
   table_.DeleteTableRow(index);

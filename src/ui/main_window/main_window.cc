@@ -367,17 +367,17 @@ void MainWindow::exitWindow() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (isRunning()) {
-    const int answer =
+    const MessageBox::Answer answer =
         MessageBox::show("The job is still running. Stop it and close the window?", "Execute",
-                         MessageBox::kYesNo, MessageBox::kNo, MessageBox::kQuestion, this);
-    if (answer == MessageBox::kYes) {
+                         MessageBox::kYesNo, MessageBox::Answer::kNo, MessageBox::kQuestion, this);
+    if (answer == MessageBox::Answer::kYes) {
       close_after_run_ = true;
       run_panel_->requestStop();
     }
     event->ignore();
     return;
   }
-  if (askToSave() == MessageBox::kCancel) {
+  if (askToSave() == MessageBox::Answer::kCancel) {
     event->ignore();
     return;
   }
@@ -389,8 +389,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::executeJob() {
   const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/false);
   if (!maximum) return;
-  if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::kYes,
-                       MessageBox::kQuestion, this) != MessageBox::kYes) {
+  if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::Answer::kYes,
+                       MessageBox::kQuestion, this) != MessageBox::Answer::kYes) {
     return;
   }
   runInWindow(*maximum, std::nullopt);
@@ -399,7 +399,7 @@ void MainWindow::executeJob() {
 std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
   if (isRunning()) return std::nullopt;
   auto tell = [this](const QString& text) {
-    MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::kOk,
+    MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      MessageBox::kExclamation, this);
     return std::nullopt;
   };
@@ -430,7 +430,7 @@ void MainWindow::runInWindow(int32_t maximum, std::optional<RerunBasis> rerun) {
   auto tell = [this](std::string text) {
     text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
     MessageBox::show(QString::fromStdString(text + "."), "Execute Job", MessageBox::kOkOnly,
-                     MessageBox::kOk, MessageBox::kExclamation, this);
+                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
   };
   // The window never waits for another run: a job that would wait is refused here.
   const OverlapPolicy policy = ParseOverlap(job.Overlap).value == OverlapPolicy::kAllow
@@ -448,11 +448,11 @@ void MainWindow::runFinished(const JobRunOutcome& outcome) {
     if (message.icon == MessageIcon::kCritical) icon = MessageBox::kCritical;
     if (message.icon == MessageIcon::kInformation) icon = MessageBox::kInformation;
     MessageBox::show(QString::fromStdString(message.text), QString::fromStdString(message.title),
-                     MessageBox::kOkOnly, MessageBox::kOk, icon);
+                     MessageBox::kOkOnly, MessageBox::Answer::kOk, icon);
   }
   if (!outcome.ran) {
     MessageBox::show(QString::fromStdString(outcome.message), "Execute", MessageBox::kOkOnly,
-                     MessageBox::kOk, MessageBox::kExclamation, this);
+                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
   }
   if (outcome.ran) emit runEnded();
   if (close_after_run_) {
@@ -465,12 +465,14 @@ void MainWindow::updateCommandStates() {
   for (QAction* action : run_blocked_actions_) action->setEnabled(!isRunning());
 }
 
-bool MainWindow::mayReplaceJob() { return !isRunning() && askToSave() != MessageBox::kCancel; }
+bool MainWindow::mayReplaceJob() {
+  return !isRunning() && askToSave() != MessageBox::Answer::kCancel;
+}
 
 void MainWindow::showHelp() {
   if (!QFileInfo::exists(help_file_)) {
     MessageBox::show("Help file " + help_file_ + " not found", "Help", MessageBox::kOkOnly,
-                     MessageBox::kOk, MessageBox::kExclamation, this);
+                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
     return;
   }
   if (!help_window_) {

@@ -11,6 +11,7 @@
 
 #include "jobfile/job_file.h"
 #include "model/job_line_table.h"
+#include "ui/controls/message_box.h"
 #include "ui/main_window/job_executor.h"
 
 class QAction;
@@ -147,7 +148,7 @@ class MainWindow : public QMainWindow {
   // the job marked saved.
   bool exportJob(const QString& file_name, bool ask_overwrite);
   // 6 go on (saved, or nothing to ask), 7 go on without saving, 2 stop.
-  int askToSave();
+  MessageBox::Answer askToSave();
 
   void executeJob();
   // The history window's Run Failed Lines Again: a rerun of run `run_id` of `job_file`,

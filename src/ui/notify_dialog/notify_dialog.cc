@@ -87,7 +87,7 @@ void NotifyDialog::acceptIfValid() {
   for (const auto& [status, field] : checks) {
     if (status.ok()) continue;
     MessageBox::show(QString::fromStdString(status.message), windowTitle(), MessageBox::kOkOnly,
-                     MessageBox::kOk, MessageBox::kExclamation, this);
+                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
     field->setFocus();
     return;
   }

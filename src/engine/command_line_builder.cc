@@ -37,20 +37,20 @@ void FillByType(RunLine& line, const RunFiles& files, const std::string& keld,
   if (type == nullptr) return;
   switch (type->folder) {
     case ProgramFolder::kUser:
-      line.setProgramExecuter(line.definition().batch_file);
-      line.setLogFileName(line.definition().log_file);
-      line.setStatusFileName(line.definition().status_file);
+      line.SetProgram(line.definition().batch_file);
+      line.SetLogFileName(line.definition().log_file);
+      line.SetStatusFileName(line.definition().status_file);
       break;
     case ProgramFolder::kKeld:
     case ProgramFolder::kMirn:
-      line.setProgramExecuter((type->folder == ProgramFolder::kKeld ? keld : mirn) +
-                              std::string(type->executable));
-      line.setLogFileName(files.Of(line, type->log_stem));
-      line.setStatusFileName(files.Of(line, type->status_stem));
-      line.setSummaryFileName(files.Of(line, type->summary_stem));
+      line.SetProgram((type->folder == ProgramFolder::kKeld ? keld : mirn) +
+                      std::string(type->executable));
+      line.SetLogFileName(files.Of(line, type->log_stem));
+      line.SetStatusFileName(files.Of(line, type->status_stem));
+      line.SetSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
-  line.setProgramArguments(JobLineArguments(line));
+  line.SetProgramArguments(JobLineArguments(line));
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
     if (!read.ok()) return read.status;
     RunLine* line = lines->Add(read.value.number);
     line->definition() = std::move(read.value);
-    line->setJobID(run_timestamp);
+    line->SetJobId(run_timestamp);
     FillByType(*line, files, keld, mirn);
   }
   return lines;

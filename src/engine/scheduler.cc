@@ -148,7 +148,7 @@ class Scheduler {
   // The running line has finished: reads its verdict, tells the plan, records the line and
   // reports what followed from it.
   bool Finish(RunLine& line, bool& stop) {
-    line.setStopTime(env_.clock.Now());
+    line.SetStopTime(env_.clock.Now());
     bool failed = true;
     std::optional<JobLineRefs> status_repeat;
     if (line.TimeLimitReached()) {
@@ -229,7 +229,7 @@ class Scheduler {
       next_deadline_ = std::min(next_deadline_, found->second);
       return;
     }
-    line.setTimeLimitReached(true);
+    line.SetTimeLimitReached(true);
     env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
     observers_.LineTimeLimitReached(line);
   }
@@ -247,7 +247,7 @@ class Scheduler {
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
     for (RunLine* line : plan_.EndRunning()) {
-      line->setStopTime(env_.clock.Now());
+      line->SetStopTime(env_.clock.Now());
       Fail(LogLineMetadata(*line, env_.metadata));
       observers_.LineFinished(*line);
     }

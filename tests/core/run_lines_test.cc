@@ -78,7 +78,7 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
     seen.push_back(line.JobLineNr());
     // Each line of the job orders two copies of itself, as a repeat list does.
     for (int copy = 0; copy < 2 && line.OriginalJobLineNr() == 0; ++copy) {
-      lines.Add(lines.HighestJobLineNr() + 10)->setOriginalJobLineNr(line.JobLineNr());
+      lines.Add(lines.HighestJobLineNr() + 10)->SetOriginalJobLineNr(line.JobLineNr());
     }
   }
   EXPECT_EQ(seen, (Numbers{10, 20, 30, 40, 50, 60}));

@@ -14,7 +14,7 @@ using Numbers = std::vector<int32_t>;
 // The plan reads no file: its lines need a program's name, nothing on disk.
 RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
   RunLine& line = *lines.Add(number);
-  line.setProgramExecuter("/bin/true");
+  line.SetProgram("/bin/true");
   line.definition().wait_for = test::Refs(wait_for);
   return line;
 }
@@ -117,9 +117,9 @@ std::vector<std::string> CannotStart(RunLines& lines, int32_t maximum) {
 
 TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
   RunLines lines;
-  Add(lines, 5).setState(LineState::kRunning);
+  Add(lines, 5).SetState(LineState::kRunning);
   Add(lines, 10, "5");
-  Add(lines, 20).setProgramExecuter("");
+  Add(lines, 20).SetProgram("");
   Add(lines, 30, "20");
   Add(lines, 40, "50");
   Add(lines, 50, "40");

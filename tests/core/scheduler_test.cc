@@ -16,8 +16,8 @@ class SchedulerPasses : public ::testing::Test {
  protected:
   RunLine& Add(int32_t number, std::string precedence = "") {
     RunLine& line = *lines_.Add(number);
-    line.setProgramExecuter("/p/" + std::to_string(number));
-    line.setStatusFileName(dir_.File(std::to_string(number)));
+    line.SetProgram("/p/" + std::to_string(number));
+    line.SetStatusFileName(dir_.File(std::to_string(number)));
     line.definition().wait_for = test::Refs(std::move(precedence));
     return line;
   }
@@ -54,8 +54,8 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   Add(20);                        // "Failure": failed
   Add(30);                        // no status file: failed
   Add(40);                        // "running", then the process ends: failed
-  Add(50).setStatusFileName("");  // no status file: succeeds when its process exits with 0
-  Add(90).setStatusFileName("");  // ... fails when it exits with anything else
+  Add(50).SetStatusFileName("");  // no status file: succeeds when its process exits with 0
+  Add(90).SetStatusFileName("");  // ... fails when it exits with anything else
   Add(60);                        // "RUNNING " keeps the line running while the process runs
   Add(70);                        // a line written on Windows: "ok"
   Add(80);                        // an empty first line: failed
@@ -116,7 +116,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
   EXPECT_TRUE(hooks_.events.empty()) << "an empty collection ends without pausing";
 
   Add(10).definition().repeat_on_success = test::Refs("70");
-  Add(20).setProgramExecuter("");
+  Add(20).SetProgram("");
   Add(50, "60");
   Add(60);
   Add(70, "70");
@@ -153,7 +153,7 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
   timed.definition().repeat_on_error = test::Refs("10");
   timed.definition().repeat_delay = 1;
   timed.definition().repeat_limit = 1;
-  timed.setLogFileName(dir_.File("10.log"));
+  timed.SetLogFileName(dir_.File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));
     if (lines_.Count() > 1 && lines_.Line(20)->IsRunning()) Finish(20, "failure");

@@ -42,6 +42,22 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
 }
 
+// A run decides on a row by whether it is active and by its number, so both are known even
+// when the rest of the line does not read; rows asked for beyond the table are not made up.
+TEST(JobLineRows, ActiveAndNumberAreReadEvenWhenTheLineIsNot) {
+  JobLineTable table = test::TableOfNumbers({"10", " x", "20"});
+  table.Set(kColActive, 1, "True");
+  table.Set(kColWait, 2, "1000000");
+  const std::vector<JobLineRow> rows = ReadJobLineRows(table, 5);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows[0].active && rows[0].line.ok() && rows[0].line.value.number == 10);
+  EXPECT_TRUE(!rows[1].active && !rows[1].number && rows[1].number_text == " x");
+  EXPECT_EQ(rows[1].line.message(),
+            "the job line in row 2 has the number \" x\", which is not a whole number from 1 to "
+            "999999");
+  EXPECT_TRUE(rows[2].row == 2 && rows[2].active && rows[2].number == 20 && !rows[2].line.ok());
+}
+
 TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {
   EXPECT_EQ(AvailableTypeNames(std::string(1, kPathSeparator)).size(), 10u);
   auto with_mirn = AvailableTypeNames("/opt/mirn/utils/");

@@ -1,9 +1,12 @@
-// The job's lines: the editor's table, the engine's list of lines, the job line types, and
-// the local time texts lines are stamped with (in the C locale the tests run in).
+// The job's lines: the editor's table, its rows read as job lines and their lists, the
+// engine's list of lines, the job line types, and the local time texts lines are stamped
+// with (in the C locale the tests run in).
 
 #include "model/run_lines.h"
 
 #include <gtest/gtest.h>
+
+#include <clocale>
 
 #include "model/catalogue.h"
 #include "model/job_line.h"
@@ -15,6 +18,8 @@
 
 namespace jr {
 namespace {
+
+using Numbers = std::vector<int32_t>;
 
 std::string Column(const JobLineTable& table, int column) {
   std::string texts;
@@ -42,6 +47,24 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
 }
 
+TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {
+  const std::pair<const char*, Numbers> readable[] = {
+      {"  ", {}},
+      {"10, 20 ,30", {10, 20, 30}},
+      {"abc,20x,3 0,-5", {0, 20, 30, -5}},
+      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}}};
+  // The window takes LC_NUMERIC from the user's locale; a comma there must not change
+  // what "10.5" means.
+  const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  for (const auto& [list, expected] : readable) {
+    const Result<JobLineRefs> refs = ReadJobLineRefs(list);
+    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
+  }
+  for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
+  std::setlocale(LC_NUMERIC, "C");
+  if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps.sh makes it)";
+}
+
 // A run decides on a row by whether it is active and by its number, so both are known even
 // when the rest of the line does not read; rows asked for beyond the table are not made up.
 TEST(JobLineRows, ActiveAndNumberAreReadEvenWhenTheLineIsNot) {
@@ -64,8 +87,6 @@ TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {
   ASSERT_EQ(with_mirn.size(), 11u);
   EXPECT_EQ(with_mirn[8], "Health Inspector");
 }
-
-using Numbers = std::vector<int32_t>;
 
 TEST(RunLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   RunLines lines;

@@ -75,7 +75,8 @@ struct JobLineRow {
   bool active = false;
   // The number as the editor lets it be typed (see JobLineNumberOf); none for anything else.
   std::optional<int32_t> number{};
-  // The number cell as it stands, for a message about a number that does not read.
+  // The number cell as it stands when the number does not read, for the message; empty
+  // when it reads.
   std::string number_text{};
   // The whole line (see JobLineAt), or why it does not read.
   Result<JobLine> line{};

@@ -63,7 +63,7 @@ std::vector<Attempt> RunOnce(const Job& job, TimePoint start, std::mt19937& rand
   for (size_t i = 0; i < job.waits.size(); ++i) {
     RunLine* line = lines.Add(Number(i));
     line->definition().wait_for.numbers = job.waits[i];
-    line->setProgramExecuter("bench");
+    line->SetProgram("bench");
   }
   RunPlan plan(lines, job.maximum);
   std::vector<Attempt> attempts(job.waits.size());

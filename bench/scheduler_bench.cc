@@ -106,10 +106,10 @@ void AddTrueLines(RunLines& lines, int count, bool chain, const std::string& fol
   for (int i = 1; i <= count; ++i) {
     RunLine& line = *lines.Add(i);
     line.definition().type = "User Batchfile";
-    line.setProgramExecuter("/bin/true");
-    line.setStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
-    line.setLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
-    line.setProgramArguments({line.StatusFileName(), line.LogFileName(), "20030307_140509"});
+    line.SetProgram("/bin/true");
+    line.SetStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
+    line.SetLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
+    line.SetProgramArguments({line.StatusFileName(), line.LogFileName(), "20030307_140509"});
     if (chain && i > 1) line.definition().wait_for = ReadJobLineRefs(std::to_string(i - 1)).value;
     line.definition().time_limit = limit;
   }
@@ -278,18 +278,18 @@ double PassOverWaitingLines(int waiting) {
   RunLines lines;
   // Line 1 runs for ever. Lines 2 to 4 are over and were repeated; their copies (5 to 7)
   // are over too. Every waiting line waits for 2, 3 and 4 and their copies, then for 1.
-  lines.Add(1)->setProgramExecuter("/bin/true");
+  lines.Add(1)->SetProgram("/bin/true");
   for (int32_t i = 2; i <= 4; ++i) {
     RunLine& over = *lines.Add(i);
-    over.setState(LineState::kSucceeded);
-    over.setRepeated(true);
+    over.SetState(LineState::kSucceeded);
+    over.SetRepeated(true);
     RunLine& copy = *lines.Add(i + 3);
-    copy.setOriginalJobLineNr(i);
-    copy.setState(LineState::kSucceeded);
+    copy.SetOriginalJobLineNr(i);
+    copy.SetState(LineState::kSucceeded);
   }
   for (int32_t i = 0; i < waiting; ++i) {
     RunLine& line = *lines.Add(100 + i);
-    line.setProgramExecuter("/bin/true");
+    line.SetProgram("/bin/true");
     line.definition().wait_for = ReadJobLineRefs("2, 3,4,1").value;
   }
   PassTimer timer(12);
@@ -330,9 +330,9 @@ double RunnerCpuWhileChildSleeps(int seconds, const std::string& folder) {
   Surroundings surroundings(*launcher);
   RunLines lines;
   RunLine& line = *lines.Add(1);
-  line.setProgramExecuter("/bin/sleep");
-  line.setProgramArguments({std::to_string(seconds)});
-  line.setStatusFileName(folder + "/sleep_Stat.txt");
+  line.SetProgram("/bin/sleep");
+  line.SetProgramArguments({std::to_string(seconds)});
+  line.SetStatusFileName(folder + "/sleep_Stat.txt");
   LauncherRunControl control(*launcher, [] { return false; });
   double before = CpuSecondsOfSelf();
   RunScheduler(lines, 1, surroundings.env, control, {});

@@ -12,12 +12,12 @@
 namespace jr {
 namespace {
 
-// The number of a row that is to run: active (cell 6 exactly "true") and numbered as the
-// editor lets it be typed. Anything else (only a hand-edited file holds it) cannot be told
-// apart from a mistake and keeps the row out of the run.
-std::optional<int32_t> ActiveJobLineNr(const JobLineTable& table, int row) {
-  if (CellText(table.At(kColActive, row)) != "true") return std::nullopt;
-  return JobLineNumberOf(table.At(kColNumber, row));
+// The number of a row that is to run: active and numbered as the editor lets it be typed.
+// Anything else (only a hand-edited file holds it) cannot be told apart from a mistake and
+// keeps the row out of the run.
+std::optional<int32_t> ActiveJobLineNr(const JobLineRow& row) {
+  if (!row.active) return std::nullopt;
+  return row.number;
 }
 
 struct RunFiles {
@@ -37,20 +37,20 @@ void FillByType(RunLine& line, const RunFiles& files, const std::string& keld,
   if (type == nullptr) return;
   switch (type->folder) {
     case ProgramFolder::kUser:
-      line.setProgramExecuter(line.definition().batch_file);
-      line.setLogFileName(line.definition().log_file);
-      line.setStatusFileName(line.definition().status_file);
+      line.SetProgram(line.definition().batch_file);
+      line.SetLogFileName(line.definition().log_file);
+      line.SetStatusFileName(line.definition().status_file);
       break;
     case ProgramFolder::kKeld:
     case ProgramFolder::kMirn:
-      line.setProgramExecuter((type->folder == ProgramFolder::kKeld ? keld : mirn) +
-                              std::string(type->executable));
-      line.setLogFileName(files.Of(line, type->log_stem));
-      line.setStatusFileName(files.Of(line, type->status_stem));
-      line.setSummaryFileName(files.Of(line, type->summary_stem));
+      line.SetProgram((type->folder == ProgramFolder::kKeld ? keld : mirn) +
+                      std::string(type->executable));
+      line.SetLogFileName(files.Of(line, type->log_stem));
+      line.SetStatusFileName(files.Of(line, type->status_stem));
+      line.SetSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
-  line.setProgramArguments(JobLineArguments(line));
+  line.SetProgramArguments(JobLineArguments(line));
 }
 
 }  // namespace
@@ -71,27 +71,26 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
 
   auto lines = std::make_unique<RunLines>();
   std::unordered_set<int32_t> taken;
-  for (int row = 0; row < row_count; ++row) {
-    if (table.At(kColActive, row) != "true") continue;
-    const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
-    if (!number) {
-      warn("the active job line in row " + std::to_string(row + 1) + " has the number \"" +
-           table.Text(kColNumber, row) +
+  for (JobLineRow& row : ReadJobLineRows(table, row_count)) {
+    if (!row.active) continue;
+    if (!row.number) {
+      warn("the active job line in row " + std::to_string(row.row + 1) + " has the number \"" +
+           row.number_text +
            "\", which is not a whole number from 1 to 999999; it is left out of the run");
       continue;
     }
-    if (!taken.insert(*number).second) {
-      warn("job line number " + std::to_string(*number) + " is used by more than one active " +
-           "job line; the one in row " + std::to_string(row + 1) + " is left out of the run");
+    if (!taken.insert(*row.number).second) {
+      warn("job line number " + std::to_string(*row.number) + " is used by more than one " +
+           "active job line; the one in row " + std::to_string(row.row + 1) +
+           " is left out of the run");
       continue;
     }
     // A line the run takes must read whole: a list entry that names no line would stop the
     // run halfway, when the scheduler reaches it.
-    Result<JobLine> read = JobLineAt(table, row);
-    if (!read.ok()) return read.status;
-    RunLine* line = lines->Add(read.value.number);
-    line->definition() = std::move(read.value);
-    line->setJobID(run_timestamp);
+    if (!row.line.ok()) return row.line.status;
+    RunLine* line = lines->Add(*row.number);
+    line->definition() = std::move(row.line.value);
+    line->SetJobId(run_timestamp);
     FillByType(*line, files, keld, mirn);
   }
   return lines;
@@ -100,9 +99,9 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
 std::vector<RunRow> RunRows(const JobLineTable& table, int row_count) {
   std::unordered_set<int32_t> seen;
   std::vector<RunRow> rows;
-  for (int row = 0; row < row_count; ++row) {
-    const std::optional<int32_t> number = ActiveJobLineNr(table, row);
-    if (number && seen.insert(*number).second) rows.push_back({row, *number});
+  for (const JobLineRow& row : ReadJobLineRows(table, row_count)) {
+    const std::optional<int32_t> number = ActiveJobLineNr(row);
+    if (number && seen.insert(*number).second) rows.push_back({row.row, *number});
   }
   return rows;
 }
@@ -111,8 +110,8 @@ std::vector<int32_t> DuplicateActiveJobLineNumbers(const JobLineTable& table, in
   std::unordered_set<int32_t> seen;
   std::unordered_set<int32_t> reported;
   std::vector<int32_t> duplicates;
-  for (int row = 0; row < row_count; ++row) {
-    const std::optional<int32_t> number = ActiveJobLineNr(table, row);
+  for (const JobLineRow& row : ReadJobLineRows(table, row_count)) {
+    const std::optional<int32_t> number = ActiveJobLineNr(row);
     if (!number) continue;
     if (!seen.insert(*number).second && reported.insert(*number).second) {
       duplicates.push_back(*number);

@@ -15,7 +15,7 @@ namespace jr {
 // The cell as text; empty text for a cell without a value.
 std::string CellText(const Cell& cell);
 
-// One job line per active row (cell 6 exactly "true"), in table order, with its program,
+// One job line per active row (see ReadJobLineRows), in table order, with its program,
 // options and result-file names. Reads both utilities folders once, from env.registry.
 // `warnings` (may be null) receives a text for every row that stays out of the run for
 // a reason the user should hear of (a number used twice, a number out of range). Fails,

@@ -18,19 +18,19 @@ Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata)
   Result<std::unique_ptr<ProcessMetadataLog>> created = metadata.Create();
   if (!created.ok()) return created.status;
   ProcessMetadataLog& log = *created.value;
-  log.setEntryStatus(line.ErrorOccurred() ? 3 : 0);
-  log.setEntryLogFile(line.LogFileName());
-  log.setEntryStart(*line.StartingTime());
-  log.setEntryStop(*line.StopTime());
-  log.setEntryJobId(line.JobID());
+  log.SetEntryStatus(line.ErrorOccurred() ? 3 : 0);
+  log.SetEntryLogFile(line.LogFileName());
+  log.SetEntryStart(*line.StartingTime());
+  log.SetEntryStop(*line.StopTime());
+  log.SetEntryJobId(line.JobId());
   return log.WriteEntry(
       MetadataEntryArguments(line.definition().type, line.TimeLimitReached() ? "time limit" : ""));
 }
 
 Status RecordUnstarted(RunLine& line, RunEnv& env) {
   const TimePoint now = env.clock.Now();
-  line.setStartingTime(now);
-  line.setStopTime(now);
+  line.SetStartingTime(now);
+  line.SetStopTime(now);
   return LogLineMetadata(line, env.metadata);
 }
 
@@ -38,12 +38,12 @@ bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher) {
   const ProcessHandle handle = line.ProcessId();
   ProcessHandle polled = handle;
   if (IsTaskRunning(launcher, polled)) return false;
-  line.setExitStatus(handle > 0 ? launcher.ExitStatus(handle) : std::nullopt);
+  line.SetExitStatus(handle > 0 ? launcher.ExitStatus(handle) : std::nullopt);
   return true;
 }
 
 Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name) {
-  const std::string& program = line.ProgramExecuter();
+  const std::string& program = line.Program();
   if (program.empty()) return JobLineStart{};
   const std::string& status_file = line.StatusFileName();
   if (!status_file.empty() && env.file_system.FileExists(status_file)) {
@@ -52,12 +52,12 @@ Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view r
   const Result<ProcessHandle> started = env.launcher.TryStart(
       {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
        line.definition().time_limit});
-  line.setProcessId(started.ok() ? started.value : 0);
+  line.SetProcessId(started.ok() ? started.value : 0);
   if (line.ProcessId() <= 0) {
     return JobLineStart{
         false, "could not start " + (started.ok() ? program + ": no process" : started.message())};
   }
-  line.setStartingTime(env.clock.Now());
+  line.SetStartingTime(env.clock.Now());
   return JobLineStart{true, {}};
 }
 

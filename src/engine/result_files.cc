@@ -46,7 +46,7 @@ const std::string& ValueOf(const RunLine& line, Passed value) {
     case Passed::kJobId:
       break;
   }
-  return line.JobID();
+  return line.JobId();
 }
 
 }  // namespace
@@ -103,15 +103,15 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
     return Status::Failed("job line " + std::to_string(number) + " exists already");
   }
 
-  copy->setOriginalJobLineNr(source.JobLineNr());
+  copy->SetOriginalJobLineNr(source.JobLineNr());
   copy->definition() = source.definition();
-  copy->setProgramExecuter(source.ProgramExecuter());
-  copy->setJobID(source.JobID());
+  copy->SetProgram(source.Program());
+  copy->SetJobId(source.JobId());
 
-  copy->setLogFileName(RepeatCopyFileName(source.LogFileName(), k));
-  copy->setStatusFileName(RepeatCopyFileName(source.StatusFileName(), k));
-  copy->setSummaryFileName(RepeatCopyFileName(source.SummaryFileName(), k));
-  copy->setProgramArguments(JobLineArguments(*copy));
+  copy->SetLogFileName(RepeatCopyFileName(source.LogFileName(), k));
+  copy->SetStatusFileName(RepeatCopyFileName(source.StatusFileName(), k));
+  copy->SetSummaryFileName(RepeatCopyFileName(source.SummaryFileName(), k));
+  copy->SetProgramArguments(JobLineArguments(*copy));
   return copy;
 }
 

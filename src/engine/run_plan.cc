@@ -19,7 +19,7 @@ std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
   if (running_ >= maximum_) return startable;
   const size_t free = static_cast<size_t>(maximum_ - running_);
   for (RunLine& line : lines_) {
-    if (!IsWaiting(line) || line.ProgramExecuter().empty() || !WaitSatisfied(line)) continue;
+    if (!IsWaiting(line) || line.Program().empty() || !WaitSatisfied(line)) continue;
     if (!not_before_.empty()) {
       const auto delayed = not_before_.find(&line);
       if (delayed != not_before_.end() && now < delayed->second) continue;
@@ -54,7 +54,7 @@ bool RunPlan::WaitSatisfied(const RunLine& line) const {
 Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
                                                 const JobLineRefs* status_repeat) {
   if (line.IsRunning()) --running_;
-  line.setState(failed ? LineState::kFailed : LineState::kSucceeded);
+  line.SetState(failed ? LineState::kFailed : LineState::kSucceeded);
   Consequences consequences;
   if (status_repeat != nullptr) {
     if (Status repeated = Repeat(*status_repeat, line, consequences); !repeated.ok()) {
@@ -80,7 +80,7 @@ std::vector<RunLine*> RunPlan::EndRunning() {
   std::vector<RunLine*> ended;
   for (RunLine& line : lines_) {
     if (!line.IsRunning()) continue;
-    line.setState(LineState::kFailed);
+    line.SetState(LineState::kFailed);
     ended.push_back(&line);
   }
   running_ = 0;
@@ -98,7 +98,7 @@ bool RunPlan::Over() const {
 void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
   auto skip = [&](RunLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
-    line->setState(LineState::kSkipped);
+    line->SetState(LineState::kSkipped);
     skipped.push_back(line);
   };
   for (int32_t number : list.numbers) {
@@ -127,7 +127,7 @@ Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequenc
       consequences.refused.push_back({counted, copies});
       continue;
     }
-    original->setRepeated(true);
+    original->SetRepeated(true);
     Result<RunLine*> copy = CreateRepeatCopy(lines_, *original);
     if (!copy.ok()) return copy.status;
     ++copies;
@@ -188,14 +188,14 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   std::deque<size_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
     open[i] = waits_for[i].size();
-    if (open[i] == 0 && !waiting[i]->ProgramExecuter().empty()) ready.push_back(i);
+    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(i);
   }
   while (!ready.empty()) {
     size_t i = ready.front();
     ready.pop_front();
     can_start[i] = true;
     for (size_t dependent : waited_by[i]) {
-      if (--open[dependent] == 0 && !waiting[dependent]->ProgramExecuter().empty()) {
+      if (--open[dependent] == 0 && !waiting[dependent]->Program().empty()) {
         ready.push_back(dependent);
       }
     }
@@ -250,7 +250,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (can_start[i]) continue;
     RunLine* line = waiting[i];
-    if (line->ProgramExecuter().empty()) {
+    if (line->Program().empty()) {
       blocked.push_back({line, "it has no program to start"});
       continue;
     }

@@ -51,12 +51,12 @@ class RunPlan {
   bool WaitSatisfied(const RunLine& line) const;
 
   void Started(RunLine& line) {
-    line.setState(LineState::kRunning);
+    line.SetState(LineState::kRunning);
     ++running_;
     if (!not_before_.empty()) not_before_.erase(&line);
   }
   // A waiting line whose program could not be started, or that can never start: failed.
-  void EndedUnstarted(RunLine& line) { line.setState(LineState::kFailed); }
+  void EndedUnstarted(RunLine& line) { line.SetState(LineState::kFailed); }
 
   // What an ended line means for the others.
   struct Consequences {

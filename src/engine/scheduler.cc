@@ -32,6 +32,14 @@ bool MeansRunning(std::string_view status) {
   return EqualsIgnoringCase(TrimBlanks(status), "running");
 }
 
+// What a step of a pass did. A failure's message is kept in the scheduler's failure_.
+enum class Step {
+  kNoChange,  // no line started, ended or finished
+  kChanged,   // some did
+  kStop,      // a stop-on-error line failed: the run ends, the lines behind it untouched
+  kFailure,
+};
+
 // One call of RunScheduler: the loop that does what the plan decides. It starts the lines
 // the plan offers, waits for programs to end, reads their verdicts and tells the plan.
 class Scheduler {
@@ -56,28 +64,28 @@ class Scheduler {
 
  private:
   SchedulerOutcome Passes() {
-    if (!EndNeverStarting()) return Failed();
+    if (EndNeverStarting() == Step::kFailure) return Failed();
     while (true) {
       if (control_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
       now_ = env_.clock.Now();
       if (now_ >= job_deadline_) return Interrupt(SchedulerOutcome::End::kTimeLimit);
       next_deadline_ = job_deadline_;
-      bool changed = false;
-      bool stop = false;
-      if (!FinishEnded(changed, stop)) return Failed();
-      if (stop) return Outcome(SchedulerOutcome::End::kStopOnError);
-      if (!StartWhatMay(changed)) return Failed();
+      const Step finished = FinishEnded();
+      if (finished == Step::kFailure) return Failed();
+      if (finished == Step::kStop) return Outcome(SchedulerOutcome::End::kStopOnError);
+      const Step started = StartWhatMay();
+      if (started == Step::kFailure) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
       observers_.PassEnded();
-      if (changed) continue;
+      if (finished == Step::kChanged || started == Step::kChanged) continue;
       // A repeat copy that waits for its delay is no line that waits for ever: the pause
       // ends when it may start, or earlier when a child ends.
       const TimePoint delayed = plan_.NextDelayedStart(now_);
       if (plan_.running() == 0 && delayed == TimePoint::max()) {
         // Nothing runs and nothing may start: only lines that wait for ever are left.
-        bool ended = false;
-        if (!EndNeverStarting(&ended)) return Failed();
-        if (!ended) {
+        const Step ended = EndNeverStarting();
+        if (ended == Step::kFailure) return Failed();
+        if (ended == Step::kNoChange) {
           failure_ = "no waiting job line can ever start";
           return Failed();
         }
@@ -101,17 +109,18 @@ class Scheduler {
   }
 
   // Starts every line the plan offers; a line whose program cannot be started ends as
-  // failed. False on a failure.
-  bool StartWhatMay(bool& changed) {
+  // failed. kChanged when the plan offered any line, kFailure on a failure.
+  Step StartWhatMay() {
+    Step step = Step::kNoChange;
     for (RunLine* line : plan_.Startable(now_)) {
-      changed = true;
+      step = Step::kChanged;
       const Result<JobLineStart> started = StartJobLine(*line, env_, run_name_);
-      if (!started.ok()) return Fail(started.status);
+      if (!Fail(started.status)) return Step::kFailure;
       if (!started.value.started) {
         plan_.EndedUnstarted(*line);
         const std::string& failure = started.value.failure;
         if (!failure.empty()) NoteInLog(*line, "jobrunner: " + failure + "\n");
-        if (!Fail(RecordUnstarted(*line, env_))) return false;
+        if (!Fail(RecordUnstarted(*line, env_))) return Step::kFailure;
         if (!failure.empty()) observers_.LineStartFailed(*line, failure);
         observers_.LineFinished(*line);
         continue;
@@ -122,14 +131,15 @@ class Scheduler {
       }
       observers_.LineStarted(*line);
     }
-    return true;
+    return step;
   }
 
   // Finishes the running lines whose programs have ended, in collection order; watches the
-  // time limits of the others. Sets `stop` when a stop-on-error line failed (the lines
-  // after it are left for no one). False on a failure.
-  bool FinishEnded(bool& changed, bool& stop) {
-    if (plan_.running() == 0) return true;
+  // time limits of the others. kChanged when any line finished; kStop when a stop-on-error
+  // line failed (the lines after it are left for no one); kFailure on a failure.
+  Step FinishEnded() {
+    Step step = Step::kNoChange;
+    if (plan_.running() == 0) return step;
     // By position: repeat copies appended while finishing are waiting, never running.
     for (int position = 1; position <= collection_.Count(); ++position) {
       RunLine& line = *collection_.Item(position);
@@ -138,17 +148,16 @@ class Scheduler {
         if (line.definition().time_limit > 0) WatchTimeLimit(line);
         continue;
       }
-      changed = true;
-      if (!Finish(line, stop)) return false;
-      if (stop) return true;
+      step = Finish(line);
+      if (step != Step::kChanged) return step;
     }
-    return true;
+    return step;
   }
 
   // The running line has finished: reads its verdict, tells the plan, records the line and
-  // reports what followed from it.
-  bool Finish(RunLine& line, bool& stop) {
-    line.setStopTime(env_.clock.Now());
+  // reports what followed from it. kChanged, kStop when the line stops the run, or kFailure.
+  Step Finish(RunLine& line) {
+    line.SetStopTime(env_.clock.Now());
     bool failed = true;
     std::optional<JobLineRefs> status_repeat;
     if (line.TimeLimitReached()) {
@@ -168,20 +177,20 @@ class Scheduler {
         // line itself is over, failed.
         if (!repeat.ok()) {
           static_cast<void>(plan_.Finished(line, true));
-          return Fail(repeat.status);
+          Fail(repeat.status);
+          return Step::kFailure;
         }
         status_repeat = std::move(repeat.value);
       }
     }
     const Result<RunPlan::Consequences> next =
         plan_.Finished(line, failed, status_repeat ? &*status_repeat : nullptr);
-    if (!next.ok()) return Fail(next.status);
-    stop = next.value.stop;
+    if (!Fail(next.status)) return Step::kFailure;
     for (const RepeatRefused& refused : next.value.refused) {
       NoteInLog(line, "jobrunner: " + RepeatRefusedText(refused.line->JobLineNr(), refused.copies) +
                           "\n");
     }
-    if (!Fail(LogLineMetadata(line, env_.metadata))) return false;
+    if (!Fail(LogLineMetadata(line, env_.metadata))) return Step::kFailure;
     observers_.LineFinished(line);
     for (const RepeatRefused& refused : next.value.refused) {
       observers_.LineRepeatRefused(*refused.line, refused.copies);
@@ -190,7 +199,7 @@ class Scheduler {
     for (const RepeatCopyMade& copy : next.value.repeated) {
       observers_.LineRepeated(*copy.original, *copy.copy);
     }
-    return true;
+    return next.value.stop ? Step::kStop : Step::kChanged;
   }
 
   // Appends the runner's own note to the end of the line's log file, beside the program's
@@ -209,14 +218,16 @@ class Scheduler {
     return status.ok();
   }
 
-  bool EndNeverStarting(bool* ended = nullptr) {
+  // Ends every line that can never start as failed to start. kChanged when there was one.
+  Step EndNeverStarting() {
+    Step step = Step::kNoChange;
     for (const LineThatCannotStart& blocked : plan_.NeverStarting()) {
       plan_.EndedUnstarted(*blocked.line);
-      if (!Fail(RecordUnstarted(*blocked.line, env_))) return false;
+      if (!Fail(RecordUnstarted(*blocked.line, env_))) return Step::kFailure;
       observers_.LineCannotStart(*blocked.line, blocked.reason);
-      if (ended != nullptr) *ended = true;
+      step = Step::kChanged;
     }
-    return true;
+    return step;
   }
 
   // Ends the running line's program once its time limit has passed; else keeps its
@@ -229,7 +240,7 @@ class Scheduler {
       next_deadline_ = std::min(next_deadline_, found->second);
       return;
     }
-    line.setTimeLimitReached(true);
+    line.SetTimeLimitReached(true);
     env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
     observers_.LineTimeLimitReached(line);
   }
@@ -247,7 +258,7 @@ class Scheduler {
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
     env_.launcher.TerminateAll(kStopGrace);
     for (RunLine* line : plan_.EndRunning()) {
-      line->setStopTime(env_.clock.Now());
+      line->SetStopTime(env_.clock.Now());
       Fail(LogLineMetadata(*line, env_.metadata));
       observers_.LineFinished(*line);
     }
@@ -306,6 +317,5 @@ LineVerdict JudgeLine(const RunLine& line, std::string_view status) {
   if (status != "failure" && status != "running") return {true, std::string(status)};
   return {true, std::nullopt};
 }
-
 
 }  // namespace jr

@@ -34,13 +34,13 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     added->definition().number = line.line;
     added->definition().wait_for.numbers = line.wait_for;
     // The plan starts only lines with a program.
-    added->setProgramExecuter("foreseen");
-    if (line.state == ForeseenLine::State::kOver) added->setState(LineState::kSucceeded);
+    added->SetProgram("foreseen");
+    if (line.state == ForeseenLine::State::kOver) added->SetState(LineState::kSucceeded);
     int32_t job_line = line.line;
     if (line.repeat_of != 0) {
-      added->setOriginalJobLineNr(line.repeat_of);
+      added->SetOriginalJobLineNr(line.repeat_of);
       if (RunLine* original = run.Line(line.repeat_of)) {
-        original->setRepeated(true);
+        original->SetRepeated(true);
         job_line = counts_for.count(original) ? counts_for[original] : line.repeat_of;
       }
     }
@@ -93,7 +93,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
         ++at;
         continue;
       }
-      at->first->setStopTime(clock);
+      at->first->SetStopTime(clock);
       (void)plan.Finished(*at->first, /*failed=*/false);
       at = running.erase(at);
     }

@@ -109,7 +109,7 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
   JobLineTable::Row row;
   row[kColNumber] = AttributeCell(line, "batch_line");
   row[kColDescription] = AttributeCell(line, "batch_line_description");
-  row[kColType] = XMLProgramtype_to_Programtype(line.attribute("batch_line_type").value());
+  row[kColType] = ProgramTypeFromXml(line.attribute("batch_line_type").value());
   row[kColOptions] = AttributeCell(line, "options");
   row[kColWait] = AttributeCell(line, "wait");
   row[kColStopOnError] = AttributeCell(line, "stop_on_error");
@@ -304,7 +304,7 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
     pugi::xml_node line = batch_lines.append_child("BatchLine");
     SetAttribute(line, "batch_line", table.Text(kColNumber, row));
     SetAttribute(line, "batch_line_description", table.Text(kColDescription, row));
-    SetAttribute(line, "batch_line_type", Programtype_to_XMLProgramtype(table.Text(kColType, row)));
+    SetAttribute(line, "batch_line_type", ProgramTypeToXml(table.Text(kColType, row)));
     SetAttribute(line, "options", table.Text(kColOptions, row));
     SetAttribute(line, "wait", table.Text(kColWait, row));
     SetAttribute(line, "stop_on_error", table.Text(kColStopOnError, row));

@@ -59,12 +59,12 @@ std::vector<std::string_view> AvailableTypeNames(std::string_view mirn_utils_pat
   return names;
 }
 
-std::string Programtype_to_XMLProgramtype(std::string_view ProgType) {
-  return FindJobLineType(ProgType) ? std::string(ProgType) : std::string();
+std::string ProgramTypeToXml(std::string_view program_type) {
+  return FindJobLineType(program_type) ? std::string(program_type) : std::string();
 }
 
-std::string XMLProgramtype_to_Programtype(std::string_view ProgType) {
-  return FindJobLineType(ProgType) ? std::string(ProgType) : std::string(kUnknownType);
+std::string ProgramTypeFromXml(std::string_view program_type) {
+  return FindJobLineType(program_type) ? std::string(program_type) : std::string(kUnknownType);
 }
 
 }  // namespace jr

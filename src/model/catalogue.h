@@ -54,7 +54,7 @@ std::vector<std::string_view> AvailableTypeNames(std::string_view mirn_utils_pat
 
 // Job file name mapping: catalogue names map to themselves; anything else to "" when
 // writing and to "???" when reading.
-std::string Programtype_to_XMLProgramtype(std::string_view ProgType);
-std::string XMLProgramtype_to_Programtype(std::string_view ProgType);
+std::string ProgramTypeToXml(std::string_view program_type);
+std::string ProgramTypeFromXml(std::string_view program_type);
 
 }  // namespace jr

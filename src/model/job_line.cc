@@ -1,5 +1,7 @@
 #include "model/job_line.h"
 
+#include <algorithm>
+
 #include "model/job_rules.h"
 #include "model/number_text.h"
 #include "platform/blanks.h"
@@ -66,17 +68,15 @@ constexpr ListColumn kListColumns[] = {
     {kColRepeatOnSuccess, "repeat_on_success", &JobLine::repeat_on_success},
 };
 
-}  // namespace
+std::string UnreadableNumberText(int row, const std::string& number_text) {
+  return "the job line in row " + std::to_string(row + 1) + " has the number \"" + number_text +
+         "\", which is not a whole number from 1 to 999999";
+}
 
-Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
+// Row `row` as a job line whose number has been read already.
+Result<JobLine> JobLineNumbered(const JobLineTable& table, int row, int32_t number) {
   JobLine line;
-  const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
-  if (!number) {
-    return Status::Failed("the job line in row " + std::to_string(row + 1) + " has the number \"" +
-                          table.Text(kColNumber, row) +
-                          "\", which is not a whole number from 1 to 999999");
-  }
-  line.number = *number;
+  line.number = number;
   // Named only for a message: most lines read whole, many thousand per run.
   auto name = [&line] { return "job line " + std::to_string(line.number); };
   for (const ListColumn& list : kListColumns) {
@@ -114,6 +114,31 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
     return Status::Failed(name() + ": " + text);
   }
   return line;
+}
+
+}  // namespace
+
+Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
+  const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
+  if (!number) return Status::Failed(UnreadableNumberText(row, table.Text(kColNumber, row)));
+  return JobLineNumbered(table, row, *number);
+}
+
+std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count) {
+  std::vector<JobLineRow> rows(static_cast<size_t>(std::clamp(row_count, 0, table.LineCount())));
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    JobLineRow& read = rows[static_cast<size_t>(row)];
+    read.row = row;
+    read.active = table.At(kColActive, row) == "true";
+    read.number = JobLineNumberOf(table.At(kColNumber, row));
+    if (read.number) {
+      read.line = JobLineNumbered(table, row, *read.number);
+    } else {
+      read.number_text = table.Text(kColNumber, row);
+      read.line = Status::Failed(UnreadableNumberText(row, read.number_text));
+    }
+  }
+  return rows;
 }
 
 void SetJobLine(JobLineTable& table, int row, const JobLine& line) {

@@ -3,6 +3,7 @@
 // file hold the same line as text; they convert at their edges.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,25 @@ struct JobLine {
 // the line and the fault: a number, a list entry, a time limit or a repeat setting that
 // does not read (only a hand-edited file holds one). Lists and texts keep their text.
 Result<JobLine> JobLineAt(const JobLineTable& table, int row);
+
+// A row of a job-line table read once, as a run reads it: whether it is active and its
+// number are known even when the rest of the line does not read.
+struct JobLineRow {
+  int row = 0;
+  // The active cell holds exactly "true".
+  bool active = false;
+  // The number as the editor lets it be typed (see JobLineNumberOf); none for anything else.
+  std::optional<int32_t> number{};
+  // The number cell as it stands when the number does not read, for the message; empty
+  // when it reads.
+  std::string number_text{};
+  // The whole line (see JobLineAt), or why it does not read.
+  Result<JobLine> line{};
+};
+
+// The first `row_count` rows of `table` (no more than it holds), in table order, each read
+// once. Reading never fails as a whole: a row that does not read says so in its `line`.
+std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count);
 
 // Writes `line` into row `row` of `table`, growing its job lines to hold the row. Lists
 // are written as their text. Every cell gets a value but the time limit and the repeat

@@ -43,7 +43,7 @@ class JobLineTable {
   using Row = std::array<Cell, kColumnCount>;
 
   // Back to a table without job lines.
-  void AllocateAfresh() { rows_.clear(); }
+  void Clear() { rows_.clear(); }
 
   int ColumnCount() const { return kColumnCount; }
   // The number of rows, from row 0 on; each holds a job line.

@@ -4,12 +4,12 @@
 
 namespace jr {
 
-void RunLine::setJobLineNr(int32_t value) {
+void RunLine::SetJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != job_line_nr_) owner_->Renumber(this, job_line_nr_, value);
   job_line_nr_ = value;
 }
 
-void RunLine::setOriginalJobLineNr(int32_t value) {
+void RunLine::SetOriginalJobLineNr(int32_t value) {
   if (owner_ != nullptr && value != original_job_line_nr_) {
     owner_->MoveCopy(this, original_job_line_nr_, value);
   }

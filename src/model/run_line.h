@@ -29,35 +29,35 @@ class RunLine {
 
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
-  void setJobLineNr(int32_t value);
+  void SetJobLineNr(int32_t value);
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
-  void setOriginalJobLineNr(int32_t value);
+  void SetOriginalJobLineNr(int32_t value);
   // The job line as the user defined it; a repeat copy has its source's. Its number is the
   // job's, JobLineNr the run's.
   const JobLine& definition() const { return definition_; }
   JobLine& definition() { return definition_; }
   int32_t ProcessId() const { return process_id_; }
-  void setProcessId(int32_t value) { process_id_ = value; }
+  void SetProcessId(int32_t value) { process_id_ = value; }
   bool Repeated() const { return repeated_; }
-  void setRepeated(bool value) { repeated_ = value; }
-  const std::string& ProgramExecuter() const { return program_executer_; }
-  void setProgramExecuter(std::string value) { program_executer_ = std::move(value); }
+  void SetRepeated(bool value) { repeated_ = value; }
+  const std::string& Program() const { return program_; }
+  void SetProgram(std::string value) { program_ = std::move(value); }
   // What the program is started with, one element per argument: the user's options, split,
   // then the result-file arguments of the line's type.
   const std::vector<std::string>& ProgramArguments() const { return program_arguments_; }
-  void setProgramArguments(std::vector<std::string> value) {
+  void SetProgramArguments(std::vector<std::string> value) {
     program_arguments_ = std::move(value);
   }
   const std::string& LogFileName() const { return log_file_name_; }
-  void setLogFileName(std::string value) { log_file_name_ = std::move(value); }
-  const std::string& JobID() const { return job_id_; }
-  void setJobID(std::string value) { job_id_ = std::move(value); }
+  void SetLogFileName(std::string value) { log_file_name_ = std::move(value); }
+  const std::string& JobId() const { return job_id_; }
+  void SetJobId(std::string value) { job_id_ = std::move(value); }
   const std::string& StatusFileName() const { return status_file_name_; }
-  void setStatusFileName(std::string value) { status_file_name_ = std::move(value); }
+  void SetStatusFileName(std::string value) { status_file_name_ = std::move(value); }
   const std::string& SummaryFileName() const { return summary_file_name_; }
-  void setSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
+  void SetSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
   LineState State() const { return state_; }
-  void setState(LineState value) { state_ = value; }
+  void SetState(LineState value) { state_ = value; }
   bool IsSkipped() const { return state_ == LineState::kSkipped; }
   // Over: succeeded, failed or skipped.
   bool AlreadyRun() const { return state_ != LineState::kWaiting && state_ != LineState::kRunning; }
@@ -65,18 +65,18 @@ class RunLine {
   bool IsRunning() const { return state_ == LineState::kRunning; }
   // Set when the runner ended the program because its time limit was reached.
   bool TimeLimitReached() const { return time_limit_reached_; }
-  void setTimeLimitReached(bool value) { time_limit_reached_ = value; }
+  void SetTimeLimitReached(bool value) { time_limit_reached_ = value; }
   // How the line's program ended by itself: its exit status; none while it runs, when it
   // never started, or when it was ended by a signal or by the runner.
   std::optional<int> ExitStatus() const { return exit_status_; }
-  void setExitStatus(std::optional<int> value) { exit_status_ = value; }
+  void SetExitStatus(std::optional<int> value) { exit_status_ = value; }
 
   // When the line's program started and stopped; none before that. They are instants:
   // text is made of them only where it is written (FormatTimeText).
   std::optional<TimePoint> StartingTime() const { return starting_time_; }
   std::optional<TimePoint> StopTime() const { return stop_time_; }
-  void setStartingTime(TimePoint value) { starting_time_ = value; }
-  void setStopTime(TimePoint value) { stop_time_ = value; }
+  void SetStartingTime(TimePoint value) { starting_time_ = value; }
+  void SetStopTime(TimePoint value) { stop_time_ = value; }
 
  private:
   friend class RunLines;
@@ -87,7 +87,7 @@ class RunLine {
   int32_t key_ = 0;
   int32_t job_line_nr_ = 0;
   JobLine definition_;
-  std::string program_executer_;
+  std::string program_;
   std::vector<std::string> program_arguments_;
   std::string log_file_name_;
   std::string status_file_name_;

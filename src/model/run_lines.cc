@@ -30,7 +30,7 @@ RunLine* RunLines::Add(int32_t number) {
   // A line renumbered after it was added keeps its key, which no second line may take.
   if (JobLineNrExists(number) || by_key_.count(number) != 0) return nullptr;
   auto line = std::make_unique<RunLine>();
-  line->setJobLineNr(number);
+  line->SetJobLineNr(number);
   line->owner_ = this;
   line->sequence_ = next_sequence_++;
   line->key_ = number;

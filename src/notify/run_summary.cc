@@ -80,10 +80,10 @@ void LineTroubleCollector::LineStarted(const RunLine& line) { started_.insert(li
 void LineTroubleCollector::LineFinished(const RunLine& line) {
   if (!line.ErrorOccurred()) return;
   if (!started_.contains(line.JobLineNr())) {
-    LineTrouble& trouble = Add(line, line.ProgramExecuter().empty()
-                                         ? std::string("did not start: its type has no program")
-                                         : "did not start: the program \"" +
-                                               line.ProgramExecuter() + "\" could not be started");
+    LineTrouble& trouble = Add(
+        line, line.Program().empty()
+                  ? std::string("did not start: its type has no program")
+                  : "did not start: the program \"" + line.Program() + "\" could not be started");
     // The log's last line says why.
     if (start_failed_.contains(line.JobLineNr())) {
       trouble.log_file = line.LogFileName();

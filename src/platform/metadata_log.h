@@ -22,15 +22,15 @@ class ProcessMetadataLog {
   virtual ~ProcessMetadataLog() = default;
 
   int EntryStatus() const { return entry_status_; }
-  void setEntryStatus(int value) { entry_status_ = value; }
+  void SetEntryStatus(int value) { entry_status_ = value; }
   const std::string& EntryLogFile() const { return entry_log_file_; }
-  void setEntryLogFile(std::string value) { entry_log_file_ = std::move(value); }
+  void SetEntryLogFile(std::string value) { entry_log_file_ = std::move(value); }
   TimePoint EntryStart() const { return entry_start_; }
-  void setEntryStart(TimePoint value) { entry_start_ = value; }
+  void SetEntryStart(TimePoint value) { entry_start_ = value; }
   TimePoint EntryStop() const { return entry_stop_; }
-  void setEntryStop(TimePoint value) { entry_stop_ = value; }
+  void SetEntryStop(TimePoint value) { entry_stop_ = value; }
   const std::string& EntryJobId() const { return entry_job_id_; }
-  void setEntryJobId(std::string value) { entry_job_id_ = std::move(value); }
+  void SetEntryJobId(std::string value) { entry_job_id_ = std::move(value); }
 
   // Stores one entry: the 31 arguments and the five Entry values; fails when the entry
   // could not be stored.

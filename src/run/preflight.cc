@@ -52,7 +52,7 @@ std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int r
   if (!lines.ok() || !lines.value) return problems;  // the run refuses it with its reason
   for (int position = 1; position <= lines.value->Count(); ++position) {
     const RunLine& line = *lines.value->Item(position);
-    const std::string& program = line.ProgramExecuter();
+    const std::string& program = line.Program();
     if (Startable(program)) continue;
     const std::string which =
         "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";

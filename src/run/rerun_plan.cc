@@ -110,7 +110,7 @@ void MarkRerun(const RerunPlan& plan, RunLines& lines) {
     for (int32_t number : *numbers) {
       RunLine* line = lines.Line(number);
       if (line == nullptr) continue;
-      line->setState(LineState::kSkipped);
+      line->SetState(LineState::kSkipped);
     }
   }
 }

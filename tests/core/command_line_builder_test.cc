@@ -65,7 +65,7 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   // Outside the catalogue (also by letter case): nothing to start.
   cases.push_back({"flow runner", "||||"});
   for (const auto& [type, expected] : cases) {
-    table_.AllocateAfresh();
+    table_.Clear();
     AppendJobLine(table_, {.number = 7,
                            .type = type,
                            .options = "-v 2",
@@ -74,10 +74,10 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
                            .status_file = "/tmp/nightly.stat"});
     const std::unique_ptr<RunLines> lines = std::move(Prepare().value);
     const RunLine& line = *lines->Line(7);
-    EXPECT_EQ(line.ProgramExecuter() + "|" + line.LogFileName() + "|" + line.StatusFileName() +
-                  "|" + line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()),
+    EXPECT_EQ(line.Program() + "|" + line.LogFileName() + "|" + line.StatusFileName() + "|" +
+                  line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()),
               expected);
-    EXPECT_EQ(line.definition().options + "|" + line.JobID(), "-v 2|" + kStamp) << type;
+    EXPECT_EQ(line.definition().options + "|" + line.JobId(), "-v 2|" + kStamp) << type;
   }
 }
 

@@ -188,7 +188,7 @@ TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   EXPECT_EQ(reread.JobTimeLimit + " " + reread.Overlap + " " + reread.NotifyWebhook,
             "3600 wait https://hooks.example.org/run?t=1&u=2");
   EXPECT_EQ(JobFileText(reread, "now"), limited);
-  job.table.AllocateAfresh();
+  job.table.Clear();
   job.LogToEventLog = false;
   ExpectSameJob(job, Loaded(JobFileText(job, "now")));
 }

@@ -43,7 +43,7 @@ class PagegenTest : public ::testing::Test {
   RunLine* Ran(int32_t nr, const std::string& description, const std::string& log,
                bool failed = false) {
     RunLine* line = world_.Ran(nr, description, "Flow Runner", At(14, 5, 10), At(14, 6, 0), failed);
-    line->setLogFileName(dir_.File(log));
+    line->SetLogFileName(dir_.File(log));
     return line;
   }
 
@@ -61,7 +61,7 @@ TEST_F(PagegenTest, EveryLineRunGetsASectionWithItsVerdictLogAndLink) {
   Ran(20, "Load stock", "20.log", true);
   RunLine* script = Ran(30, "Quarterly figures", "30 log & more.txt");
   script->definition().type = "Run Quillmart script";
-  Ran(31, "Load stock", "never written.log")->setOriginalJobLineNr(20);
+  Ran(31, "Load stock", "never written.log")->SetOriginalJobLineNr(20);
 
   const std::string page = RenderAdmin();
   for (const std::string& part : std::vector<std::string>{

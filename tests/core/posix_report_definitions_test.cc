@@ -34,7 +34,7 @@ class ReportTest : public ::testing::Test {
   RunLine* Ran(int32_t nr, const std::string& log, bool failed = false) {
     RunLine* line =
         world_.Ran(nr, "Load stock", "Member Purger", At(14, 5, 10), At(14, 6, 0), failed);
-    line->setLogFileName(log);
+    line->SetLogFileName(log);
     return line;
   }
   std::string Admin() { return ReadWholeFile(dir_.File("SorelJob~42_RepDef.txt")); }
@@ -56,14 +56,14 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   test::WriteWholeFile(dir_.File("SorelJob~42_RepDef.txt"), std::string(5000, '#'));
   test::WriteWholeFile(dir_.File("SorelJob~42_UserDef.txt"), std::string(5000, '%'));
   world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
-      ->setLogFileName("/logs/10FlowRun_Log.txt");
-  Ran(20, "/logs/20Purger_Log.txt", true)->setRepeated(true);
+      ->SetLogFileName("/logs/10FlowRun_Log.txt");
+  Ran(20, "/logs/20Purger_Log.txt", true)->SetRepeated(true);
   RunLine* script =
       world_.Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
-  script->setSummaryFileName("/logs/30RunQM_Sum.txt");
-  script->setLogFileName("/logs/30RunQM_Log.txt");
+  script->SetSummaryFileName("/logs/30RunQM_Sum.txt");
+  script->SetLogFileName("/logs/30RunQM_Log.txt");
   RunLine* skipped = world_.lines.Add(50);
-  skipped->setState(LineState::kSkipped);
+  skipped->SetState(LineState::kSkipped);
 
   ReportOutcome outcome = Generate();
 
@@ -124,7 +124,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     int32_t nr = 10;
     for (std::string word; words >> word && !(request_.interrupted = word == "!"); nr += 10) {
       RunLine* line = Ran(nr, "", word.find('F') != std::string::npos);
-      line->setRepeated(word.find('R') != std::string::npos);
+      line->SetRepeated(word.find('R') != std::string::npos);
       line->definition().stop_on_error = word.find('S') != std::string::npos;
     }
     ReportOutcome outcome = Generate();

@@ -25,8 +25,8 @@ TEST(SchedulerWithChildren, AStopEndsThePauseAtOnceAndStopsTheRun) {
     test::RecordingHooks hooks;
     RunLines lines;
     RunLine& line = *lines.Add(10);
-    line.setProgramExecuter(test::BinDir() + "/standin");
-    line.setProgramArguments({"-sleep", "30000"});
+    line.SetProgram(test::BinDir() + "/standin");
+    line.SetProgramArguments({"-sleep", "30000"});
 
     StopRequests stop_requests;
     std::atomic<bool> stopped{false};

@@ -16,12 +16,12 @@ RunLine& Source(RunLines& lines, int32_t number, std::string_view type) {
   line.definition().stop_on_error = true;
   line.definition().skip_on_error = ReadJobLineRefs("60").value;
   line.definition().repeat_on_success = ReadJobLineRefs("63").value;
-  line.setJobID("20030307_140509");
-  line.setLogFileName(stem + "Log.txt");
-  line.setStatusFileName(stem + "Stat.txt");
-  line.setSummaryFileName(stem + "Sum.txt");
-  line.setState(LineState::kFailed);
-  line.setProcessId(4711);
+  line.SetJobId("20030307_140509");
+  line.SetLogFileName(stem + "Log.txt");
+  line.SetStatusFileName(stem + "Stat.txt");
+  line.SetSummaryFileName(stem + "Sum.txt");
+  line.SetState(LineState::kFailed);
+  line.SetProcessId(4711);
   return line;
 }
 
@@ -34,12 +34,12 @@ TEST(ResultFiles, ARepeatCopyDiffersFromItsSourceOnlyInItsStateFilesAndNumber) {
     RunLine& source = Source(lines, 10, type.name);
     lines.Add(30);
     // A settings editor writes no log file; neither is told to write one named "".
-    if (type.name == kSettingsEditor) source.setLogFileName("");
-    source.setProgramArguments(JobLineArguments(source));
+    if (type.name == kSettingsEditor) source.SetLogFileName("");
+    source.SetProgramArguments(JobLineArguments(source));
     const RunLine& copy = *CreateRepeatCopy(lines, source).value;
     EXPECT_EQ(copy.JobLineNr(), 40) << "ten after the last";
     EXPECT_EQ(copy.OriginalJobLineNr(), 10);
-    EXPECT_TRUE(copy.definition() == source.definition() && copy.JobID() == source.JobID());
+    EXPECT_TRUE(copy.definition() == source.definition() && copy.JobId() == source.JobId());
     EXPECT_TRUE(!copy.ErrorOccurred() && copy.ProcessId() == 0);
     std::vector<std::string> expected = source.ProgramArguments();
     for (std::string& argument : expected) {

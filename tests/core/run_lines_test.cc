@@ -1,9 +1,12 @@
-// The job's lines: the editor's table, the engine's list of lines, the job line types, and
-// the local time texts lines are stamped with (in the C locale the tests run in).
+// The job's lines: the editor's table, its rows read as job lines and their lists, the
+// engine's list of lines, the job line types, and the local time texts lines are stamped
+// with (in the C locale the tests run in).
 
 #include "model/run_lines.h"
 
 #include <gtest/gtest.h>
+
+#include <clocale>
 
 #include "model/catalogue.h"
 #include "model/job_line.h"
@@ -15,6 +18,8 @@
 
 namespace jr {
 namespace {
+
+using Numbers = std::vector<int32_t>;
 
 std::string Column(const JobLineTable& table, int column) {
   std::string texts;
@@ -42,14 +47,46 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
 }
 
+TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {
+  const std::pair<const char*, Numbers> readable[] = {
+      {"  ", {}},
+      {"10, 20 ,30", {10, 20, 30}},
+      {"abc,20x,3 0,-5", {0, 20, 30, -5}},
+      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}}};
+  // The window takes LC_NUMERIC from the user's locale; a comma there must not change
+  // what "10.5" means.
+  const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  for (const auto& [list, expected] : readable) {
+    const Result<JobLineRefs> refs = ReadJobLineRefs(list);
+    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
+  }
+  for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
+  std::setlocale(LC_NUMERIC, "C");
+  if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps.sh makes it)";
+}
+
+// A run decides on a row by whether it is active and by its number, so both are known even
+// when the rest of the line does not read; rows asked for beyond the table are not made up.
+TEST(JobLineRows, ActiveAndNumberAreReadEvenWhenTheLineIsNot) {
+  JobLineTable table = test::TableOfNumbers({"10", " x", "20"});
+  table.Set(kColActive, 1, "True");
+  table.Set(kColWait, 2, "1000000");
+  const std::vector<JobLineRow> rows = ReadJobLineRows(table, 5);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows[0].active && rows[0].line.ok() && rows[0].line.value.number == 10);
+  EXPECT_TRUE(!rows[1].active && !rows[1].number && rows[1].number_text == " x");
+  EXPECT_EQ(rows[1].line.message(),
+            "the job line in row 2 has the number \" x\", which is not a whole number from 1 to "
+            "999999");
+  EXPECT_TRUE(rows[2].row == 2 && rows[2].active && rows[2].number == 20 && !rows[2].line.ok());
+}
+
 TEST(Catalogue, HealthInspectorIsOfferedOnlyWithMirn) {
   EXPECT_EQ(AvailableTypeNames(std::string(1, kPathSeparator)).size(), 10u);
   auto with_mirn = AvailableTypeNames("/opt/mirn/utils/");
   ASSERT_EQ(with_mirn.size(), 11u);
   EXPECT_EQ(with_mirn[8], "Health Inspector");
 }
-
-using Numbers = std::vector<int32_t>;
 
 TEST(RunLines, KeepsOrderRefusesTakenNumbersAndNeverLowersTheHighest) {
   RunLines lines;
@@ -78,7 +115,7 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
     seen.push_back(line.JobLineNr());
     // Each line of the job orders two copies of itself, as a repeat list does.
     for (int copy = 0; copy < 2 && line.OriginalJobLineNr() == 0; ++copy) {
-      lines.Add(lines.HighestJobLineNr() + 10)->setOriginalJobLineNr(line.JobLineNr());
+      lines.Add(lines.HighestJobLineNr() + 10)->SetOriginalJobLineNr(line.JobLineNr());
     }
   }
   EXPECT_EQ(seen, (Numbers{10, 20, 30, 40, 50, 60}));

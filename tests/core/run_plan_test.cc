@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "support/engine_fakes.h"
 
 namespace jr {
@@ -14,7 +12,7 @@ using Numbers = std::vector<int32_t>;
 // The plan reads no file: its lines need a program's name, nothing on disk.
 RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
   RunLine& line = *lines.Add(number);
-  line.setProgramExecuter("/bin/true");
+  line.SetProgram("/bin/true");
   line.definition().wait_for = test::Refs(wait_for);
   return line;
 }
@@ -23,24 +21,6 @@ Numbers NumbersOf(const std::vector<RunLine*>& lines) {
   Numbers numbers;
   for (const RunLine* line : lines) numbers.push_back(line->JobLineNr());
   return numbers;
-}
-
-TEST(RunPlanTest, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {
-  const std::pair<const char*, Numbers> readable[] = {
-      {"  ", {}},
-      {"10, 20 ,30", {10, 20, 30}},
-      {"abc,20x,3 0,-5", {0, 20, 30, -5}},
-      {"10.5,11.5,12.6,999999", {10, 12, 13, 999999}}};
-  // The window takes LC_NUMERIC from the user's locale; a comma there must not change
-  // what "10.5" means.
-  const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-  for (const auto& [list, expected] : readable) {
-    const Result<JobLineRefs> refs = ReadJobLineRefs(list);
-    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
-  }
-  for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
-  std::setlocale(LC_NUMERIC, "C");
-  if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps.sh makes it)";
 }
 
 TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
@@ -117,9 +97,9 @@ std::vector<std::string> CannotStart(RunLines& lines, int32_t maximum) {
 
 TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
   RunLines lines;
-  Add(lines, 5).setState(LineState::kRunning);
+  Add(lines, 5).SetState(LineState::kRunning);
   Add(lines, 10, "5");
-  Add(lines, 20).setProgramExecuter("");
+  Add(lines, 20).SetProgram("");
   Add(lines, 30, "20");
   Add(lines, 40, "50");
   Add(lines, 50, "40");

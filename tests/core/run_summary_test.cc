@@ -21,15 +21,15 @@ TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
   RunLines lines;
   RunLine& failed = *lines.Add(10);
   failed.definition().description = "Export";
-  failed.setLogFileName(dir.File("log.txt"));
-  failed.setStartingTime(TimePoint{} + 1s);
-  failed.setStopTime(TimePoint{} + 3300ms);
+  failed.SetLogFileName(dir.File("log.txt"));
+  failed.SetStartingTime(TimePoint{} + 1s);
+  failed.SetStopTime(TimePoint{} + 3300ms);
   RunLine& unstarted = *lines.Add(20);
   unstarted.definition().description = "Purge";
-  unstarted.setProgramExecuter("/opt/keld/utils/MemberPurger.exe");
+  unstarted.SetProgram("/opt/keld/utils/MemberPurger.exe");
   RunLine& fine = *lines.Add(30);
-  for (RunLine* line : {&failed, &unstarted}) line->setState(LineState::kFailed);
-  fine.setState(LineState::kSucceeded);
+  for (RunLine* line : {&failed, &unstarted}) line->SetState(LineState::kFailed);
+  fine.SetState(LineState::kSucceeded);
 
   LineTroubleCollector collector;
   for (RunLine* line : {&failed, &fine}) collector.LineStarted(*line);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/engine_fakes.h"
-#include "support/test_paths.h"
 
 namespace jr {
 namespace {
@@ -11,13 +10,14 @@ namespace {
 using End = SchedulerOutcome::End;
 using Events = std::vector<std::string>;
 
-// The pass structure, with a launcher whose children end when the test says so.
+// The pass structure, with a launcher whose children end when the test says so and
+// status and log files in memory.
 class SchedulerPasses : public ::testing::Test {
  protected:
   RunLine& Add(int32_t number, std::string precedence = "") {
     RunLine& line = *lines_.Add(number);
-    line.setProgramExecuter("/p/" + std::to_string(number));
-    line.setStatusFileName(dir_.File(std::to_string(number)));
+    line.SetProgram("/p/" + std::to_string(number));
+    line.SetStatusFileName(File(std::to_string(number)));
     line.definition().wait_for = test::Refs(std::move(precedence));
     return line;
   }
@@ -29,7 +29,7 @@ class SchedulerPasses : public ::testing::Test {
   // Ends a line's process, leaving `status` (if any) as its status line.
   void Finish(int32_t number, const std::string& status = "ok") {
     RunLine& line = *lines_.Line(number);
-    if (!status.empty()) test::WriteWholeFile(line.StatusFileName(), status);
+    if (!status.empty()) files_.Write(line.StatusFileName(), status);
     launcher_.running.erase(line.ProcessId());
   }
 
@@ -42,9 +42,11 @@ class SchedulerPasses : public ::testing::Test {
     };
   }
 
+  static std::string File(const std::string& name) { return "/logs/run/" + name; }
+
   test::ScriptedLauncher launcher_;
-  test::TempDir dir_;
-  test::EngineTestEnv test_{launcher_, RealFileSystem()};
+  test::VirtualFileSystem files_;
+  test::EngineTestEnv test_{launcher_, files_};
   test::RecordingHooks hooks_;
   RunLines lines_;
 };
@@ -54,15 +56,15 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
   Add(20);                        // "Failure": failed
   Add(30);                        // no status file: failed
   Add(40);                        // "running", then the process ends: failed
-  Add(50).setStatusFileName("");  // no status file: succeeds when its process exits with 0
-  Add(90).setStatusFileName("");  // ... fails when it exits with anything else
+  Add(50).SetStatusFileName("");  // no status file: succeeds when its process exits with 0
+  Add(90).SetStatusFileName("");  // ... fails when it exits with anything else
   Add(60);                        // "RUNNING " keeps the line running while the process runs
   Add(70);                        // a line written on Windows: "ok"
   Add(80);                        // an empty first line: failed
-  test::WriteWholeFile(dir_.File("10"), "stale verdict of an earlier run");
+  files_.Write(File("10"), "stale verdict of an earlier run");
   hooks_.on_pause = [&](int pass, auto) {
     if (pass == 1) {
-      test::WriteWholeFile(dir_.File("10"), "  OK ");
+      files_.Write(File("10"), "  OK ");
       Finish(20, "Failure");
       Finish(30, "");
       Finish(40, "running");
@@ -71,7 +73,7 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
       Finish(90, "");
       Finish(70, "ok\r\nmore\r\n");
       Finish(80, "\nok\n");
-      test::WriteWholeFile(dir_.File("60"), "RUNNING ");
+      files_.Write(File("60"), "RUNNING ");
     }
     if (pass == 2) Finish(60);
   };
@@ -116,7 +118,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
   EXPECT_TRUE(hooks_.events.empty()) << "an empty collection ends without pausing";
 
   Add(10).definition().repeat_on_success = test::Refs("70");
-  Add(20).setProgramExecuter("");
+  Add(20).SetProgram("");
   Add(50, "60");
   Add(60);
   Add(70, "70");
@@ -153,7 +155,7 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
   timed.definition().repeat_on_error = test::Refs("10");
   timed.definition().repeat_delay = 1;
   timed.definition().repeat_limit = 1;
-  timed.setLogFileName(dir_.File("10.log"));
+  timed.SetLogFileName(File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));
     if (lines_.Count() > 1 && lines_.Line(20)->IsRunning()) Finish(20, "failure");
@@ -166,7 +168,7 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
                                    "repeated 10 as 20", "pause 1000", "pause 300", "started 20",
                                    "pause 1000", "finished 20 failed", "refused 10 after 1"}));
   EXPECT_EQ(launcher_.log[1], "terminate later 1");
-  EXPECT_EQ(test::ReadWholeFile(dir_.File("10.log")),
+  EXPECT_EQ(files_.files[File("10.log")],
             "jobrunner: time limit of 2 s reached; the program was ended.\n");
   EXPECT_EQ(lines_.Line(20)->definition().time_limit, 2);
   EXPECT_EQ(test_.metadata.entries.at(0).arguments[3], MetadataValue("time limit"));

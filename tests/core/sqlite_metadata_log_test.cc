@@ -29,14 +29,14 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   RunLines lines;
   RunLine* line = lines.Add(10);
   line->definition().type = "Run Quillmart script";
-  line->setLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
-  line->setJobID("20030307_140509");
+  line->SetLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
+  line->SetJobId("20030307_140509");
   // Summer time ends at 03:00 on 29 October 2023: the line runs from 02:30 summer time to
   // 02:30 winter time, the same local time, and each end keeps its own instant.
   const TimePoint start(std::chrono::seconds(1698539400));
-  line->setStartingTime(start);
-  line->setStopTime(start + std::chrono::hours(1));
-  line->setState(LineState::kFailed);
+  line->SetStartingTime(start);
+  line->SetStopTime(start + std::chrono::hours(1));
+  line->SetState(LineState::kFailed);
   ASSERT_EQ(LogLineMetadata(*line, *metadata).message, "");
 
   // The arguments keep their kinds: whole numbers, texts and floating-point values.
@@ -69,7 +69,7 @@ TEST(SqliteMetadataLog, RunsWritingAtOnceLoseNoRows) {
     for (int i = 0; i < 150; ++i) {
       Result<std::unique_ptr<ProcessMetadataLog>> log = factory->Create();
       if (!log.ok()) break;
-      log.value->setEntryJobId("writer" + std::to_string(writer));
+      log.value->SetEntryJobId("writer" + std::to_string(writer));
       written += log.value->WriteEntry(MetadataEntryArguments("Flow Runner")).ok() ? 1 : 0;
     }
     _exit(written == 150 ? 0 : 1);

@@ -83,7 +83,7 @@ TEST(Win32MetadataDatabase, LiesUnderLocalAppDataOrWhereTheVariableSays) {
   SetEnvironmentVariableW(L"JOBRUNNER_METADATA_DB", nullptr);
   ASSERT_TRUE(created.ok()) << created.message();
   auto& log = created.value;
-  log->setEntryStatus(3);
+  log->SetEntryStatus(3);
   ASSERT_TRUE(log->WriteEntry({int64_t{10}, std::string("line 10")}).ok());
 
   sqlite3* db = nullptr;

@@ -26,7 +26,7 @@ class OverlapTest : public test::UnattendedRun {
                                      "\"\nwhile [ ! -e \"" + dir_.File("go") +
                                      "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    job_.table.AllocateAfresh();
+    job_.table.Clear();
     AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
     job_.Overlap = policy;
     std::filesystem::remove(dir_.File("go")), std::filesystem::remove(dir_.File("starts"));

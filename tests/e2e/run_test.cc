@@ -62,7 +62,7 @@ TEST_F(RunTest, ABadMaximumNoActiveLineAndLinesThatCanNeverStart) {
   EXPECT_FALSE(fs::exists(dir_.File("record.jsonl")));
 
   // Waiting on each other: a reason on standard error instead of a hang.
-  job_.table.AllocateAfresh();
+  job_.table.Clear();
   AddLine({.number = 10, .type = "Flow Runner", .wait_for = {"20"}});
   AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
   test::ProgramOutcome stuck = Run();

@@ -97,9 +97,9 @@ struct RunWorld {
     RunLine* line = lines.Add(nr);
     line->definition().description = description;
     line->definition().type = type;
-    line->setStartingTime(start);
-    line->setStopTime(end);
-    line->setState(failed ? LineState::kFailed : LineState::kSucceeded);
+    line->SetStartingTime(start);
+    line->SetStopTime(end);
+    line->SetState(failed ? LineState::kFailed : LineState::kSucceeded);
     return line;
   }
 };

@@ -1,8 +1,9 @@
 #pragma once
 // Fakes of the platform seams that the core and window tests share: a clock that stands
 // still until told otherwise, a registry held in memory, a process metadata log and an event
-// log that write down what they are given, and a notifier that shows nothing. Header-only,
-// so that the window tests use them without the GoogleTest support library.
+// log that write down what they are given, a notifier that shows nothing, and a file system
+// in memory. Header-only, so that the window tests use them without the GoogleTest support
+// library.
 
 #include <cctype>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +22,7 @@
 #include "model/job_line_table.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
+#include "platform/file_system.h"
 #include "platform/metadata_log.h"
 #include "platform/notifier.h"
 #include "platform/registry.h"
@@ -139,6 +142,56 @@ class RecordingOutside final : public EventLogSink, public Notifier {
   }
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
   std::vector<std::string> entries;
+};
+
+// The one in-memory file system: files are texts by path, folders a set of paths. Nothing
+// touches the disk, so a test sets a status file and reads a log file without a folder of
+// its own. A file's stamp counts its writes.
+class VirtualFileSystem final : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) const override { return files.count(path) != 0; }
+  bool FolderExists(const std::string& path) const override { return folders.count(path) != 0; }
+  Status RemoveFile(const std::string& path) override {
+    files.erase(path);
+    return Status::Ok();
+  }
+  Status CreateFolder(const std::string& path) override {
+    if (!folders.insert(path).second) return Status::Failed(path + " exists already");
+    return Status::Ok();
+  }
+  Status CreateFolders(const std::string& path) override {
+    folders.insert(path);
+    return Status::Ok();
+  }
+  // As the machine's does: at most kFirstLineLimit bytes, cut at the first LF, a CR before
+  // it dropped.
+  std::string ReadFirstLine(const std::string& path) const override {
+    const auto found = files.find(path);
+    if (found == files.end()) return {};
+    std::string line = found->second.substr(0, kFirstLineLimit);
+    line = line.substr(0, line.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  std::string FileStamp(const std::string& path) const override {
+    const auto found = stamps.find(path);
+    return found == stamps.end() || files.count(path) == 0 ? std::string()
+                                                           : std::to_string(found->second);
+  }
+  Status AppendText(const std::string& path, std::string_view text) override {
+    Write(path, files[path] + std::string(text));
+    return Status::Ok();
+  }
+
+  // Creates or replaces the file, as a program writing it would.
+  void Write(const std::string& path, std::string text) {
+    files[path] = std::move(text);
+    ++stamps[path];
+  }
+
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::map<std::string, int> stamps;
 };
 
 }  // namespace jr::test

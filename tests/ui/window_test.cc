@@ -56,14 +56,14 @@ class ScriptedExecutor final : public jr::JobExecutor {
     for (int row = 0; row < job.table.LineCount(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
       lines.push_back(std::make_unique<jr::RunLine>());
-      lines.back()->setJobLineNr(job.table.LineNumberAt(row));
+      lines.back()->SetJobLineNr(job.table.LineNumberAt(row));
       observers.LineStarted(*lines.back());
     }
     for (int pass = 0; pass < passes && !stop.Requested(); ++pass)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     stopped = stop.Requested();
     for (auto& line : lines)
-      line->setState(line->JobLineNr() == 20 ? LineState::kFailed : LineState::kSucceeded),
+      line->SetState(line->JobLineNr() == 20 ? LineState::kFailed : LineState::kSucceeded),
           observers.LineFinished(*line);
     return {true, "finished with error(s)."};
   }

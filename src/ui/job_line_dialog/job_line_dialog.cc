@@ -50,7 +50,7 @@ QString TrimBlanks(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-bool File_exists(const QString& file_name) {
+bool FileExists(const QString& file_name) {
   if (file_name.isEmpty()) return false;
   return QFileInfo(file_name).isFile();
 }
@@ -577,7 +577,7 @@ void JobLineDialog::acceptIfValid() {
   bool ok = true;
   for (QLineEdit* field : list_fields_) ok &= checkList(field);
   ok &= showResult(CheckUserBatchFileField(Utf8(type_->currentText()), Utf8(batch_file_->text()),
-                                           File_exists(batch_file_->text())));
+                                           FileExists(batch_file_->text())));
   ok &= showResult(CheckPassableFileNames(Utf8(batch_file_->text()), Utf8(log_file_->text()),
                                           Utf8(status_file_->text())));
   if (!ok) return;
@@ -610,12 +610,12 @@ void JobLineDialog::closeEvent(QCloseEvent* event) {
 void JobLineDialog::checkBatchFile() {
   const QString text = batch_file_->text();
   if (TrimBlanks(text).isEmpty()) return;
-  showResult(CheckUserBatchFileField(kUserBatchfile, Utf8(text), File_exists(text)));
+  showResult(CheckUserBatchFileField(kUserBatchfile, Utf8(text), FileExists(text)));
 }
 
 bool JobLineDialog::checkFileWritable(const QString& file_name, const QString& field_name) {
   const QString trimmed = TrimBlanks(file_name);
-  if (File_exists(trimmed)) return true;
+  if (FileExists(trimmed)) return true;
   if (trimmed.isEmpty()) return true;
   QFile probe(trimmed);
   if (probe.open(QIODevice::Append)) {
@@ -693,7 +693,7 @@ void JobLineDialog::configureProgram() {
   const std::string folder = type->folder == ProgramFolder::kMirn ? GetMirnUtilsPath(registry_)
                                                                   : GetKeldUtilsPath(registry_);
   const QString program = QString::fromStdString(folder + std::string(type->executable));
-  if (!File_exists(program)) {
+  if (!FileExists(program)) {
     stop(QStringLiteral("Executable ") + program + QStringLiteral(" not found !"),
          QStringLiteral("Options"));
     return;

@@ -133,7 +133,7 @@ void MainWindow::newJob() {
   current_job_file_.clear();
   updateCaption();
   header_->clearTexts();
-  table_.AllocateAfresh();
+  table_.Clear();
   refreshGrid();
   header_->focusDescription();
 }

@@ -9,8 +9,6 @@
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
 #include "model/time_text.h"
-#include "notify/longer_than_usual.h"
-#include "notify/run_metrics.h"
 #include "platform/config.h"
 #include "platform/file_digest.h"
 #include "platform/stop_requests.h"
@@ -62,45 +60,6 @@ void NameRunInLock(const RunRequest& request, const std::string& run_id, TimePoi
   const Status named =
       SetRunLockHolder(*request.lock, ThisRunAsHolder(run_id, started, request.job_file));
   if (!named.ok()) observers.Warning(named.message);
-}
-
-void WriteMetrics(const std::string& folder, const RunRequest& request, const std::string& text,
-                  const RunObservers& observers) {
-  if (folder.empty()) return;
-  if (Status written = WriteMetricsFile(folder, request.job_file, text); !written.ok()) {
-    observers.Warning("the metrics were not written: " + written.message);
-  }
-}
-
-// Tells the user, and the notice's receivers when the job names any, that the run has gone
-// on longer than usual. The notice goes from `sender`'s thread; the run goes on at once.
-void TellLongerThanUsual(const RunRequest& request, const RunResult& result,
-                         const LongerThanUsualRule& rule, TimePoint started, RunHistory& history,
-                         RunEnv& env, const RunObservers& observers, NoticeSender& sender) {
-  const TimePoint now = env.clock.Now();
-  const std::string text = LongerThanUsualText(
-      rule, std::chrono::duration_cast<std::chrono::milliseconds>(now - started));
-  if (StandardErrorIsTerminal()) {
-    std::fprintf(stderr, "jobrunner: %s: %s\n", request.job_file.c_str(), text.c_str());
-  }
-  observers.LongerThanUsual(text);
-  if (!request.notify.any()) return;
-  const std::string job = AbsoluteFileName(request.job_file);
-  RunInProgress live;
-  live.pid = CurrentProcessId();
-  if (Result<std::optional<RunSummary>> run = history.FindRun(job, result.run_id);
-      run.ok() && run.value) {
-    live.run = std::move(*run.value);
-  }
-  if (Result<std::vector<std::vector<RunLineRecord>>> lines = history.Lines({result.run_id});
-      lines.ok() && !lines.value.empty()) {
-    live.lines = std::move(lines.value.front());
-  }
-  const Result<ExpectedEnd> expected = ExpectedEndOf(request.history_database, live, now);
-  sender.Send(request.notify,
-              LongerThanUsualNotice(job, request.job_description, text, live,
-                                    expected.ok() ? expected.value : ExpectedEnd{}, now),
-              env);
 }
 
 }  // namespace
@@ -177,8 +136,8 @@ RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
   return request;
 }
 
-FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
-                          std::vector<LineTrouble> troubles) {
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result,
+                          ErrorLevel error_level, std::vector<LineTrouble> troubles) {
   FinishedRun run;
   run.job_file = request.job_file;
   run.description = request.job_description;
@@ -301,35 +260,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     recorder.Prepared(*lines);
   }
 
-  // Monitoring sees the run going on, and the previous run's figures until it ends.
-  const std::string metrics_folder = request.job_file.empty() ? "" : MetricsFolder(env.registry);
-  const std::string job = AbsoluteFileName(request.job_file);
-  if (!metrics_folder.empty()) {
-    WriteMetrics(metrics_folder, request,
-                 MetricsText(job, true, history ? LastRunFromHistory(*history, job) : std::nullopt),
-                 observers);
-  }
-
-  // The scheduler's pauses end at the moment the run takes longer than usual, so that it is
-  // told then, whether a line ends or not.
-  std::optional<LongerThanUsualRule> rule;
-  if (history && !request.job_file.empty()) {
-    Result<std::optional<LongerThanUsualRule>> read =
-        ReadLongerThanUsualRule(*history, job, started);
-    if (read.ok()) rule = read.value;
-  }
-  NoticeSender sender;
-  std::optional<LongerThanUsualControl> watched;
-  if (rule) {
-    watched.emplace(control, env.clock, started, rule->after, [&] {
-      TellLongerThanUsual(request, result, *rule, started, *history, env, observers, sender);
-    });
-  }
-  RunControl& run_control = watched ? static_cast<RunControl&>(*watched) : control;
+  for (RunWatcher* watcher : request.watchers) watcher->RunBegan(result, started, history.get());
 
   result.start_time = env.clock.Now();
-  result.scheduler = RunScheduler(*lines, request.maximum, env, run_control, observers,
-                                  result.run_name, std::chrono::seconds(request.job_time_limit));
+  result.scheduler = RunScheduler(*lines, request.maximum, env, control, observers, result.run_name,
+                                  std::chrono::seconds(request.job_time_limit));
   if (result.scheduler.end == SchedulerOutcome::End::kFailure) {
     observers.Warning("the run stopped early: " + result.scheduler.failure);
   }
@@ -351,17 +286,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   // already must not keep the reports of the stopped run from being written.
   const bool stopped_before = control.StopRequested();
   result.report = GenerateReports(
-      *lines, report, env, [&run_control](std::chrono::milliseconds ms) { run_control.Pause(ms); },
+      *lines, report, env, [&control](std::chrono::milliseconds ms) { control.Pause(ms); },
       [&control, stopped_before] { return !stopped_before && control.StopRequested(); });
   recorder.End(*lines, result.report.error_level);
-  if (!metrics_folder.empty()) {
-    WriteMetrics(metrics_folder, request,
-                 MetricsText(job, false,
-                             LastRunOf(*lines, rerun ? rerun->over : std::vector<int32_t>{},
-                                       started, env.clock.Now(), result.report.error_level)),
-                 observers);
-  }
-  for (const std::string& warning : sender.Wait()) observers.Warning(warning);
+  const std::vector<int32_t> over = rerun ? rerun->over : std::vector<int32_t>{};
+  for (RunWatcher* watcher : request.watchers) watcher->RunEnded(result, started, *lines, over);
   lines->Clear();
   return result;
 }

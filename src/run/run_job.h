@@ -36,6 +36,21 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
 // Why a rerun of a changed job file is refused, or what the warning says when it is run.
 std::string JobChangedText(const std::string& job_file, const std::string& run_id);
 
+struct RunResult;
+
+// Hears the stages of a run beyond its lines: what watches a run from outside (the metrics
+// file, the longer-than-usual watch) without the run knowing it.
+class RunWatcher {
+ public:
+  virtual ~RunWatcher() = default;
+  // The lines are prepared and the run's row begun in `history` (null when the run is not
+  // kept); no line has started yet.
+  virtual void RunBegan(const RunResult& /*run*/, TimePoint /*started*/, RunHistory* /*history*/) {}
+  // The reports are written; `over` holds the lines a rerun left out.
+  virtual void RunEnded(const RunResult& /*run*/, TimePoint /*started*/, const RunLines& /*lines*/,
+                        const std::vector<int32_t>& /*over*/) {}
+};
+
 struct RunRequest {
   std::string job_file;  // the job file's name, when the job came from one
   std::string job_description;
@@ -57,6 +72,8 @@ struct RunRequest {
   RunLock* lock = nullptr;
   // Who is told about the run, and when.
   NoticeTargets notify;
+  // Told of the run's stages, in this order.
+  std::vector<RunWatcher*> watchers;
 };
 
 struct RunResult {
@@ -79,8 +96,8 @@ RunRequest RunRequestFor(const JobDocument& job, const JobSettings& settings,
                          bool from_command_line);
 
 // The run as its "finished" notice tells it, ended with `error_level`.
-FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result, ErrorLevel error_level,
-                          std::vector<LineTrouble> troubles);
+FinishedRun FinishedRunOf(const RunRequest& request, const RunResult& result,
+                          ErrorLevel error_level, std::vector<LineTrouble> troubles);
 
 // What the user is told when the job's time limit of `seconds` ended the run.
 std::string JobTimeLimitText(int32_t seconds);

@@ -17,6 +17,7 @@
 #include "engine/run_control.h"
 #include "model/run_env.h"
 #include "model/run_lines.h"
+#include "run/run_session.h"
 #include "support/fakes.h"
 
 namespace jr::test {
@@ -108,7 +109,7 @@ struct RunWorld {
 // "skipped 60", "repeated 30 as 80", "cannot 10: REASON", "time limit 10", "refused 10
 // after 3", "pause 1000".
 // The run's control and its one observer.
-class RecordingHooks final : public RunControl, public RunObserver {
+class RecordingHooks final : public RunControl, public RunSessionObserver {
  public:
   // What a run told must be kept (PassEnded) before it pauses and before it ends.
   ~RecordingHooks() override { EXPECT_EQ(unkept_at_pauses + unkept, 0) << "no PassEnded"; }
@@ -136,6 +137,11 @@ class RecordingHooks final : public RunControl, public RunObserver {
     Note("refused", line, " after " + std::to_string(copies));
   }
   void LongerThanUsual(std::string_view text) override { events.push_back(std::string(text)); }
+  void Warning(std::string_view text) override { warnings.emplace_back(text); }
+  void EndForeseen(std::string_view text) override { foreseen.emplace_back(text); }
+
+  std::vector<std::string> warnings;
+  std::vector<std::string> foreseen;
 
   std::vector<std::string> Reports() const {  // the events without the pauses
     std::vector<std::string> reports;

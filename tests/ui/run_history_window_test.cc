@@ -51,10 +51,10 @@ RunLineRecord Line(int32_t number, int seq, TimePoint start, int from, int to, L
 // Records the reruns the main window asks for, as the run driver tells the run panel.
 class RerunExecutor final : public JobExecutor {
  public:
-  JobRunOutcome execute(const JobDocument&, int32_t, const StopFlag&, const RunObservers& observers,
-                        const RerunBasis* rerun, RunLock*) override {
-    if (rerun) reruns.push_back(*rerun);
-    if (rerun) observers.LinesOver(rerun->run_id, {10});
+  JobRunOutcome execute(const RunSessionRequest& request, const StopFlag&,
+                        RunSessionObserver& observer) override {
+    if (request.rerun) reruns.push_back(*request.rerun);
+    if (request.rerun) observer.LinesOver(request.rerun->run_id, {10});
     return {true, "finished without errors."};
   }
   std::vector<RerunBasis> reruns;

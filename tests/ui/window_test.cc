@@ -48,10 +48,11 @@ namespace {
 // `passes` pauses of 20 ms, then ends the lines (line 20 fails).
 class ScriptedExecutor final : public jr::JobExecutor {
  public:
-  jr::JobRunOutcome execute(const jr::JobDocument& job, int32_t max_parallel,
-                            const jr::StopFlag& stop, const jr::RunObservers& observers,
-                            const jr::RerunBasis*, jr::RunLock*) override {
-    ++runs, description = job.Description, max = max_parallel;
+  jr::JobRunOutcome execute(const jr::RunSessionRequest& request, const jr::StopFlag& stop,
+                            jr::RunSessionObserver& observers) override {
+    const jr::JobDocument& job = request.job;
+    ++runs, description = job.Description, may_wait = request.may_wait;
+    max = jr::CheckJob(job).settings.maximum;
     std::vector<std::unique_ptr<jr::RunLine>> lines;
     for (int row = 0; row < job.table.LineCount(); ++row) {
       if (job.table.Text(jr::kColActive, row) != "true") continue;
@@ -69,7 +70,7 @@ class ScriptedExecutor final : public jr::JobExecutor {
   }
 
   int runs = 0, passes = 3, max = 0;
-  bool stopped = false;
+  bool stopped = false, may_wait = true;
   std::string description;
 };
 
@@ -498,24 +499,30 @@ class JobRunnerWindowTest : public testing::WindowTest {
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("executeJob");
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
-    // While the job runs elsewhere a run is refused, unless the job allows it.
-    jr::Result<jr::RunLock> elsewhere = jr::TryTakeRunLock(
-        jr::RunLockPath(path("metadata.sqlite").toStdString(), path("job.xml").toStdString())
-            .value);
-    QVERIFY(
-        jr::SetRunLockHolder(elsewhere.value, {"20261207_021500_SorelJob~7", 4242, {}, "job.xml"})
-            .ok());
-    for (const char* policy : {"Refuse", "Wait", "Allow"}) {
-      field<QComboBox>("overlap")->setCurrentText(policy);
-      QCOMPARE(w_->hasUnsavedChanges(), policy != QString("Refuse"));
-      MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-      Trigger("executeJob");
-      QTRY_VERIFY(!w_->isRunning());
-    }
-    QVERIFY(Messages().startsWith(
-        "Execute: Execute Job ?|Execute: Execute Job ?|Execute Job: The job \"" + path("job.xml") +
-        "\" is already running (run 20261207_021500_SorelJob~7, process 4242, started "));
-    QVERIFY(executor_->runs == 1 && ReadAll(path("job.xml")).contains(" Overlap=\"allow\">"));
+    // The window never waits for another run of the job; one that goes on refuses this one
+    // in the words of the command line.
+    field<QComboBox>("overlap")->setCurrentText("Wait");
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
+    Trigger("executeJob");
+    QTRY_VERIFY(!w_->isRunning());
+    QVERIFY(executor_->runs == 1 && !executor_->may_wait);
+    QVERIFY(ReadAll(path("job.xml")).contains(" Overlap=\"wait\">"));
+    jr::RunSessionOutcome busy;
+    busy.end = jr::RunSessionOutcome::End::kBusy;
+    busy.busy = jr::RunLockHolder{"20261207_021500_SorelJob~7", 4242, {}, "job.xml"};
+    const jr::JobRunOutcome told = jr::WindowOutcomeOf(busy, path("job.xml").toStdString());
+    QVERIFY(!told.ran && told.title == "Execute Job");
+    QVERIFY(QString::fromStdString(told.message)
+                .startsWith("The job \"" + path("job.xml") +
+                            "\" is already running (run 20261207_021500_SorelJob~7, process 4242, "
+                            "started "));
+    // A run's final status, a stop while its reports were written included, is the
+    // command line's.
+    jr::RunSessionOutcome stopped;
+    stopped.end = jr::RunSessionOutcome::End::kRan;
+    stopped.level = jr::ErrorLevel::kFatal;
+    stopped.run.report.status_text = "finished without errors.";
+    QCOMPARE(jr::WindowOutcomeOf(stopped, "").message, std::string("finished with fatal error."));
   }
 
   void notificationsAreCheckedSavedClearedAndRefuseARun() {

@@ -40,8 +40,7 @@ void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id
     return tell("The run history shows the runs of " + job_file + ", which is not the job open " +
                 "now. Open it to run its failed lines again.");
   }
-  const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/true);
-  if (!maximum) return;
+  if (!prepareWindowRun(/*rerun=*/true)) return;
   const std::string file = currentJobFile().toStdString();
   Result<RerunBasis> basis =
       ReadRerunBasis(SystemMetadataDatabasePath(), file, run_id.toStdString());
@@ -61,7 +60,7 @@ void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id
                        this) != MessageBox::Answer::kYes) {
     return;
   }
-  runInWindow(*maximum, std::move(basis.value));
+  runInWindow(std::move(basis.value));
 }
 
 }  // namespace jr

@@ -13,7 +13,7 @@
 #include "jobfile/job_file.h"
 #include "model/run_env.h"
 #include "platform/stop_requests.h"
-#include "run/run_job.h"
+#include "run/run_session.h"
 
 namespace jr {
 
@@ -40,35 +40,36 @@ struct EngineMessage {
 };
 
 struct JobRunOutcome {
-  JobRunOutcome(bool ran = false, std::string message = {})
-      : ran(ran), message(std::move(message)) {}
-  // False when the run could not start at all; `message` then says why.
+  JobRunOutcome(bool ran = false, std::string message = {}, std::string title = "Execute")
+      : ran(ran), message(std::move(message)), title(std::move(title)) {}
+  // False when the run could not start at all; `message` then says why, under `title`.
   bool ran = false;
   // For a run: its final status text ("finished without errors." and the like).
   std::string message;
+  std::string title;
   std::vector<EngineMessage> engine_messages;
 };
+
+// What the window says of a session's outcome: the final status of a run (with the reports
+// that were not written), or why the job did not run, in the words the command line uses.
+JobRunOutcome WindowOutcomeOf(const RunSessionOutcome& outcome, const std::string& job_file);
 
 class JobExecutor {
  public:
   virtual ~JobExecutor() = default;
-  // Runs `job` in window mode and returns when the run is over. Called on the window's run
-  // thread (RunWorker), never the GUI thread: it touches no widget, and `observers` hear
+  // Runs the session of `request` and returns when it is over. Called on the window's run
+  // thread (RunWorker), never the GUI thread: it touches no widget, and `observer` hears
   // the run on that thread. The run ends early, as an interrupted command-line run does,
   // once `stop` is requested; a pause that waits for the launcher's children ends at once
-  // then. With `rerun`, the run is a rerun of that earlier run. `lock`, the job's lock held
-  // for the run (or null, or not held), is to name the run once its id is known.
-  virtual JobRunOutcome execute(const JobDocument& job, int32_t max_parallel, const StopFlag& stop,
-                                const RunObservers& observers, const RerunBasis* rerun = nullptr,
-                                RunLock* lock = nullptr) = 0;
+  // then.
+  virtual JobRunOutcome execute(const RunSessionRequest& request, const StopFlag& stop,
+                                RunSessionObserver& observer) = 0;
 };
 
 // An executor for builds without a run driver: every run is refused with a message.
 std::unique_ptr<JobExecutor> MakeUnavailableJobExecutor();
 
-// Runs jobs through the run driver on the launcher the registry sets (a wrong setting
-// refuses the run with its message) and this machine's registry, event log and metadata
-// log, as command-line mode does.
+// Runs jobs as command-line mode does (see RunSessionOnThisMachine).
 std::unique_ptr<JobExecutor> MakeDriverJobExecutor();
 
 }  // namespace jr

@@ -387,21 +387,20 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::executeJob() {
-  const std::optional<int32_t> maximum = prepareWindowRun(/*rerun=*/false);
-  if (!maximum) return;
+  if (!prepareWindowRun(/*rerun=*/false)) return;
   if (MessageBox::show("Execute Job ?", "Execute", MessageBox::kYesNo, MessageBox::Answer::kYes,
                        MessageBox::kQuestion, this) != MessageBox::Answer::kYes) {
     return;
   }
-  runInWindow(*maximum, std::nullopt);
+  runInWindow(std::nullopt);
 }
 
-std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
-  if (isRunning()) return std::nullopt;
+bool MainWindow::prepareWindowRun(bool rerun) {
+  if (isRunning()) return false;
   auto tell = [this](const QString& text) {
     MessageBox::show(text, "Execute", MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      MessageBox::kExclamation, this);
-    return std::nullopt;
+    return false;
   };
   bool any_active = false;
   for (int row = 0; row < table_.LineCount() && !any_active; ++row) {
@@ -417,29 +416,19 @@ std::optional<int32_t> MainWindow::prepareWindowRun(bool rerun) {
     return tell(QString::fromStdString("The job cannot run: " + faults + "."));
   }
   // The run is to be of the job as saved; a save that did not happen stops it here.
-  if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) {
-    return checked.settings.maximum;
-  }
+  if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return true;
   saveJob();
-  if (save_failed_) return std::nullopt;
-  return checked.settings.maximum;
+  return !save_failed_;
 }
 
-void MainWindow::runInWindow(int32_t maximum, std::optional<RerunBasis> rerun) {
-  JobDocument job = currentDocument();
-  auto tell = [this](std::string text) {
-    text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
-    MessageBox::show(QString::fromStdString(text + "."), "Execute Job", MessageBox::kOkOnly,
-                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
-  };
-  // The window never waits for another run: a job that would wait is refused here.
-  const OverlapPolicy policy = ParseOverlap(job.Overlap).value == OverlapPolicy::kAllow
-                                   ? OverlapPolicy::kAllow
-                                   : OverlapPolicy::kRefuse;
-  Result<JobLock> lock = TakeJobLock(SystemMetadataDatabasePath(), job.FileName, policy);
-  if (!lock.ok()) return tell(lock.message());
-  if (lock.value.busy) return tell(AlreadyRunningText(job.FileName, *lock.value.busy));
-  runner_->start(std::move(job), maximum, std::move(rerun), std::move(lock.value.lock));
+void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {
+  RunSessionRequest request;
+  request.job = currentDocument();
+  request.rerun = std::move(rerun);
+  request.history_database = SystemMetadataDatabasePath();
+  // The window never waits for another run: a job that would wait is refused instead.
+  request.may_wait = false;
+  runner_->start(std::move(request));
 }
 
 void MainWindow::runFinished(const JobRunOutcome& outcome) {
@@ -451,8 +440,8 @@ void MainWindow::runFinished(const JobRunOutcome& outcome) {
                      MessageBox::kOkOnly, MessageBox::Answer::kOk, icon);
   }
   if (!outcome.ran) {
-    MessageBox::show(QString::fromStdString(outcome.message), "Execute", MessageBox::kOkOnly,
-                     MessageBox::Answer::kOk, MessageBox::kExclamation, this);
+    MessageBox::show(QString::fromStdString(outcome.message), QString::fromStdString(outcome.title),
+                     MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation, this);
   }
   if (outcome.ran) emit runEnded();
   if (close_after_run_) {

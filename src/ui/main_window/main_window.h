@@ -156,13 +156,12 @@ class MainWindow : public QMainWindow {
   // (run_history_command.cc).
   void rerunFailedLines(const QString& job_file, const QString& run_id);
   // What Execute Job and a rerun check and do before the run: the job has an active line,
-  // a maximum and time limits that read, and is saved (for a rerun only when it has
-  // unsaved changes: every save writes a new export date, which would make the job file
-  // differ from the one the earlier run read). The maximum, or none when the run is not
-  // to start (the user was told why).
-  std::optional<int32_t> prepareWindowRun(bool rerun);
+  // no fault (see CheckJob), and is saved (for a rerun only when it has unsaved changes:
+  // every save writes a new export date, which would make the job file differ from the one
+  // the earlier run read). False when the run is not to start (the user was told why).
+  bool prepareWindowRun(bool rerun);
   // Starts the run of the saved job on the run worker, with the run panel's progress.
-  void runInWindow(int32_t maximum, std::optional<RerunBasis> rerun);
+  void runInWindow(std::optional<RerunBasis> rerun);
   // Shows what the engine said during the run and a refused start, refreshes the history
   // and closes the window when it was asked to close during the run.
   void runFinished(const JobRunOutcome& outcome);

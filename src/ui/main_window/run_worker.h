@@ -10,12 +10,11 @@
 #include <optional>
 #include <thread>
 
-#include "insight/expected_end.h"
 #include "ui/main_window/job_executor.h"
 
 namespace jr {
 
-class RunWorker : public QObject, private RunObserver {
+class RunWorker : public QObject, private RunSessionObserver {
   Q_OBJECT
 
  public:
@@ -26,10 +25,9 @@ class RunWorker : public QObject, private RunObserver {
 
   // From start() until finished() has been emitted.
   bool isRunning() const { return thread_.joinable(); }
-  // Starts the run of `job` (a rerun of `rerun` when set), which holds `lock` (when held)
-  // until it has ended; runningChanged(true) comes at once. Nothing while a run goes on.
-  void start(const JobDocument& job, int32_t max_parallel, std::optional<RerunBasis> rerun,
-             RunLock lock = {});
+  // Starts the session of `request`; runningChanged(true) comes at once. Nothing while a
+  // run goes on.
+  void start(RunSessionRequest request);
   // Ends the running job as soon as it can; nothing without a run.
   void requestStop();
 
@@ -55,7 +53,6 @@ class RunWorker : public QObject, private RunObserver {
   void LineStarted(const RunLine& line) override;
   void LineFinished(const RunLine& line) override;
   void LineSkipped(const RunLine& line) override;
-  void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
   void LineStartFailed(const RunLine& line, std::string_view failure) override;
   void LineTimeLimitReached(const RunLine& line) override;
@@ -63,18 +60,16 @@ class RunWorker : public QObject, private RunObserver {
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
   void LongerThanUsual(std::string_view text) override;
+  void EndForeseen(std::string_view text) override;
+  void RunFinished(const RunSessionOutcome& outcome) override;
 
   // Runs `emitting` on the window's thread, after everything posted before it.
   template <typename F>
   void post(F emitting);
   void finish(const JobRunOutcome& outcome);
-  void foresee(const JobDocument& job, int32_t max_parallel);
-  void tellExpectedEnd();
 
   std::unique_ptr<JobExecutor> executor_;
   std::unique_ptr<StopFlag> stop_;
-  // Used on the run's thread only; null when the job has no history to foresee from.
-  std::unique_ptr<ExpectedEndWatch> watch_;
   std::thread thread_;
 };
 

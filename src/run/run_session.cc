@@ -1,0 +1,313 @@
+#include "run/run_session.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <utility>
+
+#include "insight/expected_end.h"
+#include "insight/runs_in_progress.h"
+#include "insight/usual_durations.h"
+#include "notify/longer_than_usual.h"
+#include "notify/notices.h"
+#include "notify/run_metrics.h"
+#include "platform/file_digest.h"
+#include "run/job_lock.h"
+#include "run/preflight.h"
+#include "run/system_env.h"
+
+namespace jr {
+namespace {
+
+using std::chrono::milliseconds;
+
+// After each line's end, tells when the run is expected to end, foreseen from the job's
+// usual durations on the run's own clock.
+class ExpectedEndTeller final : public RunObserver {
+ public:
+  ExpectedEndTeller(std::unique_ptr<ExpectedEndWatch> watch, const Clock& clock,
+                    const RunObservers& told)
+      : watch_(std::move(watch)), clock_(clock), told_(told) {}
+
+  void LineStarted(const RunLine& line) override { watch_->LineStarted(line); }
+  void LineFinished(const RunLine& line) override {
+    watch_->LineFinished(line);
+    if (watch_->Going()) told_.EndForeseen(ExpectedEndText(watch_->Expected(), clock_.Now()));
+  }
+  void LineSkipped(const RunLine& line) override { watch_->LineSkipped(line); }
+  void LineRepeated(const RunLine& original, const RunLine& copy) override {
+    watch_->LineRepeated(original, copy);
+  }
+  void LineCannotStart(const RunLine& line, std::string_view reason) override {
+    watch_->LineCannotStart(line, reason);
+  }
+  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
+    watch_->LinesOver(rerun_of, over);
+  }
+
+ private:
+  std::unique_ptr<ExpectedEndWatch> watch_;
+  const Clock& clock_;
+  RunObservers told_;
+};
+
+// The watch of the run's expected end, from the usual durations of the job's earlier runs,
+// read once before the run has a row of its own; none without them.
+std::unique_ptr<ExpectedEndWatch> WatchForExpectedEnd(const RunSessionRequest& request,
+                                                      int32_t maximum, const Clock& clock) {
+  if (request.job.FileName.empty() || request.history_database.empty()) return nullptr;
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForReading(request.history_database);
+  if (!history.ok() || !history.value) return nullptr;
+  Result<UsualDurations> usual =
+      ReadUsualDurations(*history.value, AbsoluteFileName(request.job.FileName), clock.Now());
+  if (!usual.ok() || usual.value.empty()) return nullptr;
+  return std::make_unique<ExpectedEndWatch>(request.job.table, request.job.table.LineCount(),
+                                            maximum, std::move(usual.value), clock);
+}
+
+// Keeps the job's metrics file: the run going on (with the previous run's figures) from its
+// start, the run's own figures from its end.
+class MetricsWriter final : public RunWatcher {
+ public:
+  MetricsWriter(std::string folder, std::string job_file, const Clock& clock,
+                const RunObservers& told)
+      : folder_(std::move(folder)), job_file_(std::move(job_file)), clock_(clock), told_(told) {}
+
+  void RunBegan(const RunResult&, TimePoint, RunHistory* history) override {
+    const std::string job = AbsoluteFileName(job_file_);
+    Write(MetricsText(job, true, history ? LastRunFromHistory(*history, job) : std::nullopt));
+  }
+  void RunEnded(const RunResult& run, TimePoint started, const RunLines& lines,
+                const std::vector<int32_t>& over) override {
+    Write(MetricsText(AbsoluteFileName(job_file_), false,
+                      LastRunOf(lines, over, started, clock_.Now(), run.report.error_level)));
+  }
+
+ private:
+  void Write(const std::string& text) {
+    if (Status written = WriteMetricsFile(folder_, job_file_, text); !written.ok()) {
+      told_.Warning("the metrics were not written: " + written.message);
+    }
+  }
+
+  std::string folder_;
+  std::string job_file_;
+  const Clock& clock_;
+  RunObservers told_;
+};
+
+// Tells the user, and the notice's receivers when the job names any, that the run has gone
+// on longer than usual: once, when the run's control sees the moment pass. The notice goes
+// from a thread of its own; the run goes on at once, and hears of the sending at its end.
+class LongerThanUsualWatch final : public RunWatcher {
+ public:
+  LongerThanUsualWatch(const RunRequest& request, LongerThanUsualRule rule, RunEnv& env,
+                       const RunObservers& told)
+      : request_(request), rule_(rule), env_(env), told_(told) {}
+
+  const LongerThanUsualRule& rule() const { return rule_; }
+
+  void RunBegan(const RunResult& run, TimePoint started, RunHistory* history) override {
+    run_id_ = run.run_id;
+    started_ = started;
+    history_ = history;
+  }
+  void RunEnded(const RunResult&, TimePoint, const RunLines&,
+                const std::vector<int32_t>&) override {
+    for (const std::string& warning : sender_.Wait()) told_.Warning(warning);
+  }
+
+  void Tell() {
+    const TimePoint now = env_.clock.Now();
+    const std::string text =
+        LongerThanUsualText(rule_, std::chrono::duration_cast<milliseconds>(now - started_));
+    told_.LongerThanUsual(text);
+    if (!request_.notify.any() || history_ == nullptr) return;
+    const std::string job = AbsoluteFileName(request_.job_file);
+    RunInProgress live;
+    live.pid = CurrentProcessId();
+    if (Result<std::optional<RunSummary>> run = history_->FindRun(job, run_id_);
+        run.ok() && run.value) {
+      live.run = std::move(*run.value);
+    }
+    if (Result<std::vector<std::vector<RunLineRecord>>> lines = history_->Lines({run_id_});
+        lines.ok() && !lines.value.empty()) {
+      live.lines = std::move(lines.value.front());
+    }
+    const Result<ExpectedEnd> expected = ExpectedEndOf(request_.history_database, live, now);
+    sender_.Send(request_.notify,
+                 LongerThanUsualNotice(job, request_.job_description, text, live,
+                                       expected.ok() ? expected.value : ExpectedEnd{}, now),
+                 env_);
+  }
+
+ private:
+  const RunRequest& request_;
+  LongerThanUsualRule rule_;
+  RunEnv& env_;
+  RunObservers told_;
+  std::string run_id_;
+  TimePoint started_{};
+  RunHistory* history_ = nullptr;
+  NoticeSender sender_;
+};
+
+// The rule of the job's earlier runs that says when this one takes longer than usual; none
+// without enough of them.
+std::optional<LongerThanUsualRule> LongerThanUsualRuleFor(const RunRequest& request,
+                                                          TimePoint now) {
+  if (request.job_file.empty() || request.history_database.empty()) return std::nullopt;
+  Result<std::unique_ptr<RunHistory>> history =
+      RunHistory::OpenForReading(request.history_database);
+  if (!history.ok() || !history.value) return std::nullopt;
+  Result<std::optional<LongerThanUsualRule>> rule =
+      ReadLongerThanUsualRule(*history.value, AbsoluteFileName(request.job_file), now);
+  return rule.ok() ? rule.value : std::nullopt;
+}
+
+RunSessionOutcome Refused(Refusal::Kind kind, std::string text) {
+  RunSessionOutcome outcome;
+  outcome.refusals.push_back({kind, std::move(text)});
+  return outcome;
+}
+
+// What the job itself says against its run, before anything outside it is looked at.
+std::vector<Refusal> JobRefusals(const CheckedJob& checked, const RunRequest& request) {
+  std::vector<Refusal> refusals;
+  for (const std::string& fault : checked.faults) {
+    refusals.push_back({Refusal::Kind::kFault, fault});
+  }
+  if (refusals.empty()) {
+    if (std::string unpassable = UnpassableName(request); !unpassable.empty()) {
+      refusals.push_back({Refusal::Kind::kOther, std::move(unpassable)});
+    }
+  }
+  return refusals;
+}
+
+RunRequest RequestOf(const RunSessionRequest& session, const CheckedJob& checked) {
+  RunRequest request = RunRequestFor(session.job, checked.settings, session.from_command_line);
+  request.history_database = session.history_database;
+  request.rerun = session.rerun;
+  return request;
+}
+
+}  // namespace
+
+RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunControl& control,
+                             RunSessionObserver& observer) {
+  RunSessionOutcome outcome;
+  const CheckedJob checked = CheckJob(session.job);
+  RunRequest request = RequestOf(session, checked);
+  outcome.job_time_limit = request.job_time_limit;
+  outcome.refusals = JobRefusals(checked, request);
+  if (!outcome.refusals.empty()) return outcome;
+
+  // What would stop the run halfway refuses it now; the rest is said before it starts.
+  for (const PreflightProblem& problem : PreflightProblems(
+           session.job.table, session.job.table.LineCount(), env, session.history_database)) {
+    if (problem.refuses) {
+      outcome.refusals.push_back({Refusal::Kind::kPreflight, problem.text});
+    } else {
+      observer.Warning(problem.text);
+    }
+  }
+  if (!outcome.refusals.empty()) return outcome;
+  if (const std::string failure = env.registry.ReadFailure(); !failure.empty()) {
+    observer.Warning(failure);
+  }
+
+  OverlapPolicy policy = checked.settings.overlap;
+  if (policy == OverlapPolicy::kWait && !session.may_wait) policy = OverlapPolicy::kRefuse;
+  Result<JobLock> lock = TakeJobLock(
+      session.history_database, session.job.FileName, policy,
+      [&observer](const RunLockHolder& holder) { observer.WaitingFor(holder); },
+      [&control] { return control.StopRequested(); });
+  if (!lock.ok()) return Refused(Refusal::Kind::kOther, lock.message());
+  if (lock.value.busy) {
+    outcome.end = RunSessionOutcome::End::kBusy;
+    outcome.busy = lock.value.busy;
+    // An unattended run that did not happen is news for whoever reads the history.
+    if (session.from_command_line) {
+      if (Status kept = RecordRefusedRun(request, env); !kept.ok()) {
+        observer.Warning("the refused run is left out of the run history: " + kept.message);
+      }
+    }
+    return outcome;
+  }
+  if (lock.value.stopped) {
+    outcome.end = RunSessionOutcome::End::kStopped;
+    return outcome;
+  }
+  request.lock = &lock.value.lock;
+
+  // What watches the run: its observers hear the run's events in this order.
+  LineTroubleCollector troubles;
+  RunObservers observers{&observer, &troubles};
+  std::optional<ExpectedEndTeller> teller;
+  if (std::unique_ptr<ExpectedEndWatch> watch =
+          WatchForExpectedEnd(session, checked.settings.maximum, env.clock)) {
+    teller.emplace(std::move(watch), env.clock, RunObservers{&observer});
+    observers.Add(*teller);
+  }
+  std::optional<MetricsWriter> metrics;
+  if (!request.job_file.empty()) {
+    if (std::string folder = MetricsFolder(env.registry); !folder.empty()) {
+      metrics.emplace(std::move(folder), request.job_file, env.clock, RunObservers{&observer});
+      request.watchers.push_back(&*metrics);
+    }
+  }
+  // The scheduler's pauses end at the moment the run takes longer than usual, so that it is
+  // told then, whether a line ends or not.
+  std::optional<LongerThanUsualWatch> longer;
+  std::optional<LongerThanUsualControl> watched;
+  if (std::optional<LongerThanUsualRule> rule = LongerThanUsualRuleFor(request, env.clock.Now())) {
+    longer.emplace(request, *rule, env, RunObservers{&observer});
+    request.watchers.push_back(&*longer);
+    watched.emplace(control, env.clock, env.clock.Now(), rule->after, [&] { longer->Tell(); });
+  }
+  RunControl& run_control = watched ? static_cast<RunControl&>(*watched) : control;
+
+  outcome.run = RunJob(request, env, run_control, observers);
+  if (!outcome.run.refused.empty()) return Refused(Refusal::Kind::kOther, outcome.run.refused);
+  outcome.end = RunSessionOutcome::End::kRan;
+  outcome.troubles = troubles.lines();
+  outcome.level = outcome.run.report.error_level;
+  // A run whose reports were not written did not deliver what the job is for, whatever its
+  // lines did.
+  if (!outcome.run.report.missing_reports.empty()) {
+    outcome.level = std::max(outcome.level, ErrorLevel::kErrors);
+  }
+  // A stop while the reports were made interrupted the run as much as one during the lines.
+  if (control.StopRequested()) {
+    outcome.stopped_during_reports =
+        outcome.run.scheduler.end != SchedulerOutcome::End::kInterrupted;
+    outcome.level = ErrorLevel::kFatal;
+  }
+  observer.RunFinished(outcome);
+  // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
+  SendFinishedNotice(request.notify,
+                     FinishedRunOf(request, outcome.run, outcome.level, outcome.troubles), env,
+                     [&observer](std::string_view text) { observer.Warning(text); });
+  return outcome;
+}
+
+RunSessionOutcome RunSessionOnThisMachine(const RunSessionRequest& request, Notifier& notifier,
+                                          const std::function<bool()>& stop,
+                                          RunSessionObserver& observer) {
+  // A job that cannot run is refused before the machine's launcher setting is looked at.
+  const CheckedJob checked = CheckJob(request.job);
+  if (std::vector<Refusal> refusals = JobRefusals(checked, RequestOf(request, checked));
+      !refusals.empty()) {
+    RunSessionOutcome outcome;
+    outcome.refusals = std::move(refusals);
+    return outcome;
+  }
+  Result<std::unique_ptr<SystemEnv>> made = SystemEnv::Make(notifier);
+  if (!made.ok()) return Refused(Refusal::Kind::kSetup, made.message());
+  LauncherRunControl control(made.value->launcher(), stop);
+  return RunSession(request, made.value->env(), control, observer);
+}
+
+}  // namespace jr

@@ -42,8 +42,8 @@ std::string Seconds(TimePoint from, TimePoint to) {
 // At the end, what went wrong for cron to mail, or the run's end for the one watching.
 class CommandLineProgress final : public RunSessionObserver {
  public:
-  CommandLineProgress(std::string job_file, const JobDocument& job, bool progress)
-      : job_file_(std::move(job_file)), job_(job), progress_(progress) {}
+  CommandLineProgress(std::string job_file, bool progress)
+      : job_file_(std::move(job_file)), progress_(progress) {}
 
   void LineStarted(const RunLine& line) override {
     started_[line.JobLineNr()] = clock_.Now();
@@ -115,7 +115,6 @@ class CommandLineProgress final : public RunSessionObserver {
   }
 
   std::string job_file_;
-  const JobDocument& job_;
   // Progress lines show the time of day; how long a line took is measured on the same clock.
   SystemClock clock_;
   bool progress_;
@@ -136,8 +135,8 @@ void CommandLineProgress::RunFinished(const RunSessionOutcome& outcome) {
   }
   if (StandardErrorIsTerminal()) {
     std::fprintf(stderr, "Job %s\n  run folder: %s\n  reports:    %s\n              %s\n",
-                 result.report.status_text.c_str(), result.run_folder.c_str(), job_.LogFile.c_str(),
-                 job_.UserFile.c_str());
+                 result.report.status_text.c_str(), result.run_folder.c_str(),
+                 outcome.finished.admin_report.c_str(), outcome.finished.user_report.c_str());
   }
   for (const std::string& missing : result.report.missing_reports) {
     std::fprintf(stderr, "jobrunner: %s\n", missing.c_str());
@@ -146,14 +145,7 @@ void CommandLineProgress::RunFinished(const RunSessionOutcome& outcome) {
   // what went wrong and where to look, one without errors says nothing. Someone at a
   // terminal has watched the progress lines instead.
   if (outcome.level == ErrorLevel::kNoErrors || StandardErrorIsTerminal()) return;
-  RunEndSummary summary;
-  summary.job_description = job_.Description;
-  summary.status_text = StatusText(outcome.level);
-  summary.lines = outcome.troubles;
-  summary.run_folder = result.run_folder;
-  summary.admin_report = job_.LogFile;
-  summary.user_report = job_.UserFile;
-  std::fputs(RunEndSummaryText(summary).c_str(), stderr);
+  std::fputs(RunEndSummaryText(SummaryOf(outcome.finished)).c_str(), stderr);
 }
 
 // The exit status for an outcome, after saying on standard error why a run did not start.
@@ -238,7 +230,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     request.rerun = std::move(basis.value);
   }
   StopRequests stop_requests;
-  CommandLineProgress progress(job_file, request.job, StandardErrorIsTerminal());
+  CommandLineProgress progress(job_file, StandardErrorIsTerminal());
   return ExitStatusOf(RunSessionOnThisMachine(
                           request, notifier, [] { return StopRequested(); }, progress),
                       job_file);

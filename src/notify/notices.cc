@@ -57,7 +57,7 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice,
   }
 }
 
-Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
+RunEndSummary SummaryOf(const FinishedRun& run) {
   RunEndSummary summary;
   summary.job_description = run.description;
   summary.status_text = StatusText(run.error_level);
@@ -65,7 +65,11 @@ Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
   summary.run_folder = run.run_folder;
   summary.admin_report = run.admin_report;
   summary.user_report = run.user_report;
+  return summary;
+}
 
+Notice FinishedNotice(const FinishedRun& run, RunEnv& env) {
+  const RunEndSummary summary = SummaryOf(run);
   Notice notice;
   notice.subject = "[jobrunner] " + run.description + ": " + summary.status_text;
   notice.body = RunEndSummaryText(summary);

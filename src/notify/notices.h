@@ -61,6 +61,9 @@ struct FinishedRun {
   std::vector<LineTrouble> troubles;
 };
 
+// What is told of `run` in plain text (see RunEndSummaryText).
+RunEndSummary SummaryOf(const FinishedRun& run);
+
 // The "finished" notice of `run`: the subject "[jobrunner] DESCRIPTION: STATUS TEXT", the
 // run's summary as the body (the lines that went wrong with the ends of their logs, the run
 // folder, the reports, a report not written), the administrators' report attached when it is

@@ -272,7 +272,6 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
   outcome.run = RunJob(request, env, run_control, observers);
   if (!outcome.run.refused.empty()) return Refused(Refusal::Kind::kOther, outcome.run.refused);
   outcome.end = RunSessionOutcome::End::kRan;
-  outcome.troubles = troubles.lines();
   outcome.level = outcome.run.report.error_level;
   // A run whose reports were not written did not deliver what the job is for, whatever its
   // lines did.
@@ -285,10 +284,10 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
         outcome.run.scheduler.end != SchedulerOutcome::End::kInterrupted;
     outcome.level = ErrorLevel::kFatal;
   }
+  outcome.finished = FinishedRunOf(request, outcome.run, outcome.level, troubles.lines());
   observer.RunFinished(outcome);
   // Last, once the reports are there; what cannot be sent is a warning and changes nothing.
-  SendFinishedNotice(request.notify,
-                     FinishedRunOf(request, outcome.run, outcome.level, outcome.troubles), env,
+  SendFinishedNotice(request.notify, outcome.finished, env,
                      [&observer](std::string_view text) { observer.Warning(text); });
   return outcome;
 }

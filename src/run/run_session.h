@@ -15,7 +15,7 @@
 #include "model/error_level.h"
 #include "model/job.h"
 #include "model/run_env.h"
-#include "notify/run_summary.h"
+#include "notify/notices.h"
 #include "run/run_job.h"
 #include "store/run_lock_holder.h"
 
@@ -63,7 +63,8 @@ struct RunSessionOutcome {
   // A stop came after the lines had ended, while the reports were being written.
   bool stopped_during_reports = false;
   int32_t job_time_limit = 0;  // seconds
-  std::vector<LineTrouble> troubles;
+  // For kRan: the run as its notice tells it, with the lines that went wrong.
+  FinishedRun finished;
 };
 
 // What a front end shows of a session: the run's events (see RunObserver), and a few of the

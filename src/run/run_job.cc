@@ -1,6 +1,5 @@
 #include "run/run_job.h"
 
-#include <cstdio>
 #include <random>
 #include <utility>
 
@@ -11,7 +10,6 @@
 #include "model/time_text.h"
 #include "platform/config.h"
 #include "platform/file_digest.h"
-#include "platform/stop_requests.h"
 #include "run/job_lock.h"
 #include "run/rerun_plan.h"
 #include "run/run_record.h"

@@ -1,6 +1,7 @@
 #pragma once
 // Running one job from start to end: naming the run, creating its folder, preparing the
-// job lines, scheduling them and writing the reports.
+// job lines, scheduling them and writing the reports. Front ends start a run through
+// RunSession, which surrounds this one with the job's checks, its lock and its watchers.
 
 #include <cstdint>
 #include <optional>
@@ -124,7 +125,8 @@ std::string UnpassableName(const RunRequest& request);
 // Runs the job, unless UnpassableName or PrepareJobLines refuses it (then only `refused` is
 // set), paused and stopped by `control`, every event told to each of `observers` and, when
 // the run is kept, to the run history. Steps that fail are passed over and the run goes on
-// with what it has; what went wrong is told through observers.Warning. Never throws.
+// with what it has; what went wrong is told through observers.Warning. Never throws. The
+// checks before a run, its lock and what watches it are the run session's (RunSession).
 RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
                  const RunObservers& observers);
 

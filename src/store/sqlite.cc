@@ -233,8 +233,7 @@ int BackgroundCheckpoint::Committed(void* self, sqlite3* db, const char* name, i
   auto* checkpoint = static_cast<BackgroundCheckpoint*>(self);
   if (pages < kLogPages) return SQLITE_OK;
   if (pages >= kFallBehindPages) {
-    // Busy while the copier's round goes on; the next commit tries again.
-    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    checkpoint->CopyInTheCommit(db, name);
     return SQLITE_OK;
   }
   {
@@ -247,12 +246,33 @@ int BackgroundCheckpoint::Committed(void* self, sqlite3* db, const char* name, i
   return SQLITE_OK;
 }
 
+void BackgroundCheckpoint::CopyInTheCommit(sqlite3* db, const char* name) {
+  {
+    // While the copier's round goes on, the checkpoint lock is its own and a copy here
+    // would be refused at once; the writer would go on appending for as long as the round
+    // takes, which a starved copier or a slow disk sync makes as long as they like. So the
+    // commit waits for the round, and the copier starts none until this copy is done.
+    std::unique_lock<std::mutex> lock(mutex_);
+    round_done_.wait(lock, [this] { return !copying_; });
+    copying_ = true;
+  }
+  // What the copier was asked to copy, this copy takes. Another process's copy under way
+  // still refuses it; the next commit tries again.
+  sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    copying_ = false;
+    asked_ = false;
+  }
+}
+
 void BackgroundCheckpoint::CopyWhenAsked() {
   BlockSignalsInThisThread();
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
-    asked_or_ending_.wait(lock, [this] { return asked_ || ending_; });
+    asked_or_ending_.wait(lock, [this] { return (asked_ && !copying_) || ending_; });
     if (ending_) return;
+    copying_ = true;
     lock.unlock();
     // Passive: it copies what no reader still needs, never waits for a reader or writer,
     // and lets the writer append meanwhile. What it leaves, a later copy takes; a copy
@@ -260,7 +280,9 @@ void BackgroundCheckpoint::CopyWhenAsked() {
     // writer's own commits report a disk that fails them.
     sqlite3_wal_checkpoint_v2(own_.db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     lock.lock();
+    copying_ = false;
     asked_ = false;
+    round_done_.notify_one();
   }
 }
 

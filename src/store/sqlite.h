@@ -128,8 +128,9 @@ class SqliteConnection {
 // between two job lines) waits for it; here the writer's commits only append to the log.
 // The log starts again from its beginning only once a copy has caught up with it, which a
 // copier beside a writer committing faster than the copier syncs may never do: a log grown
-// to kFallBehindPages is copied inside the commit again, as SQLite would, so that it stays
-// bounded.
+// to kFallBehindPages is copied inside the commit again, as SQLite would, once a copier's
+// round under way has ended: unless a reader holds an older state or another process is
+// copying, the log holds at most kFallBehindPages and the pages of one commit.
 class BackgroundCheckpoint {
  public:
   static constexpr int kLogPages = 1000;  // SQLite's own default
@@ -148,13 +149,19 @@ class BackgroundCheckpoint {
       : writer_(writer), own_(std::move(own)) {}
   // Called by SQLite after each commit of the writer with the log's length in pages.
   static int Committed(void* self, sqlite3* db, const char* name, int pages);
+  // The writer's own copy of a log grown to kFallBehindPages, in its commit.
+  void CopyInTheCommit(sqlite3* db, const char* name);
   void CopyWhenAsked();
 
   sqlite3* writer_;
   SqliteConnection own_;
   std::mutex mutex_;
   std::condition_variable asked_or_ending_;
+  std::condition_variable round_done_;
   bool asked_ = false;
+  // A copy is under way, the copier's or the writer's: one at a time, as the checkpoint
+  // lock lets them.
+  bool copying_ = false;
   bool ending_ = false;
   std::thread thread_;
 };

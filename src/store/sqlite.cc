@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -278,11 +279,19 @@ void BackgroundCheckpoint::CopyWhenAsked() {
     // and lets the writer append meanwhile. What it leaves, a later copy takes; a copy
     // that fails (another process copying, a disk error) leaves the log as it was, and the
     // writer's own commits report a disk that fails them.
-    sqlite3_wal_checkpoint_v2(own_.db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    const int copied = sqlite3_wal_checkpoint_v2(own_.db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                                 nullptr, nullptr);
     lock.lock();
     copying_ = false;
-    asked_ = false;
     round_done_.notify_one();
+    // Refused because another copy held the checkpoint lock: the ask stands and is tried
+    // again shortly. The writer may have gone quiet, and then no later commit would ask
+    // again, leaving the log uncopied for as long as the process lives.
+    if (copied == SQLITE_BUSY && !ending_) {
+      asked_or_ending_.wait_for(lock, std::chrono::milliseconds(10), [this] { return ending_; });
+      continue;
+    }
+    asked_ = false;
   }
 }
 

@@ -189,14 +189,6 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
                  fault.c_str());
   }
-  // A list entry that names no line refuses the run before it starts; a time limit that
-  // does not read is named above.
-  for (const RunRow& row : RunRows(job.table, job.table.LineCount())) {
-    const Result<JobLine> line = JobLineAt(job.table, row.row);
-    if (line.ok() || !ParseTimeLimit(job.table.Text(kColTimeLimit, row.row)).ok()) continue;
-    std::fprintf(stderr, "jobrunner: error: %s: %s; the job cannot run\n", path.c_str(),
-                 line.message().c_str());
-  }
   // Where the job lines would run, and whether they could.
   std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
   std::unique_ptr<LauncherProbe> probe = MakeSystemLauncherProbe();

@@ -1,5 +1,9 @@
 #include "model/job.h"
 
+#include <set>
+
+#include "model/job_line.h"
+
 namespace jr {
 
 CheckedJob CheckJob(const JobDocument& job) {
@@ -44,6 +48,15 @@ CheckedJob CheckJob(const JobDocument& job) {
     settings.notify_on = on.value;
   } else {
     faults.push_back(on.message());
+  }
+  // A line the run takes must read whole: a list entry that names no line would stop the
+  // run halfway, when the scheduler reaches it. A time limit that does not read is named
+  // above already.
+  std::set<int32_t> taken;
+  for (const JobLineRow& row : ReadJobLineRows(job.table, job.table.LineCount())) {
+    if (!row.active || !row.number || !taken.insert(*row.number).second || row.line.ok()) continue;
+    if (!ParseTimeLimit(job.table.Text(kColTimeLimit, row.row)).ok()) continue;
+    faults.push_back(row.line.message());
   }
   return checked;
 }

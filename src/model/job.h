@@ -47,9 +47,10 @@ struct JobSettings {
 
 struct CheckedJob {
   JobSettings settings;
-  // Every fault that keeps the job from running, in the order of the header (the maximum,
-  // the job's time limit, the job lines' time limits, the overlap policy, the notices): a
-  // clause that names the setting or the job line and the value, such as `the maximum
+  // Every fault that keeps the job from running, in this order: the maximum, the job's time
+  // limit, the job lines' time limits, the overlap policy, the notices, the job lines the run
+  // takes that do not read whole (a list entry, a repeat setting). Each is a clause that
+  // names the setting or the job line and the value, such as `the maximum
   // number of parallel job lines "1x7" is not a whole number from 1 to 99`. Each front end
   // frames it (the file's name before it, what follows after it) but never words it anew.
   std::vector<std::string> faults;

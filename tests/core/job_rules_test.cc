@@ -31,7 +31,7 @@ TEST(JobRules, TheMaximumOfParallelLinesIsAWholeNumberFrom1To99) {
   }
 }
 
-TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadOne) {
+TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndTheJobsCheckNamesEveryFault) {
   const struct {
     const char* text;
     NumberStatus status;
@@ -62,7 +62,14 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndARunNamesTheFirstBadO
                 "the time limit of job line 30 \"0\" is not a whole number from 1 to 604800"}));
   EXPECT_EQ(checked.settings.maximum, 7);
   job.JobTimeLimit = "3600";
-  job.table = test::TableOfNumbers({"10"});
+  job.table = test::TableOfNumbers({"10", "20", "20"});
+  // Only a line the run takes must read whole: the first of a number, and active.
+  job.table.Set(kColWait, 0, "1000000");
+  job.table.Set(kColWait, 2, "1000000");
+  EXPECT_EQ(CheckJob(job).faults,
+            std::vector<std::string>{"job line 10, \"wait\": the job-line list entry \"1000000\" "
+                                     "lies outside the job line numbers"});
+  job.table.Set(kColActive, 0, "false");
   EXPECT_TRUE(CheckJob(job).ok());
   EXPECT_EQ(CheckJob(job).settings.time_limit, 3600);
 }

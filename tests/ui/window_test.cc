@@ -697,6 +697,12 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
     auto* progress = field<QLabel>("runProgress");
     QVERIFY(progress->text().contains("finished with error(s)."));
+    // The run panel names what the run looked at before it started, as the command line
+    // prints it, and every warning of the run stays readable after the run.
+    QVERIFY(progress->text().endsWith("  2 warnings (point here to read them)."));
+    QCOMPARE(progress->toolTip().split('\n').front(),
+             "job line 30 (script): the program \"" + path("gone.sh") +
+                 "\" is not found; the line will fail to start");
     // A line whose program could not be started says why.
     QCOMPARE(
         w_->statusBar()->currentMessage(),

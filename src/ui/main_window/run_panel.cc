@@ -54,6 +54,8 @@ void RunPanel::runningChanged(bool running) {
   current_lines_.clear();
   expected_end_.clear();
   longer_than_usual_.clear();
+  warnings_.clear();
+  progress_->setToolTip(QString());
   showProgress();
   QApplication::setOverrideCursor(Qt::BusyCursor);
 }
@@ -67,7 +69,8 @@ void RunPanel::finished(const JobRunOutcome& outcome) {
                      QString(" %1 done, %2 failed, %3 skipped.")
                          .arg(lines_done_)
                          .arg(lines_failed_)
-                         .arg(lines_skipped_));
+                         .arg(lines_skipped_) +
+                     warningsNote());
 }
 
 void RunPanel::lineStarted(int line) {
@@ -99,7 +102,19 @@ void RunPanel::linesOver(const QString& rerun_of, const QString& lines) {
   showProgress();
 }
 
-void RunPanel::warning(const QString& text) { status_bar_->showMessage(text, 15000); }
+void RunPanel::warning(const QString& text) {
+  warnings_ << text;
+  progress_->setToolTip(warnings_.join('\n'));
+  status_bar_->showMessage(text, 15000);
+  showProgress();
+}
+
+QString RunPanel::warningsNote() const {
+  if (warnings_.isEmpty()) return {};
+  return warnings_.size() == 1
+             ? QString("  1 warning: ") + warnings_.front()
+             : QString("  %1 warnings (point here to read them).").arg(warnings_.size());
+}
 
 void RunPanel::longerThanUsual(const QString& text) {
   longer_than_usual_ = text;
@@ -120,7 +135,8 @@ void RunPanel::showProgress() {
           .arg(lines_skipped_) +
       (current.isEmpty() ? QString() : "  Current job lines: " + current.join(", ")) +
       (expected_end_.isEmpty() ? QString() : "  " + expected_end_ + ".") +
-      (longer_than_usual_.isEmpty() ? QString() : "  " + longer_than_usual_ + "."));
+      (longer_than_usual_.isEmpty() ? QString() : "  " + longer_than_usual_ + ".") +
+      warningsNote());
 }
 
 }  // namespace jr

@@ -38,6 +38,8 @@ class RunPanel : public QObject {
   void linesOver(const QString& rerun_of, const QString& lines);
   void warning(const QString& text);
   void longerThanUsual(const QString& text);
+  // "  N warnings ..." for the progress text; empty without any.
+  QString warningsNote() const;
   // The panel shows a run's final counts, or nothing when the run could not start.
   void finished(const JobRunOutcome& outcome);
   void showProgress();
@@ -57,6 +59,9 @@ class RunPanel : public QObject {
   QString expected_end_;
   // Once the run has gone on longer than usual, what says so; else empty.
   QString longer_than_usual_;
+  // What the run warned of, oldest first: counted in the progress text and listed in its
+  // tooltip, as a message in the status bar gives way to the next.
+  QStringList warnings_;
   // For a rerun: which run it reruns and which lines it took as over; else empty.
   QString rerun_note_;
 };

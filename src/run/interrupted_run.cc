@@ -12,13 +12,12 @@
 namespace jr {
 namespace {
 
-// The run as its finished notice tells it: the job as its file reads now (the run's own row
-// when it no longer reads), each line that was cut short a trouble of its own.
+// The run as its finished notice tells it, with each line that failed or was cut short.
 FinishedRun NoticeRunOf(const RunSummary& run, const std::vector<RunLineRecord>& lines,
-                        const JobDocument* job, const std::string& database) {
+                        const std::string& description, const std::string& database) {
   FinishedRun finished;
   finished.job_file = run.job_file;
-  finished.description = job ? job->Description : run.description;
+  finished.description = description;
   finished.admin_report = run.admin_report;
   finished.user_report = run.user_report;
   finished.run_folder = run.run_folder;
@@ -26,14 +25,13 @@ FinishedRun NoticeRunOf(const RunSummary& run, const std::vector<RunLineRecord>&
   finished.history_database = database;
   finished.error_level = ErrorLevel::kFatal;
   finished.interrupted = true;
-  const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   for (const RunLineRecord& line : lines) {
     if (line.outcome != LineOutcome::kInterrupted && line.outcome != LineOutcome::kFailed) {
       continue;
     }
     LineTrouble trouble;
     trouble.number = line.line;
-    if (line.repeat_of) trouble.repeat_of = OriginOf(line.line, links);
+    trouble.repeat_of = line.repeat_of.value_or(0);
     trouble.description = line.description;
     trouble.what = LineOutcomeWord(line.outcome);
     finished.troubles.push_back(std::move(trouble));
@@ -78,38 +76,39 @@ void InterruptionGuard::RunEnded(const RunResult&, TimePoint, const RunLines&,
 Result<bool> ReportInterruptedRun(const std::string& database, const std::string& job_file,
                                   const std::string& run_id, TimePoint end, RunEnv& env,
                                   const Warn& warn) {
+  std::optional<RunLockHolder> holder;  // who holds the job's lock now
+  if (Result<std::string> lock = RunLockPath(database, job_file); lock.ok()) {
+    if (Result<std::optional<RunLockHolder>> of = RunLockHolderOf(lock.value); of.ok()) {
+      holder = std::move(of.value);
+    }
+  }
+  // A run whose runner holds the job's lock goes on, whoever says otherwise.
+  if (holder && holder->run_id == run_id) return false;
   Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(database);
   if (!history.ok()) return history.status;
-  Result<bool> marked = history.value->MarkInterrupted(run_id, end);
-  if (!marked.ok() || !marked.value) return marked;
   Result<std::optional<RunSummary>> run = history.value->FindRun(job_file, run_id);
   if (!run.ok()) return run.status;
-  // Another job's run by that id: it was marked, but is not this job's to tell of.
-  if (!run.value) return true;
+  if (!run.value) return false;
+  Result<bool> marked = history.value->MarkInterrupted(run_id, end);
+  if (!marked.ok() || !marked.value) return marked;
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run_id});
   if (!lines.ok()) return lines.status;
 
-  JobDocument job;
-  const bool read = ReadJobFile(job_file, job).status == ReadStatus::kLoaded;
-  if (std::string folder = MetricsFolder(env.registry); !folder.empty()) {
-    bool held = false;
-    if (Result<std::string> lock = RunLockPath(database, job_file); lock.ok()) {
-      Result<std::optional<RunLockHolder>> holder = RunLockHolderOf(lock.value);
-      held = holder.ok() && holder.value;
-    }
-    if (!held) {
-      const std::string text =
-          MetricsText(job_file, false, LastRunFromHistory(*history.value, job_file));
-      if (Status written = WriteMetricsFile(folder, job_file, text); !written.ok()) {
-        warn("the metrics were not written: " + written.message);
-      }
+  // A run of the job going on keeps the metrics file itself.
+  if (std::string folder = MetricsFolder(env.registry); !folder.empty() && !holder) {
+    const std::string text =
+        MetricsText(job_file, false, LastRunFromHistory(*history.value, job_file));
+    if (Status written = WriteMetricsFile(folder, job_file, text); !written.ok()) {
+      warn("the metrics were not written: " + written.message);
     }
   }
-  if (read) {
-    const CheckedJob checked = CheckJob(job);
-    const RunRequest request = RunRequestFor(job, checked.settings, true);
-    SendFinishedNotice(request.notify, NoticeRunOf(*run.value, lines.value.front(), &job, database),
-                       env, warn);
+  // Those the job file names now are told; a file that no longer reads names nobody.
+  JobDocument job;
+  if (ReadJobFile(job_file, job).status == ReadStatus::kLoaded) {
+    const RunRequest request = RunRequestFor(job, CheckJob(job).settings, true);
+    SendFinishedNotice(request.notify,
+                       NoticeRunOf(*run.value, lines.value.front(), job.Description, database), env,
+                       warn);
   }
   return true;
 }

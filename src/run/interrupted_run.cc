@@ -7,6 +7,7 @@
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
 #include "platform/file_digest.h"
+#include "report/win_nt_event_log.h"
 #include "store/run_lock_holder.h"
 
 namespace jr {
@@ -102,9 +103,15 @@ Result<bool> ReportInterruptedRun(const std::string& database, const std::string
       warn("the metrics were not written: " + written.message);
     }
   }
-  // Those the job file names now are told; a file that no longer reads names nobody.
+  // Those the job file names now are told, and its event log, as at the end of a run; a file
+  // that no longer reads names nobody.
   JobDocument job;
   if (ReadJobFile(job_file, job).status == ReadStatus::kLoaded) {
+    if (job.LogToEventLog) {
+      WriteEventLogEntry(env.event_log, env.notifier,
+                         "\r\n\r\nJob '" + job.Description + "' " + kInterruptedText,
+                         kEventTypeError, 1);
+    }
     const RunRequest request = RunRequestFor(job, CheckJob(job).settings, true);
     SendFinishedNotice(request.notify,
                        NoticeRunOf(*run.value, lines.value.front(), job.Description, database), env,

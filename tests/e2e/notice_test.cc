@@ -166,6 +166,8 @@ TEST_F(NoticeTest, AKilledRunnerIsToldOfAsInterrupted) {
   EXPECT_EQ(mail.Received()[0]["subject"],
             "[jobrunner] Nightly test: interrupted: its runner ended before the run.");
   EXPECT_TRUE(Has(mail.Received()[0]["body"], "  job line 20 (line 20): interrupted\n"));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("events.log")),
+                  "Job 'Nightly test' interrupted: its runner ended before the run."));
   const nlohmann::json run = hook.Received()[0]["body"]["run"];
   EXPECT_EQ(run["status"], "interrupted");
   EXPECT_EQ(run, History({job, run["run_id"]}));

@@ -7,6 +7,7 @@
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
 #include "platform/file_digest.h"
+#include "report/generate_reports.h"
 #include "report/win_nt_event_log.h"
 #include "store/run_lock_holder.h"
 
@@ -26,6 +27,12 @@ FinishedRun NoticeRunOf(const RunSummary& run, const std::vector<RunLineRecord>&
   finished.history_database = database;
   finished.error_level = ErrorLevel::kFatal;
   finished.interrupted = true;
+  // What stands at the reports' places is an earlier run's: it is neither attached nor taken
+  // for this run's.
+  for (const auto& [name, report] :
+       {std::pair{"administrators'", run.admin_report}, {"end users'", run.user_report}}) {
+    finished.missing_reports.push_back(MissingReportText(name, report, "the run was interrupted"));
+  }
   for (const RunLineRecord& line : lines) {
     if (line.outcome != LineOutcome::kInterrupted && line.outcome != LineOutcome::kFailed) {
       continue;

@@ -151,6 +151,7 @@ TEST_F(NoticeTest, AKilledRunnerIsToldOfAsInterrupted) {
   env["JOBRUNNER_METRICS_DIR"] = dir_.File("metrics");
   fs::create_directories(dir_.File("metrics"));
   const std::string job = SaveJob();
+  test::WriteWholeFile(dir_.File("admin.htm"), "an earlier run's report");
   test::RunningProgram running(Jobrunner(), {job}, env, dir_.path());
   ASSERT_TRUE(test::WaitUntil(
       [&] {
@@ -166,6 +167,7 @@ TEST_F(NoticeTest, AKilledRunnerIsToldOfAsInterrupted) {
   EXPECT_EQ(mail.Received()[0]["subject"],
             "[jobrunner] Nightly test: interrupted: its runner ended before the run.");
   EXPECT_TRUE(Has(mail.Received()[0]["body"], "  job line 20 (line 20): interrupted\n"));
+  EXPECT_TRUE(mail.Received()[0]["attachments"].empty());  // admin.htm is an earlier run's
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("events.log")),
                   "Job 'Nightly test' interrupted: its runner ended before the run."));
   const nlohmann::json run = hook.Received()[0]["body"]["run"];

@@ -164,6 +164,8 @@ std::string UsageText() {
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return std::nullopt;
   const std::string& first = args.front();
+  // Started by the runner's watchdog, never typed: the usage leaves it out.
+  if (first == "--interrupted" && args.size() == 3) return RunInterruptedCommand(args[1], args[2]);
   if (std::find(std::begin(kOptionWords), std::end(kOptionWords), first) ==
       std::end(kOptionWords)) {
     const std::string joined = Joined(args);

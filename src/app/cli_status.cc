@@ -10,6 +10,7 @@
 #include "model/time_text.h"
 #include "platform/file_digest.h"
 #include "platform/metadata_location.h"
+#include "run/interrupted_run.h"
 
 namespace jr {
 namespace {
@@ -21,6 +22,10 @@ std::string ClockText(int64_t seconds) {
   std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return text;
+}
+
+void PrintWarning(std::string_view text) {
+  std::fprintf(stderr, "jobrunner: warning: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
 void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
@@ -47,6 +52,10 @@ void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint 
 int RunStatusCommand(const std::optional<std::string>& job_file, bool json) {
   std::optional<std::string> job;
   if (job_file) job = AbsoluteFileName(*job_file);
+  // A run whose runner is gone is no run going on: it is told of now if nobody did.
+  if (Result<std::unique_ptr<SystemEnv>> env = ReportingEnv(); env.ok()) {
+    ReportDeadRuns(SystemMetadataDatabasePath(), job, env.value->env(), PrintWarning);
+  }
   Result<std::vector<RunInProgress>> runs = RunsInProgress(SystemMetadataDatabasePath(), job);
   if (!runs.ok()) {
     std::fprintf(stderr, "jobrunner: %s\n", runs.message().c_str());
@@ -76,6 +85,23 @@ int RunStatusCommand(const std::optional<std::string>& job_file, bool json) {
       if (i) std::fputs("\n", stdout);
       PrintRun(runs.value[i], expected[i], now);
     }
+  }
+  return kExitNoErrors;
+}
+
+int RunInterruptedCommand(const std::string& run_id, const std::string& job_file) {
+  Result<std::unique_ptr<SystemEnv>> env = ReportingEnv();
+  if (!env.ok()) {
+    std::fprintf(stderr, "jobrunner: %s\n", env.message().c_str());
+    return kExitFatal;
+  }
+  const Result<bool> reported =
+      ReportInterruptedRun(SystemMetadataDatabasePath(), AbsoluteFileName(job_file), run_id,
+                           std::chrono::system_clock::now(), env.value->env(), PrintWarning);
+  if (!reported.ok()) {
+    std::fprintf(stderr, "jobrunner: run %s was interrupted, and could not be marked so: %s\n",
+                 run_id.c_str(), reported.message().c_str());
+    return kExitFatal;
   }
   return kExitNoErrors;
 }

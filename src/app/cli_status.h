@@ -12,4 +12,10 @@ namespace jr {
 // file and the cause and gives 3.
 int RunStatusCommand(const std::optional<std::string>& job_file, bool json);
 
+// `jobrunner --interrupted RUNID JOBFILE`, which the runner's watchdog starts when the runner
+// ended without ending the run (see interrupted_run.h): reports the run unless someone did.
+// 0 when the run is told of or had an end; 2, with the cause on standard error, when it
+// could not be marked.
+int RunInterruptedCommand(const std::string& run_id, const std::string& job_file);
+
 }  // namespace jr

@@ -106,6 +106,7 @@ GraphOutcome GraphOutcomeOf(LineOutcome outcome) {
     case LineOutcome::kOver:  // a rerun's line over had succeeded in the run before
       return GraphOutcome::kOk;
     case LineOutcome::kFailed:
+    case LineOutcome::kInterrupted:  // cut short with its run: it did not succeed
       return GraphOutcome::kFailed;
     case LineOutcome::kSkipped:
       return GraphOutcome::kSkipped;

@@ -2,47 +2,87 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 
 #include "insight/usual_durations.h"
 #include "jobfile/job_file.h"
+#include "model/job.h"
 #include "model/job_rules.h"
 #include "store/run_lock_holder.h"
 
 namespace jr {
 
-Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
-                                                  const std::optional<std::string>& job_file) {
+namespace {
+
+// Who holds a job's lock, asked once per job however many runs it left without an end.
+struct LockState {
+  bool known = false;  // false: the job file's name no longer resolves, no lock to ask
+  std::optional<RunLockHolder> holder;  // none: no process holds the lock
+};
+
+// The runs without an end for which `keep` says so given their job's lock, with their lines.
+Result<std::vector<RunInProgress>> RunsWithoutEndWhere(
+    const std::string& database, const std::optional<std::string>& job_file,
+    const std::function<bool(const RunSummary&, const LockState&)>& keep) {
   std::vector<RunInProgress> found;
   Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
   if (!history.ok()) return history.status;
   if (!history.value) return found;
   Result<std::vector<RunSummary>> runs = history.value->RunsWithoutEnd(job_file);
   if (!runs.ok()) return runs.status;
-  // Each job's lock is asked once, however many runs it left without an end.
-  std::map<std::string, std::optional<RunLockHolder>> holders;
+  std::map<std::string, LockState> locks;
   std::vector<std::string> ids;
   for (RunSummary& run : runs.value) {
-    auto holder = holders.find(run.job_file);
-    if (holder == holders.end()) {
-      std::optional<RunLockHolder> held;
-      // A job file whose name no longer resolves leaves no lock to ask: its runs are
-      // taken for ended.
+    auto lock = locks.find(run.job_file);
+    if (lock == locks.end()) {
+      LockState state;
       if (Result<std::string> path = RunLockPath(database, run.job_file); path.ok()) {
         Result<std::optional<RunLockHolder>> of = RunLockHolderOf(path.value);
         if (!of.ok()) return of.status;
-        held = std::move(of.value);
+        state = {true, std::move(of.value)};
       }
-      holder = holders.emplace(run.job_file, std::move(held)).first;
+      lock = locks.emplace(run.job_file, std::move(state)).first;
     }
-    if (!holder->second || holder->second->run_id != run.run_id) continue;
+    if (!keep(run, lock->second)) continue;
     ids.push_back(run.run_id);
-    found.push_back({std::move(run), holder->second->pid, {}});
+    found.push_back({std::move(run), lock->second.holder ? lock->second.holder->pid : 0, {}});
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines(ids);
   if (!lines.ok()) return lines.status;
   for (size_t i = 0; i < found.size(); ++i) found[i].lines = std::move(lines.value[i]);
   return found;
+}
+
+}  // namespace
+
+Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
+                                                  const std::optional<std::string>& job_file) {
+  // A job file whose name no longer resolves leaves no lock to ask: its runs are taken for
+  // ended.
+  return RunsWithoutEndWhere(database, job_file, [](const RunSummary& run, const LockState& lock) {
+    return lock.holder && lock.holder->run_id == run.run_id;
+  });
+}
+
+Result<std::vector<RunInProgress>> DeadRuns(const std::string& database,
+                                            const std::optional<std::string>& job_file) {
+  std::map<std::string, bool> takes_lock;
+  return RunsWithoutEndWhere(
+      database, job_file, [&takes_lock](const RunSummary& run, const LockState& lock) {
+        // A lock this process holds is this run's: every other run without an end is dead.
+        if (!lock.known || (lock.holder && lock.holder->pid != CurrentProcessId())) return false;
+        auto takes = takes_lock.find(run.job_file);
+        if (takes == takes_lock.end()) {
+          JobDocument job;
+          const bool read = ReadJobFile(run.job_file, job).status == ReadStatus::kLoaded;
+          takes = takes_lock
+                      .emplace(run.job_file,
+                               read && CheckJob(job).settings.overlap != OverlapPolicy::kAllow)
+                      .first;
+        }
+        return takes->second;
+      });
 }
 
 LiveState LiveLineState(const RunLineRecord& line) {

@@ -3,7 +3,7 @@
 // how far it got, the job's run lock whether its runner is still there. A run without an
 // end whose runner died (killed, the machine reset) is interrupted, not going on: the
 // kernel freed its lock with the process. A job that lets its runs overlap takes no lock,
-// so its runs are never listed: a live one cannot be told from a dead one.
+// so its runs are never listed, nor found dead: a live one cannot be told from a dead one.
 
 #include <cstdint>
 #include <map>
@@ -26,6 +26,13 @@ struct RunInProgress {
 // or of every job, newest first. A missing database holds none.
 Result<std::vector<RunInProgress>> RunsInProgress(const std::string& database,
                                                   const std::optional<std::string>& job_file);
+
+// The runs without an end of `job_file` (an absolute name) or of every job whose runner is
+// gone: their job's lock is free, or held by this process (whose run has no row yet), and
+// the job, as its file reads now, takes it (it does not let its runs overlap). Newest first, with
+// their lines (and no process). Runs of a job file that no longer reads are left as they are.
+Result<std::vector<RunInProgress>> DeadRuns(const std::string& database,
+                                            const std::optional<std::string>& job_file);
 
 // A line's state in a run that goes on: waiting (not started yet), running, or how it ended:
 // ok, failed, skipped; not run for a line this run will not start (a rerun took it as over)

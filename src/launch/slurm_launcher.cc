@@ -116,6 +116,10 @@ void SlurmProcessLauncher::TerminateAll(std::chrono::milliseconds grace) {
   local_->TerminateAll(grace);
 }
 
+void SlurmProcessLauncher::SetRunnerGoneArguments(std::vector<std::string> arguments) {
+  local_->SetRunnerGoneArguments(std::move(arguments));
+}
+
 Result<std::unique_ptr<ProcessLauncher>> MakeConfiguredLauncher(
     RegistryReader& registry, const LocalLauncherFactory& make_local) {
   Result<LauncherSettings> settings = ReadLauncherSettings(registry);

@@ -54,6 +54,7 @@ class SlurmProcessLauncher : public ProcessLauncher {
   // the local launcher's.
   void TerminateAll(std::chrono::milliseconds grace) override;
   void Terminate(ProcessHandle handle, std::chrono::milliseconds grace) override;
+  void SetRunnerGoneArguments(std::vector<std::string> arguments) override;
 
  private:
   // The srun arguments for the request; nothing when they cannot be composed.

@@ -60,7 +60,7 @@ void SendNotice(const NoticeTargets& targets, const Notice& notice,
 RunEndSummary SummaryOf(const FinishedRun& run) {
   RunEndSummary summary;
   summary.job_description = run.description;
-  summary.status_text = StatusText(run.error_level);
+  summary.status_text = run.interrupted ? kInterruptedText : StatusText(run.error_level);
   summary.lines = run.troubles;
   summary.run_folder = run.run_folder;
   summary.admin_report = run.admin_report;

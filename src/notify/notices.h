@@ -58,8 +58,14 @@ struct FinishedRun {
   // Why a report was not written, one sentence each (see ReportOutcome).
   std::vector<std::string> missing_reports;
   ErrorLevel error_level = ErrorLevel::kNoErrors;  // the run's final status
+  // Its runner ended without ending it (see interrupted_run.h): its status is
+  // kInterruptedText, whatever `error_level` says.
+  bool interrupted = false;
   std::vector<LineTrouble> troubles;
 };
+
+// The status a notice gives a run whose runner ended without ending it.
+inline constexpr const char* kInterruptedText = "interrupted: its runner ended before the run.";
 
 // What is told of `run` in plain text (see RunEndSummaryText).
 RunEndSummary SummaryOf(const FinishedRun& run);

@@ -104,7 +104,9 @@ std::string MetricsText(const std::string& job, bool running,
   f.Sample(Seconds(std::chrono::duration_cast<milliseconds>(last->end - last->start)));
   f.Family("jobrunner_last_run_status",
            "Exit status of the job's last finished run: 0 no errors, 1 errors, 2 fatal error.");
-  f.Sample(std::to_string(RunStatusNumber(last->status)));
+  // A run whose runner ended without ending it counts as a fatal error, as a stopped run does.
+  f.Sample(std::to_string(
+      RunStatusNumber(last->status == RunStatus::kInterrupted ? RunStatus::kFatal : last->status)));
   f.Family("jobrunner_last_run_lines", "Job lines of the last finished run by outcome.");
   f.Sample(std::to_string(last->ok), ",outcome=\"ok\"");
   f.Sample(std::to_string(last->failed), ",outcome=\"failed\"");
@@ -119,7 +121,7 @@ std::string MetricsText(const std::string& job, bool running,
 }
 
 std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std::string& job) {
-  // A few runs back, in case the newest were interrupted or refused.
+  // A few runs back, in case the newest were refused or have no end.
   Result<std::vector<RunSummary>> recent = history.RecentRuns(job, 20);
   if (!recent.ok()) return std::nullopt;
   for (const RunSummary& run : recent.value) {

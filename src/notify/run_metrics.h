@@ -43,8 +43,9 @@ std::string MetricsFileName(const std::string& job_file);
 std::string MetricsText(const std::string& job, bool running,
                         const std::optional<LastRunMetrics>& last);
 
-// The newest run of the job in `history` that ended (interrupted and refused runs are passed
-// over); nullopt when there is none or the history cannot be read.
+// The newest run of the job in `history` that ended, or was marked interrupted (refused runs
+// and those without an end are passed over); nullopt when there is none or the history
+// cannot be read.
 std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std::string& job);
 
 // The figures of a run that just ended, from its lines; the lines of `over` (those a rerun

@@ -82,6 +82,14 @@ class ProcessLauncher {
   // The handle stays valid for IsRunning until the process has ended. A launcher that
   // cannot ask a program to end ends its tree at once.
   virtual void BeginTerminate(ProcessHandle handle, std::chrono::milliseconds grace) = 0;
+
+  // Should this process end without saying goodbye while it answers for a run, this
+  // process's own program is started with `arguments` (in the current folder as it is now,
+  // with this process's environment), once the programs the launcher still answered for are
+  // ended: so that someone tells of the run. Asked before the first start; an empty list is
+  // the goodbye: the run ended as it should, nothing is started. A launcher without a guard
+  // that outlives the runner (see line_watchdog.h) does nothing: the run's next look finds it.
+  virtual void SetRunnerGoneArguments(std::vector<std::string> /*arguments*/) {}
 };
 
 }  // namespace jr

@@ -17,6 +17,12 @@ std::vector<std::string> GeneratorArguments(const std::string& definition,
 
 }  // namespace
 
+std::string MissingReportText(std::string_view name, const std::string& report,
+                              std::string_view cause) {
+  return "the " + std::string(name) + " report \"" + report +
+         "\" was not written: " + std::string(cause);
+}
+
 ReportGeneratorFiles FindReportGenerator(RegistryReader& registry) {
   const std::string keld = GetKeldUtilsPath(registry);
   const std::string jobs_folder = keld + ".." + kPathSeparator + "Jobs" + kPathSeparator;
@@ -88,8 +94,7 @@ ReportOutcome GenerateReports(RunLines& collection, const ReportRequest& request
       }
     }
     if (!cause.empty()) {
-      outcome.missing_reports.push_back(std::string("the ") + report.name + " report \"" +
-                                        report.report + "\" was not written: " + cause);
+      outcome.missing_reports.push_back(MissingReportText(report.name, report.report, cause));
     }
   }
   return outcome;

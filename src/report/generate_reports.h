@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/error_level.h"
@@ -24,6 +25,10 @@ struct ReportOutcome {
   // "the administrators' report "PATH" was not written: CAUSE".
   std::vector<std::string> missing_reports;
 };
+
+// "the NAME report "PATH" was not written: CAUSE", NAME "administrators'" or "end users'".
+std::string MissingReportText(std::string_view name, const std::string& report,
+                              std::string_view cause);
 
 // The final status text of an error level.
 std::string StatusText(ErrorLevel error_level);

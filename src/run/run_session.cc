@@ -12,6 +12,7 @@
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
 #include "platform/file_digest.h"
+#include "run/interrupted_run.h"
 #include "run/job_lock.h"
 #include "run/preflight.h"
 #include "run/system_env.h"
@@ -241,6 +242,12 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
     return outcome;
   }
   request.lock = &lock.value.lock;
+  // Holding the job's lock, this run knows that every earlier run of the job without an end
+  // lost its runner; those nobody told of yet are told of now.
+  if (lock.value.lock.held()) {
+    ReportDeadRuns(session.history_database, AbsoluteFileName(request.job_file), env,
+                   [&observer](std::string_view text) { observer.Warning(text); });
+  }
 
   // What watches the run: its observers hear the run's events in this order.
   LineTroubleCollector troubles;
@@ -257,6 +264,11 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
       metrics.emplace(std::move(folder), request.job_file, env.clock, RunObservers{&observer});
       request.watchers.push_back(&*metrics);
     }
+  }
+  std::optional<InterruptionGuard> guard;
+  if (!request.job_file.empty()) {
+    guard.emplace(env.launcher, request.job_file);
+    request.watchers.push_back(&*guard);
   }
   // The scheduler's pauses end at the moment the run takes longer than usual, so that it is
   // told then, whether a line ends or not.

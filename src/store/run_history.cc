@@ -116,6 +116,8 @@ int RunStatusNumber(RunStatus status) {
       return 1;
     case RunStatus::kRefused:
       return 5;
+    case RunStatus::kInterrupted:
+      return 6;
     case RunStatus::kFatal:
     case RunStatus::kUnknown:
       break;
@@ -124,8 +126,8 @@ int RunStatusNumber(RunStatus status) {
 }
 
 RunStatus RunStatusOfNumber(int64_t number) {
-  for (RunStatus status :
-       {RunStatus::kNoErrors, RunStatus::kErrors, RunStatus::kFatal, RunStatus::kRefused}) {
+  for (RunStatus status : {RunStatus::kNoErrors, RunStatus::kErrors, RunStatus::kFatal,
+                           RunStatus::kRefused, RunStatus::kInterrupted}) {
     if (number == RunStatusNumber(status)) return status;
   }
   return RunStatus::kUnknown;
@@ -134,6 +136,8 @@ RunStatus RunStatusOfNumber(int64_t number) {
 const char* RunOutcomeWord(const std::optional<RunStatus>& status) {
   if (!status) return "interrupted";
   switch (*status) {
+    case RunStatus::kInterrupted:
+      return "interrupted";
     case RunStatus::kNoErrors:
       return "ok";
     case RunStatus::kErrors:
@@ -160,6 +164,8 @@ const char* LineOutcomeWord(LineOutcome outcome) {
       return "not run";
     case LineOutcome::kOver:
       return "over";
+    case LineOutcome::kInterrupted:
+      return "interrupted";
     case LineOutcome::kUnknown:
       break;
   }
@@ -167,8 +173,9 @@ const char* LineOutcomeWord(LineOutcome outcome) {
 }
 
 LineOutcome LineOutcomeOfWord(std::string_view word) {
-  for (LineOutcome outcome : {LineOutcome::kOk, LineOutcome::kFailed, LineOutcome::kSkipped,
-                              LineOutcome::kNotRun, LineOutcome::kOver}) {
+  for (LineOutcome outcome :
+       {LineOutcome::kOk, LineOutcome::kFailed, LineOutcome::kSkipped, LineOutcome::kNotRun,
+        LineOutcome::kOver, LineOutcome::kInterrupted}) {
     if (word == LineOutcomeWord(outcome)) return outcome;
   }
   return LineOutcome::kUnknown;
@@ -414,6 +421,39 @@ Status RunHistory::EndRun(const std::string& run_id, const RunEnd& end) {
         .Text(6, run_id)
         .Run();
   });
+}
+
+Result<bool> RunHistory::MarkInterrupted(const std::string& run_id, TimePoint end) {
+  bool marked = false;
+  const Status done = db_->Write(true, [&]() -> Status {
+    // The lines first, as long as the run has no end: its counts are taken from them.
+    Result<SqliteStatement> lines = db_->db().Prepare(
+        "UPDATE run_lines SET outcome = ? WHERE run_id = ? AND start_ms IS NOT NULL AND "
+        "end_ms IS NULL AND run_id IN (SELECT run_id FROM runs WHERE end_ms IS NULL)",
+        "cannot write to");
+    if (!lines.ok()) return lines.status;
+    lines.value.Text(1, LineOutcomeWord(LineOutcome::kInterrupted)).Text(2, run_id);
+    if (Status run = lines.value.Run(); !run.ok()) return run;
+    const std::string count =
+        "(SELECT COUNT(*) FROM run_lines WHERE run_lines.run_id = "
+        "runs.run_id AND outcome = ?)";
+    Result<SqliteStatement> run = db_->db().Prepare(
+        "UPDATE runs SET end_ms = ?, status = ?, succeeded = " + count + ", failed = " + count +
+            ", skipped = " + count + " WHERE run_id = ? AND end_ms IS NULL",
+        "cannot write to");
+    if (!run.ok()) return run.status;
+    run.value.Int(1, Milliseconds(end))
+        .Int(2, RunStatusNumber(RunStatus::kInterrupted))
+        .Text(3, LineOutcomeWord(LineOutcome::kOk))
+        .Text(4, LineOutcomeWord(LineOutcome::kFailed))
+        .Text(5, LineOutcomeWord(LineOutcome::kSkipped))
+        .Text(6, run_id);
+    if (Status ended = run.value.Run(); !ended.ok()) return ended;
+    marked = db_->db().Changes() > 0;
+    return Status::Ok();
+  });
+  if (!done.ok()) return done;
+  return marked;
 }
 
 namespace {

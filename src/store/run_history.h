@@ -14,8 +14,9 @@
 //   start_ms     INTEGER  start, milliseconds since 1970 UTC
 //   end_ms       INTEGER  end, NULL until the run ended
 //   status       INTEGER  final status 0, 1 or 2, or 5 for a run that was refused because
-//                         another run of the job went on (no lines, start = end); NULL
-//                         until the run ended
+//                         another run of the job went on (no lines, start = end), or 6 for
+//                         a run whose runner ended without ending it (marked so by whoever
+//                         found it: see MarkInterrupted); NULL until the run ended
 //   succeeded, failed, skipped   INTEGER   line counts, set at the end
 //   rerun_of     TEXT     for a rerun, the run whose failed lines it ran again; else NULL
 // Table "run_lines" (key run_id, line):
@@ -25,7 +26,8 @@
 //   description  TEXT
 //   start_ms, end_ms  INTEGER  NULL when the line did not start or end
 //   outcome      TEXT     "ok", "failed", "skipped" or "not run"; in a rerun "over" for a
-//                         line that had succeeded before and was not started
+//                         line that had succeeded before and was not started; "interrupted"
+//                         for a line that had started when its run's runner ended
 //   exit_code    INTEGER  the status written to process_metadata (0 ok, 3 failed): the
 //                         runner's verdict from the status file; NULL for a line that did
 //                         not end
@@ -54,10 +56,11 @@ namespace jr {
 inline constexpr int kRunHistorySchemaVersion = 3;
 
 // A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
-// levels its reports ended with, 5 a run refused because another run of its job went on.
-// A number no status of this version is (a newer version's, a hand-edited row) reads as
-// kUnknown, which no reader takes for success. A run without a status was interrupted.
-enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kUnknown };
+// levels its reports ended with, 5 a run refused because another run of its job went on, 6
+// a run whose runner ended without ending it. A number no status of this version is (a newer
+// version's, a hand-edited row) reads as kUnknown, which no reader takes for success. A run
+// without a status was interrupted too, or goes on.
+enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kInterrupted, kUnknown };
 
 // The column's number of a status; kUnknown has none and is written as 2, the safe side.
 int RunStatusNumber(RunStatus status);
@@ -68,10 +71,11 @@ RunStatus RunStatusOfNumber(int64_t number);
 const char* RunOutcomeWord(const std::optional<RunStatus>& status);
 
 // A job line's outcome in a run. The column "outcome" keeps it as a word: "ok", "failed",
-// "skipped", "not run", and in a rerun "over" for a line that had succeeded before and was
-// not started. A word none of these is reads as kUnknown: the line neither succeeded nor
+// "skipped", "not run", in a rerun "over" for a line that had succeeded before and was not
+// started, and "interrupted" for a line that had started and never ended because its run's
+// runner ended first. A word none of these is reads as kUnknown: the line neither succeeded nor
 // failed as far as any reader can tell.
-enum class LineOutcome { kOk, kFailed, kSkipped, kNotRun, kOver, kUnknown };
+enum class LineOutcome { kOk, kFailed, kSkipped, kNotRun, kOver, kInterrupted, kUnknown };
 
 // The column's word of an outcome ("unknown" for kUnknown), and back.
 const char* LineOutcomeWord(LineOutcome outcome);
@@ -134,6 +138,12 @@ class RunHistory {
   // Inserts or replaces line rows of a run, all in one transaction.
   Status WriteLines(const std::string& run_id, const std::vector<RunLineRecord>& lines);
   Status EndRun(const std::string& run_id, const RunEnd& end);
+  // Ends a run whose runner ended without ending it: its status kInterrupted, its end `end`,
+  // its lines that had started and have no end "interrupted", its counts from its lines. In
+  // one transaction, and only when the run has no end yet: of those who find the run at once
+  // (the runner's watchdog, the job's next run, a look at the runs going on), exactly one
+  // gets true and tells of the run.
+  Result<bool> MarkInterrupted(const std::string& run_id, TimePoint end);
 
   // Until Flush, the rows this process writes to the database, the run history's and the
   // process metadata log's alike (they share one connection), go into one transaction that

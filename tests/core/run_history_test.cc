@@ -141,12 +141,12 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
   const std::pair<RunStatus, const char*> statuses[] = {{RunStatus::kNoErrors, "0"},
                                                         {RunStatus::kErrors, "1"},
                                                         {RunStatus::kFatal, "2"},
-                                                        {RunStatus::kRefused, "5"}};
-  const std::pair<LineOutcome, const char*> outcomes[] = {{LineOutcome::kOk, "ok"},
-                                                          {LineOutcome::kFailed, "failed"},
-                                                          {LineOutcome::kSkipped, "skipped"},
-                                                          {LineOutcome::kNotRun, "not run"},
-                                                          {LineOutcome::kOver, "over"}};
+                                                        {RunStatus::kRefused, "5"},
+                                                        {RunStatus::kInterrupted, "6"}};
+  const std::pair<LineOutcome, const char*> outcomes[] = {
+      {LineOutcome::kOk, "ok"},           {LineOutcome::kFailed, "failed"},
+      {LineOutcome::kSkipped, "skipped"}, {LineOutcome::kNotRun, "not run"},
+      {LineOutcome::kOver, "over"},       {LineOutcome::kInterrupted, "interrupted"}};
   Strings numbers, words;
   for (const auto& [status, number] : statuses) {
     const std::string id = AddRun(*history, number, kNoon, false);
@@ -183,6 +183,27 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
   EXPECT_EQ(run.status, RunStatus::kUnknown);
   EXPECT_STREQ(RunOutcomeWord(run.status), "unknown");
   EXPECT_EQ(outcome_of(1), LineOutcome::kUnknown);
+}
+
+// Of all who find a run without an end, one marks it: its started lines without an end are
+// interrupted, its counts its lines'. A run with an end is left as it is.
+TEST_F(RunHistoryTest, ARunWithoutEndIsMarkedInterruptedOnce) {
+  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+  const std::string ended = AddRun(*history, "ended", kNoon),
+                    open = AddRun(*history, "open", kNoon, false);
+  std::vector<RunLineRecord> lines(3);
+  for (int i = 0; i < 3; ++i) lines[i].line = 20 + 10 * i;
+  lines[0].start = lines[1].start = lines[1].end = kNoon;
+  lines[1].outcome = LineOutcome::kOk;
+  ASSERT_TRUE(history->WriteLines(open, lines).ok());
+  EXPECT_TRUE(history->MarkInterrupted(open, kNoon + hours(2)).value);
+  EXPECT_FALSE(history->MarkInterrupted(open, kNoon + hours(3)).value);
+  EXPECT_FALSE(history->MarkInterrupted(ended, kNoon + hours(3)).value);
+  EXPECT_EQ(Query("SELECT outcome FROM run_lines WHERE run_id = 'open' ORDER BY line"),
+            (Strings{"failed", "interrupted", "ok", "not run"}));
+  EXPECT_EQ(Query("SELECT status || ' ' || end_ms || ' ' || succeeded || failed || skipped FROM "
+                  "runs ORDER BY run_id"),
+            (Strings{"1 1796648400000 010", "6 1796652000000 110"}));
 }
 
 TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/engine_fakes.h"
+#include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -134,6 +135,53 @@ TEST_F(NoticeTest, ACleanRunSendsOnlyWhenAlwaysAndServersThatRefuseOnlyWarn) {
                                    "/in was not told: 127.0.0.1:" + refused + ": "));
   for (const char* secret : {"pa55word", "t0ken", "s3cret"}) {
     EXPECT_FALSE(Has(outcome.err, secret)) << outcome.err;
+  }
+}
+
+// A runner killed outright: its watchdog ends the line, then a fresh runner marks the run
+// interrupted and tells of it as of a failure (NotifyOn="failure", the default).
+TEST_F(NoticeTest, AKilledRunnerIsToldOfAsInterrupted) {
+  Sink mail("smtp"), hook("http");
+  SetNotification("\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() + "\"\r\n");
+  job_.NotifyMail = "ops@example.org";
+  job_.NotifyWebhook = "http://127.0.0.1:" + hook.port() + "/hook";
+  AddLine({.number = 10, .type = "Flow Runner"});
+  AddLine({.number = 20, .type = "Flow Runner", .options = "-sleep 60000", .wait_for = {"10"}});
+  std::map<std::string, std::string> env = Env();
+  env["JOBRUNNER_METRICS_DIR"] = dir_.File("metrics");
+  fs::create_directories(dir_.File("metrics"));
+  const std::string job = SaveJob();
+  test::WriteWholeFile(dir_.File("admin.htm"), "an earlier run's report");
+  test::RunningProgram running(Jobrunner(), {job}, env, dir_.path());
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        return !test::SelectColumn(dir_.File("metadata.sqlite"),
+                                   "SELECT 1 FROM run_lines WHERE line = 20 AND seq = 1")
+                    .empty();
+      },
+      std::chrono::seconds(30)));
+  running.Signal(SIGKILL);
+  running.Wait();
+  ASSERT_TRUE(test::WaitUntil([&] { return mail.Received().size() + hook.Received().size() == 2; },
+                              std::chrono::seconds(60)));
+  EXPECT_EQ(mail.Received()[0]["subject"],
+            "[jobrunner] Nightly test: interrupted: its runner ended before the run.");
+  EXPECT_TRUE(Has(mail.Received()[0]["body"], "  job line 20 (line 20): interrupted\n"));
+  EXPECT_TRUE(mail.Received()[0]["attachments"].empty());  // admin.htm is an earlier run's
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("events.log")),
+                  "Job 'Nightly test' interrupted: its runner ended before the run."));
+  const nlohmann::json run = hook.Received()[0]["body"]["run"];
+  EXPECT_EQ(run["status"], "interrupted");
+  EXPECT_EQ(run, History({job, run["run_id"]}));
+  EXPECT_EQ(run["lines"][0]["outcome"], "ok");
+  EXPECT_EQ(run["lines"][1]["outcome"], "interrupted");
+  const std::string metrics =
+      ReadWholeFile(fs::directory_iterator(dir_.File("metrics"))->path().string());
+  const std::string label = "{job=\"" + job + "\"";
+  for (const std::string& sample :
+       {"jobrunner_run_running" + label + "} 0\n", "jobrunner_last_run_status" + label + "} 2\n",
+        "jobrunner_last_run_lines" + label + ",outcome=\"ok\"} 1\n"}) {
+    EXPECT_TRUE(Has(metrics, sample)) << metrics;
   }
 }
 

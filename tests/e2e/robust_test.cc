@@ -178,7 +178,7 @@ TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
 // The runner's orphans come to this test (a child subreaper), which so sees all that a run
 // leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
 // that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and
-// the watchdog that did it holds nothing of the runner's and exits.
+// the watchdog that did it holds nothing of the runner's, tells of the run and ends.
 TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   const auto no_child_left = [] {
@@ -216,14 +216,25 @@ TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
       EXPECT_TRUE(target == "/dev/null" || target.starts_with("socket:")) << target;
     }
   }
+  const pid_t line = std::stoi(ReadWholeFile(pids));
+  const auto reap = [] {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+  };
   EXPECT_TRUE(test::WaitUntil(
       [&] {
-        while (waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-        return no_child_left();
+        reap();
+        return kill(-line, 0) != 0 && errno == ESRCH;
       },
       std::chrono::milliseconds(11000 - test::MsSince(killed))))
-      << "a process of the run was left 11 s after its runner was killed";
+      << "a process of the line was left 11 s after its runner was killed";
+  // Then the watchdog becomes the runner that tells of the run, which ends too.
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        reap();
+        return no_child_left();
+      },
+      std::chrono::seconds(60)));
   prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 

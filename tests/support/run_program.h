@@ -30,6 +30,7 @@ class RunningProgram {
   RunningProgram& operator=(const RunningProgram&) = delete;
 
   void Signal(int signal_number);
+  pid_t pid() const { return pid_; }
   // Waits for the end, killing the program after `limit` so that no test hangs.
   ProgramOutcome Wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
 

@@ -15,12 +15,15 @@
 #include <cstdint>
 #include <string>
 
+extern char** environ;
+
 namespace jr {
 namespace {
 
 // A group to watch (> 0) or a group to forget (its negation), one after the other in a
-// stream.
+// stream; kGoodbye when the run ended as it should.
 using Message = int32_t;
+constexpr Message kGoodbye = 0;
 
 // Where the watchdog keeps its end of the connection.
 constexpr int kChannelFd = 3;
@@ -101,7 +104,11 @@ void EndGroups(pid_t* groups, size_t count) {
   for (size_t i = 0; i < count; ++i) kill(-groups[i], SIGKILL);
 }
 
-void Take(const Message& message, pid_t* groups, size_t& count) {
+void Take(const Message& message, pid_t* groups, size_t& count, bool& goodbye) {
+  if (message == kGoodbye) {
+    goodbye = true;
+    return;
+  }
   if (message > 0) {
     if (count < kMaxGroups) groups[count++] = message;
     return;
@@ -114,10 +121,13 @@ void Take(const Message& message, pid_t* groups, size_t& count) {
   }
 }
 
-[[noreturn]] void Guard(int channel) {
+// `gone` is the runner's program's argv to exec should the runner go without goodbye (null:
+// none), `folder` the folder to do it in.
+[[noreturn]] void Guard(int channel, char* const* gone, const char* folder) {
   LeaveRunnerBehind(channel);
   pid_t groups[kMaxGroups];
   size_t count = 0;
+  bool goodbye = false;
   char bytes[4096];
   size_t kept = 0;  // the start of a message whose rest has not come yet
   while (true) {
@@ -138,7 +148,7 @@ void Take(const Message& message, pid_t* groups, size_t& count) {
       for (; at + sizeof(Message) <= size; at += sizeof(Message)) {
         Message message;
         memcpy(&message, bytes + at, sizeof message);
-        Take(message, groups, count);
+        Take(message, groups, count, goodbye);
       }
       kept = size - at;
       memmove(bytes, bytes + at, kept);
@@ -151,6 +161,15 @@ void Take(const Message& message, pid_t* groups, size_t& count) {
     nanosleep(&pause, nullptr);
   }
   EndGroups(groups, count);
+  // After the groups, so that what tells of the run finds its lines ended.
+  if (gone != nullptr && !goodbye) {
+    close(kChannelFd);
+    if (folder[0] == '\0' || chdir(folder) != 0) {
+      // A folder gone since: the arguments name whole paths, the rest is looked up as from "/".
+    }
+    // The runner's own program, even when its file was replaced since it started.
+    execve("/proc/self/exe", gone, environ);
+  }
   _exit(0);
 }
 
@@ -179,7 +198,7 @@ Status LineWatchdog::Ensure() {
   const pid_t pid = fork();
   if (pid == 0) {
     close(ends[0]);  // held by the watchdog, it would never see the runner go
-    Guard(ends[1]);
+    Guard(ends[1], gone_argv_.empty() ? nullptr : gone_argv_.data(), gone_folder_.c_str());
   }
   const int error = errno;
   close(ends[1]);
@@ -191,6 +210,23 @@ Status LineWatchdog::Ensure() {
   channel_ = ends[0];
   pid_ = pid;
   return Status::Ok();
+}
+
+void LineWatchdog::SetRunnerGoneArguments(std::vector<std::string> arguments) {
+  if (arguments.empty()) {
+    Send(kGoodbye);
+    gone_argv_.clear();
+    return;
+  }
+  // A watchdog running already keeps what it was started with.
+  if (channel_ >= 0) return;
+  gone_arguments_ = std::move(arguments);
+  gone_arguments_.insert(gone_arguments_.begin(), "jobrunner");
+  gone_argv_.clear();
+  for (std::string& argument : gone_arguments_) gone_argv_.push_back(argument.data());
+  gone_argv_.push_back(nullptr);
+  char folder[4096];
+  gone_folder_ = getcwd(folder, sizeof folder) != nullptr ? folder : "";
 }
 
 void LineWatchdog::Watch(pid_t group) { Send(static_cast<Message>(group)); }

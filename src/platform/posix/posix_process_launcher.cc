@@ -317,6 +317,10 @@ class PosixProcessLauncher final : public ProcessLauncher {
     EndTrees({found->first}, grace);
   }
 
+  void SetRunnerGoneArguments(std::vector<std::string> arguments) override {
+    watchdog_.SetRunnerGoneArguments(std::move(arguments));
+  }
+
  private:
   struct Child {
     int pidfd = -1;

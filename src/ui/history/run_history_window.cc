@@ -102,6 +102,7 @@ QColor OutcomeColor(const std::optional<RunStatus>& status, bool going_on) {
       return QColor(0xef, 0x6c, 0x00);
     case RunStatus::kFatal:
       return QColor(0xc6, 0x28, 0x28);
+    case RunStatus::kInterrupted:
     case RunStatus::kRefused:
     case RunStatus::kUnknown:
       break;

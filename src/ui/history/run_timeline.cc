@@ -42,6 +42,7 @@ QColor RunTimeline::outcomeColor(LineOutcome outcome) {
     case LineOutcome::kOk:
       return QColor(0x2e, 0x7d, 0x32);
     case LineOutcome::kFailed:
+    case LineOutcome::kInterrupted:  // cut short with its run
       return QColor(0xc6, 0x28, 0x28);
     case LineOutcome::kSkipped:
       return QColor(0x9e, 0x9e, 0x9e);

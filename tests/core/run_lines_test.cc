@@ -45,6 +45,10 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   // A write behind the lines grows them; one to no row or no column writes nothing.
   EXPECT_TRUE(table.Set(kColType, 6, "t") && table.LineCount() == 7 && !table.At(kColType, 5));
   EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
+  // The fewest lines there are to sort.
+  JobLineTable two = test::TableOfNumbers({"20", "10"});
+  two.SortJobLineTable();
+  EXPECT_EQ(Column(two, kColNumber), "10|20|");
 }
 
 TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {

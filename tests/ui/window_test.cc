@@ -556,11 +556,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
                     " NotifyMail=\"a@b.org\" NotifyWebhook=\"https://h/x\" NotifyOn=\"always\">"));
     // A hand-edited value is kept as it is, and refuses a run as it would unattended.
     WriteFile(path("job.xml"),
-              ReadAll(path("job.xml")).replace("\"always\"", "\"Always\"").toUtf8());
+              ReadAll(path("job.xml")).replace("\"always\"", "\"Sometimes\"").toUtf8());
     QVERIFY(w_->openJobFile(path("job.xml"), false));
     Trigger("executeJob");
     QCOMPARE(Messages(),
-             "Execute: The job cannot run: NotifyOn: \"Always\" is not failure or always.");
+             "Execute: The job cannot run: NotifyOn: \"Sometimes\" is not failure or always.");
     Trigger("newJob");
     QVERIFY(w_->currentDocument().NotifyOn.empty() && w_->currentDocument().NotifyMail.empty());
   }
@@ -582,8 +582,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
                           << "NotifyMail: \"ops@\" is not a mail address";
     QTest::newRow("webhook") << "MaxParallel=\"4\" NotifyWebhook=\"ftp://u:pw@h/x?t=1\""
                              << "NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL";
-    QTest::newRow("notify on") << "MaxParallel=\"4\" NotifyOn=\"Always\""
-                               << "NotifyOn: \"Always\" is not failure or always";
+    QTest::newRow("notify on") << "MaxParallel=\"4\" NotifyOn=\"Sometimes\""
+                               << "NotifyOn: \"Sometimes\" is not failure or always";
   }
   void aFaultReadsTheSameInTheWindowARunAndTheCheck() {
     QFETCH(QString, attribute);

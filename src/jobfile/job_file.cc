@@ -1,5 +1,7 @@
 #include "jobfile/job_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <memory>
 #include <pugixml.hpp>
@@ -69,8 +71,24 @@ ReadResult Outcome(ReadStatus status, std::string message, std::string detail = 
   return result;
 }
 
-ReadResult CannotLoad(const std::string& path, const std::string& cause) {
-  return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, Quoted(path) + ": " + cause);
+ReadResult NotJobFile(std::string detail) {
+  return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile, std::move(detail));
+}
+
+// "FILE:LINE:COLUMN" of a byte offset into `text`, both counted from 1, the column in
+// characters as an editor counts them.
+std::string Place(const std::string& path, std::string_view text, size_t offset) {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < std::min(offset, text.size()); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      ++column;  // not a continuation byte of a UTF-8 character
+    }
+  }
+  return path + ":" + std::to_string(line) + ":" + std::to_string(column);
 }
 
 ReadResult Invalid(const std::string& path, const std::string& fault) {
@@ -156,25 +174,27 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   const pugi::xml_parse_result parsed =
       document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_auto);
   if (!parsed) {
-    return CannotLoad(
-        path, std::string(parsed.description()) + " at byte " + std::to_string(parsed.offset));
+    std::string fault = parsed.description();
+    fault[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(fault[0])));
+    return NotJobFile(Place(path, text, static_cast<size_t>(parsed.offset)) + ": " + fault);
   }
   int elements = 0;
   for (const pugi::xml_node& node : document.children()) {
-    if (node.type() == pugi::node_element) ++elements;
+    // The parser tolerates several top-level elements; a well-formed document has one. The
+    // debug offset is that of the element's name, behind its "<".
+    if (node.type() == pugi::node_element && ++elements > 1) {
+      const size_t at = static_cast<size_t>(std::max<ptrdiff_t>(node.offset_debug() - 1, 0));
+      return NotJobFile(Place(path, text, at) + ": more than one root element");
+    }
   }
-  // The parser tolerates several top-level elements; a well-formed document has one.
-  if (elements > 1) return CannotLoad(path, "more than one root element");
 
   const pugi::xml_node root = document.first_child();
   if (root.type() != pugi::node_element) {
-    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                   Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
-                       " instead of the root element");
+    return NotJobFile(Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
+                      " instead of the root element");
   }
   if (LocalName(root.name()) != kRootName) {
-    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                   Quoted(path) + ": the root element is " + Quoted(root.name()));
+    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
   }
 
   std::string missing;
@@ -240,12 +260,25 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
 }
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
-  if (path.empty()) return CannotLoad(path, "no file name given");
+  if (path.empty()) {
+    return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, "no job file name given");
+  }
   // The size is checked before anything is read, and a named pipe or device is refused
   // rather than waited on.
   const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
-  if (!file.ok()) return CannotLoad(path, file.cause);
-  return ReadJobFileText(file.text, path, job);
+  const std::string cause = Quoted(path) + ": " + file.cause;
+  switch (file.status) {
+    case FileReadStatus::kRead:
+      return ReadJobFileText(file.text, path, job);
+    case FileReadStatus::kMissing:
+      return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, cause);
+    case FileReadStatus::kError:
+      return Outcome(ReadStatus::kCannotLoad, kJobFileCannotBeRead, cause);
+    case FileReadStatus::kNotAFile:
+    case FileReadStatus::kTooLarge:
+      break;
+  }
+  return NotJobFile(cause);
 }
 
 std::string UnreadListsText(const UnreadLists& unread) {

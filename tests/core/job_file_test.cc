@@ -101,7 +101,7 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
   const std::string big = dir.File("big.xml");
   test::WriteWholeFile(big, JobText(""));
   std::filesystem::resize_file(big, kMaxJobFileBytes + 1);
-  EXPECT_EQ(ReadJobFile(big, job).status, S::kCannotLoad);
+  EXPECT_EQ(ReadJobFile(big, job).status, S::kNotJobFile);
 
   constexpr int kDepth = 200000;
   std::string open, close, sections;
@@ -111,14 +111,12 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
   job = SampleJob();
   const std::string head = JobText("").substr(0, JobText("").find("<BatchLines>"));
   const std::map<ReadStatus, std::vector<std::string>> cases = {
-      {S::kCannotLoad,
-       {"", kRoot + "></X>", JobText("") + "<x/>", JobText("", deep),
-        "<!DOCTYPE a [" + sections + "]>" + JobText("")}},
-      // Anything before the root element, or another root, is no job file; entities are
-      // never fetched.
+      // What is not XML, anything before the root element, or another root, is no job
+      // file; entities are never fetched.
       {S::kNotJobFile,
-       {"<!-- by hand -->" + JobText(""), "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText(""),
-        "<Job/>",
+       {"", kRoot + "></X>", JobText("") + "<x/>", JobText("", deep),
+        "<!DOCTYPE a [" + sections + "]>" + JobText(""), "<!-- by hand -->" + JobText(""),
+        "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText(""), "<Job/>",
         "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
             JobText(R"( MaxParallel="&x;")")}},
       {S::kInvalid,
@@ -128,6 +126,15 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
     for (const std::string& text : texts) EXPECT_EQ(Read(text, job).status, status) << text;
   }
   ExpectSameJob(SampleJob(), job);
+  // A fault of the XML is named by its line and column, counted in characters.
+  const std::pair<std::string, std::string> places[] = {
+      {"<a>\n \xC3\xA9<b></c></a>", "job.xml:2:8: start-end tags mismatch"},
+      {"\xEF\xBB\xBF<a/>\n<b/>", "job.xml:2:1: more than one root element"}};
+  for (const auto& [text, detail] : places) EXPECT_EQ(Read(text, job).detail, detail);
+  // Only a file that is not there does not exist.
+  EXPECT_EQ(ReadJobFile(dir.File("none.xml"), job).message, kJobFileDoesNotExist);
+  EXPECT_EQ(ReadJobFile(dir.path(), job).detail,
+            "\"" + dir.path() + "\": it is a folder, not a file");
 }
 
 // UTF-8 with its mark, and UTF-16 (little-endian, as on the machines we build for).

@@ -85,10 +85,11 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
 }
 
 TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
+  const std::string not_job = "Open: This is no Orvex Job Extraction specification file\n";
   const std::pair<std::string, std::string> cases[] = {
-      {"<VANTORSOREL_Job_specification", "Open: Job file does not exist\njobrunner: \""},
-      {"<?xml version=\"1.0\"?><VANTORSOREL_Job_specification/>",
-       "Open: This is no Orvex Job Extraction specification file\n"},
+      {"<VANTORSOREL_Job_specification",
+       not_job + "jobrunner: " + dir_.File("job.xml") + ":1:30: error parsing start element tag\n"},
+      {"<?xml version=\"1.0\"?><VANTORSOREL_Job_specification/>", not_job},
       {"<VANTORSOREL_Job_specification Description=\"\"/>",
        "Open: The job file \"" + dir_.File("job.xml") +
            "\" is not a valid job file: its root element lacks \"LogFile\", \"UserFile\", "
@@ -98,6 +99,10 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
     EXPECT_EQ(outcome.status, 3) << content;
     EXPECT_EQ(outcome.err.substr(0, start.size()), start);
   }
+  const test::ProgramOutcome folder = Check({dir_.path()});
+  EXPECT_EQ(folder.status, 3);
+  EXPECT_EQ(folder.err,
+            not_job + "jobrunner: \"" + dir_.path() + "\": it is a folder, not a file\n");
   // A run refuses a notice setting as --check names it, the URL without its secrets.
   const std::string job = File("n.xml",
                                "<VANTORSOREL_Job_specification Description=\"d\" LogFile=\"a\" "

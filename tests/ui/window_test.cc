@@ -232,8 +232,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("message");
     // clang-format off
-    QTest::newRow("malformed") << "<VANTORSOREL_Job_specification" << "Job file does not exist";
-    QTest::newRow("other") << "<other/>" << "This is no Orvex Job Extraction specification file";
+    QTest::newRow("malformed") << "<VANTORSOREL_Job_specification" << "This is no Orvex Job Extraction specification file\n@:1:30: error parsing start element tag";
+    QTest::newRow("other") << "<other/>" << "This is no Orvex Job Extraction specification file\n\"@\": the root element is \"other\"";
     // clang-format on
   }
   void failedOpenLeavesTheWindowAsItWas() {
@@ -246,7 +246,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     FileDialog::setNextFileName(path("bad.xml"));
     Trigger("openJob");
-    QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
+    QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " +
+                             message.replace("@", path("bad.xml")));
     QCOMPARE(Job(), "Extraction Job Runner (" + path("good.xml") + ")|2|edited|unsaved");
   }
 

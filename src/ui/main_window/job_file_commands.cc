@@ -101,8 +101,12 @@ ReadResult MainWindow::importJob(const QString& file_name, bool from_command_lin
   JobDocument job = currentDocument();
   ReadResult result = ReadJobFile(file_name.toStdString(), job);
   if (result.status != ReadStatus::kLoaded) {
-    MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
-                     MessageBox::Answer::kOk,
+    // A file that is there but does not load says why, as the command line does; a missing
+    // one needs no more than the message.
+    QString text = QString::fromStdString(result.message);
+    if (result.message != kJobFileDoesNotExist && !result.detail.empty())
+      text += "\n" + QString::fromStdString(result.detail);
+    MessageBox::show(text, "Open", MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
     return result;
   }

@@ -50,7 +50,15 @@ struct ReadResult {
   // For kLoaded: the job lines whose lists were dropped, in file order, so that whoever
   // loaded the job can say so; the job itself holds them empty, as it always did.
   std::vector<UnreadLists> unread_lists;
+  // For kLoaded: each attribute of the root element or a BatchLine that a job file does not
+  // have (a misspelt "wiat", say), which was not read, as a clause naming it and its line:
+  // `job line 20: the attribute "wiat" is unknown and was not read`.
+  std::vector<std::string> unknown_attributes;
 };
+
+// What a loaded job file held that its job does not: the unread lists (each as
+// UnreadListsText, with why they were not read) and the unknown attributes, each a clause.
+std::vector<std::string> ReadingWarnings(const ReadResult& read);
 
 inline constexpr const char* kJobFileDoesNotExist = "Job file does not exist";
 inline constexpr const char* kJobFileCannotBeRead = "Job file cannot be read";

@@ -86,6 +86,18 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
   EXPECT_EQ(UnreadListsText(read.unread_lists[0]),
             "job line 3 of the file: skip_on_success and repeat_on_error were not read");
   for (int row : {3, 4}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
+  // So is every attribute a job file does not have, but those of other vocabularies.
+  const ReadResult unknown = Read(
+      JobText(R"( xmlns:x="u" x:y="1" Overlapp="wait")",
+              Line(R"(batch_line=" 20" batch_line_type="" wiat="10" Wait="10" time_limit="1")")),
+      job);
+  EXPECT_EQ(unknown.unknown_attributes,
+            (std::vector<std::string>{
+                "the job's attribute \"Overlapp\" is unknown and was not read",
+                "job line 20: the attribute \"wiat\" is unknown and was not read",
+                "job line 20: the attribute \"Wait\" is unknown and was not read"}));
+  EXPECT_EQ(ReadingWarnings(read).front(),
+            UnreadListsText(read.unread_lists[0]) + ": " + kListsNeedSkipOnError);
 
   EXPECT_FALSE(Loaded(JobText(R"( LogToEventLog="false")")).LogToEventLog);
   EXPECT_TRUE(Loaded(JobText(R"( LogToEventLog="False")")).LogToEventLog);

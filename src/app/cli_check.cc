@@ -176,7 +176,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   JobDocument job;
   const ReadResult result = ReadJobFile(path, job);
   if (result.status != ReadStatus::kLoaded) return RefuseUnloadedJob(result);
-  const bool warned = WarnJobWarnings(path, result, job) > 0;
+  const bool warned = NameJobWarnings(path, result, job) > 0;
   // Only a hand-edited file holds one number twice; the run would leave the second line
   // out, so the administrator hears of it before cron runs the job.
   for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.LineCount())) {

@@ -236,7 +236,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
                       job_file);
 }
 
-size_t WarnJobWarnings(const std::string& job_file, const ReadResult& read,
+size_t NameJobWarnings(const std::string& job_file, const ReadResult& read,
                        const JobDocument& job) {
   const std::vector<std::string> warnings = JobWarnings(job, ReadingWarnings(read));
   for (const std::string& warning : warnings) {

@@ -40,6 +40,6 @@ std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
 // For --check: names on standard error, as warnings, what a run of `job`, read from
 // `job_file` as `read` says, would warn of before anything else (see JobWarnings); returns
 // how many.
-size_t WarnJobWarnings(const std::string& job_file, const ReadResult& read, const JobDocument& job);
+size_t NameJobWarnings(const std::string& job_file, const ReadResult& read, const JobDocument& job);
 
 }  // namespace jr

@@ -176,7 +176,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   JobDocument job;
   const ReadResult result = ReadJobFile(path, job);
   if (result.status != ReadStatus::kLoaded) return RefuseUnloadedJob(result);
-  WarnUnreadLists(path, result);
+  const bool warned = NameJobWarnings(path, result, job) > 0;
   // Only a hand-edited file holds one number twice; the run would leave the second line
   // out, so the administrator hears of it before cron runs the job.
   for (int32_t number : DuplicateActiveJobLineNumbers(job.table, job.table.LineCount())) {
@@ -217,7 +217,7 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   }
   // The file is fine, but an unattended run would refuse to start it.
   if (!runnable) return kExitCannotRun;
-  return strict && preflight_named ? kExitErrors : kExitNoErrors;
+  return strict && (warned || preflight_named) ? kExitErrors : kExitNoErrors;
 }
 
 std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe() {

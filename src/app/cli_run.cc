@@ -217,7 +217,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
     if (!read.detail.empty()) std::fprintf(stderr, "jobrunner: %s\n", read.detail.c_str());
     return kExitBadJobFile;
   }
-  WarnUnreadLists(job_file, read);
+  request.file_warnings = ReadingWarnings(read);
   request.job.FileName = job_file;
   request.from_command_line = true;
   request.history_database = SystemMetadataDatabasePath();
@@ -236,11 +236,13 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
                       job_file);
 }
 
-void WarnUnreadLists(const std::string& job_file, const ReadResult& read) {
-  for (const UnreadLists& unread : read.unread_lists) {
-    std::fprintf(stderr, "jobrunner: warning: %s: %s: %s\n", job_file.c_str(),
-                 UnreadListsText(unread).c_str(), kListsNeedSkipOnError);
+size_t NameJobWarnings(const std::string& job_file, const ReadResult& read,
+                       const JobDocument& job) {
+  const std::vector<std::string> warnings = JobWarnings(job, ReadingWarnings(read));
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), warning.c_str());
   }
+  return warnings.size();
 }
 
 std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,

@@ -37,8 +37,9 @@ Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption&
 std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
                                                     const JobDocument& job);
 
-// Names on standard error, as warnings, each job line of `job_file` whose lists the file
-// held but `read` did not take.
-void WarnUnreadLists(const std::string& job_file, const ReadResult& read);
+// For --check: names on standard error, as warnings, what a run of `job`, read from
+// `job_file` as `read` says, would warn of before anything else (see JobWarnings); returns
+// how many.
+size_t NameJobWarnings(const std::string& job_file, const ReadResult& read, const JobDocument& job);
 
 }  // namespace jr

@@ -7,6 +7,7 @@
 #include "engine/result_files.h"
 #include "engine/run_plan.h"
 #include "model/number_text.h"
+#include "platform/letter_case.h"
 #include "platform/shell_exec_task.h"
 
 namespace jr {
@@ -17,16 +18,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kPassPause(1000);
 // How long children get to end after a polite request when a run is stopped.
 constexpr milliseconds kStopGrace(10000);
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != word[i]) return false;
-  }
-  return true;
-}
 
 bool MeansRunning(std::string_view status) {
   return EqualsIgnoringCase(TrimBlanks(status), "running");

@@ -1,5 +1,7 @@
 #include "jobfile/job_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <memory>
 #include <pugixml.hpp>
@@ -69,8 +71,24 @@ ReadResult Outcome(ReadStatus status, std::string message, std::string detail = 
   return result;
 }
 
-ReadResult CannotLoad(const std::string& path, const std::string& cause) {
-  return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, Quoted(path) + ": " + cause);
+ReadResult NotJobFile(std::string detail) {
+  return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile, std::move(detail));
+}
+
+// "FILE:LINE:COLUMN" of a byte offset into `text`, both counted from 1, the column in
+// characters as an editor counts them.
+std::string Place(const std::string& path, std::string_view text, size_t offset) {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < std::min(offset, text.size()); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      ++column;  // not a continuation byte of a UTF-8 character
+    }
+  }
+  return path + ":" + std::to_string(line) + ":" + std::to_string(column);
 }
 
 ReadResult Invalid(const std::string& path, const std::string& fault) {
@@ -87,6 +105,51 @@ Cell AttributeCell(const pugi::xml_node& node, const char* name) {
 
 std::string Ordinal(size_t index) {
   return "job line " + std::to_string(index + 1) + " of the file";
+}
+
+// A job line of the file by its number as the file holds it, blanks left out, or by its
+// place when it has none.
+std::string LineName(std::string_view number, size_t index) {
+  return number.empty() ? Ordinal(index) : "job line " + std::string(number);
+}
+
+// The attributes a job file's root element may have.
+constexpr const char* kRootAttributes[] = {
+    "Description", "LogFile",      "UserFile", "TempLogDir", "LogToEventLog", "Exportdate",
+    "MaxParallel", "JobTimeLimit", "Overlap",  "NotifyMail", "NotifyWebhook", "NotifyOn"};
+
+// The attributes of a BatchLine, each with the cell it fills.
+constexpr std::pair<int, const char*> kLineAttributes[] = {
+    {kColNumber, "batch_line"},
+    {kColDescription, "batch_line_description"},
+    {kColType, "batch_line_type"},
+    {kColOptions, "options"},
+    {kColWait, "wait"},
+    {kColStopOnError, "stop_on_error"},
+    {kColBatchFile, "own_batch_file"},
+    {kColLogFile, "int_log_file"},
+    {kColStatusFile, "int_err_file"},
+    {kColActive, "active"},
+    {kColSkipOnError, "skip_on_error"},
+    {kColSkipOnSuccess, "skip_on_success"},
+    {kColRepeatOnError, "repeat_on_error"},
+    {kColRepeatOnSuccess, "repeat_on_success"},
+    {kColTimeLimit, "time_limit"},
+    {kColRepeatDelay, "repeat_delay"},
+    {kColRepeatLimit, "repeat_limit"},
+};
+
+// One clause for each attribute of `node` that `known` does not take: a misspelt one is read
+// as no attribute at all, so the value it was meant to give is missing. Namespace
+// declarations and prefixed names belong to other vocabularies and are passed over.
+template <typename Known>
+void NameUnknownAttributes(const pugi::xml_node& node, Known known, const std::string& whose,
+                           std::vector<std::string>& clauses) {
+  for (const pugi::xml_attribute& attribute : node.attributes()) {
+    const std::string_view name = attribute.name();
+    if (name.starts_with("xmlns") || name.find(':') != std::string_view::npos) continue;
+    if (!known(name)) clauses.push_back(whose + Quoted(name) + " is unknown and was not read");
+  }
 }
 
 constexpr const char* kListAttributes[] = {"skip_on_error", "skip_on_success", "repeat_on_error",
@@ -107,25 +170,12 @@ UnreadLists UnreadListsOf(const pugi::xml_node& line, size_t index) {
 // One BatchLine into a row, with the defaults of absent attributes.
 JobLineTable::Row RowOf(const pugi::xml_node& line) {
   JobLineTable::Row row;
-  row[kColNumber] = AttributeCell(line, "batch_line");
-  row[kColDescription] = AttributeCell(line, "batch_line_description");
+  for (const auto& [column, name] : kLineAttributes) {
+    row[static_cast<size_t>(column)] = AttributeCell(line, name);
+  }
   row[kColType] = ProgramTypeFromXml(line.attribute("batch_line_type").value());
-  row[kColOptions] = AttributeCell(line, "options");
-  row[kColWait] = AttributeCell(line, "wait");
-  row[kColStopOnError] = AttributeCell(line, "stop_on_error");
-  row[kColBatchFile] = AttributeCell(line, "own_batch_file");
-  row[kColLogFile] = AttributeCell(line, "int_log_file");
-  row[kColStatusFile] = AttributeCell(line, "int_err_file");
   // Only an absent value is defaulted: an empty one is kept, and reads as inactive.
-  row[kColActive] = AttributeCell(line, "active");
   if (!row[kColActive]) row[kColActive] = "true";
-  row[kColSkipOnError] = AttributeCell(line, "skip_on_error");
-  row[kColSkipOnSuccess] = AttributeCell(line, "skip_on_success");
-  row[kColRepeatOnError] = AttributeCell(line, "repeat_on_error");
-  row[kColRepeatOnSuccess] = AttributeCell(line, "repeat_on_success");
-  row[kColTimeLimit] = AttributeCell(line, "time_limit");
-  row[kColRepeatDelay] = AttributeCell(line, "repeat_delay");
-  row[kColRepeatLimit] = AttributeCell(line, "repeat_limit");
   // Files from before the four lists existed have none of them; all four start empty then,
   // whatever else the line carries.
   if (!row[kColSkipOnError]) {
@@ -156,25 +206,27 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   const pugi::xml_parse_result parsed =
       document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_auto);
   if (!parsed) {
-    return CannotLoad(
-        path, std::string(parsed.description()) + " at byte " + std::to_string(parsed.offset));
+    std::string fault = parsed.description();
+    fault[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(fault[0])));
+    return NotJobFile(Place(path, text, static_cast<size_t>(parsed.offset)) + ": " + fault);
   }
   int elements = 0;
   for (const pugi::xml_node& node : document.children()) {
-    if (node.type() == pugi::node_element) ++elements;
+    // The parser tolerates several top-level elements; a well-formed document has one. The
+    // debug offset is that of the element's name, behind its "<".
+    if (node.type() == pugi::node_element && ++elements > 1) {
+      const size_t at = static_cast<size_t>(std::max<ptrdiff_t>(node.offset_debug() - 1, 0));
+      return NotJobFile(Place(path, text, at) + ": more than one root element");
+    }
   }
-  // The parser tolerates several top-level elements; a well-formed document has one.
-  if (elements > 1) return CannotLoad(path, "more than one root element");
 
   const pugi::xml_node root = document.first_child();
   if (root.type() != pugi::node_element) {
-    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                   Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
-                       " instead of the root element");
+    return NotJobFile(Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
+                      " instead of the root element");
   }
   if (LocalName(root.name()) != kRootName) {
-    return Outcome(ReadStatus::kNotJobFile, kNoJobSpecificationFile,
-                   Quoted(path) + ": the root element is " + Quoted(root.name()));
+    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
   }
 
   std::string missing;
@@ -198,6 +250,16 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   std::vector<JobLineTable::Row> rows;
   rows.reserve(static_cast<size_t>(count));
   std::vector<UnreadLists> unread_lists;
+  std::vector<std::string> unknown_attributes;
+  auto root_attribute = [](std::string_view name) {
+    return std::find(std::begin(kRootAttributes), std::end(kRootAttributes), name) !=
+           std::end(kRootAttributes);
+  };
+  auto line_attribute = [](std::string_view name) {
+    return std::any_of(std::begin(kLineAttributes), std::end(kLineAttributes),
+                       [name](const auto& known) { return name == known.second; });
+  };
+  NameUnknownAttributes(root, root_attribute, "the job's attribute ", unknown_attributes);
   for (const pugi::xml_node& line : batch_lines.children()) {
     const size_t index = rows.size();
     if (line.type() != pugi::node_element) {
@@ -210,6 +272,10 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
     rows.push_back(RowOf(line));
     UnreadLists unread = UnreadListsOf(line, index);
     if (!unread.attributes.empty()) unread_lists.push_back(std::move(unread));
+    NameUnknownAttributes(
+        line, line_attribute,
+        LineName(TrimBlanks(line.attribute("batch_line").value()), index) + ": the attribute ",
+        unknown_attributes);
   }
 
   // Everything is checked: only now does the job change.
@@ -236,25 +302,48 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   }
   ReadResult loaded = Outcome(ReadStatus::kLoaded, {});
   loaded.unread_lists = std::move(unread_lists);
+  loaded.unknown_attributes = std::move(unknown_attributes);
   return loaded;
 }
 
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
-  if (path.empty()) return CannotLoad(path, "no file name given");
+  if (path.empty()) {
+    return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, "no job file name given");
+  }
   // The size is checked before anything is read, and a named pipe or device is refused
   // rather than waited on.
   const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
-  if (!file.ok()) return CannotLoad(path, file.cause);
-  return ReadJobFileText(file.text, path, job);
+  const std::string cause = Quoted(path) + ": " + file.cause;
+  switch (file.status) {
+    case FileReadStatus::kRead:
+      return ReadJobFileText(file.text, path, job);
+    case FileReadStatus::kMissing:
+      return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, cause);
+    case FileReadStatus::kError:
+      return Outcome(ReadStatus::kCannotLoad, kJobFileCannotBeRead, cause);
+    case FileReadStatus::kNotAFile:
+    case FileReadStatus::kTooLarge:
+      break;
+  }
+  return NotJobFile(cause);
 }
 
 std::string UnreadListsText(const UnreadLists& unread) {
-  std::string text = unread.number.empty() ? Ordinal(unread.index) : "job line " + unread.number;
+  std::string text = LineName(unread.number, unread.index);
   for (size_t i = 0; i < unread.attributes.size(); ++i) {
     text += i == 0 ? ": " : i + 1 == unread.attributes.size() ? " and " : ", ";
     text += unread.attributes[i];
   }
   return text + (unread.attributes.size() == 1 ? " was" : " were") + " not read";
+}
+
+std::vector<std::string> ReadingWarnings(const ReadResult& read) {
+  std::vector<std::string> warnings;
+  for (const UnreadLists& unread : read.unread_lists) {
+    warnings.push_back(UnreadListsText(unread) + ": " + kListsNeedSkipOnError);
+  }
+  warnings.insert(warnings.end(), read.unknown_attributes.begin(), read.unknown_attributes.end());
+  return warnings;
 }
 
 std::string JobContentSha256(std::string_view text) {

@@ -15,9 +15,11 @@ namespace jr {
 
 enum class ReadStatus {
   kLoaded,
-  kCannotLoad,  // missing, unreadable or malformed: "Job file does not exist"
-  kNotJobFile,  // well-formed, but not a job file: "This is no Orvex Job Extraction ..."
-  kInvalid,     // a job file that lacks what a job needs; `message` names the file and what
+  kCannotLoad,  // missing ("Job file does not exist") or not readable ("Job file cannot ...")
+  // There, but no job file: not well-formed XML, another root element, a folder, a named
+  // pipe or a device, too large: "This is no Orvex Job Extraction ..."
+  kNotJobFile,
+  kInvalid,  // a job file that lacks what a job needs; `message` names the file and what
 };
 
 // A job line of the file whose lists were there but not read: the file gave it no
@@ -39,18 +41,27 @@ std::string UnreadListsText(const UnreadLists& unread);
 
 struct ReadResult {
   ReadStatus status = ReadStatus::kCannotLoad;
-  // For kLoaded: empty. Otherwise the message to show: the two fixed texts for
-  // kCannotLoad and kNotJobFile, a text naming the file and the fault for kInvalid.
+  // For kLoaded: empty. Otherwise the message to show: the fixed texts for kCannotLoad and
+  // kNotJobFile, a text naming the file and the fault for kInvalid.
   std::string message;
-  // For kCannotLoad and kNotJobFile: the underlying cause, naming the file (for logs and
-  // --check); may be empty.
+  // For kCannotLoad and kNotJobFile: the underlying cause, naming the file; for a fault of
+  // the XML as "FILE:LINE:COLUMN: what the parser found", as compilers name a place.
   std::string detail;
   // For kLoaded: the job lines whose lists were dropped, in file order, so that whoever
   // loaded the job can say so; the job itself holds them empty, as it always did.
   std::vector<UnreadLists> unread_lists;
+  // For kLoaded: each attribute of the root element or a BatchLine that a job file does not
+  // have (a misspelt "wiat", say), which was not read, as a clause naming it and its line:
+  // `job line 20: the attribute "wiat" is unknown and was not read`.
+  std::vector<std::string> unknown_attributes;
 };
 
+// What a loaded job file held that its job does not: the unread lists (each as
+// UnreadListsText, with why they were not read) and the unknown attributes, each a clause.
+std::vector<std::string> ReadingWarnings(const ReadResult& read);
+
 inline constexpr const char* kJobFileDoesNotExist = "Job file does not exist";
+inline constexpr const char* kJobFileCannotBeRead = "Job file cannot be read";
 inline constexpr const char* kNoJobSpecificationFile =
     "This is no Orvex Job Extraction specification file";
 
@@ -58,7 +69,7 @@ inline constexpr const char* kNoJobSpecificationFile =
 // On kLoaded the header fields are replaced, the rows of the file are written into
 // job.table from row 0 on (growing it one row at a time, never shrinking it, not sorting)
 // and its job-line count set.
-// Files larger than kMaxJobFileBytes are refused as kCannotLoad rather than read into
+// Files larger than kMaxJobFileBytes are refused as kNotJobFile rather than read into
 // memory.
 ReadResult ReadJobFile(const std::string& path, JobDocument& job);
 

@@ -1,6 +1,7 @@
 #include "model/job_line.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "model/job_rules.h"
 #include "model/number_text.h"
@@ -33,22 +34,31 @@ Result<int32_t> EntryValue(std::string_view entry) {
   return static_cast<int32_t>(*number);
 }
 
+// A list's entries as they stand between its commas; none for a blank list.
+std::vector<std::string_view> ListEntries(std::string_view text) {
+  std::vector<std::string_view> entries;
+  if (TrimBlanks(text).empty()) return entries;
+  size_t begin = 0;
+  while (true) {
+    const size_t comma = text.find(',', begin);
+    entries.push_back(text.substr(
+        begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin));
+    if (comma == std::string_view::npos) return entries;
+    begin = comma + 1;
+  }
+}
+
 }  // namespace
 
 Result<JobLineRefs> ReadJobLineRefs(std::string_view text) {
   JobLineRefs refs;
   refs.text = std::string(text);
-  if (TrimBlanks(text).empty()) return refs;
-  size_t begin = 0;
-  while (true) {
-    const size_t comma = text.find(',', begin);
-    const Result<int32_t> value = EntryValue(text.substr(
-        begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin));
+  for (std::string_view entry : ListEntries(text)) {
+    const Result<int32_t> value = EntryValue(entry);
     if (!value.ok()) return value.status;
     refs.numbers.push_back(value.value);
-    if (comma == std::string_view::npos) return refs;
-    begin = comma + 1;
   }
+  return refs;
 }
 
 namespace {
@@ -59,13 +69,17 @@ struct ListColumn {
   int column;
   const char* name;
   JobLineRefs JobLine::*refs;
+  // What becomes of an entry that names no line.
+  const char* unnamed;
 };
+constexpr const char* kNothingSkipped = "nothing is skipped for it";
+constexpr const char* kNothingRepeated = "nothing is repeated for it";
 constexpr ListColumn kListColumns[] = {
-    {kColWait, "wait", &JobLine::wait_for},
-    {kColSkipOnError, "skip_on_error", &JobLine::skip_on_error},
-    {kColSkipOnSuccess, "skip_on_success", &JobLine::skip_on_success},
-    {kColRepeatOnError, "repeat_on_error", &JobLine::repeat_on_error},
-    {kColRepeatOnSuccess, "repeat_on_success", &JobLine::repeat_on_success},
+    {kColWait, "wait", &JobLine::wait_for, "the line will not wait for it"},
+    {kColSkipOnError, "skip_on_error", &JobLine::skip_on_error, kNothingSkipped},
+    {kColSkipOnSuccess, "skip_on_success", &JobLine::skip_on_success, kNothingSkipped},
+    {kColRepeatOnError, "repeat_on_error", &JobLine::repeat_on_error, kNothingRepeated},
+    {kColRepeatOnSuccess, "repeat_on_success", &JobLine::repeat_on_success, kNothingRepeated},
 };
 
 std::string UnreadableNumberText(int row, const std::string& number_text) {
@@ -139,6 +153,43 @@ std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count
     }
   }
   return rows;
+}
+
+std::vector<std::string> JobLineListWarnings(const JobLineTable& table, int row_count) {
+  const std::vector<JobLineRow> rows = ReadJobLineRows(table, row_count);
+  std::unordered_set<int32_t> numbers;
+  for (const JobLineRow& row : rows) {
+    if (row.number) numbers.insert(*row.number);
+  }
+  std::vector<std::string> warnings;
+  std::unordered_set<int32_t> taken;
+  for (const JobLineRow& row : rows) {
+    if (!row.active || !row.number || !taken.insert(*row.number).second || !row.line.ok()) continue;
+    const JobLine& line = row.line.value;
+    for (const ListColumn& list : kListColumns) {
+      const JobLineRefs& refs = line.*list.refs;
+      const std::vector<std::string_view> entries = ListEntries(refs.text);
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string_view entry = TrimBlanks(entries[i]);
+        const int32_t number = refs.numbers[i];
+        // Blank entries are passed over by the editor too; plain digits are what it writes.
+        const bool plain = entry.find_first_not_of("0123456789") == std::string_view::npos;
+        const bool self = list.column == kColWait && number == line.number;
+        const bool names = numbers.count(number) != 0;
+        if (entry.empty() || (plain && names && !self)) continue;
+        std::string text = "job line " + std::to_string(line.number) + ": " + list.name +
+                           " entry \"" + std::string(entry) + "\"";
+        if (!plain) text += " is read as " + std::to_string(number) + (names ? "" : ", which");
+        if (self) {
+          text += " names the line itself; the line will never start";
+        } else if (!names) {
+          text += std::string(" names no line of the job; ") + list.unnamed;
+        }
+        warnings.push_back(std::move(text));
+      }
+    }
+  }
+  return warnings;
 }
 
 void SetJobLine(JobLineTable& table, int row, const JobLine& line) {

@@ -86,6 +86,15 @@ struct JobLineRow {
 // once. Reading never fails as a whole: a row that does not read says so in its `line`.
 std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count);
 
+// What a run of the first `row_count` rows of `table` passes over in the job-line lists of
+// the lines it takes (active, the first of their number, read whole), each a clause that
+// names the line, the list and the entry: an entry that names no line of the job, one that
+// holds more than digits (a letter, an inner blank, a sign: the list reading takes what it
+// can and passes over the rest), and a wait entry that names the line itself. Blank entries
+// are passed over, as the editor passes over them. `job line 20: wait entry "1O" is read as
+// 1, which names no line of the job; the line will not wait for it`.
+std::vector<std::string> JobLineListWarnings(const JobLineTable& table, int row_count);
+
 // Writes `line` into row `row` of `table`, growing its job lines to hold the row. Lists
 // are written as their text. Every cell gets a value but the time limit and the repeat
 // settings, which have none when not set (the job file then writes no attribute for them).

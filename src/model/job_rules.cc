@@ -6,6 +6,7 @@
 
 #include "model/catalogue.h"
 #include "platform/blanks.h"
+#include "platform/letter_case.h"
 #include "platform/program_command.h"
 
 namespace jr {
@@ -161,7 +162,7 @@ std::string RepeatLimitFaultText(std::string_view line, std::string_view limit) 
 Result<OverlapPolicy> ParseOverlap(std::string_view text) {
   for (OverlapPolicy policy :
        {OverlapPolicy::kRefuse, OverlapPolicy::kWait, OverlapPolicy::kAllow}) {
-    if (text == OverlapWord(policy)) return policy;
+    if (EqualsIgnoringCase(text, OverlapWord(policy))) return policy;
   }
   if (text.empty()) return OverlapPolicy::kRefuse;
   return Status::Failed("the job's overlap policy \"" + std::string(text) +

@@ -98,8 +98,9 @@ std::string RepeatLimitFaultText(std::string_view line, std::string_view limit);
 // job without the setting does), it waits for the other one's end, or it runs alongside.
 enum class OverlapPolicy { kRefuse, kWait, kAllow };
 
-// The job's overlap policy as the job file holds it: "refuse", "wait" or "allow", nothing
-// else; empty means "refuse". Fails with the message naming the value.
+// The job's overlap policy as the job file holds it: "refuse", "wait" or "allow" in any
+// letter case (the window shows them capitalised), nothing else; empty means "refuse".
+// Fails with the message naming the value.
 Result<OverlapPolicy> ParseOverlap(std::string_view text);
 
 // The policy's word in the job file: "refuse", "wait" or "allow".

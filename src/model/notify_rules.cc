@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/blanks.h"
+#include "platform/letter_case.h"
 
 namespace jr {
 namespace {
@@ -142,8 +143,10 @@ Status CheckNotifyWebhook(std::string_view url) {
 }
 
 Result<NotifyWhen> ParseNotifyOn(std::string_view text) {
-  if (text.empty() || text == NotifyOnWord(NotifyWhen::kFailure)) return NotifyWhen::kFailure;
-  if (text == NotifyOnWord(NotifyWhen::kAlways)) return NotifyWhen::kAlways;
+  if (text.empty() || EqualsIgnoringCase(text, NotifyOnWord(NotifyWhen::kFailure))) {
+    return NotifyWhen::kFailure;
+  }
+  if (EqualsIgnoringCase(text, NotifyOnWord(NotifyWhen::kAlways))) return NotifyWhen::kAlways;
   return Status::Failed("NotifyOn: \"" + std::string(text) + "\" is not failure or always");
 }
 

@@ -27,7 +27,7 @@ Status CheckNotifyWebhook(std::string_view url);
 enum class NotifyWhen { kFailure, kAlways };
 
 // NotifyOn: empty or "failure" (a run that does not finish without errors is told), or
-// "always"; nothing else.
+// "always", in any letter case (the window shows them capitalised); nothing else.
 Result<NotifyWhen> ParseNotifyOn(std::string_view text);
 const char* NotifyOnWord(NotifyWhen when);
 

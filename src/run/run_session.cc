@@ -8,6 +8,7 @@
 #include "insight/expected_end.h"
 #include "insight/runs_in_progress.h"
 #include "insight/usual_durations.h"
+#include "model/job_line.h"
 #include "notify/longer_than_usual.h"
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
@@ -187,6 +188,14 @@ std::vector<Refusal> JobRefusals(const CheckedJob& checked, const RunRequest& re
   return refusals;
 }
 
+// Said first, also when the job is refused: a job that never waits as it was meant to is
+// worth knowing of before its faults are mended.
+void TellJobWarnings(const RunSessionRequest& session, RunSessionObserver& observer) {
+  for (const std::string& warning : JobWarnings(session.job, session.file_warnings)) {
+    observer.Warning(warning);
+  }
+}
+
 RunRequest RequestOf(const RunSessionRequest& session, const CheckedJob& checked) {
   RunRequest request = RunRequestFor(session.job, checked.settings, session.from_command_line);
   request.history_database = session.history_database;
@@ -196,8 +205,18 @@ RunRequest RequestOf(const RunSessionRequest& session, const CheckedJob& checked
 
 }  // namespace
 
+std::vector<std::string> JobWarnings(const JobDocument& job,
+                                     const std::vector<std::string>& file_warnings) {
+  std::vector<std::string> warnings = file_warnings;
+  for (std::string& warning : JobLineListWarnings(job.table, job.table.LineCount())) {
+    warnings.push_back(std::move(warning));
+  }
+  return warnings;
+}
+
 RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunControl& control,
                              RunSessionObserver& observer) {
+  TellJobWarnings(session, observer);
   RunSessionOutcome outcome;
   const CheckedJob checked = CheckJob(session.job);
   RunRequest request = RequestOf(session, checked);
@@ -311,6 +330,7 @@ RunSessionOutcome RunSessionOnThisMachine(const RunSessionRequest& request, Noti
   const CheckedJob checked = CheckJob(request.job);
   if (std::vector<Refusal> refusals = JobRefusals(checked, RequestOf(request, checked));
       !refusals.empty()) {
+    TellJobWarnings(request, observer);
     RunSessionOutcome outcome;
     outcome.refusals = std::move(refusals);
     return outcome;

@@ -32,7 +32,16 @@ struct RunSessionRequest {
   // Whether the run may wait for another run of the job, as the overlap policy "wait" asks.
   // When not, such a job is refused while the other run goes on, as "refuse" would.
   bool may_wait = true;
+  // What the reading of the job's file passed over (see ReadingWarnings), each a clause the
+  // session says as a warning before anything else.
+  std::vector<std::string> file_warnings;
 };
+
+// The warnings a session of `job` says before anything else, each a clause: the
+// `file_warnings` of its file's reading, then what the job-line lists of the lines a run
+// takes pass over (see JobLineListWarnings). `--check` names the same.
+std::vector<std::string> JobWarnings(const JobDocument& job,
+                                     const std::vector<std::string>& file_warnings);
 
 // Why a session did not run the job. Each front end frames the text its own way.
 struct Refusal {

@@ -86,6 +86,18 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
   EXPECT_EQ(UnreadListsText(read.unread_lists[0]),
             "job line 3 of the file: skip_on_success and repeat_on_error were not read");
   for (int row : {3, 4}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
+  // So is every attribute a job file does not have, but those of other vocabularies.
+  const ReadResult unknown = Read(
+      JobText(R"( xmlns:x="u" x:y="1" Overlapp="wait")",
+              Line(R"(batch_line=" 20" batch_line_type="" wiat="10" Wait="10" time_limit="1")")),
+      job);
+  EXPECT_EQ(unknown.unknown_attributes,
+            (std::vector<std::string>{
+                "the job's attribute \"Overlapp\" is unknown and was not read",
+                "job line 20: the attribute \"wiat\" is unknown and was not read",
+                "job line 20: the attribute \"Wait\" is unknown and was not read"}));
+  EXPECT_EQ(ReadingWarnings(read).front(),
+            UnreadListsText(read.unread_lists[0]) + ": " + kListsNeedSkipOnError);
 
   EXPECT_FALSE(Loaded(JobText(R"( LogToEventLog="false")")).LogToEventLog);
   EXPECT_TRUE(Loaded(JobText(R"( LogToEventLog="False")")).LogToEventLog);
@@ -101,7 +113,7 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
   const std::string big = dir.File("big.xml");
   test::WriteWholeFile(big, JobText(""));
   std::filesystem::resize_file(big, kMaxJobFileBytes + 1);
-  EXPECT_EQ(ReadJobFile(big, job).status, S::kCannotLoad);
+  EXPECT_EQ(ReadJobFile(big, job).status, S::kNotJobFile);
 
   constexpr int kDepth = 200000;
   std::string open, close, sections;
@@ -111,14 +123,12 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
   job = SampleJob();
   const std::string head = JobText("").substr(0, JobText("").find("<BatchLines>"));
   const std::map<ReadStatus, std::vector<std::string>> cases = {
-      {S::kCannotLoad,
-       {"", kRoot + "></X>", JobText("") + "<x/>", JobText("", deep),
-        "<!DOCTYPE a [" + sections + "]>" + JobText("")}},
-      // Anything before the root element, or another root, is no job file; entities are
-      // never fetched.
+      // What is not XML, anything before the root element, or another root, is no job
+      // file; entities are never fetched.
       {S::kNotJobFile,
-       {"<!-- by hand -->" + JobText(""), "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText(""),
-        "<Job/>",
+       {"", kRoot + "></X>", JobText("") + "<x/>", JobText("", deep),
+        "<!DOCTYPE a [" + sections + "]>" + JobText(""), "<!-- by hand -->" + JobText(""),
+        "<!DOCTYPE VANTORSOREL_Job_specification>" + JobText(""), "<Job/>",
         "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
             JobText(R"( MaxParallel="&x;")")}},
       {S::kInvalid,
@@ -128,6 +138,15 @@ TEST(JobFileRead, RefusalsLeaveTheJobAlone) {
     for (const std::string& text : texts) EXPECT_EQ(Read(text, job).status, status) << text;
   }
   ExpectSameJob(SampleJob(), job);
+  // A fault of the XML is named by its line and column, counted in characters.
+  const std::pair<std::string, std::string> places[] = {
+      {"<a>\n \xC3\xA9<b></c></a>", "job.xml:2:8: start-end tags mismatch"},
+      {"\xEF\xBB\xBF<a/>\n<b/>", "job.xml:2:1: more than one root element"}};
+  for (const auto& [text, detail] : places) EXPECT_EQ(Read(text, job).detail, detail);
+  // Only a file that is not there does not exist.
+  EXPECT_EQ(ReadJobFile(dir.File("none.xml"), job).message, kJobFileDoesNotExist);
+  EXPECT_EQ(ReadJobFile(dir.path(), job).detail,
+            "\"" + dir.path() + "\": it is a folder, not a file");
 }
 
 // UTF-8 with its mark, and UTF-16 (little-endian, as on the machines we build for).

@@ -175,7 +175,7 @@ TEST(NotifyRules, AddressesUrlsAndWhenAreRefusedInOrderNamingTheValueWithoutSecr
        "NotifyWebhook: \"http://h:65536\" is not an http:// or https:// URL"},
       {"", "http://h:x/", "", "NotifyWebhook: \"http://h:x/\" is not an http:// or https:// URL"},
       {"", "http://[]/", "", "NotifyWebhook: \"http://[]/\" is not an http:// or https:// URL"},
-      {"", "", "Always", "NotifyOn: \"Always\" is not failure or always"},
+      {"", "", "Alway", "NotifyOn: \"Alway\" is not failure or always"},
   };
   for (const auto& c : cases) {
     JobDocument job;
@@ -185,7 +185,10 @@ TEST(NotifyRules, AddressesUrlsAndWhenAreRefusedInOrderNamingTheValueWithoutSecr
   }
   EXPECT_EQ(ParseNotifyMail(cases[0].mail).value,
             (std::vector<std::string>{"root@localhost", "a.b+c@mail-1.example.org"}));
-  EXPECT_EQ(ParseNotifyOn(cases[0].on).value, NotifyWhen::kAlways);
+  // As the window shows them, or in any other letter case.
+  EXPECT_EQ(ParseNotifyOn("ALWAYS").value, NotifyWhen::kAlways);
+  EXPECT_TRUE(ParseOverlap("Refuse").value == OverlapPolicy::kRefuse &&
+              ParseOverlap("wAIT").value == OverlapPolicy::kWait);
   const std::pair<const char*, const char*> urls[] = {
       {"https://u:p@w@h:8443/a/b?token=1#f", "https://h:8443/a/b"},
       {"http://h#frag", "http://h"},

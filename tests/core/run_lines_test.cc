@@ -45,6 +45,10 @@ TEST(JobLineTable, SortsNumericallyMovingWholeRowsFindsAndDeletesRows) {
   // A write behind the lines grows them; one to no row or no column writes nothing.
   EXPECT_TRUE(table.Set(kColType, 6, "t") && table.LineCount() == 7 && !table.At(kColType, 5));
   EXPECT_FALSE(table.Set(kColType, -1, "t") || table.Set(JobLineTable::kColumnCount, 0, "t"));
+  // The fewest lines there are to sort.
+  JobLineTable two = test::TableOfNumbers({"20", "10"});
+  two.SortJobLineTable();
+  EXPECT_EQ(Column(two, kColNumber), "10|20|");
 }
 
 TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEven) {
@@ -63,6 +67,27 @@ TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEve
   for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
   std::setlocale(LC_NUMERIC, "C");
   if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps.sh makes it)";
+}
+
+// Entries a run passes over are named for the lines it takes; what the editor writes is not.
+TEST(JobLineListWarnings, NameEntriesThatNameNoLineOrHoldMoreThanDigitsAndAWaitForItself) {
+  JobLineTable table = test::TableOfNumbers({"10", "20", "30", "20"});
+  table.Set(kColWait, 1, " 010 ,,30, abc,1O,10 20,-10,99,20,10x");
+  table.Set(kColSkipOnSuccess, 1, "5");
+  table.Set(kColActive, 2, "false");
+  for (int row : {2, 3}) table.Set(kColWait, row, "x");  // not taken by a run
+  std::string said;
+  for (const std::string& warning : JobLineListWarnings(table, 4)) said += warning + "\n";
+  const std::string line = "job line 20: wait entry ",
+                    no_wait = "; the line will not wait for it\n";
+  EXPECT_EQ(said, line + "\"abc\" is read as 0, which names no line of the job" + no_wait + line +
+                      "\"1O\" is read as 1, which names no line of the job" + no_wait + line +
+                      "\"10 20\" is read as 1020, which names no line of the job" + no_wait + line +
+                      "\"-10\" is read as -10, which names no line of the job" + no_wait + line +
+                      "\"99\" names no line of the job" + no_wait + line +
+                      "\"20\" names the line itself; the line will never start\n" + line +
+                      "\"10x\" is read as 10\njob line 20: skip_on_success entry \"5\" names no "
+                      "line of the job; nothing is skipped for it\n");
 }
 
 // A run decides on a row by whether it is active and by its number, so both are known even

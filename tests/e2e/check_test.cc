@@ -39,9 +39,10 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
   // The words after --check make up one file name, as in an unattended run.
   const test::ProgramOutcome outcome = Check({dir_.File("my"), "job.xml"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  // Lists dropped for want of skip_on_error are named; limits and a policy a run would refuse
-  // are left out of the JSON and named, as are list entries that name no line; what a run
-  // would miss on this machine follows.
+  // Lists dropped for want of skip_on_error are named; limits a run would refuse are left out
+  // of the JSON and named, as are list entries that do not read; the words the window shows
+  // capitalised are read in any case and shown as the file means them; what a run would miss
+  // on this machine follows.
   const std::string unread = "jobrunner: warning: " + path +
                              ": job line 20: repeat_on_error was not read: the lists of a job "
                              "line are read only when it has skip_on_error\n";
@@ -50,27 +51,22 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
                               ": the time limit of job line 10 \"1 h\" is not a whole number from "
                               "1 to 604800; the job cannot run\njobrunner: error: " +
                               path +
-                              ": the job's overlap policy \"Wait\" is not refuse, wait or "
-                              "allow; the job cannot run\njobrunner: error: " +
-                              path +
-                              ": NotifyOn: \"Always\" is not failure or always; the job cannot "
-                              "run\njobrunner: error: " +
-                              path +
                               ": job line 20, \"wait\": the job-line list entry \"1e7\" lies "
                               "outside the job line numbers; the job cannot run\n"));
-  EXPECT_EQ(outcome.out,
-            "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 "
-            "bad\xEF\xBF\xBD\xEF\xBF\xBD end\", \"LogFile\": \"a\", \"UserFile\": \"u\", "
-            "\"TempLogDir\": \"\", \"LogToEventLog\": 0, \"MaxParallel\": \"99\", "
-            "\"JobTimeLimit\": 7200, \"Overlap\": null, \"NotifyMail\": [\"ops@x.org\", "
-            "\"root@localhost\"], \"NotifyWebhook\": \"https://h.example/x\", \"NotifyOn\": null, "
-            "\"time_limits\": {\"20\": 60}, "
-            "\"repeat_delays\": {\"20\": "
-            "0}, \"repeat_limits\": {\"20\": 7}, \"lines\": [\n"
-            "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
-            "\"\", \"\", \"\", \"\"],\n"
-            "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
-            "\"20\", null, null, null]\n]}\n");
+  EXPECT_EQ(
+      outcome.out,
+      "{\"Description\": \"q\\\" b\\\\ n\\nt\\tc\\u0001\\u0008\\u000c\\u007f \xC3\xA9 "
+      "bad\xEF\xBF\xBD\xEF\xBF\xBD end\", \"LogFile\": \"a\", \"UserFile\": \"u\", "
+      "\"TempLogDir\": \"\", \"LogToEventLog\": 0, \"MaxParallel\": \"99\", "
+      "\"JobTimeLimit\": 7200, \"Overlap\": \"wait\", \"NotifyMail\": [\"ops@x.org\", "
+      "\"root@localhost\"], \"NotifyWebhook\": \"https://h.example/x\", \"NotifyOn\": \"always\", "
+      "\"time_limits\": {\"20\": 60}, "
+      "\"repeat_delays\": {\"20\": "
+      "0}, \"repeat_limits\": {\"20\": 7}, \"lines\": [\n"
+      "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
+      "\"\", \"\", \"\", \"\"],\n"
+      "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
+      "\"20\", null, null, null]\n]}\n");
 
   // A run names the lists first too, before it refuses the job.
   EXPECT_TRUE(test::RunProgram(test::BinDir() + "/jobrunner", {path}, {}, dir_.path())
@@ -89,10 +85,11 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
 }
 
 TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
+  const std::string not_job = "Open: This is no Orvex Job Extraction specification file\n";
   const std::pair<std::string, std::string> cases[] = {
-      {"<VANTORSOREL_Job_specification", "Open: Job file does not exist\njobrunner: \""},
-      {"<?xml version=\"1.0\"?><VANTORSOREL_Job_specification/>",
-       "Open: This is no Orvex Job Extraction specification file\n"},
+      {"<VANTORSOREL_Job_specification",
+       not_job + "jobrunner: " + dir_.File("job.xml") + ":1:30: error parsing start element tag\n"},
+      {"<?xml version=\"1.0\"?><VANTORSOREL_Job_specification/>", not_job},
       {"<VANTORSOREL_Job_specification Description=\"\"/>",
        "Open: The job file \"" + dir_.File("job.xml") +
            "\" is not a valid job file: its root element lacks \"LogFile\", \"UserFile\", "
@@ -102,6 +99,10 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
     EXPECT_EQ(outcome.status, 3) << content;
     EXPECT_EQ(outcome.err.substr(0, start.size()), start);
   }
+  const test::ProgramOutcome folder = Check({dir_.path()});
+  EXPECT_EQ(folder.status, 3);
+  EXPECT_EQ(folder.err,
+            not_job + "jobrunner: \"" + dir_.path() + "\": it is a folder, not a file\n");
   // A run refuses a notice setting as --check names it, the URL without its secrets.
   const std::string job = File("n.xml",
                                "<VANTORSOREL_Job_specification Description=\"d\" LogFile=\"a\" "

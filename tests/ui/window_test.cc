@@ -232,8 +232,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("message");
     // clang-format off
-    QTest::newRow("malformed") << "<VANTORSOREL_Job_specification" << "Job file does not exist";
-    QTest::newRow("other") << "<other/>" << "This is no Orvex Job Extraction specification file";
+    QTest::newRow("malformed") << "<VANTORSOREL_Job_specification" << "This is no Orvex Job Extraction specification file\n@:1:30: error parsing start element tag";
+    QTest::newRow("other") << "<other/>" << "This is no Orvex Job Extraction specification file\n\"@\": the root element is \"other\"";
     // clang-format on
   }
   void failedOpenLeavesTheWindowAsItWas() {
@@ -246,7 +246,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     FileDialog::setNextFileName(path("bad.xml"));
     Trigger("openJob");
-    QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " + message);
+    QCOMPARE(Messages(), "Save Job: Do you want to save current job ?|Open: " +
+                             message.replace("@", path("bad.xml")));
     QCOMPARE(Job(), "Extraction Job Runner (" + path("good.xml") + ")|2|edited|unsaved");
   }
 
@@ -436,7 +437,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Messages(), QString("Open: Job file does not exist"));
     QVERIFY(w_->openJobFile(name, true));
     QVERIFY(Messages().contains(
-        "only when it has skip_on_error:\njob line 10: repeat_on_error was not read\n"));
+        "\njob line 10: repeat_on_error was not read: the lists of a job line are read only "
+        "when it has skip_on_error\n"));
     QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|1|Nightly load|saved");
   }
 
@@ -556,11 +558,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
                     " NotifyMail=\"a@b.org\" NotifyWebhook=\"https://h/x\" NotifyOn=\"always\">"));
     // A hand-edited value is kept as it is, and refuses a run as it would unattended.
     WriteFile(path("job.xml"),
-              ReadAll(path("job.xml")).replace("\"always\"", "\"Always\"").toUtf8());
+              ReadAll(path("job.xml")).replace("\"always\"", "\"Sometimes\"").toUtf8());
     QVERIFY(w_->openJobFile(path("job.xml"), false));
     Trigger("executeJob");
     QCOMPARE(Messages(),
-             "Execute: The job cannot run: NotifyOn: \"Always\" is not failure or always.");
+             "Execute: The job cannot run: NotifyOn: \"Sometimes\" is not failure or always.");
     Trigger("newJob");
     QVERIFY(w_->currentDocument().NotifyOn.empty() && w_->currentDocument().NotifyMail.empty());
   }
@@ -582,8 +584,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
                           << "NotifyMail: \"ops@\" is not a mail address";
     QTest::newRow("webhook") << "MaxParallel=\"4\" NotifyWebhook=\"ftp://u:pw@h/x?t=1\""
                              << "NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL";
-    QTest::newRow("notify on") << "MaxParallel=\"4\" NotifyOn=\"Always\""
-                               << "NotifyOn: \"Always\" is not failure or always";
+    QTest::newRow("notify on") << "MaxParallel=\"4\" NotifyOn=\"Sometimes\""
+                               << "NotifyOn: \"Sometimes\" is not failure or always";
   }
   void aFaultReadsTheSameInTheWindowARunAndTheCheck() {
     QFETCH(QString, attribute);
@@ -598,16 +600,55 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Messages(), "Execute: The job cannot run: " + fault + ".");
     QVERIFY(executor_->runs == 0);
 
-    auto jobrunner = [&](const QStringList& arguments, int status) {
-      QProcess process;
-      process.start(qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/jobrunner", arguments);
-      if (!process.waitForFinished(30000) || process.exitCode() != status) return QString("?");
-      return QString::fromUtf8(process.readAllStandardError());
-    };
     const QString file = path("job.xml");
-    QVERIFY(jobrunner({file}, 4).contains(file + ": " + fault + "; the job was not run.\n"));
-    QVERIFY(jobrunner({"--check", file}, 0)
+    QVERIFY(Jobrunner({file}, 4).contains(file + ": " + fault + "; the job was not run.\n"));
+    QVERIFY(Jobrunner({"--check", file}, 0)
                 .contains("jobrunner: error: " + file + ": " + fault + "; the job cannot run\n"));
+  }
+
+  // What the list reading passes over, set in the table or by hand in the file (`from` to
+  // `to`), is said before anything else by a run, the check (--strict counts it) and a run
+  // in the window, which also names what the file's reading passed over when it opens it.
+  void aWarningReadsTheSameInTheWindowARunAndTheCheck_data() {
+    QTest::addColumn<QString>("wait");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("warning");
+    // clang-format off
+    QTest::newRow("none") << "10" << "" << "" << "";
+    QTest::newRow("entry") << "1O" << "" << "" << "job line 20: wait entry \"1O\" is read as 1, which names no line of the job; the line will not wait for it";
+    QTest::newRow("itself") << "10,20" << "" << "" << "job line 20: wait entry \"20\" names the line itself; the line will never start";
+    QTest::newRow("attribute") << "" << "batch_line=\"20\"" << "batch_line=\"20\" wiat=\"10\"" << "job line 20: the attribute \"wiat\" is unknown and was not read";
+    QTest::newRow("unread") << "" << "skip_on_error=\"\"" << "repeat_on_error=\"20\"" << "job line 10: repeat_on_error was not read: the lists of a job line are read only when it has skip_on_error";
+    // clang-format on
+  }
+  void aWarningReadsTheSameInTheWindowARunAndTheCheck() {
+    QFETCH(QString, wait);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, warning);
+    StartWithTheRunDriver();
+    AddLines({10, 20});
+    WriteFile(path("ok.sh"), "#!/bin/sh\nexit 0\n", true);
+    for (int row : {0, 1}) {
+      w_->table().Set(jr::kColType, row, "User Batchfile");
+      w_->table().Set(jr::kColBatchFile, row, path("ok.sh").toStdString());
+    }
+    w_->table().Set(jr::kColWait, 1, wait.toStdString());
+    SaveAs("job.xml");
+    const QString file = path("job.xml"), said = "jobrunner: warning: " + file + ": " + warning;
+    if (!from.isEmpty()) WriteFile(file, ReadAll(file).replace(from, to).toUtf8());
+    const QString checked = Jobrunner({"--check", file}, 0);
+    QCOMPARE(checked.contains(said + "\n"), !warning.isEmpty());
+    QVERIFY(Jobrunner({"--check", "--strict", file}, warning.isEmpty() ? 0 : 1) == checked);
+    if (!warning.isEmpty()) QVERIFY(Jobrunner({file}, -1).startsWith(said + "\n"));
+    QVERIFY(w_->openJobFile(file, false));
+    QCOMPARE(Messages().contains(warning), !from.isEmpty() || warning.isEmpty());
+    QSignalSpy ended(w_.get(), &MainWindow::runEnded);
+    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
+    Trigger("executeJob");
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(field<QLabel>("runProgress")->toolTip().split('\n').front(), warning);
   }
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
@@ -655,14 +696,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   }
 
   void executeRunsTheJobAndWritesItsReports() {
-    tester_.reset(), Stop();
-    Start(MakeDriverJobExecutor());
-    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
-                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
-             0);
-    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
-    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
-    FillValidHeader();
+    StartWithTheRunDriver();
     AddLines({10, 20, 30});
     w_->table().Set(jr::kColOptions, 0, "-sleep 300");
     w_->table().Set(jr::kColWait, 1, "10");
@@ -1056,6 +1090,28 @@ class JobRunnerWindowTest : public testing::WindowTest {
     if (!field->hasFocus()) field->setFocus(Qt::TabFocusReason);
     QTest::keyClick(field, Qt::Key_Tab);
     QTest::qWait(10);
+  }
+
+  // A window whose runs go through the run driver, on a stand-in installation.
+  void StartWithTheRunDriver() {
+    tester_.reset(), Stop();
+    Start(MakeDriverJobExecutor());
+    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
+             0);
+    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
+    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
+    FillValidHeader();
+  }
+
+  // Standard error of the built jobrunner run with `arguments`; "?" unless it ends with
+  // `status` (any for -1).
+  static QString Jobrunner(const QStringList& arguments, int status) {
+    QProcess process;
+    process.start(qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/jobrunner", arguments);
+    if (!process.waitForFinished(30000) || (status >= 0 && process.exitCode() != status))
+      return QString("?");
+    return QString::fromUtf8(process.readAllStandardError());
   }
 
   std::unique_ptr<QAbstractItemModelTester> tester_;

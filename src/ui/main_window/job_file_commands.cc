@@ -101,8 +101,12 @@ ReadResult MainWindow::importJob(const QString& file_name, bool from_command_lin
   JobDocument job = currentDocument();
   ReadResult result = ReadJobFile(file_name.toStdString(), job);
   if (result.status != ReadStatus::kLoaded) {
-    MessageBox::show(QString::fromStdString(result.message), "Open", MessageBox::kOkOnly,
-                     MessageBox::Answer::kOk,
+    // A file that is there but does not load says why, as the command line does; a missing
+    // one needs no more than the message.
+    QString text = QString::fromStdString(result.message);
+    if (result.message != kJobFileDoesNotExist && !result.detail.empty())
+      text += "\n" + QString::fromStdString(result.detail);
+    MessageBox::show(text, "Open", MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
     return result;
   }
@@ -131,6 +135,7 @@ MessageBox::Answer MainWindow::askToSave() {
 void MainWindow::newJob() {
   if (!mayReplaceJob()) return;
   current_job_file_.clear();
+  file_warnings_.clear();
   updateCaption();
   header_->clearTexts();
   table_.Clear();
@@ -168,13 +173,14 @@ bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
   refreshGrid();
   RememberRecentJobFile(TrimBlanks(file_name));
   updateRecentFilesMenu();
-  // Said now, over the job as loaded: once it is saved, the lists are gone from the file too.
-  if (!read.unread_lists.empty()) {
-    QString text = "The job file " + TrimBlanks(file_name) +
-                   " holds job-line lists that were not read; " + kListsNeedSkipOnError + ":";
-    for (const UnreadLists& unread : read.unread_lists)
-      text += "\n" + QString::fromStdString(UnreadListsText(unread));
-    MessageBox::show(text + "\nThe job holds these lists empty, and saving it stores them so.",
+  // Said now, over the job as loaded: once it is saved, what was not read is gone from the
+  // file too.
+  file_warnings_ = ReadingWarnings(read);
+  if (!file_warnings_.empty()) {
+    QString text = "The job file " + TrimBlanks(file_name) + " holds what was not read:";
+    for (const std::string& warning : file_warnings_)
+      text += "\n" + QString::fromStdString(warning);
+    MessageBox::show(text + "\nThe job holds none of it, and saving it leaves it out of the file.",
                      "Open", MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation,
                      this);
   }

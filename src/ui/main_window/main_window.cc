@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
@@ -428,6 +429,7 @@ void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {
   request.history_database = SystemMetadataDatabasePath();
   // The window never waits for another run: a job that would wait is refused instead.
   request.may_wait = false;
+  request.file_warnings = std::exchange(file_warnings_, {});
   runner_->start(std::move(request));
 }
 

@@ -183,6 +183,9 @@ class MainWindow : public QMainWindow {
 
   JobLineTable table_;
   QString current_job_file_;
+  // What the reading of the job's file passed over (see ReadingWarnings): said when it is
+  // opened, and again by its first run here, whose save leaves it out of the file.
+  std::vector<std::string> file_warnings_;
   bool changed_ = true;
   bool save_failed_ = false;
   bool close_after_run_ = false;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <tuple>
+
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -17,8 +20,19 @@ using namespace std::chrono_literals;
 const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
 
 TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
-  EXPECT_EQ(MetricsFileName("/jobs/Nightly run-2.XML"), "jobrunner_Nightly_run_2.prom");
-  EXPECT_EQ(MetricsFileName("C:\\jobs\\a.b.xml"), "jobrunner_a_b.prom");
+  // One file per job: by its name, a digest of its folder and the target of a link.
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.File("a")),
+      std::filesystem::create_directories(dir.File("b"));
+  for (const char* job : {"a/nightly.xml", "b/nightly.xml"})
+    test::WriteWholeFile(dir.File(job), "");
+  std::filesystem::create_symlink(dir.File("a/nightly.xml"), dir.File("link.xml"));
+  const std::string a = MetricsFileName(dir.File("a/nightly.xml"));
+  EXPECT_TRUE(a.starts_with("jobrunner_nightly_") && a.ends_with(".prom") && a.size() == 31) << a;
+  EXPECT_NE(a, MetricsFileName(dir.File("b/nightly.xml")));
+  EXPECT_EQ(a, MetricsFileName(dir.File("link.xml")));
+  EXPECT_TRUE(MetricsFileName("/jobs/Nightly run-2.XML").starts_with("jobrunner_Nightly_run_2_"));
+  EXPECT_TRUE(MetricsFileName("C:\\jobs\\a.b.xml").starts_with("jobrunner_a_b_"));
   EXPECT_EQ(MetricsText("/j/a\\b\"c\nd.xml", true, std::nullopt),
             "# HELP jobrunner_run_running 1 while a run of the job goes on, else 0.\n"
             "# TYPE jobrunner_run_running gauge\n"
@@ -40,6 +54,28 @@ TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
         "jobrunner_last_run_line_duration_seconds{job=\"j\",line=\"10\"} 1.500\n"}) {
     EXPECT_TRUE(test::Has(text, sample));
   }
+}
+
+// A run refused because another run of the job went on is no run of the job: the one
+// before it stays the last.
+TEST(RunMetrics, TheLastRunPassesOverRefusedAndUnendedRuns) {
+  test::TempDir dir;
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(dir.File("db"));
+  ASSERT_TRUE(history.ok()) << history.message();
+  EXPECT_FALSE(LastRunFromHistory(*history.value, "/j.xml"));
+  for (const auto& [id, start, status] :
+       {std::tuple{"ran", kT0, std::optional(RunStatus::kErrors)},
+        {"refused", kT0 + 2min, std::optional(RunStatus::kRefused)},
+        {"unended", kT0 + 3min, std::optional<RunStatus>()}}) {
+    ASSERT_TRUE(history.value->BeginRun({.run_id = id, .job_file = "/j.xml", .start = start}).ok());
+    if (status) {
+      ASSERT_TRUE(history.value->EndRun(id, {start + 1min, *status, 1, 2, 0}).ok());
+    }
+  }
+  const std::optional<LastRunMetrics> last = LastRunFromHistory(*history.value, "/j.xml");
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->start, kT0);
+  EXPECT_EQ(last->status, RunStatus::kErrors);
 }
 
 }  // namespace

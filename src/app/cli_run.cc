@@ -253,8 +253,9 @@ std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
   if (const std::string failure = made.value->env().registry.ReadFailure(); !failure.empty()) {
     std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), failure.c_str());
   }
-  std::vector<PreflightProblem> problems = PreflightProblems(
-      job.table, job.table.LineCount(), made.value->env(), SystemMetadataDatabasePath());
+  std::vector<PreflightProblem> problems =
+      PreflightProblems(job.table, job.table.LineCount(), made.value->env(),
+                        SystemMetadataDatabasePath(), job.TempLogDir);
   for (const PreflightProblem& problem : problems) {
     std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), problem.text.c_str());
   }

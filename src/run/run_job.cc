@@ -232,8 +232,9 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   RunObservers observers{&recorder};
   observers.Add(caller_observers);
 
-  if (Status created = env.file_system.CreateFolder(result.run_folder);
-      !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
+  // A log-file folder that went missing is made again (the run session has seen that it
+  // can be).
+  if (Status created = env.file_system.CreateFolders(result.run_folder); !created.ok()) {
     observers.Warning(created.message);
   }
   if (history) {

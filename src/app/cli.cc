@@ -18,7 +18,7 @@ namespace {
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {"-h",       "--help",    "--version", "--check",
                                         "--edit",   "--history", "--rerun",   "--force",
-                                        "--strict", "--status",  "--graph"};
+                                        "--strict", "--status",  "--graph",   "--downstream"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -37,7 +37,7 @@ int Usage(const std::string& problem) {
 
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
-  bool force = false, strict = false, status = false, graph = false;
+  bool force = false, strict = false, status = false, graph = false, downstream = false;
   std::string prune;
   std::optional<std::string> run;  // --run RUNID of --graph
   std::optional<RerunOption> rerun;
@@ -55,6 +55,7 @@ int RunOptions(const Options& options, size_t prune_count) {
     return kExitNoErrors;
   }
   if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
+  if (options.downstream && !options.rerun) return Usage("--downstream belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
   if (options.run && !options.graph) return Usage("--run belongs to --graph");
   if (options.graph) {
@@ -125,8 +126,8 @@ int RunOptions(const Options& options, size_t prune_count) {
 std::string UsageText() {
   return "Usage: jobrunner [JOBFILE]\n"
          "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check [--strict] [--rerun RUNID] JOBFILE\n"
-         "       jobrunner --rerun RUNID [--force] JOBFILE\n"
+         "       jobrunner --check [--strict] [--rerun RUNID [--downstream]] JOBFILE\n"
+         "       jobrunner --rerun RUNID [--force] [--downstream] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS [JOBFILE]\n"
          "       jobrunner --status [JOBFILE] [--json]\n"
@@ -145,6 +146,8 @@ std::string UsageText() {
          "                  runs the job again without the lines that succeeded in run\n"
          "                  RUNID; refused when the job file changed since, unless\n"
          "                  --force. With --check: which lines it would run.\n"
+         "--downstream      with --rerun: also the lines that wait, directly or through\n"
+         "                  others, for a line it runs again.\n"
          "--history JOBFILE\n"
          "                  the job's last 20 runs, newest first; with RUNID that run's\n"
          "                  lines; --json prints them as JSON for scripts.\n"
@@ -189,6 +192,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   std::string rerun_id;
   CLI::Option* rerun = app.add_option("--rerun", rerun_id);
   app.add_flag("--force", options.force);
+  app.add_flag("--downstream", options.downstream);
   app.add_flag("--strict", options.strict);
   app.add_option("words", options.words);
   // CLI11 takes the words last to first.
@@ -198,11 +202,12 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& error) {
     return Usage(error.what());
   }
-  if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
+  if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force, options.downstream};
   if (run->count()) options.run = graph_run;
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
-        options.force || options.strict || options.status || options.graph || options.run) {
+        options.force || options.downstream || options.strict || options.status || options.graph ||
+        options.run) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

@@ -198,6 +198,7 @@ int ExitStatusOf(const RunSessionOutcome& outcome, const std::string& job_file) 
 
 Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option) {
   Result<RerunBasis> basis = ReadRerunBasis(SystemMetadataDatabasePath(), job_file, option.run_id);
+  if (basis.ok()) basis.value.downstream = option.downstream;
   if (!basis.ok() || !basis.value.job_changed) return basis;
   const std::string changed = JobChangedText(job_file, option.run_id);
   if (!option.force) {

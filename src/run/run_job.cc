@@ -200,7 +200,8 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   std::optional<RerunPlan> rerun;
   if (request.rerun) {
     description += " (rerun of " + request.rerun->run_id + ")";
-    rerun = PlanRerun(RerunLinesOf(table, request.row_count), request.rerun->lines);
+    rerun = PlanRerun(RerunLinesOf(table, request.row_count), request.rerun->lines,
+                      request.rerun->downstream);
   }
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);

@@ -177,9 +177,8 @@ TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
 
 TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
   AddScriptLine();
-  const std::string file = dir_.File("file"), read_only = dir_.File("ro");
-  const std::string not_db = dir_.File("not.sqlite");
-  WriteWholeFile(file, ""), WriteWholeFile(not_db, "not a database\n");
+  const std::string file = dir_.File("file"), read_only = dir_.File("ro"), db = dir_.File("x.db");
+  WriteWholeFile(file, ""), WriteWholeFile(db, "not a database\n");
   fs::create_directories(read_only);
   // Root writes past permission bits, not into a read-only mount.
   const bool root = geteuid() == 0;
@@ -188,26 +187,24 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
   } else {
     fs::permissions(read_only, fs::perms::owner_read | fs::perms::owner_exec);
   }
-  std::map<std::string, std::string> bad_db = Env();
-  bad_db["JOBRUNNER_METADATA_DB"] = not_db;
-  const std::tuple<std::string, std::map<std::string, std::string>, std::string> cases[] = {
-      {file + "/logs", Env(),
-       "the log-file folder \"" + file + "/logs\" does not exist and cannot be made: \"" + file +
-           "\" is no folder"},
-      {read_only, Env(),
-       "the log-file folder \"" + read_only + "\" cannot be used: the folder \"" + read_only +
-           "\" may not be written"},
-      {dir_.File("logs"), bad_db,
-       "cannot read the process metadata database \"" + not_db + "\": file is not a database"}};
-  for (const auto& [folder, env, text] : cases) {
-    job_.TempLogDir = folder;
+  const std::string folder = "the log-file folder \"";
+  const std::pair<std::string, std::string> cases[] = {
+      {file + "/logs",
+       folder + file + "/logs\" does not exist and cannot be made: \"" + file + "\" is no folder"},
+      {read_only, folder + read_only + "\" cannot be used: the folder \"" + read_only +
+                      "\" may not be written"},
+      {"", "cannot read the process metadata database \"" + db + "\": file is not a database"}};
+  for (const auto& [logs, text] : cases) {
+    std::map<std::string, std::string> env = Env();
+    if (logs.empty()) env["JOBRUNNER_METADATA_DB"] = db;
+    job_.TempLogDir = logs.empty() ? dir_.File("logs") : logs;
     const std::string job = SaveJob();
     Expect(Limited({job}, env), 4, "error: " + job + ": " + text + "; the job was not run\n", text);
     Expect(Limited({"--check", "--strict", job}, env), 1, "warning: " + job + ": " + text + "\n",
            text);
     EXPECT_TRUE(!fs::exists(dir_.File("user_10_status.txt")) && fs::is_empty(dir_.File("logs")));
   }
-  EXPECT_EQ(ReadWholeFile(not_db), "not a database\n");
+  EXPECT_EQ(ReadWholeFile(db), "not a database\n");
   if (root) umount2(read_only.c_str(), MNT_DETACH);
   // A log-file folder that went missing is made again.
   job_.TempLogDir = dir_.File("new/logs");

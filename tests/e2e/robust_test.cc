@@ -180,13 +180,10 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
   const std::string file = dir_.File("file"), read_only = dir_.File("ro"), db = dir_.File("x.db");
   WriteWholeFile(file, ""), WriteWholeFile(db, "not a database\n");
   fs::create_directories(read_only);
-  // Root writes past permission bits, not into a read-only mount.
+  // Root writes past permission bits, not into a read-only mount (where it may mount).
   const bool root = geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(mount("tmpfs", read_only.c_str(), "tmpfs", MS_RDONLY, nullptr), 0);
-  } else {
-    fs::permissions(read_only, fs::perms::owner_read | fs::perms::owner_exec);
-  }
+  fs::permissions(read_only, fs::perms::owner_read | fs::perms::owner_exec);
+  const bool mounted = root && mount("tmpfs", read_only.c_str(), "tmpfs", MS_RDONLY, nullptr) == 0;
   const std::string folder = "the log-file folder \"";
   const std::pair<std::string, std::string> cases[] = {
       {file + "/logs",
@@ -195,6 +192,7 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
                       "\" may not be written"},
       {"", "cannot read the process metadata database \"" + db + "\": file is not a database"}};
   for (const auto& [logs, text] : cases) {
+    if (logs == read_only && root && !mounted) continue;
     std::map<std::string, std::string> env = Env();
     if (logs.empty()) env["JOBRUNNER_METADATA_DB"] = db;
     job_.TempLogDir = logs.empty() ? dir_.File("logs") : logs;
@@ -205,7 +203,7 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
     EXPECT_TRUE(!fs::exists(dir_.File("user_10_status.txt")) && fs::is_empty(dir_.File("logs")));
   }
   EXPECT_EQ(ReadWholeFile(db), "not a database\n");
-  if (root) umount2(read_only.c_str(), MNT_DETACH);
+  if (mounted) umount2(read_only.c_str(), MNT_DETACH);
   // A log-file folder that went missing is made again.
   job_.TempLogDir = dir_.File("new/logs");
   EXPECT_EQ(Limited({SaveJob()}).status, 0);

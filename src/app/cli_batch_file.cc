@@ -25,8 +25,16 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
           std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
           .lexically_normal()
           .u8string();
-  const std::string text = BatchFileText(
-      ProgramFilePath(), ec ? job_file : std::string(absolute.begin(), absolute.end()));
+  const std::string program = ProgramFilePath();
+  if (program.empty()) {
+    std::fputs(
+        "jobrunner: error: the program's own file, which the batch file is to start, "
+        "cannot be found\n",
+        stderr);
+    return kExitCannotRun;
+  }
+  const std::string text =
+      BatchFileText(program, ec ? job_file : std::string(absolute.begin(), absolute.end()));
   if (!out_file) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {

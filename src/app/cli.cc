@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/cli_batch_file.h"
 #include "app/cli_check.h"
 #include "app/cli_graph.h"
 #include "app/cli_history.h"
@@ -16,9 +17,9 @@ namespace {
 
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
-constexpr const char* kOptionWords[] = {"-h",       "--help",    "--version", "--check",
-                                        "--edit",   "--history", "--rerun",   "--force",
-                                        "--strict", "--status",  "--graph"};
+constexpr const char* kOptionWords[] = {
+    "-h",      "--help",   "--version", "--check", "--edit",       "--history",   "--rerun",
+    "--force", "--strict", "--status",  "--graph", "--downstream", "--batch-file"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -37,7 +38,8 @@ int Usage(const std::string& problem) {
 
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
-  bool force = false, strict = false, status = false, graph = false;
+  bool force = false, strict = false, status = false, graph = false, downstream = false;
+  bool batch_file = false;
   std::string prune;
   std::optional<std::string> run;  // --run RUNID of --graph
   std::optional<RerunOption> rerun;
@@ -55,8 +57,18 @@ int RunOptions(const Options& options, size_t prune_count) {
     return kExitNoErrors;
   }
   if (options.force && !options.rerun) return Usage("--force belongs to --rerun");
+  if (options.downstream && !options.rerun) return Usage("--downstream belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
   if (options.run && !options.graph) return Usage("--run belongs to --graph");
+  if (options.batch_file) {
+    if (options.check || options.history || options.rerun || options.status || options.graph ||
+        options.json || options.strict || options.run || prune_count || options.words.empty() ||
+        options.words.size() > 2) {
+      return Usage("--batch-file takes a job file and, to write it to, an output file");
+    }
+    if (options.words.size() == 1) return BatchFileCommand(options.words[0], std::nullopt);
+    return BatchFileCommand(options.words[0], options.words[1]);
+  }
   if (options.graph) {
     if (options.check || options.history || options.rerun || options.status || options.json ||
         options.strict || prune_count) {
@@ -125,12 +137,13 @@ int RunOptions(const Options& options, size_t prune_count) {
 std::string UsageText() {
   return "Usage: jobrunner [JOBFILE]\n"
          "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check [--strict] [--rerun RUNID] JOBFILE\n"
-         "       jobrunner --rerun RUNID [--force] JOBFILE\n"
+         "       jobrunner --check [--strict] [--rerun RUNID [--downstream]] JOBFILE\n"
+         "       jobrunner --rerun RUNID [--force] [--downstream] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS [JOBFILE]\n"
          "       jobrunner --status [JOBFILE] [--json]\n"
          "       jobrunner --graph JOBFILE [--run RUNID]\n"
+         "       jobrunner --batch-file JOBFILE [OUTFILE]\n"
          "       jobrunner --help | -h | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
@@ -145,6 +158,8 @@ std::string UsageText() {
          "                  runs the job again without the lines that succeeded in run\n"
          "                  RUNID; refused when the job file changed since, unless\n"
          "                  --force. With --check: which lines it would run.\n"
+         "--downstream      with --rerun: also the lines that wait, directly or through\n"
+         "                  others, for a line it runs again.\n"
          "--history JOBFILE\n"
          "                  the job's last 20 runs, newest first; with RUNID that run's\n"
          "                  lines; --json prints them as JSON for scripts.\n"
@@ -158,7 +173,10 @@ std::string UsageText() {
          "--graph JOBFILE [--run RUNID]\n"
          "                  prints the job's lines, waits, skips and repeats as a graph in\n"
          "                  the DOT language (for dot -Tsvg); with --run, its nodes are\n"
-         "                  coloured by that run's outcomes.\n";
+         "                  coloured by that run's outcomes.\n"
+         "--batch-file JOBFILE [OUTFILE]\n"
+         "                  writes the script that the editor's Make Batch File writes\n"
+         "                  (for cron) to OUTFILE, or prints it without one.\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -185,12 +203,14 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--json", options.json);
   app.add_flag("--status", options.status);
   app.add_flag("--graph", options.graph);
+  app.add_flag("--batch-file", options.batch_file);
   std::string graph_run;
   CLI::Option* run = app.add_option("--run", graph_run);
   CLI::Option* prune = app.add_option("--prune", options.prune);
   std::string rerun_id;
   CLI::Option* rerun = app.add_option("--rerun", rerun_id);
   app.add_flag("--force", options.force);
+  app.add_flag("--downstream", options.downstream);
   app.add_flag("--strict", options.strict);
   app.add_option("words", options.words);
   // CLI11 takes the words last to first.
@@ -200,11 +220,12 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& error) {
     return Usage(error.what());
   }
-  if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force};
+  if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force, options.downstream};
   if (run->count()) options.run = graph_run;
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
-        options.force || options.strict || options.status || options.graph || options.run) {
+        options.force || options.downstream || options.strict || options.status || options.graph ||
+        options.run || options.batch_file) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

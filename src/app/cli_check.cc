@@ -206,8 +206,8 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
       return kExitBadJobFile;
     }
     const int rows = job.table.LineCount();
-    rerun_member =
-        RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows), basis.value.lines));
+    rerun_member = RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows),
+                                                        basis.value.lines, basis.value.downstream));
   }
   const std::string json = JobJson(job, rerun_member);
   // A check whose answer was lost must not look like a passed one.

@@ -198,6 +198,7 @@ int ExitStatusOf(const RunSessionOutcome& outcome, const std::string& job_file) 
 
 Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption& option) {
   Result<RerunBasis> basis = ReadRerunBasis(SystemMetadataDatabasePath(), job_file, option.run_id);
+  if (basis.ok()) basis.value.downstream = option.downstream;
   if (!basis.ok() || !basis.value.job_changed) return basis;
   const std::string changed = JobChangedText(job_file, option.run_id);
   if (!option.force) {
@@ -255,8 +256,9 @@ std::vector<PreflightProblem> WarnPreflightProblems(const std::string& job_file,
   if (const std::string failure = made.value->env().registry.ReadFailure(); !failure.empty()) {
     std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), failure.c_str());
   }
-  std::vector<PreflightProblem> problems = PreflightProblems(
-      job.table, job.table.LineCount(), made.value->env(), SystemMetadataDatabasePath());
+  std::vector<PreflightProblem> problems =
+      PreflightProblems(job.table, job.table.LineCount(), made.value->env(),
+                        SystemMetadataDatabasePath(), job.TempLogDir);
   for (const PreflightProblem& problem : problems) {
     std::fprintf(stderr, "jobrunner: warning: %s: %s\n", job_file.c_str(), problem.text.c_str());
   }

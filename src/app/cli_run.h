@@ -11,10 +11,11 @@
 
 namespace jr {
 
-// `--rerun RUNID [--force]`.
+// `--rerun RUNID [--force] [--downstream]`.
 struct RerunOption {
   std::string run_id;
-  bool force = false;  // run it although the job file changed since that run
+  bool force = false;       // run it although the job file changed since that run
+  bool downstream = false;  // also the lines that wait for one run again
 };
 
 // Loads the job file, runs the job and writes its reports. Returns the exit status:

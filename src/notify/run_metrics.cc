@@ -9,6 +9,7 @@
 #include "platform/atomic_file.h"
 #include "platform/config.h"
 #include "platform/environment.h"
+#include "platform/file_digest.h"
 #include "platform/installation.h"
 
 namespace jr {
@@ -74,7 +75,8 @@ std::string MetricsFolder(RegistryReader& registry) {
 }
 
 std::string MetricsFileName(const std::string& job_file) {
-  std::string name = job_file.substr(job_file.find_last_of("/\\") + 1);
+  const std::string job = AbsoluteFileName(job_file);
+  std::string name = job.substr(job.find_last_of("/\\") + 1);
   if (name.size() >= 4) {
     std::string suffix = name.substr(name.size() - 4);
     std::transform(suffix.begin(), suffix.end(), suffix.begin(),
@@ -85,7 +87,7 @@ std::string MetricsFileName(const std::string& job_file) {
     const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     if (!kept) c = '_';
   }
-  return "jobrunner_" + name + ".prom";
+  return "jobrunner_" + name + "_" + Sha256Hex(job).substr(0, 8) + ".prom";
 }
 
 std::string MetricsText(const std::string& job, bool running,

@@ -34,8 +34,10 @@ struct LastRunMetrics {
 // MetricsFolder; empty: no metrics are written.
 std::string MetricsFolder(RegistryReader& registry);
 
-// "jobrunner_NAME.prom", NAME the job file's name without its folder and ".xml", every
-// character outside [A-Za-z0-9_] made "_".
+// "jobrunner_NAME_DIGEST.prom": NAME the job file's name without its folder and ".xml",
+// every character outside [A-Za-z0-9_] made "_", DIGEST the first 8 hex digits of the
+// SHA-256 of its AbsoluteFileName, so that two jobs of one name in different folders keep
+// files of their own and a job reached through a link keeps its target's.
 std::string MetricsFileName(const std::string& job_file);
 
 // The file's whole text: every family with its HELP and TYPE, labelled job="`job`" (the job

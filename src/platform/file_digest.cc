@@ -92,7 +92,10 @@ std::string AbsoluteFileName(const std::string& path) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(NativePath(path), ec);
   if (ec) return path;
-  const std::u8string text = absolute.lexically_normal().u8string();
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
+  // A folder on the way that may not be searched: the name as it is given.
+  if (ec) resolved = absolute;
+  const std::u8string text = resolved.lexically_normal().u8string();
   return std::string(text.begin(), text.end());
 }
 

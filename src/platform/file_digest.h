@@ -14,8 +14,10 @@ std::string Sha256Hex(std::string_view bytes);
 // SHA-256 of the file's bytes; fails naming the file when it cannot be read.
 Result<std::string> FileSha256(const std::string& path);
 
-// The name made absolute against the current folder, with "." and ".." taken out; the
-// name itself when that is impossible. UTF-8 in and out.
+// The name made absolute against the current folder, with symbolic links resolved and "."
+// and ".." taken out: a job reached through a link is the same job as its target, in the
+// run history, its lock and its metrics. Names below the first part that does not exist
+// are kept as given; the name itself when none of this is possible. UTF-8 in and out.
 std::string AbsoluteFileName(const std::string& path);
 
 // The name of this machine; empty when it cannot be had.

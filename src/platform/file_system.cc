@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/program_command.h"
 #include "platform/regular_file.h"
 
 namespace jr {
@@ -85,6 +86,19 @@ class StdFileSystem final : public FileSystem {
 FileSystem& RealFileSystem() {
   static StdFileSystem file_system;
   return file_system;
+}
+
+std::string FolderWriteProblem(const std::string& folder) {
+  // The folder, or the nearest one above it that exists, from which the rest is made.
+  std::error_code ec;
+  fs::path nearest = fs::u8path(folder);
+  while (!nearest.empty() && !fs::exists(nearest, ec)) nearest = nearest.parent_path();
+  if (nearest.empty()) nearest = ".";
+  const std::u8string name = nearest.u8string();
+  const std::string text(name.begin(), name.end());
+  if (!fs::is_directory(nearest, ec)) return "\"" + text + "\" is no folder";
+  if (!MayWrite(text)) return "the folder \"" + text + "\" may not be written";
+  return {};
 }
 
 }  // namespace jr

@@ -40,4 +40,10 @@ class FileSystem {
 // The file system of the machine, through the standard library.
 FileSystem& RealFileSystem();
 
+// Why files cannot be made in `folder` (or, when it is missing, why it cannot be made with
+// its missing parents), as far as can be seen without making anything: the nearest folder
+// on the way that exists is no folder ("\"/x/f\" is no folder") or may not be written
+// ("the folder \"/x\" may not be written"). Empty when nothing is seen against it.
+std::string FolderWriteProblem(const std::string& folder);
+
 }  // namespace jr

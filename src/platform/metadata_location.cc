@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_system.h"
 #include "platform/program_command.h"
 
 namespace jr {
@@ -18,18 +19,12 @@ std::string MetadataPlaceProblem(const std::string& path) {
   if (fs::exists(file, ec) && !MayWrite(path)) {
     return place + ": \"" + path + "\" may not be written";
   }
-  // The database's folder, or the nearest one above it that exists, from which the rest
-  // is made; the database writes its journal beside itself, so the folder must be writable
-  // even when the file exists.
-  fs::path folder = file.parent_path();
-  while (!folder.empty() && !fs::exists(folder, ec)) folder = folder.parent_path();
-  if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec)) {
-    return place + ": \"" + folder.string() + "\" is no folder, so \"" + path + "\" cannot be made";
-  }
-  if (!MayWrite(folder.string())) {
-    return place + ": the folder \"" + folder.string() + "\" may not be written, so \"" + path +
-           "\" cannot be made or changed";
+  // The database writes its journal beside itself, so its folder must be writable even
+  // when the file exists.
+  const std::u8string parent = file.parent_path().u8string();
+  if (std::string folder = FolderWriteProblem(std::string(parent.begin(), parent.end()));
+      !folder.empty()) {
+    return place + ": " + folder + ", so \"" + path + "\" cannot be made or changed";
   }
   return {};
 }

@@ -6,8 +6,9 @@
 
 namespace jr {
 
-// $JOBRUNNER_METADATA_DB when set, else on Linux $XDG_STATE_HOME/jobrunner/metadata.sqlite,
-// else ~/.local/state/jobrunner/metadata.sqlite, on Windows
+// $JOBRUNNER_METADATA_DB when set, else on Linux /var/lib/jobrunner/metadata.sqlite for root
+// and $XDG_STATE_HOME/jobrunner/metadata.sqlite, else ~/.local/state/jobrunner/metadata.sqlite
+// for everyone else, on Windows
 // %LOCALAPPDATA%\jobrunner\metadata.sqlite. Empty when none of these can be made out;
 // kNoMetadataPlace then says why.
 std::string SystemMetadataDatabasePath();

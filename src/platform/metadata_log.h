@@ -57,8 +57,7 @@ class ProcessMetadataLogFactory {
 
 namespace jr {
 
-// The SQLite store at $JOBRUNNER_METADATA_DB, else $XDG_STATE_HOME/jobrunner/metadata.sqlite
-// (~/.local/state/... when XDG_STATE_HOME is not set).
+// The SQLite store at SystemMetadataDatabasePath().
 std::unique_ptr<ProcessMetadataLogFactory> MakeSystemMetadataLogFactory();
 
 }  // namespace jr

@@ -1,10 +1,12 @@
 #include "run/preflight.h"
 
 #include "engine/command_line_builder.h"
+#include "platform/file_system.h"
 #include "platform/metadata_location.h"
 #include "platform/program_command.h"
 #include "platform/regular_file.h"
 #include "report/generate_reports.h"
+#include "store/run_history.h"
 
 namespace jr {
 namespace {
@@ -22,12 +24,27 @@ std::string UnreadableCause(const std::string& path) {
 }  // namespace
 
 std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
-                                                RunEnv& env, const std::string& database) {
+                                                RunEnv& env, const std::string& database,
+                                                const std::string& log_file_folder) {
   std::vector<PreflightProblem> problems;
   // Every line that ends writes its row there: without it the run would stop at the
   // first line's end.
   if (std::string place = MetadataPlaceProblem(database); !place.empty()) {
     problems.push_back({true, std::move(place)});
+  } else if (Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+             !history.ok()) {
+    problems.push_back({true, history.message()});
+  }
+  // Every line's status and log files lie in the run folder made there: without it each
+  // line would do its work and then fail.
+  if (!log_file_folder.empty()) {
+    if (std::string folder = FolderWriteProblem(log_file_folder); !folder.empty()) {
+      problems.push_back({true, "the log-file folder \"" + log_file_folder + "\" " +
+                                    (RealFileSystem().FolderExists(log_file_folder)
+                                         ? "cannot be used: "
+                                         : "does not exist and cannot be made: ") +
+                                    folder});
+    }
   }
   // A registry named on purpose and not there would have every line fail and no report.
   if (std::string registry = NamedRegistryFileProblem(); !registry.empty()) {

@@ -19,10 +19,13 @@ struct PreflightProblem {
 };
 
 // The problems of a run of the first `row_count` rows of `table` on `env`, whose process
-// metadata database is `database`: a database that cannot be written and a registry file
-// named by JOBRUNNER_REGISTRY that cannot be read refuse the run; a report generator or a
-// template that is missing and an active line whose program is missing do not.
+// metadata database is `database` and whose run folder is made in `log_file_folder`: a
+// database that cannot be written or exists but is no database (looked at read-only), a
+// log-file folder that may not be written or is missing and cannot be made, and a registry
+// file named by JOBRUNNER_REGISTRY that cannot be read refuse the run; a report generator or
+// a template that is missing and an active line whose program is missing do not.
 std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
-                                                RunEnv& env, const std::string& database);
+                                                RunEnv& env, const std::string& database,
+                                                const std::string& log_file_folder);
 
 }  // namespace jr

@@ -55,13 +55,14 @@ std::vector<RerunLine> RerunLinesOf(const JobLineTable& table, int row_count) {
   for (const RunRow& row : RunRows(table, row_count)) {
     lines.push_back({row.number,
                      std::string(TrimBlanks(CellText(table.At(kColSkipOnSuccess, row.row)))),
-                     std::string(TrimBlanks(CellText(table.At(kColSkipOnError, row.row))))});
+                     std::string(TrimBlanks(CellText(table.At(kColSkipOnError, row.row)))),
+                     std::string(TrimBlanks(CellText(table.At(kColWait, row.row))))});
   }
   return lines;
 }
 
-RerunPlan PlanRerun(const std::vector<RerunLine>& lines,
-                    const std::vector<RunLineRecord>& earlier) {
+RerunPlan PlanRerun(const std::vector<RerunLine>& lines, const std::vector<RunLineRecord>& earlier,
+                    bool downstream) {
   const std::map<int32_t, EarlierLine> then = Summarise(earlier);
   auto find = [&then](int32_t number) -> const EarlierLine* {
     const auto found = then.find(number);
@@ -79,15 +80,26 @@ RerunPlan PlanRerun(const std::vector<RerunLine>& lines,
     }
   }
   // A skipped line runs again when a line whose outcome may have skipped it runs again: it
-  // is then up to that line's new outcome.
-  for (const RerunLine* skipped : skipped_then) {
+  // is then up to that line's new outcome. Downstream, a line that waits for one that runs
+  // again runs again too; each line that joins may bring others, until none does.
+  for (bool grew = true; grew;) {
+    grew = false;
     for (const RerunLine& line : lines) {
-      const EarlierLine* skipper = find(line.number);
-      if (skipper == nullptr || !runs_again.count(line.number)) continue;
-      if ((skipper->any_ok && Names(line.skip_on_success, skipped->number)) ||
-          (skipper->any_failed && Names(line.skip_on_error, skipped->number))) {
-        runs_again.insert(skipped->number);
-        break;
+      if (runs_again.count(line.number)) continue;
+      const bool skipped_by_one_again =
+          std::find(skipped_then.begin(), skipped_then.end(), &line) != skipped_then.end() &&
+          std::any_of(lines.begin(), lines.end(), [&](const RerunLine& other) {
+            const EarlierLine* skipper = find(other.number);
+            return skipper != nullptr && runs_again.count(other.number) &&
+                   ((skipper->any_ok && Names(other.skip_on_success, line.number)) ||
+                    (skipper->any_failed && Names(other.skip_on_error, line.number)));
+          });
+      const bool waits_for_one_again =
+          downstream && std::any_of(runs_again.begin(), runs_again.end(),
+                                    [&](int32_t again) { return Names(line.wait, again); });
+      if (skipped_by_one_again || waits_for_one_again) {
+        runs_again.insert(line.number);
+        grew = true;
       }
     }
   }

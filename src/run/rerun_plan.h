@@ -14,10 +14,11 @@
 
 namespace jr {
 
-// A job line as the plan needs it: its number and its skip lists.
+// A job line as the plan needs it: its number, its skip lists and its wait list.
 struct RerunLine {
   int32_t number = 0;
   std::string skip_on_success, skip_on_error;
+  std::string wait;
 };
 
 // The lines a run of the first `row_count` rows of `table` takes, in table order.
@@ -34,8 +35,11 @@ struct RerunPlan {
 // history keeps them). A line's last attempt that ended decides: the line itself or one of
 // its repeat copies, "over" (a line an earlier rerun took as over) counting as succeeded.
 // A line without a row in the earlier run, one that never ended (a stop, a stop on error,
-// a runner that died) and one that failed, a failed start included, is to run.
-RerunPlan PlanRerun(const std::vector<RerunLine>& lines, const std::vector<RunLineRecord>& earlier);
+// a runner that died) and one that failed, a failed start included, is to run. With
+// `downstream`, so is every line that waits, directly or through others, for a line that
+// is to run: what it did then was done on what that line left.
+RerunPlan PlanRerun(const std::vector<RerunLine>& lines, const std::vector<RunLineRecord>& earlier,
+                    bool downstream = false);
 
 // Marks the plan's over and skipped lines of a prepared run as already run and skipped,
 // so that they are neither started nor shown in the reports, and waits for them are met.

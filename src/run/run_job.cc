@@ -200,7 +200,8 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   std::optional<RerunPlan> rerun;
   if (request.rerun) {
     description += " (rerun of " + request.rerun->run_id + ")";
-    rerun = PlanRerun(RerunLinesOf(table, request.row_count), request.rerun->lines);
+    rerun = PlanRerun(RerunLinesOf(table, request.row_count), request.rerun->lines,
+                      request.rerun->downstream);
   }
   const TimePoint started = env.clock.Now();
   result.run_timestamp = FormatRunTimestamp(started);
@@ -232,8 +233,9 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   RunObservers observers{&recorder};
   observers.Add(caller_observers);
 
-  if (Status created = env.file_system.CreateFolder(result.run_folder);
-      !created.ok() && !env.file_system.FolderExists(result.run_folder)) {
+  // A log-file folder that went missing is made again (the run session has seen that it
+  // can be).
+  if (Status created = env.file_system.CreateFolders(result.run_folder); !created.ok()) {
     observers.Warning(created.message);
   }
   if (history) {

@@ -26,6 +26,8 @@ struct RerunBasis {
   std::vector<RunLineRecord> lines;
   // The job file is no longer the one that run read (its SHA-256 differs).
   bool job_changed = false;
+  // The lines that wait for a line run again are run again too (see PlanRerun).
+  bool downstream = false;
 };
 
 // Run `run_id` of `job_file` from the run history database `database`. Fails, with the

@@ -225,8 +225,9 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
   if (!outcome.refusals.empty()) return outcome;
 
   // What would stop the run halfway refuses it now; the rest is said before it starts.
-  for (const PreflightProblem& problem : PreflightProblems(
-           session.job.table, session.job.table.LineCount(), env, session.history_database)) {
+  for (const PreflightProblem& problem :
+       PreflightProblems(session.job.table, session.job.table.LineCount(), env,
+                         session.history_database, session.job.TempLogDir)) {
     if (problem.refuses) {
       outcome.refusals.push_back({Refusal::Kind::kPreflight, problem.text});
     } else {

@@ -28,17 +28,9 @@ bool ReadNumber(std::string_view text, Number& number) {
 }  // namespace
 
 Result<std::string> RunLockPath(const std::string& database, const std::string& job_file) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(NativePath(job_file), error);
-  std::filesystem::path resolved;
-  if (!error) resolved = std::filesystem::weakly_canonical(absolute, error);
-  if (error) {
-    return Status::Failed("cannot resolve the name of the job file \"" + job_file +
-                          "\": " + error.message());
-  }
   std::filesystem::path folder = NativePath(database).parent_path();
   if (folder.empty()) folder = ".";
-  return Utf8(folder / "locks" / (Sha256Hex(Utf8(resolved)) + ".lock"));
+  return Utf8(folder / "locks" / (Sha256Hex(AbsoluteFileName(job_file)) + ".lock"));
 }
 
 Status SetRunLockHolder(RunLock& lock, const RunLockHolder& holder) {

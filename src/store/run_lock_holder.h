@@ -25,9 +25,8 @@ struct RunLockHolder {
 };
 
 // The lock file for `job_file` beside the database `database`: the folder "locks" in the
-// database's folder, and in it a file named after the SHA-256 of the job file's absolute name
-// with symbolic links resolved (a job file reached by two names is one job). Fails, naming the
-// file, when the job file's name cannot be resolved.
+// database's folder, and in it a file named after the SHA-256 of the job file's
+// AbsoluteFileName (a job file reached by two names is one job).
 Result<std::string> RunLockPath(const std::string& database, const std::string& job_file);
 
 std::string RunLockHolderText(const RunLockHolder& holder);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace jr {
 namespace {
 
@@ -16,14 +18,15 @@ RunLineRecord Row(int32_t line, LineOutcome outcome, std::optional<int32_t> seq,
 
 TEST(RerunPlan, TheLastAttemptDecidesAndASkippedLineWaitsForItsSkipper) {
   const std::vector<RerunLine> lines = {
-      {10, "", ""},    // ok, then its repeat copy failed: runs
-      {20, "", ""},    // failed, its copy of a copy succeeded: over
-      {30, "", "60"},  // failed, then its copy succeeded: over, so 60 stays skipped
-      {40, "70", ""},  // failed, so it cannot have skipped 70: 70 stays skipped
-      {50, "", "80"},  // a failed start: runs, and 80 with it
-      {60, "", ""},   {70, "", ""}, {80, "", ""}, {90, "", ""},  // not in the earlier run: runs
-      {95, "", ""},    // ended with an outcome this version does not know: runs
-      {100, "", ""}};  // over in an earlier rerun: over
+      {10, "", "", ""},    // ok, then its repeat copy failed: runs
+      {20, "", "", ""},    // failed, its copy of a copy succeeded: over
+      {30, "", "60", ""},  // failed, then its copy succeeded: over, so 60 stays skipped
+      {40, "70", "", ""},  // failed, so it cannot have skipped 70: 70 stays skipped
+      {50, "", "80", ""},  // a failed start: runs, and 80 with it
+      {60, "", "", ""},   {70, "", "", ""},
+      {80, "", "", ""},   {90, "", "", ""},  // not in the earlier run: runs
+      {95, "", "", ""},    // ended with an outcome this version does not know: runs
+      {100, "", "", ""}};  // over in an earlier rerun: over
   const std::vector<RunLineRecord> earlier = {
       Row(10, LineOutcome::kOk, 0), Row(110, LineOutcome::kFailed, 5, 10),
       Row(20, LineOutcome::kFailed, 1), Row(120, LineOutcome::kFailed, 6, 20),
@@ -38,6 +41,26 @@ TEST(RerunPlan, TheLastAttemptDecidesAndASkippedLineWaitsForItsSkipper) {
   EXPECT_EQ(plan.over, (std::vector<int32_t>{20, 30, 100}));
   EXPECT_EQ(plan.skipped, (std::vector<int32_t>{60, 70}));
   EXPECT_EQ(plan.to_run, (std::vector<int32_t>{10, 40, 50, 80, 90, 95}));
+}
+
+// Downstream, what waited for a line that runs again, directly or through others, runs
+// again, and what such a line skipped then is up to its new outcome.
+TEST(RerunPlan, DownstreamRunsWhatWaitsForALineThatRunsAgain) {
+  const std::vector<RerunLine> lines = {
+      {10, "", "", ""},   {20, "", "", "10"},      {30, "", "", "20"}, {40, "", "", ""},
+      {50, "", "", "40"}, {60, "70", "", "5, 30"}, {70, "", "", ""}};
+  std::vector<RunLineRecord> earlier = {Row(10, LineOutcome::kFailed, 0),
+                                        Row(70, LineOutcome::kSkipped, std::nullopt)};
+  for (int32_t line : {20, 30, 40, 50, 60}) earlier.push_back(Row(line, LineOutcome::kOk, line));
+  for (const auto& [downstream, over, skipped, to_run] :
+       {std::tuple{false, std::vector<int32_t>{20, 30, 40, 50, 60}, std::vector<int32_t>{70},
+                   std::vector<int32_t>{10}},
+        {true, {40, 50}, {}, {10, 20, 30, 60, 70}}}) {
+    const RerunPlan plan = PlanRerun(lines, earlier, downstream);
+    EXPECT_EQ(plan.over, over);
+    EXPECT_EQ(plan.skipped, skipped);
+    EXPECT_EQ(plan.to_run, to_run);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <tuple>
+
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -17,8 +20,16 @@ using namespace std::chrono_literals;
 const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
 
 TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
-  EXPECT_EQ(MetricsFileName("/jobs/Nightly run-2.XML"), "jobrunner_Nightly_run_2.prom");
-  EXPECT_EQ(MetricsFileName("C:\\jobs\\a.b.xml"), "jobrunner_a_b.prom");
+  // One file per job: by its name, a digest of its folder and the target of a link.
+  test::TempDir dir;
+  test::WriteWholeFile(dir.File("nightly.xml"), "");
+  std::filesystem::create_symlink(dir.File("nightly.xml"), dir.File("link.xml"));
+  const std::string name = MetricsFileName(dir.File("nightly.xml"));
+  EXPECT_TRUE(name.starts_with("jobrunner_nightly_") && name.ends_with(".prom") &&
+              name.size() == 31 && name == MetricsFileName(dir.File("link.xml")) &&
+              name != MetricsFileName("/jobs/nightly.xml"))
+      << name;
+  EXPECT_TRUE(MetricsFileName("/jobs/Nightly run-2.XML").starts_with("jobrunner_Nightly_run_2_"));
   EXPECT_EQ(MetricsText("/j/a\\b\"c\nd.xml", true, std::nullopt),
             "# HELP jobrunner_run_running 1 while a run of the job goes on, else 0.\n"
             "# TYPE jobrunner_run_running gauge\n"
@@ -40,6 +51,25 @@ TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
         "jobrunner_last_run_line_duration_seconds{job=\"j\",line=\"10\"} 1.500\n"}) {
     EXPECT_TRUE(test::Has(text, sample));
   }
+}
+
+// A run refused because another run of the job went on is no run of the job: the one
+// before it stays the last.
+TEST(RunMetrics, TheLastRunPassesOverRefusedAndUnendedRuns) {
+  test::TempDir dir;
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(dir.File("db"));
+  ASSERT_TRUE(history.ok()) << history.message();
+  for (const auto& [id, start, status] :
+       {std::tuple{"ran", kT0, std::optional(RunStatus::kErrors)},
+        {"refused", kT0 + 2min, std::optional(RunStatus::kRefused)},
+        {"unended", kT0 + 3min, std::optional<RunStatus>()}}) {
+    ASSERT_TRUE(history.value->BeginRun({.run_id = id, .job_file = "/j.xml", .start = start}).ok());
+    if (status) {
+      ASSERT_TRUE(history.value->EndRun(id, {start + 1min, *status, 1, 2, 0}).ok());
+    }
+  }
+  const std::optional<LastRunMetrics> last = LastRunFromHistory(*history.value, "/j.xml");
+  EXPECT_TRUE(last && last->start == kT0 && last->status == RunStatus::kErrors);
 }
 
 }  // namespace

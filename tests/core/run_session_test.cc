@@ -10,6 +10,7 @@
 
 #include "jobfile/job_file.h"
 #include "model/job_line.h"
+#include "notify/run_metrics.h"
 #include "platform/file_digest.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
@@ -52,7 +53,7 @@ TEST(RunSession, ALongerRunIsToldOnceAtTheMomentAndItsMetricsWrittenAtStartAndEn
                            i == 1 ? RunStatus::kErrors : RunStatus::kNoErrors, 1, i == 1, 0});
   }
   const TimePoint started = test.clock.Now();
-  const std::string metrics = dir.File("jobrunner_night.prom");
+  const std::string metrics = dir.File(MetricsFileName(job.FileName));
   std::string at_start;
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int pause, milliseconds longest) {

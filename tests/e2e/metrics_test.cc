@@ -2,6 +2,7 @@
 // the file, a node exporter's textfile collector serves its families; a folder that cannot be
 // written costs a warning, not the exit status.
 
+#include "notify/run_metrics.h"
 #include "support/engine_fakes.h"
 #include "support/unattended_run.h"
 
@@ -31,10 +32,16 @@ TEST_F(MetricsTest, PromtoolPassesTheFileAndANodeExporterServesIt) {
   env["JOBRUNNER_METRICS_DIR"] = folder;
   run = RunProgram(Jobrunner(), {job}, env, dir_.path());
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::string file = folder + "/jobrunner_job.prom", label = "{job=\"" + job + "\"";
+  const std::string file = folder + "/" + MetricsFileName(job), label = "{job=\"" + job + "\"";
   const std::string text = ReadWholeFile(file);
   EXPECT_TRUE(Has(text, "jobrunner_run_running" + label + "} 0\n"));
   EXPECT_TRUE(Has(text, "jobrunner_last_run_lines" + label + ",outcome=\"ok\"} 1\n"));
+  // Through a link the job is its target: one history, one metrics file.
+  const std::string link = dir_.File("link.xml");
+  std::filesystem::create_symlink(job, link);
+  EXPECT_EQ(RunProgram(Jobrunner(), {link}, env, dir_.path()).status, 0);
+  EXPECT_EQ(History({link}).size(), 3u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   const ProgramOutcome check =
       RunProgram("/bin/sh", {"-c", "promtool check metrics <\"$0\"", file}, {}, dir_.path());
   EXPECT_EQ(check.status, 0) << check.out << check.err;

@@ -86,6 +86,18 @@ TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0]["rerun_of"], first);
   EXPECT_EQ(LineOutcomes(job, runs[0]["run_id"]), "20:ok 30:ok 10:over 40:over ");
+
+  // Downstream, 40 ran on what the failed 20 left, so it runs again with it.
+  NextRun();
+  EXPECT_EQ(Json::parse(Launch({"--check", "--rerun", first, "--downstream", job}).out)["rerun"],
+            Json::parse(R"({"run_id": ")" + first +
+                        R"(", "over": ["10"], "to_run": ["20", "30", "40"]})"));
+  EXPECT_EQ(Launch({"--rerun", first, "--downstream", job}).status, 0);
+  const std::string downstream = LineOutcomes(job, History({job})[0]["run_id"]);
+  EXPECT_TRUE(downstream.starts_with("20:ok ") && Has(downstream, "40:ok") &&
+              Has(downstream, "10:over"))
+      << downstream;
+  EXPECT_EQ(Launch({"--downstream", job}).status, 64);
 }
 
 TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCounts) {

@@ -175,6 +175,41 @@ TEST_F(RobustTest, NamesThatCannotBePassedRefuseTheRunBeforeAnythingStarts) {
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
 }
 
+TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
+  AddScriptLine();
+  const std::string file = dir_.File("file"), read_only = dir_.File("ro"), db = dir_.File("x.db");
+  WriteWholeFile(file, ""), WriteWholeFile(db, "not a database\n");
+  fs::create_directories(read_only);
+  // Root writes past permission bits, not into a read-only mount (where it may mount).
+  const bool root = geteuid() == 0;
+  fs::permissions(read_only, fs::perms::owner_read | fs::perms::owner_exec);
+  const bool mounted = root && mount("tmpfs", read_only.c_str(), "tmpfs", MS_RDONLY, nullptr) == 0;
+  const std::string folder = "the log-file folder \"";
+  const std::pair<std::string, std::string> cases[] = {
+      {file + "/logs",
+       folder + file + "/logs\" does not exist and cannot be made: \"" + file + "\" is no folder"},
+      {read_only, folder + read_only + "\" cannot be used: the folder \"" + read_only +
+                      "\" may not be written"},
+      {"", "cannot read the process metadata database \"" + db + "\": file is not a database"}};
+  for (const auto& [logs, text] : cases) {
+    if (logs == read_only && root && !mounted) continue;
+    std::map<std::string, std::string> env = Env();
+    if (logs.empty()) env["JOBRUNNER_METADATA_DB"] = db;
+    job_.TempLogDir = logs.empty() ? dir_.File("logs") : logs;
+    const std::string job = SaveJob();
+    Expect(Limited({job}, env), 4, "error: " + job + ": " + text + "; the job was not run\n", text);
+    Expect(Limited({"--check", "--strict", job}, env), 1, "warning: " + job + ": " + text + "\n",
+           text);
+    EXPECT_TRUE(!fs::exists(dir_.File("user_10_status.txt")) && fs::is_empty(dir_.File("logs")));
+  }
+  EXPECT_EQ(ReadWholeFile(db), "not a database\n");
+  if (mounted) umount2(read_only.c_str(), MNT_DETACH);
+  // A log-file folder that went missing is made again.
+  job_.TempLogDir = dir_.File("new/logs");
+  EXPECT_EQ(Limited({SaveJob()}).status, 0);
+  EXPECT_TRUE(fs::exists(dir_.File("user_10_status.txt")));
+}
+
 // The runner's orphans come to this test (a child subreaper), which so sees all that a run
 // leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
 // that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and

@@ -197,10 +197,10 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
                                    job_.LogFile + "\n              " + job_.UserFile + "\n"));
 }
 
-// What a run needs before its first line is looked at first. Cron's next to empty
-// environment leaves no place for the metadata database, a registry file named but missing
-// leaves no program: either refuses the run before anything starts. --check names what is
-// missing; --strict makes that a failure.
+// What a run needs before its first line is looked at first. A metadata database below a
+// file has no place, a registry file named but missing leaves no program: either refuses
+// the run before anything starts, under cron's next to empty environment too. --check names
+// what is missing; --strict makes that a failure.
 TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   AddLine({.number = 10, .type = "Flow Runner"});
   const std::string job = SaveJob();
@@ -209,10 +209,13 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
     args.insert(args.end(), {Jobrunner(), job});
     return test::RunProgram("/usr/bin/env", args, {}, dir_.path());
   };
-  const test::ProgramOutcome homeless = bare({"JOBRUNNER_REGISTRY=" + dir_.File("registry.reg")});
+  const test::ProgramOutcome homeless = bare(
+      {"JOBRUNNER_REGISTRY=" + dir_.File("registry.reg"), "JOBRUNNER_METADATA_DB=" + job + "/db"});
   EXPECT_EQ(homeless.status, 4);
   EXPECT_TRUE(Has(homeless.err, "jobrunner: error: " + job +
-                                    ": no place for the process metadata database: neither "));
+                                    ": no place for the process metadata database: \"" + job +
+                                    "\" is no folder"))
+      << homeless.err;
   const test::ProgramOutcome unregistered =
       bare({"JOBRUNNER_REGISTRY=" + dir_.File("none.reg"), "HOME=" + dir_.path()});
   EXPECT_EQ(unregistered.status, 4);
@@ -229,6 +232,27 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   EXPECT_TRUE(Has(named.err, "jobrunner: warning: " + changed + ": job line 20 (line 20)"));
   EXPECT_EQ(Launch({"--check", "--strict", changed}).status, 1);
   EXPECT_EQ(Launch({"--strict", changed}).status, 64);
+}
+
+// The script of Make Batch File, made on a server without a display, runs the job under
+// cron's next to empty environment with the runner's JOBRUNNER_* variables.
+TEST_F(RunTest, ABatchFileFromTheCommandLineRunsTheJobWithTheRunnersVariables) {
+  AddLine({.number = 10, .type = "Flow Runner"});
+  const std::string job = dir_.File("it's a $HOME job.xml"), script = dir_.File("run job.sh");
+  const std::string db = dir_.File("it's the $HOME db");
+  fs::copy_file(SaveJob(), job);
+  std::map<std::string, std::string> env = Env();
+  env["JOBRUNNER_METADATA_DB"] = db;
+  const test::ProgramOutcome printed =
+      test::RunProgram(Jobrunner(), {"--batch-file", job}, env, dir_.path());
+  EXPECT_EQ(test::RunProgram(Jobrunner(), {"--batch-file", job, script}, env, dir_.path()).status,
+            0);
+  EXPECT_EQ(ReadWholeFile(script), printed.out);
+  const test::ProgramOutcome cron =
+      test::RunProgram("/usr/bin/env", {"-i", "PATH=/usr/bin:/bin", script}, {}, dir_.path());
+  EXPECT_TRUE(cron.status == 0 && fs::exists(db)) << cron.err;
+  EXPECT_EQ(Launch({"--batch-file", dir_.File("none.xml")}).status, 3);
+  EXPECT_EQ(Launch({"--batch-file", job, dir_.File("none/run.sh")}).status, 74);
 }
 
 }  // namespace

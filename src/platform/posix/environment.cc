@@ -1,12 +1,34 @@
 #include "platform/environment.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+extern char** environ;
 
 namespace jr {
 
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
+}
+
+std::map<std::string, std::string> EnvironmentStartingWith(std::string_view prefix) {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos || !text.starts_with(prefix)) continue;
+    variables.emplace(text.substr(0, equals), text.substr(equals + 1));
+  }
+  return variables;
+}
+
+std::string ProgramFilePath() {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec).string();
 }
 
 }  // namespace jr

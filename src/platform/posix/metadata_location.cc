@@ -1,5 +1,7 @@
 #include "platform/metadata_location.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,6 +21,9 @@ const char* const kNoMetadataPlace =
 
 std::string SystemMetadataDatabasePath() {
   if (std::string path = NonEmptyEnv("JOBRUNNER_METADATA_DB"); !path.empty()) return path;
+  // Root runs the server's jobs (from cron or systemd, with whatever home and state folder
+  // they give it): their history lies where the system keeps the state of its services.
+  if (geteuid() == 0) return "/var/lib/jobrunner/metadata.sqlite";
   // A relative XDG_STATE_HOME is invalid and is ignored, as its definition asks.
   if (std::string state = NonEmptyEnv("XDG_STATE_HOME");
       !state.empty() && std::filesystem::path(state).is_absolute()) {

@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
-#include <QProcessEnvironment>
 #include <QTimer>
 #include <QUrl>
 
 #include "platform/config.h"
+#include "run/batch_file.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_header_form.h"
@@ -23,47 +23,6 @@
 #include "ui/main_window/window_support.h"
 
 namespace jr {
-namespace {
-
-QString ShellQuote(const QString& text) {
-  QString quoted = text;
-  quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
-  return "'" + quoted + "'";
-}
-
-}  // namespace
-
-QString MakeBatchFileLine(const QString& program, const QString& job_file) {
-  return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
-}
-
-namespace {
-
-// The JOBRUNNER_* variables of the window's environment, each set for the command that
-// follows, sorted by name: cron starts the script with almost no environment, and the job
-// must find the registry, the database and the event log the window would have used.
-QString RunnerEnvironmentLines() {
-  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  QStringList names;
-  for (const QString& name : environment.keys()) {
-    if (name.startsWith("JOBRUNNER_")) names.append(name);
-  }
-  names.sort();
-  const bool batch = QString(kBatchFileSuffix) == "bat";
-  QString lines;
-  for (const QString& name : names) {
-    const QString value = environment.value(name);
-    lines += batch ? "set \"" + name + "=" + value + "\"\n"
-                   : "export " + name + "=" + ShellQuote(value) + "\n";
-  }
-  return lines;
-}
-
-}  // namespace
-
-QString MakeBatchFileText(const QString& program, const QString& job_file) {
-  return "#!/bin/sh\n" + RunnerEnvironmentLines() + MakeBatchFileLine(program, job_file);
-}
 
 JobDocument MainWindow::currentDocument() const {
   JobDocument job;
@@ -300,21 +259,10 @@ void MainWindow::makeBatchFile() {
   const QString chosen = FileDialog::getFileName(this, request);
   if (chosen.isEmpty()) return;
 
-  QFile file(TrimBlanks(chosen));
-  const QByteArray line = MakeBatchFileText(program_path_, TrimBlanks(current_job_file_)).toUtf8();
-  bool ok =
-      file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(line) == line.size();
-  file.close();
-  ok = ok && file.error() == QFileDevice::NoError;
-  if (!ok) return tell("Unable to create .bat file: " + chosen);
-  // rwxr-xr-x less the umask, so cron or a shell can start it directly: a new file is
-  // created with the read bits the umask leaves, and whoever may read it may run it.
-  QFileDevice::Permissions permissions =
-      file.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther);
-  if (permissions & QFileDevice::ReadOwner) permissions |= QFileDevice::ExeOwner;
-  if (permissions & QFileDevice::ReadGroup) permissions |= QFileDevice::ExeGroup;
-  if (permissions & QFileDevice::ReadOther) permissions |= QFileDevice::ExeOther;
-  file.setPermissions(permissions);
+  const Status written = WriteBatchFile(
+      TrimBlanks(chosen).toStdString(),
+      BatchFileText(program_path_.toStdString(), TrimBlanks(current_job_file_).toStdString()));
+  if (!written.ok()) return tell("Unable to create .bat file: " + chosen);
 }
 
 }  // namespace jr

@@ -36,14 +36,6 @@ class RunWorker;
 
 inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 
-// The command line of the batch file that runs `job_file` unattended with the program
-// `program`: both shell-quoted, so blanks and shell characters in the names are safe, and
-// ended by a line feed.
-QString MakeBatchFileLine(const QString& program, const QString& job_file);
-// The whole batch file: an interpreter line, so that the file can be started directly
-// (from cron, say), the window's JOBRUNNER_* variables, and the command line.
-QString MakeBatchFileText(const QString& program, const QString& job_file);
-
 // Blanks (only blanks) taken off both ends.
 QString TrimBlanks(const QString& text);
 

@@ -1,0 +1,53 @@
+#include "app/cli_batch_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/cli.h"
+#include "app/cli_check.h"
+#include "jobfile/job_file.h"
+#include "platform/environment.h"
+#include "run/batch_file.h"
+
+namespace jr {
+
+int BatchFileCommand(const std::string& job_file, const std::optional<std::string>& out_file) {
+  JobDocument job;
+  if (const ReadResult read = ReadJobFile(job_file, job); read.status != ReadStatus::kLoaded) {
+    return RefuseUnloadedJob(read);
+  }
+  // Cron starts the script in another folder: the job file by its absolute name, a link
+  // kept as a link, so that the script follows it when it is pointed elsewhere.
+  std::error_code ec;
+  const std::u8string absolute =
+      std::filesystem::absolute(
+          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
+          .lexically_normal()
+          .u8string();
+  const std::string program = ProgramFilePath();
+  if (program.empty()) {
+    std::fputs(
+        "jobrunner: error: the program's own file, which the batch file is to start, "
+        "cannot be found\n",
+        stderr);
+    return kExitCannotRun;
+  }
+  const std::string text =
+      BatchFileText(program, ec ? job_file : std::string(absolute.begin(), absolute.end()));
+  if (!out_file) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+      std::perror("jobrunner: cannot write the batch file");
+      return kExitCannotWriteOutput;
+    }
+    return kExitNoErrors;
+  }
+  if (const Status written = WriteBatchFile(*out_file, text); !written.ok()) {
+    std::fprintf(stderr, "jobrunner: error: %s\n", written.message.c_str());
+    return kExitCannotWriteOutput;
+  }
+  return kExitNoErrors;
+}
+
+}  // namespace jr

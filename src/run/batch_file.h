@@ -1,0 +1,28 @@
+#pragma once
+// The batch file that runs a saved job unattended (from cron, say): what the editor's Make
+// Batch File and `jobrunner --batch-file` write.
+
+#include <string>
+
+#include "platform/status.h"
+
+namespace jr {
+
+// The command line that runs `job_file` unattended with the program `program`: both
+// shell-quoted, so blanks and shell characters in the names are safe, and ended by a line
+// feed.
+std::string BatchFileLine(const std::string& program, const std::string& job_file);
+
+// The whole batch file: an interpreter line, so that the file can be started directly, the
+// JOBRUNNER_* variables of this process's environment, each set for the command that
+// follows, by name (cron starts the script with almost no environment, and the job must
+// find the registry, the database and the event log this process would have used), and the
+// command line.
+std::string BatchFileText(const std::string& program, const std::string& job_file);
+
+// Writes `text` to `path`, replacing what it held, and lets whoever may read it run it
+// (rwxr-xr-x less the umask for a new file; an existing one keeps its other bits). Fails
+// naming the file when it cannot be written.
+Status WriteBatchFile(const std::string& path, const std::string& text);
+
+}  // namespace jr

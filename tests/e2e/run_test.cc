@@ -163,6 +163,28 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
 }
 
+// A program that ignores the request to end is killed once the grace after its own time
+// limit has passed, not the grace after the job's; a line ended by the stop ends when its
+// program did, not when the last program of the run did.
+TEST_F(RunTest, EachLineEndsWhenItsProgramDidWithinTheGraceOfTheFirstLimit) {
+  const std::string stubborn = dir_.File("stubborn.sh"), polite = dir_.File("polite.sh");
+  test::WriteWholeFile(stubborn, "#!/bin/sh\ntrap '' TERM\nsleep 30\n");
+  test::WriteWholeFile(polite, "#!/bin/sh\nsleep 30\n");
+  AddLine({.number = 10, .type = "User Batchfile", .batch_file = stubborn});
+  job_.table.Set(kColTimeLimit, 0, "1");
+  AddLine({.number = 20, .type = "User Batchfile", .batch_file = polite});
+  job_.JobTimeLimit = "5";
+  const auto started = std::chrono::steady_clock::now();
+  const test::ProgramOutcome outcome = Run();
+  // The grace is 10 s: 11 s after the start, where the job's limit would give 15.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(13)) << outcome.err;
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  const std::string job = dir_.File("job.xml");
+  const nlohmann::json lines = History({job, History({job})[0]["run_id"]})["lines"];
+  ASSERT_EQ(lines.size(), 2u) << lines;
+  EXPECT_LT(lines[1]["end"].get<std::string>(), lines[0]["end"].get<std::string>()) << lines;
+}
+
 // Cron mails whatever reaches standard error: a clean run leaves nothing there, one that
 // went wrong ends with what went wrong and where to look.
 TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {

@@ -245,10 +245,22 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   EXPECT_EQ(clean.status, 0);
   EXPECT_EQ(clean.err, "");
   AddLine({.number = 20, .type = "User Batchfile", .batch_file = dir_.File("missing.sh")});
+  // Scripts that would not start as meant, although they are there.
+  const std::string windows = dir_.File("w.sh"), ksh = dir_.File("k.sh");
+  test::WriteWholeFile(windows, "#!/bin/sh\r\n");
+  test::WriteWholeFile(ksh, "#!/nonexistent/ksh\n");
+  AddLine({.number = 30, .type = "User Batchfile", .batch_file = windows});
+  AddLine({.number = 40, .type = "User Batchfile", .batch_file = ksh});
   const std::string changed = SaveJob();
   const test::ProgramOutcome named = Launch({"--check", changed});
   EXPECT_EQ(named.status, 0);
   EXPECT_TRUE(Has(named.err, "jobrunner: warning: " + changed + ": job line 20 (line 20)"));
+  EXPECT_TRUE(Has(named.err, "(line 30): the program \"" + windows +
+                                 "\" cannot be started: its #! line has Windows line endings "
+                                 "(CR LF); the line will fail to start\n"));
+  EXPECT_TRUE(Has(named.err, "(line 40): the program \"" + ksh +
+                                 "\" cannot be started: its #! interpreter /nonexistent/ksh: No "
+                                 "such file or directory; the line"));
   EXPECT_EQ(Launch({"--check", "--strict", changed}).status, 1);
   EXPECT_EQ(Launch({"--strict", changed}).status, 64);
 }

@@ -207,9 +207,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     ReapForgotten();
     const std::string program(Unquoted(request.program));
     const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-    if (command.kind == ProgramCommand::Kind::kMissing) {
-      return Status::Failed(program + ": " + MissingProgramCause(request.program));
-    }
+    if (!command.startable()) return Status::Failed(program + ": " + command.cause);
     // The shell would say so only on the line's standard error, which nobody reads.
     if (command.kind == ProgramCommand::Kind::kScript && access(program.c_str(), R_OK) != 0) {
       return Status::Failed(program + ": " + strerror(errno));
@@ -505,9 +503,7 @@ std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher() {
 Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
   const std::string cannot_start = "cannot start " + request.program + ": ";
   const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-  if (command.kind == ProgramCommand::Kind::kMissing) {
-    return Status::Failed(cannot_start + "no such program");
-  }
+  if (!command.startable()) return Status::Failed(cannot_start + command.cause);
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return Status::Failed(cannot_start + strerror(errno));
   int error = 0;

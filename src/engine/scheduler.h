@@ -77,5 +77,4 @@ struct LineVerdict {
 };
 LineVerdict JudgeLine(const RunLine& line, std::string_view status);
 
-
 }  // namespace jr

@@ -86,7 +86,8 @@ Result<ProcessHandle> SlurmProcessLauncher::TryStart(const StartRequest& request
         std::string(Unquoted(request.program)) + ": " +
         (command.startable() ? std::string("the current folder cannot be read") : command.cause));
   }
-  return local_->TryStart({"srun", std::move(*arguments), std::string()});
+  // srun hands on what the program writes on the node: it lands where it would here.
+  return local_->TryStart({"srun", std::move(*arguments), std::string(), 0, request.output_file});
 }
 
 bool SlurmProcessLauncher::IsRunning(ProcessHandle& handle) { return local_->IsRunning(handle); }

@@ -185,15 +185,28 @@ TEST_F(RunTest, EachLineEndsWhenItsProgramDidWithinTheGraceOfTheFirstLimit) {
   EXPECT_LT(lines[1]["end"].get<std::string>(), lines[0]["end"].get<std::string>()) << lines;
 }
 
-// Cron mails whatever reaches standard error: a clean run leaves nothing there, one that
-// went wrong ends with what went wrong and where to look.
+// Cron mails whatever reaches standard error: a clean run leaves nothing there, however
+// much its programs say (that goes to their output files), one that went wrong ends with
+// what went wrong and where to look.
 TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
-  AddLine({.number = 10, .type = "Flow Runner"});
+  const std::string chatty = dir_.File("chatty.sh");
+  test::WriteWholeFile(chatty, "#!/bin/sh\nseq 5000\necho complaint >&2\necho ok >\"$1\"\n");
+  AddLine({.number = 10, .type = "User Batchfile", .batch_file = chatty});
+  AddLine({.number = 15, .type = "Flow Runner"});
   const test::ProgramOutcome clean = Run();
   EXPECT_EQ(clean.status, 0);
-  EXPECT_EQ(clean.err, "");
+  EXPECT_EQ(clean.out + clean.err, "");
+  const std::string output = RunFolder() + RunName() + "_10_user_10_log_Output.txt";
+  EXPECT_TRUE(ReadWholeFile(output).ends_with("\n4999\n5000\ncomplaint\n"));
+  EXPECT_EQ(std::ranges::count_if(
+                fs::directory_iterator(RunFolder()),
+                [](auto& file) { return file.path().string().ends_with("_Output.txt"); }),
+            1)
+      << "a line that wrote nothing has no output file";
   const std::string script = dir_.File("user.sh"), missing = dir_.File("missing.sh");
-  test::WriteWholeFile(script, "#!/bin/sh\nfor n in 1 2 3 4 5 6; do echo step$n; done >$2\nexit 3");
+  test::WriteWholeFile(script,
+                       "#!/bin/sh\nfor n in 1 2 3 4 5 6; do echo step$n; done >$2\n"
+                       "echo gone wrong >&2\nexit 3");
   AddLine({.number = 20, .type = "User Batchfile", .batch_file = script});
   AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"}, .batch_file = missing});
   const test::ProgramOutcome failed = Run();
@@ -210,7 +223,11 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), cause));
   EXPECT_TRUE(Has(failed.err,
                   "\n      step2\n      step3\n      step4\n      step5\n      step6\n"
-                  "  job line 30 (line 30): did not start: the program \"" +
+                  "    output file " +
+                      RunFolder() + RunName() +
+                      "_20_user_20_log_Output.txt"
+                      ", last lines:\n      gone wrong\n"
+                      "  job line 30 (line 30): did not start: the program \"" +
                       missing + "\" could not be started\n    log file " +
                       dir_.File("user_30_log.txt") + ", last lines:\n      jobrunner: " + cause +
                       "\n"))

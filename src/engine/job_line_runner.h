@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/run_env.h"
 #include "model/run_line.h"
+#include "model/run_env.h"
 #include "platform/status.h"
 
 namespace jr {

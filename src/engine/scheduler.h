@@ -77,4 +77,5 @@ struct LineVerdict {
 };
 LineVerdict JudgeLine(const RunLine& line, std::string_view status);
 
+
 }  // namespace jr

@@ -221,6 +221,7 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
       "\nJob \"Nightly test\": finished with error(s).\n  job line 20 (line 20): failed after "))
       << failed.err;
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), cause));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), RunName() + "_20_user_20_log_Output.txt"));
   EXPECT_TRUE(Has(failed.err,
                   "\n      step2\n      step3\n      step4\n      step5\n      step6\n"
                   "    output file " +

@@ -50,6 +50,7 @@ void FillByType(RunLine& line, const RunFiles& files, const std::string& keld,
       line.SetSummaryFileName(files.Of(line, type->summary_stem));
       break;
   }
+  line.SetOutputFileName(OutputFileName(files.folder, files.name, line));
   line.SetProgramArguments(JobLineArguments(line));
 }
 

@@ -51,7 +51,7 @@ Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view r
   }
   const Result<ProcessHandle> started = env.launcher.TryStart(
       {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
-       line.definition().time_limit});
+       line.definition().time_limit, line.OutputFileName()});
   line.SetProcessId(started.ok() ? started.value : 0);
   if (line.ProcessId() <= 0) {
     return JobLineStart{

@@ -35,6 +35,15 @@ std::vector<PassedArgument> PatternArguments(OptionPattern pattern) {
   return {};
 }
 
+// The name without its ending of a dot and three characters, if it has one. Only such an
+// ending of the file's own name is cut: cutting any four characters of a name without one
+// would cut into its folders.
+std::string WithoutEnding(const std::string& name) {
+  const bool ends_in_extension = name.size() >= 4 && name[name.size() - 4] == '.' &&
+                                 name.find_first_of("/\\", name.size() - 3) == std::string::npos;
+  return ends_in_extension ? name.substr(0, name.size() - 4) : name;
+}
+
 const std::string& ValueOf(const RunLine& line, Passed value) {
   switch (value) {
     case Passed::kStatusFile:
@@ -80,13 +89,19 @@ std::string ReadStatusLine(const FileSystem& file_system, const std::string& pat
 
 std::string RepeatCopyFileName(const std::string& name, int k) {
   if (name.empty()) return {};
-  // Only a dot and three characters of the file's own name are cut: cutting any four
-  // characters of a name without such an ending would cut into its folders and put the
-  // copy's file in another folder.
-  const bool ends_in_extension = name.size() >= 4 && name[name.size() - 4] == '.' &&
-                                 name.find_first_of("/\\", name.size() - 3) == std::string::npos;
-  const std::string stem = ends_in_extension ? name.substr(0, name.size() - 4) : name;
-  return stem + "_Rpt" + std::to_string(k) + ".txt";
+  // The copy's file lies beside its source's.
+  return WithoutEnding(name) + "_Rpt" + std::to_string(k) + ".txt";
+}
+
+std::string OutputFileName(const std::string& run_folder, const std::string& run_name,
+                           const RunLine& line) {
+  const std::string own = run_folder + run_name + "_" + std::to_string(line.JobLineNr());
+  const std::string& log = line.LogFileName();
+  if (log.find_first_not_of(' ') == std::string::npos) return own + "_Output.txt";
+  if (log.starts_with(own)) return WithoutEnding(log) + "_Output.txt";
+  const size_t folder_end = log.find_last_of("/\\");
+  const std::string log_name = folder_end == std::string::npos ? log : log.substr(folder_end + 1);
+  return own + "_" + WithoutEnding(log_name) + "_Output.txt";
 }
 
 Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
@@ -111,6 +126,7 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   copy->SetLogFileName(RepeatCopyFileName(source.LogFileName(), k));
   copy->SetStatusFileName(RepeatCopyFileName(source.StatusFileName(), k));
   copy->SetSummaryFileName(RepeatCopyFileName(source.SummaryFileName(), k));
+  copy->SetOutputFileName(RepeatCopyFileName(source.OutputFileName(), k));
   copy->SetProgramArguments(JobLineArguments(*copy));
   return copy;
 }

@@ -23,6 +23,14 @@ std::string ReadStatusLine(const FileSystem& file_system, const std::string& pat
 // empty name stays empty: the line has no such file.
 std::string RepeatCopyFileName(const std::string& name, int k);
 
+// The file in `run_folder` that the line's program writes its standard output and error to:
+// named like its log file, with "_Output.txt" for the log's ending (".txt"): its log file's
+// name when the run named that ("NAME_7FlowRun_Log_Output.txt"), else the run name and the
+// line number before the name of the log file the line names ("NAME_20_mine_Output.txt"),
+// so that no two lines share one; "NAME_20_Output.txt" for a line without a log file.
+std::string OutputFileName(const std::string& run_folder, const std::string& run_name,
+                           const RunLine& line);
+
 // The arguments `line`'s program is started with: its own options (CleanProgramOptions)
 // split into arguments, then the result-file arguments its type's option pattern names,
 // from the line's own file names and job id. The same for a job line and its repeat

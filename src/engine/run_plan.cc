@@ -76,15 +76,10 @@ Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
   return consequences;
 }
 
-std::vector<RunLine*> RunPlan::EndRunning() {
-  std::vector<RunLine*> ended;
-  for (RunLine& line : lines_) {
-    if (!line.IsRunning()) continue;
-    line.SetState(LineState::kFailed);
-    ended.push_back(&line);
-  }
-  running_ = 0;
-  return ended;
+void RunPlan::Stopped(RunLine& line) {
+  if (!line.IsRunning()) return;
+  line.SetState(LineState::kFailed);
+  --running_;
 }
 
 bool RunPlan::Over() const {

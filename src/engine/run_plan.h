@@ -77,8 +77,9 @@ class RunPlan {
   Result<Consequences> Finished(RunLine& line, bool failed,
                                 const JobLineRefs* status_repeat = nullptr);
 
-  // Every running line ends as failed (a stop from outside); returns them in order.
-  std::vector<RunLine*> EndRunning();
+  // The running line ends as failed without its lists applied: a stop from outside ended
+  // it.
+  void Stopped(RunLine& line);
 
   // The waiting lines that can never start, in collection order, with a reason each: lines
   // without a program, every waiting line when the maximum is below 1, and lines whose wait

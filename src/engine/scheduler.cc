@@ -245,14 +245,38 @@ class Scheduler {
   }
 
   // A stop from outside or the job's time limit: no more starts, every running child and
-  // its process tree ends, and the lines that were running are recorded as failed.
+  // its process tree ends. A line whose program had ended by itself keeps its own verdict;
+  // the others are recorded as failed, each when its program was found gone, not when the
+  // last tree was.
   SchedulerOutcome Interrupt(SchedulerOutcome::End end) {
-    env_.launcher.TerminateAll(kStopGrace);
-    for (RunLine* line : plan_.EndRunning()) {
-      line->SetStopTime(env_.clock.Now());
-      Fail(LogLineMetadata(*line, env_.metadata));
-      observers_.LineFinished(*line);
+    now_ = env_.clock.Now();
+    // Its lists may stop the run or make copies: the run ends either way, so only a failure
+    // matters, and that is kept in failure_.
+    static_cast<void>(FinishEnded());
+    for (RunLine& line : collection_) {
+      // A line ended at its time limit keeps the forced end it was given then.
+      if (line.IsRunning() && !line.TimeLimitReached()) {
+        env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
+      }
     }
+    while (true) {
+      for (RunLine& line : collection_) {
+        if (!line.IsRunning() || !JobLineProgramEnded(line, env_.launcher)) continue;
+        line.SetStopTime(env_.clock.Now());
+        plan_.Stopped(line);
+        if (line.TimeLimitReached())
+          NoteInLog(line, TimeLimitLogText(line.definition().time_limit));
+        Fail(LogLineMetadata(line, env_.metadata));
+        observers_.LineFinished(line);
+      }
+      if (plan_.running() == 0) break;
+      observers_.PassEnded();
+      // A second stop request ends the pause early; the graces still run their course.
+      control_.Pause(kPassPause);
+    }
+    // What is left: children of ended programs, programs found finished by their status
+    // lines that still run.
+    env_.launcher.TerminateAll(kStopGrace);
     if (!failure_.empty()) return Failed();
     return Outcome(end);
   }

@@ -49,7 +49,7 @@ std::optional<std::vector<std::string>> SlurmProcessLauncher::SrunArguments(
     const StartRequest& request) const {
   // The nodes share this file system, so what is found here is found there.
   const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-  if (command.kind == ProgramCommand::Kind::kMissing) return std::nullopt;
+  if (!command.startable()) return std::nullopt;
   std::string folder = working_folder_;
   if (folder.empty()) {
     std::error_code ec;
@@ -81,13 +81,13 @@ Result<ProcessHandle> SlurmProcessLauncher::TryStart(const StartRequest& request
   if (request.cluster_job_name.empty()) return local_->TryStart(request);
   std::optional<std::vector<std::string>> arguments = SrunArguments(request);
   if (!arguments) {
-    const bool missing =
-        ResolveProgramCommand(request.program, {}).kind == ProgramCommand::Kind::kMissing;
-    return Status::Failed(std::string(Unquoted(request.program)) + ": " +
-                          (missing ? MissingProgramCause(request.program)
-                                   : std::string("the current folder cannot be read")));
+    const ProgramCommand command = ResolveProgramCommand(request.program, {});
+    return Status::Failed(
+        std::string(Unquoted(request.program)) + ": " +
+        (command.startable() ? std::string("the current folder cannot be read") : command.cause));
   }
-  return local_->TryStart({"srun", std::move(*arguments), std::string()});
+  // srun hands on what the program writes on the node: it lands where it would here.
+  return local_->TryStart({"srun", std::move(*arguments), std::string(), 0, request.output_file});
 }
 
 bool SlurmProcessLauncher::IsRunning(ProcessHandle& handle) { return local_->IsRunning(handle); }

@@ -56,6 +56,10 @@ class RunLine {
   void SetStatusFileName(std::string value) { status_file_name_ = std::move(value); }
   const std::string& SummaryFileName() const { return summary_file_name_; }
   void SetSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
+  // Where the program's standard output and error go (see OutputFileName); there only
+  // once the program wrote something.
+  const std::string& OutputFileName() const { return output_file_name_; }
+  void SetOutputFileName(std::string value) { output_file_name_ = std::move(value); }
   LineState State() const { return state_; }
   void SetState(LineState value) { state_ = value; }
   bool IsSkipped() const { return state_ == LineState::kSkipped; }
@@ -92,6 +96,7 @@ class RunLine {
   std::string log_file_name_;
   std::string status_file_name_;
   std::string summary_file_name_;
+  std::string output_file_name_;
   LineState state_ = LineState::kWaiting;
   std::optional<TimePoint> stop_time_;
   std::optional<TimePoint> starting_time_;

@@ -17,14 +17,30 @@ std::string SecondsText(std::chrono::milliseconds duration) {
   return text;
 }
 
-void ReadLogTail(LineTrouble& trouble) {
-  if (trouble.log_file.find_first_not_of(' ') == std::string::npos) return;
-  const FileReadResult read = ReadRegularFile(trouble.log_file, kLogTailBytes, OverLimit::kTail);
+// The end of `file`; with `only_if_there`, a file that is not there is none.
+FileTail ReadTail(const std::string& file, bool only_if_there = false) {
+  FileTail tail{file, {}, {}};
+  if (file.find_first_not_of(' ') == std::string::npos) return tail;
+  const FileReadResult read = ReadRegularFile(file, kLogTailBytes, OverLimit::kTail);
   if (read.ok()) {
-    trouble.log_tail = LastLines(read.text, kSummaryLogLines);
+    tail.lines = LastLines(read.text, kSummaryLogLines);
+  } else if (only_if_there && read.status == FileReadStatus::kMissing) {
+    tail.file.clear();
   } else {
-    trouble.log_problem = read.cause;
+    tail.problem = read.cause;
   }
+  return tail;
+}
+
+void AppendTail(std::string& text, std::string_view what, const FileTail& tail) {
+  if (tail.file.find_first_not_of(' ') == std::string::npos) return;
+  text += "    " + std::string(what) + " " + tail.file;
+  if (!tail.problem.empty()) {
+    text += ": cannot be read (" + tail.problem + ")\n";
+    return;
+  }
+  text += tail.lines.empty() ? std::string(": empty\n") : ", last lines:\n";
+  for (const std::string& line : tail.lines) text += "      " + line + "\n";
 }
 
 }  // namespace
@@ -47,14 +63,8 @@ std::string RunEndSummaryText(const RunEndSummary& summary) {
     if (line.duration) text += " after " + SecondsText(*line.duration);
     if (line.repeated_as > 0) text += "; repeated as job line " + std::to_string(line.repeated_as);
     text += "\n";
-    if (line.log_file.find_first_not_of(' ') == std::string::npos) continue;
-    if (!line.log_problem.empty()) {
-      text += "    log file " + line.log_file + ": cannot be read (" + line.log_problem + ")\n";
-      continue;
-    }
-    text += "    log file " + line.log_file +
-            (line.log_tail.empty() ? std::string(": empty\n") : ", last lines:\n");
-    for (const std::string& tail : line.log_tail) text += "      " + tail + "\n";
+    AppendTail(text, "log file", line.log);
+    AppendTail(text, "output file", line.output);
   }
   text += "  run folder: " + summary.run_folder + "\n";
   text += "  reports:    " + summary.admin_report + "\n";
@@ -85,10 +95,7 @@ void LineTroubleCollector::LineFinished(const RunLine& line) {
                   ? std::string("did not start: its type has no program")
                   : "did not start: the program \"" + line.Program() + "\" could not be started");
     // The log's last line says why.
-    if (start_failed_.contains(line.JobLineNr())) {
-      trouble.log_file = line.LogFileName();
-      ReadLogTail(trouble);
-    }
+    if (start_failed_.contains(line.JobLineNr())) trouble.log = ReadTail(line.LogFileName());
     return;
   }
   LineTrouble& trouble =
@@ -100,9 +107,9 @@ void LineTroubleCollector::LineFinished(const RunLine& line) {
     trouble.duration = std::chrono::duration_cast<std::chrono::milliseconds>(*line.StopTime() -
                                                                              *line.StartingTime());
   }
-  // The program's own log: what the administrators' report shows of it too.
-  trouble.log_file = line.LogFileName();
-  ReadLogTail(trouble);
+  // The program's own log, and what else it said: the administrators' report shows both.
+  trouble.log = ReadTail(line.LogFileName());
+  trouble.output = ReadTail(line.OutputFileName(), /*only_if_there=*/true);
 }
 
 void LineTroubleCollector::LineRepeated(const RunLine& original, const RunLine& copy) {

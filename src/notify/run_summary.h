@@ -16,13 +16,21 @@
 
 namespace jr {
 
-// How many lines of a troubled line's log file the summary shows.
+// How many lines of a troubled line's log file, and of its output file, the summary shows.
 inline constexpr size_t kSummaryLogLines = 5;
 
 // The most troubled lines the summary names one by one: the first and the last half of
 // them. A line that repeated itself hundreds of times would otherwise fill a mail with
 // copies of one story; the administrators' report keeps every one.
 inline constexpr size_t kSummaryMostLines = 20;
+
+// The last lines of a file the summary shows, as they were when the line ended.
+struct FileTail {
+  std::string file;  // empty when there is none
+  // Its last lines, oldest first; or why it could not be read.
+  std::vector<std::string> lines;
+  std::string problem;
+};
 
 // A job line that failed, did not start or reached its time limit.
 struct LineTrouble {
@@ -32,10 +40,9 @@ struct LineTrouble {
   std::string what;                                   // "failed", "did not start: REASON", ...
   std::optional<std::chrono::milliseconds> duration;  // none when its program never ran
   int32_t repeated_as = 0;  // the repeat copy its failure ordered; 0 for none
-  std::string log_file;     // empty when the line has none
-  // The log file's last lines, oldest first; or why it could not be read.
-  std::vector<std::string> log_tail;
-  std::string log_problem;
+  FileTail log;
+  // What its program wrote on standard output and error; none when it wrote nothing.
+  FileTail output;
 };
 
 struct RunEndSummary {
@@ -54,7 +61,7 @@ std::string RunEndSummaryText(const RunEndSummary& summary);
 std::vector<std::string> LastLines(std::string_view text, size_t count);
 
 // One of a run's observers: keeps every job line that went wrong, in the order it did,
-// with the end of its log file as it was when the line ended.
+// with the ends of its log and output files as they were when the line ended.
 class LineTroubleCollector final : public RunObserver {
  public:
   void LineStarted(const RunLine& line) override;

@@ -30,6 +30,10 @@ struct StartRequest {
   // The program's time limit in seconds, 0 for none. The runner ends the program itself;
   // a batch system may be told as well.
   int32_t time_limit_seconds = 0;
+  // The file that takes the program's standard output and error, appended to; a launcher
+  // makes it at the start and removes it again when the program ended without writing to
+  // it, so that only a program that wrote something leaves one. Empty: the runner's own.
+  std::string output_file = {};
 };
 
 class ProcessLauncher {

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "platform/config.h"
@@ -25,6 +27,18 @@ bool IsBareName(const std::string& program) {
 }
 
 std::string ErrorText(std::errc error) { return std::make_error_code(error).message(); }
+
+// The file's "#!" line without the "#!" and the line feed; none when it has no such line
+// or cannot be read. The system reads no more of it than this either.
+std::optional<std::string> InterpreterLine(const std::string& path) {
+  constexpr std::streamsize kLongest = 256;
+  std::ifstream file(path, std::ios::binary);
+  char text[kLongest];
+  file.read(text, kLongest);
+  const std::string_view read(text, static_cast<size_t>(file.gcount()));
+  if (!read.starts_with("#!")) return std::nullopt;
+  return std::string(read.substr(2, read.find('\n') - 2));
+}
 
 }  // namespace
 
@@ -90,21 +104,36 @@ std::string FindOnPath(std::string_view name) {
 
 ProgramCommand ResolveProgramCommand(std::string_view program_text,
                                      const std::vector<std::string>& arguments) {
-  const std::string program(Unquoted(program_text));
+  std::string program(Unquoted(program_text));
   ProgramCommand command;
-  if (program.empty()) return command;
   command.on_path = IsBareName(program);
-  if (command.on_path) {
-    if (FindOnPath(program).empty()) return command;
-    command.kind = ProgramCommand::Kind::kExecutable;
-  } else if (!IsRegularFile(fs::path(program))) {
+  const std::string file = command.on_path ? FindOnPath(program) : program;
+  if (program.empty() || file.empty() || !IsRegularFile(fs::path(file))) {
+    command.cause = MissingProgramCause(program);
     return command;
-  } else {
-    command.kind =
-        MayExecute(program) ? ProgramCommand::Kind::kExecutable : ProgramCommand::Kind::kScript;
   }
-  if (command.kind == ProgramCommand::Kind::kScript) command.words.push_back("/bin/sh");
-  command.words.push_back(program);
+  command.kind =
+      MayExecute(file) ? ProgramCommand::Kind::kExecutable : ProgramCommand::Kind::kScript;
+  const std::optional<std::string> interpreter_line = InterpreterLine(file);
+  std::vector<std::string> interpreter;
+  if (interpreter_line) {
+    if (interpreter_line->ends_with('\r')) {
+      command.cause = "its #! line has Windows line endings (CR LF)";
+    } else if (interpreter = SplitArguments(*interpreter_line);
+               !interpreter.empty() && !MayExecute(interpreter[0])) {
+      command.cause =
+          "its #! interpreter " + interpreter[0] + ": " + MissingProgramCause(interpreter[0]);
+    }
+  }
+  if (!command.cause.empty()) {
+    command.kind = ProgramCommand::Kind::kRefused;
+    return command;
+  }
+  if (command.kind == ProgramCommand::Kind::kScript) {
+    if (interpreter.empty()) interpreter.push_back("/bin/sh");
+    command.words = std::move(interpreter);
+  }
+  command.words.push_back(std::move(program));
   command.words.insert(command.words.end(), arguments.begin(), arguments.end());
   return command;
 }

@@ -45,21 +45,30 @@ bool MayWrite(const std::string& path);
 struct ProgramCommand {
   enum class Kind {
     kMissing,     // nothing to start: no such file, not a regular file, not on PATH
+    kRefused,     // a file that would not start as meant (see `cause`)
     kExecutable,  // started as it is
-    kScript,      // a file that may not be executed: a script for /bin/sh
+    kScript,      // a file that may not be executed: run by its interpreter (see below)
   };
   Kind kind = Kind::kMissing;
-  // The words to start, the program first: for kScript "/bin/sh", the file, then the
-  // arguments. Empty for kMissing.
+  // The words to start, the program first: for kScript the interpreter and the arguments
+  // of its "#!" line (or "/bin/sh"), the file, then the arguments. Empty unless startable.
   std::vector<std::string> words;
   // words[0] is a bare name, searched on PATH when started.
   bool on_path = false;
+  // Why nothing can be started, as a clause after the program's name: "No such file or
+  // directory", "its #! line has Windows line endings (CR LF)". Empty when startable.
+  std::string cause;
+
+  bool startable() const { return kind == Kind::kExecutable || kind == Kind::kScript; }
 };
 
 // A program text (quotes around it removed) names a file when it holds a folder
-// separator: that file must exist, and runs by /bin/sh when it may not be executed (a
-// user's batch file is a shell script here, and people rarely mark them executable). A
-// bare name is searched on PATH. The arguments follow the program's words unchanged.
+// separator: that file must exist, and when it may not be executed (a user's batch file is
+// a script here, and people rarely mark them executable) it runs by the interpreter its
+// "#!" line names, with that line's arguments, or by /bin/sh without such a line. A bare
+// name is searched on PATH. The arguments follow the program's words unchanged. A file
+// whose "#!" line ends in a carriage return (saved on Windows) or names an interpreter
+// that cannot be executed is refused: the system's own answer would name neither.
 ProgramCommand ResolveProgramCommand(std::string_view program,
                                      const std::vector<std::string>& arguments);
 

@@ -52,7 +52,8 @@ std::string StatusText(ErrorLevel error_level) {
   return "finished with fatal error.";
 }
 
-void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level) {
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level,
+                             const FileSystem& file_system) {
   std::string heading = line.definition().description + " (" + line.definition().type + ")";
   if (line.OriginalJobLineNr() > 0) heading += " (Repeat) ";
   heading += line.ErrorOccurred() ? "  :  FAILED" : "  :  OK";
@@ -71,6 +72,11 @@ void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel
   } else if (line.LogFileName().find_first_not_of(' ') != std::string::npos) {
     Line(file, "<FileInclude>");
     Line(file, line.LogFileName());
+  }
+  // Only a program that wrote something left one.
+  if (!line.OutputFileName().empty() && file_system.FileExists(line.OutputFileName())) {
+    Line(file, kOutputLinkTag);
+    Line(file, "\"" + line.OutputFileName() + "\"");
   }
 
   if (line.ErrorOccurred()) {
@@ -96,7 +102,7 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Line(admin, "</ReportInfo>");
   for (const RunLine& line : collection) {
     if (line.AlreadyRun() && !line.IsSkipped()) {
-      WriteJobLineReportEntry(admin, line, outcome.error_level);
+      WriteJobLineReportEntry(admin, line, outcome.error_level, env.file_system);
     }
   }
   outcome.admin_definition_error = WriteWholeFile(admin_definition_file, admin.str());

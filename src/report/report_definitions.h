@@ -15,11 +15,17 @@ namespace jr {
 // The line before the quoted name of a file that a report links to.
 inline constexpr std::string_view kFileLinkTag =
     "<FileLink Name=\"Detailed Logfile info can be found here\">";
+// The same for the file that holds what a line's program wrote on its standard output and
+// error.
+inline constexpr std::string_view kOutputLinkTag =
+    "<FileLink Name=\"Program output can be found here\">";
 
 // Writes the block of one job line that has run: heading, times, included and linked
-// files. For a failed line raises `error_level` to kErrors (unless the line was itself ordered
-// to be repeated) and to kFatal when the line stops the job on error.
-void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level);
+// files, its output file among them when `file_system` finds it. For a failed line raises
+// `error_level` to kErrors (unless the line was itself ordered to be repeated) and to kFatal when
+// the line stops the job on error.
+void WriteJobLineReportEntry(std::ostream& file, const RunLine& line, ErrorLevel& error_level,
+                             const FileSystem& file_system);
 
 // Writes both definition files anew (the end time is now on env.clock), decides the
 // final error level and status text (kFatal whenever `interrupted`), and writes the event-log

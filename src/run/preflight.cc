@@ -12,7 +12,7 @@ namespace jr {
 namespace {
 
 bool Startable(const std::string& program) {
-  return ResolveProgramCommand(program, {}).kind != ProgramCommand::Kind::kMissing;
+  return ResolveProgramCommand(program, {}).startable();
 }
 
 // Empty when the file can be opened and read; else why not. Nothing of it is read.
@@ -70,13 +70,16 @@ std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int r
   for (int position = 1; position <= lines.value->Count(); ++position) {
     const RunLine& line = *lines.value->Item(position);
     const std::string& program = line.Program();
-    if (Startable(program)) continue;
+    const ProgramCommand command = ResolveProgramCommand(program, {});
+    if (command.startable()) continue;
     const std::string which =
         "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
-    problems.push_back({false, program.empty()
-                                   ? which + " has no program to start; it will fail"
-                                   : which + ": the program \"" + program +
-                                         "\" is not found; the line will fail to start"});
+    const std::string why = command.kind == ProgramCommand::Kind::kRefused
+                                ? "\" cannot be started: " + command.cause
+                                : "\" is not found";
+    problems.push_back({false, program.empty() ? which + " has no program to start; it will fail"
+                                               : which + ": the program \"" + program + why +
+                                                     "; the line will fail to start"});
   }
   return problems;
 }

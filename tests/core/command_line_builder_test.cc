@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "model/job_line.h"
 #include "platform/config.h"
 #include "support/engine_fakes.h"
@@ -64,6 +66,14 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
                        kStamp});
   // Outside the catalogue (also by letter case): nothing to start.
   cases.push_back({"flow runner", "||||"});
+  // The output file in the run folder, named after the log file, whoever named that.
+  const std::map<std::string, std::string> outputs = {
+      {"Flow Runner", f + "FlowRun_Log_Output.txt"},
+      {"Health Inspector", f + "HealthInspector_Log_Output.txt"},
+      {"Run Quillmart script", f + "RunQM_Log_Output.txt"},
+      {"flow runner", ""},
+      {"Settings Editor", f + "_Output.txt"},
+      {"User Batchfile", f + "_nightly log_Output.txt"}};
   for (const auto& [type, expected] : cases) {
     table_.Clear();
     AppendJobLine(table_, {.number = 7,
@@ -78,6 +88,7 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
                   line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()),
               expected);
     EXPECT_EQ(line.definition().options + "|" + line.JobId(), "-v 2|" + kStamp) << type;
+    EXPECT_EQ(line.OutputFileName(), outputs.at(type));
   }
 }
 

@@ -92,19 +92,29 @@ TEST_F(PosixLauncher, TerminateAllAsksWholeTreesFirstAndForcesStubbornOnes) {
   EXPECT_EQ(ReadWholeFile(asked), "TERM\n") << "the grandchild was asked before it was killed";
 }
 
-// A start that fails says what could not be started and the system's reason, also when
-// only the exec in the child finds it (an interpreter that is not there).
-TEST_F(PosixLauncher, AFailedStartNamesTheProgramAndTheSystemsReason) {
+// A start that fails says what could not be started and why: the system's reason, or what
+// is wrong with a script's #! line, which the system would name as a missing file. A script
+// that may not be executed runs by the interpreter its #! line names, with its arguments.
+TEST_F(PosixLauncher, AFailedStartNamesTheProgramAndTheReasonScriptsRunByTheirInterpreter) {
   const std::string no_interpreter = Script("x.sh", "#!/nonexistent/sh\n");
   chmod(no_interpreter.c_str(), 0755);
+  const std::string windows = Script("w.sh", "#!/bin/sh\r\necho ok\r\n");
   mkfifo(dir_.File("fifo").c_str(), 0644);
   const std::string missing = ": No such file or directory";
   for (const auto& [program, failure] : std::vector<std::pair<std::string, std::string>>{
            {dir_.File("gone.sh"), dir_.File("gone.sh") + missing},
            {"\"" + dir_.File("") + "\"", dir_.File("") + ": Is a directory"},
            {dir_.File("fifo"), dir_.File("fifo") + ": Permission denied"},
-           {no_interpreter, no_interpreter + missing}}) {
+           {no_interpreter, no_interpreter + ": its #! interpreter /nonexistent/sh" + missing},
+           {windows, windows + ": its #! line has Windows line endings (CR LF)"}}) {
     EXPECT_EQ(launcher_->TryStart({program, {}, ""}).message(), failure);
+  }
+  for (const auto& [text, expected] :
+       {std::pair{"#!/usr/bin/env bash\n[[ -n $BASH ]] && echo bash >\"$1\"\n", "bash\n"},
+        {"echo sh >\"$1\"\n", "sh\n"}}) {
+    ProcessHandle handle = Start(Script("not-executable.sh", text), {out_});
+    EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
+    EXPECT_EQ(ReadWholeFile(out_), expected);
   }
 }
 

@@ -58,6 +58,11 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
   world_.Ran(10, "Extract customers", "Flow Runner", At(14, 5, 10), At(14, 7, 10))
       ->SetLogFileName("/logs/10FlowRun_Log.txt");
   Ran(20, "/logs/20Purger_Log.txt", true)->SetRepeated(true);
+  // Only an output file that is there is linked.
+  const std::string output = dir_.File("20_Output.txt");
+  test::WriteWholeFile(output, "said something\n");
+  world_.lines.Line(20)->SetOutputFileName(output);
+  world_.lines.Line(10)->SetOutputFileName(dir_.File("10_Output.txt"));
   RunLine* script =
       world_.Ran(30, "Quarterly figures", "Run Quillmart script", At(14, 7, 10), At(14, 10, 0));
   script->SetSummaryFileName("/logs/30RunQM_Sum.txt");
@@ -83,6 +88,8 @@ TEST_F(ReportTest, DefinitionFilesByteForByteThenTheEntryThenTwoGeneratorCalls) 
                                "/logs/10FlowRun_Log.txt") +
                          block("Load stock (Member Purger)  :  FAILED", "14:05:10", "14:06:00",
                                "/logs/20Purger_Log.txt") +
+                         "<FileLink Name=\"Program output can be found here\">\r\n\"" + output +
+                         "\"\r\n" +
                          block("Quarterly figures (Run Quillmart script)  :  OK", "14:07:10",
                                "14:10:00", "/logs/30RunQM_Sum.txt") +
                          "<FileLink Name=\"Detailed Logfile info can be found here\">\r\n"

@@ -59,5 +59,22 @@ TEST(SchedulerWithChildren, AStopEndsThePauseAtOnceAndStopsTheRun) {
   }
 }
 
+// Without a status file only the program's end speaks: one killed by a signal did not
+// succeed, whatever status a shell would make of it.
+TEST(SchedulerWithChildren, AProgramEndedByASignalFailsALineWithoutAStatusFile) {
+  std::unique_ptr<ProcessLauncher> launcher = MakeSystemProcessLauncher();
+  test::EngineTestEnv test(*launcher, RealFileSystem());
+  test::RecordingHooks hooks;
+  hooks.on_pause = [&](int, milliseconds longest) { launcher->WaitForExit(longest); };
+  RunLines lines;
+  for (const auto& [number, script] : {std::pair{10, "kill -KILL $$"}, {20, "exit 0"}}) {
+    lines.Add(number)->SetProgram("/bin/sh");
+    lines.Line(number)->SetProgramArguments({"-c", script});
+  }
+  EXPECT_EQ(RunScheduler(lines, 2, test.env, hooks, {&hooks}).end, SchedulerOutcome::End::kAllOver);
+  EXPECT_EQ(hooks.Reports(), (std::vector<std::string>{"started 10", "started 20",
+                                                       "finished 10 failed", "finished 20 ok"}));
+}
+
 }  // namespace
 }  // namespace jr

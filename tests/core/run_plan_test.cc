@@ -53,7 +53,8 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   next = plan.Finished(forty, true);
   ASSERT_TRUE(next.ok());
   EXPECT_TRUE(next.value.stop && next.value.skipped.empty());
-  EXPECT_EQ(NumbersOf(plan.EndRunning()), (Numbers{30}));
+  plan.Stopped(*lines.Line(30));
+  EXPECT_TRUE(lines.Line(30)->ErrorOccurred() && plan.running() == 0);
   EXPECT_FALSE(plan.Over()) << "the copies wait";
 }
 

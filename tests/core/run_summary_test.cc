@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
+TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLogAndOfTheOutput) {
   test::TempDir dir;
   // Larger than what is read of it: only its end is read.
   test::WriteWholeFile(dir.File("log.txt"),
@@ -22,6 +22,8 @@ TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
   RunLine& failed = *lines.Add(10);
   failed.definition().description = "Export";
   failed.SetLogFileName(dir.File("log.txt"));
+  test::WriteWholeFile(dir.File("out.txt"), "said\nsomething");
+  failed.SetOutputFileName(dir.File("out.txt"));
   failed.SetStartingTime(TimePoint{} + 1s);
   failed.SetStopTime(TimePoint{} + 3300ms);
   RunLine& unstarted = *lines.Add(20);
@@ -45,6 +47,9 @@ TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLog) {
                 dir.File("log.txt") +
                 ", last lines:\n"
                 "      two\n      three\n      four\n      five\n      six\n"
+                "    output file " +
+                dir.File("out.txt") +
+                ", last lines:\n      said\n      something\n"
                 "  job line 20 (Purge): did not start: the program "
                 "\"/opt/keld/utils/MemberPurger.exe\" could not be started\n"
                 "  run folder: /logs/20261207_020000/\n"

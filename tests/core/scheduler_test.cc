@@ -174,6 +174,18 @@ TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheL
   EXPECT_EQ(test_.metadata.entries.at(0).arguments[3], MetadataValue("time limit"));
 }
 
+// A line whose program ended before the stop was seen ended by itself: its verdict stands.
+TEST_F(SchedulerPasses, AStopKeepsTheVerdictOfALineThatHadEndedAndFailsTheOthers) {
+  Add(10);
+  Add(20);
+  hooks_.on_pause = [&](int, auto) { Finish(10); };
+  hooks_.stop = [&] { return hooks_.pauses > 0; };
+  EXPECT_EQ(Run(2).end, End::kInterrupted);
+  EXPECT_EQ(hooks_.Reports(),
+            (Events{"started 10", "started 20", "finished 10 ok", "finished 20 failed"}));
+  EXPECT_EQ(launcher_.log.back(), "terminate");
+}
+
 TEST_F(SchedulerPasses, TheJobsTimeLimitEndsTheRunAsAStopDoes) {
   Add(10);
   Add(20, "10");

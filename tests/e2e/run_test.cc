@@ -163,15 +163,50 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
 }
 
-// Cron mails whatever reaches standard error: a clean run leaves nothing there, one that
-// went wrong ends with what went wrong and where to look.
+// A program that ignores the request to end is killed once the grace after its own time
+// limit has passed, not the grace after the job's; a line ended by the stop ends when its
+// program did, not when the last program of the run did.
+TEST_F(RunTest, EachLineEndsWhenItsProgramDidWithinTheGraceOfTheFirstLimit) {
+  const std::string stubborn = dir_.File("stubborn.sh"), polite = dir_.File("polite.sh");
+  test::WriteWholeFile(stubborn, "#!/bin/sh\ntrap '' TERM\nsleep 30\n");
+  test::WriteWholeFile(polite, "#!/bin/sh\nsleep 30\n");
+  AddLine({.number = 10, .type = "User Batchfile", .batch_file = stubborn});
+  job_.table.Set(kColTimeLimit, 0, "1");
+  AddLine({.number = 20, .type = "User Batchfile", .batch_file = polite});
+  job_.JobTimeLimit = "8";
+  const auto started = std::chrono::steady_clock::now();
+  const test::ProgramOutcome outcome = Run();
+  // The grace is 10 s: 11 s after the start, where the job's limit would give 18.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << outcome.err;
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  const std::string job = dir_.File("job.xml");
+  const nlohmann::json lines = History({job, History({job})[0]["run_id"]})["lines"];
+  ASSERT_EQ(lines.size(), 2u) << lines;
+  EXPECT_LT(lines[1]["end"].get<std::string>(), lines[0]["end"].get<std::string>()) << lines;
+}
+
+// Cron mails whatever reaches standard error: a clean run leaves nothing there, however
+// much its programs say (that goes to their output files), one that went wrong ends with
+// what went wrong and where to look.
 TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
-  AddLine({.number = 10, .type = "Flow Runner"});
+  const std::string chatty = dir_.File("chatty.sh");
+  test::WriteWholeFile(chatty, "#!/bin/sh\nseq 5000\necho complaint >&2\necho ok >\"$1\"\n");
+  AddLine({.number = 10, .type = "User Batchfile", .batch_file = chatty});
+  AddLine({.number = 15, .type = "Flow Runner"});
   const test::ProgramOutcome clean = Run();
   EXPECT_EQ(clean.status, 0);
-  EXPECT_EQ(clean.err, "");
+  EXPECT_EQ(clean.out + clean.err, "");
+  const std::string output = RunFolder() + RunName() + "_10_user_10_log_Output.txt";
+  EXPECT_TRUE(ReadWholeFile(output).ends_with("\n4999\n5000\ncomplaint\n"));
+  EXPECT_EQ(std::ranges::count_if(
+                fs::directory_iterator(RunFolder()),
+                [](auto& file) { return file.path().string().ends_with("_Output.txt"); }),
+            1)
+      << "a line that wrote nothing has no output file";
   const std::string script = dir_.File("user.sh"), missing = dir_.File("missing.sh");
-  test::WriteWholeFile(script, "#!/bin/sh\nfor n in 1 2 3 4 5 6; do echo step$n; done >$2\nexit 3");
+  test::WriteWholeFile(script,
+                       "#!/bin/sh\nfor n in 1 2 3 4 5 6; do echo step$n; done >$2\n"
+                       "echo gone wrong >&2\nexit 3");
   AddLine({.number = 20, .type = "User Batchfile", .batch_file = script});
   AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"}, .batch_file = missing});
   const test::ProgramOutcome failed = Run();
@@ -186,9 +221,14 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
       "\nJob \"Nightly test\": finished with error(s).\n  job line 20 (line 20): failed after "))
       << failed.err;
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), cause));
+  EXPECT_TRUE(Has(ReadWholeFile(dir_.File("admin.htm")), RunName() + "_20_user_20_log_Output.txt"));
   EXPECT_TRUE(Has(failed.err,
                   "\n      step2\n      step3\n      step4\n      step5\n      step6\n"
-                  "  job line 30 (line 30): did not start: the program \"" +
+                  "    output file " +
+                      RunFolder() + RunName() +
+                      "_20_user_20_log_Output.txt"
+                      ", last lines:\n      gone wrong\n"
+                      "  job line 30 (line 30): did not start: the program \"" +
                       missing + "\" could not be started\n    log file " +
                       dir_.File("user_30_log.txt") + ", last lines:\n      jobrunner: " + cause +
                       "\n"))
@@ -226,10 +266,22 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   EXPECT_EQ(clean.status, 0);
   EXPECT_EQ(clean.err, "");
   AddLine({.number = 20, .type = "User Batchfile", .batch_file = dir_.File("missing.sh")});
+  // Scripts that would not start as meant, although they are there.
+  const std::string windows = dir_.File("w.sh"), ksh = dir_.File("k.sh");
+  test::WriteWholeFile(windows, "#!/bin/sh\r\n");
+  test::WriteWholeFile(ksh, "#!/nonexistent/ksh\n");
+  AddLine({.number = 30, .type = "User Batchfile", .batch_file = windows});
+  AddLine({.number = 40, .type = "User Batchfile", .batch_file = ksh});
   const std::string changed = SaveJob();
   const test::ProgramOutcome named = Launch({"--check", changed});
   EXPECT_EQ(named.status, 0);
   EXPECT_TRUE(Has(named.err, "jobrunner: warning: " + changed + ": job line 20 (line 20)"));
+  EXPECT_TRUE(Has(named.err, "(line 30): the program \"" + windows +
+                                 "\" cannot be started: its #! line has Windows line endings "
+                                 "(CR LF); the line will fail to start\n"));
+  EXPECT_TRUE(Has(named.err, "(line 40): the program \"" + ksh +
+                                 "\" cannot be started: its #! interpreter /nonexistent/ksh: No "
+                                 "such file or directory; the line"));
   EXPECT_EQ(Launch({"--check", "--strict", changed}).status, 1);
   EXPECT_EQ(Launch({"--strict", changed}).status, 64);
 }

@@ -92,6 +92,35 @@ sigset_t SignalsToDefault() {
   return defaults;
 }
 
+// A started program's output file, opened for the child to inherit: `made` names it when
+// this start made it.
+struct OutputFile {
+  int fd = -1;
+  std::string made;
+};
+
+// Opens (makes, if need be) the file for appending; no file for an empty path. A file
+// that is there already keeps what it holds.
+Result<OutputFile> OpenOutputFile(const std::string& path) {
+  OutputFile output;
+  if (path.empty()) return output;
+  struct stat info;
+  const bool existed = stat(path.c_str(), &info) == 0;
+  output.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+  if (output.fd < 0) return Status::Failed("its output file " + path + ": " + strerror(errno));
+  if (!existed) output.made = path;
+  return output;
+}
+
+// Removes a file this launcher made for a program's output when nothing was written to it.
+void RemoveIfEmpty(const std::string& path) {
+  struct stat info;
+  if (!path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size == 0) {
+    unlink(path.c_str());
+  }
+}
+
 // posix_spawn's set-up, released on every path.
 class SpawnSetup {
  public:
@@ -207,9 +236,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     ReapForgotten();
     const std::string program(Unquoted(request.program));
     const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-    if (command.kind == ProgramCommand::Kind::kMissing) {
-      return Status::Failed(program + ": " + MissingProgramCause(request.program));
-    }
+    if (!command.startable()) return Status::Failed(program + ": " + command.cause);
     // The shell would say so only on the line's standard error, which nobody reads.
     if (command.kind == ProgramCommand::Kind::kScript && access(program.c_str(), R_OK) != 0) {
       return Status::Failed(program + ": " + strerror(errno));
@@ -218,15 +245,20 @@ class PosixProcessLauncher final : public ProcessLauncher {
     // default either way, and the runner ignores none of its own accord but those that
     // are always reset.
     if (!signals_to_default_) signals_to_default_ = SignalsToDefault();
-    SpawnSetup setup(*signals_to_default_);
+    Result<OutputFile> output = OpenOutputFile(request.output_file);
+    if (!output.ok()) return Status::Failed(program + ": " + output.message());
+    SpawnSetup setup(*signals_to_default_, output.value.fd);
     if (!setup.ok()) return Status::Failed(program + ": the start could not be prepared");
     // Started before the program, so that no moment of it goes unguarded. Without a
     // watchdog the run goes on as it would have without the guard.
     (void)watchdog_.Ensure();
     int error = 0;
     const pid_t pid = setup.Spawn(command, &error);
+    // The child has its own copy; the runner writes nothing there.
+    if (output.value.fd >= 0) close(output.value.fd);
     // posix_spawn hands back the child's failed exec as its own error.
     if (pid <= 0) {
+      RemoveIfEmpty(output.value.made);
       return Status::Failed(program + ": " + (error != 0 ? strerror(error) : "no process"));
     }
     // At once: only a runner killed in the instant between the spawn and this message
@@ -235,6 +267,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
 
     Child child;
     child.pidfd = OpenPidfd(pid);
+    child.output_file = std::move(output.value.made);
     children_.emplace(pid, child);
     // An earlier process with this number is no longer anyone's business.
     exit_statuses_.erase(pid);
@@ -327,6 +360,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
     bool forgotten = false;
     // Asked to end by this launcher: whatever status it ends with is not its own.
     bool ended_by_launcher = false;
+    // The output file this launcher made for it; removed at its end when still empty.
+    std::string output_file;
   };
   using Children = std::map<pid_t, Child>;
   // A process group asked to end by Terminate, and when it is ended by force.
@@ -338,6 +373,12 @@ class PosixProcessLauncher final : public ProcessLauncher {
   static void CloseFd(Child& child) {
     if (child.pidfd >= 0) close(child.pidfd);
     child.pidfd = -1;
+  }
+
+  // What is left to do once the child is reaped.
+  static void Reaped(Child& child) {
+    CloseFd(child);
+    RemoveIfEmpty(child.output_file);
   }
 
   // Reaps the child when it has ended; true then, and the entry is gone. The exit status
@@ -354,7 +395,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     }
     // Reaped now, or ECHILD: someone else reaped it; either way it is gone.
     const pid_t pid = at->first;
-    CloseFd(at->second);
+    Reaped(at->second);
     children_.erase(at);
     Release(pid);
     return true;
@@ -424,7 +465,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     for (pid_t pid : pids) {
       auto found = children_.find(pid);
       if (found != children_.end()) {
-        CloseFd(found->second);
+        Reaped(found->second);
         children_.erase(found);
       }
       while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
@@ -509,9 +550,7 @@ std::unique_ptr<ProcessLauncher> MakeSystemProcessLauncher() {
 Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
   const std::string cannot_start = "cannot start " + request.program + ": ";
   const ProgramCommand command = ResolveProgramCommand(request.program, request.arguments);
-  if (command.kind == ProgramCommand::Kind::kMissing) {
-    return Status::Failed(cannot_start + "no such program");
-  }
+  if (!command.startable()) return Status::Failed(cannot_start + command.cause);
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return Status::Failed(cannot_start + strerror(errno));
   int error = 0;

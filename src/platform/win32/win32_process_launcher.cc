@@ -83,6 +83,48 @@ HANDLE MakeRunJob() {
   return job;
 }
 
+// A file handle that the started program inherits, closed on every path.
+class InheritedFile {
+ public:
+  // `path` for appending, made if need be; the null device for reading when `path` is
+  // empty. Check ok() for success.
+  static InheritedFile Open(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const bool input = path.empty();
+    InheritedFile file;
+    file.handle_ =
+        CreateFileW(input ? L"NUL" : path.c_str(), input ? GENERIC_READ : FILE_APPEND_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                    input ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file.made_ = file.ok() && !input && GetLastError() != ERROR_ALREADY_EXISTS;
+    return file;
+  }
+  InheritedFile(InheritedFile&& other) noexcept : handle_(other.handle_), made_(other.made_) {
+    other.handle_ = INVALID_HANDLE_VALUE;
+  }
+  InheritedFile& operator=(InheritedFile&&) = delete;
+  ~InheritedFile() {
+    if (ok()) CloseHandle(handle_);
+  }
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE handle() const { return handle_; }
+  bool made() const { return made_; }
+
+ private:
+  InheritedFile() = default;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool made_ = false;
+};
+
+// Removes a file the launcher made for a program's output when nothing was written to it.
+void RemoveIfEmpty(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!path.empty() && GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+      data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) {
+    DeleteFileW(path.c_str());
+  }
+}
+
 struct Child {
   HANDLE process = nullptr;
   // A job of its own, so that its tree can be ended alone; null when none could be had.
@@ -92,6 +134,8 @@ struct Child {
   bool ended_by_launcher = false;
   // Its end has already ended one WaitForExit.
   bool exit_seen = false;
+  // The output file this launcher made for it; removed at its end when still empty.
+  std::wstring output_file;
 };
 
 class Win32ProcessLauncher final : public ProcessLauncher {
@@ -121,13 +165,28 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
+    const std::wstring output_path = Utf8ToWide(request.output_file);
+    std::optional<InheritedFile> input, output;
+    if (!output_path.empty()) {
+      output.emplace(InheritedFile::Open(output_path));
+      if (!output->ok()) {
+        return Status::Failed(request.program + ": its output file " + request.output_file + ": " +
+                              SystemErrorText(GetLastError()));
+      }
+      input.emplace(InheritedFile::Open(std::wstring()));
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = input->ok() ? input->handle() : nullptr;
+      startup.hStdOutput = startup.hStdError = output->handle();
+    }
     PROCESS_INFORMATION info{};
     // Started suspended so that the process is in the job before it can start children.
     const DWORD flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
     if (!CreateProcessW(command.application.empty() ? nullptr : command.application.c_str(),
                         command.command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                         nullptr, &startup, &info)) {
-      return Status::Failed(request.program + ": " + SystemErrorText(GetLastError()));
+      const DWORD error = GetLastError();
+      if (output && output->made()) RemoveIfEmpty(output_path);
+      return Status::Failed(request.program + ": " + SystemErrorText(error));
     }
     if (job_ != nullptr) AssignProcessToJobObject(job_, info.hProcess);
     HANDLE tree = CreateJobObjectW(nullptr, nullptr);
@@ -153,6 +212,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     Child child;
     child.process = info.hProcess;
     child.tree = tree;
+    if (output && output->made()) child.output_file = output_path;
     children_[id] = child;
     return id;
   }
@@ -169,7 +229,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (!found->second.ended_by_launcher && GetExitCodeProcess(found->second.process, &code)) {
       exit_statuses_[handle] = static_cast<int>(code);
     }
-    Release(found->second);
+    Ended(found->second);
     children_.erase(found);
     handle = 0;
     return false;
@@ -256,7 +316,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     for (auto& [id, child] : children_) {
       TerminateProcess(child.process, 1);
       WaitForSingleObject(child.process, 5000);
-      Release(child);
+      Ended(child);
     }
     children_.clear();
   }
@@ -272,7 +332,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
       TerminateProcess(found->second.process, 1);
       WaitForSingleObject(found->second.process, 5000);
     }
-    Release(found->second);
+    Ended(found->second);
     children_.erase(found);
   }
 
@@ -299,11 +359,17 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (child.tree != nullptr) CloseHandle(child.tree);
   }
 
+  // Releases a child whose process has ended.
+  static void Ended(Child& child) {
+    Release(child);
+    RemoveIfEmpty(child.output_file);
+  }
+
   // Releases forgotten processes that have ended; nobody asks about them any more.
   void ReapForgotten() {
     for (auto it = children_.begin(); it != children_.end();) {
       if (it->second.forgotten && WaitForSingleObject(it->second.process, 0) != WAIT_TIMEOUT) {
-        Release(it->second);
+        Ended(it->second);
         it = children_.erase(it);
       } else {
         ++it;

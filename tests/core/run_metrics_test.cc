@@ -23,10 +23,12 @@ TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
   // One file per job: by its name, a digest of its folder and the target of a link.
   test::TempDir dir;
   test::WriteWholeFile(dir.File("nightly.xml"), "");
-  std::filesystem::create_symlink(dir.File("nightly.xml"), dir.File("link.xml"));
+  // Windows may refuse links to a user without the right to make them.
+  std::error_code linked;
+  std::filesystem::create_symlink(dir.File("nightly.xml"), dir.File("link.xml"), linked);
   const std::string name = MetricsFileName(dir.File("nightly.xml"));
   EXPECT_TRUE(name.starts_with("jobrunner_nightly_") && name.ends_with(".prom") &&
-              name.size() == 31 && name == MetricsFileName(dir.File("link.xml")) &&
+              name.size() == 31 && (linked || name == MetricsFileName(dir.File("link.xml"))) &&
               name != MetricsFileName("/jobs/nightly.xml"))
       << name;
   EXPECT_TRUE(MetricsFileName("/jobs/Nightly run-2.XML").starts_with("jobrunner_Nightly_run_2_"));

@@ -53,20 +53,11 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
   const std::string id = runs[0]["run_id"];
   const Json run = History({job, id});
   const Json& lines = run["lines"];
-  ASSERT_EQ(lines.size(), 5u) << run;
-  const std::vector<std::tuple<std::string, std::string, Json, Json>> expected = {
-      {"10", "ok", 0, nullptr},
-      {"20", "failed", 3, nullptr},
-      {"30", "failed", 3, nullptr},
-      {"50", "ok", 0, "30"},
-      {"40", "skipped", nullptr, nullptr}};
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const auto& [line, outcome, exit_code, repeat_of] = expected[i];
-    EXPECT_EQ(lines[i]["line"], line) << i;
-    EXPECT_EQ(lines[i]["outcome"], outcome) << i;
-    EXPECT_EQ(lines[i]["exit_code"], exit_code) << i;
-    EXPECT_EQ(lines[i]["repeat_of"], repeat_of) << i;
-  }
+  Json seen = Json::array();
+  for (const Json& line : lines)
+    seen.push_back({line["line"], line["outcome"], line["exit_code"], line["repeat_of"]});
+  ASSERT_EQ(seen, Json::parse(R"([["10", "ok", 0, null], ["20", "failed", 3, null],
+      ["30", "failed", 3, null], ["50", "ok", 0, "30"], ["40", "skipped", null, null]])"));
   EXPECT_EQ(lines[0]["description"], "line 10");
   // Beside the verdict from the status file, a program that had ended by then leaves its own
   // exit status (one still busy after writing its verdict may leave none).
@@ -79,13 +70,12 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
     EXPECT_EQ(lines[i]["usual_s"].is_number(), i == 0 || i == 2 || i == 3) << lines[i];
     EXPECT_EQ(lines[i]["slow"], false);
   }
-  EXPECT_NE(Launch({"--history", job, id}).out.find("critical path: 10 > 20 > 30 > 50 ("),
-            std::string::npos);
+  EXPECT_TRUE(test::Has(Launch({"--history", job, id}).out, "critical path: 10 > 20 > 30 > 50 ("));
   // A changed job file may wait differently: the path keeps to the rows' repeats, and says so.
   job_.Description = "changed";
   SaveJob();
   const test::ProgramOutcome changed = Launch({"--history", job, id, "--json"});
-  EXPECT_NE(changed.err.find("changed since run " + id), std::string::npos) << changed.err;
+  EXPECT_TRUE(test::Has(changed.err, "changed since run " + id));
   const Json changed_path = Json::parse(changed.out)["critical_path"];
   EXPECT_EQ(changed_path.back(), "50") << changed_path;
   EXPECT_EQ(changed_path[changed_path.size() - 2], "30") << changed_path;
@@ -95,7 +85,7 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
 
   const test::ProgramOutcome text = Launch({"--history", job});
   EXPECT_EQ(text.status, 0);
-  EXPECT_NE(text.out.find("errors       20,30"), std::string::npos) << text.out;
+  EXPECT_TRUE(test::Has(text.out, "errors       20,30"));
 }
 
 TEST_F(HistoryTest, GraphOfARunGoesThroughDot) {
@@ -242,7 +232,7 @@ TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
       const test::ProgramOutcome outcome = Launch(c.args);
       EXPECT_EQ(outcome.status, c.status) << c.args.back() << outcome.err;
       EXPECT_EQ(outcome.out, c.out) << c.args.back();
-      EXPECT_NE(outcome.err.find(c.err_part), std::string::npos) << outcome.err;
+      EXPECT_TRUE(test::Has(outcome.err, c.err_part));
     }
   };
   check({

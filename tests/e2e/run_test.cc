@@ -115,10 +115,9 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
   const test::ProgramOutcome outcome = Run();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8)) << outcome.err;
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_NE(outcome.err.find("jobrunner: job line 10 (line 10): time limit of 1 s reached; the "
-                             "program was ended\n"),
-            std::string::npos)
-      << outcome.err;
+  EXPECT_TRUE(Has(outcome.err,
+                  "jobrunner: job line 10 (line 10): time limit of 1 s reached; the program was "
+                  "ended\n"));
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (User Batchfile)  :  FAILED",
                                                   "line 20 (User Batchfile)  :  OK",
                                                   "line 10 (User Batchfile) (Repeat)   :  OK"}));
@@ -146,7 +145,7 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   job_.table.Set(kColTimeLimit, 1, "1.5");
   const test::ProgramOutcome refused = Run();
   EXPECT_EQ(refused.status, 4);
-  EXPECT_NE(refused.err.find("job line 20 \"1.5\""), std::string::npos) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "job line 20 \"1.5\""));
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
   job_.table.Set(kColTimeLimit, 1, std::nullopt);
   job_.JobTimeLimit = "1";
@@ -154,11 +153,10 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   const test::ProgramOutcome outcome = Run();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
   EXPECT_EQ(outcome.status, 2) << outcome.err;
-  EXPECT_NE(outcome.err.find("jobrunner: the job's time limit of 1 s was reached; running job "
-                             "lines were ended\n"),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
+  EXPECT_TRUE(Has(outcome.err,
+                  "jobrunner: the job's time limit of 1 s was reached; running job lines were "
+                  "ended\n"));
+  EXPECT_TRUE(Has(Definition("_UserDef.txt"), "finished with fatal error."));
   EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
 }

@@ -94,9 +94,7 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   EXPECT_EQ(ReadWholeFile(dir_.File("user_60_log.txt")),
             RunName() + "_60|" + fs::current_path().string() + "|from the runner\n");
   const test::ProgramOutcome check = Launch({"--check", SaveJob()});
-  EXPECT_NE(check.err.find("jobrunner: Slurm controller: answers (partitions: debug*)\n"),
-            std::string::npos)
-      << check.err;
+  EXPECT_TRUE(test::Has(check.err, "jobrunner: Slurm controller: answers (partitions: debug*)\n"));
 
   // A wrong partition fails the lines at once, with Slurm's message.
   SetLauncher("\"Type\"=\"slurm\"\r\n\"Partition\"=\"nosuch\"\r\n");
@@ -104,7 +102,7 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   test::ProgramOutcome wrong = Run();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(wrong.status, 1) << wrong.err;
-  EXPECT_NE(wrong.err.find("invalid partition specified: nosuch"), std::string::npos) << wrong.err;
+  EXPECT_TRUE(test::Has(wrong.err, "invalid partition specified: nosuch"));
 }
 
 TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {

@@ -426,19 +426,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     AddLines({10});
     SaveAs("night  run.xml");
     const QString name = path("night  run.xml");
-    // By hand: a list without skip_on_error, which the job loses and the window names.
-    WriteFile(name, ReadAll(name)
-                        .replace("skip_on_error=\"\" skip_on_success=\"\" repeat_on_error=\"\"",
-                                 "repeat_on_error=\"9\"")
-                        .toUtf8());
     w_ = std::make_unique<jr::MainWindow>();
     // A file that cannot be loaded is named as Open names it (what it leaves is as Open's).
     QVERIFY(!w_->openJobFile(path("missing.xml"), true));
     QCOMPARE(Messages(), QString("Open: Job file does not exist"));
     QVERIFY(w_->openJobFile(name, true));
-    QVERIFY(Messages().contains(
-        "\njob line 10: repeat_on_error was not read: the lists of a job line are read only "
-        "when it has skip_on_error\n"));
     QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|1|Nightly load|saved");
   }
 

@@ -180,8 +180,7 @@ class RunHistoryWindowTest : public QObject {
         {db_, "no runs recorded"},  // a job without runs
         {dir_.filePath("broken.sqlite"), "file is not a database"}};
     QFile broken(dir_.filePath("broken.sqlite"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write(QByteArray(4096, 'x'));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write(QByteArray(4096, 'x')) == 4096);
     broken.close();
     for (const auto& [database, text] : cases) {
       RunHistoryWindow window;

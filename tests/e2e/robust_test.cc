@@ -149,7 +149,7 @@ TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
       {"\"600\"", SIGTERM, 2, stopped},
   };
   for (const auto& [limit, signal_number, status, text] : cases) {
-    SetLauncher("\"HelperTimeLimit\"=" + limit + "\r\n");
+    SetRegistryKey("Launcher", "\"HelperTimeLimit\"=" + limit + "\r\n");
     test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
     if (signal_number != 0) {
       sleep(1);

@@ -229,8 +229,7 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
                       "  job line 30 (line 30): did not start: the program \"" +
                       missing + "\" could not be started\n    log file " +
                       dir_.File("user_30_log.txt") + ", last lines:\n      jobrunner: " + cause +
-                      "\n"))
-      << failed.err;
+                      "\n"));
   EXPECT_TRUE(failed.err.ends_with("  run folder: " + RunFolder() + "\n  reports:    " +
                                    job_.LogFile + "\n              " + job_.UserFile + "\n"));
 }
@@ -252,8 +251,7 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   EXPECT_EQ(homeless.status, 4);
   EXPECT_TRUE(Has(homeless.err, "jobrunner: error: " + job +
                                     ": no place for the process metadata database: \"" + job +
-                                    "\" is no folder"))
-      << homeless.err;
+                                    "\" is no folder"));
   const test::ProgramOutcome unregistered =
       bare({"JOBRUNNER_REGISTRY=" + dir_.File("none.reg"), "HOME=" + dir_.path()});
   EXPECT_EQ(unregistered.status, 4);

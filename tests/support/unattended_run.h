@@ -45,14 +45,12 @@ class UnattendedRun : public ::testing::Test {
     AppendJobLine(job_.table, line);
   }
 
-  // The registry file with the launcher key holding `values` (none: no key at all).
-  void SetLauncher(const std::string& values) {
+  // The registry file with the program's key `key` ("Launcher", "Notification") holding
+  // `values`.
+  void SetRegistryKey(const std::string& key, const std::string& values) {
     WriteWholeFile(dir_.File("registry.reg"),
-                   values.empty() ? plain_registry_
-                                  : plain_registry_ +
-                                        "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
-                                        "Runner\\Launcher]\r\n" +
-                                        values);
+                   plain_registry_ + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job Runner\\" +
+                       key + "]\r\n" + values);
   }
 
   std::map<std::string, std::string> Env() const {

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "insight/runs_in_progress.h"
 #include "platform/file_digest.h"
@@ -203,18 +204,16 @@ TEST_F(RunHistoryTest, ARunWithoutEndIsMarkedInterruptedOnce) {
 }
 
 TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
-  const struct {
-    const char* content;  // nullptr: no file
-    bool ok;
-    bool has_history;
-  } cases[] = {{nullptr, true, false}, {"", true, true}, {"not a database at all", false, false}};
-  for (const auto& c : cases) {
+  // The content (none: no file), whether it is read, whether there is a history.
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {nullptr, true, false}, {"", true, true}, {"not a database at all", false, false}};
+  for (const auto& [content, ok, has_history] : cases) {
     std::remove(Db().c_str());
-    if (c.content) test::WriteWholeFile(Db(), c.content);
+    if (content) test::WriteWholeFile(Db(), content);
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(Db());
-    EXPECT_EQ(history.ok(), c.ok) << history.message();
-    EXPECT_EQ(history.value != nullptr, c.has_history);
-    EXPECT_EQ(history.message().find(Db()) != std::string::npos, !c.ok) << history.message();
+    EXPECT_EQ(history.ok(), ok) << history.message();
+    EXPECT_EQ(history.value != nullptr, has_history);
+    EXPECT_EQ(history.message().find(Db()) != std::string::npos, !ok) << history.message();
     if (history.value) {
       EXPECT_TRUE(history.value->RecentRuns("/jobs/a.xml", 20).value.empty());
     }

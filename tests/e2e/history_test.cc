@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
@@ -220,17 +221,14 @@ TEST_F(HistoryTest, StatusShowsARunWhileItGoesOnWithItsExpectedEndOnceThereIsHis
 TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
   AddLine({.number = 10, .type = "Flow Runner"});
   const std::string job = SaveJob();
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out, err_part;
-  };
+  // The words, the exit status, the standard output and a part of the standard error.
+  using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
   auto check = [&](const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-      const test::ProgramOutcome outcome = Launch(c.args);
-      EXPECT_EQ(outcome.status, c.status) << c.args.back() << outcome.err;
-      EXPECT_EQ(outcome.out, c.out) << c.args.back();
-      EXPECT_TRUE(test::Has(outcome.err, c.err_part));
+    for (const auto& [args, status, out, err_part] : cases) {
+      const test::ProgramOutcome outcome = Launch(args);
+      EXPECT_EQ(outcome.status, status) << args.back() << outcome.err;
+      EXPECT_EQ(outcome.out, out) << args.back();
+      EXPECT_TRUE(test::Has(outcome.err, err_part));
     }
   };
   check({

@@ -181,9 +181,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("saveAsChoice");
     // Yes: saved and closed, No: closed unsaved, Cancel: kept open.
     QTest::addColumn<MessageBox::Answer>("result");
-    constexpr MessageBox::Answer kYes = MessageBox::Answer::kYes;
-    constexpr MessageBox::Answer kNo = MessageBox::Answer::kNo;
-    constexpr MessageBox::Answer kCancel = MessageBox::Answer::kCancel;
+    using enum MessageBox::Answer;
     // clang-format off
     QTest::newRow("yes saves to the current file") << true << kYes << "" << kYes;
     QTest::newRow("yes without a file saves as") << false << kYes << "job.xml" << kYes;
@@ -820,18 +818,11 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(MessageBox::Answer, answer);
     Insert({"10", "20", "30"});
     w_->showTableRow(selected);
-    MessageBox::reset();
     MessageBox::setNextAnswer(answer);
     Trigger("deleteJobLine");
     QCOMPARE(MessageBox::last().default_answer, MessageBox::Answer::kCancel);
     QCOMPARE(Messages(), QString("Delete: Delete Job Line ?"));
     QTEST(State(), "state");
-  }
-
-  void aTypeTheListDoesNotOfferIsKept() {
-    Open({10}, Row("10", "???"));
-    Ok();
-    QCOMPARE(Cell(kColType) + "|" + QString::number(dialog_->result()), "???|1");
   }
 
   // The number and the list fields of line 20 (or of a new line), left by Tab or refused by
@@ -964,13 +955,16 @@ class JobRunnerWindowTest : public testing::WindowTest {
   }
 
   void timeLimitsAreTypedInRangeSavedAndReopened() {
-    // Typed boxes: only whole numbers from 1 to 604800, or nothing.
-    Open({10}, Row("10", "Flow Runner"));
+    // Typed boxes: only whole numbers from 1 to 604800, or nothing; a type the list does
+    // not offer is kept.
+    Open({10}, Row("10", "???"));
     QLineEdit* line_box = Get("timeLimit");
     QTest::keyClicks(line_box, "0x6048019");
     QCOMPARE(Cell(kColTimeLimit), QString("60480"));
     line_box->clear();
     QVERIFY(!dialog_->jobLine()[kColTimeLimit].has_value());
+    Ok();
+    QCOMPARE(Cell(kColType) + "|" + QString::number(dialog_->result()), "???|1");
     QLineEdit* job_box = field("jobTimeLimit");
     QTest::keyClicks(job_box, "0x7200");
     AddLines({10});

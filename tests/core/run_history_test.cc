@@ -118,7 +118,6 @@ TEST_F(RunHistoryTest, AnOlderDatabaseIsReadAsItIsAndUpgradedByAWriter) {
 
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  ASSERT_NE(history, nullptr);
   const std::string ids[] = {
       AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
       AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
@@ -126,8 +125,7 @@ TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   EXPECT_EQ(ids[0], "20261207_120000_SorelJob~1");
   EXPECT_EQ(ids[1], "20261207_120000_SorelJob~1-2");
   Result<std::vector<RunSummary>> runs = history->RecentRuns("/jobs/a.xml", 2);
-  ASSERT_TRUE(runs.ok());
-  ASSERT_EQ(runs.value.size(), 2u);
+  ASSERT_TRUE(runs.ok() && runs.value.size() == 2) << runs.message();
   EXPECT_EQ(runs.value[0].run_id, ids[2]);
   EXPECT_FALSE(runs.value[0].status.has_value());  // never ended: interrupted
   EXPECT_EQ(runs.value[1].run_id, ids[1]);
@@ -222,7 +220,6 @@ TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
 
 TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  ASSERT_NE(history, nullptr);
   const std::string old_run = AddRun(*history, "old", kNoon - hours(24 * 40));
   const std::string new_run = AddRun(*history, "new", kNoon - hours(24 * 10));
   Exec(

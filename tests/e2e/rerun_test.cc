@@ -19,14 +19,11 @@ class RerunTest : public test::UnattendedRun {
   // A user script standing for a job line that needs a share: it notes its line in
   // starts.txt and fails while the file fail_<line> exists.
   void AddScriptLine(JobLine spec) {
-    const std::string script = dir_.File("share.sh");
-    test::WriteWholeFile(script,
-                         "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
-                             dir_.File("starts.txt") + "\"\nif [ -e \"" + dir_.File("fail_") +
-                             "$n\" ]; then echo failure >\"$1\"; else echo ok >\"$1\"; fi\n");
-    fs::permissions(script, fs::perms::owner_all);
     spec.type = "User Batchfile";
-    spec.batch_file = script;
+    spec.batch_file =
+        Script("share.sh", "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
+                               dir_.File("starts.txt") + "\"\nif [ -e \"" + dir_.File("fail_") +
+                               "$n\" ]; then echo failure >\"$1\"; else echo ok >\"$1\"; fi\n");
     AddLine(spec);
   }
   // The lines started since the last call, in order; a fresh log-file folder for the next run.

@@ -52,10 +52,9 @@ class RobustTest : public test::UnattendedRun {
   }
   // A user batch file line whose script writes "ok" to its status file and nothing else.
   void AddScriptLine() {
-    const std::string script = dir_.File("user.sh");
-    WriteWholeFile(script, "#!/bin/sh\necho ok >\"$1\"\n");
-    fs::permissions(script, fs::perms::owner_all);
-    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
+    AddLine({.number = 10,
+             .type = "User Batchfile",
+             .batch_file = Script("user.sh", "#!/bin/sh\necho ok >\"$1\"\n")});
   }
 };
 

@@ -16,10 +16,9 @@ using test::ReadWholeFile;
 using RunTest = test::UnattendedRun;
 
 TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) {
-  const std::string script = dir_.File("user.sh");
-  test::WriteWholeFile(
-      script, "#!/bin/sh\necho \"$@\" >\"" + dir_.File("user_args.txt") + "\"\necho ok >\"$1\"\n");
-  fs::permissions(script, fs::perms::owner_all);
+  const std::string script =
+      Script("user.sh",
+             "#!/bin/sh\necho \"$@\" >\"" + dir_.File("user_args.txt") + "\"\necho ok >\"$1\"\n");
   AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 100"});
   AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"}, .batch_file = script});
 
@@ -96,17 +95,17 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
 TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
   // A first attempt hangs with a grandchild; its repeat copy gets through. The line that
   // waits for it succeeds only when the grandchild is gone by then.
-  const std::string hang = dir_.File("hang.sh"), check = dir_.File("check.sh");
   const std::string pid_file = dir_.File("grandchild.pid");
-  test::WriteWholeFile(hang,
-                       "#!/bin/sh\ncase \"$1\" in *_Rpt*) echo ok >\"$1\"; exit 0;; esac\n"
-                       "echo running >\"$1\"\nsleep 30 &\necho $! >\"" +
-                           pid_file + "\"\nsleep 30\n");
+  const std::string hang =
+      Script("hang.sh",
+             "#!/bin/sh\ncase \"$1\" in *_Rpt*) echo ok >\"$1\"; exit 0;; esac\n"
+             "echo running >\"$1\"\nsleep 30 &\necho $! >\"" +
+                 pid_file + "\"\nsleep 30\n");
   // An ended process may wait a while for its reaper; a zombie is gone too.
-  test::WriteWholeFile(check, "#!/bin/sh\nstate=$(grep '^State:' /proc/$(cat \"" + pid_file +
-                                  "\")/status)\ncase \"$state\" in ''|*Z*) echo ok;; *) echo "
-                                  "failure;; esac >\"$1\"\n");
-  for (const std::string& script : {hang, check}) fs::permissions(script, fs::perms::owner_all);
+  const std::string check =
+      Script("check.sh", "#!/bin/sh\nstate=$(grep '^State:' /proc/$(cat \"" + pid_file +
+                             "\")/status)\ncase \"$state\" in ''|*Z*) echo ok;; *) echo "
+                             "failure;; esac >\"$1\"\n");
   AddLine({.number = 10, .type = "User Batchfile", .batch_file = hang});
   job_.table.Set(kColTimeLimit, 0, "1");
   job_.table.Set(kColRepeatOnError, 0, "10");
@@ -124,11 +123,10 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
 }
 
 TEST_F(RunTest, ALineThatRepeatsItselfStopsAtItsRepeatLimitAndTheRunGoesOn) {
-  const std::string script = dir_.File("fail.sh");
-  test::WriteWholeFile(script, "#!/bin/sh\necho failure >\"$1\"\n");
-  fs::permissions(script, fs::perms::owner_all);
-  AddLine(
-      {.number = 10, .type = "User Batchfile", .repeat_on_error = {"10"}, .batch_file = script});
+  AddLine({.number = 10,
+           .type = "User Batchfile",
+           .repeat_on_error = {"10"},
+           .batch_file = Script("fail.sh", "#!/bin/sh\necho failure >\"$1\"\n")});
   job_.table.Set(kColRepeatLimit, 0, "3");
   AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
   const test::ProgramOutcome outcome = Run();

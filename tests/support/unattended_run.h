@@ -53,6 +53,13 @@ class UnattendedRun : public ::testing::Test {
                        key + "]\r\n" + values);
   }
 
+  // An executable script of that name in the test folder, holding `text`; its path.
+  std::string Script(const std::string& name, const std::string& text) {
+    WriteWholeFile(dir_.File(name), text);
+    std::filesystem::permissions(dir_.File(name), std::filesystem::perms::owner_all);
+    return dir_.File(name);
+  }
+
   std::map<std::string, std::string> Env() const {
     return {{"JOBRUNNER_REGISTRY", dir_.File("registry.reg")},
             {"JOBRUNNER_EVENT_LOG", dir_.File("events.log")},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "model/job.h"
 #include "model/job_line.h"
 #include "model/notify_rules.h"
@@ -32,19 +34,15 @@ TEST(JobRules, TheMaximumOfParallelLinesIsAWholeNumberFrom1To99) {
 }
 
 TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndTheJobsCheckNamesEveryFault) {
-  const struct {
-    const char* text;
-    NumberStatus status;
-    int32_t seconds;
-  } cases[] = {
+  const std::tuple<const char*, NumberStatus, int32_t> cases[] = {
       {" ", NumberStatus::kBlank, 0},           {" 0060 ", NumberStatus::kOk, 60},
       {"604800", NumberStatus::kOk, 604800},    {"0", NumberStatus::kOutOfRange, 0},
       {"604801", NumberStatus::kOutOfRange, 0}, {"5s", NumberStatus::kNotNumber, 0},
   };
-  for (const auto& c : cases) {
-    const TimeLimitResult result = ParseTimeLimit(c.text);
-    EXPECT_EQ(result.status, c.status) << c.text;
-    EXPECT_EQ(result.seconds, c.seconds) << c.text;
+  for (const auto& [text, status, seconds] : cases) {
+    const TimeLimitResult result = ParseTimeLimit(text);
+    EXPECT_EQ(result.status, status) << text;
+    EXPECT_EQ(result.seconds, seconds) << text;
   }
   JobLineTable table = test::TableOfNumbers({"10", "20", "30"});
   table.Set(kColTimeLimit, 0, "60");
@@ -79,17 +77,13 @@ TEST(JobRules, TheNumberFieldAcceptsFreeNumbersUpTo999999AndTheLinesOwn) {
   const JobLineTable table = test::TableOfNumbers({"10", "20", "30", "12.5"});
   const std::string range = "Job Line: Only numeric Job Line numbers between 1 and 999999 allowed ";
   const std::string in_use = "Job Line: This Job Line number already exists";
-  const struct {
-    const char* text;
-    int64_t starting;
-    std::string shown;
-  } cases[] = {
+  // The text, the line's own number (-1: a new line) and what is shown.
+  const std::tuple<const char*, int64_t, std::string> cases[] = {
       {"999999", -1, ""}, {"20", 20, ""},      {"1000000", -1, range}, {"0", -1, range},
       {"20", -1, in_use}, {"030", 20, in_use}, {"12", -1, ""},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Shown(CheckJobLineNrField(c.text, c.starting, &table)), c.shown) << c.text;
-  }
+  for (const auto& [text, starting, shown] : cases)
+    EXPECT_EQ(Shown(CheckJobLineNrField(text, starting, &table)), shown) << text;
   EXPECT_EQ(ProposedJobLineNr(&table), 40);
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "model/job_line.h"
 #include "platform/config.h"
 #include "support/engine_fakes.h"
@@ -42,38 +40,33 @@ class PrepareJobLinesTest : public ::testing::Test {
 TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
   const std::string f = kRun + "7", job_id = " -job_id " + kStamp;
   // Most types: "<stem>_Log.txt" and "<stem>_Stat.txt", both handed over as switches.
-  // Expected: "program|log|status|summary|arguments".
+  // Expected: "program|log|status|summary|arguments|output file"; the output file is in the
+  // run folder, named after the log file, whoever named that.
   auto usual = [&](const std::string& program, const std::string& stem) {
     const std::string log = f + stem + "_Log.txt", status = f + stem + "_Stat.txt";
     return program + "|" + log + "|" + status + "||-v 2 -StatusFile " + status + " -LogFile " +
-           log + job_id;
+           log + job_id + "|" + f + stem + "_Log_Output.txt";
   };
   std::vector<std::pair<std::string, std::string>> cases = {
       {"Flow Runner", usual(Keld("FlowRun.exe"), "FlowRun")},
       {"Health Inspector", usual(Mirn("Inspector.exe"), "HealthInspector")},
   };
-  cases.push_back({"Run Quillmart script",
-                   Keld("RunQM.exe") + "|" + f + "RunQM_Log.txt|" + f + "RunQM_Stat.txt|" + f +
-                       "RunQM_Sum.txt|-v 2 -Summary " + f + "RunQM_Sum.txt -StatusFile " + f +
-                       "RunQM_Stat.txt -LogFile " + f + "RunQM_Log.txt"});
+  cases.push_back(
+      {"Run Quillmart script", Keld("RunQM.exe") + "|" + f + "RunQM_Log.txt|" + f +
+                                   "RunQM_Stat.txt|" + f + "RunQM_Sum.txt|-v 2 -Summary " + f +
+                                   "RunQM_Sum.txt -StatusFile " + f + "RunQM_Stat.txt -LogFile " +
+                                   f + "RunQM_Log.txt|" + f + "RunQM_Log_Output.txt"});
   cases.push_back({"Settings Editor", Keld("SettingsEditor.exe") + "||" + f +
                                           "SettingsEditor_Stat.txt||-v 2 -StatusFile " + f +
-                                          "SettingsEditor_Stat.txt" + job_id});
+                                          "SettingsEditor_Stat.txt" + job_id + "|" + f +
+                                          "_Output.txt"});
   // The user's batch file brings its own files and takes them positionally.
   cases.push_back({"User Batchfile",
                    "/home/me/nightly.sh|/tmp/nightly log.txt|/tmp/nightly.stat||"
                    "-v 2 /tmp/nightly.stat \"/tmp/nightly log.txt\" " +
-                       kStamp});
+                       kStamp + "|" + f + "_nightly log_Output.txt"});
   // Outside the catalogue (also by letter case): nothing to start.
-  cases.push_back({"flow runner", "||||"});
-  // The output file in the run folder, named after the log file, whoever named that.
-  const std::map<std::string, std::string> outputs = {
-      {"Flow Runner", f + "FlowRun_Log_Output.txt"},
-      {"Health Inspector", f + "HealthInspector_Log_Output.txt"},
-      {"Run Quillmart script", f + "RunQM_Log_Output.txt"},
-      {"flow runner", ""},
-      {"Settings Editor", f + "_Output.txt"},
-      {"User Batchfile", f + "_nightly log_Output.txt"}};
+  cases.push_back({"flow runner", "|||||"});
   for (const auto& [type, expected] : cases) {
     table_.Clear();
     AppendJobLine(table_, {.number = 7,
@@ -85,10 +78,10 @@ TEST_F(PrepareJobLinesTest, EveryTypeGetsItsProgramFilesAndOptions) {
     const std::unique_ptr<RunLines> lines = std::move(Prepare().value);
     const RunLine& line = *lines->Line(7);
     EXPECT_EQ(line.Program() + "|" + line.LogFileName() + "|" + line.StatusFileName() + "|" +
-                  line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()),
+                  line.SummaryFileName() + "|" + test::Joined(line.ProgramArguments()) + "|" +
+                  line.OutputFileName(),
               expected);
     EXPECT_EQ(line.definition().options + "|" + line.JobId(), "-v 2|" + kStamp) << type;
-    EXPECT_EQ(line.OutputFileName(), outputs.at(type));
   }
 }
 

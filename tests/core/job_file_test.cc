@@ -82,9 +82,10 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
   EXPECT_EQ(job.table.RowAt(2), job.table.RowAt(0));
   // ...and those that held more than blanks are named.
   const ReadResult read = Read(text, job);
-  ASSERT_EQ(read.unread_lists.size(), 1u);
-  EXPECT_EQ(UnreadListsText(read.unread_lists[0]),
-            "job line 3 of the file: skip_on_success and repeat_on_error were not read");
+  EXPECT_EQ(ReadingWarnings(read),
+            std::vector<std::string>{
+                "job line 3 of the file: skip_on_success and repeat_on_error were not read: " +
+                std::string(kListsNeedSkipOnError)});
   for (int row : {3, 4}) EXPECT_EQ(job.table.Text(kColType, row), "???") << row;
   // So is every attribute a job file does not have, but those of other vocabularies.
   const ReadResult unknown = Read(
@@ -96,8 +97,6 @@ TEST(JobFileRead, DefaultsListsAndTypeNames) {
                 "the job's attribute \"Overlapp\" is unknown and was not read",
                 "job line 20: the attribute \"wiat\" is unknown and was not read",
                 "job line 20: the attribute \"Wait\" is unknown and was not read"}));
-  EXPECT_EQ(ReadingWarnings(read).front(),
-            UnreadListsText(read.unread_lists[0]) + ": " + kListsNeedSkipOnError);
 
   EXPECT_FALSE(Loaded(JobText(R"( LogToEventLog="false")")).LogToEventLog);
   EXPECT_TRUE(Loaded(JobText(R"( LogToEventLog="False")")).LogToEventLog);

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "insight/runs_in_progress.h"
 #include "platform/file_digest.h"
@@ -117,7 +118,6 @@ TEST_F(RunHistoryTest, AnOlderDatabaseIsReadAsItIsAndUpgradedByAWriter) {
 
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  ASSERT_NE(history, nullptr);
   const std::string ids[] = {
       AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
       AddRun(*history, "20261207_120000_SorelJob~1", kNoon),
@@ -125,8 +125,7 @@ TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {
   EXPECT_EQ(ids[0], "20261207_120000_SorelJob~1");
   EXPECT_EQ(ids[1], "20261207_120000_SorelJob~1-2");
   Result<std::vector<RunSummary>> runs = history->RecentRuns("/jobs/a.xml", 2);
-  ASSERT_TRUE(runs.ok());
-  ASSERT_EQ(runs.value.size(), 2u);
+  ASSERT_TRUE(runs.ok() && runs.value.size() == 2) << runs.message();
   EXPECT_EQ(runs.value[0].run_id, ids[2]);
   EXPECT_FALSE(runs.value[0].status.has_value());  // never ended: interrupted
   EXPECT_EQ(runs.value[1].run_id, ids[1]);
@@ -147,11 +146,12 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
       {LineOutcome::kOk, "ok"},           {LineOutcome::kFailed, "failed"},
       {LineOutcome::kSkipped, "skipped"}, {LineOutcome::kNotRun, "not run"},
       {LineOutcome::kOver, "over"},       {LineOutcome::kInterrupted, "interrupted"}};
-  Strings numbers, words;
+  Strings words;
   for (const auto& [status, number] : statuses) {
     const std::string id = AddRun(*history, number, kNoon, false);
     ASSERT_TRUE(history->EndRun(id, {kNoon, status, 0, 0, 0}).ok());
-    numbers.push_back(number);
+    EXPECT_EQ(Query("SELECT status FROM runs WHERE run_id = '" + id + "'"), Strings{number});
+    EXPECT_EQ(history->FindRun("/jobs/a.xml", number).value->status, status) << number;
   }
   std::vector<RunLineRecord> lines;
   for (const auto& [outcome, word] : outcomes) {
@@ -160,17 +160,12 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
     words.push_back(word);
   }
   ASSERT_TRUE(history->WriteLines("0", lines).ok());
-  EXPECT_EQ(Query("SELECT status FROM runs ORDER BY status"), numbers);
   EXPECT_EQ(Query("SELECT outcome FROM run_lines WHERE run_id = '0' AND line < 10 ORDER BY line"),
             words);
-  for (const auto& [status, number] : statuses) {
-    EXPECT_EQ(history->FindRun("/jobs/a.xml", number).value->status, status) << number;
-  }
   auto outcome_of = [&](int32_t line) -> std::optional<LineOutcome> {
-    const Result<std::vector<std::vector<RunLineRecord>>> rows = history->Lines({"0"});
-    for (const RunLineRecord& row : rows.value.at(0)) {
+    const auto rows = history->Lines({"0"});
+    for (const RunLineRecord& row : rows.value.at(0))
       if (row.line == line) return row.outcome;
-    }
     return std::nullopt;
   };
   for (const RunLineRecord& line : lines) EXPECT_EQ(outcome_of(line.line), line.outcome);
@@ -207,18 +202,16 @@ TEST_F(RunHistoryTest, ARunWithoutEndIsMarkedInterruptedOnce) {
 }
 
 TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
-  const struct {
-    const char* content;  // nullptr: no file
-    bool ok;
-    bool has_history;
-  } cases[] = {{nullptr, true, false}, {"", true, true}, {"not a database at all", false, false}};
-  for (const auto& c : cases) {
+  // The content (none: no file), whether it is read, whether there is a history.
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {nullptr, true, false}, {"", true, true}, {"not a database at all", false, false}};
+  for (const auto& [content, ok, has_history] : cases) {
     std::remove(Db().c_str());
-    if (c.content) test::WriteWholeFile(Db(), c.content);
+    if (content) test::WriteWholeFile(Db(), content);
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(Db());
-    EXPECT_EQ(history.ok(), c.ok) << history.message();
-    EXPECT_EQ(history.value != nullptr, c.has_history);
-    EXPECT_EQ(history.message().find(Db()) != std::string::npos, !c.ok) << history.message();
+    EXPECT_EQ(history.ok(), ok) << history.message();
+    EXPECT_EQ(history.value != nullptr, has_history);
+    EXPECT_EQ(history.message().find(Db()) != std::string::npos, !ok) << history.message();
     if (history.value) {
       EXPECT_TRUE(history.value->RecentRuns("/jobs/a.xml", 20).value.empty());
     }
@@ -227,7 +220,6 @@ TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
 
 TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
   auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  ASSERT_NE(history, nullptr);
   const std::string old_run = AddRun(*history, "old", kNoon - hours(24 * 40));
   const std::string new_run = AddRun(*history, "new", kNoon - hours(24 * 10));
   Exec(

@@ -21,27 +21,25 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// A job of one line in `dir`, saved there as night.xml.
-JobDocument SavedJob(const test::TempDir& dir) {
-  JobDocument job;
-  job.Description = "Nightly", job.TempLogDir = dir.path(), job.FileName = dir.File("night.xml");
-  AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
-  EXPECT_TRUE(WriteJobFile(job.FileName, job, "2026-12-06 12:00:00").ok);
-  return job;
-}
-
-// Five earlier runs without errors, the slowest 10.3 s: the run is told at 70.3 s, while its
-// one line still runs and the scheduler only waits, and only once.
-TEST(RunSession, ALongerRunIsToldOnceAtTheMomentAndItsMetricsWrittenAtStartAndEnd) {
+// A job of one line saved as night.xml in `dir`, where the stand-in installation is too.
+class RunSessionTest : public ::testing::Test {
+ protected:
+  RunSessionTest() {
+    test.registry.InstallKeld("7", dir.path());
+    job.Description = "Nightly", job.TempLogDir = dir.path(), job.FileName = dir.File("night.xml");
+    AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
+    EXPECT_TRUE(WriteJobFile(job.FileName, job, "2026-12-06 12:00:00").ok);
+  }
   test::TempDir dir;
   test::ScriptedLauncher launcher;
   test::EngineTestEnv test{launcher, RealFileSystem()};
-  test.registry.InstallKeld("7", dir.path());
-  test.registry.SetString(kNotificationKey, "MetricsFolder", dir.path());
   JobDocument job;
-  job.Description = "Nightly", job.TempLogDir = dir.path(), job.FileName = dir.File("night.xml");
-  AppendJobLine(job.table, {.number = 10, .description = "line 10", .type = "Flow Runner"});
-  ASSERT_TRUE(WriteJobFile(job.FileName, job, "2026-12-06 12:00:00").ok);
+};
+
+// Five earlier runs without errors, the slowest 10.3 s: the run is told at 70.3 s, while its
+// one line still runs and the scheduler only waits, and only once.
+TEST_F(RunSessionTest, ALongerRunIsToldOnceAtTheMomentAndItsMetricsWrittenAtStartAndEnd) {
+  test.registry.SetString(kNotificationKey, "MetricsFolder", dir.path());
   RunSessionRequest request{job, std::nullopt, true, dir.File("history.sqlite")};
   auto history = RunHistory::OpenForWriting(request.history_database);
   for (int i = 1; i <= 6; ++i) {  // the newest failed: not usual, but the metrics show it
@@ -84,12 +82,7 @@ TEST(RunSession, ALongerRunIsToldOnceAtTheMomentAndItsMetricsWrittenAtStartAndEn
 // Another run holds the job's lock: "refuse" refuses, "wait" waits, unless the caller (the
 // window) may not wait, and "allow" runs alongside. An unattended refusal is kept in the
 // history.
-TEST(RunSession, AJobRunningElsewhereIsRefusedWaitedForOrRunAlongside) {
-  test::TempDir dir;
-  test::ScriptedLauncher launcher;
-  test::EngineTestEnv test{launcher, RealFileSystem()};
-  test.registry.InstallKeld("7", dir.path());
-  JobDocument job = SavedJob(dir);
+TEST_F(RunSessionTest, AJobRunningElsewhereIsRefusedWaitedForOrRunAlongside) {
   const std::string database = dir.File("history.sqlite");
   Result<RunLock> elsewhere = TryTakeRunLock(RunLockPath(database, job.FileName).value);
   ASSERT_TRUE(elsewhere.value.held());
@@ -127,12 +120,7 @@ TEST(RunSession, AJobRunningElsewhereIsRefusedWaitedForOrRunAlongside) {
 // A stop that comes once the lines have ended, while the reports are being written, ends the
 // run as fatal, whichever front end started it; what the session checks first refuses the
 // run before anything starts.
-TEST(RunSession, AStopWhileTheReportsAreWrittenEndsTheRunFatal) {
-  test::TempDir dir;
-  test::ScriptedLauncher launcher;
-  test::EngineTestEnv test{launcher, RealFileSystem()};
-  test.registry.InstallKeld("7", dir.path());
-  JobDocument job = SavedJob(dir);
+TEST_F(RunSessionTest, AStopWhileTheReportsAreWrittenEndsTheRunFatal) {
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, milliseconds) { launcher.running.clear(); };
   // The stop comes with the report generator's start, after the line's.

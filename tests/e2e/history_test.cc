@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "support/engine_fakes.h"
 #include "support/sqlite_rows.h"
@@ -41,11 +42,9 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_GT(runs[0]["start"].get<std::string>(), "");
   EXPECT_EQ(runs[1]["run_folder"], first_folder);
-  for (const Json& run : runs) {
-    EXPECT_EQ(run["status"], 1);
-    EXPECT_EQ(run["succeeded"], 2);  // 10 and the repeat copy of 30
-    EXPECT_EQ(run["failed"], 2);
-    EXPECT_EQ(run["skipped"], 1);
+  for (const Json& run : runs) {  // succeeded: 10 and the repeat copy of 30
+    EXPECT_EQ(Json({run["status"], run["succeeded"], run["failed"], run["skipped"]}),
+              Json({1, 2, 2, 1}));
     EXPECT_EQ(run["failed_lines"], Json::array({"20", "30"}));
     EXPECT_TRUE(run["end"].is_string());
   }
@@ -53,20 +52,11 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
   const std::string id = runs[0]["run_id"];
   const Json run = History({job, id});
   const Json& lines = run["lines"];
-  ASSERT_EQ(lines.size(), 5u) << run;
-  const std::vector<std::tuple<std::string, std::string, Json, Json>> expected = {
-      {"10", "ok", 0, nullptr},
-      {"20", "failed", 3, nullptr},
-      {"30", "failed", 3, nullptr},
-      {"50", "ok", 0, "30"},
-      {"40", "skipped", nullptr, nullptr}};
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const auto& [line, outcome, exit_code, repeat_of] = expected[i];
-    EXPECT_EQ(lines[i]["line"], line) << i;
-    EXPECT_EQ(lines[i]["outcome"], outcome) << i;
-    EXPECT_EQ(lines[i]["exit_code"], exit_code) << i;
-    EXPECT_EQ(lines[i]["repeat_of"], repeat_of) << i;
-  }
+  Json seen = Json::array();
+  for (const Json& line : lines)
+    seen.push_back({line["line"], line["outcome"], line["exit_code"], line["repeat_of"]});
+  ASSERT_EQ(seen, Json::parse(R"([["10", "ok", 0, null], ["20", "failed", 3, null],
+      ["30", "failed", 3, null], ["50", "ok", 0, "30"], ["40", "skipped", null, null]])"));
   EXPECT_EQ(lines[0]["description"], "line 10");
   // Beside the verdict from the status file, a program that had ended by then leaves its own
   // exit status (one still busy after writing its verdict may leave none).
@@ -79,13 +69,12 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
     EXPECT_EQ(lines[i]["usual_s"].is_number(), i == 0 || i == 2 || i == 3) << lines[i];
     EXPECT_EQ(lines[i]["slow"], false);
   }
-  EXPECT_NE(Launch({"--history", job, id}).out.find("critical path: 10 > 20 > 30 > 50 ("),
-            std::string::npos);
+  EXPECT_TRUE(test::Has(Launch({"--history", job, id}).out, "critical path: 10 > 20 > 30 > 50 ("));
   // A changed job file may wait differently: the path keeps to the rows' repeats, and says so.
   job_.Description = "changed";
   SaveJob();
   const test::ProgramOutcome changed = Launch({"--history", job, id, "--json"});
-  EXPECT_NE(changed.err.find("changed since run " + id), std::string::npos) << changed.err;
+  EXPECT_TRUE(test::Has(changed.err, "changed since run " + id));
   const Json changed_path = Json::parse(changed.out)["critical_path"];
   EXPECT_EQ(changed_path.back(), "50") << changed_path;
   EXPECT_EQ(changed_path[changed_path.size() - 2], "30") << changed_path;
@@ -95,7 +84,7 @@ TEST_F(HistoryTest, RealRunsListedNewestFirstWithTheirLines) {
 
   const test::ProgramOutcome text = Launch({"--history", job});
   EXPECT_EQ(text.status, 0);
-  EXPECT_NE(text.out.find("errors       20,30"), std::string::npos) << text.out;
+  EXPECT_TRUE(test::Has(text.out, "errors       20,30"));
 }
 
 TEST_F(HistoryTest, GraphOfARunGoesThroughDot) {
@@ -232,17 +221,14 @@ TEST_F(HistoryTest, StatusShowsARunWhileItGoesOnWithItsExpectedEndOnceThereIsHis
 TEST_F(HistoryTest, NoRunsUnknownRunsMisuseAndPruning) {
   AddLine({.number = 10, .type = "Flow Runner"});
   const std::string job = SaveJob();
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out, err_part;
-  };
+  // The words, the exit status, the standard output and a part of the standard error.
+  using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
   auto check = [&](const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-      const test::ProgramOutcome outcome = Launch(c.args);
-      EXPECT_EQ(outcome.status, c.status) << c.args.back() << outcome.err;
-      EXPECT_EQ(outcome.out, c.out) << c.args.back();
-      EXPECT_NE(outcome.err.find(c.err_part), std::string::npos) << outcome.err;
+    for (const auto& [args, status, out, err_part] : cases) {
+      const test::ProgramOutcome outcome = Launch(args);
+      EXPECT_EQ(outcome.status, status) << args.back() << outcome.err;
+      EXPECT_EQ(outcome.out, out) << args.back();
+      EXPECT_TRUE(test::Has(outcome.err, err_part));
     }
   };
   check({

@@ -21,11 +21,9 @@ class OverlapTest : public test::UnattendedRun {
   }
   // The job saved with `policy`: one line that notes its start and runs until "go" is written.
   std::string Policy(const char* policy) {
-    const std::string script = dir_.File("hold.sh");
-    test::WriteWholeFile(script, "#!/bin/sh\necho x >>\"" + dir_.File("starts") +
-                                     "\"\nwhile [ ! -e \"" + dir_.File("go") +
-                                     "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    const std::string script =
+        Script("hold.sh", "#!/bin/sh\necho x >>\"" + dir_.File("starts") + "\"\nwhile [ ! -e \"" +
+                              dir_.File("go") + "\" ]; do sleep 0.05; done\necho ok >\"$1\"\n");
     job_.table.Clear();
     AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
     job_.Overlap = policy;

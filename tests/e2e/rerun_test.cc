@@ -19,14 +19,11 @@ class RerunTest : public test::UnattendedRun {
   // A user script standing for a job line that needs a share: it notes its line in
   // starts.txt and fails while the file fail_<line> exists.
   void AddScriptLine(JobLine spec) {
-    const std::string script = dir_.File("share.sh");
-    test::WriteWholeFile(script,
-                         "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
-                             dir_.File("starts.txt") + "\"\nif [ -e \"" + dir_.File("fail_") +
-                             "$n\" ]; then echo failure >\"$1\"; else echo ok >\"$1\"; fi\n");
-    fs::permissions(script, fs::perms::owner_all);
     spec.type = "User Batchfile";
-    spec.batch_file = script;
+    spec.batch_file =
+        Script("share.sh", "#!/bin/sh\nn=$(basename \"$1\" | cut -d_ -f2)\necho $n >>\"" +
+                               dir_.File("starts.txt") + "\"\nif [ -e \"" + dir_.File("fail_") +
+                               "$n\" ]; then echo failure >\"$1\"; else echo ok >\"$1\"; fi\n");
     AddLine(spec);
   }
   // The lines started since the last call, in order; a fresh log-file folder for the next run.
@@ -74,8 +71,7 @@ TEST_F(RerunTest, AChainRunsFromTheFailedLineAndWhatSucceededStaysDone) {
   const test::ProgramOutcome rerun = Launch({"--rerun", first, job});
   ASSERT_EQ(rerun.status, 0) << rerun.err;
   EXPECT_EQ(Starts(), "20\n30\n");
-  EXPECT_TRUE(Has(rerun.err, "rerun of " + first + ": job lines over, not run again: 10, 40"))
-      << rerun.err;
+  EXPECT_TRUE(Has(rerun.err, "rerun of " + first + ": job lines over, not run again: 10, 40"));
   // The reports (and with them the event log) and the history say it is a rerun; the reports
   // show the lines it ran.
   EXPECT_TRUE(Has(Definition("_UserDef.txt"),
@@ -123,19 +119,18 @@ TEST_F(RerunTest, LinesAfterAStopRunSkippedStaySkippedAndARepeatThatSucceededCou
        {std::vector<std::string>{"--rerun", first, job}, {"--check", "--rerun", first, job}}) {
     const test::ProgramOutcome refused = Launch(args);
     EXPECT_EQ(refused.status, 3);
-    EXPECT_TRUE(Has(refused.err, "changed since run " + first + " (its SHA-256 differs)"))
-        << refused.err;
+    EXPECT_TRUE(Has(refused.err, "changed since run " + first + " (its SHA-256 differs)"));
     EXPECT_TRUE(refused.out.empty());
   }
   const test::ProgramOutcome unknown = Launch({"--rerun", "20260101_000000_SorelJob~1", job});
   EXPECT_EQ(unknown.status, 3);
-  EXPECT_TRUE(Has(unknown.err, "\"20260101_000000_SorelJob~1\" is no recorded run")) << unknown.err;
+  EXPECT_TRUE(Has(unknown.err, "\"20260101_000000_SorelJob~1\" is no recorded run"));
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
   EXPECT_EQ(History({job}).size(), 1u);
 
   const test::ProgramOutcome forced = Launch({"--rerun", first, "--force", job});
   ASSERT_EQ(forced.status, 0) << forced.err;
-  EXPECT_TRUE(Has(forced.err, "warning: the job file")) << forced.err;
+  EXPECT_TRUE(Has(forced.err, "warning: the job file"));
   EXPECT_EQ(Starts(), "20\n30\n");
   EXPECT_EQ(LineOutcomes(job, History({job})[0]["run_id"]),
             "20:ok 30:ok 10:over 60:over 50:skipped ");

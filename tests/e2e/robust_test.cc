@@ -43,7 +43,7 @@ class RobustTest : public test::UnattendedRun {
   static void Expect(const test::ProgramOutcome& outcome, int status, const std::string& text,
                      const std::string& what) {
     EXPECT_EQ(outcome.status, status) << what << "\n" << outcome.err;
-    EXPECT_NE(outcome.err.find(text), std::string::npos) << what << "\n" << outcome.err;
+    EXPECT_TRUE(test::Has(outcome.err, text)) << what;
   }
   std::string Fifo(const std::string& name) {
     const std::string path = dir_.File(name);
@@ -52,10 +52,9 @@ class RobustTest : public test::UnattendedRun {
   }
   // A user batch file line whose script writes "ok" to its status file and nothing else.
   void AddScriptLine() {
-    const std::string script = dir_.File("user.sh");
-    WriteWholeFile(script, "#!/bin/sh\necho ok >\"$1\"\n");
-    fs::permissions(script, fs::perms::owner_all);
-    AddLine({.number = 10, .type = "User Batchfile", .batch_file = script});
+    AddLine({.number = 10,
+             .type = "User Batchfile",
+             .batch_file = Script("user.sh", "#!/bin/sh\necho ok >\"$1\"\n")});
   }
 };
 
@@ -83,7 +82,7 @@ TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
   // The report generator does not wait on a log file that is a named pipe either.
   job_.table.Set(kColLogFile, 0, Fifo("user_log.fifo"));
   EXPECT_EQ(Limited({SaveJob()}).status, 0);
-  EXPECT_NE(ReadWholeFile(job_.LogFile).find("it" + pipe), std::string::npos);
+  EXPECT_TRUE(test::Has(ReadWholeFile(job_.LogFile), "it" + pipe));
 
   // Status files that are not files: an old named pipe is deleted before the start, and one
   // that the program leaves as a named pipe or a link to /dev/zero is not waited on.
@@ -133,7 +132,7 @@ TEST_F(RobustTest, WritesThatFailKeepTheOldReportsAndSaySo) {
          "jobrunner: the administrators' report \"" + job_.LogFile +
              "\" was not written: cannot write \"" + full,
          "full disk");
-  EXPECT_NE(outcome.err.find("_UserDef.txt\": the disk is full"), std::string::npos);
+  EXPECT_TRUE(test::Has(outcome.err, "_UserDef.txt\": the disk is full"));
 }
 
 TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
@@ -149,7 +148,7 @@ TEST_F(RobustTest, AReportGeneratorThatDoesNotEndIsEndedAndItsReportsNamed) {
       {"\"600\"", SIGTERM, 2, stopped},
   };
   for (const auto& [limit, signal_number, status, text] : cases) {
-    SetLauncher("\"HelperTimeLimit\"=" + limit + "\r\n");
+    SetRegistryKey("Launcher", "\"HelperTimeLimit\"=" + limit + "\r\n");
     test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
     if (signal_number != 0) {
       sleep(1);
@@ -323,9 +322,9 @@ TEST_F(SystemLogTest, TheEntryReachesTheJournalThenSyslogOnceTheJournalIsGone) {
   }
   for (const std::string field :
        {"\"EVENT_TYPE\":\"4\"", "\"EVENT_CATEGORY\":\"0\"", "\"EVENT_ID\":\"1\""}) {
-    EXPECT_NE(entry.find(field), std::string::npos) << field << "\n" << entry;
+    EXPECT_TRUE(test::Has(entry, field));
   }
-  EXPECT_NE(entry.find("\"MESSAGE\":" + bytes + "]"), std::string::npos) << entry;
+  EXPECT_TRUE(test::Has(entry, "\"MESSAGE\":" + bytes + "]"));
 
   // The journal stops (its socket stays behind); syslog takes the entry.
   journald_->Signal(SIGTERM);
@@ -341,11 +340,9 @@ TEST_F(SystemLogTest, TheEntryReachesTheJournalThenSyslogOnceTheJournalIsGone) {
   const ssize_t got = recv(listener, buffer, sizeof buffer - 1, 0);
   close(listener);
   EXPECT_GT(got, 0);
-  EXPECT_NE(std::string(buffer).find("Extraction Job Runner["), std::string::npos) << buffer;
-  EXPECT_NE(std::string(buffer).find("]: [type 4, category 0, id 1] \r\n\r\nJob '" +
-                                     job_.Description + "' finished without errors."),
-            std::string::npos)
-      << buffer;
+  EXPECT_TRUE(test::Has(buffer, "Extraction Job Runner["));
+  EXPECT_TRUE(test::Has(buffer, "]: [type 4, category 0, id 1] \r\n\r\nJob '" + job_.Description +
+                                    "' finished without errors."));
 }
 
 }  // namespace

@@ -16,10 +16,9 @@ using test::ReadWholeFile;
 using RunTest = test::UnattendedRun;
 
 TEST_F(RunTest, SuccessfulRunGivesProgramsTheirCommandLinesAndWritesEverything) {
-  const std::string script = dir_.File("user.sh");
-  test::WriteWholeFile(
-      script, "#!/bin/sh\necho \"$@\" >\"" + dir_.File("user_args.txt") + "\"\necho ok >\"$1\"\n");
-  fs::permissions(script, fs::perms::owner_all);
+  const std::string script =
+      Script("user.sh",
+             "#!/bin/sh\necho \"$@\" >\"" + dir_.File("user_args.txt") + "\"\necho ok >\"$1\"\n");
   AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 100"});
   AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"}, .batch_file = script});
 
@@ -96,17 +95,17 @@ TEST_F(RunTest, InterruptedRunEndsItsChildrenAndStillReports) {
 TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
   // A first attempt hangs with a grandchild; its repeat copy gets through. The line that
   // waits for it succeeds only when the grandchild is gone by then.
-  const std::string hang = dir_.File("hang.sh"), check = dir_.File("check.sh");
   const std::string pid_file = dir_.File("grandchild.pid");
-  test::WriteWholeFile(hang,
-                       "#!/bin/sh\ncase \"$1\" in *_Rpt*) echo ok >\"$1\"; exit 0;; esac\n"
-                       "echo running >\"$1\"\nsleep 30 &\necho $! >\"" +
-                           pid_file + "\"\nsleep 30\n");
+  const std::string hang =
+      Script("hang.sh",
+             "#!/bin/sh\ncase \"$1\" in *_Rpt*) echo ok >\"$1\"; exit 0;; esac\n"
+             "echo running >\"$1\"\nsleep 30 &\necho $! >\"" +
+                 pid_file + "\"\nsleep 30\n");
   // An ended process may wait a while for its reaper; a zombie is gone too.
-  test::WriteWholeFile(check, "#!/bin/sh\nstate=$(grep '^State:' /proc/$(cat \"" + pid_file +
-                                  "\")/status)\ncase \"$state\" in ''|*Z*) echo ok;; *) echo "
-                                  "failure;; esac >\"$1\"\n");
-  for (const std::string& script : {hang, check}) fs::permissions(script, fs::perms::owner_all);
+  const std::string check =
+      Script("check.sh", "#!/bin/sh\nstate=$(grep '^State:' /proc/$(cat \"" + pid_file +
+                             "\")/status)\ncase \"$state\" in ''|*Z*) echo ok;; *) echo "
+                             "failure;; esac >\"$1\"\n");
   AddLine({.number = 10, .type = "User Batchfile", .batch_file = hang});
   job_.table.Set(kColTimeLimit, 0, "1");
   job_.table.Set(kColRepeatOnError, 0, "10");
@@ -115,21 +114,19 @@ TEST_F(RunTest, ALineAtItsTimeLimitIsEndedWithItsTreeAndItsErrorListsApply) {
   const test::ProgramOutcome outcome = Run();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8)) << outcome.err;
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_NE(outcome.err.find("jobrunner: job line 10 (line 10): time limit of 1 s reached; the "
-                             "program was ended\n"),
-            std::string::npos)
-      << outcome.err;
+  EXPECT_TRUE(Has(outcome.err,
+                  "jobrunner: job line 10 (line 10): time limit of 1 s reached; the program was "
+                  "ended\n"));
   EXPECT_EQ(Outcomes(), (std::vector<std::string>{"line 10 (User Batchfile)  :  FAILED",
                                                   "line 20 (User Batchfile)  :  OK",
                                                   "line 10 (User Batchfile) (Repeat)   :  OK"}));
 }
 
 TEST_F(RunTest, ALineThatRepeatsItselfStopsAtItsRepeatLimitAndTheRunGoesOn) {
-  const std::string script = dir_.File("fail.sh");
-  test::WriteWholeFile(script, "#!/bin/sh\necho failure >\"$1\"\n");
-  fs::permissions(script, fs::perms::owner_all);
-  AddLine(
-      {.number = 10, .type = "User Batchfile", .repeat_on_error = {"10"}, .batch_file = script});
+  AddLine({.number = 10,
+           .type = "User Batchfile",
+           .repeat_on_error = {"10"},
+           .batch_file = Script("fail.sh", "#!/bin/sh\necho failure >\"$1\"\n")});
   job_.table.Set(kColRepeatLimit, 0, "3");
   AddLine({.number = 20, .type = "Flow Runner", .wait_for = {"10"}});
   const test::ProgramOutcome outcome = Run();
@@ -146,7 +143,7 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   job_.table.Set(kColTimeLimit, 1, "1.5");
   const test::ProgramOutcome refused = Run();
   EXPECT_EQ(refused.status, 4);
-  EXPECT_NE(refused.err.find("job line 20 \"1.5\""), std::string::npos) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "job line 20 \"1.5\""));
   EXPECT_TRUE(fs::is_empty(dir_.File("logs")));
   job_.table.Set(kColTimeLimit, 1, std::nullopt);
   job_.JobTimeLimit = "1";
@@ -154,11 +151,10 @@ TEST_F(RunTest, TheJobsTimeLimitEndsTheRunAndABadLimitStopsItBeforeItStarts) {
   const test::ProgramOutcome outcome = Run();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
   EXPECT_EQ(outcome.status, 2) << outcome.err;
-  EXPECT_NE(outcome.err.find("jobrunner: the job's time limit of 1 s was reached; running job "
-                             "lines were ended\n"),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_NE(Definition("_UserDef.txt").find("finished with fatal error."), std::string::npos);
+  EXPECT_TRUE(Has(outcome.err,
+                  "jobrunner: the job's time limit of 1 s was reached; running job lines were "
+                  "ended\n"));
+  EXPECT_TRUE(Has(Definition("_UserDef.txt"), "finished with fatal error."));
   EXPECT_FALSE(ReadWholeFile(dir_.File("admin.htm")).empty());
   EXPECT_FALSE(ReadWholeFile(dir_.File("user.htm")).empty());
 }
@@ -231,8 +227,7 @@ TEST_F(RunTest, StandardErrorHoldsOnlyNewsASummaryOfARunThatWentWrong) {
                       "  job line 30 (line 30): did not start: the program \"" +
                       missing + "\" could not be started\n    log file " +
                       dir_.File("user_30_log.txt") + ", last lines:\n      jobrunner: " + cause +
-                      "\n"))
-      << failed.err;
+                      "\n"));
   EXPECT_TRUE(failed.err.ends_with("  run folder: " + RunFolder() + "\n  reports:    " +
                                    job_.LogFile + "\n              " + job_.UserFile + "\n"));
 }
@@ -254,8 +249,7 @@ TEST_F(RunTest, WhatARunNeedsBeforeItsFirstLineIsThereOrNothingStarts) {
   EXPECT_EQ(homeless.status, 4);
   EXPECT_TRUE(Has(homeless.err, "jobrunner: error: " + job +
                                     ": no place for the process metadata database: \"" + job +
-                                    "\" is no folder"))
-      << homeless.err;
+                                    "\" is no folder"));
   const test::ProgramOutcome unregistered =
       bare({"JOBRUNNER_REGISTRY=" + dir_.File("none.reg"), "HOME=" + dir_.path()});
   EXPECT_EQ(unregistered.status, 4);

@@ -81,7 +81,7 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   AddLine(
       {.number = 40, .type = "Build Aggregates", .options = "-status 30", .wait_for = {"20,30"}});
   AddLine({.number = 60, .type = "User Batchfile", .wait_for = {"40"}, .batch_file = script});
-  SetLauncher("\"Type\"=\"Slurm\"\r\n\"Partition\"=\"debug\"\r\n");
+  SetRegistryKey("Launcher", "\"Type\"=\"Slurm\"\r\n\"Partition\"=\"debug\"\r\n");
   test::ProgramOutcome cluster = Run();
 
   EXPECT_EQ(cluster.status, 1) << cluster.err;
@@ -94,21 +94,19 @@ TEST_F(SlurmRunTest, EveryLineRunsOnTheClusterWithItsNameFolderAndEnvironment) {
   EXPECT_EQ(ReadWholeFile(dir_.File("user_60_log.txt")),
             RunName() + "_60|" + fs::current_path().string() + "|from the runner\n");
   const test::ProgramOutcome check = Launch({"--check", SaveJob()});
-  EXPECT_NE(check.err.find("jobrunner: Slurm controller: answers (partitions: debug*)\n"),
-            std::string::npos)
-      << check.err;
+  EXPECT_TRUE(test::Has(check.err, "jobrunner: Slurm controller: answers (partitions: debug*)\n"));
 
   // A wrong partition fails the lines at once, with Slurm's message.
-  SetLauncher("\"Type\"=\"slurm\"\r\n\"Partition\"=\"nosuch\"\r\n");
+  SetRegistryKey("Launcher", "\"Type\"=\"slurm\"\r\n\"Partition\"=\"nosuch\"\r\n");
   const Clock::time_point start = Clock::now();
   test::ProgramOutcome wrong = Run();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(wrong.status, 1) << wrong.err;
-  EXPECT_NE(wrong.err.find("invalid partition specified: nosuch"), std::string::npos) << wrong.err;
+  EXPECT_TRUE(test::Has(wrong.err, "invalid partition specified: nosuch"));
 }
 
 TEST_F(SlurmRunTest, AStoppedRunCancelsItsStepsOnTheCluster) {
-  SetLauncher("\"Type\"=\"slurm\"\r\n");
+  SetRegistryKey("Launcher", "\"Type\"=\"slurm\"\r\n");
   AddLine({.number = 10, .type = "Flow Runner", .options = "-sleep 60000 -ignore-term"});
   AddLine({.number = 20, .type = "Scan Anomalies", .options = "-sleep 60000"});
   AddLine({.number = 30, .type = "Member Purger", .wait_for = {"10"}});

@@ -45,14 +45,19 @@ class UnattendedRun : public ::testing::Test {
     AppendJobLine(job_.table, line);
   }
 
-  // The registry file with the launcher key holding `values` (none: no key at all).
-  void SetLauncher(const std::string& values) {
+  // The registry file with the program's key `key` ("Launcher", "Notification") holding
+  // `values`.
+  void SetRegistryKey(const std::string& key, const std::string& values) {
     WriteWholeFile(dir_.File("registry.reg"),
-                   values.empty() ? plain_registry_
-                                  : plain_registry_ +
-                                        "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job "
-                                        "Runner\\Launcher]\r\n" +
-                                        values);
+                   plain_registry_ + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Extraction Job Runner\\" +
+                       key + "]\r\n" + values);
+  }
+
+  // An executable script of that name in the test folder, holding `text`; its path.
+  std::string Script(const std::string& name, const std::string& text) {
+    WriteWholeFile(dir_.File(name), text);
+    std::filesystem::permissions(dir_.File(name), std::filesystem::perms::owner_all);
+    return dir_.File(name);
   }
 
   std::map<std::string, std::string> Env() const {

@@ -105,29 +105,13 @@ class RunHistoryWindowTest : public QObject {
     RunHistoryWindow window;
     window.resize(1200, 800);
     window.showJob("/jobs/nightly.xml", db_);
-    QTableWidget* runs = window.runsTable();
-    QCOMPARE(runs->rowCount(), kRuns);
-    const char* expected[][3] = {{"run2", "errors", "20"}, {"run1", "ok", ""}, {"run0", "ok", ""}};
-    for (int row = 0; row < kRuns; ++row) {
-      QCOMPARE(runs->item(row, 4)->text(), QString(expected[row][0]));
-      QCOMPARE(runs->item(row, 2)->text(), QString(expected[row][1]));
-      QCOMPARE(runs->item(row, 3)->text(), QString(expected[row][2]));
-    }
-    QCOMPARE(runs->item(0, 1)->text(), QString("0:03:40"));
+    QCOMPARE(Rows(window.runsTable(), {4, 2, 3, 1}),
+             QStringList({"run2|errors|20|0:03:40", "run1|ok||0:02:40", "run0|ok||0:01:40"}));
     // The newest run is chosen: its lines in the order they started, the skipped one last.
     QTableWidget* lines = window.linesTable();
-    QCOMPARE(lines->rowCount(), 4);
     // The exit column shows the program's own exit status, "-" where there is none.
-    const char* order[][4] = {{"10", "ok", "-", "-"},
-                              {"20", "failed", "7", "-"},
-                              {"40", "ok", "-", "20"},
-                              {"30", "skipped", "-", "-"}};
-    for (int row = 0; row < 4; ++row) {
-      QCOMPARE(lines->item(row, 0)->text(), QString(order[row][0]));
-      QCOMPARE(lines->item(row, 4)->text(), QString(order[row][1]));
-      QCOMPARE(lines->item(row, 5)->text(), QString(order[row][2]));
-      QCOMPARE(lines->item(row, 6)->text(), QString(order[row][3]));
-    }
+    QCOMPARE(Rows(lines, {0, 4, 5, 6}),
+             QStringList({"10|ok|-|-", "20|failed|7|-", "40|ok|-|20", "30|skipped|-|-"}));
     // Its timeline: a bar for each line that ran.
     window.timeline()->resize(700, 200);
     std::vector<RunTimeline::Bar> bars = window.timeline()->bars();
@@ -196,8 +180,7 @@ class RunHistoryWindowTest : public QObject {
         {db_, "no runs recorded"},  // a job without runs
         {dir_.filePath("broken.sqlite"), "file is not a database"}};
     QFile broken(dir_.filePath("broken.sqlite"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write(QByteArray(4096, 'x'));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write(QByteArray(4096, 'x')) == 4096);
     broken.close();
     for (const auto& [database, text] : cases) {
       RunHistoryWindow window;
@@ -280,6 +263,17 @@ class RunHistoryWindowTest : public QObject {
   }
 
  private:
+  // The given columns of every row of `table`, each row's joined by "|".
+  static QStringList Rows(QTableWidget* table, std::initializer_list<int> columns) {
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+      QStringList cells;
+      for (int column : columns) cells << table->item(row, column)->text();
+      rows << cells.join("|");
+    }
+    return rows;
+  }
+
   QTemporaryDir dir_;
   QString db_;
 };

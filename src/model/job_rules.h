@@ -171,10 +171,20 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
 
 // What the options field of the job line dialog shows for `options`: the argument after
 // every "-password" (case as written), past any run of blanks, tabs or line breaks,
-// replaced by "******"; the options are split into arguments exactly as when the program
-// is started (TokenizeArguments). Everything else shows as typed; the stored options stay
-// unmasked.
+// replaced by "******" unless it is a credential reference (`@cred:NAME`); the options are split
+// into arguments exactly as when the program is started (TokenizeArguments). Everything else shows
+// as typed; the stored options stay unmasked.
 std::string MaskedOptions(std::string_view options);
+
+// The first value after a "-password" in `options` that is written in clear text (not a
+// credential reference `@cred:NAME`), without surrounding quotes, and the options with
+// `replacement` in its place; nullopt when every password value is a reference.
+struct ClearPassword {
+  std::string value;
+  std::string options;
+};
+std::optional<ClearPassword> ReplaceClearPassword(std::string_view options,
+                                                  std::string_view replacement);
 
 // The options to store when the options field's text, shown masked for `stored`, was edited
 // to `edited`: every password value still shown as the mask gets the stored value back (the

@@ -1,46 +1,27 @@
 // Writing, removing and listing the files of the credential folder: what the
 // administrator's tools do; reading a value for a run is ReadCredential's.
 
+#include "platform/credential_store.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/credentials.h"
+#include "platform/posix/file_owner.h"
 
 namespace jr {
 namespace {
 
 Status Refused(std::string_view name, const std::string& what) {
   return Status::Failed("credential \"" + std::string(name) + "\": " + what);
-}
-
-Status NameRefused(std::string_view name) {
-  return Refused(name, "a name is 1 to 64 of A-Z a-z 0-9 . _ - and does not start with a dot");
-}
-
-std::string OwnerName(uid_t uid) {
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
-    return found->pw_name;
-  }
-  return std::to_string(uid);
-}
-
-std::string ModeText(mode_t mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-  return text;
 }
 
 // The folder as a run expects it: made with its missing parents, the folder itself for
@@ -64,13 +45,9 @@ Status MakeFolder(std::string_view name, const std::string& folder) {
 }  // namespace
 
 Status WriteCredential(const std::string& folder, std::string_view name, std::string_view value) {
-  if (!IsCredentialName(name)) return NameRefused(name);
-  // Checked as a run reads it back: the file's bytes less one trailing line feed.
-  if (Result<std::string> checked = CredentialValue(name, std::string(value) + "\n");
-      !checked.ok()) {
-    return checked.status;
+  if (Status checked = CheckCredentialToWrite(folder, name, value); !checked.ok()) {
+    return checked;
   }
-  if (folder.empty()) return Refused(name, "no credential folder can be made out");
   if (Status made = MakeFolder(name, folder); !made.ok()) return made;
 
   const std::string path = folder + "/" + std::string(name);
@@ -108,7 +85,7 @@ Status WriteCredential(const std::string& folder, std::string_view name, std::st
 }
 
 Status RemoveCredential(const std::string& folder, std::string_view name) {
-  if (!IsCredentialName(name)) return NameRefused(name);
+  if (!IsCredentialName(name)) return CredentialNameRefused(name);
   const std::string path = folder + "/" + std::string(name);
   if (unlink(path.c_str()) != 0) {
     if (errno == ENOENT) return Refused(name, "there is no " + path);
@@ -129,7 +106,7 @@ Result<std::vector<CredentialEntry>> ListCredentials(const std::string& folder) 
     if (!IsCredentialName(entry->d_name)) continue;
     struct stat info {};
     if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    CredentialEntry listed{entry->d_name, OwnerName(info.st_uid), ModeText(info.st_mode), {}};
+    CredentialEntry listed{entry->d_name, UserName(info.st_uid), ModeText(info.st_mode), {}};
     if (Result<std::string> read = ReadCredential(listed.name, folder); !read.ok()) {
       listed.problem = read.message();
     }

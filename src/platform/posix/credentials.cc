@@ -12,6 +12,7 @@
 
 #include "platform/credential_folder.h"
 #include "platform/environment.h"
+#include "platform/posix/file_owner.h"
 
 namespace jr {
 namespace {
@@ -30,22 +31,6 @@ class Descriptor {
  private:
   int fd_;
 };
-
-std::string UserName(uid_t uid) {
-  passwd entry{};
-  passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
-    return found->pw_name;
-  }
-  return std::to_string(uid);
-}
-
-std::string ModeText(mode_t mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-  return text;
-}
 
 // "readable by others", "writable by its group": the widest of the permissions `bits` (a
 // subset of 077) grants, others before the group.

@@ -2,6 +2,8 @@
 // lies in the user's own profile, which Windows keeps from other users; owners and modes
 // are the POSIX system's words and are left empty here.
 
+#include "platform/credential_store.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -18,19 +20,10 @@ Status Refused(std::string_view name, const std::string& what) {
   return Status::Failed("credential \"" + std::string(name) + "\": " + what);
 }
 
-Status NameRefused(std::string_view name) {
-  return Refused(name, "a name is 1 to 64 of A-Z a-z 0-9 . _ - and does not start with a dot");
-}
-
 }  // namespace
 
 Status WriteCredential(const std::string& folder, std::string_view name, std::string_view value) {
-  if (!IsCredentialName(name)) return NameRefused(name);
-  if (Result<std::string> checked = CredentialValue(name, std::string(value) + "\n");
-      !checked.ok()) {
-    return checked.status;
-  }
-  if (folder.empty()) return Refused(name, "no credential folder can be made out");
+  if (Status checked = CheckCredentialToWrite(folder, name, value); !checked.ok()) return checked;
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(Utf8ToWide(folder)), ec);
   const std::wstring path = Utf8ToWide(folder + "\\" + std::string(name));
@@ -60,7 +53,7 @@ Status WriteCredential(const std::string& folder, std::string_view name, std::st
 }
 
 Status RemoveCredential(const std::string& folder, std::string_view name) {
-  if (!IsCredentialName(name)) return NameRefused(name);
+  if (!IsCredentialName(name)) return CredentialNameRefused(name);
   const std::string path = folder + "\\" + std::string(name);
   if (!DeleteFileW(Utf8ToWide(path).c_str())) {
     const DWORD error = GetLastError();

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -67,36 +68,50 @@ TEST_F(CredentialToolsTest, SetListAndRemoveKeepTheValueInItsFileOnly) {
 }
 
 // Typed at a terminal: the prompt comes once echoing is off, so the typed value must not
-// come back on the terminal.
+// come back on the terminal; Ctrl-C ends the program with echoing back on.
 TEST_F(CredentialToolsTest, AValueTypedAtATerminalIsNotShown) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-  const std::string terminal = ptsname(master), program = Jobrunner();
-  const std::string variable = "JOBRUNNER_CREDENTIALS_DIR=" + folder_;
-  const pid_t child = fork();
-  if (child == 0) {
-    setsid();
-    const int slave = open(terminal.c_str(), O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
-    putenv(const_cast<char*>(variable.c_str()));
-    execl(program.c_str(), program.c_str(), "--credential", "set", "typed", nullptr);
-    _exit(127);
+  for (const bool interrupted : {false, true}) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string terminal = ptsname(master), program = Jobrunner();
+    const std::string variable = "JOBRUNNER_CREDENTIALS_DIR=" + folder_;
+    const pid_t child = fork();
+    if (child == 0) {
+      setsid();
+      const int slave = open(terminal.c_str(), O_RDWR);
+      for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
+      putenv(const_cast<char*>(variable.c_str()));
+      execl(program.c_str(), program.c_str(), "--credential", "set", "typed", nullptr);
+      _exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    ssize_t got = 0;
+    while (shown.find(": ") == std::string::npos &&
+           (got = read(master, buffer, sizeof buffer)) > 0) {
+      shown.append(buffer, static_cast<size_t>(got));
+    }
+    if (interrupted) {
+      kill(child, SIGINT);
+    } else {
+      ASSERT_EQ(write(master, "t0ps3cret\n", 10), 10);
+    }
+    while ((got = read(master, buffer, sizeof buffer)) > 0) shown.append(buffer, got);
+    int status = 0;
+    waitpid(child, &status, 0);
+    struct termios left {};
+    tcgetattr(master, &left);
+    close(master);
+    EXPECT_TRUE(left.c_lflag & ECHO);
+    EXPECT_NE(shown.find("Value of credential \"typed\": "), std::string::npos) << shown;
+    if (interrupted) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    EXPECT_EQ(test::ReadWholeFile(folder_ + "/typed"), "t0ps3cret");
+    EXPECT_EQ(shown.find("t0ps3cret"), std::string::npos) << shown;
   }
-  std::string shown;
-  char buffer[256];
-  ssize_t got = 0;
-  while (shown.find(": ") == std::string::npos && (got = read(master, buffer, sizeof buffer)) > 0) {
-    shown.append(buffer, static_cast<size_t>(got));
-  }
-  ASSERT_EQ(write(master, "t0ps3cret\n", 10), 10);
-  while ((got = read(master, buffer, sizeof buffer)) > 0) shown.append(buffer, got);
-  int status = 0;
-  waitpid(child, &status, 0);
-  close(master);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
-  EXPECT_EQ(test::ReadWholeFile(folder_ + "/typed"), "t0ps3cret");
-  EXPECT_NE(shown.find("Value of credential \"typed\": "), std::string::npos) << shown;
-  EXPECT_EQ(shown.find("t0ps3cret"), std::string::npos) << shown;
 }
 
 }  // namespace

@@ -28,7 +28,12 @@ Result<std::string> ReadSecretInput(std::string_view prompt, size_t limit) {
     struct sigaction action {};
     action.sa_handler = RestoreAndEnd;
     sigemptyset(&action.sa_mask);
-    for (int i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &action, &saved_actions[i]);
+    for (int i = 0; i < 3; ++i) {
+      sigaction(kEndingSignals[i], &action, &saved_actions[i]);
+      // An ignored signal stays ignored: it must not turn echoing back on mid-value.
+      if (saved_actions[i].sa_handler == SIG_IGN)
+        sigaction(kEndingSignals[i], &saved_actions[i], nullptr);
+    }
     struct termios quiet = saved_terminal;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);

@@ -1,6 +1,8 @@
 #include "run/preflight.h"
 
 #include "engine/command_line_builder.h"
+#include "model/credential_references.h"
+#include "platform/credentials.h"
 #include "platform/file_system.h"
 #include "platform/metadata_location.h"
 #include "platform/program_command.h"
@@ -67,13 +69,22 @@ std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int r
   Result<std::unique_ptr<RunLines>> lines =
       PrepareJobLines(table, row_count, std::string(), std::string(), std::string(), env, nullptr);
   if (!lines.ok() || !lines.value) return problems;  // the run refuses it with its reason
+  const std::string credential_folder = CredentialFolder(env.registry);
   for (int position = 1; position <= lines.value->Count(); ++position) {
     const RunLine& line = *lines.value->Item(position);
+    const std::string which =
+        "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
+    // A credential that cannot be read now would most likely fail its line halfway through
+    // the run, after the lines before it did their work: better nothing starts. The value
+    // read is dropped at once; each line reads it again at its own start.
+    for (const std::string& name : CredentialReferences(line.definition().options)) {
+      if (Result<std::string> value = ReadCredential(name, credential_folder); !value.ok()) {
+        problems.push_back({true, which + ": " + value.message()});
+      }
+    }
     const std::string& program = line.Program();
     const ProgramCommand command = ResolveProgramCommand(program, {});
     if (command.startable()) continue;
-    const std::string which =
-        "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
     const std::string why = command.kind == ProgramCommand::Kind::kRefused
                                 ? "\" cannot be started: " + command.cause
                                 : "\" is not found";

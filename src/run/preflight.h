@@ -22,7 +22,8 @@ struct PreflightProblem {
 // metadata database is `database` and whose run folder is made in `log_file_folder`: a
 // database that cannot be written or exists but is no database (looked at read-only), a
 // log-file folder that may not be written or is missing and cannot be made, and a registry
-// file named by JOBRUNNER_REGISTRY that cannot be read refuse the run; a report generator or
+// file named by JOBRUNNER_REGISTRY that cannot be read and a credential an active line
+// refers to that cannot be read (ReadCredential) refuse the run; a report generator or
 // a template that is missing and an active line whose program is missing do not.
 std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
                                                 RunEnv& env, const std::string& database,

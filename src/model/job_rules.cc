@@ -6,6 +6,7 @@
 
 #include "model/catalogue.h"
 #include "platform/blanks.h"
+#include "platform/credentials.h"
 #include "platform/letter_case.h"
 #include "platform/program_command.h"
 
@@ -350,6 +351,13 @@ std::string UnmaskedOptions(std::string_view edited, std::string_view stored) {
   return ReplacePasswords(edited, [&](size_t k, std::string_view value) {
     if (value != kPasswordMask || k >= passwords.size()) return std::string(value);
     return std::string(stored.substr(passwords[k].begin, passwords[k].end - passwords[k].begin));
+  });
+}
+
+bool HoldsClearPassword(std::string_view options) {
+  const std::vector<ArgumentSpan> values = PasswordValues(options);
+  return std::any_of(values.begin(), values.end(), [](const ArgumentSpan& value) {
+    return !value.text.starts_with(kCredentialPrefix);
   });
 }
 

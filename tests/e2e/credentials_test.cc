@@ -132,5 +132,38 @@ TEST_F(CredentialsTest, AnUnusableCredentialRefusesTheRunBeforeAnythingStarts) {
   }
 }
 
+TEST_F(CredentialsTest, CheckNamesEveryReferenceAndStrictCountsTheUnusableAndClearPasswords) {
+  const std::string clear =
+      "job line 40: a password in clear text; keep it as a credential: "
+      "jobrunner --credential set NAME\n";
+  // Options of line 40, the credential they name, whether --check --strict passes.
+  for (const auto& [options, name, passes] :
+       std::vector<std::tuple<std::string, std::string, bool>>{
+           {"-password @cred:warehouse", "warehouse", true},
+           {"-password \"@cred:absent\"", "absent", false},
+           {"-password plain", "", false}}) {
+    job_.table.Clear();
+    AddLine({.number = 30, .type = "Flow Runner", .options = "-user @cred:warehouse"});
+    AddLine({.number = 40, .type = "Flow Runner", .options = options});
+    const std::string job = SaveJob();
+    const ProgramOutcome check = Jobrunner({"--check", job});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(Has(check.err, "jobrunner: warning: " + job + ": " + clear), name.empty());
+    EXPECT_EQ(Jobrunner({"--check", "--strict", job}).status, passes ? 0 : 1) << options;
+    nlohmann::json want =
+        nlohmann::json::parse(R"([{"line": "30", "name": "warehouse", "usable": true}])");
+    if (!name.empty()) want.push_back({{"line", "40"}, {"name", name}, {"usable", passes}});
+    if (!name.empty() && !passes) {
+      want.back()["problem"] = "credential \"absent\": not found in " + Folder() +
+                               "; store it with: jobrunner --credential set absent";
+    }
+    EXPECT_EQ(nlohmann::json::parse(check.out)["credentials"], want) << options;
+  }
+  // The run says it too, and passes the password on.
+  const ProgramOutcome run = Jobrunner({SaveJob()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Has(run.err, clear)) << run.err;
+}
+
 }  // namespace
 }  // namespace jr

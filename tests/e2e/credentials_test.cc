@@ -45,11 +45,13 @@ class CredentialsTest : public test::UnattendedRun {
 TEST_F(CredentialsTest, TheValueReachesTheProgramOnlyAndARotationTheNextLine) {
   fs::create_directory(dir_.File("metrics"));
   Store("rotated", "Rot-One-93x\n");
-  // Line 20 rotates the credential that it and line 30 use; each writes what it was given.
+  Store("doomed", "Doomed-4k2\n");
+  // Line 20 rotates the credential that it and line 30 use, each writing what it was given,
+  // and removes the one of line 40, which then fails at its start.
   const std::string script =
       Script("user.sh", "#!/bin/sh\necho \"$1\" >>\"" + dir_.File("given.txt") +
                             "\"\nprintf 'Rot-Two-%s\\n' 58y >\"" + Folder() +
-                            "/rotated\"\necho ok >\"$2\"\n");
+                            "/rotated\"\nrm -f \"" + Folder() + "/doomed\"\necho ok >\"$2\"\n");
   AddLine({.number = 10, .type = "Flow Runner", .options = "-user etl -password @cred:warehouse"});
   AddLine({.number = 20,
            .type = "User Batchfile",
@@ -61,9 +63,14 @@ TEST_F(CredentialsTest, TheValueReachesTheProgramOnlyAndARotationTheNextLine) {
            .options = "@cred:rotated",
            .wait_for = {"20"},
            .batch_file = script});
+  AddLine({.number = 40, .type = "Flow Runner", .options = "@cred:doomed", .wait_for = {"30"}});
   const std::string job = SaveJob();
   const ProgramOutcome run = Jobrunner({job});
-  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string gone = ": credential \"doomed\": not found in " + Folder();
+  EXPECT_TRUE(Has(run.err, "jobrunner: job line 40 (line 40): could not start ")) << run.err;
+  EXPECT_TRUE(Has(run.err, gone)) << run.err;
+  EXPECT_EQ(Outcomes().back(), "line 40 (Flow Runner)  :  FAILED");
   EXPECT_TRUE(Has(ReadWholeFile(dir_.File("record.jsonl")),
                   "\"args\":[\"-user\",\"etl\",\"-password\",\"" + std::string(kSecret) + "\","));
   EXPECT_EQ(ReadWholeFile(dir_.File("given.txt")), "Rot-One-93x\nRot-Two-58y\n");
@@ -80,7 +87,7 @@ TEST_F(CredentialsTest, TheValueReachesTheProgramOnlyAndARotationTheNextLine) {
     said += ReadWholeFile(entry.path().string());
   }
   EXPECT_FALSE(fs::is_empty(dir_.File("metrics")));
-  for (const char* value : {kSecret, "Rot-One-93x", "Rot-Two-58y"}) {
+  for (const char* value : {kSecret, "Rot-One-93x", "Rot-Two-58y", "Doomed-4k2"}) {
     EXPECT_FALSE(Has(said, value)) << value;
   }
 }

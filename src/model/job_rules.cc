@@ -371,4 +371,11 @@ std::string UnmaskedOptions(std::string_view edited, std::string_view stored) {
   });
 }
 
+bool HoldsClearPassword(std::string_view options) {
+  const std::vector<ArgumentSpan> values = PasswordValues(options);
+  return std::any_of(values.begin(), values.end(), [](const ArgumentSpan& value) {
+    return !value.text.starts_with(kCredentialPrefix);
+  });
+}
+
 }  // namespace jr

@@ -192,4 +192,8 @@ std::optional<ClearPassword> ReplaceClearPassword(std::string_view options,
 // mask replaces it.
 std::string UnmaskedOptions(std::string_view edited, std::string_view stored);
 
+// Whether a "-password" of `options` (as MaskedOptions finds them) is followed by the
+// password itself rather than by a credential's name (`@cred:NAME`, platform/credentials.h).
+bool HoldsClearPassword(std::string_view options);
+
 }  // namespace jr

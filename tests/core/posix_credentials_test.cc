@@ -64,7 +64,7 @@ TEST(PosixCredentials, TrustsOnlyPrivateFilesInPrivateFolders) {
             " is readable by others (mode 0644); make it 0600"},
            {"group", 0700, 0640, 0, 0, false,
             " is readable by its group (mode 0640); make it 0600"},
-           {"owner", 0700, 0600, other, 0, false, " is owned by 4242 (mode 0600), neither by root"},
+           {"owner", 0700, 0600, other, 0, false, " is owned by 4242 (mode 0600), not by root"},
            {"link", 0700, 0600, 0, 0, true, "/w is a symbolic link; a credential must be a file"},
            {"folder", 0770, 0600, 0, 0, false,
             " is writable by its group (mode 0770); make it 0700"},

@@ -50,8 +50,9 @@ std::string TrustProblem(const struct stat& info, const std::string& what, mode_
   const uid_t me = geteuid();
   const std::string mode = ModeText(info.st_mode);
   if (info.st_uid != 0 && info.st_uid != me) {
-    return what + " is owned by " + UserName(info.st_uid) + " (mode " + mode +
-           "), neither by root nor by " + UserName(me) + "; chown it to " + UserName(me);
+    const std::string trusted = me == 0 ? "not by root" : "neither by root nor by " + UserName(me);
+    return what + " is owned by " + UserName(info.st_uid) + " (mode " + mode + "), " + trusted +
+           "; chown it to " + UserName(me);
   }
   if ((info.st_mode & forbidden) != 0) {
     return what + " is " + OpenToText(info.st_mode & forbidden) + " (mode " + mode + "); make it " +

@@ -1,6 +1,6 @@
 #include "platform/credentials.h"
 
-#include "platform/credential_folder.h"
+#include "platform/credential_store.h"
 #include "platform/environment.h"
 #include "platform/installation.h"
 
@@ -16,6 +16,22 @@ bool IsCredentialName(std::string_view name) {
   return true;
 }
 
+std::string CredentialFailureStart(std::string_view name) {
+  return "credential \"" + std::string(name) + "\": ";
+}
+
+Status CheckCredentialName(std::string_view name) {
+  if (IsCredentialName(name)) return Status::Ok();
+  return Status::Failed(CredentialFailureStart(name) +
+                        "not a credential name (1 to 64 of A-Z a-z 0-9 . _ -, not starting "
+                        "with a dot)");
+}
+
+Status CredentialNotFound(std::string_view name, const std::string& looked) {
+  return Status::Failed(CredentialFailureStart(name) + "not found in " + looked +
+                        "; store it with: jobrunner --credential set " + std::string(name));
+}
+
 std::string CredentialFolder(RegistryReader& registry) {
   if (std::string folder = EnvironmentValue("JOBRUNNER_CREDENTIALS_DIR"); !folder.empty()) {
     return folder;
@@ -28,7 +44,7 @@ std::string CredentialFolder(RegistryReader& registry) {
 }
 
 Result<std::string> CredentialValue(std::string_view name, std::string bytes) {
-  const std::string refused = "credential \"" + std::string(name) + "\": the value ";
+  const std::string refused = CredentialFailureStart(name) + "the value ";
   if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
   // The value is the only thing not to name here: each cause says what is wrong with it
   // without quoting a byte of it.

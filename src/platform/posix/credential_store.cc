@@ -21,7 +21,7 @@ namespace jr {
 namespace {
 
 Status Refused(std::string_view name, const std::string& what) {
-  return Status::Failed("credential \"" + std::string(name) + "\": " + what);
+  return Status::Failed(CredentialFailureStart(name) + what);
 }
 
 // The folder as a run expects it: made with its missing parents, the folder itself for
@@ -85,7 +85,7 @@ Status WriteCredential(const std::string& folder, std::string_view name, std::st
 }
 
 Status RemoveCredential(const std::string& folder, std::string_view name) {
-  if (!IsCredentialName(name)) return CredentialNameRefused(name);
+  if (Status named = CheckCredentialName(name); !named.ok()) return named;
   const std::string path = folder + "/" + std::string(name);
   if (unlink(path.c_str()) != 0) {
     if (errno == ENOENT) return Refused(name, "there is no " + path);

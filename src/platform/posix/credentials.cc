@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/credential_folder.h"
+#include "platform/credential_store.h"
 #include "platform/environment.h"
 #include "platform/posix/file_owner.h"
 
@@ -153,12 +153,8 @@ std::string DefaultCredentialFolder() {
 }
 
 Result<std::string> ReadCredential(std::string_view name, const std::string& folder) {
-  const std::string prefix = "credential \"" + std::string(name) + "\": ";
-  if (!IsCredentialName(name)) {
-    return Status::Failed(prefix +
-                          "not a credential name (1 to 64 of A-Z a-z 0-9 . _ -, not starting "
-                          "with a dot)");
-  }
+  if (Status named = CheckCredentialName(name); !named.ok()) return named;
+  const std::string prefix = CredentialFailureStart(name);
   std::string looked;
   // systemd hands a service the credentials of its unit here; they come first, as the
   // administrator who wrote the unit meant them to.
@@ -174,8 +170,7 @@ Result<std::string> ReadCredential(std::string_view name, const std::string& fol
   }
   Lookup lookup = ReadIn(folder, name, prefix);
   if (!lookup.missing) return lookup.value;
-  return Status::Failed(prefix + "not found in " + looked + folder +
-                        "; store it with: jobrunner --credential set " + std::string(name));
+  return CredentialNotFound(name, looked + folder);
 }
 
 }  // namespace jr

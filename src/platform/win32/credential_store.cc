@@ -17,7 +17,7 @@ namespace jr {
 namespace {
 
 Status Refused(std::string_view name, const std::string& what) {
-  return Status::Failed("credential \"" + std::string(name) + "\": " + what);
+  return Status::Failed(CredentialFailureStart(name) + what);
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ Status WriteCredential(const std::string& folder, std::string_view name, std::st
 }
 
 Status RemoveCredential(const std::string& folder, std::string_view name) {
-  if (!IsCredentialName(name)) return CredentialNameRefused(name);
+  if (Status named = CheckCredentialName(name); !named.ok()) return named;
   const std::string path = folder + "\\" + std::string(name);
   if (!DeleteFileW(Utf8ToWide(path).c_str())) {
     const DWORD error = GetLastError();

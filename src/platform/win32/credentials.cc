@@ -4,7 +4,7 @@
 // After windows.h, which it needs.
 #include <wincred.h>
 
-#include "platform/credential_folder.h"
+#include "platform/credential_store.h"
 #include "platform/environment.h"
 #include "platform/regular_file.h"
 #include "platform/win32/utf.h"
@@ -36,12 +36,8 @@ std::string DefaultCredentialFolder() {
 // Windows keeps no owner and mode the POSIX way: the folder file is taken as it is, the
 // folder's access control being the administrator's to set.
 Result<std::string> ReadCredential(std::string_view name, const std::string& folder) {
-  const std::string prefix = "credential \"" + std::string(name) + "\": ";
-  if (!IsCredentialName(name)) {
-    return Status::Failed(prefix +
-                          "not a credential name (1 to 64 of A-Z a-z 0-9 . _ -, not starting "
-                          "with a dot)");
-  }
+  if (Status named = CheckCredentialName(name); !named.ok()) return named;
+  const std::string prefix = CredentialFailureStart(name);
   std::string looked;
   if (!folder.empty()) {
     const std::string path = folder + "\\" + std::string(name);
@@ -64,10 +60,9 @@ Result<std::string> ReadCredential(std::string_view name, const std::string& fol
       return Status::Failed(prefix +
                             "the Credential Manager cannot be read: " + SystemErrorText(error));
     }
-    return Status::Failed(prefix + "not found in " + looked +
-                          "the Credential Manager (generic credential jobrunner/" +
-                          std::string(name) + "); store it with: jobrunner --credential set " +
-                          std::string(name));
+    return CredentialNotFound(
+        name,
+        looked + "the Credential Manager (generic credential jobrunner/" + std::string(name) + ")");
   }
   std::string bytes = BlobText(credential->CredentialBlob, credential->CredentialBlobSize);
   SecureZeroMemory(credential->CredentialBlob, credential->CredentialBlobSize);

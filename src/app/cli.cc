@@ -6,11 +6,13 @@
 
 #include "app/cli_batch_file.h"
 #include "app/cli_check.h"
+#include "app/cli_credential.h"
 #include "app/cli_graph.h"
 #include "app/cli_history.h"
 #include "app/cli_run.h"
 #include "app/cli_status.h"
 #include "platform/config.h"
+#include "platform/credentials.h"
 
 namespace jr {
 namespace {
@@ -18,8 +20,8 @@ namespace {
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {
-    "-h",      "--help",   "--version", "--check", "--edit",       "--history",   "--rerun",
-    "--force", "--strict", "--status",  "--graph", "--downstream", "--batch-file"};
+    "-h",      "--help",   "--version", "--check", "--edit",       "--history",    "--rerun",
+    "--force", "--strict", "--status",  "--graph", "--downstream", "--batch-file", "--credential"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -39,7 +41,7 @@ int Usage(const std::string& problem) {
 struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
   bool force = false, strict = false, status = false, graph = false, downstream = false;
-  bool batch_file = false;
+  bool batch_file = false, credential = false;
   std::string prune;
   std::optional<std::string> run;  // --run RUNID of --graph
   std::optional<RerunOption> rerun;
@@ -60,6 +62,22 @@ int RunOptions(const Options& options, size_t prune_count) {
   if (options.downstream && !options.rerun) return Usage("--downstream belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
   if (options.run && !options.graph) return Usage("--run belongs to --graph");
+  if (options.credential) {
+    const std::vector<std::string>& words = options.words;
+    const std::string action = words.empty() ? std::string() : words.front();
+    const bool named = action == "set" || action == "remove";
+    if (options.check || options.history || options.rerun || options.status || options.graph ||
+        options.json || options.strict || options.run || prune_count || options.batch_file ||
+        !((named && words.size() == 2) || (action == "list" && words.size() == 1))) {
+      return Usage("--credential takes set NAME, list or remove NAME");
+    }
+    if (named && !IsCredentialName(words[1])) {
+      return Usage(
+          "a credential's name is 1 to 64 of A-Z a-z 0-9 . _ - and does not start "
+          "with a dot");
+    }
+    return CredentialCommand(action, named ? words[1] : std::string());
+  }
   if (options.batch_file) {
     if (options.check || options.history || options.rerun || options.status || options.graph ||
         options.json || options.strict || options.run || prune_count || options.words.empty() ||
@@ -144,6 +162,7 @@ std::string UsageText() {
          "       jobrunner --status [JOBFILE] [--json]\n"
          "       jobrunner --graph JOBFILE [--run RUNID]\n"
          "       jobrunner --batch-file JOBFILE [OUTFILE]\n"
+         "       jobrunner --credential set NAME | list | remove NAME\n"
          "       jobrunner --help | -h | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
@@ -176,7 +195,12 @@ std::string UsageText() {
          "                  coloured by that run's outcomes.\n"
          "--batch-file JOBFILE [OUTFILE]\n"
          "                  writes the script that the editor's Make Batch File writes\n"
-         "                  (for cron) to OUTFILE, or prints it without one.\n";
+         "                  (for cron) to OUTFILE, or prints it without one.\n"
+         "--credential set NAME | list | remove NAME\n"
+         "                  keeps a password in the credential folder, for a job line's\n"
+         "                  option word @cred:NAME: set reads it from standard input (not\n"
+         "                  shown at a terminal), list names them (never their values)\n"
+         "                  with owner, mode and whether a run can use each.\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -204,6 +228,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--status", options.status);
   app.add_flag("--graph", options.graph);
   app.add_flag("--batch-file", options.batch_file);
+  app.add_flag("--credential", options.credential);
   std::string graph_run;
   CLI::Option* run = app.add_option("--run", graph_run);
   CLI::Option* prune = app.add_option("--prune", options.prune);
@@ -225,7 +250,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
         options.force || options.downstream || options.strict || options.status || options.graph ||
-        options.run || options.batch_file) {
+        options.run || options.batch_file || options.credential) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

@@ -11,8 +11,10 @@
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
 #include "platform/blanks.h"
+#include "platform/credentials.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
+#include "run/preflight.h"
 #include "run/rerun_plan.h"
 
 namespace jr {
@@ -71,6 +73,21 @@ std::string RerunMember(const std::string& run_id, const RerunPlan& plan) {
   std::string out = "\"rerun\": {\"run_id\": ";
   AppendJsonString(out, run_id);
   return out + ", \"over\": " + numbers(plan.over) + ", \"to_run\": " + numbers(plan.to_run) + "}";
+}
+
+// The "credentials" member: each credential an active line refers to, whether a run could
+// read it now and, when not, why. Never a value.
+std::string CredentialsMember(const std::vector<CredentialUse>& uses) {
+  std::string out = "\"credentials\": [";
+  for (const CredentialUse& use : uses) {
+    if (out.back() != '[') out += ", ";
+    out += "{\"line\": \"" + std::to_string(use.line) + "\", \"name\": ";
+    AppendJsonString(out, use.name);
+    out += use.problem.empty() ? ", \"usable\": true" : ", \"usable\": false, \"problem\": ";
+    if (!use.problem.empty()) AppendJsonString(out, use.problem);
+    out += "}";
+  }
+  return out + "]";
 }
 
 }  // namespace
@@ -209,7 +226,10 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     rerun_member = RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows),
                                                         basis.value.lines, basis.value.downstream));
   }
-  const std::string json = JobJson(job, rerun_member);
+  const std::string credentials = CredentialsMember(
+      CredentialUses(job.table, job.table.LineCount(), CredentialFolder(*registry)));
+  const std::string json =
+      JobJson(job, rerun_member.empty() ? credentials : credentials + ", " + rerun_member);
   // A check whose answer was lost must not look like a passed one.
   if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
     std::perror("jobrunner: cannot write the result");

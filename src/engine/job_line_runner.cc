@@ -1,5 +1,7 @@
 #include "engine/job_line_runner.h"
 
+#include "model/credential_references.h"
+#include "platform/credentials.h"
 #include "platform/shell_exec_task.h"
 
 namespace jr {
@@ -49,8 +51,14 @@ Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view r
   if (!status_file.empty() && env.file_system.FileExists(status_file)) {
     if (Status removed = env.file_system.RemoveFile(status_file); !removed.ok()) return removed;
   }
+  // The values exist only in this request: the line keeps its references, which is all
+  // that its log, reports and history ever show.
+  Result<std::vector<std::string>> arguments =
+      WithCredentialValues(line.ProgramArguments(), CredentialFolder(env.registry));
+  if (!arguments.ok())
+    return JobLineStart{false, "could not start " + program + ": " + arguments.message()};
   const Result<ProcessHandle> started = env.launcher.TryStart(
-      {program, line.ProgramArguments(), ClusterJobName(run_name, line.JobLineNr()),
+      {program, std::move(arguments.value), ClusterJobName(run_name, line.JobLineNr()),
        line.definition().time_limit, line.OutputFileName()});
   line.SetProcessId(started.ok() ? started.value : 0);
   if (line.ProcessId() <= 0) {

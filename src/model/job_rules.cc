@@ -6,6 +6,7 @@
 
 #include "model/catalogue.h"
 #include "platform/blanks.h"
+#include "platform/credentials.h"
 #include "platform/letter_case.h"
 #include "platform/program_command.h"
 
@@ -341,8 +342,25 @@ std::string ReplacePasswords(std::string_view options, Replacement replacement) 
 }  // namespace
 
 std::string MaskedOptions(std::string_view options) {
-  // Only the value's text is replaced, so the blanks show as typed.
-  return ReplacePasswords(options, [](size_t, std::string_view) { return kPasswordMask; });
+  // Only the value's text is replaced, so the blanks show as typed. A credential reference
+  // holds no secret: it shows which credential the line uses.
+  return ReplacePasswords(options, [](size_t, std::string_view value) {
+    return value.starts_with(kCredentialPrefix) ? std::string(value) : std::string(kPasswordMask);
+  });
+}
+
+std::optional<ClearPassword> ReplaceClearPassword(std::string_view options,
+                                                  std::string_view replacement) {
+  std::optional<ClearPassword> found;
+  std::string replaced = ReplacePasswords(options, [&](size_t, std::string_view value) {
+    if (found || value.starts_with(kCredentialPrefix)) return std::string(value);
+    // The program gets a quoted value without its quotes.
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    found = ClearPassword{std::string(quoted ? value.substr(1, value.size() - 2) : value), {}};
+    return std::string(replacement);
+  });
+  if (found) found->options = std::move(replaced);
+  return found;
 }
 
 std::string UnmaskedOptions(std::string_view edited, std::string_view stored) {
@@ -350,6 +368,13 @@ std::string UnmaskedOptions(std::string_view edited, std::string_view stored) {
   return ReplacePasswords(edited, [&](size_t k, std::string_view value) {
     if (value != kPasswordMask || k >= passwords.size()) return std::string(value);
     return std::string(stored.substr(passwords[k].begin, passwords[k].end - passwords[k].begin));
+  });
+}
+
+bool HoldsClearPassword(std::string_view options) {
+  const std::vector<ArgumentSpan> values = PasswordValues(options);
+  return std::any_of(values.begin(), values.end(), [](const ArgumentSpan& value) {
+    return !value.text.starts_with(kCredentialPrefix);
   });
 }
 

@@ -171,15 +171,29 @@ RuleResult CheckUserBatchFileField(std::string_view type_name, std::string_view 
 
 // What the options field of the job line dialog shows for `options`: the argument after
 // every "-password" (case as written), past any run of blanks, tabs or line breaks,
-// replaced by "******"; the options are split into arguments exactly as when the program
-// is started (TokenizeArguments). Everything else shows as typed; the stored options stay
-// unmasked.
+// replaced by "******" unless it is a credential reference (`@cred:NAME`); the options are split
+// into arguments exactly as when the program is started (TokenizeArguments). Everything else shows
+// as typed; the stored options stay unmasked.
 std::string MaskedOptions(std::string_view options);
+
+// The first value after a "-password" in `options` that is written in clear text (not a
+// credential reference `@cred:NAME`), without surrounding quotes, and the options with
+// `replacement` in its place; nullopt when every password value is a reference.
+struct ClearPassword {
+  std::string value;
+  std::string options;
+};
+std::optional<ClearPassword> ReplaceClearPassword(std::string_view options,
+                                                  std::string_view replacement);
 
 // The options to store when the options field's text, shown masked for `stored`, was edited
 // to `edited`: every password value still shown as the mask gets the stored value back (the
 // k-th "-password" of the edit takes the k-th of the stored options); a value typed over the
 // mask replaces it.
 std::string UnmaskedOptions(std::string_view edited, std::string_view stored);
+
+// Whether a "-password" of `options` (as MaskedOptions finds them) is followed by the
+// password itself rather than by a credential's name (`@cred:NAME`, platform/credentials.h).
+bool HoldsClearPassword(std::string_view options);
 
 }  // namespace jr

@@ -4,10 +4,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <system_error>
 
 #include "platform/config.h"
+#include "platform/credentials.h"
 #include "platform/environment.h"
+#include "platform/installation.h"
+#include "platform/registry.h"
 
 namespace jr {
 namespace {
@@ -28,8 +33,20 @@ std::string BatchFileLine(const std::string& program, const std::string& job_fil
 
 std::string BatchFileText(const std::string& program, const std::string& job_file) {
   const bool batch = std::string_view(kBatchFileSuffix) == "bat";
+  std::map<std::string, std::string> variables = EnvironmentStartingWith("JOBRUNNER_");
+  // Cron knows neither XDG_CONFIG_HOME nor the editor's environment: the script names the
+  // credential folder the editor's user filled (never a value), unless the registry, which
+  // the script reads as well, names it and may later name another.
+  if (!variables.contains("JOBRUNNER_CREDENTIALS_DIR")) {
+    const std::unique_ptr<RegistryReader> registry = MakeSystemRegistryReader();
+    if (GetRegistryString(*registry, kCredentialsKey, "Folder").empty()) {
+      if (std::string folder = CredentialFolder(*registry); !folder.empty()) {
+        variables["JOBRUNNER_CREDENTIALS_DIR"] = std::move(folder);
+      }
+    }
+  }
   std::string text = "#!/bin/sh\n";
-  for (const auto& [name, value] : EnvironmentStartingWith("JOBRUNNER_")) {
+  for (const auto& [name, value] : variables) {
     text += batch ? "set \"" + name + "=" + value + "\"\n"
                   : "export " + name + "=" + ShellQuote(value) + "\n";
   }

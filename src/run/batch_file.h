@@ -16,7 +16,8 @@ std::string BatchFileLine(const std::string& program, const std::string& job_fil
 // The whole batch file: an interpreter line, so that the file can be started directly, the
 // JOBRUNNER_* variables of this process's environment, each set for the command that
 // follows, by name (cron starts the script with almost no environment, and the job must
-// find the registry, the database and the event log this process would have used), and the
+// find the registry, the database and the event log this process would have used), the
+// credential folder as JOBRUNNER_CREDENTIALS_DIR unless the registry names it, and the
 // command line.
 std::string BatchFileText(const std::string& program, const std::string& job_file);
 

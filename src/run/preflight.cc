@@ -1,6 +1,8 @@
 #include "run/preflight.h"
 
 #include "engine/command_line_builder.h"
+#include "model/credential_references.h"
+#include "platform/credentials.h"
 #include "platform/file_system.h"
 #include "platform/metadata_location.h"
 #include "platform/program_command.h"
@@ -22,6 +24,21 @@ std::string UnreadableCause(const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<CredentialUse> CredentialUses(const JobLineTable& table, int row_count,
+                                          const std::string& folder) {
+  std::vector<CredentialUse> uses;
+  for (const RunRow& row : RunRows(table, row_count)) {
+    for (std::string& name : CredentialReferences(table.Text(kColOptions, row.row))) {
+      // The value is read only to know that it can be, and dropped at once: each line reads
+      // it again at its own start.
+      const Result<std::string> read = ReadCredential(name, folder);
+      uses.push_back({row.number, table.Text(kColDescription, row.row), std::move(name),
+                      read.ok() ? std::string() : read.message()});
+    }
+  }
+  return uses;
+}
 
 std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
                                                 RunEnv& env, const std::string& database,
@@ -63,17 +80,26 @@ std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int r
     }
   }
 
+  // A credential that cannot be read now would most likely fail its line halfway through
+  // the run, after the lines before it did their work: better nothing starts.
+  for (const CredentialUse& use :
+       CredentialUses(table, row_count, CredentialFolder(env.registry))) {
+    if (use.problem.empty()) continue;
+    problems.push_back({true, "job line " + std::to_string(use.line) + " (" + use.description +
+                                  "): " + use.problem});
+  }
+
   // Only the programs matter here: the file names the run gives the lines are not.
   Result<std::unique_ptr<RunLines>> lines =
       PrepareJobLines(table, row_count, std::string(), std::string(), std::string(), env, nullptr);
   if (!lines.ok() || !lines.value) return problems;  // the run refuses it with its reason
   for (int position = 1; position <= lines.value->Count(); ++position) {
     const RunLine& line = *lines.value->Item(position);
+    const std::string which =
+        "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
     const std::string& program = line.Program();
     const ProgramCommand command = ResolveProgramCommand(program, {});
     if (command.startable()) continue;
-    const std::string which =
-        "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
     const std::string why = command.kind == ProgramCommand::Kind::kRefused
                                 ? "\" cannot be started: " + command.cause
                                 : "\" is not found";

@@ -3,6 +3,7 @@
 // that an unattended run does not stop halfway (or run without its reports) for something
 // that was wrong from the beginning.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,22 @@ struct PreflightProblem {
 // metadata database is `database` and whose run folder is made in `log_file_folder`: a
 // database that cannot be written or exists but is no database (looked at read-only), a
 // log-file folder that may not be written or is missing and cannot be made, and a registry
-// file named by JOBRUNNER_REGISTRY that cannot be read refuse the run; a report generator or
+// file named by JOBRUNNER_REGISTRY that cannot be read and a credential an active line
+// refers to that cannot be read (ReadCredential) refuse the run; a report generator or
 // a template that is missing and an active line whose program is missing do not.
+// A credential that an active line of a run refers to (see CredentialReferences).
+struct CredentialUse {
+  int32_t line = 0;
+  std::string description;  // the line's
+  std::string name;
+  std::string problem;  // why it cannot be read now, as ReadCredential says; empty when it can
+};
+
+// The credentials the active lines among the first `row_count` rows of `table` refer to, by
+// line in table order, each read from `folder` (CredentialFolder) and its value dropped.
+std::vector<CredentialUse> CredentialUses(const JobLineTable& table, int row_count,
+                                          const std::string& folder);
+
 std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int row_count,
                                                 RunEnv& env, const std::string& database,
                                                 const std::string& log_file_folder);

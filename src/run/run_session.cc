@@ -8,7 +8,9 @@
 #include "insight/expected_end.h"
 #include "insight/runs_in_progress.h"
 #include "insight/usual_durations.h"
+#include "engine/command_line_builder.h"
 #include "model/job_line.h"
+#include "model/job_rules.h"
 #include "notify/longer_than_usual.h"
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
@@ -210,6 +212,14 @@ std::vector<std::string> JobWarnings(const JobDocument& job,
   std::vector<std::string> warnings = file_warnings;
   for (std::string& warning : JobLineListWarnings(job.table, job.table.LineCount())) {
     warnings.push_back(std::move(warning));
+  }
+  // Whoever may read the job file has the password; the run still passes it on.
+  for (const RunRow& row : RunRows(job.table, job.table.LineCount())) {
+    if (HoldsClearPassword(job.table.Text(kColOptions, row.row))) {
+      warnings.push_back("job line " + std::to_string(row.number) +
+                         ": a password in clear text; keep it as a credential: jobrunner "
+                         "--credential set NAME");
+    }
   }
   return warnings;
 }

@@ -294,6 +294,8 @@ TEST_F(RunTest, ABatchFileFromTheCommandLineRunsTheJobWithTheRunnersVariables) {
   EXPECT_EQ(test::RunProgram(Jobrunner(), {"--batch-file", job, script}, env, dir_.path()).status,
             0);
   EXPECT_EQ(ReadWholeFile(script), printed.out);
+  // The credential folder the editor's user filled, not left to cron's environment.
+  EXPECT_NE(printed.out.find("export JOBRUNNER_CREDENTIALS_DIR='/"), std::string::npos);
   const test::ProgramOutcome cron =
       test::RunProgram("/usr/bin/env", {"-i", "PATH=/usr/bin:/bin", script}, {}, dir_.path());
   EXPECT_TRUE(cron.status == 0 && fs::exists(db)) << cron.err;

@@ -21,6 +21,7 @@
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
+#include "ui/controls/text_input.h"
 #include "ui/job_line_dialog/job_line_dialog.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/main_window.h"
@@ -61,8 +62,10 @@ class WindowTest : public QObject {
   void Start(std::unique_ptr<JobExecutor> executor = nullptr) {
     MessageBox::enableTesting();
     FileDialog::enableTesting();
+    TextInput::enableTesting();
     MessageBox::reset();
     FileDialog::reset();
+    TextInput::reset();
     temp_ = std::make_unique<QTemporaryDir>();
     QDir(temp_->path()).mkpath("logs");
     // The window keeps its layout and recent files in the user's settings: never the

@@ -805,6 +805,32 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(seen, (QStringList{"-password ****** -v", stored}));
   }
 
+  // The password goes into a credential file of mode 0600, the saved job keeps its name.
+  void storePasswordAsCredentialLeavesOnlyTheReference() {
+    qputenv("JOBRUNNER_CREDENTIALS_DIR", path("credentials").toUtf8());
+    AddLines({10});
+    SaveAs("nightly.xml");
+    WriteFile(path("job.sh"), "exit 0\n");
+    QString shown;
+    QVERIFY(Command("insertJobLine", [&](JobLineDialog& d) {
+      Find(&d, "number")->setText("30");
+      SelectType(d, "User Batchfile");
+      Find<QPlainTextEdit>(&d, "options")->setPlainText("-password @cred:db -password \"s3 cr\"");
+      Find(&d, "batchFile")->setText(path("job.sh"));
+      Find<QPushButton>(&d, "storeCredentialButton")->click();
+      shown = Find<QPlainTextEdit>(&d, "options")->toPlainText();
+      Find<QPushButton>(&d, "okButton")->click();
+    }));
+    Trigger("saveJob");
+    QCOMPARE(shown, QString("-password @cred:db -password @cred:nightly-30"));
+    QCOMPARE(TextInput::lastProposed(), QString("nightly-30"));
+    const QString job = ReadAll(path("nightly.xml"));
+    QVERIFY2(!job.contains("s3 cr") && job.contains("@cred:nightly-30"), qPrintable(job));
+    QCOMPARE(ReadAll(path("credentials/nightly-30")), QString("s3 cr"));
+    QCOMPARE(QFile(path("credentials/nightly-30")).permissions() & 0x0077, 0);
+    qunsetenv("JOBRUNNER_CREDENTIALS_DIR");
+  }
+
   void deleteAsksAndKeepsTheRightRowCurrent_data() {
     QTest::addColumn<int>("selected");
     QTest::addColumn<MessageBox::Answer>("answer");

@@ -27,6 +27,7 @@
 
 #include "model/catalogue.h"
 #include "model/job_line_table.h"
+#include "platform/credentials.h"
 #include "platform/helper_program.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
@@ -34,6 +35,7 @@
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
+#include "ui/controls/text_input.h"
 
 namespace jr {
 namespace {
@@ -151,6 +153,13 @@ void JobLineDialog::buildControls() {
   configure_button_->setToolTip(
       QStringLiteral("Press this button, to specify the options for this job line"));
   configure_button_->setAutoDefault(false);
+  store_credential_button_ =
+      new QPushButton(QStringLiteral("Store Password as Credential..."), this);
+  store_credential_button_->setObjectName(QStringLiteral("storeCredentialButton"));
+  store_credential_button_->setToolTip(QStringLiteral(
+      "Keeps the password after -password in the credential folder and puts its name in its "
+      "place, so that the job file holds no password"));
+  store_credential_button_->setAutoDefault(false);
   wait_for_ = MakeLineEdit("waitFor",
                            "Specify the job lines (comma separated)  that must run before this "
                            "one; e.g.  10,20,30  ",
@@ -267,6 +276,7 @@ void JobLineDialog::buildControls() {
   grid->addLayout(buttons, 0, 3, options_row, 1);
   auto* options_column = new QVBoxLayout;
   options_column->addWidget(configure_button_);
+  options_column->addWidget(store_credential_button_);
   options_column->addStretch();
   grid->addLayout(options_column, options_row, 3);
   grid->setColumnStretch(1, 1);
@@ -314,6 +324,7 @@ void JobLineDialog::buildControls() {
   connect(ok_button_, &QPushButton::clicked, this, [this] { acceptIfValid(); });
   connect(cancel_button_, &QPushButton::clicked, this, &JobLineDialog::reject);
   connect(configure_button_, &QPushButton::clicked, this, [this] { configureProgram(); });
+  connect(store_credential_button_, &QPushButton::clicked, this, [this] { storeCredential(); });
   connect(batch_file_browse_, &QPushButton::clicked, this, [this] { browseBatchFile(); });
   connect(log_file_browse_, &QPushButton::clicked, this, [this] {
     browseResultFile(log_file_, QStringLiteral("Save Intermediate Log File"),
@@ -407,6 +418,39 @@ void JobLineDialog::storeOptions() {
   if (options_->toPlainText() == shown_options_) return;
   setOptions(QString::fromStdString(
       UnmaskedOptions(options_->toPlainText().toStdString(), stored_options_.toStdString())));
+}
+
+void JobLineDialog::storeCredential() {
+  const QString title = QStringLiteral("Store Password as Credential");
+  storeOptions();
+  if (!ReplaceClearPassword(stored_options_.toStdString(), "")) {
+    return warn(QStringLiteral("There is no password in clear text after -password in the "
+                               "options."),
+                title);
+  }
+  // Proposed from the job and the line: "nightly-30" for line 30 of nightly.xml.
+  const QString job = job_file_source_ ? QFileInfo(job_file_source_()).completeBaseName() : "";
+  QString proposed;
+  for (const QChar c : job) {
+    proposed += IsCredentialName(QString(c).toStdString()) || c == '.' ? c : QChar('-');
+  }
+  while (proposed.startsWith('.')) proposed.remove(0, 1);
+  proposed = (proposed.isEmpty() ? QStringLiteral("job") : proposed.left(48)) + '-' +
+             number_->text().trimmed().left(15);
+  const std::optional<QString> name =
+      TextInput::ask(QStringLiteral("Name of the credential:"), title, proposed, this);
+  if (!name) return;
+  if (!IsCredentialName(name->toStdString())) {
+    return warn(QStringLiteral("A credential's name is 1 to 64 of A-Z a-z 0-9 . _ - and does "
+                               "not start with a dot."),
+                title);
+  }
+  const std::optional<ClearPassword> replaced = ReplaceClearPassword(
+      stored_options_.toStdString(), std::string(kCredentialPrefix) + name->toStdString());
+  const Status written =
+      WriteCredential(CredentialFolder(registry_), name->toStdString(), replaced->value);
+  if (!written.ok()) return stop(QString::fromStdString(written.message), title);
+  setOptions(QString::fromStdString(replaced->options));
 }
 
 void JobLineDialog::applyFieldBackground(QWidget* widget, bool editable_look) {

@@ -44,7 +44,11 @@ class JobLineDialog : public QDialog {
   // The job whose numbers are proposed and checked against; may be null (an empty job).
   void setJobLineTable(const JobLineTable* table) { table_ = table; }
   // Where the log and status file browse buttons start when their field is empty.
-  void setLogFolderSource(std::function<QString()> source) { log_folder_source_ = std::move(source); }
+  void setLogFolderSource(std::function<QString()> source) {
+    log_folder_source_ = std::move(source);
+  }
+  // The job file's name, from which a credential's name is proposed; empty before a save.
+  void setJobFileSource(std::function<QString()> source) { job_file_source_ = std::move(source); }
 
   // Presets every field from a job-line row. A row without a type is a new line: when
   // shown, the dialog selects the type position a new line starts with and proposes a
@@ -77,6 +81,9 @@ class JobLineDialog : public QDialog {
   bool checkFileWritable(const QString& file_name, const QString& field_name);
   void acceptIfValid();
   void configureProgram();
+  // Writes the first password in clear text as a credential, under a name the user
+  // confirms, and puts its reference in its place.
+  void storeCredential();
   void browseBatchFile();
   void checkNumberField();
   void checkListField(QLineEdit* field);
@@ -103,6 +110,7 @@ class JobLineDialog : public QDialog {
   ProcessLauncher& launcher_;
   const JobLineTable* table_ = nullptr;
   std::function<QString()> log_folder_source_;
+  std::function<QString()> job_file_source_;
 
   QLabel* number_label_ = nullptr;
   QLineEdit* number_ = nullptr;
@@ -111,6 +119,7 @@ class JobLineDialog : public QDialog {
   QComboBox* type_ = nullptr;
   QPlainTextEdit* options_ = nullptr;
   QPushButton* configure_button_ = nullptr;
+  QPushButton* store_credential_button_ = nullptr;
   NumberEdit* time_limit_ = nullptr;
   NumberEdit* repeat_delay_ = nullptr;
   NumberEdit* repeat_limit_ = nullptr;

@@ -52,6 +52,7 @@ JobLineDialog& MainWindow::jobLineDialog() {
     job_line_dialog_ = new JobLineDialog(*dialog_registry_, *dialog_launcher_, this);
     job_line_dialog_->setJobLineTable(&table_);
     job_line_dialog_->setLogFolderSource([this] { return header_->logFolderText(); });
+    job_line_dialog_->setJobFileSource([this] { return current_job_file_; });
   }
   return *job_line_dialog_;
 }

@@ -335,6 +335,21 @@ PY
 check "webhook: exit status 0" "[ $status -eq 0 ]"
 check "webhook: the server received the finished run of the job file as JSON" webhook_received
 
+# A credential named in a line's options reaches the line's program as its value, from the
+# credential folder (wine's Credential Manager is not used: the folder is what the tests
+# can write), and the value shows nowhere the run writes.
+mkdir -p "$root/credentials"
+printf 'wine-leg-s3cret\n' >"$root/credentials/winleg"
+printf '@echo off\r\necho %%~1>"%s\\work\\credential seen.txt"\r\necho ok>"%%~2"\r\n' "$win_root" \
+  >"$root/user scripts/credential.bat"
+job credential 1 "$(line 10 "User Batchfile" "@cred:winleg" "" false "credential.bat")"
+JOBRUNNER_CREDENTIALS_DIR="$win_root\\credentials" run credential "$win_root\\jobs\\credential job.xml"
+check "credential: exit status 0" "[ $status -eq 0 ]"
+check "credential: the line's program got the value" \
+  "grep -q wine-leg-s3cret '$root/work/credential seen.txt'"
+check "credential: the value is in no file the run wrote nor in its messages" \
+  "! grep -rqa --exclude-dir=credentials --exclude='credential seen.txt' wine-leg-s3cret '$root'"
+
 # Ctrl+C (wine turns SIGINT into the console's Ctrl+C event) ends the job lines with the
 # processes they started, and the reports are still written.
 # Starts the job whose line's program starts a child of its own, in the background (its

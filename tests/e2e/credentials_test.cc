@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "support/engine_fakes.h"
+#include "support/notice_sink.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -49,6 +50,11 @@ class CredentialsTest : public test::UnattendedRun {
 
 TEST_F(CredentialsTest, TheValueReachesTheProgramOnlyAndARotationTheNextLine) {
   fs::create_directory(dir_.File("metrics"));
+  // The failure's notice, as the mail and webhook servers receive it, is looked at too.
+  test::NoticeSink mail("smtp"), hook("http");
+  SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() + "\"\r\n");
+  job_.NotifyMail = "ops@example.org";
+  job_.NotifyWebhook = "http://127.0.0.1:" + hook.port() + "/hook";
   Store("rotated", "Rot-One-93x\n");
   Store("doomed", "Doomed-4k2\n");
   // Line 20 rotates the credential that it and line 30 use, each writing what it was given,
@@ -90,6 +96,10 @@ TEST_F(CredentialsTest, TheValueReachesTheProgramOnlyAndARotationTheNextLine) {
       continue;
     }
     said += ReadWholeFile(entry.path().string());
+  }
+  for (const test::NoticeSink* sink : {&mail, &hook}) {
+    ASSERT_EQ(sink->Received().size(), 1u);
+    said += sink->Received().front().dump();
   }
   EXPECT_FALSE(fs::is_empty(dir_.File("metrics")));
   for (const char* value : {kSecret, "Rot-One-93x", "Rot-Two-58y", "Doomed-4k2"}) {

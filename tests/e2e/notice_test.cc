@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/engine_fakes.h"
+#include "support/notice_sink.h"
 #include "support/sqlite_rows.h"
 #include "support/unattended_run.h"
 
@@ -16,44 +17,10 @@ namespace fs = std::filesystem;
 using test::Has;
 using test::ReadWholeFile;
 
-// tests/support/notice_sinks.py serving MODE ("smtp" or "http") on a free port, until the
-// test ends. Each message it receives is a JSON file in its folder.
-class Sink {
- public:
-  explicit Sink(const std::string& mode)
-      : server_("/usr/bin/python3",
-                {test::SourceDir() + "/tests/support/notice_sinks.py", mode, dir_.path()}, {},
-                dir_.path()) {
-    for (int i = 0; i < 200 && !fs::exists(dir_.File("port")); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    port_ = ReadWholeFile(dir_.File("port"));
-  }
-  ~Sink() {
-    server_.Signal(SIGTERM);
-    server_.Wait();
-  }
-  const std::string& port() const { return port_; }
-  // What it received, oldest first.
-  std::vector<nlohmann::json> Received() const {
-    std::vector<nlohmann::json> messages;
-    for (int n = 1; fs::exists(dir_.File(std::to_string(n) + ".json")); ++n) {
-      messages.push_back(
-          nlohmann::json::parse(ReadWholeFile(dir_.File(std::to_string(n) + ".json"))));
-    }
-    return messages;
-  }
-
- private:
-  test::TempDir dir_;
-  test::RunningProgram server_;
-  std::string port_;
-};
-
 using NoticeTest = test::UnattendedRun;
 
 TEST_F(NoticeTest, AFailedRunIsMailedWithItsSummaryAndReportAndPostedWithItsHistory) {
-  Sink mail("smtp"), hook("http");
+  test::NoticeSink mail("smtp"), hook("http");
   SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() +
                                      "\"\r\n\"MailFrom\"=\"Job Runner <runner@example.org>\"\r\n");
   job_.Description = "Nächtlicher Lauf — Prüfung";
@@ -95,7 +62,7 @@ TEST_F(NoticeTest, AFailedRunIsMailedWithItsSummaryAndReportAndPostedWithItsHist
 }
 
 TEST_F(NoticeTest, ACleanRunSendsOnlyWhenAlwaysAndServersThatRefuseOnlyWarn) {
-  Sink mail("smtp"), hook("http");
+  test::NoticeSink mail("smtp"), hook("http");
   const std::string refused = "1";  // nothing listens on port 1 of a test machine
   SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() + "\"\r\n");
   job_.NotifyMail = "ops@example.org";
@@ -133,7 +100,7 @@ TEST_F(NoticeTest, ACleanRunSendsOnlyWhenAlwaysAndServersThatRefuseOnlyWarn) {
 // A runner killed outright: its watchdog ends the line, then a fresh runner marks the run
 // interrupted and tells of it as of a failure (NotifyOn="failure", the default).
 TEST_F(NoticeTest, AKilledRunnerIsToldOfAsInterrupted) {
-  Sink mail("smtp"), hook("http");
+  test::NoticeSink mail("smtp"), hook("http");
   SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() + "\"\r\n");
   job_.NotifyMail = "ops@example.org";
   job_.NotifyWebhook = "http://127.0.0.1:" + hook.port() + "/hook";

@@ -14,6 +14,14 @@ std::string EnvironmentValue(const char* name);
 // included), by name.
 std::map<std::string, std::string> EnvironmentStartingWith(std::string_view prefix);
 
+#ifndef _WIN32
+// `$VARIABLE/LEAF` when the XDG base folder variable holds an absolute path (a relative one is
+// invalid and is ignored, as its definition asks), else `$HOME/HOME_FOLDER/LEAF` (the
+// variable's default); empty when neither can be had.
+std::string UserBaseFolderPath(const char* variable, const char* home_folder,
+                               const std::string& leaf);
+#endif
+
 // The full name of this program's executable file; empty when it cannot be had.
 std::string ProgramFilePath();
 

@@ -141,15 +141,7 @@ std::string DefaultCredentialFolder() {
   // Root runs the server's jobs, with whatever home cron or systemd give it: their
   // credentials lie beside the rest of the system's configuration.
   if (geteuid() == 0) return "/etc/jobrunner/credentials";
-  // A relative XDG_CONFIG_HOME is invalid and is ignored, as its definition asks.
-  if (std::string config = EnvironmentValue("XDG_CONFIG_HOME");
-      !config.empty() && std::filesystem::path(config).is_absolute()) {
-    return config + "/jobrunner/credentials";
-  }
-  if (std::string home = EnvironmentValue("HOME"); !home.empty()) {
-    return home + "/.config/jobrunner/credentials";
-  }
-  return {};
+  return UserBaseFolderPath("XDG_CONFIG_HOME", ".config", "jobrunner/credentials");
 }
 
 Result<std::string> ReadCredential(std::string_view name, const std::string& folder) {

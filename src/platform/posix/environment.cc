@@ -15,6 +15,18 @@ std::string EnvironmentValue(const char* name) {
   return value != nullptr ? value : "";
 }
 
+std::string UserBaseFolderPath(const char* variable, const char* home_folder,
+                               const std::string& leaf) {
+  if (std::string base = EnvironmentValue(variable);
+      !base.empty() && std::filesystem::path(base).is_absolute()) {
+    return base + "/" + leaf;
+  }
+  if (std::string home = EnvironmentValue("HOME"); !home.empty()) {
+    return home + "/" + home_folder + "/" + leaf;
+  }
+  return {};
+}
+
 std::map<std::string, std::string> EnvironmentStartingWith(std::string_view prefix) {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {

@@ -146,7 +146,7 @@ step "cross-compile"
 # Quiet unless it fails: then the end of the log says why.
 if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
-  -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
+  -DCMAKE_UNITY_BUILD=ON -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
   cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
   tail -n 60 "$build/build.log" >&2
   echo "Windows leg: the cross-build failed (log: $build/build.log)" >&2

@@ -10,7 +10,6 @@
 namespace jr {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 Result<int32_t> EntryValue(std::string_view entry) {
   // Plain digits, by far the common case, are read directly.

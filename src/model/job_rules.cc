@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/number_text.h"
+
 #include "model/catalogue.h"
 #include "platform/blanks.h"
 #include "platform/credentials.h"
@@ -15,7 +17,6 @@ namespace {
 
 constexpr int64_t kNumberCap = int64_t{1} << 40;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string_view TrimTrailingBlanks(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

@@ -9,6 +9,8 @@
 
 namespace jr {
 
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 // The value of the number at the start of `text`, read the lenient way job-line lists are
 // read: blanks are skipped, reading stops at the first character that cannot continue the
 // number, and a text without a leading number is 0. Accepts a sign, a decimal point and

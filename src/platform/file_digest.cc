@@ -8,6 +8,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/utf8.h"
+
 namespace jr {
 namespace {
 
@@ -47,10 +49,6 @@ void Compress(std::array<uint32_t, 8>& h, const unsigned char* block) {
     v[0] = t1 + s0 + majority;
   }
   for (int i = 0; i < 8; ++i) h[i] += v[i];
-}
-
-std::filesystem::path NativePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
-// Appending a code point to UTF-8 text, for the readers that convert UTF-16 input.
+// UTF-8 text: appending a code point (for the readers that convert UTF-16 input), and file
+// names, which are UTF-8 on every system.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace jr {
@@ -23,6 +25,17 @@ inline void AppendUtf8(std::string& out, uint32_t code) {
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
+}
+
+// char8_t text tells the file system library that a name is UTF-8; it would otherwise read
+// it in Windows' code page.
+inline std::filesystem::path NativePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string Utf8Name(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }
 
 }  // namespace jr

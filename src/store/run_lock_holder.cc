@@ -6,18 +6,10 @@
 #include <system_error>
 
 #include "platform/file_digest.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
-
-std::filesystem::path NativePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 template <typename Number>
 bool ReadNumber(std::string_view text, Number& number) {
@@ -30,7 +22,7 @@ bool ReadNumber(std::string_view text, Number& number) {
 Result<std::string> RunLockPath(const std::string& database, const std::string& job_file) {
   std::filesystem::path folder = NativePath(database).parent_path();
   if (folder.empty()) folder = ".";
-  return Utf8(folder / "locks" / (Sha256Hex(AbsoluteFileName(job_file)) + ".lock"));
+  return Utf8Name(folder / "locks" / (Sha256Hex(AbsoluteFileName(job_file)) + ".lock"));
 }
 
 Status SetRunLockHolder(RunLock& lock, const RunLockHolder& holder) {

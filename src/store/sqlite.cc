@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/stop_requests.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -16,20 +17,13 @@ namespace {
 // busy after this reports the write as failed rather than hanging.
 constexpr int kBusyTimeoutMs = 15000;
 
-// The name is UTF-8 on every system (SQLite takes it so too); char8_t text says so to the
-// file system library, which would otherwise read it in Windows' code page.
-std::filesystem::path NativePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 Status CreateFolderOf(const std::string& path) {
   const std::filesystem::path folder = NativePath(path).parent_path();
   std::error_code ec;
   if (folder.empty() || std::filesystem::is_directory(folder, ec)) return Status::Ok();
   std::filesystem::create_directories(folder, ec);
   if (!ec) return Status::Ok();
-  const std::u8string name = folder.u8string();
-  return Status::Failed("cannot create the folder \"" + std::string(name.begin(), name.end()) +
+  return Status::Failed("cannot create the folder \"" + Utf8Name(folder) +
                         "\" of the process metadata database \"" + path + "\": " + ec.message());
 }
 

@@ -1056,6 +1056,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     row[kColOptions] = "-a b";
     Open({10}, row);
     Get<QPushButton>("configureButton")->click();
+    // The click returns at once; the end of the program comes as an event.
+    QCOMPARE(dialog_->isEnabled(), program == "none");
+    QTRY_VERIFY(dialog_->isEnabled());
     QTEST(Cell(kColOptions), "options");
     if (program != "recorder") {
       QCOMPARE(Messages(), message.arg(temp_->path()));

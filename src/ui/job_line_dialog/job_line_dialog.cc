@@ -36,6 +36,7 @@
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
+#include "ui/controls/off_thread.h"
 #include "ui/controls/text_input.h"
 
 namespace jr {
@@ -756,13 +757,9 @@ void JobLineDialog::configureProgram() {
   wait.limit = HelperTimeLimit(registry_);
   wait.stop_requested = [this] { return configuration_stop_requested_.load(); };
   const std::string command = (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString();
-  configuration_.reset(QThread::create([=, this] {
-    const HelperEnd end = RunHelper(launcher_, command, arguments, wait);
-    QMetaObject::invokeMethod(
-        this, [=, this] { configurationEnded(end, program, reply_name, wait.limit); },
-        Qt::QueuedConnection);
-  }));
-  configuration_->start();
+  configuration_ = StartOffThread<HelperEnd>(
+      this, [=, this] { return RunHelper(launcher_, command, arguments, wait); },
+      [=, this](HelperEnd end) { configurationEnded(end, program, reply_name, wait.limit); });
 }
 
 void JobLineDialog::configurationEnded(HelperEnd end, const QString& program,

@@ -597,6 +597,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QFETCH(QString, from);
     QFETCH(QString, to);
     QFETCH(QString, warning);
+    tester_.reset();
     StartWithTheRunDriver();
     AddLines({10, 20});
     WriteFile(path("ok.sh"), "#!/bin/sh\nexit 0\n", true);
@@ -666,6 +667,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   }
 
   void executeRunsTheJobAndWritesItsReports() {
+    tester_.reset();
     StartWithTheRunDriver();
     AddLines({10, 20, 30});
     SetCell(jr::kColOptions, 0, "-sleep 300");
@@ -1171,18 +1173,6 @@ class JobRunnerWindowTest : public testing::WindowTest {
     if (!field->hasFocus()) field->setFocus(Qt::TabFocusReason);
     QTest::keyClick(field, Qt::Key_Tab);
     QTest::qWait(10);
-  }
-
-  // A window whose runs go through the run driver, on a stand-in installation.
-  void StartWithTheRunDriver() {
-    tester_.reset(), Stop();
-    Start(MakeDriverJobExecutor());
-    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
-                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
-             0);
-    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
-    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
-    FillValidHeader();
   }
 
   // Standard error of the built jobrunner run with `arguments`; "?" unless it ends with

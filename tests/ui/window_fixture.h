@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -24,7 +23,6 @@
 #include "ui/controls/number_edit.h"
 #include "ui/controls/text_input.h"
 #include "ui/job_line_dialog/job_line_dialog.h"
-#include "ui/main_window/job_executor.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/main_window.h"
 
@@ -77,18 +75,6 @@ class WindowTest : public QObject {
     w_ = std::make_unique<MainWindow>(std::move(executor));
   }
   void Stop() { w_.reset(), temp_.reset(); }
-
-  // A window whose runs go through the run driver, on a stand-in installation.
-  void StartWithTheRunDriver() {
-    Stop();
-    Start(MakeDriverJobExecutor());
-    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
-                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
-             0);
-    qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
-    qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
-    FillValidHeader();
-  }
 
   QString path(const QString& name = {}) const { return temp_->path() + "/" + name; }
 

@@ -33,6 +33,8 @@ struct JobDocument {
   JobLineTable table;
   // The file the job was read from or is saved as; not part of what a file holds.
   std::string FileName;
+
+  friend bool operator==(const JobDocument&, const JobDocument&) = default;
 };
 
 // The header's settings as a run uses them.

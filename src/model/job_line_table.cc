@@ -39,9 +39,11 @@ int32_t JobLineTable::LineNumberAt(int index) const {
   return JobLineNumberOf(At(kColNumber, index)).value_or(0);
 }
 
-void JobLineTable::SortJobLineTable() {
-  if (LineCount() < 2) return;
+std::vector<int> JobLineTable::SortedOrder() const {
   const size_t count = rows_.size();
+  std::vector<int> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = static_cast<int>(i);
+  if (count < 2) return order;
   // A number that does not read gets a key behind every valid number, one of its own so
   // that such rows neither count as equal numbers nor change their order.
   std::vector<std::pair<int64_t, size_t>> keys(count);
@@ -67,9 +69,19 @@ void JobLineTable::SortJobLineTable() {
       }
     }
   }
-  std::vector<Row> reordered(count);
-  for (size_t i = 0; i < count; ++i) reordered[i] = std::move(rows_[sorted[i].second]);
-  std::move(reordered.begin(), reordered.end(), rows_.begin());
+  for (size_t i = 0; i < count; ++i) order[i] = static_cast<int>(sorted[i].second);
+  return order;
+}
+
+void JobLineTable::Reorder(const std::vector<int>& order) {
+  std::vector<Row> reordered(order.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    reordered[i] = std::move(rows_[static_cast<size_t>(order[i])]);
+  rows_ = std::move(reordered);
+}
+
+void JobLineTable::InsertRow(int index, const Row& line) {
+  rows_.insert(rows_.begin() + std::clamp(index, 0, LineCount()), line);
 }
 
 int JobLineTable::FindJobLineRow(int32_t number) const {

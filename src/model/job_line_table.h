@@ -65,7 +65,16 @@ class JobLineTable {
 
   // Orders the rows by their job line numbers; a row whose number does not read
   // goes behind every row whose number does, and such rows keep their order.
-  void SortJobLineTable();
+  void SortJobLineTable() { Reorder(SortedOrder()); }
+  // The order SortJobLineTable gives: entry i is the row that becomes row i.
+  std::vector<int> SortedOrder() const;
+  // Row i becomes what row order[i] was; `order` must hold each row once.
+  void Reorder(const std::vector<int>& order);
+
+  // Puts `line` in as row `index` (0 to LineCount()), moving the rows from there down.
+  void InsertRow(int index, const Row& line);
+  // Replaces row `index`, which must be a job-line row.
+  void SetRow(int index, const Row& line) { rows_.at(static_cast<size_t>(index)) = line; }
 
   // The first job-line row with the job line number `number`; 0 when none.
   int FindJobLineRow(int32_t number) const;
@@ -73,6 +82,8 @@ class JobLineTable {
   // Removes a job-line row, moving the rows behind it up. False when `index` is not a
   // job-line row.
   bool DeleteTableRow(int index);
+
+  friend bool operator==(const JobLineTable&, const JobLineTable&) = default;
 
  private:
   std::vector<Row> rows_;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -248,7 +249,7 @@ class RunHistoryWindowTest : public QObject {
                 .startsWith("Rerun of night, job lines over, not run again: 10.  Last run:"));
     // An unsaved change is saved first, so the file differs from the run's: the window says
     // what the command line would refuse; No runs nothing, Yes runs it as --force does.
-    main.setChanged();
+    main.findChild<QLineEdit*>("description")->insert(" again");
     for (const MessageBox::Answer answer : {MessageBox::Answer::kNo, MessageBox::Answer::kYes}) {
       MessageBox::setNextAnswer(answer);
       button->click();

@@ -94,21 +94,23 @@ class WindowTest : public QObject {
     field("logFolder")->setText(path("logs"));
   }
 
-  // Appends job lines with these numbers and marks the job changed.
+  // Inserts job lines with these numbers, as Insert does, and makes the first row current.
   void AddLines(std::initializer_list<int> numbers, const char* active = "true") {
-    JobLineTable& table = w_->table();
     for (int number : numbers) {
-      const int row = table.LineCount();
-      table.SetJobLineCount(row + 1);
-      for (int column = 0; column < JobLineTable::kColumnCount; ++column)
-        table.Set(column, row, "");
-      table.Set(kColNumber, row, std::to_string(number));
-      table.Set(kColType, row, "Flow Runner");
-      table.Set(kColStopOnError, row, "false");
-      table.Set(kColActive, row, active);
+      JobLineTable::Row line;
+      line.fill(std::string());
+      line[kColNumber] = std::to_string(number), line[kColType] = "Flow Runner";
+      line[kColStopOnError] = "false", line[kColActive] = active;
+      w_->job().insertLine(line);
     }
-    w_->refreshGrid();
-    w_->setChanged();
+    w_->showFirstRow();
+  }
+
+  // Changes one cell of a job line, as Job Line Details does.
+  void SetCell(int column, int row, const std::string& value) {
+    JobLineTable::Row line = w_->table().RowAt(row);
+    line[column] = value;
+    w_->job().changeLine(row, line);
   }
 
   // Saves the job under `name` in the temporary folder and forgets what that showed.
@@ -121,7 +123,7 @@ class WindowTest : public QObject {
 
   // The window's job at a glance: "caption|job lines|description|saved or unsaved".
   QString Job() const {
-    return w_->windowTitle() + "|" + QString::number(w_->table().LineCount()) + "|" +
+    return w_->windowTitle().remove("[*]") + "|" + QString::number(w_->table().LineCount()) + "|" +
            field("description")->text() + (w_->hasUnsavedChanges() ? "|unsaved" : "|saved");
   }
 

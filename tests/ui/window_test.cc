@@ -23,14 +23,18 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QToolTip>
+#include <QUndoStack>
 #include <QUrl>
+#include <atomic>
 #include <thread>
 
 #include "app/cli.h"
 #include "platform/process_launcher.h"
 #include "support/fakes.h"
 #include "ui/graph/job_graph_view.h"
+#include "ui/history/run_history_window.h"
 #include "ui/main_window/job_executor.h"
 #include "ui/notify_dialog/notify_dialog.h"
 #include "window_fixture.h"
@@ -220,7 +224,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(Job(), "Extraction Job Runner (" + name + ")|2|Nightly load|unsaved");
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("newJob");
-    QCOMPARE(Job() + field("adminReport")->text(), QString("Extraction Job Runner|0||unsaved"));
+    QCOMPARE(Job() + field("adminReport")->text(), QString("Extraction Job Runner|0||saved"));
     FileDialog::setNextFileName(name);
     Trigger("openJob");
     QCOMPARE(Job(), saved);
@@ -365,7 +369,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void gridColumnsAreTheUsersAndCutOffTextIsReachable() {
     AddLines({10});
     const QString description = "Export customer accounts of every branch to the warehouse";
-    w_->table().Set(kColDescription, 0, description.toStdString());
+    SetCell(kColDescription, 0, description.toStdString());
     w_->show();
     auto* grid = field<QTableView>("jobLines");
     QHeaderView* header = grid->horizontalHeader();
@@ -600,10 +604,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     AddLines({10, 20});
     WriteFile(path("ok.sh"), "#!/bin/sh\nexit 0\n", true);
     for (int row : {0, 1}) {
-      w_->table().Set(jr::kColType, row, "User Batchfile");
-      w_->table().Set(jr::kColBatchFile, row, path("ok.sh").toStdString());
+      SetCell(jr::kColType, row, "User Batchfile");
+      SetCell(jr::kColBatchFile, row, path("ok.sh").toStdString());
     }
-    w_->table().Set(jr::kColWait, 1, wait.toStdString());
+    SetCell(jr::kColWait, 1, wait.toStdString());
     SaveAs("job.xml");
     const QString file = path("job.xml"), said = "jobrunner: warning: " + file + ": " + warning;
     if (!from.isEmpty()) WriteFile(file, ReadAll(file).replace(from, to).toUtf8());
@@ -622,7 +626,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   void runShowsProgressBlocksJobChangesAndStopsOrCloses() {
     AddLines({10, 20, 30});
-    w_->table().Set(jr::kColActive, 2, "false");
+    SetCell(jr::kColActive, 2, "false");
     // Converted as an unattended run converts it.
     field("maxParallel")->setText(" 04");
     SaveAs("job.xml");
@@ -650,7 +654,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
              QString("deleteJobLine deleteJobLineTool editJobLine editJobLineTool executeJob "
                      "insertJobLine insertJobLineTool newJob newJobTool openJob openJobTool "
                      "recentFile1 recentFile2 recentFile3 recentFile4 recentFile5 recentFile6 "
-                     "recentFile7 recentFile8"));
+                     "recentFile7 recentFile8 redo undo"));
     QVERIFY(field<QAction>("newJob")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
     // Closing during a run asks; Yes stops the run and closes once it is over.
@@ -667,12 +671,12 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void executeRunsTheJobAndWritesItsReports() {
     StartWithTheRunDriver();
     AddLines({10, 20, 30});
-    w_->table().Set(jr::kColOptions, 0, "-sleep 300");
-    w_->table().Set(jr::kColWait, 1, "10");
-    w_->table().Set(jr::kColOptions, 1, "-status failure");
-    w_->table().Set(jr::kColType, 2, "User Batchfile");
-    w_->table().Set(jr::kColDescription, 2, "script");
-    w_->table().Set(jr::kColBatchFile, 2, path("gone.sh").toStdString());
+    SetCell(jr::kColOptions, 0, "-sleep 300");
+    SetCell(jr::kColWait, 1, "10");
+    SetCell(jr::kColOptions, 1, "-status failure");
+    SetCell(jr::kColType, 2, "User Batchfile");
+    SetCell(jr::kColDescription, 2, "script");
+    SetCell(jr::kColBatchFile, 2, path("gone.sh").toStdString());
     field<QCheckBox>("logToEventLog")->setChecked(true);
     qputenv("JOBRUNNER_EVENT_LOG", path("logs").toUtf8());  // a folder: the entry fails
     SaveAs("job.xml");
@@ -710,14 +714,31 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(
         w_->statusBar()->currentMessage(),
         "job line 30 (script): could not start " + path("gone.sh") + ": No such file or directory");
-    // While a line runs for a minute the window answers at once; Stop ends the run.
-    w_->table().Set(jr::kColOptions, 0, "-sleep 60000");
+    // While a line runs for a minute and the run history follows it, every event (posted
+    // from a thread of its own every 10 ms) is handled within 50 ms, for
+    // JOBRUNNER_RESPONSIVE_SECONDS (20 s by default); Stop ends the run.
+    SetCell(jr::kColOptions, 0, "-sleep 60000");
     MessageBox::setNextAnswer(MessageBox::Answer::kYes);
     Trigger("executeJob");
     QTRY_VERIFY(progress->text().contains("Current job lines: 10"));
-    bool answered = false;
-    QTimer::singleShot(0, w_.get(), [&] { answered = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(answered, 200);
+    Trigger("runHistory");
+    QTableWidget* runs = field<RunHistoryWindow>("RunHistoryWindow")->runsTable();
+    QTRY_COMPARE(runs->rowCount() ? runs->item(0, 2)->text() : QString(), QString("running"));
+    const QString duration = runs->item(0, 1)->text();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration worst{};
+    std::atomic<bool> done = false;
+    std::thread poster([&] {
+      for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        QMetaObject::invokeMethod(
+            runs, [&worst, at = Clock::now()] { worst = std::max(worst, Clock::now() - at); });
+      }
+    });
+    QTest::qWait(qEnvironmentVariableIntValue("JOBRUNNER_RESPONSIVE_SECONDS") * 1000 ?: 20000);
+    done = true, poster.join(), QTest::qWait(10);
+    const auto worst_ms = std::chrono::duration_cast<std::chrono::milliseconds>(worst).count();
+    qInfo("worst wait of a posted event: %d ms", int(worst_ms));
+    QVERIFY(worst_ms < 50 && runs->item(0, 1)->text() != duration);
     auto* menu = field<QMenu>("fileMenu");
     menu->popup(w_->mapToGlobal(QPoint(0, 0)));
     QTRY_VERIFY(menu->isVisible() && !field<QAction>("executeJob")->isEnabled());
@@ -759,8 +780,16 @@ class JobRunnerWindowTest : public testing::WindowTest {
     };
     QCOMPARE(nodes().size(), size_t{9});
     w_->showTableRow(8);
+    const QModelIndex last = field<QTableView>("jobLines")->model()->index(8, 0);
+    const QString gone = last.data().toString();
     MessageBox::setNextAnswer(MessageBox::Answer::kOk);
     Trigger("deleteJobLine");
+    QTRY_COMPARE(nodes().size(), size_t{8});
+    // An undo brings the line back in both.
+    Trigger("undo");
+    QTRY_COMPARE(nodes().size(), size_t{9});
+    QCOMPARE(last.data().toString(), gone);
+    Trigger("redo");
     QTRY_COMPARE(nodes().size(), size_t{8});
     QVERIFY(QTest::qWaitForWindowExposed(graph));
     const QPoint at = graph->mapFromScene(nodes()[60]->sceneBoundingRect().center());
@@ -768,6 +797,72 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(Run([&] { QTest::mouseDClick(graph->viewport(), Qt::LeftButton, {}, at); },
                 [&](JobLineDialog& d) { shown = Find(&d, "number")->text(); }));
     QCOMPARE(shown, QString("60"));
+  }
+
+  // Each kind of edit, undone, leaves the job as it was saved and asks nothing on closing;
+  // redone, it is the edited job again and the save question comes back. A cancelled dialog
+  // is no edit at all.
+  void everyEditUndoesAndRedoesExactly() {
+    AddLines({10, 20, 30});
+    SaveAs("job.xml");
+    auto notify = [this](const char* button) {
+      return [this, button] {
+        QVERIFY(Run<NotifyDialog>([&] { Trigger("editNotifications"); },
+                                  [&](NotifyDialog& d) {
+                                    Find(&d, "notifyMail")->setText("ops@example.org");
+                                    Find<QPushButton>(&d, button)->click();
+                                  }));
+      };
+    };
+    // On line 20; without a dialog step, the command's question gets `answer`.
+    using enum MessageBox::Answer;
+    auto line = [this](const char* action, DialogStep step, MessageBox::Answer answer = kOk) {
+      return [=, this] {
+        w_->showTableRow(1), MessageBox::setNextAnswer(answer);
+        QVERIFY(step ? Command(action, step) : (Trigger(action), true));
+      };
+    };
+    const struct {
+      std::function<void()> edit;
+      const char* text;  // of the one command it makes; "" for none
+    } edits[] = {
+        {[&] { QTest::keyClicks(field("description"), " in full"); }, "Change Job Description"},
+        {[&] { field("adminReport")->setText(path("a.htm")); }, "Change Log File (Administrator)"},
+        {[&] { field("maxParallel")->selectAll(), QTest::keyClicks(field("maxParallel"), "12"); },
+         "Change Maximum Parallel Running Job Lines"},
+        {[&] { QTest::keyClicks(field("jobTimeLimit"), "600"); },
+         "Change Job time limit (seconds)"},
+        {[&] { field<QCheckBox>("logToEventLog")->toggle(); },
+         "Change Log result of job to NT Event Log"},
+        {[&] { field<QComboBox>("overlap")->setCurrentIndex(2); }, "Change Overlapping runs"},
+        {notify("okButton"), "Change Notifications"},
+        {notify("cancelButton"), ""},
+        {line("insertJobLine", Answer("15")), "Insert Job Line 15"},
+        {line("insertJobLine", Answer("15", "cancelButton")), ""},
+        {line("editJobLine", Answer("50")), "Change Job Line 50"},
+        {line("editJobLine", Answer("50", "cancelButton")), ""},
+        {line("deleteJobLine", {}), "Delete Job Line 20"},
+        {line("deleteJobLine", {}, kCancel), ""},
+    };
+    QUndoStack& stack = w_->job().undoStack();
+    const QString saved = Text();
+    for (const auto& edit : edits) {
+      stack.clear();
+      edit.edit();
+      MessageBox::reset();
+      QCOMPARE(QString::number(stack.count()) + stack.undoText(),
+               QString::number(*edit.text ? 1 : 0) + edit.text);
+      QCOMPARE(Text() == saved, !*edit.text);
+      if (!*edit.text) continue;
+      const QString edited = Text();
+      QCOMPARE(field<QAction>("undo")->text(), QString("&Undo ") + edit.text);
+      Trigger("undo");
+      QVERIFY(Text() == saved && w_->close() && Messages().isEmpty());
+      w_->show(), Trigger("redo"), MessageBox::setNextAnswer(kCancel);
+      QVERIFY(Text() == edited && !w_->close());
+      QCOMPARE(Messages(), QString("Save Job: Do you want to save current job ?"));
+      Trigger("undo");
+    }
   }
 
   void everyColumnGoesThereAndBack() {
@@ -971,6 +1066,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
     row[kColOptions] = "-a b";
     Open({10}, row);
     Get<QPushButton>("configureButton")->click();
+    // The click returns at once; the end of the program comes as an event.
+    QCOMPARE(dialog_->isEnabled(), program == "none");
+    QTRY_VERIFY(dialog_->isEnabled());
     QTEST(Cell(kColOptions), "options");
     if (program != "recorder") {
       QCOMPARE(Messages(), message.arg(temp_->path()));
@@ -1038,6 +1136,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
     return captions.join(",");
   }
 
+  // The job as a save would write it now.
+  QString Text() const { return QString::fromStdString(JobFileText(w_->currentDocument(), "")); }
   bool Command(const char* action, const DialogStep& step) {
     return Run([&] { Trigger(action); }, step);
   }

@@ -7,7 +7,6 @@
 
 #include "platform/metadata_location.h"
 #include "ui/graph/job_graph_view.h"
-#include "ui/main_window/job_line_table_model.h"
 #include "ui/main_window/main_window.h"
 
 namespace jr {
@@ -15,7 +14,7 @@ namespace jr {
 void MainWindow::showJobGraph() {
   if (graph_view_ == nullptr) {
     graph_view_ = new JobGraphView(
-        &table_, model_, [this] { return currentJobFile(); }, this);
+        *job_, [this] { return currentJobFile(); }, this);
     auto show_newest_run = [this] {
       if (currentJobFile().isEmpty()) return;
       const std::string file = currentJobFile().toStdString();
@@ -24,8 +23,8 @@ void MainWindow::showJobGraph() {
     };
     connect(this, &MainWindow::runEnded, graph_view_, show_newest_run);
     connect(graph_view_, &JobGraphView::lineActivated, this, [this](int32_t number) {
-      const int row = table_.FindJobLineRow(number);
-      if (JobLineNumberOf(table_.At(kColNumber, row)) != number) return;
+      const int row = table().FindJobLineRow(number);
+      if (JobLineNumberOf(table().At(kColNumber, row)) != number) return;
       showTableRow(row);
       findChild<QAction*>("editJobLine")->trigger();
     });

@@ -1,6 +1,5 @@
 #include "ui/graph/job_graph_view.h"
 
-#include <QAbstractItemModel>
 #include <QGraphicsPathItem>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
@@ -10,6 +9,7 @@
 #include <cmath>
 
 #include "ui/graph/graph_layout.h"
+#include "ui/main_window/edited_job.h"
 
 namespace jr {
 namespace {
@@ -60,9 +60,8 @@ void AddArrowhead(QGraphicsScene& scene, QPointF from, QPointF tip, const GraphL
 
 }  // namespace
 
-JobGraphView::JobGraphView(const JobLineTable* table, QAbstractItemModel* model,
-                           std::function<QString()> job_file, QWidget* parent)
-    : QGraphicsView(parent), table_(table), job_file_(std::move(job_file)) {
+JobGraphView::JobGraphView(const EditedJob& job, std::function<QString()> job_file, QWidget* parent)
+    : QGraphicsView(parent), table_(&job.table()), job_file_(std::move(job_file)) {
   setObjectName("jobGraph");
   setWindowFlag(Qt::Window);
   setWindowTitle("Job Graph");
@@ -71,11 +70,7 @@ JobGraphView::JobGraphView(const JobLineTable* table, QAbstractItemModel* model,
   setDragMode(QGraphicsView::ScrollHandDrag);
   setBackgroundBrush(Qt::white);
   resize(720, 640);
-  connect(model, &QAbstractItemModel::modelReset, this, &JobGraphView::scheduleLayout);
-  connect(model, &QAbstractItemModel::layoutChanged, this, &JobGraphView::scheduleLayout);
-  connect(model, &QAbstractItemModel::dataChanged, this, &JobGraphView::scheduleLayout);
-  connect(model, &QAbstractItemModel::rowsInserted, this, &JobGraphView::scheduleLayout);
-  connect(model, &QAbstractItemModel::rowsRemoved, this, &JobGraphView::scheduleLayout);
+  connect(&job, &EditedJob::linesChanged, this, &JobGraphView::scheduleLayout);
   relayout();
 }
 

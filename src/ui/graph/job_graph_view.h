@@ -1,7 +1,7 @@
 #pragma once
 // View > Job Graph: the job's lines and how they wait for, skip and repeat each other, as
 // `jobrunner --graph` prints them, laid out by the graph layout library and drawn here. It
-// follows the grid's model, so every change of the job lines lays it out again; after a run
+// follows the edited job, so every change of the job lines lays it out again; after a run
 // its nodes show that run's outcomes. A double click on a node asks for that line's dialog.
 
 #include <QGraphicsView>
@@ -11,9 +11,9 @@
 #include "insight/job_graph.h"
 #include "model/job_line_table.h"
 
-class QAbstractItemModel;
-
 namespace jr {
+
+class EditedJob;
 
 class JobGraphView : public QGraphicsView {
   Q_OBJECT
@@ -22,10 +22,9 @@ class JobGraphView : public QGraphicsView {
   // The key of a node item's data that holds its job line number.
   static constexpr int kLineNumberKey = 0;
 
-  // `table` and `model` (the grid's view of it) must outlive the view; `job_file` names
-  // the window's job file of the moment, so that a run of another job is not shown.
-  JobGraphView(const JobLineTable* table, QAbstractItemModel* model,
-               std::function<QString()> job_file, QWidget* parent = nullptr);
+  // `job` must outlive the view; `job_file` names the window's job file of the moment, so
+  // that a run of another job is not shown.
+  JobGraphView(const EditedJob& job, std::function<QString()> job_file, QWidget* parent = nullptr);
 
   // Shows the outcomes of `run` of `job_file`, or none.
   void showRun(const QString& job_file, std::optional<GraphRun> run);

@@ -24,6 +24,7 @@
 #include "insight/runs_in_progress.h"
 #include "model/time_text.h"
 #include "platform/file_digest.h"
+#include "ui/controls/off_thread.h"
 #include "ui/history/run_timeline.h"
 
 namespace jr {
@@ -115,6 +116,62 @@ QTableWidgetItem* Item(const QString& text) {
   item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
   return item;
 }
+
+// Puts `item` in the cell unless the cell shows the same already: a table followed every
+// second changes only where the run did.
+void Put(QTableWidget* table, int row, int column, QTableWidgetItem* item) {
+  const QTableWidgetItem* shown = table->item(row, column);
+  if (shown && shown->text() == item->text() && shown->toolTip() == item->toolTip() &&
+      shown->foreground() == item->foreground() &&
+      shown->data(kBadgeColorRole) == item->data(kBadgeColorRole)) {
+    delete item;
+    return;
+  }
+  table->setItem(row, column, item);
+}
+
+// The ids and processes of the job's runs going on now; empty when none or unreadable.
+std::map<std::string, int64_t> RunsGoingOn(const std::string& database,
+                                           const std::string& job_file) {
+  std::map<std::string, int64_t> going_on;
+  Result<std::vector<RunInProgress>> runs = RunsInProgress(database, job_file);
+  for (const RunInProgress& run : runs.value) going_on[run.run.run_id] = run.pid;
+  return going_on;
+}
+
+}  // namespace
+
+HistoryRead ReadHistory(const std::string& database, const std::string& job_file) {
+  HistoryRead read;
+  read.going_on = RunsGoingOn(database, job_file);
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+  if (!history.ok()) {
+    read.problem = QString::fromStdString(history.message());
+    return read;
+  }
+  if (!history.value) return read;
+  Result<std::vector<RunSummary>> runs =
+      history.value->RecentRuns(job_file, RunHistoryWindow::kRunsShown);
+  std::vector<std::string> ids;
+  for (const RunSummary& run : runs.value) ids.push_back(run.run_id);
+  Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines(ids);
+  if (!runs.ok() || !lines.ok()) {
+    read.problem = QString::fromStdString(runs.ok() ? lines.message() : runs.message());
+    return read;
+  }
+  // A run going on comes first, even before one that started later without taking the
+  // job's lock.
+  for (const bool first : {true, false}) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if ((read.going_on.count(ids[i]) > 0) != first) continue;
+      read.runs.push_back(std::move(runs.value[i]));
+      read.lines.push_back(std::move(lines.value[i]));
+    }
+  }
+  return read;
+}
+
+namespace {
 
 QTableWidget* MakeTable(const char* name, const QStringList& headings, QWidget* parent) {
   auto* table = new QTableWidget(0, static_cast<int>(headings.size()), parent);
@@ -241,54 +298,43 @@ void RunHistoryWindow::showJob(const QString& job_file, const QString& database)
   follow_->start();
 }
 
-std::map<std::string, int64_t> RunHistoryWindow::runsGoingOn() const {
-  std::map<std::string, int64_t> going_on;
-  Result<std::vector<RunInProgress>> runs =
-      RunsInProgress(database_.toStdString(), AbsoluteFileName(job_file_.toStdString()));
-  for (const RunInProgress& run : runs.value) going_on[run.run.run_id] = run.pid;
-  return going_on;
+RunHistoryWindow::~RunHistoryWindow() {
+  if (reading_) reading_->wait();
 }
 
 void RunHistoryWindow::follow() {
-  if (!isVisible()) return;
-  std::map<std::string, int64_t> going_on = runsGoingOn();
-  if (!going_on.empty() || going_on != going_on_) reread(std::move(going_on));
+  if (!isVisible() || reading_) return;
+  // The database is read on a thread of its own, over a connection of its own: a run that
+  // writes to it, or a slow disk, never holds up the window.
+  const std::string database = database_.toStdString();
+  const std::string job_file = AbsoluteFileName(job_file_.toStdString());
+  reading_ = StartOffThread<std::optional<HistoryRead>>(
+      this,
+      [database, job_file, before = going_on_]() -> std::optional<HistoryRead> {
+        if (RunsGoingOn(database, job_file).empty() && before.empty()) return std::nullopt;
+        return ReadHistory(database, job_file);
+      },
+      [this, job_file = job_file_](std::optional<HistoryRead> read) {
+        reading_->wait();
+        reading_.reset();
+        // A read of a job no longer shown is dropped.
+        if (read && job_file == job_file_) showHistory(std::move(*read));
+      });
 }
 
-void RunHistoryWindow::refresh() { reread(runsGoingOn()); }
+void RunHistoryWindow::refresh() {
+  showHistory(ReadHistory(database_.toStdString(), AbsoluteFileName(job_file_.toStdString())));
+}
 
-void RunHistoryWindow::reread(std::map<std::string, int64_t> going_on) {
-  going_on_ = std::move(going_on);
+void RunHistoryWindow::showHistory(HistoryRead read) {
+  going_on_ = std::move(read.going_on);
   const QString chosen =
       runs_table_->currentRow() >= 0 && runs_table_->currentRow() < static_cast<int>(runs_.size())
           ? QString::fromStdString(runs_[runs_table_->currentRow()].run_id)
           : QString();
-  runs_.clear();
-  lines_.clear();
-  QString problem;
-  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database_.toStdString());
-  if (!history.ok()) {
-    problem = QString::fromStdString(history.message());
-  } else if (history.value) {
-    Result<std::vector<RunSummary>> runs =
-        history.value->RecentRuns(AbsoluteFileName(job_file_.toStdString()), kRunsShown);
-    std::vector<std::string> ids;
-    for (const RunSummary& run : runs.value) ids.push_back(run.run_id);
-    Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines(ids);
-    if (!runs.ok() || !lines.ok()) {
-      problem = QString::fromStdString(runs.ok() ? lines.message() : runs.message());
-    } else {
-      // A run going on comes first, even before one that started later without taking
-      // the job's lock.
-      for (const bool first : {true, false}) {
-        for (size_t i = 0; i < ids.size(); ++i) {
-          if ((going_on_.count(ids[i]) > 0) != first) continue;
-          runs_.push_back(std::move(runs.value[i]));
-          lines_.push_back(std::move(lines.value[i]));
-        }
-      }
-    }
-  }
+  runs_ = std::move(read.runs);
+  lines_ = std::move(read.lines);
+  const QString problem = read.problem;
   const TimePoint now = std::chrono::system_clock::now();
   if (!problem.isEmpty()) {
     status_->setText(problem);
@@ -308,19 +354,18 @@ void RunHistoryWindow::reread(std::map<std::string, int64_t> going_on) {
     QString failed;
     for (int32_t line : run.failed_lines)
       failed += (failed.isEmpty() ? "" : ",") + QString::number(line);
-    runs_table_->setItem(row, kRunStart, Item(TimeText(run.start)));
+    Put(runs_table_, row, kRunStart, Item(TimeText(run.start)));
     const bool going_on = isGoingOn(i);
-    runs_table_->setItem(row, kRunDuration,
-                         Item(DurationText(run.start, going_on ? now : run.end)));
+    Put(runs_table_, row, kRunDuration, Item(DurationText(run.start, going_on ? now : run.end)));
     QTableWidgetItem* outcome =
         Item(going_on ? LiveStateWord(LiveState::kRunning) : RunOutcomeWord(run.status));
     outcome->setData(kBadgeColorRole, OutcomeColor(run.status, going_on));
     if (going_on) outcome->setToolTip(QString("Process %1").arg(going_on_.at(run.run_id)));
-    runs_table_->setItem(row, kRunOutcome, outcome);
-    runs_table_->setItem(row, kRunFailedLines, Item(failed));
+    Put(runs_table_, row, kRunOutcome, outcome);
+    Put(runs_table_, row, kRunFailedLines, Item(failed));
     QTableWidgetItem* id = Item(QString::fromStdString(run.run_id));
     if (!run.rerun_of.empty()) id->setToolTip("Rerun of " + QString::fromStdString(run.rerun_of));
-    runs_table_->setItem(row, kRunId, id);
+    Put(runs_table_, row, kRunId, id);
     if (QString::fromStdString(run.run_id) == chosen) chosen_row = row;
   }
   if (chosen_row >= 0) runs_table_->setCurrentCell(chosen_row, 0);
@@ -376,22 +421,22 @@ void RunHistoryWindow::showRun(int row) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const RunLineRecord& line = lines[i];
     const int at = static_cast<int>(i);
-    lines_table_->setItem(at, kLineNumber, Item(QString::number(line.line)));
-    lines_table_->setItem(at, kLineDescription, Item(QString::fromStdString(line.description)));
-    lines_table_->setItem(at, kLineStart, Item(TimeText(line.start)));
+    Put(lines_table_, at, kLineNumber, Item(QString::number(line.line)));
+    Put(lines_table_, at, kLineDescription, Item(QString::fromStdString(line.description)));
+    Put(lines_table_, at, kLineStart, Item(TimeText(line.start)));
     const std::optional<TimePoint> end = line.end || !now ? line.end : now;
-    lines_table_->setItem(at, kLineDuration,
-                          Item(line.start ? DurationText(*line.start, end) : QString("-")));
+    Put(lines_table_, at, kLineDuration,
+        Item(line.start ? DurationText(*line.start, end) : QString("-")));
     QTableWidgetItem* outcome =
         Item(now ? LiveStateWord(LiveLineState(line)) : LineOutcomeWord(line.outcome));
     outcome->setForeground(now ? RunTimeline::stateColor(LiveLineState(line))
                                : RunTimeline::outcomeColor(line.outcome));
-    lines_table_->setItem(at, kLineOutcome, outcome);
+    Put(lines_table_, at, kLineOutcome, outcome);
     // The program's own exit status; the verdict is the outcome beside it.
-    lines_table_->setItem(at, kLineExitStatus,
-                          Item(line.exit_status ? QString::number(*line.exit_status) : "-"));
-    lines_table_->setItem(at, kLineRepeatOf,
-                          Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
+    Put(lines_table_, at, kLineExitStatus,
+        Item(line.exit_status ? QString::number(*line.exit_status) : "-"));
+    Put(lines_table_, at, kLineRepeatOf,
+        Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
     const std::optional<std::chrono::milliseconds> usual =
         UsualDurationOf(line, lines, insight.usual);
     QTableWidgetItem* usual_item =
@@ -404,7 +449,7 @@ void RunHistoryWindow::showRun(int row) {
         item->setForeground(RunTimeline::slowColor());
       }
     }
-    lines_table_->setItem(at, kLineUsual, usual_item);
+    Put(lines_table_, at, kLineUsual, usual_item);
     if (line.line == chosen_line_) chosen_row = at;
   }
   if (chosen_row >= 0) lines_table_->setCurrentCell(chosen_row, 0);

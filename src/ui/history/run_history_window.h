@@ -8,8 +8,11 @@
 // finished run shows its critical path, outlined in the timeline and listed under it, and
 // each line's usual duration, marking the lines slower than usual.
 
+#include <QString>
+#include <QThread>
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "insight/critical_path.h"
@@ -26,6 +29,18 @@ namespace jr {
 
 class RunTimeline;
 
+// What the window shows of a job's history, read at one moment.
+struct HistoryRead {
+  std::map<std::string, int64_t> going_on;        // run id to its runner's process id
+  std::vector<RunSummary> runs;                   // a run going on first, then newest first
+  std::vector<std::vector<RunLineRecord>> lines;  // per run, as runs
+  QString problem;                                // why the history could not be read
+};
+
+// Reads the recent runs of `job_file` (an absolute name) over a connection of its own; safe
+// on any thread.
+HistoryRead ReadHistory(const std::string& database, const std::string& job_file);
+
 class RunHistoryWindow : public QWidget {
   Q_OBJECT
 
@@ -36,6 +51,8 @@ class RunHistoryWindow : public QWidget {
   static constexpr int kFollowMs = 1000;
 
   explicit RunHistoryWindow(QWidget* parent = nullptr);
+  // Waits for a read still going on.
+  ~RunHistoryWindow() override;
 
   // Shows the runs of `job_file` as the database at `database` holds them.
   void showJob(const QString& job_file, const QString& database);
@@ -65,11 +82,11 @@ class RunHistoryWindow : public QWidget {
   void showLineTrend(int lines_row);
   void fillChart();
   void updateRerunButton();
-  // Reads the database again while a run goes on, and once more when it ended.
+  // Reads the database again while a run goes on, and once more when it ended, off the GUI
+  // thread.
   void follow();
-  void reread(std::map<std::string, int64_t> going_on);
-  // The ids and processes of the job's runs going on now; empty when none or unreadable.
-  std::map<std::string, int64_t> runsGoingOn() const;
+  // Shows what was read, keeping the chosen run when it is still listed.
+  void showHistory(HistoryRead read);
   bool isGoingOn(size_t run) const { return going_on_.count(runs_[run].run_id) > 0; }
   // The critical path and usual durations of a finished run, read once.
   const RunInsight& insightOf(size_t run);
@@ -92,6 +109,8 @@ class RunHistoryWindow : public QWidget {
   QLineSeries* job_series_ = nullptr;
   QLineSeries* line_series_ = nullptr;
   QTimer* follow_ = nullptr;
+  // The read of the database going on for follow(); null when none.
+  std::unique_ptr<QThread> reading_;
 };
 
 }  // namespace jr

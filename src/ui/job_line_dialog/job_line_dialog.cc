@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -19,10 +18,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 #include "model/catalogue.h"
@@ -35,6 +36,7 @@
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
+#include "ui/controls/off_thread.h"
 #include "ui/controls/text_input.h"
 
 namespace jr {
@@ -110,7 +112,11 @@ JobLineDialog::JobLineDialog(RegistryReader& registry, ProcessLauncher& launcher
   fillTypeList();
 }
 
-JobLineDialog::~JobLineDialog() = default;
+JobLineDialog::~JobLineDialog() {
+  // A dialog that goes while the Options program runs ends that program first.
+  configuration_stop_requested_ = true;
+  if (configuration_) configuration_->wait();
+}
 
 void JobLineDialog::buildControls() {
   number_ = MakeLineEdit("number", "Specify a number, e.g. : 20. ", this);
@@ -633,12 +639,12 @@ void JobLineDialog::acceptIfValid() {
 
 void JobLineDialog::reject() {
   // The dialog is disabled while a configuration program runs; it cannot be left then.
-  if (configuration_running_) return;
+  if (configuration_) return;
   QDialog::reject();
 }
 
 void JobLineDialog::closeEvent(QCloseEvent* event) {
-  if (configuration_running_) {
+  if (configuration_) {
     // The dialog stays; the program it waits for is ended.
     configuration_stop_requested_ = true;
     event->ignore();
@@ -716,22 +722,6 @@ void JobLineDialog::browseResultFile(QLineEdit* field, const QString& title, con
 // and writes them back as the first line of a temporary file.
 
 void JobLineDialog::configureProgram() {
-  QTemporaryFile reply_file(QDir::tempPath() + QStringLiteral("/jobrunner_options_XXXXXX.txt"));
-  reply_file.setAutoRemove(false);
-  if (!reply_file.open()) {
-    stop(QStringLiteral("Unable to create temporary file "), QStringLiteral("Options"));
-    return;
-  }
-  const QString reply_name = reply_file.fileName();
-  reply_file.close();
-  // The reply file never outlives the command, whatever its outcome.
-  struct RemoveReply {
-    QString name;
-    ~RemoveReply() {
-      if (QFileInfo::exists(name)) QFile::remove(name);
-    }
-  } remove_reply{reply_name};
-
   const JobLineType* type = FindJobLineType(type_->currentText().toStdString());
   if (type == nullptr || !type->has_config_mode) return;
   const std::string folder = type->folder == ProgramFolder::kMirn ? GetMirnUtilsPath(registry_)
@@ -742,6 +732,14 @@ void JobLineDialog::configureProgram() {
          QStringLiteral("Options"));
     return;
   }
+  QTemporaryFile reply_file(QDir::tempPath() + QStringLiteral("/jobrunner_options_XXXXXX.txt"));
+  reply_file.setAutoRemove(false);
+  if (!reply_file.open()) {
+    stop(QStringLiteral("Unable to create temporary file "), QStringLiteral("Options"));
+    return;
+  }
+  const QString reply_name = reply_file.fileName();
+  reply_file.close();
 
   // The same split as a job line's own options get when the line runs.
   std::vector<std::string> arguments =
@@ -750,30 +748,31 @@ void JobLineDialog::configureProgram() {
                                         static_cast<qsizetype>(type->config_switch.size())) +
                       QStringLiteral(" ") + stored_options_)
                          .toStdString());
+  // The program is waited for on a thread of its own; the dialog, disabled meanwhile, keeps
+  // handling its events and hears of the end through a queued call.
   setEnabled(false);
-  configuration_running_ = true;
-  // The window keeps handling its events while the program runs.
-  const PauseFn pause = [](std::chrono::milliseconds longest) {
-    QEventLoop loop;
-    QTimer::singleShot(longest, &loop, &QEventLoop::quit);
-    loop.exec();
-  };
-  HelperWait wait;
-  wait.pause = pause;
-  wait.limit = HelperTimeLimit(registry_);
-  wait.stop_requested = [this] { return configuration_stop_requested_; };
   configuration_stop_requested_ = false;
-  const HelperEnd end =
-      RunHelper(launcher_, (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString(),
-                arguments, wait);
-  configuration_running_ = false;
+  HelperWait wait;
+  wait.pause = [](std::chrono::milliseconds longest) { std::this_thread::sleep_for(longest); };
+  wait.limit = HelperTimeLimit(registry_);
+  wait.stop_requested = [this] { return configuration_stop_requested_.load(); };
+  const std::string command = (QStringLiteral("\"") + program + QStringLiteral("\"")).toStdString();
+  configuration_ = StartOffThread<HelperEnd>(
+      this, [=, this] { return RunHelper(launcher_, command, arguments, wait); },
+      [=, this](HelperEnd end) { configurationEnded(end, program, reply_name, wait.limit); });
+}
+
+void JobLineDialog::configurationEnded(HelperEnd end, const QString& program,
+                                       const QString& reply_name, std::chrono::milliseconds limit) {
+  configuration_->wait();
+  configuration_.reset();
   setEnabled(true);
   activateWindow();
   configure_button_->setFocus(Qt::ActiveWindowFocusReason);
   if (end == HelperEnd::kTimeLimit) {
     stop(QStringLiteral("The program ") + program +
              QStringLiteral(" did not end within %1 s and was ended.")
-                 .arg(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()),
+                 .arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count()),
          QStringLiteral("Options"));
   }
 
@@ -785,6 +784,8 @@ void JobLineDialog::configureProgram() {
     line = QString::fromUtf8(first);
     reply.close();
   }
+  // The reply file never outlives the command, whatever its outcome.
+  QFile::remove(reply_name);
   if (!line.isEmpty() && TrimBlanks(line).toLower() != QStringLiteral("canceled")) {
     setOptions(line);
   }
@@ -830,7 +831,7 @@ bool JobLineDialog::eventFilter(QObject* watched, QEvent* event) {
 void JobLineDialog::queueLeaveCheck(QPointer<QObject> target) {
   QTimer::singleShot(0, this, [this, target] {
     if (!target || !isVisible()) return;
-    if (configuration_running_) {
+    if (configuration_) {
       // The dialog is disabled meanwhile; the field is checked once it is usable again.
       QTimer::singleShot(100, this, [this, target] { queueLeaveCheck(target); });
       return;

@@ -12,11 +12,16 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QThread>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "model/job_line_table.h"
 #include "model/job_rules.h"
+#include "platform/helper_program.h"
 
 class QCheckBox;
 class QComboBox;
@@ -80,7 +85,10 @@ class JobLineDialog : public QDialog {
   bool checkList(QLineEdit* field);
   bool checkFileWritable(const QString& file_name, const QString& field_name);
   void acceptIfValid();
+  // Starts the type's Options program; configurationEnded takes its reply.
   void configureProgram();
+  void configurationEnded(HelperEnd end, const QString& program, const QString& reply_name,
+                          std::chrono::milliseconds limit);
   // Writes the first password in clear text as a credential, under a name the user
   // confirms, and puts its reference in its place.
   void storeCredential();
@@ -150,9 +158,10 @@ class JobLineDialog : public QDialog {
   QString shown_options_;
   // The position of the extra entry of a type the list does not offer, or -1.
   int extra_type_index_ = -1;
-  bool configuration_running_ = false;
+  // Waits for the Options program while it runs; null otherwise.
+  std::unique_ptr<QThread> configuration_;
   // Closing the dialog while the Options program runs ends that program.
-  bool configuration_stop_requested_ = false;
+  std::atomic<bool> configuration_stop_requested_ = false;
 
   // Filters of the three file dialogs: empty until a browse starts with an empty field,
   // then kept, as the one file dialog of each field keeps its settings.

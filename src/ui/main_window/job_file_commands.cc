@@ -17,6 +17,7 @@
 #include "run/batch_file.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
+#include "ui/main_window/edited_job.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/recent_files.h"
@@ -25,9 +26,7 @@
 namespace jr {
 
 JobDocument MainWindow::currentDocument() const {
-  JobDocument job;
-  header_->store(job);
-  job.table = table_;
+  JobDocument job = job_->job();
   job.FileName = current_job_file_.toStdString();
   return job;
 }
@@ -52,7 +51,7 @@ bool MainWindow::exportJob(const QString& file_name, bool ask_overwrite) {
                      MessageBox::kOkOnly, MessageBox::Answer::kOk, MessageBox::kExclamation, this);
     return false;
   }
-  changed_ = false;
+  job_->markSaved();
   return true;
 }
 
@@ -69,14 +68,12 @@ ReadResult MainWindow::importJob(const QString& file_name, bool from_command_lin
                      from_command_line ? MessageBox::kCritical : MessageBox::kExclamation, this);
     return result;
   }
-  header_->load(job);
-  table_ = std::move(job.table);
-  changed_ = false;
+  job_->replace(std::move(job));
   return result;
 }
 
 MessageBox::Answer MainWindow::askToSave() {
-  if (table_.LineCount() < 1 || !changed_) return MessageBox::Answer::kYes;
+  if (table().LineCount() < 1 || !hasUnsavedChanges()) return MessageBox::Answer::kYes;
   const MessageBox::Answer answer =
       MessageBox::show("Do you want to save current job ?", "Save Job", MessageBox::kYesNoCancel,
                        MessageBox::Answer::kYes, MessageBox::kQuestion, this);
@@ -96,9 +93,11 @@ void MainWindow::newJob() {
   current_job_file_.clear();
   file_warnings_.clear();
   updateCaption();
-  header_->clearTexts();
-  table_.Clear();
-  refreshGrid();
+  // A new job keeps the maximum and the event-log switch of the one before.
+  JobDocument fresh;
+  fresh.MaxParallel = job_->job().MaxParallel;
+  fresh.LogToEventLog = job_->job().LogToEventLog;
+  job_->replace(std::move(fresh));
   header_->focusDescription();
 }
 
@@ -129,7 +128,7 @@ bool MainWindow::openJobFile(const QString& file_name, bool from_command_line) {
   if (read.status != ReadStatus::kLoaded) return false;
   current_job_file_ = file_name;
   updateCaption();
-  refreshGrid();
+  showFirstRow();
   RememberRecentJobFile(TrimBlanks(file_name));
   updateRecentFilesMenu();
   // Said now, over the job as loaded: once it is saved, what was not read is gone from the

@@ -10,12 +10,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QTimer>
 
 #include "model/job_rules.h"
 #include "ui/controls/browse_for_folder.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
+#include "ui/main_window/edited_job.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/window_support.h"
 
@@ -39,7 +42,8 @@ QString OverlapCaption(OverlapPolicy policy) {
 
 }  // namespace
 
-JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent), window_(window) {
+JobHeaderForm::JobHeaderForm(EditedJob& job, QWidget* window, QWidget* parent)
+    : QWidget(parent), job_(job), window_(window) {
   setObjectName("jobHeader");
   // Label, field, browse button; the fields take the width that is left.
   auto* grid = new QGridLayout(this);
@@ -123,17 +127,22 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
       add_label("maxParallelLabel", "&Maximum Parallel Running Job Lines:", max_parallel_), row, 0);
   grid->addLayout(settings, row, 1, 1, 2);
 
-  // Every header edit counts as a change, the folder, the maximum and the event-log switch
-  // included: otherwise closing the window would drop such an edit without a question.
-  for (QLineEdit* field :
-       {description_, admin_report_, user_report_, log_folder_,
-        static_cast<QLineEdit*>(max_parallel_), static_cast<QLineEdit*>(job_time_limit_)}) {
-    connect(field, &QLineEdit::textChanged, this, &JobHeaderForm::edited);
+  // Every header edit is an edit of the job, the folder, the maximum and the event-log switch
+  // included; the typing in one text field is one edit until the field is left.
+  texts_ = {description_, admin_report_, user_report_, log_folder_, max_parallel_, job_time_limit_};
+  for (int field = 0; field < int(texts_.size()); ++field) {
+    QLineEdit* text = texts_[field];
+    captions_ << findChild<QLabel*>(text->objectName() + "Label")->text().remove('&').remove(':');
+    connect(text, &QLineEdit::textChanged, this,
+            [this, field] { commit(captions_[field], field); });
+    text->installEventFilter(this);
   }
-  connect(log_to_event_log_, &QCheckBox::toggled, this, &JobHeaderForm::edited);
-  connect(overlap_, &QComboBox::currentIndexChanged, this, &JobHeaderForm::edited);
-  for (QLineEdit* field : {admin_report_, user_report_, log_folder_})
-    field->installEventFilter(this);
+  connect(log_to_event_log_, &QCheckBox::toggled, this,
+          [this] { commit(log_to_event_log_->text().remove('&'), -1); });
+  connect(overlap_, &QComboBox::currentIndexChanged, this,
+          [this] { commit("Overlapping runs", -1); });
+  connect(&job_, &EditedJob::headerChanged, this, [this] { load(job_.job()); });
+  load(job_.job());
   connect(admin_report_browse_, &QPushButton::clicked, this, [this] {
     browseReportFile(admin_report_, "Log File (Administrators)", admin_report_filter_);
   });
@@ -142,13 +151,22 @@ JobHeaderForm::JobHeaderForm(QWidget* window, QWidget* parent) : QWidget(parent)
   connect(log_folder_browse_, &QPushButton::clicked, this, &JobHeaderForm::browseLogFolder);
 }
 
+void JobHeaderForm::commit(const QString& caption, int field) {
+  if (loading_) return;
+  JobDocument header = job_.job();
+  store(header);
+  job_.setHeader(header, "Change " + caption, field);
+}
+
 void JobHeaderForm::load(const JobDocument& job) {
-  description_->setText(QString::fromStdString(job.Description));
-  admin_report_->setText(QString::fromStdString(job.LogFile));
-  user_report_->setText(QString::fromStdString(job.UserFile));
-  log_folder_->setText(QString::fromStdString(job.TempLogDir));
-  max_parallel_->setText(QString::fromStdString(job.MaxParallel));
-  job_time_limit_->setText(QString::fromStdString(job.JobTimeLimit));
+  const QScopedValueRollback<bool> loading(loading_, true);
+  const std::string* values[] = {&job.Description, &job.LogFile,     &job.UserFile,
+                                 &job.TempLogDir,  &job.MaxParallel, &job.JobTimeLimit};
+  for (int field = 0; field < int(texts_.size()); ++field) {
+    // A field being typed into keeps its cursor.
+    const QString value = QString::fromStdString(*values[field]);
+    if (texts_[field]->text() != value) texts_[field]->setText(value);
+  }
   log_to_event_log_->setChecked(job.LogToEventLog);
   setOverlap(job.Overlap);
   notify_ = {QString::fromStdString(job.NotifyMail), QString::fromStdString(job.NotifyWebhook),
@@ -186,29 +204,15 @@ void JobHeaderForm::setOverlap(const std::string& word) {
                                         : kPolicies);
 }
 
-void JobHeaderForm::clearTexts() {
-  description_->clear();
-  admin_report_->clear();
-  user_report_->clear();
-  log_folder_->clear();
-  job_time_limit_->setText({});
-  setOverlap({});
-  notify_ = {};
-}
-
 void JobHeaderForm::editNotifications() {
   NotifyDialog dialog(window_);
   dialog.setSettings(notify_);
   if (dialog.exec() != QDialog::Accepted || dialog.settings() == notify_) return;
   notify_ = dialog.settings();
-  emit edited();
+  commit("Notifications", -1);
 }
 
 void JobHeaderForm::focusDescription() { description_->setFocus(); }
-QString JobHeaderForm::logFolderText() const { return log_folder_->text(); }
-QString JobHeaderForm::maxParallelText() const { return max_parallel_->text(); }
-void JobHeaderForm::setMaxParallelText(const QString& text) { max_parallel_->setText(text); }
-QString JobHeaderForm::jobTimeLimitText() const { return job_time_limit_->text(); }
 
 bool JobHeaderForm::refuse(const QString& text, const QString& title) {
   MessageBox::show(text, title, MessageBox::kOkOnly, MessageBox::Answer::kOk,
@@ -273,6 +277,12 @@ void JobHeaderForm::checkLogFolder() {
 
 bool JobHeaderForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
+    // After the number boxes wrote their plain form: that is part of the field's edit.
+    const int field = int(texts_.indexOf(qobject_cast<QLineEdit*>(watched)));
+    QTimer::singleShot(0, this, [this, field] {
+      if (field >= 0) commit(captions_[field], field);
+      job_.closeEdit();
+    });
     // Focus that leaves with the whole window (a message box, another program) is not
     // the user leaving the field; checking then would repeat the message for ever.
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -301,7 +311,6 @@ void JobHeaderForm::browseReportFile(QLineEdit* field, const QString& title, QSt
   if (!filter.isEmpty()) request.filters = {filter};
   const QString chosen = FileDialog::getFileName(window_, request);
   if (!chosen.isEmpty()) field->setText(chosen);
-  emit edited();
   field->setFocus();
 }
 
@@ -311,7 +320,6 @@ void JobHeaderForm::browseLogFolder() {
   QString start = log_folder_->text();
   const QString folder = BrowseForFolder(start, "Log file directory", window_);
   if (!TrimBlanks(folder).isEmpty()) log_folder_->setText(folder);
-  emit edited();
   log_folder_->setFocus();
 }
 

@@ -5,10 +5,12 @@
 // the checks of the whole header and the checks that run when a
 // file or folder field is left.
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
-#include "jobfile/job_file.h"
+#include "model/job.h"
 #include "ui/notify_dialog/notify_dialog.h"
 
 class QCheckBox;
@@ -18,29 +20,18 @@ class QPushButton;
 
 namespace jr {
 
+class EditedJob;
 class NumberEdit;
 
 class JobHeaderForm : public QWidget {
   Q_OBJECT
 
  public:
-  // Messages and file dialogs open over `window`.
-  JobHeaderForm(QWidget* window, QWidget* parent);
+  // Messages and file dialogs open over `window`. The form shows the header of `job` and
+  // changes it only through it.
+  JobHeaderForm(EditedJob& job, QWidget* window, QWidget* parent);
 
-  // The header fields from and into a job; Store leaves the job-line table alone.
-  void load(const JobDocument& job);
-  void store(JobDocument& job) const;
-  // A new job: the texts, the job's time limit and the notice settings are emptied, the
-  // maximum and the event-log switch kept.
-  void clearTexts();
   void focusDescription();
-  QString logFolderText() const;
-  QString maxParallelText() const;
-  void setMaxParallelText(const QString& text);
-  QString jobTimeLimitText() const;
-  // The overlap policy as the job file holds it: empty for the default, "refuse".
-  QString overlapText() const;
-  const NotifySettings& notifySettings() const { return notify_; }
   // Opens the Notifications dialog over the window; what OK changed is an edit.
   void editNotifications();
 
@@ -52,21 +43,28 @@ class JobHeaderForm : public QWidget {
   bool checkReportFileName(const QString& file_name);
   void createLogFolder(const QString& folder);
 
- signals:
-  // Any change of a header value, typed, browsed or loaded.
-  void edited();
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The header fields from and into a job; store leaves the job-line table alone.
+  void load(const JobDocument& job);
+  void store(JobDocument& job) const;
+  // Hands what the fields hold to the job as an edit named after `caption`; edits of the
+  // same text field (`field` >= 0) in a row are one.
+  void commit(const QString& caption, int field);
+  // The overlap policy as the job file holds it: empty for the default, "refuse".
+  QString overlapText() const;
   void checkLogFolder();
   void browseReportFile(QLineEdit* field, const QString& title, QString& filter);
   void browseLogFolder();
   bool refuse(const QString& text, const QString& title);
   void setOverlap(const std::string& word);
 
+  EditedJob& job_;
   QWidget* window_;
+  // Set while the fields show the job's header: that is no edit.
+  bool loading_ = false;
   QLineEdit* description_ = nullptr;
   QLineEdit* admin_report_ = nullptr;
   QLineEdit* user_report_ = nullptr;
@@ -78,6 +76,9 @@ class JobHeaderForm : public QWidget {
   NumberEdit* job_time_limit_ = nullptr;
   QCheckBox* log_to_event_log_ = nullptr;
   QComboBox* overlap_ = nullptr;
+  // The text fields and their captions, in the order of the edits' `field`.
+  QList<QLineEdit*> texts_;
+  QStringList captions_;
   NotifySettings notify_;
   // The report file dialogs keep the filter they were last given.
   QString admin_report_filter_;

@@ -7,25 +7,10 @@
 #include "platform/registry.h"
 #include "ui/controls/message_box.h"
 #include "ui/job_line_dialog/job_line_dialog.h"
-#include "ui/main_window/job_header_form.h"
+#include "ui/main_window/edited_job.h"
 #include "ui/main_window/main_window.h"
 
 namespace jr {
-namespace {
-
-// The row of the job line whose number `line` holds.
-int RowOfNumber(const JobLineTable& table, const JobLineTable::Row& line) {
-  return table.FindJobLineRow(
-      static_cast<int32_t>(ParseJobLineNr(line[kColNumber].value_or("")).value));
-}
-
-void WriteRow(JobLineTable& table, int row, const JobLineTable::Row& line) {
-  for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-    table.Set(column, row, line[column]);
-  }
-}
-
-}  // namespace
 
 void MainWindow::setJobLineDialogServices(RegistryReader& registry, ProcessLauncher& launcher) {
   dialog_registry_ = &registry;
@@ -50,8 +35,9 @@ JobLineDialog& MainWindow::jobLineDialog() {
       dialog_launcher_ = own_launcher_.get();
     }
     job_line_dialog_ = new JobLineDialog(*dialog_registry_, *dialog_launcher_, this);
-    job_line_dialog_->setJobLineTable(&table_);
-    job_line_dialog_->setLogFolderSource([this] { return header_->logFolderText(); });
+    job_line_dialog_->setJobLineTable(&table());
+    job_line_dialog_->setLogFolderSource(
+        [this] { return QString::fromStdString(job_->job().TempLogDir); });
     job_line_dialog_->setJobFileSource([this] { return current_job_file_; });
   }
   return *job_line_dialog_;
@@ -59,8 +45,6 @@ JobLineDialog& MainWindow::jobLineDialog() {
 
 void MainWindow::insertJobLine() {
   if (!checkJobSettings()) return;
-  // Even a cancelled insert counts as a change of the job.
-  changed_ = true;
   JobLineDialog& d = jobLineDialog();
   JobLineTable::Row fresh;
   fresh.fill(std::string());
@@ -69,54 +53,35 @@ void MainWindow::insertJobLine() {
   d.setJobLine(fresh);
   if (d.exec() != QDialog::Accepted) return;
 
-  const JobLineTable::Row line = d.jobLine();
-  WriteRow(table_, table_.LineCount(), line);
-  table_.SortJobLineTable();
-  refreshGrid();
-  showTableRow(RowOfNumber(table_, line));
+  showTableRow(job_->insertLine(d.jobLine()));
 }
 
 void MainWindow::editJobLine() {
   if (!checkJobSettings()) return;
-  if (table_.LineCount() < 1) return;
-  changed_ = true;
   const int index = currentJobLineRow();
-  if (index < 0 || index >= table_.LineCount()) {
-    refreshGrid();
-    return;
-  }
+  if (index < 0 || index >= table().LineCount()) return;
   JobLineDialog& d = jobLineDialog();
-  const std::string old_number = table_.Text(kColNumber, index);
-  d.setJobLine(table_.RowAt(index));
+  d.setJobLine(table().RowAt(index));
   if (d.exec() != QDialog::Accepted) {
     // A cancelled dialog leaves the user on the line they had chosen, whatever number was
     // typed before cancelling.
-    refreshGrid();
     showTableRow(index);
     return;
   }
-  const JobLineTable::Row line = d.jobLine();
-  WriteRow(table_, index, line);
   // A job in the order of its file stays so until a number changes.
-  if (line[kColNumber] != old_number) table_.SortJobLineTable();
-  refreshGrid();
-  showTableRow(RowOfNumber(table_, line));
+  showTableRow(job_->changeLine(index, d.jobLine()));
 }
 
 void MainWindow::deleteJobLine() {
-  // Even a declined delete counts as a change of the job.
-  changed_ = true;
-  if (table_.LineCount() == 0) return;
+  if (table().LineCount() == 0) return;
   const MessageBox::Answer answer =
       MessageBox::show("Delete Job Line ?", "Delete", MessageBox::kOkCancel,
                        MessageBox::Answer::kCancel, MessageBox::kQuestion, this);
   if (answer != MessageBox::Answer::kOk) return;
-  const int old_count = table_.LineCount();
   const int index = currentJobLineRow();
-  table_.DeleteTableRow(index);
-  const int count = table_.LineCount();
-  if (count == old_count) return;
-  refreshGrid();
+  if (index < 0 || index >= table().LineCount()) return;
+  job_->removeLine(index);
+  const int count = table().LineCount();
   if (count > 0) showTableRow(index < count ? index : count - 1);
 }
 

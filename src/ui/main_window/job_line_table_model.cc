@@ -14,11 +14,36 @@ const char* const kCaptions[JobLineTableModel::kShownColumns] = {"Job Line",
 
 }  // namespace
 
-JobLineTableModel::JobLineTableModel(const JobLineTable* table, QObject* parent)
-    : QAbstractTableModel(parent), table_(table) {}
+JobLineTableModel::JobLineTableModel(const EditedJob* job, QObject* parent)
+    : QAbstractTableModel(parent), job_(job) {
+  connect(job, &EditedJob::aboutToBeReplaced, this, &JobLineTableModel::beginResetModel);
+  connect(job, &EditedJob::replaced, this, &JobLineTableModel::endResetModel);
+  connect(job, &EditedJob::lineAboutToBeInserted, this,
+          [this](int row) { beginInsertRows({}, row, row); });
+  connect(job, &EditedJob::lineInserted, this, &JobLineTableModel::endInsertRows);
+  connect(job, &EditedJob::lineAboutToBeRemoved, this,
+          [this](int row) { beginRemoveRows({}, row, row); });
+  connect(job, &EditedJob::lineRemoved, this, &JobLineTableModel::endRemoveRows);
+  connect(job, &EditedJob::lineChanged, this,
+          [this](int row) { emit dataChanged(index(row, 0), index(row, kShownColumns - 1)); });
+  connect(job, &EditedJob::linesAboutToBeSorted, this,
+          [this] { emit layoutAboutToBeChanged({}, VerticalSortHint); });
+  connect(job, &EditedJob::linesSorted, this, &JobLineTableModel::sort);
+}
+
+void JobLineTableModel::sort(const std::vector<int>& order) {
+  // The current row and the selection move with their lines.
+  const std::vector<int> new_row = InverseOrder(order);
+  const QModelIndexList before = persistentIndexList();
+  QModelIndexList after;
+  for (const QModelIndex& index : before)
+    after << this->index(new_row[static_cast<size_t>(index.row())], index.column());
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, VerticalSortHint);
+}
 
 int JobLineTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : table_->LineCount();
+  return parent.isValid() ? 0 : job_->table().LineCount();
 }
 
 int JobLineTableModel::columnCount(const QModelIndex& parent) const {
@@ -31,7 +56,7 @@ QVariant JobLineTableModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  const Cell& cell = table_->At(index.column(), index.row());
+  const Cell& cell = job_->table().At(index.column(), index.row());
   if (!cell) return {};
   QString text = QString::fromStdString(*cell);
   if (index.column() == kColStopOnError || index.column() == kColActive) {
@@ -49,11 +74,6 @@ QVariant JobLineTableModel::headerData(int section, Qt::Orientation orientation,
   }
   if (section < 0 || section >= rowCount()) return {};
   return section + 1;
-}
-
-void JobLineTableModel::reload() {
-  beginResetModel();
-  endResetModel();
 }
 
 }  // namespace jr

@@ -1,11 +1,10 @@
 #pragma once
-// The grid's view of the job-line table: read-only, columns 0 to 7, rows 0 to the
-// job-line count - 1. It holds no data of its own; after any change of the table the
-// window calls reload().
+// The grid's view of the job lines: read-only, columns 0 to 7, rows 0 to the job-line count
+// - 1. It holds no data of its own and follows the edited job row by row.
 
 #include <QAbstractTableModel>
 
-#include "model/job_line_table.h"
+#include "ui/main_window/edited_job.h"
 
 namespace jr {
 
@@ -15,8 +14,8 @@ class JobLineTableModel : public QAbstractTableModel {
  public:
   static constexpr int kShownColumns = 8;
 
-  // `table` must outlive the model.
-  explicit JobLineTableModel(const JobLineTable* table, QObject* parent = nullptr);
+  // `job` must outlive the model.
+  explicit JobLineTableModel(const EditedJob* job, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -24,11 +23,10 @@ class JobLineTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
-  // Drops every row shown and reads the table again.
-  void reload();
-
  private:
-  const JobLineTable* table_;
+  void sort(const std::vector<int>& order);
+
+  const EditedJob* job_;
 };
 
 }  // namespace jr

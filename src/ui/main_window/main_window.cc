@@ -18,6 +18,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
@@ -28,6 +29,7 @@
 #include "platform/metadata_location.h"
 #include "run/job_lock.h"
 #include "ui/controls/message_box.h"
+#include "ui/main_window/edited_job.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
 #include "ui/main_window/recent_files.h"
@@ -82,8 +84,8 @@ MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
   auto* central = new QWidget(this);
   central->setObjectName("central");
   auto* layout = new QVBoxLayout(central);
-  header_ = new JobHeaderForm(this, central);
-  connect(header_, &JobHeaderForm::edited, this, [this] { changed_ = true; });
+  job_ = new EditedJob(this);
+  header_ = new JobHeaderForm(*job_, this, central);
   layout->addWidget(header_);
   buildGrid(central);
   // The job lines take every bit of height the header leaves.
@@ -102,8 +104,10 @@ MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
   restoreLayout();
 
   updateCaption();
-  header_->setMaxParallelText("99");
-  changed_ = true;
+  QUndoStack& stack = job_->undoStack();
+  connect(&stack, &QUndoStack::cleanChanged, this,
+          [this](bool clean) { setWindowModified(!clean); });
+  connect(&stack, &QUndoStack::indexChanged, this, &MainWindow::updateCommandStates);
   updateCommandStates();
 }
 
@@ -118,7 +122,7 @@ void MainWindow::buildGrid(QWidget* central) {
   job_lines_box_->setObjectName("jobLinesBox");
   auto* box_layout = new QVBoxLayout(job_lines_box_);
 
-  model_ = new JobLineTableModel(&table_, this);
+  model_ = new JobLineTableModel(job_, this);
   grid_ = new QTableView(job_lines_box_);
   grid_->setObjectName("jobLines");
   grid_->setModel(model_);
@@ -195,6 +199,9 @@ void MainWindow::buildMenusAndToolbar() {
 
   QMenu* edit = menuBar()->addMenu("&Edit");
   edit->setObjectName("editMenu");
+  undo_ = addCommand(edit, "undo", "&Undo", QKeySequence::Undo, &MainWindow::undo);
+  redo_ = addCommand(edit, "redo", "&Redo", QKeySequence::Redo, &MainWindow::redo);
+  edit->addSeparator()->setObjectName("separatorUndo");
   QAction* insert = addCommand(edit, "insertJobLine", "&Insert Job Line ...",
                                QKeySequence("Shift+Ins"), &MainWindow::insertJobLine);
   QAction* details = addCommand(edit, "editJobLine", "&Job Line Details...", QKeySequence("Ctrl+A"),
@@ -251,6 +258,11 @@ void MainWindow::buildMenusAndToolbar() {
   }
   tool_bar_->addSeparator();
   tool_bar_->addAction(history);
+  tool_bar_->addSeparator();
+  undo_->setIcon(QIcon::fromTheme("edit-undo", style()->standardIcon(QStyle::SP_ArrowBack)));
+  redo_->setIcon(QIcon::fromTheme("edit-redo", style()->standardIcon(QStyle::SP_ArrowForward)));
+  tool_bar_->addAction(undo_);
+  tool_bar_->addAction(redo_);
   run_blocked_actions_ << new_job << open_job << execute << insert << details << remove;
   run_blocked_actions_ << recent_file_actions_;
 }
@@ -342,14 +354,14 @@ void MainWindow::saveLayout() const {
 }
 
 void MainWindow::updateCaption() {
-  setWindowTitle(current_job_file_.isEmpty()
-                     ? QString(kWindowCaption)
-                     : QString(kWindowCaption) + " (" + TrimBlanks(current_job_file_) + ")");
+  setWindowTitle((current_job_file_.isEmpty()
+                      ? QString(kWindowCaption)
+                      : QString(kWindowCaption) + " (" + TrimBlanks(current_job_file_) + ")") +
+                 "[*]");
 }
 
-void MainWindow::refreshGrid() {
-  model_->reload();
-  if (table_.LineCount() > 0) showTableRow(0);
+void MainWindow::showFirstRow() {
+  if (table().LineCount() > 0) showTableRow(0);
 }
 
 void MainWindow::showTableRow(int index) {
@@ -404,8 +416,8 @@ bool MainWindow::prepareWindowRun(bool rerun) {
     return false;
   };
   bool any_active = false;
-  for (int row = 0; row < table_.LineCount() && !any_active; ++row) {
-    any_active = table_.At(kColActive, row) == Cell("true");
+  for (int row = 0; row < table().LineCount() && !any_active; ++row) {
+    any_active = table().At(kColActive, row) == Cell("true");
   }
   if (!any_active) return tell("No batchlines to execute");
   // The same checks as an unattended run's, in the same words: a job that runs from cron
@@ -454,6 +466,25 @@ void MainWindow::runFinished(const JobRunOutcome& outcome) {
 
 void MainWindow::updateCommandStates() {
   for (QAction* action : run_blocked_actions_) action->setEnabled(!isRunning());
+  // The run is of the job as saved; the window's job stays as it is until the run is over.
+  const QUndoStack& stack = job_->undoStack();
+  undo_->setEnabled(!isRunning() && stack.canUndo());
+  redo_->setEnabled(!isRunning() && stack.canRedo());
+  undo_->setText(stack.canUndo() ? "&Undo " + stack.undoText() : "&Undo");
+  redo_->setText(stack.canRedo() ? "&Redo " + stack.redoText() : "&Redo");
+}
+
+void MainWindow::undo() {
+  if (isRunning()) return;
+  // Typing after an undo is an edit of its own, not more of the one undone.
+  job_->closeEdit();
+  job_->undoStack().undo();
+}
+
+void MainWindow::redo() {
+  if (isRunning()) return;
+  job_->closeEdit();
+  job_->undoStack().redo();
 }
 
 bool MainWindow::mayReplaceJob() {

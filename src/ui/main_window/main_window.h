@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "jobfile/job_file.h"
-#include "model/job_line_table.h"
 #include "ui/controls/message_box.h"
+#include "ui/main_window/edited_job.h"
 #include "ui/main_window/job_executor.h"
 
 class QAction;
@@ -47,10 +47,11 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(std::unique_ptr<JobExecutor> executor = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  JobLineTable& table() { return table_; }
+  // The job the window edits, and its job lines.
+  EditedJob& job() { return *job_; }
+  const JobLineTable& table() const { return job_->table(); }
   const QString& currentJobFile() const { return current_job_file_; }
-  bool hasUnsavedChanges() const { return changed_; }
-  void setChanged() { changed_ = true; }
+  bool hasUnsavedChanges() const { return job_->isModified(); }
   // A job started from the window runs. The one state the commands consult: while it
   // holds, the commands that would change the job lines or replace the job are off
   // (updateCommandStates), no other job can be opened or dropped (mayReplaceJob), and
@@ -59,8 +60,8 @@ class MainWindow : public QMainWindow {
   // The header and the job lines as they stand now.
   JobDocument currentDocument() const;
 
-  // Re-reads every row of the table; the first row becomes current when there is one.
-  void refreshGrid();
+  // The first row becomes current when there is one.
+  void showFirstRow();
   // Makes `index` the current, highlighted and visible row.
   void showTableRow(int index);
   // The current row's index, or -1 when no row is current.
@@ -164,6 +165,9 @@ class MainWindow : public QMainWindow {
   void showJobGraph();
   void showHelp();
   void exitWindow();
+  // Edit > Undo and Redo of the job's commands; off while a job runs.
+  void undo();
+  void redo();
 
   // The job line commands (job_line_commands.cc): insert, change and delete one job line
   // through the job line dialog.
@@ -173,12 +177,11 @@ class MainWindow : public QMainWindow {
   // The one job line dialog, created on first use and kept, hidden, until the window goes.
   JobLineDialog& jobLineDialog();
 
-  JobLineTable table_;
+  EditedJob* job_ = nullptr;
   QString current_job_file_;
   // What the reading of the job's file passed over (see ReadingWarnings): said when it is
   // opened, and again by its first run here, whose save leaves it out of the file.
   std::vector<std::string> file_warnings_;
-  bool changed_ = true;
   bool save_failed_ = false;
   bool close_after_run_ = false;
 
@@ -196,6 +199,8 @@ class MainWindow : public QMainWindow {
   QList<QAction*> run_blocked_actions_;
   QList<QAction*> recent_file_actions_;
   QAction* recent_separator_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   // The grid's width the columns were last fitted to; -1 until they first are.
   int grid_width_ = -1;
   RunHistoryWindow* history_window_ = nullptr;

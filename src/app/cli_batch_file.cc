@@ -17,14 +17,6 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
   if (const ReadResult read = ReadJobFile(job_file, job); read.status != ReadStatus::kLoaded) {
     return RefuseUnloadedJob(read);
   }
-  // Cron starts the script in another folder: the job file by its absolute name, a link
-  // kept as a link, so that the script follows it when it is pointed elsewhere.
-  std::error_code ec;
-  const std::u8string absolute =
-      std::filesystem::absolute(
-          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
-          .lexically_normal()
-          .u8string();
   const std::string program = ProgramFilePath();
   if (program.empty()) {
     std::fputs(
@@ -33,8 +25,7 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
         stderr);
     return kExitCannotRun;
   }
-  const std::string text =
-      BatchFileText(program, ec ? job_file : std::string(absolute.begin(), absolute.end()));
+  const std::string text = BatchFileText(program, UnattendedJobFileName(job_file));
   if (!out_file) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {
@@ -48,6 +39,16 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
     return kExitCannotWriteOutput;
   }
   return kExitNoErrors;
+}
+
+std::string UnattendedJobFileName(const std::string& job_file) {
+  std::error_code ec;
+  const std::u8string absolute =
+      std::filesystem::absolute(
+          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
+          .lexically_normal()
+          .u8string();
+  return ec ? job_file : std::string(absolute.begin(), absolute.end());
 }
 
 }  // namespace jr

@@ -31,8 +31,7 @@ std::string BatchFileLine(const std::string& program, const std::string& job_fil
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
 }
 
-std::string BatchFileText(const std::string& program, const std::string& job_file) {
-  const bool batch = std::string_view(kBatchFileSuffix) == "bat";
+std::map<std::string, std::string> UnattendedVariables() {
   std::map<std::string, std::string> variables = EnvironmentStartingWith("JOBRUNNER_");
   // Cron knows neither XDG_CONFIG_HOME nor the editor's environment: the script names the
   // credential folder the editor's user filled (never a value), unless the registry, which
@@ -45,8 +44,13 @@ std::string BatchFileText(const std::string& program, const std::string& job_fil
       }
     }
   }
+  return variables;
+}
+
+std::string BatchFileText(const std::string& program, const std::string& job_file) {
+  const bool batch = std::string_view(kBatchFileSuffix) == "bat";
   std::string text = "#!/bin/sh\n";
-  for (const auto& [name, value] : variables) {
+  for (const auto& [name, value] : UnattendedVariables()) {
     text += batch ? "set \"" + name + "=" + value + "\"\n"
                   : "export " + name + "=" + ShellQuote(value) + "\n";
   }

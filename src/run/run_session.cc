@@ -17,6 +17,7 @@
 #include "platform/file_digest.h"
 #include "run/interrupted_run.h"
 #include "run/job_lock.h"
+#include "run/job_schedule.h"
 #include "run/preflight.h"
 #include "run/system_env.h"
 
@@ -234,6 +235,23 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
   outcome.refusals = JobRefusals(checked, request);
   if (!outcome.refusals.empty()) return outcome;
 
+  // On a day off of the job's calendar nothing starts. A calendar that does not read
+  // refuses the run: one that silently stopped working would run the job on days off.
+  if (!session.ignore_calendar) {
+    const Result<std::string> day_off = DayOffText(session.job, env.clock.Now());
+    if (!day_off.ok()) {
+      return Refused(Refusal::Kind::kOther, day_off.message() + "; the job was not run");
+    }
+    if (!day_off.value.empty()) {
+      outcome.end = RunSessionOutcome::End::kDayOff;
+      outcome.day_off = day_off.value;
+      if (Status kept = RecordEmptyRun(request, env, RunStatus::kDayOff); !kept.ok()) {
+        observer.Warning("the day off is left out of the run history: " + kept.message);
+      }
+      return outcome;
+    }
+  }
+
   // What would stop the run halfway refuses it now; the rest is said before it starts.
   for (const PreflightProblem& problem :
        PreflightProblems(session.job.table, session.job.table.LineCount(), env,
@@ -261,7 +279,7 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
     outcome.busy = lock.value.busy;
     // An unattended run that did not happen is news for whoever reads the history.
     if (session.from_command_line) {
-      if (Status kept = RecordRefusedRun(request, env); !kept.ok()) {
+      if (Status kept = RecordEmptyRun(request, env, RunStatus::kRefused); !kept.ok()) {
         observer.Warning("the refused run is left out of the run history: " + kept.message);
       }
     }

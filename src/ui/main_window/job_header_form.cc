@@ -153,6 +153,7 @@ void JobHeaderForm::load(const JobDocument& job) {
   setOverlap(job.Overlap);
   notify_ = {QString::fromStdString(job.NotifyMail), QString::fromStdString(job.NotifyWebhook),
              QString::fromStdString(job.NotifyOn)};
+  schedule_ = job.schedule;
 }
 
 void JobHeaderForm::store(JobDocument& job) const {
@@ -167,6 +168,7 @@ void JobHeaderForm::store(JobDocument& job) const {
   job.NotifyMail = notify_.mail.toStdString();
   job.NotifyWebhook = notify_.webhook.toStdString();
   job.NotifyOn = notify_.on.toStdString();
+  job.schedule = schedule_;
 }
 
 QString JobHeaderForm::overlapText() const {
@@ -194,6 +196,7 @@ void JobHeaderForm::clearTexts() {
   job_time_limit_->setText({});
   setOverlap({});
   notify_ = {};
+  schedule_ = {};
 }
 
 void JobHeaderForm::editNotifications() {

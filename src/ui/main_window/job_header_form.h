@@ -30,7 +30,7 @@ class JobHeaderForm : public QWidget {
   // The header fields from and into a job; Store leaves the job-line table alone.
   void load(const JobDocument& job);
   void store(JobDocument& job) const;
-  // A new job: the texts, the job's time limit and the notice settings are emptied, the
+  // A new job: the texts, the job's time limit, the notice and schedule settings are emptied, the
   // maximum and the event-log switch kept.
   void clearTexts();
   void focusDescription();
@@ -41,6 +41,9 @@ class JobHeaderForm : public QWidget {
   // The overlap policy as the job file holds it: empty for the default, "refuse".
   QString overlapText() const;
   const NotifySettings& notifySettings() const { return notify_; }
+  // When the job runs: kept with the header, edited in the Schedule dialog.
+  const ScheduleAttributes& schedule() const { return schedule_; }
+  void setSchedule(const ScheduleAttributes& schedule) { schedule_ = schedule; }
   // Opens the Notifications dialog over the window; what OK changed is an edit.
   void editNotifications();
 
@@ -79,6 +82,7 @@ class JobHeaderForm : public QWidget {
   QCheckBox* log_to_event_log_ = nullptr;
   QComboBox* overlap_ = nullptr;
   NotifySettings notify_;
+  ScheduleAttributes schedule_;
   // The report file dialogs keep the filter they were last given.
   QString admin_report_filter_;
   QString user_report_filter_;

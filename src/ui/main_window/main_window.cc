@@ -27,6 +27,7 @@
 #include "model/notify_rules.h"
 #include "platform/metadata_location.h"
 #include "run/job_lock.h"
+#include "run/job_schedule.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/job_header_form.h"
 #include "ui/main_window/job_line_table_model.h"
@@ -416,6 +417,17 @@ bool MainWindow::prepareWindowRun(bool rerun) {
     for (const std::string& fault : checked.faults) faults += (faults.empty() ? "" : "; ") + fault;
     return tell(QString::fromStdString("The job cannot run: " + faults + "."));
   }
+  // A day off keeps an unattended run from starting; here the administrator decides.
+  const Result<std::string> day_off = DayOffText(currentDocument(), SystemClock().Now());
+  if (!day_off.ok()) return tell(QString::fromStdString(day_off.message()) + "; the job was not run.");
+  if (!day_off.value.empty()) {
+    QString question = QString::fromStdString(day_off.value) + ". Run the job anyway?";
+    question[0] = question[0].toUpper();
+    if (MessageBox::show(question, "Execute", MessageBox::kYesNo, MessageBox::Answer::kNo,
+                         MessageBox::kQuestion, this) != MessageBox::Answer::kYes) {
+      return false;
+    }
+  }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return true;
   saveJob();
@@ -429,6 +441,8 @@ void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {
   request.history_database = SystemMetadataDatabasePath();
   // The window never waits for another run: a job that would wait is refused instead.
   request.may_wait = false;
+  // prepareWindowRun asked about a day off.
+  request.ignore_calendar = true;
   request.file_warnings = std::exchange(file_warnings_, {});
   runner_->start(std::move(request));
 }

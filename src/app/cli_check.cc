@@ -97,9 +97,9 @@ struct ScheduleCheck {
   bool runnable = true;  // false: a run would be refused for its calendar
 };
 
-// The schedule members of --check, after naming on standard error what is wrong with the
-// schedule: what systemd says of the expression, the attributes that do not read, a
-// calendar that does not, and an installed timer that runs at another schedule.
+// The schedule members of --check, after naming on standard error what JobWarnings leaves
+// to it: systemd-analyze missing, a calendar that does not read, and an installed timer
+// that runs at another schedule.
 ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
                             const std::string& root) {
   ScheduleCheck check;
@@ -108,7 +108,6 @@ ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
     check.warned = true;
   };
   const ScheduleAttributes& schedule = job.schedule;
-  for (const std::string& fault : ScheduleFaults(schedule)) warn(fault);
   std::string& out = check.members;
   out = "\"Schedule\": ";
   std::string next_runs = "null";
@@ -120,10 +119,7 @@ ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
     if (look.reading.kind == CalendarReading::Kind::kNoTool) {
       warn("systemd-analyze not found; the schedule cannot be checked and its next runs not "
            "computed");
-    } else if (const std::string problem = ScheduleProblem(schedule.Schedule, look.reading);
-               !problem.empty()) {
-      warn(problem);
-    } else {
+    } else if (look.reading.kind == CalendarReading::Kind::kElapses) {
       next_runs = "[";
       for (const std::string& time : RunTimes(look)) {
         if (next_runs.size() > 1) next_runs += ", ";

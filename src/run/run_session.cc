@@ -214,6 +214,14 @@ std::vector<std::string> JobWarnings(const JobDocument& job,
   for (std::string& warning : JobLineListWarnings(job.table, job.table.LineCount())) {
     warnings.push_back(std::move(warning));
   }
+  // A schedule is the timer's business: what is wrong with it is said, and the run goes on.
+  for (std::string& fault : ScheduleFaults(job.schedule)) warnings.push_back(std::move(fault));
+  if (const std::string& expression = job.schedule.Schedule; !expression.empty()) {
+    if (std::string problem = ScheduleProblem(expression, ReadCalendar(expression, 1));
+        !problem.empty()) {
+      warnings.push_back(std::move(problem));
+    }
+  }
   // Whoever may read the job file has the password; the run still passes it on.
   for (const RunRow& row : RunRows(job.table, job.table.LineCount())) {
     if (HoldsClearPassword(job.table.Text(kColOptions, row.row))) {

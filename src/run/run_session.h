@@ -42,7 +42,8 @@ struct RunSessionRequest {
 // The warnings a session of `job` says before anything else, each a clause: the
 // `file_warnings` of its file's reading, then what the job-line lists of the lines a run
 // takes pass over (see JobLineListWarnings), then its lines that hold a password in clear
-// text (HoldsClearPassword). `--check` names the same.
+// text (HoldsClearPassword), then the faults of its schedule (ScheduleFaults, and what
+// systemd says against the expression). `--check` names the same.
 std::vector<std::string> JobWarnings(const JobDocument& job,
                                      const std::vector<std::string>& file_warnings);
 

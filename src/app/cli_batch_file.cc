@@ -1,8 +1,6 @@
 #include "app/cli_batch_file.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/cli.h"
 #include "app/cli_check.h"
@@ -39,16 +37,6 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
     return kExitCannotWriteOutput;
   }
   return kExitNoErrors;
-}
-
-std::string UnattendedJobFileName(const std::string& job_file) {
-  std::error_code ec;
-  const std::u8string absolute =
-      std::filesystem::absolute(
-          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
-          .lexically_normal()
-          .u8string();
-  return ec ? job_file : std::string(absolute.begin(), absolute.end());
 }
 
 }  // namespace jr

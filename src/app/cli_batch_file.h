@@ -13,8 +13,4 @@ namespace jr {
 // the batch file cannot be written (the cause on standard error).
 int BatchFileCommand(const std::string& job_file, const std::optional<std::string>& out_file);
 
-// The job file by its absolute name, a link kept as a link, as a scheduler starts it from
-// another folder: it follows the link when that is pointed elsewhere.
-std::string UnattendedJobFileName(const std::string& job_file);
-
 }  // namespace jr

@@ -5,58 +5,34 @@
 #include <system_error>
 
 #include "app/cli.h"
-#include "app/cli_batch_file.h"
 #include "app/cli_check.h"
 #include "jobfile/job_file.h"
-#include "platform/environment.h"
 #include "run/job_schedule.h"
 
 namespace jr {
-namespace {
-
-int Refuse(const std::string& job_file, const std::string& why) {
-  std::fprintf(stderr, "jobrunner: error: %s: %s; the schedule was not installed\n",
-               job_file.c_str(), why.c_str());
-  return kExitCannotRun;
-}
-
-}  // namespace
 
 int ScheduleCommand(const std::string& job_file, bool dry_run, const std::string& root) {
   JobDocument job;
   if (const ReadResult read = ReadJobFile(job_file, job); read.status != ReadStatus::kLoaded) {
     return RefuseUnloadedJob(read);
   }
-  const std::string unattended = UnattendedJobFileName(job_file);
-  job.FileName = unattended;
-  const std::string program = ProgramFilePath();
-  if (program.empty()) return Refuse(job_file, "the program's own file cannot be found");
-  Result<std::vector<UnitFile>> units = ScheduleUnitFiles(job, program, unattended);
-  if (!units.ok()) return Refuse(job_file, units.message());
-  // What systemd would refuse or never run is refused before anything is written.
-  const ScheduleLook look = LookAhead(job, 1);
-  if (look.reading.kind == CalendarReading::Kind::kNoTool) {
-    return Refuse(job_file, std::string("systemd-analyze not found; ") + kNoSystemd);
+  const Result<ScheduleInstall> install = InstallSchedule(std::move(job), job_file, root, dry_run);
+  if (!install.ok()) {
+    std::fprintf(stderr, "jobrunner: error: %s: %s; the schedule was not installed\n",
+                 job_file.c_str(), install.message().c_str());
+    return kExitCannotRun;
   }
-  if (const std::string problem = ScheduleProblem(job.schedule.Schedule, look.reading);
-      !problem.empty()) {
-    return Refuse(job_file, problem);
-  }
-  if (!look.calendar_failure.empty()) return Refuse(job_file, look.calendar_failure);
-  const UnitFolder place = UnitFolderFor(root);
+  const std::string& folder = install.value.place.folder;
   if (dry_run) {
-    for (const UnitFile& unit : units.value) {
-      std::printf("### %s/%s\n%s\n", place.folder.c_str(), unit.name.c_str(), unit.text.c_str());
+    for (const UnitFile& unit : install.value.units) {
+      std::printf("### %s/%s\n%s\n", folder.c_str(), unit.name.c_str(), unit.text.c_str());
     }
-    return std::fflush(stdout) == 0 ? kExitNoErrors : kExitCannotWriteOutput;
+  } else {
+    std::printf("%s/%s installed; next run: %s\n", folder.c_str(),
+                install.value.units.back().name.c_str(),
+                install.value.next_run.empty() ? "none" : install.value.next_run.c_str());
   }
-  if (const Status installed = InstallUnits(place, units.value); !installed.ok()) {
-    return Refuse(job_file, installed.message);
-  }
-  const std::vector<std::string> times = RunTimes(look);
-  std::printf("%s/%s installed; next run: %s\n", place.folder.c_str(),
-              units.value.back().name.c_str(), times.empty() ? "none" : times.front().c_str());
-  return kExitNoErrors;
+  return std::fflush(stdout) == 0 ? kExitNoErrors : kExitCannotWriteOutput;
 }
 
 int UnscheduleCommand(const std::string& job_file, const std::string& root) {

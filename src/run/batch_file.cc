@@ -27,6 +27,16 @@ std::string ShellQuote(const std::string& text) {
 
 }  // namespace
 
+std::string UnattendedJobFileName(const std::string& job_file) {
+  std::error_code ec;
+  const std::u8string absolute =
+      std::filesystem::absolute(
+          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
+          .lexically_normal()
+          .u8string();
+  return ec ? job_file : std::string(absolute.begin(), absolute.end());
+}
+
 std::string BatchFileLine(const std::string& program, const std::string& job_file) {
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
 }

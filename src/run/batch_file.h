@@ -9,6 +9,10 @@
 
 namespace jr {
 
+// The job file by its absolute name, a link kept as a link, as a scheduler starts it from
+// another folder: it follows the link when that is pointed elsewhere.
+std::string UnattendedJobFileName(const std::string& job_file);
+
 // The command line that runs `job_file` unattended with the program `program`: both
 // shell-quoted, so blanks and shell characters in the names are safe, and ended by a line
 // feed.

@@ -12,6 +12,7 @@
 
 #include "engine/scheduler.h"
 #include "platform/credentials.h"
+#include "platform/environment.h"
 #include "platform/file_digest.h"
 #include "platform/registry.h"
 #include "run/batch_file.h"
@@ -224,6 +225,36 @@ Result<std::vector<UnitFile>> ScheduleUnitFiles(const JobDocument& job, const st
       "\nRandomizedDelaySec=" + std::to_string(ParseRandomDelay(schedule.RandomDelay).value) +
       "\n\n[Install]\nWantedBy=timers.target\n";
   return std::vector<UnitFile>{{name + ".service", service}, {name + ".timer", timer}};
+}
+
+Result<ScheduleInstall> InstallSchedule(JobDocument job, const std::string& job_file,
+                                        const std::string& root, bool dry_run) {
+  const std::string unattended = UnattendedJobFileName(job_file);
+  job.FileName = unattended;
+  const std::string program = ProgramFilePath();
+  if (program.empty()) return Status::Failed("the program's own file cannot be found");
+  Result<std::vector<UnitFile>> units = ScheduleUnitFiles(job, program, unattended);
+  if (!units.ok()) return units.status;
+  // What systemd would refuse or never run is refused before anything is written.
+  const ScheduleLook look = LookAhead(job, 1);
+  if (look.reading.kind == CalendarReading::Kind::kNoTool) {
+    return Status::Failed(std::string("systemd-analyze not found; ") + kNoSystemd);
+  }
+  if (std::string problem = ScheduleProblem(job.schedule.Schedule, look.reading);
+      !problem.empty()) {
+    return Status::Failed(std::move(problem));
+  }
+  if (!look.calendar_failure.empty()) return Status::Failed(look.calendar_failure);
+  ScheduleInstall install{UnitFolderFor(root), std::move(units.value), {}};
+  if (const std::vector<std::string> times = RunTimes(look); !times.empty()) {
+    install.next_run = times.front();
+  }
+  if (!dry_run) {
+    if (Status installed = InstallUnits(install.place, install.units); !installed.ok()) {
+      return installed;
+    }
+  }
+  return install;
 }
 
 std::vector<InstalledTimer> InstalledTimers(const std::vector<UnitFolder>& places) {

@@ -59,6 +59,19 @@ std::string UnitBaseName(const std::string& job_file);
 Result<std::vector<UnitFile>> ScheduleUnitFiles(const JobDocument& job, const std::string& program,
                                                 const std::string& job_file);
 
+struct ScheduleInstall {
+  UnitFolder place;
+  std::vector<UnitFile> units;  // the service and the timer
+  std::string next_run;         // ISO local time; empty when none is known
+};
+
+// Installs the units that run `job_file` (the job as read from it) at its schedule with
+// this program, into UnitFolderFor(`root`); with `dry_run` only makes them. Refused, with
+// the reason, for a schedule attribute that does not read, an expression systemd refuses or
+// never runs (or without systemd-analyze), and a calendar that does not read.
+Result<ScheduleInstall> InstallSchedule(JobDocument job, const std::string& job_file,
+                                        const std::string& root, bool dry_run);
+
 // A timer of a job installed in a unit folder.
 struct InstalledTimer {
   std::string unit;      // the timer's file name

@@ -35,6 +35,7 @@
 #include "ui/main_window/run_panel.h"
 #include "ui/main_window/run_worker.h"
 #include "ui/main_window/window_support.h"
+#include "ui/schedule_dialog/schedule_dialog.h"
 
 namespace jr {
 
@@ -174,6 +175,7 @@ void MainWindow::buildMenusAndToolbar() {
   file->addSeparator()->setObjectName("separator2");
   addCommand(file, "makeBatchFile", "Make &Batch File ...", QKeySequence("Ctrl+B"),
              &MainWindow::makeBatchFile);
+  addCommand(file, "editSchedule", "S&chedule...", QKeySequence(), &MainWindow::editSchedule);
   QAction* execute = addCommand(file, "executeJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                 &MainWindow::executeJob);
   QAction* history = addCommand(file, "runHistory", "Run &History...", QKeySequence("Ctrl+H"),
@@ -432,6 +434,15 @@ bool MainWindow::prepareWindowRun(bool rerun) {
   if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return true;
   saveJob();
   return !save_failed_;
+}
+
+void MainWindow::editSchedule() {
+  ScheduleDialog dialog(this);
+  dialog.setJobFile(current_job_file_);
+  dialog.setSchedule(header_->schedule());
+  if (dialog.exec() != QDialog::Accepted || dialog.schedule() == header_->schedule()) return;
+  header_->setSchedule(dialog.schedule());
+  changed_ = true;
 }
 
 void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {

@@ -90,11 +90,17 @@ ScheduleDialog::ScheduleDialog(QWidget* parent) : QDialog(parent) {
   auto* expression_row = new QHBoxLayout;
   expression_row->addWidget(expression_, 1);
   expression_row->addWidget(presets_);
+  // A row of a layout gets no buddy of its own: its label is made with the field it names.
+  auto label = [this](const char* text, QWidget* buddy) {
+    auto* made = new QLabel(text, this);
+    made->setBuddy(buddy);
+    return made;
+  };
   auto* form = new QFormLayout;
-  form->addRow("&Schedule:", expression_row);
+  form->addRow(label("&Schedule:", expression_), expression_row);
   form->addRow("", catch_up_);
   form->addRow("&Random delay:", delay_);
-  form->addRow("&Days off:", calendar_row);
+  form->addRow(label("&Days off:", calendar_), calendar_row);
   form->addRow("Next runs:", next_runs_);
   form->addRow("", verdict_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

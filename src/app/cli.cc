@@ -22,9 +22,10 @@ namespace {
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {
-    "-h",      "--help",   "--version", "--check", "--edit",       "--history",    "--rerun",
-    "--force", "--strict", "--status",  "--graph", "--downstream", "--batch-file", "--credential",
-    "--schedule", "--unschedule", "--dry-run", "--root", "--jobs", "--ignore-calendar"};
+    "-h",           "--help",       "--version",    "--check",      "--edit",
+    "--history",    "--rerun",      "--force",      "--strict",     "--status",
+    "--graph",      "--downstream", "--batch-file", "--credential", "--schedule",
+    "--unschedule", "--dry-run",    "--root",       "--jobs",       "--ignore-calendar"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;

@@ -14,8 +14,8 @@
 #include "platform/credentials.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
-#include "run/preflight.h"
 #include "run/job_schedule.h"
+#include "run/preflight.h"
 #include "run/rerun_plan.h"
 
 namespace jr {
@@ -117,8 +117,9 @@ ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
     AppendJsonString(out, schedule.Schedule);
     const ScheduleLook look = LookAhead(job, 5);
     if (look.reading.kind == CalendarReading::Kind::kNoTool) {
-      warn("systemd-analyze not found; the schedule cannot be checked and its next runs not "
-           "computed");
+      warn(
+          "systemd-analyze not found; the schedule cannot be checked and its next runs not "
+          "computed");
     } else if (look.reading.kind == CalendarReading::Kind::kElapses) {
       next_runs = "[";
       for (const std::string& time : RunTimes(look)) {
@@ -128,13 +129,16 @@ ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
       next_runs += "]";
     }
     for (const InstalledTimer& timer : InstalledTimers({UnitFolderFor(root)})) {
-      if (timer.unit != UnitBaseName(path) + ".timer" || timer.schedule == schedule.Schedule) continue;
+      if (timer.unit != UnitBaseName(path) + ".timer" || timer.schedule == schedule.Schedule)
+        continue;
       warn("the installed timer " + timer.place.folder + "/" + timer.unit + " runs at \"" +
            timer.schedule + "\", not at the job's Schedule; jobrunner --schedule carries it over");
     }
   }
   const Result<bool> catch_up = ParseCatchUp(schedule.CatchUp);
-  out += std::string(", \"CatchUp\": ") + (!catch_up.ok() ? "null" : catch_up.value ? "true" : "false");
+  out += std::string(", \"CatchUp\": ") + (!catch_up.ok()   ? "null"
+                                           : catch_up.value ? "true"
+                                                            : "false");
   const Result<int32_t> delay = ParseRandomDelay(schedule.RandomDelay);
   out += ", \"RandomDelay\": " + (delay.ok() ? std::to_string(delay.value) : "null");
   out += ", \"Calendar\": ";
@@ -290,9 +294,9 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
   }
   job.FileName = path;
   ScheduleCheck schedule = CheckSchedule(path, job, root);
-  const std::string credentials =
-      CredentialsMember(CredentialUses(job.table, job.table.LineCount(), CredentialFolder(*registry))) +
-      ", " + schedule.members;
+  const std::string credentials = CredentialsMember(CredentialUses(job.table, job.table.LineCount(),
+                                                                   CredentialFolder(*registry))) +
+                                  ", " + schedule.members;
   const std::string json =
       JobJson(job, rerun_member.empty() ? credentials : credentials + ", " + rerun_member);
   // A check whose answer was lost must not look like a passed one.

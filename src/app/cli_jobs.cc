@@ -30,13 +30,6 @@ int64_t WholeSeconds(milliseconds duration) {
   return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
 }
 
-std::string ClockText(int64_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
-}
-
 template <typename T, typename F>
 Json OrNull(const std::optional<T>& value, F make) {
   return value ? Json(make(*value)) : Json(nullptr);
@@ -49,8 +42,8 @@ Json RowJson(const JobRow& row) {
     last_run = {{"run_id", last->run_id},
                 {"start", IsoUtcText(last->start)},
                 {"outcome", RunOutcomeWord(last->status)},
-                {"duration_s", WholeSeconds(std::chrono::duration_cast<milliseconds>(
-                                   *last->end - last->start))}};
+                {"duration_s",
+                 WholeSeconds(std::chrono::duration_cast<milliseconds>(*last->end - last->start))}};
   }
   auto text = [](const std::string& value) { return value; };
   return {{"job_file", row.overview.job_file},
@@ -66,18 +59,15 @@ Json RowJson(const JobRow& row) {
 void PrintRow(const JobRow& row) {
   const std::optional<RunSummary>& last = row.overview.last;
   const std::string took =
-      last ? ClockText(WholeSeconds(std::chrono::duration_cast<milliseconds>(*last->end -
-                                                                               last->start)))
-           : "-";
-  std::printf("%-20s  %-24s  %-20s  %-11s  %8s  %8s  %-7s  %s%s\n",
-              row.next ? FormatTimeText(std::chrono::system_clock::from_time_t(*row.next)).c_str()
-                       : "-",
-              row.schedule.value_or("-").c_str(),
-              last ? FormatTimeText(last->start).c_str() : "-",
-              last ? RunOutcomeWord(last->status) : "-", took.c_str(),
-              row.overview.usual ? ClockText(WholeSeconds(*row.overview.usual)).c_str() : "-",
-              row.overview.running ? "running" : "-", row.overview.job_file.c_str(),
-              row.description ? (" (" + *row.description + ")").c_str() : "");
+      last ? DurationText(std::chrono::duration_cast<milliseconds>(*last->end - last->start)) : "-";
+  std::printf(
+      "%-20s  %-24s  %-20s  %-11s  %8s  %8s  %-7s  %s%s\n",
+      row.next ? FormatTimeText(std::chrono::system_clock::from_time_t(*row.next)).c_str() : "-",
+      row.schedule.value_or("-").c_str(), last ? FormatTimeText(last->start).c_str() : "-",
+      last ? RunOutcomeWord(last->status) : "-", took.c_str(),
+      row.overview.usual ? DurationText(*row.overview.usual).c_str() : "-",
+      row.overview.running ? "running" : "-", row.overview.job_file.c_str(),
+      row.description ? (" (" + *row.description + ")").c_str() : "");
 }
 
 }  // namespace

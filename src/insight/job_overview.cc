@@ -10,8 +10,7 @@ namespace jr {
 
 using std::chrono::milliseconds;
 
-JobOverview JobOverviewOf(std::string job_file, const std::vector<RunSummary>& runs,
-                          bool running) {
+JobOverview JobOverviewOf(std::string job_file, const std::vector<RunSummary>& runs, bool running) {
   JobOverview overview{std::move(job_file), std::nullopt, std::nullopt, running};
   std::vector<milliseconds> durations;
   for (const RunSummary& run : runs) {
@@ -40,12 +39,14 @@ Result<std::vector<JobOverview>> ReadJobOverviews(const std::string& database,
   for (const std::string& file : files) {
     std::vector<RunSummary> runs;
     if (history.value) {
-      Result<std::vector<RunSummary>> recent = history.value->RecentRuns(file, kUsualDurationLookBack);
+      Result<std::vector<RunSummary>> recent =
+          history.value->RecentRuns(file, kUsualDurationLookBack);
       if (!recent.ok()) return recent.status;
       runs = std::move(recent.value);
     }
-    const bool running = std::any_of(live.value.begin(), live.value.end(),
-                                     [&](const RunInProgress& run) { return run.run.job_file == file; });
+    const bool running =
+        std::any_of(live.value.begin(), live.value.end(),
+                    [&](const RunInProgress& run) { return run.run.job_file == file; });
     overviews.push_back(JobOverviewOf(file, runs, running));
   }
   return overviews;

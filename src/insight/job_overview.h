@@ -21,8 +21,7 @@ struct JobOverview {
 };
 
 // The job's overview from its runs, newest first.
-JobOverview JobOverviewOf(std::string job_file, const std::vector<RunSummary>& runs,
-                          bool running);
+JobOverview JobOverviewOf(std::string job_file, const std::vector<RunSummary>& runs, bool running);
 
 // The overviews of every job file with runs in the history at `database` and of
 // `more_job_files` (absolute names), each once, in name order. A missing database holds

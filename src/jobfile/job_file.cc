@@ -115,8 +115,8 @@ std::string LineName(std::string_view number, size_t index) {
 
 // The attributes a job file's root element may have.
 constexpr const char* kRootAttributes[] = {
-    "Description", "LogFile",      "UserFile", "TempLogDir", "LogToEventLog", "Exportdate",
-    "MaxParallel", "JobTimeLimit", "Overlap",  "NotifyMail", "NotifyWebhook", "NotifyOn",
+    "Description", "LogFile",      "UserFile",    "TempLogDir", "LogToEventLog", "Exportdate",
+    "MaxParallel", "JobTimeLimit", "Overlap",     "NotifyMail", "NotifyWebhook", "NotifyOn",
     "Schedule",    "CatchUp",      "RandomDelay", "Calendar"};
 
 // The attributes of a BatchLine, each with the cell it fills.
@@ -389,9 +389,10 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   if (!job.NotifyMail.empty()) SetAttribute(root, "NotifyMail", job.NotifyMail);
   if (!job.NotifyWebhook.empty()) SetAttribute(root, "NotifyWebhook", job.NotifyWebhook);
   if (!job.NotifyOn.empty()) SetAttribute(root, "NotifyOn", job.NotifyOn);
-  for (const auto& [name, value] :
-       {std::pair{"Schedule", &job.schedule.Schedule}, {"CatchUp", &job.schedule.CatchUp},
-        {"RandomDelay", &job.schedule.RandomDelay}, {"Calendar", &job.schedule.Calendar}}) {
+  for (const auto& [name, value] : {std::pair{"Schedule", &job.schedule.Schedule},
+                                    {"CatchUp", &job.schedule.CatchUp},
+                                    {"RandomDelay", &job.schedule.RandomDelay},
+                                    {"Calendar", &job.schedule.Calendar}}) {
     if (!value->empty()) SetAttribute(root, name, *value);
   }
 

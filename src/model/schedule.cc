@@ -37,8 +37,8 @@ Result<bool> ParseCatchUp(std::string_view text) {
 Result<int32_t> ParseRandomDelay(std::string_view text) {
   const std::string_view digits = TrimBlanks(text);
   if (digits.empty()) return 0;
-  if (digits.size() <= 5 && std::all_of(digits.begin(), digits.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; })) {
+  if (digits.size() <= 5 &&
+      std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     if (const int32_t seconds = std::stoi(std::string(digits)); seconds <= kHighestRandomDelay) {
       return seconds;
     }
@@ -73,8 +73,8 @@ Result<DaysOff> DaysOff::Parse(std::string_view text, const std::string& file) {
     const std::string_view first = TrimBlanks(line.substr(0, dots));
     const std::string_view last =
         dots == std::string_view::npos ? first : TrimBlanks(line.substr(dots + 2));
-    const std::string where = file + ": line " + std::to_string(number) + ": \"" +
-                              std::string(TrimBlanks(raw)) + "\" ";
+    const std::string where =
+        file + ": line " + std::to_string(number) + ": \"" + std::string(TrimBlanks(raw)) + "\" ";
     if (!IsDate(first) || !IsDate(last)) {
       return Status::Failed(where +
                             "is no date YYYY-MM-DD or range of dates YYYY-MM-DD..YYYY-MM-DD");
@@ -86,8 +86,9 @@ Result<DaysOff> DaysOff::Parse(std::string_view text, const std::string& file) {
 }
 
 bool DaysOff::Contains(std::string_view date) const {
-  return std::any_of(ranges_.begin(), ranges_.end(),
-                     [&](const auto& range) { return range.first <= date && date <= range.second; });
+  return std::any_of(ranges_.begin(), ranges_.end(), [&](const auto& range) {
+    return range.first <= date && date <= range.second;
+  });
 }
 
 }  // namespace jr

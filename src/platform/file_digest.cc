@@ -101,7 +101,6 @@ std::string AbsoluteFileName(const std::string& path) {
   return std::string(text.begin(), text.end());
 }
 
-
 std::string FileNameTag(const std::string& absolute) {
   std::string name = absolute.substr(absolute.find_last_of("/\\") + 1);
   if (name.size() >= 4) {

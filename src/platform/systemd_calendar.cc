@@ -54,9 +54,8 @@ CalendarReading ParseCalendarOutput(std::string_view output, int exit_status) {
   if (exit_status != 0 || reading.normalized.empty()) {
     reading.kind = CalendarReading::Kind::kRefused;
     std::string words(TrimBlanks(output.substr(0, output.find('\n'))));
-    reading.words = words.empty() ? "systemd-analyze ended with status " +
-                                        std::to_string(exit_status)
-                                  : words;
+    reading.words =
+        words.empty() ? "systemd-analyze ended with status " + std::to_string(exit_status) : words;
     return reading;
   }
   if (elapses.empty() || elapses.front() == "never") {
@@ -75,11 +74,10 @@ CalendarReading ParseCalendarOutput(std::string_view output, int exit_status) {
 CalendarReading ReadCalendar(std::string_view expression, int iterations) {
   const std::string tool = FindOnPath("systemd-analyze");
   if (tool.empty()) return {};
-  const Result<ProgramOutput> run =
-      RunAndCapture({tool,
-                     {"calendar", "--iterations=" + std::to_string(iterations), "--",
-                      std::string(expression)},
-                     std::string()});
+  const Result<ProgramOutput> run = RunAndCapture(
+      {tool,
+       {"calendar", "--iterations=" + std::to_string(iterations), "--", std::string(expression)},
+       std::string()});
   if (!run.ok()) return {};
   return ParseCalendarOutput(run.value.output, run.value.exit_status);
 }

@@ -13,12 +13,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PathOf(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+fs::path PathOf(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
 
 // Runs a systemd tool to its end; fails with the command and the tool's words.
 Status RunTool(const char* tool, std::vector<std::string> arguments) {
   const std::string program = FindOnPath(tool);
-  if (program.empty()) return Status::Failed(std::string(tool) + " not found on PATH; " + kNoSystemd);
+  if (program.empty())
+    return Status::Failed(std::string(tool) + " not found on PATH; " + kNoSystemd);
   std::string command = tool;
   for (const std::string& argument : arguments) command += " " + argument;
   const Result<ProgramOutput> run = RunAndCapture({program, std::move(arguments), std::string()});
@@ -72,7 +75,8 @@ Status RemoveUnits(const UnitFolder& place, const std::vector<std::string>& name
   }
   for (const std::string& name : names) {
     fs::remove(PathOf(place.folder + "/" + name), ec);
-    if (ec) return Status::Failed("cannot remove \"" + place.folder + "/" + name + "\": " + ec.message());
+    if (ec)
+      return Status::Failed("cannot remove \"" + place.folder + "/" + name + "\": " + ec.message());
   }
   if (!place.root.empty()) return Status::Ok();
   return Systemctl(place, {"daemon-reload"});

@@ -23,7 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PathOf(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+fs::path PathOf(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
 
 std::string TextOf(const fs::path& path) {
   const std::u8string text = path.u8string();
@@ -39,10 +41,14 @@ constexpr int kLookAheadIterations = 400;
 std::string UnitEscaped(std::string_view text, bool command) {
   std::string out;
   for (char c : text) {
-    if (c == '%') out += "%%";
-    else if (c == '$' && command) out += "$$";
-    else if (c == '\n' || c == '\r') out += command ? "\\n" : " ";
-    else out += c;
+    if (c == '%')
+      out += "%%";
+    else if (c == '$' && command)
+      out += "$$";
+    else if (c == '\n' || c == '\r')
+      out += command ? "\\n" : " ";
+    else
+      out += c;
   }
   return out;
 }
@@ -143,8 +149,8 @@ ScheduleLook LookAhead(const JobDocument& job, size_t count) {
       look.calendar_failure = read.message();
     }
   }
-  look.reading = ReadCalendar(job.schedule.Schedule,
-                              days ? kLookAheadIterations : static_cast<int>(count));
+  look.reading =
+      ReadCalendar(job.schedule.Schedule, days ? kLookAheadIterations : static_cast<int>(count));
   size_t working = 0;
   for (std::time_t time : look.reading.elapses) {
     if (working == count) break;
@@ -166,8 +172,8 @@ std::vector<std::string> RunTimes(const ScheduleLook& look) {
 std::string ScheduleProblem(const std::string& expression, const CalendarReading& reading) {
   switch (reading.kind) {
     case CalendarReading::Kind::kRefused:
-      return "the schedule \"" + expression + "\" is no calendar expression systemd takes: " +
-             reading.words;
+      return "the schedule \"" + expression +
+             "\" is no calendar expression systemd takes: " + reading.words;
     case CalendarReading::Kind::kNever:
       return "the schedule \"" + expression +
              "\" never elapses again: systemd says \"Next elapse: never\"";
@@ -199,9 +205,9 @@ Result<std::vector<UnitFile>> ScheduleUnitFiles(const JobDocument& job, const st
       "Description=Extraction Job Runner: " +
       UnitEscaped(job.Description.empty() ? job_file : job.Description, false);
   std::string service = "# Written by jobrunner --schedule " + UnitEscaped(job_file, false) +
-                        "; run it again after the job's schedule changed.\n[Unit]\n" +
-                        description + "\n\n[Service]\nType=oneshot\nExecStart=" +
-                        UnitQuoted(program, true) + " " + UnitQuoted(job_file, true) + "\n";
+                        "; run it again after the job's schedule changed.\n[Unit]\n" + description +
+                        "\n\n[Service]\nType=oneshot\nExecStart=" + UnitQuoted(program, true) +
+                        " " + UnitQuoted(job_file, true) + "\n";
   for (const auto& [variable, value] : UnattendedVariables()) {
     service += "Environment=" + UnitQuoted(variable + "=" + value, false) + "\n";
   }
@@ -212,12 +218,13 @@ Result<std::vector<UnitFile>> ScheduleUnitFiles(const JobDocument& job, const st
   for (const CredentialUse& use : CredentialUses(job.table, job.table.LineCount(), folder)) {
     if (std::find(credentials.begin(), credentials.end(), use.name) != credentials.end()) continue;
     credentials.push_back(use.name);
-    service += "LoadCredential=" + use.name + ":" + UnitEscaped(folder + "/" + use.name, false) + "\n";
+    service +=
+        "LoadCredential=" + use.name + ":" + UnitEscaped(folder + "/" + use.name, false) + "\n";
   }
   // Stopped, the runner gives its lines their grace and then writes its reports.
   const auto stop_seconds = std::chrono::duration_cast<std::chrono::seconds>(kStopGrace).count();
-  service += "TimeoutStopSec=" + std::to_string(stop_seconds + 50) +
-             "\nSyslogIdentifier=jobrunner\n";
+  service +=
+      "TimeoutStopSec=" + std::to_string(stop_seconds + 50) + "\nSyslogIdentifier=jobrunner\n";
   const std::string timer =
       "# Written by jobrunner --schedule " + UnitEscaped(job_file, false) + "\n[Unit]\n" +
       description + " (schedule)\n\n[Timer]\nOnCalendar=" + UnitEscaped(schedule.Schedule, false) +

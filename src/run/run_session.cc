@@ -5,10 +5,10 @@
 #include <memory>
 #include <utility>
 
+#include "engine/command_line_builder.h"
 #include "insight/expected_end.h"
 #include "insight/runs_in_progress.h"
 #include "insight/usual_durations.h"
-#include "engine/command_line_builder.h"
 #include "model/job_line.h"
 #include "model/job_rules.h"
 #include "notify/longer_than_usual.h"

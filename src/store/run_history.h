@@ -59,9 +59,9 @@ inline constexpr int kRunHistorySchemaVersion = 3;
 
 // A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
 // levels its reports ended with, 5 a run refused because another run of its job went on, 6
-// a run whose runner ended without ending it, 7 a run on a day off. A number no status of this version is (a newer
-// version's, a hand-edited row) reads as kUnknown, which no reader takes for success. A run
-// without a status was interrupted too, or goes on.
+// a run whose runner ended without ending it, 7 a run on a day off. A number no status of this
+// version is (a newer version's, a hand-edited row) reads as kUnknown, which no reader takes for
+// success. A run without a status was interrupted too, or goes on.
 enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kInterrupted, kDayOff, kUnknown };
 
 // True for a run that started nothing (refused, or on a day off): it counts neither as a

@@ -34,11 +34,11 @@ class ScheduleTest : public test::UnattendedRun {
   }
   // The elapses `systemd-analyze calendar` shows, as ISO local times of Asia/Tokyo.
   std::vector<std::string> Elapses(const std::string& expression, int count) {
-    std::istringstream lines(test::RunProgram("/usr/bin/systemd-analyze",
-                                              {"calendar", "--iterations=" + std::to_string(count),
-                                               expression},
-                                              {{"TZ", "Asia/Tokyo"}}, dir_.path())
-                                 .out);
+    std::istringstream lines(
+        test::RunProgram("/usr/bin/systemd-analyze",
+                         {"calendar", "--iterations=" + std::to_string(count), expression},
+                         {{"TZ", "Asia/Tokyo"}}, dir_.path())
+            .out);
     std::vector<std::string> elapses;
     for (std::string line; std::getline(lines, line);) {
       std::istringstream words(line.substr(line.find(':') + 1));
@@ -59,8 +59,8 @@ TEST_F(ScheduleTest, SystemdReadsTheScheduleAndDaysOffAreLeftOutOfTheNextRuns) {
   const std::string expression = "Mon..Fri *-*-* 02:30 Europe/Berlin";
   const std::vector<std::string> elapses = Elapses(expression, 6);
   ASSERT_EQ(elapses.size(), 6u);
-  test::WriteWholeFile(dir_.File("days.txt"),
-                       "# closed\n\n" + elapses[1].substr(0, 10) + "  # one day\n2001-01-01..2001-12-31\n");
+  test::WriteWholeFile(dir_.File("days.txt"), "# closed\n\n" + elapses[1].substr(0, 10) +
+                                                  "  # one day\n2001-01-01..2001-12-31\n");
   job_.schedule = {expression, "false", "30", "days.txt"};
   const Json check = Check(SaveJob());
   Json expected(elapses);
@@ -70,8 +70,9 @@ TEST_F(ScheduleTest, SystemdReadsTheScheduleAndDaysOffAreLeftOutOfTheNextRuns) {
             Json({false, 30, dir_.File("days.txt")}));
 
   for (const auto& [schedule, catch_up, delay, said] :
-       {std::tuple{"bogus", "", "", "the schedule \"bogus\" is no calendar expression systemd takes: "
-                                    "Failed to parse calendar specification 'bogus'"},
+       {std::tuple{"bogus", "", "",
+                   "the schedule \"bogus\" is no calendar expression systemd takes: "
+                   "Failed to parse calendar specification 'bogus'"},
         {"2020-01-01", "", "", "the schedule \"2020-01-01\" never elapses again"},
         {"daily", "yes", "86401", "CatchUp: \"yes\" is not true or false"}}) {
     job_.schedule = {schedule, catch_up, delay, ""};
@@ -176,7 +177,8 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
   for (const auto& [text, said] :
        {std::pair{days + "2026-02-29\n",
                   calendar + ": line 5: \"2026-02-29\" is no date YYYY-MM-DD or range"},
-        {days + "2026-03-02..2026-03-01\n", calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
+        {days + "2026-03-02..2026-03-01\n",
+         calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
         {"", "cannot read the calendar file \"" + calendar + "\": No such file or directory"}}) {
     test::WriteWholeFile(calendar, text);
     if (text.empty()) fs::remove(calendar);

@@ -17,12 +17,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QSpinBox>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolTip>
@@ -546,30 +546,36 @@ class JobRunnerWindowTest : public testing::WindowTest {
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     WriteFile(path("days.txt"), "# closed\n" + today.toUtf8() + "..2099-12-31\n");
     QStringList seen;  // per preview: its verdict, its first run, whether OK takes it
-    QVERIFY(Run<ScheduleDialog>([&] { Trigger("editSchedule"); }, [&](ScheduleDialog& d) {
-      QSignalSpy shown(&d, &ScheduleDialog::previewShown);
-      auto* runs = Find<QListWidget>(&d, "scheduleNextRuns");
-      for (const auto& [expression, calendar] :
-           {std::pair{"bogus", ""}, {"Mon..Fri *-*-* 02:30:00", ""}, {"daily", "days.txt"}}) {
-        Find(&d, "scheduleExpression")->setText(expression);
-        Find(&d, "scheduleCalendar")->setText(calendar);
-        QVERIFY(shown.wait(5000));
-        seen << Find<QLabel>(&d, "scheduleVerdict")->text() + "|" + QString::number(runs->count()) +
-                    "|" + (runs->count() ? runs->item(0)->text() : "") + "|" +
-                    (Find<QPushButton>(&d, "okButton")->isEnabled() ? "ok" : "no ok");
-      }
-      Find<QCheckBox>(&d, "scheduleCatchUp")->setChecked(false);
-      Find<QSpinBox>(&d, "scheduleRandomDelay")->setValue(90);
-      Find<QPushButton>(&d, "okButton")->click();
-    }));
-    QCOMPARE(seen[0], "the schedule \"bogus\" is no calendar expression systemd takes: Failed to "
-                      "parse calendar specification 'bogus': Invalid argument|0||no ok");
+    QVERIFY(Run<ScheduleDialog>(
+        [&] { Trigger("editSchedule"); },
+        [&](ScheduleDialog& d) {
+          QSignalSpy shown(&d, &ScheduleDialog::previewShown);
+          auto* runs = Find<QListWidget>(&d, "scheduleNextRuns");
+          for (const auto& [expression, calendar] :
+               {std::pair{"bogus", ""}, {"Mon..Fri *-*-* 02:30:00", ""}, {"daily", "days.txt"}}) {
+            Find(&d, "scheduleExpression")->setText(expression);
+            Find(&d, "scheduleCalendar")->setText(calendar);
+            QVERIFY(shown.wait(5000));
+            seen << Find<QLabel>(&d, "scheduleVerdict")->text() + "|" +
+                        QString::number(runs->count()) + "|" +
+                        (runs->count() ? runs->item(0)->text() : "") + "|" +
+                        (Find<QPushButton>(&d, "okButton")->isEnabled() ? "ok" : "no ok");
+          }
+          Find<QCheckBox>(&d, "scheduleCatchUp")->setChecked(false);
+          Find<QSpinBox>(&d, "scheduleRandomDelay")->setValue(90);
+          Find<QPushButton>(&d, "okButton")->click();
+        }));
+    QCOMPARE(seen[0],
+             "the schedule \"bogus\" is no calendar expression systemd takes: Failed to "
+             "parse calendar specification 'bogus': Invalid argument|0||no ok");
     QVERIFY(seen[1].startsWith("systemd reads it as: Mon..Fri *-*-* 02:30:00|5|"));
     QVERIFY(seen[1].endsWith(" 02:30:00|ok") && seen[2].endsWith(" day off: nothing runs|ok"));
     QVERIFY2(seen[2].contains("|12|"), qPrintable(seen[2]));
     Trigger("saveJob");
-    QVERIFY(ReadAll(path("job.xml")).contains(
-        " Schedule=\"daily\" CatchUp=\"false\" RandomDelay=\"90\" Calendar=\"days.txt\">"));
+    QVERIFY(
+        ReadAll(path("job.xml"))
+            .contains(
+                " Schedule=\"daily\" CatchUp=\"false\" RandomDelay=\"90\" Calendar=\"days.txt\">"));
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     Trigger("executeJob");
     QCOMPARE(Messages(), "Execute: Today (" + today + ") is a day off in " + path("days.txt") +

@@ -421,7 +421,8 @@ bool MainWindow::prepareWindowRun(bool rerun) {
   }
   // A day off keeps an unattended run from starting; here the administrator decides.
   const Result<std::string> day_off = DayOffText(currentDocument(), SystemClock().Now());
-  if (!day_off.ok()) return tell(QString::fromStdString(day_off.message()) + "; the job was not run.");
+  if (!day_off.ok())
+    return tell(QString::fromStdString(day_off.message()) + "; the job was not run.");
   if (!day_off.value.empty()) {
     QString question = QString::fromStdString(day_off.value) + ". Run the job anyway?";
     question[0] = question[0].toUpper();

@@ -183,7 +183,8 @@ void ScheduleDialog::showPreview(int request, const ScheduleLook& look) {
   next_runs_->clear();
   for (const PlannedRun& run : look.runs) {
     if (next_runs_->count() == kShownLines) break;
-    QString text = QString::fromStdString(FormatTimeText(std::chrono::system_clock::from_time_t(run.time)));
+    QString text =
+        QString::fromStdString(FormatTimeText(std::chrono::system_clock::from_time_t(run.time)));
     auto* item = new QListWidgetItem(run.day_off ? text + "   day off: nothing runs" : text);
     if (run.day_off) item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
     next_runs_->addItem(item);
@@ -234,9 +235,9 @@ void ScheduleDialog::install() {
   if (!done.ok()) {
     return tell(QString::fromStdString(done.message()) + "\n\n" + system, MessageBox::kExclamation);
   }
-  tell(QString::fromStdString("Installed " + done.value.place.folder + "/" +
-                              done.value.units.back().name + "; next run: " +
-                              (done.value.next_run.empty() ? "none" : done.value.next_run)) +
+  tell(QString::fromStdString(
+           "Installed " + done.value.place.folder + "/" + done.value.units.back().name +
+           "; next run: " + (done.value.next_run.empty() ? "none" : done.value.next_run)) +
            "\n\n" + system,
        MessageBox::kInformation);
 }

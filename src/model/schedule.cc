@@ -25,6 +25,13 @@ bool IsDate(std::string_view text) {
   return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
+// Blanks, tabs and the carriage return of a file saved on Windows taken off both ends.
+std::string_view Trimmed(std::string_view text) {
+  const size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
+}
+
 }  // namespace
 
 Result<bool> ParseCatchUp(std::string_view text) {
@@ -67,14 +74,14 @@ Result<DaysOff> DaysOff::Parse(std::string_view text, const std::string& file) {
     const size_t end = std::min(text.find('\n'), text.size());
     const std::string_view raw = text.substr(0, end);
     text.remove_prefix(std::min(end + 1, text.size()));
-    const std::string_view line = TrimBlanks(raw.substr(0, raw.find('#')));
+    const std::string_view line = Trimmed(raw.substr(0, raw.find('#')));
     if (line.empty()) continue;
     const size_t dots = line.find("..");
-    const std::string_view first = TrimBlanks(line.substr(0, dots));
+    const std::string_view first = Trimmed(line.substr(0, dots));
     const std::string_view last =
-        dots == std::string_view::npos ? first : TrimBlanks(line.substr(dots + 2));
-    const std::string where =
-        file + ": line " + std::to_string(number) + ": \"" + std::string(TrimBlanks(raw)) + "\" ";
+        dots == std::string_view::npos ? first : Trimmed(line.substr(dots + 2));
+    const std::string where = file + ": line " + std::to_string(number) + ": \"" +
+                              std::string(Trimmed(raw)) + "\" ";
     if (!IsDate(first) || !IsDate(last)) {
       return Status::Failed(where +
                             "is no date YYYY-MM-DD or range of dates YYYY-MM-DD..YYYY-MM-DD");

@@ -196,7 +196,7 @@ int RunOptions(const Options& options, size_t prune_count) {
 std::string UsageText() {
   return "Usage: jobrunner [JOBFILE]\n"
          "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check [--strict] [--rerun RUNID [--downstream]] JOBFILE\n"
+         "       jobrunner --check [--strict] [--root DIR] [--rerun RUNID [--downstream]] JOBFILE\n"
          "       jobrunner --rerun RUNID [--force] [--downstream] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS [JOBFILE]\n"
@@ -218,6 +218,8 @@ std::string UsageText() {
          "--check JOBFILE   prints the job as JSON and runs nothing; what a run would\n"
          "                  meet before its first line is named as warnings.\n"
          "--strict          with --check: exit status 1 when it named any of those.\n"
+         "--root DIR        with --check: the installed timer it compares the job's\n"
+         "                  schedule with is the one in the image root DIR.\n"
          "--rerun RUNID JOBFILE\n"
          "                  runs the job again without the lines that succeeded in run\n"
          "                  RUNID; refused when the job file changed since, unless\n"

@@ -235,15 +235,12 @@ std::vector<std::string> JobWarnings(const JobDocument& job,
 
 RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunControl& control,
                              RunSessionObserver& observer) {
-  TellJobWarnings(session, observer);
   RunSessionOutcome outcome;
   const CheckedJob checked = CheckJob(session.job);
   RunRequest request = RequestOf(session, checked);
   outcome.job_time_limit = request.job_time_limit;
-  outcome.refusals = JobRefusals(checked, request);
-  if (!outcome.refusals.empty()) return outcome;
-
-  // On a day off of the job's calendar nothing starts. A calendar that does not read
+  // On a day off of the job's calendar nothing starts, and nothing is said: the job's
+  // faults and warnings wait for its next working day. A calendar that does not read
   // refuses the run: one that silently stopped working would run the job on days off.
   if (!session.ignore_calendar) {
     const Result<std::string> day_off = DayOffText(session.job, env.clock.Now());
@@ -259,6 +256,10 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
       return outcome;
     }
   }
+
+  TellJobWarnings(session, observer);
+  outcome.refusals = JobRefusals(checked, request);
+  if (!outcome.refusals.empty()) return outcome;
 
   // What would stop the run halfway refuses it now; the rest is said before it starts.
   for (const PreflightProblem& problem :

@@ -160,7 +160,8 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
   std::string today = test::RunProgram("/bin/date", {"+%F"}, env_, dir_.path()).out;
   today.pop_back();
   AddLine({.number = 10, .type = "Flow Runner"});
-  job_.schedule.Calendar = dir_.File("days.txt");
+  // A warning every run says waits for a working day too.
+  job_.schedule = {"", "", "soon", dir_.File("days.txt")};
   const std::string job = SaveJob();
   test::WriteWholeFile(dir_.File("days.txt"), "2001-05-01\n");
   ASSERT_EQ(Call({job}).status, 0);

@@ -77,7 +77,7 @@ demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev li
   qt6-base-dev libgl1-mesa-dev qt6-charts-dev libqt6opengl6-dev libcli11-dev nlohmann-json3-dev
   libgraphviz-dev libcurl4-openssl-dev)
 packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
-  sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd locales
+  sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
   python3-aiosmtpd prometheus prometheus-node-exporter)
 if [ "${1:-}" = "--demo" ]; then
   install_packages "${demo_packages[@]}"

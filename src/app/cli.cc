@@ -9,7 +9,9 @@
 #include "app/cli_credential.h"
 #include "app/cli_graph.h"
 #include "app/cli_history.h"
+#include "app/cli_jobs.h"
 #include "app/cli_run.h"
+#include "app/cli_schedule.h"
 #include "app/cli_status.h"
 #include "platform/config.h"
 #include "platform/credentials.h"
@@ -20,8 +22,10 @@ namespace {
 // The words that make a command line one of options; any other first word starts the
 // job file name of an unattended run.
 constexpr const char* kOptionWords[] = {
-    "-h",      "--help",   "--version", "--check", "--edit",       "--history",    "--rerun",
-    "--force", "--strict", "--status",  "--graph", "--downstream", "--batch-file", "--credential"};
+    "-h",           "--help",       "--version",    "--check",      "--edit",
+    "--history",    "--rerun",      "--force",      "--strict",     "--status",
+    "--graph",      "--downstream", "--batch-file", "--credential", "--schedule",
+    "--unschedule", "--dry-run",    "--root",       "--jobs",       "--ignore-calendar"};
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string joined;
@@ -42,6 +46,8 @@ struct Options {
   bool help = false, version = false, check = false, edit = false, history = false, json = false;
   bool force = false, strict = false, status = false, graph = false, downstream = false;
   bool batch_file = false, credential = false;
+  bool schedule = false, unschedule = false, dry_run = false, jobs = false, ignore_calendar = false;
+  std::optional<std::string> root;  // --root DIR
   std::string prune;
   std::optional<std::string> run;  // --run RUNID of --graph
   std::optional<RerunOption> rerun;
@@ -62,6 +68,41 @@ int RunOptions(const Options& options, size_t prune_count) {
   if (options.downstream && !options.rerun) return Usage("--downstream belongs to --rerun");
   if (options.strict && !options.check) return Usage("--strict belongs to --check");
   if (options.run && !options.graph) return Usage("--run belongs to --graph");
+  if (options.dry_run && !options.schedule) return Usage("--dry-run belongs to --schedule");
+  if (options.root && !(options.schedule || options.unschedule || options.jobs || options.check)) {
+    return Usage("--root belongs to --schedule, --unschedule, --jobs and --check");
+  }
+  if (options.root && options.root->find_first_not_of(' ') == std::string::npos) {
+    return Usage("--root needs the folder of an image root");
+  }
+  const std::string root = options.root.value_or("");
+  const bool other = options.check || options.history || options.rerun || options.status ||
+                     options.graph || options.strict || options.run || prune_count ||
+                     options.batch_file || options.credential;
+  if (options.schedule || options.unschedule) {
+    if (other || options.json || options.jobs || options.ignore_calendar ||
+        (options.schedule && options.unschedule) ||
+        Joined(options.words).find_first_not_of(' ') == std::string::npos) {
+      return Usage(options.schedule ? "--schedule takes --dry-run, --root DIR and a job file"
+                                    : "--unschedule takes --root DIR and a job file");
+    }
+    if (options.schedule) return ScheduleCommand(Joined(options.words), options.dry_run, root);
+    return UnscheduleCommand(Joined(options.words), root);
+  }
+  if (options.jobs) {
+    if (other || options.ignore_calendar || !options.words.empty()) {
+      return Usage("--jobs takes --json and --root DIR only");
+    }
+    return JobsCommand(options.json, root);
+  }
+  if (options.ignore_calendar) {
+    const std::string job_file = Joined(options.words);
+    if ((other && !options.rerun) || options.json || options.check ||
+        job_file.find_first_not_of(' ') == std::string::npos) {
+      return Usage("--ignore-calendar takes a job file, and --rerun RUNID with it");
+    }
+    return RunFromCommandLine(job_file, options.rerun, true);
+  }
   if (options.credential) {
     const std::vector<std::string>& words = options.words;
     const std::string action = words.empty() ? std::string() : words.front();
@@ -114,7 +155,7 @@ int RunOptions(const Options& options, size_t prune_count) {
     if (Joined(options.words).find_first_not_of(' ') == std::string::npos) {
       return Usage("--check needs a job file");
     }
-    return RunCheck(options.words, options.rerun, options.strict);
+    return RunCheck(options.words, options.rerun, options.strict, root);
   }
   if (options.rerun) {
     if (options.history || options.json || prune_count) {
@@ -155,7 +196,7 @@ int RunOptions(const Options& options, size_t prune_count) {
 std::string UsageText() {
   return "Usage: jobrunner [JOBFILE]\n"
          "       jobrunner --edit [JOBFILE]\n"
-         "       jobrunner --check [--strict] [--rerun RUNID [--downstream]] JOBFILE\n"
+         "       jobrunner --check [--strict] [--root DIR] [--rerun RUNID [--downstream]] JOBFILE\n"
          "       jobrunner --rerun RUNID [--force] [--downstream] JOBFILE\n"
          "       jobrunner --history JOBFILE [RUNID] [--json]\n"
          "       jobrunner --history --prune DAYS [JOBFILE]\n"
@@ -163,6 +204,10 @@ std::string UsageText() {
          "       jobrunner --graph JOBFILE [--run RUNID]\n"
          "       jobrunner --batch-file JOBFILE [OUTFILE]\n"
          "       jobrunner --credential set NAME | list | remove NAME\n"
+         "       jobrunner --schedule [--dry-run] [--root DIR] JOBFILE\n"
+         "       jobrunner --unschedule [--root DIR] JOBFILE\n"
+         "       jobrunner --jobs [--json] [--root DIR]\n"
+         "       jobrunner --ignore-calendar [--rerun RUNID] JOBFILE\n"
          "       jobrunner --help | -h | --version\n"
          "\n"
          "Without arguments the job editor window opens. With a job file the job runs\n"
@@ -173,6 +218,8 @@ std::string UsageText() {
          "--check JOBFILE   prints the job as JSON and runs nothing; what a run would\n"
          "                  meet before its first line is named as warnings.\n"
          "--strict          with --check: exit status 1 when it named any of those.\n"
+         "--root DIR        with --check: the installed timer it compares the job's\n"
+         "                  schedule with is the one in the image root DIR.\n"
          "--rerun RUNID JOBFILE\n"
          "                  runs the job again without the lines that succeeded in run\n"
          "                  RUNID; refused when the job file changed since, unless\n"
@@ -200,7 +247,18 @@ std::string UsageText() {
          "                  keeps a password in the credential folder, for a job line's\n"
          "                  option word @cred:NAME: set reads it from standard input (not\n"
          "                  shown at a terminal), list names them (never their values)\n"
-         "                  with owner, mode and whether a run can use each.\n";
+         "                  with owner, mode and whether a run can use each.\n"
+         "--schedule JOBFILE\n"
+         "                  installs the job's Schedule as a systemd service and timer\n"
+         "                  (/etc/systemd/system as root, else the user's own) and starts\n"
+         "                  the timer; --dry-run prints them, --root DIR writes them into\n"
+         "                  an image root. Run it again after changing the schedule.\n"
+         "--unschedule JOBFILE\n"
+         "                  disables and removes the job's service and timer.\n"
+         "--jobs            every job with runs in the history or a timer: its schedule,\n"
+         "                  next run, last run, usual duration; --json for scripts.\n"
+         "--ignore-calendar JOBFILE\n"
+         "                  runs the job also on a day off of its Calendar file.\n";
 }
 
 std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
@@ -229,6 +287,13 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--graph", options.graph);
   app.add_flag("--batch-file", options.batch_file);
   app.add_flag("--credential", options.credential);
+  app.add_flag("--schedule", options.schedule);
+  app.add_flag("--unschedule", options.unschedule);
+  app.add_flag("--dry-run", options.dry_run);
+  app.add_flag("--jobs", options.jobs);
+  app.add_flag("--ignore-calendar", options.ignore_calendar);
+  std::string root_folder;
+  CLI::Option* root = app.add_option("--root", root_folder);
   std::string graph_run;
   CLI::Option* run = app.add_option("--run", graph_run);
   CLI::Option* prune = app.add_option("--prune", options.prune);
@@ -247,10 +312,13 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args) {
   }
   if (rerun->count()) options.rerun = RerunOption{rerun_id, options.force, options.downstream};
   if (run->count()) options.run = graph_run;
+  if (root->count()) options.root = root_folder;
   if (options.edit) {
     if (options.check || options.history || options.json || prune->count() || options.rerun ||
         options.force || options.downstream || options.strict || options.status || options.graph ||
-        options.run || options.batch_file || options.credential) {
+        options.run || options.batch_file || options.credential || options.schedule ||
+        options.unschedule || options.dry_run || options.jobs || options.ignore_calendar ||
+        options.root) {
       return Usage("--edit takes a job file only");
     }
     // The window opens; EditorJobFile names the file it loads.

@@ -1,8 +1,6 @@
 #include "app/cli_batch_file.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/cli.h"
 #include "app/cli_check.h"
@@ -17,14 +15,6 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
   if (const ReadResult read = ReadJobFile(job_file, job); read.status != ReadStatus::kLoaded) {
     return RefuseUnloadedJob(read);
   }
-  // Cron starts the script in another folder: the job file by its absolute name, a link
-  // kept as a link, so that the script follows it when it is pointed elsewhere.
-  std::error_code ec;
-  const std::u8string absolute =
-      std::filesystem::absolute(
-          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
-          .lexically_normal()
-          .u8string();
   const std::string program = ProgramFilePath();
   if (program.empty()) {
     std::fputs(
@@ -33,8 +23,7 @@ int BatchFileCommand(const std::string& job_file, const std::optional<std::strin
         stderr);
     return kExitCannotRun;
   }
-  const std::string text =
-      BatchFileText(program, ec ? job_file : std::string(absolute.begin(), absolute.end()));
+  const std::string text = BatchFileText(program, UnattendedJobFileName(job_file));
   if (!out_file) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {

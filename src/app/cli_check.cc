@@ -14,6 +14,7 @@
 #include "platform/credentials.h"
 #include "platform/installation.h"
 #include "platform/program_command.h"
+#include "run/job_schedule.h"
 #include "run/preflight.h"
 #include "run/rerun_plan.h"
 
@@ -88,6 +89,71 @@ std::string CredentialsMember(const std::vector<CredentialUse>& uses) {
     out += "}";
   }
   return out + "]";
+}
+
+struct ScheduleCheck {
+  std::string members;
+  bool warned = false;
+  bool runnable = true;  // false: a run would be refused for its calendar
+};
+
+// The schedule members of --check, after naming on standard error what JobWarnings leaves
+// to it: systemd-analyze missing, a calendar that does not read, and an installed timer
+// that runs at another schedule.
+ScheduleCheck CheckSchedule(const std::string& path, const JobDocument& job,
+                            const std::string& root) {
+  ScheduleCheck check;
+  auto warn = [&](const std::string& text) {
+    std::fprintf(stderr, "jobrunner: warning: %s: %s\n", path.c_str(), text.c_str());
+    check.warned = true;
+  };
+  const ScheduleAttributes& schedule = job.schedule;
+  std::string& out = check.members;
+  out = "\"Schedule\": ";
+  std::string next_runs = "null";
+  if (schedule.Schedule.empty()) {
+    out += "null";
+  } else {
+    AppendJsonString(out, schedule.Schedule);
+    const ScheduleLook look = LookAhead(job, 5);
+    if (look.reading.kind == CalendarReading::Kind::kNoTool) {
+      warn(
+          "systemd-analyze not found; the schedule cannot be checked and its next runs not "
+          "computed");
+    } else if (look.reading.kind == CalendarReading::Kind::kElapses) {
+      next_runs = "[";
+      for (const std::string& time : RunTimes(look)) {
+        if (next_runs.size() > 1) next_runs += ", ";
+        AppendJsonString(next_runs, time);
+      }
+      next_runs += "]";
+    }
+    for (const InstalledTimer& timer : InstalledTimers({UnitFolderFor(root)})) {
+      if (timer.unit != UnitBaseName(path) + ".timer" || timer.schedule == schedule.Schedule)
+        continue;
+      warn("the installed timer " + timer.place.folder + "/" + timer.unit + " runs at \"" +
+           timer.schedule + "\", not at the job's Schedule; jobrunner --schedule carries it over");
+    }
+  }
+  const Result<bool> catch_up = ParseCatchUp(schedule.CatchUp);
+  out += std::string(", \"CatchUp\": ") + (!catch_up.ok()   ? "null"
+                                           : catch_up.value ? "true"
+                                                            : "false");
+  const Result<int32_t> delay = ParseRandomDelay(schedule.RandomDelay);
+  out += ", \"RandomDelay\": " + (delay.ok() ? std::to_string(delay.value) : "null");
+  out += ", \"Calendar\": ";
+  if (const std::string calendar = CalendarFilePath(job); calendar.empty()) {
+    out += "null";
+  } else if (const Result<DaysOff> days = ReadDaysOff(calendar); !days.ok()) {
+    std::fprintf(stderr, "jobrunner: error: %s: %s; a run would be refused\n", path.c_str(),
+                 days.message().c_str());
+    check.runnable = false;
+    out += "null";
+  } else {
+    AppendJsonString(out, calendar);
+  }
+  out += ", \"next_runs\": " + next_runs;
+  return check;
 }
 
 }  // namespace
@@ -180,7 +246,7 @@ int RefuseUnloadedJob(const ReadResult& read) {
 }
 
 int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOption>& rerun,
-             bool strict) {
+             bool strict, const std::string& root) {
   std::string path;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i) path += ' ';
@@ -226,8 +292,11 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     rerun_member = RerunMember(rerun->run_id, PlanRerun(RerunLinesOf(job.table, rows),
                                                         basis.value.lines, basis.value.downstream));
   }
-  const std::string credentials = CredentialsMember(
-      CredentialUses(job.table, job.table.LineCount(), CredentialFolder(*registry)));
+  job.FileName = path;
+  ScheduleCheck schedule = CheckSchedule(path, job, root);
+  const std::string credentials = CredentialsMember(CredentialUses(job.table, job.table.LineCount(),
+                                                                   CredentialFolder(*registry))) +
+                                  ", " + schedule.members;
   const std::string json =
       JobJson(job, rerun_member.empty() ? credentials : credentials + ", " + rerun_member);
   // A check whose answer was lost must not look like a passed one.
@@ -236,8 +305,8 @@ int RunCheck(const std::vector<std::string>& args, const std::optional<RerunOpti
     return kExitCannotWriteOutput;
   }
   // The file is fine, but an unattended run would refuse to start it.
-  if (!runnable) return kExitCannotRun;
-  return strict && (warned || preflight_named) ? kExitErrors : kExitNoErrors;
+  if (!runnable || !schedule.runnable) return kExitCannotRun;
+  return strict && (warned || preflight_named || schedule.warned) ? kExitErrors : kExitNoErrors;
 }
 
 std::unique_ptr<LauncherProbe> MakeSystemLauncherProbe() {

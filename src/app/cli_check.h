@@ -26,9 +26,15 @@ inline constexpr int kExitCannotWriteOutput = 74;
 // With `rerun`, the object gains "rerun": the run and the job lines its rerun would take
 // as over and would run; a rerun that would be refused is refused here too, with 3.
 // What a run would meet before its first line is named as warnings; with `strict` a file
-// that loads but has any of them gives 1.
+// that loads but has any of them gives 1. The schedule members follow "credentials":
+// "Schedule", "CatchUp", "RandomDelay", "Calendar" (null for a value a run would not take)
+// and "next_runs", the next five runs that are no day off as systemd computes them (null
+// without a schedule or without systemd-analyze); a schedule differing from the one the
+// installed timer (in the image `root`, when given) runs is named as a warning. A calendar
+// file that a run could not read gives 4.
 int RunCheck(const std::vector<std::string>& args,
-             const std::optional<RerunOption>& rerun = std::nullopt, bool strict = false);
+             const std::optional<RerunOption>& rerun = std::nullopt, bool strict = false,
+             const std::string& root = {});
 
 // Tells why the job file of a command was not loaded ("Open: <message>" and a line with the
 // cause, when there is one, on standard error) and returns the exit status for it, 3.

@@ -20,11 +20,7 @@ constexpr const char* kNoRuns = "no runs recorded\n";
 
 std::string Duration(TimePoint from, const std::optional<TimePoint>& to) {
   if (!to) return "-";
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*to - from).count();
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
+  return DurationText(std::chrono::duration_cast<std::chrono::milliseconds>(*to - from));
 }
 
 std::string LineList(const std::vector<int32_t>& lines) {

@@ -153,6 +153,13 @@ int ExitStatusOf(const RunSessionOutcome& outcome, const std::string& job_file) 
   switch (outcome.end) {
     case RunSessionOutcome::End::kRan:
       break;
+    case RunSessionOutcome::End::kDayOff:
+      // Planned, so nothing for cron to mail; the one at a terminal learns why nothing ran.
+      if (StandardErrorIsTerminal()) {
+        std::fprintf(stderr, "jobrunner: %s: %s; nothing was run\n", job_file.c_str(),
+                     outcome.day_off.c_str());
+      }
+      return kExitNoErrors;
     case RunSessionOutcome::End::kBusy:
       std::fprintf(stderr, "jobrunner: %s\n", AlreadyRunningText(job_file, *outcome.busy).c_str());
       return kExitAlreadyRunning;
@@ -208,7 +215,8 @@ Result<RerunBasis> RerunBasisFor(const std::string& job_file, const RerunOption&
   return basis;
 }
 
-int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOption>& rerun) {
+int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOption>& rerun,
+                       bool ignore_calendar) {
   StderrNotifier notifier;
   RunSessionRequest request;
   ReadResult read = ReadJobFile(job_file, request.job);
@@ -222,6 +230,7 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   request.job.FileName = job_file;
   request.from_command_line = true;
   request.history_database = SystemMetadataDatabasePath();
+  request.ignore_calendar = ignore_calendar;
   if (rerun) {
     Result<RerunBasis> basis = RerunBasisFor(job_file, *rerun);
     if (!basis.ok()) {

@@ -23,9 +23,11 @@ struct RerunOption {
 // file, 4 when the job cannot be run at all, 5 when another run of the job goes on and the
 // job's overlap policy refuses a second one. Messages go to standard error; progress too,
 // when standard error is a terminal. With `rerun`, the run is a rerun of that run, refused
-// with 3 as RerunBasisFor says.
+// with 3 as RerunBasisFor says. On a day off of the job's calendar nothing starts and the
+// exit status is 0, unless `ignore_calendar`.
 int RunFromCommandLine(const std::string& job_file,
-                       const std::optional<RerunOption>& rerun = std::nullopt);
+                       const std::optional<RerunOption>& rerun = std::nullopt,
+                       bool ignore_calendar = false);
 
 // The earlier run of a rerun of `job_file` from this machine's run history. Fails when it
 // is no run of the job file, and when the job file changed since that run unless

@@ -17,33 +17,30 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string ClockText(int64_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
-}
-
 void PrintWarning(std::string_view text) {
   std::fprintf(stderr, "jobrunner: warning: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
 void PrintRun(const RunInProgress& live, const ExpectedEnd& expected, TimePoint now) {
   const RunSummary& run = live.run;
-  std::printf("Run %s of %s\n  %s\n  process %lld, started %s, running for %s\n",
-              run.run_id.c_str(), run.job_file.c_str(), run.description.c_str(),
-              static_cast<long long>(live.pid), FormatTimeText(run.start).c_str(),
-              ClockText(ElapsedSeconds(run.start, std::nullopt, now)).c_str());
+  std::printf(
+      "Run %s of %s\n  %s\n  process %lld, started %s, running for %s\n", run.run_id.c_str(),
+      run.job_file.c_str(), run.description.c_str(), static_cast<long long>(live.pid),
+      FormatTimeText(run.start).c_str(),
+      DurationText(std::chrono::seconds(ElapsedSeconds(run.start, std::nullopt, now))).c_str());
   if (const std::string end = ExpectedEndText(expected, now); !end.empty()) {
     std::printf("  %s\n", end.c_str());
   }
   std::fputs("\n", stdout);
   std::printf("%-7s  %-8s  %-20s  %9s  %s\n", "LINE", "STATE", "START", "ELAPSED", "DESCRIPTION");
   for (const RunLineRecord& line : live.lines) {
-    std::printf("%-7d  %-8s  %-20s  %9s  %s\n", line.line, LiveStateWord(LiveLineState(line)),
-                line.start ? FormatTimeText(*line.start).c_str() : "-",
-                line.start ? ClockText(ElapsedSeconds(*line.start, line.end, now)).c_str() : "-",
-                line.description.c_str());
+    std::printf(
+        "%-7d  %-8s  %-20s  %9s  %s\n", line.line, LiveStateWord(LiveLineState(line)),
+        line.start ? FormatTimeText(*line.start).c_str() : "-",
+        line.start
+            ? DurationText(std::chrono::seconds(ElapsedSeconds(*line.start, line.end, now))).c_str()
+            : "-",
+        line.description.c_str());
   }
 }
 

@@ -16,8 +16,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPassPause(1000);
-// How long children get to end after a polite request when a run is stopped.
-constexpr milliseconds kStopGrace(10000);
 
 bool MeansRunning(std::string_view status) {
   return EqualsIgnoringCase(TrimBlanks(status), "running");

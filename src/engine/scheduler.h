@@ -17,6 +17,9 @@
 
 namespace jr {
 
+// How long children get to end after a polite request when a run is stopped.
+inline constexpr std::chrono::milliseconds kStopGrace{10000};
+
 struct SchedulerOutcome {
   enum class End {
     kAllOver,      // every line is over

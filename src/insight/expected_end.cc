@@ -6,21 +6,12 @@
 
 #include "engine/command_line_builder.h"
 #include "engine/run_plan.h"
+#include "model/time_text.h"
 #include "platform/local_time.h"
 
 namespace jr {
-namespace {
 
 using std::chrono::milliseconds;
-
-std::string ClockText(int64_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
-}
-
-}  // namespace
 
 ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
                       const UsualDurations& usual, TimePoint now) {
@@ -114,11 +105,10 @@ std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, i
 
 std::string ExpectedEndText(const ExpectedEnd& expected, TimePoint now) {
   if (!expected.end) return {};
-  const int64_t left = std::max<int64_t>(
-      0, std::chrono::duration_cast<std::chrono::seconds>(*expected.end - now).count());
   return std::string("expected end ") + (expected.lower_bound ? "at least " : "") +
          FormatLocalTime(std::chrono::system_clock::to_time_t(*expected.end), "%H:%M:%S") +
-         " (in " + ClockText(left) + ")";
+         " (in " + DurationText(std::chrono::duration_cast<milliseconds>(*expected.end - now)) +
+         ")";
 }
 
 ExpectedEndWatch::ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum,

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 namespace jr {
-namespace {
 
 using std::chrono::milliseconds;
 
@@ -14,8 +13,6 @@ milliseconds Median(std::vector<milliseconds> values) {
   return (values[middle - 1] + values[middle]) / 2;
 }
 
-}  // namespace
-
 UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
                                 const std::vector<std::vector<RunLineRecord>>& lines) {
   struct Samples {
@@ -24,7 +21,7 @@ UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
   };
   std::map<int32_t, Samples> samples;
   for (size_t i = 0; i < runs.size() && i < lines.size(); ++i) {
-    if (!runs[i].end || runs[i].status == RunStatus::kRefused) continue;
+    if (!runs[i].end || StartedNothing(runs[i].status)) continue;
     // The ok attempts of this run, by the line they count for.
     std::map<int32_t, std::vector<milliseconds>> ok;
     const std::map<int32_t, int32_t> links = RepeatLinks(lines[i]);
@@ -57,7 +54,7 @@ Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string
   std::vector<RunSummary> earlier;
   std::vector<std::string> ids;
   for (RunSummary& run : recent.value) {
-    if (run.start >= before || !run.end || run.status == RunStatus::kRefused) continue;
+    if (run.start >= before || !run.end || StartedNothing(run.status)) continue;
     ids.push_back(run.run_id);
     earlier.push_back(std::move(run));
   }

@@ -20,6 +20,9 @@ inline constexpr size_t kUsualDurationRuns = 10;
 // has no usual duration, however old a success of it may be.
 inline constexpr int kUsualDurationLookBack = 200;
 
+// The median of durations (the mean of the middle two for an even count); not for none.
+std::chrono::milliseconds Median(std::vector<std::chrono::milliseconds> values);
+
 // By job line number; a line that is not there has no usual duration (unknown).
 using UsualDurations = std::map<int32_t, std::chrono::milliseconds>;
 

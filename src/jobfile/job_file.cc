@@ -115,8 +115,9 @@ std::string LineName(std::string_view number, size_t index) {
 
 // The attributes a job file's root element may have.
 constexpr const char* kRootAttributes[] = {
-    "Description", "LogFile",      "UserFile", "TempLogDir", "LogToEventLog", "Exportdate",
-    "MaxParallel", "JobTimeLimit", "Overlap",  "NotifyMail", "NotifyWebhook", "NotifyOn"};
+    "Description", "LogFile",      "UserFile",    "TempLogDir", "LogToEventLog", "Exportdate",
+    "MaxParallel", "JobTimeLimit", "Overlap",     "NotifyMail", "NotifyWebhook", "NotifyOn",
+    "Schedule",    "CatchUp",      "RandomDelay", "Calendar"};
 
 // The attributes of a BatchLine, each with the cell it fills.
 constexpr std::pair<int, const char*> kLineAttributes[] = {
@@ -290,6 +291,8 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   job.NotifyMail = root.attribute("NotifyMail").value();
   job.NotifyWebhook = root.attribute("NotifyWebhook").value();
   job.NotifyOn = root.attribute("NotifyOn").value();
+  job.schedule = {root.attribute("Schedule").value(), root.attribute("CatchUp").value(),
+                  root.attribute("RandomDelay").value(), root.attribute("Calendar").value()};
   // Anything but exactly "false", an absent value included, checks the box.
   job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
   JobLineTable& table = job.table;
@@ -386,6 +389,12 @@ std::string JobFileText(const JobDocument& job, const std::string& export_date) 
   if (!job.NotifyMail.empty()) SetAttribute(root, "NotifyMail", job.NotifyMail);
   if (!job.NotifyWebhook.empty()) SetAttribute(root, "NotifyWebhook", job.NotifyWebhook);
   if (!job.NotifyOn.empty()) SetAttribute(root, "NotifyOn", job.NotifyOn);
+  for (const auto& [name, value] : {std::pair{"Schedule", &job.schedule.Schedule},
+                                    {"CatchUp", &job.schedule.CatchUp},
+                                    {"RandomDelay", &job.schedule.RandomDelay},
+                                    {"Calendar", &job.schedule.Calendar}}) {
+    if (!value->empty()) SetAttribute(root, name, *value);
+  }
 
   pugi::xml_node batch_lines = root.append_child("BatchLines");
   const JobLineTable& table = job.table;

@@ -10,6 +10,7 @@
 #include "model/job_line_table.h"
 #include "model/job_rules.h"
 #include "model/notify_rules.h"
+#include "model/schedule.h"
 
 namespace jr {
 
@@ -30,6 +31,8 @@ struct JobDocument {
   std::string NotifyMail;     // mail addresses separated by commas
   std::string NotifyWebhook;  // an http:// or https:// URL
   std::string NotifyOn;       // "failure" (also when empty) or "always"
+  // When the job runs and which days it keeps off; not in the file when empty.
+  ScheduleAttributes schedule;
   JobLineTable table;
   // The file the job was read from or is saved as; not part of what a file holds.
   std::string FileName;

@@ -13,14 +13,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::string ClockText(milliseconds duration) {
-  const long long seconds = std::max<long long>(0, duration.count() / 1000);
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
-                seconds % 60);
-  return text;
-}
-
 }  // namespace
 
 std::optional<LongerThanUsualRule> LongerThanUsualRuleOf(std::vector<milliseconds> durations) {
@@ -52,8 +44,8 @@ Result<std::optional<LongerThanUsualRule>> ReadLongerThanUsualRule(RunHistory& h
 }
 
 std::string LongerThanUsualText(const LongerThanUsualRule& rule, milliseconds elapsed) {
-  return "running longer than usual: " + ClockText(elapsed) +
-         " so far; its runs without errors took up to " + ClockText(rule.usual) +
+  return "running longer than usual: " + DurationText(elapsed) +
+         " so far; its runs without errors took up to " + DurationText(rule.usual) +
          " (90th percentile of the last " + std::to_string(rule.runs) + ")";
 }
 

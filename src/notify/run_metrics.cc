@@ -75,19 +75,7 @@ std::string MetricsFolder(RegistryReader& registry) {
 }
 
 std::string MetricsFileName(const std::string& job_file) {
-  const std::string job = AbsoluteFileName(job_file);
-  std::string name = job.substr(job.find_last_of("/\\") + 1);
-  if (name.size() >= 4) {
-    std::string suffix = name.substr(name.size() - 4);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (suffix == ".xml") name.resize(name.size() - 4);
-  }
-  for (char& c : name) {
-    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (!kept) c = '_';
-  }
-  return "jobrunner_" + name + "_" + Sha256Hex(job).substr(0, 8) + ".prom";
+  return "jobrunner_" + FileNameTag(AbsoluteFileName(job_file)) + ".prom";
 }
 
 std::string MetricsText(const std::string& job, bool running,
@@ -123,11 +111,11 @@ std::string MetricsText(const std::string& job, bool running,
 }
 
 std::optional<LastRunMetrics> LastRunFromHistory(RunHistory& history, const std::string& job) {
-  // A few runs back, in case the newest were refused or have no end.
+  // A few runs back, in case the newest started nothing or have no end.
   Result<std::vector<RunSummary>> recent = history.RecentRuns(job, 20);
   if (!recent.ok()) return std::nullopt;
   for (const RunSummary& run : recent.value) {
-    if (!run.end || !run.status || *run.status == RunStatus::kRefused) continue;
+    if (!run.end || !run.status || StartedNothing(run.status)) continue;
     LastRunMetrics last;
     last.start = run.start;
     last.end = *run.end;

@@ -1,6 +1,8 @@
 #include "platform/file_digest.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -95,6 +97,21 @@ std::string AbsoluteFileName(const std::string& path) {
   if (ec) resolved = absolute;
   const std::u8string text = resolved.lexically_normal().u8string();
   return std::string(text.begin(), text.end());
+}
+
+std::string FileNameTag(const std::string& absolute) {
+  std::string name = absolute.substr(absolute.find_last_of("/\\") + 1);
+  if (name.size() >= 4) {
+    std::string suffix = name.substr(name.size() - 4);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (suffix == ".xml") name.resize(name.size() - 4);
+  }
+  for (char& c : name) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!kept) c = '_';
+  }
+  return name + "_" + Sha256Hex(absolute).substr(0, 8);
 }
 
 }  // namespace jr

@@ -20,6 +20,12 @@ Result<std::string> FileSha256(const std::string& path);
 // are kept as given; the name itself when none of this is possible. UTF-8 in and out.
 std::string AbsoluteFileName(const std::string& path);
 
+// A short name of the file `absolute` for names made from it (a metrics file, a unit):
+// its name without a ".xml" ending, each character but A-Z a-z 0-9 made "_", then "_" and
+// the first 8 hex digits of the SHA-256 of `absolute`, so that two jobs of one name in
+// different folders get different names.
+std::string FileNameTag(const std::string& absolute);
+
 // The name of this machine; empty when it cannot be had.
 std::string HostName();
 

@@ -27,12 +27,21 @@ std::string ShellQuote(const std::string& text) {
 
 }  // namespace
 
+std::string UnattendedJobFileName(const std::string& job_file) {
+  std::error_code ec;
+  const std::u8string absolute =
+      std::filesystem::absolute(
+          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
+          .lexically_normal()
+          .u8string();
+  return ec ? job_file : std::string(absolute.begin(), absolute.end());
+}
+
 std::string BatchFileLine(const std::string& program, const std::string& job_file) {
   return ShellQuote(program) + " " + ShellQuote(job_file) + "\n";
 }
 
-std::string BatchFileText(const std::string& program, const std::string& job_file) {
-  const bool batch = std::string_view(kBatchFileSuffix) == "bat";
+std::map<std::string, std::string> UnattendedVariables() {
   std::map<std::string, std::string> variables = EnvironmentStartingWith("JOBRUNNER_");
   // Cron knows neither XDG_CONFIG_HOME nor the editor's environment: the script names the
   // credential folder the editor's user filled (never a value), unless the registry, which
@@ -45,8 +54,13 @@ std::string BatchFileText(const std::string& program, const std::string& job_fil
       }
     }
   }
+  return variables;
+}
+
+std::string BatchFileText(const std::string& program, const std::string& job_file) {
+  const bool batch = std::string_view(kBatchFileSuffix) == "bat";
   std::string text = "#!/bin/sh\n";
-  for (const auto& [name, value] : variables) {
+  for (const auto& [name, value] : UnattendedVariables()) {
     text += batch ? "set \"" + name + "=" + value + "\"\n"
                   : "export " + name + "=" + ShellQuote(value) + "\n";
   }

@@ -62,7 +62,7 @@ void NameRunInLock(const RunRequest& request, const std::string& run_id, TimePoi
 
 }  // namespace
 
-Status RecordRefusedRun(const RunRequest& request, RunEnv& env) {
+Status RecordEmptyRun(const RunRequest& request, RunEnv& env, RunStatus status) {
   Result<std::unique_ptr<RunHistory>> history =
       RunHistory::OpenForWriting(request.history_database);
   if (!history.ok()) return history.status;
@@ -75,7 +75,7 @@ Status RecordRefusedRun(const RunRequest& request, RunEnv& env) {
   if (!id.ok()) return id.status;
   RunEnd end;
   end.end = now;
-  end.status = RunStatus::kRefused;
+  end.status = status;
   return history.value->EndRun(id.value, end);
 }
 
@@ -91,10 +91,12 @@ Result<RerunBasis> ReadRerunBasis(const std::string& database, const std::string
     return Status::Failed("\"" + run_id + "\" is no recorded run of the job file \"" + job +
                           "\"; see jobrunner --history");
   }
-  if (run.value->status == RunStatus::kRefused) {
-    return Status::Failed("run \"" + run_id +
-                          "\" was refused, as another run of the job went on; it ran no job "
-                          "line to run again");
+  if (StartedNothing(run.value->status)) {
+    return Status::Failed("run \"" + run_id + "\" " +
+                          (run.value->status == RunStatus::kRefused
+                               ? "was refused, as another run of the job went on"
+                               : "fell on a day off") +
+                          "; it ran no job line to run again");
   }
   Result<std::vector<std::vector<RunLineRecord>>> lines = history.value->Lines({run_id});
   if (!lines.ok()) return lines.status;

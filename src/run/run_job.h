@@ -112,9 +112,10 @@ std::string LineTimeLimitText(const RunLine& line);
 // which and why (see JobLineStart).
 std::string LineStartFailedText(const RunLine& line, std::string_view failure);
 
-// Keeps in the run history a run that did not start because another run of the job held
-// its lock: a row without lines whose status is RunStatus::kRefused.
-Status RecordRefusedRun(const RunRequest& request, RunEnv& env);
+// Keeps in the run history a run that started nothing: a row without lines whose status
+// is `status`, RunStatus::kRefused when another run of the job held its lock,
+// RunStatus::kDayOff on a day off of the job's calendar.
+Status RecordEmptyRun(const RunRequest& request, RunEnv& env, RunStatus status);
 
 // The run name for a random fraction in [0, 1).
 std::string RunNameFor(double fraction);

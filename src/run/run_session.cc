@@ -5,10 +5,10 @@
 #include <memory>
 #include <utility>
 
+#include "engine/command_line_builder.h"
 #include "insight/expected_end.h"
 #include "insight/runs_in_progress.h"
 #include "insight/usual_durations.h"
-#include "engine/command_line_builder.h"
 #include "model/job_line.h"
 #include "model/job_rules.h"
 #include "notify/longer_than_usual.h"
@@ -17,6 +17,7 @@
 #include "platform/file_digest.h"
 #include "run/interrupted_run.h"
 #include "run/job_lock.h"
+#include "run/job_schedule.h"
 #include "run/preflight.h"
 #include "run/system_env.h"
 
@@ -213,6 +214,14 @@ std::vector<std::string> JobWarnings(const JobDocument& job,
   for (std::string& warning : JobLineListWarnings(job.table, job.table.LineCount())) {
     warnings.push_back(std::move(warning));
   }
+  // A schedule is the timer's business: what is wrong with it is said, and the run goes on.
+  for (std::string& fault : ScheduleFaults(job.schedule)) warnings.push_back(std::move(fault));
+  if (const std::string& expression = job.schedule.Schedule; !expression.empty()) {
+    if (std::string problem = ScheduleProblem(expression, ReadCalendar(expression, 1));
+        !problem.empty()) {
+      warnings.push_back(std::move(problem));
+    }
+  }
   // Whoever may read the job file has the password; the run still passes it on.
   for (const RunRow& row : RunRows(job.table, job.table.LineCount())) {
     if (HoldsClearPassword(job.table.Text(kColOptions, row.row))) {
@@ -226,11 +235,29 @@ std::vector<std::string> JobWarnings(const JobDocument& job,
 
 RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunControl& control,
                              RunSessionObserver& observer) {
-  TellJobWarnings(session, observer);
   RunSessionOutcome outcome;
   const CheckedJob checked = CheckJob(session.job);
   RunRequest request = RequestOf(session, checked);
   outcome.job_time_limit = request.job_time_limit;
+  // On a day off of the job's calendar nothing starts, and nothing is said: the job's
+  // faults and warnings wait for its next working day. A calendar that does not read
+  // refuses the run: one that silently stopped working would run the job on days off.
+  if (!session.ignore_calendar) {
+    const Result<std::string> day_off = DayOffText(session.job, env.clock.Now());
+    if (!day_off.ok()) {
+      return Refused(Refusal::Kind::kOther, day_off.message() + "; the job was not run");
+    }
+    if (!day_off.value.empty()) {
+      outcome.end = RunSessionOutcome::End::kDayOff;
+      outcome.day_off = day_off.value;
+      if (Status kept = RecordEmptyRun(request, env, RunStatus::kDayOff); !kept.ok()) {
+        observer.Warning("the day off is left out of the run history: " + kept.message);
+      }
+      return outcome;
+    }
+  }
+
+  TellJobWarnings(session, observer);
   outcome.refusals = JobRefusals(checked, request);
   if (!outcome.refusals.empty()) return outcome;
 
@@ -261,7 +288,7 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
     outcome.busy = lock.value.busy;
     // An unattended run that did not happen is news for whoever reads the history.
     if (session.from_command_line) {
-      if (Status kept = RecordRefusedRun(request, env); !kept.ok()) {
+      if (Status kept = RecordEmptyRun(request, env, RunStatus::kRefused); !kept.ok()) {
         observer.Warning("the refused run is left out of the run history: " + kept.message);
       }
     }

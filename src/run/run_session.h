@@ -35,12 +35,15 @@ struct RunSessionRequest {
   // What the reading of the job's file passed over (see ReadingWarnings), each a clause the
   // session says as a warning before anything else.
   std::vector<std::string> file_warnings;
+  // Runs the job also on a day off of its calendar (the window asks before).
+  bool ignore_calendar = false;
 };
 
 // The warnings a session of `job` says before anything else, each a clause: the
 // `file_warnings` of its file's reading, then what the job-line lists of the lines a run
 // takes pass over (see JobLineListWarnings), then its lines that hold a password in clear
-// text (HoldsClearPassword). `--check` names the same.
+// text (HoldsClearPassword), then the faults of its schedule (ScheduleFaults, and what
+// systemd says against the expression). `--check` names the same.
 std::vector<std::string> JobWarnings(const JobDocument& job,
                                      const std::vector<std::string>& file_warnings);
 
@@ -62,10 +65,13 @@ struct RunSessionOutcome {
     kRefused,  // nothing started: `refusals` say why
     kBusy,     // another run of the job goes on and the job's policy refuses a second
     kStopped,  // a stop came while the run waited for another run's end
+    kDayOff,   // nothing started: today is a day off of the job's calendar (`day_off`)
   };
   End end = End::kRefused;
   std::vector<Refusal> refusals;
   std::optional<RunLockHolder> busy;  // for kBusy: the run that goes on
+  // For kDayOff: "today (2026-12-24) is a day off in CALENDAR".
+  std::string day_off;
   RunResult run;
   // The run's final status: its reports' level, at least kErrors when a report was not
   // written, kFatal when a stop came (also while the reports were being written).

@@ -118,6 +118,8 @@ int RunStatusNumber(RunStatus status) {
       return 5;
     case RunStatus::kInterrupted:
       return 6;
+    case RunStatus::kDayOff:
+      return 7;
     case RunStatus::kFatal:
     case RunStatus::kUnknown:
       break;
@@ -127,10 +129,14 @@ int RunStatusNumber(RunStatus status) {
 
 RunStatus RunStatusOfNumber(int64_t number) {
   for (RunStatus status : {RunStatus::kNoErrors, RunStatus::kErrors, RunStatus::kFatal,
-                           RunStatus::kRefused, RunStatus::kInterrupted}) {
+                           RunStatus::kRefused, RunStatus::kInterrupted, RunStatus::kDayOff}) {
     if (number == RunStatusNumber(status)) return status;
   }
   return RunStatus::kUnknown;
+}
+
+bool StartedNothing(const std::optional<RunStatus>& status) {
+  return status == RunStatus::kRefused || status == RunStatus::kDayOff;
 }
 
 const char* RunOutcomeWord(const std::optional<RunStatus>& status) {
@@ -146,6 +152,8 @@ const char* RunOutcomeWord(const std::optional<RunStatus>& status) {
       return "fatal";
     case RunStatus::kRefused:
       return "refused";
+    case RunStatus::kDayOff:
+      return "day off";
     case RunStatus::kUnknown:
       break;
   }
@@ -527,6 +535,18 @@ Result<std::vector<RunSummary>> RunHistory::RunsWithoutEnd(
   if (!query.ok()) return query.status;
   if (job_file) query.value.Text(1, *job_file);
   return ReadRuns(db_->db(), query.value);
+}
+
+Result<std::vector<std::string>> RunHistory::JobFiles() {
+  std::vector<std::string> files;
+  if (!db_->has_runs) return files;
+  Result<SqliteStatement> query =
+      db_->db().Prepare("SELECT DISTINCT job_file FROM runs ORDER BY job_file", "cannot read");
+  if (!query.ok()) return query.status;
+  Result<bool> found;
+  while ((found = query.value.Step()).value) files.push_back(query.value.ColumnText(0));
+  if (!found.ok()) return found.status;
+  return files;
 }
 
 Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(

@@ -16,7 +16,9 @@
 //   status       INTEGER  final status 0, 1 or 2, or 5 for a run that was refused because
 //                         another run of the job went on (no lines, start = end), or 6 for
 //                         a run whose runner ended without ending it (marked so by whoever
-//                         found it: see MarkInterrupted); NULL until the run ended
+//                         found it: see MarkInterrupted), or 7 for a run that started
+//                         nothing as its day was a day off of the job's calendar (no
+//                         lines, start = end); NULL until the run ended
 //   succeeded, failed, skipped   INTEGER   line counts, set at the end
 //   rerun_of     TEXT     for a rerun, the run whose failed lines it ran again; else NULL
 // Table "run_lines" (key run_id, line):
@@ -57,10 +59,14 @@ inline constexpr int kRunHistorySchemaVersion = 3;
 
 // A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
 // levels its reports ended with, 5 a run refused because another run of its job went on, 6
-// a run whose runner ended without ending it. A number no status of this version is (a newer
-// version's, a hand-edited row) reads as kUnknown, which no reader takes for success. A run
-// without a status was interrupted too, or goes on.
-enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kInterrupted, kUnknown };
+// a run whose runner ended without ending it, 7 a run on a day off. A number no status of this
+// version is (a newer version's, a hand-edited row) reads as kUnknown, which no reader takes for
+// success. A run without a status was interrupted too, or goes on.
+enum class RunStatus { kNoErrors, kErrors, kFatal, kRefused, kInterrupted, kDayOff, kUnknown };
+
+// True for a run that started nothing (refused, or on a day off): it counts neither as a
+// job's last run nor for its usual durations.
+bool StartedNothing(const std::optional<RunStatus>& status);
 
 // The column's number of a status; kUnknown has none and is written as 2, the safe side.
 int RunStatusNumber(RunStatus status);
@@ -160,6 +166,8 @@ class RunHistory {
   // The runs without an end, newest first, of `job_file` or, without one, of every job:
   // those going on and those whose runner died, which the history alone cannot tell apart.
   Result<std::vector<RunSummary>> RunsWithoutEnd(const std::optional<std::string>& job_file);
+  // Every job file with runs in the history, in name order.
+  Result<std::vector<std::string>> JobFiles();
   // The line rows of the runs, in the order they started (lines that never started
   // last, in collection order); grouped per run in the order of `run_ids`.
   Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);

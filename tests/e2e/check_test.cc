@@ -66,7 +66,8 @@ TEST_F(CheckTest, PrintsTheJobAsJsonWithSafeEscapesAndNamesWhatARunWouldRefuse) 
       "  [\"20\", null, \"Flow Runner\", \"\", \"1e7\", null, \"true\", null, null, null, "
       "\"\", \"\", \"\", \"\"],\n"
       "  [\"10\", null, \"???\", null, null, null, \"false\", \"/r.sh\", null, null, "
-      "\"20\", null, null, null]\n], \"credentials\": []}\n");
+      "\"20\", null, null, null]\n], \"credentials\": [], \"Schedule\": null, \"CatchUp\": true, "
+      "\"RandomDelay\": 0, \"Calendar\": null, \"next_runs\": null}\n");
 
   // A run names the lists first too, before it refuses the job.
   EXPECT_TRUE(test::RunProgram(test::BinDir() + "/jobrunner", {path}, {}, dir_.path())

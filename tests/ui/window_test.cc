@@ -16,11 +16,13 @@
 #include <QGraphicsScene>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
@@ -37,6 +39,7 @@
 #include "ui/history/run_history_window.h"
 #include "ui/main_window/job_executor.h"
 #include "ui/notify_dialog/notify_dialog.h"
+#include "ui/schedule_dialog/schedule_dialog.h"
 #include "window_fixture.h"
 
 using namespace jr;
@@ -540,6 +543,50 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(w_->currentDocument().NotifyOn.empty() && w_->currentDocument().NotifyMail.empty());
   }
 
+  // systemd's own reading in the dialog, off the window's thread; a day off is asked about.
+  void scheduleDialogPreviewsSystemdsRunsAndTheWindowAsksOnADayOff() {
+    AddLines({10});
+    SaveAs("job.xml");
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    WriteFile(path("days.txt"), "# closed\n" + today.toUtf8() + "..2099-12-31\n");
+    QStringList seen;  // per preview: its verdict, its first run, whether OK takes it
+    QVERIFY(Run<ScheduleDialog>(
+        [&] { Trigger("editSchedule"); },
+        [&](ScheduleDialog& d) {
+          QSignalSpy shown(&d, &ScheduleDialog::previewShown);
+          auto* runs = Find<QListWidget>(&d, "scheduleNextRuns");
+          for (const auto& [expression, calendar] :
+               {std::pair{"bogus", ""}, {"Mon..Fri *-*-* 02:30:00", ""}, {"daily", "days.txt"}}) {
+            Find(&d, "scheduleExpression")->setText(expression);
+            Find(&d, "scheduleCalendar")->setText(calendar);
+            QVERIFY(shown.wait(5000));
+            seen << Find<QLabel>(&d, "scheduleVerdict")->text() + "|" +
+                        QString::number(runs->count()) + "|" +
+                        (runs->count() ? runs->item(0)->text() : "") + "|" +
+                        (Find<QPushButton>(&d, "okButton")->isEnabled() ? "ok" : "no ok");
+          }
+          Find<QCheckBox>(&d, "scheduleCatchUp")->setChecked(false);
+          Find<QSpinBox>(&d, "scheduleRandomDelay")->setValue(90);
+          Find<QPushButton>(&d, "okButton")->click();
+        }));
+    QCOMPARE(seen[0],
+             "the schedule \"bogus\" is no calendar expression systemd takes: Failed to "
+             "parse calendar specification 'bogus': Invalid argument|0||no ok");
+    QVERIFY(seen[1].startsWith("systemd reads it as: Mon..Fri *-*-* 02:30:00|5|"));
+    QVERIFY(seen[1].endsWith(" 02:30:00|ok") && seen[2].endsWith(" day off: nothing runs|ok"));
+    QVERIFY2(seen[2].contains("|12|"), qPrintable(seen[2]));
+    Trigger("saveJob");
+    QVERIFY(
+        ReadAll(path("job.xml"))
+            .contains(
+                " Schedule=\"daily\" CatchUp=\"false\" RandomDelay=\"90\" Calendar=\"days.txt\">"));
+    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
+    Trigger("executeJob");
+    QCOMPARE(Messages(), "Execute: Today (" + today + ") is a day off in " + path("days.txt") +
+                             ". Run the job anyway?");
+    QVERIFY(!w_->isRunning());
+  }
+
   // A hand-edited header that a run refuses reads the same in the window, in an unattended
   // run and in --check: the same sentence, framed by each as it frames every fault.
   void aFaultReadsTheSameInTheWindowARunAndTheCheck_data() {
@@ -814,6 +861,17 @@ class JobRunnerWindowTest : public testing::WindowTest {
                                   }));
       };
     };
+    auto schedule = [this](const char* button) {
+      return [this, button] {
+        QVERIFY(Run<ScheduleDialog>([&] { Trigger("editSchedule"); },
+                                    [&](ScheduleDialog& d) {
+                                      QSignalSpy shown(&d, &ScheduleDialog::previewShown);
+                                      Find(&d, "scheduleExpression")->setText("daily");
+                                      QVERIFY(shown.wait(5000));
+                                      Find<QPushButton>(&d, button)->click();
+                                    }));
+      };
+    };
     // On line 20; without a dialog step, the command's question gets `answer`.
     using enum MessageBox::Answer;
     auto line = [this](const char* action, DialogStep step, MessageBox::Answer answer = kOk) {
@@ -837,6 +895,8 @@ class JobRunnerWindowTest : public testing::WindowTest {
         {[&] { field<QComboBox>("overlap")->setCurrentIndex(2); }, "Change Overlapping runs"},
         {notify("okButton"), "Change Notifications"},
         {notify("cancelButton"), ""},
+        {schedule("okButton"), "Change Schedule"},
+        {schedule("cancelButton"), ""},
         {line("insertJobLine", Answer("15")), "Insert Job Line 15"},
         {line("insertJobLine", Answer("15", "cancelButton")), ""},
         {line("editJobLine", Answer("50")), "Change Job Line 50"},

@@ -105,6 +105,7 @@ QColor OutcomeColor(const std::optional<RunStatus>& status, bool going_on) {
       return QColor(0xc6, 0x28, 0x28);
     case RunStatus::kInterrupted:
     case RunStatus::kRefused:
+    case RunStatus::kDayOff:
     case RunStatus::kUnknown:
       break;
   }
@@ -379,11 +380,11 @@ void RunHistoryWindow::setRunning(bool running) {
 }
 
 void RunHistoryWindow::updateRerunButton() {
-  // A run that goes on has not left its failed lines yet; a refused run started none.
+  // A run that goes on has not left its failed lines yet; a refused run and a day off started none.
   const int row = runs_table_->currentRow();
   rerun_->setEnabled(!running_ && row >= 0 && row < static_cast<int>(runs_.size()) &&
                      !isGoingOn(static_cast<size_t>(row)) &&
-                     runs_[static_cast<size_t>(row)].status != RunStatus::kRefused);
+                     !StartedNothing(runs_[static_cast<size_t>(row)].status));
 }
 
 void RunHistoryWindow::showRun(int row) {
@@ -491,8 +492,8 @@ void RunHistoryWindow::fillChart() {
     const double x = static_cast<double>(
         std::chrono::duration_cast<std::chrono::milliseconds>(run.start.time_since_epoch())
             .count());
-    // A refused run ran nothing: no duration of the job's.
-    if (run.end && run.status != RunStatus::kRefused) {
+    // A refused run and a day off ran nothing: no duration of the job's.
+    if (run.end && !StartedNothing(run.status)) {
       job_points.append({x, Seconds(run.start, *run.end) / unit});
     }
     for (const RunLineRecord& line : lines_[i]) {

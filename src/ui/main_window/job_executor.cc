@@ -39,6 +39,8 @@ JobRunOutcome WindowOutcomeOf(const RunSessionOutcome& outcome, const std::strin
       return {false, Sentence(AlreadyRunningText(job_file, *outcome.busy)) + ".", "Execute Job"};
     case RunSessionOutcome::End::kStopped:
       return {false, "The job was not run."};
+    case RunSessionOutcome::End::kDayOff:
+      return {false, Sentence(outcome.day_off) + "; nothing was run."};
     case RunSessionOutcome::End::kRefused:
       break;
   }

@@ -28,6 +28,7 @@
 #include "model/notify_rules.h"
 #include "platform/metadata_location.h"
 #include "run/job_lock.h"
+#include "run/job_schedule.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/edited_job.h"
 #include "ui/main_window/job_header_form.h"
@@ -36,6 +37,7 @@
 #include "ui/main_window/run_panel.h"
 #include "ui/main_window/run_worker.h"
 #include "ui/main_window/window_support.h"
+#include "ui/schedule_dialog/schedule_dialog.h"
 
 namespace jr {
 
@@ -177,6 +179,7 @@ void MainWindow::buildMenusAndToolbar() {
   file->addSeparator()->setObjectName("separator2");
   addCommand(file, "makeBatchFile", "Make &Batch File ...", QKeySequence("Ctrl+B"),
              &MainWindow::makeBatchFile);
+  addCommand(file, "editSchedule", "S&chedule...", QKeySequence(), &MainWindow::editSchedule);
   QAction* execute = addCommand(file, "executeJob", "&Execute Job", QKeySequence("Ctrl+E"),
                                 &MainWindow::executeJob);
   QAction* history = addCommand(file, "runHistory", "Run &History...", QKeySequence("Ctrl+H"),
@@ -428,10 +431,32 @@ bool MainWindow::prepareWindowRun(bool rerun) {
     for (const std::string& fault : checked.faults) faults += (faults.empty() ? "" : "; ") + fault;
     return tell(QString::fromStdString("The job cannot run: " + faults + "."));
   }
+  // A day off keeps an unattended run from starting; here the administrator decides.
+  const Result<std::string> day_off = DayOffText(currentDocument(), SystemClock().Now());
+  if (!day_off.ok())
+    return tell(QString::fromStdString(day_off.message()) + "; the job was not run.");
+  if (!day_off.value.empty()) {
+    QString question = QString::fromStdString(day_off.value) + ". Run the job anyway?";
+    question[0] = question[0].toUpper();
+    if (MessageBox::show(question, "Execute", MessageBox::kYesNo, MessageBox::Answer::kNo,
+                         MessageBox::kQuestion, this) != MessageBox::Answer::kYes) {
+      return false;
+    }
+  }
   // The run is to be of the job as saved; a save that did not happen stops it here.
   if (rerun && !hasUnsavedChanges() && !current_job_file_.isEmpty()) return true;
   saveJob();
   return !save_failed_;
+}
+
+void MainWindow::editSchedule() {
+  ScheduleDialog dialog(this);
+  dialog.setJobFile(current_job_file_);
+  dialog.setSchedule(job_->job().schedule);
+  if (dialog.exec() != QDialog::Accepted || dialog.schedule() == job_->job().schedule) return;
+  JobDocument header = job_->job();
+  header.schedule = dialog.schedule();
+  job_->setHeader(header, "Change Schedule");
 }
 
 void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {
@@ -441,6 +466,8 @@ void MainWindow::runInWindow(std::optional<RerunBasis> rerun) {
   request.history_database = SystemMetadataDatabasePath();
   // The window never waits for another run: a job that would wait is refused instead.
   request.may_wait = false;
+  // prepareWindowRun asked about a day off.
+  request.ignore_calendar = true;
   request.file_warnings = std::exchange(file_warnings_, {});
   runner_->start(std::move(request));
 }

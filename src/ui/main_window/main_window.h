@@ -143,6 +143,8 @@ class MainWindow : public QMainWindow {
   // 6 go on (saved, or nothing to ask), 7 go on without saving, 2 stop.
   MessageBox::Answer askToSave();
 
+  // File > Schedule...: the job's schedule in the Schedule dialog; what OK changed is an edit.
+  void editSchedule();
   void executeJob();
   // The history window's Run Failed Lines Again: a rerun of run `run_id` of `job_file`,
   // which must be the window's job file, run as Execute Job runs the job

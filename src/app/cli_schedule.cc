@@ -8,6 +8,7 @@
 #include "app/cli_check.h"
 #include "jobfile/job_file.h"
 #include "run/job_schedule.h"
+#include "platform/utf8.h"
 
 namespace jr {
 
@@ -41,8 +42,7 @@ int UnscheduleCommand(const std::string& job_file, const std::string& root) {
   std::error_code ec;
   const std::string timer = place.folder + "/" + name + ".timer";
   if (!place.folder.empty() &&
-      !std::filesystem::exists(std::filesystem::path(std::u8string(timer.begin(), timer.end())),
-                               ec)) {
+      !std::filesystem::exists(NativePath(timer), ec)) {
     std::fprintf(stderr, "jobrunner: %s: no schedule of the job is installed in %s\n",
                  job_file.c_str(), place.folder.c_str());
     return kExitNoErrors;

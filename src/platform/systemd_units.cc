@@ -7,15 +7,12 @@
 #include "platform/blanks.h"
 #include "platform/process_launcher.h"
 #include "platform/program_command.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path PathOf(const std::string& text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 // Runs a systemd tool to its end; fails with the command and the tool's words.
 Status RunTool(const char* tool, std::vector<std::string> arguments) {
@@ -45,7 +42,7 @@ Status Systemctl(const UnitFolder& place, std::vector<std::string> arguments) {
 Status InstallUnits(const UnitFolder& place, const std::vector<UnitFile>& units) {
   if (place.folder.empty() || units.empty()) return Status::Failed(kNoSystemd);
   std::error_code ec;
-  fs::create_directories(PathOf(place.folder), ec);
+  fs::create_directories(NativePath(place.folder), ec);
   if (ec) return Status::Failed("cannot make the folder \"" + place.folder + "\": " + ec.message());
   std::vector<std::string> written;
   for (const UnitFile& unit : units) {
@@ -56,7 +53,7 @@ Status InstallUnits(const UnitFolder& place, const std::vector<UnitFile>& units)
   std::vector<std::string> verify = {"verify"};
   verify.insert(verify.end(), written.begin(), written.end());
   if (Status verified = RunTool("systemd-analyze", verify); !verified.ok()) {
-    for (const std::string& path : written) fs::remove(PathOf(path), ec);
+    for (const std::string& path : written) fs::remove(NativePath(path), ec);
     return verified;
   }
   if (!place.root.empty()) return Systemctl(place, {"enable", units.back().name});
@@ -67,14 +64,14 @@ Status InstallUnits(const UnitFolder& place, const std::vector<UnitFile>& units)
 Status RemoveUnits(const UnitFolder& place, const std::vector<std::string>& names) {
   if (place.folder.empty() || names.empty()) return Status::Failed(kNoSystemd);
   std::error_code ec;
-  if (fs::exists(PathOf(place.folder + "/" + names.back()), ec)) {
+  if (fs::exists(NativePath(place.folder + "/" + names.back()), ec)) {
     std::vector<std::string> disable = {"disable"};
     if (place.root.empty()) disable.push_back("--now");
     disable.push_back(names.back());
     if (Status disabled = Systemctl(place, disable); !disabled.ok()) return disabled;
   }
   for (const std::string& name : names) {
-    fs::remove(PathOf(place.folder + "/" + name), ec);
+    fs::remove(NativePath(place.folder + "/" + name), ec);
     if (ec)
       return Status::Failed("cannot remove \"" + place.folder + "/" + name + "\": " + ec.message());
   }

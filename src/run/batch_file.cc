@@ -13,6 +13,7 @@
 #include "platform/environment.h"
 #include "platform/installation.h"
 #include "platform/registry.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -29,12 +30,8 @@ std::string ShellQuote(const std::string& text) {
 
 std::string UnattendedJobFileName(const std::string& job_file) {
   std::error_code ec;
-  const std::u8string absolute =
-      std::filesystem::absolute(
-          std::filesystem::path(std::u8string(job_file.begin(), job_file.end())), ec)
-          .lexically_normal()
-          .u8string();
-  return ec ? job_file : std::string(absolute.begin(), absolute.end());
+  const std::filesystem::path absolute = std::filesystem::absolute(NativePath(job_file), ec);
+  return ec ? job_file : Utf8Name(absolute.lexically_normal());
 }
 
 std::string BatchFileLine(const std::string& program, const std::string& job_file) {
@@ -68,7 +65,7 @@ std::string BatchFileText(const std::string& program, const std::string& job_fil
 }
 
 Status WriteBatchFile(const std::string& path, const std::string& text) {
-  const fs::path file(std::u8string(path.begin(), path.end()));
+  const fs::path file = NativePath(path);
   errno = 0;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));

@@ -17,20 +17,12 @@
 #include "platform/registry.h"
 #include "run/batch_file.h"
 #include "run/preflight.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path PathOf(const std::string& text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string TextOf(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 // How far ahead the next runs are looked for when days off may hide some: a year of
 // nightly runs, or two weeks of hourly ones.
@@ -99,7 +91,7 @@ std::string UnitValue(const std::string& text, std::string_view key) {
 // The whole file; nullopt when it cannot be read, with errno saying why.
 std::optional<std::string> ReadText(const std::string& path) {
   errno = 0;
-  std::ifstream in(PathOf(path), std::ios::binary);
+  std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) return std::nullopt;
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
@@ -111,17 +103,17 @@ std::optional<std::string> ReadText(const std::string& path) {
 std::string CalendarFilePath(const JobDocument& job) {
   const std::string& calendar = job.schedule.Calendar;
   if (calendar.empty()) return {};
-  const fs::path path = PathOf(calendar);
+  const fs::path path = NativePath(calendar);
   if (path.is_absolute() || job.FileName.empty()) return calendar;
-  return TextOf((PathOf(job.FileName).parent_path() / path).lexically_normal());
+  return Utf8Name((NativePath(job.FileName).parent_path() / path).lexically_normal());
 }
 
 Result<DaysOff> ReadDaysOff(const std::string& path) {
   std::error_code ec;
   const std::optional<std::string> text =
-      fs::is_directory(PathOf(path), ec) ? std::nullopt : ReadText(path);
+      fs::is_directory(NativePath(path), ec) ? std::nullopt : ReadText(path);
   if (!text) {
-    const int error = fs::is_directory(PathOf(path), ec) ? EISDIR : errno;
+    const int error = fs::is_directory(NativePath(path), ec) ? EISDIR : errno;
     return Status::Failed("cannot read the calendar file \"" + path + "\"" +
                           (error ? std::string(": ") + std::strerror(error) : std::string()));
   }
@@ -269,9 +261,9 @@ std::vector<InstalledTimer> InstalledTimers(const std::vector<UnitFolder>& place
   for (const UnitFolder& place : places) {
     std::error_code ec;
     std::vector<std::string> names;
-    for (fs::directory_iterator it(PathOf(place.folder), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(NativePath(place.folder), ec), end; !ec && it != end;
          it.increment(ec)) {
-      const std::string name = TextOf(it->path().filename());
+      const std::string name = Utf8Name(it->path().filename());
       if (name.starts_with("jobrunner-") && name.ends_with(".timer")) names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -11,6 +11,7 @@
 
 #include "store/metadata_schema.h"
 #include "store/sqlite_metadata_log.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -203,7 +204,7 @@ Status EnsureMetadataSchema(SqliteConnection& db) {
 Result<std::shared_ptr<MetadataWriter>> MetadataWriter::Open(const std::string& path) {
   // By the file the name leads to, so that two spellings of one name share the writer too.
   std::error_code ec;
-  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  const std::filesystem::path native = NativePath(path);
   std::filesystem::path key = std::filesystem::weakly_canonical(native, ec);
   if (ec) key = native;
   static std::mutex open_mutex;
@@ -315,8 +316,7 @@ Status RunHistory::Flush(bool release) {
 
 Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string& path) {
   std::error_code ec;
-  if (path.empty() || !std::filesystem::exists(
-                          std::filesystem::path(std::u8string(path.begin(), path.end())), ec)) {
+  if (path.empty() || !std::filesystem::exists(NativePath(path), ec)) {
     return std::unique_ptr<RunHistory>();
   }
   Result<SqliteConnection> opened = SqliteConnection::OpenReadOnly(path);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "support/engine_fakes.h"
 #include "support/unattended_run.h"
 
 namespace jr {
@@ -15,9 +16,7 @@ namespace {
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test::Has;
 
 class ScheduleTest : public test::UnattendedRun {
  protected:

@@ -44,12 +44,6 @@ void PrintRuns(const std::vector<RunSummary>& runs) {
   }
 }
 
-std::string PathText(const std::vector<int32_t>& path) {
-  std::string text;
-  for (int32_t line : path) text += (text.empty() ? "" : " > ") + std::to_string(line);
-  return text;
-}
-
 void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
               const RunInsight& insight) {
   std::printf(
@@ -60,8 +54,8 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
       run.skipped, run.run_folder.c_str());
   if (!run.rerun_of.empty()) std::printf("  rerun of %s\n\n", run.rerun_of.c_str());
   if (insight.path && !insight.path->empty()) {
-    std::printf("  critical path: %s (%.0f %% of the run)\n\n", PathText(*insight.path).c_str(),
-                insight.share * 100);
+    std::printf("  critical path: %s (%s)\n\n", CriticalPathText(*insight.path).c_str(),
+                CriticalPathShareText(insight.share).c_str());
   }
   std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");

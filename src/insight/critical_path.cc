@@ -1,6 +1,7 @@
 #include "insight/critical_path.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "jobfile/job_file.h"
@@ -142,13 +143,33 @@ double CriticalPathShare(const std::vector<int32_t>& path, const std::vector<Run
                          const RunSummary& run) {
   if (!run.end || *run.end <= run.start) return 0;
   // The path's attempts follow each other without overlapping: their durations add up.
+  const std::set<int32_t> on(path.begin(), path.end());
   std::chrono::duration<double> on_path{0};
-  for (int32_t number : path) {
-    for (const RunLineRecord& line : lines) {
-      if (line.line == number && line.start && line.end) on_path += *line.end - *line.start;
-    }
+  for (const RunLineRecord& line : lines) {
+    if (on.count(line.line) && line.start && line.end) on_path += *line.end - *line.start;
   }
   return std::clamp(on_path / std::chrono::duration<double>(*run.end - run.start), 0.0, 1.0);
+}
+
+std::string CriticalPathText(const std::vector<int32_t>& path) {
+  // Up to this many lines the whole path is shown; a longer one shows its ends.
+  constexpr size_t kWhole = 12, kEnd = 5;
+  std::string text;
+  auto add = [&text](const std::string& part) { text += (text.empty() ? "" : " > ") + part; };
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path.size() > kWhole && i == kEnd) {
+      add("... " + std::to_string(path.size() - 2 * kEnd) + " more ...");
+      i = path.size() - kEnd;
+    }
+    add(std::to_string(path[i]));
+  }
+  return text;
+}
+
+std::string CriticalPathShareText(double share) {
+  const std::string percent = std::to_string(std::lround(share * 100)) + " % of the run";
+  if (share >= 0.5) return percent;
+  return "its lines ran " + percent + "; the rest went to starting programs and waiting";
 }
 
 JobWaits JobWaitsOfRun(const RunSummary& run) {

@@ -49,6 +49,16 @@ std::vector<int32_t> CriticalPath(const std::vector<RunLineRecord>& lines, const
 double CriticalPathShare(const std::vector<int32_t>& path, const std::vector<RunLineRecord>& lines,
                          const RunSummary& run);
 
+// The path as the history prints it, "10 > 20 > 40". A long path keeps its first and last
+// lines and says how many lie between ("10 > 20 > 30 > 40 > 50 > ... 4990 more ... > 49960
+// > 49970 > 49980 > 49990 > 50000"), so that a chain of thousands stays one readable line.
+std::string CriticalPathText(const std::vector<int32_t>& path);
+
+// What the share measures, in words: "38 % of the run" when the path's lines filled most of
+// the run, else also where the rest of it went (starting programs and waiting), so that a
+// small figure is not read as a short path.
+std::string CriticalPathShareText(double share);
+
 // The job's waits as `run` had them: read from its job file when that still holds what the
 // run read (its content digest is the run's); otherwise nothing but unknown waits, since a
 // changed or missing file may wait differently.

@@ -62,5 +62,18 @@ TEST(CriticalPath, SlowIsTwiceTheUsualAndHalfAMinuteMore) {
   EXPECT_FALSE(IsSlow(Ran(10, 0, 400), std::nullopt));
 }
 
+// A chain of thousands stays one line; a small share says where the rest of the run went.
+TEST(CriticalPath, ALongPathKeepsItsEndsAndTheShareSaysWhatItMeasures) {
+  std::vector<int32_t> path;
+  for (int32_t line = 10; line <= 120; line += 10) path.push_back(line);
+  EXPECT_EQ(CriticalPathText(path), "10 > 20 > 30 > 40 > 50 > 60 > 70 > 80 > 90 > 100 > 110 > 120");
+  for (int32_t line = 130; line <= 50000; line += 10) path.push_back(line);
+  EXPECT_EQ(CriticalPathText(path),
+            "10 > 20 > 30 > 40 > 50 > ... 4990 more ... > 49960 > 49970 > 49980 > 49990 > 50000");
+  EXPECT_EQ(CriticalPathShareText(0.5), "50 % of the run");
+  EXPECT_EQ(CriticalPathShareText(0.38),
+            "its lines ran 38 % of the run; the rest went to starting programs and waiting");
+}
+
 }  // namespace
 }  // namespace jr

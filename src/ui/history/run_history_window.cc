@@ -406,11 +406,9 @@ void RunHistoryWindow::showRun(int row) {
   const RunInsight& insight = now ? kNone : insightOf(static_cast<size_t>(row));
   std::set<int32_t> slow;
   if (insight.path && !insight.path->empty()) {
-    QStringList path;
-    for (int32_t line : *insight.path) path << QString::number(line);
-    path_label_->setText(QString("Critical path: %1 (%2 % of the run)%3")
-                             .arg(path.join(" > "))
-                             .arg(std::lround(insight.share * 100))
+    path_label_->setText(QString("Critical path: %1 (%2)%3")
+                             .arg(QString::fromStdString(CriticalPathText(*insight.path)))
+                             .arg(QString::fromStdString(CriticalPathShareText(insight.share)))
                              .arg(insight.waits_known
                                       ? QString()
                                       : "; the job file is gone or changed since the run, so "

@@ -1,11 +1,7 @@
 #include "run/job_schedule.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <system_error>
@@ -15,9 +11,10 @@
 #include "platform/environment.h"
 #include "platform/file_digest.h"
 #include "platform/registry.h"
+#include "platform/regular_file.h"
+#include "platform/utf8.h"
 #include "run/batch_file.h"
 #include "run/preflight.h"
-#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -88,14 +85,14 @@ std::string UnitValue(const std::string& text, std::string_view key) {
   return {};
 }
 
-// The whole file; nullopt when it cannot be read, with errno saying why.
+// Calendar and unit files are a few lines; a named pipe or a device in their place is
+// refused instead of holding an unattended run for ever.
+constexpr size_t kMaxScheduleFileBytes = 1 << 20;
+
 std::optional<std::string> ReadText(const std::string& path) {
-  errno = 0;
-  std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return text;
+  FileReadResult file = ReadRegularFile(path, kMaxScheduleFileBytes);
+  if (!file.ok()) return std::nullopt;
+  return std::move(file.text);
 }
 
 }  // namespace
@@ -109,15 +106,11 @@ std::string CalendarFilePath(const JobDocument& job) {
 }
 
 Result<DaysOff> ReadDaysOff(const std::string& path) {
-  std::error_code ec;
-  const std::optional<std::string> text =
-      fs::is_directory(NativePath(path), ec) ? std::nullopt : ReadText(path);
-  if (!text) {
-    const int error = fs::is_directory(NativePath(path), ec) ? EISDIR : errno;
-    return Status::Failed("cannot read the calendar file \"" + path + "\"" +
-                          (error ? std::string(": ") + std::strerror(error) : std::string()));
+  const FileReadResult file = ReadRegularFile(path, kMaxScheduleFileBytes);
+  if (!file.ok()) {
+    return Status::Failed("cannot read the calendar file \"" + path + "\": " + file.cause);
   }
-  return DaysOff::Parse(*text, path);
+  return DaysOff::Parse(file.text, path);
 }
 
 Result<std::string> DayOffText(const JobDocument& job, TimePoint now) {

@@ -179,9 +179,15 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
                   calendar + ": line 5: \"2026-02-29\" is no date YYYY-MM-DD or range"},
         {days + "2026-03-02..2026-03-01\n",
          calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
+        // A named pipe nobody writes to must not hold the run.
+        {"|", "cannot read the calendar file \"" + calendar + "\": it is a named pipe, not a file"},
         {"", "cannot read the calendar file \"" + calendar + "\": No such file or directory"}}) {
-    test::WriteWholeFile(calendar, text);
-    if (text.empty()) fs::remove(calendar);
+    fs::remove(calendar);
+    if (text == "|") {
+      ASSERT_EQ(mkfifo(calendar.c_str(), 0600), 0);
+    } else if (!text.empty()) {
+      test::WriteWholeFile(calendar, text);
+    }
     const test::ProgramOutcome refused = Call({job});
     EXPECT_EQ(refused.status, 4);
     EXPECT_TRUE(Has(refused.err, said) && refused.err.ends_with("; the job was not run\n"))

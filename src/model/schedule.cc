@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/number_text.h"
 #include "platform/blanks.h"
 #include "platform/letter_case.h"
 
@@ -11,7 +12,7 @@ namespace {
 bool IsDate(std::string_view text) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (!IsDigit(text[i])) return false;
   }
   auto number = [&](size_t from, size_t count) {
     int value = 0;
@@ -45,7 +46,7 @@ Result<int32_t> ParseRandomDelay(std::string_view text) {
   const std::string_view digits = TrimBlanks(text);
   if (digits.empty()) return 0;
   if (digits.size() <= 5 &&
-      std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      std::all_of(digits.begin(), digits.end(), IsDigit)) {
     if (const int32_t seconds = std::stoi(std::string(digits)); seconds <= kHighestRandomDelay) {
       return seconds;
     }

@@ -95,17 +95,16 @@ class Ticket {
     if (!file.ok()) return file.status;
     ticket.file_ = file.value;
     const Result<bool> locked = TryLockRunLockFile(file.value, false, unlocked);
-    std::error_code error;
+    std::error_code renamed;
     if (locked.ok() && locked.value) {
-      std::filesystem::rename(NativePath(unlocked), NativePath(ticket.Path()), error);
+      std::filesystem::rename(NativePath(unlocked), NativePath(ticket.Path()), renamed);
     }
-    if (!locked.ok() || !locked.value || error) {
-      std::filesystem::remove(NativePath(unlocked), error);
+    if (!locked.ok() || !locked.value || renamed) {
+      std::error_code ignored;
+      std::filesystem::remove(NativePath(unlocked), ignored);
       if (!locked.ok()) return locked.status;
-      return Status::Failed(
-          "cannot queue for the run lock "
-          " + lock_path + "
-          "");
+      return Status::Failed("cannot queue for the run lock \"" + lock_path + "\": " +
+                            (renamed ? renamed.message() : "another process holds its ticket"));
     }
     return ticket;
   }

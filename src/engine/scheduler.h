@@ -38,7 +38,8 @@ struct SchedulerOutcome {
 // themselves or for such lines) are ended as failed to start and reported through
 // observers.LineCannotStart, so a run always ends. While lines run and nothing changed it
 // calls control.Pause with at most 1000 ms, and no longer than to the nearest time limit.
-// Every pass ends with observers.PassEnded, before the pause, and so does the call.
+// Every pass ends with observers.PassEnded, before the pause, and so does the call; a pass
+// in which lines finished also calls it before it starts further lines.
 // `run_name` names the job lines' programs for a batch system (see StartJobLine).
 //
 // A running line whose TimeLimit has passed on env.clock since it started has its program

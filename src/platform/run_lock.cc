@@ -1,10 +1,14 @@
 #include "platform/run_lock.h"
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
 #include <thread>
 #include <utility>
 
 #include "platform/run_lock_file.h"
+#include "platform/utf8.h"
 
 namespace jr {
 
@@ -59,16 +63,115 @@ Result<RunLock> TryTakeRunLock(const std::string& path) {
   return RunLock();
 }
 
+namespace {
+
+// The runs waiting for a lock queue up in the folder "<lock>.queue", one ticket file each,
+// named for the moment the wait began ("<nanoseconds since 1970, 20 digits>-<pid>.wait"), so
+// that the names sort in the order the waits began. A waiter holds the lock of its own ticket
+// while it waits: a ticket whose lock is free is a waiter's that died, and is dropped. The
+// lock goes to the oldest live ticket; polling the lock alone would hand it to whichever
+// waiter happened to look first.
+constexpr std::string_view kTicketEnd = ".wait";
+
+bool IsTicket(const std::string& name) {
+  return name.size() > kTicketEnd.size() && name.ends_with(kTicketEnd);
+}
+
+class Ticket {
+ public:
+  static Result<Ticket> Take(const std::string& lock_path) {
+    Ticket ticket;
+    ticket.queue_ = lock_path + ".queue";
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    char name[64];
+    std::snprintf(name, sizeof name, "%020lld-%lld",
+                  static_cast<long long>(std::chrono::nanoseconds(now).count()),
+                  static_cast<long long>(CurrentProcessId()));
+    ticket.name_ = std::string(name) + std::string(kTicketEnd);
+    // Made and locked under another name, then put in the queue: a waiter looking at the
+    // queue must never find it there not yet locked, and drop it as a dead waiter's.
+    const std::string unlocked = ticket.queue_ + "/" + name + ".new";
+    Result<RunLockFile> file = OpenRunLockFileForTaking(unlocked);
+    if (!file.ok()) return file.status;
+    ticket.file_ = file.value;
+    const Result<bool> locked = TryLockRunLockFile(file.value, false, unlocked);
+    std::error_code renamed;
+    if (locked.ok() && locked.value) {
+      std::filesystem::rename(NativePath(unlocked), NativePath(ticket.Path()), renamed);
+    }
+    if (!locked.ok() || !locked.value || renamed) {
+      std::error_code ignored;
+      std::filesystem::remove(NativePath(unlocked), ignored);
+      if (!locked.ok()) return locked.status;
+      return Status::Failed("cannot queue for the run lock \"" + lock_path + "\": " +
+                            (renamed ? renamed.message() : "another process holds its ticket"));
+    }
+    return ticket;
+  }
+
+  Ticket() = default;
+  Ticket(Ticket&& other) noexcept
+      : queue_(std::move(other.queue_)),
+        name_(std::move(other.name_)),
+        file_(std::exchange(other.file_, kNoFile)) {}
+  Ticket& operator=(Ticket&&) = delete;
+  ~Ticket() {
+    if (file_ == kNoFile) return;
+    // Removed while still locked, so that no waiter takes it for a dead one meanwhile.
+    std::error_code error;
+    std::filesystem::remove(NativePath(Path()), error);
+    CloseRunLockFile(file_);
+  }
+
+  // Whether no live waiter queued before this one; drops the dead waiters' tickets found.
+  bool First() const {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(NativePath(queue_), error), end;
+         !error && entry != end; entry.increment(error)) {
+      const std::string name = Utf8Name(entry->path().filename());
+      if (IsTicket(name) && name < name_ && Live(Utf8Name(entry->path()))) return false;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr RunLockFile kNoFile = -1;
+
+  static bool Live(const std::string& path) {
+    Result<std::optional<RunLockFile>> file = OpenRunLockFileForAsking(path);
+    if (!file.ok() || !file.value) return false;
+    const Result<bool> free = TryLockRunLockFile(*file.value, true, path);
+    CloseRunLockFile(*file.value);
+    // A ticket that cannot be asked counts as live: better wait than overtake.
+    if (!free.ok() || !free.value) return true;
+    std::error_code error;
+    std::filesystem::remove(NativePath(path), error);
+    return false;
+  }
+
+  std::string Path() const { return queue_ + "/" + name_; }
+
+  std::string queue_;
+  std::string name_;
+  RunLockFile file_ = kNoFile;
+};
+
+}  // namespace
+
 Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop) {
+  Result<Ticket> ticket = Ticket::Take(path);
+  if (!ticket.ok()) return ticket.status;
   Result<RunLockFile> file = OpenRunLockFileForTaking(path);
   if (!file.ok()) return file.status;
   for (;;) {
-    const Result<bool> taken = TryLockRunLockFile(file.value, false, path);
-    if (!taken.ok()) {
-      CloseRunLockFile(file.value);
-      return taken.status;
+    if (ticket.value.First()) {
+      const Result<bool> taken = TryLockRunLockFile(file.value, false, path);
+      if (!taken.ok()) {
+        CloseRunLockFile(file.value);
+        return taken.status;
+      }
+      if (taken.value) return RunLockAccess::Held(file.value);
     }
-    if (taken.value) return RunLockAccess::Held(file.value);
     if (stop && stop()) break;
     std::this_thread::sleep_for(100ms);
     if (stop && stop()) break;

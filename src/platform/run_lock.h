@@ -39,7 +39,8 @@ class RunLock {
 // lock is not held (held() false) when another process holds it.
 Result<RunLock> TryTakeRunLock(const std::string& path);
 
-// Takes the lock at `path`, waiting while another process holds it; asks `stop` about every
+// Takes the lock at `path`, waiting while another process holds it or waited for it longer:
+// the waiters get it in the order they began to wait. Asks `stop` (when given) about every
 // 100 ms and gives up, with a lock not held, when it says so.
 Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop);
 

@@ -15,8 +15,19 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
   if (job_file.empty() || policy == OverlapPolicy::kAllow) return taken;
   Result<std::string> path = RunLockPath(database, job_file);
   if (!path.ok()) return path.status;
+  if (policy == OverlapPolicy::kWait) {
+    // A waiting run queues also when it finds the lock free: between two runs it is free
+    // for a moment, and a run taking it then would go before the runs already waiting.
+    Result<std::optional<RunLockHolder>> holder = RunLockHolderOf(path.value);
+    if (!holder.ok()) return holder.status;
+    if (holder.value && waiting) waiting(*holder.value);
+    Result<RunLock> waited = TakeRunLockWaiting(path.value, stop);
+    if (!waited.ok()) return waited.status;
+    taken.stopped = !waited.value.held();
+    taken.lock = std::move(waited.value);
+  }
   // A few attempts: a holder may end between the attempt and the reading of its name.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; attempt < 3 && policy == OverlapPolicy::kRefuse; ++attempt) {
     Result<RunLock> tried = TryTakeRunLock(path.value);
     if (!tried.ok()) return tried.status;
     if (tried.value.held()) {
@@ -26,17 +37,8 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
     Result<std::optional<RunLockHolder>> holder = RunLockHolderOf(path.value);
     if (!holder.ok()) return holder.status;
     if (!holder.value) continue;
-    if (policy == OverlapPolicy::kRefuse) {
-      taken.busy = std::move(holder.value);
-      return taken;
-    }
-    if (waiting) waiting(*holder.value);
-    Result<RunLock> waited =
-        TakeRunLockWaiting(path.value, stop ? stop : std::function<bool()>([] { return false; }));
-    if (!waited.ok()) return waited.status;
-    taken.stopped = !waited.value.held();
-    taken.lock = std::move(waited.value);
-    break;
+    taken.busy = std::move(holder.value);
+    return taken;
   }
   if (taken.lock.held()) {
     // Who holds it, until the run has its id: a run that finds the lock taken in the

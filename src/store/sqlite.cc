@@ -13,9 +13,11 @@
 namespace jr {
 namespace {
 
-// Long enough for any other run's write to finish; a run that still finds the database
-// busy after this reports the write as failed rather than hanging.
-constexpr int kBusyTimeoutMs = 15000;
+// How long a write waits for the other runs' writes. 320 runs started at one moment on two
+// busy cores wait up to 5 s for their turn, as their passes queue for the one writer lock;
+// six times that still fails only a writer that is stuck rather than slow (a stopped
+// process, a shell holding a transaction), which a run then reports instead of hanging.
+constexpr int kBusyTimeoutMs = 30000;
 
 Status CreateFolderOf(const std::string& path) {
   const std::filesystem::path folder = NativePath(path).parent_path();

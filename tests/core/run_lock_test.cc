@@ -48,6 +48,8 @@ TEST(RunLock, OneHolderAtATimeWhoSaysWhoItIs) {
 
   first.value.Release();
   EXPECT_FALSE(RunLockHolderOf(path.value).value);
+  // A waiter that died in the queue holds no one up.
+  test::WriteWholeFile(path.value + ".queue/00000000000000000001-1.wait", "");
   EXPECT_TRUE(TakeRunLockWaiting(path.value, [] { return true; }).value.held());
 }
 

@@ -112,8 +112,12 @@ struct RunWorld {
 class RecordingHooks final : public RunControl, public RunSessionObserver {
  public:
   // What a run told must be kept (PassEnded) before it pauses and before it ends.
-  ~RecordingHooks() override { EXPECT_EQ(unkept_at_pauses + unkept, 0) << "no PassEnded"; }
-  void PassEnded() override { unkept = 0; }
+  // And what ended is kept before the next program starts, so that the history's writer
+  // lock is never held while programs start.
+  ~RecordingHooks() override {
+    EXPECT_EQ(unkept_at_pauses + unkept + unkept_at_starts, 0) << "no PassEnded";
+  }
+  void PassEnded() override { unkept = unkept_ends = 0; }
   void Pause(std::chrono::milliseconds longest) override {
     unkept_at_pauses += unkept;
     events.push_back("pause " + std::to_string(longest.count()));
@@ -121,9 +125,13 @@ class RecordingHooks final : public RunControl, public RunSessionObserver {
     if (on_pause) on_pause(pauses, longest);
   }
   bool StopRequested() const override { return stop && stop(); }
-  void LineStarted(const RunLine& line) override { Note("started", line); }
+  void LineStarted(const RunLine& line) override {
+    unkept_at_starts += unkept_ends;
+    Note("started", line);
+  }
   void LineFinished(const RunLine& line) override {
     Note("finished", line, line.ErrorOccurred() ? " failed" : " ok");
+    ++unkept_ends;
   }
   void LineSkipped(const RunLine& line) override { Note("skipped", line); }
   void LineRepeated(const RunLine& original, const RunLine& copy) override {
@@ -155,7 +163,7 @@ class RecordingHooks final : public RunControl, public RunSessionObserver {
     ++unkept;
   }
 
-  int pauses = 0, unkept = 0, unkept_at_pauses = 0;
+  int pauses = 0, unkept = 0, unkept_at_pauses = 0, unkept_ends = 0, unkept_at_starts = 0;
   std::vector<std::string> events;
   std::function<void(int pause, std::chrono::milliseconds)> on_pause;  // after it is noted
   std::function<bool()> stop;

@@ -229,7 +229,7 @@ TEST(PowerLossTest, EveryCommitThatReturnedSurvivesALossAtAnyMoment) {
   const unsigned seed = given != nullptr ? std::stoul(given) : std::random_device()();
   std::cout << "POWER_LOSS_SEED=" << seed << ", " << calls << " writes and syncs a round\n";
   std::mt19937 random(seed);
-  for (int round = 0; round < 100; ++round) {
+  for (int round = 0; round < 60; ++round) {
     const std::string database = dir.File(std::to_string(round) + ".sqlite");
     power.Arm(std::uniform_int_distribution<int64_t>(1, calls)(random), random() % 2 == 0);
     const Committed done = WriteRuns(database);

@@ -10,6 +10,16 @@ RunRecorder::RunRecorder(RunHistory* history, const RunObservers& told, const Cl
 }
 
 void RunRecorder::Failed(const Status& status) {
+  if (committed_ && DiskFull(status)) {
+    // A full disk may get room again while the run goes on: every row is written again at
+    // the next pass's end. The hold stays, so that the process metadata rows wait in it
+    // instead of failing on the disk and stopping the run; a commit that fails drops them.
+    changed_.clear();
+    for (const auto& [number, record] : lines_) changed_.push_back(number);
+    if (!waiting_for_room_) told_.Warning("the run history waits for room on the disk: " + status.message);
+    waiting_for_room_ = true;
+    return;
+  }
   // The process metadata rows held with the history's are kept if they still can be, and
   // later ones no longer wait for a commit that would never come.
   static_cast<void>(history_->Flush(/*release=*/true));
@@ -20,7 +30,10 @@ void RunRecorder::Failed(const Status& status) {
 void RunRecorder::Keep(bool release) {
   WriteChanged();
   if (history_ == nullptr) return;
-  if (Status kept = history_->Flush(release); !kept.ok()) Failed(kept);
+  Status kept = history_->Flush(release);
+  if (!kept.ok()) return Failed(kept);
+  committed_ = true;
+  waiting_for_room_ = false;
 }
 
 void RunRecorder::Changed(const RunLine& line) {

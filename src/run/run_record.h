@@ -6,7 +6,8 @@
 // through the same database among them, go in one transaction committed as the pass ends
 // (RunHistory::HoldWrites), so a killed runner loses none that it had acted on before it
 // last waited. Writing the history never stops a run; a failure is told once as a warning
-// to the run's other observers and the rest of the history is left out.
+// to the run's other observers and the rest of the history is left out, but for a full
+// disk, which is tried again at each pass's end once the run's row is in.
 
 #include <map>
 #include <memory>
@@ -62,6 +63,8 @@ class RunRecorder final : public RunObserver {
   std::map<int32_t, RunLineRecord> lines_;
   std::vector<int32_t> changed_;  // in the order they changed
   std::set<int32_t> over_;
+  bool committed_ = false;  // a commit since Begin: the run's row is in
+  bool waiting_for_room_ = false;
 };
 
 }  // namespace jr

@@ -608,6 +608,11 @@ Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::s
   return removed;
 }
 
+bool DiskFull(const Status& failure) {
+  // The status carries SQLite's own words for the failure, which are fixed per code.
+  return failure.message.ends_with(std::string(": ") + sqlite3_errstr(SQLITE_FULL));
+}
+
 std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows) {
   std::map<int32_t, int32_t> links;
   for (const RunLineRecord& row : rows) {

@@ -186,6 +186,9 @@ class RunHistory {
   bool holding_ = false;
 };
 
+// Whether a write failed for want of room on the disk (SQLite's SQLITE_FULL).
+bool DiskFull(const Status& failure);
+
 // The line each repeat copy among a run's rows repeats, by the copy's number.
 std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows);
 // The job line a row's line counts for, following `links` (RepeatLinks): a copy repeats a

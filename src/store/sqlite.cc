@@ -135,7 +135,10 @@ Result<SqliteConnection> SqliteConnection::OpenForWriting(const std::string& pat
   if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
     return connection.Failure("cannot open");
   }
-  if (Status synchronous = connection.Exec("PRAGMA synchronous=NORMAL", "cannot open");
+  // A commit that returned survives a power loss: each commit syncs the log before it
+  // returns. With less, the log is synced only when it is copied into the database, and a
+  // loss before that takes back commits a runner had acted on.
+  if (Status synchronous = connection.Exec("PRAGMA synchronous=FULL", "cannot open");
       !synchronous.ok()) {
     return synchronous;
   }

@@ -27,6 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadWholeFile;
 using test::WriteWholeFile;
+using Strings = std::vector<std::string>;
 
 constexpr std::chrono::seconds kLimit(20);
 
@@ -213,6 +214,61 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
 // leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
 // that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and
 // the watchdog that did it holds nothing of the runner's, tells of the run and ends.
+TEST_F(RobustTest, AFullDiskUnderTheHistoryIsAWarningAndItsRowsAreWrittenOnceThereIsRoom) {
+  const std::string full = dir_.File("full"), filler = full + "/filler";
+  fs::create_directories(full);
+  if (mount("tmpfs", full.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "a full disk needs a tmpfs mount (root): " << strerror(errno);
+  }
+  std::map<std::string, std::string> env = Env();
+  const std::string database = env["JOBRUNNER_METADATA_DB"] = full + "/metadata.sqlite";
+  // Line 20 fills the disk under the history when told to, line 40 makes room when told to,
+  // line 30 between makes sure that a pass ends without room.
+  const std::string fill = dir_.File("fill"), room = dir_.File("room");
+  AddScriptLine();
+  AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"},
+           .batch_file = Script("fill.sh", "#!/bin/sh\n[ -e " + fill + " ] && cat /dev/zero >" +
+                                               filler + " 2>/dev/null\necho ok >\"$1\"\n")});
+  AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"},
+           .batch_file = dir_.File("user.sh")});
+  AddLine({.number = 40, .type = "User Batchfile", .wait_for = {"30"},
+           .batch_file = Script("room.sh", "#!/bin/sh\n[ -e " + room + " ] && rm " + filler +
+                                               "\necho ok >\"$1\"\n")});
+  // Room, then a disk full to the end, then one that gets room during the run.
+  std::vector<std::string> errors;
+  for (const std::vector<std::string>& flags : {Strings{}, Strings{fill}, Strings{fill, room}}) {
+    for (const std::string& flag : flags) WriteWholeFile(flag, "");
+    const test::ProgramOutcome outcome = Limited({SaveJob()}, env);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    errors.push_back(outcome.err);
+    for (const std::string& flag : {fill, room, filler}) fs::remove(flag);
+  }
+  const Strings checked = test::SelectColumn(database, "PRAGMA integrity_check");
+  const std::string job = dir_.File("job.xml");
+  const std::string runs = Limited({"--history", job, "--json"}, env).out;
+  const nlohmann::json newest = nlohmann::json::parse(
+      Limited({"--history", job, nlohmann::json::parse(runs)[0]["run_id"], "--json"}, env).out);
+  umount2(full.c_str(), MNT_DETACH);
+  EXPECT_EQ(checked, Strings{"ok"});
+  const std::string warning =
+      "jobrunner: warning: " + job +
+      ": the run history waits for room on the disk: cannot write to the process metadata "
+      "database \"" + database + "\": database or disk is full\n";
+  EXPECT_EQ(errors[0] + errors[1], warning);
+  // The run that had no room at its end never ended in the history: the next run says so.
+  EXPECT_TRUE(errors[2].ends_with("\" was interrupted: its runner ended without ending it\n" +
+                                  warning)) << errors[2];
+  Strings seen;  // newest first
+  for (const auto& run : nlohmann::json::parse(runs)) {
+    seen.push_back(run["status"].dump() + " " + run["succeeded"].dump());
+  }
+  EXPECT_EQ(seen, (Strings{"0 4", "\"interrupted\" 1", "0 4"})) << runs;
+  // Rows written while the disk was full are there too.
+  seen.clear();
+  for (const auto& line : newest["lines"]) seen.push_back(line["outcome"]);
+  EXPECT_EQ(seen, Strings(4, "ok")) << newest;
+}
+
 TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   const auto no_child_left = [] {

@@ -40,18 +40,11 @@ void JudgeStatusFile(std::string_view bytes) {
     jr::RunLine& line = *ready.front();
     plan.Started(line);
     const jr::LineVerdict verdict = jr::JudgeLine(line, status);
-    std::optional<jr::JobLineRefs> repeat;
-    if (verdict.repeat) {
-      jr::Result<jr::JobLineRefs> refs = jr::ReadJobLineRefs(*verdict.repeat);
-      if (!refs.ok()) {
-        fuzz::Require(!refs.message().empty());
-        break;
-      }
-      repeat = std::move(refs.value);
-    }
-    const jr::Result<jr::RunPlan::Consequences> next =
-        plan.Finished(line, verdict.failed, repeat ? &*repeat : nullptr);
-    if (!next.ok()) fuzz::Require(!next.message().empty());
+    const jr::Result<jr::JobLineRefs> repeat = jr::ReadJobLineRefs(verdict.repeat.value_or(""));
+    fuzz::Require(repeat.ok() || !repeat.message().empty());
+    if (!repeat.ok()) break;
+    const auto next = plan.Finished(line, verdict.failed, verdict.repeat ? &repeat.value : nullptr);
+    fuzz::Require(next.ok() || !next.message().empty());
   }
   fuzz::Require(lines.Count() <= static_cast<int32_t>(std::size(kLines)) * (1 + kLimit));
 }

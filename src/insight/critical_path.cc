@@ -20,13 +20,14 @@ struct Attempt {
 
 // Whether `line` is `named` or a repeat copy of it, directly or through other copies.
 bool IsAttemptOf(int32_t line, int32_t named, const std::map<int32_t, int32_t>& repeat_of) {
-  for (size_t step = 0; step <= repeat_of.size(); ++step) {
-    if (line == named) return true;
-    const auto found = repeat_of.find(line);
-    if (found == repeat_of.end()) return false;
+  // Each link leads down (see OriginOf): the walk ends at `named`, below it or at a line
+  // that repeats none.
+  for (auto found = repeat_of.find(line);
+       line > named && found != repeat_of.end() && found->second < line;
+       found = repeat_of.find(line)) {
     line = found->second;
   }
-  return false;
+  return line == named;
 }
 
 // Later end first; for equal ends the later start, then the later row.
@@ -200,9 +201,9 @@ std::string WaitsUnknownText(const RunSummary& run) {
 }
 
 std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
-                                                         const std::vector<RunLineRecord>& lines,
+                                                         const std::map<int32_t, int32_t>& links,
                                                          const UsualDurations& usual) {
-  const auto found = usual.find(OriginOf(line.line, RepeatLinks(lines)));
+  const auto found = usual.find(OriginOf(line.line, links));
   if (found == usual.end()) return std::nullopt;
   return found->second;
 }

@@ -1,11 +1,25 @@
 #pragma once
 // Where "now" comes from, so that tests can fix it.
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace jr {
 
 using TimePoint = std::chrono::system_clock::time_point;
+
+// The time `ms` milliseconds after 1970 as the clock counts it. What a file or a database
+// row says may lie far beyond the clock's range (a damaged row, a hand edit); such a time
+// becomes the nearest one within half that range, so that the difference of any two times
+// made here still fits the clock's count.
+inline TimePoint TimeOfMilliseconds(int64_t ms) {
+  using std::chrono::milliseconds;
+  constexpr int64_t kFurthest =
+      std::chrono::duration_cast<milliseconds>((TimePoint::duration::max)() / 2).count();
+  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+      milliseconds(std::clamp(ms, -kFurthest, kFurthest))));
+}
 
 class Clock {
  public:

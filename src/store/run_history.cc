@@ -48,10 +48,6 @@ int64_t Milliseconds(TimePoint time) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
-TimePoint FromMilliseconds(int64_t ms) {
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::milliseconds(ms)));
-}
-
 // The columns ReadRun reads; `rerun_of` is read as NULL from a database written before
 // reruns, which a reader does not upgrade.
 std::string RunColumns(bool has_rerun_of) {
@@ -72,8 +68,8 @@ RunSummary ReadRun(const SqliteStatement& row) {
   run.run_folder = row.ColumnText(6);
   run.admin_report = row.ColumnText(7);
   run.user_report = row.ColumnText(8);
-  run.start = FromMilliseconds(row.ColumnInt(9));
-  if (std::optional<int64_t> end = row.ColumnOptional(10)) run.end = FromMilliseconds(*end);
+  run.start = TimeOfMilliseconds(row.ColumnInt(9));
+  if (std::optional<int64_t> end = row.ColumnOptional(10)) run.end = TimeOfMilliseconds(*end);
   if (std::optional<int64_t> status = row.ColumnOptional(11)) {
     run.status = RunStatusOfNumber(*status);
   }
@@ -570,8 +566,8 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
       line.position = static_cast<int32_t>(row.ColumnInt(1));
       if (auto seq = row.ColumnOptional(2)) line.seq = static_cast<int32_t>(*seq);
       line.description = row.ColumnText(3);
-      if (auto start = row.ColumnOptional(4)) line.start = FromMilliseconds(*start);
-      if (auto end = row.ColumnOptional(5)) line.end = FromMilliseconds(*end);
+      if (auto start = row.ColumnOptional(4)) line.start = TimeOfMilliseconds(*start);
+      if (auto end = row.ColumnOptional(5)) line.end = TimeOfMilliseconds(*end);
       line.outcome = LineOutcomeOfWord(row.ColumnText(6));
       line.exit_code = row.ColumnOptional(7);
       if (auto of = row.ColumnOptional(8)) line.repeat_of = static_cast<int32_t>(*of);
@@ -622,12 +618,13 @@ std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows) {
 }
 
 int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& links) {
-  for (size_t step = 0; step <= links.size(); ++step) {
-    const auto found = links.find(line);
-    if (found == links.end()) return line;
+  // A copy is numbered above every line of its run, so each link leads down. One that does
+  // not, and so any loop, only a damaged database holds: it ends the walk at once.
+  for (auto found = links.find(line); found != links.end() && found->second < line;
+       found = links.find(line)) {
     line = found->second;
   }
-  return line;  // a loop only a damaged database can hold
+  return line;
 }
 
 }  // namespace jr

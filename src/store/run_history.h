@@ -192,7 +192,8 @@ bool DiskFull(const Status& failure);
 // The line each repeat copy among a run's rows repeats, by the copy's number.
 std::map<int32_t, int32_t> RepeatLinks(const std::vector<RunLineRecord>& rows);
 // The job line a row's line counts for, following `links` (RepeatLinks): a copy repeats a
-// line that may itself be a copy.
+// line that may itself be a copy. A link that does not lead to a lower number (a damaged
+// row) is not followed.
 int32_t OriginOf(int32_t line, const std::map<int32_t, int32_t>& links);
 
 // ISO 8601 UTC to the second: "2026-12-07T02:15:00Z".

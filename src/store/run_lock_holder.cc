@@ -68,8 +68,7 @@ std::optional<RunLockHolder> ParseRunLockHolder(std::string_view text) {
     } else if (key == "start_ms") {
       int64_t ms = 0;
       has_start = ReadNumber(value, ms);
-      holder.start =
-          TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::milliseconds(ms)));
+      holder.start = TimeOfMilliseconds(ms);
     }
   }
   if (!has_pid || !has_start) return std::nullopt;

@@ -178,6 +178,11 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
   EXPECT_EQ(run.status, RunStatus::kUnknown);
   EXPECT_STREQ(RunOutcomeWord(run.status), "unknown");
   EXPECT_EQ(outcome_of(1), LineOutcome::kUnknown);
+
+  // Times beyond the clock's range keep their order, and a duration between them fits.
+  Exec("UPDATE runs SET start_ms = -9223372036854775808, end_ms = 9223372036854775807");
+  const RunSummary far = *history->FindRun("/jobs/a.xml", "0").value;
+  EXPECT_TRUE(far.start < kNoon && *far.end > kNoon && *far.end - far.start > hours(0));
 }
 
 // Of all who find a run without an end, one marks it: its started lines without an end are

@@ -62,6 +62,11 @@ TEST(UsualDurations, MedianOfOkAttemptsInTheNewestRunsWhereTheLineEndedOk) {
   // An even count takes the middle two's mean.
   EXPECT_EQ(UsualDurationsOf({Ended(1), Ended(2)}, {{Attempt(10, 3)}, {Attempt(10, 4)}}).at(10),
             milliseconds(3500));
+
+  // A copy is numbered above what it repeats: a damaged row's link up or to itself, and so
+  // any loop, is not followed.
+  EXPECT_EQ(OriginOf(50, {{50, 30}, {30, 10}}), 10);
+  EXPECT_EQ(OriginOf(30, {{30, 40}, {40, 30}}), 30);
 }
 
 TEST(UsualDurations, ReadFromTheHistoryCountsOnlyRunsBeforeTheOneAskedFor) {

@@ -3,16 +3,12 @@
 // written file does not read back to the same job.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "fuzz_support.h"
 #include "jobfile/job_file.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
 
 bool SameHeader(const jr::JobDocument& a, const jr::JobDocument& b) {
   return a.Description == b.Description && a.LogFile == b.LogFile && a.UserFile == b.UserFile &&
@@ -29,17 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.table.Set(jr::kColNumber, 1, "7");
   const jr::ReadResult result = jr::ReadJobFileText(text, "fuzz.xml", job);
   if (result.status != jr::ReadStatus::kLoaded) {
-    Require(!result.message.empty());
-    Require(job.Description == "untouched" && job.table.LineCount() == 2 &&
-            job.table.Text(jr::kColNumber, 1) == "7");
+    fuzz::Require(!result.message.empty());
+    fuzz::Require(job.Description == "untouched" && job.table.LineCount() == 2 &&
+                  job.table.Text(jr::kColNumber, 1) == "7");
     return 0;
   }
 
   const std::string written = jr::JobFileText(job, "2003 Mar 07 14:05:09");
   jr::JobDocument again;
-  Require(jr::ReadJobFileText(written, "fuzz.xml", again).status == jr::ReadStatus::kLoaded);
-  Require(SameHeader(job, again));
-  Require(again.table.LineCount() == job.table.LineCount());
-  Require(jr::JobFileText(again, "2003 Mar 07 14:05:09") == written);
+  fuzz::Require(jr::ReadJobFileText(written, "fuzz.xml", again).status == jr::ReadStatus::kLoaded);
+  fuzz::Require(SameHeader(job, again));
+  fuzz::Require(again.table.LineCount() == job.table.LineCount());
+  fuzz::Require(jr::JobFileText(again, "2003 Mar 07 14:05:09") == written);
   return 0;
 }

@@ -417,6 +417,7 @@ void RunHistoryWindow::showRun(int row) {
   }
   lines_table_->setRowCount(static_cast<int>(lines.size()));
   int chosen_row = -1;
+  const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   for (size_t i = 0; i < lines.size(); ++i) {
     const RunLineRecord& line = lines[i];
     const int at = static_cast<int>(i);
@@ -437,7 +438,7 @@ void RunHistoryWindow::showRun(int row) {
     Put(lines_table_, at, kLineRepeatOf,
         Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
     const std::optional<std::chrono::milliseconds> usual =
-        UsualDurationOf(line, lines, insight.usual);
+        UsualDurationOf(line, links, insight.usual);
     QTableWidgetItem* usual_item =
         Item(usual ? DurationText(TimePoint{}, TimePoint{*usual}) : QString("-"));
     if (IsSlow(line, usual)) {

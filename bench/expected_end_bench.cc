@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -183,10 +184,12 @@ int main(int argc, char** argv) {
     usual[number] = std::chrono::seconds(1 + number % 7);
   }
   const auto started = std::chrono::steady_clock::now();
+  const std::clock_t cpu = std::clock();
   (void)ExpectEnd(chain, 8, usual, TimePoint(std::chrono::hours(24 * 20000)));
-  std::printf("  one estimate of a chain of 100,000 waiting lines: %.1f ms (target < 50)\n",
-              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-                  .count());
+  std::printf(
+      "  one estimate of a chain of 100,000 waiting lines: %.1f ms, CPU %.1f ms (target < 50)\n",
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count(),
+      1e3 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC);
 
   // The critical path of a finished chain of as many lines, every line 1 s.
   std::vector<RunLineRecord> rows;

@@ -19,9 +19,9 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
                       const UsualDurations& usual, TimePoint now) {
   // The plan decides what starts, as in a real run; its lines carry only their wait lists,
   // so that an ended line skips and repeats nothing.
+  // Each line's definition has the number of the job's line it counts for, as a copy's
+  // has that of the line it repeats.
   RunLines run;
-  std::unordered_map<const RunLine*, int32_t> counts_for;
-  counts_for.reserve(lines.size());
   for (const ForeseenLine& line : lines) {
     RunLine* added = run.Add(line.line);
     if (added == nullptr) continue;
@@ -30,15 +30,14 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     // The plan starts only lines with a program.
     added->SetProgram("foreseen");
     if (line.state == ForeseenLine::State::kOver) added->SetState(LineState::kSucceeded);
-    int32_t job_line = line.line;
     if (line.repeat_of != 0) {
       added->SetOriginalJobLineNr(line.repeat_of);
+      added->definition().number = line.repeat_of;
       if (RunLine* original = run.Line(line.repeat_of)) {
         original->SetRepeated(true);
-        job_line = counts_for.count(original) ? counts_for[original] : line.repeat_of;
+        added->definition().number = original->definition().number;
       }
     }
-    counts_for[added] = job_line;
   }
 
   RunPlan plan(run, maximum);
@@ -53,7 +52,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
   auto start = [&](RunLine& line, TimePoint at) {
     plan.Started(line);
     TimePoint end = at;
-    if (const auto found = usual.find(counts_for[&line]); found != usual.end()) {
+    if (const auto found = usual.find(line.definition().number); found != usual.end()) {
       known = true;
       end = std::max(at + found->second, now);
     } else {

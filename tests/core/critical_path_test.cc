@@ -45,9 +45,9 @@ TEST(CriticalPath, FollowsWaitsRepeatsAndTheMaximumBeyondTheSlack) {
   EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 2, true}, kT0), only_waits);
   // An unknown maximum is the most the run had running at once, here one.
   EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 0, false}, kT0), through_20);
-  std::vector<RunLineRecord> two_at_once = held;
-  two_at_once.push_back(Ran(15, 0, 10));
-  EXPECT_EQ(CriticalPath(two_at_once, {{{30, {10}}}, 0, false}, kT0), only_waits);
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(15, 0, 10), Ran(20, 10, 30), Ran(30, 30, 35)},
+                         {{{30, {10}}}, 0, false}, kT0),
+            only_waits);
   // A line that took no time was held by the one before it, not by itself.
   EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 15, 15)}, {{}, 1, true}, kT0),
             (std::vector<int32_t>{10, 20}));

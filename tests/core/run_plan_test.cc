@@ -133,24 +133,21 @@ TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
 // The whole-collection walk the plan's bookkeeping must agree with: a waiting line with a
 // program may start when every line its wait list names, and every copy of such a line
 // once it is repeated, is over, and its repeat delay has passed.
-std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t maximum,
+std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t free,
                                       const std::map<const RunLine*, TimePoint>& not_before,
                                       TimePoint now) {
   auto over = [](const RunLine* line) { return line == nullptr || line->AlreadyRun(); };
   std::vector<RunLine*> startable;
-  int32_t running = 0;
-  for (const RunLine& line : lines) running += line.IsRunning() ? 1 : 0;
   for (RunLine& line : lines) {
-    if (running + static_cast<int32_t>(startable.size()) >= maximum) break;
+    if (static_cast<int32_t>(startable.size()) >= free) break;
     if (line.State() != LineState::kWaiting || line.Program().empty()) continue;
     if (not_before.count(&line) && now < not_before.at(&line)) continue;
     bool satisfied = true;
     for (int32_t number : line.definition().wait_for.numbers) {
       const RunLine* named = lines.Line(number);
       satisfied = satisfied && over(named);
-      if (named && named->Repeated()) {
+      if (named && named->Repeated())
         for (const RunLine* copy : lines.CopiesOf(number)) satisfied = satisfied && over(copy);
-      }
     }
     if (satisfied) startable.push_back(&line);
   }
@@ -178,8 +175,8 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
       definition.wait_for = some(number + (pick(5) == 0 ? 30 : -10));
       definition.skip_on_error = some(highest), definition.skip_on_success = some(highest);
       definition.repeat_on_error = some(highest), definition.repeat_on_success = some(highest / 2);
-      definition.repeat_limit = 1 + pick(3), definition.repeat_delay = pick(3) == 0 ? 2 : 0;
-      definition.stop_on_error = pick(8) == 0;
+      definition.repeat_limit = 1 + pick(3), definition.stop_on_error = pick(8) == 0;
+      definition.repeat_delay = pick(3) == 0 ? 2 : 0;
       if (pick(15) == 0) line.SetProgram("");
       if (pick(8) == 0) line.SetState(pick(2) ? LineState::kSucceeded : LineState::kSkipped);
     }
@@ -187,17 +184,20 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
     std::map<const RunLine*, TimePoint> not_before;
     TimePoint now{};
     for (int step = 0; step < 400; ++step) {
-      bool waiting = false;
-      for (const RunLine& line : lines) waiting = waiting || !line.AlreadyRun();
-      ASSERT_EQ(plan.Over(), !waiting) << job << " " << step;
-      if (!waiting) break;
-      const std::vector<RunLine*> startable = plan.Startable(now);
-      ASSERT_EQ(startable, StartableByWalk(lines, maximum, not_before, now)) << job << " " << step;
-      for (RunLine* line : startable) pick(10) ? plan.Started(*line) : plan.EndedUnstarted(*line);
       std::vector<RunLine*> running;
-      for (RunLine& line : lines)
+      bool waiting = false;
+      for (RunLine& line : lines) {
         if (line.IsRunning()) running.push_back(&line);
+        waiting = waiting || line.State() == LineState::kWaiting;
+      }
       ASSERT_EQ(plan.Running(), running) << job << " " << step;
+      ASSERT_EQ(plan.Over(), running.empty() && !waiting) << job << " " << step;
+      if (plan.Over()) break;
+      const std::vector<RunLine*> startable = plan.Startable(now);
+      const int32_t free = maximum - static_cast<int32_t>(running.size());
+      ASSERT_EQ(startable, StartableByWalk(lines, free, not_before, now)) << job << " " << step;
+      for (RunLine* line : startable) pick(10) ? plan.Started(*line) : plan.EndedUnstarted(*line);
+      running = plan.Running();
       if (running.empty()) {
         if (const TimePoint due = plan.NextDelayedStart(now); due != TimePoint::max()) now = due;
         for (const LineThatCannotStart& never : plan.NeverStarting())
@@ -207,18 +207,14 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
       RunLine& ended = *running[pick(static_cast<int>(running.size()))];
       now += std::chrono::seconds(pick(2));
       ended.SetStopTime(now);
-      if (pick(20) == 0) {
-        plan.Stopped(ended);
-        continue;
-      }
+      if (pick(20) == 0) plan.Stopped(ended);
+      if (!ended.IsRunning()) continue;
       const JobLineRefs from_status = some(lines.HighestJobLineNr());
       const Result<RunPlan::Consequences> next =
           plan.Finished(ended, pick(2), pick(6) ? nullptr : &from_status);
       if (!next.ok() || next.value.stop) break;
-      for (const RepeatCopyMade& made : next.value.repeated) {
-        if (made.copy->definition().repeat_delay > 0)
-          not_before[made.copy] = now + std::chrono::seconds(2);
-      }
+      for (const RepeatCopyMade& made : next.value.repeated)
+        not_before[made.copy] = now + std::chrono::seconds(made.copy->definition().repeat_delay);
     }
   }
 }

@@ -6,13 +6,7 @@
 #                                             figures take 100 1000 10000 100000)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
-build=${1:-$top/build}
+build=${1:-$(dirname "$here")/build}
 shift 2>/dev/null || true
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target scale_bench -j1 >/dev/null
-command -v make >/dev/null || { echo "GNU make is needed for the comparison" >&2; exit 1; }
 echo "== scale"
-"$build/bench/scale_bench" "$@"
+exec sh "$here/bench_target.sh" scale_bench "$build" "$@"

@@ -5,13 +5,7 @@
 #   bench/engine.sh [BUILD_DIR] [--quick]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
-build=${1:-$top/build}
+build=${1:-$(dirname "$here")/build}
 shift 2>/dev/null || true
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target scheduler_bench -j2 >/dev/null
-command -v make >/dev/null || { echo "GNU make is needed for the comparison" >&2; exit 1; }
 echo "== execution engine =="
-"$build/bench/scheduler_bench" "$@"
+exec sh "$here/bench_target.sh" scheduler_bench "$build" "$@"

@@ -14,17 +14,100 @@ bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting
 
 }  // namespace
 
+RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {
+  entries_.reserve(static_cast<size_t>(lines.Count()));
+  index_.reserve(static_cast<size_t>(lines.Count()));
+  for (RunLine& line : lines_) {
+    index_.emplace(&line, static_cast<uint32_t>(entries_.size()));
+    entries_.push_back({&line, 0, {}});
+  }
+  for (uint32_t i = 0; i < entries_.size(); ++i) {
+    if (!IsWaiting(*entries_[i].line)) continue;
+    ++waiting_;
+    WaitFor(i);
+  }
+}
+
+void RunPlan::WaitFor(uint32_t waiting) {
+  int32_t open = 0;
+  for (int32_t number : entries_[waiting].line->definition().wait_for.numbers) {
+    Entry* named = Named(number);
+    if (named == nullptr) {
+      unnamed_[number].push_back(waiting);
+      continue;
+    }
+    named->named_by.push_back(waiting);
+    open += named->line->AlreadyRun() ? 0 : 1;
+    if (!named->line->Repeated()) continue;
+    for (const RunLine* copy : lines_.CopiesOf(named->line->JobLineNr())) {
+      open += copy->AlreadyRun() ? 0 : 1;
+    }
+  }
+  Open(waiting, open);
+}
+
+void RunPlan::Add(RunLine& line) {
+  const auto at = static_cast<uint32_t>(entries_.size());
+  index_.emplace(&line, at);
+  entries_.push_back({&line, 0, {}});
+  if (!IsWaiting(line)) return;
+  ++waiting_;
+  WaitFor(at);
+  // Lines that waited for a number no line had until now wait for this one.
+  const auto unnamed = unnamed_.find(line.JobLineNr());
+  if (unnamed == unnamed_.end()) return;
+  for (uint32_t waiting : unnamed->second) {
+    entries_[at].named_by.push_back(waiting);
+    Open(waiting, 1);
+  }
+  unnamed_.erase(unnamed);
+}
+
+RunPlan::Entry* RunPlan::Named(int32_t number) {
+  const RunLine* named = lines_.Line(number);
+  return named == nullptr ? nullptr : &entries_[Index(*named)];
+}
+
+void RunPlan::Open(uint32_t waiting, int32_t count) {
+  Entry& entry = entries_[waiting];
+  entry.open += count;
+  if (!IsWaiting(*entry.line)) return;
+  if (entry.open == 0 && !entry.line->Program().empty()) {
+    ready_.insert(waiting);
+  } else {
+    ready_.erase(waiting);
+  }
+}
+
+void RunPlan::End(RunLine& line, LineState state) {
+  const uint32_t at = Index(line);
+  const bool was_over = line.AlreadyRun();
+  if (IsWaiting(line)) {
+    --waiting_;
+    ready_.erase(at);
+  }
+  running_.erase(at);
+  line.SetState(state);
+  if (was_over) return;
+  for (uint32_t waiting : entries_[at].named_by) Open(waiting, -1);
+  // The lines waiting for a repeated line wait for its copies too.
+  if (line.OriginalJobLineNr() == 0) return;
+  const RunLine* source = lines_.Line(line.OriginalJobLineNr());
+  if (source == nullptr || !source->Repeated()) return;
+  for (uint32_t waiting : entries_[Index(*source)].named_by) Open(waiting, -1);
+}
+
 std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
   std::vector<RunLine*> startable;
-  if (running_ >= maximum_) return startable;
-  const size_t free = static_cast<size_t>(maximum_ - running_);
-  for (RunLine& line : lines_) {
-    if (!IsWaiting(line) || line.Program().empty() || !WaitSatisfied(line)) continue;
+  if (running() >= maximum_) return startable;
+  const size_t free = static_cast<size_t>(maximum_ - running());
+  for (uint32_t at : ready_) {
+    RunLine* line = entries_[at].line;
     if (!not_before_.empty()) {
-      const auto delayed = not_before_.find(&line);
+      const auto delayed = not_before_.find(line);
       if (delayed != not_before_.end() && now < delayed->second) continue;
     }
-    startable.push_back(&line);
+    startable.push_back(line);
     if (startable.size() == free) break;
   }
   return startable;
@@ -38,23 +121,27 @@ TimePoint RunPlan::NextDelayedStart(TimePoint now) const {
   return next;
 }
 
-bool RunPlan::WaitSatisfied(const RunLine& line) const {
-  for (int32_t number : line.definition().wait_for.numbers) {
-    const RunLine* waited_for = lines_.Line(number);
-    if (waited_for == nullptr) continue;
-    if (!waited_for->AlreadyRun()) return false;
-    if (!waited_for->Repeated()) continue;
-    for (const RunLine* copy : lines_.CopiesOf(waited_for->JobLineNr())) {
-      if (!copy->AlreadyRun()) return false;
-    }
+void RunPlan::Started(RunLine& line) {
+  const uint32_t at = Index(line);
+  if (IsWaiting(line)) {
+    --waiting_;
+    ready_.erase(at);
   }
-  return true;
+  line.SetState(LineState::kRunning);
+  running_.insert(at);
+  if (!not_before_.empty()) not_before_.erase(&line);
+}
+
+std::vector<RunLine*> RunPlan::Running() const {
+  std::vector<RunLine*> running;
+  running.reserve(running_.size());
+  for (uint32_t at : running_) running.push_back(entries_[at].line);
+  return running;
 }
 
 Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
                                                 const JobLineRefs* status_repeat) {
-  if (line.IsRunning()) --running_;
-  line.SetState(failed ? LineState::kFailed : LineState::kSucceeded);
+  End(line, failed ? LineState::kFailed : LineState::kSucceeded);
   Consequences consequences;
   if (status_repeat != nullptr) {
     if (Status repeated = Repeat(*status_repeat, line, consequences); !repeated.ok()) {
@@ -76,24 +163,10 @@ Result<RunPlan::Consequences> RunPlan::Finished(RunLine& line, bool failed,
   return consequences;
 }
 
-void RunPlan::Stopped(RunLine& line) {
-  if (!line.IsRunning()) return;
-  line.SetState(LineState::kFailed);
-  --running_;
-}
-
-bool RunPlan::Over() const {
-  if (running_ > 0) return false;
-  for (const RunLine& line : lines_) {
-    if (IsWaiting(line)) return false;
-  }
-  return true;
-}
-
 void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
   auto skip = [&](RunLine* line) {
     if (line == nullptr || !IsWaiting(*line)) return;
-    line->SetState(LineState::kSkipped);
+    End(*line, LineState::kSkipped);
     skipped.push_back(line);
   };
   for (int32_t number : list.numbers) {
@@ -125,6 +198,10 @@ Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequenc
     original->SetRepeated(true);
     Result<RunLine*> copy = CreateRepeatCopy(lines_, *original);
     if (!copy.ok()) return copy.status;
+    // The lines waiting for the original wait for its copies too (a line has copies only
+    // once it is repeated).
+    for (uint32_t waiting : entries_[Index(*original)].named_by) Open(waiting, 1);
+    Add(*copy.value);
     ++copies;
     if (definition.repeat_delay > 0) {
       not_before_[copy.value] =

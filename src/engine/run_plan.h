@@ -4,6 +4,7 @@
 // waits for programs to end, reads their verdicts and tells it.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,29 +35,26 @@ struct LineThatCannotStart {
 class RunPlan {
  public:
   // Plans the waiting lines of `lines` (lines over already, as a rerun's, stay over).
-  // Never more than `maximum` run at a time.
-  RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {}
+  // Never more than `maximum` run at a time. From here on the lines change state through
+  // the plan alone, and no line leaves the collection: the plan keeps for each waiting line
+  // how many of its waits are not over yet and the lines that wait for each line, so that
+  // a line's end touches only the lines waiting for it.
+  RunPlan(RunLines& lines, int32_t maximum);
 
   // The waiting lines that may start at `now`, in collection order, no more than there
   // are free places: those with a program whose wait list is satisfied and, for a repeat
-  // copy with a repeat delay, whose delay has passed.
+  // copy with a repeat delay, whose delay has passed. A line's wait list is satisfied when
+  // every line it names is over, and, for a named line that has been repeated, every
+  // repeat copy of it too; entries naming no line are passed over.
   std::vector<RunLine*> Startable(TimePoint now) const;
 
   // The earliest time after `now` at which a waiting repeat copy's delay passes;
   // TimePoint::max() when no copy waits for its delay.
   TimePoint NextDelayedStart(TimePoint now) const;
 
-  // True when every line named by the line's wait list is over, and, for a named line that
-  // has been repeated, every repeat copy of it too. Entries naming no line are passed over.
-  bool WaitSatisfied(const RunLine& line) const;
-
-  void Started(RunLine& line) {
-    line.SetState(LineState::kRunning);
-    ++running_;
-    if (!not_before_.empty()) not_before_.erase(&line);
-  }
+  void Started(RunLine& line);
   // A waiting line whose program could not be started, or that can never start: failed.
-  void EndedUnstarted(RunLine& line) { line.SetState(LineState::kFailed); }
+  void EndedUnstarted(RunLine& line) { End(line, LineState::kFailed); }
 
   // What an ended line means for the others.
   struct Consequences {
@@ -79,20 +77,48 @@ class RunPlan {
 
   // The running line ends as failed without its lists applied: a stop from outside ended
   // it.
-  void Stopped(RunLine& line);
+  void Stopped(RunLine& line) {
+    if (line.IsRunning()) End(line, LineState::kFailed);
+  }
 
   // The waiting lines that can never start, in collection order, with a reason each: lines
   // without a program, every waiting line when the maximum is below 1, and lines whose wait
   // list waits for themselves through other lines. A line that only waits for such lines
   // is not among them: once they are ended unstarted they are over, and it may start. A
-  // running line counts as one that will end.
+  // running line counts as one that will end. It looks at every waiting line: ask when
+  // nothing may start and nothing runs, not on every pass.
   std::vector<LineThatCannotStart> NeverStarting() const;
 
-  int32_t running() const { return running_; }
+  int32_t running() const { return static_cast<int32_t>(running_.size()); }
+  // The running lines, in collection order.
+  std::vector<RunLine*> Running() const;
   // No line waits or runs.
-  bool Over() const;
+  bool Over() const { return running_.empty() && waiting_ == 0; }
 
  private:
+  // What the plan keeps of a line, at the line's position in the collection.
+  struct Entry {
+    RunLine* line = nullptr;
+    // The waits of a waiting line that are not over: one for each entry of its wait list
+    // naming a line that is not over, and one for each such entry's repeat copy not over.
+    int32_t open = 0;
+    // The waiting lines whose wait list names this line, once per naming entry: they wait
+    // for it and, once it is repeated, for its copies.
+    std::vector<uint32_t> named_by;
+  };
+
+  // Takes in the line just appended to the collection.
+  void Add(RunLine& line);
+  // Counts the open waits of the waiting line at `waiting` and notes it with the lines
+  // it names.
+  void WaitFor(uint32_t waiting);
+  uint32_t Index(const RunLine& line) const { return index_.at(&line); }
+  // The entry of the line named by `number` in a wait list; null when none is.
+  Entry* Named(int32_t number);
+  // The waiting line at `waiting` has `count` more waits not over, or fewer when negative.
+  void Open(uint32_t waiting, int32_t count);
+  // The line leaves waiting or running for `state`, which is over.
+  void End(RunLine& line, LineState state);
   // Skips every line named by the list, and every repeat copy of such a line, that waits.
   void Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped);
   // Appends a repeat copy of every line the list names (twice for a line named twice)
@@ -102,7 +128,15 @@ class RunPlan {
 
   RunLines& lines_;
   const int32_t maximum_;
-  int32_t running_ = 0;
+  std::vector<Entry> entries_;
+  std::unordered_map<const RunLine*, uint32_t> index_;
+  // Waiting lines with a program and no open wait, and running lines, by position.
+  std::set<uint32_t> ready_;
+  std::set<uint32_t> running_;
+  int32_t waiting_ = 0;
+  // Waiting lines by the numbers of their wait lists that name no line yet: a repeat copy
+  // may take such a number.
+  std::unordered_map<int32_t, std::vector<uint32_t>> unnamed_;
   // Repeat copies made, by the job's line they count for.
   std::unordered_map<const RunLine*, int32_t> copies_made_;
   // Waiting repeat copies that may not start before their time.

@@ -36,8 +36,7 @@ class Scheduler {
   Scheduler(RunLines& collection, int32_t maximum, RunEnv& env, RunControl& control,
             const RunObservers& observers, std::string_view run_name,
             std::chrono::seconds job_time_limit)
-      : collection_(collection),
-        plan_(collection, maximum),
+      : plan_(collection, maximum),
         env_(env),
         control_(control),
         observers_(observers),
@@ -131,11 +130,9 @@ class Scheduler {
   // line failed (the lines after it are left for no one); kFailure on a failure.
   Step FinishEnded() {
     Step step = Step::kNoChange;
-    if (plan_.running() == 0) return step;
-    // By position: repeat copies appended while finishing are waiting, never running.
-    for (int position = 1; position <= collection_.Count(); ++position) {
-      RunLine& line = *collection_.Item(position);
-      if (!line.IsRunning()) continue;
+    // The lines running at the start of the step: finishing one starts none.
+    for (RunLine* running : plan_.Running()) {
+      RunLine& line = *running;
       if (!IsJobLineFinished(line, env_)) {
         if (line.definition().time_limit > 0) WatchTimeLimit(line);
         continue;
@@ -254,15 +251,14 @@ class Scheduler {
     // Its lists may stop the run or make copies: the run ends either way, so only a failure
     // matters, and that is kept in failure_.
     static_cast<void>(FinishEnded());
-    for (RunLine& line : collection_) {
+    for (RunLine* line : plan_.Running()) {
       // A line ended at its time limit keeps the forced end it was given then.
-      if (line.IsRunning() && !line.TimeLimitReached()) {
-        env_.launcher.BeginTerminate(line.ProcessId(), kStopGrace);
-      }
+      if (!line->TimeLimitReached()) env_.launcher.BeginTerminate(line->ProcessId(), kStopGrace);
     }
     while (true) {
-      for (RunLine& line : collection_) {
-        if (!line.IsRunning() || !JobLineProgramEnded(line, env_.launcher)) continue;
+      for (RunLine* running : plan_.Running()) {
+        RunLine& line = *running;
+        if (!JobLineProgramEnded(line, env_.launcher)) continue;
         line.SetStopTime(env_.clock.Now());
         plan_.Stopped(line);
         if (line.TimeLimitReached())
@@ -282,7 +278,6 @@ class Scheduler {
     return Outcome(end);
   }
 
-  RunLines& collection_;
   RunPlan plan_;
   RunEnv& env_;
   RunControl& control_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <set>
 
 #include "jobfile/job_file.h"
@@ -18,18 +19,6 @@ struct Attempt {
   TimePoint start, end;
 };
 
-// Whether `line` is `named` or a repeat copy of it, directly or through other copies.
-bool IsAttemptOf(int32_t line, int32_t named, const std::map<int32_t, int32_t>& repeat_of) {
-  // Each link leads down (see OriginOf): the walk ends at `named`, below it or at a line
-  // that repeats none.
-  for (auto found = repeat_of.find(line);
-       line > named && found != repeat_of.end() && found->second < line;
-       found = repeat_of.find(line)) {
-    line = found->second;
-  }
-  return line == named;
-}
-
 // Later end first; for equal ends the later start, then the later row.
 bool EndedLater(const Attempt& a, const Attempt& b) {
   if (a.end != b.end) return a.end > b.end;
@@ -37,36 +26,53 @@ bool EndedLater(const Attempt& a, const Attempt& b) {
   return a.row->position > b.row->position;
 }
 
-int32_t MostRunningAtOnce(const std::vector<Attempt>& attempts) {
-  int32_t most = 0;
-  for (const Attempt& at : attempts) {
-    int32_t running = 0;
-    for (const Attempt& other : attempts) {
-      if (other.start <= at.start && other.end > at.start) ++running;
-    }
-    most = std::max(most, running);
-  }
-  return most;
+// How many of `sorted` times come before `time`, or up to it when `including`.
+size_t CountBefore(const std::vector<TimePoint>& sorted, TimePoint time, bool including) {
+  return static_cast<size_t>((including ? std::upper_bound(sorted.begin(), sorted.end(), time)
+                                        : std::lower_bound(sorted.begin(), sorted.end(), time)) -
+                             sorted.begin());
 }
 
+// Each step of the path looks only at the attempts it may follow: those of the lines waited
+// for, by index, and the last end before a start, by binary search over the ends. Of
+// attempts equal by EndedLater, the earlier row is taken.
 class PathFinder {
  public:
   PathFinder(const std::vector<RunLineRecord>& lines, const JobWaits& job, TimePoint run_start)
-      : job_(job), run_start_(run_start), repeat_of_(RepeatLinks(lines)) {
+      : job_(job), run_start_(run_start) {
     for (const RunLineRecord& line : lines) {
       if (line.start && line.end && *line.end >= *line.start) {
         attempts_.push_back({&line, *line.start, *line.end});
+        starts_.push_back(*line.start);
+        ends_.push_back(*line.end);
       }
     }
-    maximum_ = job.maximum > 0 ? job.maximum : MostRunningAtOnce(attempts_);
+    std::sort(starts_.begin(), starts_.end());
+    std::sort(ends_.begin(), ends_.end());
+    by_end_.resize(attempts_.size());
+    std::iota(by_end_.begin(), by_end_.end(), size_t{0});
+    std::stable_sort(by_end_.begin(), by_end_.end(),
+                     [&](size_t a, size_t b) { return EndedLater(attempts_[a], attempts_[b]); });
+    // An attempt counts for its line and, through the repeat links, for the lines it repeats.
+    const std::map<int32_t, int32_t> repeat_of = RepeatLinks(lines);
+    for (size_t i = 0; i < attempts_.size(); ++i) {
+      int32_t line = attempts_[i].row->line;
+      own_[line].push_back(i);
+      // A copy is numbered above the line it repeats: following the links down ends,
+      // even in a damaged history whose links go round.
+      while (true) {
+        of_[line].push_back(i);
+        const auto found = repeat_of.find(line);
+        if (found == repeat_of.end() || found->second >= line) break;
+        line = found->second;
+      }
+    }
+    maximum_ = job.maximum > 0 ? job.maximum : MostRunningAtOnce();
   }
 
   std::vector<int32_t> Path() const {
     if (attempts_.empty()) return {};
-    const Attempt* at = &attempts_.front();
-    for (const Attempt& other : attempts_) {
-      if (EndedLater(other, *at)) at = &other;
-    }
+    const Attempt* at = &attempts_[by_end_.front()];
     std::vector<int32_t> path;
     std::set<const Attempt*> seen;
     while (at != nullptr && seen.insert(at).second) {
@@ -78,45 +84,56 @@ class PathFinder {
   }
 
  private:
+  // The lines running just after `time`: started by then and not ended.
+  int32_t RunningAfter(TimePoint time) const {
+    return static_cast<int32_t>(CountBefore(starts_, time, true) - CountBefore(ends_, time, true));
+  }
+
+  int32_t MostRunningAtOnce() const {
+    int32_t most = 0;
+    for (const Attempt& at : attempts_) most = std::max(most, RunningAfter(at.start));
+    return most;
+  }
+
   // Among the attempts `at` had to wait for, the one that ended last before it started.
   const Attempt* WaitedFor(const Attempt& at) const {
     const Attempt* last = nullptr;
-    const auto consider = [&](const Attempt& other) {
-      if (&other == &at || other.end > at.start) return;
-      if (last == nullptr || EndedLater(other, *last)) last = &other;
+    const auto consider = [&](const std::map<int32_t, std::vector<size_t>>& index, int32_t line) {
+      const auto found = index.find(line);
+      if (found == index.end()) return;
+      for (size_t i : found->second) {
+        const Attempt& other = attempts_[i];
+        if (&other == &at || other.end > at.start) continue;
+        if (last == nullptr || EndedLater(other, *last) ||
+            (!EndedLater(*last, other) && &other < last)) {
+          last = &other;
+        }
+      }
     };
     if (at.row->repeat_of) {
-      for (const Attempt& other : attempts_) {
-        if (other.row->line == *at.row->repeat_of) consider(other);
-      }
+      consider(own_, *at.row->repeat_of);
       return last;
     }
     const auto waits = job_.wait_for.find(at.row->line);
     if (waits == job_.wait_for.end()) return nullptr;
-    for (const Attempt& other : attempts_) {
-      for (int32_t named : waits->second) {
-        if (IsAttemptOf(other.row->line, named, repeat_of_)) consider(other);
-      }
-    }
+    for (int32_t named : waits->second) consider(of_, named);
     return last;
   }
 
   // The attempt whose end let `at` start when the maximum held it back after it could
   // have started at `ready`; none when the maximum was not reached then.
   const Attempt* FreedPlace(const Attempt& at, TimePoint ready) const {
-    const Attempt* freed = nullptr;
-    for (const Attempt& other : attempts_) {
-      if (&other == &at || other.end > at.start || other.end < ready) continue;
-      if (freed == nullptr || EndedLater(other, *freed)) freed = &other;
-    }
-    if (freed == nullptr) return nullptr;
-    int32_t running = 0;  // just before that end, itself included
-    for (const Attempt& other : attempts_) {
-      if (other.start < freed->end && other.end >= freed->end) ++running;
-    }
+    // The first attempt by EndedLater that ended by at's start.
+    auto first = std::partition_point(by_end_.begin(), by_end_.end(),
+                                      [&](size_t i) { return attempts_[i].end > at.start; });
+    if (first != by_end_.end() && &attempts_[*first] == &at) ++first;
+    if (first == by_end_.end() || attempts_[*first].end < ready) return nullptr;
+    const Attempt* freed = &attempts_[*first];
+    // Running just before that end, itself included.
+    const auto running = static_cast<int32_t>(CountBefore(starts_, freed->end, false) -
+                                              CountBefore(ends_, freed->end, false));
     return running >= maximum_ ? freed : nullptr;
   }
-
   const Attempt* Predecessor(const Attempt& at) const {
     const Attempt* waited_for = WaitedFor(at);
     const TimePoint ready = waited_for ? waited_for->end : run_start_;
@@ -128,8 +145,13 @@ class PathFinder {
 
   const JobWaits& job_;
   TimePoint run_start_;
-  std::map<int32_t, int32_t> repeat_of_;
   std::vector<Attempt> attempts_;
+  // Their starts and ends, each sorted; their positions in attempts_ by EndedLater, the
+  // earlier row first among equals.
+  std::vector<TimePoint> starts_, ends_;
+  std::vector<size_t> by_end_;
+  // Their positions by line: of the line itself, and of it or a repeat copy of it.
+  std::map<int32_t, std::vector<size_t>> own_, of_;
   int32_t maximum_ = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <queue>
+#include <tuple>
 #include <unordered_map>
 
 #include "engine/command_line_builder.h"
@@ -17,8 +19,9 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
                       const UsualDurations& usual, TimePoint now) {
   // The plan decides what starts, as in a real run; its lines carry only their wait lists,
   // so that an ended line skips and repeats nothing.
+  // Each line's definition has the number of the job's line it counts for, as a copy's
+  // has that of the line it repeats.
   RunLines run;
-  std::unordered_map<const RunLine*, int32_t> counts_for;
   for (const ForeseenLine& line : lines) {
     RunLine* added = run.Add(line.line);
     if (added == nullptr) continue;
@@ -27,27 +30,29 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     // The plan starts only lines with a program.
     added->SetProgram("foreseen");
     if (line.state == ForeseenLine::State::kOver) added->SetState(LineState::kSucceeded);
-    int32_t job_line = line.line;
     if (line.repeat_of != 0) {
       added->SetOriginalJobLineNr(line.repeat_of);
+      added->definition().number = line.repeat_of;
       if (RunLine* original = run.Line(line.repeat_of)) {
         original->SetRepeated(true);
-        job_line = counts_for.count(original) ? counts_for[original] : line.repeat_of;
+        added->definition().number = original->definition().number;
       }
     }
-    counts_for[added] = job_line;
   }
 
   RunPlan plan(run, maximum);
   ExpectedEnd expected;
   bool known = false;
   TimePoint last = now;
-  // The running lines with their foreseen ends, in the run's order.
-  std::vector<std::pair<RunLine*, TimePoint>> running;
+  // The running lines by their foreseen ends; lines ending at the same time end in the
+  // order they started, the running ones in the run's order first.
+  using Foreseen = std::tuple<TimePoint, uint64_t, RunLine*>;
+  std::priority_queue<Foreseen, std::vector<Foreseen>, std::greater<>> running;
+  uint64_t started = 0;
   auto start = [&](RunLine& line, TimePoint at) {
     plan.Started(line);
     TimePoint end = at;
-    if (const auto found = usual.find(counts_for[&line]); found != usual.end()) {
+    if (const auto found = usual.find(line.definition().number); found != usual.end()) {
       known = true;
       end = std::max(at + found->second, now);
     } else {
@@ -55,7 +60,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
       end = std::max(at, now);
     }
     last = std::max(last, end);
-    running.emplace_back(&line, end);
+    running.emplace(end, started++, &line);
   };
   for (const ForeseenLine& line : lines) {
     RunLine* added = run.Line(line.line);
@@ -71,22 +76,17 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     if (running.empty()) {
       // Lines that wait for themselves through others would never start; the scheduler ends
       // them unstarted, which frees the lines waiting for them.
-      std::vector<LineThatCannotStart> never = plan.NeverStarting();
+      const std::vector<LineThatCannotStart> never = plan.NeverStarting();
       if (never.empty()) break;
       for (const LineThatCannotStart& blocked : never) plan.EndedUnstarted(*blocked.line);
       continue;
     }
-    clock = std::min_element(running.begin(), running.end(), [](const auto& a, const auto& b) {
-              return a.second < b.second;
-            })->second;
-    for (auto at = running.begin(); at != running.end();) {
-      if (at->second != clock) {
-        ++at;
-        continue;
-      }
-      at->first->SetStopTime(clock);
-      (void)plan.Finished(*at->first, /*failed=*/false);
-      at = running.erase(at);
+    clock = std::get<0>(running.top());
+    while (!running.empty() && std::get<0>(running.top()) == clock) {
+      RunLine& ended = *std::get<2>(running.top());
+      running.pop();
+      ended.SetStopTime(clock);
+      (void)plan.Finished(ended, /*failed=*/false);
     }
   }
   if (!known) return ExpectedEnd{};
@@ -116,9 +116,14 @@ ExpectedEndWatch::ExpectedEndWatch(const JobLineTable& table, int row_count, int
     : maximum_(maximum), usual_(std::move(usual)), clock_(clock) {
   const std::map<int32_t, std::vector<int32_t>> waits = WaitListsOf(table, row_count);
   for (const RunRow& row : RunRows(table, row_count)) {
-    lines_.push_back(
-        {row.number, 0, waits.at(row.number), ForeseenLine::State::kWaiting, std::nullopt});
+    Take({row.number, 0, waits.at(row.number), ForeseenLine::State::kWaiting, std::nullopt});
   }
+}
+
+void ExpectedEndWatch::Take(ForeseenLine line) {
+  at_.emplace(line.line, lines_.size());
+  lines_.push_back(std::move(line));
+  ++going_;
 }
 
 ExpectedEnd ExpectedEndWatch::Expected() {
@@ -132,21 +137,16 @@ ExpectedEnd ExpectedEndWatch::Expected() {
   return last_;
 }
 
-bool ExpectedEndWatch::Going() const {
-  return std::any_of(lines_.begin(), lines_.end(), [](const ForeseenLine& line) {
-    return line.state != ForeseenLine::State::kOver;
-  });
-}
-
 ForeseenLine* ExpectedEndWatch::Find(int32_t number) {
-  for (ForeseenLine& line : lines_) {
-    if (line.line == number) return &line;
-  }
-  return nullptr;
+  const auto found = at_.find(number);
+  return found == at_.end() ? nullptr : &lines_[found->second];
 }
 
 void ExpectedEndWatch::Over(int32_t number) {
-  if (ForeseenLine* line = Find(number)) line->state = ForeseenLine::State::kOver;
+  ForeseenLine* line = Find(number);
+  if (line == nullptr || line->state == ForeseenLine::State::kOver) return;
+  line->state = ForeseenLine::State::kOver;
+  --going_;
 }
 
 void ExpectedEndWatch::LineStarted(const RunLine& line) {
@@ -158,9 +158,9 @@ void ExpectedEndWatch::LineStarted(const RunLine& line) {
 
 void ExpectedEndWatch::LineRepeated(const RunLine& original, const RunLine& copy) {
   const ForeseenLine* source = Find(original.JobLineNr());
-  lines_.push_back({copy.JobLineNr(), original.JobLineNr(),
-                    source ? source->wait_for : copy.definition().wait_for.numbers,
-                    ForeseenLine::State::kWaiting, std::nullopt});
+  Take({copy.JobLineNr(), original.JobLineNr(),
+        source ? source->wait_for : copy.definition().wait_for.numbers,
+        ForeseenLine::State::kWaiting, std::nullopt});
 }
 
 void ExpectedEndWatch::LinesOver(std::string_view, const std::vector<int32_t>& over) {

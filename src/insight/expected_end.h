@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/run_control.h"
@@ -69,7 +70,7 @@ class ExpectedEndWatch final : public RunObserver {
   // the run costs it no more than a twentieth of its time.
   ExpectedEnd Expected();
   // A line still waits or runs.
-  bool Going() const;
+  bool Going() const { return going_ > 0; }
 
   void LineStarted(const RunLine& line) override;
   void LineFinished(const RunLine& line) override { Over(line.JobLineNr()); }
@@ -79,10 +80,15 @@ class ExpectedEndWatch final : public RunObserver {
   void LinesOver(std::string_view, const std::vector<int32_t>& over) override;
 
  private:
+  // Appends a line, which waits.
+  void Take(ForeseenLine line);
   ForeseenLine* Find(int32_t number);
   void Over(int32_t number);
 
   std::vector<ForeseenLine> lines_;
+  // Where each line is in lines_, by its number; how many lines are not over.
+  std::unordered_map<int32_t, size_t> at_;
+  size_t going_ = 0;
   ExpectedEnd last_;
   std::chrono::steady_clock::time_point last_at_{};
   std::chrono::steady_clock::duration last_cost_{};

@@ -45,6 +45,12 @@ TEST(CriticalPath, FollowsWaitsRepeatsAndTheMaximumBeyondTheSlack) {
   EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 2, true}, kT0), only_waits);
   // An unknown maximum is the most the run had running at once, here one.
   EXPECT_EQ(CriticalPath(held, {{{30, {10}}}, 0, false}, kT0), through_20);
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(15, 0, 10), Ran(20, 10, 30), Ran(30, 30, 35)},
+                         {{{30, {10}}}, 0, false}, kT0),
+            only_waits);
+  // A line that took no time was held by the one before it, not by itself.
+  EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 15, 15)}, {{}, 1, true}, kT0),
+            (std::vector<int32_t>{10, 20}));
   // Up to 2 s after what it waited for, a line was not held by the maximum.
   EXPECT_EQ(CriticalPath({Ran(10, 0, 10), Ran(20, 10, 11), Ran(30, 12, 13)},
                          {{{30, {10}}}, 1, true}, kT0),

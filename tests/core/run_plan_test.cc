@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 #include "support/engine_fakes.h"
 
 namespace jr {
@@ -125,6 +128,95 @@ TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
   EXPECT_TRUE(CannotStart(chain, 1).empty());
   chain.Line(1)->definition().wait_for = test::Refs("5000");
   EXPECT_EQ(CannotStart(chain, 1).size(), 5000u);
+}
+
+// The whole-collection walk the plan's bookkeeping must agree with: a waiting line with a
+// program may start when every line its wait list names, and every copy of such a line
+// once it is repeated, is over, and its repeat delay has passed.
+std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t free,
+                                      const std::map<const RunLine*, TimePoint>& not_before,
+                                      TimePoint now) {
+  auto over = [](const RunLine* line) { return line == nullptr || line->AlreadyRun(); };
+  std::vector<RunLine*> startable;
+  for (RunLine& line : lines) {
+    if (static_cast<int32_t>(startable.size()) >= free) break;
+    if (line.State() != LineState::kWaiting || line.Program().empty()) continue;
+    if (not_before.count(&line) && now < not_before.at(&line)) continue;
+    bool satisfied = true;
+    for (int32_t number : line.definition().wait_for.numbers) {
+      const RunLine* named = lines.Line(number);
+      satisfied = satisfied && over(named);
+      if (named && named->Repeated())
+        for (const RunLine* copy : lines.CopiesOf(number)) satisfied = satisfied && over(copy);
+    }
+    if (satisfied) startable.push_back(&line);
+  }
+  return startable;
+}
+
+// Random jobs (waits on lines, on numbers only copies take, on themselves; skips, repeats
+// with limits and delays, stops, lines over before the run, lines without a program) run
+// with random outcomes: at every step the plan offers what the walk finds.
+TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
+  std::mt19937 random(4321);
+  auto pick = [&](int below) { return static_cast<int32_t>(random() % below); };
+  auto some = [&](int32_t highest) {
+    std::string text;
+    for (int count = pick(4); count > 0; --count)
+      text += std::to_string(10 * (1 + pick(highest / 10 + 3))) + ",";
+    return test::Refs(text);
+  };
+  for (int job = 0; job < 3000; ++job) {
+    RunLines lines;
+    const int32_t count = 2 + pick(12), highest = 10 * count, maximum = pick(4);
+    for (int32_t number = 10; number <= highest; number += 10) {
+      RunLine& line = Add(lines, number);
+      JobLine& definition = line.definition();
+      definition.wait_for = some(number + (pick(5) == 0 ? 30 : -10));
+      definition.skip_on_error = some(highest), definition.skip_on_success = some(highest);
+      definition.repeat_on_error = some(highest), definition.repeat_on_success = some(highest / 2);
+      definition.repeat_limit = 1 + pick(3), definition.stop_on_error = pick(8) == 0;
+      definition.repeat_delay = pick(3) == 0 ? 2 : 0;
+      if (pick(15) == 0) line.SetProgram("");
+      if (pick(8) == 0) line.SetState(pick(2) ? LineState::kSucceeded : LineState::kSkipped);
+    }
+    RunPlan plan(lines, maximum);
+    std::map<const RunLine*, TimePoint> not_before;
+    TimePoint now{};
+    for (int step = 0; step < 400; ++step) {
+      std::vector<RunLine*> running;
+      bool waiting = false;
+      for (RunLine& line : lines) {
+        if (line.IsRunning()) running.push_back(&line);
+        waiting = waiting || line.State() == LineState::kWaiting;
+      }
+      ASSERT_EQ(plan.Running(), running) << job << " " << step;
+      ASSERT_EQ(plan.Over(), running.empty() && !waiting) << job << " " << step;
+      if (plan.Over()) break;
+      const std::vector<RunLine*> startable = plan.Startable(now);
+      const int32_t free = maximum - static_cast<int32_t>(running.size());
+      ASSERT_EQ(startable, StartableByWalk(lines, free, not_before, now)) << job << " " << step;
+      for (RunLine* line : startable) pick(10) ? plan.Started(*line) : plan.EndedUnstarted(*line);
+      running = plan.Running();
+      if (running.empty()) {
+        if (const TimePoint due = plan.NextDelayedStart(now); due != TimePoint::max()) now = due;
+        for (const LineThatCannotStart& never : plan.NeverStarting())
+          plan.EndedUnstarted(*never.line);
+        continue;
+      }
+      RunLine& ended = *running[pick(static_cast<int>(running.size()))];
+      now += std::chrono::seconds(pick(2));
+      ended.SetStopTime(now);
+      if (pick(20) == 0) plan.Stopped(ended);
+      if (!ended.IsRunning()) continue;
+      const JobLineRefs from_status = some(lines.HighestJobLineNr());
+      const Result<RunPlan::Consequences> next =
+          plan.Finished(ended, pick(2), pick(6) ? nullptr : &from_status);
+      if (!next.ok() || next.value.stop) break;
+      for (const RepeatCopyMade& made : next.value.repeated)
+        not_before[made.copy] = now + std::chrono::seconds(made.copy->definition().repeat_delay);
+    }
+  }
 }
 
 }  // namespace

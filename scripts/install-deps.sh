@@ -2,7 +2,8 @@
 # Installs what building, testing and running the project needs on Debian 12 (as root).
 #   scripts/install-deps.sh                      the packages of the Linux build and tests
 #   scripts/install-deps.sh --demo               only those that building and running the demo needs
-#   scripts/install-deps.sh PACKAGE...           those packages instead (the Windows leg's tools)
+#   scripts/install-deps.sh --windows-leg        the Windows leg's cross-compilers, wine and tools
+#   scripts/install-deps.sh --all                both of the above sets at once (the test command)
 #   scripts/install-deps.sh --sources DIR SOURCE...
 #                                                Debian's source packages SOURCE into DIR
 # Source packages are downloaded by apt from a deb-src entry of Debian 12's main archive
@@ -19,9 +20,30 @@ install_packages() {
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # A CI machine is set up once and thrown away: dpkg need not wait for every unpacked
+    # file to reach the disk.
+    local options=()
+    if [ -n "${CI:-}" ]; then options=(-o Dpkg::Options::=--force-unsafe-io); fi
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    apt-get install -y -qq --no-install-recommends "${options[@]}" "${missing[@]}"
   fi
+}
+
+# Adds a deb-src entry for Debian 12's main archive when there is none. Returns 0 when it
+# added one (apt's lists then lack the source index until the next update).
+add_source_entry() {
+  local list=/etc/apt/sources.list.d/jobrunner-debian-src.sources
+  if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ ||
+    grep -qs '^deb-src .*bookworm main' /etc/apt/sources.list; then
+    return 1
+  fi
+  cat >"$list" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
 }
 
 # verify_dsc DSC: every file the .dsc names is in its folder with the listed SHA-256 sum.
@@ -37,22 +59,13 @@ fetch_sources() {
   shift
   install_packages dpkg-dev
   mkdir -p "$dir"
-  local list=/etc/apt/sources.list.d/jobrunner-debian-src.sources
-  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
-    ! grep -qs '^deb-src .*bookworm main' /etc/apt/sources.list; then
-    cat >"$list" <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-  fi
+  add_source_entry || true
   for source in "$@"; do
     dsc=$(compgen -G "$dir/${source}_*.dsc" | head -n 1 || true)
     if [ -n "$dsc" ] && verify_dsc "$dsc"; then continue; fi
     rm -f "$dir/${source}"_*
-    [ -n "${apt_updated:-}" ] || { apt-get update -qq; apt_updated=1; }
+    # The lists of an earlier update may hold the source index already.
+    apt-cache showsrc "$source" >/dev/null 2>&1 || apt-get update -qq
     (cd "$dir" && apt-get source --download-only -qq "$source" 2>&1 |
       grep -v 'unsandboxed as root' || true)
     dsc=$(compgen -G "$dir/${source}_*.dsc" | head -n 1 || true)
@@ -79,14 +92,33 @@ demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev li
 packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
   sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
   python3-aiosmtpd prometheus prometheus-node-exporter)
-if [ "${1:-}" = "--demo" ]; then
-  install_packages "${demo_packages[@]}"
-  exit 0
-fi
-if [ $# -gt 0 ]; then packages=("$@"); fi
+# The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.
+windows_leg_packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
+  googletest libcli11-dev nlohmann-json3-dev cmake make dpkg-dev tcl sqlite3 python3)
+case "${1:-}" in
+  --demo)
+    install_packages "${demo_packages[@]}"
+    exit 0
+    ;;
+  --windows-leg)
+    install_packages "${windows_leg_packages[@]}"
+    exit 0
+    ;;
+  --all)
+    # One update and one install for everything: apt and dpkg pay their fixed costs (the
+    # lists, the triggers) once. The source index comes with the same update.
+    add_source_entry || true
+    packages+=("${windows_leg_packages[@]}")
+    ;;
+  "") ;;
+  *)
+    echo "usage: $0 [--demo | --windows-leg | --all | --sources DIR SOURCE...]" >&2
+    exit 64
+    ;;
+esac
 install_packages "${packages[@]}"
 # A locale whose decimal point is a comma: the tests show that numbers in job files read
 # the same whatever the user's locale.
-if [ $# -eq 0 ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

@@ -1,36 +1,98 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the full build, then the core tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run of the job
-# file reader.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core and window tests under
+# ThreadSanitizer, a short fuzzing run of the readers of outside input, and the Windows
+# leg. A failing step does not stop the others (only the tests of a build that failed are
+# left out), so that one run shows every leg's failures; the command fails at the end,
+# naming them. Prints how long each step took, on the clock and in processor seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+source scripts/step-timings.sh
 jobs=$(nproc)
 
-# Tests on: the demo may have configured the same folder without them. Every build here
-# compiles its sources in batches (CMAKE_UNITY_BUILD), which halves the compile time;
-# a developer's own build keeps one file at a time.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_BUILD_TESTS=ON -DCMAKE_UNITY_BUILD=ON
-cmake --build build -j"$jobs"
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
-bash tests/package_test.sh build
+failed=()
+# run_step NAME COMMAND...: one step; its failure is noted and returned. The commands of a
+# step are chained with && (a shell function under || does not stop at a failure).
+run_step() {
+  local name=$1 status=0
+  shift
+  step "$name"
+  "$@" || status=$?
+  step_done
+  if [ "$status" -ne 0 ]; then
+    failed+=("$name")
+    echo "== $name: FAILED (status $status)" >&2
+  fi
+  return "$status"
+}
+finish() {
+  print_timings "Test command timings"
+  if [ ${#failed[@]} -gt 0 ]; then
+    printf 'Failed: %s\n' "${failed[@]}" >&2
+    exit 1
+  fi
+}
+trap finish EXIT
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=ON \
-  -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON
-cmake --build build-asan -j"$jobs" --target core_tests
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure -j"$jobs" -R '^core\.')
+# Every build here compiles its sources in batches (CMAKE_UNITY_BUILD), which halves the
+# compile time; a developer's own build keeps one file at a time. No build here makes the
+# benchmarks: they are run by hand. Tests on: the demo may have configured the same folder
+# without them.
+configure() {
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" -DJOBRUNNER_BUILD_TESTS=ON -DJOBRUNNER_BUILD_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON "$@" >/dev/null
+}
+build() {
+  configure build -DCMAKE_BUILD_TYPE=Release && cmake --build build -j"$jobs"
+}
+tests() {
+  (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs") &&
+    bash tests/package_test.sh build
+}
 
-if [ -f tests/fuzz/CMakeLists.txt ]; then
-  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_CXX_COMPILER=clang++ -DJOBRUNNER_FUZZ=ON -DJOBRUNNER_WITH_GUI=OFF \
-    -DJOBRUNNER_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON
-  cmake --build build-fuzz -j"$jobs" --target fuzz_targets
-  bash tests/fuzz/run.sh build-fuzz
+# The sanitizer builds compile only what their tests cover: the core, and for threads the
+# windows as well (the run worker, the history window's re-read).
+asan_build() {
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=address \
+    -DJOBRUNNER_WITH_GUI=OFF && cmake --build build-asan -j"$jobs" --target core_tests
+}
+asan_tests() {
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j"$jobs" -R '^core\.')
+}
+tsan_build() {
+  configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=thread &&
+    cmake --build build-tsan -j"$jobs" --target core_tests ui_run_history_window_test ui_window_test
+}
+# Qt is not built with the sanitizer: what Qt's own code reads and writes is left out, and
+# the suppressions name, with their reasons, the hand-overs inside Qt it cannot see. Every
+# core and window test runs.
+tsan_tests() {
+  (cd build-tsan && QT_QPA_PLATFORM=offscreen \
+    TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$PWD/tests/thread_sanitizer.supp" \
+    ctest --output-on-failure -j"$jobs" -R '^(core|ui)\.')
+}
+fuzz_build() {
+  configure build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DJOBRUNNER_FUZZ=ON -DJOBRUNNER_WITH_GUI=OFF &&
+    cmake --build build-fuzz -j"$jobs" --target fuzz_targets
+}
+
+# Nothing else can run without the packages.
+run_step "install packages" bash scripts/install-deps.sh --all || exit 1
+if run_step "build" build; then run_step "tests" tests || true; fi
+if run_step "AddressSanitizer build" asan_build; then
+  run_step "AddressSanitizer tests" asan_tests || true
 fi
-
+if run_step "ThreadSanitizer build" tsan_build; then
+  run_step "ThreadSanitizer tests" tsan_tests || true
+fi
+if [ -f tests/fuzz/CMakeLists.txt ] && run_step "fuzz build" fuzz_build; then
+  run_step "fuzzing" bash tests/fuzz/run.sh build-fuzz || true
+fi
 # The Windows leg: the cross-built core, its tests and whole jobs under wine.
-bash scripts/windows-leg.sh
-
+run_step "Windows leg" bash scripts/windows-leg.sh || true
 # How much test code there is against the rest.
 bash scripts/test-weight.sh

@@ -11,21 +11,11 @@ source_dir=$(pwd)
 build=${1:-build-win}
 jobs=$(nproc)
 
-declare -a timings=()
-step_started=0
-step() { step_started=$(date +%s.%N); echo "== $1"; }
-step_done() {
-  local took
-  took=$(awk -v a="$step_started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
-  timings+=("$(printf '%-28s %6s s' "$1" "$took")")
-}
+source scripts/step-timings.sh
 
 # ---- Tools -------------------------------------------------------------------------------
 step "install mingw-w64 and wine"
-packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 googletest
-  libcli11-dev nlohmann-json3-dev
-  cmake make dpkg-dev tcl sqlite3)
-bash scripts/install-deps.sh "${packages[@]}"
+bash scripts/install-deps.sh --windows-leg
 step_done "install"
 
 # ---- Libraries ---------------------------------------------------------------------------
@@ -394,8 +384,7 @@ check "killed runner: the job line's program and its own child were ended" \
   "! pgrep -f -- '-standin-grandchild' >/dev/null && ! pgrep -f 'BuildAggr.exe -sleep' >/dev/null"
 step_done "end-to-end"
 
-echo "== Windows leg timings"
-printf '  %s\n' "${timings[@]}"
+print_timings "Windows leg timings"
 if [ "$failures" -ne 0 ]; then
   echo "Windows leg: $failures end-to-end check(s) failed" >&2
   exit 1

@@ -20,7 +20,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -35,6 +34,7 @@
 #include "app/cli.h"
 #include "platform/process_launcher.h"
 #include "support/fakes.h"
+#include "support/run_program.h"
 #include "ui/graph/job_graph_view.h"
 #include "ui/history/run_history_window.h"
 #include "ui/main_window/job_executor.h"
@@ -452,9 +452,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     SaveAs("it's a $HOME; night  run.xml");
     FileDialog::setNextFileName(script);
     Trigger("makeBatchFile");
-    QProcess run;
-    run.start(script, {});
-    QVERIFY(run.waitForFinished(10000) && run.exitCode() == 0);
+    QCOMPARE(RunToEnd(script, {}).status, 0);
     // One argument, unchanged.
     QCOMPARE(ReadAll(program + ".args"), path("it's a $HOME; night  run.xml") + "\n");
     // The script's text and what it sets under cron are jobrunner --batch-file's (run_test).
@@ -729,9 +727,10 @@ class JobRunnerWindowTest : public testing::WindowTest {
     SaveAs("job.xml");
     // A run from the window tells its webhook too, once the reports are written.
     QDir().mkpath(path("hook"));
-    QProcess hook;
-    hook.start("/usr/bin/python3",
-               {JOBRUNNER_SOURCE_DIR "/tests/support/notice_sinks.py", "http", path("hook")});
+    test::RunningProgram hook(
+        "/usr/bin/python3",
+        {JOBRUNNER_SOURCE_DIR "/tests/support/notice_sinks.py", "http", path("hook").toStdString()},
+        {}, path().toStdString());
     QTRY_VERIFY(QFile::exists(path("hook/port")));
     WriteFile(path("job.xml"),
               ReadAll(path("job.xml"))
@@ -744,8 +743,6 @@ class JobRunnerWindowTest : public testing::WindowTest {
     Trigger("executeJob");
     QVERIFY(ended.wait(20000));
     QVERIFY(ReadAll(path("hook/1.json")).contains(R"("event": "finished")"));
-    hook.terminate();
-    hook.waitForFinished();
     // What the engine said on the run's thread, the window shows once the run is over.
     QVERIFY2(Messages().contains("while writing event to NT Event Log."), "no event-log message");
     QVERIFY(ReadAll(path("admin.htm")).contains("Flow Runner") && QFile::exists(path("user.htm")));
@@ -1247,8 +1244,9 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void StartWithTheRunDriver() {
     tester_.reset(), Stop();
     Start(MakeDriverJobExecutor());
-    QCOMPARE(QProcess::execute("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
-                                             path("install"), qgetenv("JOBRUNNER_BIN_DIR")}),
+    QCOMPARE(RunToEnd("/bin/bash", {JOBRUNNER_SOURCE_DIR "/scripts/make-utilities.sh",
+                                    path("install"), qgetenv("JOBRUNNER_BIN_DIR")})
+                 .status,
              0);
     qputenv("JOBRUNNER_REGISTRY", path("install/registry.reg").toUtf8());
     qputenv("JOBRUNNER_METADATA_DB", path("metadata.sqlite").toUtf8());
@@ -1257,12 +1255,20 @@ class JobRunnerWindowTest : public testing::WindowTest {
 
   // Standard error of the built jobrunner run with `arguments`; "?" unless it ends with
   // `status` (any for -1).
-  static QString Jobrunner(const QStringList& arguments, int status) {
-    QProcess process;
-    process.start(qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/jobrunner", arguments);
-    if (!process.waitForFinished(30000) || (status >= 0 && process.exitCode() != status))
-      return QString("?");
-    return QString::fromUtf8(process.readAllStandardError());
+  QString Jobrunner(const QStringList& arguments, int status) const {
+    const test::ProgramOutcome ran =
+        RunToEnd(qEnvironmentVariable("JOBRUNNER_BIN_DIR") + "/jobrunner", arguments);
+    if (ran.status < 0 || (status >= 0 && ran.status != status)) return QString("?");
+    return QString::fromStdString(ran.err);
+  }
+
+  // Runs `program` to its end. Not through QProcess: its children share the test's memory
+  // until they start their program (vfork), and what ThreadSanitizer records in such a
+  // child lands in the test itself and ends it at its next thread.
+  test::ProgramOutcome RunToEnd(const QString& program, const QStringList& arguments) const {
+    std::vector<std::string> words;
+    for (const QString& argument : arguments) words.push_back(argument.toStdString());
+    return test::RunProgram(program.toStdString(), words, {}, path().toStdString());
   }
 
   std::unique_ptr<QAbstractItemModelTester> tester_;

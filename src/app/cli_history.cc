@@ -59,9 +59,10 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
   }
   std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");
+  const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   for (const RunLineRecord& line : lines) {
     const std::optional<std::chrono::milliseconds> usual =
-        UsualDurationOf(line, lines, insight.usual);
+        UsualDurationOf(line, links, insight.usual);
     // A slow line says so behind its description, with the duration it usually takes.
     const std::string slow = IsSlow(line, usual)
                                  ? "  slow (usual " + Duration(TimePoint{}, TimePoint{*usual}) + ")"

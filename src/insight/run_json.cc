@@ -63,8 +63,9 @@ Json RunDetailJson(const RunSummary& run, const std::vector<RunLineRecord>& rows
     object["critical_path"] = nullptr;
   }
   Json list = Json::array();
+  const std::map<int32_t, int32_t> links = RepeatLinks(rows);
   for (const RunLineRecord& line : rows) {
-    list.push_back(LineJson(line, UsualDurationOf(line, rows, insight.usual)));
+    list.push_back(LineJson(line, UsualDurationOf(line, links, insight.usual)));
   }
   object["lines"] = list;
   return object;

@@ -416,6 +416,7 @@ void RunHistoryWindow::showRun(int row) {
                                         "running at once, not the waits"));
   }
   lines_table_->setRowCount(static_cast<int>(lines.size()));
+  const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   int chosen_row = -1;
   for (size_t i = 0; i < lines.size(); ++i) {
     const RunLineRecord& line = lines[i];
@@ -437,7 +438,7 @@ void RunHistoryWindow::showRun(int row) {
     Put(lines_table_, at, kLineRepeatOf,
         Item(line.repeat_of ? QString::number(*line.repeat_of) : "-"));
     const std::optional<std::chrono::milliseconds> usual =
-        UsualDurationOf(line, lines, insight.usual);
+        UsualDurationOf(line, links, insight.usual);
     QTableWidgetItem* usual_item =
         Item(usual ? DurationText(TimePoint{}, TimePoint{*usual}) : QString("-"));
     if (IsSlow(line, usual)) {

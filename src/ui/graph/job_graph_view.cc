@@ -99,19 +99,26 @@ void JobGraphView::relayout() {
     stale_ = true;
     return;
   }
+  // A job too large to draw is not even written out: that alone takes a while at 100,000 lines.
+  const QString too_many = "The job has %1 job lines%2: too many to draw here (at most %3 lines "
+                           "and %4 arrows).\n`jobrunner --graph JOBFILE` prints the graph for "
+                           "other tools.";
+  if (table_->LineCount() > kMostLines) {
+    showText(too_many.arg(table_->LineCount()).arg("").arg(kMostLines).arg(kMostArrows));
+    emit laidOut();
+    return;
+  }
   const bool same_job = !run_job_file_.isEmpty() && run_job_file_ == job_file_();
   std::string dot = JobGraphDot(*table_, same_job ? run_ : std::nullopt);
   qsizetype arrows = 0;
   // An arrow is written `"L10" -> "L20"`; only a label holding that very text adds to them.
-  for (size_t at = dot.find("\" -> \""); at != std::string::npos; at = dot.find("\" -> \"", at + 1)) {
+  constexpr std::string_view kArrow = "\" -> \"";
+  for (size_t at = dot.find(kArrow); at != std::string::npos; at = dot.find(kArrow, at + 1)) {
     ++arrows;
   }
-  if (table_->LineCount() > kMostLines || arrows > kMostArrows) {
-    showText(QString("The job has %1 job lines and %2 arrows between them: too many to draw "
-                     "here (at most %3 lines and %4 arrows).\n`jobrunner --graph JOBFILE` "
-                     "prints the graph for other tools.")
-                 .arg(table_->LineCount())
-                 .arg(arrows)
+  if (arrows > kMostArrows) {
+    showText(too_many.arg(table_->LineCount())
+                 .arg(QString(" and %1 arrows between them").arg(arrows))
                  .arg(kMostLines)
                  .arg(kMostArrows));
     emit laidOut();

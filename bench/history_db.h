@@ -1,7 +1,7 @@
 #pragma once
 // A metadata database as three years of nightly runs of a 50-line job leave it: 1,095
 // runs, 54,750 line rows and as many process_metadata rows, line 170 slowly getting
-// slower, a failed line now and then.
+// slower, a failed line now and then. Other numbers of nights and lines make larger ones.
 
 #include <sqlite3.h>
 
@@ -18,14 +18,19 @@ inline constexpr const char* kJobFile = "/srv/jobs/nightly.xml";
 inline constexpr int kNights = 3 * 365;
 inline constexpr int kLines = 50;
 
-inline bool FillHistoryDatabase(const std::string& path) {
+inline bool FillHistoryDatabase(const std::string& path, int nights = kNights, int lines = kLines) {
   using std::chrono::seconds;
   {
     // Creates the tables; the metadata rows go in below, in one transaction.
     Result<std::unique_ptr<RunHistory>> created = RunHistory::OpenForWriting(path);
     if (!created.ok()) return false;
-    const TimePoint first = TimePoint(seconds(1702000000));
-    for (int night = 0; night < kNights; ++night) {
+    // The last night is yesterday's.
+    const TimePoint first = std::chrono::time_point_cast<seconds>(
+        std::chrono::system_clock::now() - std::chrono::hours(24 * nights));
+    // A thousand runs a transaction: the filling does not wait for the disk at every row.
+    created.value->HoldWrites();
+    for (int night = 0; night < nights; ++night) {
+      if (night % 1000 == 999 && !created.value->Flush().ok()) return false;
       RunStart run;
       run.run_id = "run" + std::to_string(night);
       run.job_file = kJobFile;
@@ -33,10 +38,10 @@ inline bool FillHistoryDatabase(const std::string& path) {
       run.run_folder = "/var/log/jobs/" + std::to_string(night) + "/";
       run.start = first + std::chrono::hours(24 * night);
       if (!created.value->BeginRun(run).ok()) return false;
-      std::vector<RunLineRecord> lines;
+      std::vector<RunLineRecord> rows;
       TimePoint at = run.start;
       int failed = 0;
-      for (int i = 0; i < kLines; ++i) {
+      for (int i = 0; i < lines; ++i) {
         RunLineRecord line;
         line.line = 10 * (i + 1);
         line.position = i;
@@ -48,16 +53,17 @@ inline bool FillHistoryDatabase(const std::string& path) {
         line.outcome = (night + i) % 97 == 0 ? LineOutcome::kFailed : LineOutcome::kOk;
         failed += line.outcome == LineOutcome::kFailed;
         line.exit_code = line.outcome == LineOutcome::kOk ? 0 : 3;
-        lines.push_back(line);
+        rows.push_back(line);
       }
-      if (!created.value->WriteLines(run.run_id, lines).ok()) return false;
+      if (!created.value->WriteLines(run.run_id, rows).ok()) return false;
       if (!created.value
                ->EndRun(run.run_id, {at, failed ? RunStatus::kErrors : RunStatus::kNoErrors,
-                                     kLines - failed, failed, 0})
+                                     lines - failed, failed, 0})
                .ok()) {
         return false;
       }
     }
+    if (!created.value->Flush(true).ok()) return false;
   }
   sqlite3* db = nullptr;
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return false;
@@ -68,8 +74,8 @@ inline bool FillHistoryDatabase(const std::string& path) {
                                 "entry_log_file, entry_start, entry_stop, entry_job_id, "
                                 "argument_count, run_id) VALUES ('w', 0, ?, 's', 'e', 'j', 0, ?)",
                                 -1, &insert, nullptr) == SQLITE_OK;
-  for (int night = 0; ok && night < kNights; ++night) {
-    for (int i = 0; ok && i < kLines; ++i) {
+  for (int night = 0; ok && night < nights; ++night) {
+    for (int i = 0; ok && i < lines; ++i) {
       const std::string log = "/var/log/jobs/" + std::to_string(night) + "/" + std::to_string(i);
       const std::string run = "run" + std::to_string(night);
       sqlite3_bind_text(insert, 1, log.c_str(), -1, SQLITE_TRANSIENT);

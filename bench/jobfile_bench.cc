@@ -1,5 +1,6 @@
-// Reading and writing a job file of 10,000 job lines, each timed several times; prints the
-// fastest, the median and the slowest run. The aim is under 100 ms each on the build machine.
+// Reading and writing a job file of 10,000 job lines (or as many as the first argument says),
+// each timed several times; prints the fastest, the median and the slowest run. The aim is
+// under 100 ms each at 10,000 lines and under 1 s at 100,000 on the build machine.
 
 #include <stdlib.h>
 
@@ -11,40 +12,11 @@
 #include <vector>
 
 #include "jobfile/job_file.h"
+#include "large_job.h"
 
 namespace {
 
-constexpr int kLines = 10000;
 constexpr int kRuns = 7;
-
-jr::JobDocument LargeJob() {
-  jr::JobDocument job;
-  job.Description = "Benchmark job";
-  job.LogFile = "/srv/reports/admin.htm";
-  job.UserFile = "/srv/reports/user.htm";
-  job.TempLogDir = "/var/log/jobrunner";
-  job.MaxParallel = "8";
-  job.table.SetJobLineCount(kLines);
-  for (int row = 0; row < kLines; ++row) {
-    const std::string number = std::to_string((row + 1) * 10);
-    const bool own = row % 5 == 0;
-    job.table.Set(jr::kColNumber, row, number);
-    job.table.Set(jr::kColDescription, row, "Extraction step " + number);
-    job.table.Set(jr::kColType, row, own ? "User Batchfile" : "Flow Runner");
-    job.table.Set(jr::kColOptions, row, "-source DB" + number + " -password secret -mode full");
-    job.table.Set(jr::kColWait, row, row ? std::to_string(row * 10) : "");
-    job.table.Set(jr::kColStopOnError, row, "false");
-    job.table.Set(jr::kColActive, row, "true");
-    job.table.Set(jr::kColBatchFile, row, own ? "/srv/jobs/step" + number + ".sh" : "");
-    job.table.Set(jr::kColLogFile, row, own ? "/tmp/step" + number + ".log" : "");
-    job.table.Set(jr::kColStatusFile, row, own ? "/tmp/step" + number + ".stat" : "");
-    job.table.Set(jr::kColSkipOnError, row, std::to_string(row * 10 + 20));
-    job.table.Set(jr::kColSkipOnSuccess, row, "");
-    job.table.Set(jr::kColRepeatOnError, row, "");
-    job.table.Set(jr::kColRepeatOnSuccess, row, "");
-  }
-  return job;
-}
 
 template <typename F>
 std::vector<double> TimeRuns(F&& run) {
@@ -59,39 +31,44 @@ std::vector<double> TimeRuns(F&& run) {
   return ms;
 }
 
-bool Report(const char* what, std::vector<double> ms) {
+bool Report(const std::string& what, std::vector<double> ms, double limit_ms) {
   if (ms.empty()) {
-    std::printf("%-28s FAILED\n", what);
+    std::printf("%-30s FAILED\n", what.c_str());
     return false;
   }
-  std::printf("%-28s fastest %6.1f ms, median %6.1f ms, slowest %6.1f ms (target < 100 ms)\n", what,
-              ms.front(), ms[ms.size() / 2], ms.back());
+  std::printf("%-30s fastest %6.1f ms, median %6.1f ms, slowest %6.1f ms (target < %.0f ms)\n",
+              what.c_str(), ms.front(), ms[ms.size() / 2], ms.back(), limit_ms);
   return true;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const int lines = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const double limit_ms = lines > 10000 ? 1000 : 100;
+  const std::string size = std::to_string(lines) + "-line job file";
   std::string folder = (std::filesystem::temp_directory_path() / "jobfile-bench-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     std::perror("mkdtemp");
     return 1;
   }
   const std::string path = folder + "/large.xml";
-  const jr::JobDocument job = LargeJob();
+  const jr::JobDocument job = jr::bench::LargeJob(lines, folder);
 
-  bool ok = Report("write 10000-line job file", TimeRuns([&] {
+  bool ok = Report("write " + size, TimeRuns([&] {
                      const jr::WriteResult result = jr::WriteJobFile(path, job, "2003 Mar 07");
                      if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
                      return result.ok;
-                   }));
-  std::printf("%-28s %zu bytes\n", "file size", std::filesystem::file_size(path));
-  ok = Report("read 10000-line job file", TimeRuns([&] {
+                   }),
+                   limit_ms);
+  std::printf("%-30s %zu bytes\n", "file size", std::filesystem::file_size(path));
+  ok = Report("read " + size, TimeRuns([&] {
                 jr::JobDocument loaded;
                 const jr::ReadResult result = jr::ReadJobFile(path, loaded);
                 return result.status == jr::ReadStatus::kLoaded &&
-                       loaded.table.LineCount() == kLines;
-              })) &&
+                       loaded.table.LineCount() == lines;
+              }),
+              limit_ms) &&
        ok;
   std::filesystem::remove_all(folder);
   return ok ? 0 : 1;

@@ -64,4 +64,12 @@ Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string
   return UsualDurationsOf(earlier, lines.value);
 }
 
+std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
+                                                         const std::map<int32_t, int32_t>& links,
+                                                         const UsualDurations& usual) {
+  const auto found = usual.find(OriginOf(line.line, links));
+  if (found == usual.end()) return std::nullopt;
+  return found->second;
+}
+
 }  // namespace jr

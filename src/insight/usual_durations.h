@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ using UsualDurations = std::map<int32_t, std::chrono::milliseconds>;
 // ok. Runs without an end, or that were refused, are passed over.
 UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
                                 const std::vector<std::vector<RunLineRecord>>& lines);
+
+// The usual duration of `line`, one of a run's rows whose repeat copies `links` names (the
+// RepeatLinks of the rows, made once for all of them): a copy's is that of the line it
+// repeats.
+std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
+                                                         const std::map<int32_t, int32_t>& links,
+                                                         const UsualDurations& usual);
 
 // The usual durations of a job file's lines from the runs that started before `before` (the
 // start of the run they are wanted for: a finished run is compared with the runs before it;

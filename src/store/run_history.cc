@@ -8,6 +8,7 @@
 #include <iterator>
 #include <map>
 #include <system_error>
+#include <thread>
 
 #include "store/metadata_schema.h"
 #include "store/sqlite_metadata_log.h"
@@ -580,28 +581,58 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
   return result;
 }
 
-Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file) {
+Result<int> RunHistory::PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file,
+                                    const PruneBatch& batch) {
   if (!db_->has_runs) return 0;
-  // A job is its file's name in `runs`, as RecentRuns finds it.
-  const std::string runs =
-      std::string("runs WHERE start_ms < ?") + (job_file ? " AND job_file = ?" : "");
-  const std::string deletes[] = {
-      "DELETE FROM process_metadata WHERE run_id IN (SELECT run_id FROM " + runs + ")",
-      "DELETE FROM run_lines WHERE run_id IN (SELECT run_id FROM " + runs + ")",
-      "DELETE FROM " + runs};
+  // A job is its file's name in `runs`, as RecentRuns finds it. The oldest runs go first, a
+  // few at a time and their rows at most `batch.rows` a transaction, each transaction
+  // followed by a pause as long as it took: a run that commits meanwhile waits for one short
+  // transaction, never for the whole prune. A prune cut short leaves whole runs, or an old
+  // run with fewer rows that the next prune takes.
+  Result<SqliteStatement> oldest = db_->db().Prepare(
+      std::string("SELECT run_id FROM runs WHERE start_ms < ?") +
+          (job_file ? " AND job_file = ?" : "") + " ORDER BY start_ms, run_id LIMIT ?",
+      "cannot read");
+  if (!oldest.ok()) return oldest.status;
   int removed = 0;
-  const Status pruned = db_->Write(true, [&]() -> Status {
-    for (const std::string& sql : deletes) {
-      Result<SqliteStatement> remove = db_->db().Prepare(sql, "cannot write to");
-      if (!remove.ok()) return remove.status;
-      if (job_file) remove.value.Text(2, *job_file);
-      if (Status done = remove.value.Int(1, Milliseconds(cutoff)).Run(); !done.ok()) return done;
-      removed = db_->db().Changes();
-    }
-    return Status::Ok();
-  });
-  if (!pruned.ok()) return pruned;
-  return removed;
+  for (;;) {
+    std::vector<std::string> ids;
+    oldest.value.Int(1, Milliseconds(cutoff));
+    if (job_file) oldest.value.Text(2, *job_file);
+    oldest.value.Int(job_file ? 3 : 2, batch.runs);
+    Result<bool> row;
+    while ((row = oldest.value.Step()).value) ids.push_back(oldest.value.ColumnText(0));
+    oldest.value.Reset();
+    if (!row.ok()) return row.status;
+    if (ids.empty()) return removed;
+    std::string list;
+    for (size_t i = 0; i < ids.size(); ++i) list += i ? ", ?" : "?";
+    const std::string deletes[] = {
+        "DELETE FROM process_metadata WHERE rowid IN (SELECT rowid FROM process_metadata "
+        "WHERE run_id IN (" + list + ") LIMIT ?)",
+        "DELETE FROM run_lines WHERE (run_id, line) IN (SELECT run_id, line FROM run_lines "
+        "WHERE run_id IN (" + list + ") LIMIT ?)",
+        "DELETE FROM runs WHERE run_id IN (" + list + ")"};
+    const auto begun = std::chrono::steady_clock::now();
+    const Status pruned = db_->Write(true, [&]() -> Status {
+      bool rows_left = false;
+      for (const std::string& sql : deletes) {
+        const bool runs = &sql == &deletes[2];
+        // The runs go once their rows are gone, so that no row outlives its run.
+        if (runs && rows_left) break;
+        Result<SqliteStatement> remove = db_->db().Prepare(sql, "cannot write to");
+        if (!remove.ok()) return remove.status;
+        for (size_t i = 0; i < ids.size(); ++i) remove.value.Text(static_cast<int>(i + 1), ids[i]);
+        if (!runs) remove.value.Int(static_cast<int>(ids.size() + 1), batch.rows);
+        if (Status done = remove.value.Run(); !done.ok()) return done;
+        if (runs) removed += db_->db().Changes();
+        rows_left = rows_left || db_->db().Changes() >= batch.rows;
+      }
+      return Status::Ok();
+    });
+    if (!pruned.ok()) return pruned;
+    std::this_thread::sleep_for(std::chrono::steady_clock::now() - begun);
+  }
 }
 
 bool DiskFull(const Status& failure) {

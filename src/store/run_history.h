@@ -125,6 +125,13 @@ struct RunSummary {
   std::string rerun_of;               // empty for a run that is no rerun
 };
 
+// How much of a prune one transaction holds: at most `runs` runs, and at most `rows` of
+// their line rows and as many process_metadata rows.
+struct PruneBatch {
+  int runs = 100;
+  int rows = 2000;
+};
+
 class RunHistory {
  public:
   ~RunHistory();
@@ -172,8 +179,11 @@ class RunHistory {
   // last, in collection order); grouped per run in the order of `run_ids`.
   Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);
   // Deletes the runs that started before `cutoff`, of `job_file` or of every job, with their
-  // line and process_metadata rows; returns how many runs went.
-  Result<int> PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file);
+  // line and process_metadata rows, oldest first, in transactions no larger than `batch`
+  // with pauses between them, so that runs going on meanwhile can commit; returns how many
+  // runs went.
+  Result<int> PruneBefore(TimePoint cutoff, const std::optional<std::string>& job_file,
+                          const PruneBatch& batch = {});
 
   const std::string& path() const { return path_; }
 

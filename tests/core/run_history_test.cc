@@ -223,21 +223,35 @@ TEST_F(RunHistoryTest, ReadingMissingEmptyAndBrokenFiles) {
   }
 }
 
-TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElse) {
-  auto history = std::move(RunHistory::OpenForWriting(Db()).value);
-  const std::string old_run = AddRun(*history, "old", kNoon - hours(24 * 40));
-  const std::string new_run = AddRun(*history, "new", kNoon - hours(24 * 10));
-  Exec(
-      "INSERT INTO process_metadata (written_at, entry_status, entry_log_file, entry_start, "
-      "entry_stop, entry_job_id, argument_count, run_id) VALUES "
-      "('w', 0, 'a', 's', 'e', 'j', 0, 'old'), ('w', 0, 'b', 's', 'e', 'j', 0, 'new'), "
-      "('w', 0, 'c', 's', 'e', 'j', 0, NULL)");
-  Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30), std::nullopt);
-  ASSERT_TRUE(removed.ok()) << removed.message();
-  EXPECT_EQ(removed.value, 1);
-  EXPECT_EQ(Query("SELECT run_id FROM runs"), Strings{"new"});
-  EXPECT_EQ(Query("SELECT run_id FROM run_lines"), Strings{"new"});
-  EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"), (Strings{"b", "c"}));
+TEST_F(RunHistoryTest, PruningTakesOldRunsWithTheirRowsAndNothingElseBatchByBatch) {
+  // At once, and in batches smaller than a run's rows: the same rows go.
+  for (const PruneBatch batch : {PruneBatch{}, PruneBatch{1, 2}}) {
+    std::remove(Db().c_str());
+    auto history = std::move(RunHistory::OpenForWriting(Db()).value);
+    AddRun(*history, "old", kNoon - hours(24 * 40));
+    AddRun(*history, "other", kNoon - hours(24 * 50), true, "/jobs/b.xml");
+    AddRun(*history, "new", kNoon - hours(24 * 10));
+    std::vector<RunLineRecord> more(4);
+    for (int i = 0; i < 4; ++i) more[i].line = 20 + i;
+    ASSERT_TRUE(history->WriteLines("old", more).ok());
+    Exec(
+        "INSERT INTO process_metadata (written_at, entry_status, entry_log_file, entry_start, "
+        "entry_stop, entry_job_id, argument_count, run_id) VALUES "
+        "('w', 0, 'a', 's', 'e', 'j', 0, 'old'), ('w', 0, 'b', 's', 'e', 'j', 0, 'new'), "
+        "('w', 0, 'c', 's', 'e', 'j', 0, NULL), ('w', 0, 'd', 's', 'e', 'j', 0, 'old'), "
+        "('w', 0, 'e', 's', 'e', 'j', 0, 'old'), ('w', 0, 'f', 's', 'e', 'j', 0, 'other')");
+    Result<int> removed = history->PruneBefore(kNoon - hours(24 * 30), "/jobs/a.xml", batch);
+    ASSERT_TRUE(removed.ok()) << removed.message();
+    EXPECT_EQ(removed.value, 1);
+    EXPECT_EQ(Query("SELECT run_id FROM runs ORDER BY run_id"), (Strings{"new", "other"}));
+    EXPECT_EQ(Query("SELECT DISTINCT run_id FROM run_lines ORDER BY run_id"),
+              (Strings{"new", "other"}));
+    EXPECT_EQ(Query("SELECT entry_log_file FROM process_metadata ORDER BY id"),
+              (Strings{"b", "c", "f"}));
+    EXPECT_EQ(history->PruneBefore(kNoon - hours(24 * 30), std::nullopt, batch).value, 1);
+    EXPECT_EQ(Query("SELECT run_id FROM runs UNION ALL SELECT DISTINCT run_id FROM run_lines"),
+              (Strings{"new", "new"}));
+  }
 }
 
 TEST_F(RunHistoryTest, RunsGoingOnAreRunsWithoutEndWhoseRunnerHoldsTheJobsLock) {

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QGraphicsItem>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -814,6 +815,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(w_->openJobFile(path("demo.xml"), false));
     Trigger("showJobGraph");
     auto* graph = field<JobGraphView>("jobGraph");
+    QSignalSpy laid_out(graph, &JobGraphView::laidOut);
     auto nodes = [graph] {
       std::map<int, QGraphicsItem*> found;
       for (QGraphicsItem* item : graph->scene()->items()) {
@@ -822,7 +824,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
       }
       return found;
     };
-    QCOMPARE(nodes().size(), size_t{9});
+    QTRY_COMPARE(nodes().size(), size_t{9});
     w_->showTableRow(8);
     const QModelIndex last = field<QTableView>("jobLines")->model()->index(8, 0);
     const QString gone = last.data().toString();
@@ -835,12 +837,35 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(last.data().toString(), gone);
     Trigger("redo");
     QTRY_COMPARE(nodes().size(), size_t{8});
+    // Changes while a layout is made: only the newest job is drawn, once.
+    while (laid_out.wait(300)) {
+    }
+    laid_out.clear();
+    w_->job().undoStack().undo();
+    graph->relayout();
+    w_->job().undoStack().redo();
+    graph->relayout();
+    QVERIFY(laid_out.wait(10000));
+    QCOMPARE(nodes().size(), size_t{8});
+    QVERIFY(!laid_out.wait(300));
+    QCOMPARE(laid_out.size(), 1);
     QVERIFY(QTest::qWaitForWindowExposed(graph));
     const QPoint at = graph->mapFromScene(nodes()[60]->sceneBoundingRect().center());
     QString shown;
     QVERIFY(Run([&] { QTest::mouseDClick(graph->viewport(), Qt::LeftButton, {}, at); },
                 [&](JobLineDialog& d) { shown = Find(&d, "number")->text(); }));
     QCOMPARE(shown, QString("60"));
+    // A job too large to lay out in a few seconds: the view says so instead.
+    JobDocument large;
+    large.table.SetJobLineCount(JobGraphView::kMostLines + 1);
+    for (int row = 0; row <= JobGraphView::kMostLines; ++row)
+      large.table.Set(kColNumber, row, std::to_string(row + 1));
+    laid_out.clear();
+    w_->job().replace(large);
+    QVERIFY(laid_out.wait(10000));
+    const QList<QGraphicsItem*> items = graph->scene()->items();
+    QCOMPARE(items.size(), 1);
+    QVERIFY(static_cast<QGraphicsSimpleTextItem*>(items[0])->text().contains("1001 job lines"));
   }
 
   // Each kind of edit, undone, leaves the job as it was saved and asks nothing on closing;

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/graph/graph_layout.h"
+#include "ui/controls/off_thread.h"
 #include "ui/main_window/edited_job.h"
 
 namespace jr {
@@ -89,11 +89,62 @@ void JobGraphView::scheduleLayout() {
   });
 }
 
+JobGraphView::~JobGraphView() {
+  if (layout_thread_) layout_thread_->wait();
+}
+
 void JobGraphView::relayout() {
   layout_pending_ = false;
+  if (layout_thread_) {
+    stale_ = true;
+    return;
+  }
+  // A job too large to draw is not even written out: that alone takes a while at 100,000 lines.
+  const QString too_many = "The job has %1 job lines%2: too many to draw here (at most %3 lines "
+                           "and %4 arrows).\n`jobrunner --graph JOBFILE` prints the graph for "
+                           "other tools.";
+  if (table_->LineCount() > kMostLines) {
+    showText(too_many.arg(table_->LineCount()).arg("").arg(kMostLines).arg(kMostArrows));
+    emit laidOut();
+    return;
+  }
   const bool same_job = !run_job_file_.isEmpty() && run_job_file_ == job_file_();
-  const Result<GraphLayout> layout =
-      LayOutDot(JobGraphDot(*table_, same_job ? run_ : std::nullopt));
+  std::string dot = JobGraphDot(*table_, same_job ? run_ : std::nullopt);
+  qsizetype arrows = 0;
+  // An arrow is written `"L10" -> "L20"`; only a label holding that very text adds to them.
+  constexpr std::string_view kArrow = "\" -> \"";
+  for (size_t at = dot.find(kArrow); at != std::string::npos; at = dot.find(kArrow, at + 1)) {
+    ++arrows;
+  }
+  if (arrows > kMostArrows) {
+    showText(too_many.arg(table_->LineCount())
+                 .arg(QString(" and %1 arrows between them").arg(arrows))
+                 .arg(kMostLines)
+                 .arg(kMostArrows));
+    emit laidOut();
+    return;
+  }
+  if (scene()->items().isEmpty()) showText("Laying the graph out...");
+  stale_ = false;
+  layout_thread_ = StartOffThread<Result<GraphLayout>>(
+      this, [dot = std::move(dot)] { return LayOutDot(dot); },
+      [this](Result<GraphLayout> layout) {
+        layout_thread_->wait();
+        layout_thread_.reset();
+        // Only the newest job is drawn: a layout of an older one gives way to a new layout.
+        if (stale_) return relayout();
+        draw(layout);
+        emit laidOut();
+      });
+}
+
+void JobGraphView::showText(const QString& text) {
+  scene()->clear();
+  scene()->addSimpleText(text);
+  scene()->setSceneRect(scene()->itemsBoundingRect().adjusted(-8, -8, 8, 8));
+}
+
+void JobGraphView::draw(const Result<GraphLayout>& layout) {
   QGraphicsScene& drawing = *scene();
   drawing.clear();
   if (!layout.ok()) {

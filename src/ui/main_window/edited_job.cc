@@ -1,6 +1,7 @@
 #include "ui/main_window/edited_job.h"
 
 #include <QUndoCommand>
+#include <optional>
 #include <utility>
 
 namespace jr {
@@ -11,6 +12,23 @@ JobDocument HeaderOf(const JobDocument& job) {
   header.table.Clear();
   header.FileName.clear();
   return header;
+}
+
+// The row at which `line` keeps the job lines sorted without moving any other line: found
+// when they are sorted by distinct numbers and its number reads and is none of theirs. Else
+// none: it goes in at the end and the job lines are sorted, which a large job feels.
+std::optional<int> SortedRowFor(const JobLineTable& table, const JobLineTable::Row& line) {
+  const std::optional<int32_t> number = JobLineNumberOf(line[kColNumber]);
+  if (!number) return std::nullopt;
+  int at = table.LineCount();
+  std::optional<int32_t> previous;
+  for (int row = 0; row < table.LineCount(); ++row) {
+    const std::optional<int32_t> other = JobLineNumberOf(table.At(kColNumber, row));
+    if (!other || (previous && *other <= *previous) || *other == *number) return std::nullopt;
+    if (*other > *number && at == table.LineCount()) at = row;
+    previous = other;
+  }
+  return at;
 }
 
 }  // namespace
@@ -66,7 +84,8 @@ class LineCommand : public QUndoCommand {
   LineCommand(EditedJob& job, Kind kind, int row, const JobLineTable::Row& line)
       : job_(job),
         kind_(kind),
-        row_(kind == Kind::kInsert ? job.table().LineCount() : row),
+        in_place_(kind == Kind::kInsert ? SortedRowFor(job.table(), line) : std::nullopt),
+        row_(kind == Kind::kInsert ? in_place_.value_or(job.table().LineCount()) : row),
         line_(line) {
     const char* verb = kind == Kind::kInsert   ? "Insert "
                        : kind == Kind::kChange ? "Change "
@@ -83,7 +102,8 @@ class LineCommand : public QUndoCommand {
       kind_ == Kind::kRemove ? job_.takeLine(row_) : job_.setLine(row_, line_);
     }
     order_.clear();
-    if (kind_ == Kind::kRemove || (kind_ == Kind::kChange && old_[kColNumber] == line_[kColNumber]))
+    if (kind_ == Kind::kRemove || in_place_ ||
+        (kind_ == Kind::kChange && old_[kColNumber] == line_[kColNumber]))
       return;
     std::vector<int> order = table.SortedOrder();
     if (IsIdentity(order)) return;
@@ -114,6 +134,8 @@ class LineCommand : public QUndoCommand {
 
   EditedJob& job_;
   const Kind kind_;
+  // The row an insert keeps the job lines sorted at, when there is one.
+  const std::optional<int> in_place_;
   const int row_;
   const JobLineTable::Row line_;
   JobLineTable::Row old_;

@@ -222,14 +222,6 @@ std::string WaitsUnknownText(const RunSummary& run) {
          "not the waits";
 }
 
-std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
-                                                         const std::map<int32_t, int32_t>& links,
-                                                         const UsualDurations& usual) {
-  const auto found = usual.find(OriginOf(line.line, links));
-  if (found == usual.end()) return std::nullopt;
-  return found->second;
-}
-
 bool IsSlow(const RunLineRecord& line, const std::optional<std::chrono::milliseconds>& usual) {
   if (!usual || !line.start || !line.end) return false;
   const auto took = *line.end - *line.start;

@@ -68,13 +68,6 @@ JobWaits JobWaitsOfRun(const RunSummary& run);
 // and the repeats.
 std::string WaitsUnknownText(const RunSummary& run);
 
-// The usual duration an attempt is measured against: its line's, a repeat copy's that of
-// the job line it counts for. `links` are the RepeatLinks of the run's rows, made once for
-// all of them: a run may have thousands.
-std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,
-                                                         const std::map<int32_t, int32_t>& links,
-                                                         const UsualDurations& usual);
-
 // More than twice as long as usual, and at least this much longer: only then is an
 // attempt slow, so that a line of a few seconds is not called slow for any hiccup.
 inline constexpr std::chrono::seconds kSlowMargin{30};

@@ -418,7 +418,6 @@ void RunHistoryWindow::showRun(int row) {
   lines_table_->setRowCount(static_cast<int>(lines.size()));
   const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   int chosen_row = -1;
-  const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   for (size_t i = 0; i < lines.size(); ++i) {
     const RunLineRecord& line = lines[i];
     const int at = static_cast<int>(i);

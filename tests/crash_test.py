@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Kills the unattended runner with SIGKILL at random moments and checks what it leaves.
 
-    crash_test.py BIN_DIR [--kills N] [--during run,reports,prune]   (N each; run=N2: N2 there)
+    crash_test.py BIN_DIR [--kills N] [--during run,reports,prune]
+
+N kills (default 25) in each part named; a part may name its own count: run=300.
 
 Each kill falls at a random moment of a run of a job of a few dozen lines (waits, parallel
 lines, repeats, user scripts), of its reports, or of a `--history --prune`. Afterwards:
@@ -37,6 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 GRACE_S = 10
 TELLING_S = 5
 LINES = 32
+PRUNED_RUNS = 3000
 PR_SET_CHILD_SUBREAPER = 36
 
 
@@ -159,8 +162,8 @@ class Bench:
                 return
             waited = time.monotonic() - since
             lines = [command for program, command in left if program != "jobrunner"]
-            expect(waited < GRACE_S or not lines, f"left running {GRACE_S} s after the kill: {lines}")
-            expect(waited < GRACE_S + TELLING_S, f"left running {waited:.0f} s after the kill: {left}")
+            expect(waited < GRACE_S or not lines, f"{GRACE_S} s after the kill, {lines} still run")
+            expect(waited < GRACE_S + TELLING_S, f"{waited:.0f} s after the kill, {left} still run")
             time.sleep(0.02)
 
     def check_database(self):
@@ -223,6 +226,11 @@ def check_run_after_kill(bench, before, seen):
     seen = [row for row in seen if row[0] not in before]
     expect(len(new) <= 1, f"one run made {len(new)} rows")
     expect(not any(run["run_id"] in new for run in status), "--status shows the killed run")
+    # Of all who may find the run dead, one tells of it: the event log says so once a run.
+    with open(os.path.join(bench.folder, "events.log"), encoding="utf-8") as f:
+        told = f.read().count("' interrupted: ")
+    (interrupted,) = bench.rows("SELECT count(*) FROM runs WHERE status = 6")[0]
+    expect(told == interrupted, f"{told} interruptions told of, {interrupted} in the history")
     if not new:
         expect(not seen, "the run's rows are gone")
         return "before its run began"
@@ -235,6 +243,11 @@ def check_run_after_kill(bench, before, seen):
         # A line that had ended keeps all it had; one that had started keeps its start.
         expect(after == row if row[3] is not None else row[2] is None or after[2] == row[2],
                f"line {row[1]} was {row[2:]} before the kill and is {after[2:]}")
+    # A line's metadata row and its ended row go in together.
+    ((logged, ended),) = bench.rows(
+        f"SELECT (SELECT count(*) FROM process_metadata WHERE run_id = '{run_id}'), "
+        f"(SELECT count(*) FROM run_lines WHERE run_id = '{run_id}' AND exit_code IS NOT NULL)")
+    expect(logged == ended, f"{logged} metadata rows for {ended} ended lines")
     run = bench.json("--history", bench.job, run_id)
     lines = run["lines"]
     for line in lines:
@@ -242,6 +255,12 @@ def check_run_after_kill(bench, before, seen):
                f"line {line['line']} reads {line['outcome']}")
         expect(line["start"] is None or line["end"] is not None or
                line["outcome"] == "interrupted", f"line {line['line']} is shown as running")
+    # The table the administrator reads keeps its columns whatever the lines' outcomes.
+    table = bench.run("--history", bench.job, run_id)[1].split("\n")
+    rows = table[next(i for i, row in enumerate(table) if row.startswith("LINE ")):]
+    column = rows[0].find("DESCRIPTION")
+    expect(all(row[column:].startswith("line ") for row in rows[1:] if row),
+           "the columns of --history do not line up:\n" + "\n".join(rows))
     ok = succeeded(lines)
     if run["status"] != "interrupted":  # killed after the run had ended
         expect(run["end"] is not None and ok == every, f"an ended run reads {run}")
@@ -326,9 +345,6 @@ def kill_prune(bench, rng, span, template):
     return "before its commit" if left else "after its commit"
 
 
-PRUNED_RUNS = 3000
-
-
 def make_prune_template(bench):
     """The database of the runs so far, with PRUNED_RUNS copies of one of them dated long ago."""
     template = os.path.join(bench.folder, "prune.sqlite")
@@ -344,7 +360,8 @@ def make_prune_template(bench):
           INSERT INTO n SELECT i FROM c;
         INSERT INTO runs SELECT 'old' || i, job_file, job_sha256, description, host, launcher,
             start_ms - 86400000 * 30, end_ms - 86400000 * 30, status, run_folder, admin_report,
-            user_report, succeeded, failed, skipped, rerun_of FROM runs, n WHERE run_id = '{run_id}';
+            user_report, succeeded, failed, skipped, rerun_of FROM runs, n
+            WHERE run_id = '{run_id}';
         INSERT INTO run_lines SELECT 'old' || i, line, position, seq, description, start_ms,
             end_ms, outcome, exit_code, repeat_of, exit_status FROM run_lines, n
             WHERE run_id = '{run_id}';
@@ -409,7 +426,10 @@ def main():
                 except Failure as failure:
                     failures += 1
                     print(f"kill {kills} (during the {during}): {failure}", flush=True)
-                    bench.wait_until_gone(time.monotonic())
+                    try:  # the next kill starts with nothing of this one's left
+                        bench.wait_until_gone(time.monotonic())
+                    except Failure:
+                        pass
             print(f"killed during the {during} (within {span:.2f} s): " +
                   ", ".join(f"{count} {when}" for when, count in sorted(hits.items())), flush=True)
     print(f"kills: {kills}, failures: {failures}, time: {time.monotonic() - started:.1f} s")

@@ -39,7 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 GRACE_S = 10
 TELLING_S = 5
 LINES = 32
-PRUNED_RUNS = 3000
+PRUNED_RUNS = 1000
 PR_SET_CHILD_SUBREAPER = 36
 
 
@@ -316,10 +316,6 @@ def kill_job(bench, rng, span, reports):
     return check_run_after_kill(bench, before, seen)
 
 
-def old_runs(bench):
-    return bench.rows("SELECT count(*) FROM runs WHERE run_id LIKE 'old%'")[0][0]
-
-
 def use_database(bench, template):
     for stale in ("-wal", "-shm"):
         if os.path.exists(bench.db + stale):
@@ -327,7 +323,7 @@ def use_database(bench, template):
     shutil.copyfile(template, bench.db)
 
 
-def kill_prune(bench, rng, span, template):
+def kill_prune(bench, rng, span, template, per_run):
     use_database(bench, template)
     lines_before = bench.rows("SELECT count(*) FROM run_lines WHERE run_id NOT LIKE 'old%'")
     pruner = bench.start("--history", "--prune", "1")
@@ -336,8 +332,12 @@ def kill_prune(bench, rng, span, template):
     pruner.wait()
     bench.wait_until_gone(time.monotonic())
     bench.check_database()
-    left = old_runs(bench)
-    expect(left in (0, PRUNED_RUNS), f"a prune killed halfway left {left} of {PRUNED_RUNS} runs")
+    # Each table keeps all the old runs' rows, or none.
+    left = [bench.rows(f"SELECT count(*) FROM {table} WHERE run_id LIKE 'old%'")[0][0]
+            for table in ("runs", "run_lines", "process_metadata")]
+    expect(left in ([0, 0, 0], [PRUNED_RUNS, *(PRUNED_RUNS * rows for rows in per_run)]),
+           f"a prune killed halfway left old runs, line and metadata rows: {left}")
+    left = left[0]
     expect(bench.rows("SELECT count(*) FROM run_lines WHERE run_id NOT LIKE 'old%'")
            == lines_before, "the prune touched the recent runs")
     status, out, err = bench.run("--history", "--prune", "1")
@@ -346,29 +346,30 @@ def kill_prune(bench, rng, span, template):
 
 
 def make_prune_template(bench):
-    """The database of the runs so far, with PRUNED_RUNS copies of one of them dated long ago."""
+    """The database of the runs so far, with PRUNED_RUNS copies of a run dated long ago;
+    its name, and the line and metadata rows of each copy."""
     template = os.path.join(bench.folder, "prune.sqlite")
     db = sqlite3.connect(bench.db)
     db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
     db.close()
     shutil.copyfile(bench.db, template)
     db = sqlite3.connect(template)
-    (run_id,) = db.execute("SELECT run_id FROM runs LIMIT 1").fetchone()
-    db.executescript(f"""
-        CREATE TEMP TABLE n(i);
-        WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < {PRUNED_RUNS})
-          INSERT INTO n SELECT i FROM c;
-        INSERT INTO runs SELECT 'old' || i, job_file, job_sha256, description, host, launcher,
-            start_ms - 86400000 * 30, end_ms - 86400000 * 30, status, run_folder, admin_report,
-            user_report, succeeded, failed, skipped, rerun_of FROM runs, n
-            WHERE run_id = '{run_id}';
-        INSERT INTO run_lines SELECT 'old' || i, line, position, seq, description, start_ms,
-            end_ms, outcome, exit_code, repeat_of, exit_status FROM run_lines, n
-            WHERE run_id = '{run_id}';
-    """)
+    (run_id,) = db.execute("SELECT run_id FROM runs WHERE end_ms IS NOT NULL").fetchone()
+    copies = f"FROM n, {{0}} WHERE run_id = '{run_id}'"
+    db.execute("CREATE TEMP TABLE n AS WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+               f"FROM c WHERE i < {PRUNED_RUNS}) SELECT 'old' || i AS old FROM c")
+    for table, key in (("runs", ""), ("run_lines", ""), ("process_metadata", "id")):
+        columns = [row[1] for row in db.execute(f"PRAGMA table_info({table})") if row[1] != key]
+        db.execute(f"INSERT INTO {table} ({', '.join(columns)}) SELECT "
+                   + ", ".join("old" if c == "run_id" else "start_ms - 86400000 * 30"
+                               if c == "start_ms" and table == "runs" else c for c in columns)
+                   + " " + copies.format(table))
+    per_run = db.execute(f"SELECT (SELECT count(*) FROM run_lines WHERE run_id = '{run_id}'), "
+                         f"(SELECT count(*) FROM process_metadata WHERE run_id = '{run_id}')")
+    per_run = per_run.fetchone()
     db.commit()
     db.close()
-    return template
+    return template, per_run
 
 
 def timed(action):
@@ -390,10 +391,10 @@ def prune_plan(bench, rng):
     """Kills a prune of PRUNED_RUNS runs over the time such a prune takes."""
     if not run_ids(bench):
         bench.start(bench.job).wait()
-    template = make_prune_template(bench)
+    template, per_run = make_prune_template(bench)
     use_database(bench, template)
     span = timed(lambda: bench.run("--history", "--prune", "1")) * 1.1
-    return span, lambda: kill_prune(bench, rng, span, template)
+    return span, lambda: kill_prune(bench, rng, span, template, per_run)
 
 
 def main():

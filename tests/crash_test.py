@@ -39,7 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 GRACE_S = 10
 TELLING_S = 5
 LINES = 32
-PRUNED_RUNS = 1000
+PRUNED_RUNS = 300
 PR_SET_CHILD_SUBREAPER = 36
 
 

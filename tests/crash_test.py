@@ -3,7 +3,8 @@
 
     crash_test.py BIN_DIR [--kills N] [--during run,reports,prune]
 
-N kills (default 25) in each part named; a part may name its own count: run=300.
+N kills (default 25, or CRASH_KILLS) in each part named; a part may name its own count:
+run=300.
 
 Each kill falls at a random moment of a run of a job of a few dozen lines (waits, parallel
 lines, repeats, user scripts), of its reports, or of a `--history --prune`. Afterwards:

@@ -316,11 +316,9 @@ def kill_job(bench, rng, span, reports):
     runner.send_signal(signal.SIGKILL)
     runner.wait()
     killed = time.monotonic()
-    # The lines whose start was committed: the runner had told its watchdog of them. (A
-    # runner killed between a start and that word leaves the line unguarded:
-    # CRASH_HOLD_EVERY=1 holds every line, which shows it.)
-    holds = {bench.hold + str(row[1]) for row in seen if row[0] not in before and
-             (row[2] is not None or os.environ.get("CRASH_HOLD_EVERY"))}
+    # Every line of the run held: a line the watchdog was not told of outlives the grace,
+    # whether or not its start was committed.
+    holds = {bench.hold + str(row[1]) for row in seen if row[0] not in before}
     for hold in holds:
         open(hold, "w").close()
     try:

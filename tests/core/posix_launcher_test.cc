@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -117,6 +118,29 @@ TEST_F(PosixLauncher, AFailedStartNamesTheProgramAndTheReasonScriptsRunByTheirIn
     EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
     EXPECT_EQ(ReadWholeFile(out_), expected);
   }
+}
+
+// What only the exec shows: a bare name is looked for in each folder of PATH in turn, past
+// those where it is missing or may not be run; an executable file without "#!" runs by the
+// shell; a file the system will not run now is named with the system's reason.
+TEST_F(PosixLauncher, ThePathIsSearchedInTurnAndAnExecFailureIsNamed) {
+  for (const char* folder : {"a", "b"}) mkdir(dir_.File(folder).c_str(), 0755);
+  test::WriteWholeFile(dir_.File("a/tool"), "#!/bin/sh\necho a >\"$1\"\n");
+  const std::string tool = dir_.File("b/tool"), plain = Script("plain", "echo \"$0\" >\"$1\"\n");
+  test::WriteWholeFile(tool, "#!/bin/sh\necho b >\"$1\"\n");
+  for (const std::string& file : {tool, plain}) chmod(file.c_str(), 0755);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (dir_.File("none") + ":" + dir_.File("a") + ":" + dir_.File("b")).c_str(), 1);
+  for (const auto& [program, expected] :
+       {std::pair{std::string("tool"), std::string("b\n")}, {plain, plain + "\n"}}) {
+    ProcessHandle handle = Start(program, {out_});
+    EXPECT_TRUE(test::WaitUntil([&] { return !launcher_->IsRunning(handle); }, milliseconds(5000)));
+    EXPECT_EQ(ReadWholeFile(out_), expected);
+  }
+  setenv("PATH", path.c_str(), 1);
+  const int writing = open(tool.c_str(), O_WRONLY);
+  EXPECT_EQ(launcher_->TryStart({tool, {}, ""}).message(), tool + ": Text file busy");
+  close(writing);
 }
 
 // A child starts as the plain spawn that resets only the nine signals the runner may touch

@@ -130,8 +130,8 @@ void RemoveIfEmpty(const std::string& path) {
 class ChildStart {
  public:
   struct Started {
-    pid_t pid = 0;   // 0 when no child was made
-    int error = 0;   // errno-style; with a pid, the child's exec failed and it is reaped
+    pid_t pid = 0;  // 0 when no child was made
+    int error = 0;  // errno-style; with a pid, the child's exec failed and it is reaped
   };
 
   // The child starts in a process group of its own, with no signal blocked, those of
@@ -240,9 +240,8 @@ class ChildStart {
     if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
       rlimit limit{};
       const rlim_t highest =
-          getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
-              ? limit.rlim_cur
-              : 65536;
+          getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur
+                                                                                   : 65536;
       for (rlim_t fd = 3; fd < highest; ++fd) {
         if (static_cast<int>(fd) != report) close(static_cast<int>(fd));
       }

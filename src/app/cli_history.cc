@@ -57,7 +57,7 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
     std::printf("  critical path: %s (%s)\n\n", CriticalPathText(*insight.path).c_str(),
                 CriticalPathShareText(insight.share).c_str());
   }
-  std::printf("%-7s  %-20s  %9s  %-8s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
+  std::printf("%-7s  %-20s  %9s  %-11s  %4s  %-9s  %s\n", "LINE", "START", "DURATION", "OUTCOME",
               "EXIT", "REPEAT OF", "DESCRIPTION");
   const std::map<int32_t, int32_t> links = RepeatLinks(lines);
   for (const RunLineRecord& line : lines) {
@@ -67,7 +67,7 @@ void PrintRun(const RunSummary& run, const std::vector<RunLineRecord>& lines,
     const std::string slow = IsSlow(line, usual)
                                  ? "  slow (usual " + Duration(TimePoint{}, TimePoint{*usual}) + ")"
                                  : "";
-    std::printf("%-7d  %-20s  %9s  %-8s  %4s  %-9s  %s%s\n", line.line,
+    std::printf("%-7d  %-20s  %9s  %-11s  %4s  %-9s  %s%s\n", line.line,
                 line.start ? FormatTimeText(*line.start).c_str() : "-",
                 line.start ? Duration(*line.start, line.end).c_str() : "-",
                 LineOutcomeWord(line.outcome),

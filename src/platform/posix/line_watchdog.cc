@@ -229,17 +229,17 @@ void LineWatchdog::SetRunnerGoneArguments(std::vector<std::string> arguments) {
   gone_folder_ = getcwd(folder, sizeof folder) != nullptr ? folder : "";
 }
 
-void LineWatchdog::Watch(pid_t group) { Send(static_cast<Message>(group)); }
+void LineWatchdog::Announce(int channel, pid_t group) {
+  if (channel < 0) return;
+  const Message sent = static_cast<Message>(group);
+  // A watchdog killed by hand leaves a broken connection: the message is dropped, and
+  // MSG_NOSIGNAL keeps its SIGPIPE from ending the runner.
+  while (send(channel, &sent, sizeof sent, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+  }
+}
 
 void LineWatchdog::Unwatch(pid_t group) { Send(-static_cast<Message>(group)); }
 
-void LineWatchdog::Send(int message) {
-  if (channel_ < 0) return;
-  const Message sent = static_cast<Message>(message);
-  // A watchdog killed by hand leaves a broken connection: the message is dropped, and
-  // MSG_NOSIGNAL keeps its SIGPIPE from ending the runner.
-  while (send(channel_, &sent, sizeof sent, MSG_NOSIGNAL) < 0 && errno == EINTR) {
-  }
-}
+void LineWatchdog::Send(int message) { Announce(channel_, static_cast<pid_t>(message)); }
 
 }  // namespace jr

@@ -35,8 +35,13 @@ class LineWatchdog {
   // again; the run goes on without one.
   Status Ensure();
 
-  // The watchdog ends this process group should the runner die: one small message.
-  void Watch(pid_t group);
+  // The connection's runner end, -1 without a watchdog. A child about to become a job
+  // line's program tells of its own group on it (Announce), so that no moment between its
+  // start and the runner's knowing of it goes unguarded.
+  int channel() const { return channel_; }
+  // The watchdog ends this process group should the runner die: one small message, sent
+  // with one system call, which a child between its fork and its exec may do.
+  static void Announce(int channel, pid_t group);
   // The group is no longer the runner's: its processes have ended or were ended.
   void Unwatch(pid_t group);
 

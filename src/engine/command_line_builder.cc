@@ -1,5 +1,6 @@
 #include "engine/command_line_builder.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/result_files.h"
@@ -98,11 +99,14 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
 }
 
 std::vector<RunRow> RunRows(const JobLineTable& table, int row_count) {
+  // Only the active and number cells decide; the rest of a line is read by whoever takes it.
   std::unordered_set<int32_t> seen;
   std::vector<RunRow> rows;
-  for (const JobLineRow& row : ReadJobLineRows(table, row_count)) {
-    const std::optional<int32_t> number = ActiveJobLineNr(row);
-    if (number && seen.insert(*number).second) rows.push_back({row.row, *number});
+  const int count = std::clamp(row_count, 0, table.LineCount());
+  for (int row = 0; row < count; ++row) {
+    if (table.At(kColActive, row) != "true") continue;
+    const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
+    if (number && seen.insert(*number).second) rows.push_back({row, *number});
   }
   return rows;
 }

@@ -97,8 +97,8 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
 std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count) {
   std::map<int32_t, std::vector<int32_t>> waits;
   for (const RunRow& row : RunRows(table, row_count)) {
-    Result<JobLine> line = JobLineAt(table, row.row);
-    waits[row.number] = line.ok() ? line.value.wait_for.numbers : std::vector<int32_t>{};
+    Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(kColWait, row.row));
+    waits[row.number] = refs.ok() ? std::move(refs.value.numbers) : std::vector<int32_t>{};
   }
   return waits;
 }

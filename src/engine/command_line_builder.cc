@@ -72,8 +72,10 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   };
 
   auto lines = std::make_unique<RunLines>();
+  std::vector<JobLineRow> rows = ReadJobLineRows(table, row_count);
+  lines->Reserve(static_cast<int32_t>(rows.size()));
   std::unordered_set<int32_t> taken;
-  for (JobLineRow& row : ReadJobLineRows(table, row_count)) {
+  for (JobLineRow& row : rows) {
     if (!row.active) continue;
     if (!row.number) {
       warn("the active job line in row " + std::to_string(row.row + 1) + " has the number \"" +

@@ -22,6 +22,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
   // Each line's definition has the number of the job's line it counts for, as a copy's
   // has that of the line it repeats.
   RunLines run;
+  run.Reserve(static_cast<int32_t>(lines.size()));
   for (const ForeseenLine& line : lines) {
     RunLine* added = run.Add(line.line);
     if (added == nullptr) continue;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <iterator>
+#include <optional>
 #include <memory>
 #include <pugixml.hpp>
 #include <utility>
@@ -14,6 +16,7 @@
 #include "platform/blanks.h"
 #include "platform/file_digest.h"
 #include "platform/regular_file.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -191,6 +194,68 @@ JobLineTable::Row RowOf(const pugi::xml_node& line, std::vector<std::string_view
   return row;
 }
 
+// Why `root` is not the root element of a job file; none when it is.
+std::optional<ReadResult> RootFault(const pugi::xml_node& root, const std::string& path) {
+  if (LocalName(root.name()) != kRootName) {
+    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
+  }
+  std::string missing;
+  for (const char* name : kRequiredRootAttributes) {
+    if (root.attribute(name)) continue;
+    if (!missing.empty()) missing += ", ";
+    missing += Quoted(name);
+  }
+  if (!missing.empty()) return Invalid(path, "its root element lacks " + missing);
+  return std::nullopt;
+}
+
+// The job's own settings, from the attributes of its checked root element.
+void ReadSettings(const pugi::xml_node& root, JobDocument& job) {
+  job.Description = root.attribute("Description").value();
+  job.LogFile = root.attribute("LogFile").value();
+  job.UserFile = root.attribute("UserFile").value();
+  job.TempLogDir = root.attribute("TempLogDir").value();
+  const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
+  job.MaxParallel = max_parallel ? max_parallel.value() : "99";
+  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
+  job.Overlap = root.attribute("Overlap").value();
+  job.NotifyMail = root.attribute("NotifyMail").value();
+  job.NotifyWebhook = root.attribute("NotifyWebhook").value();
+  job.NotifyOn = root.attribute("NotifyOn").value();
+  job.schedule = {root.attribute("Schedule").value(), root.attribute("CatchUp").value(),
+                  root.attribute("RandomDelay").value(), root.attribute("Calendar").value()};
+  // Anything but exactly "false", an absent value included, checks the box.
+  job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
+}
+
+// The root element's start tag at the head of `text`, made an empty element ("<root .../>")
+// that parses alone; none unless the text starts with it whole (after a byte order mark and
+// blanks), as a job file does.
+std::optional<std::string> RootStartTag(std::string_view text) {
+  size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (at < text.size() && std::string_view(" \t\r\n").find(text[at]) != std::string_view::npos) {
+    ++at;
+  }
+  if (at + 1 >= text.size() || text[at] != '<' ||
+      std::string_view("?!/").find(text[at + 1]) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  char quote = 0;
+  for (size_t i = at + 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      // An empty root holds no lines: the whole read names that fault.
+      if (text[i - 1] == '/') return std::nullopt;
+      return std::string(text.substr(0, i)) + "/>";
+    }
+  }
+  return std::nullopt;
+}
+
 class StringWriter final : public pugi::xml_writer {
  public:
   explicit StringWriter(std::string& out) : out_(out) {}
@@ -232,17 +297,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
     return NotJobFile(Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
                       " instead of the root element");
   }
-  if (LocalName(root.name()) != kRootName) {
-    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
-  }
-
-  std::string missing;
-  for (const char* name : kRequiredRootAttributes) {
-    if (root.attribute(name)) continue;
-    if (!missing.empty()) missing += ", ";
-    missing += Quoted(name);
-  }
-  if (!missing.empty()) return Invalid(path, "its root element lacks " + missing);
+  if (std::optional<ReadResult> fault = RootFault(root, path)) return *fault;
 
   // The element that holds the lines is taken by position; its name is not checked.
   const pugi::xml_node batch_lines = root.first_child();
@@ -289,21 +344,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   }
 
   // Everything is checked: only now does the job change.
-  job.Description = root.attribute("Description").value();
-  job.LogFile = root.attribute("LogFile").value();
-  job.UserFile = root.attribute("UserFile").value();
-  job.TempLogDir = root.attribute("TempLogDir").value();
-  const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
-  job.MaxParallel = max_parallel ? max_parallel.value() : "99";
-  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
-  job.Overlap = root.attribute("Overlap").value();
-  job.NotifyMail = root.attribute("NotifyMail").value();
-  job.NotifyWebhook = root.attribute("NotifyWebhook").value();
-  job.NotifyOn = root.attribute("NotifyOn").value();
-  job.schedule = {root.attribute("Schedule").value(), root.attribute("CatchUp").value(),
-                  root.attribute("RandomDelay").value(), root.attribute("Calendar").value()};
-  // Anything but exactly "false", an absent value included, checks the box.
-  job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
+  ReadSettings(root, job);
   job.table.SetRows(std::move(rows));
   ReadResult loaded = Outcome(ReadStatus::kLoaded, {});
   loaded.unread_lists = std::move(unread_lists);
@@ -331,6 +372,25 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
       break;
   }
   return NotJobFile(cause);
+}
+
+ReadResult ReadJobFileHeader(const std::string& path, JobDocument& job) {
+  // The head of the file is read and parsed alone; anything unusual about it is left to the
+  // whole read, so that the outcome is that read's but for faults behind the root's tag.
+  constexpr size_t kHeadBytes = size_t{64} << 10;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(NativePath(path), error);
+  if (path.empty() || error || size > kMaxJobFileBytes) return ReadJobFile(path, job);
+  const FileReadResult head = ReadRegularFile(path, kHeadBytes, OverLimit::kCut);
+  const std::optional<std::string> tag = head.ok() ? RootStartTag(head.text) : std::nullopt;
+  pugi::xml_document document;
+  if (!tag || !document.load_buffer(tag->data(), tag->size(), kParseFlags, pugi::encoding_auto) ||
+      document.first_child().type() != pugi::node_element ||
+      RootFault(document.first_child(), path)) {
+    return ReadJobFile(path, job);
+  }
+  ReadSettings(document.first_child(), job);
+  return Outcome(ReadStatus::kLoaded, {});
 }
 
 std::string UnreadListsText(const UnreadLists& unread) {

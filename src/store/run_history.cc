@@ -548,12 +548,14 @@ Result<std::vector<std::string>> RunHistory::JobFiles() {
 }
 
 Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
-    const std::vector<std::string>& run_ids) {
+    const std::vector<std::string>& run_ids, RowDetail detail) {
   std::vector<std::vector<RunLineRecord>> result(run_ids.size());
   if (!db_->has_runs) return result;
+  const bool whole = detail == RowDetail::kWhole;
   Result<SqliteStatement> query =
-      db_->db().Prepare(std::string("SELECT line, position, seq, description, start_ms, end_ms, "
-                                    "outcome, exit_code, repeat_of, ") +
+      db_->db().Prepare(std::string("SELECT line, position, seq, ") +
+                            (whole ? "description" : "''") +
+                            ", start_ms, end_ms, outcome, exit_code, repeat_of, " +
                             (db_->has_exit_status ? "exit_status" : "NULL") +
                             " FROM run_lines WHERE run_id = ?",
                         "cannot read");
@@ -578,6 +580,7 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
     }
     row.Reset();
     if (!found.ok()) return found.status;
+    if (!whole) continue;
     // In the order they started, then the others by position: sorted here, as the table
     // keeps them by number and sorting a run's rows in the query costs several times more.
     std::sort(result[i].begin(), result[i].end(),

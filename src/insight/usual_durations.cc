@@ -39,8 +39,8 @@ UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
     }
     std::sort(ok.begin(), ok.end(), by_line);
     for (auto group = ok.begin(); group != ok.end();) {
-      const auto next = std::find_if(group, ok.end(),
-                                     [&](const auto& attempt) { return attempt.first != group->first; });
+      const auto next = std::find_if(
+          group, ok.end(), [&](const auto& attempt) { return attempt.first != group->first; });
       Samples& line_samples = samples[group->first];
       if (line_samples.runs < kUsualDurationRuns) {
         ++line_samples.runs;

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <filesystem>
 #include <iterator>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <utility>
 #include <vector>

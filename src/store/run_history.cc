@@ -552,13 +552,11 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
   std::vector<std::vector<RunLineRecord>> result(run_ids.size());
   if (!db_->has_runs) return result;
   const bool whole = detail == RowDetail::kWhole;
-  Result<SqliteStatement> query =
-      db_->db().Prepare(std::string("SELECT line, position, seq, ") +
-                            (whole ? "description" : "''") +
-                            ", start_ms, end_ms, outcome, exit_code, repeat_of, " +
-                            (db_->has_exit_status ? "exit_status" : "NULL") +
-                            " FROM run_lines WHERE run_id = ?",
-                        "cannot read");
+  Result<SqliteStatement> query = db_->db().Prepare(
+      std::string("SELECT line, position, seq, ") + (whole ? "description" : "''") +
+          ", start_ms, end_ms, outcome, exit_code, repeat_of, " +
+          (db_->has_exit_status ? "exit_status" : "NULL") + " FROM run_lines WHERE run_id = ?",
+      "cannot read");
   if (!query.ok()) return query.status;
   SqliteStatement& row = query.value;
   for (size_t i = 0; i < run_ids.size(); ++i) {

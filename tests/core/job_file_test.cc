@@ -169,8 +169,8 @@ TEST(JobFileRead, HeaderAloneAsTheWholeReadGivesIt) {
   const std::string settings = R"( Description='a > b "c"' MaxParallel="&amp;4" Schedule="daily")";
   for (const std::string& text : std::vector<std::string>{
            JobText(settings, Line(R"(batch_line_type="x")")), "\xEF\xBB\xBF \n" + JobText(settings),
-        "<!-- c -->" + JobText(""), kRoot + R"( Description="d"/>)", JobText("").substr(0, 80),
-        kRoot + " LogFile='>' UserFile='u' TempLogDir='t'>" + kEnd, "<?xml version='1.0'?><a/>",
+           "<!-- c -->" + JobText(""), kRoot + R"( Description="d"/>)", JobText("").substr(0, 80),
+           kRoot + " LogFile='>' UserFile='u' TempLogDir='t'>" + kEnd, "<?xml version='1.0'?><a/>",
            JobText(settings, "<BatchLine/>")}) {
     test::WriteWholeFile(file, text);
     JobDocument whole, header;

@@ -45,13 +45,19 @@ std::string AddRun(jr::RunHistory& history, const std::string& job, const std::s
   run.run_id = id;
   run.job_file = job;
   run.description = "Nightly extraction of the sales data mart";
+  // As a run records it, so that the history finds the file unchanged and follows its waits.
+  if (jr::Result<std::string> digest = jr::JobFileContentSha256(job); digest.ok()) {
+    run.job_sha256 = digest.value;
+  }
   run.start = start;
   const std::string run_id = history.BeginRun(run).value;
   std::vector<jr::RunLineRecord> rows;
+  // The job's own numbers (see LargeJob), so that the waits of its file name these lines.
+  const int step = std::clamp(jr::kHighestJobLineNr / std::max(lines, 1), 1, 10);
   jr::TimePoint at = start;
   for (int i = 0; i < lines; ++i) {
     jr::RunLineRecord line;
-    line.line = 10 * (i + 1);
+    line.line = step * (i + 1);
     line.position = i;
     line.description = "Load step " + std::to_string(i + 1);
     // A run going on has done its first half and runs the next line.

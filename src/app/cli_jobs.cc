@@ -98,7 +98,7 @@ int JobsCommand(bool json, const std::string& root) {
     }
     JobDocument job;
     job.FileName = row.overview.job_file;
-    if (ReadJobFile(row.overview.job_file, job).status == ReadStatus::kLoaded) {
+    if (ReadJobFileHeader(row.overview.job_file, job).status == ReadStatus::kLoaded) {
       row.description = job.Description;
       // The installed timer is what runs the job; the file's schedule only without one.
       if (!row.schedule && !job.schedule.Schedule.empty()) row.schedule = job.schedule.Schedule;

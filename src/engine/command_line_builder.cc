@@ -1,5 +1,6 @@
 #include "engine/command_line_builder.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/result_files.h"
@@ -71,8 +72,10 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   };
 
   auto lines = std::make_unique<RunLines>();
+  std::vector<JobLineRow> rows = ReadJobLineRows(table, row_count);
+  lines->Reserve(static_cast<int32_t>(rows.size()));
   std::unordered_set<int32_t> taken;
-  for (JobLineRow& row : ReadJobLineRows(table, row_count)) {
+  for (JobLineRow& row : rows) {
     if (!row.active) continue;
     if (!row.number) {
       warn("the active job line in row " + std::to_string(row.row + 1) + " has the number \"" +
@@ -98,11 +101,14 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
 }
 
 std::vector<RunRow> RunRows(const JobLineTable& table, int row_count) {
+  // Only the active and number cells decide; the rest of a line is read by whoever takes it.
   std::unordered_set<int32_t> seen;
   std::vector<RunRow> rows;
-  for (const JobLineRow& row : ReadJobLineRows(table, row_count)) {
-    const std::optional<int32_t> number = ActiveJobLineNr(row);
-    if (number && seen.insert(*number).second) rows.push_back({row.row, *number});
+  const int count = std::clamp(row_count, 0, table.LineCount());
+  for (int row = 0; row < count; ++row) {
+    if (table.At(kColActive, row) != "true") continue;
+    const std::optional<int32_t> number = JobLineNumberOf(table.At(kColNumber, row));
+    if (number && seen.insert(*number).second) rows.push_back({row, *number});
   }
   return rows;
 }

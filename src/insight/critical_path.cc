@@ -9,6 +9,7 @@
 #include "model/job_line.h"
 #include "model/job_rules.h"
 #include "platform/file_digest.h"
+#include "platform/regular_file.h"
 
 namespace jr {
 namespace {
@@ -196,14 +197,17 @@ std::string CriticalPathShareText(double share) {
 }
 
 JobWaits JobWaitsOfRun(const RunSummary& run) {
-  Result<std::string> digest = JobFileContentSha256(run.job_file);
+  // No file matches a run recorded without a digest. The file is read once, for its digests
+  // and its lines: a job of many thousand lines is tens of megabytes.
+  if (run.job_sha256.empty()) return {};
+  const FileReadResult file = ReadRegularFile(run.job_file, kMaxJobFileBytes);
+  if (!file.ok()) return {};
   // Runs recorded before the digest left the export date out hold that of the whole file.
-  if (!digest.ok() ||
-      (digest.value != run.job_sha256 && FileSha256(run.job_file).value != run.job_sha256)) {
+  if (JobContentSha256(file.text) != run.job_sha256 && Sha256Hex(file.text) != run.job_sha256) {
     return {};
   }
   JobDocument job;
-  if (ReadJobFile(run.job_file, job).status != ReadStatus::kLoaded) return {};
+  if (ReadJobFileText(file.text, run.job_file, job).status != ReadStatus::kLoaded) return {};
   JobWaits waits;
   for (int row = 0; row < job.table.LineCount(); ++row) {
     Result<JobLine> line = JobLineAt(job.table, row);

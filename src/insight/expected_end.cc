@@ -22,6 +22,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
   // Each line's definition has the number of the job's line it counts for, as a copy's
   // has that of the line it repeats.
   RunLines run;
+  run.Reserve(static_cast<int32_t>(lines.size()));
   for (const ForeseenLine& line : lines) {
     RunLine* added = run.Add(line.line);
     if (added == nullptr) continue;
@@ -97,8 +98,8 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
 std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count) {
   std::map<int32_t, std::vector<int32_t>> waits;
   for (const RunRow& row : RunRows(table, row_count)) {
-    Result<JobLine> line = JobLineAt(table, row.row);
-    waits[row.number] = line.ok() ? line.value.wait_for.numbers : std::vector<int32_t>{};
+    Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(kColWait, row.row));
+    waits[row.number] = refs.ok() ? std::move(refs.value.numbers) : std::vector<int32_t>{};
   }
   return waits;
 }

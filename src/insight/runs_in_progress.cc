@@ -147,17 +147,25 @@ std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
 
 Result<ExpectedEnd> ExpectedEndOf(const std::string& database, const RunInProgress& live,
                                   TimePoint now) {
-  JobDocument job;
-  if (ReadJobFile(live.run.job_file, job).status != ReadStatus::kLoaded) return ExpectedEnd{};
+  std::vector<ForeseenLine> lines;
+  int32_t maximum = kHighestMaxParallel;
+  {
+    // Only the wait lists and the maximum are kept of the job: the whole of a job of many
+    // thousand lines is not held while the run is foreseen.
+    JobDocument job;
+    if (ReadJobFile(live.run.job_file, job).status != ReadStatus::kLoaded) return ExpectedEnd{};
+    lines = ForeseenLinesOf(live.lines, WaitListsOf(job.table, job.table.LineCount()));
+    if (const MaxParallelResult parsed = ParseMaxParallel(job.MaxParallel); parsed.ok()) {
+      maximum = parsed.value;
+    }
+  }
   Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
   if (!history.ok()) return history.status;
   if (!history.value) return ExpectedEnd{};
   Result<UsualDurations> usual =
       ReadUsualDurations(*history.value, live.run.job_file, live.run.start);
   if (!usual.ok()) return usual.status;
-  const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
-  return ExpectEnd(ForeseenLinesOf(live.lines, WaitListsOf(job.table, job.table.LineCount())),
-                   maximum.ok() ? maximum.value : kHighestMaxParallel, usual.value, now);
+  return ExpectEnd(lines, maximum, usual.value, now);
 }
 
 int64_t ElapsedSeconds(TimePoint from, const std::optional<TimePoint>& end, TimePoint now) {

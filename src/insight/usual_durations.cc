@@ -1,6 +1,8 @@
 #include "insight/usual_durations.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 
 namespace jr {
 
@@ -19,31 +21,44 @@ UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
     size_t runs = 0;
     std::vector<milliseconds> durations;
   };
-  std::map<int32_t, Samples> samples;
+  // Hashed and sorted rather than kept in ordered maps: a run may have many thousand lines.
+  std::unordered_map<int32_t, Samples> samples;
+  std::vector<std::pair<int32_t, milliseconds>> ok;
+  auto by_line = [](const auto& a, const auto& b) { return a.first < b.first; };
   for (size_t i = 0; i < runs.size() && i < lines.size(); ++i) {
     if (!runs[i].end || StartedNothing(runs[i].status)) continue;
     // The ok attempts of this run, by the line they count for.
-    std::map<int32_t, std::vector<milliseconds>> ok;
+    ok.clear();
     const std::map<int32_t, int32_t> links = RepeatLinks(lines[i]);
     for (const RunLineRecord& line : lines[i]) {
       if (line.outcome != LineOutcome::kOk || !line.start || !line.end || *line.end < *line.start) {
         continue;
       }
-      ok[OriginOf(line.line, links)].push_back(
-          std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
+      ok.emplace_back(OriginOf(line.line, links),
+                      std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
     }
-    for (auto& [number, durations] : ok) {
-      Samples& line_samples = samples[number];
-      if (line_samples.runs == kUsualDurationRuns) continue;
-      ++line_samples.runs;
-      line_samples.durations.insert(line_samples.durations.end(), durations.begin(),
-                                    durations.end());
+    std::sort(ok.begin(), ok.end(), by_line);
+    for (auto group = ok.begin(); group != ok.end();) {
+      const auto next = std::find_if(
+          group, ok.end(), [&](const auto& attempt) { return attempt.first != group->first; });
+      Samples& line_samples = samples[group->first];
+      if (line_samples.runs < kUsualDurationRuns) {
+        ++line_samples.runs;
+        for (auto attempt = group; attempt != next; ++attempt) {
+          line_samples.durations.push_back(attempt->second);
+        }
+      }
+      group = next;
     }
   }
-  UsualDurations usual;
+  std::vector<std::pair<int32_t, milliseconds>> medians;
+  medians.reserve(samples.size());
   for (auto& [number, line_samples] : samples) {
-    usual[number] = Median(std::move(line_samples.durations));
+    medians.emplace_back(number, Median(std::move(line_samples.durations)));
   }
+  std::sort(medians.begin(), medians.end(), by_line);
+  UsualDurations usual;
+  for (const auto& median : medians) usual.emplace_hint(usual.end(), median);
   return usual;
 }
 
@@ -59,7 +74,8 @@ Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string
     earlier.push_back(std::move(run));
   }
   if (earlier.empty()) return UsualDurations{};
-  Result<std::vector<std::vector<RunLineRecord>>> lines = history.Lines(ids);
+  Result<std::vector<std::vector<RunLineRecord>>> lines =
+      history.Lines(ids, RunHistory::RowDetail::kTiming);
   if (!lines.ok()) return lines.status;
   return UsualDurationsOf(earlier, lines.value);
 }

@@ -1,9 +1,12 @@
 #include "jobfile/job_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <filesystem>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <utility>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "platform/blanks.h"
 #include "platform/file_digest.h"
 #include "platform/regular_file.h"
+#include "platform/utf8.h"
 
 namespace jr {
 namespace {
@@ -96,13 +100,6 @@ ReadResult Invalid(const std::string& path, const std::string& fault) {
                  "The job file " + Quoted(path) + " is not a valid job file: " + fault + ".");
 }
 
-// An absent attribute is "no value"; a present one is its text, also when that is empty.
-Cell AttributeCell(const pugi::xml_node& node, const char* name) {
-  const pugi::xml_attribute attribute = node.attribute(name);
-  if (!attribute) return std::nullopt;
-  return std::string(attribute.value());
-}
-
 std::string Ordinal(size_t index) {
   return "job line " + std::to_string(index + 1) + " of the file";
 }
@@ -140,16 +137,14 @@ constexpr std::pair<int, const char*> kLineAttributes[] = {
     {kColRepeatLimit, "repeat_limit"},
 };
 
-// One clause for each attribute of `node` that `known` does not take: a misspelt one is read
-// as no attribute at all, so the value it was meant to give is missing. Namespace
-// declarations and prefixed names belong to other vocabularies and are passed over.
-template <typename Known>
-void NameUnknownAttributes(const pugi::xml_node& node, Known known, const std::string& whose,
+// One clause for each of the attribute `names` not known: a misspelt one is read as no
+// attribute at all, so the value it was meant to give is missing. Namespace declarations and
+// prefixed names belong to other vocabularies and are passed over.
+void NameUnknownAttributes(const std::vector<std::string_view>& names, const std::string& whose,
                            std::vector<std::string>& clauses) {
-  for (const pugi::xml_attribute& attribute : node.attributes()) {
-    const std::string_view name = attribute.name();
+  for (const std::string_view name : names) {
     if (name.starts_with("xmlns") || name.find(':') != std::string_view::npos) continue;
-    if (!known(name)) clauses.push_back(whose + Quoted(name) + " is unknown and was not read");
+    clauses.push_back(whose + Quoted(name) + " is unknown and was not read");
   }
 }
 
@@ -168,13 +163,27 @@ UnreadLists UnreadListsOf(const pugi::xml_node& line, size_t index) {
   return unread;
 }
 
-// One BatchLine into a row, with the defaults of absent attributes.
-JobLineTable::Row RowOf(const pugi::xml_node& line) {
+// One BatchLine into a row, with the defaults of absent attributes; the attributes are
+// walked once, a job file holds many thousand lines. As for a lookup by name, the first of
+// two attributes with the same name counts. `unknown` gets the names it does not take.
+JobLineTable::Row RowOf(const pugi::xml_node& line, std::vector<std::string_view>& unknown) {
+  // An absent attribute is "no value"; a present one is its text, also when that is empty.
   JobLineTable::Row row;
-  for (const auto& [column, name] : kLineAttributes) {
-    row[static_cast<size_t>(column)] = AttributeCell(line, name);
+  std::array<bool, JobLineTable::kColumnCount> seen{};
+  for (const pugi::xml_attribute& attribute : line.attributes()) {
+    const std::string_view name = attribute.name();
+    const auto known = std::find_if(std::begin(kLineAttributes), std::end(kLineAttributes),
+                                    [name](const auto& column) { return name == column.second; });
+    if (known == std::end(kLineAttributes)) {
+      unknown.push_back(name);
+      continue;
+    }
+    const auto column = static_cast<size_t>(known->first);
+    if (seen[column]) continue;
+    seen[column] = true;
+    row[column] = std::string(attribute.value());
   }
-  row[kColType] = ProgramTypeFromXml(line.attribute("batch_line_type").value());
+  row[kColType] = ProgramTypeFromXml(row[kColType].value_or(""));
   // Only an absent value is defaulted: an empty one is kept, and reads as inactive.
   if (!row[kColActive]) row[kColActive] = "true";
   // Files from before the four lists existed have none of them; all four start empty then,
@@ -183,6 +192,68 @@ JobLineTable::Row RowOf(const pugi::xml_node& line) {
     for (int column = kColSkipOnError; column <= kColRepeatOnSuccess; ++column) row[column] = "";
   }
   return row;
+}
+
+// Why `root` is not the root element of a job file; none when it is.
+std::optional<ReadResult> RootFault(const pugi::xml_node& root, const std::string& path) {
+  if (LocalName(root.name()) != kRootName) {
+    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
+  }
+  std::string missing;
+  for (const char* name : kRequiredRootAttributes) {
+    if (root.attribute(name)) continue;
+    if (!missing.empty()) missing += ", ";
+    missing += Quoted(name);
+  }
+  if (!missing.empty()) return Invalid(path, "its root element lacks " + missing);
+  return std::nullopt;
+}
+
+// The job's own settings, from the attributes of its checked root element.
+void ReadSettings(const pugi::xml_node& root, JobDocument& job) {
+  job.Description = root.attribute("Description").value();
+  job.LogFile = root.attribute("LogFile").value();
+  job.UserFile = root.attribute("UserFile").value();
+  job.TempLogDir = root.attribute("TempLogDir").value();
+  const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
+  job.MaxParallel = max_parallel ? max_parallel.value() : "99";
+  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
+  job.Overlap = root.attribute("Overlap").value();
+  job.NotifyMail = root.attribute("NotifyMail").value();
+  job.NotifyWebhook = root.attribute("NotifyWebhook").value();
+  job.NotifyOn = root.attribute("NotifyOn").value();
+  job.schedule = {root.attribute("Schedule").value(), root.attribute("CatchUp").value(),
+                  root.attribute("RandomDelay").value(), root.attribute("Calendar").value()};
+  // Anything but exactly "false", an absent value included, checks the box.
+  job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
+}
+
+// The root element's start tag at the head of `text`, made an empty element ("<root .../>")
+// that parses alone; none unless the text starts with it whole (after a byte order mark and
+// blanks), as a job file does.
+std::optional<std::string> RootStartTag(std::string_view text) {
+  size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (at < text.size() && std::string_view(" \t\r\n").find(text[at]) != std::string_view::npos) {
+    ++at;
+  }
+  if (at + 1 >= text.size() || text[at] != '<' ||
+      std::string_view("?!/").find(text[at + 1]) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  char quote = 0;
+  for (size_t i = at + 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      // An empty root holds no lines: the whole read names that fault.
+      if (text[i - 1] == '/') return std::nullopt;
+      return std::string(text.substr(0, i)) + "/>";
+    }
+  }
+  return std::nullopt;
 }
 
 class StringWriter final : public pugi::xml_writer {
@@ -226,17 +297,7 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
     return NotJobFile(Quoted(path) + ": the file starts with " + NodeKind(root.type()) +
                       " instead of the root element");
   }
-  if (LocalName(root.name()) != kRootName) {
-    return NotJobFile(Quoted(path) + ": the root element is " + Quoted(root.name()));
-  }
-
-  std::string missing;
-  for (const char* name : kRequiredRootAttributes) {
-    if (root.attribute(name)) continue;
-    if (!missing.empty()) missing += ", ";
-    missing += Quoted(name);
-  }
-  if (!missing.empty()) return Invalid(path, "its root element lacks " + missing);
+  if (std::optional<ReadResult> fault = RootFault(root, path)) return *fault;
 
   // The element that holds the lines is taken by position; its name is not checked.
   const pugi::xml_node batch_lines = root.first_child();
@@ -249,18 +310,18 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   // Counted first, so that the rows read do not move while they grow.
   const auto count = std::distance(batch_lines.begin(), batch_lines.end());
   std::vector<JobLineTable::Row> rows;
-  rows.reserve(static_cast<size_t>(count));
+  // With the room the table keeps for lines inserted later (see SetJobLineCount).
+  rows.reserve(static_cast<size_t>(count + count / 4));
   std::vector<UnreadLists> unread_lists;
   std::vector<std::string> unknown_attributes;
-  auto root_attribute = [](std::string_view name) {
-    return std::find(std::begin(kRootAttributes), std::end(kRootAttributes), name) !=
-           std::end(kRootAttributes);
-  };
-  auto line_attribute = [](std::string_view name) {
-    return std::any_of(std::begin(kLineAttributes), std::end(kLineAttributes),
-                       [name](const auto& known) { return name == known.second; });
-  };
-  NameUnknownAttributes(root, root_attribute, "the job's attribute ", unknown_attributes);
+  std::vector<std::string_view> unknown;
+  for (const pugi::xml_attribute& attribute : root.attributes()) {
+    if (std::find(std::begin(kRootAttributes), std::end(kRootAttributes),
+                  std::string_view(attribute.name())) == std::end(kRootAttributes)) {
+      unknown.push_back(attribute.name());
+    }
+  }
+  NameUnknownAttributes(unknown, "the job's attribute ", unknown_attributes);
   for (const pugi::xml_node& line : batch_lines.children()) {
     const size_t index = rows.size();
     if (line.type() != pugi::node_element) {
@@ -270,39 +331,21 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
     if (!line.attribute("batch_line_type")) {
       return Invalid(path, Ordinal(index) + " lacks \"batch_line_type\"");
     }
-    rows.push_back(RowOf(line));
+    unknown.clear();
+    rows.push_back(RowOf(line, unknown));
     UnreadLists unread = UnreadListsOf(line, index);
     if (!unread.attributes.empty()) unread_lists.push_back(std::move(unread));
-    NameUnknownAttributes(
-        line, line_attribute,
-        LineName(TrimBlanks(line.attribute("batch_line").value()), index) + ": the attribute ",
-        unknown_attributes);
+    if (!unknown.empty()) {
+      NameUnknownAttributes(
+          unknown,
+          LineName(TrimBlanks(line.attribute("batch_line").value()), index) + ": the attribute ",
+          unknown_attributes);
+    }
   }
 
   // Everything is checked: only now does the job change.
-  job.Description = root.attribute("Description").value();
-  job.LogFile = root.attribute("LogFile").value();
-  job.UserFile = root.attribute("UserFile").value();
-  job.TempLogDir = root.attribute("TempLogDir").value();
-  const pugi::xml_attribute max_parallel = root.attribute("MaxParallel");
-  job.MaxParallel = max_parallel ? max_parallel.value() : "99";
-  job.JobTimeLimit = root.attribute("JobTimeLimit").value();
-  job.Overlap = root.attribute("Overlap").value();
-  job.NotifyMail = root.attribute("NotifyMail").value();
-  job.NotifyWebhook = root.attribute("NotifyWebhook").value();
-  job.NotifyOn = root.attribute("NotifyOn").value();
-  job.schedule = {root.attribute("Schedule").value(), root.attribute("CatchUp").value(),
-                  root.attribute("RandomDelay").value(), root.attribute("Calendar").value()};
-  // Anything but exactly "false", an absent value included, checks the box.
-  job.LogToEventLog = std::string_view(root.attribute("LogToEventLog").value()) != "false";
-  JobLineTable& table = job.table;
-  table.SetJobLineCount(static_cast<int>(rows.size()));
-  for (size_t index = 0; index < rows.size(); ++index) {
-    for (int column = 0; column < JobLineTable::kColumnCount; ++column) {
-      table.Set(column, static_cast<int>(index),
-                std::move(rows[index][static_cast<size_t>(column)]));
-    }
-  }
+  ReadSettings(root, job);
+  job.table.SetRows(std::move(rows));
   ReadResult loaded = Outcome(ReadStatus::kLoaded, {});
   loaded.unread_lists = std::move(unread_lists);
   loaded.unknown_attributes = std::move(unknown_attributes);
@@ -329,6 +372,25 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
       break;
   }
   return NotJobFile(cause);
+}
+
+ReadResult ReadJobFileHeader(const std::string& path, JobDocument& job) {
+  // The head of the file is read and parsed alone; anything unusual about it is left to the
+  // whole read, so that the outcome is that read's but for faults behind the root's tag.
+  constexpr size_t kHeadBytes = size_t{64} << 10;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(NativePath(path), error);
+  if (path.empty() || error || size > kMaxJobFileBytes) return ReadJobFile(path, job);
+  const FileReadResult head = ReadRegularFile(path, kHeadBytes, OverLimit::kCut);
+  const std::optional<std::string> tag = head.ok() ? RootStartTag(head.text) : std::nullopt;
+  pugi::xml_document document;
+  if (!tag || !document.load_buffer(tag->data(), tag->size(), kParseFlags, pugi::encoding_auto) ||
+      document.first_child().type() != pugi::node_element ||
+      RootFault(document.first_child(), path)) {
+    return ReadJobFile(path, job);
+  }
+  ReadSettings(document.first_child(), job);
+  return Outcome(ReadStatus::kLoaded, {});
 }
 
 std::string UnreadListsText(const UnreadLists& unread) {

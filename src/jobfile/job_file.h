@@ -77,6 +77,12 @@ ReadResult ReadJobFile(const std::string& path, JobDocument& job);
 // messages.
 ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job);
 
+// As ReadJobFile, but only the job's own settings (the root element's attributes) are read
+// into `job`, its lines neither read nor checked: a listing of many jobs then reads a few
+// kilobytes of each. A file whose lines do not read is loaded all the same; any other fault
+// gives ReadJobFile's outcome.
+ReadResult ReadJobFileHeader(const std::string& path, JobDocument& job);
+
 inline constexpr size_t kMaxJobFileBytes = size_t{64} << 20;
 
 // What identifies a job's content, for telling whether a job file changed since a run: the

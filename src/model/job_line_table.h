@@ -57,6 +57,9 @@ class JobLineTable {
     rows_.resize(rows);
   }
 
+  // Takes `rows` as the job lines, with the room they have for more.
+  void SetRows(std::vector<Row> rows) { rows_ = std::move(rows); }
+
   // Cells outside the table read as no value. A write to a row behind the job lines grows
   // them to hold it; false, and nothing written, for a negative row or an unknown column.
   const Cell& At(int column, int row) const;

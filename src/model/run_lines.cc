@@ -26,6 +26,13 @@ RunLines::~RunLines() {
   for (auto& line : lines_) line->owner_ = nullptr;
 }
 
+void RunLines::Reserve(int32_t count) {
+  const size_t room = static_cast<size_t>(std::max(count, 0));
+  lines_.reserve(room);
+  by_number_.reserve(room);
+  by_key_.reserve(room);
+}
+
 RunLine* RunLines::Add(int32_t number) {
   // A line renumbered after it was added keeps its key, which no second line may take.
   if (JobLineNrExists(number) || by_key_.count(number) != 0) return nullptr;

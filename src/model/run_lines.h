@@ -25,6 +25,9 @@ class RunLines {
   // not lower it.
   int32_t HighestJobLineNr() const { return highest_job_line_nr_; }
 
+  // Room for `count` lines in all, so that adding them does not grow the indexes step by step.
+  void Reserve(int32_t count);
+
   // A new line with that number, appended; nullptr when the number is taken.
   RunLine* Add(int32_t number);
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "store/metadata_schema.h"
 #include "store/sqlite_metadata_log.h"
@@ -547,15 +548,15 @@ Result<std::vector<std::string>> RunHistory::JobFiles() {
 }
 
 Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
-    const std::vector<std::string>& run_ids) {
+    const std::vector<std::string>& run_ids, RowDetail detail) {
   std::vector<std::vector<RunLineRecord>> result(run_ids.size());
   if (!db_->has_runs) return result;
-  Result<SqliteStatement> query =
-      db_->db().Prepare(std::string("SELECT line, position, seq, description, start_ms, end_ms, "
-                                    "outcome, exit_code, repeat_of, ") +
-                            (db_->has_exit_status ? "exit_status" : "NULL") +
-                            " FROM run_lines WHERE run_id = ? ORDER BY seq IS NULL, seq, position",
-                        "cannot read");
+  const bool whole = detail == RowDetail::kWhole;
+  Result<SqliteStatement> query = db_->db().Prepare(
+      std::string("SELECT line, position, seq, ") + (whole ? "description" : "''") +
+          ", start_ms, end_ms, outcome, exit_code, repeat_of, " +
+          (db_->has_exit_status ? "exit_status" : "NULL") + " FROM run_lines WHERE run_id = ?",
+      "cannot read");
   if (!query.ok()) return query.status;
   SqliteStatement& row = query.value;
   for (size_t i = 0; i < run_ids.size(); ++i) {
@@ -577,6 +578,14 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
     }
     row.Reset();
     if (!found.ok()) return found.status;
+    if (!whole) continue;
+    // In the order they started, then the others by position: sorted here, as the table
+    // keeps them by number and sorting a run's rows in the query costs several times more.
+    std::sort(result[i].begin(), result[i].end(),
+              [](const RunLineRecord& a, const RunLineRecord& b) {
+                return std::tuple(!a.seq, a.seq.value_or(0), a.position) <
+                       std::tuple(!b.seq, b.seq.value_or(0), b.position);
+              });
   }
   return result;
 }

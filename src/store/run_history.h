@@ -175,9 +175,14 @@ class RunHistory {
   Result<std::vector<RunSummary>> RunsWithoutEnd(const std::optional<std::string>& job_file);
   // Every job file with runs in the history, in name order.
   Result<std::vector<std::string>> JobFiles();
+  // How much of the line rows is read: all of each, or for timing them only, without their
+  // descriptions and in no particular order, which reads a run of many lines several times
+  // faster.
+  enum class RowDetail { kWhole, kTiming };
   // The line rows of the runs, in the order they started (lines that never started
   // last, in collection order); grouped per run in the order of `run_ids`.
-  Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids);
+  Result<std::vector<std::vector<RunLineRecord>>> Lines(const std::vector<std::string>& run_ids,
+                                                        RowDetail detail = RowDetail::kWhole);
   // Deletes the runs that started before `cutoff`, of `job_file` or of every job, with their
   // line and process_metadata rows, oldest first, in transactions no larger than `batch`
   // with pauses between them, so that runs going on meanwhile can commit; returns how many

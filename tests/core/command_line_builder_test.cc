@@ -125,6 +125,9 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
       "out of the run");
   EXPECT_EQ(warnings_, expected);
   EXPECT_EQ(DuplicateActiveJobLineNumbers(table_, table_.LineCount()), std::vector<int32_t>{30});
+  std::vector<int32_t> run_rows;  // found from the number and active cells alone
+  for (const RunRow& row : RunRows(table_, table_.LineCount())) run_rows.push_back(row.number);
+  EXPECT_EQ(run_rows, taken);
   table_.Set(kColTimeLimit, 0, "1 h");
   EXPECT_EQ(Prepare().message(),
             "the time limit of job line 30 \"1 h\" is not a whole number from 1 to 604800");

@@ -161,6 +161,28 @@ TEST(JobFileRead, Encodings) {
   EXPECT_EQ(Loaded(bytes).MaxParallel, letters);
 }
 
+// The header read gives the whole read's outcome and settings, but loads a file whose
+// lines do not read.
+TEST(JobFileRead, HeaderAloneAsTheWholeReadGivesIt) {
+  test::TempDir dir;
+  const std::string file = dir.File("job.xml");
+  const std::string settings = R"( Description='a > b "c"' MaxParallel="&amp;4" Schedule="daily")";
+  for (const std::string& text : std::vector<std::string>{
+           JobText(settings, Line(R"(batch_line_type="x")")), "\xEF\xBB\xBF \n" + JobText(settings),
+           "<!-- c -->" + JobText(""), kRoot + R"( Description="d"/>)", JobText("").substr(0, 80),
+           kRoot + " LogFile='>' UserFile='u' TempLogDir='t'>" + kEnd, "<?xml version='1.0'?><a/>",
+           JobText(settings, "<BatchLine/>")}) {
+    test::WriteWholeFile(file, text);
+    JobDocument whole, header;
+    const ReadStatus expected = ReadJobFile(file, whole).status;
+    const bool bad_line = text.find("<BatchLine/>") != std::string::npos;
+    EXPECT_EQ(ReadJobFileHeader(file, header).status, bad_line ? S::kLoaded : expected) << text;
+    if (bad_line) ReadJobFileText(JobText(settings), file, whole);
+    whole.table.Clear();
+    EXPECT_EQ(JobFileText(header, ""), JobFileText(whole, "")) << text;
+  }
+}
+
 TEST(JobFileWrite, ByteForByteWithTheBatchFileOnlyWhereNamed) {
   JobDocument job = SampleJob();
   job.table.Set(kColType, 0, "Custom");

@@ -62,6 +62,9 @@ TEST(UsualDurations, MedianOfOkAttemptsInTheNewestRunsWhereTheLineEndedOk) {
   // An even count takes the middle two's mean.
   EXPECT_EQ(UsualDurationsOf({Ended(1), Ended(2)}, {{Attempt(10, 3)}, {Attempt(10, 4)}}).at(10),
             milliseconds(3500));
+  EXPECT_EQ(
+      UsualDurationsOf({Ended(1)}, {{Attempt(10, 2), Attempt(11, 6, LineOutcome::kOk, 10)}}).at(10),
+      milliseconds(4000));
 
   // A copy is numbered above what it repeats: a damaged row's link up or to itself, and so
   // any loop, is not followed.

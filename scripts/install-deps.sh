@@ -91,7 +91,7 @@ demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev li
   libgraphviz-dev libcurl4-openssl-dev)
 packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
   sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
-  python3-aiosmtpd prometheus prometheus-node-exporter)
+  python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev)
 # The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.
 windows_leg_packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
   googletest libcli11-dev nlohmann-json3-dev cmake make dpkg-dev tcl sqlite3 python3)
@@ -101,6 +101,8 @@ case "${1:-}" in
     exit 0
     ;;
   --windows-leg)
+    # The source index comes with the same update as the packages.
+    add_source_entry || true
     install_packages "${windows_leg_packages[@]}"
     exit 0
     ;;

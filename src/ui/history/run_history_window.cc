@@ -77,8 +77,9 @@ class BadgeDelegate final : public QStyledItemDelegate {
 QString DurationText(TimePoint from, const std::optional<TimePoint>& to) {
   if (!to) return "-";
   // Short lines keep their tenths: "0:00:00" would say nothing about them.
-  if (SecondsBetween(from, *to) < 60) return QString::number(SecondsBetween(from, *to), 'f', 1) + " s";
-  const auto seconds = static_cast<long long>(SecondsBetween(from, *to));
+  const double span = SecondsBetween(from, *to);
+  if (span < 60) return QString::number(span, 'f', 1) + " s";
+  const auto seconds = static_cast<long long>(span);
   return QString("%1:%2:%3")
       .arg(seconds / 3600)
       .arg(seconds / 60 % 60, 2, 10, QChar('0'))

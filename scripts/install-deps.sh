@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the project needs on Debian 12 (as root).
-#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh                      the packages of the Linux build and tests (the
+#                                                test command's first step)
 #   scripts/install-deps.sh --demo               only those that building and running the demo needs
 #   scripts/install-deps.sh --windows-leg        the Windows leg's cross-compilers, wine and tools
-#   scripts/install-deps.sh --all                both of the above sets at once (the test command)
 #   scripts/install-deps.sh --sources DIR SOURCE...
 #                                                Debian's source packages SOURCE into DIR
 # Source packages are downloaded by apt from a deb-src entry of Debian 12's main archive
@@ -106,15 +106,9 @@ case "${1:-}" in
     install_packages "${windows_leg_packages[@]}"
     exit 0
     ;;
-  --all)
-    # One update and one install for everything: apt and dpkg pay their fixed costs (the
-    # lists, the triggers) once. The source index comes with the same update.
-    add_source_entry || true
-    packages+=("${windows_leg_packages[@]}")
-    ;;
   "") ;;
   *)
-    echo "usage: $0 [--demo | --windows-leg | --all | --sources DIR SOURCE...]" >&2
+    echo "usage: $0 [--demo | --windows-leg | --sources DIR SOURCE...]" >&2
     exit 64
     ;;
 esac

@@ -30,6 +30,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 source scripts/step-timings.sh
 
+# What the leg builds is for its tests: a Release build at -O1 keeps the optimizer's
+# warnings and its assumptions about the code, at well under half the compile time of -O3
+# (sqlite3.c alone takes 12 processor seconds instead of over 30).
+optimize=(-DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG")
+
 prepare() {
   # ---- Tools -----------------------------------------------------------------------------
   step "install mingw-w64 and wine"
@@ -90,7 +95,7 @@ prepare() {
   # protocols only those notices use. Building it takes minutes, so the result is kept in
   # the cache folder under a key made of the .dsc, these options and the compiler; a later
   # run with the same key copies it instead.
-  curl_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
+  curl_options=(-DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
     -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF
     -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF
     -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
@@ -167,7 +172,7 @@ step_done "wine server"
 step "cross-compile"
 # Quiet unless it fails: then the end of the log says why.
 if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
   -DCMAKE_UNITY_BUILD=ON -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
   cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
   tail -n 60 "$build/build.log" >&2

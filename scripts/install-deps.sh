@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the project needs on Debian 12 (as root).
-#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh                      the packages of the Linux build and tests (the
+#                                                test command's first step)
 #   scripts/install-deps.sh --demo               only those that building and running the demo needs
 #   scripts/install-deps.sh --windows-leg        the Windows leg's cross-compilers, wine and tools
-#   scripts/install-deps.sh --all                both of the above sets at once (the test command)
 #   scripts/install-deps.sh --sources DIR SOURCE...
 #                                                Debian's source packages SOURCE into DIR
 # Source packages are downloaded by apt from a deb-src entry of Debian 12's main archive
@@ -91,7 +91,7 @@ demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev li
   libgraphviz-dev libcurl4-openssl-dev)
 packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
   sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
-  python3-aiosmtpd prometheus prometheus-node-exporter)
+  python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev)
 # The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.
 windows_leg_packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
   googletest libcli11-dev nlohmann-json3-dev cmake make dpkg-dev tcl sqlite3 python3)
@@ -101,18 +101,14 @@ case "${1:-}" in
     exit 0
     ;;
   --windows-leg)
+    # The source index comes with the same update as the packages.
+    add_source_entry || true
     install_packages "${windows_leg_packages[@]}"
     exit 0
     ;;
-  --all)
-    # One update and one install for everything: apt and dpkg pay their fixed costs (the
-    # lists, the triggers) once. The source index comes with the same update.
-    add_source_entry || true
-    packages+=("${windows_leg_packages[@]}")
-    ;;
   "") ;;
   *)
-    echo "usage: $0 [--demo | --windows-leg | --all | --sources DIR SOURCE...]" >&2
+    echo "usage: $0 [--demo | --windows-leg | --sources DIR SOURCE...]" >&2
     exit 64
     ;;
 esac

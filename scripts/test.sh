@@ -25,39 +25,39 @@ run_step() {
   fi
   return "$status"
 }
-# run_beside NAME COMMAND...: a step that mostly waits on its tests' programs and servers,
-# started beside the next build so that the cores do not idle; its output and its outcome
-# come when await_beside is called.
-beside_name=""
-beside_pid=0
-beside_log=""
-beside_start=0
+# run_beside NAME COMMAND...: a step that mostly waits (on its tests' programs and servers,
+# on the network, on the disk), started beside the steps that follow so that the cores do
+# not idle; its output and its outcome come when `await_beside NAME` is called, which
+# returns its status.
+declare -A beside_pid=() beside_log=() beside_start=()
 run_beside() {
-  beside_name=$1
+  local name=$1
   shift
-  beside_log=$(mktemp)
-  beside_start=$(date +%s.%N)
-  echo "== $beside_name: beside the next step, its output follows when it ends"
-  "$@" >"$beside_log" 2>&1 &
-  beside_pid=$!
+  beside_log[$name]=$(mktemp)
+  beside_start[$name]=$(date +%s.%N)
+  echo "== $name: beside the next steps, its output follows when it ends"
+  "$@" >"${beside_log[$name]}" 2>&1 &
+  beside_pid[$name]=$!
 }
 await_beside() {
-  [ "$beside_pid" -ne 0 ] || return 0
-  local status=0
-  wait "$beside_pid" || status=$?
-  beside_pid=0
-  echo "== $beside_name"
-  cat "$beside_log"
-  rm -f "$beside_log"
-  step_timings+=("$(awk -v name="$beside_name (beside)" -v a="$beside_start" \
+  local name=$1 status=0
+  [ -n "${beside_pid[$name]:-}" ] || return 0
+  wait "${beside_pid[$name]}" || status=$?
+  unset "beside_pid[$name]"
+  echo "== $name"
+  cat "${beside_log[$name]}"
+  rm -f "${beside_log[$name]}"
+  step_timings+=("$(awk -v name="$name (beside)" -v a="${beside_start[$name]}" \
     -v b="$(date +%s.%N)" 'BEGIN { printf "%-30s %7.1f s %8s", name, b - a, "-" }')")
   if [ "$status" -ne 0 ]; then
-    failed+=("$beside_name")
-    echo "== $beside_name: FAILED (status $status)" >&2
+    failed+=("$name")
+    echo "== $name: FAILED (status $status)" >&2
   fi
+  return "$status"
 }
 finish() {
-  [ "$beside_pid" -eq 0 ] || await_beside
+  local name
+  for name in "${!beside_pid[@]}"; do await_beside "$name" || true; done
   print_timings "Test command timings"
   if [ ${#failed[@]} -gt 0 ]; then
     printf 'Failed: %s\n' "${failed[@]}" >&2
@@ -113,15 +113,18 @@ fuzz_build() {
     cmake --build build-fuzz -j"$jobs" --target fuzz_targets
 }
 
-# Nothing else can run without the packages.
-run_step "install packages" bash scripts/install-deps.sh --all || exit 1
+# Nothing else can run without the packages of the Linux build.
+run_step "install packages" bash scripts/install-deps.sh || exit 1
+# The Windows leg's tools, libraries and wine prefix are mostly downloads and unpacking:
+# they come beside the Linux builds.
+run_beside "Windows leg preparation" bash scripts/windows-leg.sh --prepare build-win
 # The tests of the full build run while the AddressSanitizer build compiles.
 if run_step "build" build; then run_beside "tests" tests; fi
 if run_step "AddressSanitizer build" asan_build; then
-  await_beside
+  await_beside "tests" || true
   run_step "AddressSanitizer tests" asan_tests || true
 fi
-await_beside
+await_beside "tests" || true
 if run_step "ThreadSanitizer build" tsan_build; then
   run_step "ThreadSanitizer tests" tsan_tests || true
 fi
@@ -129,6 +132,8 @@ if [ -f tests/fuzz/CMakeLists.txt ] && run_step "fuzz build" fuzz_build; then
   run_step "fuzzing" bash tests/fuzz/run.sh build-fuzz || true
 fi
 # The Windows leg: the cross-built core, its tests and whole jobs under wine.
-run_step "Windows leg" bash scripts/windows-leg.sh || true
+if await_beside "Windows leg preparation"; then
+  run_step "Windows leg" bash scripts/windows-leg.sh build-win || true
+fi
 # How much test code there is against the rest.
 bash scripts/test-weight.sh

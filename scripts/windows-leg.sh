@@ -4,138 +4,175 @@
 # through CTest, then runs whole jobs under wine: catalogue stand-ins and batch-file job
 # lines, utilities folders in the wine registry, definition files and reports, exit
 # statuses, a webhook notice. Prints how long each step took.
-#   Usage: scripts/windows-leg.sh [BUILD_DIR]   (default build-win)
+#   Usage: scripts/windows-leg.sh [--prepare] [BUILD_DIR]   (default build-win)
+#     --prepare  only what comes before the build and mostly waits on the network and the
+#                disk: the tools, the libraries and a wine prefix. The test command runs it
+#                beside its Linux builds; the next run on the same BUILD_DIR without it then
+#                starts at the build. Any other run prepares first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
+prepare_only=false
+if [ "${1:-}" = "--prepare" ]; then
+  prepare_only=true
+  shift
+fi
 build=${1:-build-win}
 jobs=$(nproc)
-
-source scripts/step-timings.sh
-
-# ---- Tools -------------------------------------------------------------------------------
-step "install mingw-w64 and wine"
-bash scripts/install-deps.sh --windows-leg
-step_done "install"
-
-# ---- Libraries ---------------------------------------------------------------------------
-# pugixml, SQLite and libcurl are built from Debian's source packages for the mingw
-# toolchain, the same versions the Linux build links. The downloads are kept in a cache
-# folder outside the clone and checked against their .dsc on every use.
-step "fetch pugixml, sqlite3 and curl sources"
-cache=${JOBRUNNER_SOURCE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jobrunner/debian-sources}
-bash scripts/install-deps.sh --sources "$cache" pugixml sqlite3 curl
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 sources="$build/sources"
-rm -rf "$sources"
-mkdir -p "$sources"
-# source_package NAME VERSION: prints the .dsc of that version of Debian's source package.
-source_package() {
-  local dsc
-  dsc=$(compgen -G "$cache/${1}_${2}-*.dsc" | head -n 1 || true)
-  if [ -z "$dsc" ]; then
-    echo "Windows leg: Debian's $1 source package is not version $2:" \
-      "$(ls "$cache" | grep "^${1}_" | tr '\n' ' ')" >&2
-    return 1
-  fi
-  echo "$dsc"
-}
-# unpack DSC FOLDER: the upstream sources with Debian's patches applied, in FOLDER (its
-# signature cannot be checked without Debian's keyring; apt checked the .dsc against the
-# archive's index).
-unpack() {
-  (cd "$(dirname "$2")" && dpkg-source --no-copy -x "$1" "$(basename "$2")" >/dev/null 2>&1) || {
-    echo "Windows leg: cannot unpack $1" >&2
-    return 1
-  }
-}
-for package in pugixml:1.13 sqlite3:3.40.1; do
-  dsc=$(source_package "${package%%:*}" "${package#*:}")
-  unpack "$dsc" "$sources/${package%%:*}"
-done
-curl_dsc=$(source_package curl 7.88.1)
-step_done "fetch sources"
-
-step "sqlite3 amalgamation"
-# SQLite's source tree makes its one-file form (sqlite3.c, sqlite3.h) with a configured
-# Makefile; that step runs on the build machine, the mingw build then compiles the file.
-mkdir -p "$sources/sqlite3/amalgamation"
-if ! (cd "$sources/sqlite3/amalgamation" && ../configure --disable-tcl &&
-  make sqlite3.c) >"$build/sqlite3-amalgamation.log" 2>&1; then
-  tail -n 30 "$build/sqlite3-amalgamation.log" >&2
-  echo "Windows leg: making sqlite3.c failed (log: $build/sqlite3-amalgamation.log)" >&2
-  exit 1
-fi
-step_done "sqlite3 amalgamation"
-
-step "libcurl"
-# A static libcurl with Windows' own TLS (Schannel, certificates from the Windows store)
-# and nothing else from outside: no compression, IDN or HTTP/2 libraries, and of its
-# protocols only those notices use. Building it takes minutes, so the result is kept in
-# the cache folder under a key made of the .dsc, these options and the compiler; a later
-# run with the same key copies it instead.
-curl_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
-  -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF
-  -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF
-  -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
-  # A CA bundle of the build machine would replace the Windows store at run time.
-  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
-  -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_FILE=ON
-  -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_TFTP=ON
-  -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON
-  -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON)
-curl_key=$({ cat "$curl_dsc"; printf '%s\n' "${curl_options[@]}"
-  x86_64-w64-mingw32-gcc-posix --version | head -n 1; } | sha256sum | cut -c1-16)
-curl_built="$cache/mingw-w64/curl-$curl_key"
-if [ ! -s "$curl_built/lib/libcurl.a" ]; then
-  rm -rf "$build/curl-build" "$sources/curl" "$curl_built.partial"
-  unpack "$curl_dsc" "$sources/curl"
-  if ! { cmake -S "$sources/curl" -B "$build/curl-build" \
-    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$curl_built.partial" "${curl_options[@]}" &&
-    cmake --build "$build/curl-build" -j"$jobs" && cmake --install "$build/curl-build"; } \
-    >"$build/curl.log" 2>&1; then
-    tail -n 30 "$build/curl.log" >&2
-    echo "Windows leg: building libcurl failed (log: $build/curl.log)" >&2
-    exit 1
-  fi
-  # Only a finished build takes the key's name; builds under other keys are dropped.
-  for other in "$cache/mingw-w64"/curl-*; do
-    [ "$other" = "$curl_built.partial" ] || rm -rf "$other"
-  done
-  mv "$curl_built.partial" "$curl_built"
-  rm -rf "$build/curl-build" "$sources/curl"
-fi
-cp -r "$curl_built" "$sources/curl-mingw"
-step_done "libcurl"
-
-# ---- Wine prefix ---------------------------------------------------------------------------
-step "create the wine prefix"
+prepared="$build/prepared"
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would look for a network.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-wineserver -k >/dev/null 2>&1 || true
-# The prefix is set up in the background after wineboot returns; waiting for its server
-# to end lets the tests start on a prefix that is done, instead of competing with it.
-wineboot -i >/dev/null 2>&1
-wineserver -w
-# A server that stays up: otherwise every test pays for starting one. Its own output goes
-# nowhere, and the prefix's background services are started here, also with no output:
-# a process that holds the output pipe of a test (or of the test discovery during the
-# build) would keep that pipe open and make the test wait until its time-out.
+
+source scripts/step-timings.sh
+
+# What the leg builds is for its tests: a Release build at -O1 keeps the optimizer's
+# warnings and its assumptions about the code, at well under half the compile time of -O3
+# (sqlite3.c alone takes 12 processor seconds instead of over 30).
+optimize=(-DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG")
+
+prepare() {
+  # ---- Tools -----------------------------------------------------------------------------
+  step "install mingw-w64 and wine"
+  bash scripts/install-deps.sh --windows-leg
+  step_done "install"
+
+  # ---- Libraries -------------------------------------------------------------------------
+  # pugixml, SQLite and libcurl are built from Debian's source packages for the mingw
+  # toolchain, the same versions the Linux build links. The downloads are kept in a cache
+  # folder outside the clone and checked against their .dsc on every use.
+  step "fetch pugixml, sqlite3 and curl sources"
+  cache=${JOBRUNNER_SOURCE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jobrunner/debian-sources}
+  bash scripts/install-deps.sh --sources "$cache" pugixml sqlite3 curl
+  rm -rf "$sources"
+  mkdir -p "$sources"
+  # source_package NAME VERSION: prints the .dsc of that version of Debian's source package.
+  source_package() {
+    local dsc
+    dsc=$(compgen -G "$cache/${1}_${2}-*.dsc" | head -n 1 || true)
+    if [ -z "$dsc" ]; then
+      echo "Windows leg: Debian's $1 source package is not version $2:" \
+        "$(ls "$cache" | grep "^${1}_" | tr '\n' ' ')" >&2
+      return 1
+    fi
+    echo "$dsc"
+  }
+  # unpack DSC FOLDER: the upstream sources with Debian's patches applied, in FOLDER (its
+  # signature cannot be checked without Debian's keyring; apt checked the .dsc against the
+  # archive's index).
+  unpack() {
+    (cd "$(dirname "$2")" && dpkg-source --no-copy -x "$1" "$(basename "$2")" >/dev/null 2>&1) || {
+      echo "Windows leg: cannot unpack $1" >&2
+      return 1
+    }
+  }
+  for package in pugixml:1.13 sqlite3:3.40.1; do
+    dsc=$(source_package "${package%%:*}" "${package#*:}")
+    unpack "$dsc" "$sources/${package%%:*}"
+  done
+  curl_dsc=$(source_package curl 7.88.1)
+  step_done "fetch sources"
+
+  step "sqlite3 amalgamation"
+  # SQLite's source tree makes its one-file form (sqlite3.c, sqlite3.h) with a configured
+  # Makefile; that step runs on the build machine, the mingw build then compiles the file.
+  mkdir -p "$sources/sqlite3/amalgamation"
+  if ! (cd "$sources/sqlite3/amalgamation" && ../configure --disable-tcl &&
+    make sqlite3.c) >"$build/sqlite3-amalgamation.log" 2>&1; then
+    tail -n 30 "$build/sqlite3-amalgamation.log" >&2
+    echo "Windows leg: making sqlite3.c failed (log: $build/sqlite3-amalgamation.log)" >&2
+    exit 1
+  fi
+  step_done "sqlite3 amalgamation"
+
+  step "libcurl"
+  # A static libcurl with Windows' own TLS (Schannel, certificates from the Windows store)
+  # and nothing else from outside: no compression, IDN or HTTP/2 libraries, and of its
+  # protocols only those notices use. Building it takes minutes, so the result is kept in
+  # the cache folder under a key made of the .dsc, these options and the compiler; a later
+  # run with the same key copies it instead.
+  curl_options=(-DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
+    -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF
+    -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF
+    -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
+    # A CA bundle of the build machine would replace the Windows store at run time.
+    -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_FILE=ON
+    -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_TFTP=ON
+    -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON
+    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON)
+  curl_key=$({ cat "$curl_dsc"; printf '%s\n' "${curl_options[@]}"
+    x86_64-w64-mingw32-gcc-posix --version | head -n 1; } | sha256sum | cut -c1-16)
+  curl_built="$cache/mingw-w64/curl-$curl_key"
+  if [ ! -s "$curl_built/lib/libcurl.a" ]; then
+    rm -rf "$build/curl-build" "$sources/curl" "$curl_built.partial"
+    unpack "$curl_dsc" "$sources/curl"
+    if ! { cmake -S "$sources/curl" -B "$build/curl-build" \
+      -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
+      -DCMAKE_INSTALL_PREFIX="$curl_built.partial" "${curl_options[@]}" &&
+      cmake --build "$build/curl-build" -j"$jobs" && cmake --install "$build/curl-build"; } \
+      >"$build/curl.log" 2>&1; then
+      tail -n 30 "$build/curl.log" >&2
+      echo "Windows leg: building libcurl failed (log: $build/curl.log)" >&2
+      exit 1
+    fi
+    # Only a finished build takes the key's name; builds under other keys are dropped.
+    for other in "$cache/mingw-w64"/curl-*; do
+      [ "$other" = "$curl_built.partial" ] || rm -rf "$other"
+    done
+    mv "$curl_built.partial" "$curl_built"
+    rm -rf "$build/curl-build" "$sources/curl"
+  fi
+  cp -r "$curl_built" "$sources/curl-mingw"
+  step_done "libcurl"
+
+  # ---- Wine prefix -------------------------------------------------------------------------
+  step "create the wine prefix"
+  mkdir -p "$WINEPREFIX"
+  wineserver -k >/dev/null 2>&1 || true
+  # The prefix is set up in the background after wineboot returns; waiting for its server
+  # to end lets the tests start on a prefix that is done. Wine processes started together
+  # on a prefix without a running server race to start one, and a loser ends at once,
+  # failed, with only "wine: chdir to ... : No such file or directory" to show for it.
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+  step_done "wine prefix"
+  touch "$prepared"
+}
+
+if [ -f "$prepared" ] && ! $prepare_only; then
+  echo "== tools, libraries and wine prefix: prepared beside the other builds"
+else
+  rm -f "$prepared"
+  prepare
+fi
+if $prepare_only; then
+  print_timings "Windows leg preparation timings"
+  exit 0
+fi
+# Prepared once for one run: a later run prepares again.
+rm -f "$prepared"
+
+step "start the wine server"
+# A server that stays up from here to the end: every wine process finds it running, and
+# none pays for starting one. Its own output goes nowhere, and the prefix's background
+# services are started here, also with no output: a process that holds the output pipe
+# of a test (or of the test discovery during the build) would keep that pipe open and make
+# the test wait until its time-out.
 wineserver -p >/dev/null 2>&1 </dev/null
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineboot >/dev/null 2>&1 </dev/null
-step_done "wine prefix"
+step_done "wine server"
 
 # ---- Build ---------------------------------------------------------------------------------
 step "cross-compile"
 # Quiet unless it fails: then the end of the log says why.
 if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
   -DCMAKE_UNITY_BUILD=ON -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
   cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
   tail -n 60 "$build/build.log" >&2

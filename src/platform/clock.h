@@ -21,6 +21,11 @@ inline TimePoint TimeOfMilliseconds(int64_t ms) {
       milliseconds(std::clamp(ms, -kFurthest, kFurthest))));
 }
 
+// The seconds from `from` to `to`, with their fraction.
+inline double SecondsBetween(TimePoint from, TimePoint to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
 class Clock {
  public:
   virtual ~Clock() = default;

@@ -6,20 +6,20 @@
 namespace jr {
 namespace {
 
-struct TestState {
+struct DialogTestState {
   bool on = false;
   QStringList answers;
   FileDialogRequest last;
   int shown = 0;
 };
 
-TestState& State() {
-  static TestState state;
+DialogTestState& DialogState() {
+  static DialogTestState state;
   return state;
 }
 
 QString Answer(const FileDialogRequest& request) {
-  TestState& state = State();
+  DialogTestState& state = DialogState();
   state.last = request;
   ++state.shown;
   return state.answers.isEmpty() ? QString() : state.answers.takeFirst();
@@ -35,7 +35,7 @@ QString SuffixOfFilter(const QString& filter) {
 }  // namespace
 
 QString FileDialog::getFileName(QWidget* parent, const FileDialogRequest& request) {
-  if (State().on) return Answer(request);
+  if (DialogState().on) return Answer(request);
 
   QFileDialog dialog(parent, request.title, request.directory);
   switch (request.mode) {
@@ -68,7 +68,7 @@ QString FileDialog::getFileName(QWidget* parent, const FileDialogRequest& reques
 
 QString FileDialog::getExistingDirectory(QWidget* parent, const QString& title,
                                          const QString& start) {
-  if (State().on) {
+  if (DialogState().on) {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::kFolder;
     request.title = title;
@@ -78,14 +78,14 @@ QString FileDialog::getExistingDirectory(QWidget* parent, const QString& title,
   return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
-void FileDialog::enableTesting(bool on) { State().on = on; }
-void FileDialog::setNextFileName(const QString& name) { State().answers.append(name); }
-void FileDialog::setNextDirectory(const QString& folder) { State().answers.append(folder); }
-FileDialogRequest FileDialog::lastRequest() { return State().last; }
-int FileDialog::shownCount() { return State().shown; }
+void FileDialog::enableTesting(bool on) { DialogState().on = on; }
+void FileDialog::setNextFileName(const QString& name) { DialogState().answers.append(name); }
+void FileDialog::setNextDirectory(const QString& folder) { DialogState().answers.append(folder); }
+FileDialogRequest FileDialog::lastRequest() { return DialogState().last; }
+int FileDialog::shownCount() { return DialogState().shown; }
 
 void FileDialog::reset() {
-  TestState& state = State();
+  DialogTestState& state = DialogState();
   state.answers.clear();
   state.last = FileDialogRequest{};
   state.shown = 0;

@@ -5,14 +5,14 @@
 namespace jr {
 namespace {
 
-struct TestState {
+struct BoxTestState {
   bool on = false;
   QList<MessageBox::Answer> answers;
   QList<MessageBox::Shown> history;
 };
 
-TestState& State() {
-  static TestState state;
+BoxTestState& BoxState() {
+  static BoxTestState state;
   return state;
 }
 
@@ -64,7 +64,7 @@ MessageBox::Answer MessageBox::show(const QString& text, const QString& title, B
                                     Answer default_answer, Icon icon, QWidget* parent) {
   const QList<Answer> answers = AnswersOf(buttons);
   if (!answers.contains(default_answer)) default_answer = answers.first();
-  TestState& state = State();
+  BoxTestState& state = BoxState();
   if (state.on) {
     state.history.append({text, title, buttons, default_answer, icon});
     if (state.answers.isEmpty()) return default_answer;
@@ -90,20 +90,20 @@ MessageBox::Answer MessageBox::show(const QString& text, const QString& title, B
   return escape;
 }
 
-void MessageBox::enableTesting(bool on) { State().on = on; }
-void MessageBox::setNextAnswer(Answer answer) { State().answers.append(answer); }
-const QList<MessageBox::Shown>& MessageBox::history() { return State().history; }
+void MessageBox::enableTesting(bool on) { BoxState().on = on; }
+void MessageBox::setNextAnswer(Answer answer) { BoxState().answers.append(answer); }
+const QList<MessageBox::Shown>& MessageBox::history() { return BoxState().history; }
 QString MessageBox::lastText() { return last().text; }
 QString MessageBox::lastTitle() { return last().title; }
 
 MessageBox::Shown MessageBox::last() {
-  const QList<Shown>& history = State().history;
+  const QList<Shown>& history = BoxState().history;
   return history.isEmpty() ? Shown{} : history.last();
 }
 
 void MessageBox::reset() {
-  State().answers.clear();
-  State().history.clear();
+  BoxState().answers.clear();
+  BoxState().history.clear();
 }
 
 }  // namespace jr

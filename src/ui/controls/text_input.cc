@@ -6,14 +6,14 @@
 namespace jr {
 namespace {
 
-struct TestState {
+struct InputTestState {
   bool on = false;
   QStringList answers;  // a null QString for Cancel
   QString proposed;
 };
 
-TestState& State() {
-  static TestState state;
+InputTestState& InputState() {
+  static InputTestState state;
   return state;
 }
 
@@ -21,7 +21,7 @@ TestState& State() {
 
 std::optional<QString> TextInput::ask(const QString& label, const QString& title,
                                       const QString& proposed, QWidget* parent) {
-  TestState& state = State();
+  InputTestState& state = InputState();
   if (state.on) {
     state.proposed = proposed;
     const QString answer = state.answers.isEmpty() ? proposed : state.answers.takeFirst();
@@ -35,11 +35,11 @@ std::optional<QString> TextInput::ask(const QString& label, const QString& title
   return text;
 }
 
-void TextInput::enableTesting(bool on) { State().on = on; }
+void TextInput::enableTesting(bool on) { InputState().on = on; }
 void TextInput::setNextAnswer(std::optional<QString> answer) {
-  State().answers.append(answer.value_or(QString()));
+  InputState().answers.append(answer.value_or(QString()));
 }
-QString TextInput::lastProposed() { return State().proposed; }
-void TextInput::reset() { State() = TestState{State().on, {}, {}}; }
+QString TextInput::lastProposed() { return InputState().proposed; }
+void TextInput::reset() { InputState() = InputTestState{InputState().on, {}, {}}; }
 
 }  // namespace jr

@@ -74,15 +74,12 @@ class BadgeDelegate final : public QStyledItemDelegate {
   }
 };
 
-double Seconds(TimePoint from, TimePoint to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
 QString DurationText(TimePoint from, const std::optional<TimePoint>& to) {
   if (!to) return "-";
   // Short lines keep their tenths: "0:00:00" would say nothing about them.
-  if (Seconds(from, *to) < 60) return QString::number(Seconds(from, *to), 'f', 1) + " s";
-  const auto seconds = static_cast<long long>(Seconds(from, *to));
+  const double span = SecondsBetween(from, *to);
+  if (span < 60) return QString::number(span, 'f', 1) + " s";
+  const auto seconds = static_cast<long long>(span);
   return QString("%1:%2:%3")
       .arg(seconds / 3600)
       .arg(seconds / 60 % 60, 2, 10, QChar('0'))
@@ -481,7 +478,7 @@ void RunHistoryWindow::fillChart() {
   // Oldest first, so that the lines run left to right; a unit that keeps the figures short.
   double longest = 0;
   for (const RunSummary& run : runs_) {
-    if (run.end) longest = std::max(longest, Seconds(run.start, *run.end));
+    if (run.end) longest = std::max(longest, SecondsBetween(run.start, *run.end));
   }
   const double unit = longest >= 2 * 3600 ? 3600 : longest >= 120 ? 60 : 1;
   const QString unit_name = unit == 3600 ? "hours" : unit == 60 ? "minutes" : "seconds";
@@ -493,11 +490,11 @@ void RunHistoryWindow::fillChart() {
             .count());
     // A refused run and a day off ran nothing: no duration of the job's.
     if (run.end && !StartedNothing(run.status)) {
-      job_points.append({x, Seconds(run.start, *run.end) / unit});
+      job_points.append({x, SecondsBetween(run.start, *run.end) / unit});
     }
     for (const RunLineRecord& line : lines_[i]) {
       if (line.line == chosen_line_ && line.start && line.end) {
-        line_points.append({x, Seconds(*line.start, *line.end) / unit});
+        line_points.append({x, SecondsBetween(*line.start, *line.end) / unit});
       }
     }
   }

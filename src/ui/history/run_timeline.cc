@@ -14,10 +14,6 @@ constexpr int kLabelWidth = 190;
 constexpr int kAxisHeight = 22;
 constexpr int kMargin = 6;
 
-double Seconds(TimePoint from, TimePoint to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
 // The axis's labels: seconds with a tenth on short runs, else minutes and hours.
 QString AxisText(double seconds, double span) {
   if (span < 60) return QString::number(seconds, 'f', 1) + " s";
@@ -102,10 +98,10 @@ QRectF RunTimeline::plotArea() const {
 }
 
 double RunTimeline::axisSeconds() const {
-  double span = now_ ? std::max(1.0, Seconds(start_, *now_)) : 1.0;
+  double span = now_ ? std::max(1.0, SecondsBetween(start_, *now_)) : 1.0;
   for (const RunLineRecord& line : lines_) {
-    if (line.end) span = std::max(span, Seconds(start_, *line.end));
-    if (line.start) span = std::max(span, Seconds(start_, *line.start));
+    if (line.end) span = std::max(span, SecondsBetween(start_, *line.end));
+    if (line.start) span = std::max(span, SecondsBetween(start_, *line.start));
   }
   return span;
 }
@@ -117,10 +113,10 @@ std::vector<RunTimeline::Bar> RunTimeline::bars() const {
   for (size_t row = 0; row < lines_.size(); ++row) {
     const RunLineRecord& line = lines_[row];
     if (!line.start) continue;
-    const double from = std::max(0.0, Seconds(start_, *line.start));
+    const double from = std::max(0.0, SecondsBetween(start_, *line.start));
     // A line that has not ended runs to the axis's end: the present moment while its run
     // goes on, the last thing recorded when the run was interrupted.
-    const double to = line.end ? Seconds(start_, *line.end) : span;
+    const double to = line.end ? SecondsBetween(start_, *line.end) : span;
     const double left = plot.left() + plot.width() * from / span;
     // The shortest line still shows as a sliver.
     const double bar_width = std::max(3.0, plot.width() * (to - from) / span);

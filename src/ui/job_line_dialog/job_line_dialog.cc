@@ -33,6 +33,7 @@
 #include "platform/installation.h"
 #include "platform/program_command.h"
 #include "platform/shell_exec_task.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/number_edit.h"
@@ -46,14 +47,6 @@ const QString kUserBatchfileName = QString::fromUtf8(kUserBatchfile.data(), kUse
 
 // Leading and trailing spaces removed; other white space is part of the text, as the
 // fields mean it.
-QString TrimBlanks(const QString& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && text[begin] == u' ') ++begin;
-  while (end > begin && text[end - 1] == u' ') --end;
-  return text.mid(begin, end - begin);
-}
-
 bool FileExists(const QString& file_name) {
   if (file_name.isEmpty()) return false;
   return QFileInfo(file_name).isFile();

@@ -15,6 +15,7 @@
 
 #include "platform/config.h"
 #include "run/batch_file.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/edited_job.h"

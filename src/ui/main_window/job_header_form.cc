@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "model/job_rules.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/browse_for_folder.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"

@@ -29,6 +29,7 @@
 #include "platform/metadata_location.h"
 #include "run/job_lock.h"
 #include "run/job_schedule.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/edited_job.h"
 #include "ui/main_window/job_header_form.h"
@@ -67,14 +68,6 @@ constexpr const char* kColumnsKey = "window/gridColumns";
 constexpr const char* kGridWidthKey = "window/gridWidth";
 
 }  // namespace
-
-QString TrimBlanks(const QString& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && text[begin] == QLatin1Char(' ')) ++begin;
-  while (end > begin && text[end - 1] == QLatin1Char(' ')) --end;
-  return text.mid(begin, end - begin);
-}
 
 MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
     : QMainWindow(parent),

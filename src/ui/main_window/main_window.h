@@ -36,9 +36,6 @@ class RunWorker;
 
 inline constexpr const char* kWindowCaption = "Extraction Job Runner";
 
-// Blanks (only blanks) taken off both ends.
-QString TrimBlanks(const QString& text);
-
 class MainWindow : public QMainWindow {
   Q_OBJECT
 

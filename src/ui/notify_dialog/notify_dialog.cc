@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "model/notify_rules.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/main_window.h"
 

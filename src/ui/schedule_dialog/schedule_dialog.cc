@@ -21,6 +21,7 @@
 #include "jobfile/job_file.h"
 #include "model/time_text.h"
 #include "run/job_schedule.h"
+#include "ui/controls/blanks.h"
 #include "ui/controls/file_dialog.h"
 #include "ui/controls/message_box.h"
 #include "ui/main_window/main_window.h"

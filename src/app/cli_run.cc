@@ -97,8 +97,9 @@ class CommandLineProgress final : public RunSessionObserver {
                  static_cast<int>(text.size()), text.data());
   }
   void WaitingFor(const RunLockHolder& holder) override {
-    std::fprintf(stderr, "jobrunner: waiting for run %s of this job to end\n",
-                 holder.run_id.c_str());
+    // A run that has only just taken the lock has not named itself yet.
+    const std::string run = holder.run_id.empty() ? "another run" : "run " + holder.run_id;
+    std::fprintf(stderr, "jobrunner: waiting for %s of this job to end\n", run.c_str());
   }
   void RunFinished(const RunSessionOutcome& outcome) override;
 

@@ -157,32 +157,6 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QCOMPARE(ReadAll(path("old.htm")), QString("report"));
   }
 
-  void everyHeaderEditMarksTheJobChanged() {
-    AddLines({10});
-    SaveAs("job.xml");
-    auto* box = field("maxParallel");
-    FileDialog::setNextFileName(path("c.htm"));
-    FileDialog::setNextDirectory(temp_->path());
-    const std::function<void()> edits[] = {
-        [&] { field("description")->setText("x"); },
-        [&] { field<QPushButton>("userReportBrowse")->click(); },
-        [&] { field<QPushButton>("logFolderBrowse")->click(); },
-        [&] {
-          for (auto keys : {"0", "42"}) box->selectAll(), QTest::keyClicks(box, keys);
-        },
-        [&] { field<QCheckBox>("logToEventLog")->toggle(); },
-    };
-    for (const auto& edit : edits) {
-      Trigger("saveJob");
-      QVERIFY(!w_->hasUnsavedChanges());
-      edit();
-      QVERIFY(w_->hasUnsavedChanges());
-    }
-    // What was chosen or typed is what the job keeps; a maximum of 0 was never taken.
-    QCOMPARE(field("userReport")->text() + "|" + field("logFolder")->text() + "|" + box->text(),
-             path("c.htm") + "|" + temp_->path() + "|42");
-  }
-
   void saveQuestion_data() {
     QTest::addColumn<bool>("hasFile");
     QTest::addColumn<MessageBox::Answer>("answer");
@@ -479,14 +453,12 @@ class JobRunnerWindowTest : public testing::WindowTest {
              "from 1 to 99.");
     field("maxParallel")->setText("4");
     FileDialog::setNextFileName(path("job.xml"));
-    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
-    Trigger("executeJob");
+    Execute(MessageBox::Answer::kNo);
     QVERIFY(!w_->hasUnsavedChanges() && executor_->runs == 0);  // saved, though not run
     // The window never waits for another run of the job; one that goes on refuses this one
     // in the words of the command line.
     field<QComboBox>("overlap")->setCurrentText("Wait");
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     QTRY_VERIFY(!w_->isRunning());
     QVERIFY(executor_->runs == 1 && !executor_->may_wait);
     QVERIFY(ReadAll(path("job.xml")).contains(" Overlap=\"wait\">"));
@@ -511,28 +483,16 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void notificationsAreCheckedSavedClearedAndRefuseARun() {
     AddLines({10});
     SaveAs("job.xml");
-    QStringList shown;  // per OK: what it said, or "closed"
-    auto notify = [&](const QString& mail, const QString& hook, int on) {
-      QVERIFY(Run<NotifyDialog>([&] { Trigger("editNotifications"); },
-                                [&](NotifyDialog& d) {
-                                  Find(&d, "notifyMail")->setText(mail),
-                                      Find(&d, "notifyWebhook")->setText(hook);
-                                  Find<QComboBox>(&d, "notifyOn")->setCurrentIndex(on);
-                                  Find<QPushButton>(&d, "okButton")->click();
-                                  shown << (d.isVisible() ? Messages() : "closed");
-                                }));
-    };
-    notify("a@b.org, ops@", "", 1);
-    notify("", "https://u:pw@h/x?token=1 2", 0);
+    const QStringList shown = {Notify("a@b.org, ops@", "", 1),
+                               Notify("", "https://u:pw@h/x?token=1 2")};
     QVERIFY(!w_->hasUnsavedChanges());
-    notify(" a@b.org ", " https://h/x ", 1);
+    QCOMPARE(Notify(" a@b.org ", " https://h/x ", 1), QString("closed"));
     QVERIFY(w_->hasUnsavedChanges());
     Trigger("saveJob");
-    notify("a@b.org", "https://h/x", 1);  // no change
+    QCOMPARE(Notify("a@b.org", "https://h/x", 1), QString("closed"));  // no change
     QCOMPARE(shown, QStringList({"Notifications: NotifyMail: \"ops@\" is not a mail address",
                                  "Notifications: NotifyWebhook: \"https://h/x\" is not an http:// "
-                                 "or https:// URL",
-                                 "closed", "closed"}));
+                                 "or https:// URL"}));
     QVERIFY(!w_->hasUnsavedChanges() &&
             ReadAll(path("job.xml"))
                 .contains(
@@ -579,8 +539,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
         ReadAll(path("job.xml"))
             .contains(
                 " Schedule=\"daily\" CatchUp=\"false\" RandomDelay=\"90\" Calendar=\"days.txt\">"));
-    MessageBox::setNextAnswer(MessageBox::Answer::kNo);
-    Trigger("executeJob");
+    Execute(MessageBox::Answer::kNo);
     QCOMPARE(Messages(), "Execute: Today (" + today + ") is a day off in " + path("days.txt") +
                              ". Run the job anyway?");
     QVERIFY(!w_->isRunning());
@@ -664,8 +623,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(w_->openJobFile(file, false));
     QCOMPARE(Messages().contains(warning), !from.isEmpty() || warning.isEmpty());
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     QVERIFY(ended.wait(20000));
     QCOMPARE(field<QLabel>("runProgress")->toolTip().split('\n').front(), warning);
   }
@@ -680,8 +638,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     auto* stop = field<QPushButton>("stopRun");
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
     executor_->passes = 1000;  // 20 s unless stopped
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     QTRY_VERIFY(progress->text().contains("2 running"));
     QVERIFY2(progress->text().contains("10, 20"), qPrintable(progress->text()));
     QStringList blocked;
@@ -704,8 +661,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QVERIFY(field<QAction>("newJob")->isEnabled() && stop->isHidden());
     QVERIFY2(progress->text().contains("1 done, 1 failed"), qPrintable(progress->text()));
     // Closing during a run asks; Yes stops the run and closes once it is over.
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     MessageBox::setNextAnswer(MessageBox::Answer::kNo);
     QVERIFY(!w_->close());
     MessageBox::setNextAnswer(MessageBox::Answer::kYes);
@@ -740,8 +696,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
                   .toUtf8());
     QVERIFY(w_->openJobFile(path("job.xml"), false));
     QSignalSpy ended(w_.get(), &MainWindow::runEnded);
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     QVERIFY(ended.wait(20000));
     QVERIFY(ReadAll(path("hook/1.json")).contains(R"("event": "finished")"));
     // What the engine said on the run's thread, the window shows once the run is over.
@@ -763,8 +718,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     // from a thread of its own every 10 ms) is handled within 50 ms, for
     // JOBRUNNER_RESPONSIVE_SECONDS (20 s by default); Stop ends the run.
     SetCell(jr::kColOptions, 0, "-sleep 60000");
-    MessageBox::setNextAnswer(MessageBox::Answer::kYes);
-    Trigger("executeJob");
+    Execute();
     QTRY_VERIFY(progress->text().contains("Current job lines: 10"));
     Trigger("runHistory");
     QTableWidget* runs = field<RunHistoryWindow>("RunHistoryWindow")->runsTable();
@@ -874,15 +828,6 @@ class JobRunnerWindowTest : public testing::WindowTest {
   void everyEditUndoesAndRedoesExactly() {
     AddLines({10, 20, 30});
     SaveAs("job.xml");
-    auto notify = [this](const char* button) {
-      return [this, button] {
-        QVERIFY(Run<NotifyDialog>([&] { Trigger("editNotifications"); },
-                                  [&](NotifyDialog& d) {
-                                    Find(&d, "notifyMail")->setText("ops@example.org");
-                                    Find<QPushButton>(&d, button)->click();
-                                  }));
-      };
-    };
     auto schedule = [this](const char* button) {
       return [this, button] {
         QVERIFY(Run<ScheduleDialog>([&] { Trigger("editSchedule"); },
@@ -908,15 +853,31 @@ class JobRunnerWindowTest : public testing::WindowTest {
     } edits[] = {
         {[&] { QTest::keyClicks(field("description"), " in full"); }, "Change Job Description"},
         {[&] { field("adminReport")->setText(path("a.htm")); }, "Change Log File (Administrator)"},
-        {[&] { field("maxParallel")->selectAll(), QTest::keyClicks(field("maxParallel"), "12"); },
+        {[&] {
+           FileDialog::setNextFileName(path("c.htm"));
+           field<QPushButton>("userReportBrowse")->click();
+           QCOMPARE(field("userReport")->text(), path("c.htm"));
+         },
+         "Change Log File (End Users)"},
+        {[&] {
+           FileDialog::setNextDirectory(temp_->path());
+           field<QPushButton>("logFolderBrowse")->click();
+           QCOMPARE(field("logFolder")->text(), temp_->path());
+         },
+         "Change Log File Folder"},
+        {[&] {
+           field("maxParallel")->selectAll(), QTest::keyClicks(field("maxParallel"), "42");
+           QCOMPARE(field("maxParallel")->text(), QString("42"));
+         },
          "Change Maximum Parallel Running Job Lines"},
         {[&] { QTest::keyClicks(field("jobTimeLimit"), "600"); },
          "Change Job time limit (seconds)"},
         {[&] { field<QCheckBox>("logToEventLog")->toggle(); },
          "Change Log result of job to NT Event Log"},
         {[&] { field<QComboBox>("overlap")->setCurrentIndex(2); }, "Change Overlapping runs"},
-        {notify("okButton"), "Change Notifications"},
-        {notify("cancelButton"), ""},
+        {[&] { QCOMPARE(Notify("ops@example.org"), QString("closed")); }, "Change Notifications"},
+        {[&] { QCOMPARE(Notify("ops@example.org", "", 0, "cancelButton"), QString("closed")); },
+         ""},
         {schedule("okButton"), "Change Schedule"},
         {schedule("cancelButton"), ""},
         {line("insertJobLine", Answer("15")), "Insert Job Line 15"},
@@ -1216,6 +1177,26 @@ class JobRunnerWindowTest : public testing::WindowTest {
           action->isVisible())
         captions << action->text();
     return captions.join(",");
+  }
+
+  // Notifications with these entries, left by `button`: what the dialog then said, or
+  // "closed" once it closed.
+  QString Notify(const QString& mail, const QString& hook = {}, int on = 0,
+                 const char* button = "okButton") {
+    QString said = "not shown";
+    Run<NotifyDialog>([&] { Trigger("editNotifications"); }, [&](NotifyDialog& d) {
+      Find(&d, "notifyMail")->setText(mail), Find(&d, "notifyWebhook")->setText(hook);
+      Find<QComboBox>(&d, "notifyOn")->setCurrentIndex(on);
+      Find<QPushButton>(&d, button)->click();
+      said = d.isVisible() ? Messages() : "closed";
+    });
+    return said;
+  }
+
+  // Execute Job, its question answered with `answer`.
+  void Execute(MessageBox::Answer answer = MessageBox::Answer::kYes) {
+    MessageBox::setNextAnswer(answer);
+    Trigger("executeJob");
   }
 
   // The job as a save would write it now.

@@ -582,9 +582,7 @@ class JobRunnerWindowTest : public testing::WindowTest {
     QTest::addColumn<QString>("warning");
     // clang-format off
     QTest::newRow("none") << "10" << "" << "" << "";
-    QTest::newRow("entry") << "1O" << "" << "" << "job line 20: wait entry \"1O\" is read as 1, which names no line of the job; the line will not wait for it";
     QTest::newRow("itself") << "10,20" << "" << "" << "job line 20: wait entry \"20\" names the line itself; the line will never start";
-    QTest::newRow("attribute") << "" << "batch_line=\"20\"" << "batch_line=\"20\" wiat=\"10\"" << "job line 20: the attribute \"wiat\" is unknown and was not read";
     QTest::newRow("unread") << "" << "skip_on_error=\"\"" << "repeat_on_error=\"20\"" << "job line 10: repeat_on_error was not read: the lists of a job line are read only when it has skip_on_error";
     // clang-format on
   }

@@ -185,10 +185,8 @@ Committed WriteRuns(const std::string& database) {
   if (!history.ok()) return done;
   history.value->HoldWrites();
   for (int run = 0; run < 3; ++run) {
-    RunStart start;
-    start.run_id = "run" + std::to_string(run);
-    start.job_file = "/jobs/a.xml";
-    Result<std::string> id = history.value->BeginRun(start);
+    Result<std::string> id =
+        history.value->BeginRun({.run_id = "run" + std::to_string(run), .job_file = "/jobs/a.xml"});
     if (!id.ok()) return done;
     held.lines[id.value];
     for (int32_t line = 10; line <= 60; line += 10) {

@@ -274,12 +274,9 @@ TEST_F(RunTest, ABatchFileFromTheCommandLineRunsTheJobWithTheRunnersVariables) {
   const std::string job = dir_.File("it's a $HOME job.xml"), script = dir_.File("run job.sh");
   const std::string db = dir_.File("it's the $HOME db");
   fs::copy_file(SaveJob(), job);
-  std::map<std::string, std::string> env = Env();
-  env["JOBRUNNER_METADATA_DB"] = db;
-  const test::ProgramOutcome printed =
-      test::RunProgram(Jobrunner(), {"--batch-file", job}, env, dir_.path());
-  EXPECT_EQ(test::RunProgram(Jobrunner(), {"--batch-file", job, script}, env, dir_.path()).status,
-            0);
+  const std::map<std::string, std::string> env = {{"JOBRUNNER_METADATA_DB", db}};
+  const test::ProgramOutcome printed = Launch({"--batch-file", job}, env);
+  EXPECT_EQ(Launch({"--batch-file", job, script}, env).status, 0);
   EXPECT_EQ(ReadWholeFile(script), printed.out);
   // The credential folder the editor's user filled, not left to cron's environment.
   EXPECT_NE(printed.out.find("export JOBRUNNER_CREDENTIALS_DIR='/"), std::string::npos);

@@ -21,10 +21,9 @@ using test::Has;
 class ScheduleTest : public test::UnattendedRun {
  protected:
   test::ProgramOutcome Call(const std::vector<std::string>& args) {
-    std::map<std::string, std::string> env = Env();
-    env.insert(env_.begin(), env_.end());
+    std::map<std::string, std::string> env = env_;
     env["JOBRUNNER_CREDENTIALS_DIR"] = dir_.File("creds");
-    return test::RunProgram(Jobrunner(), args, env, dir_.path());
+    return Launch(args, env);
   }
   Json Check(const std::string& job) {
     const test::ProgramOutcome check = Call({"--check", "--root", dir_.File("root"), job});
@@ -176,7 +175,7 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
   const std::string calendar = dir_.File("days.txt");
   for (const auto& [text, said] :
        {std::pair{days + "2026-03-02..2026-03-01\n",
-         calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
+                  calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
         // A named pipe nobody writes to must not hold the run.
         {"|", "cannot read the calendar file \"" + calendar + "\": it is a named pipe, not a file"},
         {"", "cannot read the calendar file \"" + calendar + "\": No such file or directory"}}) {

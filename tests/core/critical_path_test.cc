@@ -20,13 +20,11 @@ const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
 // An attempt of `line` from `from` to `to` seconds after kT0.
 RunLineRecord Ran(int32_t line, double from, double to,
                   std::optional<int32_t> repeat_of = std::nullopt) {
-  RunLineRecord record;
-  record.line = line;
-  record.outcome = LineOutcome::kOk;
-  record.repeat_of = repeat_of;
-  record.start = kT0 + milliseconds(std::lround(from * 1000));
-  record.end = kT0 + milliseconds(std::lround(to * 1000));
-  return record;
+  return {.line = line,
+          .start = kT0 + milliseconds(std::lround(from * 1000)),
+          .end = kT0 + milliseconds(std::lround(to * 1000)),
+          .outcome = LineOutcome::kOk,
+          .repeat_of = repeat_of};
 }
 
 TEST(CriticalPath, FollowsWaitsRepeatsAndTheMaximumBeyondTheSlack) {

@@ -38,6 +38,7 @@ TEST(JobRules, TimeLimitsAreBlankOrDigitsFromOneTo604800AndTheJobsCheckNamesEver
       {" ", NumberStatus::kBlank, 0},           {" 0060 ", NumberStatus::kOk, 60},
       {"604800", NumberStatus::kOk, 604800},    {"0", NumberStatus::kOutOfRange, 0},
       {"604801", NumberStatus::kOutOfRange, 0}, {"5s", NumberStatus::kNotNumber, 0},
+      {"1.5", NumberStatus::kNotNumber, 0},
   };
   for (const auto& [text, status, seconds] : cases) {
     const TimeLimitResult result = ParseTimeLimit(text);

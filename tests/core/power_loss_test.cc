@@ -107,13 +107,17 @@ struct PowerLoss {
 PowerLoss::File* Of(sqlite3_file* file) { return reinterpret_cast<PowerLoss::File*>(file); }
 sqlite3_file* Real(sqlite3_file* file) { return Of(file)->real; }
 
-// The calls that change nothing on the disk pass straight through.
+// A call that changes nothing on the disk, passed straight through.
+template <auto method, typename... Args>
+auto Through(sqlite3_file* f, Args... args) {
+  return (Real(f)->pMethods->*method)(Real(f), args...);
+}
+
+using M = sqlite3_io_methods;
 const sqlite3_io_methods kPowerLossMethods = {
     2,
-    [](sqlite3_file* f) { return Real(f)->pMethods->xClose(Real(f)); },
-    [](sqlite3_file* f, void* data, int amount, sqlite3_int64 offset) {
-      return Real(f)->pMethods->xRead(Real(f), data, amount, offset);
-    },
+    Through<&M::xClose>,
+    Through<&M::xRead>,
     [](sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
       PowerLoss& power = PowerLoss::Get();
       std::lock_guard<std::mutex> lock(power.mutex);
@@ -135,23 +139,17 @@ const sqlite3_io_methods kPowerLossMethods = {
       if (Of(f)->path != nullptr) power.files.erase(Of(f)->path);
       return SQLITE_OK;
     },
-    [](sqlite3_file* f, sqlite3_int64* size) { return Real(f)->pMethods->xFileSize(Real(f), size); },
-    [](sqlite3_file* f, int level) { return Real(f)->pMethods->xLock(Real(f), level); },
-    [](sqlite3_file* f, int level) { return Real(f)->pMethods->xUnlock(Real(f), level); },
-    [](sqlite3_file* f, int* out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); },
-    [](sqlite3_file* f, int op, void* arg) {
-      return Real(f)->pMethods->xFileControl(Real(f), op, arg);
-    },
-    [](sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); },
-    [](sqlite3_file* f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); },
-    [](sqlite3_file* f, int page, int size, int extend, void volatile** out) {
-      return Real(f)->pMethods->xShmMap(Real(f), page, size, extend, out);
-    },
-    [](sqlite3_file* f, int offset, int n, int flags) {
-      return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
-    },
-    [](sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); },
-    [](sqlite3_file* f, int remove) { return Real(f)->pMethods->xShmUnmap(Real(f), remove); },
+    Through<&M::xFileSize>,
+    Through<&M::xLock>,
+    Through<&M::xUnlock>,
+    Through<&M::xCheckReservedLock>,
+    Through<&M::xFileControl>,
+    Through<&M::xSectorSize>,
+    Through<&M::xDeviceCharacteristics>,
+    Through<&M::xShmMap>,
+    Through<&M::xShmLock>,
+    Through<&M::xShmBarrier>,
+    Through<&M::xShmUnmap>,
     nullptr,
     nullptr};
 
@@ -187,10 +185,8 @@ Committed WriteRuns(const std::string& database) {
   if (!history.ok()) return done;
   history.value->HoldWrites();
   for (int run = 0; run < 3; ++run) {
-    RunStart start;
-    start.run_id = "run" + std::to_string(run);
-    start.job_file = "/jobs/a.xml";
-    Result<std::string> id = history.value->BeginRun(start);
+    Result<std::string> id =
+        history.value->BeginRun({.run_id = "run" + std::to_string(run), .job_file = "/jobs/a.xml"});
     if (!id.ok()) return done;
     held.lines[id.value];
     for (int32_t line = 10; line <= 60; line += 10) {

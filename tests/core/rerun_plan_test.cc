@@ -11,9 +11,7 @@ namespace {
 
 RunLineRecord Row(int32_t line, LineOutcome outcome, std::optional<int32_t> seq,
                   std::optional<int32_t> repeat_of = std::nullopt) {
-  RunLineRecord row;
-  row.line = line, row.seq = seq, row.outcome = outcome, row.repeat_of = repeat_of;
-  return row;
+  return {.line = line, .seq = seq, .outcome = outcome, .repeat_of = repeat_of};
 }
 
 TEST(RerunPlan, TheLastAttemptDecidesAndASkippedLineWaitsForItsSkipper) {

@@ -43,19 +43,14 @@ class RunHistoryTest : public ::testing::Test {
   // `ended` is false.
   std::string AddRun(RunHistory& history, const std::string& id, TimePoint start, bool ended = true,
                      const std::string& job = "/jobs/a.xml") {
-    RunStart run;
-    run.run_id = id;
-    run.job_file = job;
-    run.start = start;
-    Result<std::string> got = history.BeginRun(run);
+    Result<std::string> got = history.BeginRun({.run_id = id, .job_file = job, .start = start});
     EXPECT_TRUE(got.ok()) << got.message();
-    RunLineRecord line;
-    line.line = 10;
-    line.seq = 0;
-    line.start = start;
-    line.end = start + hours(1);
-    line.outcome = LineOutcome::kFailed;
-    line.exit_status = 7;
+    const RunLineRecord line{.line = 10,
+                             .seq = 0,
+                             .start = start,
+                             .end = start + hours(1),
+                             .outcome = LineOutcome::kFailed,
+                             .exit_status = 7};
     EXPECT_TRUE(history.WriteLines(got.value, {line}).ok());
     if (ended) {
       EXPECT_TRUE(history.EndRun(got.value, {start + hours(1), RunStatus::kErrors, 0, 1, 0}).ok());
@@ -182,7 +177,7 @@ TEST_F(RunHistoryTest, StatusesAndOutcomesKeepTheirNumbersAndWordsAndUnknownOnes
   // Times beyond the clock's range keep their order, and a duration between them fits.
   Exec("UPDATE runs SET start_ms = -9223372036854775808, end_ms = 9223372036854775807");
   const RunSummary far = *history->FindRun("/jobs/a.xml", "0").value;
-  EXPECT_TRUE(far.start < kNoon && *far.end > kNoon && *far.end - far.start > hours(0));
+  EXPECT_TRUE(far.start<kNoon&& * far.end> kNoon && *far.end - far.start > hours(0));
 }
 
 // Of all who find a run without an end, one marks it: its started lines without an end are

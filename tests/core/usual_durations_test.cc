@@ -17,22 +17,19 @@ const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
 
 RunLineRecord Attempt(int32_t line, int seconds_long, LineOutcome outcome = LineOutcome::kOk,
                       std::optional<int32_t> repeat_of = std::nullopt) {
-  RunLineRecord record;
-  record.line = line;
-  record.start = kT0;
-  record.end = kT0 + seconds(seconds_long);
-  record.outcome = outcome;
-  record.repeat_of = repeat_of;
-  return record;
+  return {.line = line,
+          .start = kT0,
+          .end = kT0 + seconds(seconds_long),
+          .outcome = outcome,
+          .repeat_of = repeat_of};
 }
 
 RunSummary Ended(int index, std::optional<RunStatus> status = RunStatus::kNoErrors) {
-  RunSummary run;
-  run.run_id = "run" + std::to_string(index);
-  run.start = kT0 - std::chrono::hours(index + 1);
-  run.end = run.start + seconds(1);
-  run.status = status;
-  return run;
+  const TimePoint start = kT0 - std::chrono::hours(index + 1);
+  return {.run_id = "run" + std::to_string(index),
+          .start = start,
+          .end = start + seconds(1),
+          .status = status};
 }
 
 TEST(UsualDurations, MedianOfOkAttemptsInTheNewestRunsWhereTheLineEndedOk) {
@@ -77,10 +74,9 @@ TEST(UsualDurations, ReadFromTheHistoryCountsOnlyRunsBeforeTheOneAskedFor) {
   auto history = RunHistory::OpenForWriting(dir.File("metadata.sqlite"));
   ASSERT_TRUE(history.ok()) << history.message();
   for (int seconds_long : {5, 60}) {
-    RunStart start;
-    start.run_id = "r" + std::to_string(seconds_long);
-    start.job_file = "/jobs/a.xml";
-    start.start = kT0 + seconds(seconds_long * 10);
+    const RunStart start{.run_id = "r" + std::to_string(seconds_long),
+                         .job_file = "/jobs/a.xml",
+                         .start = kT0 + seconds(seconds_long * 10)};
     auto id = history.value->BeginRun(start);
     ASSERT_TRUE(id.ok());
     RunLineRecord line = Attempt(10, seconds_long);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/run_program.h"
 #include "support/test_paths.h"
 
@@ -107,12 +109,14 @@ TEST_F(CheckTest, RefusedFilesAndMisuseAreNotSuccess) {
   // A run refuses a notice setting as --check names it, the URL without its secrets.
   const std::string job = File("n.xml",
                                "<VANTORSOREL_Job_specification Description=\"d\" LogFile=\"a\" "
-                               "UserFile=\"u\" TempLogDir=\"\" NotifyMail=\"a@b.org\" "
-                               "NotifyWebhook=\"ftp://u:pw@h/x?token=s3cret\"><BatchLines/>"
-                               "</VANTORSOREL_Job_specification>");
+                               "UserFile=\"u\" TempLogDir=\"" +
+                                   dir_.File("logs") +
+                                   "\" NotifyMail=\"a@b.org\" "
+                                   "NotifyWebhook=\"ftp://u:pw@h/x?token=s3cret\"><BatchLines/>"
+                                   "</VANTORSOREL_Job_specification>");
   const test::ProgramOutcome run =
       test::RunProgram(test::BinDir() + "/jobrunner", {job}, {}, dir_.path());
-  EXPECT_EQ(run.status, 4);
+  EXPECT_TRUE(run.status == 4 && !std::filesystem::exists(dir_.File("logs")));
   EXPECT_EQ(run.err, "Extraction Job Runner: " + job +
                          ": NotifyWebhook: \"ftp://h/x\" is not an http:// or https:// URL; the "
                          "job was not run.\n");

@@ -37,14 +37,9 @@ class CredentialsTest : public test::UnattendedRun {
     test::WriteWholeFile(Folder() + "/" + name, value);
     chmod((Folder() + "/" + name).c_str(), 0600);
   }
-  std::map<std::string, std::string> CredentialEnv() const {
-    std::map<std::string, std::string> env = Env();
-    env["JOBRUNNER_CREDENTIALS_DIR"] = Folder();
-    env["JOBRUNNER_METRICS_DIR"] = dir_.File("metrics");
-    return env;
-  }
   ProgramOutcome Jobrunner(const std::vector<std::string>& args) {
-    return test::RunProgram(UnattendedRun::Jobrunner(), args, CredentialEnv(), dir_.path());
+    return Launch(args, {{"JOBRUNNER_CREDENTIALS_DIR", Folder()},
+                         {"JOBRUNNER_METRICS_DIR", dir_.File("metrics")}});
   }
 };
 

@@ -24,19 +24,17 @@ TEST_F(MetricsTest, PromtoolPassesTheFileAndANodeExporterServesIt) {
   AddLine({.number = 10, .type = "Flow Runner"});
   const std::string folder = dir_.File("metrics"), job = SaveJob();
   std::filesystem::create_directories(folder);
-  std::map<std::string, std::string> env = Env();
-  env["JOBRUNNER_METRICS_DIR"] = "/nonexistent/metrics";
-  ProgramOutcome run = RunProgram(Jobrunner(), {job}, env, dir_.path());
+  ProgramOutcome run = Launch({job}, {{"JOBRUNNER_METRICS_DIR", "/nonexistent/metrics"}});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(Has(run.err, "the metrics were not written: "));
-  env["JOBRUNNER_METRICS_DIR"] = folder;
-  run = RunProgram(Jobrunner(), {job}, env, dir_.path());
+  const std::map<std::string, std::string> env = {{"JOBRUNNER_METRICS_DIR", folder}};
+  run = Launch({job}, env);
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string file = folder + "/" + MetricsFileName(job), label = "{job=\"" + job + "\"";
   // Through a link the job is its target: one history, one metrics file.
   const std::string link = dir_.File("link.xml");
   std::filesystem::create_symlink(job, link);
-  EXPECT_EQ(RunProgram(Jobrunner(), {link}, env, dir_.path()).status, 0);
+  EXPECT_EQ(Launch({link}, env).status, 0);
   EXPECT_EQ(History({link}).size(), 3u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   const ProgramOutcome check =

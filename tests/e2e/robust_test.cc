@@ -33,12 +33,11 @@ constexpr std::chrono::seconds kLimit(20);
 
 class RobustTest : public test::UnattendedRun {
  protected:
+  // A run with the test's environment and `extra` over it.
   test::ProgramOutcome Limited(const std::vector<std::string>& args,
-                               std::map<std::string, std::string> env) {
-    return test::RunningProgram(Jobrunner(), args, env, dir_.path()).Wait(kLimit);
-  }
-  test::ProgramOutcome Limited(const std::vector<std::string>& args) {
-    return Limited(args, Env());
+                               std::map<std::string, std::string> extra = {}) {
+    extra.merge(Env());
+    return test::RunningProgram(Jobrunner(), args, extra, dir_.path()).Wait(kLimit);
   }
   // The run ended (no hang) with `status` and said `text` on standard error.
   static void Expect(const test::ProgramOutcome& outcome, int status, const std::string& text,
@@ -66,17 +65,16 @@ TEST_F(RobustTest, FilesThatAreNotFilesAreRefusedWithoutWaiting) {
   WriteWholeFile(big, "<x/>");
   fs::resize_file(big, 70u << 20);
   const std::string fifo = Fifo("job.fifo"), pipe = " is a named pipe, not a file";
-  std::map<std::string, std::string> zero_registry = Env(), fifo_event_log = Env();
-  zero_registry["JOBRUNNER_REGISTRY"] = "/dev/zero";
-  fifo_event_log["JOBRUNNER_EVENT_LOG"] = Fifo("events.fifo");
-  const std::tuple<std::vector<std::string>, std::map<std::string, std::string>, int, std::string>
-      cases[] = {
-          {{"--check", fifo}, Env(), 3, "\"" + fifo + "\": it" + pipe},
-          {{dir_.File("no such job.xml")}, Env(), 3, "Open: Job file does not exist\n"},
-          {{big}, Env(), 3, "\"" + big + "\": it is larger than 64 MiB"},
-          {{job}, zero_registry, 1, "\"/dev/zero\" cannot be read: it is a character device"},
-          {{job}, fifo_event_log, 0, "events.fifo\" cannot be written: it" + pipe},
-      };
+  using Vars = std::map<std::string, std::string>;
+  const Vars zero_registry = {{"JOBRUNNER_REGISTRY", "/dev/zero"}},
+             fifo_event_log = {{"JOBRUNNER_EVENT_LOG", Fifo("events.fifo")}};
+  const std::tuple<std::vector<std::string>, Vars, int, std::string> cases[] = {
+      {{"--check", fifo}, {}, 3, "\"" + fifo + "\": it" + pipe},
+      {{dir_.File("no such job.xml")}, {}, 3, "Open: Job file does not exist\n"},
+      {{big}, {}, 3, "\"" + big + "\": it is larger than 64 MiB"},
+      {{job}, zero_registry, 1, "\"/dev/zero\" cannot be read: it is a character device"},
+      {{job}, fifo_event_log, 0, "events.fifo\" cannot be written: it" + pipe},
+  };
   for (const auto& [args, env, status, text] : cases)
     Expect(Limited(args, env), status, text, args[0]);
 
@@ -193,7 +191,7 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
       {"", "cannot read the process metadata database \"" + db + "\": file is not a database"}};
   for (const auto& [logs, text] : cases) {
     if (logs == read_only && root && !mounted) continue;
-    std::map<std::string, std::string> env = Env();
+    std::map<std::string, std::string> env;
     if (logs.empty()) env["JOBRUNNER_METADATA_DB"] = db;
     job_.TempLogDir = logs.empty() ? dir_.File("logs") : logs;
     const std::string job = SaveJob();
@@ -220,18 +218,24 @@ TEST_F(RobustTest, AFullDiskUnderTheHistoryIsAWarningAndItsRowsAreWrittenOnceThe
   if (mount("tmpfs", full.c_str(), "tmpfs", 0, "size=1m") != 0) {
     GTEST_SKIP() << "a full disk needs a tmpfs mount (root): " << strerror(errno);
   }
-  std::map<std::string, std::string> env = Env();
+  std::map<std::string, std::string> env;
   const std::string database = env["JOBRUNNER_METADATA_DB"] = full + "/metadata.sqlite";
   // Line 20 fills the disk under the history when told to, line 40 makes room when told to,
   // line 30 between makes sure that a pass ends without room.
   const std::string fill = dir_.File("fill"), room = dir_.File("room");
   AddScriptLine();
-  AddLine({.number = 20, .type = "User Batchfile", .wait_for = {"10"},
+  AddLine({.number = 20,
+           .type = "User Batchfile",
+           .wait_for = {"10"},
            .batch_file = Script("fill.sh", "#!/bin/sh\n[ -e " + fill + " ] && cat /dev/zero >" +
                                                filler + " 2>/dev/null\necho ok >\"$1\"\n")});
-  AddLine({.number = 30, .type = "User Batchfile", .wait_for = {"20"},
+  AddLine({.number = 30,
+           .type = "User Batchfile",
+           .wait_for = {"20"},
            .batch_file = dir_.File("user.sh")});
-  AddLine({.number = 40, .type = "User Batchfile", .wait_for = {"30"},
+  AddLine({.number = 40,
+           .type = "User Batchfile",
+           .wait_for = {"30"},
            .batch_file = Script("room.sh", "#!/bin/sh\n[ -e " + room + " ] && rm " + filler +
                                                "\necho ok >\"$1\"\n")});
   // Room, then a disk full to the end, then one that gets room during the run.
@@ -253,11 +257,13 @@ TEST_F(RobustTest, AFullDiskUnderTheHistoryIsAWarningAndItsRowsAreWrittenOnceThe
   const std::string warning =
       "jobrunner: warning: " + job +
       ": the run history waits for room on the disk: cannot write to the process metadata "
-      "database \"" + database + "\": database or disk is full\n";
+      "database \"" +
+      database + "\": database or disk is full\n";
   EXPECT_EQ(errors[0] + errors[1], warning);
   // The run that had no room at its end never ended in the history: the next run says so.
-  EXPECT_TRUE(errors[2].ends_with("\" was interrupted: its runner ended without ending it\n" +
-                                  warning)) << errors[2];
+  EXPECT_TRUE(
+      errors[2].ends_with("\" was interrupted: its runner ended without ending it\n" + warning))
+      << errors[2];
   Strings seen;  // newest first
   for (const auto& run : nlohmann::json::parse(runs)) {
     seen.push_back(run["status"].dump() + " " + run["succeeded"].dump());
@@ -344,8 +350,7 @@ class SystemLogTest : public RobustTest {
     RobustTest::SetUp();
     job_.Description = "journal test " + std::to_string(getpid());
     AddScriptLine();
-    env_ = Env();
-    env_["JOBRUNNER_EVENT_LOG"] = "";
+    env_ = {{"JOBRUNNER_EVENT_LOG", ""}};
   }
   void TearDown() override {
     journald_.reset();  // killed, if still running

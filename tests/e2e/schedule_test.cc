@@ -21,33 +21,14 @@ using test::Has;
 class ScheduleTest : public test::UnattendedRun {
  protected:
   test::ProgramOutcome Call(const std::vector<std::string>& args) {
-    std::map<std::string, std::string> env = Env();
-    env.insert(env_.begin(), env_.end());
+    std::map<std::string, std::string> env = env_;
     env["JOBRUNNER_CREDENTIALS_DIR"] = dir_.File("creds");
-    return test::RunProgram(Jobrunner(), args, env, dir_.path());
+    return Launch(args, env);
   }
   Json Check(const std::string& job) {
     const test::ProgramOutcome check = Call({"--check", "--root", dir_.File("root"), job});
     err_ = check.err;
     return Json::parse(check.out, nullptr, false);
-  }
-  // The elapses `systemd-analyze calendar` shows, as ISO local times of Asia/Tokyo.
-  std::vector<std::string> Elapses(const std::string& expression, int count) {
-    std::istringstream lines(
-        test::RunProgram("/usr/bin/systemd-analyze",
-                         {"calendar", "--iterations=" + std::to_string(count), expression},
-                         {{"TZ", "Asia/Tokyo"}}, dir_.path())
-            .out);
-    std::vector<std::string> elapses;
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream words(line.substr(line.find(':') + 1));
-      std::string weekday, date, time;
-      if (Has(line, "Next elapse:") || Has(line, "Iter. #")) {
-        words >> weekday >> date >> time;
-        elapses.push_back(date + "T" + time + "+09:00");
-      }
-    }
-    return elapses;
   }
   std::map<std::string, std::string> env_;
   std::string err_;
@@ -56,7 +37,20 @@ class ScheduleTest : public test::UnattendedRun {
 TEST_F(ScheduleTest, SystemdReadsTheScheduleAndDaysOffAreLeftOutOfTheNextRuns) {
   env_["TZ"] = "Asia/Tokyo";
   const std::string expression = "Mon..Fri *-*-* 02:30 Europe/Berlin";
-  const std::vector<std::string> elapses = Elapses(expression, 6);
+  // The elapses `systemd-analyze calendar` shows, as ISO local times of Asia/Tokyo.
+  std::istringstream shown(test::RunProgram("/usr/bin/systemd-analyze",
+                                            {"calendar", "--iterations=6", expression},
+                                            {{"TZ", "Asia/Tokyo"}}, dir_.path())
+                               .out);
+  std::vector<std::string> elapses;
+  for (std::string line; std::getline(shown, line);) {
+    std::istringstream words(line.substr(line.find(':') + 1));
+    std::string weekday, date, time;
+    if (Has(line, "Next elapse:") || Has(line, "Iter. #")) {
+      words >> weekday >> date >> time;
+      elapses.push_back(date + "T" + time + "+09:00");
+    }
+  }
   ASSERT_EQ(elapses.size(), 6u);
   test::WriteWholeFile(dir_.File("days.txt"), "# closed\n\n" + elapses[1].substr(0, 10) +
                                                   "  # one day\n2001-01-01..2001-12-31\n");
@@ -176,7 +170,7 @@ TEST_F(ScheduleTest, OnADayOffNothingRunsAndTheHistoryKeepsItApartFromTheRuns) {
   const std::string calendar = dir_.File("days.txt");
   for (const auto& [text, said] :
        {std::pair{days + "2026-03-02..2026-03-01\n",
-         calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
+                  calendar + ": line 5: \"2026-03-02..2026-03-01\" ends before it begins"},
         // A named pipe nobody writes to must not hold the run.
         {"|", "cannot read the calendar file \"" + calendar + "\": it is a named pipe, not a file"},
         {"", "cannot read the calendar file \"" + calendar + "\": No such file or directory"}}) {

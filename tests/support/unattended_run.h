@@ -77,8 +77,11 @@ class UnattendedRun : public ::testing::Test {
   }
 
   std::string Jobrunner() const { return BinDir() + "/jobrunner"; }
-  ProgramOutcome Launch(const std::vector<std::string>& args) {
-    return RunProgram(Jobrunner(), args, Env(), dir_.path());
+  // The built program with the test's environment, and `extra` over it.
+  ProgramOutcome Launch(const std::vector<std::string>& args,
+                        std::map<std::string, std::string> extra = {}) {
+    extra.merge(Env());
+    return RunProgram(Jobrunner(), args, extra, dir_.path());
   }
   ProgramOutcome Run() { return Launch({SaveJob()}); }
 

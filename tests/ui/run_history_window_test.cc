@@ -76,10 +76,8 @@ class RunHistoryWindowTest : public QObject {
     // fails line 20, repeats it as line 40 and skips line 30; one run of another job.
     for (int night = 0; night < kRuns; ++night) {
       const TimePoint start = kFirst + std::chrono::hours(24 * night);
-      RunStart run;
-      run.run_id = "run" + std::to_string(night);
-      run.job_file = "/jobs/nightly.xml";
-      run.start = start;
+      const RunStart run{
+          .run_id = "run" + std::to_string(night), .job_file = "/jobs/nightly.xml", .start = start};
       QVERIFY(history->BeginRun(run).ok());
       const int slow = 60 * (night + 1);
       const bool last = night == kRuns - 1;
@@ -95,11 +93,8 @@ class RunHistoryWindowTest : public QObject {
                  last ? 2 : 3, last ? 1 : 0, last ? 1 : 0};
       QVERIFY(history->EndRun(run.run_id, end).ok());
     }
-    RunStart other;
-    other.run_id = "other";
-    other.job_file = "/jobs/other.xml";
-    other.start = kFirst;
-    QVERIFY(history->BeginRun(other).ok());
+    QVERIFY(history->BeginRun({.run_id = "other", .job_file = "/jobs/other.xml", .start = kFirst})
+                .ok());
   }
 
   void listsRunsTheChosenRunItsTimelineAndTheDurationCharts() {
@@ -148,7 +143,7 @@ class RunHistoryWindowTest : public QObject {
     auto history = std::move(RunHistory::OpenForWriting(db_.toStdString()).value);
     const TimePoint start = std::chrono::system_clock::now() - seconds(20);
     // A run going on, and a later one that took no lock and was interrupted.
-    RunStart run{"going", job, "", "", "", "", "", "", "", start, ""};
+    RunStart run{.run_id = "going", .job_file = job, .start = start};
     QVERIFY(history->BeginRun(run).ok());
     run.run_id = "later", run.start += seconds(1);
     QVERIFY(history->BeginRun(run).ok());

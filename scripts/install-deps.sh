@@ -91,10 +91,10 @@ demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev li
   libgraphviz-dev libcurl4-openssl-dev)
 packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
   sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
-  python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev)
+  python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev ninja-build)
 # The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.
 windows_leg_packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
-  googletest libcli11-dev nlohmann-json3-dev cmake make dpkg-dev tcl sqlite3 python3)
+  googletest libcli11-dev nlohmann-json3-dev cmake ninja-build make dpkg-dev tcl sqlite3 python3)
 case "${1:-}" in
   --demo)
     install_packages "${demo_packages[@]}"

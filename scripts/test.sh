@@ -67,14 +67,15 @@ finish() {
 trap finish EXIT
 
 # Every build here compiles its sources in batches (CMAKE_UNITY_BUILD), which halves the
-# compile time; a developer's own build keeps one file at a time. No build here makes the
+# compile time, with Ninja, which compiles the batches of all layers side by side; a
+# developer's own build keeps one file at a time. No build here makes the
 # benchmarks: they are run by hand. Tests on: the demo may have configured the same folder
 # without them.
 configure() {
   local folder=$1
   shift
-  cmake -S . -B "$folder" -DJOBRUNNER_BUILD_TESTS=ON -DJOBRUNNER_BUILD_BENCH=OFF \
-    -DCMAKE_UNITY_BUILD=ON "$@" >/dev/null
+  bash scripts/cmake-ninja.sh -S . -B "$folder" -DJOBRUNNER_BUILD_TESTS=ON \
+    -DJOBRUNNER_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON "$@" >/dev/null
 }
 build() {
   configure build -DCMAKE_BUILD_TYPE=Release && cmake --build build -j"$jobs"

@@ -111,7 +111,7 @@ prepare() {
   if [ ! -s "$curl_built/lib/libcurl.a" ]; then
     rm -rf "$build/curl-build" "$sources/curl" "$curl_built.partial"
     unpack "$curl_dsc" "$sources/curl"
-    if ! { cmake -S "$sources/curl" -B "$build/curl-build" \
+    if ! { bash scripts/cmake-ninja.sh -S "$sources/curl" -B "$build/curl-build" \
       -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
       -DCMAKE_INSTALL_PREFIX="$curl_built.partial" "${curl_options[@]}" &&
       cmake --build "$build/curl-build" -j"$jobs" && cmake --install "$build/curl-build"; } \
@@ -171,8 +171,9 @@ step_done "wine server"
 # ---- Build ---------------------------------------------------------------------------------
 step "cross-compile"
 # Quiet unless it fails: then the end of the log says why.
-if ! { cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
+if ! { bash scripts/cmake-ninja.sh -S "$source_dir" -B "$build" \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  "${optimize[@]}" -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_BUILD_BENCH=OFF \
   -DCMAKE_UNITY_BUILD=ON -DJOBRUNNER_WINDOWS_SOURCES="$sources" &&
   cmake --build "$build" -j"$jobs"; } >"$build/build.log" 2>&1; then
   tail -n 60 "$build/build.log" >&2

@@ -116,8 +116,9 @@ fuzz_build() {
 
 # Nothing else can run without the packages of the Linux build.
 run_step "install packages" bash scripts/install-deps.sh || exit 1
-# The Windows leg's tools, libraries and wine prefix are mostly downloads and unpacking:
-# they come beside the Linux builds.
+# The Windows leg's tools, libraries and wine prefix (downloads, unpacking, one small
+# library built, a wine prefix made) come beside the Linux builds, into the time those
+# leave a core idle.
 run_beside "Windows leg preparation" bash scripts/windows-leg.sh --prepare build-win
 # The tests of the full build run while the AddressSanitizer build compiles.
 if run_step "build" build; then run_beside "tests" tests; fi

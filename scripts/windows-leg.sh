@@ -5,10 +5,10 @@
 # lines, utilities folders in the wine registry, definition files and reports, exit
 # statuses, a webhook notice. Prints how long each step took.
 #   Usage: scripts/windows-leg.sh [--prepare] [BUILD_DIR]   (default build-win)
-#     --prepare  only what comes before the build and mostly waits on the network and the
-#                disk: the tools, the libraries and a wine prefix. The test command runs it
-#                beside its Linux builds; the next run on the same BUILD_DIR without it then
-#                starts at the build. Any other run prepares first.
+#     --prepare  only what comes before the build, much of it waiting on the network and
+#                the disk: the tools, the libraries and a wine prefix. The test command runs
+#                it beside its Linux builds; the next run on the same BUILD_DIR without it
+#                then starts at the build. Any other run prepares first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)

@@ -208,10 +208,6 @@ TEST_F(RobustTest, PlacesThatCannotBeWrittenRefuseTheRunBeforeAnythingStarts) {
   EXPECT_TRUE(fs::exists(dir_.File("user_10_status.txt")));
 }
 
-// The runner's orphans come to this test (a child subreaper), which so sees all that a run
-// leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
-// that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and
-// the watchdog that did it holds nothing of the runner's, tells of the run and ends.
 TEST_F(RobustTest, AFullDiskUnderTheHistoryIsAWarningAndItsRowsAreWrittenOnceThereIsRoom) {
   const std::string full = dir_.File("full"), filler = full + "/filler";
   fs::create_directories(full);
@@ -275,6 +271,10 @@ TEST_F(RobustTest, AFullDiskUnderTheHistoryIsAWarningAndItsRowsAreWrittenOnceThe
   EXPECT_EQ(seen, Strings(4, "ok")) << newest;
 }
 
+// The runner's orphans come to this test (a child subreaper), which so sees all that a run
+// leaves behind. Killed, the runner leaves a line that ignores SIGTERM and started a child
+// that ignores it too: SIGTERM reaches the line within a second, SIGKILL ends both, and
+// the watchdog that did it holds nothing of the runner's, tells of the run and ends.
 TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   const auto no_child_left = [] {

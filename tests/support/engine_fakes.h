@@ -180,11 +180,11 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit) {
   return true;
 }
 
-// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
-// launcher, an orphan by init.
 // A job-line list as a line of the job would hold it ("10,20").
 inline JobLineRefs Refs(std::string_view text) { return ReadJobLineRefs(text).value; }
 
+// Whether the process is gone, not even a zombie, within `within`: a child is reaped by its
+// launcher, an orphan by init.
 inline bool Gone(int pid, std::chrono::milliseconds within = std::chrono::milliseconds(0)) {
   return WaitUntil([pid] { return !std::filesystem::exists("/proc/" + std::to_string(pid)); },
                    within);

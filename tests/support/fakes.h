@@ -37,7 +37,6 @@ inline TimePoint LocalTime(int year, int month, int day, int hour, int minute, i
   return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
-// 7 March 2003 at that local time.
 // A job-line table whose rows hold these numbers and nothing else.
 inline JobLineTable TableOfNumbers(std::initializer_list<const char*> numbers) {
   JobLineTable table;
@@ -45,6 +44,7 @@ inline JobLineTable TableOfNumbers(std::initializer_list<const char*> numbers) {
   return table;
 }
 
+// 7 March 2003 at that local time.
 inline TimePoint At(int hour, int minute, int second) {
   return LocalTime(2003, 3, 7, hour, minute, second);
 }

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,7 +17,10 @@
 #include <thread>
 
 #include "history_db.h"
+#include "insight/expected_end.h"
 #include "insight/runs_in_progress.h"
+#include "insight/usual_durations.h"
+#include "jobfile/job_file.h"
 #include "large_job.h"
 #include "spawn_timing.h"
 #include "store/run_lock_holder.h"
@@ -130,6 +134,36 @@ int main(int argc, char** argv) {
     lock = std::move(jr::TryTakeRunLock(jr::RunLockPath(db, job_file).value).value);
     if (!jr::SetRunLockHolder(lock, {live_run, getpid(), now, job_file}).ok()) return 1;
   }
+  {
+    // What the runner of the run going on does after a line's end: it foresees its end from
+    // the lines as they stand (its usual durations and wait lists were read at its start),
+    // and keeps the figure in the history for whoever asks.
+    auto runs = jr::RunsInProgress(db, job_file);
+    auto history = jr::RunHistory::OpenForWriting(db);
+    jr::JobDocument job;
+    if (!runs.ok() || runs.value.size() != 1 || !history.ok() ||
+        jr::ReadJobFile(job_file, job).status != jr::ReadStatus::kLoaded) {
+      std::printf("the run going on is not found\n");
+      return 1;
+    }
+    const jr::RunInProgress& live = runs.value.front();
+    const auto usual = jr::ReadUsualDurations(*history.value, job_file, live.run.start);
+    std::vector<jr::ForeseenLine> foreseen =
+        jr::ForeseenLinesOf(live.lines, jr::WaitListsOf(job.table, job.table.LineCount()));
+    // The runner's first figure, as its first line started, made the plan's lines.
+    jr::Foresight foresight;
+    (void)foresight.Expect(foreseen, 64, usual.value, std::chrono::system_clock::now());
+    const auto running = std::find_if(foreseen.begin(), foreseen.end(), [](const auto& line) {
+      return line.state == jr::ForeseenLine::State::kRunning;
+    });
+    if (running != foreseen.end()) running->state = jr::ForeseenLine::State::kOver;
+    start = Clock::now();
+    const jr::ExpectedEnd end =
+        foresight.Expect(foreseen, 64, usual.value, std::chrono::system_clock::now());
+    ok = Print("expected end after a line's end (in the runner)", MsSince(start), 50) && end.end &&
+         ok;
+    if (!history.value->KeepExpectedEnd(live.run.run_id, end).ok()) return 1;
+  }
   struct Case {
     std::string what;
     std::vector<std::string> args;
@@ -148,17 +182,6 @@ int main(int argc, char** argv) {
   for (const Case& c : cases) {
     const jr::bench::Timing timing = Measure(program, c.args, c.runs);
     ok = Print(c.what, timing.wall_ms, c.limit, timing.cpu_ms) && ok;
-  }
-  {
-    auto runs = jr::RunsInProgress(db, job_file);
-    if (!runs.ok() || runs.value.size() != 1) {
-      std::printf("the run going on is not found\n");
-      return 1;
-    }
-    start = Clock::now();
-    const auto end = jr::ExpectedEndOf(db, runs.value.front(), std::chrono::system_clock::now());
-    ok = Print("expected end of the run going on (in process)", MsSince(start), 50) && end.ok() &&
-         ok;
   }
 
   // A prune of most of the history while a small job commits a run every few milliseconds.

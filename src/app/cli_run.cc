@@ -91,7 +91,7 @@ class CommandLineProgress final : public RunSessionObserver {
     std::fprintf(stderr, "jobrunner: %s: %.*s\n", job_file_.c_str(), static_cast<int>(text.size()),
                  text.data());
   }
-  void EndForeseen(std::string_view text) override {
+  void EndForeseen(const ExpectedEnd&, std::string_view text) override {
     if (!progress_ || text.empty()) return;
     std::fprintf(stderr, "%s  %.*s\n", FormatTimeText(clock_.Now()).c_str(),
                  static_cast<int>(text.size()), text.data());

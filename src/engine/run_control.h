@@ -68,9 +68,10 @@ class RunObserver {
   virtual void Warning(std::string_view /*text*/) {}
   // The run has gone on longer than the job's runs usually take; `text` says by how much.
   virtual void LongerThanUsual(std::string_view /*text*/) {}
-  // After a line's end, while lines remain: when the run is now expected to end, as
-  // ExpectedEndText words it (empty when it cannot be foreseen).
-  virtual void EndForeseen(std::string_view /*text*/) {}
+  // At the first line's start and after a line's end, while lines remain: when the run is
+  // now expected to end, and that as ExpectedEndText words it (empty when it cannot be
+  // foreseen).
+  virtual void EndForeseen(const ExpectedEnd& /*expected*/, std::string_view /*text*/) {}
   // The scheduler ended a pass and may wait next, or ends: what it told so far is to be
   // kept now, so that a runner killed while it waits has lost none of it.
   virtual void PassEnded() {}
@@ -112,7 +113,9 @@ class RunObservers {
   }
   void Warning(std::string_view text) const { Tell(&RunObserver::Warning, text); }
   void LongerThanUsual(std::string_view text) const { Tell(&RunObserver::LongerThanUsual, text); }
-  void EndForeseen(std::string_view text) const { Tell(&RunObserver::EndForeseen, text); }
+  void EndForeseen(const ExpectedEnd& expected, std::string_view text) const {
+    Tell(&RunObserver::EndForeseen, expected, text);
+  }
   void PassEnded() const { Tell(&RunObserver::PassEnded); }
 
  private:

@@ -5,6 +5,7 @@
 #include <queue>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/command_line_builder.h"
 #include "engine/run_plan.h"
@@ -15,32 +16,40 @@ namespace jr {
 
 using std::chrono::milliseconds;
 
-ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
-                      const UsualDurations& usual, TimePoint now) {
-  // The plan decides what starts, as in a real run; its lines carry only their wait lists,
-  // so that an ended line skips and repeats nothing.
-  // Each line's definition has the number of the job's line it counts for, as a copy's
-  // has that of the line it repeats.
-  RunLines run;
-  run.Reserve(static_cast<int32_t>(lines.size()));
-  for (const ForeseenLine& line : lines) {
-    RunLine* added = run.Add(line.line);
-    if (added == nullptr) continue;
-    added->definition().number = line.line;
-    added->definition().wait_for.numbers = line.wait_for;
-    // The plan starts only lines with a program.
-    added->SetProgram("foreseen");
-    if (line.state == ForeseenLine::State::kOver) added->SetState(LineState::kSucceeded);
-    if (line.repeat_of != 0) {
-      added->SetOriginalJobLineNr(line.repeat_of);
-      added->definition().number = line.repeat_of;
-      if (RunLine* original = run.Line(line.repeat_of)) {
-        original->SetRepeated(true);
-        added->definition().number = original->definition().number;
-      }
+namespace {
+
+// Appends `line` to the plan's lines: it carries only its wait list, so that an ended line
+// skips and repeats nothing, and its definition has the number of the job's line it counts
+// for, as a copy's has that of the line it repeats. Null when its number is taken.
+RunLine* AddForeseen(RunLines& run, const ForeseenLine& line) {
+  RunLine* added = run.Add(line.line);
+  if (added == nullptr) return nullptr;
+  added->definition().number = line.line;
+  added->definition().wait_for.numbers = line.wait_for;
+  // The plan starts only lines with a program.
+  added->SetProgram("foreseen");
+  if (line.repeat_of != 0) {
+    added->SetOriginalJobLineNr(line.repeat_of);
+    added->definition().number = line.repeat_of;
+    if (RunLine* original = run.Line(line.repeat_of)) {
+      original->SetRepeated(true);
+      added->definition().number = original->definition().number;
     }
   }
+  return added;
+}
 
+// The plan decides what starts, as in a real run, from the lines' states in the run: `at`
+// holds the plan's line of each of `lines` (null for one left out), which a figure before
+// may have moved on.
+ExpectedEnd Foresee(RunLines& run, const std::vector<ForeseenLine>& lines,
+                    const std::vector<RunLine*>& at, int32_t maximum, const UsualDurations& usual,
+                    TimePoint now) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (at[i] == nullptr) continue;
+    at[i]->SetState(lines[i].state == ForeseenLine::State::kOver ? LineState::kSucceeded
+                                                                 : LineState::kWaiting);
+  }
   RunPlan plan(run, maximum);
   ExpectedEnd expected;
   bool known = false;
@@ -63,12 +72,9 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     last = std::max(last, end);
     running.emplace(end, started++, &line);
   };
-  for (const ForeseenLine& line : lines) {
-    RunLine* added = run.Line(line.line);
-    if (line.state != ForeseenLine::State::kRunning || added == nullptr || added->IsRunning()) {
-      continue;
-    }
-    start(*added, line.start.value_or(now));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].state != ForeseenLine::State::kRunning || at[i] == nullptr) continue;
+    start(*at[i], lines[i].start.value_or(now));
   }
 
   TimePoint clock = now;
@@ -93,6 +99,35 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
   if (!known) return ExpectedEnd{};
   expected.end = last;
   return expected;
+}
+
+}  // namespace
+
+ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
+                      const UsualDurations& usual, TimePoint now) {
+  // A line that is over changes nothing ahead: a wait for it is met as one for a line the
+  // run does not have is passed over, and nothing ends that could repeat it. So only the
+  // lines still to end are planned, and those whose copies are among them.
+  std::unordered_set<int32_t> repeated;
+  for (const ForeseenLine& line : lines) {
+    if (line.repeat_of != 0) repeated.insert(line.repeat_of);
+  }
+  RunLines run;
+  run.Reserve(static_cast<int32_t>(lines.size()));
+  std::vector<RunLine*> at;
+  at.reserve(lines.size());
+  for (const ForeseenLine& line : lines) {
+    const bool left_out = line.state == ForeseenLine::State::kOver && !repeated.count(line.line);
+    at.push_back(left_out ? nullptr : AddForeseen(run, line));
+  }
+  return Foresee(run, lines, at, maximum, usual, now);
+}
+
+ExpectedEnd Foresight::Expect(const std::vector<ForeseenLine>& lines, int32_t maximum,
+                              const UsualDurations& usual, TimePoint now) {
+  run_.Reserve(static_cast<int32_t>(lines.size()));
+  while (at_.size() < lines.size()) at_.push_back(AddForeseen(run_, lines[at_.size()]));
+  return Foresee(run_, lines, at_, maximum, usual, now);
 }
 
 std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count) {
@@ -132,7 +167,7 @@ ExpectedEnd ExpectedEndWatch::Expected() {
   constexpr auto kCheap = std::chrono::milliseconds(10);
   const Steady::time_point started = Steady::now();
   if (last_cost_ >= kCheap && started - last_at_ < 20 * last_cost_) return last_;
-  last_ = ExpectEnd(lines_, maximum_, usual_, clock_.Now());
+  last_ = foresight_.Expect(lines_, maximum_, usual_, clock_.Now());
   last_at_ = started;
   last_cost_ = Steady::now() - started;
   return last_;

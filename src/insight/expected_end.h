@@ -15,6 +15,7 @@
 #include "engine/run_control.h"
 #include "insight/usual_durations.h"
 #include "model/job_line_table.h"
+#include "model/run_lines.h"
 #include "platform/clock.h"
 
 namespace jr {
@@ -33,14 +34,6 @@ struct ForeseenLine {
   std::optional<TimePoint> start;
 };
 
-struct ExpectedEnd {
-  // None when no line still to end has a usual duration.
-  std::optional<TimePoint> end;
-  // An end is given, but a line still to end has no usual duration and was counted as
-  // taking no time.
-  bool lower_bound = false;
-};
-
 // The expected end at `now` of a run whose lines are `lines`, in the run's order (the job's
 // lines in job-line order, then the repeat copies as they were made), of which never more
 // than `maximum` run at once. A running line ends at its start plus its usual duration, or
@@ -48,6 +41,21 @@ struct ExpectedEnd {
 // one of the job's line it repeats), or no time at all when it has none.
 ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
                       const UsualDurations& usual, TimePoint now);
+
+// The plan's lines of a run going on, made once and set to the run's states for each figure,
+// so that foreseeing a run of many thousand lines again makes no lines anew.
+class Foresight {
+ public:
+  // As ExpectEnd. The lines given before must come first, in the same order, changed in
+  // their state and start alone: a run only adds repeat copies.
+  ExpectedEnd Expect(const std::vector<ForeseenLine>& lines, int32_t maximum,
+                     const UsualDurations& usual, TimePoint now);
+
+ private:
+  RunLines run_;
+  // The plan's line of each line given, in their order; null for a number taken before.
+  std::vector<RunLine*> at_;
+};
 
 // The wait lists of the lines a run of `table` takes (the active ones, each number once), by
 // job line number. A line whose wait list does not read waits for nothing.
@@ -86,6 +94,7 @@ class ExpectedEndWatch final : public RunObserver {
   void Over(int32_t number);
 
   std::vector<ForeseenLine> lines_;
+  Foresight foresight_;
   // Where each line is in lines_, by its number; how many lines are not over.
   std::unordered_map<int32_t, size_t> at_;
   size_t going_ = 0;

@@ -147,6 +147,20 @@ std::vector<ForeseenLine> ForeseenLinesOf(std::vector<RunLineRecord> rows,
 
 Result<ExpectedEnd> ExpectedEndOf(const std::string& database, const RunInProgress& live,
                                   TimePoint now) {
+  // The runner foresees its end after every line's end and keeps the figure; a line that
+  // has run past its usual duration since then puts the end at now at the earliest.
+  if (const std::optional<ExpectedEnd>& kept = live.run.expected_end) {
+    if (kept->end && *kept->end < now) return ExpectedEnd{now, true};
+    return *kept;
+  }
+  // Foreseen here for a runner that keeps no figure: nothing without usual durations.
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
+  if (!history.ok()) return history.status;
+  if (!history.value) return ExpectedEnd{};
+  Result<UsualDurations> usual =
+      ReadUsualDurations(*history.value, live.run.job_file, live.run.start);
+  if (!usual.ok()) return usual.status;
+  if (usual.value.empty()) return ExpectedEnd{};
   std::vector<ForeseenLine> lines;
   int32_t maximum = kHighestMaxParallel;
   {
@@ -159,12 +173,6 @@ Result<ExpectedEnd> ExpectedEndOf(const std::string& database, const RunInProgre
       maximum = parsed.value;
     }
   }
-  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForReading(database);
-  if (!history.ok()) return history.status;
-  if (!history.value) return ExpectedEnd{};
-  Result<UsualDurations> usual =
-      ReadUsualDurations(*history.value, live.run.job_file, live.run.start);
-  if (!usual.ok()) return usual.status;
   return ExpectEnd(lines, maximum, usual.value, now);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace jr {
 
@@ -25,6 +26,15 @@ inline TimePoint TimeOfMilliseconds(int64_t ms) {
 inline double SecondsBetween(TimePoint from, TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
 }
+
+// When a run going on is expected to end.
+struct ExpectedEnd {
+  // None when no line still to end has a usual duration.
+  std::optional<TimePoint> end;
+  // An end is given, but a line still to end has no usual duration and was counted as
+  // taking no time.
+  bool lower_bound = false;
+};
 
 class Clock {
  public:

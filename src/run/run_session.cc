@@ -26,18 +26,22 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// After each line's end, tells when the run is expected to end, foreseen from the job's
-// usual durations on the run's own clock.
-class ExpectedEndTeller final : public RunObserver {
+// As the first line starts and after each line's end, tells when the run is expected to
+// end, foreseen from the job's usual durations on the run's own clock. The run history
+// keeps the figure, so that whoever asks how the run goes need not foresee it again.
+class ExpectedEndTeller final : public RunObserver, public RunWatcher {
  public:
   ExpectedEndTeller(std::unique_ptr<ExpectedEndWatch> watch, const Clock& clock,
                     const RunObservers& told)
       : watch_(std::move(watch)), clock_(clock), told_(told) {}
 
-  void LineStarted(const RunLine& line) override { watch_->LineStarted(line); }
+  void LineStarted(const RunLine& line) override {
+    watch_->LineStarted(line);
+    if (!told_once_) Tell();
+  }
   void LineFinished(const RunLine& line) override {
     watch_->LineFinished(line);
-    if (watch_->Going()) told_.EndForeseen(ExpectedEndText(watch_->Expected(), clock_.Now()));
+    if (watch_->Going()) Tell();
   }
   void LineSkipped(const RunLine& line) override { watch_->LineSkipped(line); }
   void LineRepeated(const RunLine& original, const RunLine& copy) override {
@@ -49,11 +53,27 @@ class ExpectedEndTeller final : public RunObserver {
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
     watch_->LinesOver(rerun_of, over);
   }
+  void RunBegan(const RunResult& run, TimePoint, RunHistory* history) override {
+    run_id_ = run.run_id;
+    history_ = history;
+  }
 
  private:
+  void Tell() {
+    const ExpectedEnd expected = watch_->Expected();
+    told_.EndForeseen(expected, ExpectedEndText(expected, clock_.Now()));
+    told_once_ = true;
+    // Goes with the pass's rows. A history that cannot be written is told of by the run's
+    // recorder; the figure is then foreseen by whoever asks, as for a run that kept none.
+    if (history_ != nullptr) (void)history_->KeepExpectedEnd(run_id_, expected);
+  }
+
   std::unique_ptr<ExpectedEndWatch> watch_;
   const Clock& clock_;
   RunObservers told_;
+  bool told_once_ = false;
+  std::string run_id_;
+  RunHistory* history_ = nullptr;
 };
 
 // The watch of the run's expected end, from the usual durations of the job's earlier runs,
@@ -314,6 +334,7 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
           WatchForExpectedEnd(session, checked.settings.maximum, env.clock)) {
     teller.emplace(std::move(watch), env.clock, RunObservers{&observer});
     observers.Add(*teller);
+    request.watchers.push_back(&*teller);
   }
   std::optional<MetricsWriter> metrics;
   if (!request.job_file.empty()) {

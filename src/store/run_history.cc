@@ -41,22 +41,29 @@ constexpr const char* kUpgradeTo2 = "ALTER TABLE runs ADD COLUMN rerun_of TEXT;"
 // Version 3: a line's program's own exit status beside the status-file verdict.
 constexpr const char* kUpgradeTo3 = "ALTER TABLE run_lines ADD COLUMN exit_status INTEGER;";
 
+// Version 4: the end a run's runner foresees while the run goes on; the lower-bound flag is
+// NULL while the runner keeps none.
+constexpr const char* kUpgradeTo4 =
+    "ALTER TABLE runs ADD COLUMN expected_end_ms INTEGER;"
+    "ALTER TABLE runs ADD COLUMN expected_end_lower_bound INTEGER;";
+
 // The step from version i to i + 1 at index i. A new version adds its step here and raises
 // kRunHistorySchemaVersion.
-constexpr const char* kUpgrades[] = {kUpgradeTo1, kUpgradeTo2, kUpgradeTo3};
+constexpr const char* kUpgrades[] = {kUpgradeTo1, kUpgradeTo2, kUpgradeTo3, kUpgradeTo4};
 static_assert(std::size(kUpgrades) == kRunHistorySchemaVersion);
 
 int64_t Milliseconds(TimePoint time) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
-// The columns ReadRun reads; `rerun_of` is read as NULL from a database written before
-// reruns, which a reader does not upgrade.
-std::string RunColumns(bool has_rerun_of) {
+// The columns ReadRun reads; what a database written before them lacks is read as NULL,
+// as a reader does not upgrade it.
+std::string RunColumns(bool has_rerun_of, bool has_expected_end) {
   return std::string(
              "run_id, job_file, job_sha256, description, host, launcher, run_folder, "
              "admin_report, user_report, start_ms, end_ms, status, succeeded, failed, skipped, ") +
-         (has_rerun_of ? "rerun_of" : "NULL");
+         (has_rerun_of ? "rerun_of" : "NULL") +
+         (has_expected_end ? ", expected_end_ms, expected_end_lower_bound" : ", NULL, NULL");
 }
 
 RunSummary ReadRun(const SqliteStatement& row) {
@@ -79,6 +86,12 @@ RunSummary ReadRun(const SqliteStatement& row) {
   run.failed = static_cast<int>(row.ColumnInt(13));
   run.skipped = static_cast<int>(row.ColumnInt(14));
   run.rerun_of = row.ColumnText(15);
+  if (std::optional<int64_t> lower_bound = row.ColumnOptional(17)) {
+    run.expected_end = ExpectedEnd{std::nullopt, *lower_bound != 0};
+    if (std::optional<int64_t> end = row.ColumnOptional(16)) {
+      run.expected_end->end = TimeOfMilliseconds(*end);
+    }
+  }
   return run;
 }
 
@@ -281,6 +294,8 @@ struct RunHistory::Connection {
   bool has_runs = false;
   bool has_rerun_of = false;
   bool has_exit_status = false;
+  bool has_expected_end = false;
+  std::string RunColumns() const { return jr::RunColumns(has_rerun_of, has_expected_end); }
 };
 
 RunHistory::RunHistory(std::string path, std::unique_ptr<Connection> connection)
@@ -295,7 +310,8 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForWriting(const std::string
   if (!writer.ok()) return writer.status;
   auto connection = std::make_unique<Connection>();
   connection->writer = std::move(writer.value);
-  connection->has_runs = connection->has_rerun_of = connection->has_exit_status = true;
+  connection->has_runs = connection->has_rerun_of = connection->has_exit_status =
+      connection->has_expected_end = true;
   return std::unique_ptr<RunHistory>(new RunHistory(path, std::move(connection)));
 }
 
@@ -330,9 +346,12 @@ Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string
     if (!rerun_of.ok()) return rerun_of.status;
     Result<bool> exit_status = connection->reader.HasColumn("run_lines", "exit_status");
     if (!exit_status.ok()) return exit_status.status;
+    Result<bool> expected_end = connection->reader.HasColumn("runs", "expected_end_ms");
+    if (!expected_end.ok()) return expected_end.status;
     connection->has_runs = true;
     connection->has_rerun_of = rerun_of.value;
     connection->has_exit_status = exit_status.value;
+    connection->has_expected_end = expected_end.value;
   }
   return std::unique_ptr<RunHistory>(new RunHistory(path, std::move(connection)));
 }
@@ -429,6 +448,21 @@ Status RunHistory::EndRun(const std::string& run_id, const RunEnd& end) {
   });
 }
 
+Status RunHistory::KeepExpectedEnd(const std::string& run_id, const ExpectedEnd& expected) {
+  return db_->Write(false, [&]() -> Status {
+    Result<SqliteStatement> update = db_->db().Prepare(
+        "UPDATE runs SET expected_end_ms = ?, expected_end_lower_bound = ? WHERE run_id = ?",
+        "cannot write to");
+    if (!update.ok()) return update.status;
+    const std::optional<int64_t> end =
+        expected.end ? std::optional(Milliseconds(*expected.end)) : std::nullopt;
+    return update.value.OptionalInt(1, end)
+        .Int(2, expected.lower_bound ? 1 : 0)
+        .Text(3, run_id)
+        .Run();
+  });
+}
+
 Result<bool> RunHistory::MarkInterrupted(const std::string& run_id, TimePoint end) {
   bool marked = false;
   const Status done = db_->Write(true, [&]() -> Status {
@@ -501,7 +535,7 @@ Result<std::vector<RunSummary>> ReadRuns(SqliteConnection& db, SqliteStatement& 
 Result<std::vector<RunSummary>> RunHistory::RecentRuns(const std::string& job_file, int limit) {
   if (!db_->has_runs) return std::vector<RunSummary>();
   Result<SqliteStatement> query = db_->db().Prepare(
-      "SELECT " + RunColumns(db_->has_rerun_of) +
+      "SELECT " + db_->RunColumns() +
           " FROM runs WHERE job_file = ? ORDER BY start_ms DESC, rowid DESC LIMIT ?",
       "cannot read");
   if (!query.ok()) return query.status;
@@ -513,7 +547,7 @@ Result<std::optional<RunSummary>> RunHistory::FindRun(const std::string& job_fil
                                                       const std::string& run_id) {
   if (!db_->has_runs) return std::optional<RunSummary>();
   Result<SqliteStatement> query = db_->db().Prepare(
-      "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE job_file = ? AND run_id = ?",
+      "SELECT " + db_->RunColumns() + " FROM runs WHERE job_file = ? AND run_id = ?",
       "cannot read");
   if (!query.ok()) return query.status;
   query.value.Text(1, job_file).Text(2, run_id);
@@ -527,7 +561,7 @@ Result<std::vector<RunSummary>> RunHistory::RunsWithoutEnd(
     const std::optional<std::string>& job_file) {
   if (!db_->has_runs) return std::vector<RunSummary>();
   Result<SqliteStatement> query = db_->db().Prepare(
-      "SELECT " + RunColumns(db_->has_rerun_of) + " FROM runs WHERE end_ms IS NULL" +
+      "SELECT " + db_->RunColumns() + " FROM runs WHERE end_ms IS NULL" +
           (job_file ? " AND job_file = ?" : "") + " ORDER BY start_ms DESC, rowid DESC",
       "cannot read");
   if (!query.ok()) return query.status;

@@ -55,7 +55,7 @@
 
 namespace jr {
 
-inline constexpr int kRunHistorySchemaVersion = 3;
+inline constexpr int kRunHistorySchemaVersion = 4;
 
 // A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
 // levels its reports ended with, 5 a run refused because another run of its job went on, 6
@@ -123,6 +123,9 @@ struct RunSummary {
   int succeeded = 0, failed = 0, skipped = 0;
   std::vector<int32_t> failed_lines;  // ascending
   std::string rerun_of;               // empty for a run that is no rerun
+  // The end its runner last foresaw while it went on (KeepExpectedEnd); none when the
+  // runner kept none.
+  std::optional<ExpectedEnd> expected_end;
 };
 
 // How much of a prune one transaction holds: at most `runs` runs, and at most `rows` of
@@ -151,6 +154,8 @@ class RunHistory {
   // Inserts or replaces line rows of a run, all in one transaction.
   Status WriteLines(const std::string& run_id, const std::vector<RunLineRecord>& lines);
   Status EndRun(const std::string& run_id, const RunEnd& end);
+  // Keeps the end the run's runner foresees now, for whoever asks how the run goes.
+  Status KeepExpectedEnd(const std::string& run_id, const ExpectedEnd& expected);
   // Ends a run whose runner ended without ending it: its status kInterrupted, its end `end`,
   // its lines that had started and have no end "interrupted", its counts from its lines. In
   // one transaction, and only when the run has no end yet: of those who find the run at once

@@ -38,6 +38,12 @@ TEST(ExpectedEnd, LinesStillToStartFollowTheirWaitsAndTheMaximum) {
   // Two: 30 at once (+30); 20 after 10 (+25), then 21 (+45) and 40 (+46).
   EXPECT_EQ(ExpectEnd(lines, 2, usual, kNow).end, kNow + seconds(46));
   EXPECT_FALSE(ExpectEnd(lines, 2, usual, kNow).lower_bound);
+  // Once 20 is over, 40 still waits for its copy 21: from +25 (after 10 and 21) to +125.
+  std::vector<ForeseenLine> over = lines;
+  over[2].state = State::kOver;
+  UsualDurations longer = usual;
+  longer[40] = seconds(100);
+  EXPECT_EQ(ExpectEnd(over, 3, longer, kNow).end, kNow + seconds(125));
 }
 
 TEST(ExpectedEnd, OverdueLinesEndNowAndUnknownDurationsMakeALowerBound) {
@@ -91,6 +97,15 @@ TEST(ExpectedEnd, ARunInAnotherProcessIsRebuiltFromItsRowsAndTheWatchFollowsEven
   EXPECT_EQ(watch.Expected().end, kNow + seconds(7));
   EXPECT_EQ(ExpectedEndText(watch.Expected(), clock.Now()), "expected end 02:35:07 (in 0:00:04)");
   EXPECT_TRUE(watch.Going());
+
+  // What the runner kept is taken as it is, the job file unread; once passed, the end is now
+  // at the earliest.
+  RunInProgress live;
+  live.run.job_file = "/nonexistent/job.xml";
+  live.run.expected_end = ExpectedEnd{kNow + seconds(60), false};
+  EXPECT_EQ(ExpectedEndOf("", live, kNow).value.end, kNow + seconds(60));
+  const ExpectedEnd overdue = ExpectedEndOf("", live, kNow + seconds(61)).value;
+  EXPECT_TRUE(overdue.end == kNow + seconds(61) && overdue.lower_bound);
 }
 
 }  // namespace

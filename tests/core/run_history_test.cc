@@ -80,7 +80,7 @@ TEST_F(RunHistoryTest, UpgradesADatabaseOfThePreviousVersionOnceKeepingItsRows) 
     Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(Db());
     ASSERT_TRUE(history.ok()) << history.message();
   }
-  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"3"});
+  EXPECT_EQ(Query("PRAGMA user_version"), Strings{"4"});
   EXPECT_EQ(Query("SELECT entry_log_file || '/' || ifnull(run_id, 'none') FROM process_metadata"),
             Strings{"old.log/none"});
   // The metadata log on the upgraded file records the run of each row.
@@ -102,13 +102,14 @@ TEST_F(RunHistoryTest, AnOlderDatabaseIsReadAsItIsAndUpgradedByAWriter) {
   EXPECT_EQ(exit_status(), 7);
   Exec(
       "ALTER TABLE runs DROP COLUMN rerun_of; ALTER TABLE run_lines DROP COLUMN exit_status; "
-      "PRAGMA user_version = 1");
+      "ALTER TABLE runs DROP COLUMN expected_end_ms; "
+      "ALTER TABLE runs DROP COLUMN expected_end_lower_bound; PRAGMA user_version = 1");
   Result<std::vector<RunSummary>> runs =
       RunHistory::OpenForReading(Db()).value->RecentRuns("/jobs/a.xml", 5);
   ASSERT_TRUE(runs.ok() && runs.value.size() == 1) << runs.message();
   EXPECT_EQ(exit_status(), std::nullopt);
   AddRun(*RunHistory::OpenForWriting(Db()).value, "new", kNoon);  // its rows name both
-  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), (Strings{"3", "2"}));
+  EXPECT_EQ(Query("PRAGMA user_version; SELECT count(*) FROM runs"), (Strings{"4", "2"}));
 }
 
 TEST_F(RunHistoryTest, RunsOfOneSecondGetIdsOfTheirOwnAndListNewestFirst) {

@@ -210,6 +210,9 @@ TEST_F(HistoryTest, StatusShowsARunWhileItGoesOnWithItsExpectedEndOnceThereIsHis
                   runs[0]["expected_end"] > runs[0]["lines"][1]["start"])
           << runs;
       EXPECT_TRUE(test::Has(text, "\n  expected end ")) << text;
+      // The runner keeps what it foresaw, which is what was shown.
+      EXPECT_EQ(Column("SELECT expected_end_lower_bound FROM runs WHERE end_ms IS NULL"),
+                std::vector<std::string>{"0"});
     }
     EXPECT_EQ(running.Wait().status, 0);
   }

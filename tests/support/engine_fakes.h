@@ -146,7 +146,9 @@ class RecordingHooks final : public RunControl, public RunSessionObserver {
   }
   void LongerThanUsual(std::string_view text) override { events.push_back(std::string(text)); }
   void Warning(std::string_view text) override { warnings.emplace_back(text); }
-  void EndForeseen(std::string_view text) override { foreseen.emplace_back(text); }
+  void EndForeseen(const ExpectedEnd&, std::string_view text) override {
+    foreseen.emplace_back(text);
+  }
 
   std::vector<std::string> warnings;
   std::vector<std::string> foreseen;

@@ -96,7 +96,7 @@ void RunWorker::LongerThanUsual(std::string_view text) {
 
 namespace jr {
 
-void RunWorker::EndForeseen(std::string_view text) {
+void RunWorker::EndForeseen(const ExpectedEnd&, std::string_view text) {
   post([this, text = Text(text)] { emit expectedEnd(text); });
 }
 

@@ -60,7 +60,7 @@ class RunWorker : public QObject, private RunSessionObserver {
   void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override;
   void Warning(std::string_view text) override;
   void LongerThanUsual(std::string_view text) override;
-  void EndForeseen(std::string_view text) override;
+  void EndForeseen(const ExpectedEnd& expected, std::string_view text) override;
   void RunFinished(const RunSessionOutcome& outcome) override;
 
   // Runs `emitting` on the window's thread, after everything posted before it.

@@ -22,12 +22,14 @@ namespace {
 constexpr std::chrono::milliseconds kBusyTimeout{30000};
 
 // Called by SQLite while the database is busy: sleeps and asks for another try until the
-// wait has lasted kBusyTimeout. Each sleep is a sixteenth of the wait so far, from 1 ms up
-// to 20 ms, so a writer takes the lock within a few milliseconds of its freeing. A prune
-// frees it between its transactions for as long as each took; SQLite's own handler sleeps
-// up to 100 ms at a time and, missing such a gap, tends to miss the next ones too,
-// stalling a runner's commit for a tenth of a second or more. The growth keeps a crowd of
-// waiting runs from trying thousands of times a second.
+// wait has lasted kBusyTimeout. Each sleep is a quarter of the wait so far, from 1 ms up to
+// 100 ms. A prune frees the lock after each of its transactions for as long as that one
+// took, so a writer that waited through it sleeps at most a quarter of the gap and gets
+// in. SQLite's own handler sleeps longer than it has waited at first (10 ms after 8) and
+// then 25 to 100 ms at a time: it misses shorter gaps, and as they come at a like pace,
+// often the next ones too, stalling a runner's commit for a tenth of a second or more.
+// Growing with the wait, the sleeps keep a crowd of runs waiting for their turn trying
+// about as often as SQLite's handler would.
 int WaitWhileBusy(void*, int tries) {
   using std::chrono::milliseconds;
   // One wait at a time on a thread: SQLite calls this in the statement the thread runs.
@@ -36,7 +38,7 @@ int WaitWhileBusy(void*, int tries) {
   if (tries == 0) started = now;
   const auto waited = std::chrono::duration_cast<milliseconds>(now - started);
   if (waited >= kBusyTimeout) return 0;
-  std::this_thread::sleep_for(std::clamp(waited / 16, milliseconds(1), milliseconds(20)));
+  std::this_thread::sleep_for(std::clamp(waited / 4, milliseconds(1), milliseconds(100)));
   return 1;
 }
 

@@ -115,7 +115,7 @@ class SqliteConnection {
  private:
   friend class BackgroundCheckpoint;
   explicit SqliteConnection(std::string path) : path_(std::move(path)) {}
-  // Opens the file with `flags` and sets the busy timeout.
+  // Opens the file with `flags` and sets the busy handler (WaitWhileBusy).
   Status Open(int flags);
 
   std::unique_ptr<sqlite3, SqliteCloser> db_;

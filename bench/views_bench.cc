@@ -152,14 +152,15 @@ int main(int argc, char** argv) {
         jr::ForeseenLinesOf(live.lines, jr::WaitListsOf(job.table, job.table.LineCount()));
     // The runner's first figure, as its first line started, made the plan's lines.
     jr::Foresight foresight;
-    (void)foresight.Expect(foreseen, 64, usual.value, std::chrono::system_clock::now());
+    const int32_t maximum = jr::ParseMaxParallel(job.MaxParallel).value;
+    (void)foresight.Expect(foreseen, maximum, usual.value, std::chrono::system_clock::now());
     const auto running = std::find_if(foreseen.begin(), foreseen.end(), [](const auto& line) {
       return line.state == jr::ForeseenLine::State::kRunning;
     });
     if (running != foreseen.end()) running->state = jr::ForeseenLine::State::kOver;
     start = Clock::now();
     const jr::ExpectedEnd end =
-        foresight.Expect(foreseen, 64, usual.value, std::chrono::system_clock::now());
+        foresight.Expect(foreseen, maximum, usual.value, std::chrono::system_clock::now());
     ok = Print("expected end after a line's end (in the runner)", MsSince(start), 50) && end.end &&
          ok;
     if (!history.value->KeepExpectedEnd(live.run.run_id, end).ok()) return 1;

@@ -1,7 +1,9 @@
 #include "engine/run_plan.h"
 
 #include <algorithm>
+#include <bit>
 #include <deque>
+#include <functional>
 #include <unordered_map>
 
 #include "engine/result_files.h"
@@ -12,15 +14,47 @@ namespace {
 
 bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting; }
 
+bool ByAddress(const std::pair<const RunLine*, uint32_t>& a,
+               const std::pair<const RunLine*, uint32_t>& b) {
+  return std::less<const RunLine*>()(a.first, b.first);
+}
+
 }  // namespace
+
+void RunPlan::Positions::Insert(uint32_t at) {
+  const size_t word = at / 64;
+  if (word >= words_.size()) words_.resize(word + 1);
+  words_[word] |= uint64_t{1} << (at % 64);
+  first_word_ = std::min(first_word_, word);
+}
+
+void RunPlan::Positions::Erase(uint32_t at) {
+  const size_t word = at / 64;
+  if (word < words_.size()) words_[word] &= ~(uint64_t{1} << (at % 64));
+}
+
+std::optional<uint32_t> RunPlan::Positions::Next(uint32_t from) const {
+  // Words left empty at the front are passed once, not on every pass.
+  while (first_word_ < words_.size() && words_[first_word_] == 0) ++first_word_;
+  size_t word = std::max<size_t>(from / 64, first_word_);
+  if (word >= words_.size()) return std::nullopt;
+  uint64_t bits = words_[word];
+  if (word == from / 64) bits &= ~uint64_t{0} << (from % 64);
+  while (bits == 0) {
+    if (++word == words_.size()) return std::nullopt;
+    bits = words_[word];
+  }
+  return static_cast<uint32_t>(word * 64 + static_cast<size_t>(std::countr_zero(bits)));
+}
 
 RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {
   entries_.reserve(static_cast<size_t>(lines.Count()));
   index_.reserve(static_cast<size_t>(lines.Count()));
   for (RunLine& line : lines_) {
-    index_.emplace(&line, static_cast<uint32_t>(entries_.size()));
+    index_.emplace_back(&line, static_cast<uint32_t>(entries_.size()));
     entries_.push_back({&line, 0, {}});
   }
+  std::sort(index_.begin(), index_.end(), ByAddress);
   for (uint32_t i = 0; i < entries_.size(); ++i) {
     if (!IsWaiting(*entries_[i].line)) continue;
     ++waiting_;
@@ -30,7 +64,7 @@ RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(max
 
 void RunPlan::WaitFor(uint32_t waiting) {
   int32_t open = 0;
-  for (int32_t number : entries_[waiting].line->definition().wait_for.numbers) {
+  for (int32_t number : entries_[waiting].line->definition().wait_for.numbers()) {
     Entry* named = Named(number);
     if (named == nullptr) {
       unnamed_[number].push_back(waiting);
@@ -46,9 +80,14 @@ void RunPlan::WaitFor(uint32_t waiting) {
   Open(waiting, open);
 }
 
+uint32_t RunPlan::Index(const RunLine& line) const {
+  return std::lower_bound(index_.begin(), index_.end(), std::pair(&line, 0u), ByAddress)->second;
+}
+
 void RunPlan::Add(RunLine& line) {
   const auto at = static_cast<uint32_t>(entries_.size());
-  index_.emplace(&line, at);
+  const std::pair<const RunLine*, uint32_t> indexed(&line, at);
+  index_.insert(std::lower_bound(index_.begin(), index_.end(), indexed, ByAddress), indexed);
   entries_.push_back({&line, 0, {}});
   if (!IsWaiting(line)) return;
   ++waiting_;
@@ -73,9 +112,9 @@ void RunPlan::Open(uint32_t waiting, int32_t count) {
   entry.open += count;
   if (!IsWaiting(*entry.line)) return;
   if (entry.open == 0 && !entry.line->Program().empty()) {
-    ready_.insert(waiting);
+    ready_.Insert(waiting);
   } else {
-    ready_.erase(waiting);
+    ready_.Erase(waiting);
   }
 }
 
@@ -84,7 +123,7 @@ void RunPlan::End(RunLine& line, LineState state) {
   const bool was_over = line.AlreadyRun();
   if (IsWaiting(line)) {
     --waiting_;
-    ready_.erase(at);
+    ready_.Erase(at);
   }
   running_.erase(at);
   line.SetState(state);
@@ -101,8 +140,8 @@ std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
   std::vector<RunLine*> startable;
   if (running() >= maximum_) return startable;
   const size_t free = static_cast<size_t>(maximum_ - running());
-  for (uint32_t at : ready_) {
-    RunLine* line = entries_[at].line;
+  for (std::optional<uint32_t> at = ready_.Next(0); at; at = ready_.Next(*at + 1)) {
+    RunLine* line = entries_[*at].line;
     if (!not_before_.empty()) {
       const auto delayed = not_before_.find(line);
       if (delayed != not_before_.end() && now < delayed->second) continue;
@@ -125,7 +164,7 @@ void RunPlan::Started(RunLine& line) {
   const uint32_t at = Index(line);
   if (IsWaiting(line)) {
     --waiting_;
-    ready_.erase(at);
+    ready_.Erase(at);
   }
   line.SetState(LineState::kRunning);
   running_.insert(at);
@@ -169,14 +208,14 @@ void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
     End(*line, LineState::kSkipped);
     skipped.push_back(line);
   };
-  for (int32_t number : list.numbers) {
+  for (int32_t number : list.numbers()) {
     skip(lines_.Line(number));
     for (RunLine* copy : lines_.CopiesOf(number)) skip(copy);
   }
 }
 
 Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequences& consequences) {
-  for (int32_t number : list.numbers) {
+  for (int32_t number : list.numbers()) {
     RunLine* original = lines_.Line(number);
     if (original == nullptr) continue;
     // A status line may name a copy; its copies count for the job's line all the same, or
@@ -243,7 +282,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
       waits_for[i].push_back(found->second);
       waited_by[found->second].push_back(i);
     };
-    for (int32_t number : waiting[i]->definition().wait_for.numbers) {
+    for (int32_t number : waiting[i]->definition().wait_for.numbers()) {
       const RunLine* named = collection.Line(number);
       if (named == nullptr) continue;
       depend_on(named);

@@ -4,9 +4,11 @@
 // waits for programs to end, reads their verdicts and tells it.
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/run_lines.h"
@@ -112,7 +114,7 @@ class RunPlan {
   // Counts the open waits of the waiting line at `waiting` and notes it with the lines
   // it names.
   void WaitFor(uint32_t waiting);
-  uint32_t Index(const RunLine& line) const { return index_.at(&line); }
+  uint32_t Index(const RunLine& line) const;
   // The entry of the line named by `number` in a wait list; null when none is.
   Entry* Named(int32_t number);
   // The waiting line at `waiting` has `count` more waits not over, or fewer when negative.
@@ -128,10 +130,26 @@ class RunPlan {
 
   RunLines& lines_;
   const int32_t maximum_;
+  // Positions of a set of entries, one bit each: a plan of many thousand lines keeps
+  // nearly all of them ready at its start.
+  class Positions {
+   public:
+    void Insert(uint32_t at);
+    void Erase(uint32_t at);
+    // The first position at or behind `from` in the set; none when there is none.
+    std::optional<uint32_t> Next(uint32_t from) const;
+
+   private:
+    std::vector<uint64_t> words_;
+    // No word before this one has a position in it.
+    mutable size_t first_word_ = 0;
+  };
+
   std::vector<Entry> entries_;
-  std::unordered_map<const RunLine*, uint32_t> index_;
+  // The entry of each line, ordered by the line's address.
+  std::vector<std::pair<const RunLine*, uint32_t>> index_;
   // Waiting lines with a program and no open wait, and running lines, by position.
-  std::set<uint32_t> ready_;
+  Positions ready_;
   std::set<uint32_t> running_;
   int32_t waiting_ = 0;
   // Waiting lines by the numbers of their wait lists that name no line yet: a repeat copy

@@ -43,18 +43,40 @@ RunLine* RunLines::Add(int32_t number) {
   line->key_ = number;
   RunLine* added = line.get();
   lines_.push_back(std::move(line));
-  by_number_[number].push_back(added);
+  by_number_.emplace(number, added);
   by_key_.emplace(number, added);
   if (number > highest_job_line_nr_) highest_job_line_nr_ = number;
   return added;
 }
 
-void RunLines::Unindex(RunLine* line) {
-  auto numbered = by_number_.find(line->JobLineNr());
-  if (numbered != by_number_.end()) {
-    EraseFrom(numbered->second, line);
-    if (numbered->second.empty()) by_number_.erase(numbered);
+void RunLines::Number(RunLine* line, int32_t number) {
+  auto [first, added] = by_number_.emplace(number, line);
+  if (added) return;
+  // The earlier added of the two stays first.
+  if (line->sequence_ < first->second->sequence_) std::swap(line, first->second);
+  InsertInOrder(sharing_[number], line, line->sequence_,
+                [](const RunLine* held) { return held->sequence_; });
+}
+
+void RunLines::Unnumber(RunLine* line, int32_t number) {
+  auto first = by_number_.find(number);
+  if (first == by_number_.end()) return;
+  auto later = sharing_.find(number);
+  if (first->second == line) {
+    if (later == sharing_.end()) {
+      by_number_.erase(first);
+      return;
+    }
+    first->second = later->second.front();
+    later->second.erase(later->second.begin());
+  } else if (later != sharing_.end()) {
+    EraseFrom(later->second, line);
   }
+  if (later != sharing_.end() && later->second.empty()) sharing_.erase(later);
+}
+
+void RunLines::Unindex(RunLine* line) {
+  Unnumber(line, line->JobLineNr());
   by_key_.erase(line->key_);
   if (line->OriginalJobLineNr() != 0) {
     auto found = copies_.find(line->OriginalJobLineNr());
@@ -92,7 +114,7 @@ bool RunLines::JobLineNrExists(int32_t number) const { return by_number_.count(n
 
 RunLine* RunLines::Line(int32_t number) const {
   auto found = by_number_.find(number);
-  return found == by_number_.end() ? nullptr : found->second.front();
+  return found == by_number_.end() ? nullptr : found->second;
 }
 
 RunLine* RunLines::Item(int index) const {
@@ -104,6 +126,7 @@ void RunLines::Clear() {
   for (auto& line : lines_) line->owner_ = nullptr;
   lines_.clear();
   by_number_.clear();
+  sharing_.clear();
   by_key_.clear();
   copies_.clear();
   highest_job_line_nr_ = -1;
@@ -124,13 +147,8 @@ void RunLines::MoveCopy(RunLine* line, int32_t from, int32_t to) {
 }
 
 void RunLines::Renumber(RunLine* line, int32_t from, int32_t to) {
-  auto numbered = by_number_.find(from);
-  if (numbered != by_number_.end()) {
-    EraseFrom(numbered->second, line);
-    if (numbered->second.empty()) by_number_.erase(numbered);
-  }
-  InsertInOrder(by_number_[to], line, line->sequence_,
-                [](const RunLine* held) { return held->sequence_; });
+  Unnumber(line, from);
+  Number(line, to);
 }
 
 }  // namespace jr

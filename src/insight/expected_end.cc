@@ -27,7 +27,7 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     RunLine* added = run.Add(line.line);
     if (added == nullptr) continue;
     added->definition().number = line.line;
-    added->definition().wait_for.numbers = line.wait_for;
+    added->definition().wait_for = JobLineRefs({}, line.wait_for);
     // The plan starts only lines with a program.
     added->SetProgram("foreseen");
     if (line.state == ForeseenLine::State::kOver) added->SetState(LineState::kSucceeded);
@@ -99,7 +99,7 @@ std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, i
   std::map<int32_t, std::vector<int32_t>> waits;
   for (const RunRow& row : RunRows(table, row_count)) {
     Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(kColWait, row.row));
-    waits[row.number] = refs.ok() ? std::move(refs.value.numbers) : std::vector<int32_t>{};
+    waits[row.number] = refs.ok() ? refs.value.numbers() : std::vector<int32_t>{};
   }
   return waits;
 }
@@ -160,7 +160,7 @@ void ExpectedEndWatch::LineStarted(const RunLine& line) {
 void ExpectedEndWatch::LineRepeated(const RunLine& original, const RunLine& copy) {
   const ForeseenLine* source = Find(original.JobLineNr());
   Take({copy.JobLineNr(), original.JobLineNr(),
-        source ? source->wait_for : copy.definition().wait_for.numbers,
+        source ? source->wait_for : copy.definition().wait_for.numbers(),
         ForeseenLine::State::kWaiting, std::nullopt});
 }
 

@@ -62,7 +62,7 @@ TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEve
   const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
   for (const auto& [list, expected] : readable) {
     const Result<JobLineRefs> refs = ReadJobLineRefs(list);
-    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
+    EXPECT_TRUE(refs.ok() && refs.value.numbers() == expected && refs.value.text() == list) << list;
   }
   for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
   std::setlocale(LC_NUMERIC, "C");

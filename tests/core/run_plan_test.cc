@@ -143,7 +143,7 @@ std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t free,
     if (line.State() != LineState::kWaiting || line.Program().empty()) continue;
     if (not_before.count(&line) && now < not_before.at(&line)) continue;
     bool satisfied = true;
-    for (int32_t number : line.definition().wait_for.numbers) {
+    for (int32_t number : line.definition().wait_for.numbers()) {
       const RunLine* named = lines.Line(number);
       satisfied = satisfied && over(named);
       if (named && named->Repeated())

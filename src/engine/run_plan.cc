@@ -4,7 +4,7 @@
 #include <bit>
 #include <deque>
 #include <functional>
-#include <unordered_map>
+#include <span>
 
 #include "engine/result_files.h"
 #include "model/job_rules.h"
@@ -13,6 +13,28 @@ namespace jr {
 namespace {
 
 bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting; }
+
+// The lines each of a list of lines points to: those of line i are to[starts[i]] up to
+// to[starts[i + 1]].
+struct Adjacency {
+  std::vector<uint32_t> starts;
+  std::vector<uint32_t> to;
+
+  std::span<const uint32_t> Of(size_t i) const {
+    return std::span<const uint32_t>(to).subspan(starts[i], starts[i + 1] - starts[i]);
+  }
+  // Becomes `other` with every pointer turned round.
+  void Reverse(const Adjacency& other) {
+    starts.assign(other.starts.size(), 0);
+    for (uint32_t target : other.to) ++starts[target + 1];
+    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+    to.resize(other.to.size());
+    std::vector<uint32_t> filled(starts.begin(), starts.end() - 1);
+    for (size_t from = 0; from + 1 < other.starts.size(); ++from) {
+      for (uint32_t target : other.Of(from)) to[filled[target]++] = static_cast<uint32_t>(from);
+    }
+  }
+};
 
 bool ByAddress(const std::pair<const RunLine*, uint32_t>& a,
                const std::pair<const RunLine*, uint32_t>& b) {
@@ -80,8 +102,10 @@ void RunPlan::WaitFor(uint32_t waiting) {
   Open(waiting, open);
 }
 
-uint32_t RunPlan::Index(const RunLine& line) const {
-  return std::lower_bound(index_.begin(), index_.end(), std::pair(&line, 0u), ByAddress)->second;
+std::optional<uint32_t> RunPlan::Find(const RunLine& line) const {
+  const auto found = std::lower_bound(index_.begin(), index_.end(), std::pair(&line, 0u), ByAddress);
+  if (found == index_.end() || found->first != &line) return std::nullopt;
+  return found->second;
 }
 
 void RunPlan::Add(RunLine& line) {
@@ -255,12 +279,15 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   const RunLines& collection = lines_;
   const int32_t maximum = maximum_;
   std::vector<LineThatCannotStart> blocked;
+  // Every waiting line's place among the waiting ones, by its entry.
+  constexpr uint32_t kNotWaiting = UINT32_MAX;
+  std::vector<uint32_t> place(entries_.size(), kNotWaiting);
   std::vector<RunLine*> waiting;
-  std::unordered_map<const RunLine*, size_t> index;
-  for (RunLine& line : collection) {
-    if (!IsWaiting(line)) continue;
-    index.emplace(&line, waiting.size());
-    waiting.push_back(&line);
+  // The entries are in collection order.
+  for (uint32_t at = 0; at < entries_.size(); ++at) {
+    if (!IsWaiting(*entries_[at].line)) continue;
+    place[at] = static_cast<uint32_t>(waiting.size());
+    waiting.push_back(entries_[at].line);
   }
   if (waiting.empty()) return blocked;
   if (maximum < 1) {
@@ -271,16 +298,16 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     return blocked;
   }
 
-  // The waiting lines each waiting line waits for, by the wait rule. Running lines will
-  // end and over lines are over; only waiting ones can hold a line back for ever.
-  std::vector<std::vector<size_t>> waits_for(waiting.size());
-  std::vector<std::vector<size_t>> waited_by(waiting.size());
+  // The waiting lines each waiting line waits for, by the wait rule, and the other way
+  // round, each as one list of all lines' entries. Running lines will end and over lines
+  // are over; only waiting ones can hold a line back for ever.
+  Adjacency waits_for, waited_by;
+  waits_for.starts.reserve(waiting.size() + 1);
   for (size_t i = 0; i < waiting.size(); ++i) {
+    waits_for.starts.push_back(static_cast<uint32_t>(waits_for.to.size()));
     auto depend_on = [&](const RunLine* other) {
-      auto found = index.find(other);
-      if (found == index.end()) return;
-      waits_for[i].push_back(found->second);
-      waited_by[found->second].push_back(i);
+      const std::optional<uint32_t> at = Find(*other);
+      if (at && place[*at] != kNotWaiting) waits_for.to.push_back(place[*at]);
     };
     for (int32_t number : waiting[i]->definition().wait_for.numbers()) {
       const RunLine* named = collection.Line(number);
@@ -291,21 +318,24 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
       }
     }
   }
+  waits_for.starts.push_back(static_cast<uint32_t>(waits_for.to.size()));
+  std::vector<uint32_t>().swap(place);
+  waited_by.Reverse(waits_for);
 
   // Peel off the lines that can start once what they wait for has ended; what is left
   // waits, directly or not, for a line without a program or for itself.
-  std::vector<size_t> open(waiting.size());
+  std::vector<uint32_t> open(waiting.size());
   std::vector<bool> can_start(waiting.size(), false);
   std::deque<size_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
-    open[i] = waits_for[i].size();
+    open[i] = waits_for.Of(i).size();
     if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(i);
   }
   while (!ready.empty()) {
     size_t i = ready.front();
     ready.pop_front();
     can_start[i] = true;
-    for (size_t dependent : waited_by[i]) {
+    for (size_t dependent : waited_by.Of(i)) {
       if (--open[dependent] == 0 && !waiting[dependent]->Program().empty()) {
         ready.push_back(dependent);
       }
@@ -330,8 +360,8 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     on_stack[root] = true;
     while (!calls.empty()) {
       auto& [at, edge] = calls.back();
-      if (edge < waits_for[at].size()) {
-        const size_t next = waits_for[at][edge++];
+      if (edge < waits_for.Of(at).size()) {
+        const size_t next = waits_for.Of(at)[edge++];
         if (can_start[next]) continue;
         if (order[next] == kNone) {
           order[next] = low[next] = counter++;
@@ -368,7 +398,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     // Only a line in a wait cycle can never start for its wait list. A line that merely
     // waits for one that can never start is left waiting: that line is ended as a failed
     // start, which is over and satisfies the wait.
-    for (size_t next : waits_for[i]) {
+    for (size_t next : waits_for.Of(i)) {
       if (next == i) {
         blocked.push_back({line, "its wait list waits for itself"});
         break;

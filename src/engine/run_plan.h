@@ -114,7 +114,8 @@ class RunPlan {
   // Counts the open waits of the waiting line at `waiting` and notes it with the lines
   // it names.
   void WaitFor(uint32_t waiting);
-  uint32_t Index(const RunLine& line) const;
+  uint32_t Index(const RunLine& line) const { return *Find(line); }
+  std::optional<uint32_t> Find(const RunLine& line) const;
   // The entry of the line named by `number` in a wait list; null when none is.
   Entry* Named(int32_t number);
   // The waiting line at `waiting` has `count` more waits not over, or fewer when negative.

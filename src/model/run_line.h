@@ -44,10 +44,8 @@ class RunLine {
   void SetProgram(std::string value) { program_ = std::move(value); }
   // What the program is started with, one element per argument: the user's options, split,
   // then the result-file arguments of the line's type.
-  const std::vector<std::string>& ProgramArguments() const { return program_arguments_; }
-  void SetProgramArguments(std::vector<std::string> value) {
-    program_arguments_ = std::move(value);
-  }
+  std::vector<std::string> ProgramArguments() const;
+  void SetProgramArguments(const std::vector<std::string>& value);
   const std::string& LogFileName() const { return log_file_name_; }
   void SetLogFileName(std::string value) { log_file_name_ = std::move(value); }
   const std::string& JobId() const { return job_id_; }
@@ -92,7 +90,9 @@ class RunLine {
   int32_t job_line_nr_ = 0;
   JobLine definition_;
   std::string program_;
-  std::vector<std::string> program_arguments_;
+  // The arguments, each ended by a null character, in one piece: a run keeps every line's,
+  // and an argument can hold no null character.
+  std::string program_arguments_;
   std::string log_file_name_;
   std::string status_file_name_;
   std::string summary_file_name_;

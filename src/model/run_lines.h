@@ -77,6 +77,8 @@ class RunLines {
   void Unindex(RunLine* line);
   void Number(RunLine* line, int32_t number);
   void Unnumber(RunLine* line, int32_t number);
+  // The line added with number `key`, or nullptr.
+  RunLine* Keyed(int32_t key) const;
   void Remove(std::vector<std::unique_ptr<RunLine>>::iterator at);
 
   std::vector<std::unique_ptr<RunLine>> lines_;
@@ -85,8 +87,9 @@ class RunLines {
   // in by_number_, the later ones in insertion order in sharing_, which is empty otherwise.
   std::unordered_map<int32_t, RunLine*> by_number_;
   std::unordered_map<int32_t, std::vector<RunLine*>> sharing_;
-  // Lines by the number they were added with (their key text).
-  std::unordered_map<int32_t, RunLine*> by_key_;
+  // Lines renumbered after they were added, by the number they were added with (their key
+  // text); every other line's key is its number.
+  std::unordered_map<int32_t, RunLine*> renumbered_;
   uint64_t next_sequence_ = 0;
   std::unordered_map<int32_t, std::vector<RunLine*>> copies_;
   int32_t highest_job_line_nr_ = -1;

@@ -52,8 +52,8 @@ RunLineRecord RunRecorder::RowOf(size_t position) const {
   record.position = static_cast<int32_t>(position);
   record.seq = kept.seq;
   record.description = kept.line->definition().description;
-  record.start = kept.start;
-  record.end = kept.end;
+  if (kept.start != Kept::kNever) record.start = kept.start;
+  if (kept.end != Kept::kNever) record.end = kept.end;
   record.outcome = kept.outcome;
   record.exit_code = kept.exit_code;
   if (kept.line->OriginalJobLineNr() > 0) record.repeat_of = kept.line->OriginalJobLineNr();
@@ -136,7 +136,7 @@ void RunRecorder::LineStarted(const RunLine& line) {
 
 void RunRecorder::Ended(const RunLine& line) {
   Kept& record = Record(line);
-  if (!record.start) {
+  if (record.start == Kept::kNever) {
     // It could not start: it began and ended at once.
     record.seq = next_seq_++;
     record.start = clock_.Now();

@@ -51,13 +51,14 @@ class RunRecorder final : public RunObserver {
   // lines: the rest of the row is read from the line, which stays in the run's collection
   // until the run ends.
   struct Kept {
+    static constexpr TimePoint kNever = TimePoint::min();
     const RunLine* line = nullptr;
+    TimePoint start = kNever, end = kNever;
     int32_t number = 0;  // the line's number when it was first seen
     std::optional<int32_t> seq;
-    std::optional<TimePoint> start, end;
     std::optional<int> exit_status;
-    std::optional<int32_t> exit_code;
     LineOutcome outcome = LineOutcome::kNotRun;
+    std::optional<int8_t> exit_code;
     bool changed = false;
   };
   // The line's entry, made when first seen; its position is the order it was first seen in.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <deque>
 #include <functional>
 #include <span>
 
@@ -326,21 +325,25 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   // waits, directly or not, for a line without a program or for itself.
   std::vector<uint32_t> open(waiting.size());
   std::vector<bool> can_start(waiting.size(), false);
-  std::deque<size_t> ready;
+  // In the order they are found; the order does not change which lines are peeled off.
+  std::vector<uint32_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
-    open[i] = waits_for.Of(i).size();
-    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(i);
+    open[i] = static_cast<uint32_t>(waits_for.Of(i).size());
+    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(static_cast<uint32_t>(i));
   }
-  while (!ready.empty()) {
-    size_t i = ready.front();
-    ready.pop_front();
+  for (size_t next = 0; next < ready.size(); ++next) {
+    const uint32_t i = ready[next];
     can_start[i] = true;
-    for (size_t dependent : waited_by.Of(i)) {
+    for (uint32_t dependent : waited_by.Of(i)) {
       if (--open[dependent] == 0 && !waiting[dependent]->Program().empty()) {
         ready.push_back(dependent);
       }
     }
   }
+  if (ready.size() == waiting.size()) return blocked;
+  std::vector<uint32_t>().swap(ready);
+  std::vector<uint32_t>().swap(open);
+  waited_by = {};
 
   // The strongly connected parts of what is left (Tarjan's method, without recursion, so
   // that a long chain does not exhaust the stack): a line is in a wait cycle when its part

@@ -51,7 +51,15 @@ std::vector<std::string_view> ListEntries(std::string_view text) {
 
 JobLineRefs::JobLineRefs(std::string text, std::vector<int32_t> numbers) {
   if (text.empty() && numbers.empty()) return;
-  held_ = std::make_shared<const Held>(Held{std::move(text), std::move(numbers)});
+  held_ = std::make_unique<const Held>(Held{std::move(text), std::move(numbers)});
+}
+
+JobLineRefs::JobLineRefs(const JobLineRefs& other)
+    : held_(other.held_ ? std::make_unique<const Held>(*other.held_) : nullptr) {}
+
+JobLineRefs& JobLineRefs::operator=(const JobLineRefs& other) {
+  if (this != &other) held_ = other.held_ ? std::make_unique<const Held>(*other.held_) : nullptr;
+  return *this;
 }
 
 const std::string& JobLineRefs::text() const {

@@ -16,12 +16,15 @@ namespace jr {
 
 // A list of job-line numbers ("10,20"): read once into its entries, the text kept as it
 // was typed so that it is written back unchanged. A run keeps a definition of every line
-// and most lines' lists are empty: an empty list holds nothing, and copies of a list share
-// what it holds, which never changes.
+// and most lines' lists are empty: an empty list holds nothing but a null pointer.
 class JobLineRefs {
  public:
   JobLineRefs() = default;
   JobLineRefs(std::string text, std::vector<int32_t> numbers = {});
+  JobLineRefs(const JobLineRefs& other);
+  JobLineRefs& operator=(const JobLineRefs& other);
+  JobLineRefs(JobLineRefs&&) = default;
+  JobLineRefs& operator=(JobLineRefs&&) = default;
 
   const std::string& text() const;
   const std::vector<int32_t>& numbers() const;
@@ -35,7 +38,7 @@ class JobLineRefs {
     std::string text;
     std::vector<int32_t> numbers;
   };
-  std::shared_ptr<const Held> held_;
+  std::unique_ptr<const Held> held_;
 };
 
 // Reads a list: entries are cut at the commas as they stand; an entry's value is the

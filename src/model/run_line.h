@@ -75,13 +75,19 @@ class RunLine {
 
   // When the line's program started and stopped; none before that. They are instants:
   // text is made of them only where it is written (FormatTimeText).
-  std::optional<TimePoint> StartingTime() const { return starting_time_; }
-  std::optional<TimePoint> StopTime() const { return stop_time_; }
+  std::optional<TimePoint> StartingTime() const { return Known(starting_time_); }
+  std::optional<TimePoint> StopTime() const { return Known(stop_time_); }
   void SetStartingTime(TimePoint value) { starting_time_ = value; }
   void SetStopTime(TimePoint value) { stop_time_ = value; }
 
  private:
   friend class RunLines;
+
+  // A time not set yet: a run keeps every line, and an optional time takes twice the room.
+  static constexpr TimePoint kUnknown = TimePoint::min();
+  static std::optional<TimePoint> Known(TimePoint time) {
+    return time == kUnknown ? std::nullopt : std::optional<TimePoint>(time);
+  }
 
   RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
@@ -97,15 +103,15 @@ class RunLine {
   std::string status_file_name_;
   std::string summary_file_name_;
   std::string output_file_name_;
-  LineState state_ = LineState::kWaiting;
-  std::optional<TimePoint> stop_time_;
-  std::optional<TimePoint> starting_time_;
-  int32_t process_id_ = 0;
-  bool time_limit_reached_ = false;
-  std::optional<int> exit_status_;
-  bool repeated_ = false;
-  int32_t original_job_line_nr_ = 0;
   std::string job_id_;
+  TimePoint stop_time_ = kUnknown;
+  TimePoint starting_time_ = kUnknown;
+  std::optional<int> exit_status_;
+  LineState state_ = LineState::kWaiting;
+  int32_t process_id_ = 0;
+  int32_t original_job_line_nr_ = 0;
+  bool time_limit_reached_ = false;
+  bool repeated_ = false;
 };
 
 // The arguments of WriteEntry for a line of type `program_type`, in their fixed order.

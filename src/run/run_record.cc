@@ -50,7 +50,7 @@ RunLineRecord RunRecorder::RowOf(size_t position) const {
   RunLineRecord record;
   record.line = kept.number;
   record.position = static_cast<int32_t>(position);
-  record.seq = kept.seq;
+  if (kept.seq >= 0) record.seq = kept.seq;
   record.description = kept.line->definition().description;
   if (kept.start != Kept::kNever) record.start = kept.start;
   if (kept.end != Kept::kNever) record.end = kept.end;

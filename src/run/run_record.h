@@ -55,7 +55,7 @@ class RunRecorder final : public RunObserver {
     const RunLine* line = nullptr;
     TimePoint start = kNever, end = kNever;
     int32_t number = 0;  // the line's number when it was first seen
-    std::optional<int32_t> seq;
+    int32_t seq = -1;  // none before it starts
     std::optional<int> exit_status;
     LineOutcome outcome = LineOutcome::kNotRun;
     std::optional<int8_t> exit_code;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
 #include <span>
 
 #include "engine/result_files.h"
@@ -35,11 +34,6 @@ struct Adjacency {
   }
 };
 
-bool ByAddress(const std::pair<const RunLine*, uint32_t>& a,
-               const std::pair<const RunLine*, uint32_t>& b) {
-  return std::less<const RunLine*>()(a.first, b.first);
-}
-
 }  // namespace
 
 void RunPlan::Positions::Insert(uint32_t at) {
@@ -70,12 +64,7 @@ std::optional<uint32_t> RunPlan::Positions::Next(uint32_t from) const {
 
 RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {
   entries_.reserve(static_cast<size_t>(lines.Count()));
-  index_.reserve(static_cast<size_t>(lines.Count()));
-  for (RunLine& line : lines_) {
-    index_.emplace_back(&line, static_cast<uint32_t>(entries_.size()));
-    entries_.push_back({&line, 0, {}});
-  }
-  std::sort(index_.begin(), index_.end(), ByAddress);
+  for (RunLine& line : lines_) entries_.push_back({&line, 0, {}});
   for (uint32_t i = 0; i < entries_.size(); ++i) {
     if (!IsWaiting(*entries_[i].line)) continue;
     ++waiting_;
@@ -102,15 +91,15 @@ void RunPlan::WaitFor(uint32_t waiting) {
 }
 
 std::optional<uint32_t> RunPlan::Find(const RunLine& line) const {
-  const auto found = std::lower_bound(index_.begin(), index_.end(), std::pair(&line, 0u), ByAddress);
-  if (found == index_.end() || found->first != &line) return std::nullopt;
-  return found->second;
+  const auto found = std::lower_bound(
+      entries_.begin(), entries_.end(), line.Sequence(),
+      [](const Entry& entry, uint64_t sequence) { return entry.line->Sequence() < sequence; });
+  if (found == entries_.end() || found->line != &line) return std::nullopt;
+  return static_cast<uint32_t>(found - entries_.begin());
 }
 
 void RunPlan::Add(RunLine& line) {
   const auto at = static_cast<uint32_t>(entries_.size());
-  const std::pair<const RunLine*, uint32_t> indexed(&line, at);
-  index_.insert(std::lower_bound(index_.begin(), index_.end(), indexed, ByAddress), indexed);
   entries_.push_back({&line, 0, {}});
   if (!IsWaiting(line)) return;
   ++waiting_;

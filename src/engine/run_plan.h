@@ -8,7 +8,6 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "model/run_lines.h"
@@ -146,9 +145,8 @@ class RunPlan {
     mutable size_t first_word_ = 0;
   };
 
+  // In collection order, which is the order the lines were added in.
   std::vector<Entry> entries_;
-  // The entry of each line, ordered by the line's address.
-  std::vector<std::pair<const RunLine*, uint32_t>> index_;
   // Waiting lines with a program and no open wait, and running lines, by position.
   Positions ready_;
   std::set<uint32_t> running_;

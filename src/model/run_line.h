@@ -30,6 +30,9 @@ class RunLine {
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
   void SetJobLineNr(int32_t value);
+  // The line's place in the order the lines of its collection were added: a line added
+  // later has a higher one.
+  uint64_t Sequence() const { return sequence_; }
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
   void SetOriginalJobLineNr(int32_t value);
   // The job line as the user defined it; a repeat copy has its source's. Its number is the

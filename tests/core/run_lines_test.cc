@@ -149,6 +149,32 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
   EXPECT_EQ(lines.CopiesOf(10), std::vector<RunLine*>{lines.Line(40)});
 }
 
+// A line renumbered after it was added keeps its key; of lines sharing a number the
+// earliest added is found, whichever was renumbered last.
+TEST(RunLines, RenumberedLinesKeepTheirKeysAndTheEarliestOfASharedNumberIsFound) {
+  RunLines lines;
+  RunLine* ten = lines.Add(10);
+  RunLine* twenty = lines.Add(20);
+  RunLine* thirty = lines.Add(30);
+  thirty->SetJobLineNr(20);
+  EXPECT_TRUE(lines.Line(20) == twenty && lines.Add(30) == nullptr);
+  twenty->SetJobLineNr(40);
+  ten->SetJobLineNr(20);
+  EXPECT_TRUE(lines.Line(20) == ten && lines.Line(40) == twenty && lines.Line(10) == nullptr);
+  EXPECT_TRUE(lines.Delete("10") && lines.Line(20) == thirty);
+  EXPECT_TRUE(lines.Delete("20") && lines.Line(40) == nullptr && lines.Add(10) != nullptr);
+  EXPECT_TRUE(lines.Delete("30") && lines.Line(20) == nullptr && lines.Add(30) != nullptr);
+}
+
+TEST(RunLine, ArgumentsComeBackAsTheyWereSetEmptyOnesIncluded) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{}, {""}, {"", "-a b", ""}}) {
+    RunLine line;
+    line.SetProgramArguments(arguments);
+    EXPECT_EQ(line.ProgramArguments(), arguments);
+  }
+}
+
 TEST(LocalTime, TheRunFolderIsNamedForTheLocalTime) {
   EXPECT_EQ(FormatRunTimestamp(test::LocalTime(2003, 3, 7, 15, 6, 10)), "20030307_150610");
 }

@@ -153,9 +153,7 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
 // earliest added is found, whichever was renumbered last.
 TEST(RunLines, RenumberedLinesKeepTheirKeysAndTheEarliestOfASharedNumberIsFound) {
   RunLines lines;
-  RunLine* ten = lines.Add(10);
-  RunLine* twenty = lines.Add(20);
-  RunLine* thirty = lines.Add(30);
+  RunLine *ten = lines.Add(10), *twenty = lines.Add(20), *thirty = lines.Add(30);
   thirty->SetJobLineNr(20);
   EXPECT_TRUE(lines.Line(20) == twenty && lines.Add(30) == nullptr);
   twenty->SetJobLineNr(40);
@@ -167,8 +165,7 @@ TEST(RunLines, RenumberedLinesKeepTheirKeysAndTheEarliestOfASharedNumberIsFound)
 }
 
 TEST(RunLine, ArgumentsComeBackAsTheyWereSetEmptyOnesIncluded) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{}, {""}, {"", "-a b", ""}}) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {""}, {"", "-a b", ""}}) {
     RunLine line;
     line.SetProgramArguments(arguments);
     EXPECT_EQ(line.ProgramArguments(), arguments);

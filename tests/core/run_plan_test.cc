@@ -169,8 +169,7 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
   for (int job = 0; job < 3000; ++job) {
     RunLines lines;
     // Some jobs are longer than the plan's sets hold in one word.
-    const int32_t count = job % 50 == 0 ? 150 : 2 + pick(12);
-    const int32_t highest = 10 * count, maximum = pick(4);
+    const int32_t count = job % 50 ? 2 + pick(12) : 150, highest = 10 * count, maximum = pick(4);
     for (int32_t number = 10; number <= highest; number += 10) {
       RunLine& line = Add(lines, number);
       JobLine& definition = line.definition();

@@ -80,7 +80,7 @@ void RunPlan::WaitFor(uint32_t waiting) {
       unnamed_[number].push_back(waiting);
       continue;
     }
-    named->named_by.push_back(waiting);
+    named->named_by.Add(waiting);
     open += named->line->AlreadyRun() ? 0 : 1;
     if (!named->line->Repeated()) continue;
     for (const RunLine* copy : lines_.CopiesOf(named->line->JobLineNr())) {
@@ -108,7 +108,7 @@ void RunPlan::Add(RunLine& line) {
   const auto unnamed = unnamed_.find(line.JobLineNr());
   if (unnamed == unnamed_.end()) return;
   for (uint32_t waiting : unnamed->second) {
-    entries_[at].named_by.push_back(waiting);
+    entries_[at].named_by.Add(waiting);
     Open(waiting, 1);
   }
   unnamed_.erase(unnamed);
@@ -140,12 +140,12 @@ void RunPlan::End(RunLine& line, LineState state) {
   running_.erase(at);
   line.SetState(state);
   if (was_over) return;
-  for (uint32_t waiting : entries_[at].named_by) Open(waiting, -1);
+  entries_[at].named_by.ForEach([this](uint32_t waiting) { Open(waiting, -1); });
   // The lines waiting for a repeated line wait for its copies too.
   if (line.OriginalJobLineNr() == 0) return;
   const RunLine* source = lines_.Line(line.OriginalJobLineNr());
   if (source == nullptr || !source->Repeated()) return;
-  for (uint32_t waiting : entries_[Index(*source)].named_by) Open(waiting, -1);
+  entries_[Index(*source)].named_by.ForEach([this](uint32_t waiting) { Open(waiting, -1); });
 }
 
 std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
@@ -251,7 +251,7 @@ Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequenc
     if (!copy.ok()) return copy.status;
     // The lines waiting for the original wait for its copies too (a line has copies only
     // once it is repeated).
-    for (uint32_t waiting : entries_[Index(*original)].named_by) Open(waiting, 1);
+    entries_[Index(*original)].named_by.ForEach([this](uint32_t waiting) { Open(waiting, 1); });
     Add(*copy.value);
     ++copies;
     if (definition.repeat_delay > 0) {

@@ -4,6 +4,7 @@
 // waits for programs to end, reads their verdicts and tells it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -97,6 +98,33 @@ class RunPlan {
   bool Over() const { return running_.empty() && waiting_ == 0; }
 
  private:
+  // Positions of waiting lines in the order they were noted. Most lines are named by one
+  // line or none, which takes no room of its own.
+  class Waiters {
+   public:
+    void Add(uint32_t waiting) {
+      if (first_ == kNone) {
+        first_ = waiting;
+        return;
+      }
+      if (!more_) more_ = std::make_unique<std::vector<uint32_t>>();
+      more_->push_back(waiting);
+    }
+    template <typename Visit>
+    void ForEach(Visit visit) const {
+      if (first_ == kNone) return;
+      visit(first_);
+      if (more_) {
+        for (uint32_t waiting : *more_) visit(waiting);
+      }
+    }
+
+   private:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t first_ = kNone;
+    std::unique_ptr<std::vector<uint32_t>> more_;
+  };
+
   // What the plan keeps of a line, at the line's position in the collection.
   struct Entry {
     RunLine* line = nullptr;
@@ -105,7 +133,7 @@ class RunPlan {
     int32_t open = 0;
     // The waiting lines whose wait list names this line, once per naming entry: they wait
     // for it and, once it is repeated, for its copies.
-    std::vector<uint32_t> named_by;
+    Waiters named_by;
   };
 
   // Takes in the line just appended to the collection.

@@ -53,6 +53,8 @@ class CommandLineProgress final : public RunSessionObserver {
     auto found = started_.find(line.JobLineNr());
     std::string took =
         found == started_.end() ? "" : " after " + Seconds(found->second, clock_.Now());
+    // Only running lines are kept: a run of many thousand lines would keep every one.
+    if (found != started_.end()) started_.erase(found);
     Progress(line.ErrorOccurred() ? "FAILED" : "OK", line, took);
   }
   void LineSkipped(const RunLine& line) override { Progress("skipped", line, ""); }

@@ -1,8 +1,8 @@
 #include "engine/run_plan.h"
 
 #include <algorithm>
-#include <deque>
-#include <unordered_map>
+#include <bit>
+#include <span>
 
 #include "engine/result_files.h"
 #include "model/job_rules.h"
@@ -12,15 +12,59 @@ namespace {
 
 bool IsWaiting(const RunLine& line) { return line.State() == LineState::kWaiting; }
 
+// The lines each of a list of lines points to: those of line i are to[starts[i]] up to
+// to[starts[i + 1]].
+struct Adjacency {
+  std::vector<uint32_t> starts;
+  std::vector<uint32_t> to;
+
+  std::span<const uint32_t> Of(size_t i) const {
+    return std::span<const uint32_t>(to).subspan(starts[i], starts[i + 1] - starts[i]);
+  }
+  // Becomes `other` with every pointer turned round.
+  void Reverse(const Adjacency& other) {
+    starts.assign(other.starts.size(), 0);
+    for (uint32_t target : other.to) ++starts[target + 1];
+    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+    to.resize(other.to.size());
+    std::vector<uint32_t> filled(starts.begin(), starts.end() - 1);
+    for (size_t from = 0; from + 1 < other.starts.size(); ++from) {
+      for (uint32_t target : other.Of(from)) to[filled[target]++] = static_cast<uint32_t>(from);
+    }
+  }
+};
+
 }  // namespace
+
+void RunPlan::Positions::Insert(uint32_t at) {
+  const size_t word = at / 64;
+  if (word >= words_.size()) words_.resize(word + 1);
+  words_[word] |= uint64_t{1} << (at % 64);
+  first_word_ = std::min(first_word_, word);
+}
+
+void RunPlan::Positions::Erase(uint32_t at) {
+  const size_t word = at / 64;
+  if (word < words_.size()) words_[word] &= ~(uint64_t{1} << (at % 64));
+}
+
+std::optional<uint32_t> RunPlan::Positions::Next(uint32_t from) const {
+  // Words left empty at the front are passed once, not on every pass.
+  while (first_word_ < words_.size() && words_[first_word_] == 0) ++first_word_;
+  size_t word = std::max<size_t>(from / 64, first_word_);
+  if (word >= words_.size()) return std::nullopt;
+  uint64_t bits = words_[word];
+  if (word == from / 64) bits &= ~uint64_t{0} << (from % 64);
+  while (bits == 0) {
+    if (++word == words_.size()) return std::nullopt;
+    bits = words_[word];
+  }
+  return static_cast<uint32_t>(word * 64 + static_cast<size_t>(std::countr_zero(bits)));
+}
 
 RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(maximum) {
   entries_.reserve(static_cast<size_t>(lines.Count()));
-  index_.reserve(static_cast<size_t>(lines.Count()));
-  for (RunLine& line : lines_) {
-    index_.emplace(&line, static_cast<uint32_t>(entries_.size()));
-    entries_.push_back({&line, 0, {}});
-  }
+  for (RunLine& line : lines_) entries_.push_back({&line, 0, {}});
   for (uint32_t i = 0; i < entries_.size(); ++i) {
     if (!IsWaiting(*entries_[i].line)) continue;
     ++waiting_;
@@ -30,13 +74,13 @@ RunPlan::RunPlan(RunLines& lines, int32_t maximum) : lines_(lines), maximum_(max
 
 void RunPlan::WaitFor(uint32_t waiting) {
   int32_t open = 0;
-  for (int32_t number : entries_[waiting].line->definition().wait_for.numbers) {
+  for (int32_t number : entries_[waiting].line->definition().wait_for.numbers()) {
     Entry* named = Named(number);
     if (named == nullptr) {
       unnamed_[number].push_back(waiting);
       continue;
     }
-    named->named_by.push_back(waiting);
+    named->named_by.Add(waiting);
     open += named->line->AlreadyRun() ? 0 : 1;
     if (!named->line->Repeated()) continue;
     for (const RunLine* copy : lines_.CopiesOf(named->line->JobLineNr())) {
@@ -46,9 +90,16 @@ void RunPlan::WaitFor(uint32_t waiting) {
   Open(waiting, open);
 }
 
+std::optional<uint32_t> RunPlan::Find(const RunLine& line) const {
+  const auto found = std::lower_bound(
+      entries_.begin(), entries_.end(), line.Sequence(),
+      [](const Entry& entry, uint64_t sequence) { return entry.line->Sequence() < sequence; });
+  if (found == entries_.end() || found->line != &line) return std::nullopt;
+  return static_cast<uint32_t>(found - entries_.begin());
+}
+
 void RunPlan::Add(RunLine& line) {
   const auto at = static_cast<uint32_t>(entries_.size());
-  index_.emplace(&line, at);
   entries_.push_back({&line, 0, {}});
   if (!IsWaiting(line)) return;
   ++waiting_;
@@ -57,7 +108,7 @@ void RunPlan::Add(RunLine& line) {
   const auto unnamed = unnamed_.find(line.JobLineNr());
   if (unnamed == unnamed_.end()) return;
   for (uint32_t waiting : unnamed->second) {
-    entries_[at].named_by.push_back(waiting);
+    entries_[at].named_by.Add(waiting);
     Open(waiting, 1);
   }
   unnamed_.erase(unnamed);
@@ -73,9 +124,9 @@ void RunPlan::Open(uint32_t waiting, int32_t count) {
   entry.open += count;
   if (!IsWaiting(*entry.line)) return;
   if (entry.open == 0 && !entry.line->Program().empty()) {
-    ready_.insert(waiting);
+    ready_.Insert(waiting);
   } else {
-    ready_.erase(waiting);
+    ready_.Erase(waiting);
   }
 }
 
@@ -84,25 +135,25 @@ void RunPlan::End(RunLine& line, LineState state) {
   const bool was_over = line.AlreadyRun();
   if (IsWaiting(line)) {
     --waiting_;
-    ready_.erase(at);
+    ready_.Erase(at);
   }
   running_.erase(at);
   line.SetState(state);
   if (was_over) return;
-  for (uint32_t waiting : entries_[at].named_by) Open(waiting, -1);
+  entries_[at].named_by.ForEach([this](uint32_t waiting) { Open(waiting, -1); });
   // The lines waiting for a repeated line wait for its copies too.
   if (line.OriginalJobLineNr() == 0) return;
   const RunLine* source = lines_.Line(line.OriginalJobLineNr());
   if (source == nullptr || !source->Repeated()) return;
-  for (uint32_t waiting : entries_[Index(*source)].named_by) Open(waiting, -1);
+  entries_[Index(*source)].named_by.ForEach([this](uint32_t waiting) { Open(waiting, -1); });
 }
 
 std::vector<RunLine*> RunPlan::Startable(TimePoint now) const {
   std::vector<RunLine*> startable;
   if (running() >= maximum_) return startable;
   const size_t free = static_cast<size_t>(maximum_ - running());
-  for (uint32_t at : ready_) {
-    RunLine* line = entries_[at].line;
+  for (std::optional<uint32_t> at = ready_.Next(0); at; at = ready_.Next(*at + 1)) {
+    RunLine* line = entries_[*at].line;
     if (!not_before_.empty()) {
       const auto delayed = not_before_.find(line);
       if (delayed != not_before_.end() && now < delayed->second) continue;
@@ -125,7 +176,7 @@ void RunPlan::Started(RunLine& line) {
   const uint32_t at = Index(line);
   if (IsWaiting(line)) {
     --waiting_;
-    ready_.erase(at);
+    ready_.Erase(at);
   }
   line.SetState(LineState::kRunning);
   running_.insert(at);
@@ -169,14 +220,14 @@ void RunPlan::Skip(const JobLineRefs& list, std::vector<RunLine*>& skipped) {
     End(*line, LineState::kSkipped);
     skipped.push_back(line);
   };
-  for (int32_t number : list.numbers) {
+  for (int32_t number : list.numbers()) {
     skip(lines_.Line(number));
     for (RunLine* copy : lines_.CopiesOf(number)) skip(copy);
   }
 }
 
 Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequences& consequences) {
-  for (int32_t number : list.numbers) {
+  for (int32_t number : list.numbers()) {
     RunLine* original = lines_.Line(number);
     if (original == nullptr) continue;
     // A status line may name a copy; its copies count for the job's line all the same, or
@@ -200,7 +251,7 @@ Status RunPlan::Repeat(const JobLineRefs& list, const RunLine& ended, Consequenc
     if (!copy.ok()) return copy.status;
     // The lines waiting for the original wait for its copies too (a line has copies only
     // once it is repeated).
-    for (uint32_t waiting : entries_[Index(*original)].named_by) Open(waiting, 1);
+    entries_[Index(*original)].named_by.ForEach([this](uint32_t waiting) { Open(waiting, 1); });
     Add(*copy.value);
     ++copies;
     if (definition.repeat_delay > 0) {
@@ -216,12 +267,15 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   const RunLines& collection = lines_;
   const int32_t maximum = maximum_;
   std::vector<LineThatCannotStart> blocked;
+  // Every waiting line's place among the waiting ones, by its entry.
+  constexpr uint32_t kNotWaiting = UINT32_MAX;
+  std::vector<uint32_t> place(entries_.size(), kNotWaiting);
   std::vector<RunLine*> waiting;
-  std::unordered_map<const RunLine*, size_t> index;
-  for (RunLine& line : collection) {
-    if (!IsWaiting(line)) continue;
-    index.emplace(&line, waiting.size());
-    waiting.push_back(&line);
+  // The entries are in collection order.
+  for (uint32_t at = 0; at < entries_.size(); ++at) {
+    if (!IsWaiting(*entries_[at].line)) continue;
+    place[at] = static_cast<uint32_t>(waiting.size());
+    waiting.push_back(entries_[at].line);
   }
   if (waiting.empty()) return blocked;
   if (maximum < 1) {
@@ -232,18 +286,18 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     return blocked;
   }
 
-  // The waiting lines each waiting line waits for, by the wait rule. Running lines will
-  // end and over lines are over; only waiting ones can hold a line back for ever.
-  std::vector<std::vector<size_t>> waits_for(waiting.size());
-  std::vector<std::vector<size_t>> waited_by(waiting.size());
+  // The waiting lines each waiting line waits for, by the wait rule, and the other way
+  // round, each as one list of all lines' entries. Running lines will end and over lines
+  // are over; only waiting ones can hold a line back for ever.
+  Adjacency waits_for, waited_by;
+  waits_for.starts.reserve(waiting.size() + 1);
   for (size_t i = 0; i < waiting.size(); ++i) {
+    waits_for.starts.push_back(static_cast<uint32_t>(waits_for.to.size()));
     auto depend_on = [&](const RunLine* other) {
-      auto found = index.find(other);
-      if (found == index.end()) return;
-      waits_for[i].push_back(found->second);
-      waited_by[found->second].push_back(i);
+      const std::optional<uint32_t> at = Find(*other);
+      if (at && place[*at] != kNotWaiting) waits_for.to.push_back(place[*at]);
     };
-    for (int32_t number : waiting[i]->definition().wait_for.numbers) {
+    for (int32_t number : waiting[i]->definition().wait_for.numbers()) {
       const RunLine* named = collection.Line(number);
       if (named == nullptr) continue;
       depend_on(named);
@@ -252,26 +306,33 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
       }
     }
   }
+  waits_for.starts.push_back(static_cast<uint32_t>(waits_for.to.size()));
+  std::vector<uint32_t>().swap(place);
+  waited_by.Reverse(waits_for);
 
   // Peel off the lines that can start once what they wait for has ended; what is left
   // waits, directly or not, for a line without a program or for itself.
-  std::vector<size_t> open(waiting.size());
+  std::vector<uint32_t> open(waiting.size());
   std::vector<bool> can_start(waiting.size(), false);
-  std::deque<size_t> ready;
+  // In the order they are found; the order does not change which lines are peeled off.
+  std::vector<uint32_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
-    open[i] = waits_for[i].size();
-    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(i);
+    open[i] = static_cast<uint32_t>(waits_for.Of(i).size());
+    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(static_cast<uint32_t>(i));
   }
-  while (!ready.empty()) {
-    size_t i = ready.front();
-    ready.pop_front();
+  for (size_t next = 0; next < ready.size(); ++next) {
+    const uint32_t i = ready[next];
     can_start[i] = true;
-    for (size_t dependent : waited_by[i]) {
+    for (uint32_t dependent : waited_by.Of(i)) {
       if (--open[dependent] == 0 && !waiting[dependent]->Program().empty()) {
         ready.push_back(dependent);
       }
     }
   }
+  if (ready.size() == waiting.size()) return blocked;
+  std::vector<uint32_t>().swap(ready);
+  std::vector<uint32_t>().swap(open);
+  waited_by = {};
 
   // The strongly connected parts of what is left (Tarjan's method, without recursion, so
   // that a long chain does not exhaust the stack): a line is in a wait cycle when its part
@@ -291,8 +352,8 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     on_stack[root] = true;
     while (!calls.empty()) {
       auto& [at, edge] = calls.back();
-      if (edge < waits_for[at].size()) {
-        const size_t next = waits_for[at][edge++];
+      if (edge < waits_for.Of(at).size()) {
+        const size_t next = waits_for.Of(at)[edge++];
         if (can_start[next]) continue;
         if (order[next] == kNone) {
           order[next] = low[next] = counter++;
@@ -329,7 +390,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
     // Only a line in a wait cycle can never start for its wait list. A line that merely
     // waits for one that can never start is left waiting: that line is ended as a failed
     // start, which is over and satisfies the wait.
-    for (size_t next : waits_for[i]) {
+    for (size_t next : waits_for.Of(i)) {
       if (next == i) {
         blocked.push_back({line, "its wait list waits for itself"});
         break;

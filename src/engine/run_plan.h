@@ -4,6 +4,8 @@
 // waits for programs to end, reads their verdicts and tells it.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -96,6 +98,33 @@ class RunPlan {
   bool Over() const { return running_.empty() && waiting_ == 0; }
 
  private:
+  // Positions of waiting lines in the order they were noted. Most lines are named by one
+  // line or none, which takes no room of its own.
+  class Waiters {
+   public:
+    void Add(uint32_t waiting) {
+      if (first_ == kNone) {
+        first_ = waiting;
+        return;
+      }
+      if (!more_) more_ = std::make_unique<std::vector<uint32_t>>();
+      more_->push_back(waiting);
+    }
+    template <typename Visit>
+    void ForEach(Visit visit) const {
+      if (first_ == kNone) return;
+      visit(first_);
+      if (more_) {
+        for (uint32_t waiting : *more_) visit(waiting);
+      }
+    }
+
+   private:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t first_ = kNone;
+    std::unique_ptr<std::vector<uint32_t>> more_;
+  };
+
   // What the plan keeps of a line, at the line's position in the collection.
   struct Entry {
     RunLine* line = nullptr;
@@ -104,7 +133,7 @@ class RunPlan {
     int32_t open = 0;
     // The waiting lines whose wait list names this line, once per naming entry: they wait
     // for it and, once it is repeated, for its copies.
-    std::vector<uint32_t> named_by;
+    Waiters named_by;
   };
 
   // Takes in the line just appended to the collection.
@@ -112,7 +141,8 @@ class RunPlan {
   // Counts the open waits of the waiting line at `waiting` and notes it with the lines
   // it names.
   void WaitFor(uint32_t waiting);
-  uint32_t Index(const RunLine& line) const { return index_.at(&line); }
+  uint32_t Index(const RunLine& line) const { return *Find(line); }
+  std::optional<uint32_t> Find(const RunLine& line) const;
   // The entry of the line named by `number` in a wait list; null when none is.
   Entry* Named(int32_t number);
   // The waiting line at `waiting` has `count` more waits not over, or fewer when negative.
@@ -128,10 +158,25 @@ class RunPlan {
 
   RunLines& lines_;
   const int32_t maximum_;
+  // Positions of a set of entries, one bit each: a plan of many thousand lines keeps
+  // nearly all of them ready at its start.
+  class Positions {
+   public:
+    void Insert(uint32_t at);
+    void Erase(uint32_t at);
+    // The first position at or behind `from` in the set; none when there is none.
+    std::optional<uint32_t> Next(uint32_t from) const;
+
+   private:
+    std::vector<uint64_t> words_;
+    // No word before this one has a position in it.
+    mutable size_t first_word_ = 0;
+  };
+
+  // In collection order, which is the order the lines were added in.
   std::vector<Entry> entries_;
-  std::unordered_map<const RunLine*, uint32_t> index_;
   // Waiting lines with a program and no open wait, and running lines, by position.
-  std::set<uint32_t> ready_;
+  Positions ready_;
   std::set<uint32_t> running_;
   int32_t waiting_ = 0;
   // Waiting lines by the numbers of their wait lists that name no line yet: a repeat copy

@@ -212,7 +212,7 @@ JobWaits JobWaitsOfRun(const RunSummary& run) {
   for (int row = 0; row < job.table.LineCount(); ++row) {
     Result<JobLine> line = JobLineAt(job.table, row);
     if (!line.ok()) return {};  // the run refused such a job: it has no lines to follow
-    waits.wait_for[line.value.number] = line.value.wait_for.numbers;
+    waits.wait_for[line.value.number] = line.value.wait_for.numbers();
   }
   const MaxParallelResult maximum = ParseMaxParallel(job.MaxParallel);
   waits.maximum = maximum.ok() ? maximum.value : 0;

@@ -25,7 +25,7 @@ RunLine* AddForeseen(RunLines& run, const ForeseenLine& line) {
   RunLine* added = run.Add(line.line);
   if (added == nullptr) return nullptr;
   added->definition().number = line.line;
-  added->definition().wait_for.numbers = line.wait_for;
+  added->definition().wait_for = JobLineRefs({}, line.wait_for);
   // The plan starts only lines with a program.
   added->SetProgram("foreseen");
   if (line.repeat_of != 0) {
@@ -134,7 +134,7 @@ std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, i
   std::map<int32_t, std::vector<int32_t>> waits;
   for (const RunRow& row : RunRows(table, row_count)) {
     Result<JobLineRefs> refs = ReadJobLineRefs(table.Text(kColWait, row.row));
-    waits[row.number] = refs.ok() ? std::move(refs.value.numbers) : std::vector<int32_t>{};
+    waits[row.number] = refs.ok() ? refs.value.numbers() : std::vector<int32_t>{};
   }
   return waits;
 }
@@ -195,7 +195,7 @@ void ExpectedEndWatch::LineStarted(const RunLine& line) {
 void ExpectedEndWatch::LineRepeated(const RunLine& original, const RunLine& copy) {
   const ForeseenLine* source = Find(original.JobLineNr());
   Take({copy.JobLineNr(), original.JobLineNr(),
-        source ? source->wait_for : copy.definition().wait_for.numbers,
+        source ? source->wait_for : copy.definition().wait_for.numbers(),
         ForeseenLine::State::kWaiting, std::nullopt});
 }
 

@@ -97,7 +97,7 @@ constexpr EdgeKind kEdgeKinds[] = {
 // The entries of a list; none when it does not read (a run refuses such a job anyway).
 std::vector<int32_t> ListAt(const JobLineTable& table, int column, int row) {
   if (column < 0) return {};
-  return ReadJobLineRefs(table.Text(column, row)).value.numbers;
+  return ReadJobLineRefs(table.Text(column, row)).value.numbers();
 }
 
 GraphOutcome GraphOutcomeOf(LineOutcome outcome) {

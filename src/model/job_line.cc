@@ -49,15 +49,37 @@ std::vector<std::string_view> ListEntries(std::string_view text) {
 
 }  // namespace
 
+JobLineRefs::JobLineRefs(std::string text, std::vector<int32_t> numbers) {
+  if (text.empty() && numbers.empty()) return;
+  held_ = std::make_unique<const Held>(Held{std::move(text), std::move(numbers)});
+}
+
+JobLineRefs::JobLineRefs(const JobLineRefs& other)
+    : held_(other.held_ ? std::make_unique<const Held>(*other.held_) : nullptr) {}
+
+JobLineRefs& JobLineRefs::operator=(const JobLineRefs& other) {
+  if (this != &other) held_ = other.held_ ? std::make_unique<const Held>(*other.held_) : nullptr;
+  return *this;
+}
+
+const std::string& JobLineRefs::text() const {
+  static const std::string kNone;
+  return held_ ? held_->text : kNone;
+}
+
+const std::vector<int32_t>& JobLineRefs::numbers() const {
+  static const std::vector<int32_t> kNone;
+  return held_ ? held_->numbers : kNone;
+}
+
 Result<JobLineRefs> ReadJobLineRefs(std::string_view text) {
-  JobLineRefs refs;
-  refs.text = std::string(text);
+  std::vector<int32_t> numbers;
   for (std::string_view entry : ListEntries(text)) {
     const Result<int32_t> value = EntryValue(entry);
     if (!value.ok()) return value.status;
-    refs.numbers.push_back(value.value);
+    numbers.push_back(value.value);
   }
-  return refs;
+  return JobLineRefs(std::string(text), std::move(numbers));
 }
 
 namespace {
@@ -167,10 +189,10 @@ std::vector<std::string> JobLineListWarnings(const JobLineTable& table, int row_
     const JobLine& line = row.line.value;
     for (const ListColumn& list : kListColumns) {
       const JobLineRefs& refs = line.*list.refs;
-      const std::vector<std::string_view> entries = ListEntries(refs.text);
+      const std::vector<std::string_view> entries = ListEntries(refs.text());
       for (size_t i = 0; i < entries.size(); ++i) {
         const std::string_view entry = TrimBlanks(entries[i]);
-        const int32_t number = refs.numbers[i];
+        const int32_t number = refs.numbers()[i];
         // Blank entries are passed over by the editor too; plain digits are what it writes.
         const bool plain = entry.find_first_not_of("0123456789") == std::string_view::npos;
         const bool self = list.column == kColWait && number == line.number;
@@ -196,7 +218,7 @@ void SetJobLine(JobLineTable& table, int row, const JobLine& line) {
   table.Set(kColDescription, row, line.description);
   table.Set(kColType, row, line.type);
   table.Set(kColOptions, row, line.options);
-  for (const ListColumn& list : kListColumns) table.Set(list.column, row, (line.*list.refs).text);
+  for (const ListColumn& list : kListColumns) table.Set(list.column, row, (line.*list.refs).text());
   table.Set(kColStopOnError, row, line.stop_on_error ? "true" : "false");
   table.Set(kColActive, row, line.active ? "true" : "false");
   table.Set(kColBatchFile, row, line.batch_file);

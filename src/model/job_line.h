@@ -3,6 +3,7 @@
 // file hold the same line as text; they convert at their edges.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,13 +15,30 @@
 namespace jr {
 
 // A list of job-line numbers ("10,20"): read once into its entries, the text kept as it
-// was typed so that it is written back unchanged.
-struct JobLineRefs {
-  std::string text{};
-  std::vector<int32_t> numbers{};
+// was typed so that it is written back unchanged. A run keeps a definition of every line
+// and most lines' lists are empty: an empty list holds nothing but a null pointer.
+class JobLineRefs {
+ public:
+  JobLineRefs() = default;
+  JobLineRefs(std::string text, std::vector<int32_t> numbers = {});
+  JobLineRefs(const JobLineRefs& other);
+  JobLineRefs& operator=(const JobLineRefs& other);
+  JobLineRefs(JobLineRefs&&) = default;
+  JobLineRefs& operator=(JobLineRefs&&) = default;
 
-  bool empty() const { return numbers.empty(); }
-  friend bool operator==(const JobLineRefs&, const JobLineRefs&) = default;
+  const std::string& text() const;
+  const std::vector<int32_t>& numbers() const;
+  bool empty() const { return numbers().empty(); }
+  friend bool operator==(const JobLineRefs& a, const JobLineRefs& b) {
+    return a.text() == b.text() && a.numbers() == b.numbers();
+  }
+
+ private:
+  struct Held {
+    std::string text;
+    std::vector<int32_t> numbers;
+  };
+  std::unique_ptr<const Held> held_;
 };
 
 // Reads a list: entries are cut at the commas as they stand; an entry's value is the

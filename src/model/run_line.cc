@@ -1,5 +1,7 @@
 #include "model/run_line.h"
 
+#include <algorithm>
+
 #include "model/run_lines.h"
 
 namespace jr {
@@ -14,6 +16,25 @@ void RunLine::SetOriginalJobLineNr(int32_t value) {
     owner_->MoveCopy(this, original_job_line_nr_, value);
   }
   original_job_line_nr_ = value;
+}
+
+std::vector<std::string> RunLine::ProgramArguments() const {
+  std::vector<std::string> arguments;
+  for (size_t at = 0; at < program_arguments_.size();) {
+    const size_t end = program_arguments_.find('\0', at);
+    arguments.push_back(program_arguments_.substr(at, end - at));
+    at = end + 1;
+  }
+  return arguments;
+}
+
+void RunLine::SetProgramArguments(const std::vector<std::string>& value) {
+  program_arguments_.clear();
+  for (const std::string& argument : value) {
+    program_arguments_.append(argument.data(), std::min(argument.size(), argument.find('\0')));
+    program_arguments_.push_back('\0');
+  }
+  program_arguments_.shrink_to_fit();
 }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,

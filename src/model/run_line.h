@@ -30,6 +30,9 @@ class RunLine {
   // Job line numbers are 32-bit throughout a run: the editor accepts 1 to 999999.
   int32_t JobLineNr() const { return job_line_nr_; }
   void SetJobLineNr(int32_t value);
+  // The line's place in the order the lines of its collection were added: a line added
+  // later has a higher one.
+  uint64_t Sequence() const { return sequence_; }
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
   void SetOriginalJobLineNr(int32_t value);
   // The job line as the user defined it; a repeat copy has its source's. Its number is the
@@ -44,10 +47,8 @@ class RunLine {
   void SetProgram(std::string value) { program_ = std::move(value); }
   // What the program is started with, one element per argument: the user's options, split,
   // then the result-file arguments of the line's type.
-  const std::vector<std::string>& ProgramArguments() const { return program_arguments_; }
-  void SetProgramArguments(std::vector<std::string> value) {
-    program_arguments_ = std::move(value);
-  }
+  std::vector<std::string> ProgramArguments() const;
+  void SetProgramArguments(const std::vector<std::string>& value);
   const std::string& LogFileName() const { return log_file_name_; }
   void SetLogFileName(std::string value) { log_file_name_ = std::move(value); }
   const std::string& JobId() const { return job_id_; }
@@ -77,13 +78,19 @@ class RunLine {
 
   // When the line's program started and stopped; none before that. They are instants:
   // text is made of them only where it is written (FormatTimeText).
-  std::optional<TimePoint> StartingTime() const { return starting_time_; }
-  std::optional<TimePoint> StopTime() const { return stop_time_; }
+  std::optional<TimePoint> StartingTime() const { return Known(starting_time_); }
+  std::optional<TimePoint> StopTime() const { return Known(stop_time_); }
   void SetStartingTime(TimePoint value) { starting_time_ = value; }
   void SetStopTime(TimePoint value) { stop_time_ = value; }
 
  private:
   friend class RunLines;
+
+  // A time not set yet: a run keeps every line, and an optional time takes twice the room.
+  static constexpr TimePoint kUnknown = TimePoint::min();
+  static std::optional<TimePoint> Known(TimePoint time) {
+    return time == kUnknown ? std::nullopt : std::optional<TimePoint>(time);
+  }
 
   RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
@@ -92,20 +99,22 @@ class RunLine {
   int32_t job_line_nr_ = 0;
   JobLine definition_;
   std::string program_;
-  std::vector<std::string> program_arguments_;
+  // The arguments, each ended by a null character, in one piece: a run keeps every line's,
+  // and an argument can hold no null character.
+  std::string program_arguments_;
   std::string log_file_name_;
   std::string status_file_name_;
   std::string summary_file_name_;
   std::string output_file_name_;
-  LineState state_ = LineState::kWaiting;
-  std::optional<TimePoint> stop_time_;
-  std::optional<TimePoint> starting_time_;
-  int32_t process_id_ = 0;
-  bool time_limit_reached_ = false;
-  std::optional<int> exit_status_;
-  bool repeated_ = false;
-  int32_t original_job_line_nr_ = 0;
   std::string job_id_;
+  TimePoint stop_time_ = kUnknown;
+  TimePoint starting_time_ = kUnknown;
+  std::optional<int> exit_status_;
+  LineState state_ = LineState::kWaiting;
+  int32_t process_id_ = 0;
+  int32_t original_job_line_nr_ = 0;
+  bool time_limit_reached_ = false;
+  bool repeated_ = false;
 };
 
 // The arguments of WriteEntry for a line of type `program_type`, in their fixed order.

@@ -30,12 +30,11 @@ void RunLines::Reserve(int32_t count) {
   const size_t room = static_cast<size_t>(std::max(count, 0));
   lines_.reserve(room);
   by_number_.reserve(room);
-  by_key_.reserve(room);
 }
 
 RunLine* RunLines::Add(int32_t number) {
   // A line renumbered after it was added keeps its key, which no second line may take.
-  if (JobLineNrExists(number) || by_key_.count(number) != 0) return nullptr;
+  if (JobLineNrExists(number) || Keyed(number) != nullptr) return nullptr;
   auto line = std::make_unique<RunLine>();
   line->SetJobLineNr(number);
   line->owner_ = this;
@@ -43,19 +42,43 @@ RunLine* RunLines::Add(int32_t number) {
   line->key_ = number;
   RunLine* added = line.get();
   lines_.push_back(std::move(line));
-  by_number_[number].push_back(added);
-  by_key_.emplace(number, added);
+  by_number_.emplace(number, added);
   if (number > highest_job_line_nr_) highest_job_line_nr_ = number;
   return added;
 }
 
-void RunLines::Unindex(RunLine* line) {
-  auto numbered = by_number_.find(line->JobLineNr());
-  if (numbered != by_number_.end()) {
-    EraseFrom(numbered->second, line);
-    if (numbered->second.empty()) by_number_.erase(numbered);
+void RunLines::Number(RunLine* line, int32_t number) {
+  auto [first, added] = by_number_.emplace(number, line);
+  if (added) return;
+  // The earlier added of the two stays first.
+  if (line->sequence_ < first->second->sequence_) std::swap(line, first->second);
+  InsertInOrder(sharing_[number], line, line->sequence_,
+                [](const RunLine* held) { return held->sequence_; });
+}
+
+void RunLines::Unnumber(RunLine* line, int32_t number) {
+  auto first = by_number_.find(number);
+  if (first == by_number_.end()) return;
+  auto later = sharing_.find(number);
+  if (first->second == line) {
+    if (later == sharing_.end()) {
+      by_number_.erase(first);
+      return;
+    }
+    first->second = later->second.front();
+    later->second.erase(later->second.begin());
+  } else if (later != sharing_.end()) {
+    EraseFrom(later->second, line);
   }
-  by_key_.erase(line->key_);
+  if (later != sharing_.end() && later->second.empty()) sharing_.erase(later);
+}
+
+void RunLines::Unindex(RunLine* line) {
+  Unnumber(line, line->JobLineNr());
+  if (auto keyed = renumbered_.find(line->key_);
+      keyed != renumbered_.end() && keyed->second == line) {
+    renumbered_.erase(keyed);
+  }
   if (line->OriginalJobLineNr() != 0) {
     auto found = copies_.find(line->OriginalJobLineNr());
     if (found != copies_.end()) EraseFrom(found->second, line);
@@ -74,9 +97,8 @@ bool RunLines::Delete(std::string_view key) {
   if (error != std::errc() || end != key.data() + key.size()) return false;
   // The key is the decimal text of the number, so "010" names no line.
   if (std::to_string(number) != key) return false;
-  auto found = by_key_.find(number);
-  if (found == by_key_.end()) return false;
-  RunLine* line = found->second;
+  RunLine* line = Keyed(number);
+  if (line == nullptr) return false;
   Remove(std::find_if(lines_.begin(), lines_.end(),
                       [line](const auto& held) { return held.get() == line; }));
   return true;
@@ -92,7 +114,7 @@ bool RunLines::JobLineNrExists(int32_t number) const { return by_number_.count(n
 
 RunLine* RunLines::Line(int32_t number) const {
   auto found = by_number_.find(number);
-  return found == by_number_.end() ? nullptr : found->second.front();
+  return found == by_number_.end() ? nullptr : found->second;
 }
 
 RunLine* RunLines::Item(int index) const {
@@ -104,7 +126,8 @@ void RunLines::Clear() {
   for (auto& line : lines_) line->owner_ = nullptr;
   lines_.clear();
   by_number_.clear();
-  by_key_.clear();
+  sharing_.clear();
+  renumbered_.clear();
   copies_.clear();
   highest_job_line_nr_ = -1;
 }
@@ -124,13 +147,27 @@ void RunLines::MoveCopy(RunLine* line, int32_t from, int32_t to) {
 }
 
 void RunLines::Renumber(RunLine* line, int32_t from, int32_t to) {
-  auto numbered = by_number_.find(from);
-  if (numbered != by_number_.end()) {
-    EraseFrom(numbered->second, line);
-    if (numbered->second.empty()) by_number_.erase(numbered);
+  Unnumber(line, from);
+  Number(line, to);
+  if (to == line->key_) {
+    renumbered_.erase(line->key_);
+  } else {
+    renumbered_[line->key_] = line;
   }
-  InsertInOrder(by_number_[to], line, line->sequence_,
-                [](const RunLine* held) { return held->sequence_; });
+}
+
+RunLine* RunLines::Keyed(int32_t key) const {
+  if (auto found = renumbered_.find(key); found != renumbered_.end()) return found->second;
+  RunLine* numbered = Line(key);
+  if (numbered == nullptr || numbered->key_ == key) return numbered;
+  // The line first numbered `key` was renumbered to it; the one added with it may be among
+  // the others.
+  auto sharing = sharing_.find(key);
+  if (sharing == sharing_.end()) return nullptr;
+  for (RunLine* line : sharing->second) {
+    if (line->key_ == key) return line;
+  }
+  return nullptr;
 }
 
 }  // namespace jr

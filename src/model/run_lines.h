@@ -75,14 +75,21 @@ class RunLines {
   void MoveCopy(RunLine* line, int32_t from, int32_t to);
   void Renumber(RunLine* line, int32_t from, int32_t to);
   void Unindex(RunLine* line);
+  void Number(RunLine* line, int32_t number);
+  void Unnumber(RunLine* line, int32_t number);
+  // The line added with number `key`, or nullptr.
+  RunLine* Keyed(int32_t key) const;
   void Remove(std::vector<std::unique_ptr<RunLine>>::iterator at);
 
   std::vector<std::unique_ptr<RunLine>> lines_;
   // Lines by their present JobLineNr. A number normally names one line; a line renumbered
-  // after it was added may share it, and then the earliest added one is found first.
-  std::unordered_map<int32_t, std::vector<RunLine*>> by_number_;
-  // Lines by the number they were added with (their key text).
-  std::unordered_map<int32_t, RunLine*> by_key_;
+  // after it was added may share it, and then the earliest added one is found first: it is
+  // in by_number_, the later ones in insertion order in sharing_, which is empty otherwise.
+  std::unordered_map<int32_t, RunLine*> by_number_;
+  std::unordered_map<int32_t, std::vector<RunLine*>> sharing_;
+  // Lines renumbered after they were added, by the number they were added with (their key
+  // text); every other line's key is its number.
+  std::unordered_map<int32_t, RunLine*> renumbered_;
   uint64_t next_sequence_ = 0;
   std::unordered_map<int32_t, std::vector<RunLine*>> copies_;
   int32_t highest_job_line_nr_ = -1;

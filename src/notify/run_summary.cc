@@ -88,8 +88,10 @@ std::vector<std::string> LastLines(std::string_view text, size_t count) {
 void LineTroubleCollector::LineStarted(const RunLine& line) { started_.insert(line.JobLineNr()); }
 
 void LineTroubleCollector::LineFinished(const RunLine& line) {
+  // Only running lines are kept: a run of many thousand lines would keep every one.
+  const bool started = started_.erase(line.JobLineNr()) != 0;
   if (!line.ErrorOccurred()) return;
-  if (!started_.contains(line.JobLineNr())) {
+  if (!started) {
     LineTrouble& trouble = Add(
         line, line.Program().empty()
                   ? std::string("did not start: its type has no program")

@@ -75,7 +75,7 @@ class LineTroubleCollector final : public RunObserver {
  private:
   LineTrouble& Add(const RunLine& line, std::string what);
 
-  std::set<int32_t> started_;
+  std::set<int32_t> started_;  // and not finished yet
   // Lines whose program could not be started; the runner noted why in their log files.
   std::set<int32_t> start_failed_;
   std::vector<LineTrouble> lines_;

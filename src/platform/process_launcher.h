@@ -62,7 +62,8 @@ class ProcessLauncher {
   // How the process ended, once IsRunning has reported its end (asked with the handle
   // IsRunning was given, before it was cleared): its exit status when it ended by itself;
   // none while it runs, when a signal or this launcher ended it, when it was forgotten, or
-  // when the launcher cannot know. A launcher that never knows need not say so.
+  // when the launcher cannot know. A launcher that never knows need not say so. It is told
+  // once: a run of many thousand lines would otherwise keep every line's status.
   virtual std::optional<int> ExitStatus(ProcessHandle /*handle*/) const { return std::nullopt; }
 
   // The engine no longer polls this process (its line was found finished by its status

@@ -44,7 +44,7 @@ std::map<int32_t, EarlierLine> Summarise(const std::vector<RunLineRecord>& earli
 bool Names(const std::string& list, int32_t number) {
   // A list that does not read names nothing here; the run stops at it when it applies it.
   const Result<JobLineRefs> refs = ReadJobLineRefs(list);
-  const std::vector<int32_t>& numbers = refs.value.numbers;
+  const std::vector<int32_t>& numbers = refs.value.numbers();
   return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
 }
 

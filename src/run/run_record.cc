@@ -15,7 +15,10 @@ void RunRecorder::Failed(const Status& status) {
     // the next pass's end. The hold stays, so that the process metadata rows wait in it
     // instead of failing on the disk and stopping the run; a commit that fails drops them.
     changed_.clear();
-    for (const auto& [number, record] : lines_) changed_.push_back(number);
+    for (Kept& kept : lines_) {
+      kept.changed = false;
+      Changed(kept);
+    }
     if (!waiting_for_room_) told_.Warning("the run history waits for room on the disk: " + status.message);
     waiting_for_room_ = true;
     return;
@@ -36,20 +39,46 @@ void RunRecorder::Keep(bool release) {
   waiting_for_room_ = false;
 }
 
-void RunRecorder::Changed(const RunLine& line) {
-  const int32_t number = line.JobLineNr();
-  if (std::find(changed_.begin(), changed_.end(), number) == changed_.end()) {
-    changed_.push_back(number);
-  }
+void RunRecorder::Changed(Kept& kept) {
+  if (kept.changed) return;
+  kept.changed = true;
+  changed_.push_back(static_cast<uint32_t>(&kept - lines_.data()));
+}
+
+RunLineRecord RunRecorder::RowOf(size_t position) const {
+  const Kept& kept = lines_[position];
+  RunLineRecord record;
+  record.line = kept.number;
+  record.position = static_cast<int32_t>(position);
+  if (kept.seq >= 0) record.seq = kept.seq;
+  record.description = kept.line->definition().description;
+  if (kept.start != Kept::kNever) record.start = kept.start;
+  if (kept.end != Kept::kNever) record.end = kept.end;
+  record.outcome = kept.outcome;
+  record.exit_code = kept.exit_code;
+  if (kept.line->OriginalJobLineNr() > 0) record.repeat_of = kept.line->OriginalJobLineNr();
+  record.exit_status = kept.exit_status;
+  return record;
 }
 
 void RunRecorder::WriteChanged() {
-  if (history_ == nullptr || changed_.empty()) return changed_.clear();
-  std::vector<RunLineRecord> records;
-  records.reserve(changed_.size());
-  for (int32_t number : changed_) records.push_back(lines_.at(number));
+  std::vector<uint32_t> changed = std::move(changed_);
   changed_.clear();
-  if (Status written = history_->WriteLines(run_id_, records); !written.ok()) Failed(written);
+  for (uint32_t position : changed) lines_[position].changed = false;
+  if (history_ == nullptr) return;
+  // Rows go in batches, so that the rows of a large run's start are not all copied at once.
+  constexpr size_t kBatch = 256;
+  std::vector<RunLineRecord> records;
+  records.reserve(std::min(changed.size(), kBatch));
+  for (size_t from = 0; from < changed.size(); from += kBatch) {
+    records.clear();
+    for (size_t i = from; i < std::min(changed.size(), from + kBatch); ++i) {
+      records.push_back(RowOf(changed[i]));
+    }
+    if (Status written = history_->WriteLines(run_id_, records); !written.ok()) {
+      return Failed(written);
+    }
+  }
 }
 
 void RunRecorder::PassEnded() { Keep(); }
@@ -61,38 +90,53 @@ void RunRecorder::Begin(const RunStart& start) {
   run_id_ = id.value;
 }
 
-RunLineRecord& RunRecorder::Record(const RunLine& line) {
-  RunLineRecord& record = lines_[line.JobLineNr()];
-  if (record.line == 0) {
-    record.line = line.JobLineNr();
-    record.position = static_cast<int32_t>(lines_.size()) - 1;
-    record.description = line.definition().description;
-    if (line.OriginalJobLineNr() > 0) record.repeat_of = line.OriginalJobLineNr();
-  }
-  return record;
+RunRecorder::Kept& RunRecorder::Record(const RunLine& line) {
+  const int32_t number = line.JobLineNr();
+  auto at = std::lower_bound(positions_.begin(), positions_.end(), std::pair(number, 0u));
+  if (at != positions_.end() && at->first == number) return lines_[at->second];
+  positions_.insert(at, {number, static_cast<uint32_t>(lines_.size())});
+  Kept& kept = lines_.emplace_back();
+  kept.line = &line;
+  kept.number = number;
+  return kept;
 }
 
 void RunRecorder::Prepared(const RunLines& lines, const std::vector<int32_t>& over) {
   over_.insert(over.begin(), over.end());
-  std::vector<RunLineRecord> records;
+  lines_.reserve(lines_.size() + static_cast<size_t>(lines.Count()));
+  // The lines are taken in at once and ordered by number once: a job numbered from the
+  // back would otherwise move the whole index for each line.
+  std::vector<std::pair<int32_t, uint32_t>> added;
   for (const RunLine& line : lines) {
-    RunLineRecord& record = Record(line);
-    if (over_.count(line.JobLineNr())) record.outcome = LineOutcome::kOver;
-    Changed(line);
+    const int32_t number = line.JobLineNr();
+    auto at = std::lower_bound(positions_.begin(), positions_.end(), std::pair(number, 0u));
+    if (at == positions_.end() || at->first != number) {
+      added.emplace_back(number, static_cast<uint32_t>(lines_.size()));
+      Kept& kept = lines_.emplace_back();
+      kept.line = &line;
+      kept.number = number;
+    }
+  }
+  positions_.insert(positions_.end(), added.begin(), added.end());
+  std::sort(positions_.begin(), positions_.end());
+  for (const RunLine& line : lines) {
+    Kept& kept = Record(line);
+    if (over_.count(line.JobLineNr())) kept.outcome = LineOutcome::kOver;
+    Changed(kept);
   }
   Keep();
 }
 
 void RunRecorder::LineStarted(const RunLine& line) {
-  RunLineRecord& record = Record(line);
+  Kept& record = Record(line);
   record.seq = next_seq_++;
   record.start = clock_.Now();
-  Changed(line);
+  Changed(record);
 }
 
 void RunRecorder::Ended(const RunLine& line) {
-  RunLineRecord& record = Record(line);
-  if (!record.start) {
+  Kept& record = Record(line);
+  if (record.start == Kept::kNever) {
     // It could not start: it began and ended at once.
     record.seq = next_seq_++;
     record.start = clock_.Now();
@@ -101,7 +145,7 @@ void RunRecorder::Ended(const RunLine& line) {
   record.outcome = OutcomeOf(line);
   record.exit_code = line.ErrorOccurred() ? 3 : 0;
   record.exit_status = line.ExitStatus();
-  Changed(line);
+  Changed(record);
 }
 
 void RunRecorder::LineFinished(const RunLine& line) { Ended(line); }
@@ -109,14 +153,13 @@ void RunRecorder::LineFinished(const RunLine& line) { Ended(line); }
 void RunRecorder::LineCannotStart(const RunLine& line, std::string_view) { Ended(line); }
 
 void RunRecorder::LineSkipped(const RunLine& line) {
-  RunLineRecord& record = Record(line);
+  Kept& record = Record(line);
   record.outcome = LineOutcome::kSkipped;
-  Changed(line);
+  Changed(record);
 }
 
 void RunRecorder::LineRepeated(const RunLine&, const RunLine& copy) {
-  Record(copy);
-  Changed(copy);
+  Changed(Record(copy));
 }
 
 void RunRecorder::End(const RunLines& lines, ErrorLevel level) {
@@ -125,7 +168,7 @@ void RunRecorder::End(const RunLines& lines, ErrorLevel level) {
   end.end = clock_.Now();
   end.status = RunStatusOf(level);
   for (const RunLine& line : lines) {
-    RunLineRecord& record = Record(line);
+    Kept& record = Record(line);
     // A line a rerun took as over did nothing in this run: it counts as none of these.
     record.outcome = over_.count(line.JobLineNr()) ? LineOutcome::kOver : OutcomeOf(line);
     if (record.outcome == LineOutcome::kOk) ++end.succeeded;
@@ -136,7 +179,7 @@ void RunRecorder::End(const RunLines& lines, ErrorLevel level) {
       record.exit_code.reset();
       record.exit_status.reset();
     }
-    Changed(line);
+    Changed(record);
   }
   WriteChanged();
   if (history_ == nullptr) return;

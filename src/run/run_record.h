@@ -9,10 +9,12 @@
 // to the run's other observers and the rest of the history is left out, but for a full
 // disk, which is tried again at each pass's end once the run's row is in.
 
-#include <map>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/run_control.h"
@@ -45,10 +47,26 @@ class RunRecorder final : public RunObserver {
   void PassEnded() override;
 
  private:
-  RunLineRecord& Record(const RunLine& line);
+  // What is kept of a line between the writes of its row, small for runs of many thousand
+  // lines: the rest of the row is read from the line, which stays in the run's collection
+  // until the run ends.
+  struct Kept {
+    static constexpr TimePoint kNever = TimePoint::min();
+    const RunLine* line = nullptr;
+    TimePoint start = kNever, end = kNever;
+    int32_t number = 0;  // the line's number when it was first seen
+    int32_t seq = -1;  // none before it starts
+    std::optional<int> exit_status;
+    LineOutcome outcome = LineOutcome::kNotRun;
+    std::optional<int8_t> exit_code;
+    bool changed = false;
+  };
+  // The line's entry, made when first seen; its position is the order it was first seen in.
+  Kept& Record(const RunLine& line);
+  RunLineRecord RowOf(size_t position) const;
   // Marks the line's row as changed; the changed rows are written when the pass ends, after
   // the pass has started what it could, so that no program waits for the database.
-  void Changed(const RunLine& line);
+  void Changed(Kept& kept);
   void WriteChanged();
   void Ended(const RunLine& line);
   // Commits what is held; `release` ends the hold.
@@ -60,8 +78,10 @@ class RunRecorder final : public RunObserver {
   const Clock& clock_;
   std::string run_id_;
   int32_t next_seq_ = 0;
-  std::map<int32_t, RunLineRecord> lines_;
-  std::vector<int32_t> changed_;  // in the order they changed
+  std::vector<Kept> lines_;
+  // (number, position in lines_), ordered by number.
+  std::vector<std::pair<int32_t, uint32_t>> positions_;
+  std::vector<uint32_t> changed_;  // positions, in the order they changed
   std::set<int32_t> over_;
   bool committed_ = false;  // a commit since Begin: the run's row is in
   bool waiting_for_room_ = false;

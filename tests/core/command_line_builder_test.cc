@@ -110,8 +110,8 @@ TEST_F(PrepareJobLinesTest, OnlyActiveRowsWithAFreeUsableNumberAreTakenInOrderAn
   for (const RunLine& line : *lines) taken.push_back(line.JobLineNr());
   EXPECT_EQ(taken, (std::vector<int32_t>{30, 40, 999999}));
   const RunLine& first = *lines->Line(30);
-  EXPECT_EQ(first.definition().wait_for.numbers, (std::vector<int32_t>{10, 20}));
-  EXPECT_EQ(first.definition().repeat_on_success.numbers, (std::vector<int32_t>{70}));
+  EXPECT_EQ(first.definition().wait_for.numbers(), (std::vector<int32_t>{10, 20}));
+  EXPECT_EQ(first.definition().repeat_on_success.numbers(), (std::vector<int32_t>{70}));
   EXPECT_TRUE(first.definition().stop_on_error && !lines->Line(40)->definition().stop_on_error);
   EXPECT_EQ(lines->Line(999999)->LogFileName(), kRun + "999999FlowRun_Log.txt");
   std::vector<std::string> expected;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "model/job_line.h"
+#include "run/run_record.h"
 #include "support/engine_fakes.h"
 #include "support/test_paths.h"
 
@@ -55,6 +56,28 @@ TEST(RunJob, ALineThatDoesNotReadRefusesTheRunAFailureInsideTheSchedulerEndsItAs
   EXPECT_EQ(test.outside.entries,
             std::vector<std::string>{
                 "Extraction Job Runner|1|0|1|\r\n\r\nJob 'Nightly' finished with fatal error."});
+}
+
+// Rows are written in batches: a run longer than a batch, numbered from the back, keeps
+// every line at its place.
+TEST(RunRecorder, KeepsEveryLineOfARunLongerThanABatch) {
+  test::TempDir dir;
+  Result<std::unique_ptr<RunHistory>> history = RunHistory::OpenForWriting(dir.File("h.sqlite"));
+  ASSERT_TRUE(history.ok());
+  const RunObservers told;
+  test::FakeClock clock;
+  RunRecorder recorder(history.value.get(), told, clock);
+  RunStart start;
+  start.run_id = "long", start.job_file = dir.File("job.xml");
+  recorder.Begin(start);
+  RunLines lines;
+  for (int32_t number = 1000; number >= 1; --number) lines.Add(number);
+  recorder.Prepared(lines);
+  for (RunLine& line : lines) line.SetState(LineState::kSkipped), recorder.LineSkipped(line);
+  recorder.End(lines, ErrorLevel::kNoErrors);
+  auto kept = history.value->Lines({recorder.run_id()});
+  ASSERT_TRUE(kept.ok() && kept.value.size() == 1 && kept.value[0].size() == 1000u);
+  for (const RunLineRecord& row : kept.value[0]) EXPECT_EQ(row.position, 1000 - row.line);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST(JobLineRefs, ListEntriesAreCutAtCommasReadFromTheirStartAndRoundedHalfToEve
   const bool comma_locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
   for (const auto& [list, expected] : readable) {
     const Result<JobLineRefs> refs = ReadJobLineRefs(list);
-    EXPECT_TRUE(refs.ok() && refs.value.numbers == expected && refs.value.text == list) << list;
+    EXPECT_TRUE(refs.ok() && refs.value.numbers() == expected && refs.value.text() == list) << list;
   }
   for (const char* beyond : {"10,1000000", "999999.5"}) EXPECT_FALSE(ReadJobLineRefs(beyond).ok());
   std::setlocale(LC_NUMERIC, "C");
@@ -147,6 +147,29 @@ TEST(RunLines, AWalkReachesCopiesAppendedDuringItAndFindsThemByTheirOriginal) {
   EXPECT_EQ(lines.CopiesOf(10), (std::vector<RunLine*>{lines.Line(30), lines.Line(40)}));
   EXPECT_TRUE(lines.Delete("30"));
   EXPECT_EQ(lines.CopiesOf(10), std::vector<RunLine*>{lines.Line(40)});
+}
+
+// A line renumbered after it was added keeps its key; of lines sharing a number the
+// earliest added is found, whichever was renumbered last.
+TEST(RunLines, RenumberedLinesKeepTheirKeysAndTheEarliestOfASharedNumberIsFound) {
+  RunLines lines;
+  RunLine *ten = lines.Add(10), *twenty = lines.Add(20), *thirty = lines.Add(30);
+  thirty->SetJobLineNr(20);
+  EXPECT_TRUE(lines.Line(20) == twenty && lines.Add(30) == nullptr);
+  twenty->SetJobLineNr(40);
+  ten->SetJobLineNr(20);
+  EXPECT_TRUE(lines.Line(20) == ten && lines.Line(40) == twenty && lines.Line(10) == nullptr);
+  EXPECT_TRUE(lines.Delete("10") && lines.Line(20) == thirty);
+  EXPECT_TRUE(lines.Delete("20") && lines.Line(40) == nullptr && lines.Add(10) != nullptr);
+  EXPECT_TRUE(lines.Delete("30") && lines.Line(20) == nullptr && lines.Add(30) != nullptr);
+}
+
+TEST(RunLine, ArgumentsComeBackAsTheyWereSetEmptyOnesIncluded) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {""}, {"", "-a b", ""}}) {
+    RunLine line;
+    line.SetProgramArguments(arguments);
+    EXPECT_EQ(line.ProgramArguments(), arguments);
+  }
 }
 
 TEST(LocalTime, TheRunFolderIsNamedForTheLocalTime) {

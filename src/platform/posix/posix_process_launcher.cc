@@ -377,7 +377,9 @@ class PosixProcessLauncher final : public ProcessLauncher {
   std::optional<int> ExitStatus(ProcessHandle handle) const override {
     auto found = exit_statuses_.find(static_cast<pid_t>(handle));
     if (found == exit_statuses_.end()) return std::nullopt;
-    return found->second;
+    const int status = found->second;
+    exit_statuses_.erase(found);
+    return status;
   }
 
   void Forget(ProcessHandle handle) override {
@@ -619,8 +621,9 @@ class PosixProcessLauncher final : public ProcessLauncher {
   LineWatchdog watchdog_;
   Children children_;
   std::vector<PendingKill> pending_kills_;
-  // Polled children that ended by themselves, by pid, until the pid is started again.
-  std::map<pid_t, int> exit_statuses_;
+  // Polled children that ended by themselves, by pid, until their status is asked for or
+  // the pid is started again.
+  mutable std::map<pid_t, int> exit_statuses_;
   std::optional<sigset_t> signals_to_default_;
 };
 

@@ -238,7 +238,9 @@ class Win32ProcessLauncher final : public ProcessLauncher {
   std::optional<int> ExitStatus(ProcessHandle handle) const override {
     auto found = exit_statuses_.find(handle);
     if (found == exit_statuses_.end()) return std::nullopt;
-    return found->second;
+    const int status = found->second;
+    exit_statuses_.erase(found);
+    return status;
   }
 
   void Forget(ProcessHandle handle) override {
@@ -379,8 +381,9 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
   HANDLE job_;
   std::map<ProcessHandle, Child> children_;
-  // Polled processes that ended by themselves, until their handle value is used again.
-  std::map<ProcessHandle, int> exit_statuses_;
+  // Polled processes that ended by themselves, until their status is asked for or their
+  // handle value is used again.
+  mutable std::map<ProcessHandle, int> exit_statuses_;
 };
 
 }  // namespace

@@ -75,6 +75,10 @@ class RunObserver {
   // The scheduler ended a pass and may wait next, or ends: what it told so far is to be
   // kept now, so that a runner killed while it waits has lost none of it.
   virtual void PassEnded() {}
+  // Lines ended in this pass and further programs are about to start: what was told so far
+  // may be written now, so that nothing of this run holds up another while they start. It
+  // need not reach the disk before the pass ends.
+  virtual void BeforeStarts() {}
 };
 
 // The observers of one run; each event goes to every one of them, in the order they were
@@ -117,6 +121,7 @@ class RunObservers {
     Tell(&RunObserver::EndForeseen, expected, text);
   }
   void PassEnded() const { Tell(&RunObserver::PassEnded); }
+  void BeforeStarts() const { Tell(&RunObserver::BeforeStarts); }
 
  private:
   template <typename... Params, typename... Args>

@@ -63,7 +63,7 @@ class Scheduler {
       if (finished == Step::kStop) return Outcome(SchedulerOutcome::End::kStopOnError);
       // What the ended lines told is kept before programs start: the other runs writing to
       // the same history would otherwise wait for this one's starts.
-      if (finished == Step::kChanged) observers_.PassEnded();
+      if (finished == Step::kChanged) observers_.BeforeStarts();
       const Step started = StartWhatMay();
       if (started == Step::kFailure) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);

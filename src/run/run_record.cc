@@ -30,10 +30,10 @@ void RunRecorder::Failed(const Status& status) {
   told_.Warning("the run is left out of the run history: " + status.message);
 }
 
-void RunRecorder::Keep(bool release) {
+void RunRecorder::Keep(bool release, Durability durability) {
   WriteChanged();
   if (history_ == nullptr) return;
-  Status kept = history_->Flush(release);
+  Status kept = history_->Flush(release, durability);
   if (!kept.ok()) return Failed(kept);
   committed_ = true;
   waiting_for_room_ = false;
@@ -82,6 +82,9 @@ void RunRecorder::WriteChanged() {
 }
 
 void RunRecorder::PassEnded() { Keep(); }
+
+// The pass's end, before the run waits, takes these rows to the disk.
+void RunRecorder::BeforeStarts() { Keep(false, Durability::kCommitted); }
 
 void RunRecorder::Begin(const RunStart& start) {
   if (history_ == nullptr) return;

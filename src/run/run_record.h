@@ -45,6 +45,7 @@ class RunRecorder final : public RunObserver {
   void LineRepeated(const RunLine& original, const RunLine& copy) override;
   void LineCannotStart(const RunLine& line, std::string_view reason) override;
   void PassEnded() override;
+  void BeforeStarts() override;
 
  private:
   // What is kept of a line between the writes of its row, small for runs of many thousand
@@ -70,7 +71,7 @@ class RunRecorder final : public RunObserver {
   void WriteChanged();
   void Ended(const RunLine& line);
   // Commits what is held; `release` ends the hold.
-  void Keep(bool release = false);
+  void Keep(bool release = false, Durability durability = Durability::kOnDisk);
   void Failed(const Status& status);
 
   RunHistory* history_;

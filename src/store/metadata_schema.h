@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/status.h"
+#include "store/run_history.h"
 #include "store/sqlite.h"
 
 namespace jr {
@@ -43,12 +44,12 @@ class MetadataWriter {
   // Holds writes until the matching Flush(true); holds may nest.
   void Hold();
   // Commits the held transaction when one is open; with `release`, ends one Hold.
-  Status Flush(bool release);
+  Status Flush(bool release, Durability durability);
 
  private:
   explicit MetadataWriter(SqliteConnection db) : db_(std::move(db)) {}
   Status Begin();
-  Status Commit();
+  Status Commit(Durability durability);
 
   SqliteConnection db_;
   // Prepared once: a runner begins and commits once in every pass of its scheduler.
@@ -56,6 +57,8 @@ class MetadataWriter {
   SqliteStatement commit_;
   std::recursive_mutex mutex_;
   int holds_ = 0;
+  // A commit since the last sync of the log did not wait for the disk.
+  bool unsynced_ = false;
   // Gone before the connection whose log it copies.
   std::unique_ptr<BackgroundCheckpoint> checkpoint_;
 };

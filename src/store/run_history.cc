@@ -232,6 +232,12 @@ Result<std::shared_ptr<MetadataWriter>> MetadataWriter::Open(const std::string& 
     if (!prepared.ok()) return prepared.status;
     *statement = std::move(prepared.value);
   }
+  // The writer syncs the log itself after each commit that must outlast a power loss, so
+  // that a commit made only to let other writers in costs no wait for the disk.
+  if (Status normal = writer->db_.Exec("PRAGMA synchronous=NORMAL", "cannot open");
+      !normal.ok()) {
+    return normal;
+  }
   // A runner's commits come between its job lines; the log is copied elsewhere.
   writer->checkpoint_ = BackgroundCheckpoint::Start(writer->db_);
   open[key] = writer;
@@ -244,11 +250,15 @@ Status MetadataWriter::Begin() {
   return begun;
 }
 
-Status MetadataWriter::Commit() {
+Status MetadataWriter::Commit(Durability durability) {
   Status committed = commit_.Run();
   commit_.Reset();
-  if (!committed.ok()) db_.Rollback();
-  return committed;
+  if (!committed.ok()) {
+    db_.Rollback();
+    return committed;
+  }
+  unsynced_ = durability == Durability::kCommitted;
+  return unsynced_ ? committed : db_.SyncLog("cannot write to");
 }
 
 Status MetadataWriter::Write(bool transaction, const std::function<Status()>& write) {
@@ -259,13 +269,18 @@ Status MetadataWriter::Write(bool transaction, const std::function<Status()>& wr
     }
     return write();
   }
-  if (!transaction) return write();
+  if (!transaction) {
+    Status written = write();
+    if (!written.ok()) return written;
+    unsynced_ = false;
+    return db_.SyncLog("cannot write to");
+  }
   if (Status begun = Begin(); !begun.ok()) return begun;
   if (Status written = write(); !written.ok()) {
     db_.Rollback();
     return written;
   }
-  return Commit();
+  return Commit(Durability::kOnDisk);
 }
 
 void MetadataWriter::Hold() {
@@ -273,10 +288,16 @@ void MetadataWriter::Hold() {
   ++holds_;
 }
 
-Status MetadataWriter::Flush(bool release) {
+Status MetadataWriter::Flush(bool release, Durability durability) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (release && holds_ > 0) --holds_;
-  return db_.InTransaction() ? Commit() : Status::Ok();
+  if (db_.InTransaction()) return Commit(durability);
+  // A commit that did not wait for the disk is taken there by the next one that must.
+  if (unsynced_ && durability == Durability::kOnDisk) {
+    unsynced_ = false;
+    return db_.SyncLog("cannot write to");
+  }
+  return Status::Ok();
 }
 
 struct RunHistory::Connection {
@@ -321,11 +342,11 @@ void RunHistory::HoldWrites() {
   holding_ = true;
 }
 
-Status RunHistory::Flush(bool release) {
+Status RunHistory::Flush(bool release, Durability durability) {
   if (!db_->writer) return Status::Ok();
   if (release && !holding_) release = false;
   if (release) holding_ = false;
-  return db_->writer->Flush(release);
+  return db_->writer->Flush(release, durability);
 }
 
 Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string& path) {

@@ -55,6 +55,10 @@
 
 namespace jr {
 
+// What a commit of the history promises: that it survives a power loss, or only that other
+// connections see it.
+enum class Durability { kOnDisk, kCommitted };
+
 inline constexpr int kRunHistorySchemaVersion = 4;
 
 // A run's final status. The column "status" keeps it as a number: 0, 1 and 2 are the error
@@ -168,8 +172,10 @@ class RunHistory {
   // the first of them begins: a scheduler pass costs one commit instead of one per row. A
   // runner killed before the Flush loses what it held. The history's end releases a hold.
   void HoldWrites();
-  // Commits the held rows; with `release`, every write commits on its own again.
-  Status Flush(bool release = false);
+  // Commits the held rows; with `release`, every write commits on its own again. A commit
+  // that need not outlast a power loss (kCommitted) lets other writers in without waiting
+  // for the disk; the next one that must (kOnDisk) takes it to the disk as well.
+  Status Flush(bool release = false, Durability durability = Durability::kOnDisk);
 
   // The newest `limit` runs of the job file, newest first.
   Result<std::vector<RunSummary>> RecentRuns(const std::string& job_file, int limit);

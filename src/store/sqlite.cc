@@ -201,6 +201,21 @@ Status SqliteConnection::Commit(std::string_view what) {
   return committed;
 }
 
+Status SqliteConnection::SyncLog(std::string_view what) {
+  sqlite3_mutex* mutex = sqlite3_db_mutex(db_.get());
+  sqlite3_mutex_enter(mutex);
+  sqlite3_file* log = nullptr;
+  int rc = sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_JOURNAL_POINTER, &log);
+  // A database outside write-ahead mode syncs at its commits whatever the setting.
+  if (rc == SQLITE_OK && log != nullptr && log->pMethods != nullptr) {
+    rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+  }
+  sqlite3_mutex_leave(mutex);
+  if (rc == SQLITE_OK) return Status::Ok();
+  return Status::Failed(std::string(what) + " the process metadata database \"" + path_ +
+                        "\": " + sqlite3_errstr(rc));
+}
+
 void SqliteConnection::Rollback() {
   sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }

@@ -97,6 +97,9 @@ class SqliteConnection {
   // true until it commits.
   Status BeginWrite(std::string_view what) { return Exec("BEGIN IMMEDIATE", what); }
   Status Commit(std::string_view what);
+  // Takes what the write-ahead log holds to the disk, for a connection that commits without
+  // waiting for it (synchronous=NORMAL); nothing to do outside write-ahead mode.
+  Status SyncLog(std::string_view what);
   // Undoes the open transaction after a failure. SQLite may have rolled it back itself
   // already, so its answer adds nothing to the failure being reported.
   void Rollback();

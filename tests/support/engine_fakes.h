@@ -112,12 +112,13 @@ struct RunWorld {
 class RecordingHooks final : public RunControl, public RunSessionObserver {
  public:
   // What a run told must be kept (PassEnded) before it pauses and before it ends.
-  // And what ended is kept before the next program starts, so that the history's writer
-  // lock is never held while programs start.
+  // And what ended is written (BeforeStarts, or PassEnded) before the next program starts,
+  // so that the history's writer lock is never held while programs start.
   ~RecordingHooks() override {
     EXPECT_EQ(unkept_at_pauses + unkept + unkept_at_starts, 0) << "no PassEnded";
   }
   void PassEnded() override { unkept = unkept_ends = 0; }
+  void BeforeStarts() override { unkept_ends = 0; }
   void Pause(std::chrono::milliseconds longest) override {
     unkept_at_pauses += unkept;
     events.push_back("pause " + std::to_string(longest.count()));

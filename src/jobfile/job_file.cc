@@ -273,10 +273,19 @@ void SetAttribute(pugi::xml_node& node, const char* name, const std::string& val
 
 }  // namespace
 
-ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job) {
+namespace {
+
+// Reads the job from `text`, which `in_place`, when not null, holds as well: that copy is
+// parsed and changed by it, so that a large job is not held twice while it is read. A fault
+// is placed in `text`, which stays as it was.
+ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const std::string& path,
+                           JobDocument& job) {
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
-      document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_auto);
+      in_place != nullptr
+          ? document.load_buffer_inplace(in_place->data(), in_place->size(), kParseFlags,
+                                         pugi::encoding_auto)
+          : document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_auto);
   if (!parsed) {
     std::string fault = parsed.description();
     fault[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(fault[0])));
@@ -352,17 +361,29 @@ ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDo
   return loaded;
 }
 
+}  // namespace
+
+ReadResult ReadJobFileText(std::string_view text, const std::string& path, JobDocument& job) {
+  return ReadJobFileText(text, nullptr, path, job);
+}
+
 ReadResult ReadJobFile(const std::string& path, JobDocument& job) {
   if (path.empty()) {
     return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, "no job file name given");
   }
   // The size is checked before anything is read, and a named pipe or device is refused
   // rather than waited on.
-  const FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
+  FileReadResult file = ReadRegularFile(path, kMaxJobFileBytes);
   const std::string cause = Quoted(path) + ": " + file.cause;
   switch (file.status) {
-    case FileReadStatus::kRead:
-      return ReadJobFileText(file.text, path, job);
+    case FileReadStatus::kRead: {
+      // Parsed where it was read. The parse changes the text, so the fault of a file that
+      // does not read is placed in the file read again.
+      ReadResult read = ReadJobFileText({}, &file.text, path, job);
+      if (read.status == ReadStatus::kLoaded) return read;
+      const FileReadResult again = ReadRegularFile(path, kMaxJobFileBytes);
+      return again.ok() ? ReadJobFileText(again.text, path, job) : read;
+    }
     case FileReadStatus::kMissing:
       return Outcome(ReadStatus::kCannotLoad, kJobFileDoesNotExist, cause);
     case FileReadStatus::kError:

@@ -234,6 +234,8 @@ int RunFromCommandLine(const std::string& job_file, const std::optional<RerunOpt
   request.from_command_line = true;
   request.history_database = SystemMetadataDatabasePath();
   request.ignore_calendar = ignore_calendar;
+  // The run keeps its own lines; the table they were made of is of no more use.
+  request.lines_prepared = [&request] { request.job.table = JobLineTable(); };
   if (rerun) {
     Result<RerunBasis> basis = RerunBasisFor(job_file, *rerun);
     if (!basis.ok()) {

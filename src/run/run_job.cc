@@ -220,6 +220,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     refusal.refused = prepared.message() + "; the job was not run.";
     return refusal;
   }
+  if (request.lines_prepared) request.lines_prepared();
 
   // Only a run that goes ahead opens the run history.
   std::unique_ptr<RunHistory> history;

@@ -4,6 +4,7 @@
 // RunSession, which surrounds this one with the job's checks, its lock and its watchers.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +78,9 @@ struct RunRequest {
   NoticeTargets notify;
   // Told of the run's stages, in this order.
   std::vector<RunWatcher*> watchers;
+  // Called once the run's lines are made from the table, which the run reads no more: a
+  // caller that owns a large job may let its lines go then.
+  std::function<void()> lines_prepared;
 };
 
 struct RunResult {

@@ -223,6 +223,7 @@ RunRequest RequestOf(const RunSessionRequest& session, const CheckedJob& checked
   RunRequest request = RunRequestFor(session.job, checked.settings, session.from_command_line);
   request.history_database = session.history_database;
   request.rerun = session.rerun;
+  request.lines_prepared = session.lines_prepared;
   return request;
 }
 

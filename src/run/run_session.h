@@ -37,6 +37,9 @@ struct RunSessionRequest {
   std::vector<std::string> file_warnings;
   // Runs the job also on a day off of its calendar (the window asks before).
   bool ignore_calendar = false;
+  // See RunRequest::lines_prepared: the command line lets the job's lines go then, so that
+  // a run of many thousand lines does not keep them twice.
+  std::function<void()> lines_prepared;
 };
 
 // The warnings a session of `job` says before anything else, each a clause: the

@@ -72,10 +72,13 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   };
 
   auto lines = std::make_unique<RunLines>();
-  std::vector<JobLineRow> rows = ReadJobLineRows(table, row_count);
-  lines->Reserve(static_cast<int32_t>(rows.size()));
+  const int count = std::clamp(row_count, 0, table.LineCount());
+  lines->Reserve(count);
   std::unordered_set<int32_t> taken;
-  for (JobLineRow& row : rows) {
+  // A row at a time: a job of many thousand lines is not held a third time while its lines
+  // are made.
+  for (int at = 0; at < count; ++at) {
+    JobLineRow row = ReadJobLineRow(table, at);
     if (!row.active) continue;
     if (!row.number) {
       warn("the active job line in row " + std::to_string(row.row + 1) + " has the number \"" +

@@ -159,20 +159,25 @@ Result<JobLine> JobLineAt(const JobLineTable& table, int row) {
   return JobLineNumbered(table, row, *number);
 }
 
-std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count) {
-  std::vector<JobLineRow> rows(static_cast<size_t>(std::clamp(row_count, 0, table.LineCount())));
-  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-    JobLineRow& read = rows[static_cast<size_t>(row)];
-    read.row = row;
-    read.active = table.At(kColActive, row) == "true";
-    read.number = JobLineNumberOf(table.At(kColNumber, row));
-    if (read.number) {
-      read.line = JobLineNumbered(table, row, *read.number);
-    } else {
-      read.number_text = table.Text(kColNumber, row);
-      read.line = Status::Failed(UnreadableNumberText(row, read.number_text));
-    }
+JobLineRow ReadJobLineRow(const JobLineTable& table, int row) {
+  JobLineRow read;
+  read.row = row;
+  read.active = table.At(kColActive, row) == "true";
+  read.number = JobLineNumberOf(table.At(kColNumber, row));
+  if (read.number) {
+    read.line = JobLineNumbered(table, row, *read.number);
+  } else {
+    read.number_text = table.Text(kColNumber, row);
+    read.line = Status::Failed(UnreadableNumberText(row, read.number_text));
   }
+  return read;
+}
+
+std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count) {
+  const int count = std::clamp(row_count, 0, table.LineCount());
+  std::vector<JobLineRow> rows;
+  rows.reserve(static_cast<size_t>(count));
+  for (int row = 0; row < count; ++row) rows.push_back(ReadJobLineRow(table, row));
   return rows;
 }
 

@@ -100,6 +100,9 @@ struct JobLineRow {
   Result<JobLine> line{};
 };
 
+// Row `row` of `table`, read as a run reads it.
+JobLineRow ReadJobLineRow(const JobLineTable& table, int row);
+
 // The first `row_count` rows of `table` (no more than it holds), in table order, each read
 // once. Reading never fails as a whole: a row that does not read says so in its `line`.
 std::vector<JobLineRow> ReadJobLineRows(const JobLineTable& table, int row_count);

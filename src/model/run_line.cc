@@ -18,23 +18,35 @@ void RunLine::SetOriginalJobLineNr(int32_t value) {
   original_job_line_nr_ = value;
 }
 
+const RunLine::RunNames& RunLine::Names() const {
+  static const RunNames kNone;
+  return names_ ? *names_ : kNone;
+}
+
+RunLine::RunNames& RunLine::Names() {
+  if (!names_) names_ = std::make_unique<RunNames>();
+  return *names_;
+}
+
 std::vector<std::string> RunLine::ProgramArguments() const {
+  const std::string& joined = Names().program_arguments;
   std::vector<std::string> arguments;
-  for (size_t at = 0; at < program_arguments_.size();) {
-    const size_t end = program_arguments_.find('\0', at);
-    arguments.push_back(program_arguments_.substr(at, end - at));
+  for (size_t at = 0; at < joined.size();) {
+    const size_t end = joined.find('\0', at);
+    arguments.push_back(joined.substr(at, end - at));
     at = end + 1;
   }
   return arguments;
 }
 
 void RunLine::SetProgramArguments(const std::vector<std::string>& value) {
-  program_arguments_.clear();
+  std::string& joined = Names().program_arguments;
+  joined.clear();
   for (const std::string& argument : value) {
-    program_arguments_.append(argument.data(), std::min(argument.size(), argument.find('\0')));
-    program_arguments_.push_back('\0');
+    joined.append(argument.data(), std::min(argument.size(), argument.find('\0')));
+    joined.push_back('\0');
   }
-  program_arguments_.shrink_to_fit();
+  joined.shrink_to_fit();
 }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,

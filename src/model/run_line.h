@@ -49,18 +49,18 @@ class RunLine {
   // then the result-file arguments of the line's type.
   std::vector<std::string> ProgramArguments() const;
   void SetProgramArguments(const std::vector<std::string>& value);
-  const std::string& LogFileName() const { return log_file_name_; }
-  void SetLogFileName(std::string value) { log_file_name_ = std::move(value); }
-  const std::string& JobId() const { return job_id_; }
-  void SetJobId(std::string value) { job_id_ = std::move(value); }
-  const std::string& StatusFileName() const { return status_file_name_; }
-  void SetStatusFileName(std::string value) { status_file_name_ = std::move(value); }
-  const std::string& SummaryFileName() const { return summary_file_name_; }
-  void SetSummaryFileName(std::string value) { summary_file_name_ = std::move(value); }
+  const std::string& LogFileName() const { return Names().log_file; }
+  void SetLogFileName(std::string value) { Names().log_file = std::move(value); }
+  const std::string& JobId() const { return Names().job_id; }
+  void SetJobId(std::string value) { Names().job_id = std::move(value); }
+  const std::string& StatusFileName() const { return Names().status_file; }
+  void SetStatusFileName(std::string value) { Names().status_file = std::move(value); }
+  const std::string& SummaryFileName() const { return Names().summary_file; }
+  void SetSummaryFileName(std::string value) { Names().summary_file = std::move(value); }
   // Where the program's standard output and error go (see OutputFileName); there only
   // once the program wrote something.
-  const std::string& OutputFileName() const { return output_file_name_; }
-  void SetOutputFileName(std::string value) { output_file_name_ = std::move(value); }
+  const std::string& OutputFileName() const { return Names().output_file; }
+  void SetOutputFileName(std::string value) { Names().output_file = std::move(value); }
   LineState State() const { return state_; }
   void SetState(LineState value) { state_ = value; }
   bool IsSkipped() const { return state_ == LineState::kSkipped; }
@@ -92,6 +92,21 @@ class RunLine {
     return time == kUnknown ? std::nullopt : std::optional<TimePoint>(time);
   }
 
+  // What a run names for a line to start it with. Lines that are only planned, as those
+  // that foresee a run's end, have none: they keep no room for them.
+  struct RunNames {
+    // The arguments, each ended by a null character, in one piece: a run keeps every
+    // line's, and an argument can hold no null character.
+    std::string program_arguments;
+    std::string log_file;
+    std::string status_file;
+    std::string summary_file;
+    std::string output_file;
+    std::string job_id;
+  };
+  const RunNames& Names() const;
+  RunNames& Names();
+
   RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
   uint64_t sequence_ = 0;
@@ -99,14 +114,7 @@ class RunLine {
   int32_t job_line_nr_ = 0;
   JobLine definition_;
   std::string program_;
-  // The arguments, each ended by a null character, in one piece: a run keeps every line's,
-  // and an argument can hold no null character.
-  std::string program_arguments_;
-  std::string log_file_name_;
-  std::string status_file_name_;
-  std::string summary_file_name_;
-  std::string output_file_name_;
-  std::string job_id_;
+  std::unique_ptr<RunNames> names_;
   TimePoint stop_time_ = kUnknown;
   TimePoint starting_time_ = kUnknown;
   std::optional<int> exit_status_;

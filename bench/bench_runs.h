@@ -3,6 +3,7 @@
 // lines running /bin/true, a run kept as RunJob keeps it, and the same workload run by GNU
 // make for comparison.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -149,13 +150,22 @@ struct Spawned {
 
 // Runs `argv` (argv[0] found on PATH) to its end; exits when it cannot be started or fails
 // (exit status 1 is no failure: make -q gives it for a target out of date).
-inline Spawned Spawn(std::vector<std::string> argv) {
+inline Spawned Spawn(std::vector<std::string> argv, bool quiet = false) {
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
   pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
   auto start = SteadyClock::now();
   pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0].c_str(), nullptr, nullptr, pointers.data(), environ) != 0) {
+  const int failed =
+      posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) {
     std::fprintf(stderr, "cannot start %s\n", argv[0].c_str());
     std::exit(1);
   }

@@ -44,7 +44,7 @@ std::string WithoutEnding(const std::string& name) {
   return ends_in_extension ? name.substr(0, name.size() - 4) : name;
 }
 
-const std::string& ValueOf(const RunLine& line, Passed value) {
+std::string ValueOf(const RunLine& line, Passed value) {
   switch (value) {
     case Passed::kStatusFile:
       return line.StatusFileName();
@@ -65,7 +65,7 @@ std::vector<std::string> JobLineArguments(const RunLine& line) {
   const JobLineType* type = FindJobLineType(line.definition().type);
   if (type == nullptr) return arguments;
   for (const PassedArgument& passed : PatternArguments(type->pattern)) {
-    const std::string& value = ValueOf(line, passed.value);
+    const std::string value = ValueOf(line, passed.value);
     if (passed.name_of_switch.empty()) {
       // Positional values keep their places even when empty; only a missing last one (the
       // job id) is left out.

@@ -18,35 +18,57 @@ void RunLine::SetOriginalJobLineNr(int32_t value) {
   original_job_line_nr_ = value;
 }
 
-const RunLine::RunNames& RunLine::Names() const {
-  static const RunNames kNone;
-  return names_ ? *names_ : kNone;
+namespace {
+
+// Where the `index`-th piece of `joined` (pieces each ended by a null character) starts, or
+// its size when it holds fewer pieces.
+size_t PieceAt(const std::string& joined, size_t index) {
+  size_t at = 0;
+  for (; index > 0; --index) {
+    const size_t end = joined.find('\0', at);
+    if (end == std::string::npos) return joined.size();
+    at = end + 1;
+  }
+  return at;
 }
 
-RunLine::RunNames& RunLine::Names() {
-  if (!names_) names_ = std::make_unique<RunNames>();
-  return *names_;
+// `value` up to a null character it may hold, which would end its piece early.
+std::string_view Piece(std::string_view value) { return value.substr(0, value.find('\0')); }
+
+}  // namespace
+
+std::string RunLine::Name(NameSlot slot) const {
+  if (names_.empty()) return {};
+  const size_t at = PieceAt(names_, slot);
+  return names_.substr(at, names_.find('\0', at) - at);
+}
+
+void RunLine::SetName(NameSlot slot, std::string_view value) {
+  if (names_.empty()) names_.assign(kNameSlots, '\0');
+  const size_t at = PieceAt(names_, slot);
+  names_.replace(at, names_.find('\0', at) - at, Piece(value));
+  names_.shrink_to_fit();
 }
 
 std::vector<std::string> RunLine::ProgramArguments() const {
-  const std::string& joined = Names().program_arguments;
   std::vector<std::string> arguments;
-  for (size_t at = 0; at < joined.size();) {
-    const size_t end = joined.find('\0', at);
-    arguments.push_back(joined.substr(at, end - at));
+  if (names_.empty()) return arguments;
+  for (size_t at = PieceAt(names_, kNameSlots); at < names_.size();) {
+    const size_t end = std::min(names_.find('\0', at), names_.size());
+    arguments.push_back(names_.substr(at, end - at));
     at = end + 1;
   }
   return arguments;
 }
 
 void RunLine::SetProgramArguments(const std::vector<std::string>& value) {
-  std::string& joined = Names().program_arguments;
-  joined.clear();
+  if (names_.empty()) names_.assign(kNameSlots, '\0');
+  names_.resize(PieceAt(names_, kNameSlots));
   for (const std::string& argument : value) {
-    joined.append(argument.data(), std::min(argument.size(), argument.find('\0')));
-    joined.push_back('\0');
+    names_.append(Piece(argument));
+    names_.push_back('\0');
   }
-  joined.shrink_to_fit();
+  names_.shrink_to_fit();
 }
 
 std::vector<MetadataValue> MetadataEntryArguments(const std::string& program_type,

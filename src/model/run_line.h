@@ -49,18 +49,18 @@ class RunLine {
   // then the result-file arguments of the line's type.
   std::vector<std::string> ProgramArguments() const;
   void SetProgramArguments(const std::vector<std::string>& value);
-  const std::string& LogFileName() const { return Names().log_file; }
-  void SetLogFileName(std::string value) { Names().log_file = std::move(value); }
-  const std::string& JobId() const { return Names().job_id; }
-  void SetJobId(std::string value) { Names().job_id = std::move(value); }
-  const std::string& StatusFileName() const { return Names().status_file; }
-  void SetStatusFileName(std::string value) { Names().status_file = std::move(value); }
-  const std::string& SummaryFileName() const { return Names().summary_file; }
-  void SetSummaryFileName(std::string value) { Names().summary_file = std::move(value); }
+  std::string LogFileName() const { return Name(kLogFile); }
+  void SetLogFileName(std::string_view value) { SetName(kLogFile, value); }
+  std::string JobId() const { return Name(kJobId); }
+  void SetJobId(std::string_view value) { SetName(kJobId, value); }
+  std::string StatusFileName() const { return Name(kStatusFile); }
+  void SetStatusFileName(std::string_view value) { SetName(kStatusFile, value); }
+  std::string SummaryFileName() const { return Name(kSummaryFile); }
+  void SetSummaryFileName(std::string_view value) { SetName(kSummaryFile, value); }
   // Where the program's standard output and error go (see OutputFileName); there only
   // once the program wrote something.
-  const std::string& OutputFileName() const { return Names().output_file; }
-  void SetOutputFileName(std::string value) { Names().output_file = std::move(value); }
+  std::string OutputFileName() const { return Name(kOutputFile); }
+  void SetOutputFileName(std::string_view value) { SetName(kOutputFile, value); }
   LineState State() const { return state_; }
   void SetState(LineState value) { state_ = value; }
   bool IsSkipped() const { return state_ == LineState::kSkipped; }
@@ -92,20 +92,10 @@ class RunLine {
     return time == kUnknown ? std::nullopt : std::optional<TimePoint>(time);
   }
 
-  // What a run names for a line to start it with. Lines that are only planned, as those
-  // that foresee a run's end, have none: they keep no room for them.
-  struct RunNames {
-    // The arguments, each ended by a null character, in one piece: a run keeps every
-    // line's, and an argument can hold no null character.
-    std::string program_arguments;
-    std::string log_file;
-    std::string status_file;
-    std::string summary_file;
-    std::string output_file;
-    std::string job_id;
-  };
-  const RunNames& Names() const;
-  RunNames& Names();
+  // The names a run gives a line to start it with, in the order they are kept in names_.
+  enum NameSlot { kLogFile, kStatusFile, kSummaryFile, kOutputFile, kJobId, kNameSlots };
+  std::string Name(NameSlot slot) const;
+  void SetName(NameSlot slot, std::string_view value);
 
   RunLines* owner_ = nullptr;
   // Position in the owner's insertion order, and the number the owner keys the line by.
@@ -114,7 +104,10 @@ class RunLine {
   int32_t job_line_nr_ = 0;
   JobLine definition_;
   std::string program_;
-  std::unique_ptr<RunNames> names_;
+  // The names, then the program's arguments, each ended by a null character, in one piece:
+  // a run keeps every line's, and neither a file name nor an argument can hold a null
+  // character. Empty for a line that is only planned, as those that foresee a run's end.
+  std::string names_;
   TimePoint stop_time_ = kUnknown;
   TimePoint starting_time_ = kUnknown;
   std::optional<int> exit_status_;

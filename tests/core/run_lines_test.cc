@@ -164,11 +164,23 @@ TEST(RunLines, RenumberedLinesKeepTheirKeysAndTheEarliestOfASharedNumberIsFound)
   EXPECT_TRUE(lines.Delete("30") && lines.Line(20) == nullptr && lines.Add(30) != nullptr);
 }
 
-TEST(RunLine, ArgumentsComeBackAsTheyWereSetEmptyOnesIncluded) {
+TEST(RunLine, ArgumentsAndNamesComeBackAsTheyWereSetInAnyOrderEmptyOnesIncluded) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {""}, {"", "-a b", ""}}) {
     RunLine line;
     line.SetProgramArguments(arguments);
     EXPECT_EQ(line.ProgramArguments(), arguments);
+    // The names share the arguments' room: setting one, again and shorter, moves nothing else.
+    line.SetOutputFileName("/run/S_10Out.txt");
+    line.SetLogFileName("/run/a log.txt");
+    line.SetStatusFileName("/run/S_10Stat.txt");
+    line.SetLogFileName("L");
+    line.SetJobId("20030307_150610");
+    EXPECT_EQ(line.ProgramArguments(), arguments);
+    line.SetProgramArguments({"-x"});
+    EXPECT_EQ(line.ProgramArguments(), std::vector<std::string>{"-x"});
+    EXPECT_EQ(line.LogFileName() + "|" + line.StatusFileName() + "|" + line.SummaryFileName() +
+                  "|" + line.OutputFileName() + "|" + line.JobId(),
+              "L|/run/S_10Stat.txt||/run/S_10Out.txt|20030307_150610");
   }
 }
 

@@ -53,7 +53,9 @@ class JobLineTable {
   // the rows behind it instead of copying the whole table to a larger place.
   void SetJobLineCount(int count) {
     const size_t rows = static_cast<size_t>(std::max(count, 0));
-    rows_.reserve(rows + rows / 4);
+    // Only when the room is used up: lines appended one at a time then move a few times
+    // in all, not at every line.
+    if (rows > rows_.capacity()) rows_.reserve(rows + rows / 4);
     rows_.resize(rows);
   }
 

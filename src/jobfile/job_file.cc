@@ -271,10 +271,6 @@ void SetAttribute(pugi::xml_node& node, const char* name, const std::string& val
   node.append_attribute(name).set_value(value.c_str());
 }
 
-}  // namespace
-
-namespace {
-
 // Reads the job from `text`, which `in_place`, when not null, holds as well: that copy is
 // parsed and changed by it, so that a large job is not held twice while it is read. A fault
 // is placed in `text`, which stays as it was.

@@ -105,7 +105,8 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
       WriteJobLineReportEntry(admin, line, outcome.error_level, env.file_system);
     }
   }
-  outcome.admin_definition_error = WriteWholeFile(admin_definition_file, admin.str());
+  // Moved out, not copied: a run of many thousand lines has a long definition.
+  outcome.admin_definition_error = WriteWholeFile(admin_definition_file, std::move(admin).str());
 
   // A run that was stopped did not do what the job asked, whatever its lines reported.
   if (interrupted) outcome.error_level = ErrorLevel::kFatal;

@@ -13,6 +13,7 @@
 // that its peak memory is its own. Usage: scale_bench [SIZE...]   (default 100 1000 10000)
 //        scale_bench --run chain|fan N FOLDER   (one run; what the figures time)
 //        scale_bench --pass N                   (the pass figure alone)
+//        scale_bench --write-fan N FILE FOLDER  (the whole program's fan-out job file)
 
 #include <sys/resource.h>
 
@@ -130,10 +131,8 @@ double PassWhenOneLineEnds(int waiting) {
   return launcher.MedianPassSeconds();
 }
 
-// The peak resident memory of `jobrunner` running a job file of `count` independent lines
-// of /bin/true at a maximum of 64, its second run: the first leaves the usual durations
-// from which the second foresees its end, as a job run every night does.
-long ProgramPeakKb(const std::string& program, int count, const std::string& folder) {
+// Writes a job file of `count` independent lines of /bin/true at a maximum of 64 as `file`.
+int WriteFanOutJob(int count, const std::string& file, const std::string& folder) {
   JobDocument job;
   job.Description = "scale";
   job.LogFile = folder + "/admin_report.htm";
@@ -146,12 +145,22 @@ long ProgramPeakKb(const std::string& program, int count, const std::string& fol
                               .type = "User Batchfile",
                               .batch_file = "/bin/true"});
   }
-  const std::string file = folder + "/fan" + std::to_string(count) + ".xml";
   if (!WriteJobFile(file, job, "now").ok) {
     std::fprintf(stderr, "cannot write %s\n", file.c_str());
-    std::exit(1);
+    return 1;
   }
-  job = JobDocument();
+  return 0;
+}
+
+// The peak resident memory of `jobrunner` running a fan-out job file of `count` lines, its
+// second run: the first leaves the usual durations from which the second foresees its end,
+// as a job run every night does. The file is written by a process of its own: a started
+// program's peak counts that of the process that started it until it took its own place,
+// and this one would have held the whole job.
+long ProgramPeakKb(const std::string& self, const std::string& program, int count,
+                   const std::string& folder) {
+  const std::string file = folder + "/fan" + std::to_string(count) + ".xml";
+  Spawn({self, "--write-fan", std::to_string(count), file, folder});
   Spawn({program, file}, /*quiet=*/true);
   return Spawn({program, file}, /*quiet=*/true).max_rss_kb;
 }
@@ -164,6 +173,9 @@ int RunOnce(const std::string& shape, int count, const std::string& folder) {
 int Main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--run") == 0) {
     return RunOnce(argv[2], std::atoi(argv[3]), argv[4]);
+  }
+  if (argc == 5 && std::strcmp(argv[1], "--write-fan") == 0) {
+    return WriteFanOutJob(std::atoi(argv[2]), argv[3], argv[4]);
   }
   if (argc == 3 && std::strcmp(argv[1], "--pass") == 0) {
     std::printf("pass over %s waiting lines when one line ends: %.1f us (target < 50)\n", argv[2],
@@ -232,9 +244,9 @@ int Main(int argc, char** argv) {
   setenv("JOBRUNNER_REGISTRY", (folder + "/registry.reg").c_str(), 1);
   setenv("JOBRUNNER_METADATA_DB", (folder + "/program.sqlite").c_str(), 1);
   setenv("JOBRUNNER_EVENT_LOG", (folder + "/events.log").c_str(), 1);
-  const long program_one_line = ProgramPeakKb(program, 1, folder);
+  const long program_one_line = ProgramPeakKb(self, program, 1, folder);
   for (int size : sizes) {
-    const long rss = ProgramPeakKb(program, size, folder);
+    const long rss = ProgramPeakKb(self, program, size, folder);
     std::printf(
         "memory of jobrunner JOBFILE at %d lines: peak %ld KB, one-line run %ld KB: %.0f "
         "bytes/line (target < 1024)\n",

@@ -61,8 +61,9 @@ class Scheduler {
       const Step finished = FinishEnded();
       if (finished == Step::kFailure) return Failed();
       if (finished == Step::kStop) return Outcome(SchedulerOutcome::End::kStopOnError);
-      // What the ended lines told is kept before programs start: the other runs writing to
-      // the same history would otherwise wait for this one's starts.
+      // What the ended lines told is written before programs start: the other runs writing
+      // to the same history would otherwise wait for this one's starts. The pass's end takes
+      // it to the disk.
       if (finished == Step::kChanged) observers_.BeforeStarts();
       const Step started = StartWhatMay();
       if (started == Step::kFailure) return Failed();

@@ -225,7 +225,7 @@ std::string JobJson(const JobDocument& job, std::string_view more_members) {
     // The columns the job file has always had; the time limit is in "time_limits".
     for (int column = 0; column <= kColRepeatOnSuccess; ++column) {
       if (column) out += ", ";
-      const Cell& cell = table.At(column, row);
+      const Cell cell = table.At(column, row);
       if (cell) {
         AppendJsonString(out, *cell);
       } else {

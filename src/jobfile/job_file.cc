@@ -314,9 +314,8 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
 
   // Counted first, so that the rows read do not move while they grow.
   const auto count = std::distance(batch_lines.begin(), batch_lines.end());
-  std::vector<JobLineTable::Row> rows;
-  // With the room the table keeps for lines inserted later (see SetJobLineCount).
-  rows.reserve(static_cast<size_t>(count + count / 4));
+  JobLineTable rows;
+  rows.Reserve(static_cast<int>(count));
   std::vector<UnreadLists> unread_lists;
   std::vector<std::string> unknown_attributes;
   std::vector<std::string_view> unknown;
@@ -328,7 +327,7 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
   }
   NameUnknownAttributes(unknown, "the job's attribute ", unknown_attributes);
   for (const pugi::xml_node& line : batch_lines.children()) {
-    const size_t index = rows.size();
+    const size_t index = static_cast<size_t>(rows.LineCount());
     if (line.type() != pugi::node_element) {
       return Invalid(path, "BatchLines holds " + std::string(NodeKind(line.type())) + " after " +
                                std::to_string(index) + " job lines");
@@ -337,7 +336,7 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
       return Invalid(path, Ordinal(index) + " lacks \"batch_line_type\"");
     }
     unknown.clear();
-    rows.push_back(RowOf(line, unknown));
+    rows.AppendRow(RowOf(line, unknown));
     UnreadLists unread = UnreadListsOf(line, index);
     if (!unread.attributes.empty()) unread_lists.push_back(std::move(unread));
     if (!unknown.empty()) {
@@ -350,7 +349,7 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
 
   // Everything is checked: only now does the job change.
   ReadSettings(root, job);
-  job.table.SetRows(std::move(rows));
+  job.table = std::move(rows);
   ReadResult loaded = Outcome(ReadStatus::kLoaded, {});
   loaded.unread_lists = std::move(unread_lists);
   loaded.unknown_attributes = std::move(unknown_attributes);
@@ -429,19 +428,23 @@ std::vector<std::string> ReadingWarnings(const ReadResult& read) {
 }
 
 std::string JobContentSha256(std::string_view text) {
-  std::string content(text);
   constexpr std::string_view kAttribute = " Exportdate=";
-  const size_t root = content.find(std::string("<") + kRootName);
-  const size_t root_end = content.find('>', root == std::string::npos ? content.size() : root);
-  const size_t name = content.find(kAttribute, root == std::string::npos ? content.size() : root);
+  const size_t root = text.find(std::string("<") + kRootName);
+  const size_t root_end = text.find('>', root == std::string::npos ? text.size() : root);
+  const size_t name = text.find(kAttribute, root == std::string::npos ? text.size() : root);
+  Sha256 digest;
   // Only within the root's start tag, and only a quoted value: anything else stays.
   if (root_end != std::string::npos && name < root_end) {
     const size_t open = name + kAttribute.size();
-    const char quote = content[open];
-    const size_t close = quote == '"' || quote == '\'' ? content.find(quote, open + 1) : root_end;
-    if (close < root_end) content.erase(open + 1, close - open - 1);
+    const char quote = text[open];
+    const size_t close = quote == '"' || quote == '\'' ? text.find(quote, open + 1) : root_end;
+    if (close < root_end) {
+      digest.Add(text.substr(0, open + 1));
+      text.remove_prefix(close);
+    }
   }
-  return Sha256Hex(content);
+  digest.Add(text);
+  return digest.Hex();
 }
 
 Result<std::string> JobFileContentSha256(const std::string& path) {

@@ -2,6 +2,10 @@
 // The job's lines while they are edited: 17 cells per row, each cell either without a
 // value or holding text. "No value" and "empty text" differ: the job file writes and reads
 // them differently.
+//
+// A job may hold 100,000 lines, most of their cells empty or short, so a row is kept packed
+// in one string rather than as 17 strings of its own; cells and rows are handed out as
+// copies.
 
 #include <algorithm>
 #include <array>
@@ -59,16 +63,20 @@ class JobLineTable {
     rows_.resize(rows);
   }
 
-  // Takes `rows` as the job lines, with the room they have for more.
-  void SetRows(std::vector<Row> rows) { rows_ = std::move(rows); }
+  // Room for `count` lines and a quarter more, as SetJobLineCount keeps, before lines are
+  // appended; and the number of lines the table holds without moving them.
+  void Reserve(int count);
+  size_t Capacity() const { return rows_.capacity(); }
+  // Puts `line` behind the job lines.
+  void AppendRow(const Row& line) { rows_.push_back(Pack(line)); }
 
   // Cells outside the table read as no value. A write to a row behind the job lines grows
   // them to hold it; false, and nothing written, for a negative row or an unknown column.
-  const Cell& At(int column, int row) const;
+  Cell At(int column, int row) const;
   bool Set(int column, int row, Cell value);
   // The cell as text: empty text for a cell without a value.
   std::string Text(int column, int row) const;
-  const Row& RowAt(int row) const { return rows_.at(static_cast<size_t>(row)); }
+  Row RowAt(int row) const { return Unpack(rows_.at(static_cast<size_t>(row))); }
 
   // The job line number of row `index` (see JobLineNumberOf); 0 when its cell holds none
   // or the row is outside the table.
@@ -85,7 +93,7 @@ class JobLineTable {
   // Puts `line` in as row `index` (0 to LineCount()), moving the rows from there down.
   void InsertRow(int index, const Row& line);
   // Replaces row `index`, which must be a job-line row.
-  void SetRow(int index, const Row& line) { rows_.at(static_cast<size_t>(index)) = line; }
+  void SetRow(int index, const Row& line) { rows_.at(static_cast<size_t>(index)) = Pack(line); }
 
   // The first job-line row with the job line number `number`; 0 when none.
   int FindJobLineRow(int32_t number) const;
@@ -97,7 +105,14 @@ class JobLineTable {
   friend bool operator==(const JobLineTable&, const JobLineTable&) = default;
 
  private:
-  std::vector<Row> rows_;
+  // Per cell, in column order: its length plus one as a base-128 number, low digits
+  // first (0: no value), then its text. Equal rows pack to equal strings.
+  using PackedRow = std::string;
+  static PackedRow Pack(const Row& line);
+  static Row Unpack(const PackedRow& packed);
+  static Cell CellOf(const PackedRow& packed, int column);
+
+  std::vector<PackedRow> rows_;
 };
 
 // The job line number a column-0 cell holds, read as the editor lets it be typed (see

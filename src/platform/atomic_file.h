@@ -1,6 +1,7 @@
 #pragma once
 // Replacing a file's contents without ever leaving it half written.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,11 @@ namespace jr {
 // the cause (folder missing, no permission, disk full, ...).
 // An existing file keeps its permission bits; a symbolic link is written through.
 Status ReplaceFileContents(const std::string& path, std::string_view content);
+
+// The same with the content given piece by piece, so that a long file is never held whole:
+// `next` is called for the next piece until it gives an empty one, and not at all when the
+// file cannot be made.
+Status ReplaceFileContents(const std::string& path,
+                           const std::function<std::string_view()>& next);
 
 }  // namespace jr

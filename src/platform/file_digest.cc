@@ -55,24 +55,35 @@ void Compress(std::array<uint32_t, 8>& h, const unsigned char* block) {
 
 }  // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
-  std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                               0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const size_t whole = bytes.size() / 64 * 64;
-  for (size_t at = 0; at < whole; at += 64) {
-    Compress(h, reinterpret_cast<const unsigned char*>(bytes.data() + at));
+void Sha256::Add(std::string_view bytes) {
+  size_ += bytes.size();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t left = bytes.size();
+  if (held_ > 0) {
+    const size_t taken = std::min(left, block_.size() - held_);
+    std::copy_n(data, taken, block_.data() + held_);
+    held_ += taken;
+    data += taken;
+    left -= taken;
+    if (held_ < block_.size()) return;
+    Compress(state_, block_.data());
+    held_ = 0;
   }
+  for (; left >= 64; data += 64, left -= 64) Compress(state_, data);
+  std::copy_n(data, left, block_.data());
+  held_ = left;
+}
+
+std::string Sha256::Hex() {
   // The rest, the 0x80 marker and the length in bits fill one or two last blocks.
-  unsigned char tail[128] = {};
-  const size_t rest = (bytes.size() - whole) & 63;
-  for (size_t i = 0; i < rest; ++i) tail[i] = static_cast<unsigned char>(bytes[whole + i]);
-  tail[rest] = 0x80;
-  const size_t tail_size = rest < 56 ? 64 : 128;
-  const uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
-  for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-  for (size_t at = 0; at < tail_size; at += 64) Compress(h, tail + at);
+  const uint64_t bits = size_ * 8;
+  std::array<unsigned char, 72> tail{};
+  tail[0] = 0x80;
+  const size_t padding = held_ < 56 ? 56 - held_ : 120 - held_;
+  for (int i = 0; i < 8; ++i) tail[padding + 7 - i] = static_cast<unsigned char>(bits >> (8 * i));
+  Add(std::string_view(reinterpret_cast<const char*>(tail.data()), padding + 8));
   std::string hex;
-  for (uint32_t word : h) {
+  for (uint32_t word : state_) {
     char text[9];
     std::snprintf(text, sizeof text, "%08x", word);
     hex += text;
@@ -80,12 +91,22 @@ std::string Sha256Hex(std::string_view bytes) {
   return hex;
 }
 
+std::string Sha256Hex(std::string_view bytes) {
+  Sha256 digest;
+  digest.Add(bytes);
+  return digest.Hex();
+}
+
 Result<std::string> FileSha256(const std::string& path) {
   std::ifstream in(NativePath(path), std::ios::binary);
   if (!in.is_open()) return Status::Failed("cannot open \"" + path + "\" to take its SHA-256");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Sha256 digest;
+  std::array<char, 1 << 16> piece;
+  while (in.read(piece.data(), piece.size()) || in.gcount() > 0) {
+    digest.Add(std::string_view(piece.data(), static_cast<size_t>(in.gcount())));
+  }
   if (in.bad()) return Status::Failed("cannot read \"" + path + "\" to take its SHA-256");
-  return Sha256Hex(bytes);
+  return digest.Hex();
 }
 
 std::string AbsoluteFileName(const std::string& path) {

@@ -1,12 +1,31 @@
 #pragma once
 // What identifies a file's content and place: its SHA-256 and its absolute name.
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/status.h"
 
 namespace jr {
+
+// SHA-256 of bytes given piece by piece, so that a large text need not be copied whole to
+// leave a part of it out.
+class Sha256 {
+ public:
+  void Add(std::string_view bytes);
+  // 64 lower-case hex digits of the bytes added; the digest is used up by it.
+  std::string Hex();
+
+ private:
+  std::array<uint32_t, 8> state_ = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::array<unsigned char, 64> block_{};
+  size_t held_ = 0;
+  uint64_t size_ = 0;
+};
 
 // SHA-256 of `bytes`, 64 lower-case hex digits.
 std::string Sha256Hex(std::string_view bytes);

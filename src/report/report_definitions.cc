@@ -1,6 +1,7 @@
 #include "report/report_definitions.h"
 
 #include <sstream>
+#include <utility>
 
 #include "model/time_text.h"
 #include "platform/atomic_file.h"
@@ -27,9 +28,8 @@ void Field(std::ostream& file, std::string_view label, std::string_view value) {
   file << label << "\t: " << OneLine(value) << kLineEnd;
 }
 
-// Writes `content` as the whole file or not at all; the cause, naming the file, when not.
-std::string WriteWholeFile(const std::string& name, const std::string& content) {
-  const Status written = ReplaceFileContents(name, content);
+// The cause, naming the file, of a write that failed; empty for one that did not.
+std::string WriteFailure(const Status& written) {
   if (written.ok()) return {};
   std::string error = written.message;
   // "Cannot write "NAME": the disk is full." reads as a clause after a colon.
@@ -94,19 +94,32 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
                                      RunEnv& env) {
   ReportOutcome outcome;
 
-  std::ostringstream admin;
-  Line(admin, "<ReportInfo>");
-  Field(admin, "Job Description", job_description);
-  Field(admin, "Start Time Job", FormatTimeText(start_time));
-  Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
-  Line(admin, "</ReportInfo>");
-  for (const RunLine& line : collection) {
-    if (line.AlreadyRun() && !line.IsSkipped()) {
-      WriteJobLineReportEntry(admin, line, outcome.error_level, env.file_system);
+  // Made and written a piece at a time: a run of many thousand lines has a long definition.
+  // The pieces also count the lines' errors, so all are made, written or not.
+  bool head = true;
+  auto line = collection.begin();
+  std::string piece;
+  const auto next_piece = [&]() -> std::string_view {
+    std::ostringstream admin;
+    if (std::exchange(head, false)) {
+      Line(admin, "<ReportInfo>");
+      Field(admin, "Job Description", job_description);
+      Field(admin, "Start Time Job", FormatTimeText(start_time));
+      Field(admin, "End Time Job  ", FormatTimeText(env.clock.Now()));
+      Line(admin, "</ReportInfo>");
     }
+    for (; line != collection.end() && admin.tellp() < (1 << 16); ++line) {
+      if (line->AlreadyRun() && !line->IsSkipped()) {
+        WriteJobLineReportEntry(admin, *line, outcome.error_level, env.file_system);
+      }
+    }
+    piece = std::move(admin).str();
+    return piece;
+  };
+  outcome.admin_definition_error =
+      WriteFailure(ReplaceFileContents(admin_definition_file, next_piece));
+  while (!next_piece().empty()) {
   }
-  // Moved out, not copied: a run of many thousand lines has a long definition.
-  outcome.admin_definition_error = WriteWholeFile(admin_definition_file, std::move(admin).str());
 
   // A run that was stopped did not do what the job asked, whatever its lines reported.
   if (interrupted) outcome.error_level = ErrorLevel::kFatal;
@@ -119,7 +132,8 @@ ReportOutcome WriteReportDefinitions(const std::string& admin_definition_file,
   Field(user, "Start Time Job", FormatTimeText(start_time));
   Field(user, "End Time Job  ", FormatTimeText(env.clock.Now()));
   Line(user, "</ReportInfo>");
-  outcome.user_definition_error = WriteWholeFile(user_definition_file, user.str());
+  outcome.user_definition_error =
+      WriteFailure(ReplaceFileContents(user_definition_file, std::move(user).str()));
 
   if (log_to_event_log) {
     const std::string message = "\r\n\r\nJob '" + job_description + "' " + outcome.status_text;

@@ -27,14 +27,13 @@ double RandomFraction(const Clock& clock) {
   return std::uniform_real_distribution<double>(0.0, 1.0)(generator);
 }
 
-// The run's row in the run history as it starts.
+// The run's row in the run history as it starts, with the job file's `digest`.
 RunStart HistoryStart(const RunRequest& request, const std::string& description,
                       const RunResult& result, TimePoint started, RunEnv& env,
-                      const RunObservers& observers) {
+                      const RunObservers& observers, const Result<std::string>& digest) {
   RunStart start;
   start.run_id = result.run_timestamp + "_" + result.run_name;
   start.job_file = AbsoluteFileName(request.job_file);
-  Result<std::string> digest = JobFileContentSha256(request.job_file);
   if (!digest.ok()) observers.Warning(digest.message());
   start.job_sha256 = digest.value;
   start.description = description;
@@ -71,7 +70,8 @@ Status RecordEmptyRun(const RunRequest& request, RunEnv& env, RunStatus status) 
   run.run_timestamp = FormatRunTimestamp(now);
   run.run_name = RunNameFor(RandomFraction(env.clock));
   Result<std::string> id = history.value->BeginRun(
-      HistoryStart(request, request.job_description, run, now, env, RunObservers{}));
+      HistoryStart(request, request.job_description, run, now, env, RunObservers{},
+                   JobFileContentSha256(request.job_file)));
   if (!id.ok()) return id.status;
   RunEnd end;
   end.end = now;
@@ -211,6 +211,11 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
   result.run_folder =
       request.log_file_folder + kPathSeparator + result.run_timestamp + kPathSeparator;
   NameRunInLock(request, result.run_timestamp + "_" + result.run_name, started, caller_observers);
+  // Taken before the run's lines are made: the file is read whole once more, and a large
+  // job's lines and its text are then not held at once.
+  const Result<std::string> digest = request.history_database.empty()
+                                         ? Result<std::string>{}
+                                         : JobFileContentSha256(request.job_file);
   std::vector<std::string> warnings;
   Result<std::unique_ptr<RunLines>> prepared =
       PrepareJobLines(table, request.row_count, result.run_folder, result.run_name,
@@ -242,7 +247,7 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     observers.Warning(created.message);
   }
   if (history) {
-    recorder.Begin(HistoryStart(request, description, result, started, env, observers));
+    recorder.Begin(HistoryStart(request, description, result, started, env, observers, digest));
     result.run_id = recorder.run_id();
     env.metadata.SetRunId(result.run_id);
     // The history adds a suffix to an id that is taken.

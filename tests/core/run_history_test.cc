@@ -289,6 +289,12 @@ TEST(FileDigestTest, Sha256OfKnownTexts) {
       {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
   };
   for (const auto& [text, digest] : cases) EXPECT_EQ(Sha256Hex(text), digest) << text.size();
+  // Given in pieces that end before, on and after the 64-byte blocks.
+  for (size_t piece : {1, 55, 63, 64, 65, 129}) {
+    Sha256 pieces;
+    for (size_t at = 0; at < 1000; at += piece) pieces.Add(std::string(std::min(piece, 1000 - at), 'a'));
+    EXPECT_EQ(pieces.Hex(), cases[3].second) << piece;
+  }
   EXPECT_FALSE(FileSha256("/nonexistent/job.xml").ok());
   EXPECT_EQ(AbsoluteFileName("jobs/./x/../a.xml"), AbsoluteFileName("jobs/a.xml"));
   EXPECT_NE(AbsoluteFileName("jobs/a.xml"), "jobs/a.xml");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 namespace jr {
 namespace {
@@ -67,6 +68,14 @@ unsigned long NextSuffix() {
 }  // namespace
 
 Status ReplaceFileContents(const std::string& path, std::string_view content) {
+  bool given = false;
+  return ReplaceFileContents(path, [&]() -> std::string_view {
+    return std::exchange(given, true) ? std::string_view() : content;
+  });
+}
+
+Status ReplaceFileContents(const std::string& path,
+                           const std::function<std::string_view()>& next) {
   // Renaming over a symbolic link would replace the link itself; write to what it names.
   std::string target = path;
   struct stat link_info;
@@ -94,7 +103,9 @@ Status ReplaceFileContents(const std::string& path, std::string_view content) {
   if (fd < 0) return Fail(path, folder, errno);
 
   int failure = 0;
-  if (!WriteAll(fd, content)) failure = errno;
+  for (std::string_view piece = next(); !piece.empty() && !failure; piece = next()) {
+    if (!WriteAll(fd, piece)) failure = errno;
+  }
   if (!failure && exists && fchmod(fd, old_info.st_mode & 07777) != 0) failure = errno;
   if (!failure && fsync(fd) != 0) failure = errno;
   if (close(fd) != 0 && !failure) failure = errno;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "platform/win32/utf.h"
 
@@ -45,6 +46,14 @@ Status Fail(const std::string& path, const std::string& folder, DWORD error) {
 }  // namespace
 
 Status ReplaceFileContents(const std::string& path, std::string_view content) {
+  bool given = false;
+  return ReplaceFileContents(path, [&]() -> std::string_view {
+    return std::exchange(given, true) ? std::string_view() : content;
+  });
+}
+
+Status ReplaceFileContents(const std::string& path,
+                           const std::function<std::string_view()>& next) {
   const std::string folder = FolderOf(path);
   const std::wstring target = Utf8ToWide(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -68,13 +77,15 @@ Status ReplaceFileContents(const std::string& path, std::string_view content) {
   if (file == INVALID_HANDLE_VALUE) return Fail(path, folder, failure);
 
   failure = 0;
-  while (!content.empty() && failure == 0) {
-    const DWORD piece = static_cast<DWORD>(std::min<size_t>(content.size(), 1 << 20));
-    DWORD written = 0;
-    if (!WriteFile(file, content.data(), piece, &written, nullptr)) {
-      failure = GetLastError();
-    } else {
-      content.remove_prefix(written);
+  for (std::string_view content = next(); !content.empty() && failure == 0; content = next()) {
+    while (!content.empty() && failure == 0) {
+      const DWORD piece = static_cast<DWORD>(std::min<size_t>(content.size(), 1 << 20));
+      DWORD written = 0;
+      if (!WriteFile(file, content.data(), piece, &written, nullptr)) {
+        failure = GetLastError();
+      } else {
+        content.remove_prefix(written);
+      }
     }
   }
   if (failure == 0 && !FlushFileBuffers(file)) failure = GetLastError();

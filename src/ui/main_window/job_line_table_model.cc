@@ -56,7 +56,7 @@ QVariant JobLineTableModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  const Cell& cell = job_->table().At(index.column(), index.row());
+  const Cell cell = job_->table().At(index.column(), index.row());
   if (!cell) return {};
   QString text = QString::fromStdString(*cell);
   if (index.column() == kColStopOnError || index.column() == kColActive) {

@@ -160,14 +160,22 @@ void ExpectedEndWatch::Take(ForeseenLine line) {
   at_.emplace(line.line, lines_.size());
   lines_.push_back(std::move(line));
   ++going_;
+  ++changes_;
 }
 
 ExpectedEnd ExpectedEndWatch::Expected() {
   using Steady = std::chrono::steady_clock;
-  constexpr auto kCheap = std::chrono::milliseconds(10);
+  // A figure plans every line still to end. It is made anew once a line has changed for
+  // each 16 lines of the job, so a job of up to 16 lines has it after every change, and a
+  // large one pays a few planned lines per change; and once twenty times its last cost has
+  // passed, so that a run whose lines end slowly has it after every change too.
+  constexpr size_t kLinesPerChange = 16;
   const Steady::time_point started = Steady::now();
-  if (last_cost_ >= kCheap && started - last_at_ < 20 * last_cost_) return last_;
+  const bool changed_enough = changes_ > 0 && changes_ * kLinesPerChange >= lines_.size();
+  if (!changed_enough && started - last_at_ < 20 * last_cost_) return last_;
   last_ = foresight_.Expect(lines_, maximum_, usual_, clock_.Now());
+  ++figures_;
+  changes_ = 0;
   last_at_ = started;
   last_cost_ = Steady::now() - started;
   return last_;
@@ -183,12 +191,14 @@ void ExpectedEndWatch::Over(int32_t number) {
   if (line == nullptr || line->state == ForeseenLine::State::kOver) return;
   line->state = ForeseenLine::State::kOver;
   --going_;
+  ++changes_;
 }
 
 void ExpectedEndWatch::LineStarted(const RunLine& line) {
   if (ForeseenLine* found = Find(line.JobLineNr())) {
     found->state = ForeseenLine::State::kRunning;
     found->start = line.StartingTime().value_or(clock_.Now());
+    ++changes_;
   }
 }
 

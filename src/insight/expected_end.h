@@ -73,12 +73,15 @@ class ExpectedEndWatch final : public RunObserver {
   ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum, UsualDurations usual,
                    const Clock& clock);
 
-  // The expected end now. A job of many thousand lines takes a while to foresee: then the
-  // last figure is given again until twenty times that while has passed, so that watching
-  // the run costs it no more than a twentieth of its time.
+  // The expected end now. A job of many thousand lines takes a while to foresee: the last
+  // figure is given again until lines have changed in proportion to the job's size (one
+  // for each 16 lines) or twenty times that while has passed, so that watching a run whose
+  // lines end by the thousand costs it a small part of its time.
   ExpectedEnd Expected();
   // A line still waits or runs.
   bool Going() const { return going_ > 0; }
+  // How many figures were made, each a plan of every line still to end.
+  size_t Figures() const { return figures_; }
 
   void LineStarted(const RunLine& line) override;
   void LineFinished(const RunLine& line) override { Over(line.JobLineNr()); }
@@ -98,6 +101,9 @@ class ExpectedEndWatch final : public RunObserver {
   // Where each line is in lines_, by its number; how many lines are not over.
   std::unordered_map<int32_t, size_t> at_;
   size_t going_ = 0;
+  // Lines that started, ended or were added since the last figure.
+  size_t changes_ = 0;
+  size_t figures_ = 0;
   ExpectedEnd last_;
   std::chrono::steady_clock::time_point last_at_{};
   std::chrono::steady_clock::duration last_cost_{};

@@ -97,6 +97,23 @@ TEST(ExpectedEnd, ARunInAnotherProcessIsRebuiltFromItsRowsAndTheWatchFollowsEven
   EXPECT_EQ(watch.Expected().end, kNow + seconds(7));
   EXPECT_EQ(ExpectedEndText(watch.Expected(), clock.Now()), "expected end 02:35:07 (in 0:00:04)");
   EXPECT_TRUE(watch.Going());
+  // Each figure plans every line still to end: a large job's is made again once enough of
+  // it changed, not after each of its lines' ends, which come by the thousand.
+  JobLineTable large;
+  UsualDurations usual;
+  for (int i = 0; i < 1600; ++i) {
+    SetJobLine(large, i, {.number = i + 1, .type = "Flow Runner"});
+    usual[i + 1] = seconds(5);
+  }
+  ExpectedEndWatch busy(large, 1600, 64, usual, clock);
+  RunLines busy_run;
+  for (int32_t number = 1; number <= 50; ++number) {
+    RunLine& line = *busy_run.Add(number);
+    busy.LineStarted(line);
+    busy.LineFinished(line);
+    EXPECT_TRUE(busy.Expected().end);
+  }
+  EXPECT_LE(busy.Figures(), 20u);
 
   // What the runner kept is taken as it is, the job file unread; once passed, the end is now
   // at the earliest.

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <utility>
 
 namespace jr {
 namespace {
@@ -66,13 +65,6 @@ unsigned long NextSuffix() {
 }
 
 }  // namespace
-
-Status ReplaceFileContents(const std::string& path, std::string_view content) {
-  bool given = false;
-  return ReplaceFileContents(path, [&]() -> std::string_view {
-    return std::exchange(given, true) ? std::string_view() : content;
-  });
-}
 
 Status ReplaceFileContents(const std::string& path,
                            const std::function<std::string_view()>& next) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 
 #include "platform/win32/utf.h"
 
@@ -44,13 +43,6 @@ Status Fail(const std::string& path, const std::string& folder, DWORD error) {
 }
 
 }  // namespace
-
-Status ReplaceFileContents(const std::string& path, std::string_view content) {
-  bool given = false;
-  return ReplaceFileContents(path, [&]() -> std::string_view {
-    return std::exchange(given, true) ? std::string_view() : content;
-  });
-}
 
 Status ReplaceFileContents(const std::string& path,
                            const std::function<std::string_view()>& next) {

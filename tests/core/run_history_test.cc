@@ -292,7 +292,9 @@ TEST(FileDigestTest, Sha256OfKnownTexts) {
   // Given in pieces that end before, on and after the 64-byte blocks.
   for (size_t piece : {1, 55, 63, 64, 65, 129}) {
     Sha256 pieces;
-    for (size_t at = 0; at < 1000; at += piece) pieces.Add(std::string(std::min(piece, 1000 - at), 'a'));
+    for (size_t at = 0; at < 1000; at += piece) {
+      pieces.Add(std::string(std::min(piece, 1000 - at), 'a'));
+    }
     EXPECT_EQ(pieces.Hex(), cases[3].second) << piece;
   }
   EXPECT_FALSE(FileSha256("/nonexistent/job.xml").ok());

@@ -92,13 +92,15 @@ inline void AddTrueLines(RunLines& lines, int count, bool chain, const std::stri
                          int32_t limit) {
   for (int i = 1; i <= count; ++i) {
     RunLine& line = *lines.Add(i);
-    line.definition().type = "User Batchfile";
+    line.EditDefinition().type = "User Batchfile";
     line.SetProgram("/bin/true");
     line.SetStatusFileName(folder + "/S_" + std::to_string(i) + "Stat.txt");
     line.SetLogFileName(folder + "/S_" + std::to_string(i) + "Log.txt");
     line.SetProgramArguments({line.StatusFileName(), line.LogFileName(), "20030307_140509"});
-    if (chain && i > 1) line.definition().wait_for = ReadJobLineRefs(std::to_string(i - 1)).value;
-    line.definition().time_limit = limit;
+    if (chain && i > 1) {
+      line.EditDefinition().wait_for = ReadJobLineRefs(std::to_string(i - 1)).value;
+    }
+    line.EditDefinition().time_limit = limit;
   }
 }
 

@@ -64,7 +64,7 @@ std::vector<Attempt> RunOnce(const Job& job, TimePoint start, std::mt19937& rand
   RunLines lines;
   for (size_t i = 0; i < job.waits.size(); ++i) {
     RunLine* line = lines.Add(Number(i));
-    line->definition().wait_for = JobLineRefs({}, job.waits[i]);
+    line->EditDefinition().wait_for = JobLineRefs({}, job.waits[i]);
     line->SetProgram("bench");
   }
   RunPlan plan(lines, job.maximum);

@@ -124,7 +124,7 @@ double PassWhenOneLineEnds(int waiting) {
   for (int32_t i = 0; i < waiting; ++i) {
     RunLine& line = *lines.Add(10 + i);
     line.SetProgram("/bin/true");
-    line.definition().wait_for = ReadJobLineRefs("1").value;
+    line.EditDefinition().wait_for = ReadJobLineRefs("1").value;
   }
   for (int32_t i = 0; i <= kPasses; ++i) lines.Add(waiting + 100 + i)->SetProgram("/bin/true");
   RunScheduler(lines, 2, surroundings.env, launcher, {});

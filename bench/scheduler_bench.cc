@@ -112,7 +112,7 @@ double PassOverWaitingLines(int waiting) {
   for (int32_t i = 0; i < waiting; ++i) {
     RunLine& line = *lines.Add(100 + i);
     line.SetProgram("/bin/true");
-    line.definition().wait_for = ReadJobLineRefs("2, 3,4,1").value;
+    line.EditDefinition().wait_for = ReadJobLineRefs("2, 3,4,1").value;
   }
   PassTimer timer(12);
   // Room for a second line, so that every pass reads every wait list: with the one place

@@ -1,6 +1,7 @@
 #include "engine/command_line_builder.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_set>
 
 #include "engine/result_files.h"
@@ -75,6 +76,9 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
   const int count = std::clamp(row_count, 0, table.LineCount());
   lines->Reserve(count);
   std::unordered_set<int32_t> taken;
+  // The definitions in one store the lines share, so that each costs its own size alone;
+  // a deque keeps them in place as it grows.
+  auto definitions = std::make_shared<std::deque<JobLine>>();
   // A row at a time: a job of many thousand lines is not held a third time while its lines
   // are made.
   for (int at = 0; at < count; ++at) {
@@ -96,7 +100,8 @@ Result<std::unique_ptr<RunLines>> PrepareJobLines(const JobLineTable& table, int
     // run halfway, when the scheduler reaches it.
     if (!row.line.ok()) return row.line.status;
     RunLine* line = lines->Add(*row.number);
-    line->definition() = std::move(row.line.value);
+    line->SetDefinition(std::shared_ptr<const JobLine>(
+        definitions, &definitions->emplace_back(std::move(row.line.value))));
     line->SetJobId(run_timestamp);
     FillByType(*line, files, keld, mirn);
   }

@@ -119,7 +119,7 @@ Result<RunLine*> CreateRepeatCopy(RunLines& collection, const RunLine& source) {
   }
 
   copy->SetOriginalJobLineNr(source.JobLineNr());
-  copy->definition() = source.definition();
+  copy->SetDefinition(source.SharedDefinition());
   copy->SetProgram(source.Program());
   copy->SetJobId(source.JobId());
 

@@ -123,7 +123,7 @@ void RunPlan::Open(uint32_t waiting, int32_t count) {
   Entry& entry = entries_[waiting];
   entry.open += count;
   if (!IsWaiting(*entry.line)) return;
-  if (entry.open == 0 && !entry.line->Program().empty()) {
+  if (entry.open == 0 && entry.line->HasProgram()) {
     ready_.Insert(waiting);
   } else {
     ready_.Erase(waiting);
@@ -318,13 +318,13 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   std::vector<uint32_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
     open[i] = static_cast<uint32_t>(waits_for.Of(i).size());
-    if (open[i] == 0 && !waiting[i]->Program().empty()) ready.push_back(static_cast<uint32_t>(i));
+    if (open[i] == 0 && waiting[i]->HasProgram()) ready.push_back(static_cast<uint32_t>(i));
   }
   for (size_t next = 0; next < ready.size(); ++next) {
     const uint32_t i = ready[next];
     can_start[i] = true;
     for (uint32_t dependent : waited_by.Of(i)) {
-      if (--open[dependent] == 0 && !waiting[dependent]->Program().empty()) {
+      if (--open[dependent] == 0 && waiting[dependent]->HasProgram()) {
         ready.push_back(dependent);
       }
     }
@@ -383,7 +383,7 @@ std::vector<LineThatCannotStart> RunPlan::NeverStarting() const {
   for (size_t i = 0; i < waiting.size(); ++i) {
     if (can_start[i]) continue;
     RunLine* line = waiting[i];
-    if (line->Program().empty()) {
+    if (!line->HasProgram()) {
       blocked.push_back({line, "it has no program to start"});
       continue;
     }

@@ -77,6 +77,10 @@ class RunPlan {
   Result<Consequences> Finished(RunLine& line, bool failed,
                                 const JobLineRefs* status_repeat = nullptr);
 
+  // The running line ended ok and nothing follows from its lists: what foresees a run plans
+  // no skip and no repeat, and plans with the run's own definitions.
+  void Succeeded(RunLine& line) { End(line, LineState::kSucceeded); }
+
   // The running line ends as failed without its lists applied: a stop from outside ended
   // it.
   void Stopped(RunLine& line) {

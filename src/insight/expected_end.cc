@@ -18,38 +18,51 @@ using std::chrono::milliseconds;
 
 namespace {
 
-// Appends `line` to the plan's lines: it carries only its wait list, so that an ended line
-// skips and repeats nothing, and its definition has the number of the job's line it counts
-// for, as a copy's has that of the line it repeats. Null when its number is taken.
+// Appends `line` to the plan's lines: it carries only its wait list, and its definition
+// has the number of the job's line it counts for, as a copy's has that of the line it
+// repeats. Null when its number is taken.
 RunLine* AddForeseen(RunLines& run, const ForeseenLine& line) {
   RunLine* added = run.Add(line.line);
   if (added == nullptr) return nullptr;
-  added->definition().number = line.line;
-  added->definition().wait_for = JobLineRefs({}, line.wait_for);
+  JobLine definition{.number = line.line, .wait_for = JobLineRefs({}, line.wait_for)};
   // The plan starts only lines with a program.
   added->SetProgram("foreseen");
   if (line.repeat_of != 0) {
     added->SetOriginalJobLineNr(line.repeat_of);
-    added->definition().number = line.repeat_of;
+    definition.number = line.repeat_of;
     if (RunLine* original = run.Line(line.repeat_of)) {
       original->SetRepeated(true);
-      added->definition().number = original->definition().number;
+      definition.number = original->definition().number;
     }
   }
+  added->SetDefinition(std::move(definition));
   return added;
 }
 
-// The plan decides what starts, as in a real run, from the lines' states in the run: `at`
-// holds the plan's line of each of `lines` (null for one left out), which a figure before
-// may have moved on.
-ExpectedEnd Foresee(RunLines& run, const std::vector<ForeseenLine>& lines,
-                    const std::vector<RunLine*>& at, int32_t maximum, const UsualDurations& usual,
-                    TimePoint now) {
+// The lines that run now, each with its start, in the run's order.
+using RunningNow = std::vector<std::pair<RunLine*, TimePoint>>;
+
+// Sets the plan's line of each of `lines` (in `at`, null for one left out) to the line's
+// state, which a figure before may have moved on, and returns those that run.
+RunningNow SetStates(const std::vector<ForeseenLine>& lines, const std::vector<RunLine*>& at,
+                     TimePoint now) {
+  RunningNow running;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (at[i] == nullptr) continue;
-    at[i]->SetState(lines[i].state == ForeseenLine::State::kOver ? LineState::kSucceeded
-                                                                 : LineState::kWaiting);
+    const bool over = lines[i].state == ForeseenLine::State::kOver;
+    at[i]->SetState(over ? LineState::kSucceeded : LineState::kWaiting);
+    if (lines[i].state == ForeseenLine::State::kRunning) {
+      running.emplace_back(at[i], lines[i].start.value_or(now));
+    }
   }
+  return running;
+}
+
+// The plan decides what starts, as in a real run: the lines of `run` wait or are over, but
+// for `running`, which wait until they are started here at their own start. Every line ends
+// ok, and its lists are not applied: no skip and no repeat is foreseen.
+ExpectedEnd Foresee(RunLines& run, const RunningNow& running_now, int32_t maximum,
+                    const UsualDurations& usual, TimePoint now) {
   RunPlan plan(run, maximum);
   ExpectedEnd expected;
   bool known = false;
@@ -72,10 +85,7 @@ ExpectedEnd Foresee(RunLines& run, const std::vector<ForeseenLine>& lines,
     last = std::max(last, end);
     running.emplace(end, started++, &line);
   };
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].state != ForeseenLine::State::kRunning || at[i] == nullptr) continue;
-    start(*at[i], lines[i].start.value_or(now));
-  }
+  for (const auto& [line, at] : running_now) start(*line, at);
 
   TimePoint clock = now;
   while (true) {
@@ -93,7 +103,7 @@ ExpectedEnd Foresee(RunLines& run, const std::vector<ForeseenLine>& lines,
       RunLine& ended = *std::get<2>(running.top());
       running.pop();
       ended.SetStopTime(clock);
-      (void)plan.Finished(ended, /*failed=*/false);
+      plan.Succeeded(ended);
     }
   }
   if (!known) return ExpectedEnd{};
@@ -120,14 +130,41 @@ ExpectedEnd ExpectEnd(const std::vector<ForeseenLine>& lines, int32_t maximum,
     const bool left_out = line.state == ForeseenLine::State::kOver && !repeated.count(line.line);
     at.push_back(left_out ? nullptr : AddForeseen(run, line));
   }
-  return Foresee(run, lines, at, maximum, usual, now);
+  return Foresee(run, SetStates(lines, at, now), maximum, usual, now);
 }
 
 ExpectedEnd Foresight::Expect(const std::vector<ForeseenLine>& lines, int32_t maximum,
                               const UsualDurations& usual, TimePoint now) {
   run_.Reserve(static_cast<int32_t>(lines.size()));
   while (at_.size() < lines.size()) at_.push_back(AddForeseen(run_, lines[at_.size()]));
-  return Foresee(run_, lines, at_, maximum, usual, now);
+  return Foresee(run_, SetStates(lines, at_, now), maximum, usual, now);
+}
+
+ExpectedEnd Foresight::Expect(const RunLines& lines, int32_t maximum, const UsualDurations& usual,
+                              TimePoint now) {
+  const auto count = static_cast<size_t>(lines.Count());
+  run_.Reserve(static_cast<int32_t>(count));
+  while (at_.size() < count) {
+    const RunLine& line = *lines.Item(static_cast<int>(at_.size()) + 1);
+    RunLine* added = run_.Add(line.JobLineNr());
+    if (added != nullptr) {
+      added->SetDefinition(line.SharedDefinition());
+      added->SetOriginalJobLineNr(line.OriginalJobLineNr());
+      // The plan starts only lines with a program.
+      added->SetProgram("foreseen");
+    }
+    at_.push_back(added);
+  }
+  RunningNow running;
+  for (size_t i = 0; i < count; ++i) {
+    RunLine* planned = at_[i];
+    if (planned == nullptr) continue;
+    const RunLine& line = *lines.Item(static_cast<int>(i) + 1);
+    planned->SetRepeated(line.Repeated());
+    planned->SetState(line.AlreadyRun() ? LineState::kSucceeded : LineState::kWaiting);
+    if (line.IsRunning()) running.emplace_back(planned, line.StartingTime().value_or(now));
+  }
+  return Foresee(run_, running, maximum, usual, now);
 }
 
 std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, int row_count) {
@@ -147,23 +184,25 @@ std::string ExpectedEndText(const ExpectedEnd& expected, TimePoint now) {
          ")";
 }
 
-ExpectedEndWatch::ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum,
-                                   UsualDurations usual, const Clock& clock)
-    : maximum_(maximum), usual_(std::move(usual)), clock_(clock) {
-  const std::map<int32_t, std::vector<int32_t>> waits = WaitListsOf(table, row_count);
-  for (const RunRow& row : RunRows(table, row_count)) {
-    Take({row.number, 0, waits.at(row.number), ForeseenLine::State::kWaiting, std::nullopt});
-  }
+ExpectedEndWatch::ExpectedEndWatch(int32_t maximum, UsualDurations usual, const Clock& clock)
+    : maximum_(maximum), usual_(std::move(usual)), clock_(clock) {}
+
+void ExpectedEndWatch::Follow(const RunLines* lines) {
+  lines_ = lines;
+  first_going_ = 0;
+  changes_ = lines == nullptr ? 0 : static_cast<size_t>(lines->Count());
 }
 
-void ExpectedEndWatch::Take(ForeseenLine line) {
-  at_.emplace(line.line, lines_.size());
-  lines_.push_back(std::move(line));
-  ++going_;
-  ++changes_;
+bool ExpectedEndWatch::Going() {
+  if (lines_ == nullptr) return false;
+  while (first_going_ < lines_->Count() && lines_->Item(first_going_ + 1)->AlreadyRun()) {
+    ++first_going_;
+  }
+  return first_going_ < lines_->Count();
 }
 
 ExpectedEnd ExpectedEndWatch::Expected() {
+  if (lines_ == nullptr) return last_;
   using Steady = std::chrono::steady_clock;
   // A figure plans every line still to end. It is made anew once a line has changed for
   // each 16 lines of the job, so a job of up to 16 lines has it after every change, and a
@@ -171,46 +210,15 @@ ExpectedEnd ExpectedEndWatch::Expected() {
   // passed, so that a run whose lines end slowly has it after every change too.
   constexpr size_t kLinesPerChange = 16;
   const Steady::time_point started = Steady::now();
-  const bool changed_enough = changes_ > 0 && changes_ * kLinesPerChange >= lines_.size();
+  const bool changed_enough =
+      changes_ > 0 && changes_ * kLinesPerChange >= static_cast<size_t>(lines_->Count());
   if (!changed_enough && started - last_at_ < 20 * last_cost_) return last_;
-  last_ = foresight_.Expect(lines_, maximum_, usual_, clock_.Now());
+  last_ = foresight_.Expect(*lines_, maximum_, usual_, clock_.Now());
   ++figures_;
   changes_ = 0;
   last_at_ = started;
   last_cost_ = Steady::now() - started;
   return last_;
-}
-
-ForeseenLine* ExpectedEndWatch::Find(int32_t number) {
-  const auto found = at_.find(number);
-  return found == at_.end() ? nullptr : &lines_[found->second];
-}
-
-void ExpectedEndWatch::Over(int32_t number) {
-  ForeseenLine* line = Find(number);
-  if (line == nullptr || line->state == ForeseenLine::State::kOver) return;
-  line->state = ForeseenLine::State::kOver;
-  --going_;
-  ++changes_;
-}
-
-void ExpectedEndWatch::LineStarted(const RunLine& line) {
-  if (ForeseenLine* found = Find(line.JobLineNr())) {
-    found->state = ForeseenLine::State::kRunning;
-    found->start = line.StartingTime().value_or(clock_.Now());
-    ++changes_;
-  }
-}
-
-void ExpectedEndWatch::LineRepeated(const RunLine& original, const RunLine& copy) {
-  const ForeseenLine* source = Find(original.JobLineNr());
-  Take({copy.JobLineNr(), original.JobLineNr(),
-        source ? source->wait_for : copy.definition().wait_for.numbers(),
-        ForeseenLine::State::kWaiting, std::nullopt});
-}
-
-void ExpectedEndWatch::LinesOver(std::string_view, const std::vector<int32_t>& over) {
-  for (int32_t number : over) Over(number);
 }
 
 }  // namespace jr

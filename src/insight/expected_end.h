@@ -50,6 +50,11 @@ class Foresight {
   // their state and start alone: a run only adds repeat copies.
   ExpectedEnd Expect(const std::vector<ForeseenLine>& lines, int32_t maximum,
                      const UsualDurations& usual, TimePoint now);
+  // As ExpectEnd, for the lines of a run going on in this process, as they stand: the plan's
+  // lines share their definitions, so that a run of many thousand lines does not hold them
+  // twice. The same rule for the lines given before holds.
+  ExpectedEnd Expect(const RunLines& lines, int32_t maximum, const UsualDurations& usual,
+                     TimePoint now);
 
  private:
   RunLines run_;
@@ -65,42 +70,39 @@ std::map<int32_t, std::vector<int32_t>> WaitListsOf(const JobLineTable& table, i
 // bound; empty when there is no expected end.
 std::string ExpectedEndText(const ExpectedEnd& expected, TimePoint now);
 
-// Follows a run from its observer events and tells its expected end at any moment. The
-// lines are those a run of the table takes; the usual durations are read once, by the caller,
-// before the run starts.
+// Follows a run from its observer events and tells its expected end at any moment, from
+// the run's lines as they stand. The usual durations are read once, by the caller, before
+// the run starts.
 class ExpectedEndWatch final : public RunObserver {
  public:
-  ExpectedEndWatch(const JobLineTable& table, int row_count, int32_t maximum, UsualDurations usual,
-                   const Clock& clock);
+  ExpectedEndWatch(int32_t maximum, UsualDurations usual, const Clock& clock);
 
-  // The expected end now. A job of many thousand lines takes a while to foresee: the last
-  // figure is given again until lines have changed in proportion to the job's size (one
-  // for each 16 lines) or twenty times that while has passed, so that watching a run whose
-  // lines end by the thousand costs it a small part of its time.
+  // The run's lines, once they are made and before any starts; null once they are gone.
+  // They are read on each figure; the run adds to them but removes none.
+  void Follow(const RunLines* lines);
+
+  // The expected end now; none before the lines are followed. A job of many thousand lines
+  // takes a while to foresee: the last figure is given again until lines have changed in
+  // proportion to the job's size (one for each 16 lines) or twenty times that while has
+  // passed, so that watching a run whose lines end by the thousand costs it a small part
+  // of its time.
   ExpectedEnd Expected();
   // A line still waits or runs.
-  bool Going() const { return going_ > 0; }
+  bool Going();
   // How many figures were made, each a plan of every line still to end.
   size_t Figures() const { return figures_; }
 
-  void LineStarted(const RunLine& line) override;
-  void LineFinished(const RunLine& line) override { Over(line.JobLineNr()); }
-  void LineSkipped(const RunLine& line) override { Over(line.JobLineNr()); }
-  void LineRepeated(const RunLine& original, const RunLine& copy) override;
-  void LineCannotStart(const RunLine& line, std::string_view) override { Over(line.JobLineNr()); }
-  void LinesOver(std::string_view, const std::vector<int32_t>& over) override;
+  void LineStarted(const RunLine&) override { ++changes_; }
+  void LineFinished(const RunLine&) override { ++changes_; }
+  void LineSkipped(const RunLine&) override { ++changes_; }
+  void LineRepeated(const RunLine&, const RunLine&) override { ++changes_; }
+  void LineCannotStart(const RunLine&, std::string_view) override { ++changes_; }
 
  private:
-  // Appends a line, which waits.
-  void Take(ForeseenLine line);
-  ForeseenLine* Find(int32_t number);
-  void Over(int32_t number);
-
-  std::vector<ForeseenLine> lines_;
+  const RunLines* lines_ = nullptr;
   Foresight foresight_;
-  // Where each line is in lines_, by its number; how many lines are not over.
-  std::unordered_map<int32_t, size_t> at_;
-  size_t going_ = 0;
+  // The lines before this place in the run's order are over; a line over stays over.
+  int32_t first_going_ = 0;
   // Lines that started, ended or were added since the last figure.
   size_t changes_ = 0;
   size_t figures_ = 0;

@@ -1,10 +1,45 @@
 #include "insight/usual_durations.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
 namespace jr {
+
+UsualDurations::UsualDurations(std::initializer_list<value_type> entries) {
+  for (const value_type& entry : entries) (*this)[entry.first] = entry.second;
+}
+
+size_t UsualDurations::Place(int32_t line) const {
+  return static_cast<size_t>(std::lower_bound(entries_.begin(), entries_.end(), line,
+                                              [](const value_type& entry, int32_t number) {
+                                                return entry.first < number;
+                                              }) -
+                             entries_.begin());
+}
+
+UsualDurations::const_iterator UsualDurations::find(int32_t line) const {
+  const size_t at = Place(line);
+  return at < entries_.size() && entries_[at].first == line ? begin() + static_cast<ptrdiff_t>(at)
+                                                            : end();
+}
+
+std::chrono::milliseconds UsualDurations::at(int32_t line) const {
+  const auto found = find(line);
+  if (found == end()) {
+    throw std::out_of_range("no usual duration for job line " + std::to_string(line));
+  }
+  return found->second;
+}
+
+std::chrono::milliseconds& UsualDurations::operator[](int32_t line) {
+  const size_t at = Place(line);
+  if (at == entries_.size() || entries_[at].first != line) {
+    entries_.insert(entries_.begin() + static_cast<ptrdiff_t>(at), {line, {}});
+  }
+  return entries_[at].second;
+}
 
 using std::chrono::milliseconds;
 
@@ -15,69 +50,85 @@ milliseconds Median(std::vector<milliseconds> values) {
   return (values[middle - 1] + values[middle]) / 2;
 }
 
-UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
-                                const std::vector<std::vector<RunLineRecord>>& lines) {
-  struct Samples {
-    size_t runs = 0;
-    std::vector<milliseconds> durations;
-  };
-  // Hashed and sorted rather than kept in ordered maps: a run may have many thousand lines.
-  std::unordered_map<int32_t, Samples> samples;
-  std::vector<std::pair<int32_t, milliseconds>> ok;
-  auto by_line = [](const auto& a, const auto& b) { return a.first < b.first; };
-  for (size_t i = 0; i < runs.size() && i < lines.size(); ++i) {
-    if (!runs[i].end || StartedNothing(runs[i].status)) continue;
+namespace {
+
+// The ok attempts of runs taken newest first, a run at a time, so that a job of many
+// thousand lines with a long history is not held whole at once.
+class Samples {
+ public:
+  void Add(const RunSummary& run, const std::vector<RunLineRecord>& lines) {
+    if (!run.end || StartedNothing(run.status)) return;
     // The ok attempts of this run, by the line they count for.
-    ok.clear();
-    const std::map<int32_t, int32_t> links = RepeatLinks(lines[i]);
-    for (const RunLineRecord& line : lines[i]) {
+    ok_.clear();
+    const std::map<int32_t, int32_t> links = RepeatLinks(lines);
+    for (const RunLineRecord& line : lines) {
       if (line.outcome != LineOutcome::kOk || !line.start || !line.end || *line.end < *line.start) {
         continue;
       }
-      ok.emplace_back(OriginOf(line.line, links),
-                      std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
+      ok_.emplace_back(OriginOf(line.line, links),
+                       std::chrono::duration_cast<milliseconds>(*line.end - *line.start));
     }
-    std::sort(ok.begin(), ok.end(), by_line);
-    for (auto group = ok.begin(); group != ok.end();) {
+    std::sort(ok_.begin(), ok_.end(), ByLine);
+    for (auto group = ok_.begin(); group != ok_.end();) {
       const auto next = std::find_if(
-          group, ok.end(), [&](const auto& attempt) { return attempt.first != group->first; });
-      Samples& line_samples = samples[group->first];
-      if (line_samples.runs < kUsualDurationRuns) {
-        ++line_samples.runs;
+          group, ok_.end(), [&](const auto& attempt) { return attempt.first != group->first; });
+      Line& line = lines_[group->first];
+      if (line.runs < kUsualDurationRuns) {
+        ++line.runs;
         for (auto attempt = group; attempt != next; ++attempt) {
-          line_samples.durations.push_back(attempt->second);
+          line.durations.push_back(attempt->second);
         }
       }
       group = next;
     }
   }
-  std::vector<std::pair<int32_t, milliseconds>> medians;
-  medians.reserve(samples.size());
-  for (auto& [number, line_samples] : samples) {
-    medians.emplace_back(number, Median(std::move(line_samples.durations)));
+
+  UsualDurations Medians() {
+    std::vector<std::pair<int32_t, milliseconds>> medians;
+    medians.reserve(lines_.size());
+    for (auto& [number, line] : lines_) {
+      medians.emplace_back(number, Median(std::move(line.durations)));
+    }
+    std::sort(medians.begin(), medians.end(), ByLine);
+    return UsualDurations(std::move(medians));
   }
-  std::sort(medians.begin(), medians.end(), by_line);
-  UsualDurations usual;
-  for (const auto& median : medians) usual.emplace_hint(usual.end(), median);
-  return usual;
+
+ private:
+  static bool ByLine(const std::pair<int32_t, milliseconds>& a,
+                     const std::pair<int32_t, milliseconds>& b) {
+    return a.first < b.first;
+  }
+  struct Line {
+    size_t runs = 0;
+    std::vector<milliseconds> durations;
+  };
+  // Hashed and sorted rather than kept in ordered maps: a run may have many thousand lines.
+  std::unordered_map<int32_t, Line> lines_;
+  std::vector<std::pair<int32_t, milliseconds>> ok_;
+};
+
+}  // namespace
+
+UsualDurations UsualDurationsOf(const std::vector<RunSummary>& runs,
+                                const std::vector<std::vector<RunLineRecord>>& lines) {
+  Samples samples;
+  for (size_t i = 0; i < runs.size() && i < lines.size(); ++i) samples.Add(runs[i], lines[i]);
+  return samples.Medians();
 }
 
 Result<UsualDurations> ReadUsualDurations(RunHistory& history, const std::string& job_file,
                                           TimePoint before) {
   Result<std::vector<RunSummary>> recent = history.RecentRuns(job_file, kUsualDurationLookBack);
   if (!recent.ok()) return recent.status;
-  std::vector<RunSummary> earlier;
-  std::vector<std::string> ids;
-  for (RunSummary& run : recent.value) {
+  Samples samples;
+  for (const RunSummary& run : recent.value) {
     if (run.start >= before || !run.end || StartedNothing(run.status)) continue;
-    ids.push_back(run.run_id);
-    earlier.push_back(std::move(run));
+    Result<std::vector<std::vector<RunLineRecord>>> lines =
+        history.Lines({run.run_id}, RunHistory::RowDetail::kTiming);
+    if (!lines.ok()) return lines.status;
+    samples.Add(run, lines.value.front());
   }
-  if (earlier.empty()) return UsualDurations{};
-  Result<std::vector<std::vector<RunLineRecord>>> lines =
-      history.Lines(ids, RunHistory::RowDetail::kTiming);
-  if (!lines.ok()) return lines.status;
-  return UsualDurationsOf(earlier, lines.value);
+  return samples.Medians();
 }
 
 std::optional<std::chrono::milliseconds> UsualDurationOf(const RunLineRecord& line,

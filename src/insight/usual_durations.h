@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -24,8 +26,36 @@ inline constexpr int kUsualDurationLookBack = 200;
 // The median of durations (the mean of the middle two for an even count); not for none.
 std::chrono::milliseconds Median(std::vector<std::chrono::milliseconds> values);
 
-// By job line number; a line that is not there has no usual duration (unknown).
-using UsualDurations = std::map<int32_t, std::chrono::milliseconds>;
+// By job line number; a line that is not there has no usual duration (unknown). One array
+// in number order: a run of many thousand lines holds it from its start to its end.
+class UsualDurations {
+ public:
+  using value_type = std::pair<int32_t, std::chrono::milliseconds>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  UsualDurations() = default;
+  UsualDurations(std::initializer_list<value_type> entries);
+  // From entries in number order, each number once.
+  explicit UsualDurations(std::vector<value_type> sorted) : entries_(std::move(sorted)) {}
+
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  const_iterator find(int32_t line) const;
+  bool contains(int32_t line) const { return find(line) != end(); }
+  // Throws std::out_of_range for a line that has none.
+  std::chrono::milliseconds at(int32_t line) const;
+  // The line's entry, made (zero) when it has none.
+  std::chrono::milliseconds& operator[](int32_t line);
+  bool empty() const { return entries_.empty(); }
+  size_t size() const { return entries_.size(); }
+  friend bool operator==(const UsualDurations&, const UsualDurations&) = default;
+
+ private:
+  // Where the line's entry is or would go.
+  size_t Place(int32_t line) const;
+
+  std::vector<value_type> entries_;
+};
 
 // From runs newest first, with their line rows in the same order (as RunHistory::Lines gives
 // them): for each line, the median duration of its attempts that ended ok (a repeat copy's

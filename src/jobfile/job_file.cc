@@ -305,7 +305,7 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
   if (std::optional<ReadResult> fault = RootFault(root, path)) return *fault;
 
   // The element that holds the lines is taken by position; its name is not checked.
-  const pugi::xml_node batch_lines = root.first_child();
+  pugi::xml_node batch_lines = root.first_child();
   if (!batch_lines) return Invalid(path, "it has no BatchLines element");
   if (batch_lines.type() != pugi::node_element) {
     return Invalid(path, std::string("the root element holds ") + NodeKind(batch_lines.type()) +
@@ -326,7 +326,10 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
     }
   }
   NameUnknownAttributes(unknown, "the job's attribute ", unknown_attributes);
-  for (const pugi::xml_node& line : batch_lines.children()) {
+  // Each line leaves the document once it is a row: the document's pages are given back as
+  // they empty, so that a large job's rows take the room of its parsed lines.
+  for (pugi::xml_node line = batch_lines.first_child(), next; line; line = next) {
+    next = line.next_sibling();
     const size_t index = static_cast<size_t>(rows.LineCount());
     if (line.type() != pugi::node_element) {
       return Invalid(path, "BatchLines holds " + std::string(NodeKind(line.type())) + " after " +
@@ -345,6 +348,9 @@ ReadResult ReadJobFileText(std::string_view text, std::string* in_place, const s
           LineName(TrimBlanks(line.attribute("batch_line").value()), index) + ": the attribute ",
           unknown_attributes);
     }
+    // Taking out a line that holds elements would walk them on the stack, however deep a
+    // hand-made file nests them; the document lets go of those at its end.
+    if (!line.first_child()) batch_lines.remove_child(line);
   }
 
   // Everything is checked: only now does the job change.

@@ -18,6 +18,28 @@ void RunLine::SetOriginalJobLineNr(int32_t value) {
   original_job_line_nr_ = value;
 }
 
+const JobLine& RunLine::definition() const {
+  static const JobLine kNone;
+  return definition_ ? *definition_ : kNone;
+}
+
+void RunLine::SetDefinition(std::shared_ptr<const JobLine> value) {
+  definition_ = std::move(value);
+  own_definition_ = false;
+}
+
+void RunLine::SetDefinition(JobLine value) {
+  std::shared_ptr<JobLine> made = std::make_shared<JobLine>(std::move(value));
+  definition_ = std::move(made);
+  own_definition_ = true;
+}
+
+JobLine& RunLine::EditDefinition() {
+  if (!own_definition_ || definition_.use_count() > 1) SetDefinition(JobLine(definition()));
+  // Made by this line as a changeable line, and held by it alone.
+  return const_cast<JobLine&>(*definition_);
+}
+
 namespace {
 
 // Where the `index`-th piece of `joined` (pieces each ended by a null character) starts, or

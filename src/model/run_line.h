@@ -35,16 +35,22 @@ class RunLine {
   uint64_t Sequence() const { return sequence_; }
   int32_t OriginalJobLineNr() const { return original_job_line_nr_; }
   void SetOriginalJobLineNr(int32_t value);
-  // The job line as the user defined it; a repeat copy has its source's. Its number is the
-  // job's, JobLineNr the run's.
-  const JobLine& definition() const { return definition_; }
-  JobLine& definition() { return definition_; }
+  // The job line as the user defined it; a repeat copy shares its source's. Its number is
+  // the job's, JobLineNr the run's. A run keeps every line's, and what foresees the run's
+  // end plans with the same ones: they are shared, never changed once given.
+  const JobLine& definition() const;
+  const std::shared_ptr<const JobLine>& SharedDefinition() const { return definition_; }
+  void SetDefinition(std::shared_ptr<const JobLine> value);
+  void SetDefinition(JobLine value);
+  // The definition to change: a line that shares its definition gets its own copy first.
+  JobLine& EditDefinition();
   int32_t ProcessId() const { return process_id_; }
   void SetProcessId(int32_t value) { process_id_ = value; }
   bool Repeated() const { return repeated_; }
   void SetRepeated(bool value) { repeated_ = value; }
-  const std::string& Program() const { return program_; }
-  void SetProgram(std::string value) { program_ = std::move(value); }
+  std::string Program() const { return Name(kProgram); }
+  void SetProgram(std::string_view value) { SetName(kProgram, value); }
+  bool HasProgram() const { return !names_.empty() && names_.front() != '\0'; }
   // What the program is started with, one element per argument: the user's options, split,
   // then the result-file arguments of the line's type.
   std::vector<std::string> ProgramArguments() const;
@@ -93,7 +99,7 @@ class RunLine {
   }
 
   // The names a run gives a line to start it with, in the order they are kept in names_.
-  enum NameSlot { kLogFile, kStatusFile, kSummaryFile, kOutputFile, kJobId, kNameSlots };
+  enum NameSlot { kProgram, kLogFile, kStatusFile, kSummaryFile, kOutputFile, kJobId, kNameSlots };
   std::string Name(NameSlot slot) const;
   void SetName(NameSlot slot, std::string_view value);
 
@@ -102,11 +108,12 @@ class RunLine {
   uint64_t sequence_ = 0;
   int32_t key_ = 0;
   int32_t job_line_nr_ = 0;
-  JobLine definition_;
-  std::string program_;
-  // The names, then the program's arguments, each ended by a null character, in one piece:
-  // a run keeps every line's, and neither a file name nor an argument can hold a null
-  // character. Empty for a line that is only planned, as those that foresee a run's end.
+  // Null until given: the definition is then the empty line.
+  std::shared_ptr<const JobLine> definition_;
+  // The program and the names, then the program's arguments, each ended by a null
+  // character, in one piece: a run keeps every line's, and neither a file name nor an
+  // argument can hold a null character. A line that is only planned, as those that foresee
+  // a run's end, has a program alone, which a short one keeps without a block of its own.
   std::string names_;
   TimePoint stop_time_ = kUnknown;
   TimePoint starting_time_ = kUnknown;
@@ -116,6 +123,8 @@ class RunLine {
   int32_t original_job_line_nr_ = 0;
   bool time_limit_reached_ = false;
   bool repeated_ = false;
+  // definition_ was made by this line, not given to it: only then may it be changed.
+  bool own_definition_ = false;
 };
 
 // The arguments of WriteEntry for a line of type `program_type`, in their fixed order.

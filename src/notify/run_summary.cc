@@ -93,7 +93,7 @@ void LineTroubleCollector::LineFinished(const RunLine& line) {
   if (!line.ErrorOccurred()) return;
   if (!started) {
     LineTrouble& trouble = Add(
-        line, line.Program().empty()
+        line, !line.HasProgram()
                   ? std::string("did not start: its type has no program")
                   : "did not start: the program \"" + line.Program() + "\" could not be started");
     // The log's last line says why.

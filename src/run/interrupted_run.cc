@@ -70,7 +70,7 @@ std::vector<std::string> InterruptedRunArguments(const std::string& run_id,
   return {"--interrupted", run_id, AbsoluteFileName(job_file)};
 }
 
-void InterruptionGuard::RunBegan(const RunResult& run, TimePoint, RunHistory*) {
+void InterruptionGuard::RunBegan(const RunResult& run, TimePoint, RunHistory*, const RunLines&) {
   if (!run.run_id.empty()) {
     launcher_.SetRunnerGoneArguments(InterruptedRunArguments(run.run_id, job_file_));
   }

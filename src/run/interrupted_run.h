@@ -31,7 +31,7 @@ class InterruptionGuard final : public RunWatcher {
   InterruptionGuard(ProcessLauncher& launcher, std::string job_file)
       : launcher_(launcher), job_file_(std::move(job_file)) {}
 
-  void RunBegan(const RunResult& run, TimePoint, RunHistory*) override;
+  void RunBegan(const RunResult& run, TimePoint, RunHistory*, const RunLines&) override;
   void RunEnded(const RunResult&, TimePoint, const RunLines&, const std::vector<int32_t>&) override;
 
  private:

@@ -268,7 +268,9 @@ RunResult RunJob(const RunRequest& request, RunEnv& env, RunControl& control,
     recorder.Prepared(*lines);
   }
 
-  for (RunWatcher* watcher : request.watchers) watcher->RunBegan(result, started, history.get());
+  for (RunWatcher* watcher : request.watchers) {
+    watcher->RunBegan(result, started, history.get(), *lines);
+  }
 
   result.start_time = env.clock.Now();
   result.scheduler = RunScheduler(*lines, request.maximum, env, control, observers, result.run_name,

@@ -48,8 +48,9 @@ class RunWatcher {
  public:
   virtual ~RunWatcher() = default;
   // The lines are prepared and the run's row begun in `history` (null when the run is not
-  // kept); no line has started yet.
-  virtual void RunBegan(const RunResult& /*run*/, TimePoint /*started*/, RunHistory* /*history*/) {}
+  // kept); no line has started yet. The lines stay until RunEnded.
+  virtual void RunBegan(const RunResult& /*run*/, TimePoint /*started*/, RunHistory* /*history*/,
+                        const RunLines& /*lines*/) {}
   // The reports are written; `over` holds the lines a rerun left out.
   virtual void RunEnded(const RunResult& /*run*/, TimePoint /*started*/, const RunLines& /*lines*/,
                         const std::vector<int32_t>& /*over*/) {}

@@ -50,12 +50,16 @@ class ExpectedEndTeller final : public RunObserver, public RunWatcher {
   void LineCannotStart(const RunLine& line, std::string_view reason) override {
     watch_->LineCannotStart(line, reason);
   }
-  void LinesOver(std::string_view rerun_of, const std::vector<int32_t>& over) override {
-    watch_->LinesOver(rerun_of, over);
-  }
-  void RunBegan(const RunResult& run, TimePoint, RunHistory* history) override {
+  void RunBegan(const RunResult& run, TimePoint, RunHistory* history,
+                const RunLines& lines) override {
     run_id_ = run.run_id;
     history_ = history;
+    watch_->Follow(&lines);
+  }
+  void RunEnded(const RunResult&, TimePoint, const RunLines&,
+                const std::vector<int32_t>&) override {
+    // The run's lines go with the run.
+    watch_->Follow(nullptr);
   }
 
  private:
@@ -87,8 +91,7 @@ std::unique_ptr<ExpectedEndWatch> WatchForExpectedEnd(const RunSessionRequest& r
   Result<UsualDurations> usual =
       ReadUsualDurations(*history.value, AbsoluteFileName(request.job.FileName), clock.Now());
   if (!usual.ok() || usual.value.empty()) return nullptr;
-  return std::make_unique<ExpectedEndWatch>(request.job.table, request.job.table.LineCount(),
-                                            maximum, std::move(usual.value), clock);
+  return std::make_unique<ExpectedEndWatch>(maximum, std::move(usual.value), clock);
 }
 
 // Keeps the job's metrics file: the run going on (with the previous run's figures) from its
@@ -99,7 +102,7 @@ class MetricsWriter final : public RunWatcher {
                 const RunObservers& told)
       : folder_(std::move(folder)), job_file_(std::move(job_file)), clock_(clock), told_(told) {}
 
-  void RunBegan(const RunResult&, TimePoint, RunHistory* history) override {
+  void RunBegan(const RunResult&, TimePoint, RunHistory* history, const RunLines&) override {
     const std::string job = AbsoluteFileName(job_file_);
     Write(MetricsText(job, true, history ? LastRunFromHistory(*history, job) : std::nullopt));
   }
@@ -133,7 +136,8 @@ class LongerThanUsualWatch final : public RunWatcher {
 
   const LongerThanUsualRule& rule() const { return rule_; }
 
-  void RunBegan(const RunResult& run, TimePoint started, RunHistory* history) override {
+  void RunBegan(const RunResult& run, TimePoint started, RunHistory* history,
+                const RunLines&) override {
     run_id_ = run.run_id;
     started_ = started;
     history_ = history;

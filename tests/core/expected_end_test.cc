@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/result_files.h"
 #include "insight/runs_in_progress.h"
 #include "model/run_lines.h"
 #include "support/engine_fakes.h"
@@ -82,34 +83,53 @@ TEST(ExpectedEnd, ARunInAnotherProcessIsRebuiltFromItsRowsAndTheWatchFollowsEven
   EXPECT_EQ(ExpectEnd(lines, 99, {{10, seconds(5)}, {20, seconds(4)}}, kNow).end,
             kNow + seconds(6));
 
-  JobLineTable table;
-  SetJobLine(table, 0, {.number = 20, .type = "Flow Runner", .wait_for = test::Refs("10")});
-  SetJobLine(table, 1, {.number = 10, .type = "Flow Runner"});
+  // The watch plans with the run's own lines as they stand. Nothing is foreseen of 10's
+  // lists: 20 is not skipped, and 10 is repeated only once the run repeats it.
   test::FakeClock clock;
   clock.Set(kNow);
-  ExpectedEndWatch watch(table, 2, 99, {{10, seconds(5)}, {20, seconds(4)}}, clock);
-  EXPECT_EQ(watch.Expected().end, kNow + seconds(9));
   RunLines run;
+  RunLine& twenty = *run.Add(20);
+  twenty.SetDefinition(JobLine{.number = 20, .wait_for = test::Refs("10")});
   RunLine& ten = *run.Add(10);
+  ten.SetDefinition(JobLine{
+      .number = 10, .skip_on_success = test::Refs("20"), .repeat_on_success = test::Refs("10")});
+  ExpectedEndWatch watch(99, {{10, seconds(5)}, {20, seconds(4)}}, clock);
+  EXPECT_FALSE(watch.Expected().end) << "no lines to follow yet";
+  watch.Follow(&run);
+  EXPECT_EQ(watch.Expected().end, kNow + seconds(9));
+  ten.SetState(LineState::kRunning);
+  ten.SetStartingTime(kNow);
   watch.LineStarted(ten);
   clock.Set(kNow + seconds(3));  // 10 ended early: 20 starts at once
+  ten.SetState(LineState::kSucceeded);
   watch.LineFinished(ten);
   EXPECT_EQ(watch.Expected().end, kNow + seconds(7));
   EXPECT_EQ(ExpectedEndText(watch.Expected(), clock.Now()), "expected end 02:35:07 (in 0:00:04)");
   EXPECT_TRUE(watch.Going());
+  // The run repeats 10: 20 waits for the copy, which takes 10's usual duration.
+  const Result<RunLine*> copy = CreateRepeatCopy(run, ten);
+  ASSERT_TRUE(copy.ok());
+  ten.SetRepeated(true);
+  watch.LineRepeated(ten, *copy.value);
+  EXPECT_EQ(watch.Expected().end, kNow + seconds(12));
+  EXPECT_TRUE(run.Count() == 3 && twenty.State() == LineState::kWaiting);
+  for (RunLine* line : {&twenty, copy.value}) line->SetState(LineState::kSkipped);
+  EXPECT_FALSE(watch.Going());
   // Each figure plans every line still to end: a large job's is made again once enough of
   // it changed, not after each of its lines' ends, which come by the thousand.
-  JobLineTable large;
+  RunLines large;
   UsualDurations usual;
-  for (int i = 0; i < 1600; ++i) {
-    SetJobLine(large, i, {.number = i + 1, .type = "Flow Runner"});
-    usual[i + 1] = seconds(5);
+  for (int32_t number = 1; number <= 1600; ++number) {
+    large.Add(number)->SetDefinition(JobLine{.number = number});
+    usual[number] = seconds(5);
   }
-  ExpectedEndWatch busy(large, 1600, 64, usual, clock);
-  RunLines busy_run;
+  ExpectedEndWatch busy(64, usual, clock);
+  busy.Follow(&large);
   for (int32_t number = 1; number <= 50; ++number) {
-    RunLine& line = *busy_run.Add(number);
+    RunLine& line = *large.Line(number);
+    line.SetState(LineState::kRunning);
     busy.LineStarted(line);
+    line.SetState(LineState::kSucceeded);
     busy.LineFinished(line);
     EXPECT_TRUE(busy.Expected().end);
   }

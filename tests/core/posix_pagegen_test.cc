@@ -60,7 +60,7 @@ TEST_F(PagegenTest, EveryLineRunGetsASectionWithItsVerdictLogAndLink) {
   Ran(10, "Extract customers", "10.log");
   Ran(20, "Load stock", "20.log", true);
   RunLine* script = Ran(30, "Quarterly figures", "30 log & more.txt");
-  script->definition().type = "Run Quillmart script";
+  script->EditDefinition().type = "Run Quillmart script";
   Ran(31, "Load stock", "never written.log")->SetOriginalJobLineNr(20);
 
   const std::string page = RenderAdmin();

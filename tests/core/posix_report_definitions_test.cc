@@ -132,7 +132,7 @@ TEST_F(ReportTest, ErrorLevelStatusTextAndEventTypeFollowTheFailedLines) {
     for (std::string word; words >> word && !(request_.interrupted = word == "!"); nr += 10) {
       RunLine* line = Ran(nr, "", word.find('F') != std::string::npos);
       line->SetRepeated(word.find('R') != std::string::npos);
-      line->definition().stop_on_error = word.find('S') != std::string::npos;
+      line->EditDefinition().stop_on_error = word.find('S') != std::string::npos;
     }
     ReportOutcome outcome = Generate();
     EXPECT_EQ(outcome.error_level, level);

@@ -11,11 +11,11 @@ namespace {
 RunLine& Source(RunLines& lines, int32_t number, std::string_view type) {
   RunLine& line = *lines.Add(number);
   const std::string stem = "/run dir/S~1_" + std::to_string(number);
-  line.definition().type = std::string(type);
-  line.definition().options = "-a 1";
-  line.definition().stop_on_error = true;
-  line.definition().skip_on_error = ReadJobLineRefs("60").value;
-  line.definition().repeat_on_success = ReadJobLineRefs("63").value;
+  line.EditDefinition().type = std::string(type);
+  line.EditDefinition().options = "-a 1";
+  line.EditDefinition().stop_on_error = true;
+  line.EditDefinition().skip_on_error = ReadJobLineRefs("60").value;
+  line.EditDefinition().repeat_on_success = ReadJobLineRefs("63").value;
   line.SetJobId("20030307_140509");
   line.SetLogFileName(stem + "Log.txt");
   line.SetStatusFileName(stem + "Stat.txt");
@@ -40,6 +40,9 @@ TEST(ResultFiles, ARepeatCopyDiffersFromItsSourceOnlyInItsStateFilesAndNumber) {
     EXPECT_EQ(copy.JobLineNr(), 40) << "ten after the last";
     EXPECT_EQ(copy.OriginalJobLineNr(), 10);
     EXPECT_TRUE(copy.definition() == source.definition() && copy.JobId() == source.JobId());
+    // The copy shares the definition; a change to the source's is its own.
+    source.EditDefinition().options = "-b 2";
+    EXPECT_EQ(copy.definition().options, "-a 1");
     EXPECT_TRUE(!copy.ErrorOccurred() && copy.ProcessId() == 0);
     std::vector<std::string> expected = source.ProgramArguments();
     for (std::string& argument : expected) {

@@ -16,7 +16,7 @@ using Numbers = std::vector<int32_t>;
 RunLine& Add(RunLines& lines, int32_t number, std::string_view wait_for = "") {
   RunLine& line = *lines.Add(number);
   line.SetProgram("/bin/true");
-  line.definition().wait_for = test::Refs(wait_for);
+  line.EditDefinition().wait_for = test::Refs(wait_for);
   return line;
 }
 
@@ -30,9 +30,9 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
   RunLines lines;
   for (int32_t number : {10, 20, 30, 40}) Add(lines, number, number == 20 ? "99" : "");
   RunLine& ten = *lines.Line(10);
-  ten.definition().skip_on_error = test::Refs("20,10");
-  ten.definition().repeat_on_error = test::Refs("40");
-  ten.definition().skip_on_success = test::Refs("30");
+  ten.EditDefinition().skip_on_error = test::Refs("20,10");
+  ten.EditDefinition().repeat_on_error = test::Refs("40");
+  ten.EditDefinition().skip_on_success = test::Refs("30");
   RunPlan plan(lines, 2);
   EXPECT_EQ(NumbersOf(plan.Startable({})), (Numbers{10, 20})) << "99 names no line";
   plan.Started(ten);
@@ -50,8 +50,8 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
 
   // A failing stop-on-error line stops the run before its lists apply.
   RunLine& forty = *lines.Line(40);
-  forty.definition().stop_on_error = true;
-  forty.definition().skip_on_error = test::Refs("50");
+  forty.EditDefinition().stop_on_error = true;
+  forty.EditDefinition().skip_on_error = test::Refs("50");
   plan.Started(forty);
   next = plan.Finished(forty, true);
   ASSERT_TRUE(next.ok());
@@ -63,12 +63,12 @@ TEST(RunPlanTest, AnEndedLineSkipsRepeatsOrStopsAndTheMaximumHolds) {
 
 TEST(RunPlanTest, RepeatsStopAtTheLimitAndACopyWaitsForItsDelay) {
   RunLines lines;
-  JobLine& ten = Add(lines, 10).definition();
+  JobLine& ten = Add(lines, 10).EditDefinition();
   ten.repeat_on_error = test::Refs("10");
   ten.repeat_limit = 2;
   ten.repeat_delay = 5;
   ten.skip_on_success = test::Refs("15");
-  Add(lines, 15).definition().repeat_on_error = test::Refs("15");  // the default limit
+  Add(lines, 15).EditDefinition().repeat_on_error = test::Refs("15");  // the default limit
   RunPlan plan(lines, 2);
   auto fail = [&](int32_t number, const JobLineRefs* status = nullptr) {
     plan.Started(*lines.Line(number));
@@ -126,7 +126,7 @@ TEST(RunPlanTest, LinesThatCanNeverStartAreFoundWithTheirReason) {
   for (int32_t number = 5000; number >= 1; --number)
     Add(chain, number, number > 1 ? std::to_string(number - 1) : "");
   EXPECT_TRUE(CannotStart(chain, 1).empty());
-  chain.Line(1)->definition().wait_for = test::Refs("5000");
+  chain.Line(1)->EditDefinition().wait_for = test::Refs("5000");
   EXPECT_EQ(CannotStart(chain, 1).size(), 5000u);
 }
 
@@ -140,7 +140,7 @@ std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t free,
   std::vector<RunLine*> startable;
   for (RunLine& line : lines) {
     if (static_cast<int32_t>(startable.size()) >= free) break;
-    if (line.State() != LineState::kWaiting || line.Program().empty()) continue;
+    if (line.State() != LineState::kWaiting || !line.HasProgram()) continue;
     if (not_before.count(&line) && now < not_before.at(&line)) continue;
     bool satisfied = true;
     for (int32_t number : line.definition().wait_for.numbers()) {
@@ -172,7 +172,7 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
     const int32_t count = job % 50 ? 2 + pick(12) : 150, highest = 10 * count, maximum = pick(4);
     for (int32_t number = 10; number <= highest; number += 10) {
       RunLine& line = Add(lines, number);
-      JobLine& definition = line.definition();
+      JobLine& definition = line.EditDefinition();
       definition.wait_for = some(number + (pick(5) == 0 ? 30 : -10));
       definition.skip_on_error = some(highest), definition.skip_on_success = some(highest);
       definition.repeat_on_error = some(highest), definition.repeat_on_success = some(highest / 2);

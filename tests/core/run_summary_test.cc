@@ -20,14 +20,14 @@ TEST(RunSummary, NamesTroubledLinesWithDurationAndTheLastLinesOfALargeLogAndOfTh
                        std::string(100000, 'x') + "\none\ntwo\r\nthree\nfour\nfive\nsix\n");
   RunLines lines;
   RunLine& failed = *lines.Add(10);
-  failed.definition().description = "Export";
+  failed.EditDefinition().description = "Export";
   failed.SetLogFileName(dir.File("log.txt"));
   test::WriteWholeFile(dir.File("out.txt"), "said\nsomething");
   failed.SetOutputFileName(dir.File("out.txt"));
   failed.SetStartingTime(TimePoint{} + 1s);
   failed.SetStopTime(TimePoint{} + 3300ms);
   RunLine& unstarted = *lines.Add(20);
-  unstarted.definition().description = "Purge";
+  unstarted.EditDefinition().description = "Purge";
   unstarted.SetProgram("/opt/keld/utils/MemberPurger.exe");
   RunLine& fine = *lines.Add(30);
   for (RunLine* line : {&failed, &unstarted}) line->SetState(LineState::kFailed);

@@ -18,7 +18,7 @@ class SchedulerPasses : public ::testing::Test {
     RunLine& line = *lines_.Add(number);
     line.SetProgram("/p/" + std::to_string(number));
     line.SetStatusFileName(File(std::to_string(number)));
-    line.definition().wait_for = test::Refs(std::move(precedence));
+    line.EditDefinition().wait_for = test::Refs(std::move(precedence));
     return line;
   }
 
@@ -83,9 +83,9 @@ TEST_F(SchedulerPasses, StatusLinesDecideTheOutcome) {
 }
 
 TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpread) {
-  Add(10).definition().skip_on_success = test::Refs("20,30");
-  Add(20, "10").definition().repeat_on_error = test::Refs("10");
-  lines_.Line(20)->definition().skip_on_error = test::Refs("40");
+  Add(10).EditDefinition().skip_on_success = test::Refs("20,30");
+  Add(20, "10").EditDefinition().repeat_on_error = test::Refs("10");
+  lines_.Line(20)->EditDefinition().skip_on_error = test::Refs("40");
   Add(30);
   Add(40, "20");
   FinishEveryRunningLine();
@@ -96,12 +96,12 @@ TEST_F(SchedulerPasses, SkippedLinesNeverApplyTheirOwnListsAndSkippingDoesNotSpr
 
 TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesNot) {
   Add(10);
-  Add(20).definition().stop_on_error = true;
+  Add(20).EditDefinition().stop_on_error = true;
   Add(30);
   Add(40, "20");
   RunLine& bad = Add(5);
-  bad.definition().stop_on_error = true;
-  bad.definition().repeat_on_error = test::Refs("10");
+  bad.EditDefinition().stop_on_error = true;
+  bad.EditDefinition().repeat_on_error = test::Refs("10");
   launcher_.failing_programs.insert("/p/5");
   hooks_.on_pause = [&](int pass, auto) {
     // 30 behind it ends in the same pass and 40 could start: neither is looked at.
@@ -117,7 +117,7 @@ TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) 
   EXPECT_EQ(Run(2).end, End::kAllOver);
   EXPECT_TRUE(hooks_.events.empty()) << "an empty collection ends without pausing";
 
-  Add(10).definition().repeat_on_success = test::Refs("70");
+  Add(10).EditDefinition().repeat_on_success = test::Refs("70");
   Add(20).SetProgram("");
   Add(50, "60");
   Add(60);
@@ -151,10 +151,10 @@ TEST_F(SchedulerPasses, ARepeatBeyond999999EndsTheScheduler) {
 // The copy waits for its delay and is the last one its repeat limit allows.
 TEST_F(SchedulerPasses, ALineIsEndedAtItsTimeLimitFailsAndItsRepeatCopyKeepsTheLimit) {
   RunLine& timed = Add(10);
-  timed.definition().time_limit = 2;
-  timed.definition().repeat_on_error = test::Refs("10");
-  timed.definition().repeat_delay = 1;
-  timed.definition().repeat_limit = 1;
+  timed.EditDefinition().time_limit = 2;
+  timed.EditDefinition().repeat_on_error = test::Refs("10");
+  timed.EditDefinition().repeat_delay = 1;
+  timed.EditDefinition().repeat_limit = 1;
   timed.SetLogFileName(File("10.log"));
   hooks_.on_pause = [&](int, auto) {
     test_.clock.Set(test_.clock.Now() + std::chrono::milliseconds(700));

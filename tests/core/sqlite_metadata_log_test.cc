@@ -28,7 +28,7 @@ TEST(SqliteMetadataLog, StoresAFinishedLineWithEveryValue) {
   std::unique_ptr<ProcessMetadataLogFactory> metadata = MakeSqliteMetadataLogFactory(path);
   RunLines lines;
   RunLine* line = lines.Add(10);
-  line->definition().type = "Run Quillmart script";
+  line->EditDefinition().type = "Run Quillmart script";
   line->SetLogFileName("/logs/SorelJob~1_10RunQM_Log.txt");
   line->SetJobId("20030307_140509");
   // Summer time ends at 03:00 on 29 October 2023: the line runs from 02:30 summer time to

@@ -30,7 +30,7 @@ void JudgeStatusFile(std::string_view bytes) {
     jr::RunLine& line = *lines.Add(number);
     line.SetProgram("/bin/true");
     line.SetStatusFileName(path);
-    line.definition().repeat_limit = kLimit;
+    line.EditDefinition().repeat_limit = kLimit;
   }
   jr::RunPlan plan(lines, 99);
   // Every line ends with this status; the copies it makes end with it too.

@@ -96,8 +96,8 @@ struct RunWorld {
   RunLine* Ran(int32_t nr, const std::string& description, const std::string& type, TimePoint start,
                TimePoint end, bool failed = false) {
     RunLine* line = lines.Add(nr);
-    line->definition().description = description;
-    line->definition().type = type;
+    line->EditDefinition().description = description;
+    line->EditDefinition().type = type;
     line->SetStartingTime(start);
     line->SetStopTime(end);
     line->SetState(failed ? LineState::kFailed : LineState::kSucceeded);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <queue>
 #include <tuple>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/command_line_builder.h"

@@ -1,5 +1,6 @@
 #include "platform/run_lock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -66,8 +67,8 @@ Result<RunLock> TryTakeRunLock(const std::string& path) {
 namespace {
 
 // The runs waiting for a lock queue up in the folder "<lock>.queue", one ticket file each,
-// named for the moment the wait began ("<nanoseconds since 1970, 20 digits>-<pid>.wait"), so
-// that the names sort in the order the waits began. A waiter holds the lock of its own ticket
+// named for the moment its run was asked for ("<nanoseconds since 1970, 20 digits>-<pid>.wait"),
+// so that the names sort in the order the runs were. A waiter holds the lock of its own ticket
 // while it waits: a ticket whose lock is free is a waiter's that died, and is dropped. The
 // lock goes to the oldest live ticket; polling the lock alone would hand it to whichever
 // waiter happened to look first.
@@ -79,13 +80,13 @@ bool IsTicket(const std::string& name) {
 
 class Ticket {
  public:
-  static Result<Ticket> Take(const std::string& lock_path) {
+  static Result<Ticket> Take(const std::string& lock_path, TimePoint asked) {
     Ticket ticket;
     ticket.queue_ = lock_path + ".queue";
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
     char name[64];
     std::snprintf(name, sizeof name, "%020lld-%lld",
-                  static_cast<long long>(std::chrono::nanoseconds(now).count()),
+                  static_cast<long long>(std::max<int64_t>(
+                      0, std::chrono::nanoseconds(asked.time_since_epoch()).count())),
                   static_cast<long long>(CurrentProcessId()));
     ticket.name_ = std::string(name) + std::string(kTicketEnd);
     // Made and locked under another name, then put in the queue: a waiter looking at the
@@ -158,8 +159,9 @@ class Ticket {
 
 }  // namespace
 
-Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop) {
-  Result<Ticket> ticket = Ticket::Take(path);
+Result<RunLock> TakeRunLockWaiting(const std::string& path, TimePoint asked,
+                                   const std::function<bool()>& stop) {
+  Result<Ticket> ticket = Ticket::Take(path, asked);
   if (!ticket.ok()) return ticket.status;
   Result<RunLockFile> file = OpenRunLockFileForTaking(path);
   if (!file.ok()) return file.status;

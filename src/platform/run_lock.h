@@ -39,13 +39,20 @@ class RunLock {
 // lock is not held (held() false) when another process holds it.
 Result<RunLock> TryTakeRunLock(const std::string& path);
 
-// Takes the lock at `path`, waiting while another process holds it or waited for it longer:
-// the waiters get it in the order they began to wait. Asks `stop` (when given) about every
-// 100 ms and gives up, with a lock not held, when it says so.
-Result<RunLock> TakeRunLockWaiting(const std::string& path, const std::function<bool()>& stop);
+// Takes the lock at `path`, waiting while another process holds it or a waiter asked for it
+// earlier: the waiters get it in the order of `asked`, the moment each run was asked for,
+// however long each took to come to the queue. Asks `stop` (when given) about every 100 ms
+// and gives up, with a lock not held, when it says so.
+Result<RunLock> TakeRunLockWaiting(const std::string& path, TimePoint asked,
+                                   const std::function<bool()>& stop);
 
 // This process's id, as a holder names itself.
 int64_t CurrentProcessId();
+
+// When this process was made (its parent's fork, not its own start of work, which varies
+// with the load by far more than the time between two runs started one after the other);
+// now, when the system does not tell.
+TimePoint CurrentProcessStart();
 
 // What the holder of the lock at `path` wrote: nullopt when no process holds it (or there is
 // no such file). The holder writes its text right after taking the lock, so a text that

@@ -8,7 +8,7 @@
 namespace jr {
 
 Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_file,
-                            OverlapPolicy policy,
+                            OverlapPolicy policy, TimePoint asked,
                             const std::function<void(const RunLockHolder&)>& waiting,
                             const std::function<bool()>& stop) {
   JobLock taken;
@@ -21,7 +21,7 @@ Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_
     Result<std::optional<RunLockHolder>> holder = RunLockHolderOf(path.value);
     if (!holder.ok()) return holder.status;
     if (holder.value && waiting) waiting(*holder.value);
-    Result<RunLock> waited = TakeRunLockWaiting(path.value, stop);
+    Result<RunLock> waited = TakeRunLockWaiting(path.value, asked, stop);
     if (!waited.ok()) return waited.status;
     taken.stopped = !waited.value.held();
     taken.lock = std::move(waited.value);

@@ -23,11 +23,11 @@ struct JobLock {
 };
 
 // The lock for a run of `job_file` (empty: a job that was never saved) under `policy`, kept
-// beside the run history `database`. With kWait, `waiting` hears who holds the lock before
-// the wait begins, and `stop` is asked during it. Fails, naming the cause, when the lock
-// cannot be taken at all.
+// beside the run history `database`. With kWait, the run waits its turn after the runs asked
+// for before `asked`, `waiting` hears who holds the lock before the wait begins, and `stop`
+// is asked during it. Fails, naming the cause, when the lock cannot be taken at all.
 Result<JobLock> TakeJobLock(const std::string& database, const std::string& job_file,
-                            OverlapPolicy policy,
+                            OverlapPolicy policy, TimePoint asked,
                             const std::function<void(const RunLockHolder&)>& waiting = {},
                             const std::function<bool()>& stop = {});
 

@@ -15,6 +15,7 @@
 #include "notify/notices.h"
 #include "notify/run_metrics.h"
 #include "platform/file_digest.h"
+#include "platform/run_lock.h"
 #include "run/interrupted_run.h"
 #include "run/job_lock.h"
 #include "run/job_schedule.h"
@@ -303,8 +304,12 @@ RunSessionOutcome RunSession(const RunSessionRequest& session, RunEnv& env, RunC
 
   OverlapPolicy policy = checked.settings.overlap;
   if (policy == OverlapPolicy::kWait && !session.may_wait) policy = OverlapPolicy::kRefuse;
+  // A run started from the command line was asked for when its process was made: runs that
+  // cron or a script starts a moment apart keep their order however long each takes to load.
+  const TimePoint asked =
+      session.from_command_line ? CurrentProcessStart() : std::chrono::system_clock::now();
   Result<JobLock> lock = TakeJobLock(
-      session.history_database, session.job.FileName, policy,
+      session.history_database, session.job.FileName, policy, asked,
       [&observer](const RunLockHolder& holder) { observer.WaitingFor(holder); },
       [&control] { return control.StopRequested(); });
   if (!lock.ok()) return Refused(Refusal::Kind::kOther, lock.message());

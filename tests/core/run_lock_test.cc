@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "store/run_lock_holder.h"
 #include "support/test_paths.h"
@@ -41,8 +46,8 @@ TEST(RunLock, OneHolderAtATimeWhoSaysWhoItIs) {
   EXPECT_FALSE(TryTakeRunLock(path.value).value.held());
 
   int asked = 0;
-  const Result<RunLock> given_up =
-      TakeRunLockWaiting(path.value, [&asked] { return ++asked >= 2; });
+  const Result<RunLock> given_up = TakeRunLockWaiting(path.value, std::chrono::system_clock::now(),
+                                                      [&asked] { return ++asked >= 2; });
   EXPECT_TRUE(given_up.ok());
   EXPECT_FALSE(given_up.value.held());
 
@@ -50,7 +55,50 @@ TEST(RunLock, OneHolderAtATimeWhoSaysWhoItIs) {
   EXPECT_FALSE(RunLockHolderOf(path.value).value);
   // A waiter that died in the queue holds no one up.
   test::WriteWholeFile(path.value + ".queue/00000000000000000001-1.wait", "");
-  EXPECT_TRUE(TakeRunLockWaiting(path.value, [] { return true; }).value.held());
+  EXPECT_TRUE(TakeRunLockWaiting(path.value, std::chrono::system_clock::now(), [] {
+                return true;
+              }).value.held());
+}
+
+// Runs come to the queue in whatever order their start-up allows: the one asked for first
+// goes first, also when it queued last. A process's own start lies a little before now.
+TEST(RunLock, WaitersGoInTheOrderTheirRunsWereAskedFor) {
+  const TimePoint now = std::chrono::system_clock::now();
+  const TimePoint started = CurrentProcessStart();
+  EXPECT_LE(started, now);
+  EXPECT_GT(started, now - std::chrono::hours(1));
+  EXPECT_LT(CurrentProcessStart() - started, std::chrono::milliseconds(50));
+
+  test::TempDir dir;
+  const std::string path = dir.File("job.lock");
+  Result<RunLock> holder = TryTakeRunLock(path);
+  ASSERT_TRUE(holder.value.held());
+  std::mutex mutex;
+  std::vector<std::string> order;
+  const auto wait = [&](std::string name, TimePoint asked) {
+    return std::thread([&, name, asked] {
+      Result<RunLock> taken = TakeRunLockWaiting(path, asked, {});
+      std::lock_guard<std::mutex> lock(mutex);
+      order.push_back(name + (taken.value.held() ? "" : " not held"));
+    });
+  };
+  const auto queued = [&] {
+    size_t tickets = 0;
+    std::error_code none_yet;
+    for (std::filesystem::directory_iterator entry(path + ".queue", none_yet), end; entry != end;
+         entry.increment(none_yet)) {
+      tickets += entry->path().extension() == ".wait";
+    }
+    return tickets;
+  };
+  std::thread later = wait("later", now);
+  while (queued() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::thread earlier = wait("earlier", now - std::chrono::milliseconds(100));
+  while (queued() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  holder.value.Release();
+  earlier.join();
+  later.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"earlier", "later"}));
 }
 
 #ifndef _WIN32

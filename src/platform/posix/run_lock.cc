@@ -4,9 +4,14 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "platform/run_lock_file.h"
 
@@ -63,5 +68,31 @@ Status WriteRunLockFile(RunLockFile file, const std::string& text) {
 }
 
 int64_t CurrentProcessId() { return getpid(); }
+
+TimePoint CurrentProcessStart() {
+  const TimePoint now = std::chrono::system_clock::now();
+  timespec booted{};
+  clock_gettime(CLOCK_BOOTTIME, &booted);
+  // Field 22 of the process's stat line, in clock ticks since the boot; the name before it,
+  // in parentheses, may hold blanks and parentheses itself.
+  std::ifstream stat("/proc/self/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t name_end = line.rfind(')');
+  if (name_end == std::string::npos) return now;
+  std::istringstream fields(line.substr(name_end + 1));
+  std::string field;
+  for (int number = 3; number < 22 && (fields >> field); ++number) {
+  }
+  unsigned long long ticks = 0;
+  const long per_second = sysconf(_SC_CLK_TCK);
+  if (!(fields >> ticks) || per_second <= 0) return now;
+  const auto hertz = static_cast<unsigned long long>(per_second);
+  const auto age = std::chrono::seconds(booted.tv_sec) + std::chrono::nanoseconds(booted.tv_nsec) -
+                   std::chrono::seconds(ticks / hertz) -
+                   std::chrono::nanoseconds(ticks % hertz * 1'000'000'000ULL / hertz);
+  if (age.count() < 0) return now;
+  return now - std::chrono::duration_cast<TimePoint::duration>(age);
+}
 
 }  // namespace jr

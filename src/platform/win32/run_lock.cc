@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/run_lock_file.h"
@@ -95,5 +96,19 @@ Status WriteRunLockFile(RunLockFile file, const std::string& text) {
 }
 
 int64_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+TimePoint CurrentProcessStart() {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+    return std::chrono::system_clock::now();
+  }
+  // Hundreds of nanoseconds since 1601.
+  constexpr unsigned long long kFrom1601To1970 = 116444736000000000ULL;
+  const unsigned long long since_1601 =
+      (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  if (since_1601 < kFrom1601To1970) return std::chrono::system_clock::now();
+  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+      std::chrono::nanoseconds((since_1601 - kFrom1601To1970) * 100)));
+}
 
 }  // namespace jr

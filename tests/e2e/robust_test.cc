@@ -286,9 +286,12 @@ TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
   EXPECT_TRUE(no_child_left()) << "a process outlived a run that ended";
 
   const std::string pids = dir_.File("pids"), term = dir_.File("term");
-  WriteWholeFile(dir_.File("user.sh"), "#!/bin/sh\ntrap 'echo >" + term + "' TERM\n" +
-                                           "(trap '' TERM; exec sleep 30) &\necho $$ >" + pids +
-                                           "\nfor i in $(seq 30); do sleep 1; done\n");
+  // Builtins only around the sleeps: a SIGTERM that ended a `seq` feeding the loop would
+  // end the loop, and the script with it, at once.
+  WriteWholeFile(dir_.File("user.sh"),
+                 "#!/bin/sh\ntrap 'echo >" + term + "' TERM\n" +
+                     "(trap '' TERM; exec sleep 30) &\necho $$ >" + pids +
+                     "\ni=0\nwhile [ $i -lt 30 ]; do sleep 1; i=$((i+1)); done\n");
   test::RunningProgram running(Jobrunner(), {SaveJob()}, Env(), dir_.path());
   // Killed once the line runs and its start is recorded, which comes after the runner told
   // its watchdog.
@@ -304,15 +307,15 @@ TEST_F(RobustTest, NothingOfARunOutlivesItsRunnerWhetherItEndsOrIsKilled) {
   const auto killed = std::chrono::steady_clock::now();
   EXPECT_TRUE(test::WaitUntil([&] { return fs::exists(term); }, std::chrono::milliseconds(1500)))
       << "the line got no SIGTERM";
+  const pid_t line = std::stoi(ReadWholeFile(pids));
   std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
   for (int pid; children >> pid;) {
-    if (pid == std::stoi(ReadWholeFile(pids))) continue;  // the line's program
+    if (getpgid(pid) == line) continue;  // the line's program, or a child it left
     for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
       const std::string target = fs::read_symlink(fd.path()).string();
       EXPECT_TRUE(target == "/dev/null" || target.starts_with("socket:")) << target;
     }
   }
-  const pid_t line = std::stoi(ReadWholeFile(pids));
   const auto reap = [] {
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }

@@ -31,8 +31,8 @@ void MainWindow::showRunHistory() {
 }
 
 void MainWindow::rerunFailedLines(const QString& job_file, const QString& run_id) {
-  constexpr const char* kTitle = "Run Failed Lines Again";
-  auto tell = [this, kTitle](const QString& text) {
+  static constexpr const char* kTitle = "Run Failed Lines Again";
+  auto tell = [this](const QString& text) {
     MessageBox::show(text, kTitle, MessageBox::kOkOnly, MessageBox::Answer::kOk,
                      MessageBox::kExclamation, this);
   };

@@ -28,10 +28,10 @@ JobLineTableModel::JobLineTableModel(const EditedJob* job, QObject* parent)
           [this](int row) { emit dataChanged(index(row, 0), index(row, kShownColumns - 1)); });
   connect(job, &EditedJob::linesAboutToBeSorted, this,
           [this] { emit layoutAboutToBeChanged({}, VerticalSortHint); });
-  connect(job, &EditedJob::linesSorted, this, &JobLineTableModel::sort);
+  connect(job, &EditedJob::linesSorted, this, &JobLineTableModel::moveRowsAsSorted);
 }
 
-void JobLineTableModel::sort(const std::vector<int>& order) {
+void JobLineTableModel::moveRowsAsSorted(const std::vector<int>& order) {
   // The current row and the selection move with their lines.
   const std::vector<int> new_row = InverseOrder(order);
   const QModelIndexList before = persistentIndexList();

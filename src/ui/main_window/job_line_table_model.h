@@ -24,7 +24,7 @@ class JobLineTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  void sort(const std::vector<int>& order);
+  void moveRowsAsSorted(const std::vector<int>& order);
 
   const EditedJob* job_;
 };

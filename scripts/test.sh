@@ -86,17 +86,22 @@ tests() {
 }
 
 # The sanitizer builds compile only what their tests cover: the core, and for threads the
-# windows as well (the run worker, the history window's re-read).
+# windows as well (the run worker, the history window's re-read). clang compiles them in
+# about half the processor time GCC takes for the same checks; the full build above stays
+# GCC's, the compiler the program is built with.
+sanitizer_compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
 asan_build() {
   configure build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=address \
-    -DJOBRUNNER_WITH_GUI=OFF && cmake --build build-asan -j"$jobs" --target core_tests
+    -DJOBRUNNER_WITH_GUI=OFF "${sanitizer_compiler[@]}" &&
+    cmake --build build-asan -j"$jobs" --target core_tests
 }
 asan_tests() {
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j"$jobs" -R '^core\.')
 }
 tsan_build() {
-  configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=thread &&
+  configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=thread \
+    "${sanitizer_compiler[@]}" &&
     cmake --build build-tsan -j"$jobs" --target core_tests ui_run_history_window_test ui_window_test
 }
 # Qt is not built with the sanitizer: what Qt's own code reads and writes is left out, and

@@ -88,12 +88,14 @@ tests() {
 # The sanitizer builds compile only what their tests cover: the core, and for threads the
 # windows as well (the run worker, the history window's re-read). clang compiles them in
 # about half the processor time GCC takes for the same checks; the full build above stays
-# GCC's, the compiler the program is built with.
+# GCC's, the compiler the program is built with. The fuzzers come with the address build:
+# the layers they read with are compiled once for both, with the fuzzers' coverage hooks,
+# which the core tests run through unharmed.
 sanitizer_compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
 asan_build() {
   configure build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=address \
-    -DJOBRUNNER_WITH_GUI=OFF "${sanitizer_compiler[@]}" &&
-    cmake --build build-asan -j"$jobs" --target core_tests
+    -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_FUZZ=ON "${sanitizer_compiler[@]}" &&
+    cmake --build build-asan -j"$jobs" --target core_tests fuzz_targets
 }
 asan_tests() {
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -113,11 +115,6 @@ tsan_tests() {
     TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$suppressions" \
     ctest --output-on-failure -j"$jobs" -R '^(core|ui)\.')
 }
-fuzz_build() {
-  configure build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_CXX_COMPILER=clang++ -DJOBRUNNER_FUZZ=ON -DJOBRUNNER_WITH_GUI=OFF &&
-    cmake --build build-fuzz -j"$jobs" --target fuzz_targets
-}
 
 # Nothing else can run without the packages of the Linux build.
 run_step "install packages" bash scripts/install-deps.sh || exit 1
@@ -125,18 +122,17 @@ run_step "install packages" bash scripts/install-deps.sh || exit 1
 # library built, a wine prefix made) come beside the Linux builds, into the time those
 # leave a core idle.
 run_beside "Windows leg preparation" bash scripts/windows-leg.sh --prepare build-win
-# The tests of the full build run while the AddressSanitizer build compiles.
+# The tests of the full build, which mostly wait on their programs, run while the
+# AddressSanitizer build compiles and the fuzzers run.
 if run_step "build" build; then run_beside "tests" tests; fi
 if run_step "AddressSanitizer build" asan_build; then
+  run_step "fuzzing" bash tests/fuzz/run.sh build-asan || true
   await_beside "tests" || true
   run_step "AddressSanitizer tests" asan_tests || true
 fi
 await_beside "tests" || true
 if run_step "ThreadSanitizer build" tsan_build; then
   run_step "ThreadSanitizer tests" tsan_tests || true
-fi
-if [ -f tests/fuzz/CMakeLists.txt ] && run_step "fuzz build" fuzz_build; then
-  run_step "fuzzing" bash tests/fuzz/run.sh build-fuzz || true
 fi
 # The Windows leg: the cross-built core, its tests and whole jobs under wine.
 if await_beside "Windows leg preparation"; then

@@ -89,7 +89,9 @@ fi
 demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev qt6-charts-dev libqt6opengl6-dev libcli11-dev nlohmann-json3-dev
   libgraphviz-dev libcurl4-openssl-dev)
-packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev make
+# llvm brings llvm-symbolizer, without which clang's sanitizers name no function: their
+# reports say nothing, and the suppressions of tests/thread_sanitizer.supp match nothing.
+packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm make
   sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
   python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev ninja-build)
 # The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.

@@ -93,9 +93,10 @@ prepare() {
   # A static libcurl with Windows' own TLS (Schannel, certificates from the Windows store)
   # and nothing else from outside: no compression, IDN or HTTP/2 libraries, and of its
   # protocols only those notices use. Its sources are compiled in batches, as ours are: a
-  # sixth of the processor time of one file at a time (22 against 138 s here). Its configuration still takes a
-  # minute, so the result is kept in the cache folder under a key made of the .dsc, these
-  # options and the compiler; a later run with the same key copies it instead.
+  # sixth of the processor time of one file at a time (22 against 138 s here). Its
+  # configuration still takes a minute, so the result is kept in the cache folder under a
+  # key made of the .dsc, these options and the compiler; a later run with the same key
+  # copies it instead.
   curl_options=(-DCMAKE_BUILD_TYPE=Release "${optimize[@]}" -DCMAKE_UNITY_BUILD=ON
     -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
     -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF

@@ -91,6 +91,16 @@ void RunPlan::WaitFor(uint32_t waiting) {
 }
 
 std::optional<uint32_t> RunPlan::Find(const RunLine& line) const {
+  // A run's lines are numbered in the order they were added, with no gap unless one was
+  // deleted before the plan was made: a line is nearly always at its number counted from
+  // the first. Found there, a run of many thousand lines is spared a search whose every
+  // step reads another line's memory.
+  if (!entries_.empty() && line.Sequence() >= entries_.front().line->Sequence()) {
+    const uint64_t guess = line.Sequence() - entries_.front().line->Sequence();
+    if (guess < entries_.size() && entries_[guess].line == &line) {
+      return static_cast<uint32_t>(guess);
+    }
+  }
   const auto found = std::lower_bound(
       entries_.begin(), entries_.end(), line.Sequence(),
       [](const Entry& entry, uint64_t sequence) { return entry.line->Sequence() < sequence; });

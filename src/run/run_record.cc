@@ -95,6 +95,14 @@ void RunRecorder::Begin(const RunStart& start) {
 
 RunRecorder::Kept& RunRecorder::Record(const RunLine& line) {
   const int32_t number = line.JobLineNr();
+  // Lines are nearly always first seen in the order they were added to the run, and then
+  // the line is at its place counted from the first, which spares a large run the search.
+  if (!lines_.empty() && line.Sequence() >= lines_.front().line->Sequence()) {
+    const uint64_t guess = line.Sequence() - lines_.front().line->Sequence();
+    if (guess < lines_.size() && lines_[guess].line == &line && lines_[guess].number == number) {
+      return lines_[guess];
+    }
+  }
   auto at = std::lower_bound(positions_.begin(), positions_.end(), std::pair(number, 0u));
   if (at != positions_.end() && at->first == number) return lines_[at->second];
   positions_.insert(at, {number, static_cast<uint32_t>(lines_.size())});

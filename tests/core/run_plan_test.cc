@@ -155,8 +155,9 @@ std::vector<RunLine*> StartableByWalk(const RunLines& lines, int32_t free,
 }
 
 // Random jobs (waits on lines, on numbers only copies take, on themselves; skips, repeats
-// with limits and delays, stops, lines over before the run, lines without a program) run
-// with random outcomes: at every step the plan offers what the walk finds.
+// with limits and delays, stops, lines over before the run, lines without a program, a
+// line deleted before the run) run with random outcomes: at every step the plan offers
+// what the walk finds.
 TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
   std::mt19937 random(4321);
   auto pick = [&](int below) { return static_cast<int32_t>(random() % below); };
@@ -181,6 +182,8 @@ TEST(RunPlanTest, OffersWhatAWalkOfTheWholeCollectionFinds) {
       if (pick(15) == 0) line.SetProgram("");
       if (pick(8) == 0) line.SetState(pick(2) ? LineState::kSucceeded : LineState::kSkipped);
     }
+    // A line deleted before the run leaves a gap in the order the lines were added in.
+    if (pick(10) == 0) lines.Delete(1 + pick(lines.Count()));
     RunPlan plan(lines, maximum);
     std::map<const RunLine*, TimePoint> not_before;
     TimePoint now{};

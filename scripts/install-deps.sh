@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the project needs on Debian 12 (as root).
-#   scripts/install-deps.sh                      the packages of the Linux build and tests (the
-#                                                test command's first step)
+#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh --build              those of the Linux build alone (the test
+#                                                command's first step)
+#   scripts/install-deps.sh --tests              those only the tests use (the test command
+#                                                installs them beside the build)
 #   scripts/install-deps.sh --demo               only those that building and running the demo needs
 #   scripts/install-deps.sh --windows-leg        the Windows leg's cross-compilers, wine and tools
 #   scripts/install-deps.sh --sources DIR SOURCE...
@@ -89,11 +92,12 @@ fi
 demo_packages=(build-essential cmake pkg-config libpugixml-dev libsqlite3-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev qt6-charts-dev libqt6opengl6-dev libcli11-dev nlohmann-json3-dev
   libgraphviz-dev libcurl4-openssl-dev)
+build_packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev ninja-build)
 # llvm brings llvm-symbolizer, without which clang's sanitizers name no function: their
 # reports say nothing, and the suppressions of tests/thread_sanitizer.supp match nothing.
-packages=("${demo_packages[@]}" git libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm make
-  sqlite3 graphviz procps slurmctld slurmd slurm-client munge systemd tzdata locales
-  python3-aiosmtpd prometheus prometheus-node-exporter file dpkg-dev ninja-build)
+test_packages=(clang libclang-rt-14-dev llvm make sqlite3 graphviz procps slurmctld slurmd
+  slurm-client munge systemd tzdata locales python3-aiosmtpd prometheus
+  prometheus-node-exporter file dpkg-dev)
 # The Windows leg: mingw-w64 and wine, and what building its libraries from source needs.
 windows_leg_packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
   googletest libcli11-dev nlohmann-json3-dev cmake ninja-build make dpkg-dev tcl sqlite3 python3)
@@ -108,13 +112,17 @@ case "${1:-}" in
     install_packages "${windows_leg_packages[@]}"
     exit 0
     ;;
-  "") ;;
+  --build)
+    install_packages "${build_packages[@]}"
+    exit 0
+    ;;
+  --tests) install_packages "${test_packages[@]}" ;;
+  "") install_packages "${build_packages[@]}" "${test_packages[@]}" ;;
   *)
-    echo "usage: $0 [--demo | --windows-leg | --sources DIR SOURCE...]" >&2
+    echo "usage: $0 [--build | --tests | --demo | --windows-leg | --sources DIR SOURCE...]" >&2
     exit 64
     ;;
 esac
-install_packages "${packages[@]}"
 # A locale whose decimal point is a comma: the tests show that numbers in job files read
 # the same whatever the user's locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then

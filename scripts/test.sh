@@ -91,7 +91,10 @@ tests() {
 # GCC's, the compiler the program is built with. The fuzzers come with the address build:
 # the layers they read with are compiled once for both, with the fuzzers' coverage hooks,
 # which the core tests run through unharmed.
-sanitizer_compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+# Their debug information is the line tables alone: all a report's stack needs to name
+# files, lines and functions, at less compile time than full information.
+sanitizer_compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  -DCMAKE_C_FLAGS_DEBUG=-gline-tables-only -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only)
 asan_build() {
   configure build-asan -DCMAKE_BUILD_TYPE=Debug -DJOBRUNNER_SANITIZE=address \
     -DJOBRUNNER_WITH_GUI=OFF -DJOBRUNNER_FUZZ=ON "${sanitizer_compiler[@]}" &&
@@ -116,16 +119,42 @@ tsan_tests() {
     ctest --output-on-failure -j"$jobs" -R '^(core|ui)\.')
 }
 
-# Nothing else can run without the packages of the Linux build.
-run_step "install packages" bash scripts/install-deps.sh || exit 1
-# The Windows leg's tools, libraries and wine prefix (downloads, unpacking, one small
-# library built, a wine prefix made) come beside the Linux builds, into the time those
-# leave a core idle.
-run_beside "Windows leg preparation" bash scripts/windows-leg.sh --prepare build-win
+# Nothing else can run without the packages of the Linux build. An install keeps one core
+# busy and leaves the other idle, so only what the full build needs comes first.
+run_step "install packages" bash scripts/install-deps.sh --build || exit 1
+# What only the tests use (clang for the sanitizer builds, the cluster, the service
+# manager, the servers) is installed beside the full build; then the Windows leg's tools,
+# libraries and wine prefix (downloads, unpacking, one small library built, a wine prefix
+# made) are prepared, after the packages since dpkg takes one install at a time.
+test_packages_done=$(mktemp -u)
+prepare_beside() {
+  bash scripts/install-deps.sh --tests && touch "$test_packages_done" &&
+    bash scripts/windows-leg.sh --prepare build-win
+}
+preparation="test packages, Windows leg preparation"
+run_beside "$preparation" prepare_beside
+# await_test_packages: returns once the test packages are installed; fails, noting it once,
+# when their install failed (its output comes with the preparation's).
+test_packages_status=""
+await_test_packages() {
+  while [ -z "$test_packages_status" ]; do
+    if [ -e "$test_packages_done" ]; then
+      test_packages_status=0
+    elif ! kill -0 "${beside_pid[$preparation]}" 2>/dev/null && [ ! -e "$test_packages_done" ]; then
+      test_packages_status=1
+      failed+=("test packages")
+      echo "== test packages: FAILED" >&2
+    else
+      sleep 1
+    fi
+  done
+  rm -f "$test_packages_done"
+  return "$test_packages_status"
+}
 # The tests of the full build, which mostly wait on their programs, run while the
 # AddressSanitizer build compiles and the fuzzers run.
-if run_step "build" build; then run_beside "tests" tests; fi
-if run_step "AddressSanitizer build" asan_build; then
+if run_step "build" build && await_test_packages; then run_beside "tests" tests; fi
+if await_test_packages && run_step "AddressSanitizer build" asan_build; then
   run_step "fuzzing" bash tests/fuzz/run.sh build-asan || true
   await_beside "tests" || true
   run_step "AddressSanitizer tests" asan_tests || true
@@ -135,7 +164,7 @@ if run_step "ThreadSanitizer build" tsan_build; then
   run_step "ThreadSanitizer tests" tsan_tests || true
 fi
 # The Windows leg: the cross-built core, its tests and whole jobs under wine.
-if await_beside "Windows leg preparation"; then
+if await_beside "$preparation"; then
   run_step "Windows leg" bash scripts/windows-leg.sh build-win || true
 fi
 # How much test code there is against the rest.

@@ -58,6 +58,7 @@ await_beside() {
 finish() {
   local name
   for name in "${!beside_pid[@]}"; do await_beside "$name" || true; done
+  rm -f "${test_packages_done:-}"
   print_timings "Test command timings"
   if [ ${#failed[@]} -gt 0 ]; then
     printf 'Failed: %s\n' "${failed[@]}" >&2

@@ -75,9 +75,9 @@ class RunObserver {
   // The scheduler ended a pass and may wait next, or ends: what it told so far is to be
   // kept now, so that a runner killed while it waits has lost none of it.
   virtual void PassEnded() {}
-  // Lines ended in this pass and further programs are about to start: what was told so far
-  // may be written now, so that nothing of this run holds up another while they start. It
-  // need not reach the disk before the pass ends.
+  // Programs are about to start: what was told so far may be written now, so that nothing
+  // of this run holds up another while they start. It need not reach the disk before the
+  // pass ends; what the last pass's end kept must be there before the first start.
   virtual void BeforeStarts() {}
 };
 

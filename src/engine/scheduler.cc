@@ -61,10 +61,6 @@ class Scheduler {
       const Step finished = FinishEnded();
       if (finished == Step::kFailure) return Failed();
       if (finished == Step::kStop) return Outcome(SchedulerOutcome::End::kStopOnError);
-      // What the ended lines told is written before programs start: the other runs writing
-      // to the same history would otherwise wait for this one's starts. The pass's end takes
-      // it to the disk.
-      if (finished == Step::kChanged) observers_.BeforeStarts();
       const Step started = StartWhatMay();
       if (started == Step::kFailure) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
@@ -105,6 +101,9 @@ class Scheduler {
   Step StartWhatMay() {
     Step step = Step::kNoChange;
     for (RunLine* line : plan_.Startable(now_)) {
+      // What the ended lines told is written before programs start: the other runs writing
+      // to the same history would otherwise wait for this one's starts.
+      if (step == Step::kNoChange) observers_.BeforeStarts();
       step = Step::kChanged;
       const Result<JobLineStart> started = StartJobLine(*line, env_, run_name_);
       if (!Fail(started.status)) return Step::kFailure;

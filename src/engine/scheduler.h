@@ -39,7 +39,7 @@ struct SchedulerOutcome {
 // observers.LineCannotStart, so a run always ends. While lines run and nothing changed it
 // calls control.Pause with at most 1000 ms, and no longer than to the nearest time limit.
 // Every pass ends with observers.PassEnded, before the pause, and so does the call; a pass
-// in which lines finished calls observers.BeforeStarts before it starts further lines.
+// that starts programs calls observers.BeforeStarts before the first.
 // `run_name` names the job lines' programs for a batch system (see StartJobLine).
 //
 // A running line whose TimeLimit has passed on env.clock since it started has its program

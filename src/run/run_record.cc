@@ -81,10 +81,15 @@ void RunRecorder::WriteChanged() {
   }
 }
 
-void RunRecorder::PassEnded() { Keep(); }
+// The rows' sync goes on while the run waits for its programs: what a line started now
+// could change is on the disk before the next program starts (BeforeStarts).
+void RunRecorder::PassEnded() { Keep(false, Durability::kSyncing); }
 
-// The pass's end, before the run waits, takes these rows to the disk.
-void RunRecorder::BeforeStarts() { Keep(false, Durability::kCommitted); }
+void RunRecorder::BeforeStarts() {
+  Keep(false, Durability::kCommitted);
+  if (history_ == nullptr) return;
+  if (Status synced = history_->AwaitDisk(); !synced.ok()) Failed(synced);
+}
 
 void RunRecorder::Begin(const RunStart& start) {
   if (history_ == nullptr) return;

@@ -45,11 +45,15 @@ class MetadataWriter {
   void Hold();
   // Commits the held transaction when one is open; with `release`, ends one Hold.
   Status Flush(bool release, Durability durability);
+  // Waits for the syncs of kSyncing commits; the first of their failures.
+  Status AwaitDisk();
 
  private:
   explicit MetadataWriter(SqliteConnection db) : db_(std::move(db)) {}
   Status Begin();
   Status Commit(Durability durability);
+  // Takes unsynced commits to the disk as `durability` says.
+  Status Sync(Durability durability);
 
   SqliteConnection db_;
   // Prepared once: a runner begins and commits once in every pass of its scheduler.
@@ -57,8 +61,12 @@ class MetadataWriter {
   SqliteStatement commit_;
   std::recursive_mutex mutex_;
   int holds_ = 0;
-  // A commit since the last sync of the log did not wait for the disk.
+  // A commit since the last sync of the log, or the last ask for one, did not wait for it.
   bool unsynced_ = false;
+  // A sync was asked for and not waited for (AwaitDisk).
+  bool syncing_ = false;
+  // Syncs the log beside the writer after kSyncing commits; made at the first.
+  std::unique_ptr<LogSyncer> syncer_;
   // Gone before the connection whose log it copies.
   std::unique_ptr<BackgroundCheckpoint> checkpoint_;
 };

@@ -257,8 +257,35 @@ Status MetadataWriter::Commit(Durability durability) {
     db_.Rollback();
     return committed;
   }
-  unsynced_ = durability == Durability::kCommitted;
-  return unsynced_ ? committed : db_.SyncLog("cannot write to");
+  unsynced_ = true;
+  return Sync(durability);
+}
+
+Status MetadataWriter::Sync(Durability durability) {
+  if (durability == Durability::kCommitted || !unsynced_) return Status::Ok();
+  unsynced_ = false;
+  if (durability == Durability::kSyncing) {
+    // Started when first needed: most writers of a process never ask for it.
+    if (!syncer_) syncer_ = LogSyncer::Start(db_.path());
+    if (syncer_) {
+      syncer_->Ask();
+      syncing_ = true;
+      return Status::Ok();
+    }
+  }
+  return db_.SyncLog("cannot write to");
+}
+
+Status MetadataWriter::AwaitDisk() {
+  LogSyncer* syncer = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!syncing_) return Status::Ok();
+    syncing_ = false;
+    syncer = syncer_.get();
+  }
+  // The writer stays free for other threads meanwhile; the syncer goes only with it.
+  return syncer->Wait();
 }
 
 Status MetadataWriter::Write(bool transaction, const std::function<Status()>& write) {
@@ -293,11 +320,9 @@ Status MetadataWriter::Flush(bool release, Durability durability) {
   if (release && holds_ > 0) --holds_;
   if (db_.InTransaction()) return Commit(durability);
   // A commit that did not wait for the disk is taken there by the next one that must.
-  if (unsynced_ && durability == Durability::kOnDisk) {
-    unsynced_ = false;
-    return db_.SyncLog("cannot write to");
-  }
-  return Status::Ok();
+  if (durability != Durability::kOnDisk) return Sync(durability);
+  if (Status synced = Sync(durability); !synced.ok()) return synced;
+  return AwaitDisk();
 }
 
 struct RunHistory::Connection {
@@ -348,6 +373,8 @@ Status RunHistory::Flush(bool release, Durability durability) {
   if (release) holding_ = false;
   return db_->writer->Flush(release, durability);
 }
+
+Status RunHistory::AwaitDisk() { return db_->writer ? db_->writer->AwaitDisk() : Status::Ok(); }
 
 Result<std::unique_ptr<RunHistory>> RunHistory::OpenForReading(const std::string& path) {
   std::error_code ec;

@@ -55,9 +55,10 @@
 
 namespace jr {
 
-// What a commit of the history promises: that it survives a power loss, or only that other
-// connections see it.
-enum class Durability { kOnDisk, kCommitted };
+// What a commit of the history promises: that it survives a power loss when it returns, or
+// once RunHistory::AwaitDisk has returned after it (its sync goes on beside the caller), or
+// only that other connections see it.
+enum class Durability { kOnDisk, kSyncing, kCommitted };
 
 inline constexpr int kRunHistorySchemaVersion = 4;
 
@@ -176,6 +177,8 @@ class RunHistory {
   // that need not outlast a power loss (kCommitted) lets other writers in without waiting
   // for the disk; the next one that must (kOnDisk) takes it to the disk as well.
   Status Flush(bool release = false, Durability durability = Durability::kOnDisk);
+  // Waits until what kSyncing flushes committed is on the disk.
+  Status AwaitDisk();
 
   // The newest `limit` runs of the job file, newest first.
   Result<std::vector<RunSummary>> RecentRuns(const std::string& job_file, int limit);

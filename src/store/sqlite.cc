@@ -201,7 +201,7 @@ Status SqliteConnection::Commit(std::string_view what) {
   return committed;
 }
 
-Status SqliteConnection::SyncLog(std::string_view what) {
+Status SqliteConnection::SyncLog(std::string_view what, bool log_required) {
   sqlite3_mutex* mutex = sqlite3_db_mutex(db_.get());
   sqlite3_mutex_enter(mutex);
   sqlite3_file* log = nullptr;
@@ -209,6 +209,8 @@ Status SqliteConnection::SyncLog(std::string_view what) {
   // A database outside write-ahead mode syncs at its commits whatever the setting.
   if (rc == SQLITE_OK && log != nullptr && log->pMethods != nullptr) {
     rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+  } else if (rc == SQLITE_OK && log_required) {
+    rc = SQLITE_NOTFOUND;
   }
   sqlite3_mutex_leave(mutex);
   if (rc == SQLITE_OK) return Status::Ok();
@@ -329,6 +331,65 @@ void BackgroundCheckpoint::CopyWhenAsked() {
       continue;
     }
     asked_ = false;
+  }
+}
+
+std::unique_ptr<LogSyncer> LogSyncer::Start(const std::string& path) {
+  Result<SqliteConnection> own = SqliteConnection::OpenForWriting(path);
+  if (!own.ok()) return nullptr;
+  std::unique_ptr<LogSyncer> syncer(new LogSyncer(std::move(own.value)));
+  // A read opens the connection's handle on the log, which it then keeps; without one
+  // there would be nothing to sync.
+  if (!syncer->own_.HasTable("sqlite_master").ok() || !syncer->Sync().ok()) return nullptr;
+  try {
+    syncer->thread_ = std::thread([self = syncer.get()] { self->SyncWhenAsked(); });
+  } catch (const std::system_error&) {
+    return nullptr;
+  }
+  return syncer;
+}
+
+LogSyncer::~LogSyncer() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+  }
+  asked_or_ending_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void LogSyncer::Ask() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++asked_;
+  }
+  asked_or_ending_.notify_one();
+}
+
+Status LogSyncer::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const uint64_t asked = asked_;
+  synced_.wait(lock, [&] { return synced_up_to_ >= asked; });
+  return std::exchange(failure_, Status::Ok());
+}
+
+Status LogSyncer::Sync() { return own_.SyncLog("cannot write to", /*log_required=*/true); }
+
+void LogSyncer::SyncWhenAsked() {
+  BlockSignalsInThisThread();
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    asked_or_ending_.wait(lock, [this] { return asked_ > synced_up_to_ || ending_; });
+    // Asks made during a sync are answered by the next: their commits may have come after
+    // its start.
+    if (asked_ == synced_up_to_) return;
+    const uint64_t answering = asked_;
+    lock.unlock();
+    Status synced = Sync();
+    lock.lock();
+    if (!synced.ok() && failure_.ok()) failure_ = std::move(synced);
+    synced_up_to_ = answering;
+    synced_.notify_all();
   }
 }
 

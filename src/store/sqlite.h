@@ -98,8 +98,9 @@ class SqliteConnection {
   Status BeginWrite(std::string_view what) { return Exec("BEGIN IMMEDIATE", what); }
   Status Commit(std::string_view what);
   // Takes what the write-ahead log holds to the disk, for a connection that commits without
-  // waiting for it (synchronous=NORMAL); nothing to do outside write-ahead mode.
-  Status SyncLog(std::string_view what);
+  // waiting for it (synchronous=NORMAL); nothing to do outside write-ahead mode, unless
+  // `log_required`: then a connection without the log open fails.
+  Status SyncLog(std::string_view what, bool log_required = false);
   // Undoes the open transaction after a failure. SQLite may have rolled it back itself
   // already, so its answer adds nothing to the failure being reported.
   void Rollback();
@@ -165,6 +166,43 @@ class BackgroundCheckpoint {
   // A copy is under way, the copier's or the writer's: one at a time, as the checkpoint
   // lock lets them.
   bool copying_ = false;
+  bool ending_ = false;
+  std::thread thread_;
+};
+
+// Syncs a database's write-ahead log on a thread and connection of its own, for a writer
+// whose commits do not wait for the disk (synchronous=NORMAL): the writer asks for a sync
+// after a commit and goes on, and waits only where it must know its commits are on the
+// disk. The connection's own handle on the log reaches the same file as the writer's, and
+// a sync of the file takes every write made to it before the sync began.
+class LogSyncer {
+ public:
+  // A syncer for the write-ahead log of the database `path`, which a writer of this process
+  // has open; none when its connection or thread cannot be had, and the writer syncs itself.
+  static std::unique_ptr<LogSyncer> Start(const std::string& path);
+  // Ends once a sync under way is done.
+  ~LogSyncer();
+  LogSyncer(const LogSyncer&) = delete;
+  LogSyncer& operator=(const LogSyncer&) = delete;
+
+  // Asks for a sync of every commit made so far; returns at once.
+  void Ask();
+  // Waits until every commit made before the last Ask is on the disk; the first failure
+  // of a sync since the last wait.
+  Status Wait();
+
+ private:
+  explicit LogSyncer(SqliteConnection own) : own_(std::move(own)) {}
+  Status Sync();
+  void SyncWhenAsked();
+
+  SqliteConnection own_;
+  std::mutex mutex_;
+  std::condition_variable asked_or_ending_;
+  std::condition_variable synced_;
+  uint64_t asked_ = 0;         // the number of asks so far
+  uint64_t synced_up_to_ = 0;  // the asks that a finished sync answered
+  Status failure_;
   bool ending_ = false;
   std::thread thread_;
 };

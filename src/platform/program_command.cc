@@ -1,8 +1,9 @@
 #include "platform/program_command.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -31,11 +32,15 @@ std::string ErrorText(std::errc error) { return std::make_error_code(error).mess
 // The file's "#!" line without the "#!" and the line feed; none when it has no such line
 // or cannot be read. The system reads no more of it than this either.
 std::optional<std::string> InterpreterLine(const std::string& path) {
-  constexpr std::streamsize kLongest = 256;
-  std::ifstream file(path, std::ios::binary);
+  constexpr size_t kLongest = 256;
+  // Read at every start, so without a stream's buffer and locale: one read of the bytes
+  // that count.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) return std::nullopt;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   char text[kLongest];
-  file.read(text, kLongest);
-  const std::string_view read(text, static_cast<size_t>(file.gcount()));
+  const std::string_view read(text, std::fread(text, 1, kLongest, file.get()));
   if (!read.starts_with("#!")) return std::nullopt;
   return std::string(read.substr(2, read.find('\n') - 2));
 }

@@ -13,6 +13,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/resource.h>
@@ -24,7 +25,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -50,6 +53,54 @@ using std::chrono::milliseconds;
 // When a pidfd cannot be had, exits are looked for this often.
 constexpr milliseconds kFallbackSlice(5);
 
+// Where the kernel can make a child whose signal handlers are all at their defaults from its
+// first moment, a child need not reset each of them itself, one system call a signal while
+// the runner waits for its exec. The sanitizers follow vfork but not a raw clone, so their
+// builds keep vfork.
+#if defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
+#if !defined(__has_feature)
+#define JR_CLONE_CLEARS_HANDLERS 1
+#elif !__has_feature(address_sanitizer) && !__has_feature(thread_sanitizer)
+#define JR_CLONE_CLEARS_HANDLERS 1
+#endif
+#endif
+
+#ifdef JR_CLONE_CLEARS_HANDLERS
+// The kernel's struct clone_args, its first version.
+struct CloneArgs {
+  uint64_t flags, pidfd, child_tid, parent_tid, exit_signal, stack, stack_size, tls;
+};
+constexpr uint64_t kCloneClearSignalHandlers = 0x100000000ULL;  // CLONE_CLEAR_SIGHAND
+
+// clone3 with `args`: the child runs `child(context)` on the stack the arguments name, and
+// exits with what it returns; the parent gets the child's process id or -errno. The C
+// library has no call for it, and a child that shares the parent's memory cannot return
+// through the parent's stack frames.
+[[gnu::noinline]] long CloneInto(CloneArgs* args, int (*child)(void*), void* context) {
+  long result;
+  register auto* entry asm("r12") = child;
+  register void* argument asm("r13") = context;
+  asm volatile(
+      "syscall\n\t"
+      "testq %%rax, %%rax\n\t"
+      "jnz 1f\n\t"
+      "xorl %%ebp, %%ebp\n\t"
+      "movq %%r13, %%rdi\n\t"
+      "callq *%%r12\n\t"
+      "movl %%eax, %%edi\n\t"
+      "movl %[exit], %%eax\n\t"
+      "syscall\n\t"
+      "hlt\n"
+      "1:"
+      : "=a"(result)
+      : "0"(static_cast<long>(SYS_clone3)), "D"(args), "S"(sizeof *args), "r"(entry),
+        "r"(argument), [exit] "i"(SYS_exit)
+      : "rcx", "r11", "memory", "cc");
+  return result;
+}
+#endif
+
 // A descriptor that becomes readable when the child ends, or -1 (old kernels). Called
 // through syscall(): the C library's header of this call is not usable from C++ here.
 int OpenPidfd(pid_t pid) {
@@ -73,9 +124,10 @@ void SleepFor(milliseconds duration) {
 // its business. Naming every signal that ends at its default is what keeps the spawn
 // cheap: the C library's child resets a signal named here with one call, where it looks
 // up every other one first and then resets it.
+constexpr int kAlwaysDefault[] = {SIGPIPE, SIGINT,  SIGQUIT, SIGTERM, SIGHUP,
+                                  SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM};
+
 sigset_t SignalsToDefault() {
-  static constexpr int kAlwaysDefault[] = {SIGPIPE, SIGINT,  SIGQUIT, SIGTERM, SIGHUP,
-                                           SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM};
   sigset_t defaults;
   sigemptyset(&defaults);
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
@@ -181,12 +233,23 @@ class ChildStart {
     const int fork_error = report[1] >= 0 ? errno : EMFILE;
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     if (report[1] >= 0) close(report[1]);
-    // The pipe's end closes at the child's exec; before that, the child wrote why not.
     int child_error = 0;
-    ssize_t got;
-    do {
-      got = pid > 0 ? read(report[0], &child_error, sizeof child_error) : 0;
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = 0;
+    if (pid > 0 && shared_.ran) {
+      // The child shared our memory until its exec or its end, which vfork waited for:
+      // what it wrote there says how the exec went. Waiting on the pipe instead would
+      // wake the runner once more as the exec closes it, just as the program begins, and
+      // the program would wait for the runner's work after its start.
+      child_error = shared_.exec_error;
+      if (child_error != 0) got = sizeof child_error;
+    } else if (pid > 0) {
+      // A tool that made vfork a fork (a thread sanitizer does) leaves the child a memory
+      // of its own: the pipe's end closes at the child's exec; before that, the child
+      // wrote why not.
+      do {
+        got = read(report[0], &child_error, sizeof child_error);
+      } while (got < 0 && errno == EINTR);
+    }
     close(report[0]);
     if (pid < 0) return {0, fork_error};
     if (got != sizeof child_error) return {pid, 0};
@@ -197,26 +260,62 @@ class ChildStart {
 
  private:
   // Kept apart, so that the stack frame the child borrows holds nothing the parent needs.
-  [[gnu::noinline]] pid_t Fork(int report) const {
+  [[gnu::noinline]] pid_t Fork(int report) {
+#ifdef JR_CLONE_CLEARS_HANDLERS
+    // Kernels before 5.5 refuse the flag; they are not asked again.
+    static std::atomic<bool> refused{false};
+    if (!refused.load(std::memory_order_relaxed)) {
+      // The child's stack, in this frame, which the parent does not use until the child
+      // has left it by its exec or its end.
+      alignas(16) char stack[64 * 1024];
+      CloneArgs args{};
+      args.flags = CLONE_VM | CLONE_VFORK | kCloneClearSignalHandlers;
+      args.exit_signal = SIGCHLD;
+      args.stack = reinterpret_cast<uintptr_t>(stack);
+      args.stack_size = sizeof stack;
+      report_ = report;
+      handlers_cleared_ = true;
+      const long pid = CloneInto(&args, &ChildStart::RunCloned, this);
+      if (pid >= 0) return static_cast<pid_t>(pid);
+      if (pid != -ENOSYS && pid != -EINVAL && pid != -EPERM) {
+        errno = static_cast<int>(-pid);
+        return -1;
+      }
+      refused.store(true, std::memory_order_relaxed);
+      handlers_cleared_ = false;
+    }
+#endif
     const pid_t pid = vfork();
     if (pid == 0) RunChild(report);
     return pid;
   }
 
-  [[noreturn]] void RunChild(int report) const {
+  static int RunCloned(void* self) {
+    auto* start = static_cast<ChildStart*>(self);
+    start->RunChild(start->report_);
+  }
+
+  [[noreturn]] void RunChild(int report) {
+    shared_.ran = true;
     setpgid(0, 0);
     // First: the descriptors below may take the channel's number.
     if (watch_channel_ >= 0) LineWatchdog::Announce(watch_channel_, getpid());
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-      struct sigaction current;
-      // A handler of the runner's means nothing in the program, whenever it was set.
-      if (sigismember(&defaults_, signal_number) == 1 ||
-          (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN &&
-           current.sa_handler != SIG_DFL)) {
-        sigaction(signal_number, &action, nullptr);
+    if (handlers_cleared_) {
+      // The kernel has put every handler back to its default; what is left is the ignored
+      // signals that always start at their default.
+      for (int signal_number : kAlwaysDefault) sigaction(signal_number, &action, nullptr);
+    } else {
+      for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        struct sigaction current;
+        // A handler of the runner's means nothing in the program, whenever it was set.
+        if (sigismember(&defaults_, signal_number) == 1 ||
+            (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN &&
+             current.sa_handler != SIG_DFL)) {
+          sigaction(signal_number, &action, nullptr);
+        }
       }
     }
     // Output first: the output file may have taken a number below 3 itself.
@@ -264,14 +363,25 @@ class ChildStart {
     Fail(report);
   }
 
-  [[noreturn]] static void Fail(int report) {
+  [[noreturn]] void Fail(int report) {
     const int error = errno;
+    shared_.exec_error = error;
     if (write(report, &error, sizeof error) < 0) {
       // The parent then takes it for a program that could not be run.
     }
     _exit(127);
   }
 
+  // Written by the child while it shares the runner's memory (vfork); volatile, since the
+  // compiler cannot know that a call to vfork returns after another thread of control
+  // wrote here.
+  struct Shared {
+    volatile bool ran = false;
+    volatile int exec_error = 0;
+  } shared_;
+  // Set before a clone whose child starts with every handler at its default.
+  bool handlers_cleared_ = false;
+  int report_ = -1;
   std::vector<char*> words_;  // "/bin/sh", the command's words, null
   std::vector<std::string> paths_;
   bool shell_fallback_ = false;

@@ -290,10 +290,12 @@ class ChildStart {
     return pid;
   }
 
+#ifdef JR_CLONE_CLEARS_HANDLERS
   static int RunCloned(void* self) {
     auto* start = static_cast<ChildStart*>(self);
     start->RunChild(start->report_);
   }
+#endif
 
   [[noreturn]] void RunChild(int report) {
     shared_.ran = true;
@@ -381,7 +383,9 @@ class ChildStart {
   } shared_;
   // Set before a clone whose child starts with every handler at its default.
   bool handlers_cleared_ = false;
-  int report_ = -1;
+#ifdef JR_CLONE_CLEARS_HANDLERS
+  int report_ = -1;  // the pipe's end, for the cloned child
+#endif
   std::vector<char*> words_;  // "/bin/sh", the command's words, null
   std::vector<std::string> paths_;
   bool shell_fallback_ = false;

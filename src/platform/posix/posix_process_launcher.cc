@@ -1,7 +1,8 @@
 // Starting job-line programs on POSIX systems.
 //
-// Children are started by vfork and exec, never through a shell of ours, each in a process
-// group of its own so that a stop can end the whole tree a program built. Every child is
+// Children are started by vfork (clone3 where it can clear their signal handlers) and exec,
+// never through a shell of ours, each in a process group of its own so that a stop can end
+// the whole tree a program built. Every child is
 // reaped by this launcher: those the engine polls through IsRunning, and those it forgot
 // (found finished by their status line) on every later call, in the destructor, or by a
 // background waiter when they outlive the launcher. Exits are noticed through pidfds,

@@ -29,11 +29,10 @@ Status LogLineMetadata(const RunLine& line, ProcessMetadataLogFactory& metadata)
       MetadataEntryArguments(line.definition().type, line.TimeLimitReached() ? "time limit" : ""));
 }
 
-Status RecordUnstarted(RunLine& line, RunEnv& env) {
-  const TimePoint now = env.clock.Now();
+void StampUnstarted(RunLine& line, const Clock& clock) {
+  const TimePoint now = clock.Now();
   line.SetStartingTime(now);
   line.SetStopTime(now);
-  return LogLineMetadata(line, env.metadata);
 }
 
 bool JobLineProgramEnded(RunLine& line, ProcessLauncher& launcher) {

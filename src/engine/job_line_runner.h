@@ -28,9 +28,9 @@ struct JobLineStart {
 // could not be started. Fails when the old status file cannot be deleted.
 Result<JobLineStart> StartJobLine(RunLine& line, RunEnv& env, std::string_view run_name);
 
-// Records a line that ended without its program ever running (its state already failed):
-// both times stamped, metadata logged. Fails when the metadata log fails.
-Status RecordUnstarted(RunLine& line, RunEnv& env);
+// Stamps both times of a line that ended without its program ever running (its state
+// already failed); its metadata is still to be logged.
+void StampUnstarted(RunLine& line, const Clock& clock);
 
 // Writes the ended line's entry to the process metadata log: its verdict (0 or 3), log
 // file, times and job id. Fails when the log cannot be created or written.

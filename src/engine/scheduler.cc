@@ -46,13 +46,14 @@ class Scheduler {
 
   SchedulerOutcome Run() {
     SchedulerOutcome outcome = Passes();
+    if (!LogEnded() && outcome.end != SchedulerOutcome::End::kFailure) outcome = Failed();
     observers_.PassEnded();
     return outcome;
   }
 
  private:
   SchedulerOutcome Passes() {
-    if (EndNeverStarting() == Step::kFailure) return Failed();
+    EndNeverStarting();
     while (true) {
       if (control_.StopRequested()) return Interrupt(SchedulerOutcome::End::kInterrupted);
       now_ = env_.clock.Now();
@@ -62,7 +63,7 @@ class Scheduler {
       if (finished == Step::kFailure) return Failed();
       if (finished == Step::kStop) return Outcome(SchedulerOutcome::End::kStopOnError);
       const Step started = StartWhatMay();
-      if (started == Step::kFailure) return Failed();
+      if (!LogEnded() || started == Step::kFailure) return Failed();
       if (plan_.Over()) return Outcome(SchedulerOutcome::End::kAllOver);
       observers_.PassEnded();
       if (finished == Step::kChanged || started == Step::kChanged) continue;
@@ -71,9 +72,7 @@ class Scheduler {
       const TimePoint delayed = plan_.NextDelayedStart(now_);
       if (plan_.running() == 0 && delayed == TimePoint::max()) {
         // Nothing runs and nothing may start: only lines that wait for ever are left.
-        const Step ended = EndNeverStarting();
-        if (ended == Step::kFailure) return Failed();
-        if (ended == Step::kNoChange) {
+        if (!EndNeverStarting()) {
           failure_ = "no waiting job line can ever start";
           return Failed();
         }
@@ -101,17 +100,14 @@ class Scheduler {
   Step StartWhatMay() {
     Step step = Step::kNoChange;
     for (RunLine* line : plan_.Startable(now_)) {
-      // What the ended lines told is written before programs start: the other runs writing
-      // to the same history would otherwise wait for this one's starts.
       if (step == Step::kNoChange) observers_.BeforeStarts();
       step = Step::kChanged;
       const Result<JobLineStart> started = StartJobLine(*line, env_, run_name_);
       if (!Fail(started.status)) return Step::kFailure;
       if (!started.value.started) {
-        plan_.EndedUnstarted(*line);
+        EndUnstarted(*line);
         const std::string& failure = started.value.failure;
         if (!failure.empty()) NoteInLog(*line, "jobrunner: " + failure + "\n");
-        if (!Fail(RecordUnstarted(*line, env_))) return Step::kFailure;
         if (!failure.empty()) observers_.LineStartFailed(*line, failure);
         observers_.LineFinished(*line);
         continue;
@@ -179,7 +175,7 @@ class Scheduler {
       NoteInLog(line, "jobrunner: " + RepeatRefusedText(refused.line->JobLineNr(), refused.copies) +
                           "\n");
     }
-    if (!Fail(LogLineMetadata(line, env_.metadata))) return Step::kFailure;
+    unlogged_.push_back(&line);
     observers_.LineFinished(line);
     for (const RepeatRefused& refused : next.value.refused) {
       observers_.LineRepeatRefused(*refused.line, refused.copies);
@@ -201,22 +197,40 @@ class Scheduler {
     }
   }
 
+  void EndUnstarted(RunLine& line) {
+    plan_.EndedUnstarted(line);
+    StampUnstarted(line, env_.clock);
+    unlogged_.push_back(&line);
+  }
+
+  // Writes the metadata of the lines ended since the last call. A pass writes it only after
+  // its starts: its first row takes the history's writer lock, which no other run should
+  // wait for while programs start, and the next line's start need not wait for the rows.
+  // False on a failure, kept in failure_.
+  bool LogEnded() {
+    const std::vector<RunLine*> ended = std::move(unlogged_);
+    unlogged_.clear();
+    for (const RunLine* line : ended) {
+      if (!Fail(LogLineMetadata(*line, env_.metadata))) return false;
+    }
+    return true;
+  }
+
   // Keeps the first failure for the outcome; true when `status` is none.
   bool Fail(const Status& status) {
     if (!status.ok() && failure_.empty()) failure_ = status.message;
     return status.ok();
   }
 
-  // Ends every line that can never start as failed to start. kChanged when there was one.
-  Step EndNeverStarting() {
-    Step step = Step::kNoChange;
+  // Ends every line that can never start as failed to start; true when there was one.
+  bool EndNeverStarting() {
+    bool ended = false;
     for (const LineThatCannotStart& blocked : plan_.NeverStarting()) {
-      plan_.EndedUnstarted(*blocked.line);
-      if (!Fail(RecordUnstarted(*blocked.line, env_))) return Step::kFailure;
+      EndUnstarted(*blocked.line);
       observers_.LineCannotStart(*blocked.line, blocked.reason);
-      step = Step::kChanged;
+      ended = true;
     }
-    return step;
+    return ended;
   }
 
   // Ends the running line's program once its time limit has passed; else keeps its
@@ -251,6 +265,7 @@ class Scheduler {
     // Its lists may stop the run or make copies: the run ends either way, so only a failure
     // matters, and that is kept in failure_.
     static_cast<void>(FinishEnded());
+    static_cast<void>(LogEnded());
     for (RunLine* line : plan_.Running()) {
       // A line ended at its time limit keeps the forced end it was given then.
       if (!line->TimeLimitReached()) env_.launcher.BeginTerminate(line->ProcessId(), kStopGrace);
@@ -289,6 +304,8 @@ class Scheduler {
   TimePoint next_deadline_ = TimePoint::max();
   // Running lines with a time limit, and when it is reached.
   std::unordered_map<const RunLine*, TimePoint> deadlines_;
+  // Ended lines whose metadata is still to be written (LogEnded).
+  std::vector<RunLine*> unlogged_;
   std::string failure_;
 };
 
@@ -311,13 +328,13 @@ std::string RepeatRefusedText(int32_t line_number, int32_t copies) {
 }
 
 bool IsJobLineFinished(RunLine& line, RunEnv& env) {
-  std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
-  if (status.empty() || MeansRunning(status)) {
-    return JobLineProgramEnded(line, env.launcher);
-  }
-  // The verdict is in. A program that has ended by now leaves its exit status; one that
-  // still runs is not polled again, and the launcher reaps it whenever it ends.
-  if (!JobLineProgramEnded(line, env.launcher)) env.launcher.Forget(line.ProcessId());
+  // An ended program leaves its exit status; its verdict is read when the line finishes.
+  if (JobLineProgramEnded(line, env.launcher)) return true;
+  const std::string status = ReadStatusLine(env.file_system, line.StatusFileName());
+  if (status.empty() || MeansRunning(status)) return false;
+  // The verdict is in while the program still runs: it is not polled again, and the
+  // launcher reaps it whenever it ends.
+  env.launcher.Forget(line.ProcessId());
   return true;
 }
 

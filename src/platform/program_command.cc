@@ -113,12 +113,14 @@ ProgramCommand ResolveProgramCommand(std::string_view program_text,
   ProgramCommand command;
   command.on_path = IsBareName(program);
   const std::string file = command.on_path ? FindOnPath(program) : program;
-  if (program.empty() || file.empty() || !IsRegularFile(fs::path(file))) {
+  // Asked at every start: a file that may be executed is a regular one, and is not looked
+  // at twice.
+  const bool executable = !file.empty() && MayExecute(file);
+  if (program.empty() || file.empty() || (!executable && !IsRegularFile(fs::path(file)))) {
     command.cause = MissingProgramCause(program);
     return command;
   }
-  command.kind =
-      MayExecute(file) ? ProgramCommand::Kind::kExecutable : ProgramCommand::Kind::kScript;
+  command.kind = executable ? ProgramCommand::Kind::kExecutable : ProgramCommand::Kind::kScript;
   const std::optional<std::string> interpreter_line = InterpreterLine(file);
   std::vector<std::string> interpreter;
   if (interpreter_line) {

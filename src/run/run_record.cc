@@ -82,11 +82,11 @@ void RunRecorder::WriteChanged() {
 }
 
 // The rows' sync goes on while the run waits for its programs: what a line started now
-// could change is on the disk before the next program starts (BeforeStarts).
+// could change is on the disk before the next program starts (BeforeStarts). The rows of
+// lines that ended since are written only after those starts, at this pass's end.
 void RunRecorder::PassEnded() { Keep(false, Durability::kSyncing); }
 
 void RunRecorder::BeforeStarts() {
-  Keep(false, Durability::kCommitted);
   if (history_ == nullptr) return;
   if (Status synced = history_->AwaitDisk(); !synced.ok()) Failed(synced);
 }

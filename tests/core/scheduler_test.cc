@@ -111,6 +111,30 @@ TEST_F(SchedulerPasses, AFailingStopOnErrorLineEndsTheRunAtOnceAFailedStartDoesN
   EXPECT_EQ(hooks_.events, (Events{"started 10", "started 20", "started 30", "finished 5 failed",
                                    "pause 1000", "finished 20 failed"}));
   EXPECT_EQ(lines_.Count(), 5) << "a failed start applies no list";
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{3, 3})) << "5 and 20 are logged";
+}
+
+// A pass's first metadata row takes the history's writer lock. Written before the pass's
+// starts, it would hold up every other run on the same history while programs start, and
+// the next line of a chain would wait for it.
+TEST_F(SchedulerPasses, AnEndedLinesMetadataIsWrittenAfterThePassesStarts) {
+  struct AtStarts final : RunObserver {
+    explicit AtStarts(const test::RecordingMetadataLogFactory& metadata) : metadata(metadata) {}
+    void LineStarted(const RunLine&) override { logged.push_back(metadata.entries.size()); }
+    const test::RecordingMetadataLogFactory& metadata;
+    std::vector<size_t> logged;
+  } at_starts(test_.metadata);
+  Add(10);
+  Add(20, "10");
+  Add(30, "20");
+  Add(40, "20");
+  launcher_.failing_programs.insert("/p/30");
+  FinishEveryRunningLine();
+  EXPECT_EQ(RunScheduler(lines_, 2, test_.env, hooks_, {&hooks_, &at_starts}, "").end,
+            End::kAllOver);
+  EXPECT_EQ(at_starts.logged, (std::vector<size_t>{0, 0, 1}))
+      << "10 is logged after 20 starts; 20, and 30 that could not start, after 40 starts";
+  EXPECT_EQ(test_.metadata.Statuses(), (std::vector<int>{0, 0, 3, 0}));
 }
 
 TEST_F(SchedulerPasses, LinesThatCanNeverStartEndAsFailedStartsAndTheRunGoesOn) {

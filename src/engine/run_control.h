@@ -75,9 +75,9 @@ class RunObserver {
   // The scheduler ended a pass and may wait next, or ends: what it told so far is to be
   // kept now, so that a runner killed while it waits has lost none of it.
   virtual void PassEnded() {}
-  // Programs are about to start: what was told so far may be written now, so that nothing
-  // of this run holds up another while they start. It need not reach the disk before the
-  // pass ends; what the last pass's end kept must be there before the first start.
+  // Programs are about to start: what the last pass's end kept must be on the disk before
+  // the first of them does. What this pass told is kept at its end (PassEnded), so that
+  // nothing of this run is written, holding up another run, while they start.
   virtual void BeforeStarts() {}
 };
 

@@ -165,8 +165,14 @@ Result<RunLock> TakeRunLockWaiting(const std::string& path, TimePoint asked,
   if (!ticket.ok()) return ticket.status;
   Result<RunLockFile> file = OpenRunLockFileForTaking(path);
   if (!file.ok()) return file.status;
+  // Bounded by the steady clock as well: a wall clock set back must not hold the run up.
+  const auto called = std::chrono::steady_clock::now();
+  const auto settled = [&] {
+    return std::chrono::system_clock::now() >= asked + kRunLockSettle ||
+           std::chrono::steady_clock::now() >= called + kRunLockSettle;
+  };
   for (;;) {
-    if (ticket.value.First()) {
+    if (settled() && ticket.value.First()) {
       const Result<bool> taken = TryLockRunLockFile(file.value, false, path);
       if (!taken.ok()) {
         CloseRunLockFile(file.value);

@@ -3,6 +3,7 @@
 // so a killed holder never leaves it taken. Only the holder writes the file: a short text
 // saying who it is, so that whoever finds the lock taken can name the holder.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -41,8 +42,11 @@ Result<RunLock> TryTakeRunLock(const std::string& path);
 
 // Takes the lock at `path`, waiting while another process holds it or a waiter asked for it
 // earlier: the waiters get it in the order of `asked`, the moment each run was asked for,
-// however long each took to come to the queue. Asks `stop` (when given) about every 100 ms
-// and gives up, with a lock not held, when it says so.
+// however long each took to come to the queue. A free lock is taken no sooner than
+// kRunLockSettle after `asked` (or after the call, whichever comes first), so that a run
+// asked for a moment earlier that is still loading comes to the queue first. Asks `stop`
+// (when given) about every 100 ms and gives up, with a lock not held, when it says so.
+inline constexpr std::chrono::milliseconds kRunLockSettle{1000};
 Result<RunLock> TakeRunLockWaiting(const std::string& path, TimePoint asked,
                                    const std::function<bool()>& stop);
 

@@ -55,7 +55,7 @@ TEST(RunLock, OneHolderAtATimeWhoSaysWhoItIs) {
   EXPECT_FALSE(RunLockHolderOf(path.value).value);
   // A waiter that died in the queue holds no one up.
   test::WriteWholeFile(path.value + ".queue/00000000000000000001-1.wait", "");
-  EXPECT_TRUE(TakeRunLockWaiting(path.value, std::chrono::system_clock::now(), [] {
+  EXPECT_TRUE(TakeRunLockWaiting(path.value, std::chrono::system_clock::now() - kRunLockSettle, [] {
                 return true;
               }).value.held());
 }
@@ -99,6 +99,24 @@ TEST(RunLock, WaitersGoInTheOrderTheirRunsWereAskedFor) {
   earlier.join();
   later.join();
   EXPECT_EQ(order, (std::vector<std::string>{"earlier", "later"}));
+
+  // The lock is free: a run asked for a moment before another, and still loading when the
+  // other finds it free, goes first all the same.
+  order.clear();
+  const TimePoint again = std::chrono::system_clock::now();
+  std::thread quick = wait("quick", again);
+  // Queued, or gone through at once, which the check below finds wrong.
+  const auto taken_at_once = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !order.empty();
+  };
+  while (queued() < 1 && !taken_at_once())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::thread slow = wait("slow", again - std::chrono::milliseconds(100));
+  slow.join();
+  quick.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"slow", "quick"}));
 }
 
 #ifndef _WIN32

@@ -50,8 +50,9 @@ class Failure(Exception):
 
 
 def expect(condition, what):
+    """`what` says what went wrong: a text, or a function that makes it."""
     if not condition:
-        raise Failure(what)
+        raise Failure(what() if callable(what) else what)
 
 
 def job_xml(folder):
@@ -119,9 +120,17 @@ class Bench:
     def start(self, *args):
         if os.path.exists(self.generating):
             os.remove(self.generating)
-        return subprocess.Popen([os.path.join(self.bin_dir, "jobrunner"), *args], env=self.env,
-                                cwd=self.folder, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+        # Its standard error is kept, so that a runner that ended too soon can say why.
+        with open(os.path.join(self.folder, "runner.err"), "w") as err:
+            return subprocess.Popen([os.path.join(self.bin_dir, "jobrunner"), *args],
+                                    env=self.env, cwd=self.folder, stdout=subprocess.DEVNULL,
+                                    stderr=err)
+
+    def ended_too_soon(self, runner):
+        """What a runner that ended before its reports said, with its exit status."""
+        with open(os.path.join(self.folder, "runner.err"), errors="replace") as err:
+            said = err.read().strip().splitlines()[-5:]
+        return f"the runner ended with {runner.returncode}: " + " / ".join(said)
 
     def run(self, *args):
         done = subprocess.run([os.path.join(self.bin_dir, "jobrunner"), *args], env=self.env,
@@ -310,7 +319,8 @@ def kill_job(bench, rng, span, reports):
     before = run_ids(bench)
     started_ms = time.time_ns() // 1_000_000 - 1000
     runner = bench.start(bench.job)
-    expect(not reports or wait_for_reports(bench, runner), "no report generator started")
+    expect(not reports or wait_for_reports(bench, runner),
+           lambda: "no report generator started: " + bench.ended_too_soon(runner))
     time.sleep(rng.uniform(0, span))
     seen = bench.rows("SELECT run_id, line, start_ms, end_ms, outcome, exit_code FROM run_lines "
                       f"WHERE run_id IN (SELECT run_id FROM runs WHERE start_ms > {started_ms})")
@@ -403,7 +413,8 @@ def job_plan(bench, rng, reports):
     """Kills a run, or its reports, over the time a run that ends takes to get there."""
     runner = bench.start(bench.job)
     if reports:
-        expect(wait_for_reports(bench, runner), "no report generator started")
+        expect(wait_for_reports(bench, runner),
+               lambda: "no report generator started: " + bench.ended_too_soon(runner))
     span = timed(runner.wait) * 1.1
     return span, lambda: kill_job(bench, rng, span, reports)
 

@@ -15,7 +15,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
+using test::kT0;
 
 // An attempt of `line` from `from` to `to` seconds after kT0.
 RunLineRecord Ran(int32_t line, double from, double to,

@@ -15,7 +15,7 @@ namespace {
 using std::chrono::seconds;
 using namespace std::chrono_literals;
 
-const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
+using test::kT0;
 
 TEST(LongerThanUsual, NinetiethPercentileOfFiveRunsOrMoreTimesOneAndAHalfAndAMinuteMore) {
   EXPECT_FALSE(LongerThanUsualRuleOf({1s, 1s, 1s, 1s}));

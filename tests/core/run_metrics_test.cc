@@ -17,7 +17,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using namespace std::chrono_literals;
 
-const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
+using test::kT0;
 
 TEST(RunMetrics, FileNameAndTextWithEscapedLabels) {
   // One file per job: by its name, a digest of its folder and the target of a link.

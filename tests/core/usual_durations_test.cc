@@ -13,7 +13,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const TimePoint kT0 = TimePoint(seconds(1796644800));  // 2026-12-07 12:00 UTC
+using test::kT0;
 
 RunLineRecord Attempt(int32_t line, int seconds_long, LineOutcome outcome = LineOutcome::kOk,
                       std::optional<int32_t> repeat_of = std::nullopt) {

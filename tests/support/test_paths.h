@@ -1,9 +1,15 @@
 #pragma once
 // Where the tests find the built programs and the source tree, and their own files.
 
+#include <chrono>
 #include <string>
 
+#include "platform/clock.h"
+
 namespace jr::test {
+
+// The moment the tests' made-up histories start from: 2026-12-07 12:00 UTC.
+inline constexpr TimePoint kT0{std::chrono::seconds(1796644800)};
 
 // The folder of the built executables (jobrunner and the stand-ins).
 std::string BinDir();

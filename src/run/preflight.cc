@@ -1,5 +1,7 @@
 #include "run/preflight.h"
 
+#include <unordered_map>
+
 #include "engine/command_line_builder.h"
 #include "model/credential_references.h"
 #include "platform/credentials.h"
@@ -93,13 +95,18 @@ std::vector<PreflightProblem> PreflightProblems(const JobLineTable& table, int r
   Result<std::unique_ptr<RunLines>> lines =
       PrepareJobLines(table, row_count, std::string(), std::string(), std::string(), env, nullptr);
   if (!lines.ok() || !lines.value) return problems;  // the run refuses it with its reason
+  // A job made from a catalogue starts the same few programs on thousands of lines: each is
+  // looked up once.
+  std::unordered_map<std::string, ProgramCommand> looked_up;
   for (int position = 1; position <= lines.value->Count(); ++position) {
     const RunLine& line = *lines.value->Item(position);
+    const std::string& program = line.Program();
+    auto [found, first] = looked_up.try_emplace(program);
+    if (first) found->second = ResolveProgramCommand(program, {});
+    const ProgramCommand& command = found->second;
+    if (command.startable()) continue;
     const std::string which =
         "job line " + std::to_string(line.JobLineNr()) + " (" + line.definition().description + ")";
-    const std::string& program = line.Program();
-    const ProgramCommand command = ResolveProgramCommand(program, {});
-    if (command.startable()) continue;
     const std::string why = command.kind == ProgramCommand::Kind::kRefused
                                 ? "\" cannot be started: " + command.cause
                                 : "\" is not found";

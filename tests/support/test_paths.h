@@ -1,5 +1,6 @@
 #pragma once
-// Where the tests find the built programs and the source tree, and their own files.
+// Where the tests find the built programs and the source tree, their own files, and the
+// moment their made-up histories start from.
 
 #include <chrono>
 #include <string>
@@ -8,7 +9,7 @@
 
 namespace jr::test {
 
-// The moment the tests' made-up histories start from: 2026-12-07 12:00 UTC.
+// 2026-12-07 12:00 UTC.
 inline constexpr TimePoint kT0{std::chrono::seconds(1796644800)};
 
 // The folder of the built executables (jobrunner and the stand-ins).

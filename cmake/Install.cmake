@@ -1,6 +1,9 @@
 # Installation and the Debian package. The stand-in programs are for demos and tests and
 # are not installed.
 install(TARGETS jobrunner RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET jobrunner-window)
+  install(TARGETS jobrunner-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/jobrunner)
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/docs/jobrunner.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/help/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/jobrunner/help)

@@ -5,6 +5,8 @@
 
 namespace jr {
 
+void EnterProgram() {}
+
 int RunWindow(int, char**, const std::string&) {
   std::fputs(UsageText().c_str(), stderr);
   return kExitUsage;

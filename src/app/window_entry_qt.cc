@@ -1,13 +1,16 @@
-// The job editor window of the full build.
+// The job editor window: the executable that `jobrunner` of the full build becomes when
+// the command line asks for a window.
 
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 #include "app/cli.h"
 #include "app/window_entry.h"
+#include "platform/environment.h"
 #include "ui/main_window/job_executor.h"
 #include "ui/main_window/main_window.h"
 
@@ -43,6 +46,13 @@ bool DisplayAvailable() {
 }
 
 }  // namespace
+
+void EnterProgram() {
+  // jobrunner lies where the build and the install put it, seen from this executable.
+  const std::filesystem::path self = ProgramFilePath();
+  if (self.empty()) return;
+  SetProgramFilePath((self.parent_path() / JOBRUNNER_PROGRAM_FROM_EDITOR).lexically_normal());
+}
 
 int RunWindow(int argc, char** argv, const std::string& job_file) {
   if (!DisplayAvailable()) {

@@ -25,4 +25,11 @@ std::string UserBaseFolderPath(const char* variable, const char* home_folder,
 // The full name of this program's executable file; empty when it cannot be had.
 std::string ProgramFilePath();
 
+#ifndef _WIN32
+// Has ProgramFilePath() name `path` from now on; called before any thread starts. The
+// editor's executable is one that `jobrunner` becomes, and what it writes (batch files,
+// schedule units) or finds beside the program (help pages, Jobs, log) is jobrunner's.
+void SetProgramFilePath(std::string path);
+#endif
+
 }  // namespace jr

@@ -109,6 +109,14 @@ TEST_F(ScheduleTest, UnitsInstalledIntoAnImageRootRunTheJobAsCronWould) {
   EXPECT_TRUE(fs::is_symlink(units + "timers.target.wants/" + name + ".timer"));
   const std::string service = test::ReadWholeFile(units + name + ".service");
   EXPECT_TRUE(Has(dry.out, service)) << dry.out;
+  // The editor's executable, which the window's schedule command runs in, names jobrunner.
+  std::map<std::string, std::string> editor_env = env_;
+  editor_env["JOBRUNNER_CREDENTIALS_DIR"] = dir_.File("creds");
+  editor_env.merge(Env());
+  const test::ProgramOutcome editor =
+      test::RunProgram(test::BinDir() + "/../libexec/jobrunner/jobrunner-window",
+                       {"--schedule", "--dry-run", job}, editor_env, dir_.path());
+  EXPECT_EQ(editor.out, dry.out) << editor.err;
   EXPECT_TRUE(Has(service, "\nLoadCredential=db:" + dir_.File("creds") + "/db\nTimeout"));
   EXPECT_TRUE(Has(test::ReadWholeFile(units + name + ".timer"),
                   "OnCalendar=*-*-* 03:00\nPersistent=true\nRandomizedDelaySec=0\n"));

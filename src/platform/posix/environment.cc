@@ -38,7 +38,19 @@ std::map<std::string, std::string> EnvironmentStartingWith(std::string_view pref
   return variables;
 }
 
+namespace {
+
+std::string& NamedProgramFile() {
+  static std::string path;
+  return path;
+}
+
+}  // namespace
+
+void SetProgramFilePath(std::string path) { NamedProgramFile() = std::move(path); }
+
 std::string ProgramFilePath() {
+  if (!NamedProgramFile().empty()) return NamedProgramFile();
   std::error_code ec;
   return std::filesystem::read_symlink("/proc/self/exe", ec).string();
 }

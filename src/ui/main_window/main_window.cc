@@ -71,7 +71,7 @@ constexpr const char* kGridWidthKey = "window/gridWidth";
 
 MainWindow::MainWindow(std::unique_ptr<JobExecutor> executor, QWidget* parent)
     : QMainWindow(parent),
-      program_path_(QCoreApplication::applicationFilePath()),
+      program_path_(window::ProgramFile()),
       jobs_folder_(QDir::cleanPath(window::ProgramFolder() + "/../Jobs")),
       help_file_(FindHelpFile()),
       runner_(std::make_unique<RunWorker>(std::move(executor))) {

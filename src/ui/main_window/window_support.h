@@ -1,10 +1,12 @@
 #pragma once
 // What the parts of the main window share: the file probes of its commands.
 
-#include <QCoreApplication>
+#include <QFileInfo>
 #include <QString>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/environment.h"
 
 namespace jr::window {
 
@@ -22,6 +24,8 @@ inline bool FolderExists(const QString& name) {
   return !name.isEmpty() && std::filesystem::is_directory(PathOf(name), ec);
 }
 
-inline QString ProgramFolder() { return QCoreApplication::applicationDirPath(); }
+// jobrunner's own file, also in the editor's executable, and its folder.
+inline QString ProgramFile() { return QString::fromStdString(ProgramFilePath()); }
+inline QString ProgramFolder() { return QFileInfo(ProgramFile()).absolutePath(); }
 
 }  // namespace jr::window

@@ -1,7 +1,7 @@
 // `jobrunner` of the full build: the editor is an executable of its own, which this program
 // becomes (exec) when the command line asks for a window. A command-line run, every night
 // from cron, thus never loads the window's libraries: Qt and the forty libraries it brings
-// take longer to load than a `--history` takes to answer.
+// cost every start about 30 ms, as long as a `--history` takes to answer.
 
 #include <unistd.h>
 

@@ -640,8 +640,18 @@ Result<std::vector<std::vector<RunLineRecord>>> RunHistory::Lines(
           (db_->has_exit_status ? "exit_status" : "NULL") + " FROM run_lines WHERE run_id = ?",
       "cannot read");
   if (!query.ok()) return query.status;
+  // A run of many thousand lines would have its rows moved again at every growth of their
+  // vector: they are counted first, which reads only what the query reads anyway.
+  Result<SqliteStatement> count =
+      db_->db().Prepare("SELECT count(*) FROM run_lines WHERE run_id = ?", "cannot read");
+  if (!count.ok()) return count.status;
   SqliteStatement& row = query.value;
   for (size_t i = 0; i < run_ids.size(); ++i) {
+    count.value.Text(1, run_ids[i]);
+    if (Result<bool> counted = count.value.Step(); counted.ok() && counted.value) {
+      result[i].reserve(static_cast<size_t>(count.value.ColumnInt(0)));
+    }
+    count.value.Reset();
     row.Text(1, run_ids[i]);
     Result<bool> found;
     while ((found = row.Step()).value) {

@@ -20,10 +20,11 @@ using test::Has;
 
 class ScheduleTest : public test::UnattendedRun {
  protected:
-  test::ProgramOutcome Call(const std::vector<std::string>& args) {
+  test::ProgramOutcome Call(const std::vector<std::string>& args,
+                            const std::string& program = "") {
     std::map<std::string, std::string> env = env_;
     env["JOBRUNNER_CREDENTIALS_DIR"] = dir_.File("creds");
-    return Launch(args, env);
+    return Launch(args, env, program);
   }
   Json Check(const std::string& job) {
     const test::ProgramOutcome check = Call({"--check", "--root", dir_.File("root"), job});
@@ -110,12 +111,8 @@ TEST_F(ScheduleTest, UnitsInstalledIntoAnImageRootRunTheJobAsCronWould) {
   const std::string service = test::ReadWholeFile(units + name + ".service");
   EXPECT_TRUE(Has(dry.out, service)) << dry.out;
   // The editor's executable, which the window's schedule command runs in, names jobrunner.
-  std::map<std::string, std::string> editor_env = env_;
-  editor_env["JOBRUNNER_CREDENTIALS_DIR"] = dir_.File("creds");
-  editor_env.merge(Env());
-  const test::ProgramOutcome editor =
-      test::RunProgram(test::BinDir() + "/../libexec/jobrunner/jobrunner-window",
-                       {"--schedule", "--dry-run", job}, editor_env, dir_.path());
+  const test::ProgramOutcome editor = Call(
+      {"--schedule", "--dry-run", job}, test::BinDir() + "/../libexec/jobrunner/jobrunner-window");
   EXPECT_EQ(editor.out, dry.out) << editor.err;
   EXPECT_TRUE(Has(service, "\nLoadCredential=db:" + dir_.File("creds") + "/db\nTimeout"));
   EXPECT_TRUE(Has(test::ReadWholeFile(units + name + ".timer"),

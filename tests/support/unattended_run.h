@@ -77,11 +77,12 @@ class UnattendedRun : public ::testing::Test {
   }
 
   std::string Jobrunner() const { return BinDir() + "/jobrunner"; }
-  // The built program with the test's environment, and `extra` over it.
+  // The built program (or `program`) with the test's environment, and `extra` over it.
   ProgramOutcome Launch(const std::vector<std::string>& args,
-                        std::map<std::string, std::string> extra = {}) {
+                        std::map<std::string, std::string> extra = {},
+                        const std::string& program = "") {
     extra.merge(Env());
-    return RunProgram(Jobrunner(), args, extra, dir_.path());
+    return RunProgram(program.empty() ? Jobrunner() : program, args, extra, dir_.path());
   }
   ProgramOutcome Run() { return Launch({SaveJob()}); }
 
